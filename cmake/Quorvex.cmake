@@ -1,0 +1,40 @@
+# Shared build settings of every Quorvex target.
+
+set(QV_SANITIZE "" CACHE STRING "Sanitizers to build with: empty, 'address;undefined' or 'thread'")
+
+set(QV_WARNINGS -Wall -Wextra -Wformat=2 -Wno-unused-parameter)
+
+if(QV_SANITIZE)
+  list(JOIN QV_SANITIZE "," _qv_san)
+  add_compile_options(-fsanitize=${_qv_san} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${_qv_san})
+endif()
+
+# qv_library(NAME [SHARED] SOURCES ... LIBS ...)
+function(qv_library name)
+  cmake_parse_arguments(L "SHARED" "" "SOURCES;LIBS;PUBLIC_LIBS" ${ARGN})
+  if(L_SHARED)
+    add_library(${name} SHARED ${L_SOURCES})
+  else()
+    add_library(${name} STATIC ${L_SOURCES})
+  endif()
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE ${QV_WARNINGS})
+  target_link_libraries(${name} PUBLIC ${L_PUBLIC_LIBS} PRIVATE ${L_LIBS})
+endfunction()
+
+# qv_test(NAME LABEL label SOURCES ... LIBS ...)
+# One test program; its GoogleTest cases become ctest tests carrying the label.
+function(qv_test name)
+  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_compile_options(${name} PRIVATE ${QV_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} qv_testkit GTest::gtest GTest::gmock)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QV_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()

@@ -1,0 +1,42 @@
+#include "platform/guihost.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace platform {
+
+namespace {
+HeadlessHost& Headless() {
+  static HeadlessHost host;
+  return host;
+}
+std::atomic<GuiHost*> current{nullptr};
+} // namespace
+
+int EscapeAnswer(int kind) {
+  switch (kind) {
+  case 1: return 1;
+  case 2: return 3;
+  case 3: return 1;
+  default: return 0;
+  }
+}
+
+int HeadlessHost::MessageBox(const std::string& text, const std::string& caption, int kind) {
+  std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+  return EscapeAnswer(kind);
+}
+
+void HeadlessHost::Beep() {}
+
+GuiHost& Host() {
+  GuiHost* h = current.load(std::memory_order_acquire);
+  return h ? *h : Headless();
+}
+
+GuiHost* SetHost(GuiHost* host) {
+  GuiHost* old = current.exchange(host, std::memory_order_acq_rel);
+  return old ? old : &Headless();
+}
+
+} // namespace platform

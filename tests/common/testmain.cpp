@@ -1,0 +1,13 @@
+// The main of every test program: settings go to a private folder so that no
+// test touches the user's own.
+#include "tests/common/testkit.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  setenv("QUORVEX_SETTINGS_DIR", testkit::TempDir("settings").c_str(), 1);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
