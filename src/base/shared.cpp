@@ -191,39 +191,20 @@ TInOut& operator<<(TInOut& s, const TReadStr& v) { return s.WriteStr(v.Get()); }
 TInOut& operator<<(TInOut& s, const TReadPnt& v) { return s.WritePnt(v.Get()); }
 TInOut& operator<<(TInOut& s, const TReadArea& v) { return s.WriteArea(v.Get()); }
 
-TInOut& operator>>(TInOut& s, TSharedBoolean& v) {
-  int32_t x = v.Get();
-  s.ReadLong(x);
+namespace {
+// Reads a value in its stream form and sets it, notifying everyone. A short
+// stream leaves the value as it was (the stream raises for texts).
+template <class V, class T> TInOut& ReadValue(TInOut& s, V& v, TInOut& (TInOut::*read)(T&)) {
+  T x = v.Get();
+  (s.*read)(x);
   v.Set(x);
   return s;
 }
-TInOut& operator>>(TInOut& s, TSharedCnt& v) {
-  int32_t x = v.Get();
-  s.ReadLong(x);
-  v.Set(x);
-  return s;
-}
-TInOut& operator>>(TInOut& s, TSharedReal& v) {
-  float x = v.Get();
-  s.ReadFloat(x);
-  v.Set(x);
-  return s;
-}
-TInOut& operator>>(TInOut& s, TSharedStr& v) {
-  TStr x;
-  s.ReadStr(x);
-  v.Set(x);
-  return s;
-}
-TInOut& operator>>(TInOut& s, TSharedPnt& v) {
-  TPnt x = v.Get();
-  s.ReadPnt(x);
-  v.Set(x);
-  return s;
-}
-TInOut& operator>>(TInOut& s, TSharedArea& v) {
-  TArea x = v.Get();
-  s.ReadArea(x);
-  v.Set(x);
-  return s;
-}
+} // namespace
+
+TInOut& operator>>(TInOut& s, TSharedBoolean& v) { return ReadValue(s, v, &TInOut::ReadLong); }
+TInOut& operator>>(TInOut& s, TSharedCnt& v) { return ReadValue(s, v, &TInOut::ReadLong); }
+TInOut& operator>>(TInOut& s, TSharedReal& v) { return ReadValue(s, v, &TInOut::ReadFloat); }
+TInOut& operator>>(TInOut& s, TSharedStr& v) { return ReadValue(s, v, &TInOut::ReadStr); }
+TInOut& operator>>(TInOut& s, TSharedPnt& v) { return ReadValue(s, v, &TInOut::ReadPnt); }
+TInOut& operator>>(TInOut& s, TSharedArea& v) { return ReadValue(s, v, &TInOut::ReadArea); }

@@ -268,47 +268,54 @@ TEST(SharedValue, RangeAndRangeMessage) {
   named.Disconnect(&channel);
 }
 
+// One value of every kind, with the names that the settings use.
+struct AllKinds {
+  TSharedBoolean b{TStr("Loop")};
+  TSharedCnt c{0, 9, TStr("Voices")};
+  TSharedReal r{0, 1, TStr("Level")};
+  TSharedStr s{TStr("Label")};
+  TSharedPnt p{TStr("Pos")};
+  TSharedArea a{TStr("Box")};
+
+  void Fill() {
+    b.Set(1);
+    c.Set(-3);
+    r.Set(0.25f);
+    s.Set(TStr("Take 1"));
+    p.Set(TPnt(-1, 2));
+    a.Set(TArea(-1, -2, 30, 40));
+  }
+  void ExpectFilled() const {
+    EXPECT_EQ(b.Get(), 1);
+    EXPECT_EQ(c.Get(), -3);
+    EXPECT_EQ(r.Get(), 0.25f);
+    EXPECT_EQ(s.Get(), TStr("Take 1"));
+    EXPECT_EQ(p.Get(), TPnt(-1, 2));
+    EXPECT_EQ(a.Get(), TArea(-1, -2, 30, 40));
+  }
+};
+
 TEST(SharedValue, StreamFormsRoundTripAndReadingNotifiesEveryone) {
-  TSharedBoolean b(TStr("b"));
-  TSharedCnt c(0, 9, TStr("c"));
-  TSharedReal r(0, 1, TStr("r"));
-  TSharedStr s(TStr("s"));
-  TSharedPnt p(TStr("p"));
-  TSharedArea a(TStr("a"));
-  b.Set(1);
-  c.Set(-3);
-  r.Set(0.25f);
-  s.Set(TStr("Take 1"));
-  p.Set(TPnt(-1, 2));
-  a.Set(TArea(1, 2, 3, 4));
+  AllKinds one;
+  one.Fill();
   TMemInOut out;
   out.SetByteOrder(1);
-  out << b << c << r << s << p << a;
+  out << one.b << one.c << one.r << one.s << one.p << one.a;
   EXPECT_EQ(testkit::Hex(std::vector<unsigned char>(out.Data().begin(), out.Data().begin() + 12)),
             "00 00 00 01 FF FF FF FD 3E 80 00 00");
 
   TMemInOut in(out.Data());
   in.SetByteOrder(1);
-  TSharedBoolean b2(TStr("b"));
-  TSharedCnt c2(0, 9, TStr("c"));
-  TSharedReal r2(0, 1, TStr("r"));
-  TSharedStr s2(TStr("s"));
-  TSharedPnt p2(TStr("p"));
-  TSharedArea a2(TStr("a"));
+  AllKinds two;
   std::vector<std::string> log;
   Watcher w("W", log);
-  w.Connect(&c2, &Watcher::Changed);
-  w.Connect(&s2, &Watcher::Changed);
-  in >> b2 >> c2 >> r2 >> s2 >> p2 >> a2;
-  EXPECT_EQ(b2.Get(), 1);
-  EXPECT_EQ(c2.Get(), -3);
-  EXPECT_EQ(r2.Get(), 0.25f);
-  EXPECT_EQ(s2.Get(), TStr("Take 1"));
-  EXPECT_EQ(p2.Get(), TPnt(-1, 2));
-  EXPECT_EQ(a2.Get(), TArea(1, 2, 3, 4));
+  w.Connect(&two.c, &Watcher::Changed);
+  w.Connect(&two.s, &Watcher::Changed);
+  in >> two.b >> two.c >> two.r >> two.s >> two.p >> two.a;
+  two.ExpectFilled();
   EXPECT_EQ(log, (Log{"W", "W"}));
-  w.Disconnect(&c2);
-  w.Disconnect(&s2);
+  w.Disconnect(&two.c);
+  w.Disconnect(&two.s);
 }
 
 class SharedSettingsTest : public ::testing::Test {
@@ -329,44 +336,30 @@ TEST_F(SharedSettingsTest, RealIsStoredAsItsBits) {
 }
 
 TEST_F(SharedSettingsTest, EveryKindSavesAndLoadsUnderItsName) {
-  TSharedBoolean b(TStr("Loop"));
-  TSharedCnt c(0, 9, TStr("Voices"));
-  TSharedStr s(TStr("Label"));
-  TSharedPnt p(TStr("Pos"));
-  TSharedArea a(TStr("Box"));
-  b.Set(1);
-  c.Set(-7);
-  s.Set(TStr("Bass"));
-  p.Set(TPnt(-10, 20));
-  a.Set(TArea(-1, -2, 30, 40));
-  b.SaveSetting();
-  c.SaveSetting();
-  s.SaveSetting();
-  p.SaveSetting();
-  a.SaveSetting();
-  EXPECT_EQ(ReadSettingInt(TStr("PosX"), 0), uint32_t(-10));
+  AllKinds one;
+  one.Fill();
+  one.b.SaveSetting();
+  one.c.SaveSetting();
+  one.r.SaveSetting();
+  one.s.SaveSetting();
+  one.p.SaveSetting();
+  one.a.SaveSetting();
+  EXPECT_EQ(ReadSettingInt(TStr("PosX"), 0), uint32_t(-1));
   EXPECT_EQ(ReadSettingInt(TStr("BoxY1"), 0), 40u);
 
-  TSharedBoolean b2(TStr("Loop"));
-  TSharedCnt c2(0, 9, TStr("Voices"));
-  TSharedStr s2(TStr("Label"));
-  TSharedPnt p2(TStr("Pos"));
-  TSharedArea a2(TStr("Box"));
+  AllKinds two;
   std::vector<std::string> log;
   Watcher w("W", log);
-  w.Connect(&c2, &Watcher::Changed);
-  b2.LoadSetting(0);
-  c2.LoadSetting(0);
-  s2.LoadSetting(TStr());
-  p2.LoadSetting(TPnt());
-  a2.LoadSetting(TArea());
-  EXPECT_EQ(b2.Get(), 1);
-  EXPECT_EQ(c2.Get(), -7);
-  EXPECT_EQ(s2.Get(), TStr("Bass"));
-  EXPECT_EQ(p2.Get(), TPnt(-10, 20));
-  EXPECT_EQ(a2.Get(), TArea(-1, -2, 30, 40));
+  w.Connect(&two.c, &Watcher::Changed);
+  two.b.LoadSetting(0);
+  two.c.LoadSetting(0);
+  two.r.LoadSetting(0.0f);
+  two.s.LoadSetting(TStr());
+  two.p.LoadSetting(TPnt());
+  two.a.LoadSetting(TArea());
+  two.ExpectFilled();
   EXPECT_EQ(log, (Log{"W"})); // loading notifies
-  w.Disconnect(&c2);
+  w.Disconnect(&two.c);
 
   TSharedCnt missing(0, 9, TStr("NeverSaved"));
   missing.LoadSetting(4);
