@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 class TShared;
 
@@ -48,9 +49,13 @@ public:
   // belongs to the shared value.
   template <class C>
   TSlot* Connect(TShared* shared, void (C::*callback)(), const TStr& name = TStr(), bool callNow = false) {
+    static_assert(std::is_base_of_v<TNotified, C>, "the callback must be a member of an observer class");
     static_assert(sizeof(callback) <= sizeof(TSlot::method_), "member function pointer too large");
     C* self = dynamic_cast<C*>(this);
-    QV_CHECKPTR(self);
+    if (!self) {
+      AssertFailed("self", "The callback is not a member of this observer.", __FILE__, __LINE__);
+      return nullptr;
+    }
     TSlot* slot = new TSlot(this, name);
     slot->self_ = self;
     std::memcpy(slot->method_, &callback, sizeof callback);
