@@ -120,30 +120,18 @@ TParamStr* BoundsMessage(const TShared& shared, TNotified* subscriber, float min
 }
 } // namespace
 
-void TSharedBoolean::Set(int32_t value, TNotified* except) {
-  value_ = value;
-  NotifyAll(except);
-}
-void TSharedBoolean::Toggle(TNotified* except) { Set(value_ == 0 ? 1 : 0, except); }
+void TSharedBoolean::Toggle(TNotified* except) { Store(value_ == 0 ? 1 : 0, except); }
 void TSharedBoolean::LoadSetting(int32_t defaultValue) {
   Set(int32_t(ReadSettingInt(Name(), uint32_t(defaultValue))));
 }
 void TSharedBoolean::SaveSetting() const { WriteSettingInt(Name(), uint32_t(value_)); }
 
-void TSharedCnt::Set(int32_t value, TNotified* except) {
-  value_ = value;
-  NotifyAll(except);
-}
 TParamStr* TSharedCnt::RangeMessage(TNotified* subscriber) const {
   return BoundsMessage(*this, subscriber, float(min_), float(max_));
 }
 void TSharedCnt::LoadSetting(int32_t defaultValue) { Set(int32_t(ReadSettingInt(Name(), uint32_t(defaultValue)))); }
 void TSharedCnt::SaveSetting() const { WriteSettingInt(Name(), uint32_t(value_)); }
 
-void TSharedReal::Set(float value, TNotified* except) {
-  value_ = value;
-  NotifyAll(except);
-}
 TParamStr* TSharedReal::RangeMessage(TNotified* subscriber) const { return BoundsMessage(*this, subscriber, min_, max_); }
 void TSharedReal::LoadSetting(float defaultValue) {
   uint32_t bits;
@@ -159,25 +147,13 @@ void TSharedReal::SaveSetting() const {
   WriteSettingInt(Name(), bits);
 }
 
-void TSharedStr::Set(const TStr& value, TNotified* except) {
-  value_ = value;
-  NotifyAll(except);
-}
 void TSharedStr::LoadSetting(const TStr& defaultValue) { Set(ReadSettingStr(Name(), defaultValue)); }
 void TSharedStr::SaveSetting() const { WriteSettingStr(Name(), value_); }
 
-void TSharedPnt::Set(const TPnt& value, TNotified* except) {
-  value_ = value;
-  NotifyAll(except);
-}
 TParamStr* TSharedPnt::RangeMessage(TNotified*) const { return &EmptyMessage(); }
 void TSharedPnt::LoadSetting(const TPnt& defaultValue) { Set(ReadSettingPnt(Name(), defaultValue)); }
 void TSharedPnt::SaveSetting() const { WriteSettingPnt(Name(), value_); }
 
-void TSharedArea::Set(const TArea& value, TNotified* except) {
-  value_ = value;
-  NotifyAll(except);
-}
 TParamStr* TSharedArea::RangeMessage(TNotified*) const { return &EmptyMessage(); }
 void TSharedArea::LoadSetting(const TArea& defaultValue) { Set(ReadSettingArea(Name(), defaultValue)); }
 void TSharedArea::SaveSetting() const { WriteSettingArea(Name(), value_); }
