@@ -446,9 +446,9 @@ private:
 };
 
 TFileSearch::TFileSearch(const IFileName* pattern) {
-  mask_ = TStr("*.") + FileTypeExtension(pattern->GetType());
+  mask_ = TStr("*.") + FileTypeExtension(pattern ? pattern->GetType() : 0);
   TFileName start;
-  start.SetFolder(pattern->GetFolder());
+  if (pattern) start.SetFolder(pattern->GetFolder());
   TStr folder = start.GetPath();
   // Without a folder there is nothing to list (never the whole file system).
   if (folder.IsEmpty()) {
