@@ -230,7 +230,8 @@ public:
       e.kind = p.event ? s.outKindEvent : s.outKindAudio;
       e.index = p.index;
       e.help = OutHelp(p.label);
-      if (p.event) ++eventOutputs;
+      // Switches and terminals have no processing state and no event slots.
+      if (p.event && p.index >= 0) ++eventOutputs;
       outEntries.push_back(e);
     }
     d.outPorts = Table(outEntries, false);
