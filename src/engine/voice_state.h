@@ -4,7 +4,8 @@
 // module type's state-word count; audio outputs live in these records and
 // downstream audio inputs point at them. The module-type catalogue takes its
 // state sizes and output positions from the structs below (sizeof/offsetof),
-// so the two can never drift apart. Records that hold pointers are larger on
+// so the two can never drift apart; the catalogue is also where each type is
+// paired with its record. Records that hold pointers are larger on
 // a 64-bit build than their word counts suggest; nothing stored in a file
 // depends on these sizes.
 //

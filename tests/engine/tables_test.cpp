@@ -52,6 +52,12 @@ TEST_F(EngineTablesTest, PitchLookupInterpolatesAndClampsAtTheEnds) {
   EXPECT_EQ(PitchLookup(2400.0f), PitchTable[2400]);
   EXPECT_EQ(PitchLookup(1.0e9f), PitchTable[2400]);
   EXPECT_EQ(PitchToHz(1000.0f), PitchTable[2400]);  // far above the table
+  // Indexes beyond any integer and undefined ones still land on an end.
+  EXPECT_EQ(PitchLookup(1.0e30f), PitchTable[2400]);
+  EXPECT_EQ(PitchLookup(-1.0e30f), 0.0f);
+  EXPECT_EQ(PitchLookup(std::nanf("")), 0.0f);
+  // Truncation toward zero: just below 0 still reads entry 0.
+  EXPECT_EQ(PitchLookup(-0.5f), PitchTable[0] - 0.5f * PitchSlopes[0]);
 }
 
 TEST_F(EngineTablesTest, ShapeGridsHoldTheirCorners) {
@@ -78,6 +84,7 @@ TEST_F(EngineTablesTest, ControlPeriodComesOutOneLowerForWholeRatios) {
         << c.rate << " Hz at " << c.controlRate << " Hz";
   EXPECT_EQ(ComputeControlPeriod(44100.0f, 0), 0);
   EXPECT_EQ(ComputeControlPeriod(0.0f, 100), 0);
+  EXPECT_EQ(ComputeControlPeriod(3.0e38f, 1), 2147483647);
 }
 
 TEST_F(EngineTablesTest, RateConstantsFollowRateControlRateAndTempo) {
@@ -93,8 +100,18 @@ TEST_F(EngineTablesTest, RateConstantsFollowRateControlRateAndTempo) {
   EXPECT_FLOAT_EQ(EngineConstants.clockIncrement, 0.4f * 120.0f / 48000.0f);
   SetControlRate(0);  // ignored: keeps the last valid rate
   EXPECT_EQ(EngineConstants.controlRate, 200);
-  UpdateRateConstants(0.0f);  // never divides by zero
-  EXPECT_TRUE(std::isfinite(EngineConstants.invRate));
+  UpdateRateConstants(0.0f);  // never divides by zero: the last rate stays
+  EXPECT_EQ(EngineConstants.processingRate, 48000.0f);
+  EXPECT_EQ(EngineConstants.invRate, 1.0f / 48000.0f);
+}
+
+TEST_F(EngineTablesTest, BuildingAgainLeavesTablesAndRatesAlone) {
+  UpdateRateConstants(96000.0f);
+  SineTable[3] = 42.0f;
+  BuildEngineTables();
+  EXPECT_EQ(EngineConstants.processingRate, 96000.0f);
+  EXPECT_EQ(SineTable[3], 42.0f);
+  SineTable[3] = float(std::sin(3.0 * 6.28318530718 / 256.0));
 }
 
 // The layouts that outputs and files refer to keep their word positions on
