@@ -1178,6 +1178,9 @@ void AddDriverRecords(TBuilder& b) {
                                  A("8", 7, "8")});
 }
 
+#undef W
+#undef N
+
 struct TBuilt {
   TCatalogue catalogue;
   TBuilder builder{catalogue};
