@@ -55,13 +55,13 @@ bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 // "\" becomes "/"; a leading drive ("C:" before a separator or alone) names
 // the root.
 TStr ToSlashes(const TStr& text) {
-  std::string s = text.Std();
-  for (char& c : s)
-    if (c == '\\') c = '/';
-  if (s.size() >= 2 && IsLetter(s[0]) && s[1] == ':' && (s.size() == 2 || s[2] == '/')) {
-    s.erase(0, 2);
-    if (s.empty()) s = "/";
-  }
+  const int32_t n = text.Length();
+  const bool isSep2 = n > 2 && (text[2] == '\\' || text[2] == '/');
+  const bool drive = n >= 2 && IsLetter(text[0]) && text[1] == ':' && (n == 2 || isSep2);
+  if (drive && n == 2) return TStr("/");
+  std::string s;
+  s.reserve(size_t(n));
+  for (int32_t i = drive ? 2 : 0; i < n; ++i) s.push_back(text[i] == '\\' ? '/' : text[i]);
   return TStr(s);
 }
 
@@ -177,10 +177,20 @@ TStr TFileName::GetName(int withType) const {
 }
 
 int TFileName::GetType() const {
-  if (type_ == 0 && contentTest && !name_.IsEmpty()) {
+  // The content test opens the file; a test that asks for the type again
+  // meanwhile gets the stored one.
+  static thread_local bool testing = false;
+  if (type_ == 0 && contentTest && !testing && !name_.IsEmpty()) {
     TStr path = GetPath();
     if (platform::KindOf(path.Std()) == platform::EntryKind::File) {
-      int found = contentTest(*this);
+      testing = true;
+      int found = 0;
+      try {
+        found = contentTest(*this);
+      } catch (...) {
+        RecordCurrentException(); // an unreadable file simply has no type
+      }
+      testing = false;
       if (found != 0) {
         // The file keeps its name: a type found by content adds no extension.
         type_ = found;
@@ -436,9 +446,9 @@ private:
 };
 
 TFileSearch::TFileSearch(const IFileName* pattern) {
-  mask_ = TStr("*.") + FileTypeExtension(pattern->GetType());
+  mask_ = TStr("*.") + FileTypeExtension(pattern ? pattern->GetType() : 0);
   TFileName start;
-  start.SetFolder(pattern->GetFolder());
+  if (pattern) start.SetFolder(pattern->GetFolder());
   TStr folder = start.GetPath();
   // Without a folder there is nothing to list (never the whole file system).
   if (folder.IsEmpty()) {

@@ -120,30 +120,18 @@ TParamStr* BoundsMessage(const TShared& shared, TNotified* subscriber, float min
 }
 } // namespace
 
-void TSharedBoolean::Set(int32_t value, TNotified* except) {
-  value_ = value;
-  NotifyAll(except);
-}
-void TSharedBoolean::Toggle(TNotified* except) { Set(value_ == 0 ? 1 : 0, except); }
+void TSharedBoolean::Toggle(TNotified* except) { Store(value_ == 0 ? 1 : 0, except); }
 void TSharedBoolean::LoadSetting(int32_t defaultValue) {
   Set(int32_t(ReadSettingInt(Name(), uint32_t(defaultValue))));
 }
 void TSharedBoolean::SaveSetting() const { WriteSettingInt(Name(), uint32_t(value_)); }
 
-void TSharedCnt::Set(int32_t value, TNotified* except) {
-  value_ = value;
-  NotifyAll(except);
-}
 TParamStr* TSharedCnt::RangeMessage(TNotified* subscriber) const {
   return BoundsMessage(*this, subscriber, float(min_), float(max_));
 }
 void TSharedCnt::LoadSetting(int32_t defaultValue) { Set(int32_t(ReadSettingInt(Name(), uint32_t(defaultValue)))); }
 void TSharedCnt::SaveSetting() const { WriteSettingInt(Name(), uint32_t(value_)); }
 
-void TSharedReal::Set(float value, TNotified* except) {
-  value_ = value;
-  NotifyAll(except);
-}
 TParamStr* TSharedReal::RangeMessage(TNotified* subscriber) const { return BoundsMessage(*this, subscriber, min_, max_); }
 void TSharedReal::LoadSetting(float defaultValue) {
   uint32_t bits;
@@ -159,25 +147,13 @@ void TSharedReal::SaveSetting() const {
   WriteSettingInt(Name(), bits);
 }
 
-void TSharedStr::Set(const TStr& value, TNotified* except) {
-  value_ = value;
-  NotifyAll(except);
-}
 void TSharedStr::LoadSetting(const TStr& defaultValue) { Set(ReadSettingStr(Name(), defaultValue)); }
 void TSharedStr::SaveSetting() const { WriteSettingStr(Name(), value_); }
 
-void TSharedPnt::Set(const TPnt& value, TNotified* except) {
-  value_ = value;
-  NotifyAll(except);
-}
 TParamStr* TSharedPnt::RangeMessage(TNotified*) const { return &EmptyMessage(); }
 void TSharedPnt::LoadSetting(const TPnt& defaultValue) { Set(ReadSettingPnt(Name(), defaultValue)); }
 void TSharedPnt::SaveSetting() const { WriteSettingPnt(Name(), value_); }
 
-void TSharedArea::Set(const TArea& value, TNotified* except) {
-  value_ = value;
-  NotifyAll(except);
-}
 TParamStr* TSharedArea::RangeMessage(TNotified*) const { return &EmptyMessage(); }
 void TSharedArea::LoadSetting(const TArea& defaultValue) { Set(ReadSettingArea(Name(), defaultValue)); }
 void TSharedArea::SaveSetting() const { WriteSettingArea(Name(), value_); }
@@ -191,39 +167,20 @@ TInOut& operator<<(TInOut& s, const TReadStr& v) { return s.WriteStr(v.Get()); }
 TInOut& operator<<(TInOut& s, const TReadPnt& v) { return s.WritePnt(v.Get()); }
 TInOut& operator<<(TInOut& s, const TReadArea& v) { return s.WriteArea(v.Get()); }
 
-TInOut& operator>>(TInOut& s, TSharedBoolean& v) {
-  int32_t x = v.Get();
-  s.ReadLong(x);
+namespace {
+// Reads a value in its stream form and sets it, notifying everyone. A short
+// stream leaves the value as it was (the stream raises for texts).
+template <class V, class T> TInOut& ReadValue(TInOut& s, V& v, TInOut& (TInOut::*read)(T&)) {
+  T x = v.Get();
+  (s.*read)(x);
   v.Set(x);
   return s;
 }
-TInOut& operator>>(TInOut& s, TSharedCnt& v) {
-  int32_t x = v.Get();
-  s.ReadLong(x);
-  v.Set(x);
-  return s;
-}
-TInOut& operator>>(TInOut& s, TSharedReal& v) {
-  float x = v.Get();
-  s.ReadFloat(x);
-  v.Set(x);
-  return s;
-}
-TInOut& operator>>(TInOut& s, TSharedStr& v) {
-  TStr x;
-  s.ReadStr(x);
-  v.Set(x);
-  return s;
-}
-TInOut& operator>>(TInOut& s, TSharedPnt& v) {
-  TPnt x = v.Get();
-  s.ReadPnt(x);
-  v.Set(x);
-  return s;
-}
-TInOut& operator>>(TInOut& s, TSharedArea& v) {
-  TArea x = v.Get();
-  s.ReadArea(x);
-  v.Set(x);
-  return s;
-}
+} // namespace
+
+TInOut& operator>>(TInOut& s, TSharedBoolean& v) { return ReadValue(s, v, &TInOut::ReadLong); }
+TInOut& operator>>(TInOut& s, TSharedCnt& v) { return ReadValue(s, v, &TInOut::ReadLong); }
+TInOut& operator>>(TInOut& s, TSharedReal& v) { return ReadValue(s, v, &TInOut::ReadFloat); }
+TInOut& operator>>(TInOut& s, TSharedStr& v) { return ReadValue(s, v, &TInOut::ReadStr); }
+TInOut& operator>>(TInOut& s, TSharedPnt& v) { return ReadValue(s, v, &TInOut::ReadPnt); }
+TInOut& operator>>(TInOut& s, TSharedArea& v) { return ReadValue(s, v, &TInOut::ReadArea); }

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 class TShared;
 
@@ -48,9 +49,13 @@ public:
   // belongs to the shared value.
   template <class C>
   TSlot* Connect(TShared* shared, void (C::*callback)(), const TStr& name = TStr(), bool callNow = false) {
+    static_assert(std::is_base_of_v<TNotified, C>, "the callback must be a member of an observer class");
     static_assert(sizeof(callback) <= sizeof(TSlot::method_), "member function pointer too large");
     C* self = dynamic_cast<C*>(this);
-    QV_CHECKPTR(self);
+    if (!self) {
+      AssertFailed("self", "The callback is not a member of this observer.", __FILE__, __LINE__);
+      return nullptr;
+    }
     TSlot* slot = new TSlot(this, name);
     slot->self_ = self;
     std::memcpy(slot->method_, &callback, sizeof callback);
@@ -117,37 +122,47 @@ private:
 
 // ---------------------------------------------------------------- values
 
-class TReadBoolean : public TShared {
+// The read side of a value of type T; every value starts cleared.
+template <class T> class ERead : public TShared {
 public:
-  explicit TReadBoolean(const TStr& name) : TShared(name) {}
-  int32_t Get() const { return value_; }
+  explicit ERead(const TStr& name) : TShared(name) {}
+  T Get() const { return value_; }
+
 protected:
-  int32_t value_ = 0;
+  // Stores the value, then notifies every observer but except (no test for
+  // a change, no range check).
+  void Store(const T& value, TNotified* except) {
+    value_ = value;
+    NotifyAll(except);
+  }
+  T value_{};
+};
+
+class TReadBoolean : public ERead<int32_t> {
+public:
+  using ERead::ERead;
 };
 
 class TSharedBoolean : public TReadBoolean {
 public:
   explicit TSharedBoolean(const TStr& name) : TReadBoolean(name) {}
-  void Set(int32_t value, TNotified* except = nullptr);
+  void Set(int32_t value, TNotified* except = nullptr) { Store(value, except); }
   // 1 when the value was 0, else 0.
   void Toggle(TNotified* except = nullptr);
   void LoadSetting(int32_t defaultValue);
   void SaveSetting() const;
 };
 
-class TReadCnt : public TShared {
+class TReadCnt : public ERead<int32_t> {
 public:
-  explicit TReadCnt(const TStr& name) : TShared(name) {}
-  int32_t Get() const { return value_; }
-protected:
-  int32_t value_ = 0;
+  using ERead::ERead;
 };
 
 class TSharedCnt : public TReadCnt {
 public:
   TSharedCnt(int32_t min, int32_t max, const TStr& name) : TReadCnt(name), min_(min), max_(max) {}
   // Stores any value: callers that need the bounds ask IsInRange first.
-  void Set(int32_t value, TNotified* except = nullptr);
+  void Set(int32_t value, TNotified* except = nullptr) { Store(value, except); }
   virtual bool IsInRange(int32_t value) const { return min_ <= value && value <= max_; }
   // "The value of '$1' must be between $2 and $3." for the subscriber's name.
   virtual TParamStr* RangeMessage(TNotified* subscriber) const;
@@ -159,18 +174,15 @@ private:
   int32_t min_, max_;
 };
 
-class TReadReal : public TShared {
+class TReadReal : public ERead<float> {
 public:
-  explicit TReadReal(const TStr& name) : TShared(name) {}
-  float Get() const { return value_; }
-protected:
-  float value_ = 0.0f;
+  using ERead::ERead;
 };
 
 class TSharedReal : public TReadReal {
 public:
   TSharedReal(float min, float max, const TStr& name) : TReadReal(name), min_(min), max_(max) {}
-  void Set(float value, TNotified* except = nullptr);
+  void Set(float value, TNotified* except = nullptr) { Store(value, except); }
   virtual bool IsInRange(float value) const { return min_ <= value && value <= max_; }
   virtual TParamStr* RangeMessage(TNotified* subscriber) const;
   float Min() const { return min_; }
@@ -182,35 +194,29 @@ private:
   float min_, max_;
 };
 
-class TReadStr : public TShared {
+class TReadStr : public ERead<TStr> {
 public:
-  explicit TReadStr(const TStr& name) : TShared(name) {}
-  TStr Get() const { return value_; }
-protected:
-  TStr value_;
+  using ERead::ERead;
 };
 
 class TSharedStr : public TReadStr {
 public:
   explicit TSharedStr(const TStr& name) : TReadStr(name) {}
-  void Set(const TStr& value, TNotified* except = nullptr);
+  void Set(const TStr& value, TNotified* except = nullptr) { Store(value, except); }
   virtual bool IsInRange(const TStr&) const { return true; }
   void LoadSetting(const TStr& defaultValue);
   void SaveSetting() const;
 };
 
-class TReadPnt : public TShared {
+class TReadPnt : public ERead<TPnt> {
 public:
-  explicit TReadPnt(const TStr& name) : TShared(name) {}
-  TPnt Get() const { return value_; }
-protected:
-  TPnt value_;
+  using ERead::ERead;
 };
 
 class TSharedPnt : public TReadPnt {
 public:
   explicit TSharedPnt(const TStr& name) : TReadPnt(name) {}
-  void Set(const TPnt& value, TNotified* except = nullptr);
+  void Set(const TPnt& value, TNotified* except = nullptr) { Store(value, except); }
   virtual bool IsInRange(const TPnt&) const { return true; }
   // The empty message: every point is in range.
   virtual TParamStr* RangeMessage(TNotified* subscriber) const;
@@ -218,18 +224,15 @@ public:
   void SaveSetting() const;
 };
 
-class TReadArea : public TShared {
+class TReadArea : public ERead<TArea> {
 public:
-  explicit TReadArea(const TStr& name) : TShared(name) {}
-  TArea Get() const { return value_; }
-protected:
-  TArea value_;
+  using ERead::ERead;
 };
 
 class TSharedArea : public TReadArea {
 public:
   explicit TSharedArea(const TStr& name) : TReadArea(name) {}
-  void Set(const TArea& value, TNotified* except = nullptr);
+  void Set(const TArea& value, TNotified* except = nullptr) { Store(value, except); }
   virtual bool IsInRange(const TArea&) const { return true; }
   virtual TParamStr* RangeMessage(TNotified* subscriber) const;
   void LoadSetting(const TArea& defaultValue);
