@@ -2,6 +2,8 @@
 
 #include "src/base/system.h"
 #include "src/engine/setup.h"
+#include "src/engine/tables.h"
+#include "src/mod/modul_def.h"
 #include "src/mod/mod.h"
 
 #include <cmath>
@@ -35,13 +37,10 @@ struct TEngineWide {
   std::atomic<float> sampleRate{44100.0f};
   std::atomic<int32_t> externalSync{0};
 
-  // Rate-dependent values: written under the engine lock.
-  float tempo = 120.0f;
-  int32_t controlRate = 200;
-  int32_t controlPeriod = 0;
+  // Clock state: written under the engine lock. The rates, the control
+  // period and the clock increment are the engine constants.
   float clockPhase = 0.0f;
   int32_t clockTicks = 0;
-  float clockIncrement = 0.0f;
   std::atomic<int32_t> clockRunning{0};
   TEngineRecord* listeners[kMaxClockListeners] = {};
   int32_t listenerCount = 0;
@@ -242,11 +241,9 @@ TAudioInOut::TAudioInOut(IAudioOwner* owner) : owner_(owner) {
   e.usageTicks.store(0);
   e.overload.store(0);
   EngineZeroCell = 0.0f;
-  {
-    TLockGuard guard(EngineCriticalSection());
-    e.tempo = 120.0f;
-    if (e.controlRate <= 0) e.controlRate = 200;
-  }
+  BuildEngineTables();
+  TLockGuard guard(EngineCriticalSection());
+  ::SetTempo(120.0f);
 }
 
 TAudioInOut::~TAudioInOut() {
@@ -299,53 +296,34 @@ bool TAudioInOut::IsPaused() { return Engine().pauseDepth.load() > 0; }
 // ---------------------------------------------------------------------------
 // Rates, clock constants and the control period
 
-namespace {
-// Holds the reciprocals as 32-bit floats and divides in double, so that an
-// exact ratio comes out one lower: 44100 Hz at 100 Hz gives 440 and the
-// control-rate routines then run every 441 frames.
-int32_t ControlPeriod(float sr, int32_t hz) {
-  if (hz <= 0 || !(sr > 0.0f)) return 0;
-  float rc = 1.0f / float(hz);
-  float rs = 1.0f / sr;
-  return int32_t(double(rc) / double(rs));
-}
-} // namespace
-
 float TAudioInOut::GetProcessingRate() const {
   float factor = owner_ ? owner_->GetRateFactor() : 1.0f;
   return GetSampleRate() * factor;
 }
 
 void TAudioInOut::UpdateRateConstants() {
-  TEngineWide& e = Engine();
   TLockGuard guard(EngineCriticalSection());
-  float sr = GetProcessingRate();
-  float rs = sr > 0.0f ? 1.0f / sr : 0.0f;
-  if (e.controlRate <= 0) e.controlRate = 200;
-  if (e.clockRunning.load()) e.clockIncrement = 0.4f * rs * e.tempo;
-  e.controlPeriod = ControlPeriod(sr, e.controlRate);
-  UpdateEngineConstants(sr, e.controlRate);
+  ::UpdateRateConstants(GetProcessingRate());
 }
 
 void TAudioInOut::SetControlRate(int32_t hz) {
-  {
-    TLockGuard guard(EngineCriticalSection());
-    Engine().controlRate = hz > 0 ? hz : 200;
-  }
-  UpdateRateConstants();
+  TLockGuard guard(EngineCriticalSection());
+  ::SetControlRate(hz);
+  ::UpdateRateConstants(GetProcessingRate());
 }
 
 void TAudioInOut::SetTempo(float bpm) {
-  {
-    TLockGuard guard(EngineCriticalSection());
-    Engine().tempo = bpm;
-  }
-  UpdateRateConstants();
+  TLockGuard guard(EngineCriticalSection());
+  ::SetTempo(bpm);
+  ::UpdateRateConstants(GetProcessingRate());
 }
 
-int32_t TAudioInOut::GetControlRate() const { return Engine().controlRate; }
-int32_t TAudioInOut::GetControlPeriod() const { return Engine().controlPeriod; }
-float TAudioInOut::GetTempo() const { return Engine().tempo; }
+int32_t TAudioInOut::GetControlRate() const { return EngineConstants.controlRate; }
+int32_t TAudioInOut::GetControlPeriod() const { return EngineConstants.controlPeriod; }
+float TAudioInOut::GetTempo() const { return EngineConstants.tempo; }
+
+const KModulDef* TAudioInOut::GetAudioInDef() const { return GetAudioInModulDef(); }
+const KModulDef* TAudioInOut::GetAudioOutDef() const { return GetAudioOutModulDef(GetMaxAudioOutputs()); }
 
 TAudioRoutine TAudioInOut::GetDriverRoutine(bool output) const {
   static const float factors[6] = {0.5f, 0.75f, 1.0f, 1.5f, 2.0f, 3.0f};
@@ -403,7 +381,7 @@ void TAudioInOut::RunNormalBlock() {
   bool sync = e.externalSync.load(std::memory_order_relaxed) != 0;
   for (int32_t f = 0; f < blockLength_; ++f) {
     if (!sync) {
-      e.clockPhase += e.clockIncrement;
+      e.clockPhase += EngineConstants.clockIncrement;
       if (e.clockPhase > 1.0f) {
         e.clockPhase += -1.0f;
         ++e.clockTicks;
@@ -413,7 +391,7 @@ void TAudioInOut::RunNormalBlock() {
     if (controlCountdown_ != 0) {
       --controlCountdown_;
     } else {
-      controlCountdown_ = e.controlPeriod;
+      controlCountdown_ = EngineConstants.controlPeriod;
       for (int32_t i = 0; i < s.controlCount; ++i) s.controlRoutines[i](s.controlRecords[i]);
     }
     // The count is read again after every routine.
@@ -558,8 +536,7 @@ void TAudioInOut::StartClock() {
       for (int32_t i = 0; i < e.listenerCount; ++i) listener(e.listeners[i], 1);
     e.clockPhase = 1.0f;
     e.clockTicks = -1;
-    float sr = GetProcessingRate();
-    e.clockIncrement = sr > 0.0f ? 0.4f * (1.0f / sr) * e.tempo : 0.0f;
+    ::UpdateRateConstants(GetProcessingRate());
     e.clockRunning.store(1);
   }
   if (owner_) owner_->ClockStateChanged(true);
@@ -588,7 +565,7 @@ void TAudioInOut::StopClock() {
       }
       r->state[0][1].f = 0.0f;
     }
-    e.clockIncrement = 0.0f;
+    EngineConstants.clockIncrement = 0.0f;
   }
   if (owner_) owner_->ClockStateChanged(false);
 }

@@ -8,6 +8,7 @@
 #include "src/base/str.h"
 #include "src/base/system.h"
 #include "src/engine/engine.h"
+#include "src/mod/modul_def.h"
 
 #include <atomic>
 #include <cstdint>
@@ -102,7 +103,7 @@ public:
 };
 inline IAudioInOut* CastToAudioInOut(IBase* object) { return CastTo<IAudioInOut>(object); }
 
-class TAudioInOut : public TBase, public virtual IAudioInOut {
+class TAudioInOut : public TBase, public virtual IAudioInOut, public IDriverModulDefs {
 public:
   explicit TAudioInOut(IAudioOwner* owner);
   ~TAudioInOut() override;
@@ -138,6 +139,10 @@ public:
   TRecordRoutine* GetDisplayRoutines() override;
   TEngineRecord** GetDisplayArgs() override;
   int32_t GetSlotCount();
+  // The "Audio In" record and the "Audio Out" record for the largest output
+  // count of the available drivers (none for a count other than 1, 2 or 8).
+  const KModulDef* GetAudioInDef() const override;
+  const KModulDef* GetAudioOutDef() const override;
 
   // Runs one block of block-length frames on the calling (audio) thread,
   // holding the engine lock for the whole block.

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "src/engine/word.h"
+
 class KSModul;
 struct TEngineRecord;
 
@@ -15,12 +17,6 @@ using TRecordRoutine = void (*)(TEngineRecord* record);
 // An event routine: (receiving record, voice, value).
 using TEventRoutine = void (*)(TEngineRecord* record, int32_t voice, float value);
 
-// One 32-bit state word; routines pun floats and integers in the same word.
-union TWord {
-  float f;
-  int32_t i;
-  uint32_t u;
-};
 
 constexpr int32_t kMaxRoutes = 20;          // event routes per event output
 constexpr int32_t kMaxSlots = 800;          // per-sample routine slots

@@ -1,5 +1,6 @@
 #include "src/engine/setup.h"
 
+#include "src/engine/tables.h"
 #include "src/mod/mod.h"
 
 #include <cmath>
@@ -118,11 +119,7 @@ void InitModuleState(TEngineRecord* r, KSModul* module, float rateFactor, int32_
       for (int32_t w = 1; w <= 4; ++w) SetWord(r, v, w, 1.0f);
     break;
   case 199: { // level lamp thresholds: 10^(p/10) of the two parameter words
-    for (int32_t k = 0; k < 2; ++k) {
-      float index = r->params[k].f * 19.931568f + 1200.0f;
-      float gain = index < 0.0f ? 0.0f : index >= 2400.0f ? std::exp2(20.0f) : std::exp2((index - 1200.0f) / 60.0f);
-      SetWord(r, 0, 2 + k, gain);
-    }
+    for (int32_t k = 0; k < 2; ++k) SetWord(r, 0, 2 + k, PitchLookup(r->params[k].f * 19.931568f + 1200.0f));
     break;
   }
   case 114:
@@ -174,9 +171,4 @@ void ClearRoutes(TEngineRecord* r, int32_t output) {
   delete[] r->routeTargets[output];
   r->routeRoutines[output] = nullptr;
   r->routeTargets[output] = nullptr;
-}
-
-void UpdateEngineConstants(float processingRate, int32_t controlRate) {
-  (void)processingRate;
-  (void)controlRate;
 }

@@ -32,6 +32,3 @@ bool AppendRoute(TEngineRecord* record, int32_t output, TEventRoutine routine, T
 void RemoveRoute(TEngineRecord* record, int32_t output, TEventRoutine routine, TEngineRecord* target);
 // Empties the route list of an output.
 void ClearRoutes(TEngineRecord* record, int32_t output);
-
-// Recomputes the rate constants the routines read.
-void UpdateEngineConstants(float processingRate, int32_t controlRate);

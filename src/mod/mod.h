@@ -15,18 +15,6 @@ class TAudioInOut;
 class KInstr;
 class KSModul;
 struct TEngineRecord;
-struct KModulDef;
-
-// Module categories.
-enum : int32_t {
-  kCatModule = 0,
-  kCatSource = 1,
-  kCatMacro = 4,
-  kCatInTerminal = 5,
-  kCatOutTerminal = 6,
-  kCatSwitch = 7,
-  kCatInstrument = 9,
-};
 
 // What a module tree needs of the ensemble that owns it.
 class KModelHost {

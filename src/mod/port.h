@@ -3,21 +3,17 @@
 #pragma once
 
 #include "src/base/str.h"
+#include "src/mod/modul_def.h"
 
 #include <cstdint>
 
 class KSModul;
 class KOutPort;
 struct TEngineRecord;
-struct KPortDef;
 
 constexpr int32_t kMaxPorts = 20;
 constexpr int32_t kMaxWires = 20;
 
-// Signal kinds of ports, catalogue entries and terminals.
-enum : int32_t { kAudioMono = 0, kAudioPoly = 1, kEventMono = 2, kEventPoly = 3 };
-inline bool IsAudioKind(int32_t kind) { return kind == kAudioMono || kind == kAudioPoly; }
-inline bool IsEventKind(int32_t kind) { return kind == kEventMono || kind == kEventPoly; }
 inline bool IsPolyKind(int32_t kind) { return kind == kAudioPoly || kind == kEventPoly; }
 
 class KInPort {
