@@ -63,6 +63,7 @@ KSModul::~KSModul() {
     if (IsType(kCatModule, 114))
       if (IAudioInOut* audio = Audio()) audio->ClearBuffers();
   });
+  if (host_) host_->ModuleGone(this);
   if (top) UnlockEngine();
 }
 

@@ -28,6 +28,8 @@ public:
   virtual KSModul* GetAudioOutModule() const = 0;
   // The next serial number of a new module.
   virtual int32_t TakeSerialNo() = 0;
+  // A module of the tree is being destroyed: forget any reference to it.
+  virtual void ModuleGone(KSModul* module) { (void)module; }
 };
 
 class KSModul : public TBase {
@@ -60,6 +62,7 @@ public:
   const TStr& GetLabel() const { return label_; }
   void SetLabel(const TStr& label) { label_ = label; }
   const TStr& GetHelp() const { return help_; }
+  void SetHelp(const TStr& help) { help_ = help; }
   int32_t GetSerialNo() const { return serialNo_; }
 
   // Children.
@@ -99,6 +102,8 @@ public:
   void ApplyTypeState(const KModulDef* def, bool addToPanel);
   // Marks the Audio In and Audio Out channels the driver lacks and rebuilds.
   void ApplyDriverChannels();
+  // Marks this Audio In's or Audio Out's ports for the channels the driver has.
+  void MarkDriverChannels();
 
   // Processing.
   TEngineRecord* GetEngineRecord() const { return record_; }

@@ -60,7 +60,11 @@ void KInPort::SetName(const TStr& label) {
     if (KSModul* terminal = owner_->FindInTerminal(GetIndex())) terminal->SetLabel(label);
 }
 
-void KInPort::SetInfo(const TStr& info) { info_ = info; }
+void KInPort::SetInfo(const TStr& info) {
+  info_ = info;
+  if (owner_ && owner_->IsMacroOrInstrument())
+    if (KSModul* terminal = owner_->FindInTerminal(GetIndex())) terminal->SetHelp(info);
+}
 
 bool KInPort::CanConnect(KOutPort* source) const {
   if (!source || source->GetOwner() == owner_) return false;
@@ -366,7 +370,11 @@ void KOutPort::SetLabel(const TStr& label) {
     if (KSModul* terminal = owner_->FindOutTerminal(GetIndex())) terminal->SetLabel(label);
 }
 
-void KOutPort::SetInfo(const TStr& info) { info_ = info; }
+void KOutPort::SetInfo(const TStr& info) {
+  info_ = info;
+  if (owner_ && owner_->IsMacroOrInstrument())
+    if (KSModul* terminal = owner_->FindOutTerminal(GetIndex())) terminal->SetHelp(info);
+}
 
 bool KOutPort::CanConnect(KInPort* destination) const { return destination && destination->CanConnect(const_cast<KOutPort*>(this)); }
 

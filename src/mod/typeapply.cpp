@@ -64,6 +64,10 @@ void KSModul::ApplyTypeState(const KModulDef* def, bool addToPanel) {
   eventOutputs_ = def->eventOutputs;
   audioInputs_ = def->audioInputs;
   stateWords_ = def->stateWords;
+  MarkDriverChannels();
+}
+
+void KSModul::MarkDriverChannels() {
   IAudioInOut* audio = Audio();
   if (IsType(kCatModule, 113)) {
     int32_t inputs = audio ? audio->GetInputCount() : 0;
@@ -71,6 +75,7 @@ void KSModul::ApplyTypeState(const KModulDef* def, bool addToPanel) {
       if (i < inputs) out_[i]->MarkAvailable();
       else out_[i]->MarkUnavailable();
   } else if (IsType(kCatModule, 114)) {
+    // The first two inputs are the tune and the master level.
     int32_t outputs = audio ? audio->GetOutputCount() : 0;
     for (int32_t i = 2; i < inCount_; ++i)
       if (i < outputs + 2) in_[i]->MarkAvailable();
@@ -80,52 +85,28 @@ void KSModul::ApplyTypeState(const KModulDef* def, bool addToPanel) {
 
 void KSModul::ApplyDriverChannels() {
   if (!host_) return;
-  IAudioInOut* audio = Audio();
-  if (KSModul* in = host_->GetAudioInModule()) {
-    int32_t inputs = audio ? audio->GetInputCount() : 0;
-    for (int32_t i = 0; i < in->outCount_; ++i)
-      if (i < inputs) in->out_[i]->MarkAvailable();
-      else in->out_[i]->MarkUnavailable();
-  }
-  if (KSModul* out = host_->GetAudioOutModule()) {
-    int32_t outputs = audio ? audio->GetOutputCount() : 0;
-    for (int32_t i = 2; i < out->inCount_; ++i)
-      if (i < outputs + 2) out->in_[i]->MarkAvailable();
-      else out->in_[i]->MarkUnavailable();
-  }
+  if (KSModul* in = host_->GetAudioInModule()) in->MarkDriverChannels();
+  if (KSModul* out = host_->GetAudioOutModule()) out->MarkDriverChannels();
   TStructureChange rebuild(this);
 }
 
-void KInPort::InitFromDef(const KPortDef& def) {
-  label_ = Text(def.label);
-  info_ = Text(def.help);
-  SetKind(def);
+namespace {
+// The in-port and the out-port take their entry the same way.
+template <class P> void InitPort(P& port, TStr& label, TStr& info, const KPortDef& def) {
+  label = Text(def.label);
+  info = Text(def.help);
+  port.SetKind(def);
 }
+template <class P> void RefreshPort(P& port, uint8_t flags, TStr& label, TStr& info, const KPortDef& def) {
+  if ((flags & P::kLabelFollowsDef) || !def.labelIsUser) label = Text(def.label);
+  if ((flags & P::kInfoFollowsDef) || !def.helpIsUser) info = Text(def.help);
+  port.SetKind(def);
+}
+} // namespace
 
-void KInPort::RefreshFromDef(const KPortDef& def) {
-  if ((flags_ & kLabelFollowsDef) || !def.labelIsUser) label_ = Text(def.label);
-  if ((flags_ & kInfoFollowsDef) || !def.helpIsUser) info_ = Text(def.help);
-  SetKind(def);
-}
-
-void KInPort::SetKind(const KPortDef& def) {
-  kind_ = def.kind;
-  index_ = def.index;
-}
-
-void KOutPort::InitFromDef(const KPortDef& def) {
-  label_ = Text(def.label);
-  info_ = Text(def.help);
-  SetKind(def);
-}
-
-void KOutPort::RefreshFromDef(const KPortDef& def) {
-  if ((flags_ & kLabelFollowsDef) || !def.labelIsUser) label_ = Text(def.label);
-  if ((flags_ & kInfoFollowsDef) || !def.helpIsUser) info_ = Text(def.help);
-  SetKind(def);
-}
-
-void KOutPort::SetKind(const KPortDef& def) {
-  kind_ = def.kind;
-  index_ = def.index;
-}
+void KInPort::InitFromDef(const KPortDef& def) { InitPort(*this, label_, info_, def); }
+void KInPort::RefreshFromDef(const KPortDef& def) { RefreshPort(*this, flags_, label_, info_, def); }
+void KInPort::SetKind(const KPortDef& def) { SetKindAndIndex(def.kind, def.index); }
+void KOutPort::InitFromDef(const KPortDef& def) { InitPort(*this, label_, info_, def); }
+void KOutPort::RefreshFromDef(const KPortDef& def) { RefreshPort(*this, flags_, label_, info_, def); }
+void KOutPort::SetKind(const KPortDef& def) { SetKindAndIndex(def.kind, def.index); }

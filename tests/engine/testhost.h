@@ -37,6 +37,10 @@ public:
   // KModelHost
   IAudioInOut* GetAudio() const override { return driver_; }
   int32_t TakeSerialNo() override { return ++serial_; }
+  void ModuleGone(KSModul* module) override {
+    if (module == audioIn) audioIn = nullptr;
+    if (module == audioOut) audioOut = nullptr;
+  }
 
   TOfflineAudio& Driver() { return *driver_; }
   KSModul* Top() { return top_; }
