@@ -9,9 +9,10 @@ QV_MESSAGE(OverloadStop,
            "rate. Please reduce the sample rate or the complexity\nof the ensemble and restart audio processing.")
 
 KEnsemble::KEnsemble(TAudioFactory factory)
-    : factory_(factory ? std::move(factory) : TAudioFactory(CreateAudioInOut)),
+    : factory_(factory ? std::move(factory) : TAudioFactory(CreateAudioInOut)), ownFactory_(factory != nullptr),
       guiThread_(platform::CurrentThreadId()), postLock_(std::make_unique<platform::Mutex>()) {
-  audio_ = factory_(kAudioNone, this);
+  rateFactor_.Set(0.75f);
+  audio_ = MakeDriver(kAudioNone);
   midi_ = CreateMidiInOut(this);
   top_ = new KSModul(this, nullptr);
   top_->SetCategory(kCatInstrument);
@@ -41,6 +42,15 @@ KEnsemble::~KEnsemble() {
   });
 }
 
+IAudioInOut* KEnsemble::MakeDriver(int32_t type) {
+  IAudioInOut* audio = factory_(type, this);
+  // The factory of the program connects its drivers to the rate factor; a
+  // driver from another maker is connected here.
+  if (ownFactory_)
+    if (auto* driver = dynamic_cast<TAudioInOut*>(audio)) driver->Connect(&rateFactor_, &TAudioInOut::RateChanged);
+  return audio;
+}
+
 KInstr* KEnsemble::GetTopInstr() const { return top_ ? top_->GetOwnInstr() : nullptr; }
 
 void KEnsemble::StartDrivers() {
@@ -63,7 +73,7 @@ void KEnsemble::SwitchAudioDriver(int32_t type) {
     audio_->Close();
     audio_ = nullptr;
   }
-  audio_ = factory_(type, this);
+  audio_ = MakeDriver(type);
   if (auto* driver = dynamic_cast<TAudioInOut*>(audio_)) driver->UpdateRateConstants();
   if (audio_) audio_->Start();
   for (KSModul* m : muted)
@@ -90,9 +100,9 @@ void KEnsemble::InstrGone(KInstr* instr) {
 // Rate
 
 void KEnsemble::SetRateFactor(float factor) {
-  if (factor == rateFactor_) return;
-  rateFactor_ = factor;
-  if (auto* driver = dynamic_cast<TAudioInOut*>(audio_)) driver->RateChanged();
+  if (factor == rateFactor_.Get()) return;
+  // Observers (the driver) run the rate-change pass.
+  rateFactor_.Set(factor);
 }
 
 void KEnsemble::ChooseRateFactor(float ensembleRate) {
@@ -108,7 +118,7 @@ void KEnsemble::ChooseRateFactor(float ensembleRate) {
   SetRateFactor(factor);
 }
 
-float KEnsemble::GetProcessingRate() const { return ::GetSampleRate() * rateFactor_; }
+float KEnsemble::GetProcessingRate() const { return ::GetSampleRate() * rateFactor_.Get(); }
 
 // ---------------------------------------------------------------------------
 // Clean state

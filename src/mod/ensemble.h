@@ -4,6 +4,7 @@
 #pragma once
 
 #include "src/audio/audioio.h"
+#include "src/base/shared.h"
 #include "src/midi/midi.h"
 #include "src/mod/mod.h"
 
@@ -74,7 +75,8 @@ public:
 
   // Processing rate.
   static constexpr float kRateSteps[6] = {0.5f, 0.75f, 1.0f, 1.5f, 2.0f, 3.0f};
-  float GetRateFactor() const override { return rateFactor_; }
+  float GetRateFactor() const override { return rateFactor_.Get(); }
+  TShared* GetRateFactorValue() const override { return &rateFactor_; }
   void SetRateFactor(float factor);
   // The step of the six nearest to an ensemble rate at the driver's rate;
   // a rate halfway between two steps takes the higher.
@@ -120,6 +122,7 @@ public:
 
 private:
   void OverloadReaction();
+  IAudioInOut* MakeDriver(int32_t type);
 
   TAudioFactory factory_;
   IEnsembleOwner* owner_ = nullptr;
@@ -135,7 +138,9 @@ private:
   int32_t reductionCursor_ = -1; // serial number of the last reduced instrument
   bool stoppedByOverload_ = false;
   int32_t sampleRate_ = 33075;
-  float rateFactor_ = 0.75f;
+  // The drivers follow it; it notifies them of every change.
+  mutable TSharedReal rateFactor_{0.5f, 3.0f, TStr()};
+  bool ownFactory_ = false;
   uint64_t guiThread_ = 0;
   std::atomic<int32_t> overloadPending_{0};
   std::unique_ptr<platform::Mutex> postLock_;

@@ -18,6 +18,7 @@ class TAudioInOut;
 class KInstr;
 class KSModul;
 class IMidiInOut;
+class IFileName;
 struct TEngineRecord;
 
 // What a module tree needs of the ensemble that owns it.
@@ -305,6 +306,11 @@ public:
   static int32_t GetReloadLastEns();
   static void SetReloadLastEns(int32_t on);
   static void StoreSettings();
+  // Before a file is overwritten: with backups on, the old file becomes
+  // "Backup of " + its name (an older backup goes); without, a stale backup
+  // is removed. Errors of either are not reported.
+  static void MakeBackup(IFileName* file);
+  static void RemoveBackup(IFileName* file);
 
   // ---- Control values
   static constexpr int32_t kSteps = 128;

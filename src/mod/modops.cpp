@@ -1,6 +1,8 @@
 // Operations on single modules and subtrees: tree queries, mono and poly,
 // solo, selection, panel presence and the class-wide settings.
 #include "src/audio/audioio.h"
+#include "src/base/file.h"
+#include "src/base/settings.h"
 #include "src/base/str.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
@@ -8,8 +10,6 @@
 #include <cfloat>
 
 namespace {
-// The out-ports whose signal is soloed.
-KOutPort* soloSources[2] = {nullptr, nullptr};
 
 struct TClassSettings {
   bool loaded = false;
@@ -20,8 +20,8 @@ TClassSettings& ClassSettings() {
   static TClassSettings s;
   if (!s.loaded) {
     s.loaded = true;
-    s.createBackups = AudioSettings().ReadInt(TStr("CreateBackups"), 0);
-    s.reloadLastEns = AudioSettings().ReadInt(TStr("ReloadLastEns"), 1);
+    s.createBackups = int32_t(ReadSettingInt(TStr("CreateBackups"), 0));
+    s.reloadLastEns = int32_t(ReadSettingInt(TStr("ReloadLastEns"), 1));
   }
   return s;
 }
@@ -123,7 +123,7 @@ void KSModul::Solo() {
         if (KOutPort* s = p->GetSource(0)) s->MarkUnavailable();
     }
   }
-  soloSources[0] = soloSources[1] = nullptr;
+  KOutPort* soloSources[2] = {nullptr, nullptr};
   if (IsMacroOrInstrument()) {
     for (int32_t i = 0; i < childCount_; ++i) {
       KSModul* t = children_[i];
@@ -138,6 +138,7 @@ void KSModul::Solo() {
     soloSources[0] = GetOutPort(0);
     soloSources[1] = GetOutPort(1);
   }
+  KInPort::SetSoloSources(soloSources[0], soloSources[1]);
   for (KOutPort* s : soloSources)
     if (s) s->GetOwner()->SetSoloFlag(true);
   SetSoloFlag(true);
@@ -155,10 +156,9 @@ void KSModul::Unsolo() {
         if (KOutPort* s = p->GetSource(0)) s->MarkAvailable();
     }
   }
-  for (KOutPort*& s : soloSources) {
-    if (s) s->GetOwner()->SetSoloFlag(false);
-    s = nullptr;
-  }
+  for (int32_t i = 0; i < 2; ++i)
+    if (KOutPort* s = KInPort::GetSoloSource(i)) s->GetOwner()->SetSoloFlag(false);
+  KInPort::SetSoloSources(nullptr, nullptr);
   SetSoloFlag(false);
   if (out) out->SetSoloFlag(false);
 }
@@ -169,7 +169,7 @@ void KSModul::UnsoloAll() {
 }
 
 void KSModul::ClearStaleSolo() {
-  soloSources[0] = soloSources[1] = nullptr;
+  KInPort::SetSoloSources(nullptr, nullptr);
   KSModul* audioIn = host_ ? host_->GetAudioInModule() : nullptr;
   Walk([audioIn](KSModul* m) {
     m->SetSoloFlag(false);
@@ -258,6 +258,35 @@ void KSModul::SetCreateBackups(int32_t on) { ClassSettings().createBackups = on;
 int32_t KSModul::GetReloadLastEns() { return ClassSettings().reloadLastEns; }
 void KSModul::SetReloadLastEns(int32_t on) { ClassSettings().reloadLastEns = on; }
 void KSModul::StoreSettings() {
-  AudioSettings().WriteInt(TStr("CreateBackups"), ClassSettings().createBackups);
-  AudioSettings().WriteInt(TStr("ReloadLastEns"), ClassSettings().reloadLastEns);
+  WriteSettingInt(TStr("CreateBackups"), uint32_t(ClassSettings().createBackups));
+  WriteSettingInt(TStr("ReloadLastEns"), uint32_t(ClassSettings().reloadLastEns));
+}
+
+namespace {
+// "Backup of " + the file's name, in the same folder, of the same type.
+void NameBackup(const IFileName& file, TFileName& backup) {
+  backup.SetFolder(file.GetFolder());
+  backup.SetName(TStr("Backup of ") + file.GetName(0));
+  backup.SetType(file.GetType());
+}
+} // namespace
+
+void KSModul::MakeBackup(IFileName* file) {
+  if (!file || !file->Exists()) return;
+  TFileName backup;
+  NameBackup(*file, backup);
+  backup.Remove();
+  // The caller's name stays the file it is about to write.
+  TFileName moving;
+  moving.SetFolder(file->GetFolder());
+  moving.SetName(file->GetName(0));
+  moving.SetType(file->GetType());
+  moving.Rename(&backup);
+}
+
+void KSModul::RemoveBackup(IFileName* file) {
+  if (!file || GetCreateBackups() != 0) return;
+  TFileName backup;
+  NameBackup(*file, backup);
+  backup.Remove();
 }
