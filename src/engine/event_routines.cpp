@@ -842,7 +842,7 @@ void Spread(TEngineRecord* r, int32_t, float value) {
     for (int32_t j = 0; j < target->voices; ++j) {
       TWord* w = Words(r, j, 3);
       // A destination voice the source lacks takes its voice number as rank.
-      const int32_t rank = w ? TruncToInt(w[1].f) : j;
+      const int32_t rank = w ? ToIndex(w[1].f, 0, INT32_MAX - 1) : j;
       const int32_t half = rank / 2;
       const float offset = rank % 2 == 0 ? -value * float(half) : value * float((rank + 1) / 2);
       if (w) w[0].f = offset;
@@ -907,7 +907,7 @@ void MidiNote(TEngineRecord* r, int32_t voice, float value) {
   if (!w || !MidiTarget(r, t)) return;
   if (!IsOn(value)) {
     if (w[0].i != 0) {
-      t.out->SendNoteOn(0, t.channel, (w[0].i - 1) & 127, 0);
+      t.out->SendNoteOn(0, t.channel, int32_t((w[0].u - 1u) & 127u), 0);
       w[0].i = 0;
     }
     return;
@@ -969,15 +969,12 @@ void TapeLoop(TEngineRecord* r, int32_t voice, float value) {
   else DeckLoop<TapedeckVoiceState>(r, voice, value);
 }
 
-void Nothing(TEngineRecord*, int32_t, float) {}
-
 struct TEntry {
   int32_t id;
   TEventRoutine routine;
 };
 
 const TEntry kEntries[] = {
-    {evNothing, Nothing},
     {evAdd1, EventSum<1>}, {evAdd2, EventSum<2>}, {evAdd3, EventSum<3>},
     {evAdd4, EventSum<4>}, {evAdd5, EventSum<5>}, {evAdd6, EventSum<6>},
     {evInvert, Invert},
