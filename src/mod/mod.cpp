@@ -509,6 +509,10 @@ void KSModul::UnresolveAll() {
   if (!IsMacroOrInstrument() && !IsCategory(kCatOutTerminal) && !IsCategory(kCatSwitch)) {
     for (int32_t i = 0; i < inCount_; ++i) in_[i]->UnresolveOwn();
   }
+  // No route may outlive the bracket's edits: a module deleted or released in
+  // it could still be named by one. The end of the bracket builds them anew.
+  if (record_)
+    for (int32_t k = 0; k < record_->eventOutputs; ++k) ClearRoutes(record_, k);
   for (int32_t i = 0; i < childCount_; ++i) children_[i]->UnresolveAll();
 }
 
