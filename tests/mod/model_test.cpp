@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -498,4 +499,32 @@ TEST_F(Model, TooManyCollectedSourcesAreReportedOnceAfterTheRebuild) {
   EXPECT_EQ(sum->GetInPort(0)->GetCollectedCount(), 20);
   EXPECT_EQ(KSModul::GetBracketDepth(), 0);
   EXPECT_EQ(EngineCriticalSection().HeldDepth(), 0);
+}
+
+TEST_F(Model, MuteTravelsThroughTerminals) {
+  KSModul* top = host.Top();
+  KSModul* macro = Insert(top, 4, 0);
+  KSModul* in = Insert(macro, 5, 0);
+  KSModul* out = Insert(macro, 6, 0);
+  struct Case {
+    const char* what;
+    std::function<void()> mute, unmute;
+    std::function<bool()> other;
+  } const cases[] = {
+      {"in terminal -> macro in-port", [&] { in->Mute(); }, [&] { in->Unmute(); },
+       [&] { return macro->GetInPort(0)->IsMuted(); }},
+      {"macro in-port -> in terminal", [&] { macro->GetInPort(0)->SetMute(); },
+       [&] { macro->GetInPort(0)->ClearMute(); }, [&] { return in->IsMuted(); }},
+      {"out terminal -> macro out-port", [&] { out->Mute(); }, [&] { out->Unmute(); },
+       [&] { return macro->GetOutPort(0)->IsMuted(); }},
+      {"macro out-port -> out terminal", [&] { macro->GetOutPort(0)->Mute(); },
+       [&] { macro->GetOutPort(0)->Unmute(); }, [&] { return out->IsMuted(); }},
+  };
+  for (const Case& c : cases) {
+    c.mute();
+    EXPECT_TRUE(c.other()) << c.what;
+    c.unmute();
+    EXPECT_FALSE(c.other()) << c.what;
+  }
+  EXPECT_EQ(KSModul::GetBracketDepth(), 0);
 }
