@@ -1,5 +1,7 @@
 #include "src/audio/audioio.h"
 
+#include "platform/fpu.h"
+
 #include "src/base/settings.h"
 #include "src/base/system.h"
 #include "src/engine/setup.h"
@@ -337,6 +339,7 @@ void TAudioInOut::RateChanged() {
 
 void TAudioInOut::ProcessBlock() {
   TLockGuard guard(EngineCriticalSection());
+  platform::DenormalsOff denormalsOff;
   TEngineWide& e = Engine();
   if (e.overload.load(std::memory_order_relaxed)) {
     ClearOutput();

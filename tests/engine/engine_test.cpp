@@ -1,6 +1,7 @@
 // The engine's block loop, clock, usage guard, routine slots and drivers.
 #include "tests/engine/testhost.h"
 
+#include "platform/fpu.h"
 #include "src/audio/noaudio.h"
 #include "src/base/settings.h"
 #include "src/engine/tables.h"
@@ -220,6 +221,26 @@ TEST(BlockLoop, ControlRateRoutinesRunEveryPeriodPlusOneFrames) {
   ResetSpies();
   for (int i = 0; i < 10; ++i) Render(host, 100); // blocks need not line up with the period
   EXPECT_EQ(controlFrames, (std::vector<int32_t>{0, 441, 882}));
+}
+
+TEST(BlockLoop, RoutinesRunWithDenormalsFlushedToZero) {
+  static bool sawModes;
+  static float result;
+  sawModes = false;
+  TRoutinePatch patch;
+  RoutineTables().audio[0] = [] {
+    sawModes = platform::DenormalsOff::Active();
+    volatile float tiny = 1e-30f;
+    result = tiny * 1e-10f; // a denormal without the modes
+  };
+  THost host;
+  auto m = LooseModule(host, 0, 0);
+  host.Driver().PrepareModule(m.get());
+  bool before = platform::DenormalsOff::Active();
+  Render(host, 1);
+  EXPECT_TRUE(sawModes);
+  EXPECT_EQ(result, 0.0f);
+  EXPECT_EQ(platform::DenormalsOff::Active(), before) << "the caller's modes come back after the block";
 }
 
 TEST(BlockLoop, ControlPeriodsOfTheUsualRates) {
