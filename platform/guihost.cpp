@@ -29,6 +29,17 @@ int HeadlessHost::MessageBox(const std::string& text, const std::string& caption
 
 void HeadlessHost::Beep() {}
 
+bool HeadlessHost::FileDialog(const FileDialogRequest& request, std::string& chosen) {
+  std::fprintf(stderr, "[%s] file dialog cancelled: no GUI\n", request.title.c_str());
+  return false;
+}
+
+namespace {
+std::atomic<WindowHandle> clientWindow{nullptr};
+}
+void SetClientWindowHandle(WindowHandle window) { clientWindow.store(window, std::memory_order_release); }
+WindowHandle GetClientWindowHandle() { return clientWindow.load(std::memory_order_acquire); }
+
 GuiHost& Host() {
   GuiHost* h = current.load(std::memory_order_acquire);
   return h ? *h : Headless();

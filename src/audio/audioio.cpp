@@ -1,5 +1,8 @@
 #include "src/audio/audioio.h"
 
+#include "platform/fpu.h"
+
+#include "src/base/settings.h"
 #include "src/base/system.h"
 #include "src/engine/setup.h"
 #include "src/engine/tables.h"
@@ -7,8 +10,7 @@
 #include "src/mod/mod.h"
 
 #include <cmath>
-#include <map>
-#include <string>
+#include <cfloat>
 
 void* EngineInputCursor = nullptr;
 void* EngineOutputCursor = nullptr;
@@ -34,7 +36,6 @@ struct TEngineWide {
   std::atomic<uint32_t> usageFrames{0};
   std::atomic<uint64_t> usageTicks{0};
   uint64_t counterOverhead = 0;
-  std::atomic<float> sampleRate{44100.0f};
   std::atomic<int32_t> externalSync{0};
 
   // Clock state: written under the engine lock. The rates, the control
@@ -69,44 +70,12 @@ uint64_t counterFrequency = PerfCounterFrequency();
 
 inline uint64_t ReadCounter() { return counterRead(); }
 
-// The in-memory settings used until the program installs its store.
-class TMemorySettings : public IAudioSettings {
-public:
-  int32_t ReadInt(const TStr& name, int32_t fallback) override {
-    auto it = ints_.find(name.Std());
-    return it == ints_.end() ? fallback : it->second;
-  }
-  void WriteInt(const TStr& name, int32_t value) override { ints_[name.Std()] = value; }
-  TStr ReadStr(const TStr& name, const TStr& fallback) override {
-    auto it = strs_.find(name.Std());
-    return it == strs_.end() ? fallback : TStr(it->second);
-  }
-  void WriteStr(const TStr& name, const TStr& value) override { strs_[name.Std()] = value.Std(); }
-
-private:
-  std::map<std::string, int32_t> ints_;
-  std::map<std::string, std::string> strs_;
-};
-
-IAudioSettings* installedSettings = nullptr;
-
 TAudioPort registeredPorts[6];
 
 } // namespace
 
 // ---------------------------------------------------------------------------
 // Engine-wide services
-
-IAudioSettings* SetAudioSettings(IAudioSettings* settings) {
-  IAudioSettings* previous = installedSettings;
-  installedSettings = settings;
-  return previous;
-}
-
-IAudioSettings& AudioSettings() {
-  static TMemorySettings memory;
-  return installedSettings ? *installedSettings : memory;
-}
 
 ICriticalSection& EngineCriticalSection() {
   static ICriticalSection* lock = CreateCriticalSection();
@@ -133,8 +102,17 @@ bool IsExternalSync() { return Engine().externalSync.load(std::memory_order_rela
 void SetMaxUsage(int32_t percent) { Engine().maxUsage.store(percent < 0 ? 0 : percent, std::memory_order_relaxed); }
 int32_t GetMaxUsage() { return Engine().maxUsage.load(std::memory_order_relaxed); }
 
-float GetSampleRate() { return Engine().sampleRate.load(std::memory_order_relaxed); }
-void SetSampleRate(float hz) { Engine().sampleRate.store(hz, std::memory_order_relaxed); }
+TSharedReal* GetSampleRateValue() {
+  static TSharedReal* value = [] {
+    auto* v = new TSharedReal(0.0f, FLT_MAX, TStr());
+    v->Set(44100.0f);
+    return v;
+  }();
+  return value;
+}
+
+float GetSampleRate() { return GetSampleRateValue()->Get(); }
+void SetSampleRate(float hz) { GetSampleRateValue()->Set(hz); }
 
 void FormatSampleRate(TStr& out, float factor) {
   out = FormatStr("%d", int32_t(GetSampleRate() * factor));
@@ -201,27 +179,31 @@ IAudioInOut* CreateNoAudio(IAudioOwner* owner);
 
 IAudioInOut* CreateAudioInOut(int32_t type, IAudioOwner* owner) {
   if (type == kAudioNone) {
-    TStr wanted = AudioSettings().ReadStr("AudioPort", TStr());
+    TStr wanted = ReadSettingStr(setting::AudioPort, TStr());
     for (int32_t candidate : {kAudioActiveMovie, kAudioMultiMedia, kAudioPelBoard, kAudioWerk, kAudioMac}) {
       if (!IsAudioPortAvailable(candidate)) continue;
       type = candidate;
       if (wanted == AudioPortName(candidate)) break;
     }
   }
+  IAudioInOut* driver = nullptr;
   switch (type) {
-  case kAudioNone: return CreateNoAudio(owner);
+  case kAudioNone: driver = CreateNoAudio(owner); break;
   case kAudioWerk:
-  case kAudioMultiMedia: {
-    const TAudioPort& p = registeredPorts[type];
-    return p.create ? p.create(owner) : nullptr;
+  case kAudioMultiMedia:
+    if (registeredPorts[type].create) driver = registeredPorts[type].create(owner);
+    break;
+  default: break;
   }
-  default: return nullptr;
-  }
+  // Every change of the rate factor reaches the driver.
+  if (auto* engine = dynamic_cast<TAudioInOut*>(driver))
+    if (TShared* factor = owner ? owner->GetRateFactorValue() : nullptr) engine->Connect(factor, &TAudioInOut::RateChanged);
+  return driver;
 }
 
 void IAudioInOut::Close() {
   TStr name = AudioPortName(GetType());
-  if (!name.IsEmpty()) AudioSettings().WriteStr("AudioPort", name);
+  if (!name.IsEmpty()) WriteSettingStr(setting::AudioPort, name);
   Delete();
 }
 
@@ -232,7 +214,7 @@ TAudioInOut::TAudioInOut(IAudioOwner* owner) : owner_(owner) {
   TEngineWide& e = Engine();
   EngineCriticalSection();
   EngineHeap();
-  SetMaxUsage(AudioSettings().ReadInt("MaxUsage", 95));
+  SetMaxUsage(int32_t(ReadSettingInt(setting::MaxUsage, 95)));
   e.current.store(this);
   uint64_t first = ReadCounter();
   uint64_t second = ReadCounter();
@@ -248,13 +230,15 @@ TAudioInOut::TAudioInOut(IAudioOwner* owner) : owner_(owner) {
 
 TAudioInOut::~TAudioInOut() {
   DestructorBody([this] {
+    // The rate factor no longer reaches a driver that has gone.
+    if (TShared* factor = owner_ ? owner_->GetRateFactorValue() : nullptr) Disconnect(factor);
     Shutdown();
     IAudioInOut* self = this;
     Engine().current.compare_exchange_strong(self, nullptr);
   });
 }
 
-void TAudioInOut::Shutdown() { AudioSettings().WriteInt("MaxUsage", GetMaxUsage()); }
+void TAudioInOut::Shutdown() { WriteSettingInt(setting::MaxUsage, uint32_t(GetMaxUsage())); }
 
 void TAudioInOut::Start() {
   TEngineWide& e = Engine();
@@ -262,6 +246,7 @@ void TAudioInOut::Start() {
   DeviceStart();
   e.running.store(1);
   if (e.pauseDepth.load() > 0) DevicePause();
+  GetSampleRateValue()->NotifyAll(nullptr);
 }
 
 void TAudioInOut::Stop() {
@@ -354,6 +339,7 @@ void TAudioInOut::RateChanged() {
 
 void TAudioInOut::ProcessBlock() {
   TLockGuard guard(EngineCriticalSection());
+  platform::DenormalsOff denormalsOff;
   TEngineWide& e = Engine();
   if (e.overload.load(std::memory_order_relaxed)) {
     ClearOutput();
@@ -627,8 +613,14 @@ void TAudioInOut::PrepareModule(KSModul* module) {
   } resume{this, isIn};
 
   TLockGuard guard(EngineCriticalSection());
-  int32_t voices = module->GetEngineVoiceCount();
-  TEngineRecord* record = BuildEngineRecord(module, voices);
+  TEngineRecord* record = nullptr;
+  try {
+    record = BuildEngineRecord(module, module->GetEngineVoiceCount());
+  } catch (...) {
+    if (isOut) e.audioOutCount.fetch_sub(1);
+    if (isIn) e.audioInCount.fetch_sub(1);
+    throw;
+  }
   TSlotTables& s = EngineSlots;
 
   TAudioRoutine routine = nullptr;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "src/base/base.h"
+#include "src/base/shared.h"
 #include "src/base/str.h"
 #include "src/base/system.h"
 #include "src/engine/engine.h"
@@ -39,22 +40,10 @@ public:
   virtual KSModul* GetTopModule() const = 0;
   // The clock started (true) or stopped (false).
   virtual void ClockStateChanged(bool running) = 0;
+  // The shared value that holds the rate factor: the factory connects the
+  // driver to it so that every change reaches RateChanged.
+  virtual TShared* GetRateFactorValue() const { return nullptr; }
 };
-
-// Where the engine keeps its settings ("MaxUsage", "AudioPort"). The program's
-// settings store installs itself here; until one is installed the values live
-// in memory for the run.
-class IAudioSettings {
-public:
-  virtual ~IAudioSettings() = default;
-  virtual int32_t ReadInt(const TStr& name, int32_t fallback) = 0;
-  virtual void WriteInt(const TStr& name, int32_t value) = 0;
-  virtual TStr ReadStr(const TStr& name, const TStr& fallback) = 0;
-  virtual void WriteStr(const TStr& name, const TStr& value) = 0;
-};
-// Installs a settings store; null restores the in-memory one. Returns the previous.
-IAudioSettings* SetAudioSettings(IAudioSettings* settings);
-IAudioSettings& AudioSettings();
 
 class IAudioInOut : public virtual IBase {
 public:
@@ -103,7 +92,7 @@ public:
 };
 inline IAudioInOut* CastToAudioInOut(IBase* object) { return CastTo<IAudioInOut>(object); }
 
-class TAudioInOut : public TBase, public virtual IAudioInOut, public IDriverModulDefs {
+class TAudioInOut : public TNotified, public virtual IAudioInOut, public IDriverModulDefs {
 public:
   explicit TAudioInOut(IAudioOwner* owner);
   ~TAudioInOut() override;
@@ -239,7 +228,9 @@ bool IsExternalSync();
 void SetMaxUsage(int32_t percent);
 int32_t GetMaxUsage();
 
-// The device sample rate in Hz (the null driver sets 44100).
+// The device sample rate in Hz (the null driver sets 44100); observers hear
+// of a change when a driver starts.
+TSharedReal* GetSampleRateValue();
 float GetSampleRate();
 void SetSampleRate(float hz);
 // Writes the processing rate (sample rate x factor, truncated) with "%d".

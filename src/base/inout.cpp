@@ -120,37 +120,26 @@ TInOut& TInOut::WriteArea(const TArea& a) {
   return WriteULong(uint32_t(a.Left())).WriteULong(uint32_t(a.Top())).WriteULong(uint32_t(a.Right())).WriteULong(uint32_t(a.Bottom()));
 }
 
-// A short read leaves the rest of the target as it was.
-TInOut& TInOut::ReadShort(int16_t& v) {
-  int16_t t = v;
-  uint32_t n = RawRead(&t, 2);
-  if (n == 2) ToByteOrder16(&t, byteOrder_);
-  if (n > 0) std::memcpy(&v, &t, 2);
-  return *this;
+namespace {
+// Reads one value of type T. A short read leaves the rest of the target as it
+// was; only a whole value is converted to the machine's order.
+template <class T> void ReadValue(TInOut& s, T& v) {
+  T t = v;
+  uint32_t n = s.RawRead(&t, sizeof(T));
+  if (n == sizeof(T) && s.GetByteOrder() == 1) {
+    uint8_t* b = reinterpret_cast<uint8_t*>(&t);
+    std::reverse(b, b + sizeof(T));
+  }
+  if (n > 0) std::memcpy(&v, &t, sizeof(T));
 }
-TInOut& TInOut::ReadUShort(uint16_t& v) { return ReadShort(reinterpret_cast<int16_t&>(v)); }
-TInOut& TInOut::ReadLong(int32_t& v) {
-  int32_t t = v;
-  uint32_t n = RawRead(&t, 4);
-  if (n == 4) ToByteOrder32(&t, byteOrder_);
-  if (n > 0) std::memcpy(&v, &t, 4);
-  return *this;
-}
-TInOut& TInOut::ReadULong(uint32_t& v) { return ReadLong(reinterpret_cast<int32_t&>(v)); }
-TInOut& TInOut::ReadFloat(float& v) {
-  float t = v;
-  uint32_t n = RawRead(&t, 4);
-  if (n == 4) ToByteOrder32(&t, byteOrder_);
-  if (n > 0) std::memcpy(&v, &t, 4);
-  return *this;
-}
-TInOut& TInOut::ReadDouble(double& v) {
-  double t = v;
-  uint32_t n = RawRead(&t, 8);
-  if (n == 8) ToByteOrderDouble(&t, byteOrder_);
-  if (n > 0) std::memcpy(&v, &t, 8);
-  return *this;
-}
+} // namespace
+
+TInOut& TInOut::ReadShort(int16_t& v) { ReadValue(*this, v); return *this; }
+TInOut& TInOut::ReadUShort(uint16_t& v) { ReadValue(*this, v); return *this; }
+TInOut& TInOut::ReadLong(int32_t& v) { ReadValue(*this, v); return *this; }
+TInOut& TInOut::ReadULong(uint32_t& v) { ReadValue(*this, v); return *this; }
+TInOut& TInOut::ReadFloat(float& v) { ReadValue(*this, v); return *this; }
+TInOut& TInOut::ReadDouble(double& v) { ReadValue(*this, v); return *this; }
 
 TInOut& TInOut::ReadStr(TStr& s) {
   uint8_t lenBytes[4];

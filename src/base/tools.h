@@ -87,26 +87,22 @@ public:
     delete l;
     return e;
   }
-  T* RemoveAt(EIterator<T>& it) {
-    TLink* c = it.link_;
-    ELink* l = static_cast<ELink*>(TList::RemoveAtCursor(c));
-    it.link_ = static_cast<ELink*>(c);
-    T* e = l->element;
-    delete l;
-    return e;
-  }
-  T* RemoveAtBackward(EIterator<T>& it) {
-    TLink* c = it.link_;
-    ELink* l = static_cast<ELink*>(TList::RemoveAtCursorBackward(c));
-    it.link_ = static_cast<ELink*>(c);
-    T* e = l->element;
-    delete l;
-    return e;
-  }
+  T* RemoveAt(EIterator<T>& it) { return RemoveMoving(it, &TList::RemoveAtCursor); }
+  T* RemoveAtBackward(EIterator<T>& it) { return RemoveMoving(it, &TList::RemoveAtCursorBackward); }
   ELink* RemoveFirst() override { return static_cast<ELink*>(TList::RemoveFirst()); }
   ELink* RemoveLast() override { return static_cast<ELink*>(TList::RemoveLast()); }
   // Deletes the links, never the elements.
   void DeleteAll() override { TList::DeleteAll(); }
+
+private:
+  T* RemoveMoving(EIterator<T>& it, TLink* (TList::*remove)(TLink*&)) {
+    TLink* c = it.link_;
+    ELink* l = static_cast<ELink*>((this->*remove)(c));
+    it.link_ = static_cast<ELink*>(c);
+    T* e = l->element;
+    delete l;
+    return e;
+  }
 };
 
 // The sole owner of an object held through interface I. Never copied; the

@@ -24,6 +24,18 @@ int ScriptedHost::MessageBox(const std::string& text, const std::string& caption
   return a;
 }
 
+bool ScriptedHost::FileDialog(const platform::FileDialogRequest& request, std::string& chosen) {
+  dialogs_.push_back(request);
+  if (fileAnswers_.empty()) {
+    ADD_FAILURE() << "Unexpected file dialog [" << request.title << "]";
+    return false;
+  }
+  FileAnswer a = fileAnswers_.front();
+  fileAnswers_.pop_front();
+  if (a.confirm) chosen = a.path;
+  return a.confirm;
+}
+
 namespace {
 const std::string& Root() {
   // Never destroyed: the exit handler below still needs it.

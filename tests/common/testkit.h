@@ -25,13 +25,26 @@ public:
   const std::vector<Box>& Boxes() const { return boxes_; }
   int Beeps() const { return beeps_; }
 
+  // File dialogs: each queued answer serves one dialog, in order; a dialog
+  // with no queued answer fails the test and is cancelled.
+  void QueueFileChoice(const std::string& path) { fileAnswers_.push_back({true, path}); }
+  void QueueFileCancel() { fileAnswers_.push_back({false, std::string()}); }
+  const std::vector<platform::FileDialogRequest>& FileDialogs() const { return dialogs_; }
+
   int MessageBox(const std::string& text, const std::string& caption, int kind) override;
   void Beep() override { ++beeps_; }
+  bool FileDialog(const platform::FileDialogRequest& request, std::string& chosen) override;
 
 private:
+  struct FileAnswer {
+    bool confirm;
+    std::string path;
+  };
   platform::GuiHost* previous_;
   std::deque<int> answers_;
   std::vector<Box> boxes_;
+  std::deque<FileAnswer> fileAnswers_;
+  std::vector<platform::FileDialogRequest> dialogs_;
   int beeps_ = 0;
 };
 

@@ -1,7 +1,10 @@
 // The engine's block loop, clock, usage guard, routine slots and drivers.
 #include "tests/engine/testhost.h"
 
+#include "platform/fpu.h"
 #include "src/audio/noaudio.h"
+#include "src/base/settings.h"
+#include "src/engine/tables.h"
 #include "src/engine/setup.h"
 
 #include <gtest/gtest.h>
@@ -218,6 +221,26 @@ TEST(BlockLoop, ControlRateRoutinesRunEveryPeriodPlusOneFrames) {
   ResetSpies();
   for (int i = 0; i < 10; ++i) Render(host, 100); // blocks need not line up with the period
   EXPECT_EQ(controlFrames, (std::vector<int32_t>{0, 441, 882}));
+}
+
+TEST(BlockLoop, RoutinesRunWithDenormalsFlushedToZero) {
+  static bool sawModes;
+  static float result;
+  sawModes = false;
+  TRoutinePatch patch;
+  RoutineTables().audio[0] = [] {
+    sawModes = platform::DenormalsOff::Active();
+    volatile float tiny = 1e-30f;
+    result = tiny * 1e-10f; // a denormal without the modes
+  };
+  THost host;
+  auto m = LooseModule(host, 0, 0);
+  host.Driver().PrepareModule(m.get());
+  bool before = platform::DenormalsOff::Active();
+  Render(host, 1);
+  EXPECT_TRUE(sawModes);
+  EXPECT_EQ(result, 0.0f);
+  EXPECT_EQ(platform::DenormalsOff::Active(), before) << "the caller's modes come back after the block";
 }
 
 TEST(BlockLoop, ControlPeriodsOfTheUsualRates) {
@@ -484,7 +507,8 @@ TEST(Lifecycle, ABlockWhoseLockIsTakenElsewhereIsSilent) {
 }
 
 TEST(Settings, MaxUsageIsReadAtConstructionAndStoredNegativeAsZero) {
-  AudioSettings().WriteInt("MaxUsage", 80);
+  OpenSettings("EngineTest");
+  WriteSettingInt(setting::MaxUsage, 80);
   {
     THost host;
     EXPECT_EQ(GetMaxUsage(), 80);
@@ -492,8 +516,8 @@ TEST(Settings, MaxUsageIsReadAtConstructionAndStoredNegativeAsZero) {
     EXPECT_EQ(GetMaxUsage(), 0);
     SetMaxUsage(120);
   }
-  EXPECT_EQ(AudioSettings().ReadInt("MaxUsage", 0), 120) << "written back when the driver goes";
-  AudioSettings().WriteInt("MaxUsage", 95);
+  EXPECT_EQ(ReadSettingInt(setting::MaxUsage, 0), 120u) << "written back when the driver goes";
+  WriteSettingInt(setting::MaxUsage, 95);
   SetMaxUsage(95);
 }
 
@@ -510,6 +534,7 @@ bool cardPresent = false, mmePresent = false;
 } // namespace
 
 TEST(Factory, ChoosesTheDriverByTheSettingAmongTheAvailable) {
+  OpenSettings("EngineTest");
   TAudioPort card, mme;
   card.available = [] { return cardPresent; };
   card.outputs = [] { return 8; };
@@ -536,13 +561,13 @@ TEST(Factory, ChoosesTheDriverByTheSettingAmongTheAvailable) {
   for (const Case& c : cases) {
     cardPresent = c.card;
     mmePresent = c.mme;
-    AudioSettings().WriteStr("AudioPort", c.setting);
+    WriteSettingStr(setting::AudioPort, c.setting);
     EXPECT_EQ(GetMaxAudioOutputs(), c.maxOutputs) << c.setting;
     IAudioInOut* driver = CreateAudioInOut(kAudioNone, nullptr);
     ASSERT_NE(driver, nullptr);
     EXPECT_EQ(driver->GetType(), c.chosen) << c.setting << " card " << c.card << " mme " << c.mme;
     driver->Close();
-    EXPECT_EQ(AudioSettings().ReadStr("AudioPort", "").Std(),
+    EXPECT_EQ(ReadSettingStr(setting::AudioPort, "").Std(),
               c.chosen == kAudioNone ? std::string(c.setting) : AudioPortName(c.chosen).Std())
         << "the null driver leaves the setting alone";
   }
@@ -552,7 +577,7 @@ TEST(Factory, ChoosesTheDriverByTheSettingAmongTheAvailable) {
   EXPECT_FALSE(IsAudioPortAvailable(kAudioMac));
   RegisterAudioPort(kAudioWerk, TAudioPort());
   RegisterAudioPort(kAudioMultiMedia, TAudioPort());
-  AudioSettings().WriteStr("AudioPort", "");
+  WriteSettingStr(setting::AudioPort, "");
 }
 
 TEST(Factory, ARunningDriverCountsItsOwnTypeAsAvailable) {
@@ -565,6 +590,33 @@ TEST(Factory, ARunningDriverCountsItsOwnTypeAsAvailable) {
   driver->Delete();
   EXPECT_FALSE(IsAudioPortAvailable(kAudioWerk));
   RegisterAudioPort(kAudioWerk, TAudioPort());
+}
+
+namespace {
+// An owner whose rate factor is a shared value, as the ensemble's is.
+class TFactorOwner : public IAudioOwner {
+public:
+  void PostOverload() override {}
+  float GetRateFactor() const override { return factor.Get(); }
+  KSModul* GetAudioInModule() const override { return nullptr; }
+  KSModul* GetAudioOutModule() const override { return nullptr; }
+  KSModul* GetTopModule() const override { return nullptr; }
+  void ClockStateChanged(bool) override {}
+  TShared* GetRateFactorValue() const override { return const_cast<TSharedReal*>(&factor); }
+  TSharedReal factor{0.5f, 3.0f, TStr()};
+};
+} // namespace
+
+TEST(Factory, TheDriverFollowsTheRateFactorUntilClosed) {
+  TFactorOwner owner;
+  owner.factor.Set(1.0f);
+  IAudioInOut* driver = CreateAudioInOut(kAudioNone, &owner);
+  ASSERT_NE(driver, nullptr);
+  owner.factor.Set(0.5f);
+  EXPECT_EQ(EngineConstants.processingRate, 22050.0f);
+  driver->Close();
+  owner.factor.Set(3.0f); // no driver hears it any more
+  EXPECT_EQ(EngineConstants.processingRate, 22050.0f);
 }
 
 TEST(NullDriver, RunsNoBlockAndReportsNothing) {
