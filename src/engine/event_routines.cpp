@@ -23,6 +23,21 @@ namespace {
 
 std::atomic<IEventHost*> eventHost{nullptr};
 
+// How many sends are nested on this thread. An event chain completes inside
+// the first call, so a wire loop (an output fed back into an input of the
+// same chain) would recurse without end; a chain deeper than any patch
+// needs is cut off instead.
+constexpr int32_t kMaxChainDepth = 100;
+thread_local int32_t chainDepth = 0;
+
+struct TChainDepth {
+  TChainDepth() { ++chainDepth; }
+  ~TChainDepth() { --chainDepth; }
+  TChainDepth(const TChainDepth&) = delete;
+  TChainDepth& operator=(const TChainDepth&) = delete;
+  bool TooDeep() const { return chainDepth > kMaxChainDepth; }
+};
+
 // The state words of a voice, or null when the record lacks that voice or
 // holds fewer than `need` words.
 TWord* Words(TEngineRecord* r, int32_t voice, int32_t need) {
@@ -1044,6 +1059,8 @@ void SendEvent(TEngineRecord* sender, int32_t output, int32_t voice, float v) {
   TEngineRecord** targets = sender->routeTargets[output];
   const int32_t count = sender->routeCounts[output];
   if (!routines || count <= 0) return;
+  TChainDepth depth;
+  if (depth.TooDeep()) return;
   for (int32_t i = 0; i < count; ++i) {
     TEngineRecord* target = targets[i];
     if (sender->voices == 1) {
@@ -1060,6 +1077,8 @@ void SendEventToAll(TEngineRecord* sender, int32_t output, float v) {
   TEngineRecord** targets = sender->routeTargets[output];
   const int32_t count = sender->routeCounts[output];
   if (!routines || count <= 0) return;
+  TChainDepth depth;
+  if (depth.TooDeep()) return;
   for (int32_t i = 0; i < count; ++i)
     for (int32_t j = 0; j < targets[i]->voices; ++j) routines[i](targets[i], j, v);
 }

@@ -31,7 +31,8 @@ void InstallEventRoutines(TRoutineTables& tables);
 
 // The sending rule: value v leaves event output `output` of the sender. A
 // one-voice sender calls each destination once for every voice of the
-// destination; a polyphonic sender calls it once, for `voice`.
+// destination; a polyphonic sender calls it once, for `voice`. Sends nested
+// deeper than a hundred (a wire loop) are dropped.
 void SendEvent(TEngineRecord* sender, int32_t output, int32_t voice, float v);
 // Sends to every voice of every destination, whatever the sender's voices.
 void SendEventToAll(TEngineRecord* sender, int32_t output, float v);

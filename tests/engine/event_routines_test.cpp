@@ -156,6 +156,19 @@ TEST_F(EventRoutines, DestinationsAreCalledInRouteOrderAndAnOutputWithoutRoutesS
   EXPECT_TRUE(calls.empty());
 }
 
+TEST_F(EventRoutines, AWireLoopEndsInsteadOfRecursingForever) {
+  // A counter whose output feeds its own "Up" input: every count sends the
+  // next one.
+  TRecord loop(1, 1, 0, 1);
+  ASSERT_TRUE(AppendRoute(&loop.r, 0, GetEventRoutine(evCountUp), &loop.r));
+  loop.Event(evCountUp, 1.0f);
+  const float first = loop.F(0, 0);
+  EXPECT_GT(first, 10.0f);
+  EXPECT_LT(first, 1000.0f);
+  loop.Event(evCountUp, 1.0f);
+  EXPECT_EQ(loop.F(0, 0), 2.0f * first) << "the next event starts a fresh chain";
+}
+
 TEST_F(EventRoutines, IdsWithoutARoutineAndIdsOutsideTheTableAnswerTheNoOpOfIdZero) {
   const TEventRoutine none = GetEventRoutine(evNothing);
   ASSERT_NE(none, nullptr);
@@ -807,6 +820,39 @@ TEST_F(EventRoutines, DemuxSendsStepBarAndTheSelectedInput) {
   d.SetInput(0, 0, 3.0f);
   d.Event(evDemuxPosition, 7.0f);
   EXPECT_EQ(calls, (std::vector<TCall>{{&sink.r, 0, 1.0f}, {&bar.r, 0, 2.0f}, {&out.r, 0, 101.0f}}));
+}
+
+TEST_F(EventRoutines, TapeDeckPlayAndLoopSwitchesAndDiffusion) {
+  testhost::THost host;
+  int16_t memory[8] = {};
+  for (int32_t type : {80, 81}) {
+    auto module = testhost::LooseModule(host, 0, type);
+    const int32_t words = type == 80 ? QV_WORDS_OF(TapedeckVoiceState) : QV_WORDS_OF(StereoTapedeckVoiceState);
+    TRecord deck(1, words);
+    deck.r.module = module.get();
+    auto* mono = reinterpret_cast<TapedeckVoiceState*>(deck.r.state[0]);
+    auto* stereo = reinterpret_cast<StereoTapedeckVoiceState*>(deck.r.state[0]);
+    int16_t** play = type == 80 ? &mono->play : &stereo->play;
+    int16_t** recordedEnd = type == 80 ? &mono->recordedEnd : &stereo->recordedEnd;
+    int32_t* loop = type == 80 ? &mono->loop : &stereo->loop;
+    (type == 80 ? mono->begin : stereo->begin) = memory;
+    deck.Event(evTapePlay, 1.0f);
+    EXPECT_EQ(*play, nullptr) << "nothing recorded: nothing to play";
+    *recordedEnd = memory + 4;
+    deck.Event(evTapePlay, 1.0f);
+    EXPECT_EQ(*play, memory);
+    deck.Event(evTapePlay, 0.0f);
+    EXPECT_EQ(*play, nullptr);
+    deck.Event(evTapeLoop, 1.0f);
+    EXPECT_EQ(*loop, 1);
+    deck.Event(evTapeLoop, -1.0f);
+    EXPECT_EQ(*loop, 0);
+  }
+  TRecord diffuser(1, 4);
+  diffuser.Event(evDiffusion, 1.5f);
+  EXPECT_EQ(diffuser.F(0, 1), 1.0f);
+  diffuser.Event(evDiffusion, -0.25f);
+  EXPECT_EQ(diffuser.F(0, 1), -0.25f);
 }
 
 // ---------------------------------------------------------------------------
