@@ -101,6 +101,22 @@ TEST(Slots, TheModuleThatTakesTheLastSlotIsMutedAndNoneGetsMore) {
   EXPECT_EQ(host.Driver().GetSlotCount(), 0);
 }
 
+TEST(Slots, AVariantRoutineReplacesTheModulesSlotWithoutARebuild) {
+  TRoutinePatch patch;
+  RoutineTables().audio[0] = Nothing;
+  THost host;
+  auto other = LooseModule(host, 0, 0);
+  auto m = LooseModule(host, 0, 0);
+  host.Driver().PrepareModule(other.get());
+  host.Driver().PrepareModule(m.get());
+  ResetSpies();
+  host.Driver().ReplaceSlotRoutine(m.get(), SpySlot);
+  EXPECT_EQ(EngineSlots.routines[0], Nothing);
+  EXPECT_EQ(EngineSlots.routines[1], SpySlot);
+  Render(host, 10);
+  EXPECT_EQ(spyFrames, 10);
+}
+
 TEST(Slots, ATypeWithoutRoutineGetsARecordButNoSlot) {
   THost host;
   auto m = LooseModule(host, 0, 151, 1, 2, 3);
@@ -280,6 +296,12 @@ TEST(Clock, TwentyFourTicksPerQuarterNote) {
   for (int i = 0; i < 100; ++i) Render(host, 480);
   ASSERT_EQ(tickFrames.size(), 48u);
   EXPECT_EQ(tickFrames[0], 0) << "the first frame after the start ticks at once";
+  // Under external sync the block loop leaves the clock to MIDI.
+  SetExternalSync(true);
+  tickFrames.clear();
+  for (int i = 0; i < 10; ++i) Render(host, 480);
+  EXPECT_TRUE(tickFrames.empty());
+  SetExternalSync(false);
   host.Driver().StopClock();
   EXPECT_EQ(host.clockStates, (std::vector<bool>{true, false}));
   tickFrames.clear();

@@ -528,3 +528,29 @@ TEST_F(Model, MuteTravelsThroughTerminals) {
   }
   EXPECT_EQ(KSModul::GetBracketDepth(), 0);
 }
+
+TEST_F(Model, AVoiceCountChangeRebuildsTheRecordsAndTheirPointers) {
+  KSModul* top = host.Top();
+  top->GetOwnInstr()->SetVoiceCount(2);
+  KSModul* out = AddAudioOut();
+  KSModul* source = Insert(top, 0, 140);
+  KSModul* sink = Insert(top, 0, 0);
+  KSModul* sum = Insert(top, 0, 69);
+  Wire(source, 0, sink, 0);
+  Wire(sink, 0, sum, 0);
+  Wire(sum, 0, out, 2);
+  ASSERT_EQ(sink->GetEngineRecord()->voices, 2);
+  {
+    TStructureChange bracket(top);
+    top->DetachFromEngine();
+    EXPECT_EQ(sink->GetEngineRecord(), nullptr);
+    top->GetOwnInstr()->SetVoiceCount(5);
+    top->AttachToEngine();
+  }
+  TEngineRecord* r = sink->GetEngineRecord();
+  ASSERT_NE(r, nullptr);
+  ASSERT_EQ(r->voices, 5);
+  for (int v = 0; v < 5; ++v) EXPECT_EQ(r->inputs[v][0], source->GetOutPort(0)->ValueFor(v));
+  EXPECT_EQ(out->GetEngineRecord()->voices, 1);
+  EXPECT_EQ(out->GetEngineRecord()->inputs[0][0], sum->GetOutPort(0)->ValueFor(0));
+}
