@@ -38,6 +38,19 @@ struct TChainDepth {
   bool TooDeep() const { return chainDepth > kMaxChainDepth; }
 };
 
+// Calls call(routine, target) for every route of an event output, in route
+// order, as one more level of the chain.
+template <class Call> void ForEachRoute(TEngineRecord* sender, int32_t output, Call call) {
+  if (!sender->routeCounts || output < 0 || output >= sender->eventOutputs) return;
+  TEventRoutine* routines = sender->routeRoutines[output];
+  TEngineRecord** targets = sender->routeTargets[output];
+  const int32_t count = sender->routeCounts[output];
+  if (!routines || count <= 0) return;
+  TChainDepth depth;
+  if (depth.TooDeep()) return;
+  for (int32_t i = 0; i < count; ++i) call(routines[i], targets[i]);
+}
+
 // The state words of a voice, or null when the record lacks that voice or
 // holds fewer than `need` words.
 TWord* Words(TEngineRecord* r, int32_t voice, int32_t need) {
@@ -108,34 +121,20 @@ void Invert(TEngineRecord* r, int32_t voice, float value) {
   SendEvent(r, 0, voice, w[0].f);
 }
 
-void Reciprocal(TEngineRecord* r, int32_t voice, float value) {
-  voice = OwnVoice(r, voice);
-  TWord* w = Words(r, voice, 2);
-  if (!w) return;
-  const float v = IsZero(value) ? 0.0f : 1.0f / value;
-  w[0].f = v;
-  SendEvent(r, 0, voice, v);
-  w[1].f = value;
-}
+// "1/x" (word 1 its input) and "/" (word 1 X, word 2 Y): one-voice form; a
+// divisor of ±0 gives 0.
+enum EQuotient { kReciprocal, kDivideX, kDivideY };
 
-void DivideX(TEngineRecord* r, int32_t voice, float value) {
+template <EQuotient Input> void Quotient(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
-  TWord* w = Words(r, voice, 3);
+  TWord* w = Words(r, voice, Input == kReciprocal ? 2 : 3);
   if (!w) return;
-  const float v = IsZero(w[2].f) ? 0.0f : value / w[2].f;
+  const float x = Input == kReciprocal ? 1.0f : Input == kDivideX ? value : w[1].f;
+  const float y = Input == kDivideX ? w[2].f : value;
+  const float v = IsZero(y) ? 0.0f : x / y;
   w[0].f = v;
   SendEvent(r, 0, voice, v);
-  w[1].f = value;
-}
-
-void DivideY(TEngineRecord* r, int32_t voice, float value) {
-  voice = OwnVoice(r, voice);
-  TWord* w = Words(r, voice, 3);
-  if (!w) return;
-  const float v = IsZero(value) ? 0.0f : w[1].f / value;
-  w[0].f = v;
-  SendEvent(r, 0, voice, v);
-  w[2].f = value;
+  w[Input == kDivideY ? 2 : 1].f = value;
 }
 
 void ChangesOnly(TEngineRecord* r, int32_t voice, float value) {
@@ -274,13 +273,19 @@ void OnePoleCutoff(TEngineRecord* r, int32_t voice, float value) {
   Mark(r);
 }
 
+// The shelving coefficient: frequency (word 0) times the boost's scale
+// (word 4), at most the boost's limit (word 5).
+void UpdateShelf(TEngineRecord* r, TWord* w) {
+  w[6].f = AtMost(w[0].f * w[4].f, w[5].f);
+  Mark(r);
+}
+
 void ShelfCutoff(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 7);
   if (!w) return;
   const float f = PitchToHz(value);
   w[0].f = f;
-  w[6].f = AtMost(f * w[4].f, w[5].f);
-  Mark(r);
+  UpdateShelf(r, w);
 }
 
 template <int Word> void Level(TEngineRecord* r, int32_t voice, float value) {
@@ -329,8 +334,7 @@ void HiShelfBoost(TEngineRecord* r, int32_t voice, float value) {
   w[1].f = g - 1.0f;
   w[4].f = (0.5f * g + 0.5f) * K().omegaOverRate;
   w[5].f = AtMost(2.0f * g, 1.5f);
-  w[6].f = AtMost(w[0].f * w[4].f, w[5].f);
-  Mark(r);
+  UpdateShelf(r, w);
 }
 
 void LoShelfBoost(TEngineRecord* r, int32_t voice, float value) {
@@ -340,8 +344,7 @@ void LoShelfBoost(TEngineRecord* r, int32_t voice, float value) {
   w[3].f = g - 1.0f;
   w[4].f = K().omegaOverRate / (0.5f * g + 0.5f);
   w[5].f = g < 1.0f ? 1.0f : 1.5f;
-  w[6].f = AtMost(w[0].f * w[4].f, w[5].f);
-  Mark(r);
+  UpdateShelf(r, w);
 }
 
 // The grid filters read their coefficient and damping from two 11 x 11
@@ -850,10 +853,7 @@ void Spread(TEngineRecord* r, int32_t, float value) {
   TWord* shared = Words(r, 0, 3);
   if (!shared) return;
   shared[2].f = value;
-  if (!r->routeCounts || r->eventOutputs < 1 || !r->routeRoutines[0]) return;
-  for (int32_t i = 0; i < r->routeCounts[0]; ++i) {
-    TEventRoutine routine = r->routeRoutines[0][i];
-    TEngineRecord* target = r->routeTargets[0][i];
+  ForEachRoute(r, 0, [&](TEventRoutine routine, TEngineRecord* target) {
     for (int32_t j = 0; j < target->voices; ++j) {
       TWord* w = Words(r, j, 3);
       // A destination voice the source lacks takes its voice number as rank.
@@ -863,7 +863,7 @@ void Spread(TEngineRecord* r, int32_t, float value) {
       if (w) w[0].f = offset;
       routine(target, j, offset);
     }
-  }
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -995,7 +995,7 @@ const TEntry kEntries[] = {
     {evInvert, Invert},
     {evMult1, EventProduct<1>}, {evMult2, EventProduct<2>}, {evMult3, EventProduct<3>},
     {evMult4, EventProduct<4>},
-    {evReciprocal, Reciprocal}, {evDivX, DivideX}, {evDivY, DivideY}, {evChangesOnly, ChangesOnly},
+    {evReciprocal, Quotient<kReciprocal>}, {evDivX, Quotient<kDivideX>}, {evDivY, Quotient<kDivideY>}, {evChangesOnly, ChangesOnly},
     {evSymmetry, Symmetry}, {evPulseWidth, PulseWidth},
     {evRamp4Step1, RampStep<1, 4>}, {evRamp5Step1, RampStep<1, 5>}, {evRamp6Step1, RampStep<1, 6>},
     {evRamp8Step1, RampStep<1, 8>}, {evRampStep2, RampStep<2, 0>}, {evRampStep3, RampStep<3, 0>},
@@ -1054,31 +1054,15 @@ void InstallEventRoutines(TRoutineTables& tables) {
 }
 
 void SendEvent(TEngineRecord* sender, int32_t output, int32_t voice, float v) {
-  if (!sender->routeCounts || output < 0 || output >= sender->eventOutputs) return;
-  TEventRoutine* routines = sender->routeRoutines[output];
-  TEngineRecord** targets = sender->routeTargets[output];
-  const int32_t count = sender->routeCounts[output];
-  if (!routines || count <= 0) return;
-  TChainDepth depth;
-  if (depth.TooDeep()) return;
-  for (int32_t i = 0; i < count; ++i) {
-    TEngineRecord* target = targets[i];
-    if (sender->voices == 1) {
-      for (int32_t j = 0; j < target->voices; ++j) routines[i](target, j, v);
-    } else {
-      routines[i](target, voice, v);
-    }
-  }
+  const bool fanOut = sender->voices == 1;
+  ForEachRoute(sender, output, [&](TEventRoutine routine, TEngineRecord* target) {
+    if (!fanOut) return routine(target, voice, v);
+    for (int32_t j = 0; j < target->voices; ++j) routine(target, j, v);
+  });
 }
 
 void SendEventToAll(TEngineRecord* sender, int32_t output, float v) {
-  if (!sender->routeCounts || output < 0 || output >= sender->eventOutputs) return;
-  TEventRoutine* routines = sender->routeRoutines[output];
-  TEngineRecord** targets = sender->routeTargets[output];
-  const int32_t count = sender->routeCounts[output];
-  if (!routines || count <= 0) return;
-  TChainDepth depth;
-  if (depth.TooDeep()) return;
-  for (int32_t i = 0; i < count; ++i)
-    for (int32_t j = 0; j < targets[i]->voices; ++j) routines[i](targets[i], j, v);
+  ForEachRoute(sender, output, [&](TEventRoutine routine, TEngineRecord* target) {
+    for (int32_t j = 0; j < target->voices; ++j) routine(target, j, v);
+  });
 }
