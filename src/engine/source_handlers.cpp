@@ -1,5 +1,6 @@
 #include "src/engine/source_handlers.h"
 
+#include "src/engine/event_routines.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
 
@@ -159,28 +160,14 @@ float UnisonOffset(float spread, int32_t rank) {
 void SendSourceValue(TEngineRecord* r, int32_t voice, float value) {
   if (!r || voice < 0 || voice >= r->voices) return;
   if (TWord* w = State(r, voice)) w[0].f = value;
-  if (r->eventOutputs < 1 || !r->routeCounts) return;
-  bool mono = IsMono(r);
-  for (int32_t k = 0; k < r->routeCounts[0]; ++k) {
-    TEngineRecord* target = r->routeTargets[0][k];
-    TEventRoutine routine = r->routeRoutines[0][k];
-    if (mono) {
-      for (int32_t v = 0; v < target->voices; ++v) routine(target, v, value);
-    } else if (voice < target->voices) {
-      routine(target, voice, value);
-    }
-  }
+  SendEvent(r, 0, voice, value);
 }
 
 void SendSourceValueToAll(TEngineRecord* r, float value) {
   if (!r) return;
   for (int32_t v = 0; v < r->voices; ++v)
     if (TWord* w = State(r, v)) w[0].f = value;
-  if (r->eventOutputs < 1 || !r->routeCounts) return;
-  for (int32_t k = 0; k < r->routeCounts[0]; ++k) {
-    TEngineRecord* target = r->routeTargets[0][k];
-    for (int32_t v = 0; v < target->voices; ++v) r->routeRoutines[0][k](target, v, value);
-  }
+  SendEventToAll(r, 0, value);
 }
 
 TSourceHandler FindSourceHandler(int32_t type) {

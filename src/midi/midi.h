@@ -5,6 +5,7 @@
 #pragma once
 
 #include "src/base/base.h"
+#include "src/engine/midi_output.h"
 
 #include <atomic>
 #include <cstdint>
@@ -24,7 +25,7 @@ public:
   virtual void PostViewRefresh() = 0;
 };
 
-class IMidiInOut : public virtual IBase {
+class IMidiInOut : public virtual IBase, public IMidiOutput {
 public:
   virtual void Open() = 0;
   virtual void Close() = 0;

@@ -19,10 +19,12 @@ KEnsemble::KEnsemble(TAudioFactory factory)
   top_->CreateOwnInstr();
   top_->GetOwnInstr()->SetMidiChannel(1);
   if (auto* driver = dynamic_cast<TAudioInOut*>(audio_)) driver->UpdateRateConstants();
+  SetEventHost(this);
 }
 
 KEnsemble::~KEnsemble() {
   DestructorBody([this] {
+    if (GetEventHost() == this) SetEventHost(nullptr);
     if (audio_) audio_->Pause();
     while (top_->GetChildCount() > 0) top_->DeleteChild(top_->GetChild(top_->GetChildCount() - 1));
     if (audio_) audio_->Resume();
@@ -196,4 +198,19 @@ void KEnsemble::ClockStateChanged(bool running) {
   PostToGui([this, running] {
     if (owner_) owner_->ClockStateChanged(running);
   });
+}
+
+IMidiOutput* KEnsemble::MidiOutput(KSModul* module) {
+  (void)module;
+  return midi_;
+}
+
+int32_t KEnsemble::MidiChannel(KSModul* module) {
+  KInstr* instr = module ? module->GetInstr() : nullptr;
+  return instr ? instr->GetChannelIndex() : 0;
+}
+
+void KEnsemble::SetTune(KSModul* module, float tune) {
+  KInstr* instr = module ? module->GetInstr() : nullptr;
+  if (instr) instr->SetTune(tune, false);
 }

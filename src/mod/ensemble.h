@@ -5,6 +5,7 @@
 
 #include "src/audio/audioio.h"
 #include "src/base/shared.h"
+#include "src/engine/event_routines.h"
 #include "src/midi/midi.h"
 #include "src/mod/mod.h"
 
@@ -36,7 +37,7 @@ public:
   virtual void ClockStateChanged(bool running) = 0;
 };
 
-class KEnsemble : public IAudioOwner, public KModelHost, public IMidiOwner {
+class KEnsemble : public IAudioOwner, public KModelHost, public IMidiOwner, public IEventHost {
 public:
   // Makes an audio driver of a type for the ensemble (the driver factory, or
   // a test's own).
@@ -119,6 +120,11 @@ public:
 
   // IAudioOwner
   void ClockStateChanged(bool running) override;
+
+  // IEventHost: what the event routines of this ensemble's modules need.
+  IMidiOutput* MidiOutput(KSModul* module) override;
+  int32_t MidiChannel(KSModul* module) override;
+  void SetTune(KSModul* module, float tune) override;
 
 private:
   void OverloadReaction();

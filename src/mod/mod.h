@@ -143,6 +143,11 @@ public:
   void SetParamWord(int i, int32_t value) { params_[i] = value; }
   int32_t GetSourceWord(int i) const { return sources_[i]; }
   void SetSourceWord(int i, int32_t value) { sources_[i] = value; }
+  // The control-value mark: event routines set it to 1 after storing a new
+  // value (any thread); the panel refresh redraws the module's graph and
+  // clears it.
+  void SetCtrlValue(int32_t value) { ctrlValue_.store(value, std::memory_order_relaxed); }
+  int32_t GetCtrlValue() const { return ctrlValue_.load(std::memory_order_relaxed); }
 
   bool IsMono() const { return mono_ != 0; }
   void SetMonoFlag(bool mono) { mono_ = mono ? 1 : 0; }
@@ -221,8 +226,6 @@ public:
   KInstr* GetSelectedInstrument();
 
   // ---- Control words and panel presence
-  int32_t GetCtrlValue() const { return ctrlValue_.load(std::memory_order_relaxed); }
-  void SetCtrlValue(int32_t value) { ctrlValue_.store(value, std::memory_order_relaxed); }
   int32_t GetCtrlState() const { return ctrlState_; }
   void SetCtrlState(int32_t value) { ctrlState_ = value; }
   static constexpr int32_t kMaxPanelModules = 400;
