@@ -554,3 +554,40 @@ TEST_F(Model, AVoiceCountChangeRebuildsTheRecordsAndTheirPointers) {
   EXPECT_EQ(out->GetEngineRecord()->voices, 1);
   EXPECT_EQ(out->GetEngineRecord()->inputs[0][0], sum->GetOutPort(0)->ValueFor(0));
 }
+
+TEST_F(Model, ASoloSendsItsSourcesToTheAudioOut) {
+  KSModul* top = host.Top();
+  KSModul* out = AddAudioOut();
+  KSModul* a = Insert(top, 0, 140);
+  KSModul* b = Insert(top, 0, 140);
+  Wire(a, 0, out, 2);
+  Wire(b, 0, out, 3);
+  struct Case {
+    KOutPort *first, *second;
+    float *left, *right;
+  } const cases[] = {
+      {b->GetOutPort(0), nullptr, b->GetOutPort(0)->ValueFor(0), b->GetOutPort(0)->ValueFor(0)},
+      {b->GetOutPort(0), a->GetOutPort(0), b->GetOutPort(0)->ValueFor(0), a->GetOutPort(0)->ValueFor(0)},
+      {nullptr, nullptr, &EngineZeroCell, &EngineZeroCell},
+  };
+  for (const Case& c : cases) {
+    {
+      TStructureChange bracket(top);
+      KInPort::SetSoloSources(c.first, c.second);
+      out->SetSoloFlag(true);
+    }
+    EXPECT_EQ(out->GetEngineRecord()->inputs[0][0], c.left);
+    EXPECT_EQ(out->GetEngineRecord()->inputs[0][1], c.right);
+  }
+  {
+    TStructureChange bracket(top);
+    KInPort::SetSoloSources(b->GetOutPort(0), nullptr);
+  }
+  top->DeleteChild(b);
+  EXPECT_EQ(KInPort::GetSoloSource(0), nullptr) << "a deleted port is no solo source";
+  {
+    TStructureChange bracket(top);
+    out->SetSoloFlag(false);
+  }
+  EXPECT_EQ(out->GetEngineRecord()->inputs[0][0], a->GetOutPort(0)->ValueFor(0));
+}
