@@ -71,6 +71,8 @@ public:
   void SetAudioOutModule(KSModul* m) { audioOut_ = m; }
   int32_t TakeSerialNo() override { return moduleId_++; }
   int32_t NextModuleId() { return moduleId_++; }
+  int32_t PeekNextModuleId() const { return moduleId_; }
+  void SetNextModuleId(int32_t id) { moduleId_ = id; }
   void ModuleGone(KSModul* module) override;
   void InstrGone(KInstr* instr) override;
 

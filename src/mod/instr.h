@@ -156,6 +156,7 @@ public:
   int32_t GetRecallCount() const { return recallCount_.load(); }
 
 private:
+  friend class KModulFile;
   static bool InSnapRange(int32_t n) { return n >= 0 && n < kSnaps; }
   void BuildRing();
   void Unlink(int32_t v);

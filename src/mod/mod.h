@@ -5,6 +5,7 @@
 #include "src/base/area.h"
 #include "src/base/base.h"
 #include "src/base/str.h"
+#include "src/mod/moddata.h"
 #include "src/mod/port.h"
 
 #include <atomic>
@@ -197,6 +198,12 @@ public:
   void UnresolveAll();
   void UpdatePolyConflicts();
 
+  // ---- Sound objects and file settings (made on first use)
+  KModulData* GetData() const { return data_.get(); }
+  KModulData& Data();
+  bool IsBackupSound() const { return TestFlag(1u << 18); }
+  uint32_t GetFlagsWord() const { return flags_; }
+
   // ---- Queries over the tree
   int32_t GetRecordVersion() const { return recordVersion_; }
   void SetRecordVersion(int32_t v) { recordVersion_ = v; }
@@ -360,6 +367,7 @@ public:
 private:
   friend class KInPort;
   friend class KOutPort;
+  friend class KModulFile;
 
   enum : uint32_t {
     kFlagMuted = 1u << 0,
@@ -462,6 +470,7 @@ private:
   TPnt structWndPos_{75, 75};
   TPnt displaySize_{100, 52};
   std::vector<float> displayBuffer_;
+  std::unique_ptr<KModulData> data_;
 };
 
 // Holds a structure-change bracket for a scope.

@@ -104,6 +104,7 @@ public:
 private:
   friend class KOutPort;
   friend class KSModul;
+  friend class KModulFile;
   void ApplyToTerminalDestinations(void (KInPort::*step)());
   // Removes the wire without a bracket (teardown).
   void DropWire(KOutPort* source);
@@ -184,6 +185,7 @@ public:
   float* ValueFor(int32_t voice) const;
 
 private:
+  friend class KModulFile;
   KSModul* owner_;
   int32_t destCount_ = 0;
   KInPort* dests_[kMaxWires] = {};

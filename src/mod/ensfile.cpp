@@ -1,0 +1,128 @@
+#include "src/mod/ensfile.h"
+
+#include "src/audio/audioio.h"
+#include "src/audio/soundpool.h"
+#include "src/mod/ensemble.h"
+#include "src/mod/instr.h"
+#include "src/mod/mod.h"
+
+namespace {
+QV_MESSAGE(ReadingEnsemble, "Error while reading ensemble file $1:");
+} // namespace
+
+KEnsembleFiles::KEnsembleFiles(KEnsemble& ensemble) : ensemble_(ensemble), undo_(*this) {}
+
+KEnsembleFiles::~KEnsembleFiles() = default;
+
+int32_t KEnsembleFiles::GetReadState() const {
+  return ensemble_.WasModuleRead() ? 2 : ensemble_.IsReading() ? 1 : 0;
+}
+
+void KEnsembleFiles::SetReadState(int32_t state) {
+  if (state >= 2) ensemble_.SetModuleRead();
+  else if (state == 1) ensemble_.SetReading();
+  else ensemble_.ResetReadState();
+}
+
+int32_t KEnsembleFiles::GetFileSampleRate() const {
+  // The processing rate, so that a changed rate factor survives a save.
+  return int32_t(ensemble_.GetProcessingRate() + 0.5f);
+}
+
+void KEnsembleFiles::SetFileSampleRate(int32_t hz) { ensemble_.SetSampleRate(hz); }
+
+int32_t KEnsembleFiles::GetNextSerialNo() const { return ensemble_.PeekNextModuleId(); }
+
+void KEnsembleFiles::SetNextSerialNo(int32_t serial) { ensemble_.SetNextModuleId(serial); }
+
+KSModul* KEnsembleFiles::GetTopModule() const { return ensemble_.GetTopModule(); }
+
+void KEnsembleFiles::GetClock(int32_t& controlRate, bool& sync, float& tempo) const {
+  if (auto* driver = dynamic_cast<TAudioInOut*>(ensemble_.GetAudio())) {
+    controlRate = driver->GetControlRate();
+    tempo = driver->GetTempo();
+  } else {
+    controlRate = controlRate_;
+    tempo = tempo_;
+  }
+  sync = IsExternalSync();
+}
+
+void KEnsembleFiles::SetClock(int32_t controlRate, bool sync, float tempo) {
+  controlRate_ = controlRate;
+  tempo_ = tempo;
+  if (auto* driver = dynamic_cast<TAudioInOut*>(ensemble_.GetAudio())) {
+    driver->SetControlRate(controlRate);
+    driver->SetTempo(tempo);
+  }
+  SetExternalSync(sync);
+}
+
+void KEnsembleFiles::EmptyTop() {
+  KSModul* top = ensemble_.GetTopModule();
+  KModulFile::EmptyModule(*top);
+  ensemble_.SetAudioInModule(nullptr);
+  ensemble_.SetAudioOutModule(nullptr);
+}
+
+void KEnsembleFiles::ReadEnsembleStream(TInOut& s) {
+  KSModul* top = ensemble_.GetTopModule();
+  ensemble_.ResetReadState();
+  KModulFile::ReadSignature(s);
+  BeginSoundfileLoad();
+  KModulFile::ReadEnsembleRecord(s, *this);
+  if (GetReadState() < 1) ThrowError(&NotValidFileMessage());
+  ensemble_.SetAudioInModule(nullptr);
+  ensemble_.SetAudioOutModule(nullptr);
+  ensemble_.ApplySampleRate();
+  KModulFile::ReadTree(s, *top, *this, false);
+  if (GetReadState() < 2) ThrowError(&NotValidFileMessage());
+  top->ResolveAllConnections();
+  if (KInstr* in = top->GetInstr()) in->SetTune(0.0f, true);
+  top->ResetRecursive();
+  KModulFile::ApplyVoiceSettings(*top);
+  LoadPendingSoundfiles(undoBusy_ ? 0 : 1);
+}
+
+int32_t KEnsembleFiles::OpenEnsemble(const IFileName& name) {
+  IAudioInOut* audio = ensemble_.GetAudio();
+  if (audio) audio->Pause();
+  int32_t result = 1;
+  try {
+    EmptyTop();
+    EPtr<IFile> file(CreateFileObject());
+    file->OpenRead(&name);
+    ReadEnsembleStream(*file);
+  } catch (...) {
+    RecordCurrentException();
+    ReadingEnsemble().SetParam(1, name.GetPath());
+    ShowLastErrorWithCaption(&ReadingEnsemble());
+    // What was read is dropped: the user gets an empty ensemble.
+    try {
+      EmptyTop();
+      KSModul* top = ensemble_.GetTopModule();
+      top->SetCategory(kCatInstrument);
+      top->CreateOwnInstr();
+      top->GetOwnInstr()->SetMidiChannel(1);
+      ensemble_.SetSampleRate(33075);
+      ensemble_.ApplySampleRate();
+      LoadPendingSoundfiles(0);
+    } catch (...) {
+      RecordCurrentException();
+    }
+    result = 0;
+  }
+  ensemble_.ResetReadState();
+  if (audio) audio->Resume();
+  return result;
+}
+
+void KEnsembleFiles::SaveEnsemble(const IFileName& name) {
+  KModulFile::SaveEnsembleFile(name, *this);
+  MarkClean();
+}
+
+void KEnsembleFiles::MarkClean() {
+  ensemble_.MarkClean();
+  if (!undoBusy_) undo_.DeleteAllSteps();
+}

@@ -1,0 +1,120 @@
+// Ensemble, instrument and macro files: the signature, the framed records of
+// the ensemble, its modules and their ports, the record tree, and the writer
+// that is the reader's exact inverse at the current version.
+#pragma once
+
+#include "src/base/file.h"
+#include "src/base/inout.h"
+#include "src/base/str.h"
+
+#include <cstdint>
+
+class KSModul;
+class KInstr;
+class KInPort;
+class KOutPort;
+
+// The port and child counts a module record announces.
+struct KRecordCounts {
+  uint32_t in = 0;
+  uint32_t out = 0;
+  uint32_t children = 0;
+};
+
+// The ensemble-level state that reading and writing a file touch. The
+// ensemble provides it; a module file read into a module of an ensemble
+// uses the same object.
+class IFileEnsemble {
+public:
+  virtual ~IFileEnsemble() = default;
+  // How far a read has come: 0 before, 1 after the ensemble record (or at
+  // the start of a module file), 2 after the first module record.
+  virtual int32_t GetReadState() const = 0;
+  virtual void SetReadState(int32_t state) = 0;
+  // Set while an undo or redo snapshot is written or read: only then do the
+  // records carry serial numbers.
+  virtual bool IsUndoBusy() const = 0;
+  virtual void SetUndoBusy(bool busy) = 0;
+  // The rate stored in the file: the processing rate.
+  virtual int32_t GetFileSampleRate() const = 0;
+  virtual void SetFileSampleRate(int32_t hz) = 0;
+  virtual int32_t GetNextSerialNo() const = 0;
+  virtual void SetNextSerialNo(int32_t serial) = 0;
+  virtual KSModul* GetTopModule() const = 0;
+  // The engine's control rate, the external clock sync and the tempo.
+  virtual void GetClock(int32_t& controlRate, bool& sync, float& tempo) const = 0;
+  virtual void SetClock(int32_t controlRate, bool sync, float tempo) = 0;
+};
+
+// The current record version; the highest one read.
+constexpr int32_t kFileVersion = 200;
+
+// The messages of the reader.
+TParamStr& NotValidFileMessage();
+TParamStr& NewerVersionMessage();
+
+class KModulFile {
+public:
+  // ---- Reading
+  static void ReadSignature(TInOut& s);
+  static void ReadEnsembleRecord(TInOut& s, IFileEnsemble& ens);
+  // One module record into a module (ports and children untouched).
+  static KRecordCounts ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens);
+  static void ReadInPort(TInOut& s, KInPort& p, int32_t ownerVersion);
+  static void ReadOutPort(TInOut& s, KOutPort& p, int32_t ownerVersion);
+  // The record tree of a module, replacing its ports and children. Fresh:
+  // the module was just made (no engine work, nothing added to panels).
+  static void ReadTree(TInOut& s, KSModul& m, IFileEnsemble& ens, bool fresh);
+
+  // ---- Writing
+  static void WriteSignature(TInOut& s);
+  static void WriteEnsembleRecord(TInOut& s, const IFileEnsemble& ens);
+  // first: the first module record of the file, which carries the kind name.
+  static void WriteModul(TInOut& s, const KSModul& m, const IFileEnsemble& ens, bool first);
+  static void WriteInPort(TInOut& s, const KInPort& p);
+  static void WriteOutPort(TInOut& s, const KOutPort& p);
+  static void WriteTree(TInOut& s, const KSModul& m, const IFileEnsemble& ens, bool first);
+  // A whole ensemble: signature, ensemble record and the top module's tree.
+  static void WriteEnsemble(TInOut& s, const IFileEnsemble& ens);
+  // An instrument or macro with everything below it.
+  static void WriteModuleFile(TInOut& s, const KSModul& m, const IFileEnsemble& ens);
+
+  // ---- Files
+  // Writes through a temporary file in the target's folder renamed over the
+  // target; with "CreateBackups" the old file becomes "Backup of <name>".
+  // Raises the file layer's error when writing fails (the target is kept).
+  static void SaveEnsembleFile(const IFileName& name, const IFileEnsemble& ens);
+  static void SaveModuleFile(const IFileName& name, const KSModul& m, const IFileEnsemble& ens);
+  // Reads a module file into a just-made module; 1 on success, 0 after the
+  // error was shown under "Error while reading file $1:".
+  static int32_t ReadFile(KSModul& m, const IFileName& name, IFileEnsemble& ens);
+  // Reads an undo snapshot's module tree into a just-made module.
+  static int32_t ReadTempFile(KSModul& m, const IFileName& name, IFileEnsemble& ens);
+
+  // After a tree was read: every instrument takes the voice settings its
+  // module record held.
+  static void ApplyVoiceSettings(KSModul& m);
+  // Deletes a module's children, ports and own instrument.
+  static void EmptyModule(KSModul& m);
+  // Deletes a module's children and ports.
+  static void RemoveContents(KSModul& m);
+
+  // The first old-style instrument block of an ensemble record.
+  static void SetOldInstrument(KInstr& in, int32_t voices, int32_t lower, int32_t upper, int32_t sustain, int32_t hold,
+                               int32_t shift, int32_t recall, int32_t channel, const TStr* names, const int32_t* stored);
+
+private:
+  static void ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedType);
+  static void ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t storedType);
+  static void ReadInstrBlock(TInOut& s, KSModul& m, int32_t v);
+  static void WriteTypeData(TInOut& s, const KSModul& m);
+  static void WriteControlBlock(TInOut& s, const KSModul& m);
+  static void WriteInstrBlock(TInOut& s, const KSModul& m);
+  // A loaded module takes what its type decides: label and help where the
+  // record says they follow the type, port entries, state sizes.
+  static void ApplyLoadedType(KSModul& m, bool addToPanel);
+};
+
+// Backups beside a saved file.
+void MakeBackup(const IFileName& name);
+void RemoveBackup(const IFileName& name);

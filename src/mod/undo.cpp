@@ -1,0 +1,263 @@
+#include "src/mod/undo.h"
+
+#include "src/audio/audiohost.h"
+#include "src/base/file.h"
+#include "src/base/settings.h"
+#include "src/mod/ensemble.h"
+#include "src/mod/ensfile.h"
+
+namespace {
+
+struct TKind {
+  const char* name;
+  bool recorded;
+};
+
+const TKind kKinds[32] = {
+    {"Change Sample Rate", true},  {"Change Number of Voices", true}, {"Change Max Unison Voices", true},
+    {"Change Midi Channel", true}, {"Change Properties", true},       {"Move Window", false},
+    {"Change Snapshot", true},     {"Recall Snapshot", false},       {"Open Panel", false},
+    {"Close Panel", false},        {"Lock Panel", false},            {"Unlock Panel", false},
+    {"Panel Always on Top", false}, {"Insert Module", true},         {"Move Module(s)", false},
+    {"Paste Module(s)", true},     {"Cut Module(s)", true},          {"Delete Module(s)", true},
+    {"Mute Module(s)", false},     {"Unmute Module(s)", false},      {"Set Module(s) Mono", false},
+    {"Set Module(s) Poly", false}, {"Solo Module", false},           {"UnSolo Module", false},
+    {"Create Wire", true},         {"Delete Wire", true},            {"Insert Control", true},
+    {"Move Control(s)", false},    {"Paste Control(s)", true},       {"Cut Control(s)", true},
+    {"Delete Control(s)", true},   {"Change Control(s)", false},
+};
+
+// Holds the busy flag of the ensemble's files for a scope.
+class TUndoBusy {
+public:
+  explicit TUndoBusy(KEnsembleFiles& files) : files_(files), was_(files.IsUndoBusy()) { files_.SetUndoBusy(true); }
+  ~TUndoBusy() { files_.SetUndoBusy(was_); }
+  TUndoBusy(const TUndoBusy&) = delete;
+  TUndoBusy& operator=(const TUndoBusy&) = delete;
+
+private:
+  KEnsembleFiles& files_;
+  bool was_;
+};
+
+void DeleteName(IFileName* name) { SafeDelete(name); }
+
+} // namespace
+
+KUndo::KUndo(KEnsembleFiles& files)
+    : files_(files),
+      enabled_(int32_t(ReadSettingInt(TStr("UndoEnabled"), 0))),
+      max_(int32_t(ReadSettingInt(TStr("UndoMax"), 20))),
+      folder_(AudioServices().GetTmpDirName()->GetFolder()) {}
+
+KUndo::~KUndo() {
+  DestructorBody([this] { DeleteAllSteps(); });
+}
+
+bool KUndo::IsUndoableKind(int32_t kind) { return kind >= 0 && kind < 32 && kKinds[kind].recorded; }
+
+const char* KUndo::KindName(int32_t kind) { return kind >= 0 && kind < 32 ? kKinds[kind].name : ""; }
+
+void KUndo::SetPendingUndo(int32_t kind, const void* object, int32_t value) {
+  if (files_.IsUndoBusy()) return;
+  pendingKind_ = kind;
+  pendingObject_ = object;
+  pendingValue_ = value;
+  pendingAdded_ = 0;
+}
+
+void KUndo::CommitPendingUndo() {
+  if (files_.IsUndoBusy() || pendingAdded_) return;
+  AddStep(pendingKind_, pendingObject_);
+  pendingAdded_ = 1;
+}
+
+void KUndo::ClearPendingUndo() {
+  if (files_.IsUndoBusy()) return;
+  pendingKind_ = kNoStep;
+  pendingObject_ = nullptr;
+  pendingValue_ = 0;
+  pendingAdded_ = 0;
+}
+
+void KUndo::AddUndoStep(int32_t kind, const void* object, int32_t value) {
+  SetPendingUndo(kind, object, value);
+  CommitPendingUndo();
+  ClearPendingUndo();
+}
+
+void KUndo::AddUndoStepMerged(int32_t kind, const void* object, int32_t value) {
+  if (files_.IsUndoBusy()) return;
+  if (pendingAdded_ && pendingKind_ == kind && pendingObject_ == object) return;
+  pendingKind_ = kind;
+  pendingObject_ = object;
+  pendingValue_ = value;
+  AddStep(kind, object);
+  pendingAdded_ = 1;
+}
+
+void KUndo::AddStep(int32_t kind, const void* object) {
+  KEnsemble& ens = files_.GetEnsemble();
+  if (max_ > 0 && enabled_ && IsUndoableKind(kind) && kind != kChangeControls) {
+    TUndoBusy busy(files_);
+    DropNewerThanCursor();
+    // The clean flag to come back to when every step is undone: the one
+    // before the oldest step, which includes changes never recorded.
+    if (steps_.empty()) ens.RememberCleanForUndo();
+    current_ = current_ + 1 >= max_ ? 0 : current_ + 1;
+    if (current_ == oldest_) {
+      if (!steps_.empty()) RemoveStep(steps_.size() - 1);
+      oldest_ = oldest_ + 1 >= max_ ? 0 : oldest_ + 1;
+    }
+    WriteSnapshot(current_);
+    WriteSettingInt(TStr("UndoNo"), uint32_t(current_));
+    steps_.insert(steps_.begin(), TStep{kind, object, current_});
+    cursor_ = 0;
+    RefreshMenuTexts();
+  }
+  ens.SetClean(0);
+}
+
+void KUndo::RemoveStep(size_t i) {
+  if (cursor_ == int32_t(i)) cursor_ = -1;
+  else if (cursor_ > int32_t(i)) --cursor_;
+  const TStep step = steps_[i];
+  steps_.erase(steps_.begin() + ptrdiff_t(i));
+  if (step.redo != 0) SnapshotName(-step.redo)->Remove();
+}
+
+void KUndo::DropNewerThanCursor() {
+  // Steps newer than the cursor give their numbers back to the ring.
+  while (!steps_.empty() && cursor_ != 0) {
+    RemoveStep(0);
+    current_ = steps_.empty() ? oldest_ : steps_[0].snapshot;
+  }
+}
+
+void KUndo::DeleteAllSteps() {
+  while (!steps_.empty()) RemoveStep(0);
+  cursor_ = -1;
+  RefreshMenuTexts();
+}
+
+int32_t KUndo::GetStepSnapshot(int32_t i) const {
+  return i >= 0 && i < int32_t(steps_.size()) ? steps_[size_t(i)].snapshot : -1;
+}
+
+bool KUndo::CanUndo() const { return !steps_.empty() && cursor_ >= 0; }
+
+bool KUndo::CanRedo() const { return !steps_.empty() && cursor_ != 0; }
+
+void KUndo::Undo() {
+  if (!CanUndo()) {
+    Beep();
+    return;
+  }
+  KEnsemble& ens = files_.GetEnsemble();
+  {
+    TUndoBusy busy(files_);
+    TStep& step = steps_[size_t(cursor_)];
+    if (step.redo == 0) {
+      step.redo = redoCounter_++;
+      WriteSnapshot(-step.redo);
+    }
+    const int32_t number = step.snapshot;
+    cursor_ = cursor_ + 1 < int32_t(steps_.size()) ? cursor_ + 1 : -1;
+    OpenSnapshot(number);
+    RefreshMenuTexts();
+  }
+  if (cursor_ < 0) ens.RestoreCleanAfterUndoingAll();
+  else ens.SetClean(0);
+}
+
+void KUndo::Redo() {
+  if (!CanRedo()) {
+    Beep();
+    return;
+  }
+  {
+    TUndoBusy busy(files_);
+    cursor_ = cursor_ < 0 ? int32_t(steps_.size()) - 1 : cursor_ - 1;
+    OpenSnapshot(-steps_[size_t(cursor_)].redo);
+    RefreshMenuTexts();
+  }
+  files_.GetEnsemble().SetClean(0);
+}
+
+void KUndo::SetUndoEnabled(int32_t on) {
+  if (on == enabled_) return;
+  enabled_ = on;
+  DeleteAllSteps();
+}
+
+void KUndo::SetUndoMax(int32_t max) {
+  if (max == max_) return;
+  max_ = max;
+  DeleteAllSteps();
+  current_ = oldest_ = 0;
+}
+
+TStr KUndo::GetUndoText() const {
+  if (!CanUndo()) return TStr("&Undo\tCtrl+Z");
+  return TStr("&Undo ") + TStr(KindName(steps_[size_t(cursor_)].kind)) + TStr("\tCtrl+Z");
+}
+
+TStr KUndo::GetRedoText() const {
+  if (!CanRedo()) return TStr("&Redo\tCtrl+Y");
+  const int32_t next = cursor_ < 0 ? int32_t(steps_.size()) - 1 : cursor_ - 1;
+  return TStr("&Redo ") + TStr(KindName(steps_[size_t(next)].kind)) + TStr("\tCtrl+Y");
+}
+
+void KUndo::SetMenuTextSink(std::function<void(const TStr&, const TStr&)> sink) {
+  sink_ = std::move(sink);
+  RefreshMenuTexts();
+}
+
+void KUndo::RefreshMenuTexts() {
+  if (sink_) sink_(GetUndoText(), GetRedoText());
+}
+
+std::unique_ptr<IFileName, void (*)(IFileName*)> KUndo::SnapshotName(int32_t number) const {
+  std::unique_ptr<IFileName, void (*)(IFileName*)> name(CreateFileName(), DeleteName);
+  name->SetFolder(folder_);
+  name->SetName(FormatStr("undo%d", number));
+  name->SetType(filetype::None);
+  return name;
+}
+
+void KUndo::WriteSnapshot(int32_t number) {
+  auto name = SnapshotName(number);
+  if (name->Exists()) name->Remove();
+  EPtr<IFile> file(CreateFileObject());
+  file->OpenWrite(name.get());
+  KModulFile::WriteEnsemble(*file, files_);
+  file->Close();
+}
+
+void KUndo::OpenSnapshot(int32_t number) { files_.OpenEnsemble(*SnapshotName(number)); }
+
+void KUndo::DeleteSnapshotFiles() {
+  for (int32_t i = 0; i < max_; ++i) {
+    auto name = SnapshotName(i);
+    if (name->Exists()) name->Remove();
+  }
+}
+
+bool KUndo::CanRestoreAfterCrash() const {
+  return SnapshotName(int32_t(ReadSettingInt(TStr("UndoNo"), 0)))->Exists() != 0;
+}
+
+int32_t KUndo::RestoreAfterCrash() {
+  int32_t ok;
+  {
+    TUndoBusy busy(files_);
+    ok = files_.OpenEnsemble(*SnapshotName(int32_t(ReadSettingInt(TStr("UndoNo"), 0))));
+  }
+  files_.GetEnsemble().MarkModified();
+  return ok;
+}
+
+void KUndo::StoreSettings() const {
+  WriteSettingInt(TStr("UndoEnabled"), uint32_t(enabled_));
+  WriteSettingInt(TStr("UndoMax"), uint32_t(max_));
+}

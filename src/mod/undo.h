@@ -1,0 +1,99 @@
+// Undo and redo over whole-ensemble snapshots in numbered temporary files.
+// Before an undoable change a step writes the ensemble as it is; undo reads
+// that snapshot back as the open ensemble after saving the current state for
+// redo. The numbers form a ring of UndoMax files.
+#pragma once
+
+#include "src/base/str.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class KEnsembleFiles;
+class IFileName;
+
+class KUndo {
+public:
+  static constexpr int32_t kNoStep = 32;
+  static constexpr int32_t kChangeControls = 31;
+
+  explicit KUndo(KEnsembleFiles& files);
+  ~KUndo();
+  KUndo(const KUndo&) = delete;
+  KUndo& operator=(const KUndo&) = delete;
+
+  static bool IsUndoableKind(int32_t kind);
+  static const char* KindName(int32_t kind);
+
+  // The pending protocol: a step is recorded only when the change happens.
+  void SetPendingUndo(int32_t kind, const void* object, int32_t value);
+  void CommitPendingUndo();
+  void ClearPendingUndo();
+  void AddUndoStep(int32_t kind, const void* object = nullptr, int32_t value = 0);
+  // A run of changes to one object records one step.
+  void AddUndoStepMerged(int32_t kind, const void* object, int32_t value);
+
+  bool CanUndo() const;
+  bool CanRedo() const;
+  void Undo();
+  void Redo();
+
+  int32_t GetUndoEnabled() const { return enabled_; }
+  void SetUndoEnabled(int32_t on);
+  int32_t GetUndoMax() const { return max_; }
+  void SetUndoMax(int32_t max);
+  // Drops every step (the ensemble was saved, loaded or made new).
+  void DeleteAllSteps();
+  int32_t GetStepCount() const { return int32_t(steps_.size()); }
+  // The snapshot number of a step, newest first (-1 past the end).
+  int32_t GetStepSnapshot(int32_t i) const;
+
+  TStr GetUndoText() const;
+  TStr GetRedoText() const;
+  // Told the two menu texts after every change of the list or the cursor.
+  void SetMenuTextSink(std::function<void(const TStr& undo, const TStr& redo)> sink);
+
+  // The temporary folder the snapshot files go to.
+  void SetFolder(const TStr& folder) { folder_ = folder; }
+  // The file of a snapshot number ("undo%d"; redo files are negative).
+  std::unique_ptr<IFileName, void (*)(IFileName*)> SnapshotName(int32_t number) const;
+  // Deletes the snapshot files of the ring (the ensemble's teardown).
+  void DeleteSnapshotFiles();
+  // The newest snapshot's file when the last run left it behind.
+  bool CanRestoreAfterCrash() const;
+  // Reads the left-behind snapshot as the open ensemble (marked modified).
+  int32_t RestoreAfterCrash();
+  void StoreSettings() const;
+
+private:
+  struct TStep {
+    int32_t kind;
+    const void* object;
+    int32_t snapshot;
+    int32_t redo = 0;
+  };
+
+  void AddStep(int32_t kind, const void* object);
+  void RemoveStep(size_t i);
+  void DropNewerThanCursor();
+  void RefreshMenuTexts();
+  void WriteSnapshot(int32_t number);
+  void OpenSnapshot(int32_t number);
+
+  KEnsembleFiles& files_;
+  std::vector<TStep> steps_; // newest first
+  int32_t cursor_ = -1;      // index into steps_, -1: everything undone
+  int32_t pendingKind_ = kNoStep;
+  const void* pendingObject_ = nullptr;
+  int32_t pendingValue_ = 0;
+  int32_t pendingAdded_ = 0;
+  int32_t enabled_;
+  int32_t max_;
+  int32_t current_ = 0;
+  int32_t oldest_ = 0;
+  int32_t redoCounter_ = 1;
+  TStr folder_;
+  std::function<void(const TStr&, const TStr&)> sink_;
+};
