@@ -6,6 +6,8 @@
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
 
+#include <memory>
+
 namespace {
 QV_MESSAGE(ReadingEnsemble, "Error while reading ensemble file $1:");
 } // namespace
@@ -85,17 +87,33 @@ void KEnsembleFiles::ReadEnsembleStream(TInOut& s) {
 }
 
 int32_t KEnsembleFiles::OpenEnsemble(const IFileName& name) {
+  return Open(name.GetPath(), [&name]() -> TInOut* {
+    IFile* file = CreateFileObject();
+    try {
+      file->OpenRead(&name);
+    } catch (...) {
+      SafeDelete(file);
+      throw;
+    }
+    return file;
+  });
+}
+
+int32_t KEnsembleFiles::OpenEnsembleStream(TInOut& s, const TStr& path) {
+  return Open(path, [&s]() -> TInOut* { return nullptr; }, &s);
+}
+
+int32_t KEnsembleFiles::Open(const TStr& path, const std::function<TInOut*()>& open, TInOut* given) {
   IAudioInOut* audio = ensemble_.GetAudio();
   if (audio) audio->Pause();
   int32_t result = 1;
   try {
     EmptyTop();
-    EPtr<IFile> file(CreateFileObject());
-    file->OpenRead(&name);
-    ReadEnsembleStream(*file);
+    std::unique_ptr<TInOut> owned(open());
+    ReadEnsembleStream(owned ? *owned : *given);
   } catch (...) {
     RecordCurrentException();
-    ReadingEnsemble().SetParam(1, name.GetPath());
+    ReadingEnsemble().SetParam(1, path);
     ShowLastErrorWithCaption(&ReadingEnsemble());
     // What was read is dropped: the user gets an empty ensemble.
     try {

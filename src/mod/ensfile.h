@@ -6,6 +6,8 @@
 #include "src/mod/modfile.h"
 #include "src/mod/undo.h"
 
+#include <functional>
+
 class KEnsemble;
 
 class KEnsembleFiles : public IFileEnsemble {
@@ -37,6 +39,8 @@ public:
   // voices. 1 when read; 0 after the error was shown, the ensemble then
   // being an empty top instrument at 33075 Hz.
   int32_t OpenEnsemble(const IFileName& name);
+  // The same from a stream; path names it in the error's caption.
+  int32_t OpenEnsembleStream(TInOut& s, const TStr& path);
   // Writes the ensemble through a temporary file; on success the ensemble
   // is clean. Raises the file layer's error when writing fails.
   void SaveEnsemble(const IFileName& name);
@@ -44,6 +48,7 @@ public:
   void MarkClean();
 
 private:
+  int32_t Open(const TStr& path, const std::function<TInOut*()>& open, TInOut* given = nullptr);
   void ReadEnsembleStream(TInOut& s);
   void EmptyTop();
 

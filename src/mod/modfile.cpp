@@ -3,6 +3,7 @@
 // breaks a limit is refused as a whole.
 #include "src/mod/modfile.h"
 
+#include "platform/fs.h"
 #include "src/audio/audioio.h"
 #include "src/audio/soundpool.h"
 #include "src/audio/streamread.h"
@@ -1047,24 +1048,15 @@ EPtr<IFileName> Sibling(const IFileName& name, const TStr& newName) {
   return n;
 }
 
+// The file is made whole in memory first; it replaces the old one through a
+// temporary file in the same folder, so a failed write never destroys it.
 template <class Body> void SaveThroughTemp(const IFileName& name, Body&& body) {
-  EPtr<IFileName> temp = Sibling(name, TStr("~saving ") + name.GetName(0));
-  {
-    EPtr<IFile> file(CreateFileObject());
-    try {
-      file->OpenWrite(temp.Get());
-      body(*file);
-      file->Close();
-    } catch (...) {
-      file->Close();
-      temp->Remove();
-      throw;
-    }
-  }
+  TMemInOut mem;
+  body(mem);
   if (KSModul::GetCreateBackups()) MakeBackup(name);
   else RemoveBackup(name);
-  if (!temp->Rename(&name)) {
-    temp->Remove();
+  const std::vector<uint8_t>& bytes = mem.Data();
+  if (!platform::ReplaceFileContent(name.GetPath().Std(), std::string(bytes.begin(), bytes.end()))) {
     CannotWrite().SetParam(1, name.GetPath());
     ThrowError(&CannotWrite());
   }

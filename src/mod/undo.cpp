@@ -51,7 +51,13 @@ KUndo::KUndo(KEnsembleFiles& files)
       folder_(AudioServices().GetTmpDirName()->GetFolder()) {}
 
 KUndo::~KUndo() {
-  DestructorBody([this] { DeleteAllSteps(); });
+  DestructorBody([this] {
+    sink_ = nullptr;
+    DeleteAllSteps();
+    // A snapshot left behind marks a run that did not end normally.
+    DeleteSnapshotFiles();
+    StoreSettings();
+  });
 }
 
 bool KUndo::IsUndoableKind(int32_t kind) { return kind >= 0 && kind < 32 && kKinds[kind].recorded; }

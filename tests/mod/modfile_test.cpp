@@ -1,0 +1,1102 @@
+// Ensemble, instrument and macro files: fixtures built field by field, read
+// into the model, written back, cut at every length and refused when they
+// break a limit.
+#include "tests/mod/filebytes.h"
+#include "tests/mod/ensemble_fixture.h"
+
+#include "tests/common/testkit.h"
+
+#include "src/audio/audioio.h"
+#include "src/base/settings.h"
+#include "src/base/file.h"
+#include "src/mod/ensfile.h"
+#include "src/mod/modfile.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+using filebytes::TBytes;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Field-by-field record builders
+
+struct Mod {
+  int v = 200;
+  bool name = false;
+  int x = 0, y = 0;
+  int cat = 0, type = 0, term = 0;
+  int in = 0, out = 0, ev = 0, ai = 0, sw = 0, children = 0, mono = 0;
+  uint32_t flags = 0x0E; // label and help follow the type; bit 3 as the reader sets it
+};
+
+// Fields 1 to 18 of a module record.
+void Common(TBytes& b, const Mod& m) {
+  b.Frame("KSModul").Version(uint32_t(m.v));
+  if (m.name) b.Str("Module");
+  b.Pnt(m.x, m.y).U32(uint32_t(m.cat)).U32(uint32_t(m.type)).U32(uint32_t(m.term)).U32(uint32_t(m.in));
+  if (m.v < 120) b.Repeat(3, 0);
+  b.U32(uint32_t(m.out));
+  if (m.v < 120) b.Repeat(1, 0);
+  b.U32(uint32_t(m.ev));
+  if (m.v < 120) b.Repeat(1, 0);
+  b.U32(uint32_t(m.ai)).U32(uint32_t(m.sw)).U32(uint32_t(m.children));
+  if (m.v < 120) b.Repeat(2, 0);
+  b.U32(uint32_t(m.mono));
+  if (m.v >= 96) b.U32(m.flags);
+}
+
+// The window block of a version-200 macro or instrument.
+void Window200(TBytes& b, int panelOpen = 0, int structOpen = 0, int hidden = 0) {
+  b.Pnt(50, 50).Area(0, 0, 480, 240).Pnt(75, 75).Area(0, 0, 450, 300);
+  b.U32(uint32_t(panelOpen)).U32(uint32_t(structOpen)).U32(uint32_t(hidden));
+  b.U32(0).U32(0).Str("").Str("").Str("").Str("");
+}
+
+struct Snap {
+  std::string name;
+  uint32_t word;
+};
+
+// The instrument block of version 200.
+void Instr200(TBytes& b, int voices = 1, const std::vector<Snap>& snaps = {}, int channel = 0,
+              bool parentMap = false) {
+  b.U32(uint32_t(voices) | (1u << 8) | (1u << 16));
+  b.U32(0).U32(127).U32(64).U32(66); // key range, sustain and hold controllers
+  b.U32(0).U32(0);                    // note shift, snapshot recall by MIDI
+  b.F32(0.0f).F32(0.05f);             // own tune, unison spread
+  b.U32(uint32_t(channel));
+  b.U32(uint32_t(snaps.size()));
+  for (const Snap& s : snaps) b.Str(s.name).U32(s.word);
+  b.U32(parentMap ? 1 : 0);
+  if (parentMap)
+    for (int i = 0; i < 128; ++i) b.I32(i == 5 ? 2 : -1);
+  b.Pnt(8, 8);
+}
+
+void InPort(TBytes& b, int kind, int index, const std::vector<std::pair<int, int>>& wires = {}, uint32_t flags = 0x06,
+            int ownerV = 200, const std::string& label = "", const std::string& info = "") {
+  b.Frame("KInPort").I32(kind).I32(index).U32(uint32_t(wires.size()));
+  for (auto [c, p] : wires) b.I32(c).I32(p);
+  if (ownerV < 120) b.Repeat(3, 0);
+  b.U32(flags);
+  if (!(flags & 2)) b.Str(label);
+  if (!(flags & 4)) b.Str(info);
+  b.End();
+}
+
+void OutPort(TBytes& b, int kind, int index, uint32_t flags = 0x06, int ownerV = 200, const std::string& label = "",
+             const std::string& info = "") {
+  b.Frame("KOutPort").I32(kind).I32(index);
+  if (ownerV < 120) b.Repeat(3, 0);
+  b.U32(flags);
+  if (!(flags & 2)) b.Str(label);
+  if (!(flags & 4)) b.Str(info);
+  b.End();
+}
+
+const KModulDef* Def(int cat, int type) { return FindModulDef(nullptr, cat, type); }
+
+// A module record of version 200 whose ports are the type's own entries.
+Mod TypeMod(int cat, int type, int x = 0, int y = 0) {
+  const KModulDef* d = Def(cat, type);
+  Mod m;
+  m.cat = cat;
+  m.type = type;
+  m.x = x;
+  m.y = y;
+  m.in = d && d->inPorts ? d->inPorts->count : 0;
+  m.out = d && d->outPorts ? d->outPorts->count : 0;
+  m.ev = d ? d->eventOutputs : 0;
+  m.ai = d ? d->audioInputs : 0;
+  m.sw = d ? d->stateWords : 0;
+  m.mono = d ? d->startsMono : 0;
+  return m;
+}
+
+void TypePorts(TBytes& b, const Mod& m, const std::vector<std::vector<std::pair<int, int>>>& wires = {}) {
+  const KModulDef* d = Def(m.cat, m.type);
+  for (int i = 0; i < m.in; ++i)
+    InPort(b, (*d->inPorts)[i].kind, std::min((*d->inPorts)[i].index, 0), i < int(wires.size()) ? wires[size_t(i)]
+                                                                                                  : std::vector<std::pair<int, int>>{});
+  for (int i = 0; i < m.out; ++i) OutPort(b, (*d->outPorts)[i].kind, (*d->outPorts)[i].index);
+}
+
+void EnsembleRecord(TBytes& b, int v = 200, uint32_t rate = 44100, int controlRate = 200, uint32_t sync = 0,
+                    float tempo = 120.0f) {
+  b.Frame("KEnsemble").Version(uint32_t(v));
+  if (v > 100) b.Str("Ensemble");
+  if (v >= 98) b.U32(rate);
+  if (v >= 196) b.I32(controlRate).U32(sync).F32(tempo);
+  b.End();
+}
+
+// The top instrument's record of version 200, its label stored.
+void TopRecord(TBytes& b, int children, std::vector<Snap> snaps = {}) {
+  Mod m;
+  m.name = true;
+  m.cat = 9;
+  m.children = children;
+  m.flags = 0x0200000C; // the help follows the type; shown in the ensemble panel
+  Common(b, m);
+  Window200(b, 0, 1);
+  b.Str("Ensemble");
+  b.U32(110);
+  Instr200(b, 1, snaps);
+  b.End();
+}
+
+// A fader's record of version 200: control block, snapshot steps, step size.
+void Fader(TBytes& b, int x, int step, float lo, float hi) {
+  Mod m = TypeMod(1, 1, x, 0);
+  m.flags = 0x0E | (1u << 20) | (1u << 24);
+  Common(b, m);
+  b.U32(1);                            // control style
+  b.F32(lo).F32(hi).U32(7).U32(0).U32(0); // range, controller, dropped MIDI words
+  b.U32(0).U32(0).U32(uint32_t(step)); // snap isolate, MIDI mode, step
+  b.Pnt(10, 20).Pnt(30, 40);
+  b.U32(128);
+  for (int i = 0; i < 128; ++i) b.U32(uint32_t(i % 3 == 0 ? step : 0));
+  b.F64(0.0);
+  b.End();
+  TypePorts(b, m);
+}
+
+// ---------------------------------------------------------------------------
+// Fixtures
+
+std::vector<uint8_t> MinimalEnsemble(bool big) {
+  TBytes b(big);
+  b.Signature();
+  EnsembleRecord(b);
+  TopRecord(b, 0);
+  return b.data;
+}
+
+std::vector<uint8_t> WiredEnsemble() {
+  TBytes b;
+  b.Signature();
+  EnsembleRecord(b);
+  TopRecord(b, 2);
+  Fader(b, 40, 64, -12.0f, 6.0f);
+  Mod saw = TypeMod(0, 88, 120, 40);
+  Common(b, saw);
+  b.End();
+  // The sawtooth's amplitude follows the fader.
+  TypePorts(b, saw, {{}, {{0, 0}}});
+  return b.data;
+}
+
+// A macro file: two terminals wired through, a window block, its own port
+// labels.
+std::vector<uint8_t> MacroFile() {
+  TBytes b;
+  b.Signature();
+  Mod macro;
+  macro.name = true;
+  macro.cat = 4;
+  macro.in = 1;
+  macro.out = 1;
+  macro.children = 2;
+  macro.flags = 0x08;
+  Common(b, macro);
+  Window200(b, 2, 1);
+  b.Str("Chorus").Str("Thickens a sound.");
+  b.U32(100);
+  b.End();
+  InPort(b, 1, -1, {}, 0x00, 200, "Src", "what goes in");
+  OutPort(b, 1, -1, 0x00, 200, "Out", "what comes out");
+  Mod in = TypeMod(5, 1, 10, 10);
+  in.term = 0;
+  Common(b, in);
+  b.End();
+  OutPort(b, 1, -1, 0x00, 200, "ignored", "");
+  Mod out = TypeMod(6, 1, 90, 10);
+  out.term = 0;
+  Common(b, out);
+  b.End();
+  InPort(b, 1, -1, {{0, 0}});
+  return b.data;
+}
+
+// An ensemble with an instrument inside that keeps snapshots and maps the
+// parent's.
+std::vector<uint8_t> NestedInstrument() {
+  TBytes b;
+  b.Signature();
+  EnsembleRecord(b, 200, 48000, 400, 1, 98.5f);
+  TopRecord(b, 1, {{"Intro", 0x40000000u}});
+  Mod inner;
+  inner.cat = 9;
+  inner.x = 30;
+  inner.children = 1;
+  inner.flags = 0x0E | (1u << 28);
+  Common(b, inner);
+  Window200(b, 1, 3, 1);
+  b.U32(110);
+  const uint32_t packed = 100u | (3u << 16) | (2u << 24) | (1u << 30);
+  Instr200(b, 8, {{"A", packed}, {"", 0x10000u * 1u + 100u}, {"Verse", 0xC0000000u}}, 4, true);
+  b.End();
+  Fader(b, 5, 100, 0.0f, 1.0f);
+  return b.data;
+}
+
+// Panel sources with value tables: a controller with its step size, a button
+// that stores no snapshot steps, a sync source with its clock words.
+std::vector<uint8_t> PanelControls() {
+  TBytes b;
+  b.Signature();
+  EnsembleRecord(b);
+  TopRecord(b, 3);
+  Mod ctl = TypeMod(1, 12, 5, 5);
+  Common(b, ctl);
+  b.F32(0.0f).F32(127.0f).U32(11).U32(3).U32(120).U32(1).U32(9).U32(77).Pnt(1, 2).Pnt(3, 4);
+  b.U32(2).U32(5).U32(200); // two snapshot steps; 200 reads as 127
+  b.F64(1.2345678e+57);     // no step size
+  for (int i = 0; i < 128; ++i) b.F32(float(i) * 0.5f);
+  b.End();
+  TypePorts(b, ctl);
+  Mod button = TypeMod(1, 17, 6, 6);
+  button.flags = 0x0E;
+  Common(b, button);
+  b.U32(5);
+  b.F32(0.0f).F32(1.0f).U32(64).U32(0).U32(127).U32(0).U32(0).U32(0).Pnt(0, 0).Pnt(0, 0);
+  b.End();
+  TypePorts(b, button);
+  Mod sync = TypeMod(1, 21, 7, 7);
+  Common(b, sync);
+  b.F32(1.0f).F32(4.0f).U32(0).U32(0).U32(127).U32(0).U32(0).U32(0).Pnt(0, 0).Pnt(0, 0);
+  b.U32(24).U32(3);
+  b.End();
+  TypePorts(b, sync);
+  return b.data;
+}
+
+// A tapedeck whose tape lives in a file that is gone, and a sampler with an
+// empty map.
+std::vector<uint8_t> SoundModules() {
+  TBytes b;
+  b.Signature();
+  EnsembleRecord(b);
+  TopRecord(b, 2);
+  Mod tape = TypeMod(0, 80, 10, 10);
+  Common(b, tape);
+  b.U32(500).Pnt(1, 1).Pnt(2, 2).F32(0.0f).Str("/nonexistent/tapes/take1.wav");
+  b.End();
+  TypePorts(b, tape);
+  Mod sampler = TypeMod(0, 130, 20, 20);
+  Common(b, sampler);
+  b.U32(500).Pnt(3, 3).Pnt(4, 4);
+  // The map body: order word, version, count, map record version, flag,
+  // no-stereo, the map's file name (folder, name, type).
+  b.U32(0).U32(200).U32(0).U32(1).I32(0).I32(0).Str("").Str("").U32(0);
+  b.End();
+  TypePorts(b, sampler);
+  return b.data;
+}
+
+// Old versions: a version-99 ensemble record with three old instrument
+// blocks, a top record of version 99 with its instrument block, a child of
+// version 95 without flags, one of 119 with every dropped word, a switch and
+// a fader of 144 with the extra word.
+void OldBlock(TBytes& b, int v, int voices, int channel, const std::string& firstSnap) {
+  b.U32(uint32_t(voices)).U32(10).U32(100).U32(64).U32(66).U32(2);
+  if (v >= 97) b.U32(3).U32(1);
+  b.U32(uint32_t(channel)).U32(9).Str("dropped");
+  for (int i = 0; i < 128; ++i) {
+    b.Str(i == 0 ? firstSnap : "");
+    if (v >= 97) b.U32(i < 2 ? 1 : 0);
+  }
+}
+
+std::vector<uint8_t> OldEnsemble99() {
+  TBytes b;
+  b.Signature();
+  b.Frame("KEnsemble").Version(99, 3).U32(1011); // 1011 + 98 = 1109: 33075 Hz
+  OldBlock(b, 99, 4, 3, "First");
+  OldBlock(b, 99, 9, 5, "Second");
+  OldBlock(b, 99, 9, 6, "Third");
+  b.End();
+  Mod top;
+  top.v = 99;
+  top.cat = 9;
+  top.children = 3;
+  top.flags = 0x0C;
+  Common(b, top);
+  b.U32(1);                                                    // panel locked
+  b.U32(492).U32(297).I32(5).I32(6).U32(462).U32(331).I32(7).I32(8); // old window sizes
+  b.Str("Old");
+  // Instrument block of 99: voice word, limits, channel count, shift, recall,
+  // channels, then 128 snapshots with their stored flags.
+  b.U32(5).U32(0).U32(127).U32(64).U32(66).U32(1).U32(0).U32(0).U32(2);
+  for (int i = 0; i < 128; ++i) b.Str(i == 1 ? "Snap" : "").U32(i == 1 ? 1 : 0);
+  b.End();
+  // A version-95 child: no flags word, its label and help stored.
+  Mod old = TypeMod(0, 88, 3, 4);
+  old.v = 95;
+  Common(b, old);
+  b.Str("Saw95").Str("Old help");
+  b.End();
+  {
+    const KModulDef* d = Def(0, 88);
+    for (int i = 0; i < old.in; ++i) InPort(b, (*d->inPorts)[i].kind, 0, {}, 0x06, 95);
+    for (int i = 0; i < old.out; ++i) OutPort(b, (*d->outPorts)[i].kind, 0, 0x06, 95);
+  }
+  // A version-119 fader with its old control block and value table.
+  Mod f = TypeMod(1, 1, 9, 9);
+  f.v = 119;
+  f.flags = 0x0E;
+  Common(b, f);
+  b.F32(0.0f).F32(10.0f).U32(7).U32(0).U32(0).U32(0).U32(1).U32(0).U32(64).U32(1).Pnt(3, 3);
+  for (int i = 0; i < 128; ++i) b.U32(uint32_t(i & 127));
+  for (int i = 0; i < 128; ++i) b.F32(float(i));
+  b.End();
+  {
+    const KModulDef* d = Def(1, 1);
+    for (int i = 0; i < f.out; ++i) OutPort(b, (*d->outPorts)[i].kind, 0, 0x06, 119);
+  }
+  // A version-144 switch: the one version with one more control word.
+  Mod sw = TypeMod(7, 14, 2, 2);
+  sw.v = 144;
+  Common(b, sw);
+  b.U32(200);
+  b.F32(0.0f).F32(1.0f).U32(1).U32(0x1FF).U32(127).U32(0).U32(0).U32(1).Pnt(0, 0).U32(0xDEAD);
+  b.U32(3).U32(1).U32(0).U32(1);
+  b.End();
+  TypePorts(b, sw);
+  return b.data;
+}
+
+// Instruments of versions 156, 157, 196 and 197 inside an ensemble of 145
+// (sample-rate code 1109).
+std::vector<uint8_t> OldInstruments() {
+  TBytes b;
+  b.Signature();
+  b.Frame("KEnsemble").Version(145).Str("Ensemble").U32(1109).End();
+  Mod top;
+  top.v = 145;
+  top.name = true;
+  top.cat = 9;
+  top.children = 4;
+  top.flags = 0x0C;
+  Common(b, top);
+  b.U32(492).U32(297).I32(0).I32(0).U32(462).U32(331).I32(0).I32(0);
+  b.Str("Top");
+  b.U32(110);
+  b.U32(2).U32(0).U32(127).U32(64).U32(66).U32(1).U32(0).U32(0).F32(0.5f).F32(0.1f).U32(0);
+  b.U32(1).Str("S").U32(1);
+  b.End();
+  for (int v : {156, 157, 196, 197}) {
+    Mod m;
+    m.v = v;
+    m.cat = 9;
+    m.flags = 0x0E;
+    Common(b, m);
+    if (v < 157) b.U32(500).U32(400).I32(1).I32(2).U32(300).U32(200).I32(3).I32(4);
+    else b.Pnt(1, 2).Area(0, 0, 400, 300).Pnt(3, 4).Area(0, 0, 200, 100);
+    if (v >= 192) b.U32(0).U32(v == 197 ? 2 : 0); // opening numbers
+    if (v >= 195) b.U32(0);
+    b.U32(110);
+    b.U32(3).U32(0).U32(127).U32(64).U32(66);
+    if (v < 197) b.U32(2);
+    b.U32(0).U32(0).F32(1.0f).F32(0.2f);
+    b.U32(uint32_t(v - 190));
+    if (v < 197) b.U32(15);
+    b.U32(1).Str("X").U32(v < 197 ? 1u : (200u | (2u << 16) | (1u << 24) | (1u << 30)));
+    if (v >= 197) b.U32(0);
+    if (v >= 190) b.Pnt(5, 5);
+    b.End();
+  }
+  return b.data;
+}
+
+struct Fixture {
+  const char* name;
+  std::function<std::vector<uint8_t>()> make;
+};
+
+const std::vector<Fixture>& Ensembles() {
+  static const std::vector<Fixture> all = {
+      {"minimal", [] { return MinimalEnsemble(false); }},
+      {"minimal big-endian", [] { return MinimalEnsemble(true); }},
+      {"wired", WiredEnsemble},
+      {"nested instrument", NestedInstrument},
+      {"panel controls", PanelControls},
+      {"sound modules", SoundModules},
+      {"old 99", OldEnsemble99},
+      {"old instruments", OldInstruments},
+  };
+  return all;
+}
+
+// ---------------------------------------------------------------------------
+// The model side
+
+class FileTest : public ::testing::Test {
+protected:
+  FileTest() : files(fx.ens) { files.GetUndo().SetFolder(TStr(tmp.c_str())); }
+
+  int32_t Open(const std::vector<uint8_t>& bytes) {
+    TMemInOut s(bytes);
+    return files.OpenEnsembleStream(s, TStr("fixture.ens"));
+  }
+  std::vector<uint8_t> Write() {
+    TMemInOut s;
+    s.SetByteOrder(order);
+    KModulFile::WriteEnsemble(s, files);
+    return s.Data();
+  }
+  KSModul* Top() { return fx.Top(); }
+
+  ensfix::TMidiMakerScope midiScope;
+  ensfix::TEnsembleFixture fx;
+  std::string tmp = testkit::TempDir("modfile");
+  KEnsembleFiles files;
+  int order = 0;
+};
+
+// A text of everything the model holds that a file stores.
+std::string Dump(KSModul* m, int depth = 0) {
+  std::string s(size_t(depth) * 2, ' ');
+  const KModulDef* def = m->GetTypeDef();
+  const bool panel = def && def->panelView != kViewNone;
+  s += FormatStr("%d:%d @%d,%d t%d mono%d flags%08x style%d '%s' '%s' ip%d,%d ep%d,%d min%g max%g step%d",
+                 m->GetCategory(), m->GetTypeIndex(), m->GetPos().X(), m->GetPos().Y(), m->GetTerminalNo(),
+                 m->IsMono() ? 1 : 0, m->GetFlagsWord() & ~((1u << 3) | (1u << 4)), m->GetCtrlStyle(),
+                 m->GetLabel().CStr(), m->GetHelp().CStr(), panel ? m->GetInstrCtrlPos().X() : 0,
+                 panel ? m->GetInstrCtrlPos().Y() : 0, panel ? m->GetEnsCtrlPos().X() : 0,
+                 panel ? m->GetEnsCtrlPos().Y() : 0, double(m->GetMinimum()), double(m->GetMaximum()),
+                 m->GetControlStep())
+           .CStr();
+  for (int i = 0; i < KSModul::kSteps; ++i)
+    if (m->GetSnapStep(i)) s += FormatStr(" s%d=%d", i, m->GetSnapStep(i)).CStr();
+  // A fader's table follows its range.
+  if (m->HasValueTable() && !m->IsType(kCatSource, 1)) s += FormatStr(" v0=%g v127=%g", double(m->GetTableValue(0)), double(m->GetTableValue(127))).CStr();
+  if (KInstr* in = m->GetOwnInstr()) {
+    s += FormatStr(" [voices %d/%d/%d keys %d-%d ch%d tune%g spread%g hidden%d", in->GetVoices(), in->GetMaxUnison(),
+                   in->GetMinUnison(), in->GetLowerKey(), in->GetUpperKey(), in->GetMidiChannel(),
+                   double(in->GetOwnTune()), double(in->GetUnisonSpread()), in->IsStructureHidden() ? 1 : 0)
+             .CStr();
+    for (int i = 0; i < KInstr::kSnaps; ++i)
+      if (in->IsSnapStored(i) || !in->GetSnapName(i).IsEmpty())
+        s += FormatStr(" snap%d'%s'%d", i, in->GetSnapName(i).CStr(), in->IsSnapStored(i) ? 1 : 0).CStr();
+    s += "]";
+  }
+  s += "\n";
+  for (int i = 0; i < m->GetInPortCount(); ++i) {
+    KInPort* p = m->GetInPort(i);
+    s += FormatStr("  in %d/%d '%s' '%s' flags%02x", p->GetKind(), p->GetIndexField(), p->GetLabel().CStr(),
+                   p->GetInfo().CStr(), p->GetFlags() & 0x07)
+             .CStr();
+    for (int w = 0; w < p->GetWireCount(); ++w)
+      s += FormatStr(" <-%d.%d%s", p->GetSourceChild(w), p->GetSourcePort(w), p->GetSource(w) ? "" : "!").CStr();
+    s += "\n";
+  }
+  for (int i = 0; i < m->GetOutPortCount(); ++i) {
+    KOutPort* p = m->GetOutPort(i);
+    s += FormatStr("  out %d/%d '%s' flags%02x dests%d\n", p->GetKind(), p->GetIndexField(), p->GetLabel().CStr(),
+                   p->GetFlags() & 0x07, p->GetDestinationCount())
+             .CStr();
+  }
+  for (int i = 0; i < m->GetChildCount(); ++i) s += Dump(m->GetChild(i), depth + 1);
+  return s;
+}
+
+// ---------------------------------------------------------------------------
+// Signature and ensemble record
+
+TEST(FileSignature, FourSignaturesAreAcceptedAndSetTheOrder) {
+  testkit::ScriptedHost host;
+  struct Case {
+    std::vector<uint8_t> bytes;
+    int order; // -1: refused
+  } cases[] = {
+      {{0x3A, 1, 1, 0, 0}, 0}, {{0x3A, 2, 2, 0, 0}, 1}, {{0x3A, 1, 1, 0, 1}, 0}, {{0x3A, 2, 2, 0, 1}, 1},
+      {{0x3A, 1, 2, 0, 0}, -1}, {{0x3B, 1, 1, 0, 0}, -1}, {{0x3A, 1, 1, 1, 0}, -1}, {{0x3A, 1, 1, 0, 2}, -1},
+      {{0x3A, 3, 3, 0, 0}, -1}, {{0x3A, 1}, -1},
+  };
+  for (const Case& c : cases) {
+    TMemInOut s(c.bytes);
+    if (c.order < 0) {
+      EXPECT_THROW(KModulFile::ReadSignature(s), TError) << testkit::Hex(c.bytes);
+      EXPECT_EQ(std::string(LastError()->Expand().CStr()), "Not a valid Volteon file.");
+    } else {
+      KModulFile::ReadSignature(s);
+      EXPECT_EQ(s.GetByteOrder(), c.order) << testkit::Hex(c.bytes);
+    }
+  }
+}
+
+TEST_F(FileTest, EnsembleRecordVersionsAndSampleRates) {
+  testkit::ScriptedHost host;
+  struct Case {
+    uint32_t version, count, marker;
+    bool name;
+    uint32_t stored;
+    int32_t rate;        // the ensemble's rate after reading, or
+    const char* message; // the refusal
+  } cases[] = {
+      {200, 0, 0, true, 44100, 44100, nullptr},
+      {201, 0, 0, true, 44100, 0,
+       "This file was created by a newer version of Volteon (2.0.1).\nPlease get a software update!"},
+      // Below 143 the stored rate is 98 less.
+      {100, 0, 0, false, 44002, 44100, nullptr},
+      {100, 0, 5, true, 44002, 44100, nullptr},
+      {101, 0, 0, true, 44002, 44100, nullptr},
+      {120, 0, 0, true, 1011, 33075, nullptr},
+      {145, 0, 0, true, 1109, 33075, nullptr},
+      {160, 0, 0, true, 1109, 1109, nullptr},
+      {150, 0, 0, true, 1102, 132300, nullptr},
+      {99, 17, 0, false, 1000, 0, "Not a valid Volteon file."},
+      {100, 1, 0, false, 1000, 0, "Not a valid Volteon file."},
+      {98, 0, 1, false, 1000, 0, "Not a valid Volteon file."},
+      {97, 0, 0, false, 0, 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    fx.ens.ResetReadState();
+    TBytes b;
+    b.Frame("KEnsemble").Version(c.version, c.count, c.marker);
+    if (c.name) b.Str("Ensemble");
+    if (c.version >= 98) b.U32(c.stored);
+    if (c.version >= 196) b.I32(200).U32(0).F32(120.0f);
+    b.End();
+    TMemInOut s(b.data);
+    if (c.message) {
+      EXPECT_THROW(KModulFile::ReadEnsembleRecord(s, files), TError) << c.version;
+      EXPECT_EQ(std::string(LastError()->Expand().CStr()), c.message) << c.version;
+      continue;
+    }
+    fx.ens.SetSampleRate(-1);
+    KModulFile::ReadEnsembleRecord(s, files);
+    EXPECT_EQ(files.GetReadState(), 1);
+    if (c.version >= 98) EXPECT_EQ(fx.ens.GetSampleRate(), c.rate) << c.version;
+    else EXPECT_EQ(fx.ens.GetSampleRate(), -1);
+    EXPECT_EQ(s.Remaining(), 0) << c.version;
+  }
+  // A kind name other than "Ensemble", and a second ensemble record.
+  fx.ens.ResetReadState();
+  TBytes wrong;
+  wrong.Frame("KEnsemble").Version(200).Str("ensemble").U32(44100).I32(200).U32(0).F32(120.0f).End();
+  TMemInOut s(wrong.data);
+  EXPECT_THROW(KModulFile::ReadEnsembleRecord(s, files), TError);
+  TBytes good;
+  good.Frame("KEnsemble").Version(120).Str("Ensemble").U32(0).End();
+  TMemInOut first(good.data), second(good.data);
+  fx.ens.ResetReadState();
+  KModulFile::ReadEnsembleRecord(first, files);
+  EXPECT_THROW(KModulFile::ReadEnsembleRecord(second, files), TError);
+}
+
+TEST(FileVersionText, VersionTexts) {
+  EXPECT_STREQ(FormatFileVersion(200).CStr(), "2.0.4");
+  EXPECT_STREQ(FormatFileVersion(196).CStr(), "1.9.6");
+  EXPECT_STREQ(FormatFileVersion(150).CStr(), "1.5.0");
+}
+
+// ---------------------------------------------------------------------------
+// Reading fixtures into the model
+
+TEST_F(FileTest, MinimalEnsembleIsTheTopInstrumentAndWritesBackByteForByte) {
+  for (bool big : {false, true}) {
+    const std::vector<uint8_t> bytes = MinimalEnsemble(big);
+    EXPECT_EQ(bytes.size(), 295u);
+    ASSERT_EQ(Open(bytes), 1);
+    EXPECT_EQ(Top()->GetCategory(), kCatInstrument);
+    EXPECT_EQ(Top()->GetChildCount(), 0);
+    EXPECT_STREQ(Top()->GetLabel().CStr(), "Ensemble");
+    ASSERT_NE(Top()->GetOwnInstr(), nullptr);
+    EXPECT_EQ(Top()->GetOwnInstr()->GetMidiChannel(), 1);
+    EXPECT_EQ(fx.ens.GetSampleRate(), 44100);
+    order = big ? 1 : 0;
+    EXPECT_EQ(testkit::Hex(Write()), testkit::Hex(bytes)) << (big ? "big-endian" : "little-endian");
+  }
+}
+
+TEST_F(FileTest, WiredEnsembleLinksTheWireAndKeepsTheFader) {
+  ASSERT_EQ(Open(WiredEnsemble()), 1);
+  ASSERT_EQ(Top()->GetChildCount(), 2);
+  KSModul* fader = Top()->GetChild(0);
+  KSModul* saw = Top()->GetChild(1);
+  EXPECT_TRUE(fader->IsType(1, 1));
+  EXPECT_FLOAT_EQ(fader->GetMinimum(), -12.0f);
+  EXPECT_FLOAT_EQ(fader->GetMaximum(), 6.0f);
+  EXPECT_EQ(fader->GetControlStep(), 64);
+  EXPECT_EQ(fader->GetSnapStep(3), 64);
+  EXPECT_EQ(fader->GetSnapStep(4), 0);
+  EXPECT_EQ(fader->GetInstrCtrlPos(), TPnt(10, 20));
+  EXPECT_EQ(fader->GetEnsCtrlPos(), TPnt(30, 40));
+  // The fader's table is computed from its range.
+  EXPECT_FLOAT_EQ(fader->GetTableValue(0), -12.0f);
+  EXPECT_FLOAT_EQ(fader->GetTableValue(127), 6.0f);
+  ASSERT_EQ(saw->GetInPort(1)->GetWireCount(), 1);
+  EXPECT_EQ(saw->GetInPort(1)->GetSource(0), fader->GetOutPort(0));
+  EXPECT_EQ(fader->GetOutPort(0)->GetDestination(0), saw->GetInPort(1));
+  EXPECT_EQ(saw->GetPos(), TPnt(120, 40));
+  EXPECT_STREQ(saw->GetLabel().CStr(), "Sawtooth");
+}
+
+TEST_F(FileTest, MacroFileReadsTerminalsLabelsAndWindows) {
+  testkit::ScriptedHost host;
+  KSModul* macro = new KSModul(&fx.ens, Top());
+  std::unique_ptr<KSModul> owner(macro);
+  TMemInOut s(MacroFile());
+  files.SetReadState(1);
+  KModulFile::ReadSignature(s);
+  KModulFile::ReadTree(s, *macro, files, true);
+  EXPECT_EQ(s.Remaining(), 0);
+  EXPECT_EQ(macro->GetCategory(), kCatMacro);
+  EXPECT_STREQ(macro->GetLabel().CStr(), "Chorus");
+  EXPECT_STREQ(macro->GetHelp().CStr(), "Thickens a sound.");
+  EXPECT_STREQ(macro->GetInPort(0)->GetLabel().CStr(), "Src");
+  EXPECT_STREQ(macro->GetInPort(0)->GetInfo().CStr(), "what goes in");
+  EXPECT_STREQ(macro->GetOutPort(0)->GetLabel().CStr(), "Out");
+  EXPECT_EQ(macro->GetData()->panelOpenNo, 2);
+  EXPECT_EQ(macro->GetData()->structOpenNo, 1);
+  EXPECT_EQ(macro->GetPanelWndArea(), TArea(0, 0, 480, 240));
+  ASSERT_EQ(macro->GetChildCount(), 2);
+  EXPECT_EQ(macro->GetInstr(), Top()->GetInstr());
+  KSModul* in = macro->GetChild(0);
+  KSModul* out = macro->GetChild(1);
+  EXPECT_TRUE(in->IsType(kCatInTerminal, 1));
+  // An in terminal keeps no out-port label.
+  EXPECT_STREQ(in->GetOutPort(0)->GetLabel().CStr(), "");
+  EXPECT_EQ(out->GetInPort(0)->GetSource(0), in->GetOutPort(0));
+  EXPECT_EQ(macro->FindInTerminal(0), in);
+  EXPECT_EQ(macro->FindOutTerminal(0), out);
+  // Written as a macro file it reads back to the same bytes.
+  TMemInOut w;
+  KModulFile::WriteModuleFile(w, *macro, files);
+  KSModul* again = new KSModul(&fx.ens, Top());
+  std::unique_ptr<KSModul> owner2(again);
+  TMemInOut r(w.Data());
+  files.SetReadState(1);
+  KModulFile::ReadSignature(r);
+  KModulFile::ReadTree(r, *again, files, true);
+  TMemInOut w2;
+  KModulFile::WriteModuleFile(w2, *again, files);
+  EXPECT_EQ(testkit::Hex(w.Data()), testkit::Hex(w2.Data()));
+  EXPECT_EQ(Dump(macro), Dump(again));
+}
+
+TEST_F(FileTest, NestedInstrumentKeepsSnapshotsVoicesAndClock) {
+  ASSERT_EQ(Open(NestedInstrument()), 1);
+  KSModul* inner = Top()->GetChild(0);
+  ASSERT_NE(inner, nullptr);
+  KInstr* in = inner->GetOwnInstr();
+  ASSERT_NE(in, nullptr);
+  EXPECT_NE(in, Top()->GetOwnInstr());
+  EXPECT_EQ(inner->GetChild(0)->GetInstr(), in);
+  EXPECT_EQ(in->GetVoices(), 8);
+  EXPECT_EQ(in->GetMidiChannel(), 5);
+  EXPECT_TRUE(in->IsStructureHidden());
+  EXPECT_TRUE(in->IsSnapStored(0));
+  EXPECT_STREQ(in->GetSnapName(0).CStr(), "A");
+  EXPECT_FALSE(in->IsSnapStored(1));
+  EXPECT_TRUE(in->IsSnapStored(2)); // stored flag 3 counts as stored
+  EXPECT_FALSE(in->IsSnapStored(3));
+  EXPECT_TRUE(in->IsProgramMapEnabled());
+  EXPECT_EQ(in->GetParentSnapMap(5), 2);
+  EXPECT_EQ(in->GetParentSnapMap(6), -1);
+  EXPECT_TRUE(inner->IsAutoVoiceReduction());
+  EXPECT_EQ(inner->GetCtrlStyle(), 110);
+  EXPECT_TRUE(Top()->GetOwnInstr()->IsSnapStored(0));
+  EXPECT_EQ(fx.Driver().GetControlRate(), 400);
+  EXPECT_FLOAT_EQ(fx.Driver().GetTempo(), 98.5f);
+  EXPECT_TRUE(IsExternalSync());
+  SetExternalSync(false);
+}
+
+TEST_F(FileTest, PanelControlsReadTheirTablesAndWords) {
+  ASSERT_EQ(Open(PanelControls()), 1);
+  KSModul* ctl = Top()->GetChild(0);
+  EXPECT_EQ(ctl->GetControllerNo(), 11);
+  EXPECT_EQ(ctl->GetMidiLower(), 3);
+  EXPECT_EQ(ctl->GetMidiUpper(), 120);
+  EXPECT_TRUE(ctl->IsSnapIsolate());
+  EXPECT_EQ(ctl->GetControlStep(), 77);
+  EXPECT_EQ(ctl->GetSnapStep(0), 5);
+  EXPECT_EQ(ctl->GetSnapStep(1), 127);
+  EXPECT_EQ(ctl->GetSnapStep(2), 0);
+  EXPECT_EQ(ctl->GetStepSize(), 0.0);
+  EXPECT_FLOAT_EQ(ctl->GetTableValue(10), 5.0f);
+  KSModul* button = Top()->GetChild(1);
+  EXPECT_EQ(button->GetControlStep(), 0);
+  EXPECT_EQ(button->GetSnapStep(0), 0);
+  KSModul* sync = Top()->GetChild(2);
+  EXPECT_EQ(sync->GetData()->syncWords[0], 24);
+  EXPECT_EQ(sync->GetData()->syncWords[1], 3);
+}
+
+TEST_F(FileTest, MissingTapeKeepsItsNameAndAnEmptyMapReads) {
+  ASSERT_EQ(Open(SoundModules()), 1);
+  KSModul* tape = Top()->GetChild(0);
+  ASSERT_NE(tape->GetData(), nullptr);
+  ASSERT_NE(tape->GetData()->GetRecordBuffer(), nullptr);
+  EXPECT_EQ(tape->GetMaximum(), 0.0f);
+  EXPECT_STREQ(tape->GetData()->GetRecordBuffer()->GetFileName()->GetPath().CStr(), "/nonexistent/tapes/take1.wav");
+  KSModul* sampler = Top()->GetChild(1);
+  ASSERT_NE(sampler->GetData()->GetSampleMap(), nullptr);
+  EXPECT_EQ(sampler->GetData()->GetSampleMap()->GetCount(), 0);
+  EXPECT_EQ(sampler->GetInstrCtrlPos(), TPnt(3, 3));
+  // The written file still names the tape.
+  const std::vector<uint8_t> w = Write();
+  EXPECT_NE(testkit::Hex(w).find(testkit::Hex(testkit::Bytes({'t', 'a', 'k', 'e', '1'}))), std::string::npos);
+}
+
+TEST_F(FileTest, OldVersionsReadWithTheirConversions) {
+  ASSERT_EQ(Open(OldEnsemble99()), 1);
+  EXPECT_EQ(fx.ens.GetSampleRate(), 33075);
+  KInstr* in = Top()->GetOwnInstr();
+  ASSERT_NE(in, nullptr);
+  // The instrument block of the top record overrides the first old block.
+  EXPECT_EQ(in->GetVoices(), 5);
+  EXPECT_EQ(in->GetMidiChannel(), 3);
+  EXPECT_STREQ(in->GetSnapName(1).CStr(), "Snap");
+  EXPECT_TRUE(in->IsSnapStored(1));
+  EXPECT_FALSE(in->IsSnapStored(0));
+  EXPECT_TRUE(Top()->IsPanelLocked());
+  EXPECT_EQ(Top()->GetPanelWndArea(), TArea(0, 0, 480, 240));
+  EXPECT_EQ(Top()->GetStructWndArea(), TArea(0, 0, 450, 300));
+  EXPECT_EQ(Top()->GetData()->structOpenNo, 1);
+  ASSERT_EQ(Top()->GetChildCount(), 3);
+  KSModul* saw = Top()->GetChild(0);
+  EXPECT_EQ(saw->GetRecordVersion(), 95);
+  EXPECT_STREQ(saw->GetLabel().CStr(), "Saw95");
+  KSModul* fader = Top()->GetChild(1);
+  EXPECT_FLOAT_EQ(fader->GetTableValue(5), 5.0f);
+  EXPECT_TRUE(fader->IsRemote());
+  EXPECT_EQ(fader->GetRemoteKind(), 1);
+  KSModul* sw = Top()->GetChild(2);
+  EXPECT_EQ(sw->GetCtrlStyle(), 200);
+  EXPECT_EQ(sw->GetMidiLower(), 127); // the low 8 bits of 0x1FF, held to the MIDI range
+  EXPECT_EQ(sw->GetSnapStep(0), 1);
+  EXPECT_EQ(sw->GetSnapStep(2), 1);
+  EXPECT_EQ(sw->GetSnapStep(3), 0);
+}
+
+TEST_F(FileTest, OldInstrumentBlocksAndWindows) {
+  ASSERT_EQ(Open(OldInstruments()), 1);
+  EXPECT_EQ(fx.ens.GetSampleRate(), 33075);
+  EXPECT_FLOAT_EQ(Top()->GetOwnInstr()->GetOwnTune(), 0.5f);
+  EXPECT_FLOAT_EQ(Top()->GetOwnInstr()->GetUnisonSpread(), 0.1f);
+  ASSERT_EQ(Top()->GetChildCount(), 4);
+  const int versions[] = {156, 157, 196, 197};
+  for (int i = 0; i < 4; ++i) {
+    KSModul* m = Top()->GetChild(i);
+    KInstr* in = m->GetOwnInstr();
+    ASSERT_NE(in, nullptr);
+    EXPECT_EQ(in->GetMidiChannel(), versions[i] < 190 ? 1 : versions[i] - 190 + 1) << versions[i];
+    EXPECT_TRUE(in->IsSnapStored(0)) << versions[i];
+    EXPECT_FALSE(in->IsSnapStored(1)) << versions[i];
+  }
+  EXPECT_EQ(Top()->GetChild(0)->GetPanelWndArea(), TArea(0, 0, 488, 343));
+  EXPECT_EQ(Top()->GetChild(1)->GetPanelWndArea(), TArea(0, 0, 400, 300));
+  EXPECT_EQ(Top()->GetChild(3)->GetData()->structOpenNo, 2);
+}
+
+// ---------------------------------------------------------------------------
+// Writing back
+
+TEST_F(FileTest, EveryFixtureWritesTheSameBytesAndModelTwice) {
+  testkit::ScriptedHost host;
+  for (const Fixture& f : Ensembles()) {
+    ASSERT_EQ(Open(f.make()), 1) << f.name;
+    const std::string first = Dump(Top());
+    const std::vector<uint8_t> w1 = Write();
+    ASSERT_EQ(Open(w1), 1) << f.name;
+    EXPECT_EQ(Dump(Top()), first) << f.name;
+    const std::vector<uint8_t> w2 = Write();
+    EXPECT_EQ(testkit::Hex(w1), testkit::Hex(w2)) << f.name;
+  }
+}
+
+TEST_F(FileTest, SavedFilesReadBackAndKeepABackupOnlyWhenAsked) {
+  testkit::ScriptedHost host;
+  ASSERT_EQ(Open(WiredEnsemble()), 1);
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr(tmp.c_str()) + TStr("/song.ens"));
+  KSModul::SetCreateBackups(1);
+  files.SaveEnsemble(*name);
+  EXPECT_EQ(fx.ens.IsClean(), 1);
+  files.SaveEnsemble(*name);
+  EPtr<IFileName> backup(CreateFileName());
+  backup->SetPath(TStr(tmp.c_str()) + TStr("/Backup of song.ens"));
+  EXPECT_TRUE(backup->Exists());
+  KSModul::SetCreateBackups(0);
+  files.SaveEnsemble(*name);
+  EXPECT_FALSE(backup->Exists());
+  const std::string before = Dump(Top());
+  ASSERT_EQ(files.OpenEnsemble(*name), 1);
+  EXPECT_EQ(Dump(Top()), before);
+  // An instrument file read into a new child.
+  EPtr<IFileName> ism(CreateFileName());
+  ism->SetPath(TStr(tmp.c_str()) + TStr("/inner.ism"));
+  ASSERT_EQ(Open(NestedInstrument()), 1);
+  KModulFile::SaveModuleFile(*ism, *Top()->GetChild(0), files);
+  std::unique_ptr<KSModul> child(new KSModul(&fx.ens, Top()));
+  ASSERT_EQ(KModulFile::ReadFile(*child, *ism, files), 1);
+  EXPECT_EQ(Dump(child.get()), Dump(Top()->GetChild(0)));
+}
+
+// ---------------------------------------------------------------------------
+// Refused files
+
+TEST_F(FileTest, FilesThatBreakALimitAreRefusedWhole) {
+  testkit::ScriptedHost host;
+  struct Case {
+    const char* what;
+    std::function<void(TBytes&)> body; // the top's children
+    int children;
+  };
+  auto child = [](TBytes& b, int in, int out, int children, int cat = 0, int term = 0) {
+    Mod m;
+    m.cat = cat;
+    m.type = cat == 0 ? 88 : 1;
+    m.in = in;
+    m.out = out;
+    m.children = children;
+    m.term = term;
+    Common(b, m);
+    b.End();
+  };
+  const Case cases[] = {
+      {"21 in-ports", [&](TBytes& b) { child(b, 21, 0, 0); }, 1},
+      {"21 out-ports", [&](TBytes& b) { child(b, 0, 21, 0); }, 1},
+      {"101 children", [&](TBytes& b) { child(b, 0, 0, 101); }, 1},
+      {"21 wires",
+       [&](TBytes& b) {
+         child(b, 1, 0, 0);
+         b.Frame("KInPort").I32(0).I32(0).U32(21);
+         for (int i = 0; i < 21; ++i) b.I32(0).I32(0);
+         b.U32(6).End();
+       },
+       1},
+      {"wire from a child that is not there",
+       [&](TBytes& b) {
+         child(b, 1, 0, 0);
+         InPort(b, 0, 0, {{3, 0}});
+       },
+       1},
+      {"wire from an out-port that is not there",
+       [&](TBytes& b) {
+         child(b, 0, 1, 0);
+         OutPort(b, 0, 0);
+         child(b, 1, 0, 0);
+         InPort(b, 0, 0, {{0, 1}});
+       },
+       2},
+      {"negative source child",
+       [&](TBytes& b) {
+         child(b, 1, 0, 0);
+         InPort(b, 0, 0, {{-1, 0}});
+       },
+       1},
+      {"terminal number 20", [&](TBytes& b) { child(b, 0, 0, 0, kCatInTerminal, 20); }, 1},
+      {"category without records",
+       [&](TBytes& b) {
+         Mod m;
+         m.cat = 2;
+         Common(b, m);
+         b.End();
+       },
+       1},
+      {"count byte in a module record",
+       [&](TBytes& b) { b.Frame("KSModul").Version(150, 1); },
+       1},
+      {"a second ensemble record", [&](TBytes& b) { EnsembleRecord(b); }, 1},
+      {"a port frame of another name",
+       [&](TBytes& b) {
+         child(b, 1, 0, 0);
+         b.Frame("KOutPort");
+       },
+       1},
+  };
+  for (const Case& c : cases) {
+    TBytes b;
+    b.Signature();
+    EnsembleRecord(b);
+    TopRecord(b, c.children);
+    c.body(b);
+    b.Repeat(64, 0); // whatever follows is never reached
+    host.QueueAnswer(0);
+    ASSERT_EQ(Open(b.data), 0) << c.what;
+    ASSERT_FALSE(host.Boxes().empty());
+    EXPECT_EQ(host.Boxes().back().text, "Not a valid Volteon file.") << c.what;
+    EXPECT_EQ(host.Boxes().back().caption, "Error while reading ensemble file fixture.ens:") << c.what;
+    EXPECT_EQ(Top()->GetChildCount(), 0) << c.what;
+    EXPECT_NE(Top()->GetOwnInstr(), nullptr) << c.what;
+    EXPECT_EQ(fx.ens.GetSampleRate(), 33075) << c.what;
+  }
+}
+
+TEST_F(FileTest, SnapshotCountsAboveTheTablesAreReadAndDropped) {
+  TBytes b;
+  b.Signature();
+  EnsembleRecord(b);
+  std::vector<Snap> snaps(130, Snap{"", 0});
+  snaps[129] = {"far", 0x40000000u};
+  snaps[127] = {"last", 0x40000000u};
+  TopRecord(b, 0, snaps);
+  ASSERT_EQ(Open(b.data), 1);
+  EXPECT_STREQ(Top()->GetOwnInstr()->GetSnapName(127).CStr(), "last");
+}
+
+TEST_F(FileTest, ASoloStoredByAnOlderFileSilencesNothing) {
+  TBytes b;
+  b.Signature();
+  EnsembleRecord(b);
+  TopRecord(b, 1);
+  Mod saw = TypeMod(0, 88);
+  saw.flags |= 1u << 29;
+  Common(b, saw);
+  b.End();
+  TypePorts(b, saw);
+  ASSERT_EQ(Open(b.data), 1);
+  EXPECT_FALSE(Top()->GetChild(0)->IsSolo());
+  const std::vector<uint8_t> w = Write();
+  ASSERT_EQ(Open(w), 1);
+  EXPECT_FALSE(Top()->GetChild(0)->IsSolo());
+}
+
+// Every fixture cut at every length ends in a message, with the ensemble
+// left as an empty top instrument.
+TEST_F(FileTest, EveryCutOfEveryFixtureEndsInAMessage) {
+  testkit::ScriptedHost host;
+  for (const Fixture& f : Ensembles()) {
+    const std::vector<uint8_t> whole = f.make();
+    for (size_t n = 0; n < whole.size(); ++n) {
+      const std::vector<uint8_t> cut(whole.begin(), whole.begin() + ptrdiff_t(n));
+      const size_t boxes = host.Boxes().size();
+      host.QueueAnswer(0);
+      ASSERT_EQ(Open(cut), 0) << f.name << " at " << n;
+      ASSERT_EQ(host.Boxes().size(), boxes + 1) << f.name << " at " << n;
+      ASSERT_EQ(Top()->GetChildCount(), 0) << f.name << " at " << n;
+      ASSERT_NE(Top()->GetOwnInstr(), nullptr) << f.name << " at " << n;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Undo
+
+class UndoTest : public FileTest {
+protected:
+  UndoTest() {
+    OpenSettings(TStr("Quorvex 2.0"));
+    undo().SetUndoEnabled(1);
+    undo().SetUndoMax(20);
+    undo().SetMenuTextSink([this](const TStr& u, const TStr& r) {
+      undoText = u.CStr();
+      redoText = r.CStr();
+    });
+  }
+  KUndo& undo() { return files.GetUndo(); }
+  KSModul* Insert() {
+    undo().AddUndoStep(13);
+    return Top()->InsertModule(0, 88, 1);
+  }
+  bool SnapshotExists(int n) { return undo().SnapshotName(n)->Exists() != 0; }
+
+  std::string undoText, redoText;
+};
+
+TEST_F(UndoTest, MenuTextsNameTheSteps) {
+  EXPECT_EQ(undoText, "&Undo\tCtrl+Z");
+  EXPECT_EQ(redoText, "&Redo\tCtrl+Y");
+  Insert();
+  EXPECT_EQ(undoText, "&Undo Insert Module\tCtrl+Z");
+  undo().Undo();
+  EXPECT_EQ(undoText, "&Undo\tCtrl+Z");
+  EXPECT_EQ(redoText, "&Redo Insert Module\tCtrl+Y");
+  // A change of a kind that is not recorded only marks the ensemble modified.
+  files.MarkClean();
+  undo().AddUndoStep(31);
+  undo().AddUndoStep(14);
+  EXPECT_EQ(undo().GetStepCount(), 0);
+  EXPECT_EQ(fx.ens.IsClean(), 0);
+  undo().SetUndoEnabled(0);
+  undo().AddUndoStep(13);
+  EXPECT_EQ(undo().GetStepCount(), 0);
+  EXPECT_EQ(undoText, "&Undo\tCtrl+Z");
+}
+
+TEST_F(UndoTest, UndoAndRedoRestoreTheTree) {
+  testkit::ScriptedHost host;
+  Insert();
+  Insert();
+  ASSERT_EQ(Top()->GetChildCount(), 2);
+  const int32_t serial = Top()->GetChild(1)->GetSerialNo();
+  undo().Undo();
+  EXPECT_EQ(Top()->GetChildCount(), 1);
+  undo().Undo();
+  EXPECT_EQ(Top()->GetChildCount(), 0);
+  undo().Undo(); // nothing left: a beep
+  EXPECT_EQ(host.Beeps(), 1);
+  undo().Redo();
+  EXPECT_EQ(Top()->GetChildCount(), 1);
+  undo().Redo();
+  ASSERT_EQ(Top()->GetChildCount(), 2);
+  // Snapshots keep the modules' serial numbers.
+  EXPECT_EQ(Top()->GetChild(1)->GetSerialNo(), serial);
+  undo().Redo();
+  EXPECT_EQ(host.Beeps(), 2);
+}
+
+TEST_F(UndoTest, ANewChangeAfterUndoDeletesTheRedoFile) {
+  testkit::ScriptedHost host;
+  Insert();
+  Insert();
+  undo().Undo();
+  EXPECT_TRUE(undo().SnapshotName(-1)->Exists());
+  Insert();
+  EXPECT_FALSE(undo().SnapshotName(-1)->Exists());
+  EXPECT_EQ(undo().GetStepCount(), 2);
+  EXPECT_FALSE(undo().CanRedo());
+}
+
+TEST_F(UndoTest, TheRingOfThreeKeepsTwoStepsOverTen) {
+  testkit::ScriptedHost host;
+  undo().SetUndoMax(3);
+  for (int i = 0; i < 10; ++i) Insert();
+  EXPECT_EQ(undo().GetStepCount(), 2);
+  const int32_t newest = undo().GetStepSnapshot(0);
+  EXPECT_EQ(int32_t(ReadSettingInt(TStr("UndoNo"), 99)), newest);
+  EXPECT_TRUE(SnapshotExists(newest));
+  EXPECT_TRUE(SnapshotExists(undo().GetStepSnapshot(1)));
+  EXPECT_NE(newest, undo().GetStepSnapshot(1));
+  undo().Undo();
+  EXPECT_EQ(Top()->GetChildCount(), 9);
+  undo().Undo();
+  EXPECT_EQ(Top()->GetChildCount(), 8);
+  EXPECT_FALSE(undo().CanUndo());
+  undo().DeleteSnapshotFiles();
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(SnapshotExists(i));
+}
+
+TEST_F(UndoTest, UndoingEverythingIsCleanOnlyWithoutUnrecordedChanges) {
+  testkit::ScriptedHost host;
+  files.MarkClean();
+  Insert();
+  undo().Undo();
+  EXPECT_EQ(fx.ens.IsClean(), 1);
+  files.MarkClean();
+  // A change that records no step comes first.
+  undo().AddUndoStep(14);
+  Insert();
+  undo().Undo();
+  EXPECT_EQ(fx.ens.IsClean(), 0);
+}
+
+TEST_F(UndoTest, TheRateChangeSurvivesAnUndo) {
+  testkit::ScriptedHost host;
+  fx.ens.SetRateFactor(0.5f);
+  undo().AddUndoStep(0);
+  fx.ens.SetRateFactor(1.0f);
+  undo().Undo();
+  EXPECT_FLOAT_EQ(fx.ens.GetRateFactor(), 0.5f);
+}
+
+} // namespace
