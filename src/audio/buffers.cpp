@@ -136,8 +136,13 @@ void TRecordBuffer::SetLengthMs(int32_t ms) {
     samples_->SetLength(FramesForMs(float(samples_->GetRate()), ms));
     samples_->Clear();
   } catch (...) {
-    // The failed buffer is empty; say so everywhere.
-    samples_->SetLength(0);
+    // The failed buffer is made empty again, ready for the next length.
+    IAudioBuf& b = *samples_;
+    try {
+      b.SetFormat(b.IsFloat(), b.IsInterleaved(), b.GetBits(), b.GetChannels(), b.GetRate(), 0, b.GetMargin());
+    } catch (...) {
+      // Still empty: the next length tries again.
+    }
     recorded_ = 0;
     RefreshOwner();
     throw;
