@@ -162,7 +162,7 @@ TInOut* TAudioFileMapEntry::Read(TInOut* stream, int32_t version) {
 
 // ---------------------------------------------------------------- map
 
-TAudioFileMap::TAudioFileMap(IAudioOwner* module, int32_t analyse)
+TAudioFileMap::TAudioFileMap(IAudioObjectOwner* module, int32_t analyse)
     : fileName_(CreateFileName()), displayName_(CreateFileName()), module_(module), analyse_(analyse) {
   RebuildKeyTable();
 }
@@ -536,6 +536,6 @@ void TAudioFileMap::ReadEmbeddedSample(TInOut* stream) {
   }
 }
 
-IAudioFileMap* CreateAudioFileMap(IAudioOwner* module, int32_t analyse) {
+IAudioFileMap* CreateAudioFileMap(IAudioObjectOwner* module, int32_t analyse) {
   return new (std::nothrow) TAudioFileMap(module, analyse);
 }

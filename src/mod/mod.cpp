@@ -1,0 +1,598 @@
+#include "src/mod/mod.h"
+
+#include "src/audio/audioio.h"
+#include "src/engine/engine.h"
+#include "src/engine/setup.h"
+#include "src/mod/instr.h"
+
+#include <string>
+#include <vector>
+
+QV_MESSAGE(NoMoreInTerminals, "No more In-Terminals in this module allowed.")
+QV_MESSAGE(TooManyPorts, "Too many ports.")
+
+namespace {
+
+int32_t bracketDepth = 0;
+// Set while the outermost end rebuilds processing, which still holds the lock.
+bool rebuilding = false;
+// Messages raised while a bracket was open, shown once the outermost closes.
+std::vector<std::string>& PendingMessages() {
+  static std::vector<std::string> pending;
+  return pending;
+}
+
+void ShowPendingMessages() {
+  std::vector<std::string> pending;
+  pending.swap(PendingMessages());
+  for (const std::string& text : pending) {
+    TParamStr message{TStr(text)};
+    ShowMessage(&message, 0);
+  }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Construction and teardown
+
+KSModul::KSModul(KModelHost* host, KSModul* parent)
+    : host_(host), parent_(parent), flags_(kFlagOutside) {
+  if (host_) serialNo_ = host_->TakeSerialNo();
+  if (parent_) instr_ = parent_->instr_;
+}
+
+KSModul::~KSModul() {
+  // The whole tree goes: no block may run on half of it.
+  bool top = parent_ == nullptr;
+  if (top) LockEngine();
+  DestructorBody([this] {
+    for (int32_t i = 0; i < inCount_; ++i) {
+      delete in_[i];
+      in_[i] = nullptr;
+    }
+    for (int32_t i = 0; i < outCount_; ++i) {
+      delete out_[i];
+      out_[i] = nullptr;
+    }
+    inCount_ = outCount_ = 0;
+    while (childCount_ > 0) RemoveChildAt(childCount_ - 1);
+    if (newChild_) {
+      delete newChild_;
+      newChild_ = nullptr;
+    }
+    if (record_) ReleaseFromEngine();
+    if (IsType(kCatModule, 114))
+      if (IAudioInOut* audio = Audio()) audio->ClearBuffers();
+  });
+  if (host_) host_->ModuleGone(this);
+  if (top) UnlockEngine();
+}
+
+void KSModul::RemoveChildAt(int32_t i) {
+  KSModul* child = children_[i];
+  for (int32_t j = i; j + 1 < childCount_; ++j) children_[j] = children_[j + 1];
+  children_[--childCount_] = nullptr;
+  delete child;
+}
+
+KSModul* KSModul::GetTop() {
+  KSModul* m = this;
+  while (m->parent_) m = m->parent_;
+  return m;
+}
+
+IAudioInOut* KSModul::Audio() const { return host_ ? host_->GetAudio() : nullptr; }
+TAudioInOut* KSModul::Driver() const { return dynamic_cast<TAudioInOut*>(Audio()); }
+
+KInstr* KSModul::GetOwnerInstr() const {
+  if (category_ == kCatInstrument) return parent_ ? parent_->instr_ : instr_;
+  return instr_;
+}
+
+void KSModul::CreateOwnInstr() {
+  if (!ownInstr_) ownInstr_ = std::make_unique<KInstr>(this);
+  instr_ = ownInstr_.get();
+}
+
+int32_t KSModul::GetEngineVoiceCount() const {
+  // A module's own mono flag decides, so that switching it to mono takes effect.
+  if (mono_ || !instr_) return 1;
+  return instr_->GetVoices();
+}
+
+int32_t KSModul::GetChildIndex(const KSModul* child) const {
+  for (int32_t i = 0; i < childCount_; ++i)
+    if (children_[i] == child) return i;
+  return -1;
+}
+
+int32_t KSModul::GetInPortIndex(const KInPort* port) const {
+  for (int32_t i = 0; i < inCount_; ++i)
+    if (in_[i] == port) return i;
+  return -1;
+}
+
+int32_t KSModul::GetOutPortIndex(const KOutPort* port) const {
+  for (int32_t i = 0; i < outCount_; ++i)
+    if (out_[i] == port) return i;
+  return -1;
+}
+
+KInPort* KSModul::AddInPort() {
+  if (inCount_ >= kMaxPorts) return nullptr;
+  in_[inCount_] = new KInPort(this);
+  return in_[inCount_++];
+}
+
+KOutPort* KSModul::AddOutPort() {
+  if (outCount_ >= kMaxPorts) return nullptr;
+  out_[outCount_] = new KOutPort(this);
+  return out_[outCount_++];
+}
+
+KSModul* KSModul::FindInTerminal(int32_t portNo) const {
+  for (int32_t i = 0; i < childCount_; ++i)
+    if (children_[i]->IsCategory(kCatInTerminal) && children_[i]->terminalNo_ == portNo) return children_[i];
+  return nullptr;
+}
+
+KSModul* KSModul::FindOutTerminal(int32_t portNo) const {
+  for (int32_t i = 0; i < childCount_; ++i)
+    if (children_[i]->IsCategory(kCatOutTerminal) && children_[i]->terminalNo_ == portNo) return children_[i];
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Children
+
+KSModul* KSModul::CreateChild(int32_t category, int32_t type) {
+  if (newChild_) {
+    delete newChild_;
+    newChild_ = nullptr;
+  }
+  if (childCount_ >= kMaxChildren) return nullptr;
+  auto* child = new KSModul(host_, this);
+  child->category_ = category;
+  child->type_ = type;
+  newChild_ = child;
+  try {
+    child->ApplyTypeDef(child->GetTypeDef());
+    child->ConnectChildWires();
+  } catch (...) {
+    newChild_ = nullptr;
+    delete child;
+    throw;
+  }
+  return child;
+}
+
+KSModul* KSModul::AddCreatedChild(int32_t mode) {
+  KSModul* child = newChild_;
+  if (!child || childCount_ >= kMaxChildren) return nullptr;
+  newChild_ = nullptr;
+  {
+    TStructureChange bracket(this);
+    if (child->IsCategory(kCatInTerminal) || child->IsCategory(kCatOutTerminal)) {
+      bool in = child->IsCategory(kCatInTerminal);
+      int32_t count = in ? inCount_ : outCount_;
+      if (count >= kMaxPorts - 1) {
+        // Refused: the terminal never joins the tree and is destroyed.
+        ShowModelMessage(in ? NoMoreInTerminals() : TooManyPorts());
+        delete child;
+        return nullptr;
+      }
+      if (category_ == kCatInstrument) {
+        child->type_ = child->type_ == 3 ? 2 : 0;
+        child->mono_ = 1;
+      }
+      int32_t kind = child->type_ >= 0 && child->type_ <= 3 ? child->type_ : 0;
+      if (in) {
+        if (KOutPort* own = child->GetOutPort(0)) own->SetKindAndIndex(kind, own->GetIndexField());
+        KInPort* port = AddInPort();
+        port->SetKindAndIndex(kind, -1);
+        port->SetName(child->label_);
+        port->SetInfo(child->help_);
+        child->terminalNo_ = inCount_ - 1;
+      } else {
+        if (KInPort* own = child->GetInPort(0)) own->SetKindAndIndex(kind, own->GetIndexField());
+        KOutPort* port = AddOutPort();
+        port->SetKindAndIndex(kind, -1);
+        port->SetLabel(child->label_);
+        port->SetInfo(child->help_);
+        child->terminalNo_ = outCount_ - 1;
+      }
+    }
+    children_[childCount_++] = child;
+  }
+  switch (mode) {
+  case 1:
+  case 2:
+    child->pos_ = nextInsert_;
+    nextInsert_ += TPnt(16, 16);
+    break;
+  case 3:
+  case 4: {
+    TArea area = GetTop()->structArea_;
+    int32_t w = area.Right() - area.Left();
+    int32_t h = area.Bottom() - area.Top();
+    if (mode == 4) child->pos_ = TPnt(8, (h - 46) / 16 * 8 - 24);
+    else child->pos_ = TPnt((w - 8) / 8 * 8 - 104, (h - 46) / 16 * 8 - (8 * child->inCount_ + 8));
+    break;
+  }
+  default: break;
+  }
+  return child;
+}
+
+KSModul* KSModul::InsertModule(int32_t category, int32_t type, int32_t mode) {
+  if (!CreateChild(category, type)) return nullptr;
+  return AddCreatedChild(mode);
+}
+
+void KSModul::DestroyInPort(int32_t number) {
+  if (number < 0 || number >= inCount_) return;
+  delete in_[number];
+  for (int32_t i = number; i + 1 < inCount_; ++i) in_[i] = in_[i + 1];
+  in_[--inCount_] = nullptr;
+  for (int32_t i = 0; i < childCount_; ++i)
+    if (children_[i]->IsCategory(kCatInTerminal) && children_[i]->terminalNo_ > number) --children_[i]->terminalNo_;
+}
+
+void KSModul::DestroyOutPort(int32_t number) {
+  if (number < 0 || number >= outCount_) return;
+  delete out_[number];
+  for (int32_t i = number; i + 1 < outCount_; ++i) out_[i] = out_[i + 1];
+  out_[--outCount_] = nullptr;
+  // Wires remember their source port by number: those of the moved ports move too.
+  if (parent_) {
+    for (int32_t c = 0; c < parent_->childCount_; ++c) {
+      KSModul* sibling = parent_->children_[c];
+      for (int32_t p = 0; p < sibling->inCount_; ++p) sibling->in_[p]->RenumberSources(nullptr, -1, this, number);
+    }
+  }
+  for (int32_t i = 0; i < childCount_; ++i)
+    if (children_[i]->IsCategory(kCatOutTerminal) && children_[i]->terminalNo_ > number) --children_[i]->terminalNo_;
+}
+
+void KSModul::DeleteChild(KSModul* module, bool keepWindow) { DeleteBelow(module, keepWindow); }
+
+bool KSModul::DeleteBelow(KSModul* module, bool keepWindow) {
+  if (!module) return false;
+  int32_t index = GetChildIndex(module);
+  if (index < 0) {
+    for (int32_t i = 0; i < childCount_; ++i)
+      if (children_[i]->DeleteBelow(module, keepWindow)) return true;
+    return false;
+  }
+  TStructureChange bracket(this);
+  while (module->childCount_ > 0) module->DeleteBelow(module->children_[0], true);
+  if (module->IsCategory(kCatOutTerminal)) DestroyOutPort(module->terminalNo_);
+  else if (module->IsCategory(kCatInTerminal)) DestroyInPort(module->terminalNo_);
+  // Wires remember their source module by its child number.
+  for (int32_t c = 0; c < childCount_; ++c) {
+    KSModul* sibling = children_[c];
+    for (int32_t p = 0; p < sibling->inCount_; ++p) sibling->in_[p]->RenumberSources(module, index, nullptr, -1);
+  }
+  RemoveChildAt(index);
+  return true;
+}
+
+void KSModul::ConnectChildWires() {
+  for (int32_t c = 0; c < childCount_; ++c) {
+    KSModul* child = children_[c];
+    for (int32_t p = 0; p < child->inCount_; ++p) {
+      KInPort* port = child->in_[p];
+      for (int32_t w = 0; w < port->GetWireCount(); ++w) {
+        if (port->GetSource(w)) continue;
+        KSModul* sourceModule = GetChild(port->GetSourceChild(w));
+        KOutPort* source = sourceModule ? sourceModule->GetOutPort(port->GetSourcePort(w)) : nullptr;
+        if (source && !source->IsFull() && source->AddDestination(port)) {
+          port->LinkWire(w, source);
+        }
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The structure-change bracket
+
+int32_t KSModul::GetBracketDepth() { return bracketDepth; }
+
+void KSModul::ShowModelMessage(TParamStr& message) {
+  if (bracketDepth > 0 || rebuilding) {
+    std::string text = message.Expand().Std();
+    for (const std::string& queued : PendingMessages())
+      if (queued == text) return;
+    PendingMessages().push_back(text);
+    return;
+  }
+  ShowMessage(&message, 0);
+}
+
+void KSModul::BeginStructureChange() {
+  StructureChangeDepth.fetch_add(1);
+  // A bracket opened by the rebuild itself only nests.
+  if (bracketDepth == 0 && !rebuilding) {
+    LockEngine();
+    try {
+      GetTop()->UnresolveAll();
+    } catch (...) {
+      UnlockEngine();
+      StructureChangeDepth.fetch_sub(1);
+      throw;
+    }
+  }
+  ++bracketDepth;
+}
+
+void KSModul::EndStructureChange() {
+  if (bracketDepth <= 0) return;
+  if (--bracketDepth == 0 && !rebuilding) {
+    rebuilding = true;
+    try {
+      KSModul* top = GetTop();
+      top->UpdatePolyConflicts();
+      top->UpdateProcessing();
+      top->ResetRecursive();
+    } catch (...) {
+      RecordCurrentException();
+      PendingMessages().push_back(LastError()->Expand().Std());
+    }
+    rebuilding = false;
+    UnlockEngine();
+    StructureChangeDepth.fetch_sub(1);
+    ShowPendingMessages();
+    return;
+  }
+  StructureChangeDepth.fetch_sub(1);
+}
+
+// ---------------------------------------------------------------------------
+// Processing
+
+void KSModul::ForEach(void (*step)(KSModul*)) {
+  step(this);
+  for (int32_t i = 0; i < childCount_; ++i) children_[i]->ForEach(step);
+}
+
+void KSModul::PrepareInEngine() {
+  TAudioInOut* driver = Driver();
+  if (!driver || record_) return;
+  driver->PrepareModule(this);
+  StartEventInputs();
+}
+
+void KSModul::ReleaseFromEngine() {
+  if (!record_) return;
+  if (TAudioInOut* driver = Driver()) {
+    driver->ReleaseModule(this);
+  } else {
+    // No driver to hand it back to: free it under the lock ourselves.
+    TLockGuard guard(EngineCriticalSection());
+    RemoveRecordFromSlots(record_);
+    ReleaseModuleState(record_, this);
+    FreeEngineRecord(record_);
+    record_ = nullptr;
+  }
+}
+
+void KSModul::StartEventInputs() {
+  if (!record_) return;
+  for (int32_t p = 0; p < inCount_; ++p) {
+    KInPort* port = in_[p];
+    if (!IsEventKind(port->GetKind()) || port->GetIndexField() < 0) continue;
+    TEventRoutine routine = GetEventRoutine(port->GetIndexField());
+    for (int32_t v = 0; v < record_->voices; ++v) routine(record_, v, 0.0f);
+  }
+}
+
+bool KSModul::IsSink() const {
+  if (IsSolo()) return true;
+  if (category_ != kCatModule) return false;
+  return type_ == 114 || type_ == 80 || type_ == 81 || type_ == 165;
+}
+
+bool KSModul::IsDisplayOrMidiSink() const {
+  if (category_ != kCatModule) return false;
+  switch (type_) {
+  case 152: case 153: case 154: case 199: case 155: case 156: case 157: case 158: case 159: case 181: case 182:
+    return true;
+  default:
+    return false;
+  }
+}
+
+bool KSModul::FeedsSink() {
+  if (visited_[1] == 2) return true;
+  if (visited_[1] == 1) return false;
+  visited_[1] = 1;
+  bool reaches = IsSink();
+  for (int32_t i = 0; !reaches && i < outCount_; ++i) reaches = out_[i]->ReachesOutput();
+  if (reaches) visited_[1] = 2;
+  return reaches;
+}
+
+bool KSModul::WalkBackward(bool trial) {
+  bool marked = TestFlag(kFlagNotNeeded);
+  if (trial) {
+    if (visited_[0]) return false;
+    if (!marked) return true;
+    if (FeedsSink() || IsMuted()) return false;
+    visited_[0] = 1;
+  }
+  if (IsMuted() || !marked) return false;
+  if (!trial) SetFlag(kFlagNotNeeded, false);
+  bool reached = false;
+  if (category_ == kCatInTerminal) {
+    if (parent_)
+      if (KInPort* port = parent_->GetInPort(terminalNo_)) reached = port->ActivateSources(trial);
+  } else if (!IsMacroOrInstrument()) {
+    for (int32_t i = 0; i < inCount_; ++i) reached = in_[i]->ActivateSources(trial) || reached;
+  }
+  return reached;
+}
+
+void KSModul::UpdateProcessing() {
+  // 1. Every module starts as not needed.
+  struct Steps {
+    static void Mark(KSModul* m) {
+      m->SetFlag(kFlagNotNeeded, true);
+      m->visited_[0] = 0;
+      m->visited_[1] = 0;
+    }
+    static void ClearVisit(KSModul* m) { m->visited_[0] = 0; }
+    static void Seed(KSModul* m) {
+      if (m->IsSink()) {
+        // The sink itself is needed even when nothing feeds it.
+        m->WalkBackward(false);
+      }
+    }
+    static void Controls(KSModul* m) {
+      if (m->IsMuted()) return;
+      if (m->IsType(kCatSource, 1) || m->IsType(kCatSource, 17) || m->IsCategory(kCatSwitch))
+        m->SetFlag(kFlagNotNeeded, false);
+    }
+  };
+  ForEach(Steps::Mark);
+  ForEach(Steps::Seed);
+  // 3. Display and MIDI sinks, until a pass changes nothing.
+  for (;;) {
+    bool changed = false;
+    std::vector<KSModul*> candidates;
+    struct Collect {
+      static void Into(KSModul* m, std::vector<KSModul*>& out) {
+        if (m->TestFlag(kFlagNotNeeded) && m->IsDisplayOrMidiSink()) out.push_back(m);
+        for (int32_t i = 0; i < m->childCount_; ++i) Into(m->children_[i], out);
+      }
+    };
+    Collect::Into(this, candidates);
+    for (KSModul* m : candidates) {
+      if (!m->TestFlag(kFlagNotNeeded)) continue;
+      ForEach(Steps::ClearVisit);
+      if (m->WalkBackward(true)) {
+        m->WalkBackward(false);
+        changed = true;
+      }
+    }
+    if (!changed) break;
+  }
+  ForEach(Steps::Controls);
+  // 5. Take modules in and out of processing.
+  {
+    TLockGuard guard(EngineCriticalSection());
+    struct Apply {
+      static void Step(KSModul* m) {
+        bool notNeeded = m->TestFlag(kFlagNotNeeded);
+        if (notNeeded && !m->IsOutsideProcessing()) {
+          m->SetFlag(kFlagOutside, true);
+          if (!m->IsMuted() && m->record_) {
+            m->PrepareMute();
+            m->ReleaseFromEngine();
+          }
+        } else if (!notNeeded && m->IsOutsideProcessing()) {
+          m->SetFlag(kFlagOutside, false);
+          if (!m->IsMuted() && m->IsProcessedCategory()) m->PrepareInEngine();
+        }
+      }
+    };
+    ForEach(Apply::Step);
+  }
+  ResolveAllConnections();
+}
+
+void KSModul::ResolveAllConnections() {
+  if (!IsMacroOrInstrument() && !IsCategory(kCatOutTerminal) && !IsCategory(kCatSwitch)) {
+    for (int32_t i = 0; i < inCount_; ++i)
+      if (!in_[i]->IsMuted()) in_[i]->Resolve();
+  }
+  for (int32_t i = 0; i < childCount_; ++i) children_[i]->ResolveAllConnections();
+}
+
+void KSModul::UnresolveAll() {
+  if (!IsMacroOrInstrument() && !IsCategory(kCatOutTerminal) && !IsCategory(kCatSwitch)) {
+    for (int32_t i = 0; i < inCount_; ++i) in_[i]->UnresolveOwn();
+  }
+  // No route may outlive the bracket's edits: a module deleted or released in
+  // it could still be named by one. The end of the bracket builds them anew.
+  if (record_)
+    for (int32_t k = 0; k < record_->eventOutputs; ++k) ClearRoutes(record_, k);
+  for (int32_t i = 0; i < childCount_; ++i) children_[i]->UnresolveAll();
+}
+
+void KSModul::UpdatePolyConflicts() {
+  for (int32_t i = 0; i < inCount_; ++i) in_[i]->UpdatePolyConflict();
+  for (int32_t i = 0; i < childCount_; ++i) children_[i]->UpdatePolyConflicts();
+}
+
+void KSModul::DetachFromEngine() {
+  if (record_) ReleaseFromEngine();
+  for (int32_t i = 0; i < childCount_; ++i) children_[i]->DetachFromEngine();
+}
+
+void KSModul::AttachToEngine() {
+  if (IsProcessedCategory() && !IsInactive()) PrepareInEngine();
+  for (int32_t i = 0; i < childCount_; ++i) children_[i]->AttachToEngine();
+}
+
+void KSModul::ResetRecursive() {
+  StructureChangeDepth.fetch_add(1);
+  struct Reset {
+    static void Step(KSModul* m) {
+      if (m->IsType(kCatModule, 168) && m->record_)
+        if (TRecordRoutine r = FindControlRateRoutine(kCatModule, 168)) r(m->record_);
+    }
+  };
+  ForEach(Reset::Step);
+  StructureChangeDepth.fetch_sub(1);
+}
+
+// ---------------------------------------------------------------------------
+// Mute
+
+void KSModul::PrepareMute() {
+  if (record_ && record_->state && record_->stateWords > 0 &&
+      (IsType(kCatModule, 152) || IsType(kCatModule, 153) || IsType(kCatModule, 199)))
+    record_->state[0][0].f = 0.0f;
+  for (int32_t i = 0; i < childCount_; ++i) children_[i]->PrepareMute();
+}
+
+void KSModul::Mute() {
+  PrepareMute();
+  TStructureChange bracket(this);
+  if (!IsMuted()) {
+    SetFlag(kFlagMuted, true);
+    if (host_ && host_->GetAudioOutModule() == this)
+      if (IAudioInOut* audio = Audio()) audio->ClearBuffers();
+    if (record_) ReleaseFromEngine();
+    if (IsCategory(kCatInTerminal)) {
+      if (parent_)
+        if (KInPort* p = parent_->GetInPort(terminalNo_)) p->SetMute();
+      if (KOutPort* own = GetOutPort(0)) own->Mute();
+    } else if (IsCategory(kCatOutTerminal)) {
+      if (parent_)
+        if (KOutPort* p = parent_->GetOutPort(terminalNo_)) p->Mute();
+      if (KInPort* own = GetInPort(0)) own->SetMute();
+    }
+  }
+  for (int32_t i = 0; i < childCount_; ++i) children_[i]->Mute();
+}
+
+void KSModul::Unmute() {
+  TStructureChange bracket(this);
+  if (IsMuted()) {
+    SetFlag(kFlagMuted, false);
+    if (IsProcessedCategory() && !IsOutsideProcessing()) PrepareInEngine();
+    if (IsCategory(kCatInTerminal)) {
+      if (parent_)
+        if (KInPort* p = parent_->GetInPort(terminalNo_)) p->ClearMute();
+      if (KOutPort* own = GetOutPort(0)) own->Unmute();
+    } else if (IsCategory(kCatOutTerminal)) {
+      if (parent_)
+        if (KOutPort* p = parent_->GetOutPort(terminalNo_)) p->Unmute();
+      if (KInPort* own = GetInPort(0)) own->ClearMute();
+    }
+  }
+  for (int32_t i = 0; i < childCount_; ++i) children_[i]->Unmute();
+}

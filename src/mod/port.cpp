@@ -1,0 +1,524 @@
+#include "src/mod/port.h"
+
+#include "src/audio/audioio.h"
+#include "src/engine/engine.h"
+#include "src/engine/setup.h"
+#include "src/mod/instr.h"
+#include "src/mod/mod.h"
+
+QV_MESSAGE(TooManyDestinations, "Too many wires on the inport")
+QV_MESSAGE(TooManySources, "Too many wires on the inport.")
+
+namespace {
+// Macros, terminals and switches can be wired into loops; a walk that passes
+// through this many of them without reaching a module gives up.
+constexpr int32_t kMaxWalkDepth = 64;
+
+struct TWalkDepth {
+  static int32_t& Depth() {
+    static int32_t depth = 0;
+    return depth;
+  }
+  TWalkDepth() { ++Depth(); }
+  ~TWalkDepth() { --Depth(); }
+  bool TooDeep() const { return Depth() > kMaxWalkDepth; }
+};
+} // namespace
+
+// The two out-ports a solo sends to the Audio Out; a port that goes away
+// stops being one.
+namespace {
+KOutPort* soloSources[2] = {nullptr, nullptr};
+} // namespace
+
+// ---------------------------------------------------------------------------
+// KInPort
+
+void KInPort::SetSoloSources(KOutPort* first, KOutPort* second) {
+  soloSources[0] = first;
+  soloSources[1] = second;
+}
+
+KOutPort* KInPort::GetSoloSource(int32_t i) { return i == 0 || i == 1 ? soloSources[i] : nullptr; }
+
+KInPort::KInPort(KSModul* owner) : owner_(owner) {
+  for (int32_t i = 0; i < kMaxWires; ++i) sourceChild_[i] = sourcePort_[i] = -1;
+}
+
+KInPort::~KInPort() {
+  DestructorBody([this] {
+    while (wireCount_ > 0) {
+      KOutPort* source = sources_[wireCount_ - 1];
+      if (source) {
+        DropWire(source);
+      } else {
+        --wireCount_;
+        sourceChild_[wireCount_] = sourcePort_[wireCount_] = -1;
+      }
+    }
+  });
+}
+
+int32_t KInPort::GetIndex() const { return owner_ ? owner_->GetInPortIndex(this) : -1; }
+
+int32_t KInPort::FindInTerminal() const {
+  if (!owner_ || !owner_->IsMacroOrInstrument()) return -1;
+  KSModul* terminal = owner_->FindInTerminal(GetIndex());
+  return terminal ? owner_->GetChildIndex(terminal) : -1;
+}
+
+void KInPort::SetName(const TStr& label) {
+  label_ = label;
+  if (owner_ && owner_->IsMacroOrInstrument())
+    if (KSModul* terminal = owner_->FindInTerminal(GetIndex())) terminal->SetLabel(label);
+}
+
+void KInPort::SetInfo(const TStr& info) {
+  info_ = info;
+  if (owner_ && owner_->IsMacroOrInstrument())
+    if (KSModul* terminal = owner_->FindInTerminal(GetIndex())) terminal->SetHelp(info);
+}
+
+bool KInPort::CanConnect(KOutPort* source) const {
+  if (!source || source->GetOwner() == owner_) return false;
+  if (IsAudioKind(source->GetKind()) && IsEventKind(kind_)) return false;
+  return true;
+}
+
+int32_t KInPort::Connect(KOutPort* source) {
+  if (!CanConnect(source)) return 1;
+  return AddWire(source) ? 0 : 1;
+}
+
+bool KInPort::AddWire(KOutPort* source) {
+  if (!source || !owner_) return false;
+  bool single = IsAudioKind(kind_) || owner_->IsCategory(kCatOutTerminal);
+  bool replaces = single && wireCount_ > 0;
+  // Both ends keep at most 20 wires; refuse before anything changes.
+  if (source->IsFull()) {
+    KSModul::ShowModelMessage(TooManyDestinations());
+    return false;
+  }
+  if (!replaces && wireCount_ >= kMaxWires) {
+    KSModul::ShowModelMessage(TooManySources());
+    return false;
+  }
+  TStructureChange bracket(owner_);
+  if (replaces) RemoveWire(sources_[0]);
+  KSModul* parent = owner_->GetParent();
+  KSModul* sourceModule = source->GetOwner();
+  sources_[wireCount_] = source;
+  sourceChild_[wireCount_] = parent ? parent->GetChildIndex(sourceModule) : -1;
+  sourcePort_[wireCount_] = source->GetIndex();
+  ++wireCount_;
+  source->AddDestination(this);
+  return true;
+}
+
+void KInPort::RemoveWire(KOutPort* source) {
+  TStructureChange bracket(owner_);
+  DropWire(source);
+}
+
+void KInPort::DropWire(KOutPort* source) {
+  for (int32_t i = 0; i < wireCount_; ++i) {
+    if (sources_[i] != source) continue;
+    for (int32_t j = i; j + 1 < wireCount_; ++j) {
+      sources_[j] = sources_[j + 1];
+      sourceChild_[j] = sourceChild_[j + 1];
+      sourcePort_[j] = sourcePort_[j + 1];
+    }
+    --wireCount_;
+    sources_[wireCount_] = nullptr;
+    sourceChild_[wireCount_] = sourcePort_[wireCount_] = -1;
+    break;
+  }
+  if (source) source->RemoveDestination(this);
+  for (int32_t i = 0; i < collectedCount_; ++i)
+    if (collected_[i] == source) collected_[i] = nullptr;
+}
+
+bool KInPort::AddWireRecord(int32_t child, int32_t port) {
+  if (wireCount_ >= kMaxWires) return false;
+  sources_[wireCount_] = nullptr;
+  sourceChild_[wireCount_] = child;
+  sourcePort_[wireCount_] = port;
+  ++wireCount_;
+  return true;
+}
+
+void KInPort::RenumberSources(KSModul* removedChild, int32_t childIndex, KSModul* portOwner, int32_t portIndex) {
+  for (int32_t i = 0; i < wireCount_; ++i) {
+    if (removedChild && sourceChild_[i] > childIndex) --sourceChild_[i];
+    if (portOwner && sources_[i] && sources_[i]->GetOwner() == portOwner && sourcePort_[i] > portIndex)
+      --sourcePort_[i];
+  }
+}
+
+void KInPort::CollectSources(KInPort* root) {
+  collectedCount_ = 0;
+  for (auto& c : collected_) c = nullptr;
+  TWalkDepth depth;
+  if (depth.TooDeep()) return;
+  for (int32_t w = 0; w < wireCount_; ++w) {
+    KOutPort* source = sources_[w];
+    if (!source) continue;
+    KSModul* m = source->GetOwner();
+    if (m->IsMacroOrInstrument()) {
+      KSModul* terminal = m->FindOutTerminal(source->GetIndex());
+      // A muted macro or terminal, or a macro without the terminal, gives this
+      // wire no source; the port's other wires are still followed.
+      if (m->IsMuted() || !terminal || terminal->IsMuted()) continue;
+      if (KInPort* inner = terminal->GetInPort(0)) inner->CollectSources(root);
+    } else if (m->IsCategory(kCatSwitch) && !m->IsMuted()) {
+      auto followed = [](KInPort* p) { return p && !(p->GetFlags() & kDeselected) && !p->IsMuted(); };
+      if (m->IsTypeIndex(14)) {
+        bool first = source == m->GetOutPort(0);
+        KInPort* a = m->GetInPort(first ? 0 : 2);
+        KInPort* b = m->GetInPort(first ? 1 : 3);
+        KInPort* chosen = followed(a) ? a : b;
+        if (chosen) chosen->CollectSources(root);
+      } else {
+        for (int32_t i = 0; i < m->GetInPortCount(); ++i)
+          if (followed(m->GetInPort(i))) m->GetInPort(i)->CollectSources(root);
+      }
+    } else if (m->IsCategory(kCatInTerminal)) {
+      if (m->IsMuted()) continue;
+      if (KSModul* parent = m->GetParent())
+        if (KInPort* outer = parent->GetInPort(m->GetTerminalNo())) outer->CollectSources(root);
+    } else {
+      if (root->collectedCount_ >= kMaxWires) {
+        KSModul::ShowModelMessage(TooManySources());
+        return;
+      }
+      root->collected_[root->collectedCount_++] = source;
+    }
+  }
+}
+
+void KInPort::ApplyToTerminalDestinations(void (KInPort::*step)()) {
+  KOutPort* out = nullptr;
+  if (owner_->IsMacroOrInstrument()) {
+    if (KSModul* terminal = owner_->FindInTerminal(GetIndex())) out = terminal->GetOutPort(0);
+  } else if (owner_->IsCategory(kCatOutTerminal)) {
+    if (KSModul* parent = owner_->GetParent()) out = parent->GetOutPort(owner_->GetTerminalNo());
+  }
+  if (!out) return;
+  TWalkDepth depth;
+  if (depth.TooDeep()) return;
+  for (int32_t i = 0; i < out->GetDestinationCount(); ++i) (out->GetDestination(i)->*step)();
+}
+
+void KInPort::UpdatePolyConflict() {
+  if (owner_->IsCategory(kCatSwitch)) return;
+  if (owner_->IsMacroOrInstrument() || owner_->IsCategory(kCatOutTerminal)) {
+    ApplyToTerminalDestinations(&KInPort::UpdatePolyConflict);
+    return;
+  }
+  UpdatePolyConflictOwn();
+}
+
+void KInPort::UpdatePolyConflictOwn() {
+  if (wireCount_ == 0) {
+    flags_ &= uint8_t(~kPolyConflict);
+    return;
+  }
+  CollectSources(this);
+  for (int32_t i = 0; i < collectedCount_; ++i) {
+    KOutPort* s = collected_[i];
+    if (!s) continue;
+    KSModul* sm = s->GetOwner();
+    KInstr* si = sm->GetInstr();
+    bool conflict = IsPolyKind(s->GetKind()) && !sm->IsMono() && si && si->GetVoices() != 1 &&
+                    (si != owner_->GetInstr() || !IsPolyKind(kind_) || owner_->IsMono());
+    flags_ = conflict ? (flags_ | kPolyConflict) : (flags_ & uint8_t(~kPolyConflict));
+  }
+}
+
+void KInPort::Resolve() {
+  if (owner_->IsCategory(kCatSwitch)) return;
+  if (owner_->IsMacroOrInstrument() || owner_->IsCategory(kCatOutTerminal)) {
+    ApplyToTerminalDestinations(&KInPort::Resolve);
+    return;
+  }
+  ResolveOwn();
+}
+
+void KInPort::ResolveOwn() {
+  CollectSources(this);
+  bool conflict = flags_ & kPolyConflict;
+  if (conflict)
+    for (int32_t i = 0; i < collectedCount_; ++i)
+      if (collected_[i] && collected_[i]->GetKind() == kEventPoly) collected_[i]->RemoveEventRoute(this);
+  TEngineRecord* record = owner_->GetEngineRecord();
+  if (!record) return;
+  bool audio = IsAudioKind(kind_);
+  bool indexOk = index_ >= 0 && index_ < record->audioInputs;
+  KModelHost* host = owner_->GetHost();
+  bool isAudioOut = host && host->GetAudioOutModule() == owner_;
+  if (isAudioOut && owner_->IsSolo() && kind_ == kAudioMono) {
+    // The solo: the first source on the first channel, the second (else the
+    // first) on the second, silence elsewhere.
+    KOutPort* solo = index_ == 0 ? soloSources[0] : index_ == 1 ? (soloSources[1] ? soloSources[1] : soloSources[0]) : nullptr;
+    if (indexOk)
+      record->inputs[0][index_] = solo && solo->GetOwner()->GetEngineRecord() ? solo->ValueFor(0) : &EngineZeroCell;
+    return;
+  }
+  for (int32_t i = 0; i < collectedCount_; ++i) {
+    KOutPort* s = collected_[i];
+    if (!s) continue;
+    KSModul* sm = s->GetOwner();
+    TEngineRecord* sr = sm->GetEngineRecord();
+    bool live = !conflict && !s->IsMuted() && !sm->IsInactive();
+    if (live && sr) {
+      if (!audio) {
+        s->BuildEventRoutes(nullptr, 0);
+      } else if (indexOk) {
+        for (int32_t v = 0; v < record->voices; ++v) {
+          int32_t sv = (sr->voices == 1 || s->GetKind() == kAudioMono || v >= sr->voices) ? 0 : v;
+          record->inputs[v][index_] = s->ValueFor(sv);
+        }
+        if (isAudioOut)
+          if (IAudioInOut* driver = host->GetAudio()) driver->EnableOutput(index_ + 1);
+      }
+    } else if (!live && audio && indexOk) {
+      for (int32_t v = 0; v < record->voices; ++v) record->inputs[v][index_] = &EngineZeroCell;
+    }
+  }
+}
+
+void KInPort::Unresolve() {
+  if (owner_->IsCategory(kCatSwitch)) return;
+  if (owner_->IsMacroOrInstrument() || owner_->IsCategory(kCatOutTerminal)) {
+    ApplyToTerminalDestinations(&KInPort::Unresolve);
+    return;
+  }
+  UnresolveOwn();
+}
+
+void KInPort::UnresolveOwn() {
+  TEngineRecord* record = owner_->GetEngineRecord();
+  if (IsEventKind(kind_))
+    for (int32_t i = 0; i < collectedCount_; ++i)
+      if (collected_[i]) collected_[i]->RemoveEventRoute(this);
+  // The list may name ports that go away before the bracket closes; Resolve
+  // collects afresh.
+  collectedCount_ = 0;
+  for (auto& c : collected_) c = nullptr;
+  if (!record) return;
+  if (IsAudioKind(kind_)) {
+    if (index_ >= 0 && index_ < record->audioInputs)
+      for (int32_t v = 0; v < record->voices; ++v) record->inputs[v][index_] = &EngineZeroCell;
+    KModelHost* host = owner_->GetHost();
+    if (host && host->GetAudioOutModule() == owner_)
+      if (IAudioInOut* driver = host->GetAudio()) driver->DisableOutput(index_ + 1);
+  } else if (index_ >= 0) {
+    TEventRoutine routine = GetEventRoutine(index_);
+    for (int32_t v = 0; v < record->voices; ++v) routine(record, v, 0.0f);
+  }
+}
+
+void KInPort::SetMute() {
+  if (IsMuted()) return;
+  TStructureChange bracket(owner_);
+  flags_ |= kMuted;
+  if (owner_->IsCategory(kCatOutTerminal)) {
+    owner_->Mute();
+  } else if (owner_->IsMacroOrInstrument()) {
+    if (KSModul* terminal = owner_->FindInTerminal(GetIndex())) terminal->Mute();
+  }
+}
+
+void KInPort::ClearMute() {
+  if (!IsMuted()) return;
+  TStructureChange bracket(owner_);
+  flags_ &= uint8_t(~kMuted);
+  if (owner_->IsCategory(kCatOutTerminal)) {
+    owner_->Unmute();
+  } else if (owner_->IsMacroOrInstrument()) {
+    if (KSModul* terminal = owner_->FindInTerminal(GetIndex())) terminal->Unmute();
+  }
+}
+
+bool KInPort::ActivateSources(bool trial) {
+  if (IsIgnored()) return false;
+  bool reached = false;
+  for (int32_t i = 0; i < wireCount_; ++i)
+    if (sources_[i]) reached = sources_[i]->ActivateSources(trial) || reached;
+  return reached;
+}
+
+bool KInPort::ReachesOutput() {
+  if (owner_->IsMacroOrInstrument()) {
+    KSModul* terminal = owner_->FindInTerminal(GetIndex());
+    return terminal && terminal->FeedsSink();
+  }
+  if (owner_->IsCategory(kCatOutTerminal)) {
+    KSModul* parent = owner_->GetParent();
+    KOutPort* out = parent ? parent->GetOutPort(owner_->GetTerminalNo()) : nullptr;
+    return out && out->ReachesOutput();
+  }
+  return owner_->FeedsSink();
+}
+
+// ---------------------------------------------------------------------------
+// KOutPort
+
+KOutPort::KOutPort(KSModul* owner) : owner_(owner) {}
+
+KOutPort::~KOutPort() {
+  // No bracket here: a port goes away with its module, inside the caller's bracket.
+  DestructorBody([this] {
+    for (auto& solo : soloSources)
+      if (solo == this) solo = nullptr;
+    while (destCount_ > 0) {
+      int32_t before = destCount_;
+      dests_[0]->DropWire(this);
+      if (destCount_ == before) RemoveDestination(dests_[0]);
+    }
+  });
+}
+
+int32_t KOutPort::GetIndex() const { return owner_ ? owner_->GetOutPortIndex(this) : -1; }
+
+int32_t KOutPort::FindOutTerminal() const {
+  if (!owner_ || !owner_->IsMacroOrInstrument()) return -1;
+  KSModul* terminal = owner_->FindOutTerminal(GetIndex());
+  return terminal ? owner_->GetChildIndex(terminal) : -1;
+}
+
+void KOutPort::SetLabel(const TStr& label) {
+  label_ = label;
+  if (owner_ && owner_->IsMacroOrInstrument())
+    if (KSModul* terminal = owner_->FindOutTerminal(GetIndex())) terminal->SetLabel(label);
+}
+
+void KOutPort::SetInfo(const TStr& info) {
+  info_ = info;
+  if (owner_ && owner_->IsMacroOrInstrument())
+    if (KSModul* terminal = owner_->FindOutTerminal(GetIndex())) terminal->SetHelp(info);
+}
+
+bool KOutPort::CanConnect(KInPort* destination) const { return destination && destination->CanConnect(const_cast<KOutPort*>(this)); }
+
+int32_t KOutPort::Connect(KInPort* destination) {
+  if (!CanConnect(destination)) return 1;
+  return destination->AddWire(this) ? 0 : 1;
+}
+
+void KOutPort::Disconnect(KInPort* destination) {
+  if (destination) destination->RemoveWire(this);
+}
+
+void KOutPort::DisconnectAll() {
+  while (destCount_ > 0) {
+    int32_t before = destCount_;
+    dests_[0]->RemoveWire(this);
+    if (destCount_ == before) RemoveDestination(dests_[0]);
+  }
+}
+
+bool KOutPort::AddDestination(KInPort* destination) {
+  if (destCount_ >= kMaxWires) {
+    KSModul::ShowModelMessage(TooManyDestinations());
+    return false;
+  }
+  dests_[destCount_++] = destination;
+  return true;
+}
+
+void KOutPort::RemoveDestination(KInPort* destination) {
+  for (int32_t i = 0; i < destCount_; ++i) {
+    if (dests_[i] != destination) continue;
+    for (int32_t j = i; j + 1 < destCount_; ++j) dests_[j] = dests_[j + 1];
+    dests_[--destCount_] = nullptr;
+    return;
+  }
+}
+
+float* KOutPort::ValueFor(int32_t voice) const {
+  TEngineRecord* r = owner_->GetEngineRecord();
+  if (!r || !r->state || index_ < 0 || index_ >= r->stateWords) return &EngineZeroCell;
+  if (voice < 0 || voice >= r->voices) voice = 0;
+  return r->Output(voice, index_);
+}
+
+void KOutPort::BuildEventRoutes(TEngineRecord* record, int32_t slot) {
+  if (IsMuted()) return;
+  if (!record) {
+    record = owner_->GetEngineRecord();
+    if (!record) return;
+    slot = index_;
+    ClearRoutes(record, slot);
+  }
+  TWalkDepth depth;
+  if (depth.TooDeep()) return;
+  for (int32_t i = 0; i < destCount_; ++i) {
+    KInPort* d = dests_[i];
+    if (!IsEventKind(d->GetKind()) || d->IsIgnored()) continue;
+    KSModul* dm = d->GetOwner();
+    if (dm->IsMacroOrInstrument()) {
+      int32_t number = d->GetIndex();
+      for (int32_t c = 0; c < dm->GetChildCount(); ++c) {
+        KSModul* child = dm->GetChild(c);
+        if (child->IsCategory(kCatInTerminal) && child->GetTerminalNo() == number)
+          if (KOutPort* out = child->GetOutPort(0)) out->BuildEventRoutes(record, slot);
+      }
+    } else if (dm->IsCategory(kCatSwitch)) {
+      if (KOutPort* out = dm->GetOutPort(0)) out->BuildEventRoutes(record, slot);
+    } else if (dm->IsCategory(kCatOutTerminal)) {
+      KSModul* parent = dm->GetParent();
+      if (KOutPort* out = parent ? parent->GetOutPort(dm->GetTerminalNo()) : nullptr) out->BuildEventRoutes(record, slot);
+    } else {
+      TEngineRecord* target = dm->GetEngineRecord();
+      if (!target) continue;
+      if (kind_ != kEventMono && record->voices > target->voices) continue;
+      // Routes beyond the 20 of a list are dropped.
+      AppendRoute(record, slot, GetEventRoutine(d->GetIndexField()), target);
+    }
+  }
+}
+
+void KOutPort::RemoveEventRoute(KInPort* destination) {
+  TEngineRecord* record = owner_->GetEngineRecord();
+  if (!record || !destination) return;
+  TEngineRecord* target = destination->GetOwner()->GetEngineRecord();
+  RemoveRoute(record, index_, GetEventRoutine(destination->GetIndexField()), target);
+}
+
+void KOutPort::Mute() {
+  if (IsMuted()) return;
+  TStructureChange bracket(owner_);
+  flags_ |= kMuted;
+  if (owner_->IsCategory(kCatInTerminal)) {
+    owner_->Mute();
+  } else if (owner_->IsMacroOrInstrument()) {
+    if (KSModul* terminal = owner_->FindOutTerminal(GetIndex())) terminal->Mute();
+  }
+}
+
+void KOutPort::Unmute() {
+  if (!IsMuted()) return;
+  TStructureChange bracket(owner_);
+  flags_ &= uint8_t(~kMuted);
+  if (owner_->IsCategory(kCatInTerminal)) {
+    owner_->Unmute();
+  } else if (owner_->IsMacroOrInstrument()) {
+    if (KSModul* terminal = owner_->FindOutTerminal(GetIndex())) terminal->Unmute();
+  }
+}
+
+bool KOutPort::ActivateSources(bool trial) {
+  if (IsMutedOrUnavailable()) return false;
+  bool reached = false;
+  if (owner_->IsMacroOrInstrument())
+    if (KSModul* terminal = owner_->FindOutTerminal(GetIndex())) reached = terminal->WalkBackward(trial);
+  reached = owner_->WalkBackward(trial) || reached;
+  return reached;
+}
+
+bool KOutPort::ReachesOutput() {
+  for (int32_t i = 0; i < destCount_; ++i)
+    if (dests_[i]->ReachesOutput()) return true;
+  return false;
+}

@@ -1,0 +1,195 @@
+// Ports and wires: every module owns up to 20 in-ports and 20 out-ports; a
+// wire joins an out-port of one module to an in-port of a sibling.
+#pragma once
+
+#include "src/base/str.h"
+#include "src/mod/modul_def.h"
+
+#include <cstdint>
+
+class KSModul;
+class KOutPort;
+struct TEngineRecord;
+
+constexpr int32_t kMaxPorts = 20;
+constexpr int32_t kMaxWires = 20;
+
+inline bool IsPolyKind(int32_t kind) { return kind == kAudioPoly || kind == kEventPoly; }
+
+class KInPort {
+public:
+  enum : uint8_t {
+    kMuted = 0x01,
+    kLabelFollowsDef = 0x02,
+    kInfoFollowsDef = 0x04,
+    kPolyConflict = 0x08,
+    kUnavailable = 0x10,
+    kDeselected = 0x20,
+  };
+
+  explicit KInPort(KSModul* owner);
+  virtual ~KInPort();
+  KInPort(const KInPort&) = delete;
+  KInPort& operator=(const KInPort&) = delete;
+
+  KSModul* GetOwner() const { return owner_; }
+  int32_t GetKind() const { return kind_; }
+  int32_t GetIndexField() const { return index_; }
+  void SetKindAndIndex(int32_t kind, int32_t index) {
+    kind_ = kind;
+    index_ = index;
+  }
+  void InitFromDef(const KPortDef& def);
+  void RefreshFromDef(const KPortDef& def);
+  void SetKind(const KPortDef& def);
+
+  const TStr& GetLabel() const { return label_; }
+  const TStr& GetInfo() const { return info_; }
+  void SetName(const TStr& label);
+  void SetInfo(const TStr& info);
+
+  // Wires.
+  bool CanConnect(KOutPort* source) const;
+  // 1 when the wire is refused (nothing changes), else 0.
+  int32_t Connect(KOutPort* source);
+  // Makes the wire; false (with a message, nothing changed) when either end is full.
+  bool AddWire(KOutPort* source);
+  void RemoveWire(KOutPort* source);
+  int32_t GetWireCount() const { return wireCount_; }
+  KOutPort* GetSource(int32_t i) const { return i >= 0 && i < wireCount_ ? sources_[i] : nullptr; }
+  int32_t GetSourceChild(int32_t i) const { return sourceChild_[i]; }
+  int32_t GetSourcePort(int32_t i) const { return sourcePort_[i]; }
+  // Records a wire by the source's numbers only (the file reader); the pointer
+  // is made by KSModul::ConnectChildWires.
+  bool AddWireRecord(int32_t child, int32_t port);
+  // Fills the source pointer of a recorded wire.
+  void LinkWire(int32_t i, KOutPort* source) { sources_[i] = source; }
+  // Lowers the recorded numbers after a sibling or a port before them went away.
+  void RenumberSources(KSModul* removedChild, int32_t childIndex, KSModul* portOwner, int32_t portIndex);
+
+  // The out-ports that really produce this port's signal, through macros,
+  // instruments, terminals and switches.
+  void CollectSources(KInPort* root);
+  int32_t GetCollectedCount() const { return collectedCount_; }
+  KOutPort* GetCollected(int32_t i) const { return collected_[i]; }
+
+  void UpdatePolyConflict();
+  void Resolve();
+  void Unresolve();
+  // The out-ports whose signal a solo sends to the Audio Out (null: none).
+  static void SetSoloSources(KOutPort* first, KOutPort* second);
+  static KOutPort* GetSoloSource(int32_t i);
+
+  void SetMute();
+  void ClearMute();
+  bool IsMuted() const { return flags_ & kMuted; }
+  bool IsFlag08() const { return flags_ & kPolyConflict; }
+  bool IsFlag10() const { return flags_ & kUnavailable; }
+  void MarkUnavailable() { flags_ |= kUnavailable; }
+  void MarkAvailable() { flags_ &= uint8_t(~kUnavailable); }
+  void SetFlag20() { flags_ |= kDeselected; }
+  void ClearFlag20() { flags_ &= uint8_t(~kDeselected); }
+  bool IsIgnored() const { return flags_ & (kMuted | kPolyConflict | kUnavailable | kDeselected); }
+  uint8_t GetFlags() const { return flags_; }
+  void SetFlags(uint8_t flags) { flags_ = flags; }
+
+  // Position in the owner's in-ports (-1 if absent).
+  int32_t GetIndex() const;
+  // For a port of a macro or instrument: the child index of its in terminal.
+  int32_t FindInTerminal() const;
+
+  bool ActivateSources(bool trial);
+  bool ReachesOutput();
+
+private:
+  friend class KOutPort;
+  friend class KSModul;
+  void ApplyToTerminalDestinations(void (KInPort::*step)());
+  // Removes the wire without a bracket (teardown).
+  void DropWire(KOutPort* source);
+  void ResolveOwn();
+  void UnresolveOwn();
+  void UpdatePolyConflictOwn();
+
+  KSModul* owner_;
+  int32_t wireCount_ = 0;
+  KOutPort* sources_[kMaxWires] = {};
+  int32_t sourceChild_[kMaxWires];
+  int32_t sourcePort_[kMaxWires];
+  int32_t collectedCount_ = 0;
+  KOutPort* collected_[kMaxWires] = {};
+  int32_t kind_ = 0;
+  int32_t index_ = -1;
+  TStr label_;
+  TStr info_;
+  uint8_t flags_ = 0;
+};
+
+class KOutPort {
+public:
+  enum : uint8_t { kMuted = 0x01, kLabelFollowsDef = 0x02, kInfoFollowsDef = 0x04, kUnavailable = 0x08 };
+
+  explicit KOutPort(KSModul* owner);
+  virtual ~KOutPort();
+  KOutPort(const KOutPort&) = delete;
+  KOutPort& operator=(const KOutPort&) = delete;
+
+  KSModul* GetOwner() const { return owner_; }
+  int32_t GetKind() const { return kind_; }
+  int32_t GetIndexField() const { return index_; }
+  void SetKindAndIndex(int32_t kind, int32_t index) {
+    kind_ = kind;
+    index_ = index;
+  }
+  void InitFromDef(const KPortDef& def);
+  void RefreshFromDef(const KPortDef& def);
+  void SetKind(const KPortDef& def);
+
+  const TStr& GetLabel() const { return label_; }
+  void SetLabel(const TStr& label);
+  void SetInfo(const TStr& info);
+
+  bool CanConnect(KInPort* destination) const;
+  int32_t Connect(KInPort* destination);
+  void Disconnect(KInPort* destination);
+  void DisconnectAll();
+  bool IsFull() const { return destCount_ >= kMaxWires; }
+  // Appends a destination; false (with the message) when 20 are recorded.
+  bool AddDestination(KInPort* destination);
+  void RemoveDestination(KInPort* destination);
+  int32_t GetDestinationCount() const { return destCount_; }
+  KInPort* GetDestination(int32_t i) const { return i >= 0 && i < destCount_ ? dests_[i] : nullptr; }
+
+  void BuildEventRoutes(TEngineRecord* record, int32_t slot);
+  void RemoveEventRoute(KInPort* destination);
+
+  void Mute();
+  void Unmute();
+  bool IsMuted() const { return flags_ & kMuted; }
+  void MarkUnavailable() { flags_ |= kUnavailable; }
+  void MarkAvailable() { flags_ &= uint8_t(~kUnavailable); }
+  bool IsUnavailable() const { return flags_ & kUnavailable; }
+  bool IsMutedOrUnavailable() const { return flags_ & (kMuted | kUnavailable); }
+  uint8_t GetFlags() const { return flags_; }
+  void SetFlags(uint8_t flags) { flags_ = flags; }
+
+  int32_t GetIndex() const;
+  int32_t FindOutTerminal() const;
+
+  bool ActivateSources(bool trial);
+  bool ReachesOutput();
+
+  // The address of this port's value for one voice of its owner's record, or
+  // the zero cell when the owner is not processed.
+  float* ValueFor(int32_t voice) const;
+
+private:
+  KSModul* owner_;
+  int32_t destCount_ = 0;
+  KInPort* dests_[kMaxWires] = {};
+  int32_t kind_ = 0;
+  int32_t index_ = -1;
+  TStr label_;
+  TStr info_;
+  uint8_t flags_ = 0;
+};

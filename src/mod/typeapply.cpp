@@ -1,0 +1,112 @@
+// Applying a module-type record to a module: its label, ports, mono flag,
+// state sizes and the driver channels it stands for.
+#include "src/audio/audioio.h"
+#include "src/mod/instr.h"
+#include "src/mod/mod.h"
+#include "src/mod/modul_def.h"
+
+namespace {
+
+TStr Text(const char* text) { return text ? TStr(text) : TStr(); }
+
+// The catalogue reaches the driver of a module's ensemble through its host.
+const IDriverModulDefs* DriverDefsOf(const KSModul* module) {
+  if (!module || !module->GetHost()) return nullptr;
+  return dynamic_cast<TAudioInOut*>(module->GetHost()->GetAudio());
+}
+
+struct InstallDriverLookup {
+  InstallDriverLookup() { SetDriverDefsLookup(DriverDefsOf); }
+} installDriverLookup;
+
+} // namespace
+
+const KModulDef* KSModul::GetTypeDef() const { return FindModulDef(this, category_, type_); }
+
+void KSModul::ApplyTypeDef(const KModulDef* def) {
+  if (!def || !def->portsApply) return;
+  label_ = Text(def->name);
+  mono_ = def->startsMono ? 1 : 0;
+  help_ = Text(def->help);
+  if (def->inPorts)
+    for (int32_t i = 0; i < def->inPorts->count; ++i)
+      if (KInPort* port = AddInPort()) port->InitFromDef((*def->inPorts)[i]);
+  if (def->outPorts)
+    for (int32_t i = 0; i < def->outPorts->count; ++i)
+      if (KOutPort* port = AddOutPort()) port->InitFromDef((*def->outPorts)[i]);
+  if (category_ == kCatInstrument) CreateOwnInstr();
+  else instr_ = parent_ ? parent_->instr_ : nullptr;
+  ApplyTypeState(def, true);
+}
+
+void KSModul::ApplyTypeState(const KModulDef* def, bool addToPanel) {
+  (void)addToPanel;
+  if (!def) return;
+  if (ctrlStyle_ == 0) {
+    switch (def->panelView) {
+    case kViewFader: ctrlStyle_ = 1; break;
+    case kViewButton: ctrlStyle_ = 5; break;
+    case kViewSwitch:
+      ctrlStyle_ = 200;
+      // A switch follows one input: the first.
+      currentValue_ = inCount_ - 1;
+      for (int32_t i = 1; i < inCount_; ++i) in_[i]->SetFlag20();
+      break;
+    case kViewLamp: ctrlStyle_ = 300; break;
+    case kViewMeter: ctrlStyle_ = 400; break;
+    case kViewFile: ctrlStyle_ = 500; break;
+    case kViewGraph: ctrlStyle_ = 600; break;
+    case kViewMacro: ctrlStyle_ = 100; break;
+    case kViewInstrument: ctrlStyle_ = 110; break;
+    default: break;
+    }
+  }
+  eventOutputs_ = def->eventOutputs;
+  audioInputs_ = def->audioInputs;
+  stateWords_ = def->stateWords;
+  MarkDriverChannels();
+}
+
+void KSModul::MarkDriverChannels() {
+  IAudioInOut* audio = Audio();
+  if (IsType(kCatModule, 113)) {
+    int32_t inputs = audio ? audio->GetInputCount() : 0;
+    for (int32_t i = 0; i < outCount_; ++i)
+      if (i < inputs) out_[i]->MarkAvailable();
+      else out_[i]->MarkUnavailable();
+  } else if (IsType(kCatModule, 114)) {
+    // The first two inputs are the tune and the master level.
+    int32_t outputs = audio ? audio->GetOutputCount() : 0;
+    for (int32_t i = 2; i < inCount_; ++i)
+      if (i < outputs + 2) in_[i]->MarkAvailable();
+      else in_[i]->MarkUnavailable();
+  }
+}
+
+void KSModul::ApplyDriverChannels() {
+  if (!host_) return;
+  if (KSModul* in = host_->GetAudioInModule()) in->MarkDriverChannels();
+  if (KSModul* out = host_->GetAudioOutModule()) out->MarkDriverChannels();
+  TStructureChange rebuild(this);
+}
+
+namespace {
+// The in-port and the out-port take their entry the same way.
+template <class P> void InitPort(P& port, TStr& label, TStr& info, const KPortDef& def) {
+  label = Text(def.label);
+  info = Text(def.help);
+  port.SetKind(def);
+}
+template <class P> void RefreshPort(P& port, uint8_t flags, TStr& label, TStr& info, const KPortDef& def) {
+  if ((flags & P::kLabelFollowsDef) || !def.labelIsUser) label = Text(def.label);
+  if ((flags & P::kInfoFollowsDef) || !def.helpIsUser) info = Text(def.help);
+  port.SetKind(def);
+}
+} // namespace
+
+void KInPort::InitFromDef(const KPortDef& def) { InitPort(*this, label_, info_, def); }
+void KInPort::RefreshFromDef(const KPortDef& def) { RefreshPort(*this, flags_, label_, info_, def); }
+void KInPort::SetKind(const KPortDef& def) { SetKindAndIndex(def.kind, def.index); }
+void KOutPort::InitFromDef(const KPortDef& def) { InitPort(*this, label_, info_, def); }
+void KOutPort::RefreshFromDef(const KPortDef& def) { RefreshPort(*this, flags_, label_, info_, def); }
+void KOutPort::SetKind(const KPortDef& def) { SetKindAndIndex(def.kind, def.index); }
