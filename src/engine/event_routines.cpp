@@ -909,9 +909,11 @@ template <EMidiKind Kind> void MidiSend(TEngineRecord* r, int32_t, float value) 
   case kChannelPressure: t.out->SendChannelPressure(0, t.channel, d); break;
   case kPitchBend:
     // Beyond the range both bytes are 127, below it both 0; inside it the
-    // coarse byte carries the value and the fine byte is 0.
+    // coarse byte carries d and the fine byte the next seven bits of the
+    // scaled value, so the bend moves in 14-bit steps.
     if (scaled > 127.0f) t.out->SendPitchBend(0, t.channel, 127, 127);
-    else t.out->SendPitchBend(0, t.channel, 0, d);
+    else if (!(scaled >= 0.0f)) t.out->SendPitchBend(0, t.channel, 0, 0);
+    else t.out->SendPitchBend(0, t.channel, ToIndex((scaled - float(d)) * 128.0f, 0, 127), d);
     break;
   }
 }

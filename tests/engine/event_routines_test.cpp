@@ -675,6 +675,7 @@ TEST_F(EventRoutines, QuantizerRoundsHalfAwayFromZeroAndSendsTheError) {
   const Case cases[] = {
       {0.0f, 0.25f, 0.3f, 0.25f, -0.05f},
       {0.0f, 0.25f, -0.375f, -0.5f, -0.125f},
+      {0.0f, 0.25f, -0.3f, -0.25f, 0.05f},
       {0.1f, 1.0f, 1.6f, 2.1f, 0.5f},
       {0.0f, -0.0f, 0.3f, 0.3f, 0.0f},
       {0.0f, 1e-30f, 1.0f, 1.0f, 0.0f},
@@ -722,7 +723,7 @@ TEST_F(EventRoutines, LogarithmsAndExponents) {
   };
   const Case cases[] = {
       {evGainToLevel, 0.0f, -300.0f, 0},     {evGainToLevel, -1.0f, -300.0f, 0},
-      {evGainToLevel, 10.0f, 20.0f, 1e-4f},  {evHzToPitch, 0.0f, -300.0f, 0},
+      {evGainToLevel, 10.0f, 20.0f, 1e-4f},  {evGainToLevel, 1.0f, 0.0f, 0},  {evHzToPitch, 0.0f, -300.0f, 0},
       {evHzToPitch, 440.0f, 69.0f, 1e-3f},   {evLevelToGain, -20.0f, 0.1f, 1e-5f},
       {evPitchToHz, 69.0f, 440.0f, 1e-2f},
   };
@@ -937,7 +938,9 @@ TEST_F(MidiEvents, ControllerMessagesScaleTheValueIntoTheMidiRange) {
       {evMidiPolyPressure, 0.0f, 1.0f, 1.0f, {{0, 0xA2, 7, 127}}},
       {evMidiProgram, 0.0f, 127.0f, 12.0f, {{0, 0xC2, 12}}},
       {evMidiChannelPressure, 0.0f, 127.0f, 200.0f, {{0, 0xD2, 127}}},
-      {evMidiPitchBend, -1.0f, 1.0f, 0.0f, {{0, 0xE2, 0, 63}}},
+      {evMidiPitchBend, -1.0f, 1.0f, 0.0f, {{0, 0xE2, 64, 63}}},
+      {evMidiPitchBend, -1.0f, 1.0f, 1.0f, {{0, 0xE2, 0, 127}}},
+      {evMidiPitchBend, -1.0f, 1.0f, nan, {{0, 0xE2, 0, 0}}},
       {evMidiPitchBend, -1.0f, 1.0f, -2.0f, {{0, 0xE2, 0, 0}}},
       {evMidiPitchBend, -1.0f, 1.0f, 2.0f, {{0, 0xE2, 127, 127}}},
   };
