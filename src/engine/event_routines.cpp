@@ -438,9 +438,10 @@ void Smoother(TEngineRecord* r, int32_t voice, float value) {
   if (!w) return;
   w[2].f = value;
   const float ms = r->params[1].f;
-  // A time of 0 (or less, or not a number) would divide 0 by 0 and leave a
-  // NaN in the output for good: such a time, like a reset, jumps at once.
-  if (EngineResetting() || !(ms > 0.0f)) {
+  // With smoothing switched off (first setting 0) the output jumps, as it
+  // does during a reset. A time of 0 (or less, or not a number) would divide
+  // 0 by 0 and leave a NaN in the output for good: it jumps too.
+  if (EngineResetting() || IsZero(r->params[0].f) || !(ms > 0.0f)) {
     w[0].f = value;
     w[1].f = 0.0f;
     return;

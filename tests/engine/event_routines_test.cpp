@@ -564,14 +564,17 @@ TEST_F(EventRoutines, RampEnvelopeGateStartsAndReleases) {
   EXPECT_EQ(Values(), (std::vector<float>{1.0f, -1.0f}));
 }
 
-TEST_F(EventRoutines, SmootherWithoutATimeJumpsInsteadOfDividingByZero) {
+TEST_F(EventRoutines, SmootherWithoutATimeOrSwitchedOffJumpsInsteadOfDividingByZero) {
   struct Case {
+    int32_t smoothing;
     float ms, slope, out;
   };
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  for (const Case& c : {Case{0.0f, 0.0f, 1.0f}, Case{-5.0f, 0.0f, 1.0f}, Case{nan, 0.0f, 1.0f},
-                        Case{1000.0f / 44100.0f, 1.0f, 0.0f}}) {
+  const float oneFrame = 1000.0f / 44100.0f;
+  for (const Case& c : {Case{1, 0.0f, 0.0f, 1.0f}, Case{1, -5.0f, 0.0f, 1.0f}, Case{1, nan, 0.0f, 1.0f},
+                        Case{1, oneFrame, 1.0f, 0.0f}, Case{0, oneFrame, 0.0f, 1.0f}}) {
     TRecord s(1, 3);
+    s.r.params[0].i = c.smoothing;
     s.r.params[1].f = c.ms;
     s.Event(evSmoother, 1.0f);
     EXPECT_FLOAT_EQ(s.F(0, 2), 1.0f);
