@@ -8,6 +8,7 @@
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"
 #include "src/mod/mod.h"
+#include "src/mod/modul_def.h"
 #include "tests/engine/testhost.h"
 
 #include <gtest/gtest.h>
@@ -966,6 +967,48 @@ TEST_F(MidiEvents, TuneGoesToTheInstrumentAndNothingIsSentWithoutAHost) {
   out->Event(evTune, 0.25f);
   EXPECT_TRUE(midi.sent.empty());
   EXPECT_EQ(midi.tunes.size(), 1u);
+}
+
+TEST_F(MidiEvents, EveryEventPortOfTheCatalogueWorksOnItsTypesRecord) {
+  // The players, the delay line, the recorder, the scope and the beat loop
+  // install their own routines with their records.
+  const std::vector<int32_t> elsewhere = {evDelayTime, evTapeRecord, 129, 130, 131, 132, 133, 134, 135, 136,
+                                          139,         140,          141, 142, 143};
+  int32_t ports = 0;
+  for (int32_t category : {0, 1}) {
+    for (int32_t index = 0; index < (category == 0 ? 200 : 27); ++index) {
+      const KModulDef* def = FindModulDef(nullptr, category, index);
+      if (!def || !def->inPorts) continue;
+      for (int32_t p = 0; p < def->inPorts->count; ++p) {
+        const KPortDef& port = (*def->inPorts)[p];
+        if (!IsEventKind(port.kind)) continue;
+        if (std::find(elsewhere.begin(), elsewhere.end(), port.index) != elsewhere.end()) continue;
+        if (port.index == evTapePlay) continue;  // with nothing recorded there is nothing to play
+        ++ports;
+        // A change of state, a sent event or a MIDI message or tune, with the
+        // audio inputs at 0 and then at 1.
+        bool effect = false;
+        for (float inputs : {0.0f, 1.0f}) {
+          calls.clear();
+          midi.sent.clear();
+          midi.tunes.clear();
+          TRecord outputs(1, def->stateWords, def->audioInputs, def->eventOutputs);
+          for (int32_t k = 0; k < def->eventOutputs; ++k) outputs.RouteTo(k, sink);
+          for (int32_t k = 0; k < def->audioInputs; ++k) outputs.SetInput(0, k, inputs);
+          outputs.r.module = module.get();
+          outputs.r.params[1].f = 1.0f;  // a MIDI range of 0 ... 1, a smoothing time of 1 ms
+          std::vector<int32_t> before(size_t(def->stateWords));
+          for (int32_t w = 0; w < def->stateWords; ++w) before[size_t(w)] = outputs.I(0, w);
+          outputs.Event(port.index, 0.5f);
+          for (int32_t w = 0; w < def->stateWords; ++w) effect |= before[size_t(w)] != outputs.I(0, w);
+          effect |= !calls.empty() || !midi.sent.empty() || !midi.tunes.empty();
+        }
+        EXPECT_TRUE(effect) << def->name << " (" << category << ":" << index << ") port " << port.label << " id "
+                            << port.index;
+      }
+    }
+  }
+  EXPECT_GT(ports, 100);
 }
 
 // ---------------------------------------------------------------------------
