@@ -21,26 +21,6 @@ using Bytes = std::vector<uint8_t>;
 
 using SampleMapTest = PoolTest;
 
-// Builds stream bytes in either order.
-struct TBytes {
-  int order;
-  Bytes b;
-  TBytes& U32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(order ? v >> (24 - 8 * i) : v >> (8 * i)));
-    return *this;
-  }
-  TBytes& F32(float f) {
-    uint32_t v;
-    std::memcpy(&v, &f, 4);
-    return U32(v);
-  }
-  TBytes& Str(const std::string& s) {
-    U32(uint32_t(s.size()));
-    b.insert(b.end(), s.begin(), s.end());
-    return *this;
-  }
-};
-
 // The map of the golden file: "/maps/kit.map" holding one entry for
 // "/x/Piano/C3.wav" without embedded audio.
 Bytes GoldenMap(int order) {
