@@ -1,6 +1,6 @@
 #include "src/audio/audiofile.h"
 
-#include "src/audio/audiofs.h"
+#include "platform/fs.h"
 #include "src/audio/audiomsg.h"
 #include "src/audio/wavchunks.h"
 #include "src/base/system.h"
@@ -13,7 +13,41 @@
 
 // ---------------------------------------------------------------- TAudioFile
 
-TAudioFile::TAudioFile() { StoreFormat(0, 0, 0, 0, 0, 0, 0); }
+namespace {
+
+// The file object seen as the stream the chunks are read from and written to.
+class TFileAudioStream : public TAudioStream {
+public:
+  explicit TFileAudioStream(IFile& file) : file_(file) {}
+  void RawWrite(const void* buffer, uint32_t count) override { file_.Write(buffer, count); }
+  uint32_t RawRead(void* buffer, uint32_t count) override { return file_.Read(buffer, count); }
+  int64_t Remaining() const override { return file_.Remaining(); }
+  uint32_t Tell() override { return file_.Tell(); }
+  void Seek(int32_t position) override { file_.Seek(position); }
+  TStr GetPath() override { return file_.GetPath(); }
+  void Close() override { file_.Close(); }
+
+private:
+  IFile& file_;
+};
+
+template <class T> T* Made(T* object) {
+  if (!object) ThrowAudioMemoryLow();
+  return object;
+}
+
+} // namespace
+
+TAudioFile::TAudioFile() : file_(Made(CreateFileObject())), name_(Made(CreateFileName())) {
+  StoreFormat(0, 0, 0, 0, 0, 0, 0);
+}
+
+void TAudioFile::OpenFile(int write) {
+  stream_.reset();
+  if (write) file_->OpenWrite(name_.Get());
+  else file_->OpenRead(name_.Get());
+  stream_ = std::make_unique<TFileAudioStream>(*file_);
+}
 
 TAudioFile::~TAudioFile() {
   DestructorBody([this] {
@@ -21,13 +55,13 @@ TAudioFile::~TAudioFile() {
     analysis_ = nullptr;
     // Closing here is only the clean-up of an abandoned file: errors are the
     // business of an explicit Close.
-    file_.reset();
+    stream_.reset();
   });
 }
 
-void TAudioFile::AttachStream(std::unique_ptr<TAudioStream> stream) { file_ = std::move(stream); }
+void TAudioFile::AttachStream(std::unique_ptr<TAudioStream> stream) { stream_ = std::move(stream); }
 
-TStr TAudioFile::GetFilePath() { return file_ ? file_->GetPath() : TStr(); }
+TStr TAudioFile::GetFilePath() { return stream_ ? stream_->GetPath() : name_->GetPath(); }
 
 IAudioAnalysis* TAudioFile::TakeAnalysis() {
   ownsAnalysis_ = false;
@@ -87,8 +121,8 @@ void TAudioFile::DropAnalysis() {
 
 int32_t TAudioFile::TellFrame() {
   const int64_t frameBytes = int64_t(GetBytesPerSample()) * GetChannels();
-  if (frameBytes < 1 || !GetFile()) return 0;
-  return int32_t((int64_t(GetFile()->Tell()) - GetDataStart()) / frameBytes);
+  if (frameBytes < 1 || !GetStream()) return 0;
+  return int32_t((int64_t(GetStream()->Tell()) - GetDataStart()) / frameBytes);
 }
 
 void TAudioFile::SeekFrame(int32_t frame, int32_t channel) {
@@ -101,11 +135,11 @@ void TAudioFile::SeekFrame(int32_t frame, int32_t channel) {
   int64_t position = GetDataStart();
   if (IsInterleaved()) position += bps * (channel + int64_t(channels) * frame);
   else position += bps * (int64_t(length) * channel + frame);
-  if (GetFile()) GetFile()->Seek(int32_t(std::min<int64_t>(position, std::numeric_limits<int32_t>::max())));
+  if (GetStream()) GetStream()->Seek(int32_t(std::min<int64_t>(position, std::numeric_limits<int32_t>::max())));
 }
 
 int32_t TAudioFile::ReadBlock(int32_t start) {
-  TAudioStream* f = GetFile();
+  TAudioStream* f = GetStream();
   if (!f) return 0;
   int32_t n = GetLength();
   if (start != -1) SeekFrame(start, 0);
@@ -131,7 +165,7 @@ int32_t TAudioFile::ReadBlock(int32_t start) {
 }
 
 void TAudioFile::WriteBlock(int32_t start, int32_t frames) {
-  TAudioStream* f = GetFile();
+  TAudioStream* f = GetStream();
   if (start != -1) SeekFrame(start, 0);
   if (frames == -1) frames = GetLength();
   // The block holds no more than its own length.
@@ -182,9 +216,9 @@ void TAudioFile::WriteFrom(IAudioBuf* source, int32_t frames) {
 }
 
 void TAudioFile::Close() {
-  if (!file_) return;
+  if (!stream_) return;
   try {
-    file_->Close();
+    stream_->Close();
   } catch (const TError&) {
     throw;
   } catch (...) {
@@ -217,7 +251,7 @@ void TChunkedAudioFile::DropAnalysis() {
 }
 
 void TChunkedAudioFile::ReadHeader(int32_t transferFrames) {
-  TAudioStream* f = GetFile();
+  TAudioStream* f = GetStream();
   if (!f) ThrowAudioError(AudioNoData(), GetFilePath());
   f->Seek(0);
   tree_.reset();
@@ -236,7 +270,7 @@ void TChunkedAudioFile::ReadHeader(int32_t transferFrames) {
 }
 
 void TChunkedAudioFile::Save() {
-  TAudioStream* f = GetFile();
+  TAudioStream* f = GetStream();
   if (!tree_) BuildChunks();
   try {
     if (!f) throw std::runtime_error("no file");
@@ -251,7 +285,7 @@ void TChunkedAudioFile::Save() {
 }
 
 void TChunkedAudioFile::SeekChunk(TFileChunk* chunk) {
-  if (chunk && GetFile()) GetFile()->Seek(GetDataOffset(*chunk));
+  if (chunk && GetStream()) GetStream()->Seek(GetDataOffset(*chunk));
 }
 
 int32_t TChunkedAudioFile::SampleDataStart() {
@@ -313,48 +347,33 @@ void TAIFFFile::BuildChunks() {
 
 namespace {
 
-bool HasSignature(const TStr& path, const char* form, const char* type) {
+bool HasSignature(const IFileName* name, const char* form, const char* type) {
+  if (!name) return false;
   try {
-    auto f = OpenAudioStream(path, 0);
+    EPtr<IFile> f(CreateFileObject());
+    if (!f) return false;
+    f->OpenRead(name);
     char head[15];
-    if (f->RawRead(head, 15) != 15) return false;
+    if (f->Read(head, 15) != 15) return false;
     return std::memcmp(head, form, 4) == 0 && std::memcmp(head + 8, type, 4) == 0;
   } catch (...) {
     return false;
   }
 }
 
-TStr LowerExtension(const TStr& path) {
-  const int32_t dot = path.Find('.', 0);
-  const int32_t slash = path.Find('/', 0);
-  if (dot < 0 || dot < slash) return TStr();
-  TStr ext = path.Mid(dot + 1, path.Length() - dot - 1);
-  ext.ToLower();
-  return ext;
+int ContentType(const IFileName& name) {
+  if (IsWAVFile(&name)) return filetype::Wav;
+  if (IsAIFFFile(&name)) return filetype::Aiff;
+  return filetype::None;
 }
 
-} // namespace
+// File names learn to recognise sound files as soon as this layer is linked.
+const bool contentTestInstalled = (InstallAudioContentTest(), true);
 
-bool IsWAVFile(const TStr& path) { return HasSignature(path, "RIFF", "WAVE"); }
-bool IsAIFFFile(const TStr& path) { return HasSignature(path, "FORM", "AIFF"); }
-
-TAudioFile* CreateAudioFileObject(const TStr& path) {
-  const TStr ext = LowerExtension(path);
-  int type = 0;
-  if (ext == TStr("wav")) type = 4;
-  else if (ext == TStr("aif") || ext == TStr("aiff")) type = 5;
-  else if (IsWAVFile(path)) type = 4;
-  else if (IsAIFFFile(path)) type = 5;
-  if (type == 4) return new (std::nothrow) TWAVFile;
-  if (type == 5) return new (std::nothrow) TAIFFFile;
-  ThrowAudioError(AudioNotWaveFile(), path);
-}
-
-namespace {
 TAudioFile* NewFileOfType(int type, const TStr& path) {
   TAudioFile* file = nullptr;
-  if (type == 4) file = new (std::nothrow) TWAVFile;
-  else if (type == 5) file = new (std::nothrow) TAIFFFile;
+  if (type == filetype::Wav) file = new (std::nothrow) TWAVFile;
+  else if (type == filetype::Aiff) file = new (std::nothrow) TAIFFFile;
   else ThrowAudioError(AudioNotWaveFile(), path);
   if (!file) ThrowAudioMemoryLow();
   return file;
@@ -363,7 +382,8 @@ TAudioFile* NewFileOfType(int type, const TStr& path) {
 // Reads the header of a new sound-file object; on error the object is gone.
 IAudioFile* ReadNewFile(TAudioFile* file, std::unique_ptr<TAudioStream> stream, int32_t transferFrames) {
   try {
-    file->AttachStream(std::move(stream));
+    if (stream) file->AttachStream(std::move(stream));
+    else file->OpenFile(0);
     file->ReadHeader(transferFrames);
   } catch (...) {
     file->Delete();
@@ -371,27 +391,7 @@ IAudioFile* ReadNewFile(TAudioFile* file, std::unique_ptr<TAudioStream> stream, 
   }
   return file;
 }
-} // namespace
 
-IAudioFile* OpenAudioFile(const TStr& path, int32_t transferFrames) {
-  TAudioFile* file = CreateAudioFileObject(path);
-  if (!file) ThrowAudioMemoryLow();
-  std::unique_ptr<TAudioStream> stream;
-  try {
-    stream = OpenAudioStream(path, 0);
-  } catch (...) {
-    file->Delete();
-    throw;
-  }
-  return ReadNewFile(file, std::move(stream), transferFrames);
-}
-
-IAudioFile* OpenAudioStreamFile(std::unique_ptr<TAudioStream> stream, int type, int32_t transferFrames) {
-  TAudioFile* file = NewFileOfType(type, stream ? stream->GetPath() : TStr());
-  return ReadNewFile(file, std::move(stream), transferFrames);
-}
-
-namespace {
 // Gives a new sound-file object its settings and writes its header; on error
 // the object is gone and what reached the disk stays there.
 IAudioFile* WriteNewFile(TAudioFile* file, std::unique_ptr<TAudioStream> stream, int32_t isFloat,
@@ -399,7 +399,8 @@ IAudioFile* WriteNewFile(TAudioFile* file, std::unique_ptr<TAudioStream> stream,
                          int32_t length, int32_t loopOn, int32_t alternating, int32_t loopInRelease,
                          int32_t loopStart, int32_t loopEnd, int32_t rootKey, IAudioAnalysis* analysis) {
   try {
-    file->AttachStream(std::move(stream));
+    if (stream) file->AttachStream(std::move(stream));
+    else file->OpenFile(1);
     file->SetFormat(isFloat, interleaved, bits, channels, rate, transferFrames, 0);
     file->SetFileLength(length);
     file->SetLoopOn(loopOn);
@@ -416,23 +417,41 @@ IAudioFile* WriteNewFile(TAudioFile* file, std::unique_ptr<TAudioStream> stream,
   }
   return file;
 }
+
 } // namespace
 
-IAudioFile* CreateAudioFile(const TStr& path, int32_t isFloat, int32_t interleaved, int32_t bits, int32_t channels,
-                            int32_t rate, int32_t transferFrames, int32_t length, int32_t loopOn, int32_t alternating,
-                            int32_t loopInRelease, int32_t loopStart, int32_t loopEnd, int32_t rootKey,
-                            IAudioAnalysis* analysis) {
-  TAudioFile* file = CreateAudioFileObject(path);
+bool IsWAVFile(const IFileName* name) { return HasSignature(name, "RIFF", "WAVE"); }
+bool IsAIFFFile(const IFileName* name) { return HasSignature(name, "FORM", "AIFF"); }
+void InstallAudioContentTest() { SetContentTypeTest(&ContentType); }
+
+TAudioFile* CreateAudioFileObject(const IFileName* name) {
+  const int type = name ? name->GetType() : filetype::None;
+  if (type != filetype::Wav && type != filetype::Aiff) ThrowAudioError(AudioNotWaveFile(), name ? name->GetPath() : TStr());
+  if (type == filetype::Wav) return new (std::nothrow) TWAVFile;
+  return new (std::nothrow) TAIFFFile;
+}
+
+IAudioFile* OpenAudioFile(const IFileName* name, int32_t transferFrames) {
+  TAudioFile* file = CreateAudioFileObject(name);
   if (!file) ThrowAudioMemoryLow();
-  std::unique_ptr<TAudioStream> stream;
-  try {
-    stream = OpenAudioStream(path, 1);
-  } catch (...) {
-    file->Delete();
-    throw;
-  }
-  return WriteNewFile(file, std::move(stream), isFloat, interleaved, bits, channels, rate, transferFrames, length,
-                      loopOn, alternating, loopInRelease, loopStart, loopEnd, rootKey, analysis);
+  file->SetFileName(name);
+  return ReadNewFile(file, nullptr, transferFrames);
+}
+
+IAudioFile* OpenAudioStreamFile(std::unique_ptr<TAudioStream> stream, int type, int32_t transferFrames) {
+  TAudioFile* file = NewFileOfType(type, stream ? stream->GetPath() : TStr());
+  return ReadNewFile(file, std::move(stream), transferFrames);
+}
+
+IAudioFile* CreateAudioFile(const IFileName* name, int32_t isFloat, int32_t interleaved, int32_t bits,
+                            int32_t channels, int32_t rate, int32_t transferFrames, int32_t length, int32_t loopOn,
+                            int32_t alternating, int32_t loopInRelease, int32_t loopStart, int32_t loopEnd,
+                            int32_t rootKey, IAudioAnalysis* analysis) {
+  TAudioFile* file = CreateAudioFileObject(name);
+  if (!file) ThrowAudioMemoryLow();
+  file->SetFileName(name);
+  return WriteNewFile(file, nullptr, isFloat, interleaved, bits, channels, rate, transferFrames, length, loopOn,
+                      alternating, loopInRelease, loopStart, loopEnd, rootKey, analysis);
 }
 
 IAudioFile* CreateAudioStreamFile(std::unique_ptr<TAudioStream> stream, int type, int32_t isFloat,
@@ -440,35 +459,26 @@ IAudioFile* CreateAudioStreamFile(std::unique_ptr<TAudioStream> stream, int type
                                   int32_t transferFrames, int32_t length, int32_t loopOn, int32_t alternating,
                                   int32_t loopInRelease, int32_t loopStart, int32_t loopEnd, int32_t rootKey,
                                   IAudioAnalysis* analysis) {
-  TAudioFile* file = NewFileOfType(type, stream ? stream->GetPath() : TStr());
+  if (!stream) ThrowAudioMemoryLow();
+  TAudioFile* file = NewFileOfType(type, stream->GetPath());
   return WriteNewFile(file, std::move(stream), isFloat, interleaved, bits, channels, rate, transferFrames, length,
                       loopOn, alternating, loopInRelease, loopStart, loopEnd, rootKey, analysis);
 }
 
-void SaveAudioFileReplacing(const TStr& path, IAudioBuf& samples, const TSoundSettings& s) {
-  // The temporary file keeps the extension, so it is written in the same
-  // format, and lies in the same folder, so the rename cannot cross devices.
-  const int32_t dot = path.Find('.', 0);
-  const int32_t slash = path.Find('/', 0);
-  const TStr stem = dot > slash ? path.Mid(0, dot) : path;
-  const TStr ext = dot > slash ? path.Mid(dot, path.Length() - dot) : TStr();
-  TStr temp;
-  for (int i = 0;; ++i) {
-    temp = stem + FormatStr("~save%d", i) + ext;
-    if (!AudioFileExists(temp)) break;
-  }
-  try {
-    EPtr<IAudioFile> file(CreateAudioFile(temp, 0, 1, 16, samples.GetChannels(), samples.GetRate(), 1024,
-                                          samples.GetLength(), s.loopOn, s.alternating, s.loopInRelease,
-                                          s.loopStart, s.loopEnd, s.rootKey, s.analysis));
+void SaveAudioFileReplacing(const IFileName* name, IAudioBuf& samples, const TSoundSettings& s) {
+  const TStr path = name->GetPath();
+  const int type = name->GetType();
+  // The whole file is made in memory first; the disk sees it only through a
+  // temporary file that replaces the old one when it is complete.
+  auto* memory = new TMemAudioStream({}, path);
+  {
+    EPtr<IAudioFile> file(CreateAudioStreamFile(std::unique_ptr<TAudioStream>(memory), type, 0, 1, 16,
+                                                samples.GetChannels(), samples.GetRate(), 1024, samples.GetLength(),
+                                                s.loopOn, s.alternating, s.loopInRelease, s.loopStart, s.loopEnd,
+                                                s.rootKey, s.analysis));
     file->WriteFrom(&samples, -1);
-    file->Close();
-  } catch (...) {
-    RemoveAudioFile(temp);
-    throw;
-  }
-  if (!ReplaceAudioFile(temp, path)) {
-    RemoveAudioFile(temp);
-    ThrowAudioError(AudioNoSpace(), path);
+    const std::vector<uint8_t>& bytes = memory->Data();
+    if (!platform::ReplaceFileContent(path.Std(), std::string(bytes.begin(), bytes.end())))
+      ThrowAudioError(AudioNoSpace(), path);
   }
 }

@@ -7,13 +7,14 @@
 #include "src/audio/audiobuf.h"
 #include "src/audio/audiostream.h"
 #include "src/audio/chunk.h"
+#include "src/base/file.h"
 
 #include <cstdint>
 #include <memory>
 
 class IAudioFile : public virtual IBase, public virtual IAudioBuf {
 public:
-  virtual TStr GetFilePath() = 0;
+  virtual IFileName* GetFileName() = 0;
   virtual int32_t GetFileLength() = 0;
   virtual float GetFileLengthMs() = 0;
   virtual int32_t GetLoopOn() = 0;
@@ -43,10 +44,16 @@ public:
   TAudioFile();
   ~TAudioFile() override;
 
-  virtual TAudioStream* GetFile() { return file_.get(); }
-  // Gives the object its stream (opened by the file level or by a test).
+  virtual IFile* GetFile() { return file_.Get(); }
+  IFileName* GetFileName() override { return name_.Get(); }
+  // The stream the header and samples go through: the file, or what a test
+  // attached instead.
+  TAudioStream* GetStream() { return stream_.get(); }
+  // Opens the file by the object's name for reading (write 0) or writing (1).
+  void OpenFile(int write);
   void AttachStream(std::unique_ptr<TAudioStream> stream);
-  TStr GetFilePath() override;
+  // The full path for messages.
+  TStr GetFilePath();
   int32_t GetFileLength() override { return fileLength_; }
   float GetFileLengthMs() override { return float(fileLength_ * 1000.0 / GetRate()); }
   virtual int32_t GetDataStart() = 0;
@@ -59,6 +66,7 @@ public:
   int32_t GetRootKey() override { return rootKey_; }
   IAudioAnalysis* GetAnalysis() override { return analysis_; }
   IAudioAnalysis* TakeAnalysis() override;
+  virtual void SetFileName(const IFileName* name) { name_->Assign(*name); }
   virtual void SetFileLength(int32_t length) { fileLength_ = length; }
   virtual void SetLoopOn(int32_t on) { loopOn_ = on; }
   virtual void SetAlternatingLoop(int32_t on) { alternating_ = on; }
@@ -97,7 +105,9 @@ protected:
   virtual void DropAnalysis();
 
 private:
-  std::unique_ptr<TAudioStream> file_;
+  EPtr<IFile> file_;
+  EPtr<IFileName> name_;
+  std::unique_ptr<TAudioStream> stream_;
   IAudioAnalysis* analysis_ = nullptr;
   bool ownsAnalysis_ = false;
   int32_t fileLength_ = 0;
@@ -148,21 +158,24 @@ public:
 inline IAudioFile* CastToAudioFile(IBase* object) { return CastTo<IAudioFile>(object); }
 
 // The content tests: the first 15 bytes hold "RIFF" .. "WAVE" or "FORM" ..
-// "AIFF". They never raise.
-bool IsWAVFile(const TStr& path);
-bool IsAIFFFile(const TStr& path);
-// A WAV or AIFF object by the path's extension (".wav"; ".aif" or ".aiff"),
-// else by its content; raises "The file $1\nis not a waveform-audio file.".
-TAudioFile* CreateAudioFileObject(const TStr& path);
+// "AIFF". They never raise. File names find sound files by content through
+// them once InstallAudioContentTest has run (the audio layer runs it when it
+// is loaded).
+bool IsWAVFile(const IFileName* name);
+bool IsAIFFFile(const IFileName* name);
+void InstallAudioContentTest();
+// A WAV or AIFF object by the name's type; raises "The file $1\nis not a
+// waveform-audio file." for any other.
+TAudioFile* CreateAudioFileObject(const IFileName* name);
 // Opens a sound file and reads its header; nothing is left behind on error.
-IAudioFile* OpenAudioFile(const TStr& path, int32_t transferFrames);
+IAudioFile* OpenAudioFile(const IFileName* name, int32_t transferFrames);
 // The same over a stream that is already open; type 4 is WAV, 5 AIFF.
 IAudioFile* OpenAudioStreamFile(std::unique_ptr<TAudioStream> stream, int type, int32_t transferFrames);
 // Creates a sound file, writes its header and leaves it open for WriteFrom.
-IAudioFile* CreateAudioFile(const TStr& path, int32_t isFloat, int32_t interleaved, int32_t bits, int32_t channels,
-                            int32_t rate, int32_t transferFrames, int32_t length, int32_t loopOn, int32_t alternating,
-                            int32_t loopInRelease, int32_t loopStart, int32_t loopEnd, int32_t rootKey,
-                            IAudioAnalysis* analysis);
+IAudioFile* CreateAudioFile(const IFileName* name, int32_t isFloat, int32_t interleaved, int32_t bits,
+                            int32_t channels, int32_t rate, int32_t transferFrames, int32_t length, int32_t loopOn,
+                            int32_t alternating, int32_t loopInRelease, int32_t loopStart, int32_t loopEnd,
+                            int32_t rootKey, IAudioAnalysis* analysis);
 // The same over a stream that is already open for writing; type 4 is WAV, 5 AIFF.
 IAudioFile* CreateAudioStreamFile(std::unique_ptr<TAudioStream> stream, int type, int32_t isFloat,
                                   int32_t interleaved, int32_t bits, int32_t channels, int32_t rate,
@@ -180,7 +193,8 @@ struct TSoundSettings {
   int32_t rootKey = 60;
   IAudioAnalysis* analysis = nullptr;
 };
-// Writes the samples as a 16-bit sound file over path: first into a
-// temporary file in the same folder, which then replaces the old one, so a
-// failed write leaves the old file as it was. Errors are raised.
-void SaveAudioFileReplacing(const TStr& path, IAudioBuf& samples, const TSoundSettings& settings);
+// Writes the samples as a 16-bit sound file over the named one (WAV or AIFF
+// by the name's type) through a temporary file in the same folder that then
+// replaces it, so a failed write leaves the old file as it was. A failure
+// raises "Not enough space to write file\n$1.".
+void SaveAudioFileReplacing(const IFileName* name, IAudioBuf& samples, const TSoundSettings& settings);
