@@ -277,11 +277,18 @@ void TChunkedAudioFile::Save() {
     f->SetByteOrder(tree_->ByteOrder());
     f->Seek(0);
     WriteChunk(*tree_, *f);
+    // From now on the chunks lie where they were written.
+    ForgetFileOffsets(*tree_);
   } catch (const TError&) {
     throw;
   } catch (...) {
     ThrowAudioError(AudioNoSpace(), GetFilePath());
   }
+}
+
+void TChunkedAudioFile::ForgetFileOffsets(TFileChunk& chunk) {
+  chunk.SetFileOffset(-1);
+  for (TFileChunk* c = chunk.Children().First(); c; c = EList<TFileChunk>::Next(c)) ForgetFileOffsets(*c);
 }
 
 void TChunkedAudioFile::SeekChunk(TFileChunk* chunk) {
@@ -290,9 +297,17 @@ void TChunkedAudioFile::SeekChunk(TFileChunk* chunk) {
 
 int32_t TChunkedAudioFile::SampleDataStart() {
   if (!tree_) return 0;
-  if (TFileChunk* data = tree_->FindChild(TStr("data"))) return GetDataOffset(*data);
-  if (TFileChunk* ssnd = tree_->FindChild(TStr("SSND"))) return GetDataOffset(*ssnd) + 8;
-  return 0;
+  TFileChunk* chunk = tree_->FindChild(TStr("data"));
+  int32_t skip = 0;
+  if (!chunk) {
+    chunk = tree_->FindChild(TStr("SSND"));
+    skip = 8;
+  }
+  if (!chunk) return 0;
+  // A chunk read from the file lies where it was found: chunks that keep less
+  // than they held (a longer "fmt ") no longer add up to its place.
+  if (chunk->GetFileOffset() >= 0) return int32_t(chunk->GetFileOffset() + 8 + skip);
+  return GetDataOffset(*chunk) + skip;
 }
 
 int32_t TChunkedAudioFile::SampleBytesToWrite() {

@@ -138,6 +138,7 @@ protected:
   // block size of "SSND", whichever the tree holds.
   int32_t SampleDataStart();
   int32_t SampleBytesToWrite();
+  static void ForgetFileOffsets(TFileChunk& chunk);
 
 private:
   std::unique_ptr<TFileChunk> tree_;
