@@ -12,14 +12,14 @@
 
 class KSModul;
 
-class KModulData : public ISoundObjectOwner {
+class KModulData : public IAudioObjectOwner {
 public:
   explicit KModulData(KSModul* module) : module_(module) {}
   ~KModulData() override = default;
   KModulData(const KModulData&) = delete;
   KModulData& operator=(const KModulData&) = delete;
 
-  // ISoundObjectOwner: the engine side of the sound objects follows them through
+  // IAudioObjectOwner: the engine side of the sound objects follows them through
   // the module's set-up.
   void UpdateBufferRoutine() override {}
   void UpdateSampleData() override {}
