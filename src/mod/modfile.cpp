@@ -557,8 +557,11 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
 
   if (IsDriverType(c, t)) {
     KModulData& d = m.Data();
-    if (t == 113 || t == 114) d.loadMark = 2;
-    else d.loadMark = (m.parent_ && !m.parent_->parent_ && !m.IsMuted()) ? 2 : 1;
+    // Only the top module holds the ensemble's Audio In and Out: one stored
+    // inside a macro or instrument is removed, whatever its type.
+    const bool inTop = m.parent_ && !m.parent_->parent_;
+    if (t == 113 || t == 114) d.loadMark = inTop ? 2 : 1;
+    else d.loadMark = (inTop && !m.IsMuted()) ? 2 : 1;
   }
   if (ens.IsUndoBusy()) m.serialNo_ = I32(s);
   ExpectEnd(s);

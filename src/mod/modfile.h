@@ -94,6 +94,16 @@ public:
   // After a tree was read: every instrument takes the voice settings its
   // module record held.
   static void ApplyVoiceSettings(KSModul& m);
+  // After an ensemble was read (its own Audio In and Out in place): Audio Ins
+  // and Outs inside macros go, a loaded one takes the place of the
+  // ensemble's own or hands its wires to a fresh one. Bit 1: some were
+  // inside macros; bit 2: wires were dropped. Either is reported; without
+  // either and with announce the ensemble is clean.
+  static int32_t RepairLoadedStructure(KSModul& top, bool announce);
+  // Ensembles stored before the full-scale range changed: an Audio Out level
+  // fader drops by 12 dB (1), a tapedeck is warned of (2), nothing is warned
+  // of (0). -1 for an ensemble that is not that old.
+  static int32_t WarnOldEnsemble(KSModul& top);
   // Deletes a module's children, ports and own instrument.
   static void EmptyModule(KSModul& m);
   // Deletes a module's children and ports.

@@ -1100,3 +1100,148 @@ TEST_F(UndoTest, TheRateChangeSurvivesAnUndo) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------
+// Load-time repairs
+
+namespace {
+
+// An Audio Out record of version v with n in-ports; in-port 1 is "Lvl".
+void AudioOut(TBytes& b, int v, int n, const std::vector<std::vector<std::pair<int, int>>>& wires) {
+  Mod m;
+  m.v = v;
+  m.cat = 0;
+  m.type = 114;
+  m.in = n;
+  m.flags = 0x0E;
+  m.name = false;
+  Common(b, m);
+  b.End();
+  for (int i = 0; i < n; ++i)
+    InPort(b, 0, -1, i < int(wires.size()) ? wires[size_t(i)] : std::vector<std::pair<int, int>>{}, 0x04, v,
+           i == 1 ? "Lvl" : "Ch");
+}
+
+// An ensemble of version v: a fader (range lo..hi) and an Audio Out of n
+// in-ports whose level and channel inputs the fader feeds.
+std::vector<uint8_t> WithAudioOut(int v, int n, float lo, float hi) {
+  TBytes b;
+  b.Signature();
+  b.Frame("KEnsemble").Version(uint32_t(v)).Str("Ensemble").U32(44100).End();
+  Mod top;
+  top.v = v;
+  top.name = true;
+  top.cat = 9;
+  top.children = 2;
+  top.flags = 0x0C;
+  Common(b, top);
+  b.U32(492).U32(297).I32(0).I32(0).U32(462).U32(331).I32(0).I32(0);
+  b.Str("Old");
+  b.U32(110);
+  b.U32(1).U32(0).U32(127).U32(64).U32(66).U32(1).U32(0).U32(0);
+  if (v >= 144) b.F32(0.0f);
+  if (v >= 145) b.F32(0.05f);
+  b.U32(0).U32(0); // channel, snapshot count
+  b.End();
+  Mod f = TypeMod(1, 1);
+  f.v = v;
+  Common(b, f);
+  b.U32(1).F32(lo).F32(hi).U32(7).U32(0).U32(0).U32(0).U32(0).U32(64).Pnt(0, 0).U32(0).F64(0.0);
+  b.End();
+  for (int i = 0; i < f.out; ++i) OutPort(b, (*Def(1, 1)->outPorts)[i].kind, 0, 0x06, v);
+  std::vector<std::vector<std::pair<int, int>>> wires(static_cast<size_t>(n));
+  for (int i = 1; i < n; i += 2) wires[size_t(i)] = {{0, 0}};
+  AudioOut(b, v, n, wires);
+  return b.data;
+}
+
+} // namespace
+
+class RepairTest : public FileTest {
+protected:
+  // What the application does after a read: its own Audio In and Out first.
+  void AddAudioModules() {
+    fx.ens.SetAudioInModule(Top()->InsertModule(0, 113, 4));
+    fx.ens.SetAudioOutModule(Top()->InsertModule(0, 114, 3));
+  }
+  int CountType(int type) {
+    int n = 0;
+    for (int i = 0; i < Top()->GetChildCount(); ++i) n += Top()->GetChild(i)->IsType(0, type) ? 1 : 0;
+    return n;
+  }
+};
+
+TEST_F(RepairTest, AWiderAudioOutHandsItsWiresToAFreshOne) {
+  testkit::ScriptedHost host;
+  ASSERT_EQ(Open(WithAudioOut(150, 10, 0.0f, 1.0f)), 1);
+  AddAudioModules();
+  host.QueueAnswer(0);
+  EXPECT_EQ(KModulFile::RepairLoadedStructure(*Top(), true), 2);
+  ASSERT_EQ(host.Boxes().size(), 1u);
+  EXPECT_EQ(host.Boxes()[0].text, "The Audio In/Out in the loaded ensemble has more\ninputs/outputs than the active "
+                                  "Audio In/Out.\nImpossible wires have been deleted.");
+  EXPECT_EQ(CountType(114), 1);
+  KSModul* out = fx.ens.GetAudioOutModule();
+  ASSERT_NE(out, nullptr);
+  KSModul* fader = Top()->GetChild(0);
+  // In-ports 1 and 3 were wired and exist on the fresh one; 5, 7 and 9 do not.
+  ASSERT_EQ(out->GetInPortCount(), 4);
+  EXPECT_EQ(out->GetInPort(1)->GetSource(0), fader->GetOutPort(0));
+  EXPECT_EQ(out->GetInPort(3)->GetSource(0), fader->GetOutPort(0));
+  EXPECT_EQ(fader->GetOutPort(0)->GetDestinationCount(), 2);
+}
+
+TEST_F(RepairTest, AMatchingAudioOutTakesThePlaceOfTheEnsemblesOwn) {
+  testkit::ScriptedHost host;
+  ASSERT_EQ(Open(WithAudioOut(150, 4, 0.0f, 1.0f)), 1);
+  KSModul* loaded = Top()->GetChild(1);
+  AddAudioModules();
+  fx.ens.SetClean(0);
+  EXPECT_EQ(KModulFile::RepairLoadedStructure(*Top(), true), 0);
+  EXPECT_EQ(fx.ens.GetAudioOutModule(), loaded);
+  EXPECT_EQ(CountType(114), 1);
+  EXPECT_EQ(fx.ens.IsClean(), 1);
+  EXPECT_TRUE(host.Boxes().empty());
+}
+
+TEST_F(RepairTest, AudioModulesInsideAMacroAreDeleted) {
+  testkit::ScriptedHost host;
+  TBytes b;
+  b.Signature();
+  EnsembleRecord(b);
+  TopRecord(b, 1);
+  Mod macro = TypeMod(4, 0);
+  macro.children = 1;
+  Common(b, macro);
+  Window200(b);
+  b.U32(100);
+  b.End();
+  AudioOut(b, 200, 4, {});
+  ASSERT_EQ(Open(b.data), 1);
+  AddAudioModules();
+  host.QueueAnswer(0);
+  EXPECT_EQ(KModulFile::RepairLoadedStructure(*Top(), true) & 1, 1);
+  EXPECT_EQ(Top()->GetChild(0)->GetChildCount(), 0);
+  EXPECT_EQ(host.Boxes()[0].text,
+            "Audio Ins/Outs inside of macros\nor instruments are no longer supported.\nInvalid Audio Outs have been deleted.");
+}
+
+TEST_F(RepairTest, OldEnsemblesLowerTheLevelFaderOrWarn) {
+  testkit::ScriptedHost host;
+  // Version 142 with the fader on the level: its range drops by 12.
+  ASSERT_EQ(Open(WithAudioOut(142, 4, -60.0f, 0.0f)), 1);
+  EXPECT_EQ(KModulFile::WarnOldEnsemble(*Top()), 1);
+  EXPECT_FLOAT_EQ(Top()->GetChild(0)->GetMinimum(), -72.0f);
+  EXPECT_FLOAT_EQ(Top()->GetChild(0)->GetMaximum(), -12.0f);
+  EXPECT_TRUE(host.Boxes().empty());
+  // Version 142 without the fader on the level: the warning.
+  ASSERT_EQ(Open(WithAudioOut(142, 1, 0.0f, 1.0f)), 1);
+  host.QueueAnswer(0);
+  EXPECT_EQ(KModulFile::WarnOldEnsemble(*Top()), 0);
+  ASSERT_EQ(host.Boxes().size(), 1u);
+  EXPECT_EQ(host.Boxes()[0].text.substr(0, 49), "Warning. You are opening an old ensemble without\n");
+  // Version 143 is not old.
+  ASSERT_EQ(Open(WithAudioOut(143, 1, 0.0f, 1.0f)), 1);
+  EXPECT_EQ(KModulFile::WarnOldEnsemble(*Top()), -1);
+  EXPECT_EQ(host.Boxes().size(), 1u);
+}
