@@ -140,6 +140,13 @@ void KEnsembleFiles::SaveEnsemble(const IFileName& name) {
   MarkClean();
 }
 
+int32_t KEnsembleFiles::ImportModuleFile(KSModul& macro, const IFileName& name) {
+  // The step is recorded before the merge marks anything busy, and the file,
+  // an ordinary macro file, is read without serial numbers.
+  undo_.AddUndoStep(15, &macro);
+  return KModulFile::ImportModuleFile(macro, name, *this);
+}
+
 void KEnsembleFiles::MarkClean() {
   ensemble_.MarkClean();
   if (!undoBusy_) undo_.DeleteAllSteps();

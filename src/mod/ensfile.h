@@ -44,6 +44,8 @@ public:
   // Writes the ensemble through a temporary file; on success the ensemble
   // is clean. Raises the file layer's error when writing fails.
   void SaveEnsemble(const IFileName& name);
+  // Merges a macro file into a macro as one undoable step.
+  int32_t ImportModuleFile(KSModul& macro, const IFileName& name);
   // The ensemble's state now is what the user has saved or loaded.
   void MarkClean();
 

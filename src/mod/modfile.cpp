@@ -1135,3 +1135,149 @@ int32_t KModulFile::ReadTempFile(KSModul& m, const IFileName& name, IFileEnsembl
 
 TParamStr& NotValidFileMessage() { return NotValid(); }
 TParamStr& NewerVersionMessage() { return Newer(); }
+
+// ---------------------------------------------------------------------------
+// Merging a macro file into a macro
+
+namespace {
+QV_MESSAGE(NotValidModule, "Not a valid Volteon Module file.");
+QV_MESSAGE(TooManyModules, "Too many modules. Maximum per Macro: $1.");
+
+bool HasPanelView(const KSModul& m) {
+  const KModulDef* d = m.GetTypeDef();
+  return d && d->panelView != kViewNone;
+}
+} // namespace
+
+TPnt KModulFile::MinPanelPos(const KSModul& m, TPnt p) {
+  if (HasPanelView(m))
+    p = TPnt(std::min(p.X(), m.instrPanelPos_.X()), std::min(p.Y(), m.instrPanelPos_.Y()));
+  for (int32_t i = 0; i < m.childCount_; ++i) p = MinPanelPos(*m.children_[i], p);
+  return p;
+}
+
+void KModulFile::MovePanelPos(KSModul& m, TPnt d) {
+  if (HasPanelView(m)) m.instrPanelPos_ = TPnt(m.instrPanelPos_.X() + d.X(), m.instrPanelPos_.Y() + d.Y());
+  for (int32_t i = 0; i < m.childCount_; ++i) MovePanelPos(*m.children_[i], d);
+}
+
+int32_t KModulFile::ImportModuleFile(KSModul& macro, const IFileName& name, IFileEnsemble& ens) {
+  KSModul* top = ens.GetTopModule() ? ens.GetTopModule() : macro.GetTop();
+  const int32_t former = macro.childCount_;
+  const int32_t formerIn = macro.inCount_;
+  const int32_t formerOut = macro.outCount_;
+  try {
+    EPtr<IFile> file(CreateFileObject());
+    file->OpenRead(&name);
+    TInOut& s = *file;
+    // The whole merge holds the engine: connections are taken out first and
+    // rebuilt once it is complete.
+    TStructureChange change(top);
+    ens.SetReadState(1);
+    BeginSoundfileLoad();
+    KSModul scratch(macro.host_, &macro);
+    KRecordCounts counts;
+    try {
+      ReadSignature(s);
+      counts = ReadModul(s, scratch, ens);
+    } catch (const TError&) {
+      if (ens.GetReadState() < 2) ThrowError(&NotValidModule());
+      throw;
+    }
+    // The file module's own ports are read and dropped.
+    for (uint32_t i = 0; i < counts.in; ++i) {
+      KInPort port(&scratch);
+      ReadInPort(s, port, scratch.recordVersion_);
+    }
+    for (uint32_t i = 0; i < counts.out; ++i) {
+      KOutPort port(&scratch);
+      ReadOutPort(s, port, scratch.recordVersion_);
+    }
+    if (uint32_t(former) + counts.children > uint32_t(KSModul::kMaxChildren + 1)) {
+      TooManyModules().SetParam(1, FormatStr("%d", KSModul::kMaxChildren + 1));
+      ThrowError(&TooManyModules());
+    }
+    for (uint32_t i = 0; i < counts.children; ++i) {
+      KSModul* child = new KSModul(macro.host_, &macro);
+      macro.children_[macro.childCount_++] = child;
+      ReadTree(s, *child, ens, false);
+      if (child->IsCategory(kCatInTerminal) || child->IsCategory(kCatOutTerminal)) {
+        const bool in = child->IsCategory(kCatInTerminal);
+        if (macro.IsCategory(kCatInstrument)) {
+          child->type_ = child->type_ == 3 ? 2 : 0;
+          child->mono_ = 1;
+        }
+        const int32_t kind = child->type_ >= 0 && child->type_ <= 3 ? child->type_ : 0;
+        if (in) {
+          KInPort* port = macro.AddInPort();
+          if (!port) Invalid();
+          port->kind_ = kind;
+          port->index_ = -1;
+          port->label_ = child->label_;
+          port->info_ = child->help_;
+          child->terminalNo_ = macro.inCount_ - 1;
+        } else {
+          KOutPort* port = macro.AddOutPort();
+          if (!port) Invalid();
+          port->kind_ = kind;
+          port->index_ = -1;
+          port->label_ = child->label_;
+          port->info_ = child->help_;
+          child->terminalNo_ = macro.outCount_ - 1;
+        }
+      }
+      for (int32_t p = 0; p < child->inCount_; ++p) {
+        KInPort* port = child->in_[p];
+        for (int32_t w = 0; w < port->wireCount_; ++w) {
+          port->sourceChild_[w] += former;
+          if (port->sourceChild_[w] < former || port->sourceChild_[w] >= former + int32_t(counts.children)) Invalid();
+        }
+      }
+    }
+    for (int32_t c = former; c < macro.childCount_; ++c)
+      for (int32_t p = 0; p < macro.children_[c]->inCount_; ++p) {
+        const KInPort* port = macro.children_[c]->in_[p];
+        for (int32_t w = 0; w < port->wireCount_; ++w)
+          if (!macro.children_[port->sourceChild_[w]]->GetOutPort(port->sourcePort_[w])) Invalid();
+      }
+    macro.ConnectChildWires();
+    top->DeselectAll();
+    TPnt box(40000, 30000), panel(40000, 30000);
+    for (int32_t c = former; c < macro.childCount_; ++c) {
+      const KSModul* m = macro.children_[c];
+      box = TPnt(std::min(box.X(), m->pos_.X()), std::min(box.Y(), m->pos_.Y()));
+      panel = MinPanelPos(*m, panel);
+    }
+    KSModul* panelOwner = macro.instr_ ? macro.instr_->GetOwner() : &macro;
+    if (!panelOwner) panelOwner = &macro;
+    const TPnt boxShift(macro.nextInsert_.X() - box.X(), macro.nextInsert_.Y() - box.Y());
+    const TPnt panelShift(panelOwner->nextInstrPanelInsert_.X() - panel.X(),
+                          panelOwner->nextInstrPanelInsert_.Y() - panel.Y());
+    for (int32_t c = former; c < macro.childCount_; ++c) {
+      KSModul* m = macro.children_[c];
+      m->pos_ = TPnt(m->pos_.X() + boxShift.X(), m->pos_.Y() + boxShift.Y());
+      MovePanelPos(*m, panelShift);
+      ApplyVoiceSettings(*m);
+      m->Select();
+    }
+    macro.nextInsert_ = TPnt(macro.nextInsert_.X() + 16, macro.nextInsert_.Y() + 16);
+    panelOwner->nextInstrPanelInsert_ =
+        TPnt(panelOwner->nextInstrPanelInsert_.X() + 16, panelOwner->nextInstrPanelInsert_.Y() + 16);
+    LoadPendingSoundfiles(ens.IsUndoBusy() ? 0 : 1);
+    return 1;
+  } catch (...) {
+    RecordCurrentException();
+    // Nothing of a file that could not be read whole stays in the macro.
+    try {
+      TStructureChange change(top);
+      while (macro.childCount_ > former) macro.DeleteChild(macro.children_[macro.childCount_ - 1]);
+      while (macro.inCount_ > formerIn) macro.DestroyInPort(macro.inCount_ - 1);
+      while (macro.outCount_ > formerOut) macro.DestroyOutPort(macro.outCount_ - 1);
+      LoadPendingSoundfiles(0);
+    } catch (...) {
+    }
+    ReadingFile().SetParam(1, name.GetPath());
+    ShowLastErrorWithCaption(&ReadingFile());
+    return 0;
+  }
+}

@@ -91,6 +91,14 @@ public:
   // Reads an undo snapshot's module tree into a just-made module.
   static int32_t ReadTempFile(KSModul& m, const IFileName& name, IFileEnsemble& ens);
 
+  // Merges the modules of a macro file into a macro, keeping the macro's
+  // ports; its terminals add ports to the macro. 1 when merged; 0 after the
+  // error was shown, nothing of the file merged.
+  static int32_t ImportModuleFile(KSModul& macro, const IFileName& name, IFileEnsemble& ens);
+  // The smallest instrument-panel position in a subtree, from a start.
+  static TPnt MinPanelPos(const KSModul& m, TPnt start);
+  static void MovePanelPos(KSModul& m, TPnt by);
+
   // After a tree was read: every instrument takes the voice settings its
   // module record held.
   static void ApplyVoiceSettings(KSModul& m);

@@ -1245,3 +1245,74 @@ TEST_F(RepairTest, OldEnsemblesLowerTheLevelFaderOrWarn) {
   EXPECT_EQ(KModulFile::WarnOldEnsemble(*Top()), -1);
   EXPECT_EQ(host.Boxes().size(), 1u);
 }
+
+// ---------------------------------------------------------------------------
+// Merging a macro file
+
+class ImportTest : public UndoTest {
+protected:
+  EPtr<IFileName> WriteFixture(const std::vector<uint8_t>& bytes, const char* file) {
+    EPtr<IFileName> name(CreateFileName());
+    name->SetPath(TStr((tmp + "/" + file).c_str()));
+    EPtr<IFile> f(CreateFileObject());
+    f->OpenWrite(name.Get());
+    f->RawWrite(bytes.data(), uint32_t(bytes.size()));
+    f->Close();
+    return name;
+  }
+};
+
+TEST_F(ImportTest, AMacroFileMergesAsOneUndoableStep) {
+  testkit::ScriptedHost host;
+  KSModul* macro = Top()->InsertModule(kCatMacro, 0, 1);
+  ASSERT_NE(macro, nullptr);
+  KSModul* own = macro->InsertModule(0, 88, 1);
+  // The next insert point lies 16 beyond the module just inserted.
+  const TPnt firstBox = TPnt(own->GetPos().X() + 16, own->GetPos().Y() + 16);
+  EPtr<IFileName> name = WriteFixture(MacroFile(), "chorus.mdl");
+  ASSERT_EQ(files.ImportModuleFile(*macro, *name), 1);
+  EXPECT_EQ(undoText, "&Undo Paste Module(s)\tCtrl+Z");
+  ASSERT_EQ(macro->GetChildCount(), 3);
+  KSModul* in = macro->GetChild(1);
+  KSModul* out = macro->GetChild(2);
+  // The wires reach the same sources, counted after the macro's own child.
+  ASSERT_EQ(out->GetInPort(0)->GetWireCount(), 1);
+  EXPECT_EQ(out->GetInPort(0)->GetSourceChild(0), 1);
+  EXPECT_EQ(out->GetInPort(0)->GetSource(0), in->GetOutPort(0));
+  // The terminals gave the macro a port each, at the end of its lists.
+  ASSERT_EQ(macro->GetInPortCount(), 1);
+  ASSERT_EQ(macro->GetOutPortCount(), 1);
+  EXPECT_EQ(in->GetTerminalNo(), 0);
+  EXPECT_STREQ(macro->GetInPort(0)->GetLabel().CStr(), in->GetLabel().CStr());
+  EXPECT_TRUE(in->IsSelected());
+  // Placed at the insert point; a second merge lands 16 further.
+  EXPECT_EQ(in->GetPos(), firstBox);
+  ASSERT_EQ(files.ImportModuleFile(*macro, *name), 1);
+  EXPECT_EQ(macro->GetChild(3)->GetPos(), TPnt(firstBox.X() + 16, firstBox.Y() + 16));
+  EXPECT_EQ(macro->GetChildCount(), 5);
+  undo().Undo();
+  ASSERT_EQ(Top()->GetChildCount(), 1);
+  EXPECT_EQ(Top()->GetChild(0)->GetChildCount(), 3);
+}
+
+TEST_F(ImportTest, AFullMacroOrABrokenFileMergesNothing) {
+  testkit::ScriptedHost host;
+  KSModul* macro = Top()->InsertModule(kCatMacro, 0, 1);
+  for (int i = 0; i < 99; ++i) ASSERT_NE(macro->InsertModule(0, 88, 1), nullptr);
+  EPtr<IFileName> name = WriteFixture(MacroFile(), "chorus.mdl");
+  host.QueueAnswer(0);
+  EXPECT_EQ(files.ImportModuleFile(*macro, *name), 0);
+  EXPECT_EQ(host.Boxes().back().text, "Too many modules. Maximum per Macro: 100.");
+  EXPECT_EQ(macro->GetChildCount(), 99);
+  // A file cut short: nothing of it stays, the macro keeps its ports.
+  KSModul* other = Top()->InsertModule(kCatMacro, 0, 1);
+  const std::vector<uint8_t> whole = MacroFile();
+  for (size_t n : {size_t(3), size_t(40), whole.size() - 30, whole.size() - 1}) {
+    EPtr<IFileName> cut = WriteFixture(std::vector<uint8_t>(whole.begin(), whole.begin() + ptrdiff_t(n)), "cut.mdl");
+    host.QueueAnswer(0);
+    EXPECT_EQ(files.ImportModuleFile(*other, *cut), 0) << n;
+    EXPECT_EQ(other->GetChildCount(), 0) << n;
+    EXPECT_EQ(other->GetInPortCount(), 0) << n;
+  }
+  EXPECT_EQ(host.Boxes()[1].text, "Not a valid Volteon Module file.");
+}
