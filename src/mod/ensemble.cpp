@@ -105,6 +105,7 @@ void KEnsemble::SetRateFactor(float factor) {
   if (factor == rateFactor_.Get()) return;
   // Observers (the driver) run the rate-change pass.
   rateFactor_.Set(factor);
+  if (top_) NotifyRateChange(*top_);
 }
 
 void KEnsemble::ChooseRateFactor(float ensembleRate) {

@@ -25,3 +25,12 @@ KModulData& KSModul::Data() {
   if (!data_) data_ = std::make_unique<KModulData>(this);
   return *data_;
 }
+
+void NotifyRateChange(KSModul& m) {
+  if (KModulData* d = m.GetData()) {
+    if (IAudioFileMap* map = d->GetSampleMap()) map->UpdateRates();
+    if (IDelayBuffer* delay = d->GetDelayBuffer()) delay->Reallocate();
+    if (IRecordBuffer* tape = d->GetRecordBuffer()) tape->OnRateChange();
+  }
+  for (int32_t i = 0; i < m.GetChildCount(); ++i) NotifyRateChange(*m.GetChild(i));
+}

@@ -50,3 +50,7 @@ private:
   EPtr<IRecordBuffer> tape_;
   EPtr<IDelayBuffer> delay_;
 };
+
+// The processing rate changed: every sample map, delay buffer and record
+// buffer of the subtree follows it.
+void NotifyRateChange(KSModul& m);
