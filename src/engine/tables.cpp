@@ -80,9 +80,11 @@ struct BuildAtStart {
 void BuildEngineTables() { std::call_once(builtOnce, Build); }
 
 float PitchLookup(float index) {
+  // Range tests come before the conversion to an integer, so a huge or
+  // undefined index lands on an end of the table instead of wrapping.
+  if (!(index > -1.0f)) return 0.0f;  // truncates below 0, or not a number
+  if (index >= float(kPitchTableSize - 1)) return PitchTable[kPitchTableSize - 1];
   const int32_t k = int32_t(index);  // truncation toward zero
-  if (k < 0) return 0.0f;
-  if (k >= kPitchTableSize - 1) return PitchTable[kPitchTableSize - 1];
   return PitchTable[k] + (index - float(k)) * PitchSlopes[k];
 }
 
@@ -94,12 +96,14 @@ int32_t ComputeControlPeriod(float processingRate, int32_t controlRate) {
   if (processingRate <= 0.0f || controlRate <= 0) return 0;
   const float controlStep = 1.0f / float(controlRate);
   const float frameStep = 1.0f / processingRate;
-  return int32_t(double(controlStep) / double(frameStep));
+  const double period = double(controlStep) / double(frameStep);
+  return period >= 2147483647.0 ? 2147483647 : int32_t(period);
 }
 
 void UpdateRateConstants(float sr) {
   TEngineConstants& c = EngineConstants;
-  if (!(sr > 0.0f)) sr = 44100.0f;  // a rate of 0 would divide by zero everywhere
+  // A rate of 0 would divide by zero everywhere: keep the last valid one.
+  if (!(sr > 0.0f)) sr = c.processingRate > 0.0f ? c.processingRate : 44100.0f;
   c.processingRate = sr;
   c.invRate = 1.0f / sr;
   c.twoOverRate = 2.0f / sr;

@@ -4,7 +4,8 @@
 // module type's state-word count; audio outputs live in these records and
 // downstream audio inputs point at them. The module-type catalogue takes its
 // state sizes and output positions from the structs below (sizeof/offsetof),
-// so the two can never drift apart. Records that hold pointers are larger on
+// so the two can never drift apart; the catalogue is also where each type is
+// paired with its record. Records that hold pointers are larger on
 // a 64-bit build than their word counts suggest; nothing stored in a file
 // depends on these sizes.
 //
@@ -584,7 +585,9 @@ struct NotchState {
 };
 QV_STATE_WORDS(NotchState, 7);
 
-// "4-Pole Filter": the second section runs on the first one's low pass.
+// "4-Pole Filter" and "4-Pole HP": the second section runs on the first
+// one's low pass or high pass and keeps its high, band and low pass in words
+// 6 to 8 (labelled BP4, BL4, LP4 and HP4, BH4, BP4).
 struct Svf4State {
   float cutoff;
   float hp2;
@@ -592,25 +595,20 @@ struct Svf4State {
   float lp2;
   float damping;
   float limit;
-  float bp4;
-  float bl4;
-  float lp4;
+  float secondHp;
+  float secondBp;
+  float secondLp;
 };
 QV_STATE_WORDS(Svf4State, 9);
 
-// "4-Pole HP": the second section runs on the first one's high pass.
-struct Svf4HpState {
-  float cutoff;
-  float hp2;
-  float bp2;
-  float lp2;
-  float damping;
-  float limit;
-  float hp4;
-  float bh4;
-  float bp4;
+// Where the cutoff and resonance events place the filter on the correction
+// grids (words 5 to 8 of every grid filter).
+struct FilterGrid {
+  float column;
+  float columnFraction;
+  float row11;  // eleven times the row
+  float rowFraction;
 };
-QV_STATE_WORDS(Svf4HpState, 9);
 
 struct GridSvfState {
   float coeff;
@@ -618,58 +616,25 @@ struct GridSvfState {
   float bp;
   float lp;
   float damping;
-  float column;
-  float columnFraction;
-  float row11;
-  float rowFraction;
+  FilterGrid grid;
 };
 QV_STATE_WORDS(GridSvfState, 9);
 
 struct GridNotchState {
-  float coeff;
-  float hp;
-  float bp;
-  float lp;
-  float damping;
-  float column;
-  float columnFraction;
-  float row11;
-  float rowFraction;
+  GridSvfState svf;
   float notch;
 };
 QV_STATE_WORDS(GridNotchState, 10);
 
+// Grid versions of the 4-pole low-pass and high-pass filters: the second
+// section in words 9 to 11.
 struct GridSvf4State {
-  float coeff;
-  float hp2;
-  float bp2;
-  float lp2;
-  float damping;
-  float column;
-  float columnFraction;
-  float row11;
-  float rowFraction;
-  float bp4;
-  float bl4;
-  float lp4;
+  GridSvfState first;
+  float secondHp;
+  float secondBp;
+  float secondLp;
 };
 QV_STATE_WORDS(GridSvf4State, 12);
-
-struct GridSvf4HpState {
-  float coeff;
-  float hp2;
-  float bp2;
-  float lp2;
-  float damping;
-  float column;
-  float columnFraction;
-  float row11;
-  float rowFraction;
-  float hp4;
-  float bh4;
-  float bp4;
-};
-QV_STATE_WORDS(GridSvf4HpState, 12);
 
 struct PeakEqState {
   float cutoff;
@@ -688,10 +653,7 @@ struct GridPeakEqState {
   float band;
   float boost;
   float damping;
-  float column;
-  float columnFraction;
-  float row11;
-  float rowFraction;
+  FilterGrid grid;
   float out;
 };
 QV_STATE_WORDS(GridPeakEqState, 10);

@@ -230,7 +230,8 @@ public:
       e.kind = p.event ? s.outKindEvent : s.outKindAudio;
       e.index = p.index;
       e.help = OutHelp(p.label);
-      if (p.event) ++eventOutputs;
+      // Switches and terminals have no processing state and no event slots.
+      if (p.event && p.index >= 0) ++eventOutputs;
       outEntries.push_back(e);
     }
     d.outPorts = Table(outEntries, false);
@@ -309,12 +310,6 @@ public:
     c_.switches[index] = d;
   }
 
-  KModulDef* Record(const TRecordSpec& s, const std::vector<PIn>& ins,
-                    const std::vector<POut>& outs) {
-    return Make(s, ins, outs);
-  }
-
-  void Store(int32_t index, const KModulDef* d) { c_.module[index] = d; }
   TCatalogue& Target() { return c_; }
 
   static void SetKinds(TRecordSpec& s) {
@@ -345,39 +340,49 @@ private:
 #define W(Type, field) QV_WORD_AT(Type, field)
 #define N(Type) QV_WORDS_OF(Type)
 
+const char* const kAddNames[8] = {"Add 1", "Add 2", "Add 3", "Add 4",
+                                  "Add 5", "Add 6", "Add 7", "Add 8"};
+const char* const kMultNames[6] = {"Mult 1", "Mult 2", "Mult 3", "Mult 4", "Mult 5", "Mult 6"};
+
+// Unlabelled operands: audio inputs at pointers 0..n-1 or events with
+// consecutive ids.
+std::vector<PIn> Operands(const char* const* names, int32_t count, bool event, int32_t firstId) {
+  std::vector<PIn> ins;
+  for (int32_t k = 0; k < count; ++k)
+    ins.push_back(event ? E("", firstId + k, names[k], rSignal) : A("", k, names[k]));
+  return ins;
+}
+
 void AddArithmetic(TBuilder& b) {
   const int32_t out = W(OutState, out);
-  b.Mod(0, "+", N(OutState), {A("", 0, "Add 1"), A("", 1, "Add 2")}, {OA("", out)},
-        "Sum of two audio signals.");
-  b.Mod(1, "+", N(OutState), {A("", 0, "Add 1"), A("", 1, "Add 2"), A("", 2, "Add 3")},
-        {OA("", out)}, "Sum of three audio signals.");
-  b.Mod(2, "+", N(OutState),
-        {A("", 0, "Add 1"), A("", 1, "Add 2"), A("", 2, "Add 3"), A("", 3, "Add 4")},
-        {OA("", out)}, "Sum of four audio signals.");
-  b.Mod(4, "+", N(OutState),
-        {A("", 0, "Add 1"), A("", 1, "Add 2"), A("", 2, "Add 3"), A("", 3, "Add 4"),
-         A("", 4, "Add 5"), A("", 5, "Add 6")},
-        {OA("", out)}, "Sum of six audio signals.");
-  b.Mod(5, "+", N(OutState),
-        {A("", 0, "Add 1"), A("", 1, "Add 2"), A("", 2, "Add 3"), A("", 3, "Add 4"),
-         A("", 4, "Add 5"), A("", 5, "Add 6"), A("", 6, "Add 7"), A("", 7, "Add 8")},
-        {OA("", out)}, "Sum of eight audio signals.");
-  b.Mod(3, "+", N(EventSumState),
-        {E("", evAdd1, "Add 1", rSignal), E("", evAdd2, "Add 2", rSignal),
-         E("", evAdd3, "Add 3", rSignal)},
-        {OE("", 0)}, "Sum of three event values.");
-  b.Mod(6, "+", N(EventSumState),
-        {E("", evAdd1, "Add 1", rSignal), E("", evAdd2, "Add 2", rSignal)}, {OE("", 0)},
-        "Sum of two event values.");
-  b.Mod(100, "+", N(EventSumState),
-        {E("", evAdd1, "Add 1", rSignal), E("", evAdd2, "Add 2", rSignal),
-         E("", evAdd3, "Add 3", rSignal), E("", evAdd4, "Add 4", rSignal)},
-        {OE("", 0)}, "Sum of four event values.");
-  b.Mod(101, "+", N(EventSumState),
-        {E("", evAdd1, "Add 1", rSignal), E("", evAdd2, "Add 2", rSignal),
-         E("", evAdd3, "Add 3", rSignal), E("", evAdd4, "Add 4", rSignal),
-         E("", evAdd5, "Add 5", rSignal), E("", evAdd6, "Add 6", rSignal)},
-        {OE("", 0)}, "Sum of six event values.");
+  struct TOperation {
+    int32_t index;
+    bool event;
+    int32_t count;
+    const char* help;
+  };
+  const TOperation sums[] = {
+      {0, false, 2, "Sum of two audio signals."},   {1, false, 3, "Sum of three audio signals."},
+      {2, false, 4, "Sum of four audio signals."},  {4, false, 6, "Sum of six audio signals."},
+      {5, false, 8, "Sum of eight audio signals."}, {6, true, 2, "Sum of two event values."},
+      {3, true, 3, "Sum of three event values."},   {100, true, 4, "Sum of four event values."},
+      {101, true, 6, "Sum of six event values."}};
+  for (const TOperation& o : sums)
+    b.Mod(o.index, "+", o.event ? N(EventSumState) : N(OutState),
+          Operands(kAddNames, o.count, o.event, evAdd1), {o.event ? OE("", 0) : OA("", out)},
+          o.help);
+  const TOperation products[] = {
+      {9, false, 2, "Product of two audio signals."},
+      {10, false, 3, "Product of three audio signals."},
+      {11, false, 4, "Product of four audio signals."},
+      {13, false, 6, "Product of six audio signals."},
+      {14, true, 2, "Product of two event values."},
+      {12, true, 3, "Product of three event values."},
+      {102, true, 4, "Product of four event values."}};
+  for (const TOperation& o : products)
+    b.Mod(o.index, "X", o.event ? N(EventProductState) : N(OutState),
+          Operands(kMultNames, o.count, o.event, evMult1), {o.event ? OE("", 0) : OA("", out)},
+          o.help);
   b.Mod(7, "-1", N(OutState), {A("", 0, "Invert")}, {OA("", out)},
         "Inverts an audio signal.");
   b.Mod(8, "-1", N(OutState), {E("", evInvert, "Invert", rSignal)}, {OE("", 0)},
@@ -415,49 +420,34 @@ void AddArithmetic(TBuilder& b) {
         "Quotient of two event values; 0 for a zero divisor.");
 }
 
+const char* const kLevelLabels[8] = {"Lvl1", "Lvl2", "Lvl3", "Lvl4",
+                                     "Lvl5", "Lvl6", "Lvl7", "Lvl8"};
+const char* const kLevelNames[8] = {"Level 1", "Level 2", "Level 3", "Level 4",
+                                    "Level 5", "Level 6", "Level 7", "Level 8"};
+const char* const kInLabels[8] = {"In1", "In2", "In3", "In4", "In5", "In6", "In7", "In8"};
+const char* const kInNames[8] = {"In 1", "In 2", "In 3", "In 4", "In 5", "In 6", "In 7", "In 8"};
+
+// A mixer: one level event and one audio input per channel.
+template <int Channels>
+void Mixer(TBuilder& b, int32_t index, const char* name, const char* help) {
+  std::vector<PIn> ins;
+  for (int32_t k = 0; k < Channels; ++k) {
+    ins.push_back(E(kLevelLabels[k], evLevel1 + k, kLevelNames[k], rLevel));
+    ins.push_back(A(kInLabels[k], k, kInNames[k]));
+  }
+  b.Mod(index, name, N(MixerState<Channels>), ins, {OA("Out", W(MixerState<Channels>, out))},
+        help);
+}
+
 void AddMixers(TBuilder& b) {
   b.Mod(87, "Amp", N(AmpState), {E("Lvl", evLevel1, "Level", rLevel), A("In", 0, "In")},
         {OA("Out", W(AmpState, out))}, "Amplifier with a level in decibels.");
-  b.Mod(41, "Mixer 2", N(MixerState<2>),
-        {E("Lvl1", evLevel1, "Level 1", rLevel), A("In1", 0, "In 1"),
-         E("Lvl2", evLevel2, "Level 2", rLevel), A("In2", 1, "In 2")},
-        {OA("Out", W(MixerState<2>, out))}, "Mixes two audio signals.");
-  b.Mod(48, "Mixer 3", N(MixerState<3>),
-        {E("Lvl1", evLevel1, "Level 1", rLevel), A("In1", 0, "In 1"),
-         E("Lvl2", evLevel2, "Level 2", rLevel), A("In2", 1, "In 2"),
-         E("Lvl3", evLevel3, "Level 3", rLevel), A("In3", 2, "In 3")},
-        {OA("Out", W(MixerState<3>, out))}, "Mixes three audio signals.");
-  b.Mod(86, "Mixer 4", N(MixerState<4>),
-        {E("Lvl1", evLevel1, "Level 1", rLevel), A("In1", 0, "In 1"),
-         E("Lvl2", evLevel2, "Level 2", rLevel), A("In2", 1, "In 2"),
-         E("Lvl3", evLevel3, "Level 3", rLevel), A("In3", 2, "In 3"),
-         E("Lvl4", evLevel4, "Level 4", rLevel), A("In4", 3, "In 4")},
-        {OA("Out", W(MixerState<4>, out))}, "Mixes four audio signals.");
-  b.Mod(160, "Mixer 5", N(MixerState<5>),
-        {E("Lvl1", evLevel1, "Level 1", rLevel), A("In1", 0, "In 1"),
-         E("Lvl2", evLevel2, "Level 2", rLevel), A("In2", 1, "In 2"),
-         E("Lvl3", evLevel3, "Level 3", rLevel), A("In3", 2, "In 3"),
-         E("Lvl4", evLevel4, "Level 4", rLevel), A("In4", 3, "In 4"),
-         E("Lvl5", evLevel5, "Level 5", rLevel), A("In5", 4, "In 5")},
-        {OA("Out", W(MixerState<5>, out))}, "Mixes five audio signals.");
-  b.Mod(161, "Mixer 6", N(MixerState<6>),
-        {E("Lvl1", evLevel1, "Level 1", rLevel), A("In1", 0, "In 1"),
-         E("Lvl2", evLevel2, "Level 2", rLevel), A("In2", 1, "In 2"),
-         E("Lvl3", evLevel3, "Level 3", rLevel), A("In3", 2, "In 3"),
-         E("Lvl4", evLevel4, "Level 4", rLevel), A("In4", 3, "In 4"),
-         E("Lvl5", evLevel5, "Level 5", rLevel), A("In5", 4, "In 5"),
-         E("Lvl6", evLevel6, "Level 6", rLevel), A("In6", 5, "In 6")},
-        {OA("Out", W(MixerState<6>, out))}, "Mixes six audio signals.");
-  b.Mod(162, "Mixer 8", N(MixerState<8>),
-        {E("Lvl1", evLevel1, "Level 1", rLevel), A("In1", 0, "In 1"),
-         E("Lvl2", evLevel2, "Level 2", rLevel), A("In2", 1, "In 2"),
-         E("Lvl3", evLevel3, "Level 3", rLevel), A("In3", 2, "In 3"),
-         E("Lvl4", evLevel4, "Level 4", rLevel), A("In4", 3, "In 4"),
-         E("Lvl5", evLevel5, "Level 5", rLevel), A("In5", 4, "In 5"),
-         E("Lvl6", evLevel6, "Level 6", rLevel), A("In6", 5, "In 6"),
-         E("Lvl7", evLevel7, "Level 7", rLevel), A("In7", 6, "In 7"),
-         E("Lvl8", evLevel8, "Level 8", rLevel), A("In8", 7, "In 8")},
-        {OA("Out", W(MixerState<8>, out))}, "Mixes eight audio signals.");
+  Mixer<2>(b, 41, "Mixer 2", "Mixes two audio signals.");
+  Mixer<3>(b, 48, "Mixer 3", "Mixes three audio signals.");
+  Mixer<4>(b, 86, "Mixer 4", "Mixes four audio signals.");
+  Mixer<5>(b, 160, "Mixer 5", "Mixes five audio signals.");
+  Mixer<6>(b, 161, "Mixer 6", "Mixes six audio signals.");
+  Mixer<8>(b, 162, "Mixer 8", "Mixes eight audio signals.");
   b.Mod(78, "Crossfade", N(OutState), {A("X", 0, "X-Fade", rFade), A("In1", 1, "In 1"),
                                         A("In2", 2, "In 2")},
         {OA("Out", W(OutState, out))}, "Crossfades between two audio signals.");
@@ -719,28 +709,32 @@ void AddFilters(TBuilder& b) {
          OA("N", W(NotchState, notch))},
         "Two-pole filter with notch output and linear cutoff input.");
   b.Mod(172, "2-Pole Notch", N(GridNotchState), {gridP, gridRes, in},
-        {OA("HP", W(GridNotchState, hp)), OA("BP", W(GridNotchState, bp)),
-         OA("LP", W(GridNotchState, lp)), OA("N", W(GridNotchState, notch))},
+        {OA("HP", W(GridNotchState, svf.hp)), OA("BP", W(GridNotchState, svf.bp)),
+         OA("LP", W(GridNotchState, svf.lp)), OA("N", W(GridNotchState, notch))},
         "Two-pole filter with notch output.");
-  b.Mod(43, "4-Pole Filter", N(Svf4State), {p, f, res, in},
-        {OA("HP2", W(Svf4State, hp2)), OA("BP2", W(Svf4State, bp2)),
-         OA("LP2", W(Svf4State, lp2)), OA("BP4", W(Svf4State, bp4)),
-         OA("BL4", W(Svf4State, bl4)), OA("LP4", W(Svf4State, lp4))},
+  const std::vector<POut> svf4Low = {
+      OA("HP2", W(Svf4State, hp2)),      OA("BP2", W(Svf4State, bp2)),
+      OA("LP2", W(Svf4State, lp2)),      OA("BP4", W(Svf4State, secondHp)),
+      OA("BL4", W(Svf4State, secondBp)), OA("LP4", W(Svf4State, secondLp))};
+  const std::vector<POut> svf4High = {
+      OA("HP2", W(Svf4State, hp2)),      OA("BP2", W(Svf4State, bp2)),
+      OA("LP2", W(Svf4State, lp2)),      OA("HP4", W(Svf4State, secondHp)),
+      OA("BH4", W(Svf4State, secondBp)), OA("BP4", W(Svf4State, secondLp))};
+  const std::vector<POut> gridSvf4Low = {
+      OA("HP2", W(GridSvf4State, first.hp)),  OA("BP2", W(GridSvf4State, first.bp)),
+      OA("LP2", W(GridSvf4State, first.lp)),  OA("BP4", W(GridSvf4State, secondHp)),
+      OA("BL4", W(GridSvf4State, secondBp)), OA("LP4", W(GridSvf4State, secondLp))};
+  const std::vector<POut> gridSvf4High = {
+      OA("HP2", W(GridSvf4State, first.hp)),  OA("BP2", W(GridSvf4State, first.bp)),
+      OA("LP2", W(GridSvf4State, first.lp)),  OA("HP4", W(GridSvf4State, secondHp)),
+      OA("BH4", W(GridSvf4State, secondBp)), OA("BP4", W(GridSvf4State, secondLp))};
+  b.Mod(43, "4-Pole Filter", N(Svf4State), {p, f, res, in}, svf4Low,
         "Four-pole low-pass filter with linear cutoff input.");
-  b.Mod(137, "4-Pole Filter", N(GridSvf4State), {gridP, gridRes, in},
-        {OA("HP2", W(GridSvf4State, hp2)), OA("BP2", W(GridSvf4State, bp2)),
-         OA("LP2", W(GridSvf4State, lp2)), OA("BP4", W(GridSvf4State, bp4)),
-         OA("BL4", W(GridSvf4State, bl4)), OA("LP4", W(GridSvf4State, lp4))},
+  b.Mod(137, "4-Pole Filter", N(GridSvf4State), {gridP, gridRes, in}, gridSvf4Low,
         "Four-pole low-pass filter.");
-  b.Mod(111, "4-Pole HP", N(Svf4HpState), {p, f, res, in},
-        {OA("HP2", W(Svf4HpState, hp2)), OA("BP2", W(Svf4HpState, bp2)),
-         OA("LP2", W(Svf4HpState, lp2)), OA("HP4", W(Svf4HpState, hp4)),
-         OA("BH4", W(Svf4HpState, bh4)), OA("BP4", W(Svf4HpState, bp4))},
+  b.Mod(111, "4-Pole HP", N(Svf4State), {p, f, res, in}, svf4High,
         "Four-pole high-pass filter with linear cutoff input.");
-  b.Mod(144, "4-Pole HP", N(GridSvf4HpState), {gridP, gridRes, in},
-        {OA("HP2", W(GridSvf4HpState, hp2)), OA("BP2", W(GridSvf4HpState, bp2)),
-         OA("LP2", W(GridSvf4HpState, lp2)), OA("HP4", W(GridSvf4HpState, hp4)),
-         OA("BH4", W(GridSvf4HpState, bh4)), OA("BP4", W(GridSvf4HpState, bp4))},
+  b.Mod(144, "4-Pole HP", N(GridSvf4State), {gridP, gridRes, in}, gridSvf4High,
         "Four-pole high-pass filter.");
   b.Mod(44, "Peak EQ", N(PeakEqState), {p, f, res, E("Bst", evPeakBoost, "Boost", rBoost), in},
         {OA("Out", W(PeakEqState, out))}, "Peak equaliser with linear frequency input.");
@@ -1114,7 +1108,7 @@ void AddStructureTypes(TBuilder& b) {
   macro.panelView = kViewMacro;
   macro.helpIsUser = 1;
   macro.help = "A structure of modules.";
-  c.macro = b.Record(macro, {}, {});
+  c.macro = b.Make(macro, {}, {});
 
   TBuilder::TRecordSpec instrument;
   instrument.name = "Instrument";
@@ -1123,27 +1117,27 @@ void AddStructureTypes(TBuilder& b) {
   instrument.monoSwitchable = 0;
   instrument.helpIsUser = 1;
   instrument.help = "An instrument with its own voices and panel.";
-  c.instrument = b.Record(instrument, {}, {});
+  c.instrument = b.Make(instrument, {}, {});
 
   TBuilder::TRecordSpec terminal;
   terminal.name = "In";
   terminal.helpIsUser = 1;
   terminal.help = "Audio input of the enclosing structure.";
-  KModulDef* d = b.Record(terminal, {}, {{"", false, kPlaced}});
+  KModulDef* d = b.Make(terminal, {}, {{"", false, kPlaced}});
   d->outPorts->entries[0].help = "Output of the audio in terminal.";
   c.audioIn = d;
   terminal.help = "Event input of the enclosing structure.";
-  d = b.Record(terminal, {}, {{"", true, kPlaced}});
+  d = b.Make(terminal, {}, {{"", true, kPlaced}});
   d->outPorts->entries[0].help = "Output of the event in terminal.";
   c.eventIn = d;
 
   terminal.name = "Out";
   terminal.help = "Audio output of the enclosing structure.";
-  d = b.Record(terminal, {{"Out", false, kPlaced, "Out", rSignal}}, {});
+  d = b.Make(terminal, {{"Out", false, kPlaced, "Out", rSignal}}, {});
   d->inPorts->entries[0].help = "Input of the audio out terminal.";
   c.audioOut = d;
   terminal.help = "Event output of the enclosing structure.";
-  d = b.Record(terminal, {{"Out", true, kPlaced, "Out", rUnit}}, {});
+  d = b.Make(terminal, {{"Out", true, kPlaced, "Out", rUnit}}, {});
   d->inPorts->entries[0].help = "Input of the event out terminal.";
   c.eventOut = d;
 }
@@ -1161,7 +1155,7 @@ KModulDef* AudioOut(TBuilder& b, std::vector<PIn> channels) {
   s.help = "Output of the sound device.";
   std::vector<PIn> ins = {E("Tun", evTune, "Tune", rSignal), E("Lvl", evLevel1, "Master", rLevel)};
   ins.insert(ins.end(), channels.begin(), channels.end());
-  return b.Record(s, ins, {});
+  return b.Make(s, ins, {});
 }
 
 void AddDriverRecords(TBuilder& b) {
@@ -1175,7 +1169,7 @@ void AddDriverRecords(TBuilder& b) {
   in.monoSwitchable = 0;
   TBuilder::SetKinds(in);
   in.help = "Input of the sound device.";
-  c.driverIn = b.Record(in, {},
+  c.driverIn = b.Make(in, {},
                         {OA("L", W(AudioInState, left)), OA("R", W(AudioInState, right))});
   c.driverOut1 = AudioOut<1>(b, {A("In", 0, "In")});
   c.driverOut2 = AudioOut<2>(b, {A("L", 0, "L"), A("R", 1, "R")});
@@ -1183,6 +1177,9 @@ void AddDriverRecords(TBuilder& b) {
                                  A("5", 4, "5"), A("6", 5, "6"), A("7", 6, "7"),
                                  A("8", 7, "8")});
 }
+
+#undef W
+#undef N
 
 struct TBuilt {
   TCatalogue catalogue;

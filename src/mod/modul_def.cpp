@@ -1,18 +1,22 @@
 // Lookup of module-type records and the start-up index fill.
 #include "src/mod/modul_def.h"
 
+#include <atomic>
 #include <cstddef>
 #include <initializer_list>
+#include <mutex>
 
 #include "src/engine/voice_state.h"
 #include "src/mod/catalogue.h"
 
 namespace {
 
-TDriverDefsOfModule driverLookup = nullptr;
+// Installed on the GUI thread, read wherever a type is looked up.
+std::atomic<TDriverDefsOfModule> driverLookup{nullptr};
 
 const IDriverModulDefs* DriverOf(const KSModul* module) {
-  return driverLookup ? driverLookup(module) : nullptr;
+  const TDriverDefsOfModule lookup = driverLookup.load();
+  return lookup ? lookup(module) : nullptr;
 }
 
 bool IsAudioOutType(int32_t index) { return index == 82 || index == 83 || index == 85 || index == 114; }
@@ -42,6 +46,8 @@ const KModulDef* FindTerminal(const KModulDef* audio, const KModulDef* event, in
   if (u < 4) return event;
   return nullptr;
 }
+
+void FillPlaces();
 
 void SetIn(int32_t type, const char* label, int32_t value) {
   MutableInPort(Catalogue().module[type], label)->index = value;
@@ -97,11 +103,14 @@ const KModulDef* GetAudioOutModulDef(int32_t outputChannels) {
 }
 
 void InitModulDefs() {
-  static bool done = false;
-  if (done) return;
-  done = true;
+  static std::once_flag once;
+  std::call_once(once, FillPlaces);
+}
 
-  // Delays keep their output after the line's bookkeeping words.
+namespace {
+
+void FillPlaces() {
+  // The three delays share one voice layout.
   const int32_t delayOut = QV_WORD_AT(DelayVoiceState, output);
   SetIn(79, "In", QV_INPUT_AT(StaticDelayInputs, in));
   SetOut(79, "Out", delayOut);
@@ -179,3 +188,5 @@ void InitModulDefs() {
   for (int32_t k = 0; k < 16; ++k)
     SetIn(197, kDemuxLabels[k], QV_INPUT_AT(DemuxInputs, value) + k);
 }
+
+}  // namespace
