@@ -1,5 +1,7 @@
 #include "src/audio/audioio.h"
 
+#include "platform/fpu.h"
+
 #include "src/base/settings.h"
 #include "src/base/system.h"
 #include "src/engine/setup.h"
@@ -338,6 +340,8 @@ void TAudioInOut::RateChanged() {
 
 void TAudioInOut::ProcessBlock() {
   TLockGuard guard(EngineCriticalSection());
+  // Decaying tails must never reach the slow denormal range.
+  platform::ScopedFlushToZero flushToZero;
   TEngineWide& e = Engine();
   if (e.overload.load(std::memory_order_relaxed)) {
     ClearOutput();

@@ -1,5 +1,10 @@
 #include "src/engine/engine.h"
 
+#include "src/engine/audio_routines.h"
+#include "src/engine/control_routines.h"
+#include "src/engine/display_routines.h"
+#include "src/engine/graph_render.h"
+
 float EngineZeroCell = 0.0f;
 TSlotTables EngineSlots = {};
 int32_t CurrentSlot = 0;
@@ -36,7 +41,14 @@ template <class R> bool Append(R* routines, TEngineRecord** records, int32_t& co
 } // namespace
 
 TRoutineTables& RoutineTables() {
-  static TRoutineTables tables = {};
+  static TRoutineTables tables = [] {
+    TRoutineTables t = {};
+    InstallAudioRoutines(t);
+    InstallControlRoutines(t);
+    InstallDisplayRoutines(t);
+    InstallGraphRenderers(t);
+    return t;
+  }();
   return tables;
 }
 
