@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the sanitizer build and runs every test.
+# Installs what is missing, then builds and runs every test twice: under
+# AddressSanitizer + UndefinedBehaviorSanitizer, and under ThreadSanitizer for
+# the races between the GUI, MIDI and audio threads.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 jobs=$(nproc)
-cmake --preset asan
-cmake --build --preset asan -j "$jobs"
-ctest --preset asan -j "$jobs"
+for preset in asan tsan; do
+  echo "=== $preset build"
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done

@@ -204,9 +204,6 @@ IAudioInOut* CreateAudioInOut(int32_t type, IAudioOwner* owner) {
 void IAudioInOut::Close() {
   TStr name = AudioPortName(GetType());
   if (!name.IsEmpty()) WriteSettingStr(setting::AudioPort, name);
-  if (auto* engine = dynamic_cast<TAudioInOut*>(this))
-    if (IAudioOwner* owner = engine->GetOwner())
-      if (TShared* factor = owner->GetRateFactorValue()) engine->Disconnect(factor);
   Delete();
 }
 
@@ -233,6 +230,8 @@ TAudioInOut::TAudioInOut(IAudioOwner* owner) : owner_(owner) {
 
 TAudioInOut::~TAudioInOut() {
   DestructorBody([this] {
+    // The rate factor no longer reaches a driver that has gone.
+    if (TShared* factor = owner_ ? owner_->GetRateFactorValue() : nullptr) Disconnect(factor);
     Shutdown();
     IAudioInOut* self = this;
     Engine().current.compare_exchange_strong(self, nullptr);
@@ -340,8 +339,7 @@ void TAudioInOut::RateChanged() {
 
 void TAudioInOut::ProcessBlock() {
   TLockGuard guard(EngineCriticalSection());
-  // Decaying tails must never reach the slow denormal range.
-  platform::ScopedFlushToZero flushToZero;
+  platform::DenormalsOff denormalsOff;
   TEngineWide& e = Engine();
   if (e.overload.load(std::memory_order_relaxed)) {
     ClearOutput();
@@ -615,8 +613,14 @@ void TAudioInOut::PrepareModule(KSModul* module) {
   } resume{this, isIn};
 
   TLockGuard guard(EngineCriticalSection());
-  int32_t voices = module->GetEngineVoiceCount();
-  TEngineRecord* record = BuildEngineRecord(module, voices);
+  TEngineRecord* record = nullptr;
+  try {
+    record = BuildEngineRecord(module, module->GetEngineVoiceCount());
+  } catch (...) {
+    if (isOut) e.audioOutCount.fetch_sub(1);
+    if (isIn) e.audioInCount.fetch_sub(1);
+    throw;
+  }
   TSlotTables& s = EngineSlots;
 
   TAudioRoutine routine = nullptr;

@@ -31,6 +31,7 @@ TOfflineAudio::TOfflineAudio(IAudioOwner* owner, float sampleRate, int32_t input
   outputRoutines_[5] = OutputRoutine<3, 1>;
   active = this;
   SetSampleRate(sampleRate);
+  UpdateBlockLength();
   UpdateRateConstants();
 }
 
@@ -88,8 +89,7 @@ void TOfflineAudio::Prepare(const float* input, float* output, int32_t deviceFra
   std::memset(output, 0, sizeof(float) * size_t(deviceFrames) * size_t(outputs_));
   EngineInputCursor = const_cast<float*>(input);
   EngineOutputCursor = output;
-  float factor = GetOwner() ? GetOwner()->GetRateFactor() : 1.0f;
-  blockLength_ = int32_t(double(deviceFrames) * double(factor));
+  blockLength_ = int32_t(double(deviceFrames) * double(factor_));
 }
 
 // The caller's buffers belong to the block only.
@@ -148,4 +148,9 @@ int32_t TOfflineAudio::DeviceStart() {
 void TOfflineAudio::DeviceStop() { ++calls_[kStopCall]; }
 void TOfflineAudio::DevicePause() { ++calls_[kPauseCall]; }
 void TOfflineAudio::DeviceResume() { ++calls_[kResumeCall]; }
-void TOfflineAudio::UpdateBlockLength() {}
+// The rate factor is read here, on the GUI thread, never by a block.
+void TOfflineAudio::UpdateBlockLength() {
+  TLockGuard guard(EngineCriticalSection());
+  factor_ = GetOwner() ? GetOwner()->GetRateFactor() : 1.0f;
+  inPhase_ = outPhase_ = 0; // a new factor starts a new pattern
+}

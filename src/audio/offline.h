@@ -63,6 +63,7 @@ private:
   const float* inEnd_ = nullptr;
   float* outBegin_ = nullptr;
   float* outEnd_ = nullptr;
+  float factor_ = 1.0f;
   int32_t inPhase_ = 0;
   int32_t outPhase_ = 0;
 };

@@ -14,6 +14,8 @@ QV_MESSAGE(TooManyPorts, "Too many ports.")
 namespace {
 
 int32_t bracketDepth = 0;
+// Set while the outermost end rebuilds processing, which still holds the lock.
+bool rebuilding = false;
 // Messages raised while a bracket was open, shown once the outermost closes.
 std::vector<std::string>& PendingMessages() {
   static std::vector<std::string> pending;
@@ -299,7 +301,7 @@ void KSModul::ConnectChildWires() {
 int32_t KSModul::GetBracketDepth() { return bracketDepth; }
 
 void KSModul::ShowModelMessage(TParamStr& message) {
-  if (bracketDepth > 0) {
+  if (bracketDepth > 0 || rebuilding) {
     std::string text = message.Expand().Std();
     for (const std::string& queued : PendingMessages())
       if (queued == text) return;
@@ -311,7 +313,8 @@ void KSModul::ShowModelMessage(TParamStr& message) {
 
 void KSModul::BeginStructureChange() {
   StructureChangeDepth.fetch_add(1);
-  if (bracketDepth == 0) {
+  // A bracket opened by the rebuild itself only nests.
+  if (bracketDepth == 0 && !rebuilding) {
     LockEngine();
     try {
       GetTop()->UnresolveAll();
@@ -326,7 +329,8 @@ void KSModul::BeginStructureChange() {
 
 void KSModul::EndStructureChange() {
   if (bracketDepth <= 0) return;
-  if (--bracketDepth == 0) {
+  if (--bracketDepth == 0 && !rebuilding) {
+    rebuilding = true;
     try {
       KSModul* top = GetTop();
       top->UpdatePolyConflicts();
@@ -336,6 +340,7 @@ void KSModul::EndStructureChange() {
       RecordCurrentException();
       PendingMessages().push_back(LastError()->Expand().Std());
     }
+    rebuilding = false;
     UnlockEngine();
     StructureChangeDepth.fetch_sub(1);
     ShowPendingMessages();
@@ -509,6 +514,10 @@ void KSModul::UnresolveAll() {
   if (!IsMacroOrInstrument() && !IsCategory(kCatOutTerminal) && !IsCategory(kCatSwitch)) {
     for (int32_t i = 0; i < inCount_; ++i) in_[i]->UnresolveOwn();
   }
+  // No route may outlive the bracket's edits: a module deleted or released in
+  // it could still be named by one. The end of the bracket builds them anew.
+  if (record_)
+    for (int32_t k = 0; k < record_->eventOutputs; ++k) ClearRoutes(record_, k);
   for (int32_t i = 0; i < childCount_; ++i) children_[i]->UnresolveAll();
 }
 

@@ -25,8 +25,21 @@ struct TWalkDepth {
 };
 } // namespace
 
+// The two out-ports a solo sends to the Audio Out; a port that goes away
+// stops being one.
+namespace {
+KOutPort* soloSources[2] = {nullptr, nullptr};
+} // namespace
+
 // ---------------------------------------------------------------------------
 // KInPort
+
+void KInPort::SetSoloSources(KOutPort* first, KOutPort* second) {
+  soloSources[0] = first;
+  soloSources[1] = second;
+}
+
+KOutPort* KInPort::GetSoloSource(int32_t i) { return i == 0 || i == 1 ? soloSources[i] : nullptr; }
 
 KInPort::KInPort(KSModul* owner) : owner_(owner) {
   for (int32_t i = 0; i < kMaxWires; ++i) sourceChild_[i] = sourcePort_[i] = -1;
@@ -243,6 +256,14 @@ void KInPort::ResolveOwn() {
   bool indexOk = index_ >= 0 && index_ < record->audioInputs;
   KModelHost* host = owner_->GetHost();
   bool isAudioOut = host && host->GetAudioOutModule() == owner_;
+  if (isAudioOut && owner_->IsSolo() && kind_ == kAudioMono) {
+    // The solo: the first source on the first channel, the second (else the
+    // first) on the second, silence elsewhere.
+    KOutPort* solo = index_ == 0 ? soloSources[0] : index_ == 1 ? (soloSources[1] ? soloSources[1] : soloSources[0]) : nullptr;
+    if (indexOk)
+      record->inputs[0][index_] = solo && solo->GetOwner()->GetEngineRecord() ? solo->ValueFor(0) : &EngineZeroCell;
+    return;
+  }
   for (int32_t i = 0; i < collectedCount_; ++i) {
     KOutPort* s = collected_[i];
     if (!s) continue;
@@ -348,6 +369,8 @@ KOutPort::KOutPort(KSModul* owner) : owner_(owner) {}
 KOutPort::~KOutPort() {
   // No bracket here: a port goes away with its module, inside the caller's bracket.
   DestructorBody([this] {
+    for (auto& solo : soloSources)
+      if (solo == this) solo = nullptr;
     while (destCount_ > 0) {
       int32_t before = destCount_;
       dests_[0]->DropWire(this);

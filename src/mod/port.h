@@ -76,6 +76,9 @@ public:
   void UpdatePolyConflict();
   void Resolve();
   void Unresolve();
+  // The out-ports whose signal a solo sends to the Audio Out (null: none).
+  static void SetSoloSources(KOutPort* first, KOutPort* second);
+  static KOutPort* GetSoloSource(int32_t i);
 
   void SetMute();
   void ClearMute();

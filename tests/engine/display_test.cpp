@@ -258,12 +258,12 @@ TEST(SoundingGraph, SawIntoFilterRendersTenSecondsCleanly) {
     }
   }
   EXPECT_GT(energy, 1000.0) << "it sounded";
-  EXPECT_FALSE(platform::IsFlushToZero()) << "the caller's floating-point mode is restored";
+  EXPECT_FALSE(platform::DenormalsOff::Active()) << "the caller's floating-point mode is restored";
 }
 
 namespace {
 bool seenFlushToZero = false;
-void NoteFloatMode() { seenFlushToZero = platform::IsFlushToZero(); }
+void NoteFloatMode() { seenFlushToZero = platform::DenormalsOff::Active(); }
 } // namespace
 
 TEST(SoundingGraph, RoutinesRunWithFlushToZero) {

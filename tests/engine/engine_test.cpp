@@ -1,6 +1,7 @@
 // The engine's block loop, clock, usage guard, routine slots and drivers.
 #include "tests/engine/testhost.h"
 
+#include "platform/fpu.h"
 #include "src/audio/noaudio.h"
 #include "src/base/settings.h"
 #include "src/engine/tables.h"
@@ -98,6 +99,22 @@ TEST(Slots, TheModuleThatTakesTheLastSlotIsMutedAndNoneGetsMore) {
   EXPECT_NE(m[kMaxSlots]->GetEngineRecord(), nullptr);
   m.clear();
   EXPECT_EQ(host.Driver().GetSlotCount(), 0);
+}
+
+TEST(Slots, AVariantRoutineReplacesTheModulesSlotWithoutARebuild) {
+  TRoutinePatch patch;
+  RoutineTables().audio[0] = Nothing;
+  THost host;
+  auto other = LooseModule(host, 0, 0);
+  auto m = LooseModule(host, 0, 0);
+  host.Driver().PrepareModule(other.get());
+  host.Driver().PrepareModule(m.get());
+  ResetSpies();
+  host.Driver().ReplaceSlotRoutine(m.get(), SpySlot);
+  EXPECT_EQ(EngineSlots.routines[0], Nothing);
+  EXPECT_EQ(EngineSlots.routines[1], SpySlot);
+  Render(host, 10);
+  EXPECT_EQ(spyFrames, 10);
 }
 
 TEST(Slots, ATypeWithoutRoutineGetsARecordButNoSlot) {
@@ -222,6 +239,26 @@ TEST(BlockLoop, ControlRateRoutinesRunEveryPeriodPlusOneFrames) {
   EXPECT_EQ(controlFrames, (std::vector<int32_t>{0, 441, 882}));
 }
 
+TEST(BlockLoop, RoutinesRunWithDenormalsFlushedToZero) {
+  static bool sawModes;
+  static float result;
+  sawModes = false;
+  TRoutinePatch patch;
+  RoutineTables().audio[0] = [] {
+    sawModes = platform::DenormalsOff::Active();
+    volatile float tiny = 1e-30f;
+    result = tiny * 1e-10f; // a denormal without the modes
+  };
+  THost host;
+  auto m = LooseModule(host, 0, 0);
+  host.Driver().PrepareModule(m.get());
+  bool before = platform::DenormalsOff::Active();
+  Render(host, 1);
+  EXPECT_TRUE(sawModes);
+  EXPECT_EQ(result, 0.0f);
+  EXPECT_EQ(platform::DenormalsOff::Active(), before) << "the caller's modes come back after the block";
+}
+
 TEST(BlockLoop, ControlPeriodsOfTheUsualRates) {
   struct Case {
     float rate;
@@ -259,6 +296,12 @@ TEST(Clock, TwentyFourTicksPerQuarterNote) {
   for (int i = 0; i < 100; ++i) Render(host, 480);
   ASSERT_EQ(tickFrames.size(), 48u);
   EXPECT_EQ(tickFrames[0], 0) << "the first frame after the start ticks at once";
+  // Under external sync the block loop leaves the clock to MIDI.
+  SetExternalSync(true);
+  tickFrames.clear();
+  for (int i = 0; i < 10; ++i) Render(host, 480);
+  EXPECT_TRUE(tickFrames.empty());
+  SetExternalSync(false);
   host.Driver().StopClock();
   EXPECT_EQ(host.clockStates, (std::vector<bool>{true, false}));
   tickFrames.clear();

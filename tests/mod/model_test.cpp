@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -422,4 +423,171 @@ TEST_F(Model, EditingWhileBlocksRunOnAnotherThread) {
   stop.store(true);
   audio.join();
   EXPECT_EQ(out->GetEngineRecord()->inputs[0][0], in->GetOutPort(0)->ValueFor(0));
+}
+
+TEST_F(Model, SourcesAreCollectedThroughSwitchesTerminalsAndMacros) {
+  KSModul* top = host.Top();
+  KSModul* a = Insert(top, 0, 140);
+  KSModul* b = Insert(top, 0, 140);
+  KSModul* sink = Insert(top, 0, 0);
+  KSModul* sw = Insert(top, 7, 1); // two inputs, the first followed
+  Wire(a, 0, sw, 0);
+  Wire(b, 0, sw, 1);
+  Wire(sw, 0, sink, 0);
+  KInPort* port = sink->GetInPort(0);
+  auto collected = [&] {
+    port->CollectSources(port);
+    std::vector<KSModul*> owners;
+    for (int32_t i = 0; i < port->GetCollectedCount(); ++i) owners.push_back(port->GetCollected(i)->GetOwner());
+    return owners;
+  };
+  EXPECT_EQ(collected(), (std::vector<KSModul*>{a}));
+  sw->GetInPort(0)->SetFlag20();
+  sw->GetInPort(1)->ClearFlag20();
+  EXPECT_EQ(collected(), (std::vector<KSModul*>{b}));
+
+  // Sw. 2x2: each output follows the first of its pair unless that is deselected.
+  KSModul* x = Insert(top, 7, 14);
+  KSModul* c = Insert(top, 0, 140);
+  KSModul* d = Insert(top, 0, 140);
+  Wire(a, 0, x, 0);
+  Wire(b, 0, x, 1);
+  Wire(c, 0, x, 2);
+  Wire(d, 0, x, 3);
+  Wire(x, 1, sink, 0);
+  x->GetInPort(2)->ClearFlag20();
+  EXPECT_EQ(collected(), (std::vector<KSModul*>{c}));
+  x->GetInPort(2)->SetFlag20();
+  EXPECT_EQ(collected(), (std::vector<KSModul*>{d}));
+
+  // Through a macro: out terminal, its wire, the in terminal, the macro's input.
+  KSModul* macro = Insert(top, 4, 0);
+  KSModul* in = Insert(macro, 5, 0);
+  KSModul* out = Insert(macro, 6, 0);
+  Wire(in, 0, out, 0);
+  Wire(c, 0, macro, 0);
+  Wire(macro, 0, sink, 0);
+  EXPECT_EQ(collected(), (std::vector<KSModul*>{c}));
+  out->Mute();
+  EXPECT_TRUE(collected().empty()) << "a muted terminal gives no source";
+  out->Unmute();
+  macro->Mute();
+  EXPECT_TRUE(collected().empty()) << "nor does a muted macro";
+}
+
+TEST_F(Model, TooManyCollectedSourcesAreReportedOnceAfterTheRebuild) {
+  KSModul* top = host.Top();
+  KSModul* sum = Insert(top, 0, 3);
+  Wire(sum, 0, Insert(top, 0, 165), 5);
+  std::vector<KSModul*> switches;
+  for (int i = 0; i < 4; ++i) {
+    KSModul* sw = Insert(top, 7, 11); // six event inputs
+    for (int k = 0; k < 6; ++k) {
+      Wire(Insert(top, 1, 1), 0, sw, k);
+      sw->GetInPort(k)->ClearFlag20(); // follow every input: six sources each
+    }
+    switches.push_back(sw);
+  }
+  boxes.QueueAnswer(0);
+  {
+    TStructureChange bracket(top);
+    for (KSModul* sw : switches) Wire(sw, 0, sum, 0);
+    EXPECT_TRUE(boxes.Boxes().empty());
+  }
+  ASSERT_EQ(boxes.Boxes().size(), 1u) << "one box, however often the rebuild met the full list";
+  EXPECT_EQ(boxes.Boxes()[0].text, "Too many wires on the inport.");
+  EXPECT_EQ(sum->GetInPort(0)->GetCollectedCount(), 20);
+  EXPECT_EQ(KSModul::GetBracketDepth(), 0);
+  EXPECT_EQ(EngineCriticalSection().HeldDepth(), 0);
+}
+
+TEST_F(Model, MuteTravelsThroughTerminals) {
+  KSModul* top = host.Top();
+  KSModul* macro = Insert(top, 4, 0);
+  KSModul* in = Insert(macro, 5, 0);
+  KSModul* out = Insert(macro, 6, 0);
+  struct Case {
+    const char* what;
+    std::function<void()> mute, unmute;
+    std::function<bool()> other;
+  } const cases[] = {
+      {"in terminal -> macro in-port", [&] { in->Mute(); }, [&] { in->Unmute(); },
+       [&] { return macro->GetInPort(0)->IsMuted(); }},
+      {"macro in-port -> in terminal", [&] { macro->GetInPort(0)->SetMute(); },
+       [&] { macro->GetInPort(0)->ClearMute(); }, [&] { return in->IsMuted(); }},
+      {"out terminal -> macro out-port", [&] { out->Mute(); }, [&] { out->Unmute(); },
+       [&] { return macro->GetOutPort(0)->IsMuted(); }},
+      {"macro out-port -> out terminal", [&] { macro->GetOutPort(0)->Mute(); },
+       [&] { macro->GetOutPort(0)->Unmute(); }, [&] { return out->IsMuted(); }},
+  };
+  for (const Case& c : cases) {
+    c.mute();
+    EXPECT_TRUE(c.other()) << c.what;
+    c.unmute();
+    EXPECT_FALSE(c.other()) << c.what;
+  }
+  EXPECT_EQ(KSModul::GetBracketDepth(), 0);
+}
+
+TEST_F(Model, AVoiceCountChangeRebuildsTheRecordsAndTheirPointers) {
+  KSModul* top = host.Top();
+  top->GetOwnInstr()->SetVoiceCount(2);
+  KSModul* out = AddAudioOut();
+  KSModul* source = Insert(top, 0, 140);
+  KSModul* sink = Insert(top, 0, 0);
+  KSModul* sum = Insert(top, 0, 69);
+  Wire(source, 0, sink, 0);
+  Wire(sink, 0, sum, 0);
+  Wire(sum, 0, out, 2);
+  ASSERT_EQ(sink->GetEngineRecord()->voices, 2);
+  {
+    TStructureChange bracket(top);
+    top->DetachFromEngine();
+    EXPECT_EQ(sink->GetEngineRecord(), nullptr);
+    top->GetOwnInstr()->SetVoiceCount(5);
+    top->AttachToEngine();
+  }
+  TEngineRecord* r = sink->GetEngineRecord();
+  ASSERT_NE(r, nullptr);
+  ASSERT_EQ(r->voices, 5);
+  for (int v = 0; v < 5; ++v) EXPECT_EQ(r->inputs[v][0], source->GetOutPort(0)->ValueFor(v));
+  EXPECT_EQ(out->GetEngineRecord()->voices, 1);
+  EXPECT_EQ(out->GetEngineRecord()->inputs[0][0], sum->GetOutPort(0)->ValueFor(0));
+}
+
+TEST_F(Model, ASoloSendsItsSourcesToTheAudioOut) {
+  KSModul* top = host.Top();
+  KSModul* out = AddAudioOut();
+  KSModul* a = Insert(top, 0, 140);
+  KSModul* b = Insert(top, 0, 140);
+  Wire(a, 0, out, 2);
+  Wire(b, 0, out, 3);
+  struct Case {
+    KOutPort *first, *second;
+    float *left, *right;
+  } const cases[] = {
+      {b->GetOutPort(0), nullptr, b->GetOutPort(0)->ValueFor(0), b->GetOutPort(0)->ValueFor(0)},
+      {b->GetOutPort(0), a->GetOutPort(0), b->GetOutPort(0)->ValueFor(0), a->GetOutPort(0)->ValueFor(0)},
+      {nullptr, nullptr, &EngineZeroCell, &EngineZeroCell},
+  };
+  for (const Case& c : cases) {
+    {
+      TStructureChange bracket(top);
+      KInPort::SetSoloSources(c.first, c.second);
+      out->SetSoloFlag(true);
+    }
+    EXPECT_EQ(out->GetEngineRecord()->inputs[0][0], c.left);
+    EXPECT_EQ(out->GetEngineRecord()->inputs[0][1], c.right);
+  }
+  {
+    TStructureChange bracket(top);
+    KInPort::SetSoloSources(b->GetOutPort(0), nullptr);
+  }
+  top->DeleteChild(b);
+  EXPECT_EQ(KInPort::GetSoloSource(0), nullptr) << "a deleted port is no solo source";
+  {
+    TStructureChange bracket(top);
+    out->SetSoloFlag(false);
+  }
+  EXPECT_EQ(out->GetEngineRecord()->inputs[0][0], a->GetOutPort(0)->ValueFor(0));
 }
