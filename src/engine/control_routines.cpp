@@ -85,7 +85,7 @@ void EventSmoother(TEngineRecord* r) {
     if (x != w[2].f || resetting) {
       w[2].f = x;
       const float ms = r->params[kSmootherTimeParam].f;
-      if (r->params[kSmootherOnParam].i == 0 || resetting || !(ms > 0.0f)) {
+      if (IsZero(r->params[kSmootherOnParam].f) || resetting || !(ms > 0.0f)) {
         w[0].f = x;
         w[1].f = 0.0f;
         Send(r, 0, v, x);

@@ -1,6 +1,5 @@
 // Panel graph renderers. They run on the GUI thread and read the engine's
-// voice-0 state without the lock: the words are copied once, as relaxed
-// atomics, before the curve is drawn; a curve that mixes two updates is
+// voice-0 coefficients without the lock; a curve that mixes two updates is
 // corrected by the next redraw.
 #include "src/engine/graph_render.h"
 
@@ -14,21 +13,27 @@
 
 namespace {
 
-constexpr int32_t kCopiedWords = 20;
-
-// The coefficients a renderer reads, copied from voice 0.
-struct TCoefficients {
-  TWord w[kCopiedWords] = {};
-  float sr = 44100.0f;
-
-  explicit TCoefficients(const TEngineRecord* r) {
-    const int32_t n = r->stateWords < kCopiedWords ? r->stateWords : kCopiedWords;
-    if (r->state && r->voices > 0)
-      for (int32_t k = 0; k < n; ++k) w[k].i = routines::LoadShared(r->state[0][k].i);
-    sr = EngineConstants.processingRate > 0.0f ? EngineConstants.processingRate : 44100.0f;
+// The coefficients a renderer reads from voice 0: each word is copied once,
+// as a relaxed atomic load, when the renderer asks for it. Words the audio
+// thread keeps changing (integrators, outputs) are never touched.
+class TCoefficients {
+public:
+  explicit TCoefficients(const TEngineRecord* r)
+      : words_(r->state && r->voices > 0 ? r->state[0] : nullptr), count_(r->stateWords),
+        sr(EngineConstants.processingRate > 0.0f ? EngineConstants.processingRate : 44100.0f) {}
+  float F(int32_t k) const {
+    TWord w;
+    w.i = I(k);
+    return w.f;
   }
-  float F(int32_t k) const { return w[k].f; }
-  int32_t I(int32_t k) const { return w[k].i; }
+  int32_t I(int32_t k) const { return words_ && k < count_ ? routines::LoadShared(words_[k].i) : 0; }
+
+private:
+  const TWord* words_;
+  int32_t count_;
+
+public:
+  const float sr;
 };
 
 std::atomic<TScopeReadout> scopeReadout{nullptr};

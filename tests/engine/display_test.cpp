@@ -9,7 +9,9 @@
 #include "src/engine/tables.h"
 
 #include <cmath>
+#include <atomic>
 #include <map>
+#include <thread>
 
 using rig::TRig;
 
@@ -276,4 +278,42 @@ TEST(SoundingGraph, RoutinesRunWithFlushToZero) {
   seenFlushToZero = false;
   r.Render(4);
   EXPECT_TRUE(seenFlushToZero);
+}
+
+// The panel refresh runs on the GUI thread while blocks run on the audio
+// thread, without the engine lock: what the two share is read and written
+// as atomics (the thread sanitizer build checks it).
+TEST(Display, RefreshAndGraphsRunBesideTheAudioThread) {
+  TPanel panel;
+  TRig r;
+  KSModul* level = r.Add(154);
+  KSModul* lamp = r.Add(199);
+  KSModul* filter = r.Add(42);
+  FeedDisplays(r, {level, lamp, filter});
+  r.Wire(filter, "LP", r.out, "R");
+  r.Ready();
+  TWord* w = r.Words(filter);
+  w[0].f = 1000.0f;
+  w[4].f = 0.5f;
+  w[5].f = 1.0f;
+  r.Words(lamp)[2].f = 0.01f;
+  r.Words(lamp)[3].f = 1.0f;
+  std::vector<float> signal(256);
+  for (size_t n = 0; n < signal.size(); ++n) signal[n] = float(std::sin(0.05 * double(n)));
+  std::atomic<bool> done{false};
+  std::thread audio([&] {
+    for (int block = 0; block < 200; ++block) r.Render(256, signal);
+    done = true;
+  });
+  std::vector<float> columns(kWidth);
+  int refreshes = 0;
+  while (!done) {
+    RefreshPanels(r);
+    RenderGraph(42, r.Record(filter), columns.data(), kWidth, kHeight);
+    ++refreshes;
+  }
+  audio.join();
+  EXPECT_GT(refreshes, 0);
+  EXPECT_GE(panel.refreshes[level], refreshes);
+  EXPECT_GT(r.Words(level)[1].f, 0.0f);
 }
