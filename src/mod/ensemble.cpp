@@ -9,7 +9,7 @@ QV_MESSAGE(OverloadStop,
            "rate. Please reduce the sample rate or the complexity\nof the ensemble and restart audio processing.")
 
 KEnsemble::KEnsemble(TAudioFactory factory)
-    : factory_(factory ? std::move(factory) : TAudioFactory(CreateAudioInOut)), ownFactory_(factory != nullptr),
+    : factory_(factory ? factory : TAudioFactory(CreateAudioInOut)), ownFactory_(factory != nullptr),
       guiThread_(platform::CurrentThreadId()), postLock_(std::make_unique<platform::Mutex>()) {
   rateFactor_.Set(0.75f);
   audio_ = MakeDriver(kAudioNone);
