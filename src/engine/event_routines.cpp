@@ -438,9 +438,10 @@ void Smoother(TEngineRecord* r, int32_t voice, float value) {
   if (!w) return;
   w[2].f = value;
   const float ms = r->params[1].f;
-  // A time of 0 (or less, or not a number) would divide 0 by 0 and leave a
-  // NaN in the output for good: such a time, like a reset, jumps at once.
-  if (EngineResetting() || !(ms > 0.0f)) {
+  // With smoothing switched off (first setting 0) the output jumps, as it
+  // does during a reset. A time of 0 (or less, or not a number) would divide
+  // 0 by 0 and leave a NaN in the output for good: it jumps too.
+  if (EngineResetting() || IsZero(r->params[0].f) || !(ms > 0.0f)) {
     w[0].f = value;
     w[1].f = 0.0f;
     return;
@@ -909,9 +910,11 @@ template <EMidiKind Kind> void MidiSend(TEngineRecord* r, int32_t, float value) 
   case kChannelPressure: t.out->SendChannelPressure(0, t.channel, d); break;
   case kPitchBend:
     // Beyond the range both bytes are 127, below it both 0; inside it the
-    // coarse byte carries the value and the fine byte is 0.
+    // coarse byte carries d and the fine byte the next seven bits of the
+    // scaled value, so the bend moves in 14-bit steps.
     if (scaled > 127.0f) t.out->SendPitchBend(0, t.channel, 127, 127);
-    else t.out->SendPitchBend(0, t.channel, 0, d);
+    else if (!(scaled >= 0.0f)) t.out->SendPitchBend(0, t.channel, 0, 0);
+    else t.out->SendPitchBend(0, t.channel, ToIndex((scaled - float(d)) * 128.0f, 0, 127), d);
     break;
   }
 }

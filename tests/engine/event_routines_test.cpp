@@ -8,6 +8,7 @@
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"
 #include "src/mod/mod.h"
+#include "src/mod/modul_def.h"
 #include "tests/engine/testhost.h"
 
 #include <gtest/gtest.h>
@@ -564,14 +565,17 @@ TEST_F(EventRoutines, RampEnvelopeGateStartsAndReleases) {
   EXPECT_EQ(Values(), (std::vector<float>{1.0f, -1.0f}));
 }
 
-TEST_F(EventRoutines, SmootherWithoutATimeJumpsInsteadOfDividingByZero) {
+TEST_F(EventRoutines, SmootherWithoutATimeOrSwitchedOffJumpsInsteadOfDividingByZero) {
   struct Case {
+    int32_t smoothing;
     float ms, slope, out;
   };
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  for (const Case& c : {Case{0.0f, 0.0f, 1.0f}, Case{-5.0f, 0.0f, 1.0f}, Case{nan, 0.0f, 1.0f},
-                        Case{1000.0f / 44100.0f, 1.0f, 0.0f}}) {
+  const float oneFrame = 1000.0f / 44100.0f;
+  for (const Case& c : {Case{1, 0.0f, 0.0f, 1.0f}, Case{1, -5.0f, 0.0f, 1.0f}, Case{1, nan, 0.0f, 1.0f},
+                        Case{1, oneFrame, 1.0f, 0.0f}, Case{0, oneFrame, 0.0f, 1.0f}}) {
     TRecord s(1, 3);
+    s.r.params[0].i = c.smoothing;
     s.r.params[1].f = c.ms;
     s.Event(evSmoother, 1.0f);
     EXPECT_FLOAT_EQ(s.F(0, 2), 1.0f);
@@ -675,6 +679,7 @@ TEST_F(EventRoutines, QuantizerRoundsHalfAwayFromZeroAndSendsTheError) {
   const Case cases[] = {
       {0.0f, 0.25f, 0.3f, 0.25f, -0.05f},
       {0.0f, 0.25f, -0.375f, -0.5f, -0.125f},
+      {0.0f, 0.25f, -0.3f, -0.25f, 0.05f},
       {0.1f, 1.0f, 1.6f, 2.1f, 0.5f},
       {0.0f, -0.0f, 0.3f, 0.3f, 0.0f},
       {0.0f, 1e-30f, 1.0f, 1.0f, 0.0f},
@@ -722,7 +727,7 @@ TEST_F(EventRoutines, LogarithmsAndExponents) {
   };
   const Case cases[] = {
       {evGainToLevel, 0.0f, -300.0f, 0},     {evGainToLevel, -1.0f, -300.0f, 0},
-      {evGainToLevel, 10.0f, 20.0f, 1e-4f},  {evHzToPitch, 0.0f, -300.0f, 0},
+      {evGainToLevel, 10.0f, 20.0f, 1e-4f},  {evGainToLevel, 1.0f, 0.0f, 0},  {evHzToPitch, 0.0f, -300.0f, 0},
       {evHzToPitch, 440.0f, 69.0f, 1e-3f},   {evLevelToGain, -20.0f, 0.1f, 1e-5f},
       {evPitchToHz, 69.0f, 440.0f, 1e-2f},
   };
@@ -937,7 +942,9 @@ TEST_F(MidiEvents, ControllerMessagesScaleTheValueIntoTheMidiRange) {
       {evMidiPolyPressure, 0.0f, 1.0f, 1.0f, {{0, 0xA2, 7, 127}}},
       {evMidiProgram, 0.0f, 127.0f, 12.0f, {{0, 0xC2, 12}}},
       {evMidiChannelPressure, 0.0f, 127.0f, 200.0f, {{0, 0xD2, 127}}},
-      {evMidiPitchBend, -1.0f, 1.0f, 0.0f, {{0, 0xE2, 0, 63}}},
+      {evMidiPitchBend, -1.0f, 1.0f, 0.0f, {{0, 0xE2, 64, 63}}},
+      {evMidiPitchBend, -1.0f, 1.0f, 1.0f, {{0, 0xE2, 0, 127}}},
+      {evMidiPitchBend, -1.0f, 1.0f, nan, {{0, 0xE2, 0, 0}}},
       {evMidiPitchBend, -1.0f, 1.0f, -2.0f, {{0, 0xE2, 0, 0}}},
       {evMidiPitchBend, -1.0f, 1.0f, 2.0f, {{0, 0xE2, 127, 127}}},
   };
@@ -960,6 +967,48 @@ TEST_F(MidiEvents, TuneGoesToTheInstrumentAndNothingIsSentWithoutAHost) {
   out->Event(evTune, 0.25f);
   EXPECT_TRUE(midi.sent.empty());
   EXPECT_EQ(midi.tunes.size(), 1u);
+}
+
+TEST_F(MidiEvents, EveryEventPortOfTheCatalogueWorksOnItsTypesRecord) {
+  // The players, the delay line, the recorder, the scope and the beat loop
+  // install their own routines with their records.
+  const std::vector<int32_t> elsewhere = {evDelayTime, evTapeRecord, 129, 130, 131, 132, 133, 134, 135, 136,
+                                          139,         140,          141, 142, 143};
+  int32_t ports = 0;
+  for (int32_t category : {0, 1}) {
+    for (int32_t index = 0; index < (category == 0 ? 200 : 27); ++index) {
+      const KModulDef* def = FindModulDef(nullptr, category, index);
+      if (!def || !def->inPorts) continue;
+      for (int32_t p = 0; p < def->inPorts->count; ++p) {
+        const KPortDef& port = (*def->inPorts)[p];
+        if (!IsEventKind(port.kind)) continue;
+        if (std::find(elsewhere.begin(), elsewhere.end(), port.index) != elsewhere.end()) continue;
+        if (port.index == evTapePlay) continue;  // with nothing recorded there is nothing to play
+        ++ports;
+        // A change of state, a sent event or a MIDI message or tune, with the
+        // audio inputs at 0 and then at 1.
+        bool effect = false;
+        for (float inputs : {0.0f, 1.0f}) {
+          calls.clear();
+          midi.sent.clear();
+          midi.tunes.clear();
+          TRecord outputs(1, def->stateWords, def->audioInputs, def->eventOutputs);
+          for (int32_t k = 0; k < def->eventOutputs; ++k) outputs.RouteTo(k, sink);
+          for (int32_t k = 0; k < def->audioInputs; ++k) outputs.SetInput(0, k, inputs);
+          outputs.r.module = module.get();
+          outputs.r.params[1].f = 1.0f;  // a MIDI range of 0 ... 1, a smoothing time of 1 ms
+          std::vector<int32_t> before(size_t(def->stateWords));
+          for (int32_t w = 0; w < def->stateWords; ++w) before[size_t(w)] = outputs.I(0, w);
+          outputs.Event(port.index, 0.5f);
+          for (int32_t w = 0; w < def->stateWords; ++w) effect |= before[size_t(w)] != outputs.I(0, w);
+          effect |= !calls.empty() || !midi.sent.empty() || !midi.tunes.empty();
+        }
+        EXPECT_TRUE(effect) << def->name << " (" << category << ":" << index << ") port " << port.label << " id "
+                            << port.index;
+      }
+    }
+  }
+  EXPECT_GT(ports, 100);
 }
 
 // ---------------------------------------------------------------------------
