@@ -182,6 +182,55 @@ TEST(Graphs, ReleaseLengthFollowsTheTimeAxis) {
   EXPECT_NEAR(columns[300], 51.0f * std::exp(-1.0f), 0.1f);
 }
 
+// The step per sample of a linear stage that lasts to position x on the time
+// axis (the axis' own formula turned around).
+float StepForPosition(double x) {
+  const double seconds = std::exp(x / 0.05429 - 6.9078);
+  return float(1.0 / (seconds * double(EngineConstants.processingRate)));
+}
+
+TEST(Graphs, RampsKneesAndHoldsLieWhereTheirTimesPutThem) {
+  struct TPoint {
+    int32_t column;
+    float level;  // 0 ... 1 of the height
+  };
+  struct TCase {
+    int32_t type;
+    std::vector<std::pair<int32_t, float>> words;
+    std::vector<TPoint> points;
+  };
+  const TCase cases[] = {
+      // Three ramps of 0.1 each to levels 1, 0.5, 0.25, held to the release
+      // at 0.8, which reaches 0 at the right edge.
+      {183,
+       {{6, StepForPosition(0.1)}, {7, 1.0f}, {8, StepForPosition(0.1)}, {9, 0.5f}, {10, StepForPosition(0.1)},
+        {11, 0.25f}, {5, StepForPosition(0.2)}},
+       {{0, 0.0f}, {5, 0.5f}, {10, 1.0f}, {15, 0.75f}, {20, 0.5f}, {30, 0.25f}, {70, 0.25f}, {90, 0.125f}}},
+      // A first decay of 0.4 down to the knee 0.5, reached at 0.2.
+      {95, {{12, StepForPosition(0.4)}, {13, 0.5f}, {1, 0.9999f}, {2, 0.9999f}}, {{0, 1.0f}, {10, 0.75f}, {20, 0.5f}}},
+      // A hold of 100 ms lasts a quarter of the width.
+      {32, {}, {{0, 1.0f}, {24, 1.0f}, {26, 0.0f}, {99, 0.0f}}},
+  };
+  for (const TCase& c : cases) {
+    TRig r;
+    KSModul* env = r.Add(c.type);
+    if (c.type == 32) {
+      KSModul* amp = r.Add(87);  // the hold envelope sends events
+      r.Wire(env, "Out", amp, "Lvl");
+      r.Listen(amp, "Out");
+    } else {
+      r.Listen(env, "Out");
+    }
+    r.Ready();
+    ASSERT_NE(r.Record(env), nullptr) << c.type;
+    for (const auto& [word, value] : c.words) r.Words(env)[word].f = value;
+    if (c.type == 32) r.Words(env)[4].i = 4410;
+    const std::vector<float> columns = Render(c.type, r.Record(env));
+    for (const TPoint& p : c.points)
+      EXPECT_NEAR(columns[p.column], p.level * float(kHeight - 1), 0.6f) << "type " << c.type << " column " << p.column;
+  }
+}
+
 TEST(Graphs, ColumnsAboveTheTopFrequencyHoldTheNoValueMark) {
   TRig r(22050.0f);
   KSModul* filter = r.Add(171);
