@@ -150,9 +150,7 @@ class FmPeriod : public ::testing::TestWithParam<TPeriodCase> {};
 TEST_P(FmPeriod, PeriodIsTheSampleRateOverTheFrequency) {
   const TPeriodCase& c = GetParam();
   TRig r;
-  KSModul* osc = r.Add(c.type);
-  r.Listen(osc, "Out");
-  r.Ready();
+  KSModul* osc = r.Solo(c.type, "Out");
   r.Constant(osc, "A", 1.0f);
   r.Constant(osc, c.freqInput, c.hz);
   if (c.type == 19) r.Constant(osc, "W", 0.3f);
@@ -179,9 +177,7 @@ INSTANTIATE_TEST_SUITE_P(Oscillators, FmPeriod,
 TEST(Oscillators, PulseAndImpulseAtAReadyIncrementHaveZeroMean) {
   for (int32_t type : {94, 126}) {
     TRig r;
-    KSModul* osc = r.Add(type);
-    r.Listen(osc, "Out");
-    r.Ready();
+    KSModul* osc = r.Solo(type, "Out");
     r.Constant(osc, "A", 1.0f);
     if (type == 94) r.Constant(osc, "W", -0.4f);
     r.Words(osc)[0].f = 2.0f * 300.0f / kRate;
@@ -196,9 +192,7 @@ TEST(Oscillators, AboveHalfTheSampleRateTheyAreSilent) {
   for (int32_t type : {15, 19, 127}) {
     for (float hz : {30000.0f, -30000.0f}) {
       TRig r;
-      KSModul* osc = r.Add(type);
-      r.Listen(osc, "Out");
-      r.Ready();
+      KSModul* osc = r.Solo(type, "Out");
       r.Constant(osc, "A", 1.0f);
       r.Constant(osc, "F", hz);
       const std::vector<float> out = r.Render(512);
@@ -222,9 +216,7 @@ TEST(Oscillators, AZeroIncrementHoldsWithoutDividingByIt) {
                          {20, 0.5f, NAN},    {127, 1.0f, 0.0f},  {127, -1.0f, 0.0f}, {128, -1.0f, 0.0f}};
   for (const TCase& c : cases) {
     TRig r;
-    KSModul* osc = r.Add(c.type);
-    r.Listen(osc, "Out");
-    r.Ready();
+    KSModul* osc = r.Solo(c.type, "Out");
     r.Constant(osc, "A", 1.0f);
     r.Words(osc)[0].f = 100.0f;
     float& f = r.Constant(osc, "F", 0.0f);
@@ -243,9 +235,7 @@ TEST(Oscillators, AZeroIncrementHoldsWithoutDividingByIt) {
 
 TEST(Oscillators, ImpulseSyncToTheLowerWrapAtZeroIncrementGivesNoNaN) {
   TRig r;
-  KSModul* osc = r.Add(128);
-  r.Listen(osc, "Out");
-  r.Ready();
+  KSModul* osc = r.Solo(128, "Out");
   r.Constant(osc, "A", 1.0f);
   r.Constant(osc, "Ph", -2.0f);  // a sync puts the phase at -1
   float& sync = r.Constant(osc, "Snc", 0.0f);
@@ -258,9 +248,7 @@ TEST(Oscillators, ImpulseSyncToTheLowerWrapAtZeroIncrementGivesNoNaN) {
 
 TEST(Oscillators, ImpulseFmAtAnIncrementOfExactlyMinusOneIsNotSilenced) {
   TRig r;
-  KSModul* osc = r.Add(127);
-  r.Listen(osc, "Out");
-  r.Ready();
+  KSModul* osc = r.Solo(127, "Out");
   r.Constant(osc, "A", 1.0f);
   r.Constant(osc, "F", -kRate / 2.0f);
   const std::vector<float> out = r.Render(16);
@@ -291,9 +279,7 @@ TEST(Oscillators, ASyncHeldHighActsOnceAndAgainOnlyAfterGoingLow) {
 TEST(Oscillators, TriangleAndParabolaRunWithoutAJumpFromTheStart) {
   for (int32_t type : {90, 92}) {
     TRig r;
-    KSModul* osc = r.Add(type);
-    r.Listen(osc, "Out");
-    r.Ready();
+    KSModul* osc = r.Solo(type, "Out");
     r.Constant(osc, "A", 1.0f);
     const float inc = 4.0f * 441.0f / kRate;
     r.Words(osc)[0].f = inc;
@@ -307,9 +293,7 @@ TEST(Oscillators, TriangleAndParabolaRunWithoutAJumpFromTheStart) {
 
 TEST(Noise, TheFirst32BitsFollowTheSeed) {
   TRig r;
-  KSModul* noise = r.Add(24);
-  r.Listen(noise, "Out");
-  r.Ready();
+  KSModul* noise = r.Solo(24, "Out");
   r.Constant(noise, "A", 1.0f);
   r.Words(noise)[1].u = 0xAFAA5505u;  // the seed set-up puts there
   const std::vector<float> out = r.Render(32);
