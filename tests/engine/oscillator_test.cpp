@@ -2,7 +2,9 @@
 #include "tests/engine/routine_rig.h"
 
 #include "src/engine/convert.h"
+#include "src/engine/graph_render.h"
 #include "src/engine/tables.h"
+#include "src/mod/modul_def.h"
 
 #include <algorithm>
 #include <cmath>
@@ -331,4 +333,44 @@ TEST(Noise, VoicesTakeTurnsOnOneSharedRegisterAndItNeverLocksUp) {
   }
   EXPECT_GT(ones, 800);
   EXPECT_LT(ones, 1200);
+}
+
+// Every per-sample and control-rate routine, on a record sized by the
+// catalogue, fed with hostile input values: nothing may read or write
+// outside its record or take an undefined conversion (the sanitizers watch).
+TEST(AudioRoutineTable, EveryRoutineStaysInsideItsRecordWhateverItsInputs) {
+  testhost::THost host;
+  host.Top()->GetOwnInstr()->SetVoiceCount(3);
+  const float nan = std::nanf("");
+  for (float value : {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 1e30f, -1e30f, nan, INFINITY}) {
+    std::vector<std::unique_ptr<KSModul>> modules;
+    for (int32_t type = 0; type < 200; ++type) {
+      if (!FindAudioRoutine(0, type) && !FindControlRateRoutine(0, type)) continue;
+      const KModulDef* def = FindModulDef(nullptr, 0, type);
+      ASSERT_NE(def, nullptr) << type;
+      auto m = testhost::LooseModule(host, 0, type, def->eventOutputs, def->audioInputs, def->stateWords);
+      m->SetMonoFlag(def->startsMono != 0);
+      host.Driver().PrepareModule(m.get());
+      modules.push_back(std::move(m));
+    }
+    static float cell;
+    cell = value;
+    for (auto& m : modules) {
+      TEngineRecord* r = m->GetEngineRecord();
+      for (int32_t v = 0; v < r->voices; ++v) {
+        for (int32_t i = 0; i < r->audioInputs; ++i) r->inputs[v][i] = &cell;
+        for (int32_t w = 0; w < r->stateWords; ++w) r->state[v][w].f = value;
+      }
+    }
+    std::vector<float> in(2 * 600, value), out(2 * 600);
+    host.Driver().Render(in.data(), out.data(), 600);
+    std::vector<float> columns(50);
+    for (auto& m : modules) {
+      // The graphs of the same records, whatever their words hold.
+      for (int32_t w = 0; w < m->GetEngineRecord()->stateWords; ++w) m->GetEngineRecord()->state[0][w].f = value;
+      if (FindGraphRenderer(0, m->GetTypeIndex()))
+        RenderGraph(m->GetTypeIndex(), m->GetEngineRecord(), columns.data(), 50, 52);
+      host.Driver().ReleaseModule(m.get());
+    }
+  }
 }
