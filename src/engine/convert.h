@@ -50,7 +50,7 @@ inline int32_t ToIndex(float v, int32_t lo, int32_t hi) {
 // 1 ms and every 20 more a ten times longer time.
 inline float TimeToRate(float v) { return PitchLookup(1797.94705708f - 9.96578428466f * v); }
 
-// Milliseconds of an envelope time value in seconds: 10^(v/20) ms.
+// The length of an envelope time value in seconds (10^(v/20) milliseconds).
 inline float TimeToSeconds(float v) { return PitchLookup(9.96578428466f * v + 602.0529429203f); }
 
 // PitchToHz (pitch in semitones to Hz, 69 gives 440) and DecibelsToGain

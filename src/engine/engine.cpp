@@ -1,5 +1,6 @@
 #include "src/engine/engine.h"
 
+#include "src/engine/event_routines.h"
 #include "src/engine/audio_routines.h"
 #include "src/engine/control_routines.h"
 #include "src/engine/display_routines.h"
@@ -43,6 +44,7 @@ template <class R> bool Append(R* routines, TEngineRecord** records, int32_t& co
 TRoutineTables& RoutineTables() {
   static TRoutineTables tables = [] {
     TRoutineTables t = {};
+    InstallEventRoutines(t);
     InstallAudioRoutines(t);
     InstallControlRoutines(t);
     InstallDisplayRoutines(t);
