@@ -381,3 +381,18 @@ TEST(AudioRoutineTable, EveryRoutineStaysInsideItsRecordWhateverItsInputs) {
     }
   }
 }
+
+// The pitch event of each oscillator stores what its routine reads: pitch 69
+// sounds at 440 Hz whatever form (frequency or ready increment) it takes.
+TEST(Oscillators, PitchEventsOf69SoundAt440Hz) {
+  for (int32_t type : {140, 88, 90, 92, 94, 126, 15, 17, 49, 19, 127, 143, 142}) {
+    TRig r;
+    KSModul* osc = r.Solo(type, "Out");
+    r.Constant(osc, "A", 1.0f);
+    const int32_t port = rig::InIndex(osc, "P");
+    GetEventRoutine(osc->GetInPort(port)->GetIndexField())(r.Record(osc), 0, 69.0f);
+    const std::vector<float> out = r.Render(44100);
+    const size_t cycles = Crossings(out, type == 126 || type == 127 ? 1.0f : 0.0f, true).size();
+    EXPECT_NEAR(double(cycles), 440.0, 1.0) << "type " << type;
+  }
+}
