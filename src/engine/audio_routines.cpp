@@ -233,9 +233,10 @@ inline float ToggledSign(TWord& sign) {
 }
 inline float SignOf(const TWord& sign) { return sign.f > 0.0f ? 1.0f : -1.0f; }
 
-// The phase step of "Triangle" and "Parabol" (ready increment) and of the
-// FM variants; `rest` is where a phase still beyond its bound after the wrap
-// goes: 0 for the triangle, the bound itself for the parabola.
+// The wrap of "Triangle", "Parabol" and their FM variants: by 2 at +-1,
+// toggling the sign. A phase still beyond after the wrap (an increment above
+// 2) goes to 0 for the triangle (ToBound false) and to the bound for the
+// parabola (ToBound true).
 template <bool ToBound> inline float TriPhase(float p, TWord& sign) {
   if (p > 1.0f) {
     p -= 2.0f;
