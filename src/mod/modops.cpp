@@ -84,45 +84,45 @@ void KSModul::SetPortKinds(bool mono) {
     out_[i]->SetKindAndIndex(KindFor(out_[i]->GetKind(), mono), out_[i]->GetIndexField());
 }
 
-void KSModul::SetMono() {
-  const KModulDef* def = GetTypeDef();
-  if (mono_ || (def && !def->monoSwitchable)) return;
-  TStructureChange bracket(this);
-  mono_ = 1;
-  if (record_) {
-    ReleaseFromEngine();
-    PrepareInEngine();
-  }
-  SetPortKinds(true);
-}
+void KSModul::SetMono() { SetMonoState(true); }
+void KSModul::SetPoly() { SetMonoState(false); }
 
-void KSModul::SetPoly() {
+void KSModul::SetMonoState(bool mono) {
   const KModulDef* def = GetTypeDef();
-  if (!mono_ || (def && !def->monoSwitchable)) return;
+  if ((mono_ != 0) == mono || (def && !def->monoSwitchable)) return;
   TStructureChange bracket(this);
-  mono_ = 0;
+  mono_ = mono ? 1 : 0;
+  // The record is made again: one voice for a mono module, else the instrument's.
   if (record_) {
     ReleaseFromEngine();
     PrepareInEngine();
   }
-  SetPortKinds(false);
+  SetPortKinds(mono);
 }
 
 // ---------------------------------------------------------------------------
 // Solo
+
+// While a solo is on, what is wired to the Audio Out's mono audio inputs is
+// taken away from it; the solo sources take their place.
+void KSModul::MarkAudioOutSources(KSModul* out, bool available) {
+  if (!out) return;
+  for (int32_t i = 0; i < out->inCount_; ++i) {
+    KInPort* p = out->in_[i];
+    if (p->GetKind() != 0 || p->GetWireCount() == 0) continue;
+    if (KOutPort* s = p->GetSource(0)) {
+      if (available) s->MarkAvailable();
+      else s->MarkUnavailable();
+    }
+  }
+}
 
 void KSModul::Solo() {
   if (!parent_ || IsSolo()) return;
   TStructureChange bracket(this);
   GetTop()->UnsoloAll();
   KSModul* out = host_ ? host_->GetAudioOutModule() : nullptr;
-  if (out) {
-    for (int32_t i = 0; i < out->inCount_; ++i) {
-      KInPort* p = out->in_[i];
-      if (p->GetKind() == 0 && p->GetWireCount() > 0)
-        if (KOutPort* s = p->GetSource(0)) s->MarkUnavailable();
-    }
-  }
+  MarkAudioOutSources(out, false);
   KOutPort* soloSources[2] = {nullptr, nullptr};
   if (IsMacroOrInstrument()) {
     for (int32_t i = 0; i < childCount_; ++i) {
@@ -149,13 +149,7 @@ void KSModul::Unsolo() {
   if (!IsSolo()) return;
   TStructureChange bracket(this);
   KSModul* out = host_ ? host_->GetAudioOutModule() : nullptr;
-  if (out) {
-    for (int32_t i = 0; i < out->inCount_; ++i) {
-      KInPort* p = out->in_[i];
-      if (p->GetKind() == 0 && p->GetWireCount() > 0)
-        if (KOutPort* s = p->GetSource(0)) s->MarkAvailable();
-    }
-  }
+  MarkAudioOutSources(out, true);
   for (int32_t i = 0; i < 2; ++i)
     if (KOutPort* s = KInPort::GetSoloSource(i)) s->GetOwner()->SetSoloFlag(false);
   KInPort::SetSoloSources(nullptr, nullptr);
