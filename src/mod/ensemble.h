@@ -113,6 +113,7 @@ public:
   // Offers to open that snapshot; true when the user took it.
   bool OfferRestore();
   bool IsUndoBusy() const { return undoBusy_ != 0; }
+  void SetUndoBusy(bool busy) { undoBusy_ = busy ? 1 : 0; }
 
   // Processor overload. PostOverload runs on the audio thread and only sets
   // a flag; RunIdle, on the GUI thread, runs the reaction.

@@ -26,6 +26,10 @@ void KEnsembleFiles::SetReadState(int32_t state) {
   else ensemble_.ResetReadState();
 }
 
+bool KEnsembleFiles::IsUndoBusy() const { return ensemble_.IsUndoBusy(); }
+
+void KEnsembleFiles::SetUndoBusy(bool busy) { ensemble_.SetUndoBusy(busy); }
+
 int32_t KEnsembleFiles::GetFileSampleRate() const {
   // The processing rate, so that a changed rate factor survives a save.
   return int32_t(ensemble_.GetProcessingRate() + 0.5f);
@@ -83,7 +87,7 @@ void KEnsembleFiles::ReadEnsembleStream(TInOut& s) {
   if (KInstr* in = top->GetInstr()) in->SetTune(0.0f, true);
   top->ResetRecursive();
   KModulFile::ApplyVoiceSettings(*top);
-  LoadPendingSoundfiles(undoBusy_ ? 0 : 1);
+  LoadPendingSoundfiles(IsUndoBusy() ? 0 : 1);
 }
 
 int32_t KEnsembleFiles::OpenEnsemble(const IFileName& name) {
@@ -149,5 +153,5 @@ int32_t KEnsembleFiles::ImportModuleFile(KSModul& macro, const IFileName& name) 
 
 void KEnsembleFiles::MarkClean() {
   ensemble_.MarkClean();
-  if (!undoBusy_) undo_.DeleteAllSteps();
+  if (!IsUndoBusy()) undo_.DeleteAllSteps();
 }

@@ -23,8 +23,8 @@ public:
   // IFileEnsemble
   int32_t GetReadState() const override;
   void SetReadState(int32_t state) override;
-  bool IsUndoBusy() const override { return undoBusy_; }
-  void SetUndoBusy(bool busy) override { undoBusy_ = busy; }
+  bool IsUndoBusy() const override;
+  void SetUndoBusy(bool busy) override;
   int32_t GetFileSampleRate() const override;
   void SetFileSampleRate(int32_t hz) override;
   int32_t GetNextSerialNo() const override;
@@ -55,7 +55,6 @@ private:
   void EmptyTop();
 
   KEnsemble& ensemble_;
-  bool undoBusy_ = false;
   int32_t controlRate_ = 200;
   bool sync_ = false;
   float tempo_ = 120.0f;

@@ -1,6 +1,5 @@
 #include "src/mod/undo.h"
 
-#include "src/audio/audiohost.h"
 #include "src/base/file.h"
 #include "src/base/settings.h"
 #include "src/mod/ensemble.h"
@@ -46,9 +45,10 @@ void DeleteName(IFileName* name) { SafeDelete(name); }
 
 KUndo::KUndo(KEnsembleFiles& files)
     : files_(files),
-      enabled_(int32_t(ReadSettingInt(TStr("UndoEnabled"), 0))),
-      max_(int32_t(ReadSettingInt(TStr("UndoMax"), 20))),
-      folder_(AudioServices().GetTmpDirName()->GetFolder()) {}
+      enabled_(int32_t(ReadSettingInt(TStr(setting::UndoEnabled), 0))),
+      max_(int32_t(ReadSettingInt(TStr(setting::UndoMax), 20))),
+      // The folder the crash restore looks in.
+      folder_(ReadSettingStr(TStr(setting::TmpDir), TempFolder()->GetFolder())) {}
 
 KUndo::~KUndo() {
   DestructorBody([this] {
@@ -116,7 +116,7 @@ void KUndo::AddStep(int32_t kind, const void* object) {
       oldest_ = oldest_ + 1 >= max_ ? 0 : oldest_ + 1;
     }
     WriteSnapshot(current_);
-    WriteSettingInt(TStr("UndoNo"), uint32_t(current_));
+    WriteSettingInt(TStr(setting::UndoNo), uint32_t(current_));
     steps_.insert(steps_.begin(), TStep{kind, object, current_});
     cursor_ = 0;
     RefreshMenuTexts();
@@ -249,21 +249,7 @@ void KUndo::DeleteSnapshotFiles() {
   }
 }
 
-bool KUndo::CanRestoreAfterCrash() const {
-  return SnapshotName(int32_t(ReadSettingInt(TStr("UndoNo"), 0)))->Exists() != 0;
-}
-
-int32_t KUndo::RestoreAfterCrash() {
-  int32_t ok;
-  {
-    TUndoBusy busy(files_);
-    ok = files_.OpenEnsemble(*SnapshotName(int32_t(ReadSettingInt(TStr("UndoNo"), 0))));
-  }
-  files_.GetEnsemble().MarkModified();
-  return ok;
-}
-
 void KUndo::StoreSettings() const {
-  WriteSettingInt(TStr("UndoEnabled"), uint32_t(enabled_));
-  WriteSettingInt(TStr("UndoMax"), uint32_t(max_));
+  WriteSettingInt(TStr(setting::UndoEnabled), uint32_t(enabled_));
+  WriteSettingInt(TStr(setting::UndoMax), uint32_t(max_));
 }

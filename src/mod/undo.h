@@ -61,10 +61,6 @@ public:
   std::unique_ptr<IFileName, void (*)(IFileName*)> SnapshotName(int32_t number) const;
   // Deletes the snapshot files of the ring (the ensemble's teardown).
   void DeleteSnapshotFiles();
-  // The newest snapshot's file when the last run left it behind.
-  bool CanRestoreAfterCrash() const;
-  // Reads the left-behind snapshot as the open ensemble (marked modified).
-  int32_t RestoreAfterCrash();
   void StoreSettings() const;
 
 private:
