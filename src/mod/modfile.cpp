@@ -1149,6 +1149,16 @@ bool HasPanelView(const KSModul& m) {
 }
 } // namespace
 
+// A new port of the macro stands for a merged terminal.
+template <class P> void KModulFile::TakeTerminal(P* port, KSModul& terminal, int32_t kind, int32_t number) {
+  if (!port) Invalid();
+  port->kind_ = kind;
+  port->index_ = -1;
+  port->label_ = terminal.label_;
+  port->info_ = terminal.help_;
+  terminal.terminalNo_ = number;
+}
+
 TPnt KModulFile::MinPanelPos(const KSModul& m, TPnt p) {
   if (HasPanelView(m))
     p = TPnt(std::min(p.X(), m.instrPanelPos_.X()), std::min(p.Y(), m.instrPanelPos_.Y()));
@@ -1208,23 +1218,8 @@ int32_t KModulFile::ImportModuleFile(KSModul& macro, const IFileName& name, IFil
           child->mono_ = 1;
         }
         const int32_t kind = child->type_ >= 0 && child->type_ <= 3 ? child->type_ : 0;
-        if (in) {
-          KInPort* port = macro.AddInPort();
-          if (!port) Invalid();
-          port->kind_ = kind;
-          port->index_ = -1;
-          port->label_ = child->label_;
-          port->info_ = child->help_;
-          child->terminalNo_ = macro.inCount_ - 1;
-        } else {
-          KOutPort* port = macro.AddOutPort();
-          if (!port) Invalid();
-          port->kind_ = kind;
-          port->index_ = -1;
-          port->label_ = child->label_;
-          port->info_ = child->help_;
-          child->terminalNo_ = macro.outCount_ - 1;
-        }
+        if (in) TakeTerminal(macro.AddInPort(), *child, kind, macro.inCount_ - 1);
+        else TakeTerminal(macro.AddOutPort(), *child, kind, macro.outCount_ - 1);
       }
       for (int32_t p = 0; p < child->inCount_; ++p) {
         KInPort* port = child->in_[p];

@@ -131,6 +131,7 @@ private:
   // A loaded module takes what its type decides: label and help where the
   // record says they follow the type, port entries, state sizes.
   static void ApplyLoadedType(KSModul& m, bool addToPanel);
+  template <class P> static void TakeTerminal(P* port, KSModul& terminal, int32_t kind, int32_t number);
 };
 
 // Backups beside a saved file.
