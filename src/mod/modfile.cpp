@@ -1218,8 +1218,13 @@ int32_t KModulFile::ImportModuleFile(KSModul& macro, const IFileName& name, IFil
           child->mono_ = 1;
         }
         const int32_t kind = child->type_ >= 0 && child->type_ <= 3 ? child->type_ : 0;
-        if (in) TakeTerminal(macro.AddInPort(), *child, kind, macro.inCount_ - 1);
-        else TakeTerminal(macro.AddOutPort(), *child, kind, macro.outCount_ - 1);
+        if (in) {
+          KInPort* port = macro.AddInPort();
+          TakeTerminal(port, *child, kind, macro.inCount_ - 1);
+        } else {
+          KOutPort* port = macro.AddOutPort();
+          TakeTerminal(port, *child, kind, macro.outCount_ - 1);
+        }
       }
       for (int32_t p = 0; p < child->inCount_; ++p) {
         KInPort* port = child->in_[p];
