@@ -499,8 +499,10 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
   }
 
   // Control style and the defaults that depend on it.
-  const KModulDef* def = FindModulDef(&m, c, t);
-  if (v >= 120 && def && def->panelView != kViewNone && v >= StyleVersion(c, t)) m.ctrlStyle_ = I32(s);
+  // Whether a style was stored depends on the type the record was written for.
+  const KModulDef* storedDef = FindModulDef(&m, storedCat, t);
+  if (v >= 120 && storedDef && storedDef->panelView != kViewNone && v >= StyleVersion(storedCat, t))
+    m.ctrlStyle_ = I32(s);
   const bool top = m.IsInTopLevel() != 0;
   if (c == kCatSwitch) {
     m.ctrlStyle_ = 200;

@@ -1316,3 +1316,44 @@ TEST_F(ImportTest, AFullMacroOrABrokenFileMergesNothing) {
   }
   EXPECT_EQ(host.Boxes()[1].text, "Not a valid Volteon Module file.");
 }
+
+TEST_F(FileTest, TheTopIsAlwaysAnInstrument) {
+  // A version-96 ensemble: one old instrument block without note shift,
+  // recall flag or stored flags, and a top record without instrument block.
+  TBytes b;
+  b.Signature();
+  b.Frame("KEnsemble").Version(96, 1);
+  OldBlock(b, 96, 7, 9, "Only");
+  b.End();
+  Mod top;
+  top.v = 96;
+  top.cat = 9;
+  top.flags = 0x0C;
+  Common(b, top);
+  b.U32(0).U32(492).U32(297).I32(0).I32(0).U32(462).U32(331).I32(0).I32(0);
+  b.Str("Old");
+  b.End();
+  ASSERT_EQ(Open(b.data), 1);
+  KInstr* in = Top()->GetOwnInstr();
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(in->GetVoices(), 7);
+  EXPECT_EQ(in->GetMidiChannel(), 9);
+  EXPECT_EQ(in->GetLowerKey(), 10);
+  EXPECT_STREQ(in->GetSnapName(0).CStr(), "Only");
+  EXPECT_TRUE(in->IsSnapStored(127));
+  // A version-200 top record of category 0 becomes the top instrument.
+  TBytes m;
+  m.Signature();
+  EnsembleRecord(m);
+  Mod plain;
+  plain.name = true;
+  plain.flags = 0x08; // label and help stored
+  Common(m, plain);
+  m.Str("Plain").Str("Help");
+  m.End();
+  ASSERT_EQ(Open(m.data), 1);
+  EXPECT_EQ(Top()->GetCategory(), kCatInstrument);
+  ASSERT_NE(Top()->GetOwnInstr(), nullptr);
+  ASSERT_EQ(Open(Write()), 1);
+  EXPECT_EQ(Top()->GetCategory(), kCatInstrument);
+}
