@@ -277,8 +277,8 @@ std::vector<uint8_t> PanelControls() {
 
 // A tapedeck whose tape lives in a file that is gone, and a sampler with an
 // empty map.
-std::vector<uint8_t> SoundModules() {
-  TBytes b;
+std::vector<uint8_t> SoundModules(bool big) {
+  TBytes b(big);
   b.Signature();
   EnsembleRecord(b);
   TopRecord(b, 2);
@@ -292,7 +292,7 @@ std::vector<uint8_t> SoundModules() {
   b.U32(500).Pnt(3, 3).Pnt(4, 4);
   // The map body: order word, version, count, map record version, flag,
   // no-stereo, the map's file name (folder, name, type).
-  b.U32(0).U32(200).U32(0).U32(1).I32(0).I32(0).Str("").Str("").U32(0);
+  b.U32(big ? 1 : 0).U32(200).U32(0).U32(1).I32(0).I32(0).Str("").Str("").U32(0);
   b.End();
   TypePorts(b, sampler);
   return b.data;
@@ -425,7 +425,8 @@ const std::vector<Fixture>& Ensembles() {
       {"wired", WiredEnsemble},
       {"nested instrument", NestedInstrument},
       {"panel controls", PanelControls},
-      {"sound modules", SoundModules},
+      {"sound modules", [] { return SoundModules(false); }},
+      {"sound modules big-endian", [] { return SoundModules(true); }},
       {"old 99", OldEnsemble99},
       {"old instruments", OldInstruments},
   };
@@ -731,7 +732,7 @@ TEST_F(FileTest, PanelControlsReadTheirTablesAndWords) {
 }
 
 TEST_F(FileTest, MissingTapeKeepsItsNameAndAnEmptyMapReads) {
-  ASSERT_EQ(Open(SoundModules()), 1);
+  ASSERT_EQ(Open(SoundModules(true)), 1);
   KSModul* tape = Top()->GetChild(0);
   ASSERT_NE(tape->GetData(), nullptr);
   ASSERT_NE(tape->GetData()->GetRecordBuffer(), nullptr);
@@ -810,6 +811,12 @@ TEST_F(FileTest, EveryFixtureWritesTheSameBytesAndModelTwice) {
     EXPECT_EQ(Dump(Top()), first) << f.name;
     const std::vector<uint8_t> w2 = Write();
     EXPECT_EQ(testkit::Hex(w1), testkit::Hex(w2)) << f.name;
+    // Written big-endian it reads to the same model.
+    order = 1;
+    const std::vector<uint8_t> big = Write();
+    order = 0;
+    ASSERT_EQ(Open(big), 1) << f.name;
+    EXPECT_EQ(Dump(Top()), first) << f.name;
   }
 }
 
