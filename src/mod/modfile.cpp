@@ -176,7 +176,10 @@ constexpr uint32_t kBitVisibleEns = 1u << 25;
 constexpr uint32_t kBitSolo = 1u << 29;
 constexpr double kNoStepSize = 1.2345678e+57;
 
-void SetBit(uint32_t& flags, uint32_t bit, bool on) { flags = on ? (flags | bit) : (flags & ~bit); }
+template <class F> void SetBit(F& flags, uint32_t bit, bool on) {
+  if (on) flags |= bit;
+  else flags &= ~bit;
+}
 
 int32_t SampleRateOfCode(uint32_t code) {
   static const int32_t rates[14] = {132300, 88200, 66150, 53333, 44100, 40000, 35556,
