@@ -367,17 +367,21 @@ void ReadOldInstrBlock(TInOut& s, int32_t v, KInstr* in) {
 void KModulFile::SetOldInstrument(KInstr& in, int32_t voices, int32_t lower, int32_t upper, int32_t sustain,
                                   int32_t hold, int32_t shift, int32_t recall, int32_t channel, const TStr* names,
                                   const int32_t* stored) {
-  in.SetVoiceCount(voices);
-  in.SetKeyRange(lower, upper);
-  in.SetSustainController(sustain);
-  in.SetHoldController(hold);
-  in.noteShift_ = shift;
-  in.recallByMidi_ = recall;
-  if (channel >= 1) in.SetMidiChannel(channel);
-  for (int32_t i = 0; i < KInstr::kSnaps; ++i) {
-    in.snapNames_[i] = names[i];
-    in.stored_[i] = stored[i];
+  {
+    // The MIDI thread reads these.
+    TLockGuard lock(EngineCriticalSection());
+    in.SetVoiceCount(voices);
+    in.SetKeyRange(lower, upper);
+    in.SetSustainController(sustain);
+    in.SetHoldController(hold);
+    in.noteShift_ = shift;
+    in.recallByMidi_ = recall;
+    for (int32_t i = 0; i < KInstr::kSnaps; ++i) {
+      in.snapNames_[i] = names[i];
+      in.stored_[i] = stored[i];
+    }
   }
+  if (channel >= 1) in.SetMidiChannel(channel);
 }
 
 // ---------------------------------------------------------------------------
@@ -737,39 +741,60 @@ void KModulFile::ReadInstrBlock(TInOut& s, KSModul& m, int32_t v) {
     if (i == 0) channel = ch;
   }
   const uint32_t snaps = v >= 142 ? U32(s) : 128u;
-  in->voices_ = std::clamp(voices, 1, KInstr::kMaxVoices);
-  in->maxUnison_ = std::clamp(maxU, 1, in->voices_);
-  in->minUnison_ = std::clamp(minU, 1, in->maxUnison_);
-  in->BuildRing();
-  in->SetKeyRange(lower, upper);
-  in->SetSustainController(sustain);
-  in->SetHoldController(hold);
-  in->noteShift_ = shift;
-  in->recallByMidi_ = recall;
-  in->ownTune_ = tune;
-  in->tune_ = tune;
-  in->spread_ = spread;
-  if (channel >= 0) in->SetMidiChannel(std::clamp(channel, 0, 15) + 1);
+  TStr names[KInstr::kSnaps];
+  uint32_t words[KInstr::kSnaps] = {};
   for (uint32_t i = 0; i < snaps; ++i) {
     TStr name = Str(s);
     const uint32_t word = U32(s);
     if (i >= uint32_t(KInstr::kSnaps)) continue;
-    in->snapNames_[i] = std::move(name);
-    if (v < 197) {
-      in->stored_[i] = int32_t(word);
-    } else {
-      in->snapSpread_[i] = float(word & 0xFFFFu) * 0.0005f;
-      in->snapMaxUnison_[i] = int32_t((word >> 16) & 0xFFu);
-      in->snapMinUnison_[i] = int32_t((word >> 24) & 0x3Fu);
-      in->stored_[i] = int32_t(word >> 30);
+    names[i] = std::move(name);
+    words[i] = word;
+  }
+  int32_t byParent = 0;
+  int32_t parentMap[KInstr::kSnaps];
+  if (v >= 197) {
+    byParent = I32(s);
+    if (byParent != 0)
+      for (int32_t i = 0; i < KInstr::kSnaps; ++i) parentMap[i] = I32(s);
+  }
+  {
+    // The MIDI thread reads these.
+    TLockGuard lock(EngineCriticalSection());
+    in->voices_ = std::clamp(voices, 1, KInstr::kMaxVoices);
+    in->maxUnison_ = std::clamp(maxU, 1, in->voices_);
+    in->minUnison_ = std::clamp(minU, 1, in->maxUnison_);
+    in->BuildRing();
+    in->SetKeyRange(lower, upper);
+    in->SetSustainController(sustain);
+    in->SetHoldController(hold);
+    in->noteShift_ = shift;
+    in->recallByMidi_ = recall;
+    in->ownTune_ = tune;
+    in->tune_ = tune;
+    in->spread_ = spread;
+    for (uint32_t i = 0; i < uint32_t(KInstr::kSnaps); ++i) {
+      if (i >= snaps) {
+        in->stored_[i] = 0;
+        continue;
+      }
+      in->snapNames_[i] = names[i];
+      const uint32_t word = words[i];
+      if (v < 197) {
+        in->stored_[i] = int32_t(word);
+      } else {
+        in->snapSpread_[i] = float(word & 0xFFFFu) * 0.0005f;
+        in->snapMaxUnison_[i] = int32_t((word >> 16) & 0xFFu);
+        in->snapMinUnison_[i] = int32_t((word >> 24) & 0x3Fu);
+        in->stored_[i] = int32_t(word >> 30);
+      }
+    }
+    if (v >= 197) {
+      in->recallByParent_ = byParent;
+      if (byParent != 0)
+        for (int32_t i = 0; i < KInstr::kSnaps; ++i) in->parentMap_[i] = parentMap[i];
     }
   }
-  for (uint32_t i = snaps; i < uint32_t(KInstr::kSnaps); ++i) in->stored_[i] = 0;
-  if (v >= 197) {
-    in->recallByParent_ = I32(s);
-    if (in->recallByParent_ != 0)
-      for (int32_t i = 0; i < KInstr::kSnaps; ++i) in->parentMap_[i] = I32(s);
-  }
+  if (channel >= 0) in->SetMidiChannel(std::clamp(channel, 0, 15) + 1);
   if (v >= 190) m.ensPanelPos_ = Pnt(s);
 }
 
