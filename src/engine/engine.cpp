@@ -1,5 +1,7 @@
 #include "src/engine/engine.h"
 
+#include "src/engine/event_routines.h"
+
 float EngineZeroCell = 0.0f;
 TSlotTables EngineSlots = {};
 int32_t CurrentSlot = 0;
@@ -36,7 +38,11 @@ template <class R> bool Append(R* routines, TEngineRecord** records, int32_t& co
 } // namespace
 
 TRoutineTables& RoutineTables() {
-  static TRoutineTables tables = {};
+  static TRoutineTables tables = [] {
+    TRoutineTables t = {};
+    InstallEventRoutines(t);
+    return t;
+  }();
   return tables;
 }
 

@@ -7,6 +7,7 @@
 #include "src/base/str.h"
 #include "src/mod/port.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -122,6 +123,11 @@ public:
   void SetParamWord(int i, int32_t value) { params_[i] = value; }
   int32_t GetSourceWord(int i) const { return sources_[i]; }
   void SetSourceWord(int i, int32_t value) { sources_[i] = value; }
+  // The control-value mark: event routines set it to 1 after storing a new
+  // value (any thread); the panel refresh redraws the module's graph and
+  // clears it.
+  void SetCtrlValue(int32_t value) { ctrlValue_.store(value, std::memory_order_relaxed); }
+  int32_t GetCtrlValue() const { return ctrlValue_.load(std::memory_order_relaxed); }
 
   bool IsMono() const { return mono_ != 0; }
   void SetMonoFlag(bool mono) { mono_ = mono ? 1 : 0; }
@@ -236,6 +242,7 @@ private:
   TArea structArea_{0, 0, 450, 300};
   int32_t params_[4] = {};
   int32_t sources_[3] = {};
+  std::atomic<int32_t> ctrlValue_{0};
 };
 
 // Holds a structure-change bracket for a scope.
