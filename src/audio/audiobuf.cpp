@@ -59,13 +59,17 @@ void TAudioBuf::Allocate() {
     scale_ = float(1.0 / top);
   }
   Free();
+  MakeBlockArray();
+  SetLength(length_);
+  Clear();
+}
+
+void TAudioBuf::MakeBlockArray() {
   const int32_t n = BlockCount() < 0 ? 0 : BlockCount();
   blocks_ = new (std::nothrow) uint8_t*[size_t(n) + 1];
   if (!blocks_) ThrowAudioMemoryLow();
   blockCount_ = n;
   for (int32_t i = 0; i < n; ++i) blocks_[i] = nullptr;
-  SetLength(length_);
-  Clear();
 }
 
 void TAudioBuf::SetLength(int32_t length) {
@@ -74,6 +78,8 @@ void TAudioBuf::SetLength(int32_t length) {
   // RefreshMargins address the guard frames.
   if (length == 0 && margin_ <= 0) return;
   if (length < 0 || margin_ < 0) ThrowAudioMemoryLow();
+  // A buffer made without a format gets its block array here.
+  if (!blocks_) MakeBlockArray();
   const int64_t frames = int64_t(length) + 2 * int64_t(margin_);
   const int64_t perBlock = frames * GetBytesPerSample() * (interleaved_ ? channels_ : 1);
   bool failed = !blocks_ || perBlock < 0 || perBlock > int64_t(std::numeric_limits<uint32_t>::max());
@@ -213,7 +219,7 @@ TInOut& TAudioBuf::Read(TInOut& stream) {
   }
   const int32_t length = field[0], channels = field[1], rate = field[2], interleaved = field[3], bits = field[4],
                 isFloat = field[5];
-  const int32_t bps = (bits + 7) / 8;
+  const int32_t bps = bits >= 1 && bits <= 32 ? (bits + 7) / 8 : 0;
   if (length < 0 || channels < 1 || channels > 64 || bits < 1 || bits > 32 || bps == 3 ||
       (isFloat && bits != 32))
     stream.RaiseReadError();

@@ -74,6 +74,7 @@ public:
 
 protected:
   void Free();
+  void MakeBlockArray();
   // Stores the format fields without allocating.
   void StoreFormat(int32_t isFloat, int32_t interleaved, int32_t bits, int32_t channels, int32_t rate,
                    int32_t length, int32_t margin);

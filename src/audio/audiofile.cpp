@@ -68,6 +68,19 @@ IAudioAnalysis* TAudioFile::TakeAnalysis() {
   return analysis_;
 }
 
+void TAudioFile::SetAnalysis(IAudioAnalysis* analysis) {
+  if (analysis == analysis_) return;
+  if (ownsAnalysis_) SafeDelete(analysis_);
+  ownsAnalysis_ = false;
+  analysis_ = analysis;
+}
+
+void TAudioFile::ResetHeaderState() {
+  sampleDataBytes_ = -1;
+  unsupportedCoding_ = false;
+  loopStart_ = loopEnd_ = -1;
+}
+
 void TAudioFile::AdoptAnalysis(IAudioAnalysis* analysis) {
   if (ownsAnalysis_) SafeDelete(analysis_);
   analysis_ = analysis;
@@ -255,7 +268,7 @@ void TChunkedAudioFile::ReadHeader(int32_t transferFrames) {
   if (!f) ThrowAudioError(AudioNoData(), GetFilePath());
   f->Seek(0);
   tree_.reset();
-  SetSampleDataBytes(-1);
+  ResetHeaderState();
   tree_.reset(ReadChunkTree(*f));
   ApplyChunkTree(*tree_, *this);
   SettleHeader();

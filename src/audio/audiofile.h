@@ -74,7 +74,8 @@ public:
   virtual void SetLoopStart(int32_t frame) { loopStart_ = frame; }
   virtual void SetLoopEnd(int32_t frame) { loopEnd_ = frame; }
   virtual void SetRootKey(int32_t key) { rootKey_ = key; }
-  void SetAnalysis(IAudioAnalysis* analysis) override { analysis_ = analysis; }
+  // Refers to the analysis; one the object read and still owns is deleted.
+  void SetAnalysis(IAudioAnalysis* analysis) override;
   // An analysis read from the file: the object owns it until TakeAnalysis.
   void AdoptAnalysis(IAudioAnalysis* analysis);
   virtual void ReadHeader(int32_t transferFrames) = 0;
@@ -96,6 +97,8 @@ public:
   void SetRawLoop(int64_t start, int64_t end);
 
 protected:
+  // Forgets what an earlier header said before the next one is applied.
+  void ResetHeaderState();
   // Works out the length once the whole header is known.
   void SettleHeader();
   // A loop outside the samples, or with a missing marker, is clamped or

@@ -31,9 +31,9 @@ private:
 };
 
 // The module that owns a delay buffer, a record buffer or a sample map.
-class IAudioOwner {
+class IAudioObjectOwner {
 public:
-  virtual ~IAudioOwner() = default;
+  virtual ~IAudioObjectOwner() = default;
   // The delay lines were replaced: the engine's buffer routine must take the new ones.
   virtual void UpdateBufferRoutine() = 0;
   // The record buffer's samples were replaced or resized.

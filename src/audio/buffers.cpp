@@ -28,7 +28,7 @@ int32_t FramesForMs(float rate, int32_t ms) {
 
 // ---------------------------------------------------------------- delay
 
-TDelayBuffer::TDelayBuffer(IAudioOwner* owner, int32_t lineCount, int32_t lengthMs)
+TDelayBuffer::TDelayBuffer(IAudioObjectOwner* owner, int32_t lineCount, int32_t lengthMs)
     : owner_(owner), lineCount_(std::clamp(lineCount, 1, kMaxLines)), lengthMs_(lengthMs) {
   Allocate();
 }
@@ -91,13 +91,13 @@ IAudioBuf* TDelayBuffer::GetLine(int32_t index) {
   return lines_[index];
 }
 
-IDelayBuffer* CreateDelayBuffer(IAudioOwner* owner, int32_t lineCount, int32_t lengthMs) {
+IDelayBuffer* CreateDelayBuffer(IAudioObjectOwner* owner, int32_t lineCount, int32_t lengthMs) {
   return new (std::nothrow) TDelayBuffer(owner, lineCount, lengthMs);
 }
 
 // ---------------------------------------------------------------- record
 
-TRecordBuffer::TRecordBuffer(IAudioOwner* owner, int32_t channels)
+TRecordBuffer::TRecordBuffer(IAudioObjectOwner* owner, int32_t channels)
     : owner_(owner), fileName_(CreateFileName()), samples_(CreateAudioBuf()) {
   if (!samples_) ThrowAudioMemoryLow();
   samples_->SetFormat(0, 1, 16, std::clamp(channels, 1, 2), TruncateRate(ProcessingRate()), 0, 0);
@@ -190,7 +190,7 @@ void TRecordBuffer::OnRateChange() {
   samples_->SetRate(TruncateRate(ProcessingRate()));
 }
 
-IRecordBuffer* CreateRecordBuffer(IAudioOwner* owner, int32_t channels, int32_t lengthMs) {
+IRecordBuffer* CreateRecordBuffer(IAudioObjectOwner* owner, int32_t channels, int32_t lengthMs) {
   TRecordBuffer* buffer = new (std::nothrow) TRecordBuffer(owner, channels);
   if (!buffer) ThrowAudioMemoryLow();
   try {

@@ -23,7 +23,7 @@ class TDelayBuffer : public TBase, public virtual IDelayBuffer {
 public:
   static constexpr int32_t kMaxLines = 64;
 
-  TDelayBuffer(IAudioOwner* owner, int32_t lineCount, int32_t lengthMs);
+  TDelayBuffer(IAudioObjectOwner* owner, int32_t lineCount, int32_t lengthMs);
   ~TDelayBuffer() override;
 
   // Makes every line anew at the current length and processing rate.
@@ -39,7 +39,7 @@ private:
   void DeleteLines();
   void MakeLines(int32_t ms);
 
-  IAudioOwner* owner_;
+  IAudioObjectOwner* owner_;
   int32_t lineCount_;
   int32_t lengthMs_;
   IAudioBuf* lines_[kMaxLines] = {};
@@ -64,7 +64,7 @@ public:
 
 class TRecordBuffer : public TBase, public virtual IRecordBuffer {
 public:
-  TRecordBuffer(IAudioOwner* owner, int32_t channels);
+  TRecordBuffer(IAudioObjectOwner* owner, int32_t channels);
   ~TRecordBuffer() override;
 
   IFileName* GetFileName() override { return fileName_.Get(); }
@@ -85,7 +85,7 @@ public:
 private:
   void RefreshOwner();
 
-  IAudioOwner* owner_;
+  IAudioObjectOwner* owner_;
   EPtr<IFileName> fileName_;
   EPtr<IAudioBuf> samples_;
   int32_t recorded_ = 0;
@@ -94,7 +94,7 @@ private:
 // The buffers' frames for a length in ms at a rate: truncate(rate x ms x 0.001).
 int32_t FramesForMs(float rate, int32_t ms);
 
-IDelayBuffer* CreateDelayBuffer(IAudioOwner* owner, int32_t lineCount, int32_t lengthMs);
-IRecordBuffer* CreateRecordBuffer(IAudioOwner* owner, int32_t channels, int32_t lengthMs);
+IDelayBuffer* CreateDelayBuffer(IAudioObjectOwner* owner, int32_t lineCount, int32_t lengthMs);
+IRecordBuffer* CreateRecordBuffer(IAudioObjectOwner* owner, int32_t channels, int32_t lengthMs);
 inline IDelayBuffer* CastDelayBuffer(IBase* object) { return CastTo<IDelayBuffer>(object); }
 inline IRecordBuffer* CastRecordBuffer(IBase* object) { return CastTo<IRecordBuffer>(object); }

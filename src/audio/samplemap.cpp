@@ -162,7 +162,7 @@ TInOut* TAudioFileMapEntry::Read(TInOut* stream, int32_t version) {
 
 // ---------------------------------------------------------------- map
 
-TAudioFileMap::TAudioFileMap(IAudioOwner* module, int32_t analyse)
+TAudioFileMap::TAudioFileMap(IAudioObjectOwner* module, int32_t analyse)
     : fileName_(CreateFileName()), displayName_(CreateFileName()), module_(module), analyse_(analyse) {
   RebuildKeyTable();
 }
@@ -245,11 +245,16 @@ void TAudioFileMap::MoveSplit(TAudioFileMapEntry* e, int32_t key) {
 }
 
 IFileName* TAudioFileMap::GetDisplayName() {
-  if (entries_.IsEmpty()) displayName_->SetName(TStr("empty"));
+  // The made-up names carry no file type: "untitled Map", never "untitled Map.wav".
+  auto madeUp = [this](const char* name) {
+    displayName_->SetName(TStr(name));
+    displayName_->SetType(filetype::None);
+  };
+  if (entries_.IsEmpty()) madeUp("empty");
   else if (!fileName_->GetName(0).IsEmpty()) displayName_->Assign(*fileName_);
   else if (entries_.Count() == 1 && entries_.First()->sound_)
     displayName_->Assign(*entries_.First()->sound_->GetFileName());
-  else displayName_->SetName(TStr("untitled Map"));
+  else madeUp("untitled Map");
   return displayName_.Get();
 }
 
@@ -531,6 +536,6 @@ void TAudioFileMap::ReadEmbeddedSample(TInOut* stream) {
   }
 }
 
-IAudioFileMap* CreateAudioFileMap(IAudioOwner* module, int32_t analyse) {
+IAudioFileMap* CreateAudioFileMap(IAudioObjectOwner* module, int32_t analyse) {
   return new (std::nothrow) TAudioFileMap(module, analyse);
 }

@@ -176,7 +176,7 @@ public:
   static constexpr int32_t kVersion = 200;
   static constexpr int32_t kKeys = 128;
 
-  TAudioFileMap(IAudioOwner* module, int32_t analyse);
+  TAudioFileMap(IAudioObjectOwner* module, int32_t analyse);
   ~TAudioFileMap() override;
 
   virtual void Changed();
@@ -233,12 +233,12 @@ private:
   TAudioFileMapEntry* displaced_ = nullptr;
   int32_t startSplit_ = -1;
   int32_t savedSplit_ = 0;
-  IAudioOwner* module_;
+  IAudioObjectOwner* module_;
   int32_t analyse_;
   int32_t mapFlag_ = 1;
   int32_t noStereo_ = 0;
   int32_t modified_ = 0;
 };
 
-IAudioFileMap* CreateAudioFileMap(IAudioOwner* module, int32_t analyse);
+IAudioFileMap* CreateAudioFileMap(IAudioObjectOwner* module, int32_t analyse);
 inline IAudioFileMap* CastToAudioFileMap(IBase* object) { return object ? CastTo<IAudioFileMap>(object) : nullptr; }

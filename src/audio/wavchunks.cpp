@@ -27,15 +27,15 @@ constexpr uint16_t kTagPcm = 1;
 constexpr uint16_t kTagExtensible = 0xFFFE;
 } // namespace
 
-// ---------------------------------------------------------------- RIFF
+// ---------------------------------------------------------------- RIFF and FORM
 
-TAudioStream& TRIFFChunk::Read(TAudioStream& file) {
+TAudioStream& TFormChunk::Read(TAudioStream& file) {
   formType_ = ReadFourCC(file);
   SetDataSize(4);
   return file;
 }
 
-TAudioStream& TRIFFChunk::Write(TAudioStream& file) {
+TAudioStream& TFormChunk::Write(TAudioStream& file) {
   WriteFourCC(file, formType_);
   return file;
 }
@@ -168,17 +168,6 @@ void TWAVSampleChunk::Apply(TAudioFile& target) {
 }
 
 // ---------------------------------------------------------------- FORM
-
-TAudioStream& TAIFFFormChunk::Read(TAudioStream& file) {
-  formType_ = ReadFourCC(file);
-  SetDataSize(4);
-  return file;
-}
-
-TAudioStream& TAIFFFormChunk::Write(TAudioStream& file) {
-  WriteFourCC(file, formType_);
-  return file;
-}
 
 void TAIFFFormChunk::Apply(TAudioFile& target) {
   auto* mark = dynamic_cast<TAIFFMarkerChunk*>(FindChild(TStr("MARK")));

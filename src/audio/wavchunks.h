@@ -6,19 +6,25 @@
 #include <cstdint>
 #include <vector>
 
-class TRIFFChunk : public TFileChunk {
+// The container at the root of a file: its own data is the form type.
+class TFormChunk : public TFileChunk {
 public:
-  TRIFFChunk() { SetDataSize(4); }
+  explicit TFormChunk(const char* formType) : formType_(formType) { SetDataSize(4); }
   TAudioStream& Read(TAudioStream& file) override;
   TAudioStream& Write(TAudioStream& file) override;
-  void Apply(TAudioFile& target) override;
   int32_t IsContainer() override { return 1; }
-  TStr Id() override { return TStr("RIFF"); }
-  int32_t ByteOrder() override { return 0; }
   const TStr& FormType() const { return formType_; }
 
 private:
-  TStr formType_{"WAVE"};
+  TStr formType_;
+};
+
+class TRIFFChunk : public TFormChunk {
+public:
+  TRIFFChunk() : TFormChunk("WAVE") {}
+  void Apply(TAudioFile& target) override;
+  TStr Id() override { return TStr("RIFF"); }
+  int32_t ByteOrder() override { return 0; }
 };
 
 class TWAVFormatChunk : public TFileChunk {
@@ -65,19 +71,12 @@ public:
   std::vector<uint8_t> samplerData;
 };
 
-class TAIFFFormChunk : public TFileChunk {
+class TAIFFFormChunk : public TFormChunk {
 public:
-  TAIFFFormChunk() { SetDataSize(4); }
-  TAudioStream& Read(TAudioStream& file) override;
-  TAudioStream& Write(TAudioStream& file) override;
+  TAIFFFormChunk() : TFormChunk("AIFF") {}
   void Apply(TAudioFile& target) override;
-  int32_t IsContainer() override { return 1; }
   TStr Id() override { return TStr("FORM"); }
   int32_t ByteOrder() override { return 1; }
-  const TStr& FormType() const { return formType_; }
-
-private:
-  TStr formType_{"AIFF"};
 };
 
 class TAIFFCommonChunk : public TFileChunk {

@@ -30,6 +30,14 @@ TEST(TAudioBuf, NewDefaultBufferHoldsNoSamples) {
   EXPECT_EQ(b->GetStoredSize(), 24);
 }
 
+TEST(TAudioBuf, LengthGivenToABufferWithoutFormatAllocatesIt) {
+  EPtr<IAudioBuf> b(CreateAudioBuf());
+  b->SetLength(10);
+  b->SetSample(9, 0.5f, 1);
+  EXPECT_EQ(b->GetSample(9, 1), 0.5f);
+  EXPECT_EQ(b->GetDataSize(), 80);
+}
+
 TEST(TAudioBuf, GuardFramesLieAroundTheMainRange) {
   const uint64_t before = SampleHeap().Used();
   EPtr<IAudioBuf> b(CreateAudioBuf(1, 0, 32, 1, 44100, 1000, 4));

@@ -14,7 +14,8 @@
 
 namespace audiotest {
 
-std::string FixturePath(const std::string& name) { return testkit::SourceDir() + "/tests/audio/fixtures/" + name; }
+// The fixtures are found through the build, whatever folder a test runs in.
+std::string FixturePath(const std::string& name) { return std::string(QV_AUDIO_FIXTURES) + "/" + name; }
 
 Bytes ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

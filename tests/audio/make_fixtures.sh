@@ -45,6 +45,6 @@ synth -n -r 8000 -c 3 -b 16 three_ch.wav synth 0.01 sine 300
 for f in *.wav *.aif; do
   echo "file $f" >> oracle.txt
   "$probe" probe "$f" >> oracle.txt
-  sox "$f" -t s16 -L - > "${f}.s16" 2>/dev/null || rm -f "${f}.s16"
+  sox -D "$f" -t s16 -L - > "${f}.s16" 2>/dev/null || rm -f "${f}.s16"
 done
 ls -l "$out"

@@ -56,7 +56,7 @@ private:
 };
 
 // A module that counts what it is told.
-class TTestOwner : public IAudioOwner {
+class TTestOwner : public IAudioObjectOwner {
 public:
   void UpdateBufferRoutine() override { ++bufferUpdates; }
   void UpdateSampleData() override { ++sampleDataUpdates; }
