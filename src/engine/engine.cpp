@@ -5,6 +5,7 @@
 #include "src/engine/control_routines.h"
 #include "src/engine/display_routines.h"
 #include "src/engine/graph_render.h"
+#include "src/engine/sampler_routines.h"
 
 float EngineZeroCell = 0.0f;
 TSlotTables EngineSlots = {};
@@ -49,6 +50,8 @@ TRoutineTables& RoutineTables() {
     InstallControlRoutines(t);
     InstallDisplayRoutines(t);
     InstallGraphRenderers(t);
+    InstallSamplerRoutines(t);
+    InstallBufferRoutines(t);
     return t;
   }();
   return tables;
