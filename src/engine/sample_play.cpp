@@ -294,7 +294,7 @@ void WrapPlayerSlow(SamplePlayerState& s, const LoopInputs* loop) {
     const int32_t n = TruncToInt(p.fraction);
     p.fraction -= float(n);
     p.position += n;
-    if (p.position < s.loopEnd) return;
+    if (p.position < s.loopEnd && p.position < p.length) return;
     if (!keepLoop) {
       p.position = s.loopEnd - 1;
       StopPlayer(p);
