@@ -103,7 +103,9 @@ void InitGrainVoice(TWord* state, KSModul* module, int32_t voice) {
   s.mask = size - 1;
   s.writeCounter = s.mask + 1;
   s.current.bound = s.previous.bound = int32_t(s.writeCounter & 0x7fffffff);
+  // The first frame starts a grain.
   if (s.period <= 0.0f) s.period = 1000.0f;
+  if (s.phaseIncrement == 0.0f) s.phase = s.period;
 }
 
 // The scope: the line, no capture, the mark at the end.

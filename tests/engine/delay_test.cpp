@@ -115,6 +115,9 @@ TEST(Delays, AVoiceWithoutALineLeavesTheZeroCellAlone) {
 TEST(Delays, EveryVoiceOfAPolyphonicDelayHasALineOfItsOwn) {
   TRig r(1000.0f, 3);
   KSModul* d = r.Add(79);
+  KSModul* sum = r.Add(69);  // all voices into the one-voice output
+  r.Wire(d, "Out", sum, "In");
+  r.Listen(sum, "Out");
   r.Ready();
   TEngineRecord* rec = d->GetEngineRecord();
   ASSERT_EQ(rec->voices, 3);
@@ -134,20 +137,22 @@ TEST(GrainDelay, AtUnitPitchTheTapFollowsTheDelayAndReportsIt) {
   r.Ready();
   r.Constant(d, "Dly", 21.0f);  // n = 20 frames
   r.Constant(d, "Pan", -1.0f);  // left gain = 1
-  r.Constant(d, "Sm", 1.0f);    // period 1: every grain the whole crossfade
+  r.Constant(d, "Sm", 0.0005f);  // the crossfade takes a frame
   r.Constant(d, "Gr", 1000.0f);
   std::vector<float> in(200);
   for (size_t k = 0; k < in.size(); ++k) in[k] = float(k);
   const std::vector<float> out = r.Render(200, in);
   const auto& s = *reinterpret_cast<GrainDelayVoiceState*>(r.Words(d));
   EXPECT_EQ(s.current.increment, 1.0f);
-  // After the first grain the tap plays the input 20 frames late.
-  for (size_t k = 50; k < 200; ++k) ASSERT_NEAR(out[k], float(k) - 20.0f, 1e-3f) << k;
+  // The grain starts 20 frames behind the write position (21 ms less one
+  // frame) and its tap steps once before each read: 19 frames late.
+  for (size_t k = 19; k < 200; ++k) ASSERT_NEAR(out[k], float(k) - 19.0f, 1e-3f) << k;
 }
 
 TEST(GrainDelay, TheWriteCounterStaysWithinTwoRingsForever) {
   TRig r(1000.0f);
   KSModul* d = r.Add(169);
+  r.Listen(d, "L");
   r.Ready();
   auto& s = *reinterpret_cast<GrainDelayVoiceState*>(r.Words(d));
   ASSERT_EQ(s.mask, 511u);
@@ -253,8 +258,10 @@ TEST(Scope, CapturesAfterATriggerAndReadsOutWithinTheCapture) {
   EXPECT_EQ(s.ready - s.begin, 11);
   EXPECT_EQ(s.begin[5], 5.0f);
   // A trigger while the panel has not taken the data does not re-arm.
+  const float* capture = s.capture;
   Send(scope, evScopeTrigger, 1.0f);
-  EXPECT_EQ(s.capture, nullptr);
+  EXPECT_EQ(s.capture, capture);
+  EXPECT_NE(s.ready, nullptr);
   scope->SetCtrlValue(0);
   Send(scope, evScopeTrigger, 1.0f);
   EXPECT_EQ(s.capture, s.begin);
@@ -265,6 +272,7 @@ TEST(Scope, AHugeOrNegativeTimeKeepsTheMarkInsideTheLine) {
   TRig r(1000.0f);
   KSModul* scope = r.Add(165);
   r.Ready();
+  ASSERT_TRUE(scope->GetEngineRecord()) << "a display is processed for itself";
   const auto& s = *reinterpret_cast<ScopeVoiceState*>(r.Words(scope));
   for (float t : {-5.0f, 1.0e30f, NAN}) {
     Send(scope, evScopeTimePos, t);
