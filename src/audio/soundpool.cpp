@@ -214,11 +214,23 @@ void TAudioFileBuf::WriteToFile(IFileName* name) {
   SaveAudioFileReplacing(name, *samples_, settings);
 }
 
-void TAudioFileBuf::Save() { WriteToFile(fileName_.Get()); }
+// A sound that never came into memory is only a silent stand-in: writing
+// it would put silence where the real file is expected.
+void TAudioFileBuf::Save() {
+  if (HasData(state_)) WriteToFile(fileName_.Get());
+}
 
 void TAudioFileBuf::SaveAs(IFileName* name) {
+  if (!HasData(state_)) return;
   WriteToFile(name);
   if (name != fileName_.Get()) fileName_->Assign(*name);
+}
+
+void TAudioFileBuf::LoadKeepingAnalysis() {
+  const bool hadAnalysis = analysis_ != nullptr;
+  Load();
+  // Whoever needed an analysis still needs one.
+  if (hadAnalysis && !analysis_) Analyse();
 }
 
 void TAudioFileBuf::Reload() {
@@ -226,6 +238,7 @@ void TAudioFileBuf::Reload() {
   try {
     Load();
   } catch (...) {
+    // The sound stays as it was; its users need not hear of it.
     ShowRecordedError();
     return;
   }
@@ -413,7 +426,7 @@ void LoadPendingSoundfiles(int32_t report) {
     if (!LastLocatedFolder().IsEmpty()) {
       name->SetFolder(LastLocatedFolder());
       try {
-        e->Load();
+        e->LoadKeepingAnalysis();
       } catch (...) {
         RecordCurrentException();
       }
@@ -432,7 +445,7 @@ void LoadPendingSoundfiles(int32_t report) {
           LastLocatedFolder() = picked->GetFolder();
           name->Assign(*picked);
           try {
-            e->Load();
+            e->LoadKeepingAnalysis();
           } catch (...) {
             ShowRecordedError();
           }

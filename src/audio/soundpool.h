@@ -70,6 +70,8 @@ public:
   // (Re)reads the sound from its file or from the editor's copy. A failure
   // leaves the sound in memory as it was and raises.
   virtual void Load();
+  // Load, and analyse again when the sound had an analysis and the file has none.
+  void LoadKeepingAnalysis();
   void ReadRefData(TInOut* stream, int32_t analyse, int32_t version) override;
   void WriteRef(TInOut* stream, int32_t embed) override;
   virtual void Save();

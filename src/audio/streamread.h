@@ -7,32 +7,21 @@
 #include <cstdint>
 #include <cstring>
 
-inline uint32_t ReadWholeU32(TInOut& stream) {
-  uint8_t bytes[4];
-  if (stream.RawRead(bytes, 4) != 4) stream.RaiseReadError();
-  uint32_t v;
-  std::memcpy(&v, bytes, 4);
-  ToByteOrder32(&v, stream.GetByteOrder());
+// One whole value of 2 or 4 bytes in the stream's order.
+template <class T> T ReadWhole(TInOut& stream) {
+  static_assert(sizeof(T) == 2 || sizeof(T) == 4);
+  uint8_t bytes[sizeof(T)];
+  if (stream.RawRead(bytes, sizeof(T)) != sizeof(T)) stream.RaiseReadError();
+  T v;
+  std::memcpy(&v, bytes, sizeof(T));
+  if constexpr (sizeof(T) == 2) ToByteOrder16(&v, stream.GetByteOrder());
+  else ToByteOrder32(&v, stream.GetByteOrder());
   return v;
 }
 
-inline int32_t ReadWholeI32(TInOut& stream) { return int32_t(ReadWholeU32(stream)); }
-
-inline float ReadWholeFloat(TInOut& stream) {
-  const uint32_t bits = ReadWholeU32(stream);
-  float v;
-  std::memcpy(&v, &bits, 4);
-  return v;
-}
-
-inline int16_t ReadWholeI16(TInOut& stream) {
-  uint8_t bytes[2];
-  if (stream.RawRead(bytes, 2) != 2) stream.RaiseReadError();
-  uint16_t v;
-  std::memcpy(&v, bytes, 2);
-  ToByteOrder16(&v, stream.GetByteOrder());
-  return int16_t(v);
-}
+inline uint32_t ReadWholeU32(TInOut& stream) { return ReadWhole<uint32_t>(stream); }
+inline int32_t ReadWholeI32(TInOut& stream) { return ReadWhole<int32_t>(stream); }
+inline float ReadWholeFloat(TInOut& stream) { return ReadWhole<float>(stream); }
 
 // Skips count bytes; fewer left raises the read error.
 inline void SkipWhole(TInOut& stream, uint32_t count) {

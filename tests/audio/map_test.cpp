@@ -21,26 +21,6 @@ using Bytes = std::vector<uint8_t>;
 
 using SampleMapTest = PoolTest;
 
-// Builds stream bytes in either order.
-struct TBytes {
-  int order;
-  Bytes b;
-  TBytes& U32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(order ? v >> (24 - 8 * i) : v >> (8 * i)));
-    return *this;
-  }
-  TBytes& F32(float f) {
-    uint32_t v;
-    std::memcpy(&v, &f, 4);
-    return U32(v);
-  }
-  TBytes& Str(const std::string& s) {
-    U32(uint32_t(s.size()));
-    b.insert(b.end(), s.begin(), s.end());
-    return *this;
-  }
-};
-
 // The map of the golden file: "/maps/kit.map" holding one entry for
 // "/x/Piano/C3.wav" without embedded audio.
 Bytes GoldenMap(int order) {
@@ -168,6 +148,17 @@ TEST_F(SampleMapTest, BodiesThatCannotBeReadAreRefusedBeforeAnyEntry) {
 struct TMapOf {
   TTestOwner owner;
   TAudioFileMap map{&owner, 0};
+  // Writes one sound per root key into the folder and adds them in order.
+  void AddRooted(const std::string& folder, std::initializer_list<int> rootKeys) {
+    for (int key : rootKeys) {
+      const std::string path = folder + "/root" + std::to_string(key) + ".wav";
+      TSound s;
+      s.rootKey = key;
+      WriteSound(path, s);
+      EPtr<IFileName> name(NameOf(path));
+      map.Add(name.Get());
+    }
+  }
 };
 
 TEST_F(SampleMapTest, StepFollowsRootTuneDetuneAndRates) {
@@ -245,18 +236,12 @@ TEST_F(SampleMapTest, LengthInSixteenthsByTempo) {
 
 TEST_F(SampleMapTest, KeysFollowTheSplits) {
   const std::string folder = Folder("keys");
-  TSound low, high;
-  low.rootKey = 36;
-  high.rootKey = 60;
-  WriteSound(folder + "/low.wav", low);
-  WriteSound(folder + "/high.wav", high);
   TMapOf m;
-  EPtr<IFileName> lowName(NameOf(folder + "/low.wav")), highName(NameOf(folder + "/high.wav"));
-  m.map.Add(highName.Get());
+  m.AddRooted(folder, {60});
   IAudioFileMapEntry* upper = m.map.GetAt(0);
   // One entry plays every key, whatever its split.
   for (float key : {-3.7f, 0.0f, 59.0f, 60.0f, 127.0f, 200.0f}) EXPECT_EQ(m.map.FindForKey(key), upper) << key;
-  m.map.Add(lowName.Get());
+  m.AddRooted(folder, {36});
   ASSERT_EQ(m.map.GetAt(0)->GetLeftSplit(), 36);
   IAudioFileMapEntry* lower = m.map.GetAt(0);
   EXPECT_EQ(m.map.GetAt(1), upper);
@@ -282,16 +267,8 @@ TEST_F(SampleMapTest, KeysFollowTheSplits) {
 }
 
 TEST_F(SampleMapTest, DraggedSplitSwapsWithTheEntryItMeets) {
-  const std::string folder = Folder("drag");
-  TSound a, b;
-  a.rootKey = 36;
-  b.rootKey = 48;
-  WriteSound(folder + "/a.wav", a);
-  WriteSound(folder + "/b.wav", b);
   TMapOf m;
-  EPtr<IFileName> an(NameOf(folder + "/a.wav")), bn(NameOf(folder + "/b.wav"));
-  m.map.Add(an.Get());
-  m.map.Add(bn.Get());
+  m.AddRooted(Folder("drag"), {36, 48});
   IAudioFileMapEntry* ea = m.map.GetAt(0);
   IAudioFileMapEntry* eb = m.map.GetAt(1);
   ea->SetLeftSplit(48);

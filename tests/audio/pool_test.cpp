@@ -150,6 +150,21 @@ std::vector<uint8_t> RefBytes(IAudioFileBuf* sound, int embed, int order = 0) {
   return out.Data();
 }
 
+// The references of a sound file, bare and with the embedded copy.
+struct TRefs {
+  std::vector<uint8_t> bare, embedded;
+};
+TRefs WrittenRefs(const std::string& path) {
+  TRefs r;
+  TAudioFileMapEntry user(nullptr);
+  EPtr<IFileName> name(NameOf(path));
+  IAudioFileBuf* sound = AcquireSoundFile(&user, name.Get(), 0);
+  r.bare = RefBytes(sound, 0);
+  r.embedded = RefBytes(sound, 1);
+  sound->Release(&user);
+  return r;
+}
+
 TEST_F(SoundPoolTest, ReferenceStatesFollowTheFileAndTheEmbeddedCopy) {
   const std::string folder = Folder("refs");
   const std::string path = folder + "/a.wav";
@@ -242,14 +257,7 @@ TEST_F(SoundPoolTest, DamagedReferencesEndInAMessage) {
   TSound s;
   s.frames = 40;
   WriteSound(path, s);
-  std::vector<uint8_t> embedded;
-  {
-    TAudioFileMapEntry user(nullptr);
-    EPtr<IFileName> name(NameOf(path));
-    IAudioFileBuf* sound = AcquireSoundFile(&user, name.Get(), 0);
-    embedded = RefBytes(sound, 1);
-    sound->Release(&user);
-  }
+  const std::vector<uint8_t> embedded = WrittenRefs(path).embedded;
   fs::remove(path);
   for (size_t cut = 0; cut < embedded.size(); ++cut) {
     TMemInOut in(std::vector<uint8_t>(embedded.begin(), embedded.begin() + cut));
@@ -606,6 +614,51 @@ TEST_F(SoundPoolTest, BatchAnalysisDeclinedOrCancelledResumesTheDriver) {
   EXPECT_EQ(services.driver.pauses, 1);
   EXPECT_EQ(services.driver.depth, 0);
   EXPECT_EQ(host.Boxes().size(), 2u);
+}
+
+TEST_F(SoundPoolTest, EmbeddedCopyArrivingLaterRetunesTheEarlierUsers) {
+  const std::string path = Folder("later") + "/a.wav";
+  TSound s;
+  s.rate = 22050;
+  s.frames = 2205;
+  WriteSound(path, s);
+  const TRefs refs = WrittenRefs(path);
+  fs::remove(path);
+  // One map refers to the missing sound without a copy, a second one brings the copy.
+  TTestOwner owner;
+  TAudioFileMap first(&owner, 0), second(&owner, 0);
+  for (auto [map, ref] : {std::pair{&first, &refs.bare}, std::pair{&second, &refs.embedded}}) {
+    TBytes t{0, {}};
+    t.U32(0).U32(200).U32(1).U32(1).U32(1).U32(0).Str("").Str("").U32(0);
+    t.b.insert(t.b.end(), ref->begin(), ref->end());
+    for (int i = 0; i < 16; ++i) t.U32(i == 1 ? 60 : i == 15 ? 85 : 0); // root key 60, tempo 85
+    TMemInOut in(t.b);
+    map->Read(&in);
+  }
+  ASSERT_EQ(first.GetAt(0)->GetSoundFile(), second.GetAt(0)->GetSoundFile());
+  EXPECT_EQ(first.GetAt(0)->GetSoundFile()->GetState(), soundstate::Elsewhere);
+  EXPECT_FLOAT_EQ(first.GetAt(0)->GetStep(), second.GetAt(0)->GetStep());
+  EXPECT_NEAR(first.GetAt(0)->GetStep(), 0.0038223f / 2, 1e-7f);
+  EXPECT_EQ(first.GetAt(0)->GetLength16(), 4);
+  LoadPendingSoundfiles(0);
+}
+
+TEST_F(SoundPoolTest, MissingSoundIsNeitherSavedNorEmbedded) {
+  const std::string folder = Folder("stand-in");
+  TBytes t{0, {}};
+  t.Str(folder).Str("gone.wav").U32(4).U32(0);
+  TMemInOut in(t.b);
+  TAudioFileMapEntry user(nullptr);
+  IAudioFileBuf* sound = ReadSoundFileRef(&user, &in, 0, 200);
+  ASSERT_EQ(sound->GetState(), soundstate::NotFound);
+  EPtr<IFileName> elsewhere(NameOf(folder + "/copy.wav"));
+  sound->SaveAs(elsewhere.Get());
+  EXPECT_FALSE(fs::exists(folder + "/copy.wav"));
+  EXPECT_EQ(sound->GetFileName()->GetName(1).Std(), "gone.wav");
+  // Written with embedding, the reference carries no silent stand-in.
+  EXPECT_EQ(RefBytes(sound, 1), t.b);
+  LoadPendingSoundfiles(0);
+  sound->Release(&user);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -98,5 +99,26 @@ IFileName* NameOf(const std::string& path);
 std::vector<uint8_t> FileBytes(const std::string& path);
 void PutFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 int PoolSize();
+
+// Builds stream bytes in either order.
+struct TBytes {
+  int order;
+  std::vector<uint8_t> b;
+  TBytes& U32(uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(order ? v >> (24 - 8 * i) : v >> (8 * i)));
+    return *this;
+  }
+  TBytes& F32(float f) {
+    uint32_t v;
+    std::memcpy(&v, &f, 4);
+    return U32(v);
+  }
+  TBytes& Str(const std::string& s) {
+    U32(uint32_t(s.size()));
+    b.insert(b.end(), s.begin(), s.end());
+    return *this;
+  }
+};
+
 
 } // namespace pooltest

@@ -65,7 +65,7 @@ std::string TempDir(const std::string& tag) {
 
 std::string SourceDir() {
   const char* s = std::getenv("QV_SOURCE_DIR");
-  return s ? s : ".";
+  return s ? s : QV_SOURCE_TREE;
 }
 
 std::vector<unsigned char> Bytes(std::initializer_list<int> values) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0); // tests never need a display
   setenv("QUORVEX_SETTINGS_DIR", testkit::TempDir("settings").c_str(), 1);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

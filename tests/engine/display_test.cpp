@@ -124,9 +124,7 @@ TEST(Display, MeterRefreshesOnChangesAndLevelOnEveryCall) {
 TEST(Display, GraphRefreshesOnlyWhenMarkedAndRendersIntoThePanelBuffer) {
   TPanel panel;
   TRig r;
-  KSModul* env = r.Add(35);
-  r.Listen(env, "Out");
-  r.Ready();
+  KSModul* env = r.Solo(35, "Out");
   r.Words(env)[1].f = 0.99999f;
   RefreshPanels(r);
   EXPECT_EQ(panel.refreshes[env], 0);
@@ -140,10 +138,9 @@ TEST(Display, GraphRefreshesOnlyWhenMarkedAndRendersIntoThePanelBuffer) {
 
 TEST(Graphs, AttackStepOfZeroPutsTheAttackOffTheGraph) {
   TRig r;
-  KSModul* env = r.Add(38);
-  r.Listen(env, "Out");
-  r.Ready();
+  KSModul* env = r.Solo(38, "Out");
   TWord* w = r.Words(env);
+  w[3].f = 0.0f;
   w[1].f = 0.999f;
   w[2].f = 0.999f;
   w[4].f = 0.5f;
@@ -154,9 +151,7 @@ TEST(Graphs, AttackStepOfZeroPutsTheAttackOffTheGraph) {
 
 TEST(Graphs, ADecayFactorOfPointNineOrLessDrawsAnInstantDecay) {
   TRig r;
-  KSModul* env = r.Add(35);
-  r.Listen(env, "Out");
-  r.Ready();
+  KSModul* env = r.Solo(35, "Out");
   r.Words(env)[1].f = 0.9f;
   const std::vector<float> columns = Render(35, r.Record(env));
   EXPECT_FLOAT_EQ(columns[0], float(kHeight - 1));
@@ -168,9 +163,7 @@ TEST(Graphs, ADecayFactorOfPointNineOrLessDrawsAnInstantDecay) {
 // with a 1 ms attack holds full height up to 0.5 and falls to 1/e at 0.75.
 TEST(Graphs, ReleaseLengthFollowsTheTimeAxis) {
   TRig r;
-  KSModul* env = r.Add(34);
-  r.Listen(env, "Out");
-  r.Ready();
+  KSModul* env = r.Solo(34, "Out");
   TWord* w = r.Words(env);
   const float sr = EngineConstants.processingRate;
   w[3].f = 1000.0f / sr;               // 1 ms attack
@@ -233,9 +226,7 @@ TEST(Graphs, RampsKneesAndHoldsLieWhereTheirTimesPutThem) {
 
 TEST(Graphs, ColumnsAboveTheTopFrequencyHoldTheNoValueMark) {
   TRig r(22050.0f);
-  KSModul* filter = r.Add(171);
-  r.Listen(filter, "LP");
-  r.Ready();
+  KSModul* filter = r.Solo(171, "LP");
   r.Words(filter)[0].f = 0.2f;
   r.Words(filter)[4].f = 1.0f;
   const std::vector<float> columns = Render(171, r.Record(filter));
@@ -249,9 +240,7 @@ TEST(Graphs, ColumnsAboveTheTopFrequencyHoldTheNoValueMark) {
 
 TEST(Graphs, LowShelfFloorIsMinusOneHundredLikeTheOthers) {
   TRig r;
-  KSModul* shelf = r.Add(177);
-  r.Listen(shelf, "Out");
-  r.Ready();
+  KSModul* shelf = r.Solo(177, "Out");
   r.Words(shelf)[6].f = 1.0f;   // coefficient 1 with a boost of -1 cancels the input
   r.Words(shelf)[3].f = -1.0f;
   const std::vector<float> columns = Render(177, r.Record(shelf));
@@ -261,9 +250,7 @@ TEST(Graphs, LowShelfFloorIsMinusOneHundredLikeTheOthers) {
 
 TEST(Graphs, ShapersLeaveTheBufferAndTheScopeDrawsItsReadOut) {
   TRig r;
-  KSModul* shaper = r.Add(62);
-  r.Listen(shaper, "Out");
-  r.Ready();
+  KSModul* shaper = r.Solo(62, "Out");
   for (int32_t type : {51, 52, 62, 63, 64, 65, 66, 67}) {
     const std::vector<float> columns = Render(type, r.Record(shaper));
     EXPECT_EQ(columns, std::vector<float>(kWidth, -7.0f)) << type;
@@ -321,9 +308,7 @@ TEST(SoundingGraph, RoutinesRunWithFlushToZero) {
   testhost::TRoutinePatch patch;
   RoutineTables().audio[0] = NoteFloatMode;
   TRig r;
-  KSModul* sum = r.Add(0);
-  r.Listen(sum, "");
-  r.Ready();
+  r.Solo(0, "");
   seenFlushToZero = false;
   r.Render(4);
   EXPECT_TRUE(seenFlushToZero);
