@@ -6,6 +6,7 @@
 #include "src/engine/display_routines.h"
 #include "src/engine/graph_render.h"
 #include "src/engine/sampler_routines.h"
+#include "src/engine/source_handlers.h"
 
 float EngineZeroCell = 0.0f;
 TSlotTables EngineSlots = {};
@@ -52,6 +53,7 @@ TRoutineTables& RoutineTables() {
     InstallGraphRenderers(t);
     InstallSamplerRoutines(t);
     InstallBufferRoutines(t);
+    InstallSourceHandlers(t);
     return t;
   }();
   return tables;

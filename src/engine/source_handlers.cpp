@@ -279,7 +279,4 @@ void SendControlStep(TEngineRecord* r, int32_t step) {
   TellViews(r);
 }
 
-void InstallSourceHandlers() {
-  TRoutineTables& tables = RoutineTables();
-  if (!tables.clockListener) tables.clockListener = StartSource;
-}
+void InstallSourceHandlers(TRoutineTables& tables) { tables.clockListener = StartSource; }

@@ -38,5 +38,6 @@ float UnisonOffset(float spread, int32_t rank);
 void SendSourceValue(TEngineRecord* record, int32_t voice, float value);
 // Stores the value in every voice and sends it to every voice of each destination.
 void SendSourceValueToAll(TEngineRecord* record, float value);
-// Installs the clock listener in the routine tables unless one is there.
-void InstallSourceHandlers();
+// Fills the clock-listener entry ("Start" hears the clock start and stop).
+// The routine tables call it when they are made.
+void InstallSourceHandlers(TRoutineTables& tables);
