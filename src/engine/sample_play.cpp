@@ -264,7 +264,9 @@ void TriggerPlayerFromInputs(SamplePlayerState& s, float gate, float startMs, Lo
 
 void WrapPlayerSlow(SamplePlayerState& s, const LoopInputs* loop) {
   PlayerCore& p = s.core;
-  if (!std::isfinite(p.fraction)) {
+  // A step of a billion frames or more (or none at all) is no step: the
+  // player stops rather than overflow its position.
+  if (!(std::fabs(p.fraction) < 1.0e9f)) {
     p.fraction = 0.0f;
     StopPlayer(p);
     return;

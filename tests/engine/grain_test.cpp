@@ -186,3 +186,49 @@ TEST(BeatLoop, AStartBeforeTheSampleWrapsToItsEnd) {
 }
 
 } // namespace
+
+namespace {
+
+// Every sample-playing, delay and tape routine in every quality, with a
+// sound loaded and every audio input on a hostile value: no read or write
+// leaves the records' buffers (the sanitizers watch) and the zero cell stays 0.
+TEST(BufferRoutines, HostileInputsKeepEveryReadInBounds) {
+  const std::string folder = testkit::TempDir("hostile");
+  const std::string path =
+      soundrig::WriteWav(folder + "/s.wav", 44100, {Sine(3000, 300.0), Sine(3000, 200.0)});
+  const float nan = std::nanf("");
+  for (float value : {nan, INFINITY, -INFINITY, 3.0e38f, -3.0e38f, 0.0f, -1.0f, 1.0e6f}) {
+    for (int32_t quality = 0; quality < 3; ++quality) {
+      TRig r;
+      std::vector<KSModul*> modules;
+      for (int32_t type : {130, 131, 135, 136, 170, 173, 174, 79, 120, 166, 169, 80, 81}) {
+        KSModul* m = r.Add(type);
+        if (m->GetSampleMap()) soundrig::LoadInto(m, path);
+        // A scope of its own takes each module into processing.
+        if (type != 80 && type != 81) r.Wire(m, m->GetOutPort(0)->GetLabel().Std().c_str(), r.Add(165), "In");
+        modules.push_back(m);
+      }
+      r.Ready();
+      for (KSModul* m : modules) {
+        m->SetQuality(quality);
+        TEngineRecord* rec = m->GetEngineRecord();
+        ASSERT_TRUE(rec) << m->GetTypeIndex();
+        for (int32_t p = 0; p < m->GetInPortCount(); ++p) {
+          KInPort* port = m->GetInPort(p);
+          if (port->GetKind() <= 1) r.Constant(m, port->GetLabel().Std().c_str(), value);
+          else GetEventRoutine(port->GetIndexField())(rec, 0, value);
+        }
+        for (int32_t p = 0; p < m->GetInPortCount(); ++p) {
+          KInPort* port = m->GetInPort(p);
+          if (port->GetKind() > 1) GetEventRoutine(port->GetIndexField())(rec, 0, 1.0f);
+        }
+      }
+      r.Render(700);
+      for (KSModul* m : modules) GetEventRoutine(evBeatLoopClock)(m->GetEngineRecord(), 0, 1.0f);
+      r.Render(300);
+      EXPECT_EQ(EngineZeroCell, 0.0f);
+    }
+  }
+}
+
+} // namespace
