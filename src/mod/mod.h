@@ -397,6 +397,11 @@ public:
   void ExportAudio();
   int32_t HasAudio() const;
   int32_t HasAudio2() const;
+  // Processor load in percent: a module with children the sum of theirs, a
+  // processed module its routine slot's usage while the driver measures
+  // slots, any other 0. The last result is kept.
+  float UpdateCpuLoad(bool measure);
+  float GetCpuLoad() const { return cpuLoad_; }
 
   // Update-pass steps (used by the ports).
   bool WalkBackward(bool trial);
@@ -512,6 +517,7 @@ private:
   TPnt displaySize_{100, 52};
   std::vector<float> displayBuffer_;
   std::unique_ptr<KModulAudio> audio_;
+  float cpuLoad_ = 0.0f;
 };
 
 // Holds a structure-change bracket for a scope.

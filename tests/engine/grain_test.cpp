@@ -62,7 +62,9 @@ TEST(Resynth, UnconnectedGrainLengthAlternatesPeriodsOf220And221) {
   for (size_t i = 1; i < 11; ++i) {
     const int32_t period = starts[i] - starts[i - 1];
     EXPECT_TRUE(period == 220 || period == 221) << period;
-    if (i > 1) EXPECT_NE(period, starts[i - 1] - starts[i - 2]) << "periods alternate";
+    if (i > 1) {
+      EXPECT_NE(period, starts[i - 1] - starts[i - 2]) << "periods alternate";
+    }
   }
   EXPECT_NEAR(starts[10] - starts[0], 2205, 1);
   // The grains sound: the output is not silent.

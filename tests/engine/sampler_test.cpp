@@ -138,11 +138,15 @@ TEST(Lookup, ReadsThePositionInMsWithTheKernelOfItsQuality) {
         const float expected = c.index == 63 ? 63.0f + (q == 0 ? 0.0f : f) : RampValue(q, c.index, f);
         if (c.index == 63) {
           // The fraction is kept at the last frame: the others read the margin.
-          if (q == 0) EXPECT_NEAR(out, 63.0f, 0.01f);
+          if (q == 0) {
+            EXPECT_NEAR(out, 63.0f, 0.01f);
+          }
         } else {
           EXPECT_NEAR(out, expected, 1e-3f) << "q " << q << " at " << c.ms;
         }
-        if (stereo && c.index != 63) EXPECT_NEAR(s.V().player.core.out.currentRight / kUnit, -expected, 1e-3f);
+        if (stereo && c.index != 63) {
+          EXPECT_NEAR(s.V().player.core.out.currentRight / kUnit, -expected, 1e-3f);
+        }
       }
     }
   }
