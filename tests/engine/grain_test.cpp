@@ -96,6 +96,30 @@ TEST(Resynth, AZeroLoopLengthFreezesTheVoiceOnOneSpot) {
   EXPECT_NE(g.V().countdown, -1) << "grains keep coming";
 }
 
+TEST(Resynth, WithSpeedOneAndMarkersTheSampleIsTraversedInItsOwnTime) {
+  for (float pitch : {60.0f, 72.0f, 48.0f}) {
+    TGrainRig g(173, "resynth-speed");
+    g.module->GetSampleMap()->GetAt(0)->SetResynthesis(1);
+    g.r.Constant(g.module, "Sp", 1.0f);
+    g.r.Constant(g.module, "P", pitch);
+    Send(g.module, evResynthGate, 1.0f);
+    ASSERT_EQ(g.V().analysis, 1);
+    g.r.Render(10000);
+    // The main player lies at most one grain away from where the sample's
+    // own rate puts it, whatever the pitch.
+    EXPECT_NEAR(float(g.V().main.core.position), 10000.0f, 400.0f) << pitch;
+  }
+}
+
+TEST(Resynth, WithoutSpeedTheSampleIsTraversedAtThePitchsSpeed) {
+  TGrainRig g(173, "resynth-pitch");
+  g.module->GetSampleMap()->GetAt(0)->SetResynthesis(0);
+  g.r.Constant(g.module, "P", 72.0f);
+  Send(g.module, evResynthGate, 1.0f);
+  g.r.Render(5000);
+  EXPECT_NEAR(float(g.V().main.core.position), 10000.0f, 500.0f) << "an octave up: twice as fast";
+}
+
 TEST(PitchFormer, AtPitch69AGrainStartsEvery100Point23FramesOnAverage) {
   TGrainRig g(174, "former");
   g.r.Constant(g.module, "P", 69.0f);
