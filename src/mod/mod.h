@@ -506,6 +506,9 @@ private:
   std::unique_ptr<float[]> valueTable_;
   std::unique_ptr<int32_t[]> snapSteps_;
   std::atomic<int32_t> ctrlValue_{0};
+  // A switch moved from another thread has its input rebuild posted once:
+  // further moves before the GUI thread gets to it only change the step.
+  std::atomic<bool> switchRebuildPosted_{false};
   int32_t ctrlState_ = 0;
   std::unique_ptr<KSModul*[]> panelModules_;
   int32_t panelCount_ = 0;
