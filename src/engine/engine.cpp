@@ -5,6 +5,7 @@
 #include "src/engine/control_routines.h"
 #include "src/engine/display_routines.h"
 #include "src/engine/graph_render.h"
+#include "src/engine/sampler_routines.h"
 #include "src/engine/source_handlers.h"
 
 float EngineZeroCell = 0.0f;
@@ -50,6 +51,8 @@ TRoutineTables& RoutineTables() {
     InstallControlRoutines(t);
     InstallDisplayRoutines(t);
     InstallGraphRenderers(t);
+    InstallSamplerRoutines(t);
+    InstallBufferRoutines(t);
     InstallSourceHandlers(t);
     return t;
   }();

@@ -20,6 +20,10 @@ class KInstr;
 class KSModul;
 class IMidiInOut;
 class IFileName;
+class IAudioFileMap;
+class IDelayBuffer;
+class IRecordBuffer;
+class KModulAudio;
 struct TEngineRecord;
 
 // What a module tree needs of the ensemble that owns it.
@@ -49,6 +53,9 @@ public:
   virtual bool IsGuiThread() const { return true; }
   // An instrument is being destroyed: forget any reference to it.
   virtual void InstrGone(KInstr* instr) { (void)instr; }
+  // A command is about to change the ensemble: the undo step its handler
+  // prepared is recorded now.
+  virtual void CommitPendingUndo() {}
 };
 
 // "1.2.3" for a file format version (200 is "2.0.4").
@@ -198,10 +205,10 @@ public:
   void UnresolveAll();
   void UpdatePolyConflicts();
 
-  // ---- Sound objects and file settings (made on first use)
+  // ---- Settings a file keeps for windows, driver modules and the sync
+  // source (made on first use)
   KModulData* GetData() const { return data_.get(); }
   KModulData& Data();
-  bool IsBackupSound() const { return TestFlag(1u << 18); }
   uint32_t GetFlagsWord() const { return flags_; }
 
   // ---- Queries over the tree
@@ -355,6 +362,49 @@ public:
   // or MIDI source type needs.
   void InitControlTables();
 
+  // ---- Audio objects and sampler settings (the sampler, delay and tape
+  // deck types own a sample map, a delay buffer or a record buffer)
+  IAudioFileMap* GetSampleMap() const;
+  IDelayBuffer* GetDelayBuffer() const;
+  IRecordBuffer* GetRecordBuffer() const;
+  // Makes the audio object the type needs when it is missing.
+  void CreateAudioObjects();
+  // The default maximum of the delay, tape deck and sampler types.
+  void SetAudioRangeMaximum();
+  // The delay buffer length in ms (delay types), a tape deck's sound length
+  // in seconds: the maximum of the control range.
+  void SetRangeMaximum(float maximum) { maximum_ = maximum; }
+  int32_t GetQuality() const { return int32_t((flags_ >> 13) & 3u); }
+  void SetQuality(int32_t quality);
+  bool IsLoopOn() const { return TestFlag(kFlagLoop); }
+  void SetLoopOn(bool on);
+  int32_t GetDirection() const { return int32_t((flags_ >> 16) & 3u); }
+  void SetDirection(int32_t direction);
+  bool IsOscilMode() const { return TestFlag(kFlagOscil); }
+  void SetOscilMode(bool on);
+  bool IsBackupSound() const { return TestFlag(kFlagBackupSound); }
+  void SetBackupSound(bool on) { SetFlag(kFlagBackupSound, on); }
+  // Voice set-up and routine choice after the sound, the quality or the
+  // voices changed (sampler types and "Demux"), the delay lines changed
+  // (delay types), or the recording changed (tape decks).
+  void UpdateSampleRoutine();
+  void UpdateBufferRoutine();
+  void RefreshSampleData();
+  // The one of the three that fits the type; the engine's set-up calls it.
+  void RefreshAudioRoutine();
+  // The audio commands of the menus and the queries that enable them.
+  void LoadAudio();
+  void ReloadAudio();
+  void AudioAction();
+  void ExportAudio();
+  int32_t HasAudio() const;
+  int32_t HasAudio2() const;
+  // Processor load in percent: a module with children the sum of theirs, a
+  // processed module its routine slot's usage while the driver measures
+  // slots, any other 0. The last result is kept.
+  float UpdateCpuLoad(bool measure);
+  float GetCpuLoad() const { return cpuLoad_; }
+
   // Update-pass steps (used by the ports).
   bool WalkBackward(bool trial);
   bool FeedsSink();
@@ -372,6 +422,9 @@ private:
     kFlagValueHidden = 1u << 7,
     kFlagPanelLocked = 1u << 8,
     kFlagRemote = 1u << 10,
+    kFlagLoop = 1u << 15,
+    kFlagBackupSound = 1u << 18,
+    kFlagOscil = 1u << 19,
     kFlagPanelToMidi = 1u << 21,
     kFlagIncremental = 1u << 22,
     kFlagSmall = 1u << 23,
@@ -461,6 +514,9 @@ private:
   std::unique_ptr<float[]> valueTable_;
   std::unique_ptr<int32_t[]> snapSteps_;
   std::atomic<int32_t> ctrlValue_{0};
+  // A switch moved from another thread has its input rebuild posted once:
+  // further moves before the GUI thread gets to it only change the step.
+  std::atomic<bool> switchRebuildPosted_{false};
   int32_t ctrlState_ = 0;
   std::unique_ptr<KSModul*[]> panelModules_;
   int32_t panelCount_ = 0;
@@ -471,6 +527,8 @@ private:
   TPnt structWndPos_{75, 75};
   TPnt displaySize_{100, 52};
   std::vector<float> displayBuffer_;
+  std::unique_ptr<KModulAudio> audio_;
+  float cpuLoad_ = 0.0f;
   std::unique_ptr<KModulData> data_;
 };
 

@@ -8,6 +8,7 @@
 #include "src/audio/soundpool.h"
 #include "src/audio/streamread.h"
 #include "src/mod/instr.h"
+#include "src/mod/modaudio.h"
 #include "src/mod/mod.h"
 #include "src/mod/moddata.h"
 
@@ -617,18 +618,24 @@ void KModulFile::ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedTy
   } else if (IsDelayType(c, t)) {
     m.maximum_ = v >= 99 ? F32(s) : 1000.0f;
   } else if (t == 130 || t == 131) {
-    IAudioFileMap* map = m.Data().EnsureSampleMap(0);
+    m.CreateAudioObjects();
+    IAudioFileMap* map = m.GetSampleMap();
+    if (!map) ThrowError(&NotValid());
     if (v >= 141) m.instrPanelPos_ = Pnt(s);
     if (v >= 190) m.ensPanelPos_ = Pnt(s);
     if (v >= 161) map->Read(&s);
     else map->ReadEmbeddedSample(&s);
   } else if (InList(t, {135, 136, 170, 173, 174})) {
-    IAudioFileMap* map = m.Data().EnsureSampleMap(InList(t, {170, 173, 174}) ? 1 : 0);
+    m.CreateAudioObjects();
+    IAudioFileMap* map = m.GetSampleMap();
+    if (!map) ThrowError(&NotValid());
     m.instrPanelPos_ = Pnt(s);
     if (v >= 190) m.ensPanelPos_ = Pnt(s);
     map->Read(&s);
   } else if (t == 80 || t == 81) {
-    IRecordBuffer* tape = m.Data().EnsureRecordBuffer(t == 80 ? 1 : 2, 20000);
+    m.CreateAudioObjects();
+    IRecordBuffer* tape = m.GetRecordBuffer();
+    if (!tape) ThrowError(&NotValid());
     if (v >= 141) m.instrPanelPos_ = Pnt(s);
     if (v >= 190) m.ensPanelPos_ = Pnt(s);
     float length = F32(s);
@@ -865,7 +872,6 @@ void KModulFile::WriteTypeData(TInOut& s, const KSModul& m) {
     return;
   }
   if (c != kCatModule) return;
-  const KModulData* d = m.GetData();
   if (t == 156 || t == 157) {
     WF32(s, m.minimum_);
     WF32(s, m.maximum_);
@@ -883,7 +889,7 @@ void KModulFile::WriteTypeData(TInOut& s, const KSModul& m) {
   } else if (t == 130 || t == 131 || InList(t, {135, 136, 170, 173, 174})) {
     WPnt(s, m.instrPanelPos_);
     WPnt(s, m.ensPanelPos_);
-    IAudioFileMap* map = d ? d->GetSampleMap() : nullptr;
+    IAudioFileMap* map = m.GetSampleMap();
     if (map) {
       map->Write(&s, m.IsBackupSound() ? 1 : 0);
     } else {
@@ -894,7 +900,7 @@ void KModulFile::WriteTypeData(TInOut& s, const KSModul& m) {
   } else if (t == 80 || t == 81) {
     WPnt(s, m.instrPanelPos_);
     WPnt(s, m.ensPanelPos_);
-    IRecordBuffer* tape = d ? d->GetRecordBuffer() : nullptr;
+    IRecordBuffer* tape = m.GetRecordBuffer();
     const float length = m.maximum_;
     WF32(s, length);
     if (length == 0.0f) s.WriteStr(tape ? tape->GetFileName()->GetPath() : TStr());

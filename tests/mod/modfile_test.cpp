@@ -10,6 +10,7 @@
 #include "src/base/settings.h"
 #include "src/base/file.h"
 #include "src/mod/ensfile.h"
+#include "src/mod/modaudio.h"
 #include "src/mod/modfile.h"
 
 #include <gtest/gtest.h>
@@ -734,13 +735,13 @@ TEST_F(FileTest, PanelControlsReadTheirTablesAndWords) {
 TEST_F(FileTest, MissingTapeKeepsItsNameAndAnEmptyMapReads) {
   ASSERT_EQ(Open(SoundModules(true)), 1);
   KSModul* tape = Top()->GetChild(0);
-  ASSERT_NE(tape->GetData(), nullptr);
-  ASSERT_NE(tape->GetData()->GetRecordBuffer(), nullptr);
+  
+  ASSERT_NE(tape->GetRecordBuffer(), nullptr);
   EXPECT_EQ(tape->GetMaximum(), 0.0f);
-  EXPECT_STREQ(tape->GetData()->GetRecordBuffer()->GetFileName()->GetPath().CStr(), "/nonexistent/tapes/take1.wav");
+  EXPECT_STREQ(tape->GetRecordBuffer()->GetFileName()->GetPath().CStr(), "/nonexistent/tapes/take1.wav");
   KSModul* sampler = Top()->GetChild(1);
-  ASSERT_NE(sampler->GetData()->GetSampleMap(), nullptr);
-  EXPECT_EQ(sampler->GetData()->GetSampleMap()->GetCount(), 0);
+  ASSERT_NE(sampler->GetSampleMap(), nullptr);
+  EXPECT_EQ(sampler->GetSampleMap()->GetCount(), 0);
   EXPECT_EQ(sampler->GetInstrCtrlPos(), TPnt(3, 3));
   // The written file still names the tape.
   const std::vector<uint8_t> w = Write();
