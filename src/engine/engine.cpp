@@ -1,6 +1,11 @@
 #include "src/engine/engine.h"
 
 #include "src/engine/event_routines.h"
+#include "src/engine/audio_routines.h"
+#include "src/engine/control_routines.h"
+#include "src/engine/display_routines.h"
+#include "src/engine/graph_render.h"
+#include "src/engine/source_handlers.h"
 
 float EngineZeroCell = 0.0f;
 TSlotTables EngineSlots = {};
@@ -41,6 +46,11 @@ TRoutineTables& RoutineTables() {
   static TRoutineTables tables = [] {
     TRoutineTables t = {};
     InstallEventRoutines(t);
+    InstallAudioRoutines(t);
+    InstallControlRoutines(t);
+    InstallDisplayRoutines(t);
+    InstallGraphRenderers(t);
+    InstallSourceHandlers(t);
     return t;
   }();
   return tables;

@@ -41,6 +41,14 @@ struct TEngineRecord {
   int32_t eventOutputs = 0;
   int32_t audioInputs = 0;
   int32_t stateWords = 0;
+  // Panel controls and MIDI sources: the range and the value and snapshot
+  // tables of the module (owned by the module, which outlives its record).
+  // The step (last sent position) is sources[0], the last received
+  // controller value sources[2].
+  float minimum = 0.0f;
+  float maximum = 1.0f;
+  const float* valueTable = nullptr;
+  const int32_t* snapSteps = nullptr;
 
   // Address of an output value (a state word) of one voice.
   float* Output(int32_t voice, int32_t index) const { return &state[voice][index].f; }

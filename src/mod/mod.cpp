@@ -65,6 +65,7 @@ KSModul::~KSModul() {
     if (IsType(kCatModule, 114))
       if (IAudioInOut* audio = Audio()) audio->ClearBuffers();
   });
+  if (instr_ && instr_->GetOwner() && instr_->GetOwner() != this) instr_->GetOwner()->RemovePanelModule(this);
   if (host_) host_->ModuleGone(this);
   if (top) UnlockEngine();
 }
@@ -361,11 +362,13 @@ void KSModul::PrepareInEngine() {
   TAudioInOut* driver = Driver();
   if (!driver || record_) return;
   driver->PrepareModule(this);
+  EnterControl();
   StartEventInputs();
 }
 
 void KSModul::ReleaseFromEngine() {
   if (!record_) return;
+  LeaveControl();
   if (TAudioInOut* driver = Driver()) {
     driver->ReleaseModule(this);
   } else {

@@ -9,12 +9,16 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 class IAudioInOut;
 class TAudioInOut;
 class KInstr;
 class KSModul;
+class IMidiInOut;
+class IFileName;
 struct TEngineRecord;
 
 // What a module tree needs of the ensemble that owns it.
@@ -31,7 +35,23 @@ public:
   virtual int32_t TakeSerialNo() = 0;
   // A module of the tree is being destroyed: forget any reference to it.
   virtual void ModuleGone(KSModul* module) { (void)module; }
+  // The ensemble's MIDI driver (null: none).
+  virtual IMidiInOut* GetMidi() const { return nullptr; }
+  // Hands work to the GUI thread. Called from the MIDI thread with the engine
+  // mutex held; never waits. Without a GUI side the task is dropped.
+  virtual void PostToGui(std::function<void()> task) { (void)task; }
+  // The panel views of a module must show its new control value.
+  virtual void UpdateCtrlViews(KSModul* module) { (void)module; }
+  // The ensemble changed in a way the user may want to save.
+  virtual void MarkModified() {}
+  // Whether the caller runs on the GUI thread (the model's own thread).
+  virtual bool IsGuiThread() const { return true; }
+  // An instrument is being destroyed: forget any reference to it.
+  virtual void InstrGone(KInstr* instr) { (void)instr; }
 };
+
+// "1.2.3" for a file format version (200 is "2.0.4").
+TStr FormatFileVersion(int32_t version);
 
 class KSModul : public TBase {
 public:
@@ -177,6 +197,162 @@ public:
   void UnresolveAll();
   void UpdatePolyConflicts();
 
+  // ---- Queries over the tree
+  int32_t GetRecordVersion() const { return recordVersion_; }
+  void SetRecordVersion(int32_t v) { recordVersion_ = v; }
+  // 1 when the module sits in the top node, looking through macros.
+  int32_t IsInTopLevel() const;
+  KSModul* FindBySerialNo(int32_t serial);
+  // The next instrument module (after `after` in tree order, or the first
+  // when null) that allows automatic voice reduction and runs 2 voices or more.
+  KSModul* FindReducibleInstr(KSModul* after);
+  // Calls fn for this module and every module below it, in tree order.
+  void Walk(const std::function<void(KSModul*)>& fn);
+
+  // ---- Mono and poly, solo, selection
+  void SetMono();
+  void SetPoly();
+  void Solo();
+  void Unsolo();
+  void UnsoloAll();
+  // After a load: no solo survives, and no out-port stays marked unavailable
+  // by a solo that is gone (only the Audio In marks stand for the driver).
+  void ClearStaleSolo();
+  bool IsSelected() const { return selected_ != 0; }
+  void Select();
+  void Deselect();
+  void DeselectAll();
+  KSModul* GetSingleSelected();
+  KInstr* GetSelectedInstrument();
+
+  // ---- Control words and panel presence
+  int32_t GetCtrlState() const { return ctrlState_; }
+  void SetCtrlState(int32_t value) { ctrlState_ = value; }
+  static constexpr int32_t kMaxPanelModules = 400;
+  int32_t GetPanelModuleCount() const { return panelCount_; }
+  KSModul* GetPanelModule(int32_t i) const;
+  void AddPanelModule(KSModul* module);
+  void RemovePanelModule(KSModul* module);
+  bool IsLabelShown() const { return !TestFlag(kFlagLabelHidden); }
+  void SetLabelShown(bool on) { SetFlag(kFlagLabelHidden, !on); }
+  bool IsValueShown() const { return !TestFlag(kFlagValueHidden); }
+  void SetValueShown(bool on) { SetFlag(kFlagValueHidden, !on); }
+  bool IsSmallDesign() const { return TestFlag(kFlagSmall); }
+  void SetSmallDesign(bool on) { SetFlag(kFlagSmall, on); }
+  int32_t GetCtrlStyle() const { return ctrlStyle_; }
+  void SetCtrlStyle(int32_t style) { ctrlStyle_ = style; }
+  TPnt GetInstrCtrlPos() const { return instrPanelPos_; }
+  void SetInstrCtrlPos(TPnt p) { instrPanelPos_ = p; }
+  TPnt GetEnsCtrlPos() const { return ensPanelPos_; }
+  void SetEnsCtrlPos(TPnt p) { ensPanelPos_ = p; }
+  bool IsVisibleInInstr() const { return TestFlag(kFlagVisibleInInstr); }
+  void SetVisibleInInstr(bool on) { SetFlag(kFlagVisibleInInstr, on); }
+  bool IsVisibleInEns() const { return TestFlag(kFlagVisibleInEns); }
+  void SetVisibleInEns(bool on) { SetFlag(kFlagVisibleInEns, on); }
+  bool IsPanelLocked() const { return TestFlag(kFlagPanelLocked); }
+  void SetPanelLocked(bool on) { SetFlag(kFlagPanelLocked, on); }
+  TPnt GetDisplaySize() const { return displaySize_; }
+  // Both sizes are cut to multiples of 4; the display buffer is made anew.
+  void SetDisplaySize(TPnt size);
+  float* GetDisplayBuffer();
+  int32_t GetDisplayBufferSize() const { return int32_t(displayBuffer_.size()); }
+  void ClearDisplayBuffer();
+
+  // ---- Remote control and MIDI (switches, faders and buttons)
+  bool IsPanelControl() const {
+    return category_ == kCatSwitch || IsType(kCatSource, 1) || IsType(kCatSource, 17);
+  }
+  bool IsRemote() const { return TestFlag(kFlagRemote); }
+  void SetRemote(bool on);
+  int32_t GetRemoteKind() const { return int32_t((flags_ >> 11) & 3u); }
+  void SetRemoteKind(int32_t kind);
+  bool IsPanelToMidiOut() const { return TestFlag(kFlagPanelToMidi); }
+  void SetPanelToMidiOut(bool on) {
+    if (IsPanelControl()) SetFlag(kFlagPanelToMidi, on);
+  }
+  bool IsRemoteToMidiOut() const { return TestFlag(kFlagRemoteToMidi); }
+  void SetRemoteToMidiOut(bool on) {
+    if (IsPanelControl()) SetFlag(kFlagRemoteToMidi, on);
+  }
+  bool IsIncremental() const { return TestFlag(kFlagIncremental); }
+  void SetIncremental(bool on) {
+    if (IsType(kCatSource, 1)) SetFlag(kFlagIncremental, on);
+  }
+  int32_t GetControllerNo() const { return params_[2]; }
+  void SetControllerNo(int32_t number);
+  double GetStepSize() const { return stepSize_; }
+  void SetStepSize(float size) { stepSize_ = size; }
+  // The mark the panel sets on the control that MIDI learn assigns next.
+  bool IsLearnMarked() const { return learnMark_ != 0; }
+  void SetLearnMark(bool on) { learnMark_ = on ? 1 : 0; }
+  bool IsAutoVoiceReduction() const { return TestFlag(kFlagAutoReduce); }
+  void SetAutoVoiceReduction(bool on) { SetFlag(kFlagAutoReduce, on); }
+  // A per-control word the instrument sets for all its panel modules.
+  int32_t GetInstrWord() const { return instrWord_; }
+  void SetInstrWord(int32_t value) { instrWord_ = value; }
+
+  // ---- Window records
+  int32_t GetPanelWndState() const { return panelWndState_; }
+  void SetPanelWndState(int32_t s) { panelWndState_ = s; }
+  TPnt GetPanelWndPos() const { return panelWndPos_; }
+  void SetPanelWndPos(TPnt p) { panelWndPos_ = p; }
+  TArea GetPanelWndArea() const { return panelWndArea_; }
+  void SetPanelWndArea(const TArea& a) { panelWndArea_ = a; }
+  int32_t GetStructWndState() const { return structWndState_; }
+  void SetStructWndState(int32_t s) { structWndState_ = s; }
+  TPnt GetStructWndPos() const { return structWndPos_; }
+  void SetStructWndPos(TPnt p) { structWndPos_ = p; }
+
+  // ---- Class-wide settings and backups
+  static int32_t GetCreateBackups();
+  static void SetCreateBackups(int32_t on);
+  static int32_t GetReloadLastEns();
+  static void SetReloadLastEns(int32_t on);
+  static void StoreSettings();
+  // Before a file is overwritten: with backups on, the old file becomes
+  // "Backup of " + its name (an older backup goes); without, a stale backup
+  // is removed. Errors of either are not reported.
+  static void MakeBackup(IFileName* file);
+  static void RemoveBackup(IFileName* file);
+
+  // ---- Control values
+  static constexpr int32_t kSteps = 128;
+  float GetMinimum() const { return minimum_; }
+  float GetMaximum() const { return maximum_; }
+  int32_t GetMidiLower() const { return midiLower_; }
+  int32_t GetMidiUpper() const { return midiUpper_; }
+  bool HasValueTable() const { return valueTable_ != nullptr; }
+  // Table value at a step (0 without a table).
+  float GetTableValue(int32_t step) const;
+  void SetControlRange(float minimum, int32_t lower, float maximum, int32_t upper, float stepSize);
+  void SetControlValue(float value);
+  void SetControlStep(int32_t step);
+  int32_t GetControlStep() const;
+  int32_t StepControl(int32_t delta) const;
+  float GetControlValue() const;
+  void RefreshControlOutput();
+  // Sends a control's new position to MIDI out, by its remote kind.
+  void NotifyOwner(int32_t value);
+  bool IsSnapIsolate() const { return snapIsolate_ != 0; }
+  void SetSnapIsolate(bool on);
+  // Snapshots: whether the module keeps a snapshot step table.
+  bool IsSnapControl() const {
+    return IsPanelControl() || IsType(kCatSource, 12) || IsType(kCatSource, 13);
+  }
+  int32_t GetSnapStep(int32_t i) const;
+  void StoreSnapValues(KInstr* instr, int32_t i);
+  int32_t GetCurrentSnap() const { return currentSnap_; }
+  void SetCurrentSnap(int32_t number) { currentSnap_ = number; }
+  // Marks a switch's in-ports for its step: the followed one is selected.
+  void SelectSwitchInputs(int32_t step);
+  // The switch's step changed outside the GUI thread's own path: its inputs
+  // follow the step and processing is rebuilt, at once on the GUI thread,
+  // else through a task posted to it.
+  void RequestSwitchInputs();
+  // Sets up the control tables and default ranges a new module of a panel
+  // or MIDI source type needs.
+  void InitControlTables();
+
   // Update-pass steps (used by the ports).
   bool WalkBackward(bool trial);
   bool FeedsSink();
@@ -189,8 +365,28 @@ private:
     kFlagMuted = 1u << 0,
     kFlagOutside = 1u << 3,
     kFlagNotNeeded = 1u << 4,
+    kFlagLabelHidden = 1u << 6,
+    kFlagValueHidden = 1u << 7,
+    kFlagPanelLocked = 1u << 8,
+    kFlagRemote = 1u << 10,
+    kFlagPanelToMidi = 1u << 21,
+    kFlagIncremental = 1u << 22,
+    kFlagSmall = 1u << 23,
+    kFlagVisibleInInstr = 1u << 24,
+    kFlagVisibleInEns = 1u << 25,
+    kFlagRemoteToMidi = 1u << 26,
+    kFlagAutoReduce = 1u << 28,
     kFlagSolo = 1u << 29,
   };
+  // Entering and leaving processing: the control fields go into the record
+  // and the instrument's source lists follow.
+  void EnterControl();
+  void LeaveControl();
+  void FillValueTable(double stepSize);
+  void EnsureTables();
+  void SendStepValue(float value);
+  void ReRegister();
+  void SetPortKinds(bool mono);
   bool TestFlag(uint32_t f) const { return (flags_ & f) != 0; }
   void SetFlag(uint32_t f, bool on) { flags_ = on ? (flags_ | f) : (flags_ & ~f); }
 
@@ -232,7 +428,6 @@ private:
   uint32_t flags_;
   KSModul* newChild_ = nullptr;
   int32_t ctrlStyle_ = 0;
-  int32_t currentValue_ = 0;
   TPnt instrPanelPos_{0, 0};
   TPnt ensPanelPos_{8, 8};
   int32_t category_ = kCatMacro;
@@ -242,7 +437,31 @@ private:
   TArea structArea_{0, 0, 450, 300};
   int32_t params_[4] = {};
   int32_t sources_[3] = {};
+  // Control range and tables.
+  float minimum_ = 0.0f;
+  float maximum_ = 1.0f;
+  int32_t midiLower_ = 0;
+  int32_t midiUpper_ = 127;
+  double stepSize_ = 0.0;
+  int32_t instrWord_ = 0;
+  int32_t snapIsolate_ = 0;
+  int32_t learnMark_ = 0;
+  int32_t recordVersion_ = 0;
+  int32_t selected_ = 0;
+  int32_t currentSnap_ = 0;
+  std::unique_ptr<float[]> valueTable_;
+  std::unique_ptr<int32_t[]> snapSteps_;
   std::atomic<int32_t> ctrlValue_{0};
+  int32_t ctrlState_ = 0;
+  std::unique_ptr<KSModul*[]> panelModules_;
+  int32_t panelCount_ = 0;
+  int32_t panelWndState_ = 0;
+  TPnt panelWndPos_{50, 50};
+  TArea panelWndArea_{0, 0, 480, 240};
+  int32_t structWndState_ = 0;
+  TPnt structWndPos_{75, 75};
+  TPnt displaySize_{100, 52};
+  std::vector<float> displayBuffer_;
 };
 
 // Holds a structure-change bracket for a scope.

@@ -36,6 +36,9 @@ void KSModul::ApplyTypeDef(const KModulDef* def) {
       if (KOutPort* port = AddOutPort()) port->InitFromDef((*def->outPorts)[i]);
   if (category_ == kCatInstrument) CreateOwnInstr();
   else instr_ = parent_ ? parent_->instr_ : nullptr;
+  InitControlTables();
+  if (def->panelView != kViewNone && category_ != kCatInstrument && instr_ && instr_->GetOwner())
+    instr_->GetOwner()->AddPanelModule(this);
   ApplyTypeState(def, true);
 }
 
@@ -49,7 +52,7 @@ void KSModul::ApplyTypeState(const KModulDef* def, bool addToPanel) {
     case kViewSwitch:
       ctrlStyle_ = 200;
       // A switch follows one input: the first.
-      currentValue_ = inCount_ - 1;
+      sources_[0] = inCount_ - 1;
       for (int32_t i = 1; i < inCount_; ++i) in_[i]->SetFlag20();
       break;
     case kViewLamp: ctrlStyle_ = 300; break;

@@ -1,0 +1,282 @@
+#include "src/engine/source_handlers.h"
+
+#include "src/engine/event_routines.h"
+#include "src/mod/instr.h"
+#include "src/mod/mod.h"
+
+#include <algorithm>
+
+namespace {
+
+// MIDI data index the tables: mask to 7 bits whatever arrives.
+inline int32_t Data(int32_t value) { return value & 127; }
+
+inline float Table(const TEngineRecord* r, int32_t i) { return r->valueTable ? r->valueTable[Data(i)] : 0.0f; }
+
+inline TWord* State(TEngineRecord* r, int32_t voice) {
+  if (!r->state || r->stateWords < 1 || voice < 0 || voice >= r->voices) return nullptr;
+  return r->state[voice];
+}
+
+inline bool IsMono(const TEngineRecord* r) { return r->voices <= 1; }
+
+// A mono source writes voice 0; a polyphonic one the note's voice.
+inline int32_t OutVoice(const TEngineRecord* r, int32_t voice) { return IsMono(r) ? 0 : voice; }
+
+KInstr* InstrOf(const TEngineRecord* r) { return r->module ? r->module->GetInstr() : nullptr; }
+
+int32_t& Step(TEngineRecord* r) { return r->sources[0].i; }
+int32_t& LastReceived(TEngineRecord* r) { return r->sources[2].i; }
+
+void TellViews(TEngineRecord* r) {
+  if (r->module) r->module->SetCtrlValue(1);
+}
+
+// "On. Vel" (4): the velocity through the table.
+void NoteOnVelocity(TEngineRecord* r, int32_t, int32_t velocity, int32_t voice, int32_t) {
+  SendSourceValue(r, OutVoice(r, voice), Table(r, velocity));
+}
+
+// "Off Vel." (5): the release velocity (negated by the dispatch).
+void NoteOffVelocity(TEngineRecord* r, int32_t, int32_t velocity, int32_t voice, int32_t) {
+  float value = velocity <= 0 ? Table(r, -velocity) : Table(r, 64);
+  SendSourceValue(r, OutVoice(r, voice), value);
+}
+
+// "Gate" (6).
+void Gate(TEngineRecord* r, int32_t, int32_t velocity, int32_t voice, int32_t) {
+  if (IsMono(r)) {
+    TWord* w = State(r, 0);
+    if (!w || r->stateWords < 2) return;
+    if (velocity > 0) {
+      w[1].f = float(voice);
+      SendSourceValue(r, 0, Table(r, velocity));
+    } else if (int32_t(w[1].f) == voice) {
+      SendSourceValue(r, 0, 0.0f);
+    }
+    return;
+  }
+  SendSourceValue(r, voice, velocity > 0 ? Table(r, velocity) : 0.0f);
+}
+
+// "ST Gate" (3): single trigger; the gate follows the last note held.
+void SingleTriggerGate(TEngineRecord* r, int32_t, int32_t velocity, int32_t voice, int32_t) {
+  TWord* w = State(r, 0);
+  if (!w || r->stateWords < 2) return;
+  if (velocity > 0) {
+    bool open = w[1].f >= 0.0f;
+    w[1].f = float(voice);
+    if (!open) SendSourceValue(r, 0, Table(r, velocity));
+  } else if (w[1].f >= 0.0f && int32_t(w[1].f) == voice) {
+    w[1].f = -1.0f;
+    SendSourceValue(r, 0, 0.0f);
+  }
+}
+
+// "Sel. Gate" (8): one note only.
+void SelectiveGate(TEngineRecord* r, int32_t note, int32_t velocity, int32_t, int32_t) {
+  if (Data(note) != r->params[2].i) return;
+  SendSourceValue(r, 0, velocity > 0 ? Table(r, velocity) : 0.0f);
+}
+
+// "NotePitch" (7): the pitch plus the instrument's tune and unison offset.
+void NotePitch(TEngineRecord* r, int32_t note, int32_t, int32_t voice, int32_t rank) {
+  KInstr* instr = InstrOf(r);
+  float tune = instr ? instr->GetTune() : 0.0f;
+  float spread = instr ? instr->GetUnisonSpread() : 0.05f;
+  SendSourceValue(r, OutVoice(r, voice), Table(r, note) + tune + UnisonOffset(spread, rank));
+}
+
+// "Spread" (24): the unison offset of the voice, the spread taken from voice 0.
+void Spread(TEngineRecord* r, int32_t, int32_t, int32_t voice, int32_t rank) {
+  TWord* w = State(r, voice);
+  TWord* w0 = State(r, 0);
+  if (!w || !w0 || r->stateWords < 3) return;
+  w[1].f = float(rank);
+  w[0].f = UnisonOffset(w0[2].f, rank);
+  SendSourceValue(r, voice, w[0].f);
+}
+
+// "Poly AT" (9).
+void PolyPressureSource(TEngineRecord* r, int32_t, int32_t value, int32_t voice, int32_t) {
+  if (IsMono(r)) {
+    SendSourceValue(r, 0, Table(r, value));
+  } else if (voice >= 0) {
+    SendSourceValue(r, voice, Table(r, value));
+  }
+}
+
+// "Controller" (12) and "SelPolyAT" (13): one number; with pick-up the value
+// is sent only once the knob moves across the last sent position.
+void ControllerSource(TEngineRecord* r, int32_t number, int32_t value, int32_t, int32_t) {
+  if (Data(number) != r->params[2].i) return;
+  value = Data(value);
+  int32_t previous = LastReceived(r);
+  LastReceived(r) = value;
+  if (r->params[3].i != 0) {
+    int32_t last = Step(r);
+    bool crossed = (previous <= last && value > last) || (previous >= last && value < last);
+    if (!crossed) return;
+  }
+  Step(r) = value;
+  SendSourceValueToAll(r, Table(r, value));
+  TellViews(r);
+}
+
+// Increments of a control under incremental remote: 0x41/0x3F by one,
+// 0x42/0x3E by three, 0x43/0x3D by five, anything else by 2v - 128.
+int32_t Increment(int32_t v) {
+  switch (v) {
+  case 0x41: return 1;
+  case 0x3F: return -1;
+  case 0x42: return 3;
+  case 0x3E: return -3;
+  case 0x43: return 5;
+  case 0x3D: return -5;
+  default: return 2 * v - 128;
+  }
+}
+
+// A switch under remote or snapshot control moved: its inputs follow on the
+// GUI thread (the rebuild needs a structure-change bracket).
+void MoveSwitch(TEngineRecord* r, int32_t position, bool toMidiOut) {
+  KSModul* m = r->module;
+  int32_t n = m->GetInPortCount();
+  Step(r) = position;
+  m->RequestSwitchInputs();
+  if (toMidiOut) m->NotifyOwner(n <= 1 ? 64 * position : (128 / n) * position);
+  TellViews(r);
+}
+
+void SetButton(TEngineRecord* r, bool on) { SendSourceValueToAll(r, on ? r->maximum : r->minimum); }
+
+} // namespace
+
+float UnisonOffset(float spread, int32_t rank) {
+  if (rank % 2 == 0) return -spread * float(rank / 2);
+  return spread * float((rank + 1) / 2);
+}
+
+void SendSourceValue(TEngineRecord* r, int32_t voice, float value) {
+  if (!r || voice < 0 || voice >= r->voices) return;
+  if (TWord* w = State(r, voice)) w[0].f = value;
+  SendEvent(r, 0, voice, value);
+}
+
+void SendSourceValueToAll(TEngineRecord* r, float value) {
+  if (!r) return;
+  for (int32_t v = 0; v < r->voices; ++v)
+    if (TWord* w = State(r, v)) w[0].f = value;
+  SendEventToAll(r, 0, value);
+}
+
+TSourceHandler FindSourceHandler(int32_t type) {
+  switch (type) {
+  case 3: return SingleTriggerGate;
+  case 4: return NoteOnVelocity;
+  case 5: return NoteOffVelocity;
+  case 6: return Gate;
+  case 7: return NotePitch;
+  case 8: return SelectiveGate;
+  case 9: return PolyPressureSource;
+  case 12:
+  case 13: return ControllerSource;
+  case 24: return Spread;
+  default: return nullptr;
+  }
+}
+
+void RemoteControlHandler(TEngineRecord* r, int32_t number, int32_t value, int32_t, int32_t) {
+  KSModul* m = r ? r->module : nullptr;
+  if (!m || Data(number) != r->params[2].i) return;
+  int32_t v = m->GetRemoteKind() == 2 ? (value > 0 ? 64 : 0) : Data(value);
+  bool toMidi = m->IsRemoteToMidiOut();
+  if (m->IsCategory(kCatSwitch)) {
+    int32_t n = m->GetInPortCount();
+    if (m->IsIncremental() && n >= 3) v = std::clamp(LastReceived(r) + Increment(v), 0, 127);
+    LastReceived(r) = v;
+    int32_t position = n <= 1 ? (v < 64 ? 1 : 0) : std::min(v * n / 128, n - 1);
+    if (position != Step(r)) MoveSwitch(r, position, toMidi);
+    return;
+  }
+  if (m->IsTypeIndex(17)) { // "Button"
+    switch (m->GetCtrlStyle()) {
+    case 3: // trigger
+      if (v >= 64) {
+        SetButton(r, true);
+      } else {
+        for (int32_t voice = 0; voice < r->voices; ++voice)
+          if (TWord* w = State(r, voice)) w[0].f = r->minimum;
+      }
+      Step(r) = v >= 64 ? 64 : 0;
+      break;
+    case 4: // gate
+      SetButton(r, v >= 64);
+      if (toMidi) m->NotifyOwner(v >= 64 ? 64 : 0);
+      Step(r) = v >= 64 ? 64 : 0;
+      break;
+    case 5: // toggle
+      if (v < 64) return;
+      Step(r) = Step(r) < 64 ? 64 : 0;
+      SetButton(r, Step(r) >= 64);
+      if (toMidi) m->NotifyOwner(Step(r));
+      break;
+    default: return;
+    }
+    TellViews(r);
+    return;
+  }
+  if (m->IsIncremental()) v = std::clamp(Step(r) + Increment(v), 0, 127);
+  LastReceived(r) = v;
+  if (v != Step(r)) {
+    Step(r) = v;
+    SendSourceValueToAll(r, Table(r, v));
+    if (toMidi) m->NotifyOwner(v);
+  }
+  TellViews(r);
+}
+
+void PitchBendSource(TEngineRecord* r, int32_t lsb, int32_t msb) {
+  msb = Data(msb);
+  float value = msb == 127 ? Table(r, 127)
+                           : Table(r, msb) + (Table(r, msb + 1) - Table(r, msb)) * 0.0078125f * float(Data(lsb));
+  SendSourceValue(r, 0, value);
+}
+
+void ChannelPressureSource(TEngineRecord* r, int32_t value) { SendSourceValue(r, 0, Table(r, value)); }
+
+void ProgramChangeSource(TEngineRecord* r, int32_t program) {
+  program = Data(program);
+  if (program == Step(r)) return;
+  Step(r) = program;
+  SendSourceValue(r, 0, Table(r, program));
+}
+
+void StartSource(TEngineRecord* r, int32_t running) {
+  if (!r) return;
+  SendSourceValue(r, 0, running ? r->params[0].f : 0.0f);
+}
+
+void SendControlStep(TEngineRecord* r, int32_t step) {
+  KSModul* m = r ? r->module : nullptr;
+  if (!m) return;
+  step = std::clamp(step, 0, 127);
+  bool toMidi = m->IsPanelToMidiOut();
+  if (m->IsCategory(kCatSwitch)) {
+    int32_t n = m->GetInPortCount();
+    int32_t position = n <= 1 ? std::min(step, 1) : std::min(step, n - 1);
+    if (position != Step(r)) MoveSwitch(r, position, toMidi);
+    return;
+  }
+  if (step == Step(r)) return;
+  if (m->IsTypeIndex(17) && m->IsCategory(kCatSource)) {
+    SetButton(r, step >= 64);
+  } else if (r->valueTable) {
+    SendSourceValueToAll(r, Table(r, step));
+    if (toMidi) m->NotifyOwner(step);
+  }
+  Step(r) = step;
+  TellViews(r);
+}
+
+void InstallSourceHandlers(TRoutineTables& tables) { tables.clockListener = StartSource; }

@@ -1,0 +1,352 @@
+// Control values: the step of a panel or MIDI source module, its value table
+// and range, and how a new value reaches the engine and MIDI out.
+#include "src/audio/audioio.h"
+#include "src/engine/source_handlers.h"
+#include "src/engine/tables.h"
+#include "src/midi/midi.h"
+#include "src/mod/instr.h"
+#include "src/mod/mod.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+bool HasTableType(const KSModul* m) {
+  if (!m->IsCategory(kCatSource)) return false;
+  int32_t t = m->GetTypeIndex();
+  return (t >= 1 && t <= 13) || t == 26;
+}
+} // namespace
+
+void KSModul::EnsureTables() {
+  if (!valueTable_ && HasTableType(this)) {
+    valueTable_ = std::make_unique<float[]>(kSteps);
+    for (int32_t k = 0; k < kSteps; ++k) valueTable_[k] = minimum_ + float(k) / 127.0f * (maximum_ - minimum_);
+  }
+  if (!snapSteps_ && IsSnapControl()) snapSteps_ = std::make_unique<int32_t[]>(kSteps);
+}
+
+void KSModul::InitControlTables() {
+  if (!IsCategory(kCatSource) && !IsCategory(kCatSwitch)) return;
+  if (params_[2] == 0) params_[2] = 1; // controller or note number
+  if (IsCategory(kCatSource)) {
+    switch (type_) {
+    case 0: case 18: case 19: case 20: minimum_ = 1.0f; break;
+    default: break;
+    }
+  }
+  EnsureTables();
+  if (IsType(kCatSource, 7)) SetControlRange(0.0f, 0, 127.0f, 127, 0.0f);
+  if (IsType(kCatSource, 10)) SetControlRange(-2.0f, 0, 2.0f, 127, 0.0f);
+}
+
+float KSModul::GetTableValue(int32_t step) const {
+  return valueTable_ ? valueTable_[std::clamp(step, 0, kSteps - 1)] : 0.0f;
+}
+
+int32_t KSModul::GetSnapStep(int32_t i) const {
+  return snapSteps_ && i >= 0 && i < kSteps ? snapSteps_[i] : 0;
+}
+
+void KSModul::FillValueTable(double s) {
+  float* v = valueTable_.get();
+  if (!v) return;
+  const float lo = minimum_, hi = maximum_;
+  if (IsType(kCatSource, 10)) { // "PitchBend": two halves around the centre
+    for (int32_t i = 0; i <= 64; ++i) v[i] = float(64 - i) * 0.015625f * lo;
+    for (int32_t i = 65; i < kSteps; ++i) v[i] = float(i - 64) * (1.0f / 63.0f) * hi;
+    return;
+  }
+  const int32_t lower = midiLower_, upper = midiUpper_;
+  for (int32_t i = 0; i <= lower; ++i) v[i] = lo;
+  if (s == 0.0) {
+    for (int32_t i = lower + 1; i < upper; ++i) v[i] = float(i - lower) * (hi - lo) / float(upper - lower) + lo;
+    for (int32_t i = upper; i < kSteps; ++i) v[i] = hi;
+    return;
+  }
+  for (int32_t i = lower + 1; i <= upper; ++i)
+    v[i] = float(std::nearbyint(double(hi - lo) * double(i - lower) / double(upper - lower) / s) * s + lo);
+  if (s < std::fabs(double(hi - lo)) / double(upper - lower)) v[upper] = hi;
+  for (int32_t i = upper + 1; i < kSteps; ++i) v[i] = v[upper];
+}
+
+void KSModul::SetControlRange(float minimum, int32_t lower, float maximum, int32_t upper, float stepSize) {
+  // The MIDI thread reads the table and the range.
+  TLockGuard guard(EngineCriticalSection());
+  midiLower_ = lower >= 127 ? 126 : lower < 0 ? 0 : lower;
+  midiUpper_ = upper >= 128 ? 127 : upper < 1 ? 1 : upper;
+  if (midiUpper_ <= midiLower_) midiUpper_ = midiLower_ + 1;
+  double s = stepSize < 1e-12f ? 0.0 : double(stepSize);
+  // Only faders and controllers keep a step size.
+  if (IsCategory(kCatSource) && (type_ == 1 || type_ == 12 || type_ == 13)) stepSize_ = s;
+  else s = 0.0;
+  minimum_ = minimum;
+  maximum_ = maximum;
+  if (record_) {
+    record_->minimum = minimum;
+    record_->maximum = maximum;
+    if (IsType(kCatModule, 199) && record_->state && record_->stateWords >= 4) {
+      record_->state[0][2].f = PitchLookup(19.93156856932f * minimum + 1200.0f);
+      record_->state[0][3].f = PitchLookup(19.93156856932f * maximum + 1200.0f);
+    }
+  }
+  FillValueTable(s);
+}
+
+int32_t KSModul::GetControlStep() const { return record_ ? record_->sources[0].i : sources_[0]; }
+
+float KSModul::GetControlValue() const {
+  int32_t step = GetControlStep();
+  if (IsType(kCatSource, 1)) return GetTableValue(step);
+  float lo = record_ ? record_->minimum : minimum_;
+  float hi = record_ ? record_->maximum : maximum_;
+  return step >= 64 ? hi : lo;
+}
+
+void KSModul::SetControlValue(float value) {
+  int32_t step;
+  if (IsType(kCatSource, 1)) {
+    float lo = record_ ? record_->minimum : minimum_;
+    float hi = record_ ? record_->maximum : maximum_;
+    if (value <= lo) {
+      step = midiLower_;
+    } else if (value >= hi) {
+      step = midiUpper_;
+    } else {
+      // The first step whose value reaches the wanted one, with or without a
+      // record: a value on a table entry always selects that entry.
+      step = midiLower_;
+      while (step < midiUpper_ && GetTableValue(step) < value) ++step;
+    }
+  } else {
+    step = value <= (record_ ? record_->minimum : minimum_) ? 63 : 64;
+  }
+  SetControlStep(step);
+}
+
+void KSModul::SendStepValue(float value) { SendSourceValueToAll(record_, value); }
+
+void KSModul::SelectSwitchInputs(int32_t step) {
+  if (!IsCategory(kCatSwitch)) return;
+  if (IsTypeIndex(14)) { // "Sw. 2x2": step 0 follows inputs 1 and 3, any other 0 and 2
+    for (int32_t i = 0; i < inCount_; ++i) {
+      bool follow = (step == 0) == (i == 1 || i == 3);
+      if (follow) in_[i]->ClearFlag20();
+      else in_[i]->SetFlag20();
+    }
+    return;
+  }
+  for (int32_t i = 0; i < inCount_; ++i) {
+    if (i == inCount_ - 1 - step) in_[i]->ClearFlag20();
+    else in_[i]->SetFlag20();
+  }
+}
+
+void KSModul::RequestSwitchInputs() {
+  if (!host_ || host_->IsGuiThread()) {
+    TStructureChange bracket(this);
+    SelectSwitchInputs(GetControlStep());
+    return;
+  }
+  // The module may be gone by the time the GUI thread gets to it: find it
+  // again by its serial number.
+  KModelHost* host = host_;
+  int32_t serial = serialNo_;
+  host_->PostToGui([host, serial] {
+    KSModul* top = host->GetTopModule();
+    KSModul* m = top ? top->FindBySerialNo(serial) : nullptr;
+    if (!m) return;
+    TStructureChange bracket(m);
+    m->SelectSwitchInputs(m->GetControlStep());
+    host->UpdateCtrlViews(m);
+  });
+}
+
+void KSModul::SetControlStep(int32_t n) {
+  if (IsCategory(kCatSwitch)) {
+    int32_t present = GetControlStep();
+    n = std::max(0, std::min(n, inCount_ <= 1 ? 1 : inCount_ - 1));
+    if (n == present) return;
+    {
+      TLockGuard guard(EngineCriticalSection());
+      if (record_) record_->sources[0].i = n;
+      else sources_[0] = n;
+    }
+    {
+      TStructureChange bracket(this);
+      SelectSwitchInputs(n);
+    }
+    if (IsPanelToMidiOut()) NotifyOwner(inCount_ <= 1 ? (n == 0 ? 64 : 0) : (128 / inCount_) * n);
+  } else {
+    n = std::clamp(n, 0, kSteps - 1);
+    if (!record_) {
+      sources_[0] = n;
+    } else {
+      // The MIDI thread sets the same record.
+      TLockGuard guard(EngineCriticalSection());
+      int32_t& step = record_->sources[0].i;
+      if (IsType(kCatSource, 17)) {
+        switch (ctrlStyle_) {
+        case 3: // trigger
+          if (n < 64) {
+            for (int32_t v = 0; v < record_->voices; ++v)
+              if (record_->state && record_->stateWords > 0) record_->state[v][0].f = record_->minimum;
+          } else {
+            SendStepValue(record_->maximum);
+            if (IsPanelToMidiOut()) NotifyOwner(64);
+          }
+          step = n;
+          break;
+        case 4: // gate
+          if (IsPanelToMidiOut()) NotifyOwner(n < 64 ? 0 : 64);
+          SendStepValue(n < 64 ? record_->minimum : record_->maximum);
+          step = n;
+          break;
+        case 5: // toggle
+          if (n >= 64) {
+            bool on = step < 64;
+            step = on ? 64 : 0;
+            SendStepValue(on ? record_->maximum : record_->minimum);
+            if (IsPanelToMidiOut()) NotifyOwner(step);
+          }
+          break;
+        default: break;
+        }
+      } else if (IsType(kCatSource, 1)) {
+        float value = GetTableValue(n);
+        if (value != GetTableValue(step)) {
+          SendStepValue(value);
+          if (IsPanelToMidiOut()) NotifyOwner(n);
+        }
+        step = n;
+      }
+    }
+  }
+  if (host_) host_->UpdateCtrlViews(this);
+}
+
+int32_t KSModul::StepControl(int32_t d) const {
+  int32_t p = GetControlStep();
+  if (IsType(kCatSource, 1)) {
+    if (d > 0) {
+      for (int32_t k = 0; k < d && p < 127; ++k) {
+        float at = GetTableValue(p);
+        while (p < 126 && GetTableValue(p + 1) == at) ++p;
+        ++p;
+      }
+    } else {
+      for (int32_t k = 0; k < -d && p > 0; ++k) {
+        --p;
+        float at = GetTableValue(p);
+        while (p > 0 && GetTableValue(p - 1) == at) --p;
+      }
+    }
+  } else if (IsType(kCatSource, 17)) {
+    if (p < 64 && d > 0) p = 64;
+    else if (p >= 64 && d < 0) p = 0;
+  } else if (inCount_ == 1) {
+    if (p >= 1 && d > 0) p = 0;
+    else if (p == 0 && d < 0) p = 1;
+  } else {
+    p += d;
+  }
+  return std::clamp(p, 0, 127);
+}
+
+void KSModul::RefreshControlOutput() {
+  if (record_ && IsCategory(kCatSource)) {
+    TLockGuard guard(EngineCriticalSection());
+    int32_t step = record_->sources[0].i;
+    switch (type_) {
+    case 0: SendStepValue(record_->minimum); break;
+    case 1: case 12: case 13: SendStepValue(GetTableValue(step)); break;
+    case 17: SendStepValue(step < 64 ? record_->minimum : record_->maximum); break;
+    default:
+      if (type_ >= 3 && type_ <= 11 && record_->routeCounts && record_->eventOutputs > 0 && record_->state) {
+        for (int32_t k = 0; k < record_->routeCounts[0]; ++k) {
+          TEngineRecord* target = record_->routeTargets[0][k];
+          for (int32_t v = 0; v < target->voices; ++v) {
+            int32_t from = record_->voices == 1 ? 0 : std::min(v, record_->voices - 1);
+            record_->routeRoutines[0][k](target, v, record_->state[from][0].f);
+          }
+        }
+      }
+      break;
+    }
+  }
+  if (host_) host_->UpdateCtrlViews(this);
+}
+
+void KSModul::NotifyOwner(int32_t value) {
+  IMidiInOut* midi = host_ ? host_->GetMidi() : nullptr;
+  if (!midi || !instr_) return;
+  int32_t channel = instr_->GetChannelIndex();
+  int32_t number = params_[2];
+  switch (GetRemoteKind()) {
+  case 0: midi->SendControlChange(0, channel, number, value); break;
+  case 1: midi->SendPolyPressure(0, channel, number, value); break;
+  case 2: midi->SendNoteOn(0, channel, number, value); break;
+  default: break;
+  }
+}
+
+void KSModul::SetSnapIsolate(bool on) {
+  if (!IsSnapControl() || (snapIsolate_ != 0) == on) return;
+  snapIsolate_ = on ? 1 : 0;
+  if (!record_ || !instr_) return;
+  if (on) instr_->RemoveSnapControl(record_);
+  else instr_->AddSnapControl(record_);
+}
+
+void KSModul::StoreSnapValues(KInstr* instr, int32_t i) {
+  if (i < 0 || i >= kSteps) return;
+  Walk([instr, i](KSModul* m) {
+    if (m->instr_ != instr || !m->IsSnapControl()) return;
+    m->EnsureTables();
+    if (m->snapSteps_) m->snapSteps_[i] = m->GetControlStep();
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Remote control
+
+void KSModul::ReRegister() {
+  if (!record_ || !instr_) return;
+  instr_->RemoveSource(record_);
+  instr_->AddSource(this);
+}
+
+void KSModul::SetRemote(bool on) {
+  if (!IsPanelControl()) return;
+  SetFlag(kFlagRemote, on);
+  ReRegister();
+}
+
+void KSModul::SetRemoteKind(int32_t kind) {
+  if (!IsPanelControl()) return;
+  flags_ = (flags_ & ~(3u << 11)) | (uint32_t(kind & 3) << 11);
+  ReRegister();
+}
+
+void KSModul::SetControllerNo(int32_t number) {
+  params_[2] = number;
+  if (record_) record_->params[2].i = number;
+}
+
+// ---------------------------------------------------------------------------
+// Entering and leaving processing
+
+void KSModul::EnterControl() {
+  if (!record_ || (!IsCategory(kCatSource) && !IsCategory(kCatSwitch))) return;
+  EnsureTables();
+  record_->minimum = minimum_;
+  record_->maximum = maximum_;
+  record_->valueTable = valueTable_.get();
+  record_->snapSteps = snapSteps_.get();
+  if (instr_) instr_->AddSource(this);
+}
+
+void KSModul::LeaveControl() {
+  if (!record_ || (!IsCategory(kCatSource) && !IsCategory(kCatSwitch))) return;
+  if (instr_) instr_->RemoveSource(record_);
+}

@@ -1,0 +1,216 @@
+#include "src/mod/ensemble.h"
+
+#include "platform/sys.h"
+#include "src/mod/instr.h"
+
+QV_MESSAGE(OverloadStop,
+           "Processor Overload!  Audio processing has been stopped.\n\nThe program cannot reduce the number "
+           "of voices further and your\ncomputer cannot generate this number of voices at the given\nsample "
+           "rate. Please reduce the sample rate or the complexity\nof the ensemble and restart audio processing.")
+
+KEnsemble::KEnsemble(TAudioFactory factory)
+    : factory_(factory ? factory : TAudioFactory(CreateAudioInOut)), ownFactory_(factory != nullptr),
+      guiThread_(platform::CurrentThreadId()), postLock_(std::make_unique<platform::Mutex>()) {
+  rateFactor_.Set(0.75f);
+  audio_ = MakeDriver(kAudioNone);
+  midi_ = CreateMidiInOut(this);
+  top_ = new KSModul(this, nullptr);
+  top_->SetCategory(kCatInstrument);
+  top_->CreateOwnInstr();
+  top_->GetOwnInstr()->SetMidiChannel(1);
+  if (auto* driver = dynamic_cast<TAudioInOut*>(audio_)) driver->UpdateRateConstants();
+  SetEventHost(this);
+}
+
+KEnsemble::~KEnsemble() {
+  DestructorBody([this] {
+    if (GetEventHost() == this) SetEventHost(nullptr);
+    if (audio_) audio_->Pause();
+    while (top_->GetChildCount() > 0) top_->DeleteChild(top_->GetChild(top_->GetChildCount() - 1));
+    if (audio_) audio_->Resume();
+    audioIn_ = audioOut_ = nullptr;
+    if (audio_) audio_->Stop();
+    if (midi_) midi_->Close();
+  });
+  DestructorBody([this] {
+    delete top_;
+    top_ = nullptr;
+  });
+  DestructorBody([this] {
+    if (audio_) audio_->Close();
+    audio_ = nullptr;
+    if (midi_) midi_->Delete();
+    midi_ = nullptr;
+  });
+}
+
+IAudioInOut* KEnsemble::MakeDriver(int32_t type) {
+  IAudioInOut* audio = factory_(type, this);
+  // The factory of the program connects its drivers to the rate factor; a
+  // driver from another maker is connected here.
+  if (ownFactory_)
+    if (auto* driver = dynamic_cast<TAudioInOut*>(audio)) driver->Connect(&rateFactor_, &TAudioInOut::RateChanged);
+  return audio;
+}
+
+KInstr* KEnsemble::GetTopInstr() const { return top_ ? top_->GetOwnInstr() : nullptr; }
+
+void KEnsemble::StartDrivers() {
+  if (midi_) midi_->Open();
+  if (audio_) audio_->Start();
+}
+
+void KEnsemble::SwitchAudioDriver(int32_t type) {
+  KSModul* muted[2] = {nullptr, nullptr};
+  if (audioIn_ && !audioIn_->IsMuted()) {
+    audioIn_->Mute();
+    muted[0] = audioIn_;
+  }
+  if (audioOut_ && !audioOut_->IsMuted()) {
+    audioOut_->Mute();
+    muted[1] = audioOut_;
+  }
+  if (audio_) {
+    audio_->Stop();
+    audio_->Close();
+    audio_ = nullptr;
+  }
+  audio_ = MakeDriver(type);
+  if (auto* driver = dynamic_cast<TAudioInOut*>(audio_)) driver->UpdateRateConstants();
+  if (audio_) audio_->Start();
+  for (KSModul* m : muted)
+    if (m) m->Unmute();
+  top_->ApplyDriverChannels();
+}
+
+void KEnsemble::CallAudioDevice(int32_t value) {
+  (void)value;
+  if (audio_ && audio_->HasSettingsDialog()) audio_->ShowSettingsDialog();
+}
+
+void KEnsemble::ModuleGone(KSModul* module) {
+  if (module == audioIn_) audioIn_ = nullptr;
+  if (module == audioOut_) audioOut_ = nullptr;
+  if (module && module->GetSerialNo() == reductionCursor_) reductionCursor_ = -1;
+}
+
+void KEnsemble::InstrGone(KInstr* instr) {
+  if (owner_ && owner_->GetCurrentInstr() == instr) owner_->ForgetInstr(instr);
+}
+
+// ---------------------------------------------------------------------------
+// Rate
+
+void KEnsemble::SetRateFactor(float factor) {
+  if (factor == rateFactor_.Get()) return;
+  // Observers (the driver) run the rate-change pass.
+  rateFactor_.Set(factor);
+}
+
+void KEnsemble::ChooseRateFactor(float ensembleRate) {
+  const float d = ::GetSampleRate();
+  float factor = kRateSteps[5];
+  for (int i = 0; i + 1 < 6; ++i) {
+    float low = kRateSteps[i], high = kRateSteps[i + 1];
+    if ((high * d - ensembleRate) > (ensembleRate - low * d)) {
+      factor = low;
+      break;
+    }
+  }
+  SetRateFactor(factor);
+}
+
+float KEnsemble::GetProcessingRate() const { return ::GetSampleRate() * rateFactor_.Get(); }
+
+// ---------------------------------------------------------------------------
+// Clean state
+
+void KEnsemble::SetClean(int32_t clean) {
+  clean_ = clean;
+  if (owner_) owner_->RefreshCtrlBox();
+}
+
+// ---------------------------------------------------------------------------
+// Overload and posted work
+
+void KEnsemble::PostOverload() { overloadPending_.store(1); }
+
+KSModul* KEnsemble::GetReductionCursor() const {
+  return reductionCursor_ >= 0 && top_ ? top_->FindBySerialNo(reductionCursor_) : nullptr;
+}
+
+void KEnsemble::OverloadReaction() {
+  bool running = owner_ ? owner_->IsAudioRunning() : !stoppedByOverload_;
+  if (!running) return;
+  KSModul* next = top_->FindReducibleInstr(GetReductionCursor());
+  if (!next) next = top_->FindReducibleInstr(nullptr);
+  if (!next) {
+    ShowMessage(&OverloadStop(), 0);
+    stoppedByOverload_ = true;
+    if (owner_) {
+      if (owner_->IsAudioRunning()) owner_->SwitchAudioOff();
+    } else if (audio_) {
+      audio_->Stop();
+    }
+    return;
+  }
+  reductionCursor_ = next->GetSerialNo();
+  KInstr* instr = next->GetOwnInstr();
+  instr->SetVoices(instr->GetVoices() - 1, -1, -1);
+  if (audio_) audio_->ClearOverload();
+  if (owner_) owner_->RefreshCtrlBox();
+}
+
+void KEnsemble::PostToGui(std::function<void()> task) {
+  postLock_->Lock();
+  posted_.push_back(std::move(task));
+  postLock_->Unlock();
+}
+
+void KEnsemble::RunIdle() {
+  if (overloadPending_.exchange(0)) OverloadReaction();
+  std::vector<std::function<void()>> tasks;
+  postLock_->Lock();
+  tasks.swap(posted_);
+  postLock_->Unlock();
+  for (auto& task : tasks) {
+    try {
+      task();
+    } catch (...) {
+      RecordCurrentException();
+      ShowMessage(LastError(), 0);
+    }
+  }
+}
+
+bool KEnsemble::IsGuiThread() const { return platform::CurrentThreadId() == guiThread_; }
+
+KInstr* KEnsemble::GetCurrentInstr() const { return owner_ ? owner_->GetCurrentInstr() : nullptr; }
+
+void KEnsemble::PostViewRefresh() {
+  PostToGui([this] {
+    if (owner_) owner_->RefreshView();
+  });
+}
+
+void KEnsemble::ClockStateChanged(bool running) {
+  // The clock may start and stop on the MIDI thread (external sync).
+  PostToGui([this, running] {
+    if (owner_) owner_->ClockStateChanged(running);
+  });
+}
+
+IMidiOutput* KEnsemble::MidiOutput(KSModul* module) {
+  (void)module;
+  return midi_;
+}
+
+int32_t KEnsemble::MidiChannel(KSModul* module) {
+  KInstr* instr = module ? module->GetInstr() : nullptr;
+  return instr ? instr->GetChannelIndex() : 0;
+}
+
+void KEnsemble::SetTune(KSModul* module, float tune) {
+  KInstr* instr = module ? module->GetInstr() : nullptr;
+  if (instr) instr->SetTune(tune, false);
+}

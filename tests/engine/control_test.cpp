@@ -1,0 +1,153 @@
+// Control-rate and clock-tick routines through the offline driver.
+#include "tests/engine/routine_spy.h"
+
+#include "src/engine/control_routines.h"
+#include "src/engine/tables.h"
+
+#include <cmath>
+#include <set>
+
+using rig::TEventSpy;
+using rig::TRig;
+
+namespace {
+
+// Frames from one control-rate pass to the next.
+int32_t ControlStep() { return EngineConstants.controlPeriod + 1; }
+
+} // namespace
+
+TEST(ControlRate, LfoAtZeroFrequencyKeepsSendingTheSameValues) {
+  TEventSpy spy;
+  TRig r;
+  KSModul* lfo = r.Add(190);
+  KSModul* catcher = spy.Attach(r);
+  r.Wire(lfo, "Sin", catcher, TEventSpy::Input(0));
+  r.Wire(lfo, "Tri", catcher, TEventSpy::Input(1));
+  r.Wire(lfo, "Pls", catcher, TEventSpy::Input(2));
+  r.Ready();
+  TEventSpy::Clear();
+  float& f = r.Constant(lfo, "F", 0.0f);
+  r.Constant(lfo, "A", 1.0f);
+  r.Constant(lfo, "W", 0.2f);
+  r.Words(lfo)[3].f = 0.3f;  // somewhere in the cycle
+  r.Render(5 * ControlStep());
+  for (int k = 0; k < 3; ++k) {
+    const std::vector<float> sent = rig::Values(k);
+    ASSERT_EQ(sent.size(), 5u) << "output " << k << " every control period";
+    for (float v : sent) EXPECT_EQ(v, sent[0]) << "output " << k;
+  }
+  EXPECT_EQ(r.Words(lfo)[3].f, 0.3f) << "the phase holds";
+  // With a frequency the values move and stay within the amplitude.
+  TEventSpy::Clear();
+  f = 7.0f;
+  r.Render(40 * ControlStep());
+  const std::vector<float> tri = rig::Values(1);
+  EXPECT_GT(std::set<float>(tri.begin(), tri.end()).size(), 10u);
+  for (int k = 0; k < 3; ++k)
+    for (float v : rig::Values(k)) EXPECT_LE(std::fabs(v), 1.0f + 1e-5f);
+}
+
+TEST(ControlRate, SmootherPassesAtOnceWithoutSmoothingOrTimeAndRampsOtherwise) {
+  struct TCase {
+    int32_t on;
+    float ms;
+    size_t periodsToTarget;  // passes until the output reaches the new value
+  };
+  const TCase cases[] = {{0, 100.0f, 1}, {1, 0.0f, 1}, {1, -5.0f, 1}, {1, 100.0f, 10}};
+  for (const TCase& c : cases) {
+    TEventSpy spy;
+    TRig r;
+    KSModul* s = r.Add(168);
+    KSModul* catcher = spy.Attach(r);
+    r.Wire(s, "Out", catcher, TEventSpy::Input(0));
+    r.Ready();
+    TEventSpy::Clear();
+    r.Record(s)->params[kSmootherOnParam].i = c.on;
+    r.Record(s)->params[kSmootherTimeParam].f = c.ms;
+    float& in = r.Constant(s, "In", 0.0f);
+    r.Render(2 * ControlStep());
+    TEventSpy::Clear();
+    in = 1.0f;
+    r.Render(int32_t(14 * ControlStep()));
+    const std::vector<float> sent = rig::Values(0);
+    // (a float ramp may need one pass more to pass its target)
+    ASSERT_GE(sent.size(), c.periodsToTarget) << "time " << c.ms;
+    ASSERT_LE(sent.size(), c.periodsToTarget + (c.periodsToTarget > 1 ? 1 : 0)) << "time " << c.ms;
+    EXPECT_EQ(sent.back(), 1.0f);
+    for (size_t i = 1; i < sent.size(); ++i) EXPECT_GE(sent[i], sent[i - 1]);
+  }
+}
+
+TEST(ControlRate, SlowRandomIsSilentAtZeroFrequencyAndWithinTheAmplitudeOtherwise) {
+  TEventSpy spy;
+  TRig r;
+  KSModul* rnd = r.Add(194);
+  KSModul* catcher = spy.Attach(r);
+  r.Wire(rnd, "Out", catcher, TEventSpy::Input(0));
+  r.Ready();
+  TEventSpy::Clear();
+  float& f = r.Constant(rnd, "F", 0.0f);
+  r.Constant(rnd, "A", 0.5f);
+  r.Render(3 * ControlStep());
+  EXPECT_EQ(rig::Values(0), (std::vector<float>{0.0f, 0.0f, 0.0f}));
+  TEventSpy::Clear();
+  f = 1000.0f;  // beyond the control rate: raw random values
+  r.Render(50 * ControlStep());
+  const std::vector<float> sent = rig::Values(0);
+  EXPECT_GT(std::set<float>(sent.begin(), sent.end()).size(), 40u);
+  for (float v : sent) EXPECT_LE(std::fabs(v), 0.5f);
+}
+
+TEST(ControlRate, HoldSendsZeroOnceItsTimeHasPassed) {
+  TEventSpy spy;
+  TRig r;
+  KSModul* hold = r.Add(198);
+  KSModul* catcher = spy.Attach(r);
+  r.Wire(hold, "Out", catcher, TEventSpy::Input(0));
+  r.Ready();
+  TEventSpy::Clear();
+  r.Constant(hold, "H", 25.0f);
+  r.Words(hold)[0].f = 1.0f;  // as the gate event leaves it
+  const float period = 1.0f / float(EngineConstants.controlRate);
+  const int32_t passes = int32_t(std::floor(0.025f / period)) + 1;
+  r.Render((passes - 1) * ControlStep());
+  EXPECT_TRUE(rig::Sent(0).empty());
+  r.Render(ControlStep());
+  EXPECT_EQ(rig::Values(0), (std::vector<float>{0.0f}));
+  r.Render(5 * ControlStep());
+  EXPECT_EQ(rig::Sent(0).size(), 1u);
+}
+
+// Clock sources: 24 ticks per quarter note, 48 per second at 120 BPM.
+TEST(ClockTick, EveryTickSendsTheValueAndSyncSendsPulsesOfItsLength) {
+  struct TCase {
+    int32_t type;
+    int32_t rate, length;
+    std::vector<float> expected;  // over the first 25 ticks
+  };
+  const TCase cases[] = {
+      {18, 0, 0, std::vector<float>(25, 0.5f)},
+      {21, 12, 6, {0.5f, 0.0f, 0.5f, 0.0f, 0.5f}},
+      {21, 12, 12, {0.5f, 0.5f, 0.5f}},  // a length not below the rate never sends 0
+      {21, 4, 0, {0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f}},
+  };
+  for (const TCase& c : cases) {
+    TEventSpy spy;
+    TRig r;
+    KSModul* src = r.Add(c.type, 1);
+    KSModul* catcher = spy.Attach(r);
+    r.Wire(src, "", catcher, TEventSpy::Input(0));
+    r.Ready();
+    TEventSpy::Clear();
+    TEngineRecord* rec = r.Record(src);
+    rec->params[kClockValueParam].f = 0.5f;
+    rec->params[kSyncRateParam].i = c.rate;
+    rec->params[kSyncLengthParam].i = c.length;
+    r.host.Driver().StartClock();
+    // 25 ticks: the first on the first frame, then every 918.75 frames.
+    r.Render(int32_t(24.4 * 918.75));
+    EXPECT_EQ(rig::Values(0), c.expected) << "type " << c.type << " rate " << c.rate;
+    r.host.Driver().StopClock();
+  }
+}

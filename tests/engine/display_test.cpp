@@ -1,0 +1,319 @@
+// Display-update routines, panel graph renderers, and a whole sounding graph
+// rendered through the offline driver.
+#include "tests/engine/routine_rig.h"
+
+#include "platform/fpu.h"
+#include "src/engine/convert.h"
+#include "src/engine/display_routines.h"
+#include "src/engine/graph_render.h"
+#include "src/engine/tables.h"
+
+#include <cmath>
+#include <atomic>
+#include <map>
+#include <thread>
+
+using rig::TRig;
+
+namespace {
+
+class TPanel : public IPanelHost {
+public:
+  TPanel() : previous_(SetPanelHost(this)) {}
+  ~TPanel() override { SetPanelHost(previous_); }
+  void RefreshControlViews(KSModul* module) override { ++refreshes[module]; }
+  bool IsGraphMarked(KSModul* module) override { return marked.count(module) != 0; }
+  TGraphColumns GetGraphColumns(KSModul*) override { return {columns.data(), int32_t(columns.size()), 52}; }
+
+  std::map<KSModul*, int> refreshes;
+  std::map<KSModul*, bool> marked;
+  std::vector<float> columns = std::vector<float>(100, -7.0f);
+
+private:
+  IPanelHost* previous_;
+};
+
+// Runs the engine's display list once, as the panel refresh does.
+void RefreshPanels(TRig& r) {
+  TAudioInOut& d = r.host.Driver();
+  for (int32_t i = 0; i < d.GetDisplayRoutineCount(); ++i) d.GetDisplayRoutines()[i](d.GetDisplayArgs()[i]);
+}
+
+// Displays run only when what feeds them runs anyway: the test signal goes
+// through a "+" to the output and on to the displays.
+void FeedDisplays(TRig& r, std::initializer_list<KSModul*> displays) {
+  KSModul* pass = r.Add(0);
+  r.WireAt(r.in, "L", pass, 0);
+  r.Listen(pass, "");
+  for (KSModul* d : displays) r.Wire(pass, "", d, "In");
+}
+
+constexpr int32_t kWidth = 100, kHeight = 52;
+
+std::vector<float> Render(int32_t type, const TEngineRecord* record, int32_t width = kWidth) {
+  std::vector<float> columns(size_t(width), -7.0f);
+  EXPECT_TRUE(RenderGraph(type, record, columns.data(), width, kHeight));
+  return columns;
+}
+
+} // namespace
+
+TEST(Display, LampLightsInsideItsRangeAndRefreshesOnChangesOnly) {
+  TPanel panel;
+  TRig r;
+  KSModul* lamp = r.Add(152);
+  FeedDisplays(r, {lamp});
+  r.Ready();
+  TEngineRecord* rec = r.Record(lamp);
+  ASSERT_NE(rec, nullptr);
+  rec->params[kLampLowParam].f = 0.2f;
+  rec->params[kLampHighParam].f = 0.8f;
+  float& in = r.Constant(lamp, "In", 0.5f);
+  struct TStep {
+    float value;
+    int32_t lit;
+    int refreshes;
+  };
+  const TStep steps[] = {{0.5f, 1, 1}, {0.6f, 1, 1}, {0.8f, 1, 1}, {0.9f, 0, 2}, {0.2f, 0, 2}, {0.21f, 1, 3}};
+  for (const TStep& s : steps) {
+    in = s.value;
+    RefreshPanels(r);
+    EXPECT_EQ(rec->state[0][0].i, s.lit) << s.value;
+    EXPECT_EQ(panel.refreshes[lamp], s.refreshes) << s.value;
+  }
+}
+
+TEST(Display, LevelMeterHoldsThePeakPowerAndItDecaysTowardFourPicoButNeverZero) {
+  TPanel panel;
+  TRig r;
+  KSModul* meter = r.Add(199);
+  FeedDisplays(r, {meter});
+  r.Ready();
+  TWord* w = r.Words(meter);
+  w[2].f = 0.01f;  // low and high powers (set-up takes them from the settings)
+  w[3].f = 1.0f;
+  r.Render(3, {0.5f, -0.7f, 0.1f});
+  EXPECT_FLOAT_EQ(w[1].f, 0.49f) << "the peak of the power";
+  RefreshPanels(r);
+  EXPECT_EQ(w[0].i, 1);
+  EXPECT_FLOAT_EQ(w[1].f, 0.49f * 0.75f + 1e-12f);
+  for (int i = 0; i < 400; ++i) RefreshPanels(r);
+  EXPECT_NEAR(w[1].f, 4e-12f, 1e-14f);
+  EXPECT_GT(w[1].f, 0.0f);
+  EXPECT_EQ(w[0].i, 0) << "silence is below the range";
+  EXPECT_EQ(panel.refreshes[meter], 2);
+}
+
+TEST(Display, MeterRefreshesOnChangesAndLevelOnEveryCall) {
+  TPanel panel;
+  TRig r;
+  KSModul* mtr = r.Add(155);
+  KSModul* lvl = r.Add(154);
+  FeedDisplays(r, {mtr, lvl});
+  r.Ready();
+  float& in = r.Constant(mtr, "In", 0.3f);
+  RefreshPanels(r);
+  RefreshPanels(r);
+  in = 0.4f;
+  RefreshPanels(r);
+  EXPECT_EQ(panel.refreshes[mtr], 2);
+  EXPECT_FLOAT_EQ(r.Words(mtr)[1].f, 0.4f);
+  EXPECT_EQ(panel.refreshes[lvl], 3);
+}
+
+TEST(Display, GraphRefreshesOnlyWhenMarkedAndRendersIntoThePanelBuffer) {
+  TPanel panel;
+  TRig r;
+  KSModul* env = r.Add(35);
+  r.Listen(env, "Out");
+  r.Ready();
+  r.Words(env)[1].f = 0.99999f;
+  RefreshPanels(r);
+  EXPECT_EQ(panel.refreshes[env], 0);
+  panel.marked[env] = true;
+  RefreshPanels(r);
+  EXPECT_EQ(panel.refreshes[env], 1);
+  FindGraphRenderer(0, 35)(r.Record(env));
+  EXPECT_FLOAT_EQ(panel.columns[0], 51.0f) << "the decay starts at full height";
+  EXPECT_LT(panel.columns[99], panel.columns[0]);
+}
+
+TEST(Graphs, AttackStepOfZeroPutsTheAttackOffTheGraph) {
+  TRig r;
+  KSModul* env = r.Add(38);
+  r.Listen(env, "Out");
+  r.Ready();
+  TWord* w = r.Words(env);
+  w[1].f = 0.999f;
+  w[2].f = 0.999f;
+  w[4].f = 0.5f;
+  const std::vector<float> columns = Render(38, r.Record(env));
+  for (int32_t i = 0; i < kWidth; ++i)
+    EXPECT_NEAR(columns[i], float(i) / float(kWidth) / 10000.0f * float(kHeight - 1), 1e-6f) << i;
+}
+
+TEST(Graphs, ADecayFactorOfPointNineOrLessDrawsAnInstantDecay) {
+  TRig r;
+  KSModul* env = r.Add(35);
+  r.Listen(env, "Out");
+  r.Ready();
+  r.Words(env)[1].f = 0.9f;
+  const std::vector<float> columns = Render(35, r.Record(env));
+  EXPECT_FLOAT_EQ(columns[0], float(kHeight - 1));
+  for (int32_t i = 1; i < kWidth; ++i) EXPECT_EQ(columns[i], 0.0f) << i;
+}
+
+// The time axis: 1 ms at 0, each factor e of time 0.05429 further on. A
+// 100 ms release (time value 40) lasts 0.25 of the width, so an AR graph
+// with a 1 ms attack holds full height up to 0.5 and falls to 1/e at 0.75.
+TEST(Graphs, ReleaseLengthFollowsTheTimeAxis) {
+  TRig r;
+  KSModul* env = r.Add(34);
+  r.Listen(env, "Out");
+  r.Ready();
+  TWord* w = r.Words(env);
+  const float sr = EngineConstants.processingRate;
+  w[3].f = 1000.0f / sr;               // 1 ms attack
+  w[2].f = 1.0f - TimeToRate(40.0f) / sr;
+  const std::vector<float> columns = Render(34, r.Record(env), 400);
+  EXPECT_EQ(columns[0], 0.0f);
+  EXPECT_FLOAT_EQ(columns[100], 51.0f);
+  EXPECT_FLOAT_EQ(columns[199], 51.0f);
+  EXPECT_NEAR(columns[300], 51.0f * std::exp(-1.0f), 0.1f);
+}
+
+TEST(Graphs, ColumnsAboveTheTopFrequencyHoldTheNoValueMark) {
+  TRig r(22050.0f);
+  KSModul* filter = r.Add(171);
+  r.Listen(filter, "LP");
+  r.Ready();
+  r.Words(filter)[0].f = 0.2f;
+  r.Words(filter)[4].f = 1.0f;
+  const std::vector<float> columns = Render(171, r.Record(filter));
+  for (int32_t i = 0; i < kWidth; ++i) {
+    const double w = 6.283185307179586 * GraphColumnHz(i, kWidth) / 22050.0;
+    if (w > 3.1) EXPECT_EQ(columns[i], kNoColumnValue) << i;
+    else EXPECT_NE(columns[i], kNoColumnValue) << i;
+  }
+  EXPECT_EQ(columns[kWidth - 1], kNoColumnValue);
+}
+
+TEST(Graphs, LowShelfFloorIsMinusOneHundredLikeTheOthers) {
+  TRig r;
+  KSModul* shelf = r.Add(177);
+  r.Listen(shelf, "Out");
+  r.Ready();
+  r.Words(shelf)[6].f = 1.0f;   // coefficient 1 with a boost of -1 cancels the input
+  r.Words(shelf)[3].f = -1.0f;
+  const std::vector<float> columns = Render(177, r.Record(shelf));
+  const float floor = float(kHeight - 1) * (0.6f + 0.14476483f * -100.0f);
+  for (int32_t i = 0; i < kWidth; ++i) EXPECT_NEAR(columns[i], floor, 1e-3f) << i;
+}
+
+TEST(Graphs, ShapersLeaveTheBufferAndTheScopeDrawsItsReadOut) {
+  TRig r;
+  KSModul* shaper = r.Add(62);
+  r.Listen(shaper, "Out");
+  r.Ready();
+  for (int32_t type : {51, 52, 62, 63, 64, 65, 66, 67}) {
+    const std::vector<float> columns = Render(type, r.Record(shaper));
+    EXPECT_EQ(columns, std::vector<float>(kWidth, -7.0f)) << type;
+  }
+  std::vector<float> columns = Render(165, r.Record(shaper));
+  EXPECT_EQ(columns, std::vector<float>(kWidth, kNoColumnValue)) << "no read-out: no values";
+  SetScopeReadout([](const TEngineRecord*, float x) { return x < 0.5f ? x : kNoColumnValue; });
+  columns = Render(165, r.Record(shaper), 11);
+  SetScopeReadout(nullptr);
+  EXPECT_FLOAT_EQ(columns[0], 0.5f * 51.0f * 1.0f);
+  EXPECT_FLOAT_EQ(columns[4], (0.4f + 1.0f) * 51.0f * 0.5f);
+  EXPECT_EQ(columns[5], kNoColumnValue);
+  EXPECT_FALSE(RenderGraph(15, r.Record(shaper), columns.data(), 11, kHeight)) << "an oscillator has no graph";
+}
+
+// A saw into a resonant low pass into the output: ten seconds, half of them
+// the decaying tail after the saw stops.
+TEST(SoundingGraph, SawIntoFilterRendersTenSecondsCleanly) {
+  TRig r;
+  KSModul* saw = r.Add(15);
+  KSModul* filter = r.Add(42);
+  r.Wire(saw, "Out", filter, "In");
+  r.Listen(filter, "LP");
+  r.Ready();
+  r.Words(saw)[0].f = 110.0f;
+  float& a = r.Constant(saw, "A", 0.8f);
+  r.Constant(saw, "F", 3.0f);
+  TWord* w = r.Words(filter);
+  w[0].f = 2000.0f;
+  w[4].f = 0.1f;
+  w[5].f = 1.0f;
+  double energy = 0.0;
+  for (int second = 0; second < 10; ++second) {
+    if (second == 5) a = 0.0f;
+    const std::vector<float> out = r.Render(44100);
+    for (float v : out) {
+      ASSERT_TRUE(std::isfinite(v)) << "second " << second;
+      if (second < 5) energy += double(v) * double(v);
+    }
+    for (int k = 1; k <= 3; ++k) ASSERT_NE(std::fpclassify(w[k].f), FP_SUBNORMAL) << "second " << second;
+    if (second == 9) {
+      EXPECT_LT(std::fabs(out.back()), 1e-6f) << "the tail has died away";
+    }
+  }
+  EXPECT_GT(energy, 1000.0) << "it sounded";
+  EXPECT_FALSE(platform::DenormalsOff::Active()) << "the caller's floating-point mode is restored";
+}
+
+namespace {
+bool seenFlushToZero = false;
+void NoteFloatMode() { seenFlushToZero = platform::DenormalsOff::Active(); }
+} // namespace
+
+TEST(SoundingGraph, RoutinesRunWithFlushToZero) {
+  testhost::TRoutinePatch patch;
+  RoutineTables().audio[0] = NoteFloatMode;
+  TRig r;
+  KSModul* sum = r.Add(0);
+  r.Listen(sum, "");
+  r.Ready();
+  seenFlushToZero = false;
+  r.Render(4);
+  EXPECT_TRUE(seenFlushToZero);
+}
+
+// The panel refresh runs on the GUI thread while blocks run on the audio
+// thread, without the engine lock: what the two share is read and written
+// as atomics (the thread sanitizer build checks it).
+TEST(Display, RefreshAndGraphsRunBesideTheAudioThread) {
+  TPanel panel;
+  TRig r;
+  KSModul* level = r.Add(154);
+  KSModul* lamp = r.Add(199);
+  KSModul* filter = r.Add(42);
+  FeedDisplays(r, {level, lamp, filter});
+  r.Wire(filter, "LP", r.out, "R");
+  r.Ready();
+  TWord* w = r.Words(filter);
+  w[0].f = 1000.0f;
+  w[4].f = 0.5f;
+  w[5].f = 1.0f;
+  r.Words(lamp)[2].f = 0.01f;
+  r.Words(lamp)[3].f = 1.0f;
+  std::vector<float> signal(256);
+  for (size_t n = 0; n < signal.size(); ++n) signal[n] = float(std::sin(0.05 * double(n)));
+  std::atomic<bool> done{false};
+  std::thread audio([&] {
+    for (int block = 0; block < 200; ++block) r.Render(256, signal);
+    done = true;
+  });
+  std::vector<float> columns(kWidth);
+  int refreshes = 0;
+  while (!done) {
+    RefreshPanels(r);
+    RenderGraph(42, r.Record(filter), columns.data(), kWidth, kHeight);
+    ++refreshes;
+  }
+  audio.join();
+  EXPECT_GT(refreshes, 0);
+  EXPECT_GE(panel.refreshes[level], refreshes);
+  EXPECT_GT(r.Words(level)[1].f, 0.0f);
+}

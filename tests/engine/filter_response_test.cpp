@@ -1,0 +1,119 @@
+// Every filter and equaliser: the gain measured through the offline driver
+// must match the curve its panel graph draws, column by column.
+#include "tests/engine/routine_rig.h"
+
+#include "src/engine/graph_render.h"
+#include "src/engine/tables.h"
+
+#include <cmath>
+#include <utility>
+
+using rig::TRig;
+
+namespace {
+
+constexpr float kRate = 44100.0f;
+constexpr int32_t kWidth = 100;
+constexpr int32_t kHeight = 1001;
+
+struct TFilterCase {
+  int32_t type;
+  const char* output;
+  std::vector<std::pair<int32_t, float>> words;  // coefficients as the events store them
+};
+
+std::ostream& operator<<(std::ostream& os, const TFilterCase& c) { return os << "type " << c.type; }
+
+// Least-squares amplitude of y against sin and cos of w n over the frames.
+double Amplitude(const std::vector<float>& y, double w, size_t from) {
+  double ss = 0, sc = 0, cc = 0, ys = 0, yc = 0;
+  for (size_t n = from; n < y.size(); ++n) {
+    const double s = std::sin(w * double(n)), c = std::cos(w * double(n));
+    ss += s * s;
+    sc += s * c;
+    cc += c * c;
+    ys += y[n] * s;
+    yc += y[n] * c;
+  }
+  const double det = ss * cc - sc * sc;
+  const double a = (ys * cc - yc * sc) / det, b = (yc * ss - ys * sc) / det;
+  return std::sqrt(a * a + b * b);
+}
+
+class FilterResponse : public ::testing::TestWithParam<TFilterCase> {};
+
+} // namespace
+
+TEST_P(FilterResponse, MeasuredGainMatchesTheGraph) {
+  const TFilterCase& c = GetParam();
+  TRig r(kRate);
+  KSModul* filter = r.Add(c.type);
+  r.Feed(filter, "In");
+  r.Listen(filter, c.output);
+  r.Ready();
+  for (const auto& [word, value] : c.words) r.Words(filter)[word].f = value;
+
+  std::vector<float> columns(kWidth, -1.0f);
+  ASSERT_TRUE(RenderGraph(c.type, r.Record(filter), columns.data(), kWidth, kHeight));
+  int32_t compared = 0;
+  for (int32_t i : {22, 35, 48, 56, 61, 66, 74, 86, 97}) {
+    ASSERT_NE(columns[i], kNoColumnValue) << "column " << i;
+    const double drawn = GraphColumnDecibels(columns[i], kHeight);
+    if (drawn < -60.0) continue;  // below what float arithmetic measures to 0.1 dB
+    const double w = 6.283185307179586 * GraphColumnHz(i, kWidth) / kRate;
+    constexpr size_t kSettle = 6000, kFrames = 22000;
+    std::vector<float> x(kFrames);
+    for (size_t n = 0; n < kFrames; ++n) x[n] = float(std::sin(w * double(n)));
+    const std::vector<float> y = r.Render(int32_t(kFrames), x);
+    const double measured = 20.0 * std::log10(Amplitude(y, w, kSettle));
+    EXPECT_NEAR(measured, drawn, 0.1) << "column " << i << " at " << GraphColumnHz(i, kWidth) << " Hz";
+    ++compared;
+  }
+  EXPECT_GE(compared, 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryFilter, FilterResponse,
+    ::testing::Values(
+        TFilterCase{40, "LP", {{0, 1000.0f}}}, TFilterCase{146, "LP", {{0, 0.2f}}},
+        TFilterCase{42, "LP", {{0, 1000.0f}, {4, 1.0f}, {5, 1.0f}}},
+        TFilterCase{171, "LP", {{0, 0.15f}, {4, 0.6f}}},
+        TFilterCase{47, "N", {{0, 1000.0f}, {4, 1.0f}, {5, 1.0f}}},
+        TFilterCase{172, "N", {{0, 0.2f}, {4, 0.8f}}},
+        TFilterCase{43, "LP4", {{0, 1500.0f}, {4, 1.2f}, {5, 1.0f}}},
+        TFilterCase{137, "LP4", {{0, 0.1f}, {4, 1.4f}}},
+        TFilterCase{111, "HP4", {{0, 800.0f}, {4, 1.0f}, {5, 1.0f}}},
+        TFilterCase{144, "HP4", {{0, 0.1f}, {4, 1.2f}}},
+        TFilterCase{44, "Out", {{0, 1000.0f}, {4, 0.5f}, {5, 1.0f}, {3, 2.0f}}},
+        TFilterCase{175, "Out", {{0, 0.15f}, {4, 0.7f}, {3, -0.5f}}},
+        TFilterCase{45, "Out", {{0, 1000.0f}, {4, 6.283f / kRate}, {5, 1.0f}, {1, 1.0f}}},
+        TFilterCase{176, "Out", {{6, 0.1f}, {1, -0.5f}}},
+        TFilterCase{46, "Out", {{0, 1000.0f}, {4, 6.283f / kRate}, {5, 1.0f}, {3, 1.0f}}},
+        TFilterCase{177, "Out", {{6, 0.05f}, {3, 2.0f}}}),
+    [](const ::testing::TestParamInfo<TFilterCase>& info) { return "Type" + std::to_string(info.param.type); });
+
+TEST(Filters, CoefficientsStayWithinTheResonanceLimitAndNegativeCutoffsHold) {
+  TRig r(kRate);
+  KSModul* filter = r.Add(42);
+  r.Feed(filter, "In");
+  r.Listen(filter, "LP");
+  r.Ready();
+  TWord* w = r.Words(filter);
+  w[0].f = 1000.0f;
+  w[4].f = 0.04f;
+  w[5].f = 0.3f;
+  float& f = r.Constant(filter, "F", 1e6f);  // far beyond the limit
+  std::vector<float> square(20000);
+  for (size_t n = 0; n < square.size(); ++n) square[n] = (n / 7) % 2 ? 1.0f : -1.0f;
+  const std::vector<float> loud = r.Render(20000, square);
+  for (float v : loud) ASSERT_TRUE(std::isfinite(v));
+  // With a limit of 0.3 a step settles instead of blowing up.
+  r.Render(2000, std::vector<float>(2000, 1.0f));
+  EXPECT_NEAR(w[3].f, 1.0f, 1e-3);
+  // A negative summed frequency gives a coefficient of 0: the state holds.
+  f = -5000.0f;
+  const float lp = w[3].f, bp = w[2].f;
+  r.Render(100, std::vector<float>(100, -1.0f));
+  EXPECT_NEAR(w[3].f, lp, 1e-6);
+  EXPECT_EQ(w[2].f, bp);
+}

@@ -1,0 +1,350 @@
+// Oscillators, noise and the routine tables, run through the offline driver.
+#include "tests/engine/routine_rig.h"
+
+#include "src/engine/convert.h"
+#include "src/engine/tables.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+using rig::TRig;
+
+namespace {
+
+constexpr float kRate = 44100.0f;
+
+int32_t ZeroCrossings(const std::vector<float>& s) {
+  int32_t n = 0;
+  for (size_t i = 1; i < s.size(); ++i)
+    if ((s[i - 1] < 0.0f) != (s[i] < 0.0f)) ++n;
+  return n;
+}
+
+double Mean(const std::vector<float>& s, size_t from, size_t to) {
+  double sum = 0.0;
+  for (size_t i = from; i < to; ++i) sum += s[i];
+  return sum / double(to - from);
+}
+
+bool AllFinite(const std::vector<float>& s) {
+  return std::all_of(s.begin(), s.end(), [](float v) { return std::isfinite(v); });
+}
+
+// Frames at which the signal crosses a level upward (or downward): one per
+// cycle for the waveforms below.
+std::vector<size_t> Crossings(const std::vector<float>& s, float level, bool upward) {
+  std::vector<size_t> at;
+  for (size_t i = 1; i < s.size(); ++i) {
+    const bool below = s[i - 1] < level, nowBelow = s[i] < level;
+    if (upward ? (below && !nowBelow) : (!below && nowBelow)) at.push_back(i);
+  }
+  return at;
+}
+
+} // namespace
+
+TEST(AudioRoutineTable, EveryOrdinaryTypeHasARoutineExceptTheEventOnlyOnes) {
+  const std::set<int32_t> none = {3,   6,   8,   12,  14,  23,  51,  52,  65,  68,  70,  71,  72,  73,
+                                  74,  82,  83,  85,  100, 101, 102, 117, 118, 121, 122, 123, 134, 138,
+                                  148, 149, 150, 151, 152, 153, 155, 156, 157, 158, 159, 168, 178, 179,
+                                  180, 181, 182, 186, 187, 188, 189, 190, 193, 194, 195, 196, 197, 198};
+  ASSERT_EQ(none.size(), 56u);
+  // Served by the driver, the sample players, delays, tape decks and the scope.
+  const std::set<int32_t> elsewhere = {113, 114, 79, 80, 81, 120, 130, 131, 135, 136, 165, 166, 169, 170, 173, 174};
+  for (int32_t type = 0; type < 200; ++type) {
+    if (elsewhere.count(type)) continue;
+    EXPECT_EQ(FindAudioRoutine(0, type) != nullptr, none.count(type) == 0) << "type " << type;
+  }
+  EXPECT_EQ(FindAudioRoutine(0, 154), FindAudioRoutine(0, 199)) << "both level meters share one routine";
+  EXPECT_EQ(FindAudioRoutine(1, 15), nullptr) << "other categories have no per-sample routine";
+  EXPECT_EQ(FindAudioRoutine(0, 200), nullptr);
+}
+
+TEST(AudioRoutineTable, ControlClockDisplayAndGraphTablesServeTheirTypes) {
+  std::set<int32_t> control, clock, display, graph;
+  for (int32_t type = 0; type < 200; ++type) {
+    if (FindControlRateRoutine(0, type)) control.insert(type);
+    if (FindDisplayUpdateRoutine(0, type)) display.insert(type);
+    if (FindGraphRenderer(0, type)) graph.insert(type);
+  }
+  for (int32_t type = 0; type < 27; ++type)
+    if (FindClockTickRoutine(1, type)) clock.insert(type);
+  EXPECT_EQ(control, (std::set<int32_t>{168, 190, 193, 194, 198}));
+  EXPECT_EQ(clock, (std::set<int32_t>{18, 21}));
+  const std::set<int32_t> graphs = {32, 33, 34, 35, 36, 37, 38, 39, 40, 42, 43, 44, 45, 46, 47, 51, 52, 62, 63, 64, 65,
+                                    66, 67, 95, 97, 111, 132, 137, 144, 146, 165, 171, 172, 175, 176, 177, 183, 184,
+                                    185, 191, 192};
+  std::set<int32_t> displays = graphs;
+  displays.insert({152, 153, 154, 155, 199});
+  EXPECT_EQ(display, displays);
+  EXPECT_EQ(graph, graphs);
+  EXPECT_EQ(FindControlRateRoutine(1, 190), nullptr);
+  EXPECT_EQ(FindClockTickRoutine(0, 18), nullptr);
+}
+
+TEST(Oscillators, SineAtPitch69Gives440HzAndFollowsTheSine) {
+  TRig r;
+  KSModul* osc = r.Add(140);
+  r.Feed(osc, "A");
+  r.Listen(osc, "Out");
+  r.Ready();
+  const float inc = 256.0f * PitchToHz(69.0f) / kRate;  // what the pitch event stores
+  r.Words(osc)[0].f = inc;
+  const std::vector<float> out = r.Render(44100, std::vector<float>(44100, 1.0f));
+  const int32_t crossings = ZeroCrossings(out);
+  EXPECT_GE(crossings, 879);
+  EXPECT_LE(crossings, 881);
+  // Against the sine of the phase the oscillator accumulates (in 32-bit
+  // floats, wrapping at 256): what is left is the table's error.
+  double worst = 0.0;
+  float phase = 0.0f;
+  for (size_t n = 0; n < out.size(); ++n) {
+    phase += inc;
+    if (phase >= 256.0f) phase -= 256.0f;
+    worst = std::max(worst, std::fabs(double(out[n]) - std::sin(double(phase) * 6.283185307179586 / 256.0)));
+  }
+  EXPECT_LT(worst, 3e-4);
+}
+
+TEST(Oscillators, UndefinedPhaseOrFrequencyNeverReadsOutsideTheTable) {
+  TRig r;
+  KSModul* sine = r.Add(140);
+  KSModul* fm = r.Add(49);
+  KSModul* steps = r.Add(30);
+  KSModul* ramps = r.Add(104);
+  KSModul* mix = r.Add(2);
+  r.WireAt(sine, "Out", mix, 0);
+  r.WireAt(fm, "Out", mix, 1);
+  r.WireAt(steps, "Out", mix, 2);
+  r.WireAt(ramps, "Out", mix, 3);
+  r.Listen(mix, "");
+  r.Ready();
+  const float nan = std::nanf("");
+  for (KSModul* m : {sine, fm, steps, ramps}) {
+    r.Constant(m, "A", 1.0f);
+    r.Words(m)[0].f = nan;
+    r.Words(m)[1].f = nan;
+  }
+  r.Constant(fm, "F", nan);
+  const std::vector<float> out = r.Render(64);
+  EXPECT_TRUE(AllFinite(out));
+  // Once the pitch is sound again the sine runs from phase 0.
+  r.Words(sine)[0].f = 2.0f;
+  r.Render(1);
+  EXPECT_FLOAT_EQ(r.Words(sine)[1].f, 2.0f);
+}
+
+// Oscillators with a frequency input: the period over a second of output.
+struct TPeriodCase {
+  int32_t type;
+  const char* freqInput;
+  float hz;         // on the F input; negative runs the mirror image
+  float level;      // crossed once per cycle
+  bool upward;
+  bool zeroMean;
+};
+
+class FmPeriod : public ::testing::TestWithParam<TPeriodCase> {};
+
+TEST_P(FmPeriod, PeriodIsTheSampleRateOverTheFrequency) {
+  const TPeriodCase& c = GetParam();
+  TRig r;
+  KSModul* osc = r.Add(c.type);
+  r.Listen(osc, "Out");
+  r.Ready();
+  r.Constant(osc, "A", 1.0f);
+  r.Constant(osc, c.freqInput, c.hz);
+  if (c.type == 19) r.Constant(osc, "W", 0.3f);
+  const std::vector<float> out = r.Render(44100);
+  ASSERT_TRUE(AllFinite(out));
+  const std::vector<size_t> at = Crossings(out, c.level, c.upward);
+  ASSERT_GT(at.size(), 100u);
+  const double period = kRate / std::fabs(c.hz);
+  for (size_t k = 1; k < at.size(); ++k)
+    ASSERT_NEAR(double(at[k] - at[k - 1]), period, 1.0) << "cycle " << k;
+  if (c.zeroMean) {
+    EXPECT_LT(std::fabs(Mean(out, at.front(), at.back())), 5e-3);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Oscillators, FmPeriod,
+                         ::testing::Values(TPeriodCase{15, "F", 440.0f, 0.0f, false, false},
+                                           TPeriodCase{15, "F", -440.0f, 0.0f, true, false},
+                                           TPeriodCase{19, "F", 440.0f, 0.3f, true, true},
+                                           TPeriodCase{19, "F", -440.0f, 0.3f, true, true},
+                                           TPeriodCase{127, "F", 440.0f, 1.0f, true, true},
+                                           TPeriodCase{127, "F", -440.0f, 1.0f, true, true}));
+
+TEST(Oscillators, PulseAndImpulseAtAReadyIncrementHaveZeroMean) {
+  for (int32_t type : {94, 126}) {
+    TRig r;
+    KSModul* osc = r.Add(type);
+    r.Listen(osc, "Out");
+    r.Ready();
+    r.Constant(osc, "A", 1.0f);
+    if (type == 94) r.Constant(osc, "W", -0.4f);
+    r.Words(osc)[0].f = 2.0f * 300.0f / kRate;
+    const std::vector<float> out = r.Render(44100);
+    const std::vector<size_t> at = Crossings(out, type == 94 ? -0.4f : 1.0f, true);
+    ASSERT_GT(at.size(), 100u) << type;
+    EXPECT_LT(std::fabs(Mean(out, at.front(), at.back())), 5e-3) << type;
+  }
+}
+
+TEST(Oscillators, AboveHalfTheSampleRateTheyAreSilent) {
+  for (int32_t type : {15, 19, 127}) {
+    for (float hz : {30000.0f, -30000.0f}) {
+      TRig r;
+      KSModul* osc = r.Add(type);
+      r.Listen(osc, "Out");
+      r.Ready();
+      r.Constant(osc, "A", 1.0f);
+      r.Constant(osc, "F", hz);
+      const std::vector<float> out = r.Render(512);
+      EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float v) { return v == 0.0f; }))
+          << "type " << type << " at " << hz;
+      EXPECT_EQ(r.Words(osc)[1].f, 0.0f) << "the phase stays at 0";
+    }
+  }
+}
+
+// An increment of 0 (the frequency input cancelling the pitch) must never
+// divide by it: the saw holds phase x A, the pulse holds its output, the
+// impulse trains give 0 and hold the phase.
+TEST(Oscillators, AZeroIncrementHoldsWithoutDividingByIt) {
+  struct TCase {
+    int32_t type;
+    float phase;
+    float expected;  // output with A = 1 (NAN: the output before the stop)
+  };
+  const TCase cases[] = {{15, -1.0f, -1.0f}, {15, 0.25f, 0.25f}, {19, 1.0f, NAN},  {19, -1.0f, NAN},
+                         {20, 0.5f, NAN},    {127, 1.0f, 0.0f},  {127, -1.0f, 0.0f}, {128, -1.0f, 0.0f}};
+  for (const TCase& c : cases) {
+    TRig r;
+    KSModul* osc = r.Add(c.type);
+    r.Listen(osc, "Out");
+    r.Ready();
+    r.Constant(osc, "A", 1.0f);
+    r.Words(osc)[0].f = 100.0f;
+    float& f = r.Constant(osc, "F", 0.0f);
+    r.Render(50);
+    f = -100.0f;  // cancels the pitch: increment exactly 0
+    r.Words(osc)[1].f = c.phase;
+    const float before = r.Words(osc)[2].f;
+    const std::vector<float> out = r.Render(8);
+    for (float v : out) {
+      ASSERT_TRUE(std::isfinite(v)) << "type " << c.type;
+      EXPECT_FLOAT_EQ(v, std::isnan(c.expected) ? before : c.expected) << "type " << c.type;
+    }
+    EXPECT_EQ(r.Words(osc)[1].f, c.phase) << "type " << c.type << " holds its phase";
+  }
+}
+
+TEST(Oscillators, ImpulseSyncToTheLowerWrapAtZeroIncrementGivesNoNaN) {
+  TRig r;
+  KSModul* osc = r.Add(128);
+  r.Listen(osc, "Out");
+  r.Ready();
+  r.Constant(osc, "A", 1.0f);
+  r.Constant(osc, "Ph", -2.0f);  // a sync puts the phase at -1
+  float& sync = r.Constant(osc, "Snc", 0.0f);
+  r.Render(4);
+  sync = 1.0f;
+  const std::vector<float> out = r.Render(4);
+  EXPECT_TRUE(AllFinite(out));
+  EXPECT_EQ(r.Words(osc)[1].f, -1.0f);
+}
+
+TEST(Oscillators, ImpulseFmAtAnIncrementOfExactlyMinusOneIsNotSilenced) {
+  TRig r;
+  KSModul* osc = r.Add(127);
+  r.Listen(osc, "Out");
+  r.Ready();
+  r.Constant(osc, "A", 1.0f);
+  r.Constant(osc, "F", -kRate / 2.0f);
+  const std::vector<float> out = r.Render(16);
+  EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](float v) { return v != 0.0f; }));
+  EXPECT_TRUE(AllFinite(out));
+}
+
+TEST(Oscillators, ASyncHeldHighActsOnceAndAgainOnlyAfterGoingLow) {
+  TRig r;
+  KSModul* osc = r.Add(16);  // "Saw Sync"
+  r.Listen(osc, "Out");
+  r.Ready();
+  r.Constant(osc, "A", 1.0f);
+  r.Constant(osc, "F", 441.0f);  // increment 0.02
+  r.Constant(osc, "Ph", 0.5f);
+  float& sync = r.Constant(osc, "Snc", 1.0f);
+  r.Render(1);
+  EXPECT_FLOAT_EQ(r.Words(osc)[1].f, 0.5f) << "the first high sample sets the phase";
+  r.Render(10);
+  EXPECT_NEAR(r.Words(osc)[1].f, 0.7f, 1e-5) << "held high, the phase runs on";
+  sync = 0.0f;
+  r.Render(1);
+  sync = 1.0f;
+  r.Render(1);
+  EXPECT_FLOAT_EQ(r.Words(osc)[1].f, 0.5f) << "a new edge syncs again";
+}
+
+TEST(Oscillators, TriangleAndParabolaRunWithoutAJumpFromTheStart) {
+  for (int32_t type : {90, 92}) {
+    TRig r;
+    KSModul* osc = r.Add(type);
+    r.Listen(osc, "Out");
+    r.Ready();
+    r.Constant(osc, "A", 1.0f);
+    const float inc = 4.0f * 441.0f / kRate;
+    r.Words(osc)[0].f = inc;
+    const std::vector<float> out = r.Render(1000);
+    float largest = 0.0f;
+    for (size_t i = 1; i < out.size(); ++i) largest = std::max(largest, std::fabs(out[i] - out[i - 1]));
+    EXPECT_LE(largest, 2.0f * inc + 1e-5f) << "type " << type;
+    EXPECT_NEAR(*std::max_element(out.begin(), out.end()), 1.0f, 0.05f) << "type " << type;
+  }
+}
+
+TEST(Noise, TheFirst32BitsFollowTheSeed) {
+  TRig r;
+  KSModul* noise = r.Add(24);
+  r.Listen(noise, "Out");
+  r.Ready();
+  r.Constant(noise, "A", 1.0f);
+  r.Words(noise)[1].u = 0xAFAA5505u;  // the seed set-up puts there
+  const std::vector<float> out = r.Render(32);
+  std::string bits;
+  for (float v : out) {
+    ASSERT_EQ(std::fabs(v), 0.5f);
+    bits += v > 0.0f ? '1' : '0';
+  }
+  EXPECT_EQ(bits, "01000001010101001010101111101011");
+}
+
+TEST(Noise, VoicesTakeTurnsOnOneSharedRegisterAndItNeverLocksUp) {
+  TRig r(kRate, 2);
+  KSModul* noise = r.Add(24);
+  KSModul* sum = r.Add(69);  // all voices into the one-voice output
+  r.Wire(noise, "Out", sum, "In");
+  r.Listen(sum, "Out");
+  r.Ready();
+  r.Constant(noise, "A", 1.0f);
+  EXPECT_EQ(r.Words(noise, 0)[1].u, 0xAFAA5505u) << "set-up seeds the register";
+  std::string bits;
+  for (int i = 0; i < 16; ++i) {
+    r.Render(1);
+    bits += r.Words(noise, 0)[0].f > 0.0f ? '1' : '0';
+    bits += r.Words(noise, 1)[0].f > 0.0f ? '1' : '0';
+  }
+  EXPECT_EQ(bits, "01000001010101001010101111101011");
+  // Over many samples both levels keep coming (an arithmetic shift would
+  // settle on one of them).
+  r.Render(5000);
+  int ones = 0;
+  for (int i = 0; i < 2000; ++i) {
+    r.Render(1);
+    ones += r.Words(noise, 0)[0].f > 0.0f;
+  }
+  EXPECT_GT(ones, 800);
+  EXPECT_LT(ones, 1200);
+}

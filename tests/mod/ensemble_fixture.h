@@ -1,0 +1,146 @@
+// A whole ensemble for model and MIDI tests: an offline audio driver, a MIDI
+// driver that captures what is sent, and an application double that records
+// what the ensemble asks of it.
+#pragma once
+
+#include "src/audio/offline.h"
+#include "src/engine/event_ids.h"
+#include "src/midi/midi.h"
+#include "src/mod/ensemble.h"
+#include "src/mod/instr.h"
+#include "src/mod/mod.h"
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace ensfix {
+
+class TCaptureMidi : public TMidiInOut {
+public:
+  using TMidiInOut::TMidiInOut;
+  // (port, packed message) in the order sent.
+  std::vector<std::pair<int32_t, uint32_t>> sent;
+  int32_t opens = 0;
+  int32_t closes = 0;
+
+protected:
+  void OpenDevices() override { ++opens; }
+  void CloseDevices() override { ++closes; }
+  void SendShortMessage(int32_t port, uint32_t message) override { sent.emplace_back(port, message); }
+};
+
+class TApp : public IEnsembleOwner {
+public:
+  bool IsAudioRunning() override { return audioRunning; }
+  void SwitchAudioOff() override {
+    audioRunning = false;
+    ++switchedOff;
+  }
+  void RefreshCtrlBox() override { ++ctrlBoxRefreshes; }
+  KInstr* GetCurrentInstr() override { return current; }
+  void ForgetInstr(KInstr* instr) override {
+    if (current == instr) current = nullptr;
+  }
+  void RefreshView() override { ++viewRefreshes; }
+  void ClockStateChanged(bool running) override { clock.push_back(running); }
+
+  bool audioRunning = true;
+  int32_t switchedOff = 0;
+  int32_t ctrlBoxRefreshes = 0;
+  int32_t viewRefreshes = 0;
+  KInstr* current = nullptr;
+  std::vector<bool> clock;
+};
+
+inline TMidiInOut* MakeCaptureMidi(IMidiOwner* owner) { return new TCaptureMidi(owner); }
+
+// Installs the capturing MIDI driver for the lifetime of the ensemble.
+struct TMidiMakerScope {
+  TMidiMakerScope() : previous(SetMidiMaker(MakeCaptureMidi)) {}
+  ~TMidiMakerScope() { SetMidiMaker(previous); }
+  TMidiMaker previous;
+};
+
+class TEnsembleFixture {
+public:
+  explicit TEnsembleFixture(float sampleRate = 44100.0f)
+      : ens([sampleRate](int32_t, IAudioOwner* owner) -> IAudioInOut* {
+          return new TOfflineAudio(owner, sampleRate);
+        }) {
+    ens.SetOwner(&app);
+  }
+
+  TCaptureMidi& Midi() { return *dynamic_cast<TCaptureMidi*>(ens.GetMidiBase()); }
+  TOfflineAudio& Driver() { return *dynamic_cast<TOfflineAudio*>(ens.GetAudio()); }
+  KSModul* Top() { return ens.GetTopModule(); }
+  KInstr* TopInstr() { return ens.GetTopInstr(); }
+
+  static KSModul* Insert(KSModul* parent, int32_t category, int32_t type) {
+    return parent->InsertModule(category, type, 1);
+  }
+  static int32_t Wire(KSModul* from, int32_t out, KSModul* to, int32_t in) {
+    return to->GetInPort(in)->Connect(from->GetOutPort(out));
+  }
+  KSModul* AddAudioOut() {
+    KSModul* out = Top()->InsertModule(kCatModule, 114, 3);
+    ens.SetAudioOutModule(out);
+    return out;
+  }
+  // A scope takes a source into processing: its "Trg" input (in-port 0)
+  // receives events.
+  static KSModul* FeedScope(KSModul* source, KSModul* parent) {
+    KSModul* scope = Insert(parent, kCatModule, 165);
+    Wire(source, 0, scope, 0);
+    return scope;
+  }
+  // Messages sent, as status and data bytes.
+  std::vector<uint32_t> Sent() {
+    std::vector<uint32_t> out;
+    for (auto& s : Midi().sent) out.push_back(s.second);
+    return out;
+  }
+
+  TMidiMakerScope maker;
+  TApp app;
+  KEnsemble ens;
+};
+
+// Records the events that reach a patched event routine.
+struct TEvent {
+  TEngineRecord* record;
+  int32_t voice;
+  float value;
+};
+inline std::vector<TEvent>& RecordedEvents() {
+  static std::vector<TEvent> events;
+  return events;
+}
+inline void RecordEvent(TEngineRecord* record, int32_t voice, float value) {
+  RecordedEvents().push_back({record, voice, value});
+}
+
+// Patches the scope's trigger routine with the recorder and restores it.
+class TEventRecorder {
+public:
+  TEventRecorder() : saved_(RoutineTables().event[evScopeTrigger]) {
+    GetEventRoutine(0); // the selector fills the table before it is patched
+    saved_ = RoutineTables().event[evScopeTrigger];
+    RoutineTables().event[evScopeTrigger] = RecordEvent;
+    RecordedEvents().clear();
+  }
+  ~TEventRecorder() { RoutineTables().event[evScopeTrigger] = saved_; }
+  std::vector<TEvent>& Events() { return RecordedEvents(); }
+  // Values that reached one voice, in order.
+  std::vector<float> ValuesFor(int32_t voice) const {
+    std::vector<float> out;
+    for (auto& e : RecordedEvents())
+      if (e.voice == voice) out.push_back(e.value);
+    return out;
+  }
+
+private:
+  TEventRoutine saved_;
+};
+
+} // namespace ensfix
