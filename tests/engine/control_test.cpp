@@ -20,13 +20,7 @@ int32_t ControlStep() { return EngineConstants.controlPeriod + 1; }
 TEST(ControlRate, LfoAtZeroFrequencyKeepsSendingTheSameValues) {
   TEventSpy spy;
   TRig r;
-  KSModul* lfo = r.Add(190);
-  KSModul* catcher = spy.Attach(r);
-  r.Wire(lfo, "Sin", catcher, TEventSpy::Input(0));
-  r.Wire(lfo, "Tri", catcher, TEventSpy::Input(1));
-  r.Wire(lfo, "Pls", catcher, TEventSpy::Input(2));
-  r.Ready();
-  TEventSpy::Clear();
+  KSModul* lfo = spy.Watch(r, 190, {"Sin", "Tri", "Pls"});
   float& f = r.Constant(lfo, "F", 0.0f);
   r.Constant(lfo, "A", 1.0f);
   r.Constant(lfo, "W", 0.2f);
@@ -82,11 +76,7 @@ TEST(ControlRate, SmootherPassesAtOnceWithoutSmoothingOrTimeAndRampsOtherwise) {
 TEST(ControlRate, SlowRandomIsSilentAtZeroFrequencyAndWithinTheAmplitudeOtherwise) {
   TEventSpy spy;
   TRig r;
-  KSModul* rnd = r.Add(194);
-  KSModul* catcher = spy.Attach(r);
-  r.Wire(rnd, "Out", catcher, TEventSpy::Input(0));
-  r.Ready();
-  TEventSpy::Clear();
+  KSModul* rnd = spy.Watch(r, 194, {"Out"});
   float& f = r.Constant(rnd, "F", 0.0f);
   r.Constant(rnd, "A", 0.5f);
   r.Render(3 * ControlStep());
@@ -102,11 +92,7 @@ TEST(ControlRate, SlowRandomIsSilentAtZeroFrequencyAndWithinTheAmplitudeOtherwis
 TEST(ControlRate, HoldSendsZeroOnceItsTimeHasPassed) {
   TEventSpy spy;
   TRig r;
-  KSModul* hold = r.Add(198);
-  KSModul* catcher = spy.Attach(r);
-  r.Wire(hold, "Out", catcher, TEventSpy::Input(0));
-  r.Ready();
-  TEventSpy::Clear();
+  KSModul* hold = spy.Watch(r, 198, {"Out"});
   r.Constant(hold, "H", 25.0f);
   r.Words(hold)[0].f = 1.0f;  // as the gate event leaves it
   const float period = 1.0f / float(EngineConstants.controlRate);

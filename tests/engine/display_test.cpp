@@ -124,9 +124,7 @@ TEST(Display, MeterRefreshesOnChangesAndLevelOnEveryCall) {
 TEST(Display, GraphRefreshesOnlyWhenMarkedAndRendersIntoThePanelBuffer) {
   TPanel panel;
   TRig r;
-  KSModul* env = r.Add(35);
-  r.Listen(env, "Out");
-  r.Ready();
+  KSModul* env = r.Solo(35, "Out");
   r.Words(env)[1].f = 0.99999f;
   RefreshPanels(r);
   EXPECT_EQ(panel.refreshes[env], 0);
@@ -140,9 +138,7 @@ TEST(Display, GraphRefreshesOnlyWhenMarkedAndRendersIntoThePanelBuffer) {
 
 TEST(Graphs, AttackStepOfZeroPutsTheAttackOffTheGraph) {
   TRig r;
-  KSModul* env = r.Add(38);
-  r.Listen(env, "Out");
-  r.Ready();
+  KSModul* env = r.Solo(38, "Out");
   TWord* w = r.Words(env);
   w[1].f = 0.999f;
   w[2].f = 0.999f;
@@ -154,9 +150,7 @@ TEST(Graphs, AttackStepOfZeroPutsTheAttackOffTheGraph) {
 
 TEST(Graphs, ADecayFactorOfPointNineOrLessDrawsAnInstantDecay) {
   TRig r;
-  KSModul* env = r.Add(35);
-  r.Listen(env, "Out");
-  r.Ready();
+  KSModul* env = r.Solo(35, "Out");
   r.Words(env)[1].f = 0.9f;
   const std::vector<float> columns = Render(35, r.Record(env));
   EXPECT_FLOAT_EQ(columns[0], float(kHeight - 1));
@@ -168,9 +162,7 @@ TEST(Graphs, ADecayFactorOfPointNineOrLessDrawsAnInstantDecay) {
 // with a 1 ms attack holds full height up to 0.5 and falls to 1/e at 0.75.
 TEST(Graphs, ReleaseLengthFollowsTheTimeAxis) {
   TRig r;
-  KSModul* env = r.Add(34);
-  r.Listen(env, "Out");
-  r.Ready();
+  KSModul* env = r.Solo(34, "Out");
   TWord* w = r.Words(env);
   const float sr = EngineConstants.processingRate;
   w[3].f = 1000.0f / sr;               // 1 ms attack
@@ -182,11 +174,58 @@ TEST(Graphs, ReleaseLengthFollowsTheTimeAxis) {
   EXPECT_NEAR(columns[300], 51.0f * std::exp(-1.0f), 0.1f);
 }
 
+// The step per sample of a linear stage that lasts to position x on the time
+// axis (the axis' own formula turned around).
+float StepForPosition(double x) {
+  const double seconds = std::exp(x / 0.05429 - 6.9078);
+  return float(1.0 / (seconds * double(EngineConstants.processingRate)));
+}
+
+TEST(Graphs, RampsKneesAndHoldsLieWhereTheirTimesPutThem) {
+  struct TPoint {
+    int32_t column;
+    float level;  // 0 ... 1 of the height
+  };
+  struct TCase {
+    int32_t type;
+    std::vector<std::pair<int32_t, float>> words;
+    std::vector<TPoint> points;
+  };
+  const TCase cases[] = {
+      // Three ramps of 0.1 each to levels 1, 0.5, 0.25, held to the release
+      // at 0.8, which reaches 0 at the right edge.
+      {183,
+       {{6, StepForPosition(0.1)}, {7, 1.0f}, {8, StepForPosition(0.1)}, {9, 0.5f}, {10, StepForPosition(0.1)},
+        {11, 0.25f}, {5, StepForPosition(0.2)}},
+       {{0, 0.0f}, {5, 0.5f}, {10, 1.0f}, {15, 0.75f}, {20, 0.5f}, {30, 0.25f}, {70, 0.25f}, {90, 0.125f}}},
+      // A first decay of 0.4 down to the knee 0.5, reached at 0.2.
+      {95, {{12, StepForPosition(0.4)}, {13, 0.5f}, {1, 0.9999f}, {2, 0.9999f}}, {{0, 1.0f}, {10, 0.75f}, {20, 0.5f}}},
+      // A hold of 100 ms lasts a quarter of the width.
+      {32, {}, {{0, 1.0f}, {24, 1.0f}, {26, 0.0f}, {99, 0.0f}}},
+  };
+  for (const TCase& c : cases) {
+    TRig r;
+    KSModul* env = r.Add(c.type);
+    if (c.type == 32) {
+      KSModul* amp = r.Add(87);  // the hold envelope sends events
+      r.Wire(env, "Out", amp, "Lvl");
+      r.Listen(amp, "Out");
+    } else {
+      r.Listen(env, "Out");
+    }
+    r.Ready();
+    ASSERT_NE(r.Record(env), nullptr) << c.type;
+    for (const auto& [word, value] : c.words) r.Words(env)[word].f = value;
+    if (c.type == 32) r.Words(env)[4].i = 4410;
+    const std::vector<float> columns = Render(c.type, r.Record(env));
+    for (const TPoint& p : c.points)
+      EXPECT_NEAR(columns[p.column], p.level * float(kHeight - 1), 0.6f) << "type " << c.type << " column " << p.column;
+  }
+}
+
 TEST(Graphs, ColumnsAboveTheTopFrequencyHoldTheNoValueMark) {
   TRig r(22050.0f);
-  KSModul* filter = r.Add(171);
-  r.Listen(filter, "LP");
-  r.Ready();
+  KSModul* filter = r.Solo(171, "LP");
   r.Words(filter)[0].f = 0.2f;
   r.Words(filter)[4].f = 1.0f;
   const std::vector<float> columns = Render(171, r.Record(filter));
@@ -200,9 +239,7 @@ TEST(Graphs, ColumnsAboveTheTopFrequencyHoldTheNoValueMark) {
 
 TEST(Graphs, LowShelfFloorIsMinusOneHundredLikeTheOthers) {
   TRig r;
-  KSModul* shelf = r.Add(177);
-  r.Listen(shelf, "Out");
-  r.Ready();
+  KSModul* shelf = r.Solo(177, "Out");
   r.Words(shelf)[6].f = 1.0f;   // coefficient 1 with a boost of -1 cancels the input
   r.Words(shelf)[3].f = -1.0f;
   const std::vector<float> columns = Render(177, r.Record(shelf));
@@ -212,9 +249,7 @@ TEST(Graphs, LowShelfFloorIsMinusOneHundredLikeTheOthers) {
 
 TEST(Graphs, ShapersLeaveTheBufferAndTheScopeDrawsItsReadOut) {
   TRig r;
-  KSModul* shaper = r.Add(62);
-  r.Listen(shaper, "Out");
-  r.Ready();
+  KSModul* shaper = r.Solo(62, "Out");
   for (int32_t type : {51, 52, 62, 63, 64, 65, 66, 67}) {
     const std::vector<float> columns = Render(type, r.Record(shaper));
     EXPECT_EQ(columns, std::vector<float>(kWidth, -7.0f)) << type;
@@ -272,9 +307,7 @@ TEST(SoundingGraph, RoutinesRunWithFlushToZero) {
   testhost::TRoutinePatch patch;
   RoutineTables().audio[0] = NoteFloatMode;
   TRig r;
-  KSModul* sum = r.Add(0);
-  r.Listen(sum, "");
-  r.Ready();
+  r.Solo(0, "");
   seenFlushToZero = false;
   r.Render(4);
   EXPECT_TRUE(seenFlushToZero);

@@ -77,9 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Modifiers, SlewLimiterRisesOnePerFrameAtAThousandPerSecond) {
   TRig r(1000.0f);
-  KSModul* slew = r.Add(54);
-  r.Listen(slew, "Out");
-  r.Ready();
+  KSModul* slew = r.Solo(54, "Out");
   r.Constant(slew, "In", 10.0f);
   r.Constant(slew, "Up", 1000.0f);
   float& down = r.Constant(slew, "Dn", 0.0f);
@@ -95,9 +93,7 @@ TEST(Modifiers, SlewLimiterRisesOnePerFrameAtAThousandPerSecond) {
 
 TEST(Modifiers, SampleAndHoldTakesTheInputOnRisingClockEdgesOnly) {
   TRig r;
-  KSModul* sh = r.Add(109);
-  r.Listen(sh, "Out");
-  r.Ready();
+  KSModul* sh = r.Solo(109, "Out");
   float& clock = r.Constant(sh, "C", 0.0f);
   float& in = r.Constant(sh, "In", 0.0f);
   const float clocks[] = {0, 1, 1, 0, -1, 2, 2};
@@ -114,9 +110,7 @@ TEST(Modifiers, SampleAndHoldTakesTheInputOnRisingClockEdgesOnly) {
 // Envelope times: a time value t lasts 10^(t/20) ms, so 40 is 100 ms.
 TEST(Envelopes, AttackDecayAndReleaseFollowTheTimeFormula) {
   TRig r;
-  KSModul* env = r.Add(38);
-  r.Listen(env, "Out");
-  r.Ready();
+  KSModul* env = r.Solo(38, "Out");
   const float rate = TimeToRate(40.0f);  // per second
   ASSERT_NEAR(rate, 10.0f, 1e-3f);
   TWord* w = r.Words(env);
@@ -163,9 +157,7 @@ TEST(Envelopes, StagesOfTheGateDrivenTypes) {
   };
   for (const TCase& c : cases) {
     TRig r;
-    KSModul* env = r.Add(c.type);
-    r.Listen(env, "Out");
-    r.Ready();
+    KSModul* env = r.Solo(c.type, "Out");
     TWord* w = r.Words(env);
     w[0].f = 0.5f;
     w[1].f = 0.5f;   // decay factor
@@ -188,9 +180,7 @@ TEST(Envelopes, StagesOfTheGateDrivenTypes) {
 
 TEST(Envelopes, ReachingTheKneeHandsTheSustainTypesTheirDecayPart) {
   TRig r;
-  KSModul* env = r.Add(97);
-  r.Listen(env, "Out");
-  r.Ready();
+  KSModul* env = r.Solo(97, "Out");
   TWord* w = r.Words(env);
   w[0].f = 0.5f;
   w[5].f = 0.2f;
@@ -204,9 +194,7 @@ TEST(Envelopes, ReachingTheKneeHandsTheSustainTypesTheirDecayPart) {
 
 TEST(Envelopes, TriggeredDecayRestartsOnEachEdgeOnly) {
   TRig r;
-  KSModul* env = r.Add(35);
-  r.Listen(env, "Out");
-  r.Ready();
+  KSModul* env = r.Solo(35, "Out");
   r.Words(env)[1].f = 0.5f;
   float& trig = r.Constant(env, "Trg", 1.0f);
   r.Constant(env, "A", 2.0f);
@@ -220,11 +208,7 @@ TEST(Envelopes, TriggeredDecayRestartsOnEachEdgeOnly) {
 TEST(Envelopes, HoldPulseSendsItsValueAndZeroAfterTheHold) {
   TEventSpy spy;
   TRig r;
-  KSModul* env = r.Add(32);
-  KSModul* catcher = spy.Attach(r);
-  r.Wire(env, "Out", catcher, TEventSpy::Input(0));
-  r.Ready();
-  TEventSpy::Clear();
+  KSModul* env = spy.Watch(r, 32, {"Out"});
   r.Words(env)[4].i = 3;
   float& trig = r.Constant(env, "Trg", 1.0f);
   r.Constant(env, "A", 0.7f);
@@ -311,11 +295,7 @@ TEST(EventSources, SequencerWrapsAndResets) {
 TEST(EventSources, AudioToGateSendsTheAmplitudeOnRisesAndZeroOnFalls) {
   TEventSpy spy;
   TRig r;
-  KSModul* gate = r.Add(108);
-  KSModul* catcher = spy.Attach(r);
-  r.Wire(gate, "Out", catcher, TEventSpy::Input(0));
-  r.Ready();
-  TEventSpy::Clear();
+  KSModul* gate = spy.Watch(r, 108, {"Out"});
   float& t = r.Constant(gate, "T", 0.0f);
   r.Constant(gate, "A", 0.6f);
   for (float v : {0.0f, 1.0f, 1.0f, -0.0f, 0.5f, -1.0f}) {
@@ -328,11 +308,7 @@ TEST(EventSources, AudioToGateSendsTheAmplitudeOnRisesAndZeroOnFalls) {
 TEST(EventSources, EventDelaySendsThePendingValueAfterTheDelay) {
   TEventSpy spy;
   TRig r(1000.0f);
-  KSModul* delay = r.Add(53);
-  KSModul* catcher = spy.Attach(r);
-  r.Wire(delay, "Out", catcher, TEventSpy::Input(0));
-  r.Ready();
-  TEventSpy::Clear();
+  KSModul* delay = spy.Watch(r, 53, {"Out"});
   r.Constant(delay, "Dly", 2.5f);
   TWord* w = r.Words(delay);
   w[3].f = 9.0f;  // as the In event leaves it
@@ -347,9 +323,7 @@ TEST(EventSources, EventDelaySendsThePendingValueAfterTheDelay) {
 
 TEST(EventSources, SmootherMovesByItsSlopeAndStopsOnTheTarget) {
   TRig r;
-  KSModul* s = r.Add(167);
-  r.Listen(s, "Out");
-  r.Ready();
+  KSModul* s = r.Solo(167, "Out");
   TWord* w = r.Words(s);
   w[1].f = 0.25f;
   w[2].f = 1.0f;

@@ -2,7 +2,9 @@
 #include "tests/engine/routine_rig.h"
 
 #include "src/engine/convert.h"
+#include "src/engine/graph_render.h"
 #include "src/engine/tables.h"
+#include "src/mod/modul_def.h"
 
 #include <algorithm>
 #include <cmath>
@@ -150,9 +152,7 @@ class FmPeriod : public ::testing::TestWithParam<TPeriodCase> {};
 TEST_P(FmPeriod, PeriodIsTheSampleRateOverTheFrequency) {
   const TPeriodCase& c = GetParam();
   TRig r;
-  KSModul* osc = r.Add(c.type);
-  r.Listen(osc, "Out");
-  r.Ready();
+  KSModul* osc = r.Solo(c.type, "Out");
   r.Constant(osc, "A", 1.0f);
   r.Constant(osc, c.freqInput, c.hz);
   if (c.type == 19) r.Constant(osc, "W", 0.3f);
@@ -179,9 +179,7 @@ INSTANTIATE_TEST_SUITE_P(Oscillators, FmPeriod,
 TEST(Oscillators, PulseAndImpulseAtAReadyIncrementHaveZeroMean) {
   for (int32_t type : {94, 126}) {
     TRig r;
-    KSModul* osc = r.Add(type);
-    r.Listen(osc, "Out");
-    r.Ready();
+    KSModul* osc = r.Solo(type, "Out");
     r.Constant(osc, "A", 1.0f);
     if (type == 94) r.Constant(osc, "W", -0.4f);
     r.Words(osc)[0].f = 2.0f * 300.0f / kRate;
@@ -196,9 +194,7 @@ TEST(Oscillators, AboveHalfTheSampleRateTheyAreSilent) {
   for (int32_t type : {15, 19, 127}) {
     for (float hz : {30000.0f, -30000.0f}) {
       TRig r;
-      KSModul* osc = r.Add(type);
-      r.Listen(osc, "Out");
-      r.Ready();
+      KSModul* osc = r.Solo(type, "Out");
       r.Constant(osc, "A", 1.0f);
       r.Constant(osc, "F", hz);
       const std::vector<float> out = r.Render(512);
@@ -222,9 +218,7 @@ TEST(Oscillators, AZeroIncrementHoldsWithoutDividingByIt) {
                          {20, 0.5f, NAN},    {127, 1.0f, 0.0f},  {127, -1.0f, 0.0f}, {128, -1.0f, 0.0f}};
   for (const TCase& c : cases) {
     TRig r;
-    KSModul* osc = r.Add(c.type);
-    r.Listen(osc, "Out");
-    r.Ready();
+    KSModul* osc = r.Solo(c.type, "Out");
     r.Constant(osc, "A", 1.0f);
     r.Words(osc)[0].f = 100.0f;
     float& f = r.Constant(osc, "F", 0.0f);
@@ -243,9 +237,7 @@ TEST(Oscillators, AZeroIncrementHoldsWithoutDividingByIt) {
 
 TEST(Oscillators, ImpulseSyncToTheLowerWrapAtZeroIncrementGivesNoNaN) {
   TRig r;
-  KSModul* osc = r.Add(128);
-  r.Listen(osc, "Out");
-  r.Ready();
+  KSModul* osc = r.Solo(128, "Out");
   r.Constant(osc, "A", 1.0f);
   r.Constant(osc, "Ph", -2.0f);  // a sync puts the phase at -1
   float& sync = r.Constant(osc, "Snc", 0.0f);
@@ -258,9 +250,7 @@ TEST(Oscillators, ImpulseSyncToTheLowerWrapAtZeroIncrementGivesNoNaN) {
 
 TEST(Oscillators, ImpulseFmAtAnIncrementOfExactlyMinusOneIsNotSilenced) {
   TRig r;
-  KSModul* osc = r.Add(127);
-  r.Listen(osc, "Out");
-  r.Ready();
+  KSModul* osc = r.Solo(127, "Out");
   r.Constant(osc, "A", 1.0f);
   r.Constant(osc, "F", -kRate / 2.0f);
   const std::vector<float> out = r.Render(16);
@@ -291,9 +281,7 @@ TEST(Oscillators, ASyncHeldHighActsOnceAndAgainOnlyAfterGoingLow) {
 TEST(Oscillators, TriangleAndParabolaRunWithoutAJumpFromTheStart) {
   for (int32_t type : {90, 92}) {
     TRig r;
-    KSModul* osc = r.Add(type);
-    r.Listen(osc, "Out");
-    r.Ready();
+    KSModul* osc = r.Solo(type, "Out");
     r.Constant(osc, "A", 1.0f);
     const float inc = 4.0f * 441.0f / kRate;
     r.Words(osc)[0].f = inc;
@@ -307,9 +295,7 @@ TEST(Oscillators, TriangleAndParabolaRunWithoutAJumpFromTheStart) {
 
 TEST(Noise, TheFirst32BitsFollowTheSeed) {
   TRig r;
-  KSModul* noise = r.Add(24);
-  r.Listen(noise, "Out");
-  r.Ready();
+  KSModul* noise = r.Solo(24, "Out");
   r.Constant(noise, "A", 1.0f);
   r.Words(noise)[1].u = 0xAFAA5505u;  // the seed set-up puts there
   const std::vector<float> out = r.Render(32);
@@ -347,4 +333,44 @@ TEST(Noise, VoicesTakeTurnsOnOneSharedRegisterAndItNeverLocksUp) {
   }
   EXPECT_GT(ones, 800);
   EXPECT_LT(ones, 1200);
+}
+
+// Every per-sample and control-rate routine, on a record sized by the
+// catalogue, fed with hostile input values: nothing may read or write
+// outside its record or take an undefined conversion (the sanitizers watch).
+TEST(AudioRoutineTable, EveryRoutineStaysInsideItsRecordWhateverItsInputs) {
+  testhost::THost host;
+  host.Top()->GetOwnInstr()->SetVoiceCount(3);
+  const float nan = std::nanf("");
+  for (float value : {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 1e30f, -1e30f, nan, INFINITY}) {
+    std::vector<std::unique_ptr<KSModul>> modules;
+    for (int32_t type = 0; type < 200; ++type) {
+      if (!FindAudioRoutine(0, type) && !FindControlRateRoutine(0, type)) continue;
+      const KModulDef* def = FindModulDef(nullptr, 0, type);
+      ASSERT_NE(def, nullptr) << type;
+      auto m = testhost::LooseModule(host, 0, type, def->eventOutputs, def->audioInputs, def->stateWords);
+      m->SetMonoFlag(def->startsMono != 0);
+      host.Driver().PrepareModule(m.get());
+      modules.push_back(std::move(m));
+    }
+    static float cell;
+    cell = value;
+    for (auto& m : modules) {
+      TEngineRecord* r = m->GetEngineRecord();
+      for (int32_t v = 0; v < r->voices; ++v) {
+        for (int32_t i = 0; i < r->audioInputs; ++i) r->inputs[v][i] = &cell;
+        for (int32_t w = 0; w < r->stateWords; ++w) r->state[v][w].f = value;
+      }
+    }
+    std::vector<float> in(2 * 600, value), out(2 * 600);
+    host.Driver().Render(in.data(), out.data(), 600);
+    std::vector<float> columns(50);
+    for (auto& m : modules) {
+      // The graphs of the same records, whatever their words hold.
+      for (int32_t w = 0; w < m->GetEngineRecord()->stateWords; ++w) m->GetEngineRecord()->state[0][w].f = value;
+      if (FindGraphRenderer(0, m->GetTypeIndex()))
+        RenderGraph(m->GetTypeIndex(), m->GetEngineRecord(), columns.data(), 50, 52);
+      host.Driver().ReleaseModule(m.get());
+    }
+  }
 }

@@ -57,6 +57,14 @@ public:
   // The test signal (left input channel) into an input.
   void Feed(KSModul* to, const char* inLabel) { Wire(in, "L", to, inLabel); }
 
+  // A module of the type heard on the output, ready to run.
+  KSModul* Solo(int32_t type, const char* outLabel) {
+    KSModul* m = Add(type);
+    Listen(m, outLabel);
+    Ready();
+    return m;
+  }
+
   // Call once the wiring is done: opens the output at unit gain. Rebuilding
   // clears every state, so states are set after this.
   void Ready() {

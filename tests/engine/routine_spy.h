@@ -6,6 +6,7 @@
 
 #include "src/engine/event_ids.h"
 
+#include <initializer_list>
 #include <vector>
 
 namespace rig {
@@ -47,6 +48,17 @@ public:
   KSModul* Attach(TRig& r) {
     KSModul* m = r.Add(48);
     r.Wire(m, "Out", r.out, "R");
+    return m;
+  }
+  // A module of the type whose event outputs go to the spy's inputs 0, 1,
+  // 2 in order; wired, ready and with nothing recorded yet.
+  KSModul* Watch(TRig& r, int32_t type, std::initializer_list<const char*> outputs, int32_t category = 0) {
+    KSModul* m = r.Add(type, category);
+    KSModul* catcher = Attach(r);
+    int32_t k = 0;
+    for (const char* label : outputs) r.Wire(m, label, catcher, Input(k++));
+    r.Ready();
+    Clear();
     return m;
   }
   static const char* Input(int32_t k) {
