@@ -219,7 +219,7 @@ TInOut& TAudioBuf::Read(TInOut& stream) {
   }
   const int32_t length = field[0], channels = field[1], rate = field[2], interleaved = field[3], bits = field[4],
                 isFloat = field[5];
-  const int32_t bps = (bits + 7) / 8;
+  const int32_t bps = bits >= 1 && bits <= 32 ? (bits + 7) / 8 : 0;
   if (length < 0 || channels < 1 || channels > 64 || bits < 1 || bits > 32 || bps == 3 ||
       (isFloat && bits != 32))
     stream.RaiseReadError();
