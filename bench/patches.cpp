@@ -1,0 +1,269 @@
+#include "bench/patches.h"
+
+#include "src/mod/instr.h"
+
+namespace bench {
+
+namespace {
+
+// In-port numbers (port order of the catalogue).
+enum : int32_t {
+  kOutLeft = 2, kOutRight = 3,                       // Audio Out
+  kSawPitch = 0, kSawFreq = 1, kSawAmpl = 2,         // Saw FM
+  kPulsePitch = 0, kPulseAmpl = 1, kPulseWidth = 2, kPulseFreq = 3,
+  kMixIn1 = 1, kMixIn2 = 3,                          // Mixer 2 (Mixer 8: In k at 2k + 1)
+  kAdsrGate = 0, kAdsrAttack = 1, kAdsrDecay = 2, kAdsrSustain = 3, kAdsrRelease = 4,
+  kMult1 = 0, kMult2 = 1,
+  kFilterPitch = 0, kFilterFreq = 1, kFilterRes = 2, kFilterIn = 3,
+  kPanIn = 1,
+  kLfoFreq = 0, kLfoAmpl = 1,
+  kModDelayTime = 0, kModDelayIn = 1,
+  kDiffuserTime = 0, kDiffuserAmount = 1, kDiffuserIn = 2,
+  kSineAmpl = 1,
+};
+// Out-ports.
+enum : int32_t { kFilterLowPass = 2, kFourPoleLowPass = 5, kPanLeft = 0, kPanRight = 1, kLfoSine = 0 };
+
+// Envelope times are 20 x log10(ms).
+constexpr float kTime10ms = 20.0f, kTime300ms = 49.54f, kTime400ms = 52.04f;
+
+// Sums audio outputs through a chain of 8-input mixers, then over the voices,
+// into both channels of the Audio Out.
+class TSum {
+public:
+  TSum(TRig& rig, KSModul* parent) : rig_(rig), parent_(parent) {}
+  void Add(KSModul* module, int32_t out) {
+    if (!mixer_ || used_ == 8) {
+      KSModul* next = rig_.Insert(parent_, kCatModule, kTypeMixer8, "Mixer 8");
+      used_ = 0;
+      if (mixer_) TRig::Wire(mixer_, 0, next, 2 * used_++ + 1, "Mixer 8 chain");
+      mixer_ = next;
+    }
+    TRig::Wire(module, out, mixer_, 2 * used_++ + 1, "Mixer 8 input");
+  }
+  void Finish(KSModul* audioOut) {
+    KSModul* combiner = rig_.Insert(parent_, kCatModule, kTypeCombiner, "}");
+    TRig::Wire(mixer_, 0, combiner, 0, "} input");
+    TRig::Wire(combiner, 0, audioOut, kOutLeft, "Audio Out L");
+    TRig::Wire(combiner, 0, audioOut, kOutRight, "Audio Out R");
+  }
+
+private:
+  TRig& rig_;
+  KSModul* parent_;
+  KSModul* mixer_ = nullptr;
+  int32_t used_ = 0;
+};
+
+} // namespace
+
+std::vector<std::string> TPatch::Missing() const {
+  std::vector<std::string> names;
+  for (const TPart& p : parts)
+    if (!TRig::HasSlot(p.module)) names.push_back(p.name);
+  return names;
+}
+
+KSModul* TPatch::Find(const std::string& name) const {
+  for (const TPart& p : parts)
+    if (p.name == name) return p.module;
+  return nullptr;
+}
+
+int32_t ChordNote(int32_t k) { return 36 + (5 * k) % 64; }
+
+TPatch BuildPolySubtractive(TRig& rig) {
+  TPatch patch;
+  KSModul* top = rig.Top();
+  KSModul* out = rig.AddAudioOut();
+  KSModul* modDelay = nullptr;
+  KSModul* diffuser = nullptr;
+  KSModul* pan = nullptr;
+  {
+    TStructureChange bracket(top);
+    KSModul* pitch = rig.Insert(top, kCatSource, kSourceNotePitch, "NotePitch");
+    KSModul* gate = rig.Insert(top, kCatSource, kSourceGate, "Gate");
+
+    KSModul* lfo = rig.Insert(top, kCatModule, kTypeLfo, "LFO");
+    lfo->SetMono();
+    TRig::Wire(rig.Constant(top, 5.0f, "LFO rate"), 0, lfo, kLfoFreq, "LFO F");
+    TRig::Wire(rig.Constant(top, 2.0f, "LFO depth"), 0, lfo, kLfoAmpl, "LFO A");
+
+    KSModul* saw = rig.Insert(top, kCatModule, kTypeSawFm, "Saw FM");
+    TRig::Wire(pitch, 0, saw, kSawPitch, "Saw FM P");
+    TRig::Wire(lfo, kLfoSine, saw, kSawFreq, "Saw FM F");
+    TRig::Wire(rig.Constant(top, 0.12f, "Saw level"), 0, saw, kSawAmpl, "Saw FM A");
+
+    KSModul* pulse = rig.Insert(top, kCatModule, kTypePulseFm, "Pulse FM");
+    TRig::Wire(pitch, 0, pulse, kPulsePitch, "Pulse FM P");
+    TRig::Wire(lfo, kLfoSine, pulse, kPulseFreq, "Pulse FM F");
+    TRig::Wire(rig.Constant(top, 0.08f, "Pulse level"), 0, pulse, kPulseAmpl, "Pulse FM A");
+    TRig::Wire(rig.Constant(top, 0.4f, "Pulse width"), 0, pulse, kPulseWidth, "Pulse FM W");
+
+    KSModul* mixer = rig.Insert(top, kCatModule, kTypeMixer2, "Mixer 2");
+    TRig::Wire(saw, 0, mixer, kMixIn1, "Mixer In1");
+    TRig::Wire(pulse, 0, mixer, kMixIn2, "Mixer In2");
+
+    // The amplitude envelope before the filter: once a note is released the
+    // filter rings down on its own, the tail the denormal run listens to.
+    KSModul* ampEnv = rig.Insert(top, kCatModule, kTypeAdsr, "ADSR (amplitude)");
+    TRig::Wire(gate, 0, ampEnv, kAdsrGate, "ADSR G");
+    KSModul* attack = rig.Constant(top, kTime10ms, "attack");
+    KSModul* decay = rig.Constant(top, kTime300ms, "decay");
+    KSModul* release = rig.Constant(top, kTime400ms, "release");
+    TRig::Wire(attack, 0, ampEnv, kAdsrAttack, "ADSR A");
+    TRig::Wire(decay, 0, ampEnv, kAdsrDecay, "ADSR D");
+    TRig::Wire(rig.Constant(top, 0.7f, "sustain"), 0, ampEnv, kAdsrSustain, "ADSR S");
+    TRig::Wire(release, 0, ampEnv, kAdsrRelease, "ADSR R");
+    KSModul* vca = rig.Insert(top, kCatModule, kTypeMult2, "X (amplitude)");
+    TRig::Wire(mixer, 0, vca, kMult1, "X Mult 1");
+    TRig::Wire(ampEnv, 0, vca, kMult2, "X Mult 2");
+
+    KSModul* cutoffEnv = rig.Insert(top, kCatModule, kTypeAdsr, "ADSR (cutoff)");
+    TRig::Wire(gate, 0, cutoffEnv, kAdsrGate, "ADSR G");
+    TRig::Wire(attack, 0, cutoffEnv, kAdsrAttack, "ADSR A");
+    TRig::Wire(decay, 0, cutoffEnv, kAdsrDecay, "ADSR D");
+    TRig::Wire(rig.Constant(top, 0.3f, "cutoff sustain"), 0, cutoffEnv, kAdsrSustain, "ADSR S");
+    TRig::Wire(release, 0, cutoffEnv, kAdsrRelease, "ADSR R");
+    // The cutoff envelope reaches the filter's linear cutoff input in Hz.
+    KSModul* depth = rig.Insert(top, kCatModule, kTypeMult2, "X (cutoff depth)");
+    TRig::Wire(cutoffEnv, 0, depth, kMult1, "X Mult 1");
+    TRig::Wire(rig.Constant(top, 2500.0f, "cutoff depth"), 0, depth, kMult2, "X Mult 2");
+
+    KSModul* filter = rig.Insert(top, kCatModule, kTypeTwoPole, "2-Pole Filter");
+    TRig::Wire(pitch, 0, filter, kFilterPitch, "Filter P");
+    TRig::Wire(depth, 0, filter, kFilterFreq, "Filter F");
+    TRig::Wire(rig.Constant(top, 0.6f, "resonance"), 0, filter, kFilterRes, "Filter Res");
+    TRig::Wire(vca, 0, filter, kFilterIn, "Filter In");
+
+    KSModul* combiner = rig.Insert(top, kCatModule, kTypeCombiner, "}");
+    TRig::Wire(filter, kFilterLowPass, combiner, 0, "} In");
+    pan = rig.Insert(top, kCatModule, kTypeStereoPan, "Stereo Pan");
+    pan->SetMono();
+    TRig::Wire(combiner, 0, pan, kPanIn, "Pan In");
+
+    modDelay = rig.Insert(top, kCatModule, kTypeModDelay, "Mod. Delay");
+    modDelay->SetMono();
+    TRig::Wire(rig.Constant(top, 12.0f, "delay time"), 0, modDelay, kModDelayTime, "Mod. Delay Dly");
+    TRig::Wire(pan, kPanLeft, modDelay, kModDelayIn, "Mod. Delay In");
+    diffuser = rig.Insert(top, kCatModule, kTypeDiffuser, "Diffuser Delay");
+    TRig::Wire(rig.Constant(top, 23.0f, "diffuser time"), 0, diffuser, kDiffuserTime, "Diffuser Dly");
+    TRig::Wire(rig.Constant(top, 0.5f, "diffusion"), 0, diffuser, kDiffuserAmount, "Diffuser Dif");
+    TRig::Wire(pan, kPanRight, diffuser, kDiffuserIn, "Diffuser In");
+    TRig::Wire(modDelay, 0, out, kOutLeft, "Audio Out L");
+    TRig::Wire(diffuser, 0, out, kOutRight, "Audio Out R");
+
+    patch.parts = {{"Saw FM", saw},         {"Pulse FM", pulse},   {"Mixer 2", mixer},
+                   {"ADSR", ampEnv},         {"X", vca},            {"2-Pole Filter", filter},
+                   {"}", combiner},          {"Stereo Pan", pan},   {"Mod. Delay", modDelay},
+                   {"Diffuser Delay", diffuser}, {"Audio Out", out}};
+  }
+  // A delay without its routine yet passes nothing: the pan feeds the Audio
+  // Out directly so that the rest is still measured and heard.
+  if (!TRig::HasSlot(modDelay)) TRig::Wire(pan, kPanLeft, out, kOutLeft, "Audio Out L");
+  if (!TRig::HasSlot(diffuser)) TRig::Wire(pan, kPanRight, out, kOutRight, "Audio Out R");
+  rig.SendConstants();
+  return patch;
+}
+
+TPatch BuildSampler(TRig& rig, int32_t quality) {
+  (void)quality;
+  TPatch patch;
+  KSModul* top = rig.Top();
+  KSModul* out = rig.AddAudioOut();
+  TStructureChange bracket(top);
+  KSModul* sampler = rig.Insert(top, kCatModule, kTypeSamplerLoop, "Sampler Loop");
+  TRig::Wire(sampler, 0, out, kOutLeft, "Audio Out L");
+  patch.parts = {{"Sampler Loop", sampler}};
+  return patch;
+}
+
+TPatch BuildResynth(TRig& rig) {
+  TPatch patch;
+  KSModul* top = rig.Top();
+  KSModul* out = rig.AddAudioOut();
+  TStructureChange bracket(top);
+  KSModul* resynth = rig.Insert(top, kCatModule, kTypeResynth, "Resynth");
+  TRig::Wire(resynth, 0, out, kOutLeft, "Audio Out L");
+  patch.parts = {{"Resynth", resynth}};
+  return patch;
+}
+
+TPatch BuildSlotChain(TRig& rig, int32_t count) {
+  // A module holds at most 99 children: the chain runs through macros of
+  // up to 97 modules each, between an in-terminal and an out-terminal.
+  constexpr int32_t kPerMacro = KSModul::kMaxChildren - 2;
+  TPatch patch;
+  KSModul* top = rig.Top();
+  KSModul* out = rig.AddAudioOut();
+  {
+    TStructureChange bracket(top);
+    KSModul* previous = nullptr; // the macro whose out-port 0 carries the chain so far
+    for (int32_t done = 0; done < count;) {
+      KSModul* macro = rig.Insert(top, kCatMacro, 0, "macro");
+      KSModul* link = nullptr;
+      if (previous) {
+        link = rig.Insert(macro, kCatInTerminal, 0, "in-terminal");
+        TRig::Wire(previous, 0, macro, 0, "macro In");
+      }
+      for (int32_t k = 0; k < kPerMacro && done < count; ++k, ++done) {
+        KSModul* m = rig.Insert(macro, kCatModule, kTypeInvert, "-1");
+        if (link) TRig::Wire(link, 0, m, 0, "-1 chain");
+        link = m;
+        patch.parts.push_back({"-1", m});
+      }
+      KSModul* terminal = rig.Insert(macro, kCatOutTerminal, 0, "out-terminal");
+      TRig::Wire(link, 0, terminal, 0, "out-terminal In");
+      previous = macro;
+    }
+    if (previous) TRig::Wire(previous, 0, out, kOutLeft, "Audio Out L");
+  }
+  return patch;
+}
+
+TPatch BuildRoutineSet(TRig& rig) {
+  TPatch patch;
+  KSModul* top = rig.Top();
+  KSModul* out = rig.AddAudioOut();
+  {
+  TStructureChange bracket(top);
+  KSModul* pitch = rig.Insert(top, kCatSource, kSourceNotePitch, "NotePitch");
+  KSModul* gate = rig.Insert(top, kCatSource, kSourceGate, "Gate");
+  KSModul* level = rig.Constant(top, 0.2f, "level");
+  TSum sum(rig, top);
+
+  KSModul* sine = rig.Insert(top, kCatModule, kTypeSine, "Sine");
+  TRig::Wire(pitch, 0, sine, 0, "Sine P");
+  TRig::Wire(level, 0, sine, kSineAmpl, "Sine A");
+  sum.Add(sine, 0);
+  KSModul* saw = rig.Insert(top, kCatModule, kTypeSawFm, "Saw FM");
+  TRig::Wire(pitch, 0, saw, kSawPitch, "Saw FM P");
+  TRig::Wire(level, 0, saw, kSawAmpl, "Saw FM A");
+  sum.Add(saw, 0);
+  KSModul* pulse = rig.Insert(top, kCatModule, kTypePulseFm, "Pulse FM");
+  TRig::Wire(pitch, 0, pulse, kPulsePitch, "Pulse FM P");
+  TRig::Wire(level, 0, pulse, kPulseAmpl, "Pulse FM A");
+  sum.Add(pulse, 0);
+  KSModul* resonance = rig.Constant(top, 0.5f, "resonance");
+  KSModul* two = rig.Insert(top, kCatModule, kTypeTwoPole, "2-Pole Filter");
+  TRig::Wire(pitch, 0, two, kFilterPitch, "2-Pole P");
+  TRig::Wire(resonance, 0, two, kFilterRes, "2-Pole Res");
+  TRig::Wire(saw, 0, two, kFilterIn, "2-Pole In");
+  sum.Add(two, kFilterLowPass);
+  KSModul* four = rig.Insert(top, kCatModule, kTypeFourPole, "4-Pole Filter");
+  TRig::Wire(pitch, 0, four, kFilterPitch, "4-Pole P");
+  TRig::Wire(resonance, 0, four, kFilterRes, "4-Pole Res");
+  TRig::Wire(pulse, 0, four, kFilterIn, "4-Pole In");
+  sum.Add(four, kFourPoleLowPass);
+  KSModul* adsr = rig.Insert(top, kCatModule, kTypeAdsr, "ADSR");
+  TRig::Wire(gate, 0, adsr, kAdsrGate, "ADSR G");
+  sum.Add(adsr, 0);
+  sum.Finish(out);
+  patch.parts = {{"Sine", sine},   {"Saw FM", saw},          {"Pulse FM", pulse},
+                 {"2-Pole Filter", two}, {"4-Pole Filter", four}, {"ADSR", adsr}};
+  }
+  rig.SendConstants();
+  return patch;
+}
+
+} // namespace bench
