@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "src/engine/event_routines.h"
 #include "src/engine/routine_util.h"
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"
@@ -15,7 +16,6 @@ namespace {
 
 using routines::High;
 using routines::RisingEdge;
-using routines::Send;
 
 using TIn = float* const*;  // one voice's input pointers
 
@@ -233,9 +233,10 @@ inline float ToggledSign(TWord& sign) {
 }
 inline float SignOf(const TWord& sign) { return sign.f > 0.0f ? 1.0f : -1.0f; }
 
-// The phase step of "Triangle" and "Parabol" (ready increment) and of the
-// FM variants; `rest` is where a phase still beyond its bound after the wrap
-// goes: 0 for the triangle, the bound itself for the parabola.
+// The wrap of "Triangle", "Parabol" and their FM variants: by 2 at +-1,
+// toggling the sign. A phase still beyond after the wrap (an increment above
+// 2) goes to 0 for the triangle (ToBound false) and to the bound for the
+// parabola (ToBound true).
 template <bool ToBound> inline float TriPhase(float p, TWord& sign) {
   if (p > 1.0f) {
     p -= 2.0f;
@@ -777,12 +778,12 @@ void HoldEnvStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
     const float a = *in[1];
     w[0].f = a;
     w[1].i = w[4].i > 0 ? w[4].i : 1;
-    Send(r, 0, voice, a);
+    SendEvent(r, 0, voice, a);
     return;
   }
   if (w[1].i > 0 && --w[1].i == 0) {
     w[0].f = 0.0f;
-    Send(r, 0, voice, 0.0f);
+    SendEvent(r, 0, voice, 0.0f);
   }
 }
 
@@ -807,7 +808,7 @@ template <int M> void RampEnvStep(TIn, TWord* w, TEngineRecord* r, int32_t voice
     w[2].f = 0.0f;
     w[0].f = 0.0f;
   }
-  Send(r, 0, voice, w[0].f);
+  SendEvent(r, 0, voice, w[0].f);
 }
 
 // ---------------------------------------------------------------------------
@@ -1068,7 +1069,7 @@ void LevelToGainStep(TIn in, TWord* w) { w[0].f = PitchLookup(9.96578428466f * *
 void AudioToEventTrigStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
   if (!RisingEdge(w[1], *in[0])) return;
   w[0].f = *in[1];
-  Send(r, 0, voice, w[0].f);
+  SendEvent(r, 0, voice, w[0].f);
 }
 
 void AudioToEventPermStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
@@ -1076,17 +1077,17 @@ void AudioToEventPermStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
   if (!(w[1].f > 1.0f)) return;
   w[1].f -= 2.0f;
   w[0].f = *in[1];
-  Send(r, 0, voice, w[0].f);
+  SendEvent(r, 0, voice, w[0].f);
 }
 
 void AudioToGateStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
   const bool wasHigh = w[1].i != 0;
   if (RisingEdge(w[1], *in[0])) {
     w[0].f = *in[1];
-    Send(r, 0, voice, w[0].f);
+    SendEvent(r, 0, voice, w[0].f);
   } else if (wasHigh && w[1].i == 0) {
     w[0].f = 0.0f;
-    Send(r, 0, voice, 0.0f);
+    SendEvent(r, 0, voice, 0.0f);
   }
 }
 
@@ -1096,7 +1097,7 @@ void EventDelayStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
   if (w[1].f > *in[0]) {
     w[0].f = w[3].f;
     w[2].f = 0.0f;
-    Send(r, 0, voice, w[0].f);
+    SendEvent(r, 0, voice, w[0].f);
   } else {
     w[1].f += K().msPerFrame;
   }
@@ -1107,10 +1108,10 @@ void ClockOscStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
   if (w[1].f > 1.0f) {
     w[1].f -= 2.0f;
     w[0].f = *in[1];
-    Send(r, 0, voice, w[0].f);
+    SendEvent(r, 0, voice, w[0].f);
   } else if (!IsZero(w[0].f) && w[1].f > *in[0]) {
     w[0].f = 0.0f;
-    Send(r, 0, voice, 0.0f);
+    SendEvent(r, 0, voice, 0.0f);
   }
 }
 
@@ -1123,15 +1124,15 @@ template <int N> void SequencerStep(TIn in, TWord* w, TEngineRecord* r, int32_t 
     if (w[5].i < 3 || w[5].i > N + 2) w[5].i = 3;
     const int32_t k = w[5].i;
     w[0].f = *in[k];
-    Send(r, 0, voice, w[0].f);
+    SendEvent(r, 0, voice, w[0].f);
     w[1].f = *in[2];
-    Send(r, 1, voice, w[1].f);
+    SendEvent(r, 1, voice, w[1].f);
     w[2].f = float(k - 2);
-    Send(r, 2, voice, w[2].f);
+    SendEvent(r, 2, voice, w[2].f);
     w[5].i = k + 1;
   } else if (clockWasHigh && w[3].i == 0) {
     w[1].f = 0.0f;
-    Send(r, 1, voice, 0.0f);
+    SendEvent(r, 1, voice, 0.0f);
   }
 }
 

@@ -4,19 +4,17 @@
 
 #include <cmath>
 
+#include "src/engine/event_routines.h"
 #include "src/engine/routine_util.h"
 #include "src/engine/tables.h"
 
 namespace {
 
 using routines::High;
-using routines::Send;
 
 const TEngineConstants& K() { return EngineConstants; }
 
 float Input(const TEngineRecord* r, int32_t voice, int32_t k) { return *r->inputs[voice][k]; }
-
-bool Resetting() { return StructureChangeDepth.load(std::memory_order_relaxed) > 0; }
 
 // "LFO": Sin [0], Tri [1], Pls [2], phase [3], pulse state [4], sync flag
 // [5]; inputs F, A, W, Snc, Ph.
@@ -60,9 +58,9 @@ void Lfo(TEngineRecord* r) {
       w[1].f = a * t;
       w[0].f = (2.0f - t) * w[1].f;
     }
-    Send(r, 0, v, w[0].f);
-    Send(r, 1, v, w[1].f);
-    Send(r, 2, v, w[2].f);
+    SendEvent(r, 0, v, w[0].f);
+    SendEvent(r, 1, v, w[1].f);
+    SendEvent(r, 2, v, w[2].f);
   }
 }
 
@@ -70,7 +68,7 @@ void Lfo(TEngineRecord* r) {
 void AudioToEvent(TEngineRecord* r) {
   for (int32_t v = 0; v < r->voices; ++v) {
     r->state[v][0].f = Input(r, v, 0);
-    Send(r, 0, v, r->state[v][0].f);
+    SendEvent(r, 0, v, r->state[v][0].f);
   }
 }
 
@@ -78,7 +76,7 @@ void AudioToEvent(TEngineRecord* r) {
 // transition time of 0 (or none that makes sense) or while the model resets,
 // a new value passes at once.
 void EventSmoother(TEngineRecord* r) {
-  const bool resetting = Resetting();
+  const bool resetting = EngineResetting();
   for (int32_t v = 0; v < r->voices; ++v) {
     TWord* w = r->state[v];
     const float x = Input(r, v, 0);
@@ -88,7 +86,7 @@ void EventSmoother(TEngineRecord* r) {
       if (IsZero(r->params[kSmootherOnParam].f) || resetting || !(ms > 0.0f)) {
         w[0].f = x;
         w[1].f = 0.0f;
-        Send(r, 0, v, x);
+        SendEvent(r, 0, v, x);
       } else {
         w[1].f = (x - w[0].f) * K().invControlRate / (ms * 0.001f);
       }
@@ -100,7 +98,7 @@ void EventSmoother(TEngineRecord* r) {
       w[0].f = w[2].f;
       w[1].f = 0.0f;
     }
-    Send(r, 0, v, w[0].f);
+    SendEvent(r, 0, v, w[0].f);
   }
 }
 
@@ -123,7 +121,7 @@ void SlowRandom(TEngineRecord* r) {
       out = a * value;
     }
     w[0].f = out;
-    Send(r, 0, v, out);
+    SendEvent(r, 0, v, out);
   }
   r->state[0][1].u = g;
 }
@@ -137,17 +135,8 @@ void Hold(TEngineRecord* r) {
     if (Input(r, v, 0) * 0.001f < w[1].f) {
       w[1].f = 0.0f;
       w[0].f = 0.0f;
-      Send(r, 0, v, 0.0f);
+      SendEvent(r, 0, v, 0.0f);
     }
-  }
-}
-
-// Clock sources send to every voice of every destination.
-void SendToAll(TEngineRecord* r, float value) {
-  if (!r->routeCounts || r->eventOutputs < 1) return;
-  for (int32_t k = 0; k < r->routeCounts[0]; ++k) {
-    TEngineRecord* target = r->routeTargets[0][k];
-    for (int32_t j = 0; j < target->voices; ++j) r->routeRoutines[0][k](target, j, value);
   }
 }
 
@@ -155,7 +144,7 @@ void SendToAll(TEngineRecord* r, float value) {
 void EveryTick(TEngineRecord* r) {
   const float value = r->params[kClockValueParam].f;
   r->state[0][0].f = value;
-  SendToAll(r, value);
+  SendEventToAll(r, 0, value);
 }
 
 // "Sync": one pulse of the set length every rate ticks; the tick count in
@@ -166,11 +155,11 @@ void SyncSource(TEngineRecord* r) {
   const int32_t length = r->params[kSyncLengthParam].i;
   if (w[1].i == 0) {
     w[0].f = r->params[kClockValueParam].f;
-    SendToAll(r, w[0].f);
+    SendEventToAll(r, 0, w[0].f);
   }
   if (w[1].i == length) {
     w[0].f = 0.0f;
-    SendToAll(r, 0.0f);
+    SendEventToAll(r, 0, 0.0f);
   }
   ++w[1].i;
   if (w[1].i >= rate || w[1].i < 0) w[1].i = 0;

@@ -19,8 +19,8 @@ namespace {
 class TCoefficients {
 public:
   explicit TCoefficients(const TEngineRecord* r)
-      : words_(r->state && r->voices > 0 ? r->state[0] : nullptr), count_(r->stateWords),
-        sr(EngineConstants.processingRate > 0.0f ? EngineConstants.processingRate : 44100.0f) {}
+      : sr(EngineConstants.processingRate > 0.0f ? EngineConstants.processingRate : 44100.0f),
+        words_(r->state && r->voices > 0 ? r->state[0] : nullptr), count_(r->stateWords) {}
   float F(int32_t k) const {
     TWord w;
     w.i = I(k);
@@ -28,12 +28,11 @@ public:
   }
   int32_t I(int32_t k) const { return words_ && k < count_ ? routines::LoadShared(words_[k].i) : 0; }
 
+  const float sr;  // the processing rate
+
 private:
   const TWord* words_;
   int32_t count_;
-
-public:
-  const float sr;
 };
 
 std::atomic<TScopeReadout> scopeReadout{nullptr};

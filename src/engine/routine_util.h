@@ -1,6 +1,6 @@
 // What the per-sample, control-rate, clock-tick and display routines share:
-// the high test of audio inputs, edge flags, the sending rule of event
-// outputs and the shift register of the random sources.
+// the high test of audio inputs, edge flags, the shift register of the
+// random sources and the words shared with the GUI thread.
 #pragma once
 
 #include <atomic>
@@ -26,23 +26,6 @@ inline bool RisingEdge(TWord& flag, float v) {
   if (flag.i != 0) return false;
   flag.i = 1;
   return true;
-}
-
-// Value v leaves event output `output` of the sender for voice `voice`: a
-// one-voice sender reaches every voice of each destination, a polyphonic one
-// the same voice.
-inline void Send(TEngineRecord* r, int32_t output, int32_t voice, float v) {
-  if (!r || !r->routeCounts || output < 0 || output >= r->eventOutputs) return;
-  const int32_t count = r->routeCounts[output];
-  TEventRoutine* routines = r->routeRoutines[output];
-  TEngineRecord** targets = r->routeTargets[output];
-  for (int32_t k = 0; k < count; ++k) {
-    if (r->voices == 1) {
-      for (int32_t j = 0; j < targets[k]->voices; ++j) routines[k](targets[k], j, v);
-    } else {
-      routines[k](targets[k], voice, v);
-    }
-  }
 }
 
 // One step of the 32-bit shift register of "Random" and "Slow Random":

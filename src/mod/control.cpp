@@ -235,7 +235,12 @@ int32_t KSModul::StepControl(int32_t d) const {
         ++p;
       }
     } else {
+      // Down to the start of the present value's run first, so that every
+      // step down reaches a smaller value even from the middle of a run.
       for (int32_t k = 0; k < -d && p > 0; ++k) {
+        float here = GetTableValue(p);
+        while (p > 0 && GetTableValue(p - 1) == here) --p;
+        if (p == 0) break;
         --p;
         float at = GetTableValue(p);
         while (p > 0 && GetTableValue(p - 1) == at) --p;

@@ -1,6 +1,8 @@
 #include "src/mod/ensemble.h"
 
 #include "platform/sys.h"
+#include "src/base/file.h"
+#include "src/base/settings.h"
 #include "src/mod/instr.h"
 
 QV_MESSAGE(OverloadStop,
@@ -128,6 +130,41 @@ float KEnsemble::GetProcessingRate() const { return ::GetSampleRate() * rateFact
 void KEnsemble::SetClean(int32_t clean) {
   clean_ = clean;
   if (owner_) owner_->RefreshCtrlBox();
+}
+
+// ---------------------------------------------------------------------------
+// Crash restore
+
+QV_MESSAGE(RestoreQuestion, "The program did not terminate correctly last time.\nDo you want to restore the ensemble?")
+
+TStr KEnsemble::CrashSnapshotPath() const {
+  const uint32_t none = 0xFFFFFFFFu;
+  uint32_t number = ReadSettingInt(TStr(setting::UndoNo), none);
+  if (number == none) return TStr();
+  TStr folder = ReadSettingStr(TStr(setting::TmpDir), TempFolder()->GetFolder());
+  TFileName name;
+  name.SetFolder(folder);
+  name.SetName(FormatStr("undo%d", int32_t(number)));
+  return name.GetPath();
+}
+
+bool KEnsemble::CanRestoreAfterCrash() const {
+  TStr path = CrashSnapshotPath();
+  if (path.IsEmpty()) return false;
+  TFileName name;
+  name.SetPath(path);
+  return name.Exists() != 0;
+}
+
+bool KEnsemble::OfferRestore() {
+  if (!CanRestoreAfterCrash()) return false;
+  TParamStr caption{TStr("Quorvex")};
+  if (ShowMessageTitled(&RestoreQuestion(), &caption, 1) != 0) return false;
+  undoBusy_ = 1;
+  bool opened = owner_ && owner_->OpenEnsembleFile(CrashSnapshotPath());
+  undoBusy_ = 0;
+  SetClean(0);
+  return opened;
 }
 
 // ---------------------------------------------------------------------------

@@ -35,6 +35,8 @@ public:
   // The current view after MIDI start, stop and learn.
   virtual void RefreshView() = 0;
   virtual void ClockStateChanged(bool running) = 0;
+  // Opens an ensemble file as the open document (the crash restore).
+  virtual bool OpenEnsembleFile(const TStr& path) = 0;
 };
 
 class KEnsemble : public IAudioOwner, public KModelHost, public IMidiOwner, public IEventHost {
@@ -102,6 +104,14 @@ public:
   bool IsReading() const { return readState_ >= 1; }
   bool WasModuleRead() const { return readState_ >= 2; }
 
+  // Crash restore: the newest undo snapshot ("UndoNo") still exists only
+  // after a run that did not end normally.
+  TStr CrashSnapshotPath() const;
+  bool CanRestoreAfterCrash() const;
+  // Offers to open that snapshot; true when the user took it.
+  bool OfferRestore();
+  bool IsUndoBusy() const { return undoBusy_ != 0; }
+
   // Processor overload. PostOverload runs on the audio thread and only sets
   // a flag; RunIdle, on the GUI thread, runs the reaction.
   void PostOverload() override;
@@ -140,6 +150,7 @@ private:
   int32_t clean_ = 1;
   int32_t cleanAtOldestStep_ = 1;
   int32_t readState_ = 0;
+  int32_t undoBusy_ = 0;
   int32_t moduleId_ = 0;
   int32_t reductionCursor_ = -1; // serial number of the last reduced instrument
   bool stoppedByOverload_ = false;

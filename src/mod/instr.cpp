@@ -95,24 +95,23 @@ void KInstr::Unlink(int32_t v) {
   prev_[next_[v]] = prev_[v];
 }
 
-void KInstr::MoveAfter(int32_t v, int32_t p) {
-  if (v == p || next_[p] == v) return;
-  Unlink(v);
-  int32_t n = next_[p];
+void KInstr::LinkBetween(int32_t v, int32_t p, int32_t n) {
   next_[p] = v;
   prev_[v] = p;
   next_[v] = n;
   prev_[n] = v;
 }
 
+void KInstr::MoveAfter(int32_t v, int32_t p) {
+  if (v == p || next_[p] == v) return;
+  Unlink(v);
+  LinkBetween(v, p, next_[p]);
+}
+
 void KInstr::MoveBefore(int32_t v, int32_t a) {
   if (v == a || prev_[a] == v) return;
   Unlink(v);
-  int32_t p = prev_[a];
-  next_[p] = v;
-  prev_[v] = p;
-  next_[v] = a;
-  prev_[a] = v;
+  LinkBetween(v, prev_[a], a);
 }
 
 int32_t KInstr::TakeVoice(int32_t k, int32_t after) {

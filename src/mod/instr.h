@@ -159,6 +159,7 @@ private:
   static bool InSnapRange(int32_t n) { return n >= 0 && n < kSnaps; }
   void BuildRing();
   void Unlink(int32_t v);
+  void LinkBetween(int32_t v, int32_t p, int32_t n);
   void MoveAfter(int32_t v, int32_t p);
   void MoveBefore(int32_t v, int32_t a);
   int32_t TakeVoice(int32_t k, int32_t after);

@@ -387,6 +387,7 @@ private:
   void SendStepValue(float value);
   void ReRegister();
   void SetPortKinds(bool mono);
+  void SetMonoState(bool mono);
   bool TestFlag(uint32_t f) const { return (flags_ & f) != 0; }
   void SetFlag(uint32_t f, bool on) { flags_ = on ? (flags_ | f) : (flags_ & ~f); }
 

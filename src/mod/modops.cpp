@@ -84,28 +84,20 @@ void KSModul::SetPortKinds(bool mono) {
     out_[i]->SetKindAndIndex(KindFor(out_[i]->GetKind(), mono), out_[i]->GetIndexField());
 }
 
-void KSModul::SetMono() {
-  const KModulDef* def = GetTypeDef();
-  if (mono_ || (def && !def->monoSwitchable)) return;
-  TStructureChange bracket(this);
-  mono_ = 1;
-  if (record_) {
-    ReleaseFromEngine();
-    PrepareInEngine();
-  }
-  SetPortKinds(true);
-}
+void KSModul::SetMono() { SetMonoState(true); }
+void KSModul::SetPoly() { SetMonoState(false); }
 
-void KSModul::SetPoly() {
+void KSModul::SetMonoState(bool mono) {
   const KModulDef* def = GetTypeDef();
-  if (!mono_ || (def && !def->monoSwitchable)) return;
+  if ((mono_ != 0) == mono || (def && !def->monoSwitchable)) return;
   TStructureChange bracket(this);
-  mono_ = 0;
+  mono_ = mono ? 1 : 0;
+  // The record is made again: one voice for a mono module, else the instrument's.
   if (record_) {
     ReleaseFromEngine();
     PrepareInEngine();
   }
-  SetPortKinds(false);
+  SetPortKinds(mono);
 }
 
 // ---------------------------------------------------------------------------

@@ -150,6 +150,21 @@ std::vector<uint8_t> RefBytes(IAudioFileBuf* sound, int embed, int order = 0) {
   return out.Data();
 }
 
+// The references of a sound file, bare and with the embedded copy.
+struct TRefs {
+  std::vector<uint8_t> bare, embedded;
+};
+TRefs WrittenRefs(const std::string& path) {
+  TRefs r;
+  TAudioFileMapEntry user(nullptr);
+  EPtr<IFileName> name(NameOf(path));
+  IAudioFileBuf* sound = AcquireSoundFile(&user, name.Get(), 0);
+  r.bare = RefBytes(sound, 0);
+  r.embedded = RefBytes(sound, 1);
+  sound->Release(&user);
+  return r;
+}
+
 TEST_F(SoundPoolTest, ReferenceStatesFollowTheFileAndTheEmbeddedCopy) {
   const std::string folder = Folder("refs");
   const std::string path = folder + "/a.wav";
@@ -242,14 +257,7 @@ TEST_F(SoundPoolTest, DamagedReferencesEndInAMessage) {
   TSound s;
   s.frames = 40;
   WriteSound(path, s);
-  std::vector<uint8_t> embedded;
-  {
-    TAudioFileMapEntry user(nullptr);
-    EPtr<IFileName> name(NameOf(path));
-    IAudioFileBuf* sound = AcquireSoundFile(&user, name.Get(), 0);
-    embedded = RefBytes(sound, 1);
-    sound->Release(&user);
-  }
+  const std::vector<uint8_t> embedded = WrittenRefs(path).embedded;
   fs::remove(path);
   for (size_t cut = 0; cut < embedded.size(); ++cut) {
     TMemInOut in(std::vector<uint8_t>(embedded.begin(), embedded.begin() + cut));
@@ -608,30 +616,18 @@ TEST_F(SoundPoolTest, BatchAnalysisDeclinedOrCancelledResumesTheDriver) {
   EXPECT_EQ(host.Boxes().size(), 2u);
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(SoundPoolTest, EmbeddedCopyArrivingLaterRetunesTheEarlierUsers) {
   const std::string path = Folder("later") + "/a.wav";
   TSound s;
   s.rate = 22050;
   s.frames = 2205;
   WriteSound(path, s);
-  std::vector<uint8_t> bare, embedded;
-  {
-    TAudioFileMapEntry user(nullptr);
-    EPtr<IFileName> name(NameOf(path));
-    IAudioFileBuf* sound = AcquireSoundFile(&user, name.Get(), 0);
-    bare = RefBytes(sound, 0);
-    embedded = RefBytes(sound, 1);
-    sound->Release(&user);
-  }
+  const TRefs refs = WrittenRefs(path);
   fs::remove(path);
   // One map refers to the missing sound without a copy, a second one brings the copy.
   TTestOwner owner;
   TAudioFileMap first(&owner, 0), second(&owner, 0);
-  for (auto [map, ref] : {std::pair{&first, &bare}, std::pair{&second, &embedded}}) {
+  for (auto [map, ref] : {std::pair{&first, &refs.bare}, std::pair{&second, &refs.embedded}}) {
     TBytes t{0, {}};
     t.U32(0).U32(200).U32(1).U32(1).U32(1).U32(0).Str("").Str("").U32(0);
     t.b.insert(t.b.end(), ref->begin(), ref->end());
@@ -646,10 +642,6 @@ TEST_F(SoundPoolTest, EmbeddedCopyArrivingLaterRetunesTheEarlierUsers) {
   EXPECT_EQ(first.GetAt(0)->GetLength16(), 4);
   LoadPendingSoundfiles(0);
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(SoundPoolTest, MissingSoundIsNeitherSavedNorEmbedded) {
   const std::string folder = Folder("stand-in");

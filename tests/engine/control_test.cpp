@@ -137,3 +137,16 @@ TEST(ClockTick, EveryTickSendsTheValueAndSyncSendsPulsesOfItsLength) {
     r.host.Driver().StopClock();
   }
 }
+
+TEST(ClockTick, TheListTakesAsManyClockSourcesAsItsOneLimit) {
+  testhost::THost host;
+  std::vector<std::unique_ptr<KSModul>> sources;
+  for (int32_t i = 0; i <= kMaxClockTick; ++i) {
+    sources.push_back(testhost::LooseModule(host, 1, 18, 1, 0, 1));
+    host.Driver().PrepareModule(sources.back().get());
+  }
+  EXPECT_EQ(EngineSlots.tickCount, kMaxClockTick);
+  EXPECT_NE(sources.back()->GetEngineRecord(), nullptr) << "the one beyond still has its record";
+  sources.clear();
+  EXPECT_EQ(EngineSlots.tickCount, 0);
+}

@@ -140,6 +140,7 @@ TEST(Graphs, AttackStepOfZeroPutsTheAttackOffTheGraph) {
   TRig r;
   KSModul* env = r.Solo(38, "Out");
   TWord* w = r.Words(env);
+  w[3].f = 0.0f;
   w[1].f = 0.999f;
   w[2].f = 0.999f;
   w[4].f = 0.5f;

@@ -138,6 +138,8 @@ TEST(Oscillators, UndefinedPhaseOrFrequencyNeverReadsOutsideTheTable) {
 }
 
 // Oscillators with a frequency input: the period over a second of output.
+struct TPeriodCase;
+std::ostream& operator<<(std::ostream& os, const TPeriodCase& c);
 struct TPeriodCase {
   int32_t type;
   const char* freqInput;
@@ -147,12 +149,15 @@ struct TPeriodCase {
   bool zeroMean;
 };
 
+std::ostream& operator<<(std::ostream& os, const TPeriodCase& c) { return os << "type " << c.type << " at " << c.hz; }
+
 class FmPeriod : public ::testing::TestWithParam<TPeriodCase> {};
 
 TEST_P(FmPeriod, PeriodIsTheSampleRateOverTheFrequency) {
   const TPeriodCase& c = GetParam();
   TRig r;
   KSModul* osc = r.Solo(c.type, "Out");
+  r.Words(osc)[0].f = 0.0f;  // no pitch: the F input alone sets the frequency
   r.Constant(osc, "A", 1.0f);
   r.Constant(osc, c.freqInput, c.hz);
   if (c.type == 19) r.Constant(osc, "W", 0.3f);
@@ -239,6 +244,7 @@ TEST(Oscillators, ImpulseSyncToTheLowerWrapAtZeroIncrementGivesNoNaN) {
   TRig r;
   KSModul* osc = r.Solo(128, "Out");
   r.Constant(osc, "A", 1.0f);
+  r.Words(osc)[0].f = 0.0f;       // no pitch, no F: an increment of 0
   r.Constant(osc, "Ph", -2.0f);  // a sync puts the phase at -1
   float& sync = r.Constant(osc, "Snc", 0.0f);
   r.Render(4);
@@ -264,6 +270,7 @@ TEST(Oscillators, ASyncHeldHighActsOnceAndAgainOnlyAfterGoingLow) {
   r.Listen(osc, "Out");
   r.Ready();
   r.Constant(osc, "A", 1.0f);
+  r.Words(osc)[0].f = 0.0f;
   r.Constant(osc, "F", 441.0f);  // increment 0.02
   r.Constant(osc, "Ph", 0.5f);
   float& sync = r.Constant(osc, "Snc", 1.0f);
@@ -372,5 +379,20 @@ TEST(AudioRoutineTable, EveryRoutineStaysInsideItsRecordWhateverItsInputs) {
         RenderGraph(m->GetTypeIndex(), m->GetEngineRecord(), columns.data(), 50, 52);
       host.Driver().ReleaseModule(m.get());
     }
+  }
+}
+
+// The pitch event of each oscillator stores what its routine reads: pitch 69
+// sounds at 440 Hz whatever form (frequency or ready increment) it takes.
+TEST(Oscillators, PitchEventsOf69SoundAt440Hz) {
+  for (int32_t type : {140, 88, 90, 92, 94, 126, 15, 17, 49, 19, 127, 143, 142}) {
+    TRig r;
+    KSModul* osc = r.Solo(type, "Out");
+    r.Constant(osc, "A", 1.0f);
+    const int32_t port = rig::InIndex(osc, "P");
+    GetEventRoutine(osc->GetInPort(port)->GetIndexField())(r.Record(osc), 0, 69.0f);
+    const std::vector<float> out = r.Render(44100);
+    const size_t cycles = Crossings(out, type == 126 || type == 127 ? 1.0f : 0.0f, true).size();
+    EXPECT_NEAR(double(cycles), 440.0, 1.0) << "type " << type;
   }
 }

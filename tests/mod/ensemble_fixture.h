@@ -11,6 +11,7 @@
 #include "src/mod/mod.h"
 
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -44,6 +45,11 @@ public:
   }
   void RefreshView() override { ++viewRefreshes; }
   void ClockStateChanged(bool running) override { clock.push_back(running); }
+  bool OpenEnsembleFile(const TStr& path) override {
+    opened.push_back(path.Std());
+    return true;
+  }
+  std::vector<std::string> opened;
 
   bool audioRunning = true;
   int32_t switchedOff = 0;

@@ -3,6 +3,7 @@
 #include "tests/mod/ensemble_fixture.h"
 
 #include "src/base/file.h"
+#include "src/base/settings.h"
 #include "src/engine/tables.h"
 #include "tests/common/testkit.h"
 
@@ -327,4 +328,33 @@ TEST_F(Ensemble, BackupsKeepTheOldFileAndRemoveStaleOnes) {
   EXPECT_FALSE(std::ifstream(dir + "/Backup of Song.ens").good());
   KSModul::SetCreateBackups(saved);
   KSModul::MakeBackup(&file); // a missing file: nothing
+}
+
+TEST_F(Ensemble, ALeftoverUndoSnapshotIsOfferedForRestore) {
+  const std::string dir = testkit::TempDir("restore");
+  OpenSettings(TStr("Quorvex")); // the test's private settings folder
+  WriteSettingStr(TStr(setting::TmpDir), TStr(dir.c_str()));
+  DeleteSetting(TStr(setting::UndoNo));
+  EXPECT_FALSE(ens.CanRestoreAfterCrash()) << "no setting: nothing to restore";
+  WriteSettingInt(TStr(setting::UndoNo), 3);
+  EXPECT_FALSE(ens.CanRestoreAfterCrash()) << "a normal end deleted the file";
+  std::ofstream(dir + "/undo3") << "snapshot";
+  EXPECT_TRUE(ens.CanRestoreAfterCrash());
+
+  boxes.QueueAnswer(1); // Cancel
+  EXPECT_FALSE(ens.OfferRestore());
+  EXPECT_TRUE(app.opened.empty());
+  EXPECT_EQ(ens.IsClean(), 1);
+  EXPECT_TRUE(std::ifstream(dir + "/undo3").good()) << "the file stays for the next start";
+
+  boxes.QueueAnswer(0); // OK
+  EXPECT_TRUE(ens.OfferRestore());
+  ASSERT_EQ(app.opened.size(), 1u);
+  EXPECT_EQ(app.opened[0], dir + "/undo3");
+  EXPECT_EQ(ens.IsClean(), 0);
+  EXPECT_FALSE(ens.IsUndoBusy());
+  ASSERT_EQ(boxes.Boxes().size(), 2u);
+  EXPECT_EQ(boxes.Boxes()[1].text, "The program did not terminate correctly last time.\nDo you want to restore the ensemble?");
+  DeleteSetting(TStr(setting::UndoNo));
+  DeleteSetting(TStr(setting::TmpDir));
 }
