@@ -6,6 +6,7 @@
 #include "src/engine/display_routines.h"
 #include "src/engine/graph_render.h"
 #include "src/engine/source_handlers.h"
+#include "src/engine/sampler_routines.h"
 
 float EngineZeroCell = 0.0f;
 TSlotTables EngineSlots = {};
@@ -51,6 +52,8 @@ TRoutineTables& RoutineTables() {
     InstallDisplayRoutines(t);
     InstallGraphRenderers(t);
     InstallSourceHandlers(t);
+    InstallSamplerRoutines(t);
+    InstallBufferRoutines(t);
     return t;
   }();
   return tables;

@@ -4,6 +4,7 @@
 #include "src/engine/engine.h"
 #include "src/engine/setup.h"
 #include "src/mod/instr.h"
+#include "src/mod/modaudio.h"
 
 #include <string>
 #include <vector>
@@ -37,7 +38,7 @@ void ShowPendingMessages() {
 // Construction and teardown
 
 KSModul::KSModul(KModelHost* host, KSModul* parent)
-    : host_(host), parent_(parent), flags_(kFlagOutside) {
+    : host_(host), parent_(parent), flags_(kFlagOutside | (1u << 13)) {  // quality "Good"
   if (host_) serialNo_ = host_->TakeSerialNo();
   if (parent_) instr_ = parent_->instr_;
 }
@@ -62,6 +63,7 @@ KSModul::~KSModul() {
       newChild_ = nullptr;
     }
     if (record_) ReleaseFromEngine();
+    audio_.reset();
     if (IsType(kCatModule, 114))
       if (IAudioInOut* audio = Audio()) audio->ClearBuffers();
   });
@@ -362,6 +364,7 @@ void KSModul::PrepareInEngine() {
   TAudioInOut* driver = Driver();
   if (!driver || record_) return;
   driver->PrepareModule(this);
+  RefreshAudioRoutine();
   EnterControl();
   StartEventInputs();
 }
@@ -545,6 +548,7 @@ void KSModul::ResetRecursive() {
     static void Step(KSModul* m) {
       if (m->IsType(kCatModule, 168) && m->record_)
         if (TRecordRoutine r = FindControlRateRoutine(kCatModule, 168)) r(m->record_);
+      if (m->GetSampleMap()) m->UpdateSampleRoutine();
     }
   };
   ForEach(Reset::Step);

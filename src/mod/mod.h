@@ -19,6 +19,10 @@ class KInstr;
 class KSModul;
 class IMidiInOut;
 class IFileName;
+class IAudioFileMap;
+class IDelayBuffer;
+class IRecordBuffer;
+class KModulAudio;
 struct TEngineRecord;
 
 // What a module tree needs of the ensemble that owns it.
@@ -48,6 +52,9 @@ public:
   virtual bool IsGuiThread() const { return true; }
   // An instrument is being destroyed: forget any reference to it.
   virtual void InstrGone(KInstr* instr) { (void)instr; }
+  // A command is about to change the ensemble: the undo step its handler
+  // prepared is recorded now.
+  virtual void CommitPendingUndo() {}
 };
 
 // "1.2.3" for a file format version (200 is "2.0.4").
@@ -353,6 +360,44 @@ public:
   // or MIDI source type needs.
   void InitControlTables();
 
+  // ---- Audio objects and sampler settings (the sampler, delay and tape
+  // deck types own a sample map, a delay buffer or a record buffer)
+  IAudioFileMap* GetSampleMap() const;
+  IDelayBuffer* GetDelayBuffer() const;
+  IRecordBuffer* GetRecordBuffer() const;
+  // Makes the audio object the type needs when it is missing.
+  void CreateAudioObjects();
+  // The default maximum of the delay, tape deck and sampler types.
+  void SetAudioRangeMaximum();
+  // The delay buffer length in ms (delay types), a tape deck's sound length
+  // in seconds: the maximum of the control range.
+  void SetRangeMaximum(float maximum) { maximum_ = maximum; }
+  int32_t GetQuality() const { return int32_t((flags_ >> 13) & 3u); }
+  void SetQuality(int32_t quality);
+  bool IsLoopOn() const { return TestFlag(kFlagLoop); }
+  void SetLoopOn(bool on);
+  int32_t GetDirection() const { return int32_t((flags_ >> 16) & 3u); }
+  void SetDirection(int32_t direction);
+  bool IsOscilMode() const { return TestFlag(kFlagOscil); }
+  void SetOscilMode(bool on);
+  bool IsBackupSound() const { return TestFlag(kFlagBackupSound); }
+  void SetBackupSound(bool on) { SetFlag(kFlagBackupSound, on); }
+  // Voice set-up and routine choice after the sound, the quality or the
+  // voices changed (sampler types and "Demux"), the delay lines changed
+  // (delay types), or the recording changed (tape decks).
+  void UpdateSampleRoutine();
+  void UpdateBufferRoutine();
+  void RefreshSampleData();
+  // The one of the three that fits the type; the engine's set-up calls it.
+  void RefreshAudioRoutine();
+  // The audio commands of the menus and the queries that enable them.
+  void LoadAudio();
+  void ReloadAudio();
+  void AudioAction();
+  void ExportAudio();
+  int32_t HasAudio() const;
+  int32_t HasAudio2() const;
+
   // Update-pass steps (used by the ports).
   bool WalkBackward(bool trial);
   bool FeedsSink();
@@ -369,6 +414,9 @@ private:
     kFlagValueHidden = 1u << 7,
     kFlagPanelLocked = 1u << 8,
     kFlagRemote = 1u << 10,
+    kFlagLoop = 1u << 15,
+    kFlagBackupSound = 1u << 18,
+    kFlagOscil = 1u << 19,
     kFlagPanelToMidi = 1u << 21,
     kFlagIncremental = 1u << 22,
     kFlagSmall = 1u << 23,
@@ -463,6 +511,7 @@ private:
   TPnt structWndPos_{75, 75};
   TPnt displaySize_{100, 52};
   std::vector<float> displayBuffer_;
+  std::unique_ptr<KModulAudio> audio_;
 };
 
 // Holds a structure-change bracket for a scope.

@@ -37,6 +37,7 @@ void KSModul::ApplyTypeDef(const KModulDef* def) {
   if (category_ == kCatInstrument) CreateOwnInstr();
   else instr_ = parent_ ? parent_->instr_ : nullptr;
   InitControlTables();
+  SetAudioRangeMaximum();
   if (def->panelView != kViewNone && category_ != kCatInstrument && instr_ && instr_->GetOwner())
     instr_->GetOwner()->AddPanelModule(this);
   ApplyTypeState(def, true);
@@ -68,6 +69,7 @@ void KSModul::ApplyTypeState(const KModulDef* def, bool addToPanel) {
   audioInputs_ = def->audioInputs;
   stateWords_ = def->stateWords;
   MarkDriverChannels();
+  CreateAudioObjects();
 }
 
 void KSModul::MarkDriverChannels() {

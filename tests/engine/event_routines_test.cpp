@@ -1035,8 +1035,10 @@ TEST_F(MidiEvents, NaNAndInfinitiesOnEveryInputKeepEveryReadInBounds) {
           poly.RouteTo(k, sink);
           fanned.RouteTo(k, sink);
         }
-        // Keep the tape-deck pointers harmless: only the scalar words are hostile.
-        if (id == evTapePlay || id == evTapeLoop) {
+        // Keep the pointers of tape-deck, sampler, delay and scope records
+        // harmless: only the scalar words are hostile.
+        if (id == evTapePlay || id == evTapeLoop || id == evTapeRecord || id == evDelayTime ||
+            (id >= evSamplerTrigger && id <= evBeatLoopRun) || (id >= evScopeTrigger && id <= evScopeYScale)) {
           poly.Fill(0.0f);
           fanned.Fill(0.0f);
           r->Fill(0.0f);

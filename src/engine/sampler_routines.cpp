@@ -1,0 +1,275 @@
+// "Sampler", "Sampler FM", "Sampler Loop" and "Lookup": voice set-ups, the
+// routine variants (kernel x channel layout, each a routine of its own, made
+// from one template) and their pitch, trigger and gate events.
+#include "src/engine/sampler_routines.h"
+
+#include "src/audio/samplemap.h"
+#include "src/engine/convert.h"
+#include "src/engine/event_ids.h"
+#include "src/engine/event_routines.h"
+#include "src/mod/mod.h"
+
+namespace {
+
+constexpr int32_t kAmpl = QV_INPUT_AT(SampleInputs, ampl);
+constexpr int32_t kFreq = QV_INPUT_AT(SampleInputs, freq);
+constexpr int32_t kStart = QV_INPUT_AT(SampleInputs, start);
+constexpr int32_t kSelect = QV_INPUT_AT(SampleInputs, select);
+constexpr int32_t kLoopStart = QV_INPUT_AT(SampleInputs, loopStart);
+constexpr int32_t kLoopLength = QV_INPUT_AT(SampleInputs, loopLength);
+
+SampleVoiceState& Sample(TWord* state) { return *reinterpret_cast<SampleVoiceState*>(state); }
+
+// The channel pointers of the attached sample, the silent run without one.
+void BindChannels(SampleVoiceState& s) {
+  const float* left = SampleChannel(s.player.core.entry, 0);
+  s.left = left ? left : SilentSamples;
+  s.right = left ? SampleChannel(s.player.core.entry, 1) : SilentSamples;
+}
+
+void SendLength(SampleVoiceState& s) {
+  PlayerCore& p = s.player.core;
+  if (!p.entry) return;
+  SendVoiceEvent(s.header, 0, float(p.length) * 1000.0f / (p.framesPerMs * 1000.0f));
+}
+
+// An input of a record's voice, null when the record has none there.
+const float* InputOf(TEngineRecord* r, int32_t voice, int32_t k) {
+  if (!r->inputs || k >= r->audioInputs) return nullptr;
+  return r->inputs[voice][k];
+}
+
+float ValueOf(TEngineRecord* r, int32_t voice, int32_t k, float fallback) {
+  const float* p = InputOf(r, voice, k);
+  return p && p != &EngineZeroCell ? *p : fallback;
+}
+
+} // namespace
+
+void BindVoiceEvents(VoiceEventHeader& header, KSModul* module, int32_t voice) {
+  header.record = module ? module->GetEngineRecord() : nullptr;
+  header.voice = voice;
+}
+
+void SendVoiceEvent(VoiceEventHeader& header, int32_t output, float v) {
+  if (output >= 0 && output < 4) header.eventOut[output].f = v;
+  if (header.record) SendEvent(header.record, output, header.voice, v);
+}
+
+// ---------------------------------------------------------------------------
+// Voice set-ups
+
+void InitTableVoice(TWord* state, KSModul* module, int32_t voice) {
+  SampleVoiceState& s = Sample(state);
+  BindVoiceEvents(s.header, module, voice);
+  BindSampleSource(s.player, module);
+  BindChannels(s);
+}
+
+void InitSingleSampleVoice(TWord* state, KSModul* module, int32_t voice) {
+  InitTableVoice(state, module, voice);
+  SampleVoiceState& s = Sample(state);
+  AttachSampleEntry(s.player.core, SelectEntry(s.player.core, 0.0f));
+  BindChannels(s);
+  SendLength(s);
+}
+
+void InitMappedSampleVoice(TWord* state, KSModul* module, int32_t voice) {
+  InitTableVoice(state, module, voice);
+  SampleVoiceState& s = Sample(state);
+  AttachSampleEntry(s.player.core, SelectEntry(s.player.core, s.key));
+  BindChannels(s);
+  SendLength(s);
+}
+
+void InitMappedLoopSampleVoice(TWord* state, KSModul* module, int32_t voice) {
+  InitTableVoice(state, module, voice);
+  SampleVoiceState& s = Sample(state);
+  AttachSampleWithLoop(s.player, SelectEntry(s.player.core, s.key));
+  BindChannels(s);
+  SendLength(s);
+}
+
+void InitMappedSampleVoice2(TWord* state, KSModul* module, int32_t voice) {
+  InitTableVoice(state, module, voice);
+  SampleVoiceState& s = Sample(state);
+  TEngineRecord* r = module ? module->GetEngineRecord() : nullptr;
+  const float key = r ? ValueOf(r, voice, kSelect, s.key) : s.key;
+  AttachSampleWithLoop(s.player, SelectEntry(s.player.core, key));
+  BindChannels(s);
+  SendLength(s);
+}
+
+// ---------------------------------------------------------------------------
+// Routines
+
+namespace {
+
+enum EStep { kPlainStep, kFmStep, kLoopStep };
+
+template <int Q, bool Stereo, int Step> void SamplerRoutine() {
+  const int32_t n = SlotVoices();
+  float** const* inputs = SlotInputs();
+  TWord* const* states = SlotStates();
+  for (int32_t v = 0; v < n; ++v) {
+    SampleVoiceState& s = Sample(states[v]);
+    float* const* in = inputs[v];
+    PlayerCore& p = s.player.core;
+    DeclickOutput& o = p.out;
+    if constexpr (Stereo) DecayHeld(o);
+    else DecayHeldMono(o);
+    if (p.direction != 0) {
+      const float a = *in[kAmpl];
+      if constexpr (Stereo) {
+        o.currentLeft = Kernel<Q>(s.left, p.position, p.fraction) * a + o.heldLeft;
+        o.currentRight = Kernel<Q>(s.right, p.position, p.fraction) * a + o.heldRight;
+      } else {
+        o.currentLeft = o.currentRight = Kernel<Q>(s.left, p.position, p.fraction) * a + o.heldLeft;
+      }
+      if constexpr (Step == kPlainStep) AdvancePlayer(p);
+      else AdvancePlayerFM(p, *in[kFreq]);
+      if constexpr (Step == kLoopStep) WrapPlayerFromInputs(s.player, {in[kLoopStart], in[kLoopLength]});
+      else WrapPlayer(s.player);
+    } else if constexpr (Stereo) {
+      o.currentLeft = o.heldLeft;
+      o.currentRight = o.heldRight;
+    } else {
+      o.currentLeft = o.currentRight = o.heldLeft;
+    }
+  }
+}
+
+template <int Q, bool Stereo> void LookupRoutine() {
+  const int32_t n = SlotVoices();
+  float** const* inputs = SlotInputs();
+  TWord* const* states = SlotStates();
+  for (int32_t v = 0; v < n; ++v) {
+    SampleVoiceState& s = Sample(states[v]);
+    float* const* in = inputs[v];
+    PlayerCore& p = s.player.core;
+    const float x = p.framesPerMs * *in[kFreq];
+    int32_t index = TruncToInt(x);
+    float f = x - float(index);
+    if (!(f >= 0.0f && f < 1.0f)) f = 0.0f;
+    if (index < 0) index = 0;
+    if (index >= p.length) index = p.length - 1;
+    const float a = *in[kAmpl];
+    if constexpr (Stereo) {
+      p.out.currentLeft = Kernel<Q>(s.left, index, f) * a;
+      p.out.currentRight = Kernel<Q>(s.right, index, f) * a;
+    } else {
+      p.out.currentLeft = p.out.currentRight = Kernel<Q>(s.left, index, f) * a;
+    }
+  }
+}
+
+template <template <int, bool> class R> struct TVariants {
+  static constexpr TAudioRoutine kTable[2][3] = {
+      {R<kPoor, false>::Run, R<kGood, false>::Run, R<kExcellent, false>::Run},
+      {R<kPoor, true>::Run, R<kGood, true>::Run, R<kExcellent, true>::Run}};
+};
+
+template <int Q, bool Stereo> struct TSampler {
+  static void Run() { SamplerRoutine<Q, false, kPlainStep>(); }
+};
+template <int Q, bool Stereo> struct TSamplerFm {
+  static void Run() { SamplerRoutine<Q, false, kFmStep>(); }
+};
+template <int Q, bool Stereo> struct TSamplerLoop {
+  static void Run() { SamplerRoutine<Q, Stereo, kLoopStep>(); }
+};
+template <int Q, bool Stereo> struct TLookup {
+  static void Run() { LookupRoutine<Q, Stereo>(); }
+};
+
+int32_t QualityIndex(int32_t quality) { return quality < 0 ? 0 : quality > 2 ? 2 : quality; }
+
+// ---------------------------------------------------------------------------
+// Events
+
+void SamplerPitch(TEngineRecord* r, int32_t voice, float value) {
+  SampleVoiceState* s = VoiceRecord<SampleVoiceState>(r, voice);
+  if (!s) return;
+  s->key = value;
+  SetPitchHz(s->player.core, value);
+}
+
+// Re-selects the voice's entry and triggers (or releases) the player.
+template <bool WithLoop, bool StartInput, bool LoopInputsToo>
+void SamplerTrigger(TEngineRecord* r, int32_t voice, float value) {
+  SampleVoiceState* s = VoiceRecord<SampleVoiceState>(r, voice);
+  if (!s || EngineResetting()) return;
+  PlayerCore& p = s->player.core;
+  if (IsOn(value)) {
+    float key = s->key;
+    if (LoopInputsToo) key = ValueOf(r, voice, kSelect, key);
+    IAudioFileMapEntry* entry = SelectEntry(p, key);
+    if (WithLoop) AttachSampleWithLoop(s->player, entry);
+    else AttachSampleEntry(p, entry);
+    BindChannels(*s);
+    SetPitchHz(p, p.pitch);
+  }
+  const float startMs = StartInput ? ValueOf(r, voice, kStart, 0.0f) : 0.0f;
+  if (LoopInputsToo)
+    TriggerPlayerFromInputs(s->player, value, startMs,
+                            {InputOf(r, voice, kLoopStart), InputOf(r, voice, kLoopLength)});
+  else TriggerPlayer(s->player, value, startMs);
+}
+
+} // namespace
+
+TAudioRoutine FindSampleRoutine(int32_t type, bool stereo, int32_t quality) {
+  const int32_t q = QualityIndex(quality);
+  switch (type) {
+  case 130: return TVariants<TSampler>::kTable[0][q];
+  case 131: return TVariants<TSamplerFm>::kTable[0][q];
+  case 135: return TVariants<TSamplerLoop>::kTable[stereo ? 1 : 0][q];
+  case 136: return TVariants<TLookup>::kTable[stereo ? 1 : 0][q];
+  case 170:
+  case 173:
+  case 174: return FindGrainRoutine(type, stereo, q);
+  default: return nullptr;
+  }
+}
+
+bool IsChosenByQuality(int32_t type) {
+  switch (type) {
+  case 120: case 130: case 131: case 135: case 136: case 169: case 170: case 173: case 174: return true;
+  default: return false;
+  }
+}
+
+bool IsChosenByStereo(int32_t type) {
+  return type == 135 || type == 136 || type == 170 || type == 173 || type == 174;
+}
+
+TVoiceSetup FindVoiceSetup(int32_t type) {
+  switch (type) {
+  case 79: return InitBufferVoice;
+  case 80: return InitRecorderVoice;
+  case 81: return InitRecorderVoiceAlt;
+  case 120: return InitDelayVoice;
+  case 130: return InitMappedSampleVoice;
+  case 131: return InitMappedLoopSampleVoice;
+  case 135: return InitMappedSampleVoice2;
+  case 136: return InitSingleSampleVoice;
+  case 165: return InitBufferPositionVoice;
+  case 166: return InitBufferReaderVoice;
+  case 169: return InitGrainVoice;
+  case 170: return InitDualSampleVoice2;
+  case 173: return InitDualSampleVoice;
+  case 174: return InitDualSampleVoiceAlias;
+  case 197: return InitTableVoice;
+  default: return nullptr;
+  }
+}
+
+void InstallSamplerRoutines(TRoutineTables& t) {
+  for (int32_t type : {130, 131, 136}) t.audio[type] = FindSampleRoutine(type, false, kGood);
+  for (int32_t type : {135, 170, 173, 174}) t.audio[type] = FindSampleRoutine(type, true, kGood);
+  t.event[evSamplerPitch] = SamplerPitch;
+  t.event[evSamplerTrigger] = SamplerTrigger<false, false, false>;
+  t.event[evSamplerFmTrigger] = SamplerTrigger<true, true, false>;
+  t.event[evSamplerLoopGate] = SamplerTrigger<true, true, true>;
+  InstallGrainEvents(t);
+}

@@ -1,0 +1,84 @@
+// The per-sample routines of the sample-playing types, one per type, channel
+// layout and quality, their voice set-ups and their event inputs; and the
+// same for the delay, tape deck and scope types.
+#pragma once
+
+#include <cstdint>
+
+#include "src/engine/engine.h"
+#include "src/engine/sample_play.h"
+#include "src/engine/word.h"
+
+class KSModul;
+
+// A voice set-up: (the voice's state words, the module, the voice index).
+using TVoiceSetup = void (*)(TWord* state, KSModul* module, int32_t voice);
+
+// The voice set-up of a sampler type (130, 131, 135, 136, 170, 173, 174 and
+// "Demux" 197), a delay type (79, 120, 165, 166, 169) or a tape deck (80, 81);
+// none for other types.
+TVoiceSetup FindVoiceSetup(int32_t type);
+// The routine for a type, channel layout and quality; none for types whose
+// routine does not change. "Sampler" and "Sampler FM" are mono only.
+TAudioRoutine FindSampleRoutine(int32_t type, bool stereo, int32_t quality);
+TAudioRoutine FindBufferRoutine(int32_t type, int32_t quality);
+// Whether the routine of the type is chosen by quality (and stereo status).
+bool IsChosenByQuality(int32_t type);
+bool IsChosenByStereo(int32_t type);
+
+// Fills the routine-table entries of these types and their event ids.
+void InstallSamplerRoutines(TRoutineTables& tables);
+void InstallBufferRoutines(TRoutineTables& tables);
+
+// Voice set-ups by name.
+void InitTableVoice(TWord* state, KSModul* module, int32_t voice);
+void InitSingleSampleVoice(TWord* state, KSModul* module, int32_t voice);
+void InitMappedSampleVoice(TWord* state, KSModul* module, int32_t voice);
+void InitMappedLoopSampleVoice(TWord* state, KSModul* module, int32_t voice);
+void InitMappedSampleVoice2(TWord* state, KSModul* module, int32_t voice);
+void InitDualSampleVoice(TWord* state, KSModul* module, int32_t voice);
+void InitDualSampleVoiceAlias(TWord* state, KSModul* module, int32_t voice);
+void InitDualSampleVoice2(TWord* state, KSModul* module, int32_t voice);
+void InitBufferVoice(TWord* state, KSModul* module, int32_t voice);
+void InitDelayVoice(TWord* state, KSModul* module, int32_t voice);
+void InitBufferReaderVoice(TWord* state, KSModul* module, int32_t voice);
+void InitGrainVoice(TWord* state, KSModul* module, int32_t voice);
+void InitBufferPositionVoice(TWord* state, KSModul* module, int32_t voice);
+void InitRecorderVoice(TWord* state, KSModul* module, int32_t voice);
+void InitRecorderVoiceAlt(TWord* state, KSModul* module, int32_t voice);
+
+// Stores the delay time in ms and places the read pointer behind the write
+// pointer: at or beyond the line the longest delay, below 0 none.
+void SetDelayTime(DelayVoiceState& s, float ms);
+
+// Sends v on an event output of a sampler-family voice: the value is kept in
+// the voice's output word and every destination of the output is called.
+void SendVoiceEvent(VoiceEventHeader& header, int32_t output, float v);
+// Binds the voice's event outputs to its record and voice number.
+void BindVoiceEvents(VoiceEventHeader& header, KSModul* module, int32_t voice);
+
+// The state of a voice as a record of the given type, or null when the
+// record lacks the voice or is too small for it.
+template <class State> State* VoiceRecord(TEngineRecord* r, int32_t voice) {
+  if (!r || !r->state || voice < 0 || voice >= r->voices || size_t(r->stateWords) * 4 < sizeof(State))
+    return nullptr;
+  return reinterpret_cast<State*>(r->state[voice]);
+}
+
+// Grain scheduling of the re-synthesis types (grain_routines.cpp).
+struct GrainInputs {
+  float* const* in;  // the voice's input pointers
+  int32_t count;     // how many the record holds
+  // The value of an input; `fallback` when it is unconnected or absent.
+  float Value(int32_t k, float fallback) const;
+  bool Connected(int32_t k) const;
+  const float* Pointer(int32_t k) const;
+};
+void StartResynthGrain(ResynthVoiceState& s, const GrainInputs& in);
+void StartPitchFormerGrain(ResynthVoiceState& s, const GrainInputs& in);
+void StartBeatLoopGrain(BeatLoopVoiceState& s, const GrainInputs& in);
+void AttachResynthEntry(ResynthVoiceState& s, IAudioFileMapEntry* entry);
+void AttachBeatLoopEntry(BeatLoopVoiceState& s, IAudioFileMapEntry* entry);
+int32_t SnapBeatLoopStart(const BeatLoopVoiceState& s, int32_t start);
+TAudioRoutine FindGrainRoutine(int32_t type, bool stereo, int32_t quality);
+void InstallGrainEvents(TRoutineTables& tables);

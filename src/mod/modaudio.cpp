@@ -1,0 +1,274 @@
+#include "src/mod/modaudio.h"
+
+#include "src/audio/audioio.h"
+#include "src/base/str.h"
+#include "src/engine/sampler_routines.h"
+#include "src/mod/mod.h"
+
+#include <exception>
+
+namespace {
+
+bool IsSamplerType(int32_t type) {
+  switch (type) {
+  case 130: case 131: case 135: case 136: case 170: case 173: case 174: return true;
+  default: return false;
+  }
+}
+bool IsDelayType(int32_t type) { return type == 79 || type == 120 || type == 165 || type == 166 || type == 169; }
+bool IsTapeType(int32_t type) { return type == 80 || type == 81; }
+
+// Runs an audio command's work and shows what went wrong; the guards the
+// caller holds close whatever happens here.
+template <class F> bool ShowingErrors(F work) {
+  try {
+    work();
+    return true;
+  } catch (const TError&) {
+  } catch (const std::exception&) {
+    RecordCurrentException();
+  }
+  ShowLastError();
+  return false;
+}
+
+} // namespace
+
+IFileName* AudioWorkFolder() {
+  static IFileName* folder = CreateFileName();
+  return folder;
+}
+
+KModulAudio::~KModulAudio() {
+  // The objects may report changes while they go; nobody is told any more.
+  dying_ = true;
+  map.Set(nullptr);
+  delay.Set(nullptr);
+  record.Set(nullptr);
+}
+
+void KModulAudio::UpdateBufferRoutine() {
+  if (!dying_) module_->UpdateBufferRoutine();
+}
+void KModulAudio::UpdateSampleData() {
+  if (!dying_) module_->RefreshSampleData();
+}
+void KModulAudio::UpdateSampleRoutine() {
+  if (!dying_) module_->UpdateSampleRoutine();
+}
+int KModulAudio::IsType(int category, int index) { return module_->IsType(category, index) ? 1 : 0; }
+int KModulAudio::IsBackupSound() { return module_->IsBackupSound() ? 1 : 0; }
+
+// ---------------------------------------------------------------------------
+// KSModul: audio objects and settings
+
+IAudioFileMap* KSModul::GetSampleMap() const { return audio_ ? audio_->map.Get() : nullptr; }
+IDelayBuffer* KSModul::GetDelayBuffer() const { return audio_ ? audio_->delay.Get() : nullptr; }
+IRecordBuffer* KSModul::GetRecordBuffer() const { return audio_ ? audio_->record.Get() : nullptr; }
+
+void KSModul::SetAudioRangeMaximum() {
+  if (category_ != kCatModule) return;
+  switch (type_) {
+  case 79: case 120: case 165: case 169: maximum_ = 1000.0f; break;
+  case 166: maximum_ = 200.0f; break;
+  case 167: case 168: maximum_ = 100.0f; break;
+  default:
+    if (IsTapeType(type_) || IsSamplerType(type_)) maximum_ = 20.0f;
+    break;
+  }
+}
+
+void KSModul::CreateAudioObjects() {
+  if (category_ != kCatModule) return;
+  if (!IsSamplerType(type_) && !IsDelayType(type_) && !IsTapeType(type_)) return;
+  if (!audio_) audio_ = std::make_unique<KModulAudio>(this);
+  KModulAudio& a = *audio_;
+  if (IsSamplerType(type_) && !a.map) {
+    const int32_t analyse = (type_ == 170 || type_ == 173 || type_ == 174) ? 1 : 0;
+    a.map.Set(CreateAudioFileMap(&a, analyse));
+  } else if (IsDelayType(type_) && !a.delay) {
+    // Without memory the module simply has no lines: no message.
+    const float ms = maximum_ > 0.0f && maximum_ < 2147483647.0f ? maximum_ : 0.0f;
+    try {
+      a.delay.Set(CreateDelayBuffer(&a, 1, int32_t(ms)));
+    } catch (...) {
+      a.delay.Set(nullptr);
+    }
+  } else if (IsTapeType(type_) && !a.record) {
+    a.record.Set(CreateRecordBuffer(&a, type_ == 81 ? 2 : 1, 20000));
+  }
+}
+
+void KSModul::SetQuality(int32_t quality) {
+  if (quality < 0) quality = 0;
+  if (quality > 2) quality = 2;
+  flags_ = (flags_ & ~(3u << 13)) | (uint32_t(quality) << 13);
+  if (GetDelayBuffer()) UpdateBufferRoutine();
+  else if (GetSampleMap()) UpdateSampleRoutine();
+}
+
+void KSModul::SetLoopOn(bool on) {
+  SetFlag(kFlagLoop, on);
+  if (GetSampleMap()) UpdateSampleRoutine();
+  if (GetRecordBuffer()) RefreshSampleData();
+}
+
+void KSModul::SetDirection(int32_t direction) {
+  flags_ = (flags_ & ~(3u << 16)) | (uint32_t(direction & 3) << 16);
+  if (GetSampleMap()) UpdateSampleRoutine();
+}
+
+void KSModul::SetOscilMode(bool on) {
+  SetFlag(kFlagOscil, on);
+  if (GetSampleMap()) UpdateSampleRoutine();
+}
+
+// ---------------------------------------------------------------------------
+// Voice set-up and routine choice
+
+void KSModul::UpdateSampleRoutine() {
+  if (!record_ || category_ != kCatModule) return;
+  const TVoiceSetup setup = (IsSamplerType(type_) || type_ == 197) ? FindVoiceSetup(type_) : nullptr;
+  if (!setup) return;
+  {
+    // The audio thread reads the voices: a map edited from a dialog (outside
+    // any bracket) must not change them under a running block.
+    TEngineLock lock;
+    if (record_->state)
+      for (int32_t v = 0; v < record_->voices; ++v) setup(record_->state[v], this, v);
+    if (IsChosenByQuality(type_)) {
+      IAudioFileMap* map = GetSampleMap();
+      const bool stereo = IsChosenByStereo(type_) && map && map->IsStereo();
+      if (TAudioRoutine routine = FindSampleRoutine(type_, stereo, GetQuality()))
+        if (TAudioInOut* driver = Driver()) driver->ReplaceSlotRoutine(this, routine);
+    }
+  }
+  if (host_) host_->UpdateCtrlViews(this);
+}
+
+void KSModul::UpdateBufferRoutine() {
+  if (!record_ || category_ != kCatModule || !IsDelayType(type_)) return;
+  TEngineLock lock;
+  if (IDelayBuffer* buffer = GetDelayBuffer()) {
+    try {
+      buffer->SetLineCount(record_->voices);
+    } catch (const TError&) {
+      // Lines that could not be made leave those voices without a line.
+    }
+  }
+  if (!record_) return;
+  const TVoiceSetup setup = FindVoiceSetup(type_);
+  if (record_->state && setup) {
+    const int32_t voices = type_ == 165 ? 1 : record_->voices;
+    for (int32_t v = 0; v < voices; ++v) setup(record_->state[v], this, v);
+  }
+  if (type_ == 120 || type_ == 169)
+    if (TAudioRoutine routine = FindBufferRoutine(type_, GetQuality()))
+      if (TAudioInOut* driver = Driver()) driver->ReplaceSlotRoutine(this, routine);
+}
+
+void KSModul::RefreshSampleData() {
+  if (!record_ || category_ != kCatModule || !IsTapeType(type_)) return;
+  {
+    TEngineLock lock;
+    if (record_->state) FindVoiceSetup(type_)(record_->state[0], this, 0);
+  }
+  if (host_) host_->UpdateCtrlViews(this);
+}
+
+void KSModul::RefreshAudioRoutine() {
+  if (category_ != kCatModule) return;
+  if (IsDelayType(type_)) UpdateBufferRoutine();
+  else if (IsTapeType(type_)) RefreshSampleData();
+  else if (IsSamplerType(type_) || type_ == 197) UpdateSampleRoutine();
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+namespace {
+
+// The driver paused and the structure-change bracket open for a scope; both
+// close on every path, in the reverse order.
+class TAudioCommand {
+public:
+  explicit TAudioCommand(KSModul* module)
+      : audio_(module->GetHost() ? module->GetHost()->GetAudio() : nullptr), module_(module) {
+    if (audio_) audio_->Pause();
+    module_->BeginStructureChange();
+  }
+  ~TAudioCommand() {
+    module_->EndStructureChange();
+    if (audio_) audio_->Resume();
+  }
+  TAudioCommand(const TAudioCommand&) = delete;
+  TAudioCommand& operator=(const TAudioCommand&) = delete;
+
+private:
+  IAudioInOut* audio_;
+  KSModul* module_;
+};
+
+} // namespace
+
+void KSModul::LoadAudio() {
+  if (category_ != kCatModule) return;
+  const bool tape = IsTapeType(type_);
+  if (!tape && !IsSamplerType(type_)) return;
+  EPtr<IFileName> file(CreateFileName());
+  const bool audioOnly = tape || type_ == 136;
+  const TStr title(audioOnly ? "Open Audio-File" : "Open Audio-File or Map-File");
+  if (!file->OpenDialog(title, AudioWorkFolder(), audioOnly ? 9 : 10)) return;
+  if (host_) host_->CommitPendingUndo();
+  {
+    TAudioCommand command(this);
+    if (tape) {
+      IRecordBuffer* buffer = GetRecordBuffer();
+      const bool loaded = ShowingErrors([&] {
+        if (!buffer) return;
+        buffer->Load(*file);
+        maximum_ = float(buffer->GetLengthMs()) * 0.001f;
+      });
+      if (!loaded) maximum_ = 0.0f;
+    } else if (IAudioFileMap* map = GetSampleMap()) {
+      ShowingErrors([&] { map->Load(file.Get()); });
+    }
+  }
+  if (host_) host_->UpdateCtrlViews(this);
+}
+
+void KSModul::ReloadAudio() {
+  if (category_ != kCatModule) return;
+  if (host_) host_->CommitPendingUndo();
+  TAudioCommand command(this);
+  if (IRecordBuffer* buffer = GetRecordBuffer()) ShowingErrors([&] { buffer->Reload(); });
+  else if (IAudioFileMap* map = GetSampleMap()) ShowingErrors([&] { map->ReloadAll(); });
+}
+
+void KSModul::ExportAudio() {
+  IRecordBuffer* buffer = GetRecordBuffer();
+  if (category_ != kCatModule || !IsTapeType(type_) || !buffer) return;
+  EPtr<IFileName> file(CreateFileName());
+  if (!file->SaveDialog(TStr("Save Audio File"), AudioWorkFolder(), 4)) return;
+  {
+    TAudioCommand command(this);
+    ShowingErrors([&] { buffer->Save(*file); });
+  }
+  if (host_) host_->UpdateCtrlViews(this);
+}
+
+void KSModul::AudioAction() {
+  if (IRecordBuffer* buffer = GetRecordBuffer()) ShowingErrors([&] { buffer->SaveToFileName(); });
+}
+
+int32_t KSModul::HasAudio() const {
+  if (IRecordBuffer* buffer = GetRecordBuffer()) return buffer->HasFileName();
+  if (IAudioFileMap* map = GetSampleMap()) return map->HasSamples();
+  return 0;
+}
+
+int32_t KSModul::HasAudio2() const {
+  if (IRecordBuffer* buffer = GetRecordBuffer()) return buffer->HasData() ? 1 : 0;
+  if (IAudioFileMap* map = GetSampleMap()) return map->HasSamples();
+  return 0;
+}
