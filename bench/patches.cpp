@@ -1,6 +1,12 @@
 #include "bench/patches.h"
 
+#include "src/audio/audiobuf.h"
+#include "src/audio/samplemap.h"
+#include "src/audio/soundpool.h"
+#include "src/base/file.h"
 #include "src/mod/instr.h"
+
+#include <cmath>
 
 namespace bench {
 
@@ -20,9 +26,16 @@ enum : int32_t {
   kModDelayTime = 0, kModDelayIn = 1,
   kDiffuserTime = 0, kDiffuserAmount = 1, kDiffuserIn = 2,
   kSineAmpl = 1,
+  kSamplerPitch = 0, kSamplerGate = 1, kSamplerLoopStart = 5, kSamplerLoopLength = 6, kSamplerAmpl = 7,
+  kStereoAmpLevel = 0, kStereoAmpIn = 2,
+  kResynthGate = 0, kResynthPitch = 1, kResynthAmpl = 11,
+  kGrainDelayTime = 1, kGrainDelayAmpl = 5, kGrainDelayIn = 6,
 };
 // Out-ports.
-enum : int32_t { kFilterLowPass = 2, kFourPoleLowPass = 5, kPanLeft = 0, kPanRight = 1, kLfoSine = 0 };
+enum : int32_t {
+  kFilterLowPass = 2, kFourPoleLowPass = 5, kPanLeft = 0, kPanRight = 1, kLfoSine = 0,
+  kSamplerLeft = 0, kSamplerRight = 1,
+};
 
 // Envelope times are 20 x log10(ms).
 constexpr float kTime10ms = 20.0f, kTime300ms = 49.54f, kTime400ms = 52.04f;
@@ -54,6 +67,83 @@ private:
   KSModul* mixer_ = nullptr;
   int32_t used_ = 0;
 };
+
+// The in-memory sound of the sampler patches: two seconds of a stereo tone at
+// middle C (the map's root key), a few partials with a slow tremolo, the
+// right channel a little detuned.
+constexpr int32_t kSoundRate = 44100;
+constexpr int32_t kSoundFrames = 2 * kSoundRate;
+const char* const kSoundPath = "memory/engine-bench-tone.wav";
+
+void FillTone(IAudioBuf& samples) {
+  const double root = 261.6256;
+  for (int32_t c = 0; c < 2; ++c) {
+    const double hz = root * (c == 0 ? 1.0 : 1.003);
+    for (int32_t i = 0; i < kSoundFrames; ++i) {
+      const double t = double(i) / kSoundRate;
+      double v = 0.0;
+      for (int32_t k = 1; k <= 6; ++k) v += std::sin(2.0 * M_PI * hz * k * t) / k;
+      v *= 0.25 * (0.8 + 0.2 * std::sin(2.0 * M_PI * 3.0 * t));
+      samples.SetSample(i, float(v), c);
+    }
+  }
+}
+
+// Enters the sound into the module's sample map. It lives in the sound pool
+// under a name that never reaches the disk, so the map takes it as a sound
+// in memory and nothing is read from a file.
+void LoadMemorySound(KSModul* module) {
+  IAudioFileMap* map = module->GetSampleMap();
+  if (!map) throw TBuildError("sample map: the module has none");
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr(kSoundPath));
+  TAudioFileBuf* made = nullptr;
+  if (!FindSoundFile(name.Get())) {
+    made = new TAudioFileBuf(nullptr, name.Get());
+    IAudioBuf* samples = made->GetSampleBuf();
+    samples->SetFormat(1, 0, 32, 2, kSoundRate, kSoundFrames, 4);
+    FillTone(*samples);
+    samples->RefreshMargins();
+    made->SetState(soundstate::Elsewhere);
+    SoundPool().AddLast(made);
+  }
+  try {
+    map->Add(name.Get());
+  } catch (...) {
+    if (made && made->GetUserCount() == 0) {
+      SoundPool().Remove(made);
+      delete made;
+    }
+    throw;
+  }
+  if (map->GetCount() != 1) throw TBuildError("sample map: the sound did not enter it");
+}
+
+// A stereo Sampler Loop playing the in-memory sound, looping between 200 ms
+// and 1.7 s for as long as its note is held.
+KSModul* AddLoopSampler(TRig& rig, KSModul* parent, KSModul* pitch, KSModul* gate, int32_t quality) {
+  KSModul* sampler = rig.Insert(parent, kCatModule, kTypeSamplerLoop, "Sampler Loop");
+  LoadMemorySound(sampler);
+  sampler->GetSampleMap()->GetAt(0)->SetLoopOn(1);
+  sampler->SetQuality(quality);
+  TRig::Wire(pitch, 0, sampler, kSamplerPitch, "Sampler Loop P");
+  TRig::Wire(gate, 0, sampler, kSamplerGate, "Sampler Loop G");
+  TRig::Wire(rig.Constant(parent, 200.0f, "loop start"), 0, sampler, kSamplerLoopStart, "Sampler Loop LS");
+  TRig::Wire(rig.Constant(parent, 1500.0f, "loop length"), 0, sampler, kSamplerLoopLength, "Sampler Loop LL");
+  return sampler;
+}
+
+// A Resynth at 'Good' on the in-memory sound, analysed by its map; with no
+// loop length it loops the whole sound.
+KSModul* AddResynth(TRig& rig, KSModul* parent, KSModul* pitch, KSModul* gate) {
+  KSModul* resynth = rig.Insert(parent, kCatModule, kTypeResynth, "Resynth");
+  LoadMemorySound(resynth);
+  resynth->SetQuality(kGood);
+  TRig::Wire(gate, 0, resynth, kResynthGate, "Resynth G");
+  TRig::Wire(pitch, 0, resynth, kResynthPitch, "Resynth P");
+  TRig::Wire(rig.Constant(parent, 0.5f, "resynth level"), 0, resynth, kResynthAmpl, "Resynth A");
+  return resynth;
+}
 
 } // namespace
 
@@ -144,6 +234,7 @@ TPatch BuildPolySubtractive(TRig& rig) {
 
     modDelay = rig.Insert(top, kCatModule, kTypeModDelay, "Mod. Delay");
     modDelay->SetMono();
+    modDelay->SetQuality(kGood);
     TRig::Wire(rig.Constant(top, 12.0f, "delay time"), 0, modDelay, kModDelayTime, "Mod. Delay Dly");
     TRig::Wire(pan, kPanLeft, modDelay, kModDelayIn, "Mod. Delay In");
     diffuser = rig.Insert(top, kCatModule, kTypeDiffuser, "Diffuser Delay");
@@ -167,14 +258,35 @@ TPatch BuildPolySubtractive(TRig& rig) {
 }
 
 TPatch BuildSampler(TRig& rig, int32_t quality) {
-  (void)quality;
   TPatch patch;
   KSModul* top = rig.Top();
   KSModul* out = rig.AddAudioOut();
-  TStructureChange bracket(top);
-  KSModul* sampler = rig.Insert(top, kCatModule, kTypeSamplerLoop, "Sampler Loop");
-  TRig::Wire(sampler, 0, out, kOutLeft, "Audio Out L");
-  patch.parts = {{"Sampler Loop", sampler}};
+  {
+    TStructureChange bracket(top);
+    KSModul* pitch = rig.Insert(top, kCatSource, kSourceNotePitch, "NotePitch");
+    KSModul* gate = rig.Insert(top, kCatSource, kSourceGate, "Gate");
+    KSModul* sampler = AddLoopSampler(rig, top, pitch, gate, quality);
+    KSModul* env = rig.Insert(top, kCatModule, kTypeAdsr, "ADSR");
+    TRig::Wire(gate, 0, env, kAdsrGate, "ADSR G");
+    TRig::Wire(rig.Constant(top, kTime10ms, "attack"), 0, env, kAdsrAttack, "ADSR A");
+    TRig::Wire(rig.Constant(top, kTime300ms, "decay"), 0, env, kAdsrDecay, "ADSR D");
+    TRig::Wire(rig.Constant(top, 0.7f, "sustain"), 0, env, kAdsrSustain, "ADSR S");
+    TRig::Wire(rig.Constant(top, kTime400ms, "release"), 0, env, kAdsrRelease, "ADSR R");
+    TRig::Wire(env, 0, sampler, kSamplerAmpl, "Sampler Loop A");
+    // The voice's level and place: the left channel of the sound through the
+    // Stereo Amp.
+    KSModul* amp = rig.Insert(top, kCatModule, kTypeStereoAmp, "Stereo Amp");
+    TRig::Wire(rig.Constant(top, -12.0f, "level"), 0, amp, kStereoAmpLevel, "Stereo Amp Lvl");
+    TRig::Wire(sampler, kSamplerLeft, amp, kStereoAmpIn, "Stereo Amp In");
+    KSModul* left = rig.Insert(top, kCatModule, kTypeCombiner, "}");
+    KSModul* right = rig.Insert(top, kCatModule, kTypeCombiner, "}");
+    TRig::Wire(amp, 0, left, 0, "} In");
+    TRig::Wire(amp, 1, right, 0, "} In");
+    TRig::Wire(left, 0, out, kOutLeft, "Audio Out L");
+    TRig::Wire(right, 0, out, kOutRight, "Audio Out R");
+    patch.parts = {{"Sampler Loop", sampler}, {"ADSR", env}, {"Stereo Amp", amp}, {"Audio Out", out}};
+  }
+  rig.SendConstants();
   return patch;
 }
 
@@ -182,10 +294,20 @@ TPatch BuildResynth(TRig& rig) {
   TPatch patch;
   KSModul* top = rig.Top();
   KSModul* out = rig.AddAudioOut();
-  TStructureChange bracket(top);
-  KSModul* resynth = rig.Insert(top, kCatModule, kTypeResynth, "Resynth");
-  TRig::Wire(resynth, 0, out, kOutLeft, "Audio Out L");
-  patch.parts = {{"Resynth", resynth}};
+  {
+    TStructureChange bracket(top);
+    KSModul* pitch = rig.Insert(top, kCatSource, kSourceNotePitch, "NotePitch");
+    KSModul* gate = rig.Insert(top, kCatSource, kSourceGate, "Gate");
+    KSModul* resynth = AddResynth(rig, top, pitch, gate);
+    KSModul* left = rig.Insert(top, kCatModule, kTypeCombiner, "}");
+    KSModul* right = rig.Insert(top, kCatModule, kTypeCombiner, "}");
+    TRig::Wire(resynth, kSamplerLeft, left, 0, "} In");
+    TRig::Wire(resynth, kSamplerRight, right, 0, "} In");
+    TRig::Wire(left, 0, out, kOutLeft, "Audio Out L");
+    TRig::Wire(right, 0, out, kOutRight, "Audio Out R");
+    patch.parts = {{"Resynth", resynth}, {"Audio Out", out}};
+  }
+  rig.SendConstants();
   return patch;
 }
 
@@ -258,9 +380,33 @@ TPatch BuildRoutineSet(TRig& rig) {
   KSModul* adsr = rig.Insert(top, kCatModule, kTypeAdsr, "ADSR");
   TRig::Wire(gate, 0, adsr, kAdsrGate, "ADSR G");
   sum.Add(adsr, 0);
-  sum.Finish(out);
   patch.parts = {{"Sine", sine},   {"Saw FM", saw},          {"Pulse FM", pulse},
                  {"2-Pole Filter", two}, {"4-Pole Filter", four}, {"ADSR", adsr}};
+  static const char* const kQualityNames[3] = {"Sampler Loop 'Poor'", "Sampler Loop 'Good'",
+                                               "Sampler Loop 'Excellent'"};
+  for (int32_t q = kPoor; q <= kExcellent; ++q) {
+    KSModul* sampler = AddLoopSampler(rig, top, pitch, gate, q);
+    TRig::Wire(level, 0, sampler, kSamplerAmpl, "Sampler Loop A");
+    sum.Add(sampler, kSamplerLeft);
+    patch.parts.push_back({kQualityNames[q], sampler});
+  }
+  KSModul* delay = rig.Insert(top, kCatModule, kTypeModDelay, "Mod. Delay");
+  delay->SetQuality(kGood);
+  TRig::Wire(rig.Constant(top, 10.0f, "delay time"), 0, delay, kModDelayTime, "Mod. Delay Dly");
+  TRig::Wire(saw, 0, delay, kModDelayIn, "Mod. Delay In");
+  sum.Add(delay, 0);
+  KSModul* grain = rig.Insert(top, kCatModule, kTypeGrainDelay, "Grain Delay");
+  grain->SetQuality(kGood);
+  TRig::Wire(rig.Constant(top, 30.0f, "grain delay time"), 0, grain, kGrainDelayTime, "Grain Delay Dly");
+  TRig::Wire(level, 0, grain, kGrainDelayAmpl, "Grain Delay A");
+  TRig::Wire(saw, 0, grain, kGrainDelayIn, "Grain Delay In");
+  sum.Add(grain, kSamplerLeft);
+  KSModul* resynth = AddResynth(rig, top, pitch, gate);
+  sum.Add(resynth, kSamplerLeft);
+  patch.parts.push_back({"Mod. Delay", delay});
+  patch.parts.push_back({"Grain Delay", grain});
+  patch.parts.push_back({"Resynth", resynth});
+  sum.Finish(out);
   }
   rig.SendConstants();
   return patch;

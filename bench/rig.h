@@ -54,6 +54,7 @@ public:
   void ForgetInstr(KInstr*) override {}
   void RefreshView() override {}
   void ClockStateChanged(bool) override {}
+  bool OpenEnsembleFile(const TStr&) override { return false; }
 };
 
 class TRig {

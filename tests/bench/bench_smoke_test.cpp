@@ -75,14 +75,24 @@ TEST(EngineBench, TheSlotChainFillsEverySlot) {
   EXPECT_EQ(bench::TRig::VoiceSlots(), int64_t(kMaxSlots));
 }
 
-// The constants of a patch reach their inputs once it is built: processing
-// restarts every event input from 0, so without them the oscillators of the
-// poly patch would be silent and its envelopes would snap shut.
-TEST(EngineBench, ThePolyPatchPlaysItsNotesWithItsConstantsInPlace) {
+// Each reference patch is silent until its notes come and sounds in both
+// channels while they are held: the constants reach their inputs once the
+// patch is built (processing restarts every event input from 0, which would
+// leave oscillators silent and envelopes shut), the in-memory sound reaches
+// the samplers, and the delays pass the poly patch's sound on.
+struct TPatchCase {
+  const char* name;
+  bench::TPatch (*build)(bench::TRig&);
+};
+
+class PatchSound : public ::testing::TestWithParam<TPatchCase> {};
+
+TEST_P(PatchSound, SilentBeforeItsNotesAndSoundingInBothChannelsWhileTheyAreHeld) {
   bench::TRig rig(1.0f, 8);
-  bench::BuildPolySubtractive(rig);
+  bench::TPatch patch = GetParam().build(rig);
+  EXPECT_TRUE(patch.Missing().empty());
   rig.StartClock();
-  float before = 0.0f, held = 0.0f;
+  float before = 0.0f, held[2] = {0.0f, 0.0f};
   for (int32_t b = 0; b < rig.BlocksFor(0.1); ++b) {
     rig.RenderBlock();
     for (float v : rig.Output()) before = std::max(before, std::fabs(v));
@@ -90,8 +100,17 @@ TEST(EngineBench, ThePolyPatchPlaysItsNotesWithItsConstantsInPlace) {
   for (int32_t k = 0; k < 8; ++k) rig.NoteOn(bench::ChordNote(k), 100);
   for (int32_t b = 0; b < rig.BlocksFor(0.5); ++b) {
     rig.RenderBlock();
-    for (float v : rig.Output()) held = std::max(held, std::fabs(v));
+    const std::vector<float>& out = rig.Output();
+    for (size_t i = 0; i < out.size(); ++i) held[i % 2] = std::max(held[i % 2], std::fabs(out[i]));
   }
   EXPECT_LT(before, 1e-3f) << "silent before any note";
-  EXPECT_GT(held, 0.1f) << "a held chord sounds";
+  EXPECT_GT(held[0], 0.05f) << "left";
+  EXPECT_GT(held[1], 0.05f) << "right";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Patches, PatchSound,
+    ::testing::Values(TPatchCase{"poly", bench::BuildPolySubtractive},
+                      TPatchCase{"sampler", [](bench::TRig& r) { return bench::BuildSampler(r, bench::kGood); }},
+                      TPatchCase{"resynth", bench::BuildResynth}),
+    [](const ::testing::TestParamInfo<TPatchCase>& info) { return std::string(info.param.name); });
