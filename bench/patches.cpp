@@ -182,12 +182,12 @@ TPatch BuildPolySubtractive(TRig& rig) {
     KSModul* saw = rig.Insert(top, kCatModule, kTypeSawFm, "Saw FM");
     TRig::Wire(pitch, 0, saw, kSawPitch, "Saw FM P");
     TRig::Wire(lfo, kLfoSine, saw, kSawFreq, "Saw FM F");
-    TRig::Wire(rig.Constant(top, 0.12f, "Saw level"), 0, saw, kSawAmpl, "Saw FM A");
+    TRig::Wire(rig.Constant(top, 0.08f, "Saw level"), 0, saw, kSawAmpl, "Saw FM A");
 
     KSModul* pulse = rig.Insert(top, kCatModule, kTypePulseFm, "Pulse FM");
     TRig::Wire(pitch, 0, pulse, kPulsePitch, "Pulse FM P");
     TRig::Wire(lfo, kLfoSine, pulse, kPulseFreq, "Pulse FM F");
-    TRig::Wire(rig.Constant(top, 0.08f, "Pulse level"), 0, pulse, kPulseAmpl, "Pulse FM A");
+    TRig::Wire(rig.Constant(top, 0.05f, "Pulse level"), 0, pulse, kPulseAmpl, "Pulse FM A");
     TRig::Wire(rig.Constant(top, 0.4f, "Pulse width"), 0, pulse, kPulseWidth, "Pulse FM W");
 
     KSModul* mixer = rig.Insert(top, kCatModule, kTypeMixer2, "Mixer 2");

@@ -19,7 +19,7 @@ constexpr int32_t kNoUsageLimit = 1000000;
 
 } // namespace
 
-TRig::TRig(float rateFactor, int32_t voices) : factor_(rateFactor) {
+TRig::TRig(float rateFactor, int32_t voices) : factor_(rateFactor), savedMaxUsage_(GetMaxUsage()) {
   ens_ = std::make_unique<KEnsemble>(
       [](int32_t, IAudioOwner* owner) -> IAudioInOut* { return new TOfflineAudio(owner, kDeviceRate); });
   ens_->SetOwner(&owner_);
@@ -33,8 +33,9 @@ TRig::TRig(float rateFactor, int32_t voices) : factor_(rateFactor) {
 }
 
 TRig::~TRig() {
+  // Back before the driver goes, which stores the limit as a setting.
+  SetMaxUsage(savedMaxUsage_);
   ens_.reset();
-  SetMaxUsage(95);
 }
 
 TOfflineAudio& TRig::Driver() { return *dynamic_cast<TOfflineAudio*>(ens_->GetAudio()); }

@@ -109,6 +109,7 @@ public:
 
 private:
   float factor_;
+  int32_t savedMaxUsage_;
   TQuietOwner owner_;
   std::unique_ptr<KEnsemble> ens_;
   std::vector<float> output_;
