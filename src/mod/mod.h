@@ -436,6 +436,7 @@ private:
   void ReRegister();
   void SetPortKinds(bool mono);
   void SetMonoState(bool mono);
+  static void MarkAudioOutSources(KSModul* out, bool available);
   bool TestFlag(uint32_t f) const { return (flags_ & f) != 0; }
   void SetFlag(uint32_t f, bool on) { flags_ = on ? (flags_ | f) : (flags_ & ~f); }
 

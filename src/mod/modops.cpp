@@ -103,18 +103,26 @@ void KSModul::SetMonoState(bool mono) {
 // ---------------------------------------------------------------------------
 // Solo
 
+// While a solo is on, what is wired to the Audio Out's mono audio inputs is
+// taken away from it; the solo sources take their place.
+void KSModul::MarkAudioOutSources(KSModul* out, bool available) {
+  if (!out) return;
+  for (int32_t i = 0; i < out->inCount_; ++i) {
+    KInPort* p = out->in_[i];
+    if (p->GetKind() != 0 || p->GetWireCount() == 0) continue;
+    if (KOutPort* s = p->GetSource(0)) {
+      if (available) s->MarkAvailable();
+      else s->MarkUnavailable();
+    }
+  }
+}
+
 void KSModul::Solo() {
   if (!parent_ || IsSolo()) return;
   TStructureChange bracket(this);
   GetTop()->UnsoloAll();
   KSModul* out = host_ ? host_->GetAudioOutModule() : nullptr;
-  if (out) {
-    for (int32_t i = 0; i < out->inCount_; ++i) {
-      KInPort* p = out->in_[i];
-      if (p->GetKind() == 0 && p->GetWireCount() > 0)
-        if (KOutPort* s = p->GetSource(0)) s->MarkUnavailable();
-    }
-  }
+  MarkAudioOutSources(out, false);
   KOutPort* soloSources[2] = {nullptr, nullptr};
   if (IsMacroOrInstrument()) {
     for (int32_t i = 0; i < childCount_; ++i) {
@@ -141,13 +149,7 @@ void KSModul::Unsolo() {
   if (!IsSolo()) return;
   TStructureChange bracket(this);
   KSModul* out = host_ ? host_->GetAudioOutModule() : nullptr;
-  if (out) {
-    for (int32_t i = 0; i < out->inCount_; ++i) {
-      KInPort* p = out->in_[i];
-      if (p->GetKind() == 0 && p->GetWireCount() > 0)
-        if (KOutPort* s = p->GetSource(0)) s->MarkAvailable();
-    }
-  }
+  MarkAudioOutSources(out, true);
   for (int32_t i = 0; i < 2; ++i)
     if (KOutPort* s = KInPort::GetSoloSource(i)) s->GetOwner()->SetSoloFlag(false);
   KInPort::SetSoloSources(nullptr, nullptr);
