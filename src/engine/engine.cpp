@@ -5,8 +5,8 @@
 #include "src/engine/control_routines.h"
 #include "src/engine/display_routines.h"
 #include "src/engine/graph_render.h"
-#include "src/engine/source_handlers.h"
 #include "src/engine/sampler_routines.h"
+#include "src/engine/source_handlers.h"
 
 float EngineZeroCell = 0.0f;
 TSlotTables EngineSlots = {};
@@ -51,9 +51,9 @@ TRoutineTables& RoutineTables() {
     InstallControlRoutines(t);
     InstallDisplayRoutines(t);
     InstallGraphRenderers(t);
-    InstallSourceHandlers(t);
     InstallSamplerRoutines(t);
     InstallBufferRoutines(t);
+    InstallSourceHandlers(t);
     return t;
   }();
   return tables;
