@@ -1,5 +1,6 @@
 // Oscillators, noise and the routine tables, run through the offline driver.
 #include "tests/engine/routine_rig.h"
+#include "src/engine/sampler_routines.h"
 
 #include "src/engine/convert.h"
 #include "src/engine/graph_render.h"
@@ -353,6 +354,9 @@ TEST(AudioRoutineTable, EveryRoutineStaysInsideItsRecordWhateverItsInputs) {
     std::vector<std::unique_ptr<KSModul>> modules;
     for (int32_t type = 0; type < 200; ++type) {
       if (!FindAudioRoutine(0, type) && !FindControlRateRoutine(0, type)) continue;
+      // Sample players, delays and tape decks keep pointers that their own
+      // voice set-ups make; their records are tested on their own.
+      if (FindVoiceSetup(type)) continue;
       const KModulDef* def = FindModulDef(nullptr, 0, type);
       ASSERT_NE(def, nullptr) << type;
       auto m = testhost::LooseModule(host, 0, type, def->eventOutputs, def->audioInputs, def->stateWords);
