@@ -321,19 +321,46 @@ void KSModul::ReRegister() {
   instr_->AddSource(this);
 }
 
+void KSModul::SetPanelToMidiOut(bool on) {
+  if (!IsPanelControl()) return;
+  TLockGuard guard(EngineCriticalSection());
+  SetFlag(kFlagPanelToMidi, on);
+}
+
+void KSModul::SetRemoteToMidiOut(bool on) {
+  if (!IsPanelControl()) return;
+  TLockGuard guard(EngineCriticalSection());
+  SetFlag(kFlagRemoteToMidi, on);
+}
+
+void KSModul::SetIncremental(bool on) {
+  if (!IsType(kCatSource, 1)) return;
+  TLockGuard guard(EngineCriticalSection());
+  SetFlag(kFlagIncremental, on);
+}
+
+void KSModul::SetCtrlStyle(int32_t style) {
+  TLockGuard guard(EngineCriticalSection());
+  ctrlStyle_ = style;
+}
+
 void KSModul::SetRemote(bool on) {
   if (!IsPanelControl()) return;
+  TLockGuard guard(EngineCriticalSection());
   SetFlag(kFlagRemote, on);
   ReRegister();
 }
 
 void KSModul::SetRemoteKind(int32_t kind) {
   if (!IsPanelControl()) return;
-  flags_ = (flags_ & ~(3u << 11)) | (uint32_t(kind & 3) << 11);
+  TLockGuard guard(EngineCriticalSection());
+  SetFlag(3u << 11, false);
+  SetFlag(uint32_t(kind & 3) << 11, true);
   ReRegister();
 }
 
 void KSModul::SetControllerNo(int32_t number) {
+  TLockGuard guard(EngineCriticalSection());
   params_[2] = number;
   if (record_) record_->params[2].i = number;
 }

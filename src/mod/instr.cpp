@@ -271,6 +271,7 @@ void KInstr::SetVoices(int32_t voices, int32_t maxUnison, int32_t minUnison) {
 }
 
 void KInstr::SetTune(float value, bool inheritOnly) {
+  TEngineMutex lock;
   if (!inheritOnly) ownTune_ = value;
   KSModul* parent = owner_ ? owner_->GetParent() : nullptr;
   KInstr* parentInstr = parent ? parent->GetInstr() : nullptr;
@@ -289,6 +290,36 @@ void KInstr::SetMidiChannel(int32_t channel) {
     midi->AddReceiver(this, channel_);
     registeredChannel_ = channel_;
   }
+}
+
+void KInstr::SetUnisonSpread(float spread) {
+  TEngineMutex lock;
+  spread_ = spread;
+}
+
+void KInstr::SetNoteShift(int32_t shift) {
+  TEngineMutex lock;
+  noteShift_ = shift;
+}
+
+void KInstr::SetSustainController(int32_t number) {
+  TEngineMutex lock;
+  sustainController_ = number & 127;
+}
+
+void KInstr::SetHoldController(int32_t number) {
+  TEngineMutex lock;
+  holdController_ = number & 127;
+}
+
+void KInstr::SetSnapRecallByMidi(bool on) {
+  TEngineMutex lock;
+  recallByMidi_ = on ? 1 : 0;
+}
+
+void KInstr::SetParentSnapMap(int32_t number, int32_t snap) {
+  TEngineMutex lock;
+  if (InSnapRange(number)) parentMap_[number] = snap;
 }
 
 void KInstr::SetKeyRange(int32_t lower, int32_t upper) {
@@ -310,18 +341,21 @@ template <class Fn> void ForEachPanelModule(KSModul* owner, Fn&& fn) {
 
 void KInstr::SetAllIncremental(bool on) {
   if (int32_t(on) == allIncremental_) return;
+  TEngineMutex lock;
   ForEachPanelModule(owner_, [on](KSModul* m) { m->SetIncremental(on); });
   allIncremental_ = on;
 }
 
 void KInstr::SetPanelToMidiOut(bool on) {
   if (int32_t(on) == panelToMidi_) return;
+  TEngineMutex lock;
   ForEachPanelModule(owner_, [on](KSModul* m) { m->SetPanelToMidiOut(on); });
   panelToMidi_ = on;
 }
 
 void KInstr::SetRemoteToMidiOut(bool on) {
   if (int32_t(on) == remoteToMidi_) return;
+  TEngineMutex lock;
   ForEachPanelModule(owner_, [on](KSModul* m) { m->SetRemoteToMidiOut(on); });
   remoteToMidi_ = on;
 }
@@ -515,11 +549,13 @@ void KInstr::RecallSnap(int32_t number, const void* source, bool byParent) {
 
 void KInstr::DeleteSnap(int32_t number) {
   if (!InSnapRange(number)) return;
+  TEngineMutex lock;
   stored_[number] = 0;
   snapNames_[number] = TStr();
 }
 
 void KInstr::SetProgramMapEnabled(bool on) {
+  TEngineMutex lock;
   if (recallByParent_ && !on) std::fill(std::begin(parentMap_), std::end(parentMap_), -1);
   recallByParent_ = on ? 1 : 0;
 }

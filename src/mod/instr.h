@@ -6,8 +6,8 @@
 //
 // Threads: the note, pedal, pressure, controller and program operations run
 // on the MIDI thread, the setters on the GUI thread; every one of them runs
-// holding the engine's mutex (the MIDI dispatch takes it, the GUI side holds
-// it through a structure-change bracket or takes it here).
+// holding the engine's mutex (the MIDI dispatch takes it, the setters take it
+// here), so the MIDI thread never sees a setting half changed.
 #pragma once
 
 #include "src/base/str.h"
@@ -88,7 +88,7 @@ public:
   // the instrument tree.
   void SetTune(float value, bool inheritOnly);
   float GetUnisonSpread() const { return spread_; }
-  void SetUnisonSpread(float spread) { spread_ = spread; }
+  void SetUnisonSpread(float spread);
 
   // ---- MIDI settings
   // 1 ... 16, as the user sees it.
@@ -99,13 +99,13 @@ public:
   int32_t GetUpperKey() const { return upperKey_; }
   void SetKeyRange(int32_t lower, int32_t upper);
   int32_t GetNoteShift() const { return noteShift_; }
-  void SetNoteShift(int32_t shift) { noteShift_ = shift; }
+  void SetNoteShift(int32_t shift);
   int32_t GetSustainController() const { return sustainController_; }
-  void SetSustainController(int32_t number) { sustainController_ = number & 127; }
+  void SetSustainController(int32_t number);
   int32_t GetHoldController() const { return holdController_; }
-  void SetHoldController(int32_t number) { holdController_ = number & 127; }
+  void SetHoldController(int32_t number);
   bool IsSnapRecallByMidi() const { return recallByMidi_ != 0; }
-  void SetSnapRecallByMidi(bool on) { recallByMidi_ = on ? 1 : 0; }
+  void SetSnapRecallByMidi(bool on);
   // MIDI learn: while on, the next controller moved twice is assigned to
   // the panel control marked for learning.
   bool GetControllerMode() const { return controllerMode_.load() != 0; }
@@ -147,9 +147,7 @@ public:
   bool IsProgramMapEnabled() const { return recallByParent_ != 0; }
   void SetProgramMapEnabled(bool on);
   int32_t GetParentSnapMap(int32_t number) const { return InSnapRange(number) ? parentMap_[number] : -1; }
-  void SetParentSnapMap(int32_t number, int32_t snap) {
-    if (InSnapRange(number)) parentMap_[number] = snap;
-  }
+  void SetParentSnapMap(int32_t number, int32_t snap);
   // Raised while a recall sends control values (event routines read it).
   static int32_t GetRecallDepth();
   // Counts recalls that set controls; views compare it to refresh.

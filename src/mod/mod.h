@@ -247,7 +247,7 @@ public:
   bool IsSmallDesign() const { return TestFlag(kFlagSmall); }
   void SetSmallDesign(bool on) { SetFlag(kFlagSmall, on); }
   int32_t GetCtrlStyle() const { return ctrlStyle_; }
-  void SetCtrlStyle(int32_t style) { ctrlStyle_ = style; }
+  void SetCtrlStyle(int32_t style);
   TPnt GetInstrCtrlPos() const { return instrPanelPos_; }
   void SetInstrCtrlPos(TPnt p) { instrPanelPos_ = p; }
   TPnt GetEnsCtrlPos() const { return ensPanelPos_; }
@@ -271,20 +271,15 @@ public:
   }
   bool IsRemote() const { return TestFlag(kFlagRemote); }
   void SetRemote(bool on);
-  int32_t GetRemoteKind() const { return int32_t((flags_ >> 11) & 3u); }
+  int32_t GetRemoteKind() const { return int32_t((flags_.load(std::memory_order_relaxed) >> 11) & 3u); }
   void SetRemoteKind(int32_t kind);
   bool IsPanelToMidiOut() const { return TestFlag(kFlagPanelToMidi); }
-  void SetPanelToMidiOut(bool on) {
-    if (IsPanelControl()) SetFlag(kFlagPanelToMidi, on);
-  }
+  // These settings are read by the MIDI thread: set under the engine's mutex.
+  void SetPanelToMidiOut(bool on);
   bool IsRemoteToMidiOut() const { return TestFlag(kFlagRemoteToMidi); }
-  void SetRemoteToMidiOut(bool on) {
-    if (IsPanelControl()) SetFlag(kFlagRemoteToMidi, on);
-  }
+  void SetRemoteToMidiOut(bool on);
   bool IsIncremental() const { return TestFlag(kFlagIncremental); }
-  void SetIncremental(bool on) {
-    if (IsType(kCatSource, 1)) SetFlag(kFlagIncremental, on);
-  }
+  void SetIncremental(bool on);
   int32_t GetControllerNo() const { return params_[2]; }
   void SetControllerNo(int32_t number);
   double GetStepSize() const { return stepSize_; }
@@ -437,8 +432,11 @@ private:
   void SetPortKinds(bool mono);
   void SetMonoState(bool mono);
   static void MarkAudioOutSources(KSModul* out, bool available);
-  bool TestFlag(uint32_t f) const { return (flags_ & f) != 0; }
-  void SetFlag(uint32_t f, bool on) { flags_ = on ? (flags_ | f) : (flags_ & ~f); }
+  bool TestFlag(uint32_t f) const { return (flags_.load(std::memory_order_relaxed) & f) != 0; }
+  void SetFlag(uint32_t f, bool on) {
+    if (on) flags_.fetch_or(f, std::memory_order_relaxed);
+    else flags_.fetch_and(~f, std::memory_order_relaxed);
+  }
 
   IAudioInOut* Audio() const;
   TAudioInOut* Driver() const;
@@ -475,7 +473,8 @@ private:
   TPnt nextInsert_{8, 8};
   TPnt nextInstrPanelInsert_{8, 8};
   TPnt nextEnsPanelInsert_{8, 8};
-  uint32_t flags_;
+  // Written on the GUI thread, read also by the MIDI thread's handlers.
+  std::atomic<uint32_t> flags_;
   KSModul* newChild_ = nullptr;
   int32_t ctrlStyle_ = 0;
   TPnt instrPanelPos_{0, 0};

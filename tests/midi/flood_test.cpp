@@ -58,6 +58,13 @@ TEST(MidiFlood, NotesFromTheMidiThreadNeverRaceTheBlocksOrTheRebuilds) {
   for (int i = 0; i < 100; ++i) {
     instr->SetVoices(1 + i % 5, -1, -1);
     { TStructureChange rebuild(top); }
+    // Settings the MIDI thread reads, changed meanwhile.
+    instr->SetNoteShift(i % 3 - 1);
+    instr->SetTune(float(i % 5), false);
+    instr->SetVoices(-1, 1 + i % 2, -1);
+    sw->SetControllerNo(1 + i % 2);
+    sw->SetRemoteKind(0);
+    sw->SetLabelShown(i % 2 == 0);
     f.ens.RunIdle();
   }
   // Let both threads make progress at least once before stopping.
