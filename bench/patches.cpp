@@ -145,6 +145,63 @@ KSModul* AddResynth(TRig& rig, KSModul* parent, KSModul* pitch, KSModul* gate) {
   return resynth;
 }
 
+// The modules every played patch starts with.
+struct TPlayed {
+  KSModul* top;
+  KSModul* out;   // the Audio Out
+  KSModul* pitch; // NotePitch
+  KSModul* gate;  // Gate
+};
+
+// Builds a played patch in one structure-change bracket, so that processing
+// is set up once; the constants send their values once it has closed.
+template <class Body> TPatch BuildPlayed(TRig& rig, Body body) {
+  TPatch patch;
+  KSModul* top = rig.Top();
+  KSModul* out = rig.AddAudioOut();
+  {
+    TStructureChange bracket(top);
+    KSModul* pitch = rig.Insert(top, kCatSource, kSourceNotePitch, "NotePitch");
+    KSModul* gate = rig.Insert(top, kCatSource, kSourceGate, "Gate");
+    body(TPlayed{top, out, pitch, gate}, patch);
+  }
+  rig.SendConstants();
+  return patch;
+}
+
+// Two outputs of a polyphonic module, each summed over the voices, into the
+// two channels of the Audio Out.
+void CombineIntoOut(TRig& rig, KSModul* parent, KSModul* source, int32_t left, int32_t right, KSModul* out) {
+  const int32_t ports[2] = {left, right}, channels[2] = {kOutLeft, kOutRight};
+  for (int32_t c = 0; c < 2; ++c) {
+    KSModul* combiner = rig.Insert(parent, kCatModule, kTypeCombiner, "}");
+    TRig::Wire(source, ports[c], combiner, 0, "} In");
+    TRig::Wire(combiner, 0, out, channels[c], c == 0 ? "Audio Out L" : "Audio Out R");
+  }
+}
+
+// An ADSR on the gate: 10 ms attack, 300 ms decay to the sustain level,
+// 400 ms release; `times` reuses the time constants of another envelope.
+struct TEnvelopeTimes {
+  KSModul* attack = nullptr;
+  KSModul* decay = nullptr;
+  KSModul* release = nullptr;
+};
+KSModul* AddEnvelope(TRig& rig, const TPlayed& p, float sustain, TEnvelopeTimes& times) {
+  if (!times.attack) {
+    times.attack = rig.Constant(p.top, kTime10ms, "attack");
+    times.decay = rig.Constant(p.top, kTime300ms, "decay");
+    times.release = rig.Constant(p.top, kTime400ms, "release");
+  }
+  KSModul* env = rig.Insert(p.top, kCatModule, kTypeAdsr, "ADSR");
+  TRig::Wire(p.gate, 0, env, kAdsrGate, "ADSR G");
+  TRig::Wire(times.attack, 0, env, kAdsrAttack, "ADSR A");
+  TRig::Wire(times.decay, 0, env, kAdsrDecay, "ADSR D");
+  TRig::Wire(rig.Constant(p.top, sustain, "sustain"), 0, env, kAdsrSustain, "ADSR S");
+  TRig::Wire(times.release, 0, env, kAdsrRelease, "ADSR R");
+  return env;
+}
+
 } // namespace
 
 std::vector<std::string> TPatch::Missing() const {
@@ -163,29 +220,23 @@ KSModul* TPatch::Find(const std::string& name) const {
 int32_t ChordNote(int32_t k) { return 36 + (5 * k) % 64; }
 
 TPatch BuildPolySubtractive(TRig& rig) {
-  TPatch patch;
-  KSModul* top = rig.Top();
-  KSModul* out = rig.AddAudioOut();
+  KSModul* pan = nullptr;
   KSModul* modDelay = nullptr;
   KSModul* diffuser = nullptr;
-  KSModul* pan = nullptr;
-  {
-    TStructureChange bracket(top);
-    KSModul* pitch = rig.Insert(top, kCatSource, kSourceNotePitch, "NotePitch");
-    KSModul* gate = rig.Insert(top, kCatSource, kSourceGate, "Gate");
-
+  TPatch built = BuildPlayed(rig, [&](const TPlayed& p, TPatch& patch) {
+    KSModul* top = p.top;
     KSModul* lfo = rig.Insert(top, kCatModule, kTypeLfo, "LFO");
     lfo->SetMono();
     TRig::Wire(rig.Constant(top, 5.0f, "LFO rate"), 0, lfo, kLfoFreq, "LFO F");
     TRig::Wire(rig.Constant(top, 2.0f, "LFO depth"), 0, lfo, kLfoAmpl, "LFO A");
 
     KSModul* saw = rig.Insert(top, kCatModule, kTypeSawFm, "Saw FM");
-    TRig::Wire(pitch, 0, saw, kSawPitch, "Saw FM P");
+    TRig::Wire(p.pitch, 0, saw, kSawPitch, "Saw FM P");
     TRig::Wire(lfo, kLfoSine, saw, kSawFreq, "Saw FM F");
     TRig::Wire(rig.Constant(top, 0.08f, "Saw level"), 0, saw, kSawAmpl, "Saw FM A");
 
     KSModul* pulse = rig.Insert(top, kCatModule, kTypePulseFm, "Pulse FM");
-    TRig::Wire(pitch, 0, pulse, kPulsePitch, "Pulse FM P");
+    TRig::Wire(p.pitch, 0, pulse, kPulsePitch, "Pulse FM P");
     TRig::Wire(lfo, kLfoSine, pulse, kPulseFreq, "Pulse FM F");
     TRig::Wire(rig.Constant(top, 0.05f, "Pulse level"), 0, pulse, kPulseAmpl, "Pulse FM A");
     TRig::Wire(rig.Constant(top, 0.4f, "Pulse width"), 0, pulse, kPulseWidth, "Pulse FM W");
@@ -196,32 +247,20 @@ TPatch BuildPolySubtractive(TRig& rig) {
 
     // The amplitude envelope before the filter: once a note is released the
     // filter rings down on its own, the tail the denormal run listens to.
-    KSModul* ampEnv = rig.Insert(top, kCatModule, kTypeAdsr, "ADSR (amplitude)");
-    TRig::Wire(gate, 0, ampEnv, kAdsrGate, "ADSR G");
-    KSModul* attack = rig.Constant(top, kTime10ms, "attack");
-    KSModul* decay = rig.Constant(top, kTime300ms, "decay");
-    KSModul* release = rig.Constant(top, kTime400ms, "release");
-    TRig::Wire(attack, 0, ampEnv, kAdsrAttack, "ADSR A");
-    TRig::Wire(decay, 0, ampEnv, kAdsrDecay, "ADSR D");
-    TRig::Wire(rig.Constant(top, 0.7f, "sustain"), 0, ampEnv, kAdsrSustain, "ADSR S");
-    TRig::Wire(release, 0, ampEnv, kAdsrRelease, "ADSR R");
+    TEnvelopeTimes times;
+    KSModul* ampEnv = AddEnvelope(rig, p, 0.7f, times);
     KSModul* vca = rig.Insert(top, kCatModule, kTypeMult2, "X (amplitude)");
     TRig::Wire(mixer, 0, vca, kMult1, "X Mult 1");
     TRig::Wire(ampEnv, 0, vca, kMult2, "X Mult 2");
 
-    KSModul* cutoffEnv = rig.Insert(top, kCatModule, kTypeAdsr, "ADSR (cutoff)");
-    TRig::Wire(gate, 0, cutoffEnv, kAdsrGate, "ADSR G");
-    TRig::Wire(attack, 0, cutoffEnv, kAdsrAttack, "ADSR A");
-    TRig::Wire(decay, 0, cutoffEnv, kAdsrDecay, "ADSR D");
-    TRig::Wire(rig.Constant(top, 0.3f, "cutoff sustain"), 0, cutoffEnv, kAdsrSustain, "ADSR S");
-    TRig::Wire(release, 0, cutoffEnv, kAdsrRelease, "ADSR R");
     // The cutoff envelope reaches the filter's linear cutoff input in Hz.
+    KSModul* cutoffEnv = AddEnvelope(rig, p, 0.3f, times);
     KSModul* depth = rig.Insert(top, kCatModule, kTypeMult2, "X (cutoff depth)");
     TRig::Wire(cutoffEnv, 0, depth, kMult1, "X Mult 1");
     TRig::Wire(rig.Constant(top, 2500.0f, "cutoff depth"), 0, depth, kMult2, "X Mult 2");
 
     KSModul* filter = rig.Insert(top, kCatModule, kTypeTwoPole, "2-Pole Filter");
-    TRig::Wire(pitch, 0, filter, kFilterPitch, "Filter P");
+    TRig::Wire(p.pitch, 0, filter, kFilterPitch, "Filter P");
     TRig::Wire(depth, 0, filter, kFilterFreq, "Filter F");
     TRig::Wire(rig.Constant(top, 0.6f, "resonance"), 0, filter, kFilterRes, "Filter Res");
     TRig::Wire(vca, 0, filter, kFilterIn, "Filter In");
@@ -241,74 +280,46 @@ TPatch BuildPolySubtractive(TRig& rig) {
     TRig::Wire(rig.Constant(top, 23.0f, "diffuser time"), 0, diffuser, kDiffuserTime, "Diffuser Dly");
     TRig::Wire(rig.Constant(top, 0.5f, "diffusion"), 0, diffuser, kDiffuserAmount, "Diffuser Dif");
     TRig::Wire(pan, kPanRight, diffuser, kDiffuserIn, "Diffuser In");
-    TRig::Wire(modDelay, 0, out, kOutLeft, "Audio Out L");
-    TRig::Wire(diffuser, 0, out, kOutRight, "Audio Out R");
+    TRig::Wire(modDelay, 0, p.out, kOutLeft, "Audio Out L");
+    TRig::Wire(diffuser, 0, p.out, kOutRight, "Audio Out R");
 
     patch.parts = {{"Saw FM", saw},         {"Pulse FM", pulse},   {"Mixer 2", mixer},
                    {"ADSR", ampEnv},         {"X", vca},            {"2-Pole Filter", filter},
                    {"}", combiner},          {"Stereo Pan", pan},   {"Mod. Delay", modDelay},
-                   {"Diffuser Delay", diffuser}, {"Audio Out", out}};
-  }
-  // A delay without its routine yet passes nothing: the pan feeds the Audio
-  // Out directly so that the rest is still measured and heard.
-  if (!TRig::HasSlot(modDelay)) TRig::Wire(pan, kPanLeft, out, kOutLeft, "Audio Out L");
-  if (!TRig::HasSlot(diffuser)) TRig::Wire(pan, kPanRight, out, kOutRight, "Audio Out R");
-  rig.SendConstants();
-  return patch;
+                   {"Diffuser Delay", diffuser}, {"Audio Out", p.out}};
+  });
+  // A delay without its routine (or its line) passes nothing: the pan feeds
+  // the Audio Out directly so that the rest is still measured and heard.
+  const bool leftDelay = TRig::HasSlot(modDelay), rightDelay = TRig::HasSlot(diffuser);
+  KSModul* out = rig.Ensemble().GetAudioOutModule();
+  if (!leftDelay) TRig::Wire(pan, kPanLeft, out, kOutLeft, "Audio Out L");
+  if (!rightDelay) TRig::Wire(pan, kPanRight, out, kOutRight, "Audio Out R");
+  if (!leftDelay || !rightDelay) rig.SendConstants();
+  return built;
 }
 
 TPatch BuildSampler(TRig& rig, int32_t quality) {
-  TPatch patch;
-  KSModul* top = rig.Top();
-  KSModul* out = rig.AddAudioOut();
-  {
-    TStructureChange bracket(top);
-    KSModul* pitch = rig.Insert(top, kCatSource, kSourceNotePitch, "NotePitch");
-    KSModul* gate = rig.Insert(top, kCatSource, kSourceGate, "Gate");
-    KSModul* sampler = AddLoopSampler(rig, top, pitch, gate, quality);
-    KSModul* env = rig.Insert(top, kCatModule, kTypeAdsr, "ADSR");
-    TRig::Wire(gate, 0, env, kAdsrGate, "ADSR G");
-    TRig::Wire(rig.Constant(top, kTime10ms, "attack"), 0, env, kAdsrAttack, "ADSR A");
-    TRig::Wire(rig.Constant(top, kTime300ms, "decay"), 0, env, kAdsrDecay, "ADSR D");
-    TRig::Wire(rig.Constant(top, 0.7f, "sustain"), 0, env, kAdsrSustain, "ADSR S");
-    TRig::Wire(rig.Constant(top, kTime400ms, "release"), 0, env, kAdsrRelease, "ADSR R");
+  return BuildPlayed(rig, [&](const TPlayed& p, TPatch& patch) {
+    KSModul* sampler = AddLoopSampler(rig, p.top, p.pitch, p.gate, quality);
+    TEnvelopeTimes times;
+    KSModul* env = AddEnvelope(rig, p, 0.7f, times);
     TRig::Wire(env, 0, sampler, kSamplerAmpl, "Sampler Loop A");
     // The voice's level and place: the left channel of the sound through the
     // Stereo Amp.
-    KSModul* amp = rig.Insert(top, kCatModule, kTypeStereoAmp, "Stereo Amp");
-    TRig::Wire(rig.Constant(top, -12.0f, "level"), 0, amp, kStereoAmpLevel, "Stereo Amp Lvl");
+    KSModul* amp = rig.Insert(p.top, kCatModule, kTypeStereoAmp, "Stereo Amp");
+    TRig::Wire(rig.Constant(p.top, -12.0f, "level"), 0, amp, kStereoAmpLevel, "Stereo Amp Lvl");
     TRig::Wire(sampler, kSamplerLeft, amp, kStereoAmpIn, "Stereo Amp In");
-    KSModul* left = rig.Insert(top, kCatModule, kTypeCombiner, "}");
-    KSModul* right = rig.Insert(top, kCatModule, kTypeCombiner, "}");
-    TRig::Wire(amp, 0, left, 0, "} In");
-    TRig::Wire(amp, 1, right, 0, "} In");
-    TRig::Wire(left, 0, out, kOutLeft, "Audio Out L");
-    TRig::Wire(right, 0, out, kOutRight, "Audio Out R");
-    patch.parts = {{"Sampler Loop", sampler}, {"ADSR", env}, {"Stereo Amp", amp}, {"Audio Out", out}};
-  }
-  rig.SendConstants();
-  return patch;
+    CombineIntoOut(rig, p.top, amp, 0, 1, p.out);
+    patch.parts = {{"Sampler Loop", sampler}, {"ADSR", env}, {"Stereo Amp", amp}, {"Audio Out", p.out}};
+  });
 }
 
 TPatch BuildResynth(TRig& rig) {
-  TPatch patch;
-  KSModul* top = rig.Top();
-  KSModul* out = rig.AddAudioOut();
-  {
-    TStructureChange bracket(top);
-    KSModul* pitch = rig.Insert(top, kCatSource, kSourceNotePitch, "NotePitch");
-    KSModul* gate = rig.Insert(top, kCatSource, kSourceGate, "Gate");
-    KSModul* resynth = AddResynth(rig, top, pitch, gate);
-    KSModul* left = rig.Insert(top, kCatModule, kTypeCombiner, "}");
-    KSModul* right = rig.Insert(top, kCatModule, kTypeCombiner, "}");
-    TRig::Wire(resynth, kSamplerLeft, left, 0, "} In");
-    TRig::Wire(resynth, kSamplerRight, right, 0, "} In");
-    TRig::Wire(left, 0, out, kOutLeft, "Audio Out L");
-    TRig::Wire(right, 0, out, kOutRight, "Audio Out R");
-    patch.parts = {{"Resynth", resynth}, {"Audio Out", out}};
-  }
-  rig.SendConstants();
-  return patch;
+  return BuildPlayed(rig, [&](const TPlayed& p, TPatch& patch) {
+    KSModul* resynth = AddResynth(rig, p.top, p.pitch, p.gate);
+    CombineIntoOut(rig, p.top, resynth, kSamplerLeft, kSamplerRight, p.out);
+    patch.parts = {{"Resynth", resynth}, {"Audio Out", p.out}};
+  });
 }
 
 TPatch BuildSlotChain(TRig& rig, int32_t count) {
@@ -344,72 +355,66 @@ TPatch BuildSlotChain(TRig& rig, int32_t count) {
 }
 
 TPatch BuildRoutineSet(TRig& rig) {
-  TPatch patch;
-  KSModul* top = rig.Top();
-  KSModul* out = rig.AddAudioOut();
-  {
-  TStructureChange bracket(top);
-  KSModul* pitch = rig.Insert(top, kCatSource, kSourceNotePitch, "NotePitch");
-  KSModul* gate = rig.Insert(top, kCatSource, kSourceGate, "Gate");
-  KSModul* level = rig.Constant(top, 0.2f, "level");
-  TSum sum(rig, top);
+  return BuildPlayed(rig, [&](const TPlayed& p, TPatch& patch) {
+    KSModul* top = p.top;
+    KSModul* level = rig.Constant(top, 0.2f, "level");
+    TSum sum(rig, top);
 
-  KSModul* sine = rig.Insert(top, kCatModule, kTypeSine, "Sine");
-  TRig::Wire(pitch, 0, sine, 0, "Sine P");
-  TRig::Wire(level, 0, sine, kSineAmpl, "Sine A");
-  sum.Add(sine, 0);
-  KSModul* saw = rig.Insert(top, kCatModule, kTypeSawFm, "Saw FM");
-  TRig::Wire(pitch, 0, saw, kSawPitch, "Saw FM P");
-  TRig::Wire(level, 0, saw, kSawAmpl, "Saw FM A");
-  sum.Add(saw, 0);
-  KSModul* pulse = rig.Insert(top, kCatModule, kTypePulseFm, "Pulse FM");
-  TRig::Wire(pitch, 0, pulse, kPulsePitch, "Pulse FM P");
-  TRig::Wire(level, 0, pulse, kPulseAmpl, "Pulse FM A");
-  sum.Add(pulse, 0);
-  KSModul* resonance = rig.Constant(top, 0.5f, "resonance");
-  KSModul* two = rig.Insert(top, kCatModule, kTypeTwoPole, "2-Pole Filter");
-  TRig::Wire(pitch, 0, two, kFilterPitch, "2-Pole P");
-  TRig::Wire(resonance, 0, two, kFilterRes, "2-Pole Res");
-  TRig::Wire(saw, 0, two, kFilterIn, "2-Pole In");
-  sum.Add(two, kFilterLowPass);
-  KSModul* four = rig.Insert(top, kCatModule, kTypeFourPole, "4-Pole Filter");
-  TRig::Wire(pitch, 0, four, kFilterPitch, "4-Pole P");
-  TRig::Wire(resonance, 0, four, kFilterRes, "4-Pole Res");
-  TRig::Wire(pulse, 0, four, kFilterIn, "4-Pole In");
-  sum.Add(four, kFourPoleLowPass);
-  KSModul* adsr = rig.Insert(top, kCatModule, kTypeAdsr, "ADSR");
-  TRig::Wire(gate, 0, adsr, kAdsrGate, "ADSR G");
-  sum.Add(adsr, 0);
-  patch.parts = {{"Sine", sine},   {"Saw FM", saw},          {"Pulse FM", pulse},
-                 {"2-Pole Filter", two}, {"4-Pole Filter", four}, {"ADSR", adsr}};
-  static const char* const kQualityNames[3] = {"Sampler Loop 'Poor'", "Sampler Loop 'Good'",
-                                               "Sampler Loop 'Excellent'"};
-  for (int32_t q = kPoor; q <= kExcellent; ++q) {
-    KSModul* sampler = AddLoopSampler(rig, top, pitch, gate, q);
-    TRig::Wire(level, 0, sampler, kSamplerAmpl, "Sampler Loop A");
-    sum.Add(sampler, kSamplerLeft);
-    patch.parts.push_back({kQualityNames[q], sampler});
-  }
-  KSModul* delay = rig.Insert(top, kCatModule, kTypeModDelay, "Mod. Delay");
-  delay->SetQuality(kGood);
-  TRig::Wire(rig.Constant(top, 10.0f, "delay time"), 0, delay, kModDelayTime, "Mod. Delay Dly");
-  TRig::Wire(saw, 0, delay, kModDelayIn, "Mod. Delay In");
-  sum.Add(delay, 0);
-  KSModul* grain = rig.Insert(top, kCatModule, kTypeGrainDelay, "Grain Delay");
-  grain->SetQuality(kGood);
-  TRig::Wire(rig.Constant(top, 30.0f, "grain delay time"), 0, grain, kGrainDelayTime, "Grain Delay Dly");
-  TRig::Wire(level, 0, grain, kGrainDelayAmpl, "Grain Delay A");
-  TRig::Wire(saw, 0, grain, kGrainDelayIn, "Grain Delay In");
-  sum.Add(grain, kSamplerLeft);
-  KSModul* resynth = AddResynth(rig, top, pitch, gate);
-  sum.Add(resynth, kSamplerLeft);
-  patch.parts.push_back({"Mod. Delay", delay});
-  patch.parts.push_back({"Grain Delay", grain});
-  patch.parts.push_back({"Resynth", resynth});
-  sum.Finish(out);
-  }
-  rig.SendConstants();
-  return patch;
+    KSModul* sine = rig.Insert(top, kCatModule, kTypeSine, "Sine");
+    TRig::Wire(p.pitch, 0, sine, 0, "Sine P");
+    TRig::Wire(level, 0, sine, kSineAmpl, "Sine A");
+    sum.Add(sine, 0);
+    KSModul* saw = rig.Insert(top, kCatModule, kTypeSawFm, "Saw FM");
+    TRig::Wire(p.pitch, 0, saw, kSawPitch, "Saw FM P");
+    TRig::Wire(level, 0, saw, kSawAmpl, "Saw FM A");
+    sum.Add(saw, 0);
+    KSModul* pulse = rig.Insert(top, kCatModule, kTypePulseFm, "Pulse FM");
+    TRig::Wire(p.pitch, 0, pulse, kPulsePitch, "Pulse FM P");
+    TRig::Wire(level, 0, pulse, kPulseAmpl, "Pulse FM A");
+    sum.Add(pulse, 0);
+    KSModul* resonance = rig.Constant(top, 0.5f, "resonance");
+    KSModul* two = rig.Insert(top, kCatModule, kTypeTwoPole, "2-Pole Filter");
+    TRig::Wire(p.pitch, 0, two, kFilterPitch, "2-Pole P");
+    TRig::Wire(resonance, 0, two, kFilterRes, "2-Pole Res");
+    TRig::Wire(saw, 0, two, kFilterIn, "2-Pole In");
+    sum.Add(two, kFilterLowPass);
+    KSModul* four = rig.Insert(top, kCatModule, kTypeFourPole, "4-Pole Filter");
+    TRig::Wire(p.pitch, 0, four, kFilterPitch, "4-Pole P");
+    TRig::Wire(resonance, 0, four, kFilterRes, "4-Pole Res");
+    TRig::Wire(pulse, 0, four, kFilterIn, "4-Pole In");
+    sum.Add(four, kFourPoleLowPass);
+    TEnvelopeTimes times;
+    KSModul* adsr = AddEnvelope(rig, p, 0.5f, times);
+    sum.Add(adsr, 0);
+    patch.parts = {{"Sine", sine},   {"Saw FM", saw},          {"Pulse FM", pulse},
+                   {"2-Pole Filter", two}, {"4-Pole Filter", four}, {"ADSR", adsr}};
+
+    static const char* const kQualityNames[3] = {"Sampler Loop 'Poor'", "Sampler Loop 'Good'",
+                                                 "Sampler Loop 'Excellent'"};
+    for (int32_t q = kPoor; q <= kExcellent; ++q) {
+      KSModul* sampler = AddLoopSampler(rig, top, p.pitch, p.gate, q);
+      TRig::Wire(level, 0, sampler, kSamplerAmpl, "Sampler Loop A");
+      sum.Add(sampler, kSamplerLeft);
+      patch.parts.push_back({kQualityNames[q], sampler});
+    }
+    KSModul* delay = rig.Insert(top, kCatModule, kTypeModDelay, "Mod. Delay");
+    delay->SetQuality(kGood);
+    TRig::Wire(rig.Constant(top, 10.0f, "delay time"), 0, delay, kModDelayTime, "Mod. Delay Dly");
+    TRig::Wire(saw, 0, delay, kModDelayIn, "Mod. Delay In");
+    sum.Add(delay, 0);
+    KSModul* grain = rig.Insert(top, kCatModule, kTypeGrainDelay, "Grain Delay");
+    grain->SetQuality(kGood);
+    TRig::Wire(rig.Constant(top, 30.0f, "grain delay time"), 0, grain, kGrainDelayTime, "Grain Delay Dly");
+    TRig::Wire(level, 0, grain, kGrainDelayAmpl, "Grain Delay A");
+    TRig::Wire(saw, 0, grain, kGrainDelayIn, "Grain Delay In");
+    sum.Add(grain, kSamplerLeft);
+    KSModul* resynth = AddResynth(rig, top, p.pitch, p.gate);
+    sum.Add(resynth, kSamplerLeft);
+    patch.parts.push_back({"Mod. Delay", delay});
+    patch.parts.push_back({"Grain Delay", grain});
+    patch.parts.push_back({"Resynth", resynth});
+    sum.Finish(p.out);
+  });
 }
 
 } // namespace bench
