@@ -25,11 +25,11 @@ TRig::TRig(float rateFactor, int32_t voices) : factor_(rateFactor), savedMaxUsag
   ens_->SetOwner(&owner_);
   ens_->SetRateFactor(rateFactor);
   if (ens_->GetRateFactor() != rateFactor) throw TBuildError("rate factor: not one of the six steps");
-  SetMaxUsage(kNoUsageLimit);
   Driver().SetControlRate(kControlRate);
   Driver().SetTempo(kTempo);
   ens_->GetTopInstr()->SetVoices(voices, -1, -1);
   output_.assign(size_t(kDeviceBlock) * 2, 0.0f);
+  SetMaxUsage(kNoUsageLimit);
 }
 
 TRig::~TRig() {
