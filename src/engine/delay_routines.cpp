@@ -164,13 +164,6 @@ void InitRecorderVoiceAlt(TWord* state, KSModul* module, int32_t voice) {
 
 namespace {
 
-template <class State, class F> void EachVoice(F f) {
-  const int32_t n = SlotVoices();
-  float** const* inputs = SlotInputs();
-  TWord* const* states = SlotStates();
-  for (int32_t v = 0; v < n; ++v) f(As<State>(states[v]), inputs[v]);
-}
-
 void StaticDelay() {
   EachVoice<DelayVoiceState>([](DelayVoiceState& s, float* const* in) {
     if (!s.begin) return;

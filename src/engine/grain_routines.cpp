@@ -136,6 +136,29 @@ void InitDualSampleVoice2(TWord* state, KSModul* module, int32_t voice) {
 // ---------------------------------------------------------------------------
 // Grain set-ups
 
+namespace {
+
+// The previous grain becomes B; the sample of the new grain is selected by
+// its key and the main player takes the pitch. False (and the chain stops)
+// when no sample covers the key.
+bool NextGrainSample(ResynthVoiceState& s, const GrainInputs& in, float& key) {
+  PlayerCore& m = s.main.core;
+  s.grainB = s.grainA;
+  key = GrainKey(in);
+  s.key = key;
+  AttachResynthEntry(s, SelectEntry(m, key));
+  if (!m.entry) {
+    SilenceGrain(s.grainA);
+    s.countdown = -1;
+    s.phaseIncrement = 0.0f;
+    return false;
+  }
+  SetPitchHz(m, in.Value(kPitch, 60.0f));
+  return true;
+}
+
+} // namespace
+
 void StartResynthGrain(ResynthVoiceState& s, const GrainInputs& in) {
   PlayerCore& m = s.main.core;
   if (!m.entry) return;
@@ -156,17 +179,8 @@ void StartResynthGrain(ResynthVoiceState& s, const GrainInputs& in) {
     return;
   }
   SendVoiceEvent(s.header, 1, float(m.position) / m.framesPerMs);
-  s.grainB = s.grainA;
-  const float key = GrainKey(in);
-  s.key = key;
-  AttachResynthEntry(s, SelectEntry(m, key));
-  if (!m.entry) {
-    SilenceGrain(s.grainA);
-    s.countdown = -1;
-    s.phaseIncrement = 0.0f;
-    return;
-  }
-  SetPitchHz(m, in.Value(kPitch, 60.0f));
+  float key;
+  if (!NextGrainSample(s, in, key)) return;
   float grain = m.framesPerMs * in.Value(kGrainy, 5.0f);
   int32_t start = m.position;
   IAudioAnalysis* analysis = s.analysis ? AnalysisOf(m.entry) : nullptr;
@@ -213,17 +227,8 @@ void StartPitchFormerGrain(ResynthVoiceState& s, const GrainInputs& in) {
     return;
   }
   const float smooth = in.Value(kSmooth, 0.8f);
-  s.grainB = s.grainA;
-  const float key = GrainKey(in);
-  s.key = key;
-  AttachResynthEntry(s, SelectEntry(m, key));
-  if (!m.entry) {
-    SilenceGrain(s.grainA);
-    s.countdown = -1;
-    s.phaseIncrement = 0.0f;
-    return;
-  }
-  SetPitchHz(m, in.Value(kPitch, 60.0f));
+  float key;
+  if (!NextGrainSample(s, in, key)) return;
   const float rate = EngineConstants.processingRate > 0.0f ? EngineConstants.processingRate : 44100.0f;
   float period = m.ratio < 0.1f ? rate * 10.0f : rate / m.ratio;
   int32_t start = m.position;

@@ -179,26 +179,8 @@ int32_t InputFrames(const float* input, float framesPerMs, int32_t fallback) {
 
 } // namespace
 
-void UpdateLoopBounds(SamplePlayerState& s, bool wrap) {
-  PlayerCore& p = s.core;
-  if (!p.entry) {
-    p.position = 0;
-    p.fraction = 0.0f;
-    return;
-  }
-  if (!s.loopOn) {
-    s.loopStart = 0;
-    s.loopEnd = p.length - 1;
-    return;
-  }
-  IAudioFileBuf* sound = p.entry->GetSoundFile();
-  int32_t start = sound ? sound->GetLoopStart() : 0;
-  int32_t len = sound ? sound->GetLoopLength() : 0;
-  if (s.oscillatorMode && len > 0) start = (start / len) * len;
-  StoreLoop(s, start, len);
-  if (wrap) WrapIntoLoop(s);
-  if (s.oscillatorMode) OscillatorStep(s, s.loopEnd - s.loopStart);
-}
+// Without inputs the sound file's loop is taken.
+void UpdateLoopBounds(SamplePlayerState& s, bool wrap) { UpdateLoopBoundsFromInputs(s, {nullptr, nullptr}, wrap); }
 
 void UpdateLoopBoundsFromInputs(SamplePlayerState& s, LoopInputs loop, bool wrap) {
   PlayerCore& p = s.core;
@@ -264,7 +246,9 @@ void TriggerPlayerFromInputs(SamplePlayerState& s, float gate, float startMs, Lo
 
 void WrapPlayerSlow(SamplePlayerState& s, const LoopInputs* loop) {
   PlayerCore& p = s.core;
-  if (!std::isfinite(p.fraction)) {
+  // A step of a billion frames or more (or none at all) is no step: the
+  // player stops rather than overflow its position.
+  if (!(std::fabs(p.fraction) < 1.0e9f)) {
     p.fraction = 0.0f;
     StopPlayer(p);
     return;

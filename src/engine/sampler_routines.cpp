@@ -108,12 +108,7 @@ namespace {
 enum EStep { kPlainStep, kFmStep, kLoopStep };
 
 template <int Q, bool Stereo, int Step> void SamplerRoutine() {
-  const int32_t n = SlotVoices();
-  float** const* inputs = SlotInputs();
-  TWord* const* states = SlotStates();
-  for (int32_t v = 0; v < n; ++v) {
-    SampleVoiceState& s = Sample(states[v]);
-    float* const* in = inputs[v];
+  EachVoice<SampleVoiceState>([](SampleVoiceState& s, float* const* in) {
     PlayerCore& p = s.player.core;
     DeclickOutput& o = p.out;
     if constexpr (Stereo) DecayHeld(o);
@@ -136,16 +131,11 @@ template <int Q, bool Stereo, int Step> void SamplerRoutine() {
     } else {
       o.currentLeft = o.currentRight = o.heldLeft;
     }
-  }
+  });
 }
 
 template <int Q, bool Stereo> void LookupRoutine() {
-  const int32_t n = SlotVoices();
-  float** const* inputs = SlotInputs();
-  TWord* const* states = SlotStates();
-  for (int32_t v = 0; v < n; ++v) {
-    SampleVoiceState& s = Sample(states[v]);
-    float* const* in = inputs[v];
+  EachVoice<SampleVoiceState>([](SampleVoiceState& s, float* const* in) {
     PlayerCore& p = s.player.core;
     const float x = p.framesPerMs * *in[kFreq];
     int32_t index = TruncToInt(x);
@@ -160,7 +150,7 @@ template <int Q, bool Stereo> void LookupRoutine() {
     } else {
       p.out.currentLeft = p.out.currentRight = Kernel<Q>(s.left, index, f) * a;
     }
-  }
+  });
 }
 
 template <template <int, bool> class R> struct TVariants {

@@ -65,6 +65,14 @@ template <class State> State* VoiceRecord(TEngineRecord* r, int32_t voice) {
   return reinterpret_cast<State*>(r->state[voice]);
 }
 
+// Runs f(state record, input pointers) for every voice of the current slot.
+template <class State, class F> inline void EachVoice(F f) {
+  const int32_t n = SlotVoices();
+  float** const* inputs = SlotInputs();
+  TWord* const* states = SlotStates();
+  for (int32_t v = 0; v < n; ++v) f(*reinterpret_cast<State*>(states[v]), inputs[v]);
+}
+
 // Grain scheduling of the re-synthesis types (grain_routines.cpp).
 struct GrainInputs {
   float* const* in;  // the voice's input pointers

@@ -150,12 +150,14 @@ void KSModul::RequestSwitchInputs() {
   }
   // The module may be gone by the time the GUI thread gets to it: find it
   // again by its serial number.
+  if (switchRebuildPosted_.exchange(true)) return;
   KModelHost* host = host_;
   int32_t serial = serialNo_;
   host_->PostToGui([host, serial] {
     KSModul* top = host->GetTopModule();
     KSModul* m = top ? top->FindBySerialNo(serial) : nullptr;
     if (!m) return;
+    m->switchRebuildPosted_.store(false);
     TStructureChange bracket(m);
     m->SelectSwitchInputs(m->GetControlStep());
     host->UpdateCtrlViews(m);

@@ -158,8 +158,7 @@ bool KEnsemble::CanRestoreAfterCrash() const {
 
 bool KEnsemble::OfferRestore() {
   if (!CanRestoreAfterCrash()) return false;
-  TParamStr caption{TStr("Quorvex")};
-  if (ShowMessageTitled(&RestoreQuestion(), &caption, 1) != 0) return false;
+  if (ShowMessage(&RestoreQuestion(), 1) != 0) return false; // captioned with the program's title
   undoBusy_ = 1;
   bool opened = owner_ && owner_->OpenEnsembleFile(CrashSnapshotPath());
   undoBusy_ = 0;

@@ -392,6 +392,11 @@ public:
   void ExportAudio();
   int32_t HasAudio() const;
   int32_t HasAudio2() const;
+  // Processor load in percent: a module with children the sum of theirs, a
+  // processed module its routine slot's usage while the driver measures
+  // slots, any other 0. The last result is kept.
+  float UpdateCpuLoad(bool measure);
+  float GetCpuLoad() const { return cpuLoad_; }
 
   // Update-pass steps (used by the ports).
   bool WalkBackward(bool trial);
@@ -501,6 +506,9 @@ private:
   std::unique_ptr<float[]> valueTable_;
   std::unique_ptr<int32_t[]> snapSteps_;
   std::atomic<int32_t> ctrlValue_{0};
+  // A switch moved from another thread has its input rebuild posted once:
+  // further moves before the GUI thread gets to it only change the step.
+  std::atomic<bool> switchRebuildPosted_{false};
   int32_t ctrlState_ = 0;
   std::unique_ptr<KSModul*[]> panelModules_;
   int32_t panelCount_ = 0;
@@ -512,6 +520,7 @@ private:
   TPnt displaySize_{100, 52};
   std::vector<float> displayBuffer_;
   std::unique_ptr<KModulAudio> audio_;
+  float cpuLoad_ = 0.0f;
 };
 
 // Holds a structure-change bracket for a scope.

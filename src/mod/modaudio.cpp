@@ -272,3 +272,25 @@ int32_t KSModul::HasAudio2() const {
   if (IAudioFileMap* map = GetSampleMap()) return map->HasSamples();
   return 0;
 }
+
+// ---------------------------------------------------------------------------
+// Processor load
+
+float KSModul::UpdateCpuLoad(bool measure) {
+  if (childCount_ > 0) {
+    float sum = 0.0f;
+    for (int32_t i = 0; i < childCount_; ++i) sum += children_[i]->UpdateCpuLoad(measure);
+    cpuLoad_ = sum;
+  } else if (measure && record_) {
+    // A module whose slot is not found keeps its last figure.
+    if (TAudioInOut* driver = Driver())
+      for (int32_t i = 0; i < driver->GetSlotCount(); ++i)
+        if (EngineSlots.records[i] == record_) {
+          cpuLoad_ = driver->GetSlotUsage(i);
+          break;
+        }
+  } else {
+    cpuLoad_ = 0.0f;
+  }
+  return cpuLoad_;
+}

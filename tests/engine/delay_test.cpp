@@ -4,6 +4,7 @@
 
 #include "src/audio/buffers.h"
 #include "src/engine/event_ids.h"
+#include "src/engine/graph_render.h"
 #include "src/engine/sampler_routines.h"
 #include "src/engine/voice_state.h"
 
@@ -279,6 +280,28 @@ TEST(Scope, AHugeOrNegativeTimeKeepsTheMarkInsideTheLine) {
     EXPECT_GE(s.mark, s.begin);
     EXPECT_LE(s.mark, s.end);
   }
+}
+
+} // namespace
+
+namespace {
+
+TEST(Scope, TheReadOutHoldsANegativeStartToTheFirstFrame) {
+  TRig r(1000.0f);
+  KSModul* scope = r.Add(165);
+  r.Feed(scope, "In");
+  r.Ready();
+  Send(scope, evScopeTimePos, -50.0f);  // a display start before the capture
+  Send(scope, evScopeTimeScale, 10.0f);
+  Send(scope, evScopeYScale, 1.0f);
+  Send(scope, evScopeTrigger, 1.0f);
+  std::vector<float> in(30, 0.0f);
+  in[0] = 0.5f;
+  r.Render(30, in);
+  std::vector<float> columns(8, 0.0f);
+  RenderGraph(165, scope->GetEngineRecord(), columns.data(), 8, 11);
+  // Column 0 stands for frame -50, held to frame 0: (0.5 + 1) x 10 x 0.5.
+  EXPECT_FLOAT_EQ(columns[0], 7.5f);
 }
 
 } // namespace

@@ -62,7 +62,9 @@ TEST(Resynth, UnconnectedGrainLengthAlternatesPeriodsOf220And221) {
   for (size_t i = 1; i < 11; ++i) {
     const int32_t period = starts[i] - starts[i - 1];
     EXPECT_TRUE(period == 220 || period == 221) << period;
-    if (i > 1) EXPECT_NE(period, starts[i - 1] - starts[i - 2]) << "periods alternate";
+    if (i > 1) {
+      EXPECT_NE(period, starts[i - 1] - starts[i - 2]) << "periods alternate";
+    }
   }
   EXPECT_NEAR(starts[10] - starts[0], 2205, 1);
   // The grains sound: the output is not silent.
@@ -92,6 +94,30 @@ TEST(Resynth, AZeroLoopLengthFreezesTheVoiceOnOneSpot) {
   g.r.Render(3000);
   EXPECT_EQ(g.V().main.core.position, position);
   EXPECT_NE(g.V().countdown, -1) << "grains keep coming";
+}
+
+TEST(Resynth, WithSpeedOneAndMarkersTheSampleIsTraversedInItsOwnTime) {
+  for (float pitch : {60.0f, 72.0f, 48.0f}) {
+    TGrainRig g(173, "resynth-speed");
+    g.module->GetSampleMap()->GetAt(0)->SetResynthesis(1);
+    g.r.Constant(g.module, "Sp", 1.0f);
+    g.r.Constant(g.module, "P", pitch);
+    Send(g.module, evResynthGate, 1.0f);
+    ASSERT_EQ(g.V().analysis, 1);
+    g.r.Render(10000);
+    // The main player lies at most one grain away from where the sample's
+    // own rate puts it, whatever the pitch.
+    EXPECT_NEAR(float(g.V().main.core.position), 10000.0f, 400.0f) << pitch;
+  }
+}
+
+TEST(Resynth, WithoutSpeedTheSampleIsTraversedAtThePitchsSpeed) {
+  TGrainRig g(173, "resynth-pitch");
+  g.module->GetSampleMap()->GetAt(0)->SetResynthesis(0);
+  g.r.Constant(g.module, "P", 72.0f);
+  Send(g.module, evResynthGate, 1.0f);
+  g.r.Render(5000);
+  EXPECT_NEAR(float(g.V().main.core.position), 10000.0f, 500.0f) << "an octave up: twice as fast";
 }
 
 TEST(PitchFormer, AtPitch69AGrainStartsEvery100Point23FramesOnAverage) {
@@ -183,6 +209,52 @@ TEST(BeatLoop, AStartBeforeTheSampleWrapsToItsEnd) {
   const int32_t length = b.common.main.core.length;
   const int32_t expected = int32_t(-b.framesPerSixteenth) + length - 1;
   EXPECT_EQ(b.common.grainA.windowOffset, expected);
+}
+
+} // namespace
+
+namespace {
+
+// Every sample-playing, delay and tape routine in every quality, with a
+// sound loaded and every audio input on a hostile value: no read or write
+// leaves the records' buffers (the sanitizers watch) and the zero cell stays 0.
+TEST(BufferRoutines, HostileInputsKeepEveryReadInBounds) {
+  const std::string folder = testkit::TempDir("hostile");
+  const std::string path =
+      soundrig::WriteWav(folder + "/s.wav", 44100, {Sine(3000, 300.0), Sine(3000, 200.0)});
+  const float nan = std::nanf("");
+  for (float value : {nan, INFINITY, -INFINITY, 3.0e38f, -3.0e38f, 0.0f, -1.0f, 1.0e6f}) {
+    for (int32_t quality = 0; quality < 3; ++quality) {
+      TRig r;
+      std::vector<KSModul*> modules;
+      for (int32_t type : {130, 131, 135, 136, 170, 173, 174, 79, 120, 166, 169, 80, 81}) {
+        KSModul* m = r.Add(type);
+        if (m->GetSampleMap()) soundrig::LoadInto(m, path);
+        // A scope of its own takes each module into processing.
+        if (type != 80 && type != 81) r.Wire(m, m->GetOutPort(0)->GetLabel().Std().c_str(), r.Add(165), "In");
+        modules.push_back(m);
+      }
+      r.Ready();
+      for (KSModul* m : modules) {
+        m->SetQuality(quality);
+        TEngineRecord* rec = m->GetEngineRecord();
+        ASSERT_TRUE(rec) << m->GetTypeIndex();
+        for (int32_t p = 0; p < m->GetInPortCount(); ++p) {
+          KInPort* port = m->GetInPort(p);
+          if (port->GetKind() <= 1) r.Constant(m, port->GetLabel().Std().c_str(), value);
+          else GetEventRoutine(port->GetIndexField())(rec, 0, value);
+        }
+        for (int32_t p = 0; p < m->GetInPortCount(); ++p) {
+          KInPort* port = m->GetInPort(p);
+          if (port->GetKind() > 1) GetEventRoutine(port->GetIndexField())(rec, 0, 1.0f);
+        }
+      }
+      r.Render(700);
+      for (KSModul* m : modules) GetEventRoutine(evBeatLoopClock)(m->GetEngineRecord(), 0, 1.0f);
+      r.Render(300);
+      EXPECT_EQ(EngineZeroCell, 0.0f);
+    }
+  }
 }
 
 } // namespace

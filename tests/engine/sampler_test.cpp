@@ -138,11 +138,15 @@ TEST(Lookup, ReadsThePositionInMsWithTheKernelOfItsQuality) {
         const float expected = c.index == 63 ? 63.0f + (q == 0 ? 0.0f : f) : RampValue(q, c.index, f);
         if (c.index == 63) {
           // The fraction is kept at the last frame: the others read the margin.
-          if (q == 0) EXPECT_NEAR(out, 63.0f, 0.01f);
+          if (q == 0) {
+            EXPECT_NEAR(out, 63.0f, 0.01f);
+          }
         } else {
           EXPECT_NEAR(out, expected, 1e-3f) << "q " << q << " at " << c.ms;
         }
-        if (stereo && c.index != 63) EXPECT_NEAR(s.V().player.core.out.currentRight / kUnit, -expected, 1e-3f);
+        if (stereo && c.index != 63) {
+          EXPECT_NEAR(s.V().player.core.out.currentRight / kUnit, -expected, 1e-3f);
+        }
       }
     }
   }
@@ -250,6 +254,106 @@ TEST(Grains, TheSilentRunIsZeroAndNotTheZeroCell) {
   EXPECT_NE(g.left, &EngineZeroCell);
   for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(Kernel<kExcellent>(g.left, g.core.position + i - i, 0.5f), 0.0f);
   EXPECT_EQ(SilentSamples[3], 0.0f);
+}
+
+} // namespace
+
+namespace {
+
+// "Sampler Loop" over a 64-frame ramp with a loop from its file.
+struct TLoopRig {
+  TLoopRig(soundrig::TLoop loop, const std::string& tag) {
+    const std::string path =
+        soundrig::WriteWav(testkit::TempDir(tag) + "/loop.wav", 44100, {soundrig::Ramp(64)}, &loop);
+    sampler = r.Add(135);
+    soundrig::LoadInto(sampler, path);
+    sampler->GetSampleMap()->GetAt(0)->SetLoopOn(1);
+    sampler->GetSampleMap()->GetAt(0)->SetAlternatingLoop(loop.alternating ? 1 : 0);
+    r.Listen(sampler, "L");
+    r.Ready();
+    r.Constant(sampler, "A", 1.0f);
+    Send(sampler, evSamplerPitch, 60.0f);
+  }
+  SampleVoiceState& V() { return Voice(r, sampler); }
+  TRig r;
+  KSModul* sampler = nullptr;
+};
+
+TEST(Loops, AForwardLoopKeepsThePlayerInsideWhileTheGateIsOn) {
+  TLoopRig l({10, 20, false}, "loop");
+  l.sampler->GetSampleMap()->GetAt(0)->SetLoopInRelease(0);
+  Send(l.sampler, evSamplerLoopGate, 1.0f);
+  l.r.Render(40);
+  for (int32_t k = 0; k < 100; ++k) {
+    const float v = l.r.Render(1)[0] / kUnit;
+    ASSERT_GE(v, 9.99f);
+    ASSERT_LT(v, 20.01f);
+  }
+  EXPECT_EQ(l.V().player.loopStart, 10);
+  EXPECT_EQ(l.V().player.loopEnd, 20);
+  // Released without a release loop, the sample plays out to its end.
+  Send(l.sampler, evSamplerLoopGate, 0.0f);
+  l.r.Render(100);
+  EXPECT_EQ(l.V().player.core.direction, 0);
+  EXPECT_EQ(l.V().player.core.position, 62);
+}
+
+TEST(Loops, APingPongLoopTurnsAtEachEnd) {
+  TLoopRig l({10, 20, true}, "pingpong");
+  Send(l.sampler, evSamplerLoopGate, 1.0f);
+  std::vector<int32_t> directions;
+  for (int32_t k = 0; k < 80; ++k) {
+    l.r.Render(1);
+    const int32_t d = l.V().player.core.direction;
+    if (directions.empty() || directions.back() != d) directions.push_back(d);
+    ASSERT_LE(l.V().player.core.position, 20);
+  }
+  ASSERT_GE(directions.size(), 3u);
+  EXPECT_EQ(directions[0], 1);
+  EXPECT_EQ(directions[1], -1);
+  EXPECT_EQ(directions[2], 1);
+}
+
+TEST(Loops, ALoopLengthOfZeroHoldsTheLoopStart) {
+  TLoopRig l({10, 20, false}, "zero");
+  l.r.Constant(l.sampler, "LS", 30.0f / 44.1f);  // frame 30
+  l.r.Constant(l.sampler, "LL", 0.0f);
+  Send(l.sampler, evSamplerLoopGate, 1.0f);
+  l.r.Render(50);
+  EXPECT_EQ(l.V().player.loopStart, 30);
+  EXPECT_EQ(l.V().player.loopEnd, 30);
+  EXPECT_EQ(l.V().player.core.position, 30);
+}
+
+TEST(Loops, ALoopBeyondTheSoundIsClampedWhilePlayingAndKeptInTheSound) {
+  TLoopRig l({40, 500, false}, "beyond");
+  IAudioFileBuf* sound = l.sampler->GetSampleMap()->GetAt(0)->GetSoundFile();
+  Send(l.sampler, evSamplerLoopGate, 1.0f);
+  for (int32_t k = 0; k < 300; ++k) {
+    l.r.Render(1);
+    ASSERT_GE(l.V().player.core.position, 0);
+    ASSERT_LE(l.V().player.core.position, 63);
+  }
+  EXPECT_LE(l.V().player.loopEnd, 64);
+  EXPECT_EQ(sound->GetLoopStart(), 40) << "the sound keeps what its file says";
+}
+
+TEST(Loops, AStartBeyondTheLoopEndStartsAForwardVoiceAtTheLoopStart) {
+  TLoopRig l({10, 20, false}, "late");
+  l.r.Constant(l.sampler, "St", 40.0f / 44.1f);
+  Send(l.sampler, evSamplerLoopGate, 1.0f);
+  EXPECT_EQ(l.V().player.core.position, 10);
+}
+
+TEST(Loops, InOscillatorModeTheLoopIsOneCycleOfThePitch) {
+  TLoopRig l({16, 32, false}, "oscil");
+  l.sampler->SetOscilMode(true);
+  Send(l.sampler, evSamplerPitch, 69.0f);
+  Send(l.sampler, evSamplerLoopGate, 1.0f);
+  EXPECT_NEAR(l.V().player.core.increment, 16.0f * 440.0f / 44100.0f, 1e-3f);
+  l.r.Render(500);
+  EXPECT_GE(l.V().player.core.position, 16);
+  EXPECT_LT(l.V().player.core.position, 32);
 }
 
 } // namespace

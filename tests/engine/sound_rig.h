@@ -30,13 +30,20 @@ inline void Put16(std::vector<unsigned char>& b, uint32_t v) {
 constexpr float kUnit = 1.0f / 32768.0f;
 
 // A 16-bit WAV file; channels[c] are the samples of channel c (-1 ... 1).
-inline std::string WriteWav(const std::string& path, int rate, const std::vector<std::vector<float>>& channels) {
+// A loop as a "smpl" chunk stores it: start, end (exclusive here), ping-pong.
+struct TLoop {
+  uint32_t start = 0, end = 0;
+  bool alternating = false;
+};
+
+inline std::string WriteWav(const std::string& path, int rate, const std::vector<std::vector<float>>& channels,
+                            const TLoop* loop = nullptr) {
   const uint32_t n = uint32_t(channels[0].size());
   const uint32_t ch = uint32_t(channels.size());
   std::vector<unsigned char> b;
   const char* riff = "RIFF";
   b.insert(b.end(), riff, riff + 4);
-  Put32(b, 4 + 8 + 16 + 8 + n * ch * 2);
+  Put32(b, 4 + 8 + 16 + 8 + n * ch * 2 + (loop ? 8 + 60 : 0));
   const char* head = "WAVEfmt ";
   b.insert(b.end(), head, head + 8);
   Put32(b, 16);
@@ -55,6 +62,13 @@ inline std::string WriteWav(const std::string& path, int rate, const std::vector
       v = v > 32767.0 ? 32767.0 : v < -32768.0 ? -32768.0 : v;
       Put16(b, uint32_t(int32_t(std::lround(v))) & 0xffffu);
     }
+  if (loop) {
+    const char* smpl = "smpl";
+    b.insert(b.end(), smpl, smpl + 4);
+    Put32(b, 60);
+    for (uint32_t v : {0u, 0u, 0u, 60u, 0u, 0u, 0u, 1u, 0u}) Put32(b, v);
+    for (uint32_t v : {0u, loop->alternating ? 1u : 0u, loop->start, loop->end - 1, 0u, 0u}) Put32(b, v);
+  }
   FILE* f = std::fopen(path.c_str(), "wb");
   EXPECT_TRUE(f) << path;
   if (f) {

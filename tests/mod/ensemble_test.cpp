@@ -355,6 +355,7 @@ TEST_F(Ensemble, ALeftoverUndoSnapshotIsOfferedForRestore) {
   EXPECT_FALSE(ens.IsUndoBusy());
   ASSERT_EQ(boxes.Boxes().size(), 2u);
   EXPECT_EQ(boxes.Boxes()[1].text, "The program did not terminate correctly last time.\nDo you want to restore the ensemble?");
+  EXPECT_EQ(boxes.Boxes()[1].caption, "Volteon");
   DeleteSetting(TStr(setting::UndoNo));
   DeleteSetting(TStr(setting::TmpDir));
 }

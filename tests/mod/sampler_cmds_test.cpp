@@ -72,7 +72,9 @@ TEST_F(SamplerModule, EachTypeOwnsTheAudioObjectItNeeds) {
     EXPECT_EQ(m->GetRecordBuffer() != nullptr, c.record) << c.type;
     EXPECT_EQ(m->GetMaximum(), c.maximum) << c.type;
     EXPECT_EQ(m->GetQuality(), 1) << "'Good' by default";
-    if (c.delay) EXPECT_EQ(m->GetDelayBuffer()->GetLengthMs(), int32_t(c.maximum));
+    if (c.delay) {
+      EXPECT_EQ(m->GetDelayBuffer()->GetLengthMs(), int32_t(c.maximum));
+    }
   }
 }
 
@@ -251,6 +253,30 @@ TEST_F(SamplerModule, AMapEditOutsideABracketSetsTheVoicesUpUnderTheLock) {
   auto& v = *reinterpret_cast<SampleVoiceState*>(sampler->GetEngineRecord()->state[0]);
   EXPECT_EQ(v.player.core.baseStep, sampler->GetSampleMap()->GetAt(0)->GetStep());
   EXPECT_EQ(GetEngineLockDepth(), 0);
+}
+
+TEST_F(SamplerModule, ProcessorLoadIsTheSlotsUsageSummedOverChildren) {
+  AddAudioOut();
+  KSModul* loose = Insert(Top(), kCatModule, 130);
+  EXPECT_EQ(loose->UpdateCpuLoad(true), 0.0f) << "no children, no record";
+  KSModul* delay = Insert(Top(), kCatModule, 79);
+  {
+    TStructureChange bracket(Top());
+    ASSERT_EQ(Wire(delay, 0, ens.GetAudioOutModule(), 2), 0);
+  }
+  ASSERT_TRUE(delay->GetEngineRecord());
+  Driver().SetSlotMeasuring(true);
+  std::vector<float> out(2 * 256);
+  Driver().Render(nullptr, out.data(), 256);
+  int32_t slot = -1;
+  for (int32_t i = 0; i < EngineSlots.count; ++i)
+    if (EngineSlots.records[i] == delay->GetEngineRecord()) slot = i;
+  ASSERT_GE(slot, 0);
+  EXPECT_EQ(delay->UpdateCpuLoad(true), Driver().GetSlotUsage(slot));
+  const float total = Top()->UpdateCpuLoad(true);
+  EXPECT_GE(total, delay->GetCpuLoad());
+  EXPECT_EQ(delay->UpdateCpuLoad(false), 0.0f) << "without measuring";
+  Driver().SetSlotMeasuring(false);
 }
 
 } // namespace
