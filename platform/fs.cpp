@@ -253,15 +253,23 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
   return ok;
 }
 
-bool ReplaceFileContent(const std::string& path, const std::string& content) {
+bool ReplaceFileContent(const std::string& path, const std::string& content, bool privateIfNew) {
   std::string temp = path + ".tmp-XXXXXX";
   std::vector<char> name(temp.begin(), temp.end());
   name.push_back(0);
   int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return false;
-  // An existing file keeps its permissions; a new one is private to the user.
+  // An existing file keeps its permissions. A new one gets what any new file
+  // of the user gets (the temporary file itself is private), unless the
+  // caller keeps it private.
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+  if (::stat(path.c_str(), &st) == 0) {
+    ::fchmod(fd, st.st_mode & 07777);
+  } else if (!privateIfNew) {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+  }
   bool ok = WriteFd(fd, content.data(), content.size()) && ::fdatasync(fd) == 0;
   if (!CloseFd(fd)) ok = false;
   if (ok && ::rename(name.data(), path.c_str()) != 0) ok = false;

@@ -69,7 +69,7 @@ bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries);
 bool ReadWholeFile(const std::string& path, std::string& content);
 // Writes the content to a new temporary file in the same folder and renames it
 // over the path, so that a failed write leaves the old file as it was.
-bool ReplaceFileContent(const std::string& path, const std::string& content);
+bool ReplaceFileContent(const std::string& path, const std::string& content, bool privateIfNew = false);
 
 // ---------------------------------------------------------------- processes
 

@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <locale.h>
 #include <pthread.h>
@@ -75,6 +76,36 @@ uint64_t MonotonicNs() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return uint64_t(ts.tv_sec) * 1000000000ull + uint64_t(ts.tv_nsec);
+}
+
+uint64_t ThreadCpuNs() {
+  timespec ts;
+  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) != 0) return 0;
+  return uint64_t(ts.tv_sec) * 1000000000ull + uint64_t(ts.tv_nsec);
+}
+
+std::string ProcessorModelName() {
+  std::string name;
+  if (std::FILE* f = std::fopen("/proc/cpuinfo", "r")) {
+    char line[512];
+    while (name.empty() && std::fgets(line, sizeof line, f)) {
+      // "model name\t: ..." on x86; other architectures name other fields.
+      static const char* const kKeys[] = {"model name", "Model", "cpu model", "Hardware"};
+      for (const char* key : kKeys) {
+        size_t n = std::strlen(key);
+        if (std::strncmp(line, key, n) != 0) continue;
+        const char* colon = std::strchr(line + n, ':');
+        if (!colon || (line[n] != ' ' && line[n] != '\t' && line[n] != ':')) continue;
+        std::string value(colon + 1);
+        size_t first = value.find_first_not_of(" \t");
+        size_t last = value.find_last_not_of(" \t\r\n");
+        if (first != std::string::npos) name = value.substr(first, last - first + 1);
+        break;
+      }
+    }
+    std::fclose(f);
+  }
+  return name.empty() ? std::string("unknown processor") : name;
 }
 
 uint64_t CurrentThreadId() {

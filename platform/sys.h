@@ -34,8 +34,14 @@ private:
 
 // Monotonic clock in nanoseconds.
 uint64_t MonotonicNs();
+// Processor time the calling thread has used, in nanoseconds (time it spent
+// waiting or preempted does not count).
+uint64_t ThreadCpuNs();
 // A small id for the calling thread, never 0.
 uint64_t CurrentThreadId();
+// The processor's model name as the system reports it ("unknown processor"
+// when it does not).
+std::string ProcessorModelName();
 
 // printf-style formatting in the "C" locale whatever the process locale is.
 std::string FormatC(const char* format, va_list args);

@@ -148,7 +148,7 @@ void Save(const std::vector<TValue>& values) {
   }
   // A store that cannot be written (read-only or missing folder) loses the
   // write without a message, as reads then give their defaults.
-  platform::ReplaceFileContent(Store().path, content);
+  platform::ReplaceFileContent(Store().path, content, /*privateIfNew=*/true);
 }
 
 // The last value of that name (a hand-edited store may hold it twice).

@@ -440,3 +440,22 @@ TEST(FileDialog, WithoutAGuiTheDialogIsCancelled) {
 }
 
 } // namespace
+
+// A replaced file keeps its permissions; a new one is readable like any new
+// file of the user, unless the caller keeps it private (the settings store).
+TEST(ReplaceFileContent, Permissions) {
+  std::string dir = testkit::TempDir("perm");
+  mode_t old = ::umask(022);
+  auto modeOf = [](const std::string& p) {
+    struct stat st;
+    return ::stat(p.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0u;
+  };
+  ASSERT_TRUE(platform::ReplaceFileContent(dir + "/new.wav", "x"));
+  EXPECT_EQ(modeOf(dir + "/new.wav"), 0644u);
+  ASSERT_TRUE(platform::ReplaceFileContent(dir + "/private.conf", "x", true));
+  EXPECT_EQ(modeOf(dir + "/private.conf"), 0600u);
+  ASSERT_EQ(::chmod((dir + "/new.wav").c_str(), 0640), 0);
+  ASSERT_TRUE(platform::ReplaceFileContent(dir + "/new.wav", "yy"));
+  EXPECT_EQ(modeOf(dir + "/new.wav"), 0640u);
+  ::umask(old);
+}
