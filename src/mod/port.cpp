@@ -41,7 +41,7 @@ void KInPort::SetSoloSources(KOutPort* first, KOutPort* second) {
 
 KOutPort* KInPort::GetSoloSource(int32_t i) { return i == 0 || i == 1 ? soloSources[i] : nullptr; }
 
-KInPort::KInPort(KSModul* owner) : owner_(owner) {
+KInPort::KInPort(KSModul* owner) : KPort(owner) {
   for (int32_t i = 0; i < kMaxWires; ++i) sourceChild_[i] = sourcePort_[i] = -1;
 }
 
@@ -364,7 +364,7 @@ bool KInPort::ReachesOutput() {
 // ---------------------------------------------------------------------------
 // KOutPort
 
-KOutPort::KOutPort(KSModul* owner) : owner_(owner) {}
+KOutPort::KOutPort(KSModul* owner) : KPort(owner) {}
 
 KOutPort::~KOutPort() {
   // No bracket here: a port goes away with its module, inside the caller's bracket.

@@ -16,21 +16,16 @@ constexpr int32_t kMaxWires = 20;
 
 inline bool IsPolyKind(int32_t kind) { return kind == kAudioPoly || kind == kEventPoly; }
 
-class KInPort {
+// What the in-port and the out-port keep alike: owner, signal kind, index in
+// the owner's record, label and help text, and the flags they share.
+class KPort {
 public:
-  enum : uint8_t {
-    kMuted = 0x01,
-    kLabelFollowsDef = 0x02,
-    kInfoFollowsDef = 0x04,
-    kPolyConflict = 0x08,
-    kUnavailable = 0x10,
-    kDeselected = 0x20,
-  };
+  static constexpr uint8_t kMuted = 0x01, kLabelFollowsDef = 0x02, kInfoFollowsDef = 0x04;
 
-  explicit KInPort(KSModul* owner);
-  virtual ~KInPort();
-  KInPort(const KInPort&) = delete;
-  KInPort& operator=(const KInPort&) = delete;
+  explicit KPort(KSModul* owner) : owner_(owner) {}
+  virtual ~KPort() = default;
+  KPort(const KPort&) = delete;
+  KPort& operator=(const KPort&) = delete;
 
   KSModul* GetOwner() const { return owner_; }
   int32_t GetKind() const { return kind_; }
@@ -39,12 +34,35 @@ public:
     kind_ = kind;
     index_ = index;
   }
+  // Takes label, help text, kind and index from a catalogue entry.
   void InitFromDef(const KPortDef& def);
+  // The same, keeping a label or help text the user gave.
   void RefreshFromDef(const KPortDef& def);
-  void SetKind(const KPortDef& def);
+  void SetKind(const KPortDef& def) { SetKindAndIndex(def.kind, def.index); }
 
   const TStr& GetLabel() const { return label_; }
   const TStr& GetInfo() const { return info_; }
+  bool IsMuted() const { return flags_ & kMuted; }
+  uint8_t GetFlags() const { return flags_; }
+  void SetFlags(uint8_t flags) { flags_ = flags; }
+
+protected:
+  KSModul* owner_;
+  int32_t kind_ = 0;
+  int32_t index_ = -1;
+  TStr label_;
+  TStr info_;
+  uint8_t flags_ = 0;
+};
+
+class KInPort : public KPort {
+public:
+  static constexpr uint8_t kPolyConflict = 0x08, kUnavailable = 0x10, kDeselected = 0x20;
+
+  explicit KInPort(KSModul* owner);
+  virtual ~KInPort();
+
+
   void SetName(const TStr& label);
   void SetInfo(const TStr& info);
 
@@ -82,7 +100,6 @@ public:
 
   void SetMute();
   void ClearMute();
-  bool IsMuted() const { return flags_ & kMuted; }
   bool IsFlag08() const { return flags_ & kPolyConflict; }
   bool IsFlag10() const { return flags_ & kUnavailable; }
   void MarkUnavailable() { flags_ |= kUnavailable; }
@@ -90,8 +107,6 @@ public:
   void SetFlag20() { flags_ |= kDeselected; }
   void ClearFlag20() { flags_ &= uint8_t(~kDeselected); }
   bool IsIgnored() const { return flags_ & (kMuted | kPolyConflict | kUnavailable | kDeselected); }
-  uint8_t GetFlags() const { return flags_; }
-  void SetFlags(uint8_t flags) { flags_ = flags; }
 
   // Position in the owner's in-ports (-1 if absent).
   int32_t GetIndex() const;
@@ -112,41 +127,22 @@ private:
   void UnresolveOwn();
   void UpdatePolyConflictOwn();
 
-  KSModul* owner_;
   int32_t wireCount_ = 0;
   KOutPort* sources_[kMaxWires] = {};
   int32_t sourceChild_[kMaxWires];
   int32_t sourcePort_[kMaxWires];
   int32_t collectedCount_ = 0;
   KOutPort* collected_[kMaxWires] = {};
-  int32_t kind_ = 0;
-  int32_t index_ = -1;
-  TStr label_;
-  TStr info_;
-  uint8_t flags_ = 0;
 };
 
-class KOutPort {
+class KOutPort : public KPort {
 public:
-  enum : uint8_t { kMuted = 0x01, kLabelFollowsDef = 0x02, kInfoFollowsDef = 0x04, kUnavailable = 0x08 };
+  static constexpr uint8_t kUnavailable = 0x08;
 
   explicit KOutPort(KSModul* owner);
   virtual ~KOutPort();
-  KOutPort(const KOutPort&) = delete;
-  KOutPort& operator=(const KOutPort&) = delete;
 
-  KSModul* GetOwner() const { return owner_; }
-  int32_t GetKind() const { return kind_; }
-  int32_t GetIndexField() const { return index_; }
-  void SetKindAndIndex(int32_t kind, int32_t index) {
-    kind_ = kind;
-    index_ = index;
-  }
-  void InitFromDef(const KPortDef& def);
-  void RefreshFromDef(const KPortDef& def);
-  void SetKind(const KPortDef& def);
 
-  const TStr& GetLabel() const { return label_; }
   void SetLabel(const TStr& label);
   void SetInfo(const TStr& info);
 
@@ -166,13 +162,10 @@ public:
 
   void Mute();
   void Unmute();
-  bool IsMuted() const { return flags_ & kMuted; }
   void MarkUnavailable() { flags_ |= kUnavailable; }
   void MarkAvailable() { flags_ &= uint8_t(~kUnavailable); }
   bool IsUnavailable() const { return flags_ & kUnavailable; }
   bool IsMutedOrUnavailable() const { return flags_ & (kMuted | kUnavailable); }
-  uint8_t GetFlags() const { return flags_; }
-  void SetFlags(uint8_t flags) { flags_ = flags; }
 
   int32_t GetIndex() const;
   int32_t FindOutTerminal() const;
@@ -186,12 +179,6 @@ public:
 
 private:
   friend class KModulFile;
-  KSModul* owner_;
   int32_t destCount_ = 0;
   KInPort* dests_[kMaxWires] = {};
-  int32_t kind_ = 0;
-  int32_t index_ = -1;
-  TStr label_;
-  TStr info_;
-  uint8_t flags_ = 0;
 };

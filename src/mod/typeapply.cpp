@@ -95,23 +95,14 @@ void KSModul::ApplyDriverChannels() {
   TStructureChange rebuild(this);
 }
 
-namespace {
-// The in-port and the out-port take their entry the same way.
-template <class P> void InitPort(P& port, TStr& label, TStr& info, const KPortDef& def) {
-  label = Text(def.label);
-  info = Text(def.help);
-  port.SetKind(def);
+void KPort::InitFromDef(const KPortDef& def) {
+  label_ = Text(def.label);
+  info_ = Text(def.help);
+  SetKind(def);
 }
-template <class P> void RefreshPort(P& port, uint8_t flags, TStr& label, TStr& info, const KPortDef& def) {
-  if ((flags & P::kLabelFollowsDef) || !def.labelIsUser) label = Text(def.label);
-  if ((flags & P::kInfoFollowsDef) || !def.helpIsUser) info = Text(def.help);
-  port.SetKind(def);
-}
-} // namespace
 
-void KInPort::InitFromDef(const KPortDef& def) { InitPort(*this, label_, info_, def); }
-void KInPort::RefreshFromDef(const KPortDef& def) { RefreshPort(*this, flags_, label_, info_, def); }
-void KInPort::SetKind(const KPortDef& def) { SetKindAndIndex(def.kind, def.index); }
-void KOutPort::InitFromDef(const KPortDef& def) { InitPort(*this, label_, info_, def); }
-void KOutPort::RefreshFromDef(const KPortDef& def) { RefreshPort(*this, flags_, label_, info_, def); }
-void KOutPort::SetKind(const KPortDef& def) { SetKindAndIndex(def.kind, def.index); }
+void KPort::RefreshFromDef(const KPortDef& def) {
+  if ((flags_ & kLabelFollowsDef) || !def.labelIsUser) label_ = Text(def.label);
+  if ((flags_ & kInfoFollowsDef) || !def.helpIsUser) info_ = Text(def.help);
+  SetKind(def);
+}
