@@ -37,3 +37,10 @@ function(qv_test name)
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
 endfunction()
+
+# Rebuilds of several checkouts share one compiler cache when ccache is there.
+find_program(QV_CCACHE ccache)
+if(QV_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+  set(CMAKE_C_COMPILER_LAUNCHER ${QV_CCACHE})
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${QV_CCACHE})
+endif()
