@@ -2,7 +2,7 @@
 // and a top node, and records what the engine reports to its owner.
 #pragma once
 
-#include "src/audio/offline.h"
+#include "src/engine/offline.h"
 #include "src/engine/engine.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
