@@ -4,7 +4,7 @@
 // their trees on it too.
 #pragma once
 
-#include "src/audio/offline.h"
+#include "src/engine/offline.h"
 #include "src/engine/engine.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"

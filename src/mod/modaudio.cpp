@@ -1,6 +1,6 @@
 #include "src/mod/modaudio.h"
 
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "src/base/str.h"
 #include "src/engine/sampler_routines.h"
 #include "src/mod/mod.h"

@@ -4,7 +4,7 @@
 #include "src/mod/modfile.h"
 
 #include "platform/fs.h"
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "src/audio/soundpool.h"
 #include "src/audio/streamread.h"
 #include "src/mod/instr.h"

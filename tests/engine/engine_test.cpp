@@ -2,7 +2,7 @@
 #include "tests/engine/testhost.h"
 
 #include "platform/fpu.h"
-#include "src/audio/noaudio.h"
+#include "src/engine/noaudio.h"
 #include "src/base/settings.h"
 #include "src/engine/tables.h"
 #include "src/engine/setup.h"
@@ -39,7 +39,7 @@ void ResetSpies() {
 
 std::vector<KSModul*> SlotModules() {
   std::vector<KSModul*> modules;
-  for (int32_t i = 0; i < EngineSlots.count; ++i) modules.push_back(EngineSlots.records[i]->module);
+  for (int32_t i = 0; i < EngineSlots.count; ++i) modules.push_back(KSModul::Of(EngineSlots.records[i]->module));
   return modules;
 }
 

@@ -9,12 +9,11 @@
 #include "src/base/str.h"
 #include "src/base/system.h"
 #include "src/engine/engine.h"
-#include "src/mod/modul_def.h"
 
 #include <atomic>
 #include <cstdint>
 
-class KSModul;
+class IEngineModule;
 
 // Driver type ids.
 enum : int32_t {
@@ -35,9 +34,9 @@ public:
   // The ensemble's rate factor: 0.5, 0.75, 1, 1.5, 2 or 3.
   virtual float GetRateFactor() const = 0;
   // The ensemble's Audio In and Audio Out modules and its top module (null when absent).
-  virtual KSModul* GetAudioInModule() const = 0;
-  virtual KSModul* GetAudioOutModule() const = 0;
-  virtual KSModul* GetTopModule() const = 0;
+  virtual IEngineModule* GetAudioInModule() const = 0;
+  virtual IEngineModule* GetAudioOutModule() const = 0;
+  virtual IEngineModule* GetTopModule() const = 0;
   // The clock started (true) or stopped (false).
   virtual void ClockStateChanged(bool running) = 0;
   // The shared value that holds the rate factor: the factory connects the
@@ -73,9 +72,9 @@ public:
   virtual bool IsSlotMeasuring() = 0;
   virtual void SetSlotMeasuring(bool on) = 0;
   virtual void ClearOverload() = 0;
-  virtual void ReplaceSlotRoutine(KSModul* module, TAudioRoutine routine) = 0;
-  virtual void PrepareModule(KSModul* module) = 0;
-  virtual void ReleaseModule(KSModul* module) = 0;
+  virtual void ReplaceSlotRoutine(IEngineModule* module, TAudioRoutine routine) = 0;
+  virtual void PrepareModule(IEngineModule* module) = 0;
+  virtual void ReleaseModule(IEngineModule* module) = 0;
   virtual bool HasSettingsDialog() = 0;
   virtual void ShowSettingsDialog() = 0;
   virtual void ClockTick() = 0;
@@ -92,7 +91,7 @@ public:
 };
 inline IAudioInOut* CastToAudioInOut(IBase* object) { return CastTo<IAudioInOut>(object); }
 
-class TAudioInOut : public TNotified, public virtual IAudioInOut, public IDriverModulDefs {
+class TAudioInOut : public TNotified, public virtual IAudioInOut {
 public:
   explicit TAudioInOut(IAudioOwner* owner);
   ~TAudioInOut() override;
@@ -109,9 +108,9 @@ public:
   bool IsSlotMeasuring() override;
   void SetSlotMeasuring(bool on) override;
   void ClearOverload() override;
-  void ReplaceSlotRoutine(KSModul* module, TAudioRoutine routine) override;
-  void PrepareModule(KSModul* module) override;
-  void ReleaseModule(KSModul* module) override;
+  void ReplaceSlotRoutine(IEngineModule* module, TAudioRoutine routine) override;
+  void PrepareModule(IEngineModule* module) override;
+  void ReleaseModule(IEngineModule* module) override;
   int32_t GetAudioInModuleCount() override;
   int32_t GetAudioOutModuleCount() override;
   float GetInputLevel1() override;
@@ -128,10 +127,6 @@ public:
   TRecordRoutine* GetDisplayRoutines() override;
   TEngineRecord** GetDisplayArgs() override;
   int32_t GetSlotCount();
-  // The "Audio In" record and the "Audio Out" record for the largest output
-  // count of the available drivers (none for a count other than 1, 2 or 8).
-  const KModulDef* GetAudioInDef() const override;
-  const KModulDef* GetAudioOutDef() const override;
 
   // Runs one block of block-length frames on the calling (audio) thread,
   // holding the engine lock for the whole block.

@@ -1,4 +1,4 @@
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 
 #include "platform/fpu.h"
 
@@ -6,8 +6,6 @@
 #include "src/base/system.h"
 #include "src/engine/setup.h"
 #include "src/engine/tables.h"
-#include "src/mod/modul_def.h"
-#include "src/mod/mod.h"
 
 #include <cmath>
 #include <cfloat>
@@ -307,9 +305,6 @@ int32_t TAudioInOut::GetControlRate() const { return EngineConstants.controlRate
 int32_t TAudioInOut::GetControlPeriod() const { return EngineConstants.controlPeriod; }
 float TAudioInOut::GetTempo() const { return EngineConstants.tempo; }
 
-const KModulDef* TAudioInOut::GetAudioInDef() const { return GetAudioInModulDef(); }
-const KModulDef* TAudioInOut::GetAudioOutDef() const { return GetAudioOutModulDef(GetMaxAudioOutputs()); }
-
 TAudioRoutine TAudioInOut::GetDriverRoutine(bool output) const {
   static const float factors[6] = {0.5f, 0.75f, 1.0f, 1.5f, 2.0f, 3.0f};
   float factor = owner_ ? owner_->GetRateFactor() : 1.0f;
@@ -319,8 +314,8 @@ TAudioRoutine TAudioInOut::GetDriverRoutine(bool output) const {
 }
 
 void TAudioInOut::RateChanged() {
-  KSModul* in = owner_ ? owner_->GetAudioInModule() : nullptr;
-  KSModul* out = owner_ ? owner_->GetAudioOutModule() : nullptr;
+  IEngineModule* in = owner_ ? owner_->GetAudioInModule() : nullptr;
+  IEngineModule* out = owner_ ? owner_->GetAudioOutModule() : nullptr;
   bool muteIn = in && !in->IsMuted();
   bool muteOut = out && !out->IsMuted();
   if (muteIn) in->Mute();
@@ -330,7 +325,7 @@ void TAudioInOut::RateChanged() {
   UpdateRateConstants();
   if (muteIn) in->Unmute();
   if (muteOut) out->Unmute();
-  if (KSModul* top = owner_ ? owner_->GetTopModule() : nullptr) top->ResetRecursive();
+  if (IEngineModule* top = owner_ ? owner_->GetTopModule() : nullptr) top->ResetRecursive();
   Engine().usageFrames.store(0, std::memory_order_relaxed);
 }
 
@@ -587,14 +582,14 @@ int32_t TAudioInOut::GetDisplayRoutineCount() { return EngineSlots.displayCount;
 TRecordRoutine* TAudioInOut::GetDisplayRoutines() { return EngineSlots.displayRoutines; }
 TEngineRecord** TAudioInOut::GetDisplayArgs() { return EngineSlots.displayRecords; }
 
-void TAudioInOut::ReplaceSlotRoutine(KSModul* module, TAudioRoutine routine) {
+void TAudioInOut::ReplaceSlotRoutine(IEngineModule* module, TAudioRoutine routine) {
   TLockGuard guard(EngineCriticalSection());
   TSlotTables& s = EngineSlots;
   for (int32_t i = 0; i < s.count; ++i)
     if (s.records[i] && s.records[i]->module == module) s.routines[i] = routine;
 }
 
-void TAudioInOut::PrepareModule(KSModul* module) {
+void TAudioInOut::PrepareModule(IEngineModule* module) {
   TEngineWide& e = Engine();
   if (!module || module->GetEngineRecord()) return;
   bool isIn = module->IsType(0, 113);
@@ -648,7 +643,7 @@ void TAudioInOut::PrepareModule(KSModul* module) {
   module->SetEngineRecord(record);
 }
 
-void TAudioInOut::ReleaseModule(KSModul* module) {
+void TAudioInOut::ReleaseModule(IEngineModule* module) {
   TEngineWide& e = Engine();
   if (!module) return;
   TEngineRecord* record = module->GetEngineRecord();

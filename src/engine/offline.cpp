@@ -1,4 +1,4 @@
-#include "src/audio/offline.h"
+#include "src/engine/offline.h"
 
 #include <cstring>
 
