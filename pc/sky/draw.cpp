@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPen>
 
+#include <cstdlib>
 #include <mutex>
 
 QV_MESSAGE(CannotLoadBitmap, "Cannot load bitmap $1.")
@@ -220,12 +221,24 @@ void TDrawContext::MoveTo(const TPnt& p) { current_ = p; }
 
 void TDrawContext::LineTo(const TPnt& p, IColor* color) {
   if (painter_ && p != current_) {
-    // Flat caps leave the end point out, so joined lines meet without
-    // drawing their common point twice.
-    QPen pen(sky::QtColor(color), 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    // Walked point by point from the current position, the end point left
+    // out (whatever the direction), so joined lines meet without drawing
+    // their common point twice.
+    QPolygon points;
+    int x = current_.X(), y = current_.Y();
+    const int dx = std::abs(p.X() - x), dy = -std::abs(p.Y() - y);
+    const int sx = x < p.X() ? 1 : -1, sy = y < p.Y() ? 1 : -1;
+    int err = dx + dy;
+    while (x != p.X() || y != p.Y()) {
+      points << QPoint(x, y);
+      const int e2 = 2 * err;
+      if (e2 >= dy) { err += dy; x += sx; }
+      if (e2 <= dx) { err += dx; y += sy; }
+    }
+    QPen pen(sky::QtColor(color), 1, Qt::SolidLine, Qt::SquareCap);
     pen.setCosmetic(true);
     painter_->setPen(pen);
-    painter_->drawLine(QPoint(current_.X(), current_.Y()), QPoint(p.X(), p.Y()));
+    painter_->drawPoints(points);
   }
   current_ = p;
 }
