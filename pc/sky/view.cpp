@@ -65,14 +65,15 @@ void TTView::TViewSlot::Deliver(const std::function<void()>& store) {
 }
 
 TTView::TViewSlot* TTView::MakeSlot(TShared* shared, std::function<void()> handler, const TStr& name,
-                                    const TArea& area, bool typedOnly) {
+                                    const TArea& area, Kind kind) {
   if (!shared) return nullptr;
   TViewSlot* slot;
-  if (dynamic_cast<TSharedBoolean*>(shared)) slot = new TBooleanViewSlot(this, shared, std::move(handler), name, area);
+  if (kind == Kind::Plain) slot = new TViewSlot(this, shared, std::move(handler), name, area);
+  else if (dynamic_cast<TSharedBoolean*>(shared)) slot = new TBooleanViewSlot(this, shared, std::move(handler), name, area);
   else if (dynamic_cast<TSharedStr*>(shared)) slot = new TStrViewSlot(this, shared, std::move(handler), name, area);
   else if (dynamic_cast<TSharedCnt*>(shared)) slot = new TCntViewSlot(this, shared, std::move(handler), name, area);
   else if (dynamic_cast<TSharedReal*>(shared)) slot = new TRealViewSlot(this, shared, std::move(handler), name, area);
-  else if (typedOnly) return nullptr;
+  else if (kind == Kind::TypedOnly) return nullptr;
   else slot = new TViewSlot(this, shared, std::move(handler), name, area);
   slots_.AddLast(slot);
   return slot;
@@ -80,13 +81,13 @@ TTView::TViewSlot* TTView::MakeSlot(TShared* shared, std::function<void()> handl
 
 TTView::TViewSlot* TTView::AddViewSlotWith(TShared* shared, std::function<void()> handler, const TStr& name,
                                            int callNow) {
-  TViewSlot* slot = MakeSlot(shared, std::move(handler), name, NoArea, false);
+  TViewSlot* slot = MakeSlot(shared, std::move(handler), name, NoArea, Kind::ByType);
   if (slot) shared->AddSlot(slot, callNow != 0);
   return slot;
 }
 
 TTView::TViewSlot* TTView::AddAreaSlot(TShared* shared, const TArea& area, int callNow) {
-  TViewSlot* slot = MakeSlot(shared, {}, TStr(), area, true);
+  TViewSlot* slot = MakeSlot(shared, {}, TStr(), area, Kind::TypedOnly);
   if (slot) shared->AddSlot(slot, callNow != 0);
   return slot;
 }

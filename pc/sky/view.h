@@ -233,8 +233,11 @@ public:
   void SetContextMenu(IMenu* menu) { contextMenu_ = menu; }
 
   // View slots
+  // A plain observer: the handler runs on every change. Unbound with the view.
   template <class V> void Connect(TShared* shared, void (V::*handler)()) {
-    TNotified::Connect(shared, handler, TStr(), false);
+    V* self = static_cast<V*>(this);
+    TViewSlot* slot = MakeSlot(shared, [self, handler] { (self->*handler)(); }, TStr(), NoArea, Kind::Plain);
+    if (slot) shared->AddSlot(slot, false);
   }
   template <class V>
   TViewSlot* AddViewSlot(TShared* shared, void (V::*handler)(), const TStr& name = TStr(), int callNow = 0) {
@@ -251,7 +254,8 @@ public:
 private:
   static int TimerCallback(void* data);
   static int IdleCallback(void* data);
-  TViewSlot* MakeSlot(TShared* shared, std::function<void()> handler, const TStr& name, const TArea& area, bool typedOnly);
+  enum class Kind { Plain, ByType, TypedOnly };
+  TViewSlot* MakeSlot(TShared* shared, std::function<void()> handler, const TStr& name, const TArea& area, Kind kind);
   void DropSlots();
 
   TTView* parent_ = nullptr;
