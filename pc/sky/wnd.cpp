@@ -361,8 +361,18 @@ void DWnd::RenderArea(const TArea& canvasArea) {
   if (back_.isNull() || !root_) return;
   TArea area = TArea::Intersection(canvasArea, VisibleArea());
   if (!area.Intersects(VisibleArea())) return;
+  const QRect client = QtRect(area).translated(-scroll_.X(), -scroll_.Y());
+  if (!feedback_.IsEmpty() && QtRect(feedback_).intersects(client)) {
+    // Feedback is transient: rendering the views over it removes it.
+    QPainter clear(&overlay_);
+    clear.setCompositionMode(QPainter::CompositionMode_Source);
+    clear.fillRect(QtRect(feedback_), Qt::transparent);
+    const QRect gone = QtRect(feedback_);
+    feedback_ = EmptyArea;
+    if (!client.contains(gone)) viewport()->update(gone);
+  }
   QPainter p(&back_);
-  p.setClipRect(QtRect(area).translated(-scroll_.X(), -scroll_.Y()));
+  p.setClipRect(client);
   p.translate(-scroll_.X(), -scroll_.Y());
   TDrawContext ctx;
   ctx.SetDC(&p);
@@ -397,14 +407,7 @@ void DWnd::paintEvent(QPaintEvent* e) {
     feedback_ = EmptyArea;
   } else {
     Flush();
-    if (!drawingFeedback_ && QtRect(feedback_).intersects(e->rect())) {
-      // The feedback is transient: the next paint over it shows the views again.
-      QPainter clear(&overlay_);
-      clear.setCompositionMode(QPainter::CompositionMode_Source);
-      clear.fillRect(QtRect(feedback_), Qt::transparent);
-      feedback_ = EmptyArea;
     }
-  }
   QPainter p(viewport());
   const QRect r = e->rect();
   p.drawImage(r.topLeft(), back_, r);
@@ -435,10 +438,8 @@ void DWnd::DrawFeedbackOf(TTView* view, const TPnt& offset, int flag) {
   covered += o;
   feedback_.Unite(covered);
   // Shown at once, as drawing on the screen would.
-  drawingFeedback_ = true;
   const QRect r = QtRect(covered).intersected(viewport()->rect());
   if (!r.isEmpty()) viewport()->repaint(r);
-  drawingFeedback_ = false;
 }
 
 // ---------------------------------------------------------------- rubber lines

@@ -231,7 +231,6 @@ private:
   TArea dirty_;
   TArea feedback_;
   std::vector<TLine> lines_;
-  bool drawingFeedback_ = false;
   bool settingBars_ = false;
   bool grabbed_ = false;
 };
