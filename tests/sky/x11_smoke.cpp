@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QDeadlineTimer>
+#include <QTimer>
 #include <QWindow>
 
 #include <thread>
@@ -26,11 +28,15 @@ struct ClickView : BoxView {
   int refreshed = -1;
 };
 
-// Waits on the event loop (not on the clock) until the window is exposed.
+// Runs the event loop until the X server has exposed the window; a timer
+// wakes the loop so that a lost expose ends the wait instead of hanging.
 bool WaitExposed(QWidget* w) {
-  for (int i = 0; i < 200 && !(w->windowHandle() && w->windowHandle()->isExposed()); ++i)
-    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-  return w->windowHandle() && w->windowHandle()->isExposed();
+  auto exposed = [w] { return w->windowHandle() && w->windowHandle()->isExposed(); };
+  QDeadlineTimer deadline(20000);
+  QTimer wake;
+  wake.start(20);
+  while (!exposed() && !deadline.hasExpired()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  return exposed();
 }
 
 TEST(X11Smoke, AWindowShowsPaintsAndAnswersOnTheXPlatform) {
