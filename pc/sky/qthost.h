@@ -37,6 +37,8 @@ public:
 };
 
 // Installs the Qt host for the process's lifetime (needs a QApplication).
+// Dialogs are owned by the widget whose QWidget* the platform layer holds as
+// the client window handle, else by the active window.
 void InstallQtGuiHost();
 
 } // namespace sky

@@ -110,8 +110,8 @@ TWnd::TWnd(QWidget* frameParent) : dwnd_(new DWnd(this, frameParent)) {}
 
 TWnd::~TWnd() {
   DestructorBody([this] {
-    DWnd* w = dwnd_;
-    dwnd_ = nullptr;
+    DWnd* w = dwnd_.data();
+    dwnd_.clear();
     delete w;
   });
 }
@@ -143,7 +143,7 @@ void TWnd::Paint(IDrawContext* ctx, const TArea& clip) {
 
 void TWnd::PostViewNotify(TTView* view, int flag) {
   if (!dwnd_ || !view) return;
-  QCoreApplication::postEvent(dwnd_, new TViewNotifyEvent(view, view->Liveness(), flag & 0xFF));
+  QCoreApplication::postEvent(dwnd_.data(), new TViewNotifyEvent(view, view->Liveness(), flag & 0xFF));
 }
 
 void TWnd::DrawViewDirect(TTView* view, const TPnt& offset, int flag) {
@@ -237,7 +237,9 @@ void TWnd::SetBackgroundColor(const IColor& color) {
   Invalidate();
 }
 
-const IColor& TWnd::GetBackgroundColor() const { return *dwnd_->backgroundColor_; }
+const IColor& TWnd::GetBackgroundColor() const {
+  return dwnd_ ? *dwnd_->backgroundColor_ : *StdColor(TStdColor::White);
+}
 
 void TWnd::AddRubberLine(const TPnt& from, const TPnt& to) {
   if (dwnd_) dwnd_->AddLine(from, to);

@@ -8,6 +8,7 @@
 
 #include <QAbstractScrollArea>
 #include <QImage>
+#include <QPointer>
 
 #include <functional>
 #include <vector>
@@ -122,7 +123,8 @@ public:
   int IsMouseButtonDown() const;
   int HasFocus() const;
   int IsCtrlKeyDown() const;
-  DWnd* GetDWnd() const { return dwnd_; }
+  // Null once the canvas is gone (a frame that Qt closed takes it along).
+  DWnd* GetDWnd() const { return dwnd_.data(); }
   // Draws the view's feedback at once, outside the paint cycle.
   void DrawViewNow(TTView* view);
 
@@ -136,7 +138,7 @@ public:
   static void EndUpdate() { ::EndUpdate(); }
 
 private:
-  DWnd* dwnd_;
+  QPointer<DWnd> dwnd_;
 };
 
 // The canvas of a document window.

@@ -2,6 +2,7 @@
 // posted notifications, scrolling, rubber lines and command routing.
 #include "pc/sky/wnd.h"
 
+#include "tests/common/testkit.h"
 #include "tests/sky/skyfixture.h"
 
 #include <gtest/gtest.h>
@@ -403,6 +404,43 @@ TEST_F(WndTest, FocusActivatesOnceAndTheActiveWindowNeverOutlivesIt) {
   EXPECT_EQ(GetActiveWndView(), nullptr);
   QApplication::sendEvent(dw, &in);
   EXPECT_EQ(wnd->activations, 2);
+}
+
+// A bitmap of w x h with its top-left pixel marked red, the rest green.
+IBmp* MarkedBitmap(int w, int h, const std::string& dir, const char* file) {
+  QImage img(w, h, QImage::Format_RGB32);
+  img.fill(Qt::green);
+  img.setPixel(0, 0, 0xFFFF0000);
+  const std::string path = dir + "/" + file;
+  img.save(QString::fromStdString(path));
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr(path.c_str()));
+  IBmp* bmp = CreateBmp();
+  bmp->LoadFile(name.Get());
+  return bmp;
+}
+
+TEST_F(WndTest, ABackgroundBitmapTilesTheCanvasAndAnOwnedOneIsFreedWhenReplaced) {
+  const std::string dir = testkit::TempDir("background");
+  wnd->SetBackgroundBitmap(MarkedBitmap(8, 8, dir, "a.png"), 1, 1);
+  wnd->SetBackgroundBitmap(MarkedBitmap(16, 10, dir, "b.png"), 1, 1); // the first one goes (the leak check sees it)
+  const QImage screen = Screen(dw);
+  for (QPoint tile : {QPoint(0, 0), QPoint(16, 0), QPoint(32, 20), QPoint(304, 230)})
+    EXPECT_EQ(screen.pixel(tile), 0xFFFF0000u) << tile.x() << "," << tile.y();
+  EXPECT_EQ(screen.pixel(17, 1), 0xFF00FF00u);
+  EXPECT_EQ(wnd->GetBackgroundBitmap()->GetWidth(), 16);
+}
+
+TEST_F(WndTest, AWindowWhoseCanvasWentAnswersWithoutIt) {
+  delete dw;
+  EXPECT_EQ(wnd->GetDWnd(), nullptr);
+  auto* box = new BoxView(wnd, TArea(0, 0, 10, 10));
+  box->Invalidate();
+  box->PostNotify(1);
+  wnd->AddRubberLine(TPnt(0, 0), TPnt(5, 5));
+  EXPECT_EQ(wnd->UpdateScrollBars(), 0);
+  EXPECT_EQ(wnd->GetMousePos(), TPnt(0, 0));
+  Settle();
 }
 
 // A labelled box, as a module box of the program would draw itself.
