@@ -406,6 +406,36 @@ TEST_F(WndTest, FocusActivatesOnceAndTheActiveWindowNeverOutlivesIt) {
   EXPECT_EQ(wnd->activations, 2);
 }
 
+struct HintView : BoxView {
+  using BoxView::BoxView;
+  int GetHint(TStr& text, TArea& area) override {
+    text = hint;
+    area = GetArea();
+    return 1;
+  }
+  TStr hint;
+};
+
+TEST_F(WndTest, HintsComeFromTheViewUnderTheMouseAndAnEmptyOneSaysNoInfo) {
+  auto* v = new HintView(wnd, TArea(10, 10, 60, 60));
+  v->hint = "Cutoff 1200 Hz";
+  TStr text;
+  TArea area;
+  EXPECT_EQ(wnd->HitHintView(QPoint(100, 100)), 0) << "the window itself has no hint";
+  ASSERT_EQ(wnd->HitHintView(QPoint(20, 20)), 1);
+  EXPECT_EQ(wnd->IsOverHintView(dw->viewport()->mapToGlobal(QPoint(30, 30))), 1);
+  EXPECT_EQ(wnd->IsOverHintView(dw->viewport()->mapToGlobal(QPoint(90, 30))), 0);
+  wnd->GetHintText(text, area);
+  EXPECT_EQ(text, TStr("Cutoff 1200 Hz"));
+  EXPECT_EQ(area, TArea(10, 10, 60, 60));
+  v->hint = "";
+  wnd->GetHintText(text, area);
+  EXPECT_EQ(text, TStr("No Info"));
+  delete v;
+  wnd->GetHintText(text, area); // the hint view went with its view
+  EXPECT_EQ(text, TStr("No Info"));
+}
+
 // A bitmap of w x h with its top-left pixel marked red, the rest green.
 IBmp* MarkedBitmap(int w, int h, const std::string& dir, const char* file) {
   QImage img(w, h, QImage::Format_RGB32);
