@@ -102,6 +102,9 @@ public:
   int32_t AddOutput(const std::string& name, bool supportsCdFormat = true);
   // A busy device answers "in use" to every open.
   void SetBusy(bool input, int32_t id, bool busy);
+  // A half-duplex machine: while a device of one direction is open, every
+  // device of the other answers "in use".
+  void SetHalfDuplex(bool halfDuplex) { halfDuplex_ = halfDuplex; }
   // The device goes away: an open one reports lost at the next Advance.
   void Unplug(bool input, int32_t id);
   // The samples an input device records: sample n of the device's stream.
@@ -130,6 +133,7 @@ public:
 private:
   std::vector<std::unique_ptr<Device>> devices_;
   std::function<int16_t(uint64_t)> source_;
+  bool halfDuplex_ = false;
   Device* Find(bool input, int32_t id) const;
 };
 

@@ -173,6 +173,9 @@ WaveResult FakeWaves::Open(bool input, int32_t id, MessageQueue* notify, std::un
   Device* d = Find(input, id);
   if (!d || d->unplugged || !d->supportsCdFormat) return WaveResult::kBadDevice;
   if (d->busy || d->handle) return WaveResult::kInUse;
+  if (halfDuplex_)
+    for (auto& other : devices_)
+      if (other->input != input && other->handle) return WaveResult::kInUse;
   device = std::make_unique<Handle>(*this, *d, notify);
   return WaveResult::kOk;
 }
