@@ -30,8 +30,8 @@ void TConverter::Reset() { *this = TConverter(); }
 
 namespace {
 constexpr float kHalfScale = 16384.0f;
-constexpr float kThirdOfThreeHalves = 21846.426f; // full scale / 1.5
-constexpr float kThirdScale = 10921.574f;         // full scale / 3
+constexpr float kThirdOfThreeHalves = 21846.426f; // about full scale / 1.5
+constexpr float kThirdScale = 10921.574f;         // a little under a third of full scale
 // Interpolation weights for 3 engine samples over 4 device frames.
 constexpr double kW0 = 0.618042, kW1 = 0.381958;
 constexpr double kV0 = 0.048625, kV1 = 0.778138, kV2 = 0.173237;
