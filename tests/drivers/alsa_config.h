@@ -12,7 +12,7 @@ struct Files {
 };
 
 // Writes the configuration (once per process, before any ALSA call) and
-// points ALSA at it. The input file is left for the test to write.
+// points ALSA at it. The input file starts empty; tests write their own.
 const Files& Install();
 
 } // namespace alsatest

@@ -13,7 +13,10 @@
 #include "src/mod/mod.h"
 #include "tests/common/testkit.h"
 
+#include <atomic>
+#include <cmath>
 #include <functional>
+#include <mutex>
 #include <memory>
 #include <vector>
 
@@ -145,14 +148,17 @@ public:
   }
   float AudioInLeft() const { return audioIn_->GetEngineRecord()->Output(0, 0)[0]; }
 
-  static int64_t& RampCounter() {
-    static int64_t counter = 0;
+  // Engine samples the generator has made (written on the timer thread).
+  static std::atomic<int64_t>& RampCounter() {
+    static std::atomic<int64_t> counter{0};
     return counter;
   }
-  // The generator's per-sample routine.
+  // The generator's per-sample routines: the ramp, or a sine.
   static void RampRoutine() {
-    SlotStates()[0][0].f = float(RampSample(RampCounter()++)) / 32768.0f;
+    SlotStates()[0][0].f = float(RampSample(RampCounter().fetch_add(1, std::memory_order_relaxed))) / 32768.0f;
   }
+  static float SineSample(int64_t n) { return 0.5f * std::sin(float(n % 44100) * 2.0f * 3.14159265f * 441.0f / 44100.0f); }
+  static void SineRoutine() { SlotStates()[0][0].f = SineSample(RampCounter().fetch_add(1, std::memory_order_relaxed)); }
 
 private:
   std::unique_ptr<KSModul> Loose(int32_t category, int32_t type, int32_t eventOutputs, int32_t audioInputs,
@@ -183,8 +189,8 @@ private:
 // Keeps the routine tables as they were; the generator's type runs the ramp.
 class RampPatch {
 public:
-  RampPatch() : saved_(RoutineTables()) {
-    RoutineTables().audio[0] = &Host::RampRoutine;
+  explicit RampPatch(TAudioRoutine generator = &Host::RampRoutine) : saved_(RoutineTables()) {
+    RoutineTables().audio[0] = generator;
     Host::RampCounter() = 0;
   }
   ~RampPatch() { RoutineTables() = saved_; }

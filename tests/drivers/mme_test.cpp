@@ -240,18 +240,18 @@ TEST_F(DriverTest, ChangingTheDelaySkipsOrInsertsBlocks) {
   d.Start();
   for (int t = 0; t < 400; ++t) Step(m, d, t);
   size_t before = m.waves.Played(m.speakers).size();
-  int64_t rampBefore = Host::RampCounter();
+  int64_t rampBefore = Host::RampCounter().load();
   // 20 ms less: the next four ticks make nothing.
   d.SetOutDelay(60);
   for (int t = 0; t < 4; ++t) {
     m.timer.Fire();
-    EXPECT_EQ(Host::RampCounter(), rampBefore) << t;
+    EXPECT_EQ(Host::RampCounter().load(), rampBefore) << t;
   }
   // 40 ms more: one tick makes eight silent blocks and one of sound.
   d.SetOutDelay(100);
   size_t queued = m.waves.Queued(false, m.speakers);
   m.timer.Fire();
-  EXPECT_EQ(Host::RampCounter(), rampBefore + mme::kShortFrames) << "the queue is deep now: a short block";
+  EXPECT_EQ(Host::RampCounter().load(), rampBefore + mme::kShortFrames) << "the queue is deep now: a short block";
   EXPECT_EQ(m.waves.Queued(false, m.speakers), queued + 9);
   (void)before;
   d.Stop();
@@ -285,7 +285,7 @@ TEST_F(DriverTest, ABusyEngineMakesSilentBlocksAndTheTickNeverWaits) {
   }
   for (int t = 0; t < 3; ++t) m.timer.Fire();
   EXPECT_EQ(TAudioInOut::GetSkippedBlocks(), skipped + 3);
-  EXPECT_EQ(Host::RampCounter(), 0) << "no block ran";
+  EXPECT_EQ(Host::RampCounter().load(), 0) << "no block ran";
   {
     std::lock_guard<std::mutex> lock(gate);
     release = true;
@@ -293,7 +293,7 @@ TEST_F(DriverTest, ABusyEngineMakesSilentBlocksAndTheTickNeverWaits) {
   cv.notify_all();
   holder.join();
   m.timer.Fire();
-  EXPECT_EQ(Host::RampCounter(), mme::kShortFrames) << "the queue is deep: a short block";
+  EXPECT_EQ(Host::RampCounter().load(), mme::kShortFrames) << "the queue is deep: a short block";
   d.Stop();
 }
 
@@ -415,7 +415,7 @@ TEST_F(DriverTest, EngineBlocksFollowTheRateFactor) {
     host.AddRampOut();
     d.Start();
     m.timer.Fire();
-    EXPECT_EQ(Host::RampCounter(), c.shortBlock) << c.factor;
+    EXPECT_EQ(Host::RampCounter().load(), c.shortBlock) << c.factor;
     d.Stop();
     host.DeleteDriver();
   }
@@ -455,7 +455,7 @@ TEST_F(RingTest, BlocksGoIntoTheRingAheadOfThePlayCursorAcrossItsEnd) {
     ring->SetPlayCursor(cursor);
   }
   // The frames written so far: the delay's silence, then the ramp without a gap.
-  int64_t made = Host::RampCounter();
+  int64_t made = Host::RampCounter().load();
   ASSERT_GT(made * 4, int64_t(kRing));
   uint32_t start = 16 * kLongFrames * 4;
   for (int64_t n = std::max<int64_t>(0, made - 50000); n < made; ++n) {
@@ -486,14 +486,14 @@ TEST_F(RingTest, AStarvedRingGetsSilenceNotOldSound) {
   uint32_t written = m.ds.bridge.WriteOffset();
   uint32_t cursor = written + 1000 * 4;
   ring->SetPlayCursor(cursor);
-  int64_t before = Host::RampCounter();
+  int64_t before = Host::RampCounter().load();
   m.timer.Fire();
-  EXPECT_EQ(Host::RampCounter(), before) << "this tick only silences";
+  EXPECT_EQ(Host::RampCounter().load(), before) << "this tick only silences";
   // Everything from the cursor to the delay ahead of it is silence now.
   for (uint32_t b = 0; b < 16 * kLongFrames * 4; b += 2) ASSERT_EQ(ring->SampleAt(cursor + b), 0) << b;
   EXPECT_EQ(m.ds.bridge.GetNumSamplesAhead(), 16 * kLongFrames);
   m.timer.Fire();
-  EXPECT_EQ(Host::RampCounter(), before + kLongFrames) << "and then sound again";
+  EXPECT_EQ(Host::RampCounter().load(), before + kLongFrames) << "and then sound again";
   d.Stop();
 }
 
