@@ -105,6 +105,9 @@ public:
   // A half-duplex machine: while a device of one direction is open, every
   // device of the other answers "in use".
   void SetHalfDuplex(bool halfDuplex) { halfDuplex_ = halfDuplex; }
+  // The open device misses the given frames (an underrun or an overrun the
+  // device recovers from): they are skipped at the next Advance and counted.
+  void InjectXrun(bool input, int32_t id, uint32_t frames);
   // The device goes away: an open one reports lost at the next Advance.
   void Unplug(bool input, int32_t id);
   // The samples an input device records: sample n of the device's stream.

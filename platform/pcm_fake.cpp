@@ -17,6 +17,8 @@ struct FakeWaves::Device {
   uint64_t underrun = 0;
   uint64_t overrun = 0;
   uint64_t position = 0; // samples recorded so far (input)
+  uint32_t pendingXrun = 0;
+  uint32_t xruns = 0;
 };
 
 class FakeWaves::Handle : public WaveDevice {
@@ -46,7 +48,7 @@ public:
     started_ = false;
     ReturnAll();
   }
-  uint32_t Xruns() const override { return 0; }
+  uint32_t Xruns() const override { return device_.xruns; }
   bool IsLost() const override { return lost_; }
 
   size_t Queued() const { return queue_.size(); }
@@ -61,6 +63,15 @@ public:
     }
     if (device_.input ? !started_ : paused_) return;
     uint32_t remaining = frames;
+    if (device_.pendingXrun) {
+      // The frames go by unheard (output) or unrecorded (input).
+      uint32_t missed = std::min(remaining, device_.pendingXrun);
+      device_.pendingXrun = 0;
+      ++device_.xruns;
+      if (device_.input) device_.position += uint64_t(missed) * kWaveChannels;
+      else device_.played.insert(device_.played.end(), size_t(missed) * kWaveChannels, 0);
+      remaining -= missed;
+    }
     while (remaining > 0) {
       if (queue_.empty()) {
         (device_.input ? device_.overrun : device_.underrun) += remaining;
@@ -147,6 +158,10 @@ FakeWaves::Device* FakeWaves::Find(bool input, int32_t id) const {
 
 void FakeWaves::SetBusy(bool input, int32_t id, bool busy) {
   if (Device* d = Find(input, id)) d->busy = busy;
+}
+
+void FakeWaves::InjectXrun(bool input, int32_t id, uint32_t frames) {
+  if (Device* d = Find(input, id)) d->pendingXrun = frames;
 }
 
 void FakeWaves::Unplug(bool input, int32_t id) {

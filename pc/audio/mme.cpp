@@ -455,7 +455,7 @@ void TMultiMedia::UpdateBlockLength() {
   rate_ = rate < 0 ? kOne : rate;
   shortEngineBlock_.store(int32_t(kShortFrames * factor));
   longEngineBlock_.store(int32_t(kLongFrames * factor));
-  blockLength_ = int32_t(float(currentDeviceBlock_) * factor);
+  blockLength_ = int32_t(float(currentDeviceBlock_.load()) * factor);
   // A new factor starts a new pattern.
   io.converter.Reset();
 }
@@ -476,7 +476,7 @@ void TMultiMedia::ClearBuffers() {
 }
 
 void TMultiMedia::ClearOutput() {
-  if (io.outBlock) std::memset(io.outBlock, 0, size_t(currentDeviceBlock_) * platform::kWaveChannels * sizeof(int16_t));
+  if (io.outBlock) std::memset(io.outBlock, 0, size_t(currentDeviceBlock_.load()) * platform::kWaveChannels * sizeof(int16_t));
 }
 
 void TMultiMedia::AllocateRings() {
@@ -582,7 +582,6 @@ void TMultiMedia::DeviceStop() {
   CloseDevices();
   messages_.Post(platform::kMsgEndThread);
   thread_.Wait(kThreadWaitMs);
-  platform::Sched().RestoreThreadPriority();
   FreeRings();
 }
 
@@ -787,7 +786,7 @@ WaveBuffer* TMultiMedia::NextHeader(TRing& ring) {
 void TMultiMedia::BeginBlock(WaveBuffer* out, WaveBuffer* in, bool shortBlock) {
   currentDeviceBlock_ = shortBlock ? kShortFrames : kLongFrames;
   io.outBlock = io.outAt = out->data;
-  io.outEnd = out->data + size_t(currentDeviceBlock_) * platform::kWaveChannels;
+  io.outEnd = out->data + size_t(currentDeviceBlock_.load()) * platform::kWaveChannels;
   if (in) io.Append(in->data, in->data + in->bytes / sizeof(int16_t));
 }
 
@@ -894,7 +893,7 @@ void TMultiMedia::DsTick() {
       // split at the ring's end keeps every frame and never writes past it.
       TryProcessBlock(shortBlock ? shortEngineBlock_.load() : longEngineBlock_.load());
     }
-    TDsLockRecord* r = b.lock(currentDeviceBlock_);
+    TDsLockRecord* r = b.lock(currentDeviceBlock_.load());
     const uint8_t* from = reinterpret_cast<const uint8_t*>(out->data);
     size_t firstBytes = size_t(r->firstFrames) * platform::kWaveBytesPerFrame;
     if (r->first) std::memcpy(r->first, from, firstBytes);

@@ -177,7 +177,7 @@ private:
 
   std::atomic<int32_t> shortEngineBlock_{0};
   std::atomic<int32_t> longEngineBlock_{0};
-  int32_t currentDeviceBlock_ = mme::kLongFrames;
+  std::atomic<int32_t> currentDeviceBlock_{mme::kLongFrames};
   std::atomic<int32_t> inLeadSum_{0}, inLeadCount_{0};
   int32_t inDelay_ = 0;
   std::atomic<int32_t> skipInsert_{0};

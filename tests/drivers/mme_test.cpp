@@ -371,6 +371,33 @@ TEST_F(DriverTest, AnUnpluggedDeviceEndsItsUseWithAMessageAndTheProgramGoesOn) {
   EXPECT_EQ(ReadSettingStr(setting::MmeOutPort, ""), TStr("MME: USB"));
 }
 
+TEST_F(DriverTest, AnUnderrunIsCountedAndTheQueueGoesOn) {
+  WriteSettingInt(setting::MmeOutDelay, 80);
+  StandardMachine m;
+  RampPatch ramp;
+  Host host;
+  TMultiMedia& d = host.MakeDriver();
+  host.AddRampOut();
+  d.Start();
+  for (int t = 0; t < 100; ++t) Step(m, d, t);
+  m.waves.InjectXrun(false, m.speakers, 100);
+  for (int t = 100; t < 400; ++t) Step(m, d, t);
+  EXPECT_EQ(d.GetDeviceXruns(), 1u);
+  // Nothing the engine made is lost: the device only fell behind by the gap.
+  const std::vector<int16_t>& played = m.waves.Played(m.speakers);
+  size_t prefill = size_t(16) * kLongFrames * 2;
+  int64_t n = 0;
+  size_t gap = 0;
+  for (size_t i = prefill; i < played.size(); i += 2) {
+    if (played[i] == RampSample(n)) ++n;
+    else ++gap;
+  }
+  EXPECT_EQ(gap, 100u);
+  EXPECT_GT(n, 80000);
+  d.Stop();
+  EXPECT_EQ(d.GetDeviceXruns(), 1u) << "kept after the device closed";
+}
+
 TEST_F(DriverTest, ALostPortStaysTheStoredChoice) {
   StandardMachine m;
   Host host;
