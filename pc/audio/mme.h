@@ -8,7 +8,7 @@
 #include "pelds/pelds.h"
 #include "platform/pcm.h"
 #include "platform/thread.h"
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "pc/audio/convert.h"
 
 #include <atomic>
