@@ -383,7 +383,7 @@ bool TMultiMedia::ChangePort(bool input, int32_t index) {
   (input ? lostInName_ : lostOutName_) = TStr();
   int32_t& port = input ? inPort_ : outPort_;
   if (port == index) return true;
-  KSModul* top = owner_ ? owner_->GetTopModule() : nullptr;
+  KSModul* top = owner_ ? KSModul::Of(owner_->GetTopModule()) : nullptr;
   Pause();
   prevInPort_ = inPort_;
   prevOutPort_ = outPort_;
@@ -547,7 +547,7 @@ void TMultiMedia::HandleDeviceLost() {
     lostOutName_ = p.out[size_t(outPort_)].name;
     names = names.IsEmpty() ? lostOutName_ : names + TStr(", ") + lostOutName_;
   }
-  KSModul* top = owner_ ? owner_->GetTopModule() : nullptr;
+  KSModul* top = owner_ ? KSModul::Of(owner_->GetTopModule()) : nullptr;
   Pause();
   if (in) inPort_ = 0;
   if (out) outPort_ = 0;
