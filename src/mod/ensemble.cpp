@@ -219,9 +219,6 @@ void KEnsemble::PostToGui(std::function<void()> task) {
 
 void KEnsemble::RunIdle() {
   if (overloadPending_.exchange(0)) OverloadReaction();
-  const int32_t clock = clockStatePending_.exchange(kNoClockChange);
-  if (clock != kNoClockChange && owner_) owner_->ClockStateChanged(clock != 0);
-  if (viewRefreshPending_.exchange(false) && owner_) owner_->RefreshView();
   std::vector<std::function<void()>> tasks;
   postLock_->Lock();
   tasks.swap(posted_);
@@ -240,12 +237,17 @@ bool KEnsemble::IsGuiThread() const { return platform::CurrentThreadId() == guiT
 
 KInstr* KEnsemble::GetCurrentInstr() const { return owner_ ? owner_->GetCurrentInstr() : nullptr; }
 
-void KEnsemble::PostViewRefresh() { viewRefreshPending_.store(true); }
+void KEnsemble::PostViewRefresh() {
+  PostToGui([this] {
+    if (owner_) owner_->RefreshView();
+  });
+}
 
 void KEnsemble::ClockStateChanged(bool running) {
-  // The clock may start and stop on the MIDI thread (external sync), under
-  // the engine's mutex: the latest state waits for RunIdle.
-  clockStatePending_.store(running ? 1 : 0);
+  // The clock may start and stop on the MIDI thread (external sync).
+  PostToGui([this, running] {
+    if (owner_) owner_->ClockStateChanged(running);
+  });
 }
 
 IMidiOutput* KEnsemble::MidiOutput(IEngineModule* module) {

@@ -162,11 +162,6 @@ private:
   bool ownFactory_ = false;
   uint64_t guiThread_ = 0;
   std::atomic<int32_t> overloadPending_{0};
-  // Work the MIDI thread hands over while it holds the engine's mutex: flags
-  // that RunIdle reads, so that handing over never allocates.
-  static constexpr int32_t kNoClockChange = -1;
-  std::atomic<bool> viewRefreshPending_{false};
-  std::atomic<int32_t> clockStatePending_{kNoClockChange};
   std::unique_ptr<platform::Mutex> postLock_;
   std::vector<std::function<void()>> posted_;
 };
