@@ -1,5 +1,8 @@
 #include "platform/carddriver.h"
 
+#include "platform/sys.h"
+
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -37,7 +40,10 @@ void SwitchOnFromEnvironment() {
   if (checked) return;
   checked = true;
   const char* on = std::getenv("QUORVEX_SIMULATED_CARD");
-  if (on && std::strcmp(on, "1") == 0 && !currentCard) currentCard = std::make_shared<SimulatedCard>();
+  if (on && std::strcmp(on, "1") == 0 && !currentCard) {
+    currentCard = std::make_shared<SimulatedCard>();
+    currentCard->RunInRealTime();
+  }
 }
 
 std::shared_ptr<SimulatedCard> CardNow() {
@@ -123,7 +129,26 @@ struct SimulatedCard::Allocation {
 };
 
 SimulatedCard::SimulatedCard() = default;
-SimulatedCard::~SimulatedCard() = default;
+
+SimulatedCard::~SimulatedCard() {
+  pacing_.store(false);
+  if (pacer_.joinable()) pacer_.join();
+}
+
+void SimulatedCard::RunInRealTime() {
+  if (pacing_.exchange(true)) return;
+  pacer_ = std::thread([this] {
+    constexpr uint64_t kRate = 44100;
+    constexpr uint32_t kTickMs = 5;
+    uint64_t start = MonotonicNs(), done = 0;
+    while (pacing_.load()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kTickMs));
+      uint64_t due = (MonotonicNs() - start) * kRate / 1000000000ull;
+      if (due > done) Advance(uint32_t(due - done));
+      done = due;
+    }
+  });
+}
 
 void SimulatedCard::SetFaults(const Faults& faults) {
   std::lock_guard<std::mutex> lock(mutex_);

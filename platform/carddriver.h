@@ -17,6 +17,7 @@
 
 #include "platform/thread.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +25,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace platform {
@@ -207,6 +209,10 @@ public:
   // Service threads registered with the driver so far.
   int Registrations() const;
 
+  // Moves the frame clock with the wall clock, 44100 frames a second (for a
+  // card switched on by the environment: the program then plays through it).
+  void RunInRealTime();
+
   // The timer that card libraries get from CreateCardTimer while set (the
   // test keeps it alive); null restores real timers.
   void UseTimer(PeriodicTimer* timer);
@@ -250,6 +256,8 @@ private:
   int registrations_ = 0;
   CardWake* wake_ = nullptr;
   PeriodicTimer* timer_ = nullptr;
+  std::thread pacer_;
+  std::atomic<bool> pacing_{false};
 };
 
 } // namespace platform

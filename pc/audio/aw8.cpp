@@ -330,8 +330,10 @@ TAudioWerk::TAudioWerk(IAudioOwner* owner) : TAudioInOut(owner) {
   AllocateBuffers();
   UpdateBlockLength();
   watchdog_.store(kWatchdogStart);
+  // Outputs are switched on as the Audio Out's channels are wired; nothing in
+  // the model switches inputs, so both start on.
   side.outputsOn.store(0);
-  side.inputsOn.store(0);
+  side.inputsOn.store(0x3);
   control_.Start([this] { ControlThread(); });
   running_ = false;
 }

@@ -250,3 +250,51 @@ TEST_F(CardDriver, TheFactoryPrefersTheCardOnlyWhenTheCardAnswers) {
 }
 
 } // namespace
+
+namespace {
+
+// The card's input through the Audio In module into the Audio Out, at every
+// rate factor: a steady input comes out steady, every frame of a block is
+// written, and the level is the conversions' own gain.
+TEST_F(CardDriver, InputToOutputAtEveryRateFactor) {
+  struct Case {
+    float factor;
+    int16_t low, high; // the steady output of a steady input of 8192
+  };
+  const Case cases[] = {
+      {0.5f, 8192, 8192}, {0.75f, 8191, 8192}, {1.0f, 8192, 8192},
+      {1.5f, 8191, 8192}, {2.0f, 8191, 8192},  {3.0f, 8109, 8110}, // 0.33 x 3 of the filter
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.factor);
+    ens_.reset();
+    card_ = &SimulatedCard::SwitchOn();
+    card_->UseTimer(&timer_);
+    Build(c.factor);
+    KSModul* in = ens_->GetTopModule()->InsertModule(kCatModule, 113, 3);
+    ens_->SetAudioInModule(in);
+    ASSERT_EQ(out_->GetInPort(2)->Connect(in->GetOutPort(0)), 0);
+    ASSERT_EQ(out_->GetInPort(3)->Connect(in->GetOutPort(1)), 0);
+    {
+      TEngineLock lock;
+      out_->GetEngineRecord()->state[0][0].f = 1.0f;
+    }
+    card_->SetRecordSource([](uint64_t) { return uint32_t(8192) | uint32_t(uint16_t(-8192)) << 16; });
+    const int32_t n = Driver().GetBufferLength();
+    ens_->StartDrivers();
+    constexpr int kBlocks = 6;
+    for (int b = 0; b < kBlocks; ++b) Block(n);
+    std::vector<int16_t> left = card_->PlayedOutput(1), right = card_->PlayedOutput(2);
+    ASSERT_EQ(left.size(), size_t(kBlocks * n));
+    // The input of a block plays two blocks later; the last block is steady.
+    for (int32_t f = (kBlocks - 1) * n; f < kBlocks * n; ++f) {
+      ASSERT_GE(left[size_t(f)], c.low) << "frame " << f;
+      ASSERT_LE(left[size_t(f)], c.high) << "frame " << f;
+      ASSERT_LE(right[size_t(f)], -c.low) << "frame " << f;
+      ASSERT_GE(right[size_t(f)], -c.high) << "frame " << f;
+    }
+    EXPECT_NEAR(Driver().GetInputLevel1(), 0.25f * 1.0204081f, 1e-6f);
+  }
+}
+
+} // namespace
