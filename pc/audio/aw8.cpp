@@ -501,6 +501,7 @@ void TAudioWerk::OnCard(TAw8CallbackRecord* record) {
       // watchdog waits for a block that runs.
       if (!TryProcessBlock()) {
         side.outA = nullptr;
+        cardCalls_.fetch_add(1, std::memory_order_release);
         return;
       }
     }
@@ -514,6 +515,7 @@ void TAudioWerk::OnCard(TAw8CallbackRecord* record) {
   default: break;
   }
   WatchdogStep();
+  cardCalls_.fetch_add(1, std::memory_order_release);
 }
 
 void TAudioWerk::WatchdogStep() {

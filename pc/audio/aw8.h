@@ -75,6 +75,8 @@ public:
   void SetWatchdog(int32_t value) { watchdog_.store(value); }
   uint32_t RearmRequests() const { return rearmRequests_.load(); }
   bool IsRearmPending() const { return rearmWanted_.load(); }
+  // Calls of the card handled so far.
+  uint32_t CardCalls() const { return cardCalls_.load(std::memory_order_acquire); }
   bool IsCardRunning() const { return running_; }
 
 protected:
@@ -106,6 +108,7 @@ private:
   std::atomic<int32_t> watchdog_{kWatchdogStart};
   std::atomic<uint32_t> rearmRequests_{0};
   std::atomic<bool> rearmWanted_{false};
+  std::atomic<uint32_t> cardCalls_{0};
   platform::MessageQueue controlQueue_;
   platform::Thread control_{"card control"};
 };

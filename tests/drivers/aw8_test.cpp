@@ -21,6 +21,11 @@ protected:
   void SetUp() override {
     cardrig::CardTest::SetUp();
     OpenSettings("Software\\Orvanta\\Quorvex");
+    // Each test starts from the driver's defaults: the safe mode (the manual
+    // timer serves the card) and 256 frames.
+    WriteSettingInt("AWMode", 1);
+    WriteSettingInt("AWBufSize", 256);
+    WriteSettingInt("AWInAnalog", 1);
     RegisterAudioWerkPort();
   }
   void TearDown() override {
@@ -295,6 +300,43 @@ TEST_F(CardDriver, InputToOutputAtEveryRateFactor) {
     }
     EXPECT_NEAR(Driver().GetInputLevel1(), 0.25f * 1.0204081f, 1e-6f);
   }
+}
+
+} // namespace
+
+namespace {
+
+// The fast mode: the card library's service thread runs the engine while the
+// GUI thread pauses, resumes and restarts the driver.
+TEST_F(CardDriver, FastModeRunsTheEngineOnTheServiceThreadThroughRestarts) {
+  WriteSettingInt("AWMode", 0);
+  Build(1.0f);
+  for (int32_t o = 1; o <= 8; ++o) Driver().EnableOutput(o);
+  ens_->StartDrivers();
+  // Each block the card finishes is served (play, record, play) before the
+  // clock moves on, as a card's DMA would not wait.
+  auto block = [&] {
+    const int32_t n = Driver().GetBufferLength();
+    uint32_t before = card_->EventsRaised(3);
+    uint32_t calls = Driver().CardCalls();
+    card_->Advance(uint32_t(n));
+    if (card_->EventsRaised(3) == before || !Driver().IsCardRunning()) return;
+    for (long spins = 0; spins < 200000000L && Driver().CardCalls() < calls + 3; ++spins) std::this_thread::yield();
+    ASSERT_GE(Driver().CardCalls(), calls + 3);
+  };
+  for (int round = 0; round < 4; ++round) {
+    for (int b = 0; b < 6; ++b) block();
+    ens_->GetAudio()->Pause();
+    block();
+    ens_->GetAudio()->Resume();
+    Driver().SetBufferLength(round % 2 ? 256 : 512);
+  }
+  card_->ClearPlayed();
+  for (int b = 0; b < 4; ++b) block();
+  std::vector<int16_t> played = card_->PlayedOutput(8);
+  const size_t n = size_t(Driver().GetBufferLength());
+  ASSERT_EQ(played.size(), 4 * n);
+  for (size_t f = 2 * n; f < played.size(); ++f) ASSERT_EQ(played[f], 16384) << "frame " << f;
 }
 
 } // namespace
