@@ -37,6 +37,7 @@ struct TEngineWide {
   std::atomic<uint64_t> usageTicks{0};
   uint64_t counterOverhead = 0;
   std::atomic<int32_t> externalSync{0};
+  std::atomic<uint32_t> skippedBlocks{0};
 
   // Clock state: written under the engine lock. The rates, the control
   // period and the clock increment are the engine constants.
@@ -244,6 +245,9 @@ void TAudioInOut::Start() {
   TEngineWide& e = Engine();
   e.usageFrames.store(0, std::memory_order_relaxed);
   DeviceStart();
+  // The device's rate is known now: the processing rate that sample maps,
+  // delay lines and record buffers follow comes from it and the factor.
+  UpdateRateConstants();
   e.running.store(1);
   if (e.pauseDepth.load() > 0) DevicePause();
   GetSampleRateValue()->NotifyAll(nullptr);
@@ -350,15 +354,20 @@ void TAudioInOut::ProcessBlock() {
   if (e.usageFrames.load(std::memory_order_relaxed) > kCheckFrames) CheckUsage();
 }
 
-bool TAudioInOut::TryProcessBlock() {
+bool TAudioInOut::TryProcessBlock(int32_t frames) {
   if (!EngineCriticalSection().TryEnter()) {
     ClearOutput();
+    CountSkippedBlock();
     return false;
   }
+  if (frames >= 0) blockLength_ = frames;
   ProcessBlock();
   EngineCriticalSection().Leave();
   return true;
 }
+
+uint32_t TAudioInOut::GetSkippedBlocks() { return Engine().skippedBlocks.load(std::memory_order_relaxed); }
+void TAudioInOut::CountSkippedBlock() { Engine().skippedBlocks.fetch_add(1, std::memory_order_relaxed); }
 
 void TAudioInOut::RunNormalBlock() {
   TEngineWide& e = Engine();

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 class KSModul;
 
@@ -43,6 +44,9 @@ public:
   // The shared value that holds the rate factor: the factory connects the
   // driver to it so that every change reaches RateChanged.
   virtual TShared* GetRateFactorValue() const { return nullptr; }
+  // Hands work to the GUI thread from a driver's own threads; never waits.
+  // Without a GUI side the task is dropped.
+  virtual void PostToGui(std::function<void()> task) { (void)task; }
 };
 
 class IAudioInOut : public virtual IBase {
@@ -137,9 +141,10 @@ public:
   // holding the engine lock for the whole block.
   void ProcessBlock();
   // The same for a device thread that must not wait: when the engine lock is
-  // taken (a structure change is under way) the block is silent instead.
-  // Returns false for a silent block.
-  bool TryProcessBlock();
+  // taken (a structure change is under way) the block is silent instead and
+  // counted. Returns false for a silent block. A frame count of 0 or more
+  // becomes the block length once the lock is held.
+  bool TryProcessBlock(int32_t frames = -1);
 
   void SetControlRate(int32_t hz);
   void SetTempo(float bpm);
@@ -156,6 +161,11 @@ public:
   // The per-sample routine of an Audio In (113) or Audio Out (114) module at
   // the owner's rate factor; none at a factor outside the six.
   TAudioRoutine GetDriverRoutine(bool output) const;
+
+  // Blocks made silent because the engine's lock was taken, since the
+  // process started: a figure for the usage display.
+  static uint32_t GetSkippedBlocks();
+  static void CountSkippedBlock();
 
 protected:
   // Device operations.

@@ -1,6 +1,6 @@
 // The installer library, loaded as an installer loads it, on temporary
 // "system.ini" files.
-#include "platform/dynlib.h"
+#include "platform/dsound.h"
 #include "platform/fs.h"
 #include "setpx/profile.h"
 #include "setpx/setpx.h"
@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -21,11 +22,12 @@ using Export = int32_t(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
 class Installer : public ::testing::Test {
 protected:
   void SetUp() override {
-    ASSERT_TRUE(library_.Open(QV_SETPX_LIBRARY)) << library_.Error();
-    install_ = library_.Function<Export>("InstallPelMidiDll");
-    deinstall_ = library_.Function<Export>("DeinstallPelMidiDll");
-    ASSERT_NE(install_, nullptr) << library_.Error();
-    ASSERT_NE(deinstall_, nullptr) << library_.Error();
+    library_ = platform::DynamicLibrary::Load(QV_SETPX_LIBRARY);
+    ASSERT_NE(library_, nullptr) << QV_SETPX_LIBRARY;
+    install_ = reinterpret_cast<Export*>(library_->Symbol("InstallPelMidiDll"));
+    deinstall_ = reinterpret_cast<Export*>(library_->Symbol("DeinstallPelMidiDll"));
+    ASSERT_NE(install_, nullptr);
+    ASSERT_NE(deinstall_, nullptr);
     folder_ = testkit::TempDir("windows");
     setenv("QUORVEX_WINDOWS_DIR", folder_.c_str(), 1);
   }
@@ -44,7 +46,7 @@ protected:
     return text;
   }
 
-  platform::DynamicLibrary library_;
+  std::unique_ptr<platform::DynamicLibrary> library_;
   Export* install_ = nullptr;
   Export* deinstall_ = nullptr;
   std::string folder_;
@@ -176,7 +178,7 @@ TEST_F(Installer, WithoutItsVariableTheSettingsFolderStandsInForTheWindowsFolder
 
 TEST_F(Installer, ExportsOnlyItsTwoFunctions) {
   // The static libraries linked into it stay private to it.
-  EXPECT_EQ(library_.Symbol("_ZN5setpx11ProfileFile4LoadERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE"), nullptr);
+  EXPECT_EQ(library_->Symbol("_ZN5setpx11ProfileFile4LoadERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE"), nullptr);
 }
 
 // The profile rules on their own, where the exports never reach them.
