@@ -545,7 +545,7 @@ void TAudioWerk::ControlThread() {
 
 IAudioInOut* CreateAudioWerk(IAudioOwner* owner) { return new TAudioWerk(owner); }
 
-void RegisterAudioWerkPort() {
+void RegisterAudioWerk() {
   TAudioPort port;
   port.available = [] { return SupportedAW8(kSafeMode) == 1; };
   port.inputs = [] { return TAudioWerk::kInputs; };

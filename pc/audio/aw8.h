@@ -115,7 +115,7 @@ private:
 
 IAudioInOut* CreateAudioWerk(IAudioOwner* owner);
 // Offers the card to the driver factory (available when the card answers).
-void RegisterAudioWerkPort();
+void RegisterAudioWerk();
 // The settings dialog lives with the windows: it registers itself here.
 using TAudioWerkDialog = void (*)(IAudioWerk* driver);
 void SetAudioWerkDialog(TAudioWerkDialog dialog);

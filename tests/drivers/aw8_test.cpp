@@ -26,7 +26,7 @@ protected:
     WriteSettingInt("AWMode", 1);
     WriteSettingInt("AWBufSize", 256);
     WriteSettingInt("AWInAnalog", 1);
-    RegisterAudioWerkPort();
+    RegisterAudioWerk();
   }
   void TearDown() override {
     ens_.reset();
