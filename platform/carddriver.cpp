@@ -163,6 +163,12 @@ SimulatedCard::Faults SimulatedCard::GetFaults() const {
 void SimulatedCard::HandleOpened() {
   std::lock_guard<std::mutex> lock(mutex_);
   ++openHandles_;
+  ++opens_;
+}
+
+int SimulatedCard::Opens() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return opens_;
 }
 
 void SimulatedCard::HandleClosed() {

@@ -204,8 +204,9 @@ public:
   uint32_t EventsRaised(int channel) const;
   // The DMA buffers the driver holds now.
   size_t Allocations() const;
-  // Open handles of the driver.
+  // Open handles of the driver, and opens so far.
   int OpenHandles() const;
+  int Opens() const;
   // Service threads registered with the driver so far.
   int Registrations() const;
 
@@ -253,6 +254,7 @@ private:
   uint64_t frames_ = 0;
   uint32_t eventsRaised_[4] = {};
   int openHandles_ = 0;
+  int opens_ = 0;
   int registrations_ = 0;
   CardWake* wake_ = nullptr;
   PeriodicTimer* timer_ = nullptr;

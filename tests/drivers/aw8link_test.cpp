@@ -308,9 +308,10 @@ TEST_F(CardTest, ExportsAnswerWithoutAndWithADevice) {
   EXPECT_EQ(StopAW8(), 0);
   EXPECT_EQ(SetBufferLenAW8(300), 300);
   EXPECT_EQ(SetInputAW8(0), 0);
-  for (int i = 0; i < 2; ++i) {
+  for (int i = 1; i <= 2; ++i) {
     EXPECT_EQ(SupportedAW8(kTimerMode), 1);
-    EXPECT_EQ(card_->OpenHandles(), 0) << "the probe closes its handle";
+    EXPECT_EQ(card_->Opens(), i) << "each probe opens the driver";
+    EXPECT_EQ(card_->OpenHandles(), 0) << "and closes it";
   }
   EXPECT_TRUE(card_->Log().empty()) << "nothing above touched the card";
 
