@@ -209,17 +209,17 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
     children_[childCount_++] = child;
   }
   switch (mode) {
-  case 1:
-  case 2:
+  case kPlaceNext:
+  case kPlaceNextPanel:
     child->pos_ = nextInsert_;
     nextInsert_ += TPnt(16, 16);
     break;
-  case 3:
-  case 4: {
+  case kPlaceAudioOut:
+  case kPlaceAudioIn: {
     TArea area = GetTop()->structArea_;
     int32_t w = area.Right() - area.Left();
     int32_t h = area.Bottom() - area.Top();
-    if (mode == 4) child->pos_ = TPnt(8, (h - 46) / 16 * 8 - 24);
+    if (mode == kPlaceAudioIn) child->pos_ = TPnt(8, (h - 46) / 16 * 8 - 24);
     else child->pos_ = TPnt((w - 8) / 8 * 8 - 104, (h - 46) / 16 * 8 - (8 * child->inCount_ + 8));
     break;
   }

@@ -26,6 +26,14 @@ class IRecordBuffer;
 class KModulAudio;
 struct TEngineRecord;
 
+// Where a new child is placed in the structure window.
+enum : int32_t {
+  kPlaceNext = 1,        // the next free place of a structure insert
+  kPlaceNextPanel = 2,   // the same, for an insert from a panel
+  kPlaceAudioOut = 3,    // the right edge, where an Audio Out sits
+  kPlaceAudioIn = 4,     // the left edge, where an Audio In sits
+};
+
 // What a module tree needs of the ensemble that owns it.
 class KModelHost {
 public:
@@ -76,6 +84,7 @@ public:
   int32_t GetTypeIndex() const { return type_; }
   void SetTypeIndex(int32_t type) { type_ = type; }
   bool IsType(int32_t category, int32_t type) const { return category_ == category && type_ == type; }
+  bool IsType(TModuleType type) const { return IsType(type.category, type.type); }
   bool IsCategory(int32_t category) const { return category_ == category; }
   bool IsTypeIndex(int32_t type) const { return type_ == type; }
   bool IsMacroOrInstrument() const { return category_ == kCatMacro || category_ == kCatInstrument; }
@@ -101,11 +110,11 @@ public:
   // Makes a child of the type (not yet added); null when 99 children exist.
   KSModul* CreateChild(int32_t category, int32_t type);
   KSModul* GetNewChild() const { return newChild_; }
-  // Adds the child made by CreateChild. Position modes: 1 structure insert,
-  // 2 panel insert, 3 Audio Out, 4 Audio In. Null when refused (the refused
-  // child is destroyed).
+  // Adds the child made by CreateChild at the place the mode names
+  // (kPlace...). Null when refused (the refused child is destroyed).
   KSModul* AddCreatedChild(int32_t mode);
   KSModul* InsertModule(int32_t category, int32_t type, int32_t mode);
+  KSModul* InsertModule(TModuleType type, int32_t mode) { return InsertModule(type.category, type.type, mode); }
   // Deletes a module anywhere below this node.
   void DeleteChild(KSModul* module, bool keepWindow = false);
   // Makes the pointers of wires recorded only by numbers (children read from a file).

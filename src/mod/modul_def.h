@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "src/engine/module_types.h"
+
 class KSModul;
 
 // Signal kinds of ports, records and terminals.
@@ -29,17 +31,6 @@ enum : int32_t {
   kViewFile = 7,
   kViewMacro = 8,
   kViewInstrument = 9,
-};
-
-// Module categories.
-enum : int32_t {
-  kCatModule = 0,
-  kCatSource = 1,
-  kCatMacro = 4,
-  kCatInTerminal = 5,
-  kCatOutTerminal = 6,
-  kCatSwitch = 7,
-  kCatInstrument = 9,
 };
 
 inline constexpr int32_t kMaxPortsPerTable = 20;
@@ -112,6 +103,9 @@ void SetDriverDefsLookup(TDriverDefsOfModule lookup);
 // The record of a module type, or null. The module is used only to reach the
 // active audio driver for the driver types (0:82, 83, 85, 113, 114).
 const KModulDef* FindModulDef(const KSModul* module, int32_t category, int32_t index);
+inline const KModulDef* FindModulDef(const KSModul* module, TModuleType type) {
+  return FindModulDef(module, type.category, type.type);
+}
 
 // Completes the port indexes of the types that keep their inputs and outputs
 // at fixed places of their own state layout. Runs once at start-up, before
