@@ -36,8 +36,8 @@ void KSModul::InitControlTables() {
     }
   }
   EnsureTables();
-  if (IsType(kCatSource, 7)) SetControlRange(0.0f, 0, 127.0f, 127, 0.0f);
-  if (IsType(kCatSource, 10)) SetControlRange(-2.0f, 0, 2.0f, 127, 0.0f);
+  if (IsType(kTypeNotePitch)) SetControlRange(0.0f, 0, 127.0f, 127, 0.0f);
+  if (IsType(kTypePitchBend)) SetControlRange(-2.0f, 0, 2.0f, 127, 0.0f);
 }
 
 float KSModul::GetTableValue(int32_t step) const {
@@ -52,7 +52,7 @@ void KSModul::FillValueTable(double s) {
   float* v = valueTable_.get();
   if (!v) return;
   const float lo = minimum_, hi = maximum_;
-  if (IsType(kCatSource, 10)) { // "PitchBend": two halves around the centre
+  if (IsType(kTypePitchBend)) { // "PitchBend": two halves around the centre
     for (int32_t i = 0; i <= 64; ++i) v[i] = float(64 - i) * 0.015625f * lo;
     for (int32_t i = 65; i < kSteps; ++i) v[i] = float(i - 64) * (1.0f / 63.0f) * hi;
     return;
@@ -85,7 +85,7 @@ void KSModul::SetControlRange(float minimum, int32_t lower, float maximum, int32
   if (record_) {
     record_->minimum = minimum;
     record_->maximum = maximum;
-    if (IsType(kCatModule, 199) && record_->state && record_->stateWords >= 4) {
+    if (IsType(kTypeLevelLamp) && record_->state && record_->stateWords >= 4) {
       record_->state[0][2].f = PitchLookup(19.93156856932f * minimum + 1200.0f);
       record_->state[0][3].f = PitchLookup(19.93156856932f * maximum + 1200.0f);
     }
@@ -97,7 +97,7 @@ int32_t KSModul::GetControlStep() const { return record_ ? record_->sources[0].i
 
 float KSModul::GetControlValue() const {
   int32_t step = GetControlStep();
-  if (IsType(kCatSource, 1)) return GetTableValue(step);
+  if (IsType(kTypeFader)) return GetTableValue(step);
   float lo = record_ ? record_->minimum : minimum_;
   float hi = record_ ? record_->maximum : maximum_;
   return step >= 64 ? hi : lo;
@@ -105,7 +105,7 @@ float KSModul::GetControlValue() const {
 
 void KSModul::SetControlValue(float value) {
   int32_t step;
-  if (IsType(kCatSource, 1)) {
+  if (IsType(kTypeFader)) {
     float lo = record_ ? record_->minimum : minimum_;
     float hi = record_ ? record_->maximum : maximum_;
     if (value <= lo) {
@@ -187,7 +187,7 @@ void KSModul::SetControlStep(int32_t n) {
       // The MIDI thread sets the same record.
       TLockGuard guard(EngineCriticalSection());
       int32_t& step = record_->sources[0].i;
-      if (IsType(kCatSource, 17)) {
+      if (IsType(kTypeButton)) {
         switch (ctrlStyle_) {
         case 3: // trigger
           if (n < 64) {
@@ -214,7 +214,7 @@ void KSModul::SetControlStep(int32_t n) {
           break;
         default: break;
         }
-      } else if (IsType(kCatSource, 1)) {
+      } else if (IsType(kTypeFader)) {
         float value = GetTableValue(n);
         if (value != GetTableValue(step)) {
           SendStepValue(value);
@@ -229,7 +229,7 @@ void KSModul::SetControlStep(int32_t n) {
 
 int32_t KSModul::StepControl(int32_t d) const {
   int32_t p = GetControlStep();
-  if (IsType(kCatSource, 1)) {
+  if (IsType(kTypeFader)) {
     if (d > 0) {
       for (int32_t k = 0; k < d && p < 127; ++k) {
         float at = GetTableValue(p);
@@ -248,7 +248,7 @@ int32_t KSModul::StepControl(int32_t d) const {
         while (p > 0 && GetTableValue(p - 1) == at) --p;
       }
     }
-  } else if (IsType(kCatSource, 17)) {
+  } else if (IsType(kTypeButton)) {
     if (p < 64 && d > 0) p = 64;
     else if (p >= 64 && d < 0) p = 0;
   } else if (inCount_ == 1) {
@@ -336,7 +336,7 @@ void KSModul::SetRemoteToMidiOut(bool on) {
 }
 
 void KSModul::SetIncremental(bool on) {
-  if (!IsType(kCatSource, 1)) return;
+  if (!IsType(kTypeFader)) return;
   TLockGuard guard(EngineCriticalSection());
   SetFlag(kFlagIncremental, on);
 }

@@ -64,7 +64,7 @@ KSModul::~KSModul() {
     }
     if (record_) ReleaseFromEngine();
     audio_.reset();
-    if (IsType(kCatModule, 114))
+    if (IsType(kTypeAudioOut))
       if (IAudioInOut* audio = Audio()) audio->ClearBuffers();
   });
   if (instr_ && instr_->GetOwner() && instr_->GetOwner() != this) instr_->GetOwner()->RemovePanelModule(this);
@@ -457,7 +457,7 @@ void KSModul::UpdateProcessing() {
     }
     static void Controls(KSModul* m) {
       if (m->IsMuted()) return;
-      if (m->IsType(kCatSource, 1) || m->IsType(kCatSource, 17) || m->IsCategory(kCatSwitch))
+      if (m->IsType(kTypeFader) || m->IsType(kTypeButton) || m->IsCategory(kCatSwitch))
         m->SetFlag(kFlagNotNeeded, false);
     }
   };
@@ -546,7 +546,7 @@ void KSModul::ResetRecursive() {
   StructureChangeDepth.fetch_add(1);
   struct Reset {
     static void Step(KSModul* m) {
-      if (m->IsType(kCatModule, 168) && m->record_)
+      if (m->IsType(kTypeAudioToEventSmoothed) && m->record_)
         if (TRecordRoutine r = FindControlRateRoutine(kCatModule, 168)) r(m->record_);
       if (m->GetSampleMap()) m->UpdateSampleRoutine();
     }
@@ -560,7 +560,7 @@ void KSModul::ResetRecursive() {
 
 void KSModul::PrepareMute() {
   if (record_ && record_->state && record_->stateWords > 0 &&
-      (IsType(kCatModule, 152) || IsType(kCatModule, 153) || IsType(kCatModule, 199)))
+      (IsType(kTypeLamp) || IsType(kTypeLampTwin) || IsType(kTypeLevelLamp)))
     record_->state[0][0].f = 0.0f;
   for (int32_t i = 0; i < childCount_; ++i) children_[i]->PrepareMute();
 }

@@ -84,6 +84,7 @@ public:
   int32_t GetTypeIndex() const { return type_; }
   void SetTypeIndex(int32_t type) { type_ = type; }
   bool IsType(int32_t category, int32_t type) const { return category_ == category && type_ == type; }
+  TModuleType GetType() const { return {category_, type_}; }
   bool IsType(TModuleType type) const { return IsType(type.category, type.type); }
   bool IsCategory(int32_t category) const { return category_ == category; }
   bool IsTypeIndex(int32_t type) const { return type_ == type; }
@@ -283,7 +284,7 @@ public:
 
   // ---- Remote control and MIDI (switches, faders and buttons)
   bool IsPanelControl() const {
-    return category_ == kCatSwitch || IsType(kCatSource, 1) || IsType(kCatSource, 17);
+    return category_ == kCatSwitch || IsType(kTypeFader) || IsType(kTypeButton);
   }
   bool IsRemote() const { return TestFlag(kFlagRemote); }
   void SetRemote(bool on);
@@ -355,7 +356,7 @@ public:
   void SetSnapIsolate(bool on);
   // Snapshots: whether the module keeps a snapshot step table.
   bool IsSnapControl() const {
-    return IsPanelControl() || IsType(kCatSource, 12) || IsType(kCatSource, 13);
+    return IsPanelControl() || IsType(kTypeController) || IsType(kTypeSelectedPolyPressure);
   }
   int32_t GetSnapStep(int32_t i) const;
   void StoreSnapValues(KInstr* instr, int32_t i);

@@ -299,11 +299,11 @@ void KModulFile::ReadOutPort(TInOut& s, KOutPort& p, int32_t ownerVersion) {
   if (!(p.flags_ & KOutPort::kLabelFollowsDef)) {
     p.label_ = Str(s);
     KSModul* owner = p.owner_;
-    if (owner && (owner->IsCategory(kCatInTerminal) || owner->IsType(kCatSource, 13))) p.label_ = TStr();
+    if (owner && (owner->IsCategory(kCatInTerminal) || owner->IsType(kTypeSelectedPolyPressure))) p.label_ = TStr();
   }
   if (!(p.flags_ & KOutPort::kInfoFollowsDef)) p.info_ = Str(s);
   ExpectEnd(s);
-  if (p.owner_ && p.owner_->IsType(kCatSource, 6)) p.kind_ = kEventPoly;
+  if (p.owner_ && p.owner_->IsType(kTypeGate)) p.kind_ = kEventPoly;
 }
 
 void KModulFile::WriteInPort(TInOut& s, const KInPort& p) {
@@ -440,15 +440,15 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
   }
 
   // Types that were renamed.
-  if (m.IsType(kCatModule, 23)) m.type_ = 88;
-  if (m.IsType(kCatModule, 53) && v < 100) m.audioInputs_ = 1;
+  if (m.IsType(kTypeOldSawtooth)) m.type_ = 88;
+  if (m.IsType(kTypeEventDelay) && v < 100) m.audioInputs_ = 1;
   if (m.IsCategory(kCatInTerminal) || m.IsCategory(kCatOutTerminal)) {
     if (m.type_ == 0 || m.type_ == 2) {
       m.type_ += 1;
       m.mono_ = 1;
     }
   }
-  if (m.IsType(kCatSource, 2)) {
+  if (m.IsType(kTypeOldGate)) {
     m.type_ = 6;
     m.mono_ = 1;
   }
@@ -667,7 +667,7 @@ void KModulFile::ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedTy
 void KModulFile::ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t storedType) {
   const int32_t c = m.category_;
   const int32_t t = m.type_;
-  const bool fader = m.IsType(kCatSource, 1);
+  const bool fader = m.IsType(kTypeFader);
   m.minimum_ = F32(s);
   m.maximum_ = F32(s);
   m.params_[2] = I32(s);
@@ -692,7 +692,7 @@ void KModulFile::ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t stor
 
   if (HasSnapTable(c, t)) {
     m.snapSteps_ = std::make_unique<int32_t[]>(KSModul::kSteps);
-    const bool button = m.IsType(kCatSource, 17);
+    const bool button = m.IsType(kTypeButton);
     if (v >= 96 && !(button && !(m.flags_ & kBitSnapValues))) {
       const uint32_t n = v >= 142 ? U32(s) : 128u;
       for (uint32_t i = 0; i < n; ++i) {
@@ -719,7 +719,7 @@ void KModulFile::ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t stor
       m.SetControlRange(m.minimum_, m.midiLower_, m.maximum_, m.midiUpper_, float(m.stepSize_));
     }
   }
-  if (v >= 140 && m.IsType(kCatSource, 21)) {
+  if (v >= 140 && m.IsType(kTypeClockSync)) {
     KModulData& d = m.Data();
     d.syncWords[0] = I32(s);
     d.syncWords[1] = I32(s);
@@ -910,7 +910,7 @@ void KModulFile::WriteTypeData(TInOut& s, const KSModul& m) {
 void KModulFile::WriteControlBlock(TInOut& s, const KSModul& m) {
   const int32_t c = m.category_;
   const int32_t t = m.type_;
-  const bool fader = m.IsType(kCatSource, 1);
+  const bool fader = m.IsType(kTypeFader);
   WF32(s, m.minimum_);
   WF32(s, m.maximum_);
   WI32(s, m.params_[2]);
@@ -922,7 +922,7 @@ void KModulFile::WriteControlBlock(TInOut& s, const KSModul& m) {
   WPnt(s, m.instrPanelPos_);
   WPnt(s, m.ensPanelPos_);
   if (HasSnapTable(c, t)) {
-    const bool button = m.IsType(kCatSource, 17);
+    const bool button = m.IsType(kTypeButton);
     if (!(button && !(m.flags_ & kBitSnapValues))) {
       W32(s, uint32_t(KSModul::kSteps));
       for (int32_t i = 0; i < KSModul::kSteps; ++i) WI32(s, m.snapSteps_ ? m.snapSteps_[i] : 0);
@@ -937,7 +937,7 @@ void KModulFile::WriteControlBlock(TInOut& s, const KSModul& m) {
   }
   if (c == kCatSource && StoresValueTable(t, kFileVersion))
     for (int32_t i = 0; i < KSModul::kSteps; ++i) WF32(s, m.valueTable_ ? m.valueTable_[i] : 0.0f);
-  if (m.IsType(kCatSource, 21)) {
+  if (m.IsType(kTypeClockSync)) {
     const KModulData* d = m.GetData();
     WI32(s, d ? d->syncWords[0] : 12);
     WI32(s, d ? d->syncWords[1] : 6);

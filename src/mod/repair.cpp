@@ -15,8 +15,8 @@ QV_MESSAGE(OldTapedeck, "Warning. You are opening an old ensemble which contains
 QV_MESSAGE(OldLevel, "Warning. You are opening an old ensemble without\nan Audio-Out level fader. The full scale range for\nAudio-Out was greater in the old version of\nPellucide (-4.096 ... 4.096). It is now -1 ... 1, so you\nmay need to reduce the output signal level to avoid clipping.");
 
 bool IsAudioOutType(const KSModul* m) {
-  return m->IsType(kCatModule, 82) || m->IsType(kCatModule, 83) || m->IsType(kCatModule, 85) ||
-         m->IsType(kCatModule, 114);
+  return m->IsType(kTypeOldAudioOutA) || m->IsType(kTypeOldAudioOutB) || m->IsType(kTypeOldAudioOutC) ||
+         m->IsType(kTypeAudioOut);
 }
 
 int32_t LoadMark(const KSModul* m) { return m->GetData() ? m->GetData()->loadMark : 0; }
@@ -103,7 +103,7 @@ int32_t Repair(KSModul* node) {
     }
     if (IsAudioOutType(child)) {
       KSModul* current = ens ? ens->GetAudioOutModule() : nullptr;
-      if (child->IsType(kCatModule, 114) && current && current->GetInPortCount() == child->GetInPortCount()) {
+      if (child->IsType(kTypeAudioOut) && current && current->GetInPortCount() == child->GetInPortCount()) {
         TakePlace(node, child, current, false);
       } else {
         result |= ReplaceLoaded(node, child, 114);
@@ -124,7 +124,7 @@ int32_t Repair(KSModul* node) {
   return result;
 }
 
-bool IsFader(const KSModul* m) { return m && m->IsType(kCatSource, 1); }
+bool IsFader(const KSModul* m) { return m && m->IsType(kTypeFader); }
 
 int32_t Warn(KSModul* m) {
   int32_t result = 0;
@@ -138,7 +138,7 @@ int32_t Warn(KSModul* m) {
                              fader->GetMidiUpper(), float(fader->GetStepSize()));
       result = 1;
     }
-  } else if (m->IsType(kCatModule, 80) || m->IsType(kCatModule, 81)) {
+  } else if (m->IsType(kTypeTapedeck1) || m->IsType(kTypeTapedeck2)) {
     result = 2;
   }
   for (int32_t i = 0; i < m->GetChildCount(); ++i) result |= Warn(m->GetChild(i));

@@ -74,12 +74,12 @@ void KSModul::ApplyTypeState(const KModulDef* def, bool addToPanel) {
 
 void KSModul::MarkDriverChannels() {
   IAudioInOut* audio = Audio();
-  if (IsType(kCatModule, 113)) {
+  if (IsType(kTypeAudioIn)) {
     int32_t inputs = audio ? audio->GetInputCount() : 0;
     for (int32_t i = 0; i < outCount_; ++i)
       if (i < inputs) out_[i]->MarkAvailable();
       else out_[i]->MarkUnavailable();
-  } else if (IsType(kCatModule, 114)) {
+  } else if (IsType(kTypeAudioOut)) {
     // The first two inputs are the tune and the master level.
     int32_t outputs = audio ? audio->GetOutputCount() : 0;
     for (int32_t i = 2; i < inCount_; ++i)

@@ -122,13 +122,13 @@ TEST_F(Control, SteppingStaysInRangeAndSkipsEqualValues) {
 }
 
 TEST_F(Control, AOneInputSwitchTogglesWhenStepped) {
-  KSModul* sw = Insert(Top(), kCatSwitch, 0);
+  KSModul* sw = Insert(Top(), kTypeAudioSwitch1);
   ASSERT_EQ(sw->GetInPortCount(), 1);
   sw->SetControlStep(1);
   EXPECT_EQ(sw->StepControl(1), 0);
   sw->SetControlStep(0);
   EXPECT_EQ(sw->StepControl(-1), 1);
-  KSModul* three = Insert(Top(), kCatSwitch, 2);
+  KSModul* three = Insert(Top(), kTypeAudioSwitch3);
   three->SetControlStep(0);
   EXPECT_EQ(three->StepControl(-1), 0);
   EXPECT_EQ(three->StepControl(200), 127) << "a switch's step is held to 0 ... 127 here, to its inputs when set";
@@ -137,7 +137,7 @@ TEST_F(Control, AOneInputSwitchTogglesWhenStepped) {
 }
 
 TEST_F(Control, ASwitchSelectsOneInputAndTellsMidiOut) {
-  KSModul* sw = Insert(Top(), kCatSwitch, 2);
+  KSModul* sw = Insert(Top(), kTypeAudioSwitch3);
   sw->SetPanelToMidiOut(true);
   sw->SetControllerNo(5);
   TopInstr()->SetMidiChannel(2);
@@ -152,7 +152,7 @@ TEST_F(Control, ASwitchSelectsOneInputAndTellsMidiOut) {
 }
 
 TEST_F(Control, TheTwoByTwoSwitchFollowsPairs) {
-  KSModul* sw = Insert(Top(), kCatSwitch, 14);
+  KSModul* sw = Insert(Top(), kTypeSwitch2x2);
   sw->SetControlStep(0);
   for (int32_t i = 0; i < 4; ++i) EXPECT_EQ((sw->GetInPort(i)->GetFlags() & 0x20) == 0, i == 1 || i == 3) << i;
   sw->SetControlStep(1);
@@ -173,7 +173,7 @@ TEST_F(Control, ButtonsOnThePanelFollowTheirStyleAndNotifyByRemoteKind) {
       {4, 3, {100}, {}},                                       // remote kind 3 sends nothing
   };
   for (const Case& c : cases) {
-    KSModul* button = Insert(Top(), kCatSource, 17);
+    KSModul* button = Insert(Top(), kTypeButton);
     button->SetCtrlStyle(c.style);
     button->SetControllerNo(9);
     button->SetRemoteKind(c.kind);
@@ -185,7 +185,7 @@ TEST_F(Control, ButtonsOnThePanelFollowTheirStyleAndNotifyByRemoteKind) {
 }
 
 TEST_F(Control, AFaderSendsItsValueOnlyWhenItChanges) {
-  KSModul* fader = Insert(Top(), kCatSource, 1);
+  KSModul* fader = Insert(Top(), kTypeFader);
   fader->SetControlRange(0, 0, 1, 127, 0.5f);
   ensfix::TEventRecorder recorder;
   FeedScope(fader, Top());
@@ -200,7 +200,7 @@ TEST_F(Control, AFaderSendsItsValueOnlyWhenItChanges) {
 }
 
 TEST_F(Control, SnapIsolationTakesAControlOutOfTheSnapshotList) {
-  KSModul* fader = Insert(Top(), kCatSource, 1);
+  KSModul* fader = Insert(Top(), kTypeFader);
   KInstr* instr = TopInstr();
   ASSERT_EQ(instr->GetSourceCount(KInstr::kSnapList), 1);
   fader->SetSnapIsolate(true);
@@ -209,13 +209,13 @@ TEST_F(Control, SnapIsolationTakesAControlOutOfTheSnapshotList) {
   EXPECT_EQ(instr->GetSourceCount(KInstr::kSnapList), 0);
   fader->SetSnapIsolate(false);
   EXPECT_EQ(instr->GetSourceCount(KInstr::kSnapList), 1);
-  KSModul* gate = Insert(Top(), kCatSource, 6);
+  KSModul* gate = Insert(Top(), kTypeGate);
   gate->SetSnapIsolate(true);
   EXPECT_FALSE(gate->IsSnapIsolate()) << "only snapshot controls take the flag";
 }
 
 TEST_F(Control, RemoteSettingsMoveTheControlBetweenLists) {
-  KSModul* fader = Insert(Top(), kCatSource, 1);
+  KSModul* fader = Insert(Top(), kTypeFader);
   KInstr* instr = TopInstr();
   struct Case {
     bool remote;
@@ -232,7 +232,7 @@ TEST_F(Control, RemoteSettingsMoveTheControlBetweenLists) {
     EXPECT_EQ(instr->GetSourceCount(KInstr::kNoteOffList), c.noteOff) << c.kind;
     EXPECT_EQ(instr->GetSourceCount(KInstr::kSnapList), 1) << "still in the snapshot list";
   }
-  KSModul* gate = Insert(Top(), kCatSource, 6);
+  KSModul* gate = Insert(Top(), kTypeGate);
   gate->SetRemote(true);
   EXPECT_FALSE(gate->IsRemote()) << "only panel controls go under remote";
 }
