@@ -13,8 +13,12 @@
 namespace {
 bool HasTableType(const KSModul* m) {
   if (!m->IsCategory(kCatSource)) return false;
-  int32_t t = m->GetTypeIndex();
-  return (t >= 1 && t <= 13) || t == 26;
+  for (TModuleType t : {kTypeFader, kTypeOldGate, kTypeSingleTriggerGate, kTypeNoteOnVelocity,
+                        kTypeNoteOffVelocity, kTypeGate, kTypeNotePitch, kTypeSelectedNoteGate,
+                        kTypePolyPressure, kTypePitchBend, kTypeChannelPressure, kTypeController,
+                        kTypeSelectedPolyPressure, kTypeProgramChange})
+    if (m->IsType(t)) return true;
+  return false;
 }
 } // namespace
 
@@ -31,7 +35,7 @@ void KSModul::InitControlTables() {
   if (params_[2] == 0) params_[2] = 1; // controller or note number
   if (IsCategory(kCatSource)) {
     switch (type_) {
-    case 0: case 18: case 19: case 20: minimum_ = 1.0f; break;
+    case kTypeConstant.type: case kTypeClockTick.type: case kTypeClockStartStop.type: case kTypeClockStartStopTwin.type: minimum_ = 1.0f; break;
     default: break;
     }
   }
@@ -78,7 +82,7 @@ void KSModul::SetControlRange(float minimum, int32_t lower, float maximum, int32
   if (midiUpper_ <= midiLower_) midiUpper_ = midiLower_ + 1;
   double s = stepSize < 1e-12f ? 0.0 : double(stepSize);
   // Only faders and controllers keep a step size.
-  if (IsCategory(kCatSource) && (type_ == 1 || type_ == 12 || type_ == 13)) stepSize_ = s;
+  if (IsType(kTypeFader) || IsType(kTypeController) || IsType(kTypeSelectedPolyPressure)) stepSize_ = s;
   else s = 0.0;
   minimum_ = minimum;
   maximum_ = maximum;
@@ -128,7 +132,7 @@ void KSModul::SendStepValue(float value) { SendSourceValueToAll(record_, value);
 
 void KSModul::SelectSwitchInputs(int32_t step) {
   if (!IsCategory(kCatSwitch)) return;
-  if (IsTypeIndex(14)) { // "Sw. 2x2": step 0 follows inputs 1 and 3, any other 0 and 2
+  if (IsType(kTypeSwitch2x2)) { // step 0 follows inputs 1 and 3, any other 0 and 2
     for (int32_t i = 0; i < inCount_; ++i) {
       bool follow = (step == 0) == (i == 1 || i == 3);
       if (follow) in_[i]->ClearFlag20();
@@ -265,11 +269,11 @@ void KSModul::RefreshControlOutput() {
     TLockGuard guard(EngineCriticalSection());
     int32_t step = record_->sources[0].i;
     switch (type_) {
-    case 0: SendStepValue(record_->minimum); break;
-    case 1: case 12: case 13: SendStepValue(GetTableValue(step)); break;
-    case 17: SendStepValue(step < 64 ? record_->minimum : record_->maximum); break;
+    case kTypeConstant.type: SendStepValue(record_->minimum); break;
+    case kTypeFader.type: case kTypeController.type: case kTypeSelectedPolyPressure.type: SendStepValue(GetTableValue(step)); break;
+    case kTypeButton.type: SendStepValue(step < 64 ? record_->minimum : record_->maximum); break;
     default:
-      if (type_ >= 3 && type_ <= 11 && record_->routeCounts && record_->eventOutputs > 0 && record_->state) {
+      if (type_ >= kTypeSingleTriggerGate.type && type_ <= kTypeChannelPressure.type && record_->routeCounts && record_->eventOutputs > 0 && record_->state) {
         for (int32_t k = 0; k < record_->routeCounts[0]; ++k) {
           TEngineRecord* target = record_->routeTargets[0][k];
           for (int32_t v = 0; v < target->voices; ++v) {

@@ -186,7 +186,8 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
         return nullptr;
       }
       if (category_ == kCatInstrument) {
-        child->type_ = child->type_ == 3 ? 2 : 0;
+        // A terminal's type index is the signal kind of its port: mono here.
+        child->type_ = child->type_ == kEventPoly ? kEventMono : kAudioMono;
         child->mono_ = 1;
       }
       int32_t kind = child->type_ >= 0 && child->type_ <= 3 ? child->type_ : 0;
@@ -397,13 +398,13 @@ void KSModul::StartEventInputs() {
 bool KSModul::IsSink() const {
   if (IsSolo()) return true;
   if (category_ != kCatModule) return false;
-  return type_ == 114 || type_ == 80 || type_ == 81 || type_ == 165;
+  return IsType(kTypeAudioOut) || IsType(kTypeTapedeck1) || IsType(kTypeTapedeck2) || IsType(kTypeScope);
 }
 
 bool KSModul::IsDisplayOrMidiSink() const {
   if (category_ != kCatModule) return false;
   switch (type_) {
-  case 152: case 153: case 154: case 199: case 155: case 156: case 157: case 158: case 159: case 181: case 182:
+  case kTypeLamp.type: case kTypeLampTwin.type: case kTypeLevelMeter.type: case kTypeLevelLamp.type: case kTypeMeter.type: case kTypeMidiControllerOut.type: case kTypeMidiPolyPressureOut.type: case kTypeMidiNoteOut.type: case kTypeMidiPitchBendOut.type: case kTypeMidiProgramChangeOut.type: case kTypeMidiChannelPressureOut.type:
     return true;
   default:
     return false;
@@ -547,7 +548,7 @@ void KSModul::ResetRecursive() {
   struct Reset {
     static void Step(KSModul* m) {
       if (m->IsType(kTypeAudioToEventSmoothed) && m->record_)
-        if (TRecordRoutine r = FindControlRateRoutine(kCatModule, 168)) r(m->record_);
+        if (TRecordRoutine r = FindControlRateRoutine(kTypeAudioToEventSmoothed.category, kTypeAudioToEventSmoothed.type)) r(m->record_);
       if (m->GetSampleMap()) m->UpdateSampleRoutine();
     }
   };

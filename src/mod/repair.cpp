@@ -30,23 +30,23 @@ KEnsemble* EnsembleOf(KSModul* m) { return dynamic_cast<KEnsemble*>(m->GetHost()
 // Puts a fresh driver module of the type in place of a loaded one: the wires
 // of the loaded one move to the ports of the same number; 2 when some could
 // not.
-int32_t ReplaceLoaded(KSModul* parent, KSModul* loaded, int32_t type) {
+int32_t ReplaceLoaded(KSModul* parent, KSModul* loaded, TModuleType type) {
   KEnsemble* ens = EnsembleOf(parent);
   int32_t result = 0;
   TStructureChange change(parent);
   if (ens) {
-    KSModul* current = type == 113 ? ens->GetAudioInModule() : ens->GetAudioOutModule();
+    KSModul* current = type == kTypeAudioIn ? ens->GetAudioInModule() : ens->GetAudioOutModule();
     if (current && current != loaded) parent->DeleteChild(current);
   }
-  KSModul* fresh = parent->InsertModule(kCatModule, type, 1);
+  KSModul* fresh = parent->InsertModule(type, kPlaceNext);
   if (!fresh) return 2;
   fresh->SetPos(loaded->GetPos());
   if (ens) {
-    if (type == 113) ens->SetAudioInModule(fresh);
+    if (type == kTypeAudioIn) ens->SetAudioInModule(fresh);
     else ens->SetAudioOutModule(fresh);
   }
   if (loaded->IsMuted()) fresh->Mute();
-  if (type == 113) {
+  if (type == kTypeAudioIn) {
     for (int32_t j = 0; j < loaded->GetOutPortCount(); ++j) {
       KOutPort* from = loaded->GetOutPort(j);
       while (from->GetDestinationCount() > 0) {
@@ -106,7 +106,7 @@ int32_t Repair(KSModul* node) {
       if (child->IsType(kTypeAudioOut) && current && current->GetInPortCount() == child->GetInPortCount()) {
         TakePlace(node, child, current, false);
       } else {
-        result |= ReplaceLoaded(node, child, 114);
+        result |= ReplaceLoaded(node, child, kTypeAudioOut);
       }
     } else {
       KSModul* current = ens ? ens->GetAudioInModule() : nullptr;
@@ -116,7 +116,7 @@ int32_t Repair(KSModul* node) {
         continue;
       }
       if (current->GetOutPortCount() == child->GetOutPortCount()) TakePlace(node, child, current, true);
-      else result |= ReplaceLoaded(node, child, 113);
+      else result |= ReplaceLoaded(node, child, kTypeAudioIn);
     }
     // Children may have moved: start the walk again; repaired modules carry no mark.
     i = 0;
