@@ -135,14 +135,14 @@ void KSModul::SelectSwitchInputs(int32_t step) {
   if (IsType(kTypeSwitch2x2)) { // step 0 follows inputs 1 and 3, any other 0 and 2
     for (int32_t i = 0; i < inCount_; ++i) {
       bool follow = (step == 0) == (i == 1 || i == 3);
-      if (follow) in_[i]->ClearFlag20();
-      else in_[i]->SetFlag20();
+      if (follow) in_[i]->ClearDeselected();
+      else in_[i]->SetDeselected();
     }
     return;
   }
   for (int32_t i = 0; i < inCount_; ++i) {
-    if (i == inCount_ - 1 - step) in_[i]->ClearFlag20();
-    else in_[i]->SetFlag20();
+    if (i == inCount_ - 1 - step) in_[i]->ClearDeselected();
+    else in_[i]->SetDeselected();
   }
 }
 

@@ -54,7 +54,7 @@ void KSModul::ApplyTypeState(const KModulDef* def, bool addToPanel) {
       ctrlStyle_ = 200;
       // A switch follows one input: the first.
       sources_[0] = inCount_ - 1;
-      for (int32_t i = 1; i < inCount_; ++i) in_[i]->SetFlag20();
+      for (int32_t i = 1; i < inCount_; ++i) in_[i]->SetDeselected();
       break;
     case kViewLamp: ctrlStyle_ = 300; break;
     case kViewMeter: ctrlStyle_ = 400; break;

@@ -45,21 +45,27 @@ std::vector<size_t> Crossings(const std::vector<float>& s, float level, bool upw
   return at;
 }
 
+// The type indexes of the types (each table is keyed by the index alone).
+std::set<int32_t> Indexes(std::initializer_list<TModuleType> types) {
+  std::set<int32_t> indexes;
+  for (TModuleType t : types) indexes.insert(t.type);
+  return indexes;
+}
+
 } // namespace
 
 TEST(AudioRoutineTable, EveryOrdinaryTypeHasARoutineExceptTheEventOnlyOnes) {
-  const std::set<int32_t> none = {3,   6,   8,   12,  14,  23,  51,  52,  65,  68,  70,  71,  72,  73,
-                                  74,  82,  83,  85,  100, 101, 102, 117, 118, 121, 122, 123, 134, 138,
-                                  148, 149, 150, 151, 152, 153, 155, 156, 157, 158, 159, 168, 178, 179,
-                                  180, 181, 182, 186, 187, 188, 189, 190, 193, 194, 195, 196, 197, 198};
+  // The event-only types, and two indexes that name no type at all.
+  std::set<int32_t> none = Indexes({kTypeEventSum3, kTypeEventSum2, kTypeEventInvert, kTypeEventProduct3, kTypeEventProduct2, kTypeOldSawtooth, kTypeEventShaper3, kTypeEventShaper4, kTypeEventShaper5, kTypeRandomize, kTypeEventVoiceCombiner, kTypeSelectMax, kTypeSelectMin, kTypeChangesOnly, kTypeEventLevelToGain, kTypeOldAudioOutA, kTypeOldAudioOutB, kTypeOldAudioOutC, kTypeEventSum4, kTypeEventSum6, kTypeEventProduct4, kTypeEventReciprocal, kTypeEventDivide, kTypeEventPitchToHz, kTypeEventGainToLevel, kTypeEventHzToPitch, kTypeEventFreqDivider, kTypeEventQuantizer, kTypeRouter1, kTypeRouter2, kTypeSeparator, kTypeComment, kTypeLamp, kTypeLampTwin, kTypeMeter, kTypeMidiControllerOut, kTypeMidiPolyPressureOut, kTypeMidiNoteOut, kTypeMidiPitchBendOut, kTypeAudioToEventSmoothed, kTypeValue, kTypeAccumulator, kTypeCounter, kTypeMidiProgramChangeOut, kTypeMidiChannelPressureOut, kTypeAnd, kTypeOr, kTypeExor, kTypeNot, kTypeLfo, kTypeAudioToEvent, kTypeSlowRandom, kTypeDemux, kTypeHold});
+  none.insert({195, 196});
   ASSERT_EQ(none.size(), 56u);
   // Served by the driver, the sample players, delays, tape decks and the scope.
-  const std::set<int32_t> elsewhere = {113, 114, 79, 80, 81, 120, 130, 131, 135, 136, 165, 166, 169, 170, 173, 174};
+  const std::set<int32_t> elsewhere = Indexes({kTypeAudioIn, kTypeAudioOut, kTypeStaticDelay, kTypeTapedeck1, kTypeTapedeck2, kTypeModDelay, kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeScope, kTypeDiffuserDelay, kTypeGrainDelay, kTypeBeatLoop, kTypeResynth, kTypePitchFormer});
   for (int32_t type = 0; type < 200; ++type) {
     if (elsewhere.count(type)) continue;
     EXPECT_EQ(FindAudioRoutine(0, type) != nullptr, none.count(type) == 0) << "type " << type;
   }
-  EXPECT_EQ(FindAudioRoutine(0, 154), FindAudioRoutine(0, 199)) << "both level meters share one routine";
+  EXPECT_EQ(FindAudioRoutine(kCatModule, kTypeLevelMeter.type), FindAudioRoutine(kCatModule, kTypeLevelLamp.type)) << "both level meters share one routine";
   EXPECT_EQ(FindAudioRoutine(1, 15), nullptr) << "other categories have no per-sample routine";
   EXPECT_EQ(FindAudioRoutine(0, 200), nullptr);
 }
@@ -73,17 +79,15 @@ TEST(AudioRoutineTable, ControlClockDisplayAndGraphTablesServeTheirTypes) {
   }
   for (int32_t type = 0; type < 27; ++type)
     if (FindClockTickRoutine(1, type)) clock.insert(type);
-  EXPECT_EQ(control, (std::set<int32_t>{168, 190, 193, 194, 198}));
-  EXPECT_EQ(clock, (std::set<int32_t>{18, 21}));
-  const std::set<int32_t> graphs = {32, 33, 34, 35, 36, 37, 38, 39, 40, 42, 43, 44, 45, 46, 47, 51, 52, 62, 63, 64, 65,
-                                    66, 67, 95, 97, 111, 132, 137, 144, 146, 165, 171, 172, 175, 176, 177, 183, 184,
-                                    185, 191, 192};
+  EXPECT_EQ(control, Indexes({kTypeAudioToEventSmoothed, kTypeLfo, kTypeAudioToEvent, kTypeSlowRandom, kTypeHold}));
+  EXPECT_EQ(clock, Indexes({kTypeClockTick, kTypeClockSync}));
+  const std::set<int32_t> graphs = Indexes({kTypeHoldEnv, kTypeHoldReleaseEnv, kTypeAttackReleaseEnv, kTypeDecayEnv, kTypeDecayReleaseEnv, kTypeDsrEnv, kTypeAdsrEnv, kTypeAdbdrEnv, kTypeOnePoleFilterFm, kTypeTwoPoleFilterFm, kTypeFourPoleFilterFm, kTypePeakEqFm, kTypeHiShelfEqFm, kTypeLoShelfEqFm, kTypeTwoPoleNotchFm, kTypeEventShaper3, kTypeEventShaper4, kTypeShaper1Bp, kTypeShaper2Bp, kTypeShaper3Bp, kTypeEventShaper5, kTypeParabolShaper, kTypeCubicShaper, kTypeDbdrEnv, kTypeAdbdsrEnv, kTypeFourPoleHighPassFm, kTypeAttackDecayEnv, kTypeFourPoleFilter, kTypeFourPoleHighPass, kTypeOnePoleFilter, kTypeScope, kTypeTwoPoleFilter, kTypeTwoPoleNotch, kTypePeakEq, kTypeHiShelfEq, kTypeLoShelfEq, kTypeRamp4Env, kTypeRamp5Env, kTypeRamp6Env, kTypeDbdsrEnv, kTypeAdrEnv});
   std::set<int32_t> displays = graphs;
-  displays.insert({152, 153, 154, 155, 199});
+  for (TModuleType t : {kTypeLamp, kTypeLampTwin, kTypeLevelMeter, kTypeMeter, kTypeLevelLamp}) displays.insert(t.type);
   EXPECT_EQ(display, displays);
   EXPECT_EQ(graph, graphs);
-  EXPECT_EQ(FindControlRateRoutine(1, 190), nullptr);
-  EXPECT_EQ(FindClockTickRoutine(0, 18), nullptr);
+  EXPECT_EQ(FindControlRateRoutine(kCatSource, kTypeLfo.type), nullptr);
+  EXPECT_EQ(FindClockTickRoutine(kCatModule, kTypeClockTick.type), nullptr);
 }
 
 TEST(Oscillators, SineAtPitch69Gives440HzAndFollowsTheSine) {

@@ -208,7 +208,7 @@ TEST_F(MidiIn, AThreeWaySwitchUnderRemoteSplitsTheRangeInThirds) {
     Send({{3, 0, 1, c.value}});
     EXPECT_EQ(sw->GetControlStep(), c.position) << c.value;
     for (int32_t i = 0; i < 3; ++i)
-      EXPECT_EQ((sw->GetInPort(i)->GetFlags() & 0x20) == 0, i == 2 - c.position) << c.value << " input " << i;
+      EXPECT_EQ(!sw->GetInPort(i)->IsDeselected(), i == 2 - c.position) << c.value << " input " << i;
   }
 }
 
@@ -221,11 +221,11 @@ TEST_F(MidiIn, ARemoteSwitchOnTheMidiThreadRebuildsOnTheGuiThread) {
   std::thread midiThread([this] { Midi().Receive(3, 0, 1, 50); });
   midiThread.join();
   EXPECT_EQ(sw->GetControlStep(), 1) << "the position is taken at once";
-  EXPECT_NE(sw->GetInPort(1)->GetFlags() & 0x20, 0) << "the inputs wait for the GUI thread";
+  EXPECT_TRUE(sw->GetInPort(1)->IsDeselected()) << "the inputs wait for the GUI thread";
   EXPECT_EQ(Sent(), std::vector<uint32_t>{0xB0u | (1u << 8) | (42u << 16)}) << "(128 / 3) x 1 to MIDI out";
   ens.RunIdle();
-  EXPECT_EQ(sw->GetInPort(1)->GetFlags() & 0x20, 0);
-  EXPECT_NE(sw->GetInPort(0)->GetFlags() & 0x20, 0);
+  EXPECT_FALSE(sw->GetInPort(1)->IsDeselected());
+  EXPECT_TRUE(sw->GetInPort(0)->IsDeselected());
   // A posted change for a module deleted meanwhile does nothing.
   std::thread again([this] { Midi().Receive(3, 0, 1, 0); });
   again.join();

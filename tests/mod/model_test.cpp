@@ -275,8 +275,8 @@ TEST_F(Model, InputPointersPerVoice) {
     Wire(sumL, 0, out, 2);
     Wire(sumR, 0, out, 3);
   }
-  EXPECT_FALSE(sumL->GetInPort(0)->IsFlag08());
-  EXPECT_FALSE(out->GetInPort(2)->IsFlag08());
+  EXPECT_FALSE(sumL->GetInPort(0)->HasPolyConflict());
+  EXPECT_FALSE(out->GetInPort(2)->HasPolyConflict());
   TEngineRecord* r = polySink->GetEngineRecord();
   ASSERT_NE(r, nullptr);
   ASSERT_EQ(r->voices, 4);
@@ -285,15 +285,15 @@ TEST_F(Model, InputPointersPerVoice) {
     EXPECT_EQ(r->inputs[v][1], monoSource->GetOutPort(0)->ValueFor(0)) << "mono into poly feeds voice 0 to " << v;
   }
   EXPECT_EQ(monoSource->GetEngineRecord()->voices, 1);
-  EXPECT_TRUE(monoSink->GetInPort(0)->IsFlag08()) << "poly into a mono module of the same instrument";
+  EXPECT_TRUE(monoSink->GetInPort(0)->HasPolyConflict()) << "poly into a mono module of the same instrument";
   EXPECT_EQ(monoSink->GetEngineRecord()->inputs[0][0], &EngineZeroCell);
-  EXPECT_FALSE(polySink->GetInPort(0)->IsFlag08());
+  EXPECT_FALSE(polySink->GetInPort(0)->HasPolyConflict());
   // Removing the last wire clears the conflict.
   {
     TStructureChange bracket(top);
     monoSink->GetInPort(0)->RemoveWire(polySource->GetOutPort(0));
   }
-  EXPECT_FALSE(monoSink->GetInPort(0)->IsFlag08());
+  EXPECT_FALSE(monoSink->GetInPort(0)->HasPolyConflict());
 }
 
 TEST_F(Model, EventRoutesThroughAMacroFanOut) {
@@ -452,8 +452,8 @@ TEST_F(Model, SourcesAreCollectedThroughSwitchesTerminalsAndMacros) {
     return owners;
   };
   EXPECT_EQ(collected(), (std::vector<KSModul*>{a}));
-  sw->GetInPort(0)->SetFlag20();
-  sw->GetInPort(1)->ClearFlag20();
+  sw->GetInPort(0)->SetDeselected();
+  sw->GetInPort(1)->ClearDeselected();
   EXPECT_EQ(collected(), (std::vector<KSModul*>{b}));
 
   // Sw. 2x2: each output follows the first of its pair unless that is deselected.
@@ -465,9 +465,9 @@ TEST_F(Model, SourcesAreCollectedThroughSwitchesTerminalsAndMacros) {
   Wire(c, 0, x, 2);
   Wire(d, 0, x, 3);
   Wire(x, 1, sink, 0);
-  x->GetInPort(2)->ClearFlag20();
+  x->GetInPort(2)->ClearDeselected();
   EXPECT_EQ(collected(), (std::vector<KSModul*>{c}));
-  x->GetInPort(2)->SetFlag20();
+  x->GetInPort(2)->SetDeselected();
   EXPECT_EQ(collected(), (std::vector<KSModul*>{d}));
 
   // Through a macro: out terminal, its wire, the in terminal, the macro's input.
@@ -494,7 +494,7 @@ TEST_F(Model, TooManyCollectedSourcesAreReportedOnceAfterTheRebuild) {
     KSModul* sw = Insert(top, kTypeEventSwitch6); // six event inputs
     for (int k = 0; k < 6; ++k) {
       Wire(Insert(top, kTypeFader), 0, sw, k);
-      sw->GetInPort(k)->ClearFlag20(); // follow every input: six sources each
+      sw->GetInPort(k)->ClearDeselected(); // follow every input: six sources each
     }
     switches.push_back(sw);
   }

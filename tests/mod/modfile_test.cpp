@@ -461,6 +461,9 @@ protected:
 };
 
 // A text of everything the model holds that a file stores.
+// The port flags a file keeps: mute and whether label and help follow the type.
+constexpr uint8_t kStoredPortFlags = KPort::kMuted | KPort::kLabelFollowsDef | KPort::kInfoFollowsDef;
+
 std::string Dump(KSModul* m, int depth = 0) {
   std::string s(size_t(depth) * 2, ' ');
   const KModulDef* def = m->GetTypeDef();
@@ -491,7 +494,7 @@ std::string Dump(KSModul* m, int depth = 0) {
   for (int i = 0; i < m->GetInPortCount(); ++i) {
     KInPort* p = m->GetInPort(i);
     s += FormatStr("  in %d/%d '%s' '%s' flags%02x", p->GetKind(), p->GetIndexField(), p->GetLabel().CStr(),
-                   p->GetInfo().CStr(), p->GetFlags() & 0x07)
+                   p->GetInfo().CStr(), p->GetFlags() & kStoredPortFlags)
              .CStr();
     for (int w = 0; w < p->GetWireCount(); ++w)
       s += FormatStr(" <-%d.%d%s", p->GetSourceChild(w), p->GetSourcePort(w), p->GetSource(w) ? "" : "!").CStr();
@@ -500,7 +503,7 @@ std::string Dump(KSModul* m, int depth = 0) {
   for (int i = 0; i < m->GetOutPortCount(); ++i) {
     KOutPort* p = m->GetOutPort(i);
     s += FormatStr("  out %d/%d '%s' flags%02x dests%d\n", p->GetKind(), p->GetIndexField(), p->GetLabel().CStr(),
-                   p->GetFlags() & 0x07, p->GetDestinationCount())
+                   p->GetFlags() & kStoredPortFlags, p->GetDestinationCount())
              .CStr();
   }
   for (int i = 0; i < m->GetChildCount(); ++i) s += Dump(m->GetChild(i), depth + 1);
