@@ -395,7 +395,8 @@ template <class State> void DeckRecord(TEngineRecord* r, int32_t voice, float va
 }
 
 void TapeRecord(TEngineRecord* r, int32_t voice, float value) {
-  if (r && r->module && r->module->IsTypeIndex(kTypeTapedeck2.type)) DeckRecord<StereoTapedeckVoiceState>(r, voice, value);
+  if (r && r->module && r->module->IsTypeIndex(kTypeTapedeck2.type))
+    DeckRecord<StereoTapedeckVoiceState>(r, voice, value);
   else DeckRecord<TapedeckVoiceState>(r, voice, value);
 }
 

@@ -225,13 +225,22 @@ TAudioRoutine FindSampleRoutine(int32_t type, bool stereo, int32_t quality) {
 
 bool IsChosenByQuality(int32_t type) {
   switch (type) {
-  case kTypeModDelay.type: case kTypeSampler.type: case kTypeSamplerFm.type: case kTypeSamplerLoop.type: case kTypeSampleLookup.type: case kTypeGrainDelay.type: case kTypeBeatLoop.type: case kTypeResynth.type: case kTypePitchFormer.type: return true;
+  case kTypeModDelay.type:
+  case kTypeSampler.type:
+  case kTypeSamplerFm.type:
+  case kTypeSamplerLoop.type:
+  case kTypeSampleLookup.type:
+  case kTypeGrainDelay.type:
+  case kTypeBeatLoop.type:
+  case kTypeResynth.type:
+  case kTypePitchFormer.type: return true;
   default: return false;
   }
 }
 
 bool IsChosenByStereo(int32_t type) {
-  return type == kTypeSamplerLoop.type || type == kTypeSampleLookup.type || type == kTypeBeatLoop.type || type == kTypeResynth.type || type == kTypePitchFormer.type;
+  return type == kTypeSamplerLoop.type || type == kTypeSampleLookup.type || type == kTypeBeatLoop.type ||
+         type == kTypeResynth.type || type == kTypePitchFormer.type;
 }
 
 TVoiceSetup FindVoiceSetup(int32_t type) {

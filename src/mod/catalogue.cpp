@@ -393,12 +393,15 @@ void AddArithmetic(TBuilder& b) {
     int32_t count;
     const char* help;
   };
-  const TOperation sums[] = {
-      {kTypeAudioSum2, false, 2, "Sum of two audio signals."},   {kTypeAudioSum3, false, 3, "Sum of three audio signals."},
-      {kTypeAudioSum4, false, 4, "Sum of four audio signals."},  {kTypeAudioSum6, false, 6, "Sum of six audio signals."},
-      {kTypeAudioSum8, false, 8, "Sum of eight audio signals."}, {kTypeEventSum2, true, 2, "Sum of two event values."},
-      {kTypeEventSum3, true, 3, "Sum of three event values."},   {kTypeEventSum4, true, 4, "Sum of four event values."},
-      {kTypeEventSum6, true, 6, "Sum of six event values."}};
+  const TOperation sums[] = {{kTypeAudioSum2, false, 2, "Sum of two audio signals."},
+                             {kTypeAudioSum3, false, 3, "Sum of three audio signals."},
+                             {kTypeAudioSum4, false, 4, "Sum of four audio signals."},
+                             {kTypeAudioSum6, false, 6, "Sum of six audio signals."},
+                             {kTypeAudioSum8, false, 8, "Sum of eight audio signals."},
+                             {kTypeEventSum2, true, 2, "Sum of two event values."},
+                             {kTypeEventSum3, true, 3, "Sum of three event values."},
+                             {kTypeEventSum4, true, 4, "Sum of four event values."},
+                             {kTypeEventSum6, true, 6, "Sum of six event values."}};
   for (const TOperation& o : sums)
     b.Mod(o.type, "+", o.event ? N(EventSumState) : N(OutState),
           Operands(kAddNames, o.count, o.event, evAdd1), {o.event ? OE("", 0) : OA("", out)},

@@ -35,7 +35,10 @@ void KSModul::InitControlTables() {
   if (params_[2] == 0) params_[2] = 1; // controller or note number
   if (IsCategory(kCatSource)) {
     switch (type_) {
-    case kTypeConstant.type: case kTypeClockTick.type: case kTypeClockStartStop.type: case kTypeClockStartStopTwin.type: minimum_ = 1.0f; break;
+    case kTypeConstant.type:
+    case kTypeClockTick.type:
+    case kTypeClockStartStop.type:
+    case kTypeClockStartStopTwin.type: minimum_ = 1.0f; break;
     default: break;
     }
   }
@@ -270,10 +273,13 @@ void KSModul::RefreshControlOutput() {
     int32_t step = record_->sources[0].i;
     switch (type_) {
     case kTypeConstant.type: SendStepValue(record_->minimum); break;
-    case kTypeFader.type: case kTypeController.type: case kTypeSelectedPolyPressure.type: SendStepValue(GetTableValue(step)); break;
+    case kTypeFader.type:
+    case kTypeController.type:
+    case kTypeSelectedPolyPressure.type: SendStepValue(GetTableValue(step)); break;
     case kTypeButton.type: SendStepValue(step < 64 ? record_->minimum : record_->maximum); break;
     default:
-      if (type_ >= kTypeSingleTriggerGate.type && type_ <= kTypeChannelPressure.type && record_->routeCounts && record_->eventOutputs > 0 && record_->state) {
+      if (type_ >= kTypeSingleTriggerGate.type && type_ <= kTypeChannelPressure.type && record_->routeCounts &&
+          record_->eventOutputs > 0 && record_->state) {
         for (int32_t k = 0; k < record_->routeCounts[0]; ++k) {
           TEngineRecord* target = record_->routeTargets[0][k];
           for (int32_t v = 0; v < target->voices; ++v) {

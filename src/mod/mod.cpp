@@ -404,8 +404,17 @@ bool KSModul::IsSink() const {
 bool KSModul::IsDisplayOrMidiSink() const {
   if (category_ != kCatModule) return false;
   switch (type_) {
-  case kTypeLamp.type: case kTypeLampTwin.type: case kTypeLevelMeter.type: case kTypeLevelLamp.type: case kTypeMeter.type: case kTypeMidiControllerOut.type: case kTypeMidiPolyPressureOut.type: case kTypeMidiNoteOut.type: case kTypeMidiPitchBendOut.type: case kTypeMidiProgramChangeOut.type: case kTypeMidiChannelPressureOut.type:
-    return true;
+  case kTypeLamp.type:
+  case kTypeLampTwin.type:
+  case kTypeLevelMeter.type:
+  case kTypeLevelLamp.type:
+  case kTypeMeter.type:
+  case kTypeMidiControllerOut.type:
+  case kTypeMidiPolyPressureOut.type:
+  case kTypeMidiNoteOut.type:
+  case kTypeMidiPitchBendOut.type:
+  case kTypeMidiProgramChangeOut.type:
+  case kTypeMidiChannelPressureOut.type: return true;
   default:
     return false;
   }
@@ -548,7 +557,9 @@ void KSModul::ResetRecursive() {
   struct Reset {
     static void Step(KSModul* m) {
       if (m->IsType(kTypeAudioToEventSmoothed) && m->record_)
-        if (TRecordRoutine r = FindControlRateRoutine(kTypeAudioToEventSmoothed.category, kTypeAudioToEventSmoothed.type)) r(m->record_);
+        if (TRecordRoutine r =
+                FindControlRateRoutine(kTypeAudioToEventSmoothed.category, kTypeAudioToEventSmoothed.type))
+          r(m->record_);
       if (m->GetSampleMap()) m->UpdateSampleRoutine();
     }
   };

@@ -11,11 +11,20 @@ namespace {
 
 bool IsSamplerType(int32_t type) {
   switch (type) {
-  case kTypeSampler.type: case kTypeSamplerFm.type: case kTypeSamplerLoop.type: case kTypeSampleLookup.type: case kTypeBeatLoop.type: case kTypeResynth.type: case kTypePitchFormer.type: return true;
+  case kTypeSampler.type:
+  case kTypeSamplerFm.type:
+  case kTypeSamplerLoop.type:
+  case kTypeSampleLookup.type:
+  case kTypeBeatLoop.type:
+  case kTypeResynth.type:
+  case kTypePitchFormer.type: return true;
   default: return false;
   }
 }
-bool IsDelayType(int32_t type) { return type == kTypeStaticDelay.type || type == kTypeModDelay.type || type == kTypeScope.type || type == kTypeDiffuserDelay.type || type == kTypeGrainDelay.type; }
+bool IsDelayType(int32_t type) {
+  return type == kTypeStaticDelay.type || type == kTypeModDelay.type || type == kTypeScope.type ||
+         type == kTypeDiffuserDelay.type || type == kTypeGrainDelay.type;
+}
 bool IsTapeType(int32_t type) { return type == kTypeTapedeck1.type || type == kTypeTapedeck2.type; }
 
 // Runs an audio command's work and shows what went wrong; the guards the
@@ -69,7 +78,10 @@ IRecordBuffer* KSModul::GetRecordBuffer() const { return audio_ ? audio_->record
 void KSModul::SetAudioRangeMaximum() {
   if (category_ != kCatModule) return;
   switch (type_) {
-  case kTypeStaticDelay.type: case kTypeModDelay.type: case kTypeScope.type: case kTypeGrainDelay.type: maximum_ = 1000.0f; break;
+  case kTypeStaticDelay.type:
+  case kTypeModDelay.type:
+  case kTypeScope.type:
+  case kTypeGrainDelay.type: maximum_ = 1000.0f; break;
   case kTypeDiffuserDelay.type: maximum_ = 200.0f; break;
   case kTypeEventSmoother.type: case kTypeAudioToEventSmoothed.type: maximum_ = 100.0f; break;
   default:
@@ -84,7 +96,8 @@ void KSModul::CreateAudioObjects() {
   if (!audio_) audio_ = std::make_unique<KModulAudio>(this);
   KModulAudio& a = *audio_;
   if (IsSamplerType(type_) && !a.map) {
-    const int32_t analyse = (type_ == kTypeBeatLoop.type || type_ == kTypeResynth.type || type_ == kTypePitchFormer.type) ? 1 : 0;
+    const int32_t analyse =
+        (type_ == kTypeBeatLoop.type || type_ == kTypeResynth.type || type_ == kTypePitchFormer.type) ? 1 : 0;
     a.map.Set(CreateAudioFileMap(&a, analyse));
   } else if (IsDelayType(type_) && !a.delay) {
     // Without memory the module simply has no lines: no message.

@@ -121,7 +121,10 @@ bool InList(int32_t type, std::initializer_list<TModuleType> list) {
   return false;
 }
 
-bool IsFileType(int32_t cat, int32_t t) { return cat == kCatModule && InList(t, {kTypeTapedeck1, kTypeTapedeck2, kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop, kTypeResynth, kTypePitchFormer}); }
+bool IsFileType(int32_t cat, int32_t t) {
+  return cat == kCatModule && InList(t, {kTypeTapedeck1, kTypeTapedeck2, kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop,
+                                         kTypeSampleLookup, kTypeBeatLoop, kTypeResynth, kTypePitchFormer});
+}
 bool IsGraphFirst(int32_t cat, int32_t t) {
   return cat == kCatModule &&
          InList(t, {kTypeHoldEnv, kTypeHoldReleaseEnv, kTypeAttackReleaseEnv, kTypeDecayEnv, kTypeDecayReleaseEnv,
@@ -132,12 +135,25 @@ bool IsGraphFirst(int32_t cat, int32_t t) {
                     kTypeAdrEnv});
 }
 bool IsGraphSecond(int32_t cat, int32_t t) {
-  return cat == kCatModule && InList(t, {kTypePeakEqFm, kTypeHiShelfEqFm, kTypeLoShelfEqFm, kTypeEventShaper3, kTypeEventShaper4, kTypeShaper1Bp, kTypeShaper2Bp, kTypeShaper3Bp, kTypeEventShaper5, kTypeParabolShaper, kTypeCubicShaper, kTypePeakEq, kTypeHiShelfEq, kTypeLoShelfEq});
+  return cat == kCatModule && InList(t, {kTypePeakEqFm, kTypeHiShelfEqFm, kTypeLoShelfEqFm, kTypeEventShaper3,
+                                         kTypeEventShaper4, kTypeShaper1Bp, kTypeShaper2Bp, kTypeShaper3Bp,
+                                         kTypeEventShaper5, kTypeParabolShaper, kTypeCubicShaper, kTypePeakEq,
+                                         kTypeHiShelfEq, kTypeLoShelfEq});
 }
-bool IsGraph(int32_t cat, int32_t t) { return IsGraphFirst(cat, t) || IsGraphSecond(cat, t) || (cat == kCatModule && t == kTypeScope.type); }
-bool IsDelayType(int32_t cat, int32_t t) { return cat == kCatModule && InList(t, {kTypeStaticDelay, kTypeModDelay, kTypeScope, kTypeDiffuserDelay, kTypeGrainDelay}); }
-bool IsLampType(int32_t cat, int32_t t) { return cat == kCatModule && InList(t, {kTypeLamp, kTypeLampTwin, kTypeLevelMeter, kTypeMeter, kTypeLevelLamp}); }
-bool IsDriverType(int32_t cat, int32_t t) { return cat == kCatModule && InList(t, {kTypeOldAudioOutA, kTypeOldAudioOutB, kTypeOldAudioOutC, kTypeAudioIn, kTypeAudioOut}); }
+bool IsGraph(int32_t cat, int32_t t) {
+  return IsGraphFirst(cat, t) || IsGraphSecond(cat, t) || (cat == kCatModule && t == kTypeScope.type);
+}
+bool IsDelayType(int32_t cat, int32_t t) {
+  return cat == kCatModule &&
+         InList(t, {kTypeStaticDelay, kTypeModDelay, kTypeScope, kTypeDiffuserDelay, kTypeGrainDelay});
+}
+bool IsLampType(int32_t cat, int32_t t) {
+  return cat == kCatModule && InList(t, {kTypeLamp, kTypeLampTwin, kTypeLevelMeter, kTypeMeter, kTypeLevelLamp});
+}
+bool IsDriverType(int32_t cat, int32_t t) {
+  return cat == kCatModule &&
+         InList(t, {kTypeOldAudioOutA, kTypeOldAudioOutB, kTypeOldAudioOutC, kTypeAudioIn, kTypeAudioOut});
+}
 bool KnownCategory(int32_t cat) {
   return cat == kCatModule || cat == kCatSource || cat == kCatMacro || cat == kCatInTerminal || cat == kCatOutTerminal ||
          cat == kCatSwitch || cat == kCatInstrument;
@@ -152,8 +168,13 @@ int32_t StyleVersion(int32_t cat, int32_t t) {
   return 120;
 }
 
-bool HasSnapTable(int32_t cat, int32_t t) { return cat == kCatSwitch || (cat == kCatSource && InList(t, {kTypeFader, kTypeButton, kTypeController, kTypeSelectedPolyPressure})); }
-bool HasStepSize(int32_t cat, int32_t t) { return cat == kCatSource && InList(t, {kTypeFader, kTypeController, kTypeSelectedPolyPressure}); }
+bool HasSnapTable(int32_t cat, int32_t t) {
+  return cat == kCatSwitch ||
+         (cat == kCatSource && InList(t, {kTypeFader, kTypeButton, kTypeController, kTypeSelectedPolyPressure}));
+}
+bool HasStepSize(int32_t cat, int32_t t) {
+  return cat == kCatSource && InList(t, {kTypeFader, kTypeController, kTypeSelectedPolyPressure});
+}
 // Whether the control block of a record of this version stores a value table.
 bool StoresValueTable(int32_t t, int32_t v) {
   if (t == kTypeFader.type) return v < 120;
@@ -889,7 +910,8 @@ void KModulFile::WriteTypeData(TInOut& s, const KSModul& m) {
     WF32(s, m.minimum_);
     WF32(s, m.maximum_);
     WI32(s, m.params_[2]);
-  } else if (t == kTypeMidiNoteOut.type || t == kTypeMidiPitchBendOut.type || t == kTypeEventSmoother.type || t == kTypeAudioToEventSmoothed.type || t == kTypeClockOsc.type) {
+  } else if (t == kTypeMidiNoteOut.type || t == kTypeMidiPitchBendOut.type || t == kTypeEventSmoother.type ||
+             t == kTypeAudioToEventSmoothed.type || t == kTypeClockOsc.type) {
     WF32(s, m.minimum_);
     WF32(s, m.maximum_);
   } else if (IsLampType(c, t)) {
@@ -899,7 +921,8 @@ void KModulFile::WriteTypeData(TInOut& s, const KSModul& m) {
     WPnt(s, m.ensPanelPos_);
   } else if (IsDelayType(c, t)) {
     WF32(s, m.maximum_);
-  } else if (t == kTypeSampler.type || t == kTypeSamplerFm.type || InList(t, {kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop, kTypeResynth, kTypePitchFormer})) {
+  } else if (t == kTypeSampler.type || t == kTypeSamplerFm.type ||
+             InList(t, {kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop, kTypeResynth, kTypePitchFormer})) {
     WPnt(s, m.instrPanelPos_);
     WPnt(s, m.ensPanelPos_);
     IAudioFileMap* map = m.GetSampleMap();

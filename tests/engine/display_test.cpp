@@ -200,7 +200,9 @@ TEST(Graphs, RampsKneesAndHoldsLieWhereTheirTimesPutThem) {
         {11, 0.25f}, {5, StepForPosition(0.2)}},
        {{0, 0.0f}, {5, 0.5f}, {10, 1.0f}, {15, 0.75f}, {20, 0.5f}, {30, 0.25f}, {70, 0.25f}, {90, 0.125f}}},
       // A first decay of 0.4 down to the knee 0.5, reached at 0.2.
-      {kTypeDbdrEnv, {{12, StepForPosition(0.4)}, {13, 0.5f}, {1, 0.9999f}, {2, 0.9999f}}, {{0, 1.0f}, {10, 0.75f}, {20, 0.5f}}},
+      {kTypeDbdrEnv,
+       {{12, StepForPosition(0.4)}, {13, 0.5f}, {1, 0.9999f}, {2, 0.9999f}},
+       {{0, 1.0f}, {10, 0.75f}, {20, 0.5f}}},
       // A hold of 100 ms lasts a quarter of the width.
       {kTypeHoldEnv, {}, {{0, 1.0f}, {24, 1.0f}, {26, 0.0f}, {99, 0.0f}}},
   };
@@ -220,7 +222,8 @@ TEST(Graphs, RampsKneesAndHoldsLieWhereTheirTimesPutThem) {
     if (c.type == kTypeHoldEnv) r.Words(env)[4].i = 4410;
     const std::vector<float> columns = Render(c.type, r.Record(env));
     for (const TPoint& p : c.points)
-      EXPECT_NEAR(columns[p.column], p.level * float(kHeight - 1), 0.6f) << "type " << c.type.type << " column " << p.column;
+      EXPECT_NEAR(columns[p.column], p.level * float(kHeight - 1), 0.6f)
+          << "type " << c.type.type << " column " << p.column;
   }
 }
 
@@ -251,7 +254,8 @@ TEST(Graphs, LowShelfFloorIsMinusOneHundredLikeTheOthers) {
 TEST(Graphs, ShapersLeaveTheBufferAndTheScopeDrawsItsReadOut) {
   TRig r;
   KSModul* shaper = r.Solo(kTypeShaper1Bp, "Out");
-  for (TModuleType type : {kTypeEventShaper3, kTypeEventShaper4, kTypeShaper1Bp, kTypeShaper2Bp, kTypeShaper3Bp, kTypeEventShaper5, kTypeParabolShaper, kTypeCubicShaper}) {
+  for (TModuleType type : {kTypeEventShaper3, kTypeEventShaper4, kTypeShaper1Bp, kTypeShaper2Bp, kTypeShaper3Bp,
+                           kTypeEventShaper5, kTypeParabolShaper, kTypeCubicShaper}) {
     const std::vector<float> columns = Render(type, r.Record(shaper));
     EXPECT_EQ(columns, std::vector<float>(kWidth, -7.0f)) << type.type;
   }

@@ -830,7 +830,8 @@ TEST_F(EventRoutines, TapeDeckPlayAndLoopSwitchesAndDiffusion) {
   int16_t memory[8] = {};
   for (TModuleType type : {kTypeTapedeck1, kTypeTapedeck2}) {
     auto module = testhost::LooseModule(host, type);
-    const int32_t words = type == kTypeTapedeck1 ? QV_WORDS_OF(TapedeckVoiceState) : QV_WORDS_OF(StereoTapedeckVoiceState);
+    const int32_t words =
+        type == kTypeTapedeck1 ? QV_WORDS_OF(TapedeckVoiceState) : QV_WORDS_OF(StereoTapedeckVoiceState);
     TRecord deck(1, words);
     deck.r.module = module.get();
     auto* mono = reinterpret_cast<TapedeckVoiceState*>(deck.r.state[0]);

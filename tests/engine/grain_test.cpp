@@ -227,11 +227,14 @@ TEST(BufferRoutines, HostileInputsKeepEveryReadInBounds) {
     for (int32_t quality = 0; quality < 3; ++quality) {
       TRig r;
       std::vector<KSModul*> modules;
-      for (TModuleType type : {kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop, kTypeResynth, kTypePitchFormer, kTypeStaticDelay, kTypeModDelay, kTypeDiffuserDelay, kTypeGrainDelay, kTypeTapedeck1, kTypeTapedeck2}) {
+      for (TModuleType type : {kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop,
+                               kTypeResynth, kTypePitchFormer, kTypeStaticDelay, kTypeModDelay, kTypeDiffuserDelay,
+                               kTypeGrainDelay, kTypeTapedeck1, kTypeTapedeck2}) {
         KSModul* m = r.Add(type);
         if (m->GetSampleMap()) soundrig::LoadInto(m, path);
         // A scope of its own takes each module into processing.
-        if (type != kTypeTapedeck1 && type != kTypeTapedeck2) r.Wire(m, m->GetOutPort(0)->GetLabel().Std().c_str(), r.Add(kTypeScope), "In");
+        if (type != kTypeTapedeck1 && type != kTypeTapedeck2)
+          r.Wire(m, m->GetOutPort(0)->GetLabel().Std().c_str(), r.Add(kTypeScope), "In");
         modules.push_back(m);
       }
       r.Ready();

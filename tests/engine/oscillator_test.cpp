@@ -56,16 +56,33 @@ std::set<int32_t> Indexes(std::initializer_list<TModuleType> types) {
 
 TEST(AudioRoutineTable, EveryOrdinaryTypeHasARoutineExceptTheEventOnlyOnes) {
   // The event-only types, and two indexes that name no type at all.
-  std::set<int32_t> none = Indexes({kTypeEventSum3, kTypeEventSum2, kTypeEventInvert, kTypeEventProduct3, kTypeEventProduct2, kTypeOldSawtooth, kTypeEventShaper3, kTypeEventShaper4, kTypeEventShaper5, kTypeRandomize, kTypeEventVoiceCombiner, kTypeSelectMax, kTypeSelectMin, kTypeChangesOnly, kTypeEventLevelToGain, kTypeOldAudioOutA, kTypeOldAudioOutB, kTypeOldAudioOutC, kTypeEventSum4, kTypeEventSum6, kTypeEventProduct4, kTypeEventReciprocal, kTypeEventDivide, kTypeEventPitchToHz, kTypeEventGainToLevel, kTypeEventHzToPitch, kTypeEventFreqDivider, kTypeEventQuantizer, kTypeRouter1, kTypeRouter2, kTypeSeparator, kTypeComment, kTypeLamp, kTypeLampTwin, kTypeMeter, kTypeMidiControllerOut, kTypeMidiPolyPressureOut, kTypeMidiNoteOut, kTypeMidiPitchBendOut, kTypeAudioToEventSmoothed, kTypeValue, kTypeAccumulator, kTypeCounter, kTypeMidiProgramChangeOut, kTypeMidiChannelPressureOut, kTypeAnd, kTypeOr, kTypeExor, kTypeNot, kTypeLfo, kTypeAudioToEvent, kTypeSlowRandom, kTypeDemux, kTypeHold});
+  std::set<int32_t> none = Indexes({kTypeEventSum3, kTypeEventSum2, kTypeEventInvert, kTypeEventProduct3,
+                                    kTypeEventProduct2, kTypeOldSawtooth, kTypeEventShaper3, kTypeEventShaper4,
+                                    kTypeEventShaper5, kTypeRandomize, kTypeEventVoiceCombiner, kTypeSelectMax,
+                                    kTypeSelectMin, kTypeChangesOnly, kTypeEventLevelToGain, kTypeOldAudioOutA,
+                                    kTypeOldAudioOutB, kTypeOldAudioOutC, kTypeEventSum4, kTypeEventSum6,
+                                    kTypeEventProduct4, kTypeEventReciprocal, kTypeEventDivide, kTypeEventPitchToHz,
+                                    kTypeEventGainToLevel, kTypeEventHzToPitch, kTypeEventFreqDivider,
+                                    kTypeEventQuantizer, kTypeRouter1, kTypeRouter2, kTypeSeparator, kTypeComment,
+                                    kTypeLamp, kTypeLampTwin, kTypeMeter, kTypeMidiControllerOut,
+                                    kTypeMidiPolyPressureOut, kTypeMidiNoteOut, kTypeMidiPitchBendOut,
+                                    kTypeAudioToEventSmoothed, kTypeValue, kTypeAccumulator, kTypeCounter,
+                                    kTypeMidiProgramChangeOut, kTypeMidiChannelPressureOut, kTypeAnd, kTypeOr,
+                                    kTypeExor, kTypeNot, kTypeLfo, kTypeAudioToEvent, kTypeSlowRandom, kTypeDemux,
+                                    kTypeHold});
   none.insert({195, 196});
   ASSERT_EQ(none.size(), 56u);
   // Served by the driver, the sample players, delays, tape decks and the scope.
-  const std::set<int32_t> elsewhere = Indexes({kTypeAudioIn, kTypeAudioOut, kTypeStaticDelay, kTypeTapedeck1, kTypeTapedeck2, kTypeModDelay, kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeScope, kTypeDiffuserDelay, kTypeGrainDelay, kTypeBeatLoop, kTypeResynth, kTypePitchFormer});
+  const std::set<int32_t> elsewhere = Indexes({kTypeAudioIn, kTypeAudioOut, kTypeStaticDelay, kTypeTapedeck1,
+                                               kTypeTapedeck2, kTypeModDelay, kTypeSampler, kTypeSamplerFm,
+                                               kTypeSamplerLoop, kTypeSampleLookup, kTypeScope, kTypeDiffuserDelay,
+                                               kTypeGrainDelay, kTypeBeatLoop, kTypeResynth, kTypePitchFormer});
   for (int32_t type = 0; type < 200; ++type) {
     if (elsewhere.count(type)) continue;
     EXPECT_EQ(FindAudioRoutine(0, type) != nullptr, none.count(type) == 0) << "type " << type;
   }
-  EXPECT_EQ(FindAudioRoutine(kCatModule, kTypeLevelMeter.type), FindAudioRoutine(kCatModule, kTypeLevelLamp.type)) << "both level meters share one routine";
+  EXPECT_EQ(FindAudioRoutine(kCatModule, kTypeLevelMeter.type), FindAudioRoutine(kCatModule, kTypeLevelLamp.type))
+      << "both level meters share one routine";
   EXPECT_EQ(FindAudioRoutine(1, 15), nullptr) << "other categories have no per-sample routine";
   EXPECT_EQ(FindAudioRoutine(0, 200), nullptr);
 }
@@ -81,7 +98,17 @@ TEST(AudioRoutineTable, ControlClockDisplayAndGraphTablesServeTheirTypes) {
     if (FindClockTickRoutine(1, type)) clock.insert(type);
   EXPECT_EQ(control, Indexes({kTypeAudioToEventSmoothed, kTypeLfo, kTypeAudioToEvent, kTypeSlowRandom, kTypeHold}));
   EXPECT_EQ(clock, Indexes({kTypeClockTick, kTypeClockSync}));
-  const std::set<int32_t> graphs = Indexes({kTypeHoldEnv, kTypeHoldReleaseEnv, kTypeAttackReleaseEnv, kTypeDecayEnv, kTypeDecayReleaseEnv, kTypeDsrEnv, kTypeAdsrEnv, kTypeAdbdrEnv, kTypeOnePoleFilterFm, kTypeTwoPoleFilterFm, kTypeFourPoleFilterFm, kTypePeakEqFm, kTypeHiShelfEqFm, kTypeLoShelfEqFm, kTypeTwoPoleNotchFm, kTypeEventShaper3, kTypeEventShaper4, kTypeShaper1Bp, kTypeShaper2Bp, kTypeShaper3Bp, kTypeEventShaper5, kTypeParabolShaper, kTypeCubicShaper, kTypeDbdrEnv, kTypeAdbdsrEnv, kTypeFourPoleHighPassFm, kTypeAttackDecayEnv, kTypeFourPoleFilter, kTypeFourPoleHighPass, kTypeOnePoleFilter, kTypeScope, kTypeTwoPoleFilter, kTypeTwoPoleNotch, kTypePeakEq, kTypeHiShelfEq, kTypeLoShelfEq, kTypeRamp4Env, kTypeRamp5Env, kTypeRamp6Env, kTypeDbdsrEnv, kTypeAdrEnv});
+  const std::set<int32_t> graphs = Indexes({kTypeHoldEnv, kTypeHoldReleaseEnv, kTypeAttackReleaseEnv, kTypeDecayEnv,
+                                            kTypeDecayReleaseEnv, kTypeDsrEnv, kTypeAdsrEnv, kTypeAdbdrEnv,
+                                            kTypeOnePoleFilterFm, kTypeTwoPoleFilterFm, kTypeFourPoleFilterFm,
+                                            kTypePeakEqFm, kTypeHiShelfEqFm, kTypeLoShelfEqFm, kTypeTwoPoleNotchFm,
+                                            kTypeEventShaper3, kTypeEventShaper4, kTypeShaper1Bp, kTypeShaper2Bp,
+                                            kTypeShaper3Bp, kTypeEventShaper5, kTypeParabolShaper, kTypeCubicShaper,
+                                            kTypeDbdrEnv, kTypeAdbdsrEnv, kTypeFourPoleHighPassFm, kTypeAttackDecayEnv,
+                                            kTypeFourPoleFilter, kTypeFourPoleHighPass, kTypeOnePoleFilter, kTypeScope,
+                                            kTypeTwoPoleFilter, kTypeTwoPoleNotch, kTypePeakEq, kTypeHiShelfEq,
+                                            kTypeLoShelfEq, kTypeRamp4Env, kTypeRamp5Env, kTypeRamp6Env, kTypeDbdsrEnv,
+                                            kTypeAdrEnv});
   std::set<int32_t> displays = graphs;
   for (TModuleType t : {kTypeLamp, kTypeLampTwin, kTypeLevelMeter, kTypeMeter, kTypeLevelLamp}) displays.insert(t.type);
   EXPECT_EQ(display, displays);
@@ -154,7 +181,9 @@ struct TPeriodCase {
   bool zeroMean;
 };
 
-std::ostream& operator<<(std::ostream& os, const TPeriodCase& c) { return os << "type " << c.type.type << " at " << c.hz; }
+std::ostream& operator<<(std::ostream& os, const TPeriodCase& c) {
+  return os << "type " << c.type.type << " at " << c.hz;
+}
 
 class FmPeriod : public ::testing::TestWithParam<TPeriodCase> {};
 
@@ -224,8 +253,9 @@ TEST(Oscillators, AZeroIncrementHoldsWithoutDividingByIt) {
     float phase;
     float expected;  // output with A = 1 (NAN: the output before the stop)
   };
-  const TCase cases[] = {{kTypeSawFm, -1.0f, -1.0f}, {kTypeSawFm, 0.25f, 0.25f}, {kTypePulseFm, 1.0f, NAN},  {kTypePulseFm, -1.0f, NAN},
-                         {kTypePulseSync, 0.5f, NAN},    {kTypeImpulseFm, 1.0f, 0.0f},  {kTypeImpulseFm, -1.0f, 0.0f}, {kTypeImpulseSync, -1.0f, 0.0f}};
+  const TCase cases[] = {{kTypeSawFm, -1.0f, -1.0f},   {kTypeSawFm, 0.25f, 0.25f},     {kTypePulseFm, 1.0f, NAN},
+                         {kTypePulseFm, -1.0f, NAN},    {kTypePulseSync, 0.5f, NAN},    {kTypeImpulseFm, 1.0f, 0.0f},
+                         {kTypeImpulseFm, -1.0f, 0.0f}, {kTypeImpulseSync, -1.0f, 0.0f}};
   for (const TCase& c : cases) {
     TRig r;
     KSModul* osc = r.Solo(c.type, "Out");
@@ -393,7 +423,8 @@ TEST(AudioRoutineTable, EveryRoutineStaysInsideItsRecordWhateverItsInputs) {
 // The pitch event of each oscillator stores what its routine reads: pitch 69
 // sounds at 440 Hz whatever form (frequency or ready increment) it takes.
 TEST(Oscillators, PitchEventsOf69SoundAt440Hz) {
-  for (TModuleType type : {kTypeSine, kTypeSawtooth, kTypeTriangle, kTypeParabol, kTypePulse, kTypeImpulse, kTypeSawFm, kTypeTriFm, kTypeSineFm, kTypePulseFm, kTypeImpulseFm, kTypeBiSaw, kTypeBiPulse}) {
+  for (TModuleType type : {kTypeSine, kTypeSawtooth, kTypeTriangle, kTypeParabol, kTypePulse, kTypeImpulse, kTypeSawFm,
+                           kTypeTriFm, kTypeSineFm, kTypePulseFm, kTypeImpulseFm, kTypeBiSaw, kTypeBiPulse}) {
     TRig r;
     KSModul* osc = r.Solo(type, "Out");
     r.Constant(osc, "A", 1.0f);

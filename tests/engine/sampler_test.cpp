@@ -115,8 +115,8 @@ std::vector<TVariantCase> VariantCases() {
 
 INSTANTIATE_TEST_SUITE_P(Samplers, SamplerVariants, ::testing::ValuesIn(VariantCases()),
                          [](const auto& info) {
-                           return "type" + std::to_string(info.param.type.type) + (info.param.stereo ? "stereo" : "mono") +
-                                  "q" + std::to_string(info.param.quality);
+                           return "type" + std::to_string(info.param.type.type) +
+                                  (info.param.stereo ? "stereo" : "mono") + "q" + std::to_string(info.param.quality);
                          });
 
 TEST(Lookup, ReadsThePositionInMsWithTheKernelOfItsQuality) {

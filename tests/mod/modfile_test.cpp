@@ -479,7 +479,8 @@ std::string Dump(KSModul* m, int depth = 0) {
   for (int i = 0; i < KSModul::kSteps; ++i)
     if (m->GetSnapStep(i)) s += FormatStr(" s%d=%d", i, m->GetSnapStep(i)).CStr();
   // A fader's table follows its range.
-  if (m->HasValueTable() && !m->IsType(kTypeFader)) s += FormatStr(" v0=%g v127=%g", double(m->GetTableValue(0)), double(m->GetTableValue(127))).CStr();
+  if (m->HasValueTable() && !m->IsType(kTypeFader))
+    s += FormatStr(" v0=%g v127=%g", double(m->GetTableValue(0)), double(m->GetTableValue(127))).CStr();
   if (KInstr* in = m->GetOwnInstr()) {
     s += FormatStr(" [voices %d/%d/%d keys %d-%d ch%d tune%g spread%g hidden%d", in->GetVoices(), in->GetMaxUnison(),
                    in->GetMinUnison(), in->GetLowerKey(), in->GetUpperKey(), in->GetMidiChannel(),

@@ -145,36 +145,43 @@ struct TPlace {
 
 // The places of inputs and outputs that types with a layout of their own keep.
 const TPlace kPlaces[] = {
-    {kTypeStaticDelay, true, "In", 0},     {kTypeStaticDelay, false, "Out", 3},
-    {kTypeTapedeck1, true, "In", 0},     {kTypeTapedeck1, false, "Out", 0},
-    {kTypeTapedeck2, true, "In L", 0},   {kTypeTapedeck2, true, "In R", 1},   {kTypeTapedeck2, false, "L", 8},    {kTypeTapedeck2, false, "R", 9},
-    {kTypeModDelay, true, "Dly", 1},   {kTypeModDelay, true, "In", 0},    {kTypeModDelay, false, "Out", 3},
-    {kTypeSampler, true, "A", 0},     {kTypeSampler, false, "Out", 10},
-    {kTypeSamplerFm, true, "F", 1},     {kTypeSamplerFm, true, "St", 2},    {kTypeSamplerFm, true, "A", 0},    {kTypeSamplerFm, false, "Out", 10},
-    {kTypeSamplerLoop, true, "Sel", 3},   {kTypeSamplerLoop, true, "F", 1},     {kTypeSamplerLoop, true, "St", 2},   {kTypeSamplerLoop, true, "LS", 4},
-    {kTypeSamplerLoop, true, "LL", 5},    {kTypeSamplerLoop, true, "A", 0},     {kTypeSamplerLoop, false, "L", 10},  {kTypeSamplerLoop, false, "R", 11},
-    {kTypeSampleLookup, true, "Pos", 1},   {kTypeSampleLookup, true, "A", 0},     {kTypeSampleLookup, false, "L", 10},  {kTypeSampleLookup, false, "R", 11},
+    {kTypeStaticDelay, true, "In", 0}, {kTypeStaticDelay, false, "Out", 3},
+    {kTypeTapedeck1, true, "In", 0}, {kTypeTapedeck1, false, "Out", 0},
+    {kTypeTapedeck2, true, "In L", 0}, {kTypeTapedeck2, true, "In R", 1}, {kTypeTapedeck2, false, "L", 8},
+    {kTypeTapedeck2, false, "R", 9},
+    {kTypeModDelay, true, "Dly", 1}, {kTypeModDelay, true, "In", 0}, {kTypeModDelay, false, "Out", 3},
+    {kTypeSampler, true, "A", 0}, {kTypeSampler, false, "Out", 10},
+    {kTypeSamplerFm, true, "F", 1}, {kTypeSamplerFm, true, "St", 2}, {kTypeSamplerFm, true, "A", 0},
+    {kTypeSamplerFm, false, "Out", 10},
+    {kTypeSamplerLoop, true, "Sel", 3}, {kTypeSamplerLoop, true, "F", 1}, {kTypeSamplerLoop, true, "St", 2},
+    {kTypeSamplerLoop, true, "LS", 4}, {kTypeSamplerLoop, true, "LL", 5}, {kTypeSamplerLoop, true, "A", 0},
+    {kTypeSamplerLoop, false, "L", 10}, {kTypeSamplerLoop, false, "R", 11},
+    {kTypeSampleLookup, true, "Pos", 1}, {kTypeSampleLookup, true, "A", 0}, {kTypeSampleLookup, false, "L", 10},
+    {kTypeSampleLookup, false, "R", 11},
     {kTypeScope, true, "In", 0},
-    {kTypeDiffuserDelay, true, "In", 0},    {kTypeDiffuserDelay, false, "Out", 3},
-    {kTypeGrainDelay, true, "P", 1},     {kTypeGrainDelay, true, "Dly", 2},   {kTypeGrainDelay, true, "Gr", 3},   {kTypeGrainDelay, true, "Sm", 4},
-    {kTypeGrainDelay, true, "Pan", 5},   {kTypeGrainDelay, true, "A", 6},     {kTypeGrainDelay, true, "In", 0},   {kTypeGrainDelay, false, "L", 14},
-    {kTypeGrainDelay, false, "R", 15},
-    {kTypeBeatLoop, true, "P", 6},     {kTypeBeatLoop, true, "Sel", 3},   {kTypeBeatLoop, true, "St", 2},   {kTypeBeatLoop, true, "LS", 4},
-    {kTypeBeatLoop, true, "LL", 5},    {kTypeBeatLoop, true, "SO", 9},    {kTypeBeatLoop, true, "Sm", 10},  {kTypeBeatLoop, true, "Pan", 11},
-    {kTypeBeatLoop, true, "A", 0},     {kTypeBeatLoop, false, "L", 10},   {kTypeBeatLoop, false, "R", 11},
-    {kTypeResynth, true, "P", 6},     {kTypeResynth, true, "Sel", 3},   {kTypeResynth, true, "St", 2},   {kTypeResynth, true, "LS", 4},
-    {kTypeResynth, true, "LL", 5},    {kTypeResynth, true, "Sp", 7},    {kTypeResynth, true, "Gr", 8},   {kTypeResynth, true, "SO", 9},
-    {kTypeResynth, true, "Sm", 10},   {kTypeResynth, true, "Pan", 11},  {kTypeResynth, true, "A", 0},    {kTypeResynth, false, "L", 10},
+    {kTypeDiffuserDelay, true, "In", 0}, {kTypeDiffuserDelay, false, "Out", 3},
+    {kTypeGrainDelay, true, "P", 1}, {kTypeGrainDelay, true, "Dly", 2}, {kTypeGrainDelay, true, "Gr", 3},
+    {kTypeGrainDelay, true, "Sm", 4}, {kTypeGrainDelay, true, "Pan", 5}, {kTypeGrainDelay, true, "A", 6},
+    {kTypeGrainDelay, true, "In", 0}, {kTypeGrainDelay, false, "L", 14}, {kTypeGrainDelay, false, "R", 15},
+    {kTypeBeatLoop, true, "P", 6}, {kTypeBeatLoop, true, "Sel", 3}, {kTypeBeatLoop, true, "St", 2},
+    {kTypeBeatLoop, true, "LS", 4}, {kTypeBeatLoop, true, "LL", 5}, {kTypeBeatLoop, true, "SO", 9},
+    {kTypeBeatLoop, true, "Sm", 10}, {kTypeBeatLoop, true, "Pan", 11}, {kTypeBeatLoop, true, "A", 0},
+    {kTypeBeatLoop, false, "L", 10}, {kTypeBeatLoop, false, "R", 11},
+    {kTypeResynth, true, "P", 6}, {kTypeResynth, true, "Sel", 3}, {kTypeResynth, true, "St", 2},
+    {kTypeResynth, true, "LS", 4}, {kTypeResynth, true, "LL", 5}, {kTypeResynth, true, "Sp", 7},
+    {kTypeResynth, true, "Gr", 8}, {kTypeResynth, true, "SO", 9}, {kTypeResynth, true, "Sm", 10},
+    {kTypeResynth, true, "Pan", 11}, {kTypeResynth, true, "A", 0}, {kTypeResynth, false, "L", 10},
     {kTypeResynth, false, "R", 11},
-    {kTypePitchFormer, true, "P", 6},     {kTypePitchFormer, true, "Sel", 3},   {kTypePitchFormer, true, "St", 2},   {kTypePitchFormer, true, "LS", 4},
-    {kTypePitchFormer, true, "LL", 5},    {kTypePitchFormer, true, "Sp", 7},    {kTypePitchFormer, true, "FS", 12},  {kTypePitchFormer, true, "SO", 9},
-    {kTypePitchFormer, true, "Sm", 10},   {kTypePitchFormer, true, "Pan", 11},  {kTypePitchFormer, true, "A", 0},    {kTypePitchFormer, false, "L", 10},
+    {kTypePitchFormer, true, "P", 6}, {kTypePitchFormer, true, "Sel", 3}, {kTypePitchFormer, true, "St", 2},
+    {kTypePitchFormer, true, "LS", 4}, {kTypePitchFormer, true, "LL", 5}, {kTypePitchFormer, true, "Sp", 7},
+    {kTypePitchFormer, true, "FS", 12}, {kTypePitchFormer, true, "SO", 9}, {kTypePitchFormer, true, "Sm", 10},
+    {kTypePitchFormer, true, "Pan", 11}, {kTypePitchFormer, true, "A", 0}, {kTypePitchFormer, false, "L", 10},
     {kTypePitchFormer, false, "R", 11},
-    {kTypeDemux, true, "Len", 0},   {kTypeDemux, true, "0", 1},     {kTypeDemux, true, "1", 2},    {kTypeDemux, true, "2", 3},
-    {kTypeDemux, true, "3", 4},     {kTypeDemux, true, "4", 5},     {kTypeDemux, true, "5", 6},    {kTypeDemux, true, "6", 7},
-    {kTypeDemux, true, "7", 8},     {kTypeDemux, true, "8", 9},     {kTypeDemux, true, "9", 10},   {kTypeDemux, true, "10", 11},
-    {kTypeDemux, true, "11", 12},   {kTypeDemux, true, "12", 13},   {kTypeDemux, true, "13", 14},  {kTypeDemux, true, "14", 15},
-    {kTypeDemux, true, "15", 16},
+    {kTypeDemux, true, "Len", 0}, {kTypeDemux, true, "0", 1}, {kTypeDemux, true, "1", 2}, {kTypeDemux, true, "2", 3},
+    {kTypeDemux, true, "3", 4}, {kTypeDemux, true, "4", 5}, {kTypeDemux, true, "5", 6}, {kTypeDemux, true, "6", 7},
+    {kTypeDemux, true, "7", 8}, {kTypeDemux, true, "8", 9}, {kTypeDemux, true, "9", 10}, {kTypeDemux, true, "10", 11},
+    {kTypeDemux, true, "11", 12}, {kTypeDemux, true, "12", 13}, {kTypeDemux, true, "13", 14},
+    {kTypeDemux, true, "14", 15}, {kTypeDemux, true, "15", 16},
 };
 
 const KPortDef* FindPort(const KPortTable* table, const char* label) {
@@ -197,7 +204,9 @@ TEST(CatalogueRecords, StartUpFillPlacesPortsOnTheLayouts) {
 // Every port of those types that the fill does not place keeps a real index
 // of its own (event ids, event-output slots), so nothing is left at -1.
 TEST(CatalogueRecords, NoPortOfAnEngineTypeIsLeftUnplaced) {
-  for (TModuleType type : {kTypeStaticDelay, kTypeTapedeck1, kTypeTapedeck2, kTypeModDelay, kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeScope, kTypeDiffuserDelay, kTypeGrainDelay, kTypeBeatLoop, kTypeResynth, kTypePitchFormer, kTypeDemux}) {
+  for (TModuleType type : {kTypeStaticDelay, kTypeTapedeck1, kTypeTapedeck2, kTypeModDelay, kTypeSampler,
+                           kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeScope, kTypeDiffuserDelay,
+                           kTypeGrainDelay, kTypeBeatLoop, kTypeResynth, kTypePitchFormer, kTypeDemux}) {
     const KModulDef* d = FindModulDef(nullptr, type);
     for (const KPortTable* t : {d->inPorts, d->outPorts})
       for (int32_t i = 0; i < t->count; ++i)
@@ -210,7 +219,8 @@ TEST(CatalogueRecords, AudioInputCountsCoverTheInternalFeeds) {
     TModuleType type;
     int32_t audioInputs;
   };
-  const TCount counts[] = {{kTypeStaticDelay, 5}, {kTypeBeatLoop, 12}, {kTypeResynth, 12}, {kTypePitchFormer, 13}, {kTypeDemux, 17}, {kTypeTestModule, 5}};
+  const TCount counts[] = {{kTypeStaticDelay, 5}, {kTypeBeatLoop, 12}, {kTypeResynth, 12},
+                           {kTypePitchFormer, 13}, {kTypeDemux, 17},   {kTypeTestModule, 5}};
   for (const TCount& c : counts)
     EXPECT_EQ(FindModulDef(nullptr, c.type)->audioInputs, c.audioInputs) << c.type.type;
 }

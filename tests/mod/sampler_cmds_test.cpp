@@ -61,9 +61,11 @@ TEST_F(SamplerModule, EachTypeOwnsTheAudioObjectItNeeds) {
     bool map, delay, record;
     float maximum;
   } const cases[] = {
-      {kTypeSampler, true, false, false, 20.0f}, {kTypeSampleLookup, true, false, false, 20.0f}, {kTypeResynth, true, false, false, 20.0f},
-      {kTypeStaticDelay, false, true, false, 1000.0f}, {kTypeDiffuserDelay, false, true, false, 200.0f}, {kTypeScope, false, true, false, 1000.0f},
-      {kTypeTapedeck1, false, false, true, 20.0f},  {kTypeTapedeck2, false, false, true, 20.0f},  {kTypeEventProduct3, false, false, false, 1.0f},
+      {kTypeSampler, true, false, false, 20.0f},        {kTypeSampleLookup, true, false, false, 20.0f},
+      {kTypeResynth, true, false, false, 20.0f},        {kTypeStaticDelay, false, true, false, 1000.0f},
+      {kTypeDiffuserDelay, false, true, false, 200.0f}, {kTypeScope, false, true, false, 1000.0f},
+      {kTypeTapedeck1, false, false, true, 20.0f},      {kTypeTapedeck2, false, false, true, 20.0f},
+      {kTypeEventProduct3, false, false, false, 1.0f},
   };
   for (const auto& c : cases) {
     KSModul* m = Insert(Top(), c.type);
@@ -131,7 +133,9 @@ TEST_F(SamplerModule, LoadOffersMapsToSamplersAndOnlyAudioToLookups) {
   struct {
     TModuleType type;
     const char* title;
-  } const cases[] = {{kTypeSampler, "Open Audio-File or Map-File"}, {kTypeSampleLookup, "Open Audio-File"}, {kTypeTapedeck1, "Open Audio-File"}};
+  } const cases[] = {{kTypeSampler, "Open Audio-File or Map-File"},
+                     {kTypeSampleLookup, "Open Audio-File"},
+                     {kTypeTapedeck1, "Open Audio-File"}};
   for (const auto& c : cases) {
     KSModul* m = Insert(Top(), c.type);
     gui.QueueFileCancel();
