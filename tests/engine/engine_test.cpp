@@ -165,7 +165,8 @@ TEST(Records, TypeInitialisations) {
   THost host;
   host.Top()->GetOwnInstr()->SetVoiceCount(3);
   struct Case {
-    int32_t category, type, voice, word;
+    TModuleType type;
+    int32_t voice, word;
     uint32_t bits;
   };
   const float minusOne = -1.0f, one = 1.0f, two = 2.0f;
@@ -175,18 +176,18 @@ TEST(Records, TypeInitialisations) {
     return w.u;
   };
   const Case cases[] = {
-      {0, 24, 2, 1, 0xAFAA5505u},       // "Noise" seed, every voice
-      {0, 194, 0, 1, 0xAFAA5505u},      // "Slow Random"
-      {0, 12, 1, 4, bitsOf(one)},       // event "X" starts from unit factors
-      {0, 102, 0, 1, bitsOf(one)},      //
-      {1, 24, 2, 1, bitsOf(two)},       // "Spread": the voice number
-      {1, 3, 0, 1, bitsOf(minusOne)},   // "ST Gate"
+      {kTypeNoise, 2, 1, 0xAFAA5505u},                  // the seed, every voice
+      {kTypeSlowRandom, 0, 1, 0xAFAA5505u},             //
+      {kTypeEventProduct3, 1, 4, bitsOf(one)},          // products start from unit factors
+      {kTypeEventProduct4, 0, 1, bitsOf(one)},          //
+      {kTypeSpread, 2, 1, bitsOf(two)},                 // the voice number
+      {kTypeSingleTriggerGate, 0, 1, bitsOf(minusOne)}, //
   };
   for (const Case& c : cases) {
-    auto m = LooseModule(host, c.category, c.type, 1, 0, 6);
+    auto m = LooseModule(host, c.type, 1, 0, 6);
     host.Driver().PrepareModule(m.get());
     ASSERT_GT(m->GetEngineRecord()->voices, c.voice);
-    EXPECT_EQ(m->GetEngineRecord()->state[c.voice][c.word].u, c.bits) << c.category << ":" << c.type;
+    EXPECT_EQ(m->GetEngineRecord()->state[c.voice][c.word].u, c.bits) << c.type.category << ":" << c.type.type;
   }
 }
 

@@ -1176,9 +1176,9 @@ protected:
     fx.ens.SetAudioInModule(Top()->InsertModule(kTypeAudioIn, kPlaceAudioIn));
     fx.ens.SetAudioOutModule(Top()->InsertModule(kTypeAudioOut, kPlaceAudioOut));
   }
-  int CountType(int type) {
+  int CountType(TModuleType type) {
     int n = 0;
-    for (int i = 0; i < Top()->GetChildCount(); ++i) n += Top()->GetChild(i)->IsType(0, type) ? 1 : 0;
+    for (int i = 0; i < Top()->GetChildCount(); ++i) n += Top()->GetChild(i)->IsType(type) ? 1 : 0;
     return n;
   }
 };
@@ -1192,7 +1192,7 @@ TEST_F(RepairTest, AWiderAudioOutHandsItsWiresToAFreshOne) {
   ASSERT_EQ(host.Boxes().size(), 1u);
   EXPECT_EQ(host.Boxes()[0].text, "The Audio In/Out in the loaded ensemble has more\ninputs/outputs than the active "
                                   "Audio In/Out.\nImpossible wires have been deleted.");
-  EXPECT_EQ(CountType(114), 1);
+  EXPECT_EQ(CountType(kTypeAudioOut), 1);
   KSModul* out = fx.ens.GetAudioOutModule();
   ASSERT_NE(out, nullptr);
   KSModul* fader = Top()->GetChild(0);
@@ -1211,7 +1211,7 @@ TEST_F(RepairTest, AMatchingAudioOutTakesThePlaceOfTheEnsemblesOwn) {
   fx.ens.SetClean(0);
   EXPECT_EQ(KModulFile::RepairLoadedStructure(*Top(), true), 0);
   EXPECT_EQ(fx.ens.GetAudioOutModule(), loaded);
-  EXPECT_EQ(CountType(114), 1);
+  EXPECT_EQ(CountType(kTypeAudioOut), 1);
   EXPECT_EQ(fx.ens.IsClean(), 1);
   EXPECT_TRUE(host.Boxes().empty());
 }
