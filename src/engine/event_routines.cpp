@@ -15,6 +15,7 @@
 #include "src/engine/convert.h"
 #include "src/engine/event_ids.h"
 #include "src/engine/midi_output.h"
+#include "src/engine/module_types.h"
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"
 
@@ -974,7 +975,7 @@ template <class State> void DeckLoop(TEngineRecord* r, int32_t voice, float valu
   if (State* d = Deck<State>(r, voice)) d->loop = IsOn(value) ? 1 : 0;
 }
 
-bool IsStereoDeck(const TEngineRecord* r) { return r->module && r->module->IsTypeIndex(81); }
+bool IsStereoDeck(const TEngineRecord* r) { return r->module && r->module->IsTypeIndex(kTypeTapedeck2.type); }
 
 void TapePlay(TEngineRecord* r, int32_t voice, float value) {
   if (IsStereoDeck(r)) DeckPlay<StereoTapedeckVoiceState>(r, voice, value);

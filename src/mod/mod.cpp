@@ -64,7 +64,7 @@ KSModul::~KSModul() {
     }
     if (record_) ReleaseFromEngine();
     audio_.reset();
-    if (IsType(kCatModule, 114))
+    if (IsType(kTypeAudioOut))
       if (IAudioInOut* audio = Audio()) audio->ClearBuffers();
   });
   if (instr_ && instr_->GetOwner() && instr_->GetOwner() != this) instr_->GetOwner()->RemovePanelModule(this);
@@ -188,7 +188,8 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
         return nullptr;
       }
       if (category_ == kCatInstrument) {
-        child->type_ = child->type_ == 3 ? 2 : 0;
+        // A terminal's type index is the signal kind of its port: mono here.
+        child->type_ = child->type_ == kEventPoly ? kEventMono : kAudioMono;
         child->mono_ = 1;
       }
       int32_t kind = child->type_ >= 0 && child->type_ <= 3 ? child->type_ : 0;
@@ -211,17 +212,17 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
     children_[childCount_++] = child;
   }
   switch (mode) {
-  case 1:
-  case 2:
+  case kPlaceNext:
+  case kPlaceNextPanel:
     child->pos_ = nextInsert_;
     nextInsert_ += TPnt(16, 16);
     break;
-  case 3:
-  case 4: {
+  case kPlaceAudioOut:
+  case kPlaceAudioIn: {
     TArea area = GetTop()->structArea_;
     int32_t w = area.Right() - area.Left();
     int32_t h = area.Bottom() - area.Top();
-    if (mode == 4) child->pos_ = TPnt(8, (h - 46) / 16 * 8 - 24);
+    if (mode == kPlaceAudioIn) child->pos_ = TPnt(8, (h - 46) / 16 * 8 - 24);
     else child->pos_ = TPnt((w - 8) / 8 * 8 - 104, (h - 46) / 16 * 8 - (8 * child->inCount_ + 8));
     break;
   }
@@ -399,14 +400,23 @@ void KSModul::StartEventInputs() {
 bool KSModul::IsSink() const {
   if (IsSolo()) return true;
   if (category_ != kCatModule) return false;
-  return type_ == 114 || type_ == 80 || type_ == 81 || type_ == 165;
+  return IsType(kTypeAudioOut) || IsType(kTypeTapedeck1) || IsType(kTypeTapedeck2) || IsType(kTypeScope);
 }
 
 bool KSModul::IsDisplayOrMidiSink() const {
   if (category_ != kCatModule) return false;
   switch (type_) {
-  case 152: case 153: case 154: case 199: case 155: case 156: case 157: case 158: case 159: case 181: case 182:
-    return true;
+  case kTypeLamp.type:
+  case kTypeLampTwin.type:
+  case kTypeLevelMeter.type:
+  case kTypeLevelLamp.type:
+  case kTypeMeter.type:
+  case kTypeMidiControllerOut.type:
+  case kTypeMidiPolyPressureOut.type:
+  case kTypeMidiNoteOut.type:
+  case kTypeMidiPitchBendOut.type:
+  case kTypeMidiProgramChangeOut.type:
+  case kTypeMidiChannelPressureOut.type: return true;
   default:
     return false;
   }
@@ -459,7 +469,7 @@ void KSModul::UpdateProcessing() {
     }
     static void Controls(KSModul* m) {
       if (m->IsMuted()) return;
-      if (m->IsType(kCatSource, 1) || m->IsType(kCatSource, 17) || m->IsCategory(kCatSwitch))
+      if (m->IsType(kTypeFader) || m->IsType(kTypeButton) || m->IsCategory(kCatSwitch))
         m->SetFlag(kFlagNotNeeded, false);
     }
   };
@@ -548,8 +558,10 @@ void KSModul::ResetRecursive() {
   StructureChangeDepth.fetch_add(1);
   struct Reset {
     static void Step(KSModul* m) {
-      if (m->IsType(kCatModule, 168) && m->record_)
-        if (TRecordRoutine r = FindControlRateRoutine(kCatModule, 168)) r(m->record_);
+      if (m->IsType(kTypeAudioToEventSmoothed) && m->record_)
+        if (TRecordRoutine r =
+                FindControlRateRoutine(kTypeAudioToEventSmoothed.category, kTypeAudioToEventSmoothed.type))
+          r(m->record_);
       if (m->GetSampleMap()) m->UpdateSampleRoutine();
     }
   };
@@ -562,7 +574,7 @@ void KSModul::ResetRecursive() {
 
 void KSModul::PrepareMute() {
   if (record_ && record_->state && record_->stateWords > 0 &&
-      (IsType(kCatModule, 152) || IsType(kCatModule, 153) || IsType(kCatModule, 199)))
+      (IsType(kTypeLamp) || IsType(kTypeLampTwin) || IsType(kTypeLevelLamp)))
     record_->state[0][0].f = 0.0f;
   for (int32_t i = 0; i < childCount_; ++i) children_[i]->PrepareMute();
 }

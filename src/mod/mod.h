@@ -27,6 +27,14 @@ class IRecordBuffer;
 class KModulAudio;
 struct TEngineRecord;
 
+// Where a new child is placed in the structure window.
+enum : int32_t {
+  kPlaceNext = 1,        // the next free place of a structure insert
+  kPlaceNextPanel = 2,   // the same, for an insert from a panel
+  kPlaceAudioOut = 3,    // the right edge, where an Audio Out sits
+  kPlaceAudioIn = 4,     // the left edge, where an Audio In sits
+};
+
 // What a module tree needs of the ensemble that owns it.
 class KModelHost {
 public:
@@ -79,6 +87,8 @@ public:
   int32_t GetTypeIndex() const override { return type_; }
   void SetTypeIndex(int32_t type) { type_ = type; }
   bool IsType(int32_t category, int32_t type) const override { return category_ == category && type_ == type; }
+  TModuleType GetType() const { return {category_, type_}; }
+  bool IsType(TModuleType type) const { return IsType(type.category, type.type); }
   bool IsCategory(int32_t category) const override { return category_ == category; }
   bool IsTypeIndex(int32_t type) const override { return type_ == type; }
   bool IsMacroOrInstrument() const { return category_ == kCatMacro || category_ == kCatInstrument; }
@@ -104,11 +114,11 @@ public:
   // Makes a child of the type (not yet added); null when 99 children exist.
   KSModul* CreateChild(int32_t category, int32_t type);
   KSModul* GetNewChild() const { return newChild_; }
-  // Adds the child made by CreateChild. Position modes: 1 structure insert,
-  // 2 panel insert, 3 Audio Out, 4 Audio In. Null when refused (the refused
-  // child is destroyed).
+  // Adds the child made by CreateChild at the place the mode names
+  // (kPlace...). Null when refused (the refused child is destroyed).
   KSModul* AddCreatedChild(int32_t mode);
   KSModul* InsertModule(int32_t category, int32_t type, int32_t mode);
+  KSModul* InsertModule(TModuleType type, int32_t mode) { return InsertModule(type.category, type.type, mode); }
   // Deletes a module anywhere below this node.
   void DeleteChild(KSModul* module, bool keepWindow = false);
   // Makes the pointers of wires recorded only by numbers (children read from a file).
@@ -278,7 +288,7 @@ public:
 
   // ---- Remote control and MIDI (switches, faders and buttons)
   bool IsPanelControl() const {
-    return category_ == kCatSwitch || IsType(kCatSource, 1) || IsType(kCatSource, 17);
+    return category_ == kCatSwitch || IsType(kTypeFader) || IsType(kTypeButton);
   }
   bool IsRemote() const { return TestFlag(kFlagRemote); }
   void SetRemote(bool on);
@@ -350,7 +360,7 @@ public:
   void SetSnapIsolate(bool on);
   // Snapshots: whether the module keeps a snapshot step table.
   bool IsSnapControl() const {
-    return IsPanelControl() || IsType(kCatSource, 12) || IsType(kCatSource, 13);
+    return IsPanelControl() || IsType(kTypeController) || IsType(kTypeSelectedPolyPressure);
   }
   int32_t GetSnapStep(int32_t i) const;
   void StoreSnapValues(KInstr* instr, int32_t i);

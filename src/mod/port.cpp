@@ -172,7 +172,7 @@ void KInPort::CollectSources(KInPort* root) {
       if (KInPort* inner = terminal->GetInPort(0)) inner->CollectSources(root);
     } else if (m->IsCategory(kCatSwitch) && !m->IsMuted()) {
       auto followed = [](KInPort* p) { return p && !(p->GetFlags() & kDeselected) && !p->IsMuted(); };
-      if (m->IsTypeIndex(14)) {
+      if (m->IsType(kTypeSwitch2x2)) {
         bool first = source == m->GetOutPort(0);
         KInPort* a = m->GetInPort(first ? 0 : 2);
         KInPort* b = m->GetInPort(first ? 1 : 3);

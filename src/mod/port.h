@@ -100,12 +100,14 @@ public:
 
   void SetMute();
   void ClearMute();
-  bool IsFlag08() const { return flags_ & kPolyConflict; }
-  bool IsFlag10() const { return flags_ & kUnavailable; }
+  bool HasPolyConflict() const { return flags_ & kPolyConflict; }
+  bool IsUnavailable() const { return flags_ & kUnavailable; }
   void MarkUnavailable() { flags_ |= kUnavailable; }
   void MarkAvailable() { flags_ &= uint8_t(~kUnavailable); }
-  void SetFlag20() { flags_ |= kDeselected; }
-  void ClearFlag20() { flags_ &= uint8_t(~kDeselected); }
+  // A switch input the switch does not follow at its current step.
+  bool IsDeselected() const { return flags_ & kDeselected; }
+  void SetDeselected() { flags_ |= kDeselected; }
+  void ClearDeselected() { flags_ &= uint8_t(~kDeselected); }
   bool IsIgnored() const { return flags_ & (kMuted | kPolyConflict | kUnavailable | kDeselected); }
 
   // Position in the owner's in-ports (-1 if absent).

@@ -64,7 +64,7 @@ void KSModul::ApplyTypeState(const KModulDef* def, bool addToPanel) {
       ctrlStyle_ = 200;
       // A switch follows one input: the first.
       sources_[0] = inCount_ - 1;
-      for (int32_t i = 1; i < inCount_; ++i) in_[i]->SetFlag20();
+      for (int32_t i = 1; i < inCount_; ++i) in_[i]->SetDeselected();
       break;
     case kViewLamp: ctrlStyle_ = 300; break;
     case kViewMeter: ctrlStyle_ = 400; break;
@@ -84,12 +84,12 @@ void KSModul::ApplyTypeState(const KModulDef* def, bool addToPanel) {
 
 void KSModul::MarkDriverChannels() {
   IAudioInOut* audio = Audio();
-  if (IsType(kCatModule, 113)) {
+  if (IsType(kTypeAudioIn)) {
     int32_t inputs = audio ? audio->GetInputCount() : 0;
     for (int32_t i = 0; i < outCount_; ++i)
       if (i < inputs) out_[i]->MarkAvailable();
       else out_[i]->MarkUnavailable();
-  } else if (IsType(kCatModule, 114)) {
+  } else if (IsType(kTypeAudioOut)) {
     // The first two inputs are the tune and the master level.
     int32_t outputs = audio ? audio->GetOutputCount() : 0;
     for (int32_t i = 2; i < inCount_; ++i)

@@ -456,7 +456,7 @@ TEST_F(EventRoutines, ResonanceBoostAndShelfInputs) {
 
 TEST_F(EventRoutines, ParameterEventsMarkTheModuleForThePanel) {
   testhost::THost host;
-  auto module = testhost::LooseModule(host, 0, 137, 0, 1, 9);
+  auto module = testhost::LooseModule(host, kTypeFourPoleFilter, 0, 1, 9);
   TRecord r(1, 9);
   r.r.module = module.get();
   EXPECT_EQ(module->GetCtrlValue(), 0);
@@ -828,17 +828,18 @@ TEST_F(EventRoutines, DemuxSendsStepBarAndTheSelectedInput) {
 TEST_F(EventRoutines, TapeDeckPlayAndLoopSwitchesAndDiffusion) {
   testhost::THost host;
   int16_t memory[8] = {};
-  for (int32_t type : {80, 81}) {
-    auto module = testhost::LooseModule(host, 0, type);
-    const int32_t words = type == 80 ? QV_WORDS_OF(TapedeckVoiceState) : QV_WORDS_OF(StereoTapedeckVoiceState);
+  for (TModuleType type : {kTypeTapedeck1, kTypeTapedeck2}) {
+    auto module = testhost::LooseModule(host, type);
+    const int32_t words =
+        type == kTypeTapedeck1 ? QV_WORDS_OF(TapedeckVoiceState) : QV_WORDS_OF(StereoTapedeckVoiceState);
     TRecord deck(1, words);
     deck.r.module = module.get();
     auto* mono = reinterpret_cast<TapedeckVoiceState*>(deck.r.state[0]);
     auto* stereo = reinterpret_cast<StereoTapedeckVoiceState*>(deck.r.state[0]);
-    int16_t** play = type == 80 ? &mono->play : &stereo->play;
-    int16_t** recordedEnd = type == 80 ? &mono->recordedEnd : &stereo->recordedEnd;
-    int32_t* loop = type == 80 ? &mono->loop : &stereo->loop;
-    (type == 80 ? mono->begin : stereo->begin) = memory;
+    int16_t** play = type == kTypeTapedeck1 ? &mono->play : &stereo->play;
+    int16_t** recordedEnd = type == kTypeTapedeck1 ? &mono->recordedEnd : &stereo->recordedEnd;
+    int32_t* loop = type == kTypeTapedeck1 ? &mono->loop : &stereo->loop;
+    (type == kTypeTapedeck1 ? mono->begin : stereo->begin) = memory;
     deck.Event(evTapePlay, 1.0f);
     EXPECT_EQ(*play, nullptr) << "nothing recorded: nothing to play";
     *recordedEnd = memory + 4;
@@ -910,7 +911,7 @@ protected:
     return r;
   }
   testhost::THost host;
-  std::unique_ptr<KSModul> module = testhost::LooseModule(host, 0, 156);
+  std::unique_ptr<KSModul> module = testhost::LooseModule(host, kTypeMidiControllerOut);
   TMidiCapture midi;
 };
 

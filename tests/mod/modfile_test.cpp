@@ -461,6 +461,9 @@ protected:
 };
 
 // A text of everything the model holds that a file stores.
+// The port flags a file keeps: mute and whether label and help follow the type.
+constexpr uint8_t kStoredPortFlags = KPort::kMuted | KPort::kLabelFollowsDef | KPort::kInfoFollowsDef;
+
 std::string Dump(KSModul* m, int depth = 0) {
   std::string s(size_t(depth) * 2, ' ');
   const KModulDef* def = m->GetTypeDef();
@@ -476,7 +479,8 @@ std::string Dump(KSModul* m, int depth = 0) {
   for (int i = 0; i < KSModul::kSteps; ++i)
     if (m->GetSnapStep(i)) s += FormatStr(" s%d=%d", i, m->GetSnapStep(i)).CStr();
   // A fader's table follows its range.
-  if (m->HasValueTable() && !m->IsType(kCatSource, 1)) s += FormatStr(" v0=%g v127=%g", double(m->GetTableValue(0)), double(m->GetTableValue(127))).CStr();
+  if (m->HasValueTable() && !m->IsType(kTypeFader))
+    s += FormatStr(" v0=%g v127=%g", double(m->GetTableValue(0)), double(m->GetTableValue(127))).CStr();
   if (KInstr* in = m->GetOwnInstr()) {
     s += FormatStr(" [voices %d/%d/%d keys %d-%d ch%d tune%g spread%g hidden%d", in->GetVoices(), in->GetMaxUnison(),
                    in->GetMinUnison(), in->GetLowerKey(), in->GetUpperKey(), in->GetMidiChannel(),
@@ -491,7 +495,7 @@ std::string Dump(KSModul* m, int depth = 0) {
   for (int i = 0; i < m->GetInPortCount(); ++i) {
     KInPort* p = m->GetInPort(i);
     s += FormatStr("  in %d/%d '%s' '%s' flags%02x", p->GetKind(), p->GetIndexField(), p->GetLabel().CStr(),
-                   p->GetInfo().CStr(), p->GetFlags() & 0x07)
+                   p->GetInfo().CStr(), p->GetFlags() & kStoredPortFlags)
              .CStr();
     for (int w = 0; w < p->GetWireCount(); ++w)
       s += FormatStr(" <-%d.%d%s", p->GetSourceChild(w), p->GetSourcePort(w), p->GetSource(w) ? "" : "!").CStr();
@@ -500,7 +504,7 @@ std::string Dump(KSModul* m, int depth = 0) {
   for (int i = 0; i < m->GetOutPortCount(); ++i) {
     KOutPort* p = m->GetOutPort(i);
     s += FormatStr("  out %d/%d '%s' flags%02x dests%d\n", p->GetKind(), p->GetIndexField(), p->GetLabel().CStr(),
-                   p->GetFlags() & 0x07, p->GetDestinationCount())
+                   p->GetFlags() & kStoredPortFlags, p->GetDestinationCount())
              .CStr();
   }
   for (int i = 0; i < m->GetChildCount(); ++i) s += Dump(m->GetChild(i), depth + 1);
@@ -622,7 +626,7 @@ TEST_F(FileTest, WiredEnsembleLinksTheWireAndKeepsTheFader) {
   ASSERT_EQ(Top()->GetChildCount(), 2);
   KSModul* fader = Top()->GetChild(0);
   KSModul* saw = Top()->GetChild(1);
-  EXPECT_TRUE(fader->IsType(1, 1));
+  EXPECT_TRUE(fader->IsType(kTypeFader));
   EXPECT_FLOAT_EQ(fader->GetMinimum(), -12.0f);
   EXPECT_FLOAT_EQ(fader->GetMaximum(), 6.0f);
   EXPECT_EQ(fader->GetControlStep(), 64);
@@ -662,7 +666,7 @@ TEST_F(FileTest, MacroFileReadsTerminalsLabelsAndWindows) {
   EXPECT_EQ(macro->GetInstr(), Top()->GetInstr());
   KSModul* in = macro->GetChild(0);
   KSModul* out = macro->GetChild(1);
-  EXPECT_TRUE(in->IsType(kCatInTerminal, 1));
+  EXPECT_TRUE(in->IsType(kTypeAudioPolyInTerminal));
   // An in terminal keeps no out-port label.
   EXPECT_STREQ(in->GetOutPort(0)->GetLabel().CStr(), "");
   EXPECT_EQ(out->GetInPort(0)->GetSource(0), in->GetOutPort(0));
@@ -1004,7 +1008,7 @@ protected:
   KUndo& undo() { return files.GetUndo(); }
   KSModul* Insert() {
     undo().AddUndoStep(13);
-    return Top()->InsertModule(0, 88, 1);
+    return Top()->InsertModule(kTypeSawtooth, kPlaceNext);
   }
   bool SnapshotExists(int n) { return undo().SnapshotName(n)->Exists() != 0; }
 
@@ -1169,12 +1173,12 @@ class RepairTest : public FileTest {
 protected:
   // What the application does after a read: its own Audio In and Out first.
   void AddAudioModules() {
-    fx.ens.SetAudioInModule(Top()->InsertModule(0, 113, 4));
-    fx.ens.SetAudioOutModule(Top()->InsertModule(0, 114, 3));
+    fx.ens.SetAudioInModule(Top()->InsertModule(kTypeAudioIn, kPlaceAudioIn));
+    fx.ens.SetAudioOutModule(Top()->InsertModule(kTypeAudioOut, kPlaceAudioOut));
   }
-  int CountType(int type) {
+  int CountType(TModuleType type) {
     int n = 0;
-    for (int i = 0; i < Top()->GetChildCount(); ++i) n += Top()->GetChild(i)->IsType(0, type) ? 1 : 0;
+    for (int i = 0; i < Top()->GetChildCount(); ++i) n += Top()->GetChild(i)->IsType(type) ? 1 : 0;
     return n;
   }
 };
@@ -1188,7 +1192,7 @@ TEST_F(RepairTest, AWiderAudioOutHandsItsWiresToAFreshOne) {
   ASSERT_EQ(host.Boxes().size(), 1u);
   EXPECT_EQ(host.Boxes()[0].text, "The Audio In/Out in the loaded ensemble has more\ninputs/outputs than the active "
                                   "Audio In/Out.\nImpossible wires have been deleted.");
-  EXPECT_EQ(CountType(114), 1);
+  EXPECT_EQ(CountType(kTypeAudioOut), 1);
   KSModul* out = fx.ens.GetAudioOutModule();
   ASSERT_NE(out, nullptr);
   KSModul* fader = Top()->GetChild(0);
@@ -1207,7 +1211,7 @@ TEST_F(RepairTest, AMatchingAudioOutTakesThePlaceOfTheEnsemblesOwn) {
   fx.ens.SetClean(0);
   EXPECT_EQ(KModulFile::RepairLoadedStructure(*Top(), true), 0);
   EXPECT_EQ(fx.ens.GetAudioOutModule(), loaded);
-  EXPECT_EQ(CountType(114), 1);
+  EXPECT_EQ(CountType(kTypeAudioOut), 1);
   EXPECT_EQ(fx.ens.IsClean(), 1);
   EXPECT_TRUE(host.Boxes().empty());
 }
@@ -1272,9 +1276,9 @@ protected:
 
 TEST_F(ImportTest, AMacroFileMergesAsOneUndoableStep) {
   testkit::ScriptedHost host;
-  KSModul* macro = Top()->InsertModule(kCatMacro, 0, 1);
+  KSModul* macro = Top()->InsertModule(kTypeMacro, kPlaceNext);
   ASSERT_NE(macro, nullptr);
-  KSModul* own = macro->InsertModule(0, 88, 1);
+  KSModul* own = macro->InsertModule(kTypeSawtooth, kPlaceNext);
   // The next insert point lies 16 beyond the module just inserted.
   const TPnt firstBox = TPnt(own->GetPos().X() + 16, own->GetPos().Y() + 16);
   EPtr<IFileName> name = WriteFixture(MacroFile(), "chorus.mdl");
@@ -1305,15 +1309,15 @@ TEST_F(ImportTest, AMacroFileMergesAsOneUndoableStep) {
 
 TEST_F(ImportTest, AFullMacroOrABrokenFileMergesNothing) {
   testkit::ScriptedHost host;
-  KSModul* macro = Top()->InsertModule(kCatMacro, 0, 1);
-  for (int i = 0; i < 99; ++i) ASSERT_NE(macro->InsertModule(0, 88, 1), nullptr);
+  KSModul* macro = Top()->InsertModule(kTypeMacro, kPlaceNext);
+  for (int i = 0; i < 99; ++i) ASSERT_NE(macro->InsertModule(kTypeSawtooth, kPlaceNext), nullptr);
   EPtr<IFileName> name = WriteFixture(MacroFile(), "chorus.mdl");
   host.QueueAnswer(0);
   EXPECT_EQ(files.ImportModuleFile(*macro, *name), 0);
   EXPECT_EQ(host.Boxes().back().text, "Too many modules. Maximum per Macro: 100.");
   EXPECT_EQ(macro->GetChildCount(), 99);
   // A file cut short: nothing of it stays, the macro keeps its ports.
-  KSModul* other = Top()->InsertModule(kCatMacro, 0, 1);
+  KSModul* other = Top()->InsertModule(kTypeMacro, kPlaceNext);
   const std::vector<uint8_t> whole = MacroFile();
   for (size_t n : {size_t(3), size_t(40), whole.size() - 30, whole.size() - 1}) {
     EPtr<IFileName> cut = WriteFixture(std::vector<uint8_t>(whole.begin(), whole.begin() + ptrdiff_t(n)), "cut.mdl");

@@ -18,10 +18,10 @@ protected:
   void SetUp() override {
     ens.SetRateFactor(1.0f);
     KSModul* out = AddAudioOut();
-    KSModul* pitch = Insert(Top(), kCatSource, 7);
-    KSModul* gate = Insert(Top(), kCatSource, 6);
-    KSModul* sine = Insert(Top(), kCatModule, 140);
-    KSModul* env = Insert(Top(), kCatModule, 34); // "AR - Env"
+    KSModul* pitch = Insert(Top(), kTypeNotePitch);
+    KSModul* gate = Insert(Top(), kTypeGate);
+    KSModul* sine = Insert(Top(), kTypeSine);
+    KSModul* env = Insert(Top(), kTypeAttackReleaseEnv); // "AR - Env"
     ASSERT_EQ(Wire(pitch, 0, sine, 0), 0);
     ASSERT_EQ(Wire(gate, 0, env, 0), 0);
     ASSERT_EQ(Wire(env, 0, sine, 1), 0);
