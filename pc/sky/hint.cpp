@@ -144,7 +144,7 @@ void DHint::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), palette().color(QPalette::ToolTipBase));
   p.setPen(palette().color(QPalette::ToolTipText));
   p.setFont(font());
-  QRect r = rect().adjusted(kTextIndent, 0, 0, 0);
+  QRect r = rect().adjusted(kTextIndent, kPadHeight / 2, 0, 0);
   for (const TStr& line : Lines(text_)) {
     p.drawText(r, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, sky::ToQString(line));
     r.setTop(r.top() + lineHeight_);

@@ -11,12 +11,22 @@
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMenuBar>
+#include <QPixmap>
 
 #include <unordered_map>
 
 namespace {
 
 DMDIClient* theClient = nullptr;
+
+// A frame without an icon of its own shows none (an empty icon would show
+// the toolkit's logo).
+QIcon NoIcon() {
+  constexpr int kIconSize = 16;
+  QPixmap blank(kIconSize, kIconSize);
+  blank.fill(Qt::transparent);
+  return QIcon(blank);
+}
 
 bool InRange(int32_t id, int32_t first, int32_t last) { return id >= first && id <= last; }
 
@@ -316,6 +326,7 @@ QWidget* NewDocumentFrame() { return new DDecWnd; }
 
 DDecWnd::DDecWnd() {
   setAttribute(Qt::WA_DeleteOnClose);
+  setWindowIcon(NoIcon());
   hide();
 }
 
@@ -374,7 +385,7 @@ void DDecWnd::SetClientSize(const TPnt& s) {
 void DDecWnd::SetIcon(int32_t id) {
   icon_ = id;
   if (id < 0) {
-    setWindowIcon(QIcon());
+    setWindowIcon(NoIcon());
     return;
   }
   EPtr<IBmp> bmp(CreateBmp());
