@@ -97,6 +97,20 @@ int FromQtKey(int key) {
   return it == table.end() ? 0 : it->second;
 }
 
+// Watches the whole program's events for the client, apart from the
+// client's own filter of its frames.
+class TKeyFilter : public QObject {
+public:
+  explicit TKeyFilter(DMDIClient* client) : QObject(client), client_(client) {}
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    client_->FilterKey(watched, e);
+    return false;
+  }
+
+private:
+  DMDIClient* client_;
+};
+
 } // namespace
 
 int ScanCodeOf(const QKeyEvent* e) {
@@ -128,11 +142,12 @@ DMDIClient::DMDIClient() {
     if (theClient) theClient->AppCommand(id);
   });
   SetContextMenuHandler(&sky::ShowContextMenu);
-  qApp->installEventFilter(this);
+  keyFilter_ = new TKeyFilter(this);
+  qApp->installEventFilter(keyFilter_);
 }
 
 DMDIClient::~DMDIClient() {
-  qApp->removeEventFilter(this);
+  qApp->removeEventFilter(keyFilter_);
   if (theClient == this) {
     theClient = nullptr;
     SetMainCommandTarget({});
@@ -251,7 +266,7 @@ bool DMDIClient::ReportKey(QKeyEvent* e, bool notesAllowed) {
   return true;
 }
 
-bool DMDIClient::eventFilter(QObject* watched, QEvent* e) {
+void DMDIClient::FilterKey(QObject* watched, QEvent* e) {
   switch (e->type()) {
   case QEvent::KeyPress:
   case QEvent::KeyRelease: {
@@ -280,7 +295,6 @@ bool DMDIClient::eventFilter(QObject* watched, QEvent* e) {
     break;
   default: break;
   }
-  return QMdiArea::eventFilter(watched, e);
 }
 
 // ---------------------------------------------------------------- main frame

@@ -45,11 +45,12 @@ public:
   // The class/scan-code/down report of one key event; true when reported.
   bool ReportKey(QKeyEvent* e, bool focusAllowsNotes);
 
-protected:
-  bool eventFilter(QObject* watched, QEvent* e) override;
+  // Every key event of the program passes here before its widget sees it.
+  void FilterKey(QObject* watched, QEvent* e);
 
 private:
   std::set<int> held_; // scan codes reported down
+  QObject* keyFilter_ = nullptr;
 };
 DMDIClient* GetMDIClient();
 
