@@ -272,7 +272,9 @@ void DMDIClient::FilterKey(QObject* watched, QEvent* e) {
   case QEvent::KeyRelease: {
     // A key event travels from the focus widget up to its parents; it is
     // reported once, where it starts.
-    QWidget* target = QApplication::focusWidget();
+    QWidget* target = QApplication::activePopupWidget(); // an open menu takes the keys
+    if (!target) target = QWidget::keyboardGrabber();
+    if (!target) target = QApplication::focusWidget();
     if (!target) target = QApplication::activeWindow();
     if (watched != target) break;
     const bool notes = target == this || target == viewport() || dynamic_cast<DWnd*>(target) ||

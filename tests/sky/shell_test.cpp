@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 
@@ -404,6 +405,22 @@ TEST_F(KeyTest, NoteKeysInATextFieldStayThereButTheirReleaseIsNeverLost) {
                                         {keyclass::kOther, 0x11, 0}};
   EXPECT_EQ(app->keys, expected);
   delete field;
+}
+
+TEST_F(KeyTest, AnOpenMenuTakesNoteKeysButAHeldNoteIsStillReleased) {
+  QWidget* canvas = doc->GetDWnd();
+  Send(canvas, QEvent::KeyPress, Qt::Key_A);
+  QMenu popup;
+  popup.addAction(QStringLiteral("Item"));
+  popup.popup(frame->mapToGlobal(QPoint(50, 50)));
+  Settle();
+  ASSERT_EQ(QApplication::activePopupWidget(), &popup);
+  Send(&popup, QEvent::KeyPress, Qt::Key_S);
+  Send(&popup, QEvent::KeyRelease, Qt::Key_S);
+  Send(&popup, QEvent::KeyRelease, Qt::Key_A);
+  popup.close();
+  const std::vector<KeyReport> expected{{keyclass::kOther, 0x1E, 1}, {keyclass::kOther, 0x1E, 0}};
+  EXPECT_EQ(app->keys, expected);
 }
 
 } // namespace
