@@ -333,6 +333,39 @@ TEST_F(MainWindowTest, TheMainWindowWithAMenuAndADocumentLooksRight) {
   delete doc;
 }
 
+TEST_F(MainWindowTest, TheWindowCommandsArrangeTheFrames) {
+  int gone = 0;
+  auto* a = new DocWnd(&gone);
+  auto* b = new DocWnd(&gone);
+  a->Create();
+  b->Create();
+  Settle();
+  const QList<QMdiSubWindow*> frames = client->subWindowList();
+  ASSERT_EQ(frames.size(), 2);
+  client->Command(cmd::kTile);
+  Settle();
+  EXPECT_FALSE(frames[0]->geometry().intersects(frames[1]->geometry())) << "tiled frames lie side by side";
+  client->Command(cmd::kCascade);
+  Settle();
+  EXPECT_TRUE(frames[0]->geometry().intersects(frames[1]->geometry()));
+  EXPECT_NE(frames[0]->pos(), frames[1]->pos()) << "cascaded frames are offset";
+  int enabled = 0, hasCheck = 0, checked = 0;
+  client->Query(cmd::kArrangeIcons, enabled, hasCheck, checked);
+  EXPECT_EQ(enabled, 0) << "nothing minimised";
+  for (QMdiSubWindow* f : frames) f->showMinimized();
+  Settle();
+  client->Query(cmd::kArrangeIcons, enabled, hasCheck, checked);
+  EXPECT_EQ(enabled, 1);
+  client->Command(cmd::kArrangeIcons);
+  EXPECT_EQ(frames[0]->geometry().bottom(), client->viewport()->height() - 1) << "along the bottom edge";
+  EXPECT_EQ(frames[0]->y(), frames[1]->y());
+  EXPECT_LT(frames[0]->x(), frames[1]->x());
+  client->Command(cmd::kCloseAll);
+  Settle();
+  EXPECT_EQ(gone, 2);
+  EXPECT_TRUE(client->subWindowList().isEmpty());
+}
+
 // ---------------------------------------------------------------- keys
 
 QKeyEvent KeyEvent(QEvent::Type type, int key, bool autoRepeat) {
