@@ -5,6 +5,7 @@
 #include "src/engine/setup.h"
 #include "src/mod/instr.h"
 #include "src/mod/modaudio.h"
+#include "src/mod/modfile.h"
 
 #include <string>
 #include <vector>
@@ -38,9 +39,13 @@ void ShowPendingMessages() {
 // Construction and teardown
 
 KSModul::KSModul(KModelHost* host, KSModul* parent)
-    : host_(host), parent_(parent), flags_(kFlagOutside | (1u << 13)) {  // quality "Good"
+    : host_(host), parent_(parent),
+      flags_(kFlagOutside | kQualityGood | kFlagLoop | kFlagSnapValues) {
   if (host_) serialNo_ = host_->TakeSerialNo();
   if (parent_) instr_ = parent_->instr_;
+  // A module directly in the top node (macros looked through) shows on the
+  // ensemble panel, any other on its instrument's panel.
+  SetFlag(IsInTopLevel() ? kFlagVisibleInEns : kFlagVisibleInInstr, true);
 }
 
 KSModul::~KSModul() {
@@ -83,6 +88,11 @@ KSModul* KSModul::GetTop() {
   KSModul* m = this;
   while (m->parent_) m = m->parent_;
   return m;
+}
+
+KSModul* KSModul::GetPanelNode() {
+  KSModul* owner = instr_ ? instr_->GetOwner() : nullptr;
+  return owner ? owner : GetTop();
 }
 
 IAudioInOut* KSModul::Audio() const { return host_ ? host_->GetAudio() : nullptr; }
@@ -208,12 +218,24 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
     }
     children_[childCount_++] = child;
   }
+  KModulFile::ApplyVoiceSettings(*child);
+  child->Select();
   switch (mode) {
   case 1:
-  case 2:
+  case 2: {
     child->pos_ = nextInsert_;
     nextInsert_ += TPnt(16, 16);
+    const KModulDef* def = child->GetTypeDef();
+    if (def && def->panelView != kViewNone) {
+      // The control lands on the next free spot of both panels.
+      KSModul* panelNode = GetPanelNode();
+      child->instrPanelPos_ = panelNode->nextInstrPanelInsert_;
+      panelNode->nextInstrPanelInsert_ += TPnt(16, 16);
+      child->ensPanelPos_ = panelNode->nextEnsPanelInsert_;
+      panelNode->nextEnsPanelInsert_ += TPnt(16, 16);
+    }
     break;
+  }
   case 3:
   case 4: {
     TArea area = GetTop()->structArea_;
@@ -546,6 +568,9 @@ void KSModul::ResetRecursive() {
   StructureChangeDepth.fetch_add(1);
   struct Reset {
     static void Step(KSModul* m) {
+      // Whatever a panel source feeds takes its present value again: a new
+      // wire or a loaded ensemble must not wait for the control to move.
+      if (m->IsCategory(kCatSource)) m->RefreshControlOutput();
       if (m->IsType(kCatModule, 168) && m->record_)
         if (TRecordRoutine r = FindControlRateRoutine(kCatModule, 168)) r(m->record_);
       if (m->GetSampleMap()) m->UpdateSampleRoutine();

@@ -184,6 +184,16 @@ public:
   TPnt GetPos() const { return pos_; }
   void SetPos(TPnt p) { pos_ = p; }
   void SetNextInsertPos(TPnt p) { nextInsert_ = p; }
+  TPnt GetNextInsertPos() const { return nextInsert_; }
+  // The next spots for a control on this instrument node's panel and on the
+  // ensemble panel; each insert moves them by (16, 16).
+  TPnt GetNextInstrPanelInsertPos() const { return nextInstrPanelInsert_; }
+  void SetNextInstrPanelInsertPos(TPnt p) { nextInstrPanelInsert_ = p; }
+  TPnt GetNextEnsPanelInsertPos() const { return nextEnsPanelInsert_; }
+  void SetNextEnsPanelInsertPos(TPnt p) { nextEnsPanelInsert_ = p; }
+  // The instrument node whose panel shows this node's children (the top node
+  // when there is no instrument).
+  KSModul* GetPanelNode();
   TArea GetStructWndArea() const { return structArea_; }
   void SetStructWndArea(const TArea& area) { structArea_ = area; }
 
@@ -422,9 +432,12 @@ private:
     kFlagValueHidden = 1u << 7,
     kFlagPanelLocked = 1u << 8,
     kFlagRemote = 1u << 10,
+    kQualityGood = 1u << 13,
     kFlagLoop = 1u << 15,
     kFlagBackupSound = 1u << 18,
     kFlagOscil = 1u << 19,
+    // Set on every new module: a button's record then carries its snapshot steps.
+    kFlagSnapValues = 1u << 20,
     kFlagPanelToMidi = 1u << 21,
     kFlagIncremental = 1u << 22,
     kFlagSmall = 1u << 23,

@@ -1,0 +1,176 @@
+// Inserting modules as the structure editor does: what a new module starts
+// with, where its panel control lands, and what a panel control feeds after
+// a wiring change or a save and reopen.
+#include "tests/mod/ensemble_fixture.h"
+
+#include "tests/common/testkit.h"
+
+#include "src/base/inout.h"
+#include "src/mod/ensfile.h"
+#include "src/mod/modfile.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using ensfix::TEnsembleFixture;
+using ensfix::TEventRecorder;
+
+namespace {
+
+TPnt Moved(TPnt p, int32_t by) { return TPnt(p.X() + by, p.Y() + by); }
+
+class Inserting : public ::testing::Test, public TEnsembleFixture {
+protected:
+  Inserting() : files(ens) { files.GetUndo().SetFolder(TStr(tmp.c_str())); }
+
+  KSModul* Add(KSModul* parent, int32_t category, int32_t type) { return parent->InsertModule(category, type, 1); }
+
+  // Writes the ensemble and opens what was written as the open ensemble.
+  void SaveAndReopen() {
+    TMemInOut out;
+    KModulFile::WriteEnsemble(out, files);
+    TMemInOut in(out.Data());
+    ASSERT_EQ(files.OpenEnsembleStream(in, TStr("reopen.ens")), 1);
+    // The application ends every load with a structure change (its Audio In
+    // and Out, the old-ensemble check): processing is built then.
+    TStructureChange loaded(Top());
+  }
+
+  std::string tmp = testkit::TempDir("insert");
+  testkit::ScriptedHost boxes;
+  KEnsembleFiles files;
+};
+
+} // namespace
+
+// The destination of a fader holds the fader's value without the fader
+// being moved: after a new wire, and after the ensemble is saved and opened.
+TEST_F(Inserting, AFadersValueReachesItsDestinationWithoutAMove) {
+  struct Case {
+    const char* name;
+    bool reopen;
+  };
+  for (const Case& c : {Case{"after wiring", false}, Case{"after save and open", true}}) {
+    while (Top()->GetChildCount() > 0) Top()->DeleteChild(Top()->GetChild(0));
+    TEventRecorder recorder;
+    KSModul* fader = Add(Top(), kCatSource, 1);
+    fader->SetControlRange(-10.0f, 0, 10.0f, 127, 0.0f);
+    fader->SetControlStep(100);
+    const float want = fader->GetTableValue(100);
+    ASSERT_NE(want, 0.0f);
+    KSModul* scope = Add(Top(), kCatModule, 165);
+    recorder.Events().clear();
+    Wire(fader, 0, scope, 0);
+    if (c.reopen) {
+      recorder.Events().clear();
+      SaveAndReopen();
+      ASSERT_EQ(Top()->GetChildCount(), 2) << c.name;
+      scope = Top()->GetChild(1);
+    }
+    ASSERT_NE(scope->GetEngineRecord(), nullptr) << c.name;
+    std::vector<float> values;
+    for (const ensfix::TEvent& e : recorder.Events())
+      if (e.record == scope->GetEngineRecord()) values.push_back(e.value);
+    ASSERT_FALSE(values.empty()) << c.name << ": nothing reached the destination";
+    EXPECT_FLOAT_EQ(values.back(), want) << c.name;
+  }
+}
+
+TEST_F(Inserting, AButtonsSnapshotStepsSurviveSaveAndOpen) {
+  KSModul* button = Add(Top(), kCatSource, 17);
+  KSModul* fader = Add(Top(), kCatSource, 1);
+  button->SetControlStep(64); // a toggle: on
+  fader->SetControlStep(90);
+  Top()->StoreSnapValues(TopInstr(), 3);
+  ASSERT_EQ(button->GetSnapStep(3), 64);
+  EXPECT_TRUE(button->IsLoopOn()) << "loop is on for a new module";
+  SaveAndReopen();
+  ASSERT_EQ(Top()->GetChildCount(), 2);
+  EXPECT_EQ(Top()->GetChild(0)->GetSnapStep(3), 64) << "button";
+  EXPECT_EQ(Top()->GetChild(1)->GetSnapStep(3), 90) << "fader";
+  EXPECT_EQ(Top()->GetChild(0)->GetControlStep(), 64);
+}
+
+TEST_F(Inserting, NewModulesShowOnThePanelOfTheirLevel) {
+  KSModul* macro = Add(Top(), kCatMacro, 0);
+  KSModul* instr = Add(Top(), kCatInstrument, 0);
+  KSModul* inner = Add(instr, kCatMacro, 0);
+  struct Case {
+    const char* name;
+    KSModul* parent;
+    int32_t category, type;
+    bool instrPanel, ensPanel;
+  };
+  const Case cases[] = {
+      {"fader in the top node", Top(), kCatSource, 1, false, true},
+      {"fader in a macro of the top node", macro, kCatSource, 1, false, true},
+      {"fader in an instrument", instr, kCatSource, 1, true, false},
+      {"fader in a macro of an instrument", inner, kCatSource, 1, true, false},
+      {"switch in an instrument", instr, kCatSwitch, 1, true, false},
+      {"scope in an instrument", instr, kCatModule, 165, true, false},
+      {"scope in the top node", Top(), kCatModule, 165, true, false},
+      {"other graph in an instrument", instr, kCatModule, 32, false, false},
+  };
+  std::vector<std::string> names;
+  for (const Case& c : cases) {
+    KSModul* m = Add(c.parent, c.category, c.type);
+    ASSERT_NE(m, nullptr) << c.name;
+    EXPECT_EQ(m->IsVisibleInInstr(), c.instrPanel) << c.name;
+    EXPECT_EQ(m->IsVisibleInEns(), c.ensPanel) << c.name;
+    m->SetLabel(TStr(c.name));
+  }
+  EXPECT_TRUE(instr->IsVisibleInEns()) << "an instrument shows on the ensemble panel";
+  // What the file keeps comes back.
+  SaveAndReopen();
+  for (const Case& c : cases) {
+    KSModul* found = nullptr;
+    Top()->Walk([&](KSModul* m) {
+      if (m->GetLabel() == TStr(c.name)) found = m;
+    });
+    ASSERT_NE(found, nullptr) << c.name;
+    EXPECT_EQ(found->IsVisibleInInstr(), c.instrPanel) << c.name << " after reopening";
+    EXPECT_EQ(found->IsVisibleInEns(), c.ensPanel) << c.name << " after reopening";
+  }
+}
+
+TEST_F(Inserting, ButtonsAndSwitchesStartWithoutTheirValueShown) {
+  struct Case {
+    int32_t category, type;
+    bool valueShown;
+  };
+  for (const Case& c : {Case{kCatSource, 1, true}, Case{kCatSource, 17, false}, Case{kCatSwitch, 1, false}}) {
+    KSModul* m = Add(Top(), c.category, c.type);
+    EXPECT_TRUE(m->IsLabelShown()) << c.category << ":" << c.type;
+    EXPECT_EQ(m->IsValueShown(), c.valueShown) << c.category << ":" << c.type;
+  }
+}
+
+TEST_F(Inserting, EachInsertTakesTheNextPanelSpotsAndIsSelected) {
+  KSModul* instr = Add(Top(), kCatInstrument, 0);
+  struct Case {
+    const char* name;
+    KSModul* parent;
+    KSModul* panelNode;
+  };
+  KSModul* macro = Add(instr, kCatMacro, 0);
+  for (const Case& c : {Case{"top", Top(), Top()}, Case{"instrument", instr, instr}, Case{"macro", macro, instr}}) {
+    const TPnt box = c.parent->GetNextInsertPos();
+    const TPnt instrSpot = c.panelNode->GetNextInstrPanelInsertPos();
+    const TPnt ensSpot = c.panelNode->GetNextEnsPanelInsertPos();
+    Top()->DeselectAll();
+    KSModul* first = Add(c.parent, kCatSource, 1);
+    KSModul* second = Add(c.parent, kCatSource, 1);
+    EXPECT_EQ(first->GetPos(), box) << c.name;
+    EXPECT_EQ(second->GetPos(), Moved(box, 16)) << c.name;
+    EXPECT_EQ(first->GetInstrCtrlPos(), instrSpot) << c.name;
+    EXPECT_EQ(second->GetInstrCtrlPos(), Moved(instrSpot, 16)) << c.name;
+    EXPECT_EQ(first->GetEnsCtrlPos(), ensSpot) << c.name;
+    EXPECT_EQ(second->GetEnsCtrlPos(), Moved(ensSpot, 16)) << c.name;
+    EXPECT_TRUE(first->IsSelected() && second->IsSelected()) << c.name;
+    // A module without a panel control leaves the panel spots where they are.
+    Add(c.parent, kCatModule, 3);
+    EXPECT_EQ(c.panelNode->GetNextInstrPanelInsertPos(), Moved(instrSpot, 32)) << c.name;
+  }
+}
