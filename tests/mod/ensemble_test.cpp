@@ -244,6 +244,8 @@ TEST_F(Ensemble, SelectionQueries) {
   KSModul* a = Insert(Top(), kCatModule, 3);
   KSModul* instr = Insert(Top(), kCatInstrument, 0);
   KSModul* b = Insert(instr, kCatModule, 3);
+  EXPECT_TRUE(b->IsSelected()) << "an inserted module is selected";
+  Top()->DeselectAll();
   EXPECT_EQ(Top()->GetSingleSelected(), nullptr);
   EXPECT_EQ(Top()->GetSelectedInstrument(), Top()->GetOwnerInstr());
   a->Select();
