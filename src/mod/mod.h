@@ -246,6 +246,9 @@ public:
   void Select();
   void Deselect();
   void DeselectAll();
+  // Selected and shown on that panel (ensemble or instrument panel), itself
+  // or through the macros it sits in (up to its instrument).
+  bool IsSelectedInPanel(bool ensPanel) const;
   KSModul* GetSingleSelected();
   KInstr* GetSelectedInstrument();
 

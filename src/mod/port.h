@@ -112,6 +112,14 @@ public:
   int32_t GetIndex() const;
   // For a port of a macro or instrument: the child index of its in terminal.
   int32_t FindInTerminal() const;
+  // The owner type's entry for this port; null when the type has no fixed
+  // entry for it (macros, ports added by terminals).
+  const KPortDef* GetDefinition() const;
+  // Mono and poly reach through macros: a macro's port and the in terminal
+  // inside, an out terminal and its macro's out-port switch together. Other
+  // ports keep the kind their type gives them.
+  void MakeMono();
+  void MakePoly();
 
   bool ActivateSources(bool trial);
   bool ReachesOutput();
@@ -121,6 +129,7 @@ private:
   friend class KSModul;
   friend class KModulFile;
   void ApplyToTerminalDestinations(void (KInPort::*step)());
+  void SwitchKind(bool mono);
   // Removes the wire without a bracket (teardown).
   void DropWire(KOutPort* source);
   void ResolveOwn();
@@ -169,6 +178,11 @@ public:
 
   int32_t GetIndex() const;
   int32_t FindOutTerminal() const;
+  const KPortDef* GetDef() const;
+  // As the in-port's: a macro's out-port and the out terminal inside, an in
+  // terminal and its macro's in-port.
+  void MakeMono();
+  void MakePoly();
 
   bool ActivateSources(bool trial);
   bool ReachesOutput();
@@ -179,6 +193,7 @@ public:
 
 private:
   friend class KModulFile;
+  void SwitchKind(bool mono);
   int32_t destCount_ = 0;
   KInPort* dests_[kMaxWires] = {};
 };

@@ -174,3 +174,92 @@ TEST_F(Inserting, EachInsertTakesTheNextPanelSpotsAndIsSelected) {
     EXPECT_EQ(c.panelNode->GetNextInstrPanelInsertPos(), Moved(instrSpot, 32)) << c.name;
   }
 }
+
+// ---------------------------------------------------------------------------
+// Mono and poly through macros, port entries, selection on panels
+
+TEST_F(Inserting, MonoOnAMacroReachesItsTerminals) {
+  KSModul* macro = Add(Top(), kCatMacro, 0);
+  KSModul* audioIn = Add(macro, kCatInTerminal, kAudioPoly);
+  KSModul* eventOut = Add(macro, kCatOutTerminal, kEventPoly);
+  KSModul* inside = Add(macro, kCatSource, 6);
+  ASSERT_EQ(macro->GetInPort(0)->GetKind(), kAudioPoly);
+  ASSERT_EQ(macro->GetOutPort(0)->GetKind(), kEventPoly);
+  struct Want {
+    bool mono;
+    int32_t macroIn, terminalOut, macroOut, terminalIn;
+  };
+  for (const Want& w : {Want{true, kAudioMono, kAudioMono, kEventMono, kEventMono},
+                        Want{false, kAudioPoly, kAudioPoly, kEventPoly, kEventPoly}}) {
+    if (w.mono) macro->SetMono();
+    else macro->SetPoly();
+    EXPECT_EQ(macro->IsMono(), w.mono);
+    EXPECT_EQ(macro->GetInPort(0)->GetKind(), w.macroIn) << w.mono;
+    EXPECT_EQ(audioIn->GetOutPort(0)->GetKind(), w.terminalOut) << w.mono;
+    EXPECT_EQ(audioIn->IsMono(), w.mono);
+    EXPECT_EQ(macro->GetOutPort(0)->GetKind(), w.macroOut) << w.mono;
+    EXPECT_EQ(eventOut->GetInPort(0)->GetKind(), w.terminalIn) << w.mono;
+    EXPECT_EQ(eventOut->IsMono(), w.mono);
+    EXPECT_FALSE(inside->IsMono()) << "only the terminals follow the macro";
+    EXPECT_EQ(KSModul::GetBracketDepth(), 0);
+  }
+  // A terminal switched alone takes its macro's port along.
+  eventOut->SetMono();
+  EXPECT_EQ(macro->GetOutPort(0)->GetKind(), kEventMono);
+  EXPECT_EQ(eventOut->GetInPort(0)->GetKind(), kEventMono);
+  EXPECT_FALSE(macro->IsMono());
+  audioIn->SetMono();
+  EXPECT_EQ(macro->GetInPort(0)->GetKind(), kAudioMono);
+  // Terminals of an instrument are mono and stay so; its ports never switch.
+  KSModul* instr = Add(Top(), kCatInstrument, 0);
+  KSModul* instrIn = Add(instr, kCatInTerminal, kAudioPoly);
+  ASSERT_EQ(instr->GetInPort(0)->GetKind(), kAudioMono);
+  instrIn->SetPoly();
+  EXPECT_EQ(instr->GetInPort(0)->GetKind(), kAudioMono);
+  EXPECT_EQ(instrIn->GetOutPort(0)->GetKind(), kAudioMono);
+}
+
+TEST_F(Inserting, PortsFindTheirTypesEntry) {
+  KSModul* out = AddAudioOut();
+  KSModul* macro = Add(Top(), kCatMacro, 0);
+  Add(macro, kCatInTerminal, kAudioPoly);
+  KSModul* osc = Add(Top(), kCatModule, 3);
+  ASSERT_NE(out->GetInPort(1)->GetDefinition(), nullptr);
+  EXPECT_STREQ(out->GetInPort(1)->GetDefinition()->label, "Lvl");
+  EXPECT_EQ(out->GetInPort(1)->GetDefinition(), &(*out->GetTypeDef()->inPorts)[1]);
+  ASSERT_GT(osc->GetOutPortCount(), 0);
+  EXPECT_EQ(osc->GetOutPort(0)->GetDef(), &(*osc->GetTypeDef()->outPorts)[0]);
+  EXPECT_EQ(macro->GetInPort(0)->GetDefinition(), nullptr) << "a terminal's port has no entry";
+  KOutPort loose(osc);
+  EXPECT_EQ(loose.GetDef(), nullptr) << "a port its owner does not list";
+}
+
+TEST_F(Inserting, SelectedInAPanelLooksThroughMacrosUpToTheInstrument) {
+  KSModul* macro = Add(Top(), kCatMacro, 0);
+  KSModul* inMacro = Add(macro, kCatSource, 1);
+  KSModul* instr = Add(Top(), kCatInstrument, 0);
+  KSModul* instrMacro = Add(instr, kCatMacro, 0);
+  KSModul* deep = Add(instrMacro, kCatSource, 1);
+  macro->SetVisibleInEns(true);
+  instrMacro->SetVisibleInInstr(true);
+  struct Case {
+    const char* name;
+    KSModul* selected;
+    KSModul* asked;
+    bool ens, instrPanel;
+  };
+  const Case cases[] = {
+      {"itself", inMacro, inMacro, true, false},
+      {"its macro", macro, inMacro, true, false},
+      {"nothing", nullptr, inMacro, false, false},
+      {"a macro in the instrument", instrMacro, deep, false, true},
+      {"not through the instrument", instr, deep, false, false},
+      {"the instrument itself", instr, instr, true, false},
+  };
+  for (const Case& c : cases) {
+    Top()->DeselectAll();
+    if (c.selected) c.selected->Select();
+    EXPECT_EQ(c.asked->IsSelectedInPanel(true), c.ens) << c.name;
+    EXPECT_EQ(c.asked->IsSelectedInPanel(false), c.instrPanel) << c.name;
+  }
+}
