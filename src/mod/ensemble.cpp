@@ -3,6 +3,7 @@
 #include "platform/sys.h"
 #include "src/base/file.h"
 #include "src/base/settings.h"
+#include "src/mod/ensfile.h"
 #include "src/mod/instr.h"
 
 QV_MESSAGE(OverloadStop,
@@ -99,6 +100,12 @@ void KEnsemble::ModuleGone(KSModul* module) {
 void KEnsemble::InstrGone(KInstr* instr) {
   if (owner_ && owner_->GetCurrentInstr() == instr) owner_->ForgetInstr(instr);
 }
+
+void KEnsemble::AddUndoStep(int32_t kind, const void* object) {
+  if (files_) files_->GetUndo().AddUndoStep(kind, object);
+}
+
+IFileEnsemble* KEnsemble::GetFileEnsemble() { return files_; }
 
 // ---------------------------------------------------------------------------
 // Rate

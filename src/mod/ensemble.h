@@ -18,6 +18,7 @@
 namespace platform {
 class Mutex;
 }
+class KEnsembleFiles;
 
 // What the ensemble needs of the application that owns it. Called on the GUI
 // thread only.
@@ -77,6 +78,11 @@ public:
   void SetNextModuleId(int32_t id) { moduleId_ = id; }
   void ModuleGone(KSModul* module) override;
   void InstrGone(KInstr* instr) override;
+  // The files side (undo list, reading module files); it announces itself.
+  void SetFiles(KEnsembleFiles* files) { files_ = files; }
+  KEnsembleFiles* GetFiles() const { return files_; }
+  void AddUndoStep(int32_t kind, const void* object) override;
+  IFileEnsemble* GetFileEnsemble() override;
 
   // Processing rate.
   static constexpr float kRateSteps[6] = {0.5f, 0.75f, 1.0f, 1.5f, 2.0f, 3.0f};
@@ -145,6 +151,7 @@ private:
 
   TAudioFactory factory_;
   IEnsembleOwner* owner_ = nullptr;
+  KEnsembleFiles* files_ = nullptr;
   KSModul* top_ = nullptr;
   KSModul* audioIn_ = nullptr;
   KSModul* audioOut_ = nullptr;

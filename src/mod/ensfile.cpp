@@ -12,9 +12,11 @@ namespace {
 QV_MESSAGE(ReadingEnsemble, "Error while reading ensemble file $1:");
 } // namespace
 
-KEnsembleFiles::KEnsembleFiles(KEnsemble& ensemble) : ensemble_(ensemble), undo_(*this) {}
+KEnsembleFiles::KEnsembleFiles(KEnsemble& ensemble) : ensemble_(ensemble), undo_(*this) { ensemble_.SetFiles(this); }
 
-KEnsembleFiles::~KEnsembleFiles() = default;
+KEnsembleFiles::~KEnsembleFiles() {
+  if (ensemble_.GetFiles() == this) ensemble_.SetFiles(nullptr);
+}
 
 int32_t KEnsembleFiles::GetReadState() const {
   return ensemble_.WasModuleRead() ? 2 : ensemble_.IsReading() ? 1 : 0;

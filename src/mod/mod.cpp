@@ -1,6 +1,7 @@
 #include "src/mod/mod.h"
 
 #include "src/audio/audioio.h"
+#include "src/base/file.h"
 #include "src/engine/engine.h"
 #include "src/engine/setup.h"
 #include "src/mod/instr.h"
@@ -40,7 +41,7 @@ void ShowPendingMessages() {
 
 KSModul::KSModul(KModelHost* host, KSModul* parent)
     : host_(host), parent_(parent),
-      flags_(kFlagOutside | kQualityGood | kFlagLoop | kFlagSnapValues) {
+      flags_(kFlagOutside | kQualityGood | kFlagLoop | kFlagSnapValues), fileName_(CreateFileName()) {
   if (host_) serialNo_ = host_->TakeSerialNo();
   if (parent_) instr_ = parent_->instr_;
   // A module directly in the top node (macros looked through) shows on the
@@ -250,10 +251,39 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
   return child;
 }
 
-KSModul* KSModul::InsertModule(int32_t category, int32_t type, int32_t mode) {
+KSModul* KSModul::InsertModule(int32_t category, int32_t type, int32_t mode, bool withUndo) {
+  if (withUndo && host_) host_->AddUndoStep(kUndoInsert, this);
   if (!CreateChild(category, type)) return nullptr;
   return AddCreatedChild(mode);
 }
+
+KSModul* KSModul::CreateChildFromFile(const IFileName& name) {
+  if (newChild_) {
+    delete newChild_;
+    newChild_ = nullptr;
+  }
+  IFileEnsemble* ens = host_ ? host_->GetFileEnsemble() : nullptr;
+  if (childCount_ >= kMaxChildren || !ens) return nullptr;
+  auto* child = new KSModul(host_, this);
+  // A file that cannot be read whole leaves nothing behind: the reader
+  // has shown why.
+  if (KModulFile::ReadFile(*child, name, *ens) != 1) {
+    delete child;
+    return nullptr;
+  }
+  newChild_ = child;
+  return child;
+}
+
+KSModul* KSModul::InsertModuleFile(const IFileName& name, int32_t mode, bool withUndo) {
+  if (withUndo && host_) host_->AddUndoStep(kUndoInsert, this);
+  KSModul* child = CreateChildFromFile(name);
+  if (!child) return nullptr;
+  child->SetFileName(name);
+  return AddCreatedChild(mode);
+}
+
+void KSModul::SetFileName(const IFileName& name) { fileName_->SetPath(name.GetPath()); }
 
 void KSModul::DestroyInPort(int32_t number) {
   if (number < 0 || number >= inCount_) return;

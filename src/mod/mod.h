@@ -5,6 +5,7 @@
 #include "src/base/area.h"
 #include "src/base/base.h"
 #include "src/base/str.h"
+#include "src/base/tools.h"
 #include "src/mod/moddata.h"
 #include "src/mod/port.h"
 
@@ -24,6 +25,7 @@ class IAudioFileMap;
 class IDelayBuffer;
 class IRecordBuffer;
 class KModulAudio;
+class IFileEnsemble;
 struct TEngineRecord;
 
 // What a module tree needs of the ensemble that owns it.
@@ -53,6 +55,15 @@ public:
   virtual bool IsGuiThread() const { return true; }
   // An instrument is being destroyed: forget any reference to it.
   virtual void InstrGone(KInstr* instr) { (void)instr; }
+  // Records an undo step of a kind before the change it undoes (nothing
+  // without an undo list).
+  virtual void AddUndoStep(int32_t kind, const void* object) {
+    (void)kind;
+    (void)object;
+  }
+  // The ensemble state that reading a module file touches (null: files
+  // cannot be read into this tree).
+  virtual IFileEnsemble* GetFileEnsemble() { return nullptr; }
   // A command is about to change the ensemble: the undo step its handler
   // prepared is recorded now.
   virtual void CommitPendingUndo() {}
@@ -105,7 +116,18 @@ public:
   // 2 panel insert, 3 Audio Out, 4 Audio In. Null when refused (the refused
   // child is destroyed).
   KSModul* AddCreatedChild(int32_t mode);
-  KSModul* InsertModule(int32_t category, int32_t type, int32_t mode);
+  // Undo kind of inserting a module (from the catalogue or from a file).
+  static constexpr int32_t kUndoInsert = 13;
+  KSModul* InsertModule(int32_t category, int32_t type, int32_t mode, bool withUndo = false);
+  // Makes a child from an instrument or macro file (not yet added); null
+  // when 99 children exist or the file could not be read (the reader showed
+  // why).
+  KSModul* CreateChildFromFile(const IFileName& name);
+  // Inserts an instrument or macro file as a new child that remembers the file.
+  KSModul* InsertModuleFile(const IFileName& name, int32_t mode, bool withUndo = false);
+  // The file a macro or instrument was read from (empty for others).
+  const IFileName& GetFileName() const { return *fileName_; }
+  void SetFileName(const IFileName& name);
   // Deletes a module anywhere below this node.
   void DeleteChild(KSModul* module, bool keepWindow = false);
   // Makes the pointers of wires recorded only by numbers (children read from a file).
@@ -546,6 +568,7 @@ private:
   std::unique_ptr<KModulAudio> audio_;
   float cpuLoad_ = 0.0f;
   std::unique_ptr<KModulData> data_;
+  EPtr<IFileName> fileName_;
 };
 
 // Holds a structure-change bracket for a scope.

@@ -5,7 +5,9 @@
 
 #include "tests/common/testkit.h"
 
+#include "src/base/file.h"
 #include "src/base/inout.h"
+#include "src/base/settings.h"
 #include "src/mod/ensfile.h"
 #include "src/mod/modfile.h"
 
@@ -23,7 +25,12 @@ TPnt Moved(TPnt p, int32_t by) { return TPnt(p.X() + by, p.Y() + by); }
 
 class Inserting : public ::testing::Test, public TEnsembleFixture {
 protected:
-  Inserting() : files(ens) { files.GetUndo().SetFolder(TStr(tmp.c_str())); }
+  Inserting() : files(ens) {
+    OpenSettings(TStr("Quorvex 2.0"));
+    files.GetUndo().SetFolder(TStr(tmp.c_str()));
+    files.GetUndo().SetUndoEnabled(1);
+    files.GetUndo().SetUndoMax(20);
+  }
 
   KSModul* Add(KSModul* parent, int32_t category, int32_t type) { return parent->InsertModule(category, type, 1); }
 
@@ -262,4 +269,85 @@ TEST_F(Inserting, SelectedInAPanelLooksThroughMacrosUpToTheInstrument) {
     EXPECT_EQ(c.asked->IsSelectedInPanel(true), c.ens) << c.name;
     EXPECT_EQ(c.asked->IsSelectedInPanel(false), c.instrPanel) << c.name;
   }
+}
+
+// ---------------------------------------------------------------------------
+// Instrument and macro files inserted as new modules
+
+namespace {
+
+EPtr<IFileName> NameIn(const std::string& folder, const char* file) {
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr((folder + "/" + file).c_str()));
+  return name;
+}
+
+} // namespace
+
+TEST_F(Inserting, AMacroFileBecomesAChildThatRemembersItsFile) {
+  // A macro with a terminal on each side and a fader between, saved alone.
+  KSModul* macro = Add(Top(), kCatMacro, 0);
+  KSModul* in = Add(macro, kCatInTerminal, kAudioPoly);
+  KSModul* out = Add(macro, kCatOutTerminal, kAudioPoly);
+  Wire(in, 0, out, 0);
+  Add(macro, kCatSource, 1)->SetLabel(TStr("Depth"));
+  EPtr<IFileName> file = NameIn(tmp, "Chorus.mdl");
+  KModulFile::SaveModuleFile(*file, *macro, files);
+  Top()->DeleteChild(macro);
+  Top()->DeselectAll();
+
+  const TPnt box = Top()->GetNextInsertPos();
+  const int32_t steps = files.GetUndo().GetStepCount();
+  KSModul* child = Top()->InsertModuleFile(*file, 1, true);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(files.GetUndo().GetStepCount(), steps + 1) << "one undo step";
+  EXPECT_EQ(child->GetParent(), Top());
+  EXPECT_TRUE(child->IsCategory(kCatMacro));
+  EXPECT_EQ(child->GetFileName().GetPath(), file->GetPath());
+  ASSERT_EQ(child->GetChildCount(), 3);
+  EXPECT_STREQ(child->GetChild(2)->GetLabel().CStr(), "Depth");
+  EXPECT_EQ(child->GetInPortCount(), 1);
+  EXPECT_EQ(child->GetChild(1)->GetInPort(0)->GetSource(0), child->GetChild(0)->GetOutPort(0)) << "wires linked";
+  EXPECT_EQ(child->GetPos(), box) << "placed at the insert point";
+  EXPECT_TRUE(child->IsSelected());
+  EXPECT_NE(child->GetChild(2)->GetEngineRecord(), nullptr) << "its fader runs";
+  EXPECT_EQ(KSModul::GetBracketDepth(), 0);
+  // The step undoes the insert.
+  files.GetUndo().Undo();
+  EXPECT_EQ(Top()->GetChildCount(), 0);
+  // Without undo no step is recorded.
+  const int32_t before = files.GetUndo().GetStepCount();
+  ASSERT_NE(Top()->InsertModuleFile(*file, 1, false), nullptr);
+  EXPECT_EQ(files.GetUndo().GetStepCount(), before);
+}
+
+TEST_F(Inserting, AnInstrumentFileBringsItsVoices) {
+  KSModul* instr = Add(Top(), kCatInstrument, 0);
+  Add(instr, kCatSource, 1);
+  instr->GetOwnInstr()->SetVoices(5, -1, -1);
+  EPtr<IFileName> file = NameIn(tmp, "Lead.ins");
+  KModulFile::SaveModuleFile(*file, *instr, files);
+  KSModul* child = Top()->InsertModuleFile(*file, 1);
+  ASSERT_NE(child, nullptr);
+  ASSERT_NE(child->GetOwnInstr(), nullptr);
+  EXPECT_NE(child->GetOwnInstr(), instr->GetOwnInstr());
+  EXPECT_EQ(child->GetOwnInstr()->GetVoices(), 5);
+  EXPECT_EQ(child->GetChild(0)->GetInstr(), child->GetOwnInstr());
+}
+
+TEST_F(Inserting, AFileThatCannotBeInsertedLeavesTheTreeAsItWas) {
+  EPtr<IFileName> missing = NameIn(tmp, "Missing.mdl");
+  boxes.QueueAnswer(0);
+  EXPECT_EQ(Top()->InsertModuleFile(*missing, 1), nullptr);
+  ASSERT_EQ(boxes.Boxes().size(), 1u) << "the reader tells why";
+  EXPECT_EQ(Top()->GetChildCount(), 0);
+  EXPECT_EQ(Top()->GetNewChild(), nullptr);
+  // A full node refuses without a message.
+  KSModul* macro = Add(Top(), kCatMacro, 0);
+  EPtr<IFileName> file = NameIn(tmp, "Empty.mdl");
+  KModulFile::SaveModuleFile(*file, *macro, files);
+  for (int i = 0; i < KSModul::kMaxChildren; ++i) ASSERT_NE(macro->InsertModule(kCatModule, 3, 1), nullptr);
+  EXPECT_EQ(macro->InsertModuleFile(*file, 1), nullptr);
+  EXPECT_EQ(macro->GetChildCount(), KSModul::kMaxChildren);
+  EXPECT_EQ(boxes.Boxes().size(), 1u);
 }
