@@ -38,6 +38,13 @@ public:
   virtual void ClockStateChanged(bool running) = 0;
   // Opens an ensemble file as the open document (the crash restore).
   virtual bool OpenEnsembleFile(const TStr& path) = 0;
+  // An ensemble file set the engine's control rate (Hz), and then its clock:
+  // the tempo, shown as external when the clock follows MIDI sync.
+  virtual void ShowControlRate(int32_t hz) { (void)hz; }
+  virtual void ShowClockSettings(float tempo, bool externalSync) {
+    (void)tempo;
+    (void)externalSync;
+  }
 };
 
 class KEnsemble : public IAudioOwner, public KModelHost, public IMidiOwner, public IEventHost {

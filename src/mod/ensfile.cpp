@@ -59,11 +59,13 @@ void KEnsembleFiles::GetClock(int32_t& controlRate, bool& sync, float& tempo) co
 void KEnsembleFiles::SetClock(int32_t controlRate, bool sync, float tempo) {
   controlRate_ = controlRate;
   tempo_ = tempo;
-  if (auto* driver = dynamic_cast<TAudioInOut*>(ensemble_.GetAudio())) {
-    driver->SetControlRate(controlRate);
-    driver->SetTempo(tempo);
-  }
+  auto* driver = dynamic_cast<TAudioInOut*>(ensemble_.GetAudio());
+  if (driver) driver->SetControlRate(controlRate);
+  IEnsembleOwner* owner = ensemble_.GetOwner();
+  if (owner) owner->ShowControlRate(controlRate);
   SetExternalSync(sync);
+  if (driver) driver->SetTempo(tempo);
+  if (owner) owner->ShowClockSettings(tempo, sync);
 }
 
 void KEnsembleFiles::EmptyTop() {

@@ -5,6 +5,7 @@
 
 #include "tests/common/testkit.h"
 
+#include "src/audio/audioio.h"
 #include "src/base/file.h"
 #include "src/base/inout.h"
 #include "src/base/settings.h"
@@ -350,4 +351,18 @@ TEST_F(Inserting, AFileThatCannotBeInsertedLeavesTheTreeAsItWas) {
   EXPECT_EQ(macro->InsertModuleFile(*file, 1), nullptr);
   EXPECT_EQ(macro->GetChildCount(), KSModul::kMaxChildren);
   EXPECT_EQ(boxes.Boxes().size(), 1u);
+}
+
+TEST_F(Inserting, TheClockAFileSetsReachesTheApplication) {
+  auto* driver = dynamic_cast<TAudioInOut*>(ens.GetAudio());
+  ASSERT_NE(driver, nullptr);
+  driver->SetControlRate(300);
+  driver->SetTempo(96.0f);
+  SaveAndReopen();
+  EXPECT_EQ(driver->GetControlRate(), 300);
+  EXPECT_FLOAT_EQ(driver->GetTempo(), 96.0f);
+  EXPECT_EQ(app.controlRates, std::vector<int32_t>{300});
+  ASSERT_EQ(app.clockShown.size(), 1u);
+  EXPECT_FLOAT_EQ(app.clockShown[0].first, 96.0f);
+  EXPECT_FALSE(app.clockShown[0].second);
 }
