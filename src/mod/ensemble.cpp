@@ -107,6 +107,20 @@ void KEnsemble::AddUndoStep(int32_t kind, const void* object) {
 
 IFileEnsemble* KEnsemble::GetFileEnsemble() { return files_; }
 
+void KEnsemble::UpdateCtrlViews(KSModul* module) {
+  if (!windows_ || !module) return;
+  if (!IsGuiThread()) {
+    // The module may be gone when the GUI thread gets to it.
+    const int32_t serial = module->GetSerialNo();
+    PostToGui([this, serial] {
+      if (KSModul* m = top_ ? top_->FindBySerialNo(serial) : nullptr) UpdateCtrlViews(m);
+    });
+    return;
+  }
+  module->UpdateOwnCtrlViews();
+  module->UpdateCtrlViews();
+}
+
 // ---------------------------------------------------------------------------
 // Rate
 

@@ -90,6 +90,12 @@ public:
   KEnsembleFiles* GetFiles() const { return files_; }
   void AddUndoStep(int32_t kind, const void* object) override;
   IFileEnsemble* GetFileEnsemble() override;
+  // The windows that show the ensemble (set by the application; null: none).
+  void SetWindows(IModelWindows* windows) { windows_ = windows; }
+  IModelWindows* GetWindows() const override { return windows_; }
+  // A module's control views show its new value: at once on the GUI
+  // thread, else through a task posted to it.
+  void UpdateCtrlViews(KSModul* module) override;
 
   // Processing rate.
   static constexpr float kRateSteps[6] = {0.5f, 0.75f, 1.0f, 1.5f, 2.0f, 3.0f};
@@ -159,6 +165,7 @@ private:
   TAudioFactory factory_;
   IEnsembleOwner* owner_ = nullptr;
   KEnsembleFiles* files_ = nullptr;
+  IModelWindows* windows_ = nullptr;
   KSModul* top_ = nullptr;
   KSModul* audioIn_ = nullptr;
   KSModul* audioOut_ = nullptr;

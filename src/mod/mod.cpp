@@ -7,6 +7,7 @@
 #include "src/mod/instr.h"
 #include "src/mod/modaudio.h"
 #include "src/mod/modfile.h"
+#include "src/mod/modwnd.h"
 
 #include <string>
 #include <vector>
@@ -54,6 +55,7 @@ KSModul::~KSModul() {
   bool top = parent_ == nullptr;
   if (top) LockEngine();
   DestructorBody([this] {
+    ReleaseWindows();
     for (int32_t i = 0; i < inCount_; ++i) {
       delete in_[i];
       in_[i] = nullptr;
@@ -216,6 +218,8 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
         port->SetInfo(child->help_);
         child->terminalNo_ = outCount_ - 1;
       }
+      // This node's box shows the new port.
+      if (parent_) RemakeBox();
     }
     children_[childCount_++] = child;
   }
@@ -239,7 +243,9 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
   }
   case 3:
   case 4: {
-    TArea area = GetTop()->structArea_;
+    KSModul* top = GetTop();
+    IModelWindows* windows = Windows();
+    TArea area = top->structWnd_ && windows ? windows->GetClientArea(top->structWnd_) : top->structArea_;
     int32_t w = area.Right() - area.Left();
     int32_t h = area.Bottom() - area.Top();
     if (mode == 4) child->pos_ = TPnt(8, (h - 46) / 16 * 8 - 24);
@@ -248,6 +254,8 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
   }
   default: break;
   }
+  if (structWnd_) child->CreateView(structWnd_);
+  RefreshPanels();
   return child;
 }
 
@@ -321,15 +329,24 @@ bool KSModul::DeleteBelow(KSModul* module, bool keepWindow) {
     return false;
   }
   TStructureChange bracket(this);
+  module->ReleaseWindows();
+  // A module that is going shows nothing more: its box is not made again
+  // for the terminals that go before it.
+  module->going_ = true;
   while (module->childCount_ > 0) module->DeleteBelow(module->children_[0], true);
+  module->Deselect();
+  const bool terminal = module->IsCategory(kCatOutTerminal) || module->IsCategory(kCatInTerminal);
   if (module->IsCategory(kCatOutTerminal)) DestroyOutPort(module->terminalNo_);
   else if (module->IsCategory(kCatInTerminal)) DestroyInPort(module->terminalNo_);
+  if (terminal && parent_) RemakeBox();
   // Wires remember their source module by its child number.
   for (int32_t c = 0; c < childCount_; ++c) {
     KSModul* sibling = children_[c];
     for (int32_t p = 0; p < sibling->inCount_; ++p) sibling->in_[p]->RenumberSources(module, index, nullptr, -1);
   }
   RemoveChildAt(index);
+  if (structWnd_ && !keepWindow)
+    if (IModelWindows* w = Windows()) w->RedrawWnd(structWnd_);
   return true;
 }
 

@@ -26,6 +26,9 @@ class IDelayBuffer;
 class IRecordBuffer;
 class KModulAudio;
 class IFileEnsemble;
+class IModelWindows;
+class IModelWnd;
+class IModelView;
 struct TEngineRecord;
 
 // What a module tree needs of the ensemble that owns it.
@@ -64,6 +67,8 @@ public:
   // The ensemble state that reading a module file touches (null: files
   // cannot be read into this tree).
   virtual IFileEnsemble* GetFileEnsemble() { return nullptr; }
+  // The windows that show the tree (null: none, as in tests and tools).
+  virtual IModelWindows* GetWindows() const { return nullptr; }
   // A command is about to change the ensemble: the undo step its handler
   // prepared is recorded now.
   virtual void CommitPendingUndo() {}
@@ -283,11 +288,21 @@ public:
   void AddPanelModule(KSModul* module);
   void RemovePanelModule(KSModul* module);
   bool IsLabelShown() const { return !TestFlag(kFlagLabelHidden); }
-  void SetLabelShown(bool on) { SetFlag(kFlagLabelHidden, !on); }
+  // The appearance setters have both control views rebuild.
+  void SetLabelShown(bool on) {
+    SetFlag(kFlagLabelHidden, !on);
+    RebuildOwnCtrlViews();
+  }
   bool IsValueShown() const { return !TestFlag(kFlagValueHidden); }
-  void SetValueShown(bool on) { SetFlag(kFlagValueHidden, !on); }
+  void SetValueShown(bool on) {
+    SetFlag(kFlagValueHidden, !on);
+    RebuildOwnCtrlViews();
+  }
   bool IsSmallDesign() const { return TestFlag(kFlagSmall); }
-  void SetSmallDesign(bool on) { SetFlag(kFlagSmall, on); }
+  void SetSmallDesign(bool on) {
+    SetFlag(kFlagSmall, on);
+    RebuildOwnCtrlViews();
+  }
   int32_t GetCtrlStyle() const { return ctrlStyle_; }
   void SetCtrlStyle(int32_t style);
   TPnt GetInstrCtrlPos() const { return instrPanelPos_; }
@@ -295,9 +310,11 @@ public:
   TPnt GetEnsCtrlPos() const { return ensPanelPos_; }
   void SetEnsCtrlPos(TPnt p) { ensPanelPos_ = p; }
   bool IsVisibleInInstr() const { return TestFlag(kFlagVisibleInInstr); }
-  void SetVisibleInInstr(bool on) { SetFlag(kFlagVisibleInInstr, on); }
+  // Each stores the flag; with the panel open the control appears on it or
+  // goes from it.
+  void SetVisibleInInstr(bool on);
   bool IsVisibleInEns() const { return TestFlag(kFlagVisibleInEns); }
-  void SetVisibleInEns(bool on) { SetFlag(kFlagVisibleInEns, on); }
+  void SetVisibleInEns(bool on);
   bool IsPanelLocked() const { return TestFlag(kFlagPanelLocked); }
   void SetPanelLocked(bool on) { SetFlag(kFlagPanelLocked, on); }
   TPnt GetDisplaySize() const { return displaySize_; }
@@ -444,10 +461,71 @@ public:
   bool WalkBackward(bool trial);
   bool FeedsSink();
 
+  // ---- Windows and views (nothing happens without windows)
+  // Undo kind of opening a panel.
+  static constexpr int32_t kUndoOpenPanel = 8;
+  // The box in the parent's structure window, made in the given one.
+  void CreateView(IModelWnd* structWnd);
+  IModelView* GetBoxView() const { return boxView_; }
+  IModelWnd* GetPanelWnd() const { return panelWnd_; }
+  IModelWnd* GetStructWnd() const { return structWnd_; }
+  // Opens the panel window, or brings the open one to the front.
+  void OpenPanel(bool recordUndo);
+  // Opens the structure window, or brings the open one to the front; an
+  // instrument that hides its structure says so and opens nothing.
+  void OpenStructure();
+  // On the top node after a load: the windows stored open reopen in the
+  // order of their opening numbers.
+  void ReopenWindows();
+  void UpdateLibraryMenus(bool check);
+  void RefreshAllStructWnds();
+  void BringPanelsToFront();
+  void CloseAllPanels();
+  void CloseAllStructWnds();
+  // The window code tells the module that the user closed a window or that
+  // a box went away with its window.
+  void PanelWndClosed() { panelWnd_ = nullptr; }
+  void StructWndClosed() { structWnd_ = nullptr; }
+  void BoxViewGone() { boxView_ = nullptr; }
+  // Panel controls; without a real view a module has none (null).
+  IModelView* GetInstrCtrlView() const { return instrCtrlView_; }
+  IModelView* GetEnsCtrlView() const { return ensCtrlView_; }
+  bool HasInstrCtrlView() const { return instrCtrlView_ != nullptr; }
+  bool HasEnsCtrlView() const { return ensCtrlView_ != nullptr; }
+  // Entry i of this instrument node's panel module list takes the view.
+  void AttachInstrCtrlView(int32_t i, IModelView* view);
+  void AttachEnsCtrlView(int32_t i, IModelView* view);
+  // Over the subtree: instrument panel views without entering nested
+  // instruments, ensemble panel views over all levels.
+  void CreateInstrCtrlViews(IModelWnd* panelWnd);
+  void CreateEnsCtrlViews(IModelWnd* panelWnd);
+  void ShowInstrCtrlViews();
+  void ShowEnsCtrlViews();
+  void DestroyInstrCtrlViews();
+  void DestroyEnsCtrlViews();
+  // The views of the macros (and the instrument) that show this module's
+  // value inside them refresh.
+  void UpdateCtrlViews();
+  // Both views of this module redraw (its step changed) or rebuild (its look
+  // changed).
+  void UpdateOwnCtrlViews();
+  void RebuildOwnCtrlViews();
+
 private:
   friend class KInPort;
   friend class KOutPort;
   friend class KModulFile;
+  IModelWindows* Windows() const;
+  void DestroyBoxView();
+  // Closes the module's windows and destroys its views (it is going).
+  void ReleaseWindows();
+  // The box and the controls show the selection changed.
+  void ShowSelection();
+  void ShowInPanel(bool ensPanel, bool on);
+  // After a terminal changed this node's ports: its box is made anew.
+  void RemakeBox();
+  // The panel windows that show this node's children refresh.
+  void RefreshPanels();
 
   enum : uint32_t {
     kFlagMuted = 1u << 0,
@@ -569,6 +647,12 @@ private:
   float cpuLoad_ = 0.0f;
   std::unique_ptr<KModulData> data_;
   EPtr<IFileName> fileName_;
+  IModelView* boxView_ = nullptr;
+  IModelWnd* panelWnd_ = nullptr;
+  IModelWnd* structWnd_ = nullptr;
+  IModelView* instrCtrlView_ = nullptr;
+  IModelView* ensCtrlView_ = nullptr;
+  bool going_ = false;
 };
 
 // Holds a structure-change bracket for a scope.

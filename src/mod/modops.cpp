@@ -6,6 +6,7 @@
 #include "src/base/str.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
+#include "src/mod/modwnd.h"
 
 #include <cfloat>
 
@@ -173,8 +174,24 @@ void KSModul::ClearStaleSolo() {
 // ---------------------------------------------------------------------------
 // Selection
 
-void KSModul::Select() { selected_ = 1; }
-void KSModul::Deselect() { selected_ = 0; }
+void KSModul::Select() {
+  if (selected_) return;
+  selected_ = 1;
+  ShowSelection();
+}
+
+void KSModul::Deselect() {
+  if (!selected_) return;
+  selected_ = 0;
+  ShowSelection();
+}
+
+void KSModul::ShowSelection() {
+  IModelWindows* w = Windows();
+  if (!w) return;
+  if (boxView_) w->InvalidateView(boxView_);
+  UpdateOwnCtrlViews();
+}
 void KSModul::DeselectAll() {
   Walk([](KSModul* m) { m->Deselect(); });
 }
