@@ -512,6 +512,7 @@ public:
   void RebuildOwnCtrlViews();
 
 private:
+  friend class KPort;
   friend class KInPort;
   friend class KOutPort;
   friend class KModulFile;

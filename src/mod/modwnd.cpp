@@ -21,8 +21,15 @@ void KSModul::CreateView(IModelWnd* structWnd) {
   DestroyBoxView();
   boxView_ = w->CreateModView(structWnd, this);
   if (!boxView_) return;
-  for (int32_t i = 0; i < inCount_; ++i) w->CreateInPortView(boxView_, in_[i]);
-  for (int32_t i = 0; i < outCount_; ++i) w->CreateOutPortView(boxView_, out_[i]);
+  for (int32_t i = 0; i < inCount_; ++i) in_[i]->CreateView(boxView_);
+  for (int32_t i = 0; i < outCount_; ++i) out_[i]->CreateView(boxView_);
+}
+
+void KPort::CreateView(IModelView* box) {
+  IModelWindows* w = owner_ ? owner_->Windows() : nullptr;
+  if (!w || !box) return;
+  if (auto* in = dynamic_cast<KInPort*>(this)) view_ = w->CreateInPortView(box, in);
+  else view_ = w->CreateOutPortView(box, static_cast<KOutPort*>(this));
 }
 
 void KSModul::DestroyBoxView() {

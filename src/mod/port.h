@@ -9,6 +9,7 @@
 
 class KSModul;
 class KOutPort;
+class IModelView;
 struct TEngineRecord;
 
 constexpr int32_t kMaxPorts = 20;
@@ -45,8 +46,13 @@ public:
   bool IsMuted() const { return flags_ & kMuted; }
   uint8_t GetFlags() const { return flags_; }
   void SetFlags(uint8_t flags) { flags_ = flags; }
+  // The port's handle on its module's box (kept, never deleted by the port;
+  // null until made).
+  IModelView* GetView() const { return view_; }
+  void CreateView(IModelView* box);
 
 protected:
+  IModelView* view_ = nullptr;
   KSModul* owner_;
   int32_t kind_ = 0;
   int32_t index_ = -1;

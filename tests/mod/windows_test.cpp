@@ -5,6 +5,7 @@
 
 #include "tests/common/testkit.h"
 
+#include "src/base/file.h"
 #include "src/base/inout.h"
 #include "src/base/settings.h"
 #include "src/mod/ensfile.h"
@@ -291,4 +292,32 @@ TEST_F(Windows, PanelControlsComeAndGoWithTheirPanel) {
   EXPECT_EQ(wnds.Only("destroy").size(), 3u);
   EXPECT_FALSE(macro->HasEnsCtrlView());
   EXPECT_TRUE(inner->HasInstrCtrlView()) << "the instrument panel keeps its own";
+}
+
+TEST_F(Windows, AMergedMacroFileShowsInTheOpenWindows) {
+  files.GetUndo().SetFolder(TStr(testkit::TempDir("windows").c_str()));
+  KSModul* source = Add(Top(), kCatMacro, 0, "Source");
+  KSModul* in = Add(source, kCatInTerminal, kAudioPoly, "T");
+  KSModul* lfo = Add(source, kCatModule, 3, "Lfo");
+  Wire(in, 0, lfo, 0);
+  EPtr<IFileName> file(CreateFileName());
+  file->SetPath(TStr((testkit::TempDir("windows") + "/Merge.mdl").c_str()));
+  KModulFile::SaveModuleFile(*file, *source, files);
+  Top()->DeleteChild(source);
+
+  KSModul* target = Add(Top(), kCatMacro, 0, "M");
+  Top()->OpenStructure();
+  Top()->OpenPanel(false);
+  target->CreateView(Top()->GetStructWnd());
+  target->OpenStructure();
+  ASSERT_NE(target->GetBoxView(), nullptr);
+  wnds.log.clear();
+  ASSERT_EQ(files.ImportModuleFile(*target, *file), 1);
+  // The merge deselects everything first; a "+" takes its type's label again.
+  EXPECT_EQ(wnds.log, (std::vector<std::string>{"invalidate box M", "destroy box M", "box M in struct Ensemble",
+                                                "box T in struct M", "box + in struct M", "refresh struct M",
+                                                "rebuild views panel Ensemble"}));
+  ASSERT_EQ(target->GetChildCount(), 2);
+  EXPECT_NE(target->GetInPort(0)->GetView(), nullptr) << "the new port has its handle on the box";
+  EXPECT_NE(target->GetChild(1)->GetInPort(0)->GetView(), nullptr);
 }
