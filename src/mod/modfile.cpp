@@ -1320,7 +1320,11 @@ int32_t KModulFile::ImportModuleFile(KSModul& macro, const IFileName& name, IFil
     return 1;
   } catch (...) {
     RecordCurrentException();
-    // Nothing of a file that could not be read whole stays in the macro.
+    // Nothing of a file that could not be read whole stays in the macro: the
+    // children read before the fault may be wired to children the file never
+    // delivered, and the macro's ports already follow their terminals, so a
+    // part would be a structure the file never described. The file itself
+    // is untouched, so nothing is lost by merging none of it.
     try {
       TStructureChange change(top);
       while (macro.childCount_ > former) macro.DeleteChild(macro.children_[macro.childCount_ - 1]);
