@@ -2,6 +2,7 @@
 // the window code: which window opens, closes or refreshes, and in which
 // order.
 #include "tests/mod/ensemble_fixture.h"
+#include "tests/engine/testhost.h"
 
 #include "tests/common/testkit.h"
 
@@ -320,4 +321,34 @@ TEST_F(Windows, AMergedMacroFileShowsInTheOpenWindows) {
   ASSERT_EQ(target->GetChildCount(), 2);
   EXPECT_NE(target->GetInPort(0)->GetView(), nullptr) << "the new port has its handle on the box";
   EXPECT_NE(target->GetChild(1)->GetInPort(0)->GetView(), nullptr);
+}
+
+namespace {
+// A tree whose host records the undo steps asked for.
+class TUndoHost : public testhost::THost {
+public:
+  void AddUndoStep(int32_t kind, const void* object) override {
+    (void)object;
+    kinds.push_back(kind);
+  }
+  IModelWindows* GetWindows() const override { return windows; }
+  std::vector<int32_t> kinds;
+  IModelWindows* windows = nullptr;
+};
+} // namespace
+
+TEST(WindowUndo, OpeningAPanelRecordsItsStepOnlyWhenItOpens) {
+  testkit::ScriptedHost boxes;
+  TFakeWindows wnds;
+  TUndoHost host;
+  host.windows = &wnds;
+  KSModul* macro = host.Top()->InsertModule(kCatMacro, 0, 1, true);
+  EXPECT_EQ(host.kinds, std::vector<int32_t>{KSModul::kUndoInsert});
+  macro->OpenPanel(true);
+  macro->OpenPanel(true);
+  macro->PanelWndClosed();
+  macro->OpenPanel(false);
+  EXPECT_EQ(host.kinds, (std::vector<int32_t>{KSModul::kUndoInsert, KSModul::kUndoOpenPanel}));
+  host.Top()->CloseAllPanels();
+  host.windows = nullptr;
 }
