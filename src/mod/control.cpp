@@ -352,8 +352,11 @@ void KSModul::SetIncremental(bool on) {
 }
 
 void KSModul::SetCtrlStyle(int32_t style) {
-  TLockGuard guard(EngineCriticalSection());
-  ctrlStyle_ = style;
+  {
+    TLockGuard guard(EngineCriticalSection());
+    ctrlStyle_ = style;
+  }
+  RebuildOwnCtrlViews();
 }
 
 void KSModul::SetRemote(bool on) {

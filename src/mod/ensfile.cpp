@@ -12,9 +12,11 @@ namespace {
 QV_MESSAGE(ReadingEnsemble, "Error while reading ensemble file $1:");
 } // namespace
 
-KEnsembleFiles::KEnsembleFiles(KEnsemble& ensemble) : ensemble_(ensemble), undo_(*this) {}
+KEnsembleFiles::KEnsembleFiles(KEnsemble& ensemble) : ensemble_(ensemble), undo_(*this) { ensemble_.SetFiles(this); }
 
-KEnsembleFiles::~KEnsembleFiles() = default;
+KEnsembleFiles::~KEnsembleFiles() {
+  if (ensemble_.GetFiles() == this) ensemble_.SetFiles(nullptr);
+}
 
 int32_t KEnsembleFiles::GetReadState() const {
   return ensemble_.WasModuleRead() ? 2 : ensemble_.IsReading() ? 1 : 0;
@@ -57,11 +59,13 @@ void KEnsembleFiles::GetClock(int32_t& controlRate, bool& sync, float& tempo) co
 void KEnsembleFiles::SetClock(int32_t controlRate, bool sync, float tempo) {
   controlRate_ = controlRate;
   tempo_ = tempo;
-  if (auto* driver = dynamic_cast<TAudioInOut*>(ensemble_.GetAudio())) {
-    driver->SetControlRate(controlRate);
-    driver->SetTempo(tempo);
-  }
+  auto* driver = dynamic_cast<TAudioInOut*>(ensemble_.GetAudio());
+  if (driver) driver->SetControlRate(controlRate);
+  IEnsembleOwner* owner = ensemble_.GetOwner();
+  if (owner) owner->ShowControlRate(controlRate);
   SetExternalSync(sync);
+  if (driver) driver->SetTempo(tempo);
+  if (owner) owner->ShowClockSettings(tempo, sync);
 }
 
 void KEnsembleFiles::EmptyTop() {

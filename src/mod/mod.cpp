@@ -1,10 +1,13 @@
 #include "src/mod/mod.h"
 
 #include "src/engine/audioio.h"
+#include "src/base/file.h"
 #include "src/engine/engine.h"
 #include "src/engine/setup.h"
 #include "src/mod/instr.h"
 #include "src/mod/modaudio.h"
+#include "src/mod/modfile.h"
+#include "src/mod/modwnd.h"
 
 #include <string>
 #include <vector>
@@ -38,9 +41,13 @@ void ShowPendingMessages() {
 // Construction and teardown
 
 KSModul::KSModul(KModelHost* host, KSModul* parent)
-    : host_(host), parent_(parent), flags_(kFlagOutside | (1u << 13)) {  // quality "Good"
+    : host_(host), parent_(parent),
+      flags_(kFlagOutside | kQualityGood | kFlagLoop | kFlagSnapValues), fileName_(CreateFileName()) {
   if (host_) serialNo_ = host_->TakeSerialNo();
   if (parent_) instr_ = parent_->instr_;
+  // A module directly in the top node (macros looked through) shows on the
+  // ensemble panel, any other on its instrument's panel.
+  SetFlag(IsInTopLevel() ? kFlagVisibleInEns : kFlagVisibleInInstr, true);
 }
 
 KSModul::~KSModul() {
@@ -48,6 +55,7 @@ KSModul::~KSModul() {
   bool top = parent_ == nullptr;
   if (top) LockEngine();
   DestructorBody([this] {
+    ReleaseWindows();
     for (int32_t i = 0; i < inCount_; ++i) {
       delete in_[i];
       in_[i] = nullptr;
@@ -83,6 +91,11 @@ KSModul* KSModul::GetTop() {
   KSModul* m = this;
   while (m->parent_) m = m->parent_;
   return m;
+}
+
+KSModul* KSModul::GetPanelNode() {
+  KSModul* owner = instr_ ? instr_->GetOwner() : nullptr;
+  return owner ? owner : GetTop();
 }
 
 IAudioInOut* KSModul::Audio() const { return host_ ? host_->GetAudio() : nullptr; }
@@ -208,18 +221,34 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
         port->SetInfo(child->help_);
         child->terminalNo_ = outCount_ - 1;
       }
+      // This node's box shows the new port.
+      if (parent_) RemakeBox();
     }
     children_[childCount_++] = child;
   }
+  KModulFile::ApplyVoiceSettings(*child);
+  child->Select();
   switch (mode) {
   case kPlaceNext:
-  case kPlaceNextPanel:
+  case kPlaceNextPanel: {
     child->pos_ = nextInsert_;
     nextInsert_ += TPnt(16, 16);
+    const KModulDef* def = child->GetTypeDef();
+    if (def && def->panelView != kViewNone) {
+      // The control lands on the next free spot of both panels.
+      KSModul* panelNode = GetPanelNode();
+      child->instrPanelPos_ = panelNode->nextInstrPanelInsert_;
+      panelNode->nextInstrPanelInsert_ += TPnt(16, 16);
+      child->ensPanelPos_ = panelNode->nextEnsPanelInsert_;
+      panelNode->nextEnsPanelInsert_ += TPnt(16, 16);
+    }
     break;
+  }
   case kPlaceAudioOut:
   case kPlaceAudioIn: {
-    TArea area = GetTop()->structArea_;
+    KSModul* top = GetTop();
+    IModelWindows* windows = Windows();
+    TArea area = top->structWnd_ && windows ? windows->GetClientArea(top->structWnd_) : top->structArea_;
     int32_t w = area.Right() - area.Left();
     int32_t h = area.Bottom() - area.Top();
     if (mode == kPlaceAudioIn) child->pos_ = TPnt(8, (h - 46) / 16 * 8 - 24);
@@ -228,13 +257,44 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
   }
   default: break;
   }
+  if (structWnd_) child->CreateView(structWnd_);
+  RefreshPanels();
   return child;
 }
 
-KSModul* KSModul::InsertModule(int32_t category, int32_t type, int32_t mode) {
+KSModul* KSModul::InsertModule(int32_t category, int32_t type, int32_t mode, bool withUndo) {
+  if (withUndo && host_) host_->AddUndoStep(kUndoInsert, this);
   if (!CreateChild(category, type)) return nullptr;
   return AddCreatedChild(mode);
 }
+
+KSModul* KSModul::CreateChildFromFile(const IFileName& name) {
+  if (newChild_) {
+    delete newChild_;
+    newChild_ = nullptr;
+  }
+  IFileEnsemble* ens = host_ ? host_->GetFileEnsemble() : nullptr;
+  if (childCount_ >= kMaxChildren || !ens) return nullptr;
+  auto* child = new KSModul(host_, this);
+  // A file that cannot be read whole leaves nothing behind: the reader
+  // has shown why.
+  if (KModulFile::ReadFile(*child, name, *ens) != 1) {
+    delete child;
+    return nullptr;
+  }
+  newChild_ = child;
+  return child;
+}
+
+KSModul* KSModul::InsertModuleFile(const IFileName& name, int32_t mode, bool withUndo) {
+  if (withUndo && host_) host_->AddUndoStep(kUndoInsert, this);
+  KSModul* child = CreateChildFromFile(name);
+  if (!child) return nullptr;
+  child->SetFileName(name);
+  return AddCreatedChild(mode);
+}
+
+void KSModul::SetFileName(const IFileName& name) { fileName_->SetPath(name.GetPath()); }
 
 void KSModul::DestroyInPort(int32_t number) {
   if (number < 0 || number >= inCount_) return;
@@ -272,15 +332,24 @@ bool KSModul::DeleteBelow(KSModul* module, bool keepWindow) {
     return false;
   }
   TStructureChange bracket(this);
+  module->ReleaseWindows();
+  // A module that is going shows nothing more: its box is not made again
+  // for the terminals that go before it.
+  module->going_ = true;
   while (module->childCount_ > 0) module->DeleteBelow(module->children_[0], true);
+  module->Deselect();
+  const bool terminal = module->IsCategory(kCatOutTerminal) || module->IsCategory(kCatInTerminal);
   if (module->IsCategory(kCatOutTerminal)) DestroyOutPort(module->terminalNo_);
   else if (module->IsCategory(kCatInTerminal)) DestroyInPort(module->terminalNo_);
+  if (terminal && parent_) RemakeBox();
   // Wires remember their source module by its child number.
   for (int32_t c = 0; c < childCount_; ++c) {
     KSModul* sibling = children_[c];
     for (int32_t p = 0; p < sibling->inCount_; ++p) sibling->in_[p]->RenumberSources(module, index, nullptr, -1);
   }
   RemoveChildAt(index);
+  if (structWnd_ && !keepWindow)
+    if (IModelWindows* w = Windows()) w->RedrawWnd(structWnd_);
   return true;
 }
 
@@ -558,6 +627,9 @@ void KSModul::ResetRecursive() {
   StructureChangeDepth.fetch_add(1);
   struct Reset {
     static void Step(KSModul* m) {
+      // Whatever a panel source feeds takes its present value again: a new
+      // wire or a loaded ensemble must not wait for the control to move.
+      if (m->IsCategory(kCatSource)) m->RefreshControlOutput();
       if (m->IsType(kTypeAudioToEventSmoothed) && m->record_)
         if (TRecordRoutine r =
                 FindControlRateRoutine(kTypeAudioToEventSmoothed.category, kTypeAudioToEventSmoothed.type))

@@ -11,6 +11,7 @@
 #include "src/mod/modaudio.h"
 #include "src/mod/mod.h"
 #include "src/mod/moddata.h"
+#include "src/mod/modwnd.h"
 
 #include <algorithm>
 #include <cmath>
@@ -1279,6 +1280,21 @@ template <class P> void KModulFile::TakeTerminal(P* port, KSModul& terminal, int
   terminal.terminalNo_ = number;
 }
 
+void KModulFile::ShowMerged(KSModul& macro, int32_t former, bool newPorts) {
+  IModelWindows* w = macro.Windows();
+  if (!w) return;
+  // The macro's box shows the ports its new terminals gave it.
+  if (newPorts && macro.parent_) macro.RemakeBox();
+  if (macro.structWnd_) {
+    for (int32_t c = former; c < macro.childCount_; ++c) macro.children_[c]->CreateView(macro.structWnd_);
+    w->RefreshWnd(macro.structWnd_);
+  }
+  KSModul* top = macro.GetTop();
+  KSModul* panelNode = macro.GetPanelNode();
+  if (panelNode != top && panelNode->panelWnd_) w->RefreshWnd(panelNode->panelWnd_);
+  if (top->panelWnd_) w->RebuildCtrlViews(top->panelWnd_);
+}
+
 TPnt KModulFile::MinPanelPos(const KSModul& m, TPnt p) {
   if (HasPanelView(m))
     p = TPnt(std::min(p.X(), m.instrPanelPos_.X()), std::min(p.Y(), m.instrPanelPos_.Y()));
@@ -1384,11 +1400,16 @@ int32_t KModulFile::ImportModuleFile(KSModul& macro, const IFileName& name, IFil
     macro.nextInsert_ = TPnt(macro.nextInsert_.X() + 16, macro.nextInsert_.Y() + 16);
     panelOwner->nextInstrPanelInsert_ =
         TPnt(panelOwner->nextInstrPanelInsert_.X() + 16, panelOwner->nextInstrPanelInsert_.Y() + 16);
+    ShowMerged(macro, former, formerIn != macro.inCount_ || formerOut != macro.outCount_);
     LoadPendingSoundfiles(ens.IsUndoBusy() ? 0 : 1);
     return 1;
   } catch (...) {
     RecordCurrentException();
-    // Nothing of a file that could not be read whole stays in the macro.
+    // Nothing of a file that could not be read whole stays in the macro: the
+    // children read before the fault may be wired to children the file never
+    // delivered, and the macro's ports already follow their terminals, so a
+    // part would be a structure the file never described. The file itself
+    // is untouched, so nothing is lost by merging none of it.
     try {
       TStructureChange change(top);
       while (macro.childCount_ > former) macro.DeleteChild(macro.children_[macro.childCount_ - 1]);

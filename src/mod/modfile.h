@@ -140,6 +140,8 @@ private:
   // A loaded module takes what its type decides: label and help where the
   // record says they follow the type, port entries, state sizes.
   static void ApplyLoadedType(KSModul& m, bool addToPanel);
+  // The windows show what a merge added to a macro (children from former on).
+  static void ShowMerged(KSModul& macro, int32_t former, bool newPorts);
   template <class P> static void TakeTerminal(P* port, KSModul& terminal, int32_t kind, int32_t number);
 };
 

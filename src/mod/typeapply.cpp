@@ -50,6 +50,19 @@ void KSModul::ApplyTypeDef(const KModulDef* def) {
   SetAudioRangeMaximum();
   if (def->panelView != kViewNone && category_ != kCatInstrument && instr_ && instr_->GetOwner())
     instr_->GetOwner()->AddPanelModule(this);
+  // How a new control first shows: buttons and switches without their value;
+  // a graph on no panel, except a scope on its instrument's.
+  if (ctrlStyle_ == 0) {
+    switch (def->panelView) {
+    case kViewButton:
+    case kViewSwitch: SetFlag(kFlagValueHidden, true); break;
+    case kViewGraph:
+      SetFlag(kFlagVisibleInInstr, IsType(kCatModule, 165));
+      SetFlag(kFlagVisibleInEns, false);
+      break;
+    default: break;
+    }
+  }
   ApplyTypeState(def, true);
 }
 

@@ -50,6 +50,10 @@ public:
     return true;
   }
   std::vector<std::string> opened;
+  void ShowControlRate(int32_t hz) override { controlRates.push_back(hz); }
+  void ShowClockSettings(float tempo, bool externalSync) override { clockShown.emplace_back(tempo, externalSync); }
+  std::vector<int32_t> controlRates;
+  std::vector<std::pair<float, bool>> clockShown;
 
   bool audioRunning = true;
   int32_t switchedOff = 0;

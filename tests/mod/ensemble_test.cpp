@@ -220,8 +220,11 @@ TEST_F(Ensemble, MonoAndPolySwitchOnlyWhereTheTypeAllows) {
   ASSERT_FALSE(gate->IsMono());
   gate->SetMono();
   EXPECT_TRUE(gate->IsMono());
-  EXPECT_EQ(gate->GetOutPort(0)->GetKind(), 2);
+  // An ordinary module's ports keep its type's kinds (as a reload gives them):
+  // its mono flag alone makes it run one voice.
+  EXPECT_EQ(gate->GetOutPort(0)->GetKind(), 3);
   gate->SetPoly();
+  EXPECT_FALSE(gate->IsMono());
   EXPECT_EQ(gate->GetOutPort(0)->GetKind(), 3);
 }
 
@@ -244,6 +247,8 @@ TEST_F(Ensemble, SelectionQueries) {
   KSModul* a = Insert(Top(), kTypeEventSum3);
   KSModul* instr = Insert(Top(), kTypeInstrument);
   KSModul* b = Insert(instr, kTypeEventSum3);
+  EXPECT_TRUE(b->IsSelected()) << "an inserted module is selected";
+  Top()->DeselectAll();
   EXPECT_EQ(Top()->GetSingleSelected(), nullptr);
   EXPECT_EQ(Top()->GetSelectedInstrument(), Top()->GetOwnerInstr());
   a->Select();
