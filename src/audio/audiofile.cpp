@@ -506,7 +506,6 @@ void SaveAudioFileReplacing(const IFileName* name, IAudioBuf& samples, const TSo
                                                 s.rootKey, s.analysis));
     file->WriteFrom(&samples, -1);
     const std::vector<uint8_t>& bytes = memory->Data();
-    if (!platform::ReplaceFileContent(path.Std(), std::string(bytes.begin(), bytes.end())))
-      ThrowAudioError(AudioNoSpace(), path);
+    ReplaceFileBytes(path, bytes);
   }
 }

@@ -22,7 +22,6 @@ QV_MESSAGE(NotValid, "Not a valid Volteon file.");
 QV_MESSAGE(Newer, "This file was created by a newer version of Volteon ($1).\nPlease get a software update!");
 QV_MESSAGE(ReadingFile, "Error while reading file $1:");
 QV_MESSAGE(ReadingTempFile, "Error while reading temporary file $1:");
-QV_MESSAGE(CannotWrite, "Cannot write file $1.");
 
 [[noreturn]] void Invalid() { ThrowError(&NotValid()); }
 
@@ -1089,27 +1088,18 @@ EPtr<IFileName> Sibling(const IFileName& name, const TStr& newName) {
 
 // The file is made whole in memory first; it replaces the old one through a
 // temporary file in the same folder, so a failed write never destroys it.
+// With backups on, the old file is kept as "Backup of ..." while the target
+// keeps its name throughout: it holds the whole old or the whole new file at
+// every moment.
 template <class Body> void SaveThroughTemp(const IFileName& name, Body&& body) {
   TMemInOut mem;
   body(mem);
-  if (KSModul::GetCreateBackups()) MakeBackup(name);
-  else RemoveBackup(name);
-  const std::vector<uint8_t>& bytes = mem.Data();
-  if (!platform::ReplaceFileContent(name.GetPath().Std(), std::string(bytes.begin(), bytes.end()))) {
-    CannotWrite().SetParam(1, name.GetPath());
-    ThrowError(&CannotWrite());
-  }
+  const bool backups = KSModul::GetCreateBackups() != 0;
+  const TStr backup = backups ? Sibling(name, TStr("Backup of ") + name.GetName(0))->GetPath() : TStr();
+  ReplaceFileBytes(name.GetPath(), mem.Data(), backup);
+  if (!backups) RemoveBackup(name);
 }
 } // namespace
-
-void MakeBackup(const IFileName& name) {
-  if (!name.Exists()) return;
-  EPtr<IFileName> backup = Sibling(name, TStr("Backup of ") + name.GetName(0));
-  if (backup->Exists()) backup->Remove();
-  EPtr<IFileName> old(CreateFileName());
-  old->SetPath(name.GetPath());
-  old->Rename(backup.Get());
-}
 
 void RemoveBackup(const IFileName& name) {
   if (KSModul::GetCreateBackups()) return;

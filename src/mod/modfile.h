@@ -135,5 +135,4 @@ private:
 };
 
 // Backups beside a saved file.
-void MakeBackup(const IFileName& name);
 void RemoveBackup(const IFileName& name);

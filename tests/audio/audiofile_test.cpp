@@ -1,9 +1,13 @@
 #include "src/audio/audiofile.h"
 #include "src/audio/wavchunks.h"
 #include "tests/audio/audiotest.h"
+#include "tests/common/savesafety.h"
 #include "tests/common/testkit.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -453,21 +457,62 @@ TEST(AudioWriter, SavingOverASoundReplacesItWhole) {
   EXPECT_EQ(files, 1);
 }
 
-TEST(AudioWriter, FailedReplaceIsReportedAndKeepsTheOldFile) {
-  const std::string dir = testkit::TempDir("audio-replace-fail");
-  // A folder in the way of the file: the replacing rename cannot happen.
-  std::filesystem::create_directories(dir + "/piano.wav/inside");
+TEST(AudioWriter, FailedReplaceSaysWhatHappenedAndKeepsTheOldFile) {
   EPtr<IAudioBuf> ramp(Ramp(1, 8000, 300));
-  EPtr<IFileName> n = NameOf(dir + "/piano.wav");
-  n->SetType(4);
-  try {
-    SaveAudioFileReplacing(n.Get(), *ramp, TSoundSettings());
-    FAIL();
-  } catch (const TError&) {
-    EXPECT_EQ(LastError()->Expand().Std(), "Not enough space to write file\n" + n->GetPath().Std() + ".");
+  struct Case {
+    const char* what;
+    void (*make)(const std::string& dir);
+    const char* message; // after "Cannot write file PATH."
+  };
+  const Case cases[] = {
+      {"a folder in the way", [](const std::string& dir) { std::filesystem::create_directories(dir + "/piano.wav/inside"); },
+       "\nA folder of that name is in the way."},
+      {"a read-only folder",
+       [](const std::string& dir) {
+         std::ofstream(dir + "/piano.wav") << "old";
+         std::filesystem::permissions(dir, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+       },
+       "\nThe file or its folder is write-protected."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (::geteuid() == 0 && std::string(c.what) == "a read-only folder") continue; // root writes anyway
+    const std::string dir = testkit::TempDir("audio-replace-fail");
+    c.make(dir);
+    EPtr<IFileName> n = NameOf(dir + "/piano.wav");
+    n->SetType(4);
+    try {
+      SaveAudioFileReplacing(n.Get(), *ramp, TSoundSettings());
+      ADD_FAILURE() << "the save went through";
+    } catch (const TError&) {
+      EXPECT_EQ(LastError()->Expand().Std(), "Cannot write file " + n->GetPath().Std() + "." + c.message);
+    }
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+    if (std::filesystem::is_directory(dir + "/piano.wav")) {
+      EXPECT_TRUE(std::filesystem::is_directory(dir + "/piano.wav/inside"));
+    } else {
+      EXPECT_EQ(testkit::ReadAll(dir + "/piano.wav"), "old");
+    }
+    int entries = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++entries;
+    EXPECT_EQ(entries, 1);
   }
-  EXPECT_TRUE(std::filesystem::is_directory(dir + "/piano.wav/inside"));
-  int entries = 0;
-  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++entries;
-  EXPECT_EQ(entries, 1);
+}
+
+TEST(AudioWriter, AKilledOrFailedSoundSaveKeepsTheOldFile) {
+  const std::string dir = testkit::TempDir("audio-kill");
+  const std::string path = dir + "/piano.wav";
+  EPtr<IAudioBuf> ramp(Ramp(1, 8000, 3000));
+  EPtr<IFileName> n = NameOf(path);
+  testkit::SaveUnderTest s;
+  s.target = path;
+  s.putOld = [&] {
+    std::filesystem::remove(path);
+    std::filesystem::copy_file(FixturePath("list_after_data.wav"), path);
+  };
+  s.save = [&] { SaveAudioFileReplacing(n.Get(), *ramp, TSoundSettings()); };
+  testkit::CheckKilledSaves(s);
+  testkit::CheckFullDiskSaves(s, [&](bool threw) {
+    return threw && LastError()->Expand().Std() == "Not enough space to write file\n" + path + ".";
+  });
 }

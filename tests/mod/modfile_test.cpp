@@ -4,18 +4,23 @@
 #include "tests/mod/filebytes.h"
 #include "tests/mod/ensemble_fixture.h"
 
+#include "tests/common/savesafety.h"
 #include "tests/common/testkit.h"
 
 #include "src/audio/audioio.h"
 #include "src/base/settings.h"
 #include "src/base/file.h"
+#include "platform/fs.h"
 #include "src/mod/ensfile.h"
 #include "src/mod/modaudio.h"
 #include "src/mod/modfile.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <unistd.h>
 #include <string>
 
 using filebytes::TBytes;
@@ -850,6 +855,96 @@ TEST_F(FileTest, SavedFilesReadBackAndKeepABackupOnlyWhenAsked) {
 }
 
 // ---------------------------------------------------------------------------
+// Saves that are killed or meet a full disk, a folder or a read-only folder
+
+std::string LastErrorText() { return LastError()->Expand().Std(); }
+
+TEST_F(FileTest, AKilledOrFailedEnsembleSaveKeepsTheOldFileWithAndWithoutBackups) {
+  testkit::ScriptedHost host;
+  ASSERT_EQ(Open(PanelControls()), 1);
+  const std::string target = tmp + "/song.ens";
+  const std::string backup = tmp + "/Backup of song.ens";
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr(target.c_str()));
+  const std::vector<uint8_t> old = MinimalEnsemble(false);
+  const std::string model = Dump(Top());
+  for (int backups : {0, 1}) {
+    SCOPED_TRACE(backups ? "with backups" : "without backups");
+    KSModul::SetCreateBackups(backups);
+    testkit::SaveUnderTest s;
+    s.target = target;
+    s.backup = backups ? backup : std::string();
+    s.putOld = [&] {
+      std::ofstream(target, std::ios::binary).write(reinterpret_cast<const char*>(old.data()), std::streamsize(old.size()));
+      std::filesystem::remove(backup);
+      fx.ens.SetClean(0);
+    };
+    s.save = [&] { files.SaveEnsemble(*name); };
+    testkit::CheckKilledSaves(s);
+    testkit::CheckFullDiskSaves(s, [&](bool threw) {
+      return threw && LastErrorText() == "Not enough space to write file\n" + target + "." &&
+             Dump(Top()) == model && fx.ens.IsClean() == 0;
+    });
+  }
+  KSModul::SetCreateBackups(0);
+}
+
+TEST_F(FileTest, SavingOntoAFolderOrIntoAReadOnlyFolderSaysSo) {
+  testkit::ScriptedHost host;
+  ASSERT_EQ(Open(WiredEnsemble()), 1);
+  struct Case {
+    const char* what;
+    bool backups;
+    std::string (*make)(const std::string& dir); // the target's path
+    const char* message;                          // after the path
+  };
+  const Case cases[] = {
+      {"a folder named like the file", false,
+       [](const std::string& dir) {
+         std::filesystem::create_directories(dir + "/song.ens");
+         return dir + "/song.ens";
+       },
+       ".\nA folder of that name is in the way."},
+      {"a folder named like the file, backups on", true,
+       [](const std::string& dir) {
+         std::filesystem::create_directories(dir + "/song.ens");
+         return dir + "/song.ens";
+       },
+       ".\nA folder of that name is in the way."},
+      {"a read-only folder", true,
+       [](const std::string& dir) {
+         std::ofstream(dir + "/song.ens") << "old";
+         std::filesystem::permissions(dir, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+         return dir + "/song.ens";
+       },
+       ".\nThe file or its folder is write-protected."},
+      {"a missing folder", false, [](const std::string& dir) { return dir + "/gone/song.ens"; },
+       ".\nThe folder does not exist."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string dir = testkit::TempDir("savefail");
+    const std::string target = c.make(dir);
+    if (::geteuid() == 0 && std::string(c.what) == "a read-only folder") continue; // root writes anyway
+    KSModul::SetCreateBackups(c.backups ? 1 : 0);
+    EPtr<IFileName> name(CreateFileName());
+    name->SetPath(TStr(target.c_str()));
+    fx.ens.SetClean(0);
+    EXPECT_THROW(files.SaveEnsemble(*name), TError);
+    EXPECT_EQ(LastErrorText(), "Cannot write file " + target + c.message);
+    EXPECT_EQ(fx.ens.IsClean(), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir + "/Backup of song.ens")) << "nothing was moved aside";
+    if (std::filesystem::is_directory(target)) {
+      EXPECT_TRUE(std::filesystem::is_directory(target)) << "the folder stays";
+    } else if (std::filesystem::exists(target)) {
+      EXPECT_EQ(testkit::ReadAll(target), "old");
+    }
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+  }
+  KSModul::SetCreateBackups(0);
+}
+
+// ---------------------------------------------------------------------------
 // Refused files
 
 TEST_F(FileTest, FilesThatBreakALimitAreRefusedWhole) {
@@ -1082,6 +1177,81 @@ TEST_F(UndoTest, TheRingOfThreeKeepsTwoStepsOverTen) {
   EXPECT_FALSE(undo().CanUndo());
   undo().DeleteSnapshotFiles();
   for (int i = 0; i < 3; ++i) EXPECT_FALSE(SnapshotExists(i));
+}
+
+TEST_F(UndoTest, AFullDiskLeavesTheStepsAndTheEnsembleAsTheyWere) {
+  testkit::ScriptedHost host;
+  Insert();
+  Insert();
+  const std::string two = Dump(Top());
+  // Undo cannot write the redo snapshot: nothing changes, and a later Redo
+  // has nothing half-written to open.
+  platform::SetFaultPlan({-1, 0, 0});
+  EXPECT_THROW(undo().Undo(), TError);
+  platform::ClearFaultPlan();
+  EXPECT_EQ(LastError()->Expand().Std().rfind("Not enough space to write file", 0), 0u);
+  EXPECT_EQ(Dump(Top()), two);
+  EXPECT_EQ(undo().GetStepCount(), 2);
+  EXPECT_TRUE(undo().CanUndo());
+  EXPECT_FALSE(undo().CanRedo());
+  EXPECT_FALSE(SnapshotExists(-1));
+  EXPECT_EQ(testkit::CountSaveTemps(tmp), 0);
+  // A new step that cannot write its snapshot is not recorded.
+  const int32_t newest = undo().GetStepSnapshot(0);
+  platform::SetFaultPlan({-1, 3, 0});
+  EXPECT_THROW(undo().AddUndoStep(13), TError);
+  platform::ClearFaultPlan();
+  EXPECT_EQ(undo().GetStepCount(), 2);
+  EXPECT_EQ(undo().GetStepSnapshot(0), newest);
+  EXPECT_EQ(int32_t(ReadSettingInt(TStr("UndoNo"), 99)), newest);
+  // Once the disk has room, undo and redo work through the same steps.
+  undo().Undo();
+  EXPECT_EQ(Top()->GetChildCount(), 1);
+  undo().Redo();
+  EXPECT_EQ(Top()->GetChildCount(), 2);
+}
+
+TEST_F(UndoTest, KilledSnapshotWritesLeaveWholeSnapshots) {
+  testkit::ScriptedHost host;
+  Insert();
+  Insert();
+  const std::vector<uint8_t> other = MinimalEnsemble(false);
+  auto putBytes = [&](const std::string& path) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(other.data()), std::streamsize(other.size()));
+  };
+  struct Case {
+    const char* what;
+    int32_t snapshot; // the file the step writes
+    std::function<void()> step;
+  };
+  const int32_t next = undo().GetStepSnapshot(0) + 1;
+  const Case cases[] = {
+      {"the undo snapshot of a new step", next, [&] { undo().AddUndoStep(13); }},
+      {"the redo snapshot of an undo", -1, [&] { undo().Undo(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testkit::SaveUnderTest s;
+    s.target = undo().SnapshotName(c.snapshot)->GetPath().Std();
+    s.putOld = [&] { putBytes(s.target); };
+    s.save = c.step;
+    testkit::CheckKilledSaves(s, 30);
+  }
+}
+
+TEST_F(UndoTest, ANormalEndLeavesNothingToRestore) {
+  testkit::ScriptedHost host;
+  WriteSettingStr(TStr(setting::TmpDir), TStr(tmp.c_str()));
+  {
+    KUndo other(files);
+    other.SetFolder(TStr(tmp.c_str()));
+    other.SetUndoEnabled(1);
+    other.SetUndoMax(5);
+    other.AddUndoStep(13);
+    EXPECT_TRUE(fx.ens.CanRestoreAfterCrash()) << "a running program has a snapshot to offer";
+  }
+  EXPECT_EQ(ReadSettingInt(TStr(setting::UndoNo), 0xFFFFFFFFu), 0xFFFFFFFFu);
+  EXPECT_FALSE(fx.ens.CanRestoreAfterCrash());
 }
 
 TEST_F(UndoTest, UndoingEverythingIsCleanOnlyWithoutUnrecordedChanges) {
