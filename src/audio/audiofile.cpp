@@ -276,6 +276,7 @@ void TChunkedAudioFile::ReadHeader(int32_t transferFrames) {
   if (GetChannels() != 1 && GetChannels() != 2) ThrowAudioError(AudioChannelsNotSupported(), path);
   if (GetFileLength() < 1) ThrowAudioError(AudioNoData(), path);
   if (GetBits() != 8 && GetBits() != 16) ThrowAudioError(AudioBitsNotSupported(), path);
+  if (GetRate() < 1) ThrowAudioError(AudioNoRate(), path);
   if (HasUnsupportedCoding()) ThrowAudioError(AudioFormatNotSupported(), path);
   CheckLoop();
   CheckAnalysis();

@@ -192,6 +192,9 @@ TEST(AudioHeaders, TolerantReadingOfOrderAndCounts) {
       {"AIFF without INST", AiffFile({CommChunk(1, 500, 16, 8000), MarkChunk({{1, 50}, {2, 150}}), SsndChunk(1000)}), 5, 500, 0, 0, 500, 60},
       {"AIFF loop end marker at 0", AiffFile({CommChunk(1, 500, 16, 8000), MarkChunk({{1, 0}, {2, 0}}), InstChunk(60, 1, 1, 2), SsndChunk(1000)}), 5, 500, 1, 0, 500, 60},
       {"odd 8-bit samples, pad byte, then MARK and INST", AiffFile({CommChunk(1, 5, 8, 8000), Chunk("SSND", Cat({U32(0, 1), U32(0, 1), Bytes{1, 2, 3, 4, 5}}), 1), MarkChunk({{1, 1}, {2, 4}}), InstChunk(60, 1, 1, 2)}), 5, 5, 1, 1, 4, 60},
+      {"two data chunks: the first holds the samples", WavFile({FmtChunk(2, 44100, 16), data16, Chunk("data", Bytes(400, 0), 0)}), 4, 1000, 0, 0, 1000, 60},
+      {"two SSND chunks: the first holds the samples", AiffFile({CommChunk(1, 500, 16, 8000), SsndChunk(1000), SsndChunk(40)}), 5, 500, 0, 0, 500, 60},
+      {"AIFF INST without MARK: no loop", AiffFile({CommChunk(1, 500, 16, 8000), InstChunk(64, 1, 1, 2), SsndChunk(1000)}), 5, 500, 0, 0, 500, 64},
       {"MARK names A and AB", AiffFile({CommChunk(1, 500, 16, 8000), MarkChunk({{1, 5}, {2, 9}}, {"A", "AB"}), InstChunk(60, 1, 1, 2), SsndChunk(1000)}), 5, 500, 1, 5, 9, 60},
   };
   for (const Case& c : cases) {
@@ -228,6 +231,8 @@ TEST(AudioHeaders, RefusedWithTheMessageOfTheirFault) {
       {"compressed AIFF-C", aifc, 5, "Format of /snd/file is not supported."},
       {"MARK size disagrees", AiffFile({CommChunk(1, 10, 16, 8000), Chunk("MARK", Cat({U16(1, 1), U16(1, 1), U32(0, 1), Bytes{0, 0}, Bytes{0, 0}}), 1), SsndChunk(20)}), 5, "/snd/file is corrupt."},
       {"MARK count beyond its bytes", AiffFile({CommChunk(1, 10, 16, 8000), Chunk("MARK", Cat({U16(5000, 1), U16(1, 1), U32(0, 1), Bytes{0, 0}}), 1), SsndChunk(20)}), 5, "/snd/file is corrupt."},
+      {"WAV rate 0", WavFile({FmtChunk(1, 0, 16), data16}), 4, "The sample rate of /snd/file is 0.\nThe file cannot be played."},
+      {"AIFF rate that rounds to 0", AiffFile({CommChunk(1, 10, 16, 0.4), SsndChunk(20)}), 5, "The sample rate of /snd/file is 0.\nThe file cannot be played."},
       {"not a chunk file", Str("just some text, long enough"), 4, "Format of /snd/file is not supported.\nOnly 1-channel or 2-channel files can be read."},
       {"empty file", {}, 4, "/snd/file is corrupt."},
   };
