@@ -356,7 +356,8 @@ void ReadOldInstrBlock(TInOut& s, int32_t v, KInstr* in) {
   int32_t stored[KInstr::kSnaps];
   for (int32_t i = 0; i < KInstr::kSnaps; ++i) {
     names[i] = Str(s);
-    stored[i] = v >= 97 ? I32(s) : 1;
+    // Any word other than 0 means stored; kept as 1, the one flag written.
+    stored[i] = v >= 97 ? (I32(s) != 0 ? 1 : 0) : 1;
   }
   if (!in) return;
   KModulFile::SetOldInstrument(*in, voices, lower, upper, sustain, hold, shift, recall, channels ? channel : 0, names,
@@ -786,7 +787,9 @@ void KModulFile::ReadInstrBlock(TInOut& s, KSModul& m, int32_t v) {
       in->snapNames_[i] = names[i];
       const uint32_t word = words[i];
       if (v < 197) {
-        in->stored_[i] = int32_t(word);
+        // Any word other than 0 reads as stored (4 and 32 included), so it
+        // is written as stored: the flag the newer word keeps.
+        in->stored_[i] = word != 0 ? 1 : 0;
       } else {
         in->snapSpread_[i] = float(word & 0xFFFFu) * 0.0005f;
         in->snapMaxUnison_[i] = int32_t((word >> 16) & 0xFFu);

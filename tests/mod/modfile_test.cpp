@@ -338,7 +338,7 @@ std::vector<uint8_t> OldEnsemble99() {
   // Instrument block of 99: voice word, limits, channel count, shift, recall,
   // channels, then 128 snapshots with their stored flags.
   b.U32(5).U32(0).U32(127).U32(64).U32(66).U32(1).U32(0).U32(0).U32(2);
-  for (int i = 0; i < 128; ++i) b.Str(i == 1 ? "Snap" : "").U32(i == 1 ? 1 : 0);
+  for (int i = 0; i < 128; ++i) b.Str(i == 1 ? "Snap" : "").U32(i == 1 ? 1 : i == 2 ? 32 : 0); // 32: stored too
   b.End();
   // A version-95 child: no flags word, its label and help stored.
   Mod old = TypeMod(0, 88, 3, 4);
@@ -411,7 +411,9 @@ std::vector<uint8_t> OldInstruments() {
     b.U32(0).U32(0).F32(1.0f).F32(0.2f);
     b.U32(uint32_t(v - 190));
     if (v < 197) b.U32(15);
-    b.U32(1).Str("X").U32(v < 197 ? 1u : (200u | (2u << 16) | (1u << 24) | (1u << 30)));
+    // Older words whose low bits are 0 count as stored, named or not.
+    if (v < 197) b.U32(3).Str("X").U32(4).Str("").U32(32).Str("").U32(0);
+    else b.U32(2).Str("X").U32(200u | (2u << 16) | (1u << 24) | (1u << 30)).Str("").U32(1u << 30);
     if (v >= 197) b.U32(0);
     if (v >= 190) b.Pnt(5, 5);
     b.End();
@@ -764,6 +766,7 @@ TEST_F(FileTest, OldVersionsReadWithTheirConversions) {
   EXPECT_STREQ(in->GetSnapName(1).CStr(), "Snap");
   EXPECT_TRUE(in->IsSnapStored(1));
   EXPECT_FALSE(in->IsSnapStored(0));
+  EXPECT_TRUE(in->IsSnapStored(2)) << "an unnamed snapshot stored as 32";
   EXPECT_TRUE(Top()->IsPanelLocked());
   EXPECT_EQ(Top()->GetPanelWndArea(), TArea(0, 0, 480, 240));
   EXPECT_EQ(Top()->GetStructWndArea(), TArea(0, 0, 450, 300));
@@ -797,7 +800,8 @@ TEST_F(FileTest, OldInstrumentBlocksAndWindows) {
     ASSERT_NE(in, nullptr);
     EXPECT_EQ(in->GetMidiChannel(), versions[i] < 190 ? 1 : versions[i] - 190 + 1) << versions[i];
     EXPECT_TRUE(in->IsSnapStored(0)) << versions[i];
-    EXPECT_FALSE(in->IsSnapStored(1)) << versions[i];
+    EXPECT_TRUE(in->IsSnapStored(1)) << versions[i] << ": an unnamed stored snapshot";
+    EXPECT_FALSE(in->IsSnapStored(2)) << versions[i];
   }
   EXPECT_EQ(Top()->GetChild(0)->GetPanelWndArea(), TArea(0, 0, 488, 343));
   EXPECT_EQ(Top()->GetChild(1)->GetPanelWndArea(), TArea(0, 0, 400, 300));
