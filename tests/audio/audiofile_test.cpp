@@ -9,6 +9,7 @@
 #include <fstream>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -460,6 +461,43 @@ TEST(AudioWriter, SavingOverASoundReplacesItWhole) {
   int files = 0;
   for (auto& e : std::filesystem::directory_iterator(dir)) files += e.is_regular_file();
   EXPECT_EQ(files, 1);
+}
+
+TEST(AudioWriter, SavingOverASoundKeepsTheChunksItDoesNotRead) {
+  const std::string dir = testkit::TempDir("audio-foreign");
+  struct Case {
+    const char* what;
+    const char* name;
+    Bytes file;
+    std::vector<Bytes> kept; // whole chunks, as they must reappear
+  };
+  const Bytes comment = Chunk("LIST", Cat({Str("INFO"), Chunk("ICMT", Str("a comment"), 0)}), 0);
+  const Bytes odd = Chunk("bext", Str("odd"), 0); // padded to an even size
+  const Bytes anno = Chunk("ANNO", Str("notes!"), 1);
+  const Case cases[] = {
+      {"WAV: LIST/INFO before the samples, an odd chunk after", "/piano.wav",
+       WavFile({FmtChunk(1, 8000, 16), comment, Chunk("data", Bytes(200, 0), 0), odd}), {comment, odd}},
+      {"AIFF: an annotation", "/piano.aif", AiffFile({CommChunk(1, 100, 16, 8000), anno, SsndChunk(200)}), {anno}},
+  };
+  EPtr<IAudioBuf> ramp(Ramp(1, 8000, 300));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = dir + c.name;
+    WriteFileBytes(path, c.file);
+    EPtr<IFileName> n = NameOf(path);
+    SaveAudioFileReplacing(n.Get(), *ramp, TSoundSettings());
+    const Bytes now = ReadFileBytes(path);
+    for (const Bytes& k : c.kept)
+      EXPECT_NE(std::search(now.begin(), now.end(), k.begin(), k.end()), now.end()) << "a chunk was dropped";
+    std::string error;
+    EPtr<IAudioFile> back(Open(now, n->GetType(), &error));
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(back->GetFileLength(), 300);
+    // Saved again, the chunks are there once.
+    SaveAudioFileReplacing(n.Get(), *ramp, TSoundSettings());
+    const Bytes again = ReadFileBytes(path);
+    EXPECT_EQ(again.size(), now.size());
+  }
 }
 
 TEST(AudioWriter, FailedReplaceSaysWhatHappenedAndKeepsTheOldFile) {
