@@ -83,6 +83,7 @@ void KEnsembleFiles::ReadEnsembleStream(TInOut& s) {
   ensemble_.ApplySampleRate();
   KModulFile::ReadTree(s, *top, *this, false);
   if (GetReadState() < 2) ThrowError(&NotValidFileMessage());
+  KModulFile::AdoptLoadedAudioModules(*top);
   top->ResolveAllConnections();
   if (KInstr* in = top->GetInstr()) in->SetTune(0.0f, true);
   top->ResetRecursive();
@@ -135,6 +136,17 @@ int32_t KEnsembleFiles::Open(const TStr& path, const std::function<TInOut*()>& o
     result = 0;
   }
   ensemble_.ResetReadState();
+  // The tree that was read (or the empty one) is put into processing as any
+  // structure change leaves it: routine slots, resolved wires, every module
+  // reset. Opening a file, undo, redo and the crash restore all come here,
+  // so each leaves an ensemble that plays as it did when it was written.
+  try {
+    TStructureChange rebuild(ensemble_.GetTopModule());
+  } catch (...) {
+    RecordCurrentException();
+    ShowLastError();
+    result = 0;
+  }
   if (audio) audio->Resume();
   return result;
 }

@@ -141,12 +141,12 @@ void EnsembleRecord(TBytes& b, int v = 200, uint32_t rate = 44100, int controlRa
 }
 
 // The top instrument's record of version 200, its label stored.
-void TopRecord(TBytes& b, int children, std::vector<Snap> snaps = {}) {
+void TopRecord(TBytes& b, int children, std::vector<Snap> snaps = {}, uint32_t flags = 0x0200000C) {
   Mod m;
   m.name = true;
   m.cat = 9;
   m.children = children;
-  m.flags = 0x0200000C; // the help follows the type; shown in the ensemble panel
+  m.flags = flags; // the help follows the type; shown in the ensemble panel
   Common(b, m);
   Window200(b, 0, 1);
   b.Str("Ensemble");
@@ -178,7 +178,9 @@ std::vector<uint8_t> MinimalEnsemble(bool big) {
   TBytes b(big);
   b.Signature();
   EnsembleRecord(b);
-  TopRecord(b, 0);
+  // An empty top feeds no sink: an opened ensemble is put into processing,
+  // which marks it as not needed (flag 4), as a saved one has it.
+  TopRecord(b, 0, {}, 0x0200001C);
   return b.data;
 }
 
