@@ -466,9 +466,12 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
       if (v < 157) {
         const int32_t pw = I32(s), ph = I32(s), px = I32(s), py = I32(s);
         const int32_t sw = I32(s), sh = I32(s), sx = I32(s), sy = I32(s);
-        m.panelWndArea_ = TArea(0, 0, pw - 12, ph - 57);
+        // Outer window sizes less the frame, wrapping as 32-bit words do
+        // (a damaged size near the lowest value must not overflow).
+        auto inner = [](int32_t outer, uint32_t frame) { return int32_t(uint32_t(outer) - frame); };
+        m.panelWndArea_ = TArea(0, 0, inner(pw, 12), inner(ph, 57));
         m.panelWndPos_ = TPnt(px, py);
-        m.structArea_ = TArea(0, 0, sw - 12, sh - 31);
+        m.structArea_ = TArea(0, 0, inner(sw, 12), inner(sh, 31));
         m.structWndPos_ = TPnt(sx, sy);
       } else {
         m.panelWndPos_ = Pnt(s);

@@ -391,7 +391,9 @@ std::vector<uint8_t> OldInstruments() {
   top.children = 4;
   top.flags = 0x0C;
   Common(b, top);
-  b.U32(492).U32(297).I32(0).I32(0).U32(462).U32(331).I32(0).I32(0);
+  // A damaged structure height at the lowest value: the frame is taken off
+  // as 32-bit words wrap.
+  b.U32(492).U32(297).I32(0).I32(0).U32(462).U32(0x80000000u).I32(0).I32(0);
   b.Str("Top");
   b.U32(110);
   b.U32(2).U32(0).U32(127).U32(64).U32(66).U32(1).U32(0).U32(0).F32(0.5f).F32(0.1f).U32(0);
@@ -805,6 +807,8 @@ TEST_F(FileTest, OldInstrumentBlocksAndWindows) {
     EXPECT_TRUE(in->IsSnapStored(1)) << versions[i] << ": an unnamed stored snapshot";
     EXPECT_FALSE(in->IsSnapStored(2)) << versions[i];
   }
+  EXPECT_EQ(Top()->GetPanelWndArea(), TArea(0, 0, 480, 240));
+  EXPECT_EQ(Top()->GetStructWndArea(), TArea(0, 0, 450, int32_t(0x80000000u - 31u)));
   EXPECT_EQ(Top()->GetChild(0)->GetPanelWndArea(), TArea(0, 0, 488, 343));
   EXPECT_EQ(Top()->GetChild(1)->GetPanelWndArea(), TArea(0, 0, 400, 300));
   EXPECT_EQ(Top()->GetChild(3)->GetData()->structOpenNo, 2);
