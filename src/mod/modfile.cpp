@@ -163,6 +163,9 @@ const char* const kFormerDefaults[] = {
     "\"Max\".",
 };
 
+// The most a record of a type the catalogue does not know may claim for its
+// event outputs, audio inputs and state words per voice.
+constexpr int32_t kMaxStoredCount = 4096;
 constexpr uint32_t kBitMuted = 1u << 0;
 constexpr uint32_t kBitLabelFollows = 1u << 1;
 constexpr uint32_t kBitHelpFollows = 1u << 2;
@@ -426,9 +429,17 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
   m.category_ = storedCat;
   m.type_ = storedType;
   m.terminalNo_ = int32_t(terminal);
-  m.eventOutputs_ = eventOutputs;
-  m.audioInputs_ = audioInputs;
-  m.stateWords_ = stateWords;
+  // The engine sizes a module's record by these: they come from the type,
+  // never from the file, even for a module whose record is cut short.
+  if (const KModulDef* def = FindModulDef(&m, storedCat, storedType)) {
+    m.eventOutputs_ = def->eventOutputs;
+    m.audioInputs_ = def->audioInputs;
+    m.stateWords_ = def->stateWords;
+  } else {
+    m.eventOutputs_ = std::clamp(eventOutputs, 0, kMaxStoredCount);
+    m.audioInputs_ = std::clamp(audioInputs, 0, kMaxStoredCount);
+    m.stateWords_ = std::clamp(stateWords, 0, kMaxStoredCount);
+  }
   m.mono_ = mono ? 1 : 0;
 
   // The instrument: an instrument module and the top module have their own.
@@ -1215,6 +1226,21 @@ int32_t KModulFile::ImportModuleFile(KSModul& macro, const IFileName& name, IFil
     // The whole merge holds the engine: connections are taken out first and
     // rebuilt once it is complete.
     TStructureChange change(top);
+    // What was read goes again before the bracket closes: the bracket's end
+    // puts every module into processing, a half-read one included.
+    struct TRollback {
+      KSModul& macro;
+      int32_t former, formerIn, formerOut;
+      bool done = false;
+      ~TRollback() {
+        if (done) return;
+        DestructorBody([this] {
+          while (macro.childCount_ > former) macro.DeleteChild(macro.children_[macro.childCount_ - 1]);
+          while (macro.inCount_ > formerIn) macro.DestroyInPort(macro.inCount_ - 1);
+          while (macro.outCount_ > formerOut) macro.DestroyOutPort(macro.outCount_ - 1);
+        });
+      }
+    } rollback{macro, former, formerIn, formerOut};
     ens.SetReadState(1);
     BeginSoundfileLoad();
     KSModul scratch(macro.host_, &macro);
@@ -1295,6 +1321,7 @@ int32_t KModulFile::ImportModuleFile(KSModul& macro, const IFileName& name, IFil
     macro.nextInsert_ = TPnt(macro.nextInsert_.X() + 16, macro.nextInsert_.Y() + 16);
     panelOwner->nextInstrPanelInsert_ =
         TPnt(panelOwner->nextInstrPanelInsert_.X() + 16, panelOwner->nextInstrPanelInsert_.Y() + 16);
+    rollback.done = true;
     LoadPendingSoundfiles(ens.IsUndoBusy() ? 0 : 1);
     return 1;
   } catch (...) {

@@ -1503,6 +1503,33 @@ TEST_F(ImportTest, AFullMacroOrABrokenFileMergesNothing) {
     EXPECT_EQ(other->GetInPortCount(), 0) << n;
   }
   EXPECT_EQ(host.Boxes()[1].text, "Not a valid Volteon Module file.");
+  // A child record that claims huge counts, cut right after it: the counts
+  // come from its type (or are bounded for an unknown type), and the
+  // half-read child is gone before anything is put into processing.
+  for (int type : {165, 114}) { // sinks: always put into processing
+    TBytes b;
+    b.Signature();
+    Mod shell;
+    shell.name = true;
+    shell.cat = 4;
+    shell.children = 1;
+    shell.flags = 0x08;
+    Common(b, shell);
+    Window200(b, 2, 1);
+    b.Str("Huge").Str("");
+    b.U32(100);
+    b.End();
+    Mod huge = TypeMod(0, type, 10, 10);
+    huge.ev = 0x7FFFFFFF;
+    huge.ai = 0x7FFFFFFF;
+    huge.sw = 0x7FFFFFFF;
+    Common(b, huge);
+    b.End();
+    EPtr<IFileName> cut = WriteFixture(b.data, "huge.mdl");
+    host.QueueAnswer(0);
+    EXPECT_EQ(files.ImportModuleFile(*other, *cut), 0) << type;
+    EXPECT_EQ(other->GetChildCount(), 0) << type;
+  }
 }
 
 TEST_F(FileTest, TheTopIsAlwaysAnInstrument) {
