@@ -6,6 +6,7 @@
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -78,11 +79,20 @@ void KEnsembleFiles::ReadEnsembleStream(TInOut& s) {
   BeginSoundfileLoad();
   KModulFile::ReadEnsembleRecord(s, *this);
   if (GetReadState() < 1) ThrowError(&NotValidFileMessage());
+  // A snapshot's serial counter comes back as it was written: the modules
+  // made while its tree is read take their stored numbers.
+  const int32_t serial = GetNextSerialNo();
   ensemble_.SetAudioInModule(nullptr);
   ensemble_.SetAudioOutModule(nullptr);
   ensemble_.ApplySampleRate();
   KModulFile::ReadTree(s, *top, *this, false);
   if (GetReadState() < 2) ThrowError(&NotValidFileMessage());
+  if (IsUndoBusy()) {
+    // Never below a number in use, whatever the snapshot says.
+    int32_t highest = 0;
+    top->Walk([&highest](KSModul* m) { highest = std::max(highest, m->GetSerialNo()); });
+    SetNextSerialNo(std::max(serial, highest + 1));
+  }
   KModulFile::AdoptLoadedAudioModules(*top);
   top->ResolveAllConnections();
   if (KInstr* in = top->GetInstr()) in->SetTune(0.0f, true);
