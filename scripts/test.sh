@@ -20,3 +20,8 @@ for preset in asan tsan; do
     ctest --preset "$preset" -j "$jobs"
   fi
 done
+# A few seconds of fuzzing per file reader when clang is there; the corpora
+# themselves were replayed by the tests above in every case.
+if command -v clang++ > /dev/null; then
+  bash scripts/fuzz.sh 5
+fi
