@@ -39,7 +39,7 @@ TRig::~TRig() {
 }
 
 TOfflineAudio& TRig::Driver() { return *dynamic_cast<TOfflineAudio*>(ens_->GetAudio()); }
-TMidiInOut& TRig::Midi() { return *ens_->GetMidiBase(); }
+TMidiInOut& TRig::Midi() { return *dynamic_cast<TMidiInOut*>(ens_->GetMidi()); }
 
 KSModul* TRig::Insert(KSModul* parent, int32_t category, int32_t type, const char* what) {
   KSModul* m = parent->InsertModule(category, type, 1);

@@ -3,7 +3,7 @@
 // thread at the device rate, with the timing the benchmark reports.
 #pragma once
 
-#include "src/audio/offline.h"
+#include "src/engine/offline.h"
 #include "src/midi/midi.h"
 #include "src/mod/ensemble.h"
 #include "src/mod/mod.h"

@@ -1,7 +1,7 @@
 // Prints the time the engine takes per second of audio for a saw into a
 // resonant low pass, while it sounds and while its tail decays: the two
 // should be alike (a tail in the denormal range would be many times slower).
-#include "tests/engine/testhost.h"
+#include "bench/host.h"
 
 #include "platform/sys.h"
 #include "src/mod/instr.h"
@@ -27,7 +27,7 @@ void Wire(KSModul* from, const char* out, KSModul* to, const char* in) {
   to->GetInPort(InIndex(to, in))->Connect(from->GetOutPort(OutIndex(from, out)));
 }
 
-double SecondsFor(testhost::THost& host, int32_t seconds) {
+double SecondsFor(bench::TTreeHost& host, int32_t seconds) {
   std::vector<float> in(2 * 512, 0.0f), out(2 * 512);
   const uint64_t start = platform::MonotonicNs();
   for (int32_t block = 0; block < seconds * 44100 / 512; ++block) host.Driver().Render(in.data(), out.data(), 512);
@@ -37,7 +37,7 @@ double SecondsFor(testhost::THost& host, int32_t seconds) {
 } // namespace
 
 int main() {
-  testhost::THost host;
+  bench::TTreeHost host;
   host.Top()->GetOwnInstr()->SetVoiceCount(16);
   KSModul* top = host.Top();
   KSModul *saw, *filter, *mix;

@@ -308,8 +308,9 @@ int64_t SubnormalOutputs() {
   for (int32_t i = 0; i < EngineSlots.count; ++i) {
     const TEngineRecord* r = EngineSlots.records[i];
     if (!r || !r->module) continue;
-    for (int32_t p = 0; p < r->module->GetOutPortCount(); ++p) {
-      const KOutPort* port = r->module->GetOutPort(p);
+    const KSModul* module = KSModul::Of(r->module);
+    for (int32_t p = 0; p < module->GetOutPortCount(); ++p) {
+      const KOutPort* port = module->GetOutPort(p);
       if (!IsAudioKind(port->GetKind())) continue;
       for (int32_t v = 0; v < r->voices; ++v)
         if (std::fpclassify(*port->ValueFor(v)) == FP_SUBNORMAL) ++count;

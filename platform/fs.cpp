@@ -561,4 +561,10 @@ std::string SettingsFolderPath() {
   return std::string();
 }
 
+std::string WindowsFolderPath() {
+  const char* own = std::getenv("QUORVEX_WINDOWS_DIR");
+  if (own && *own) return own;
+  return SettingsFolderPath();
+}
+
 } // namespace platform

@@ -145,5 +145,9 @@ std::string TempFolderPath();
 // The folder of the settings store: $QUORVEX_SETTINGS_DIR when set, else
 // $XDG_CONFIG_HOME/Orvanta, else ~/.config/Orvanta. Empty when there is none.
 std::string SettingsFolderPath();
+// The folder that stands in for the Windows folder of the system the outside
+// drivers were written for (where their "system.ini" lives):
+// $QUORVEX_WINDOWS_DIR when set, else the settings folder.
+std::string WindowsFolderPath();
 
 } // namespace platform

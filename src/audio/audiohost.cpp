@@ -1,27 +1,21 @@
 #include "src/audio/audiohost.h"
 
-#include "src/audio/audioio.h"
-#include "src/engine/tables.h"
+#include <atomic>
 
 namespace {
 
-// The driver that is current; drivers are replaced only while nothing is paused.
-class TCurrentDriver : public IAudioPause {
-public:
-  void Pause() override {
-    if (IAudioInOut* driver = GetCurrentAudioInOut()) driver->Pause();
-  }
-  void Resume() override {
-    if (IAudioInOut* driver = GetCurrentAudioInOut()) driver->Resume();
-  }
-};
+std::atomic<IEngineState*> engineState{nullptr};
 
 class TStandInServices : public IAudioServices {
 public:
   TStandInServices() : tmp_(CreateFileName()), editor_(CreateFileName()) { tmp_->CopyFolder(TempFolder()); }
-  IAudioPause* GetAudioDriver() override { return GetCurrentAudioInOut() ? &driver_ : nullptr; }
+  IAudioPause* GetAudioDriver() override {
+    IEngineState* engine = engineState.load();
+    return engine ? engine->GetRunningDriver() : nullptr;
+  }
   float GetProcessingRate() override {
-    const float rate = EngineConstants.processingRate;
+    IEngineState* engine = engineState.load();
+    const float rate = engine ? engine->GetEngineRate() : 0.0f;
     return rate > 0.0f ? rate : 44100.0f;
   }
   IFileName* GetTmpDirName() override { return tmp_.Get(); }
@@ -31,7 +25,6 @@ public:
 private:
   EPtr<IFileName> tmp_;
   EPtr<IFileName> editor_;
-  TCurrentDriver driver_;
 };
 
 IAudioServices*& Installed() {
@@ -40,6 +33,8 @@ IAudioServices*& Installed() {
 }
 
 } // namespace
+
+void SetEngineState(IEngineState* state) { engineState.store(state); }
 
 IAudioServices& AudioServices() {
   if (Installed()) return *Installed();

@@ -62,8 +62,22 @@ public:
   virtual int StartProgram(IFileName& program, const TStr& argument) = 0;
 };
 
+// What the stand-in services learn of the engine: its running driver (null:
+// none) and its processing rate (0: not set yet).
+class IEngineState {
+public:
+  virtual IAudioPause* GetRunningDriver() = 0;
+  virtual float GetEngineRate() = 0;
+
+protected:
+  ~IEngineState() = default;
+};
+// The engine installs its state when it first sets a rate; null detaches it.
+void SetEngineState(IEngineState* state);
+
 // The installed services; until an owner installs its own, a stand-in with
-// no driver, 44100 Hz, the system's temporary folder and no editor.
+// the engine's running driver and rate (without an engine: no driver,
+// 44100 Hz), the system's temporary folder and no editor.
 IAudioServices& AudioServices();
 // Installs services; nullptr restores the stand-in. Returns the previous ones.
 IAudioServices* SetAudioServices(IAudioServices* services);

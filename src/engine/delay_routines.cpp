@@ -14,7 +14,6 @@
 #include "src/engine/graph_render.h"
 #include "src/engine/sampler_routines.h"
 #include "src/engine/tables.h"
-#include "src/mod/mod.h"
 
 namespace {
 
@@ -61,7 +60,7 @@ void SetDelayTime(DelayVoiceState& s, float ms) {
 // ---------------------------------------------------------------------------
 // Voice set-ups
 
-void InitBufferVoice(TWord* state, KSModul* module, int32_t voice) {
+void InitBufferVoice(TWord* state, IEngineModule* module, int32_t voice) {
   DelayVoiceState& s = As<DelayVoiceState>(state);
   s.buffer = module ? module->GetDelayBuffer() : nullptr;
   float *begin, *end;
@@ -76,15 +75,15 @@ void InitBufferVoice(TWord* state, KSModul* module, int32_t voice) {
   PlaceRead(s);
 }
 
-void InitDelayVoice(TWord* state, KSModul* module, int32_t voice) {
+void InitDelayVoice(TWord* state, IEngineModule* module, int32_t voice) {
   InitBufferVoice(state, module, voice);
   DelayVoiceState& s = As<DelayVoiceState>(state);
   s.lengthOrGain.i = s.begin ? int32_t(s.end - s.begin) : 0;
 }
 
-void InitBufferReaderVoice(TWord* state, KSModul* module, int32_t voice) { InitBufferVoice(state, module, voice); }
+void InitBufferReaderVoice(TWord* state, IEngineModule* module, int32_t voice) { InitBufferVoice(state, module, voice); }
 
-void InitGrainVoice(TWord* state, KSModul* module, int32_t voice) {
+void InitGrainVoice(TWord* state, IEngineModule* module, int32_t voice) {
   GrainDelayVoiceState& s = As<GrainDelayVoiceState>(state);
   s.buffer = module ? module->GetDelayBuffer() : nullptr;
   s.framesPerMs = FramesPerMs();
@@ -109,7 +108,7 @@ void InitGrainVoice(TWord* state, KSModul* module, int32_t voice) {
 }
 
 // The scope: the line, no capture, the mark at the end.
-void InitBufferPositionVoice(TWord* state, KSModul* module, int32_t voice) {
+void InitBufferPositionVoice(TWord* state, IEngineModule* module, int32_t voice) {
   ScopeVoiceState& s = As<ScopeVoiceState>(state);
   s.buffer = module ? module->GetDelayBuffer() : nullptr;
   float *begin, *end;
@@ -126,7 +125,7 @@ void InitBufferPositionVoice(TWord* state, KSModul* module, int32_t voice) {
 
 namespace {
 
-template <class State> void InitRecorder(TWord* state, KSModul* module) {
+template <class State> void InitRecorder(TWord* state, IEngineModule* module) {
   State& s = As<State>(state);
   s.buffer = module ? module->GetRecordBuffer() : nullptr;
   IAudioBuf* buf = s.buffer ? s.buffer->GetAudioBuf() : nullptr;
@@ -149,12 +148,12 @@ template <class State> void InitRecorder(TWord* state, KSModul* module) {
 
 } // namespace
 
-void InitRecorderVoice(TWord* state, KSModul* module, int32_t voice) {
+void InitRecorderVoice(TWord* state, IEngineModule* module, int32_t voice) {
   (void)voice;
   InitRecorder<TapedeckVoiceState>(state, module);
 }
 
-void InitRecorderVoiceAlt(TWord* state, KSModul* module, int32_t voice) {
+void InitRecorderVoiceAlt(TWord* state, IEngineModule* module, int32_t voice) {
   (void)voice;
   InitRecorder<StereoTapedeckVoiceState>(state, module);
 }
@@ -265,7 +264,7 @@ void Tapedeck2() {
 
 void ScopeCapture() {
   TEngineRecord* r = SlotRecord();
-  KSModul* module = r->module;
+  IEngineModule* module = r->module;
   EachVoice<ScopeVoiceState>([module](ScopeVoiceState& s, float* const* in) {
     if (!s.capture) return;
     *s.capture++ = *in[QV_INPUT_AT(ScopeInputs, in)];

@@ -8,7 +8,7 @@
 
 #include "src/engine/engine.h"
 
-class KSModul;
+class IEngineModule;
 
 // A module's graph area: one float per pixel column, width x height pixels.
 struct TGraphColumns {
@@ -22,12 +22,12 @@ class IPanelHost {
 public:
   virtual ~IPanelHost() = default;
   // Redraws both control views of the module (instrument and ensemble panel).
-  virtual void RefreshControlViews(KSModul* module) = 0;
+  virtual void RefreshControlViews(IEngineModule* module) = 0;
   // True when an event routine stored a new value for the module's graph
   // (its control value mark is set) and its control state allows a redraw.
-  virtual bool IsGraphMarked(KSModul* module) = 0;
+  virtual bool IsGraphMarked(IEngineModule* module) = 0;
   // The module's column buffer (made on first use) and its size.
-  virtual TGraphColumns GetGraphColumns(KSModul* module) = 0;
+  virtual TGraphColumns GetGraphColumns(IEngineModule* module) = 0;
 };
 // Installs the panel side; null detaches it (display routines then do
 // nothing but their decays). Returns the previous one.

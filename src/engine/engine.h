@@ -5,9 +5,9 @@
 #include <atomic>
 #include <cstdint>
 
+#include "src/engine/engine_module.h"
 #include "src/engine/word.h"
 
-class KSModul;
 struct TEngineRecord;
 
 // A per-sample routine: finds its data through the current slot index.
@@ -34,7 +34,7 @@ struct TEngineRecord {
   int32_t* routeCounts = nullptr;             // per event output
   TEventRoutine** routeRoutines = nullptr;    // per event output: 20 routines
   TEngineRecord*** routeTargets = nullptr;    // per event output: 20 records
-  KSModul* module = nullptr;
+  IEngineModule* module = nullptr;
   TWord params[4] = {};
   TWord sources[4] = {};
   // Sizes the record was built with (the module's counts may change later).

@@ -17,7 +17,6 @@
 #include "src/engine/midi_output.h"
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"
-#include "src/mod/mod.h"
 
 namespace {
 

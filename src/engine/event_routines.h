@@ -7,7 +7,7 @@
 #include "src/engine/engine.h"
 
 class IMidiOutput;
-class KSModul;
+class IEngineModule;
 
 // What the event routines need of the ensemble around a module. The model
 // installs one; without it MIDI output is silent and tune changes are
@@ -16,11 +16,11 @@ class IEventHost {
 public:
   virtual ~IEventHost() = default;
   // The MIDI output of the module's ensemble (null: none).
-  virtual IMidiOutput* MidiOutput(KSModul* module) = 0;
+  virtual IMidiOutput* MidiOutput(IEngineModule* module) = 0;
   // The MIDI channel of the module's instrument as stored, 0 ... 15.
-  virtual int32_t MidiChannel(KSModul* module) = 0;
+  virtual int32_t MidiChannel(IEngineModule* module) = 0;
   // The "Tune" input of an Audio Out module: the instrument's tune.
-  virtual void SetTune(KSModul* module, float tune) = 0;
+  virtual void SetTune(IEngineModule* module, float tune) = 0;
 };
 void SetEventHost(IEventHost* host);
 IEventHost* GetEventHost();

@@ -10,7 +10,6 @@
 #include "src/engine/event_routines.h"
 #include "src/engine/sampler_routines.h"
 #include "src/engine/tables.h"
-#include "src/mod/mod.h"
 
 namespace {
 
@@ -111,7 +110,7 @@ void SetUpGrains(ResynthVoiceState& s) {
 
 } // namespace
 
-void InitDualSampleVoice(TWord* state, KSModul* module, int32_t voice) {
+void InitDualSampleVoice(TWord* state, IEngineModule* module, int32_t voice) {
   ResynthVoiceState& s = *reinterpret_cast<ResynthVoiceState*>(state);
   BindVoiceEvents(s.header, module, voice);
   BindSampleSource(s.main, module);
@@ -120,11 +119,11 @@ void InitDualSampleVoice(TWord* state, KSModul* module, int32_t voice) {
   if (s.main.core.direction != 0 || (s.main.loopOn && s.main.loopInRelease)) s.countdown = 0;
 }
 
-void InitDualSampleVoiceAlias(TWord* state, KSModul* module, int32_t voice) {
+void InitDualSampleVoiceAlias(TWord* state, IEngineModule* module, int32_t voice) {
   InitDualSampleVoice(state, module, voice);
 }
 
-void InitDualSampleVoice2(TWord* state, KSModul* module, int32_t voice) {
+void InitDualSampleVoice2(TWord* state, IEngineModule* module, int32_t voice) {
   BeatLoopVoiceState& s = *reinterpret_cast<BeatLoopVoiceState*>(state);
   BindVoiceEvents(s.common.header, module, voice);
   BindSampleSource(s.common.main, module);

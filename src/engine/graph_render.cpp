@@ -9,7 +9,6 @@
 #include "src/engine/display_routines.h"
 #include "src/engine/routine_util.h"
 #include "src/engine/tables.h"
-#include "src/mod/mod.h"
 
 namespace {
 

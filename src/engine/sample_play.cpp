@@ -6,7 +6,6 @@
 #include "src/engine/convert.h"
 #include "src/engine/engine.h"
 #include "src/engine/tables.h"
-#include "src/mod/mod.h"
 
 const float SilentSamples[8] = {};
 
@@ -113,7 +112,7 @@ void AttachSampleWithLoop(SamplePlayerState& s, IAudioFileMapEntry* entry) {
   }
 }
 
-void BindSampleSource(SamplePlayerState& s, KSModul* module) {
+void BindSampleSource(SamplePlayerState& s, IEngineModule* module) {
   s.core.source = module ? module->GetSampleMap() : nullptr;
   s.oscillatorMode = (module && module->IsOscilMode()) ? 1 : 0;
   if (s.oscillatorMode) s.loopOn = 1;

@@ -13,7 +13,7 @@
 
 class IAudioFileMap;
 class IAudioFileMapEntry;
-class KSModul;
+class IEngineModule;
 
 // A zeroed run of samples that grain players and table reads bind when they
 // have no sample. It is read-only and longer than the cubic kernel's reach,
@@ -48,7 +48,7 @@ void AttachSample(PlayerCore& p, IAudioFileMapEntry* entry);
 void AttachSampleEntry(PlayerCore& p, IAudioFileMapEntry* entry);
 void AttachSampleWithLoop(SamplePlayerState& s, IAudioFileMapEntry* entry);
 // The module's map becomes the sample source; its oscillator mode is copied.
-void BindSampleSource(SamplePlayerState& s, KSModul* module);
+void BindSampleSource(SamplePlayerState& s, IEngineModule* module);
 // The entry the source selects for a key (null without source or entry).
 IAudioFileMapEntry* SelectEntry(const PlayerCore& p, float key);
 

@@ -7,7 +7,6 @@
 #include "src/engine/convert.h"
 #include "src/engine/event_ids.h"
 #include "src/engine/event_routines.h"
-#include "src/mod/mod.h"
 
 namespace {
 
@@ -46,7 +45,7 @@ float ValueOf(TEngineRecord* r, int32_t voice, int32_t k, float fallback) {
 
 } // namespace
 
-void BindVoiceEvents(VoiceEventHeader& header, KSModul* module, int32_t voice) {
+void BindVoiceEvents(VoiceEventHeader& header, IEngineModule* module, int32_t voice) {
   header.record = module ? module->GetEngineRecord() : nullptr;
   header.voice = voice;
 }
@@ -59,14 +58,14 @@ void SendVoiceEvent(VoiceEventHeader& header, int32_t output, float v) {
 // ---------------------------------------------------------------------------
 // Voice set-ups
 
-void InitTableVoice(TWord* state, KSModul* module, int32_t voice) {
+void InitTableVoice(TWord* state, IEngineModule* module, int32_t voice) {
   SampleVoiceState& s = Sample(state);
   BindVoiceEvents(s.header, module, voice);
   BindSampleSource(s.player, module);
   BindChannels(s);
 }
 
-void InitSingleSampleVoice(TWord* state, KSModul* module, int32_t voice) {
+void InitSingleSampleVoice(TWord* state, IEngineModule* module, int32_t voice) {
   InitTableVoice(state, module, voice);
   SampleVoiceState& s = Sample(state);
   AttachSampleEntry(s.player.core, SelectEntry(s.player.core, 0.0f));
@@ -74,7 +73,7 @@ void InitSingleSampleVoice(TWord* state, KSModul* module, int32_t voice) {
   SendLength(s);
 }
 
-void InitMappedSampleVoice(TWord* state, KSModul* module, int32_t voice) {
+void InitMappedSampleVoice(TWord* state, IEngineModule* module, int32_t voice) {
   InitTableVoice(state, module, voice);
   SampleVoiceState& s = Sample(state);
   AttachSampleEntry(s.player.core, SelectEntry(s.player.core, s.key));
@@ -82,7 +81,7 @@ void InitMappedSampleVoice(TWord* state, KSModul* module, int32_t voice) {
   SendLength(s);
 }
 
-void InitMappedLoopSampleVoice(TWord* state, KSModul* module, int32_t voice) {
+void InitMappedLoopSampleVoice(TWord* state, IEngineModule* module, int32_t voice) {
   InitTableVoice(state, module, voice);
   SampleVoiceState& s = Sample(state);
   AttachSampleWithLoop(s.player, SelectEntry(s.player.core, s.key));
@@ -90,7 +89,7 @@ void InitMappedLoopSampleVoice(TWord* state, KSModul* module, int32_t voice) {
   SendLength(s);
 }
 
-void InitMappedSampleVoice2(TWord* state, KSModul* module, int32_t voice) {
+void InitMappedSampleVoice2(TWord* state, IEngineModule* module, int32_t voice) {
   InitTableVoice(state, module, voice);
   SampleVoiceState& s = Sample(state);
   TEngineRecord* r = module ? module->GetEngineRecord() : nullptr;

@@ -9,10 +9,10 @@
 #include "src/engine/sample_play.h"
 #include "src/engine/word.h"
 
-class KSModul;
+class IEngineModule;
 
 // A voice set-up: (the voice's state words, the module, the voice index).
-using TVoiceSetup = void (*)(TWord* state, KSModul* module, int32_t voice);
+using TVoiceSetup = void (*)(TWord* state, IEngineModule* module, int32_t voice);
 
 // The voice set-up of a sampler type (130, 131, 135, 136, 170, 173, 174 and
 // "Demux" 197), a delay type (79, 120, 165, 166, 169) or a tape deck (80, 81);
@@ -31,21 +31,21 @@ void InstallSamplerRoutines(TRoutineTables& tables);
 void InstallBufferRoutines(TRoutineTables& tables);
 
 // Voice set-ups by name.
-void InitTableVoice(TWord* state, KSModul* module, int32_t voice);
-void InitSingleSampleVoice(TWord* state, KSModul* module, int32_t voice);
-void InitMappedSampleVoice(TWord* state, KSModul* module, int32_t voice);
-void InitMappedLoopSampleVoice(TWord* state, KSModul* module, int32_t voice);
-void InitMappedSampleVoice2(TWord* state, KSModul* module, int32_t voice);
-void InitDualSampleVoice(TWord* state, KSModul* module, int32_t voice);
-void InitDualSampleVoiceAlias(TWord* state, KSModul* module, int32_t voice);
-void InitDualSampleVoice2(TWord* state, KSModul* module, int32_t voice);
-void InitBufferVoice(TWord* state, KSModul* module, int32_t voice);
-void InitDelayVoice(TWord* state, KSModul* module, int32_t voice);
-void InitBufferReaderVoice(TWord* state, KSModul* module, int32_t voice);
-void InitGrainVoice(TWord* state, KSModul* module, int32_t voice);
-void InitBufferPositionVoice(TWord* state, KSModul* module, int32_t voice);
-void InitRecorderVoice(TWord* state, KSModul* module, int32_t voice);
-void InitRecorderVoiceAlt(TWord* state, KSModul* module, int32_t voice);
+void InitTableVoice(TWord* state, IEngineModule* module, int32_t voice);
+void InitSingleSampleVoice(TWord* state, IEngineModule* module, int32_t voice);
+void InitMappedSampleVoice(TWord* state, IEngineModule* module, int32_t voice);
+void InitMappedLoopSampleVoice(TWord* state, IEngineModule* module, int32_t voice);
+void InitMappedSampleVoice2(TWord* state, IEngineModule* module, int32_t voice);
+void InitDualSampleVoice(TWord* state, IEngineModule* module, int32_t voice);
+void InitDualSampleVoiceAlias(TWord* state, IEngineModule* module, int32_t voice);
+void InitDualSampleVoice2(TWord* state, IEngineModule* module, int32_t voice);
+void InitBufferVoice(TWord* state, IEngineModule* module, int32_t voice);
+void InitDelayVoice(TWord* state, IEngineModule* module, int32_t voice);
+void InitBufferReaderVoice(TWord* state, IEngineModule* module, int32_t voice);
+void InitGrainVoice(TWord* state, IEngineModule* module, int32_t voice);
+void InitBufferPositionVoice(TWord* state, IEngineModule* module, int32_t voice);
+void InitRecorderVoice(TWord* state, IEngineModule* module, int32_t voice);
+void InitRecorderVoiceAlt(TWord* state, IEngineModule* module, int32_t voice);
 
 // Stores the delay time in ms and places the read pointer behind the write
 // pointer: at or beyond the line the longest delay, below 0 none.
@@ -55,7 +55,7 @@ void SetDelayTime(DelayVoiceState& s, float ms);
 // the voice's output word and every destination of the output is called.
 void SendVoiceEvent(VoiceEventHeader& header, int32_t output, float v);
 // Binds the voice's event outputs to its record and voice number.
-void BindVoiceEvents(VoiceEventHeader& header, KSModul* module, int32_t voice);
+void BindVoiceEvents(VoiceEventHeader& header, IEngineModule* module, int32_t voice);
 
 // The state of a voice as a record of the given type, or null when the
 // record lacks the voice or is too small for it.

@@ -1,7 +1,6 @@
 #include "src/engine/setup.h"
 
 #include "src/engine/tables.h"
-#include "src/mod/mod.h"
 
 #include <cmath>
 #include <cstring>
@@ -42,7 +41,7 @@ void FreeArrays(TEngineRecord* r) {
 
 } // namespace
 
-TEngineRecord* BuildEngineRecord(KSModul* module, int32_t voices) {
+TEngineRecord* BuildEngineRecord(IEngineModule* module, int32_t voices) {
   auto* r = new TEngineRecord;
   r->module = module;
   r->voices = voices < 1 ? 1 : voices;
@@ -84,7 +83,7 @@ void FreeEngineRecord(TEngineRecord* record) {
   delete record;
 }
 
-void ReleaseModuleState(TEngineRecord* record, KSModul* module) {
+void ReleaseModuleState(TEngineRecord* record, IEngineModule* module) {
   for (int i = 0; i < 4; ++i) module->SetParamWord(i, record->params[i].i);
   if (module->IsCategory(1) || module->IsCategory(7)) module->SetSourceWord(0, record->sources[0].i);
 }
@@ -95,7 +94,7 @@ void SetWord(TEngineRecord* r, int32_t voice, int32_t word, float value) {
 }
 } // namespace
 
-void InitModuleState(TEngineRecord* r, KSModul* module, float rateFactor, int32_t driverOutputs,
+void InitModuleState(TEngineRecord* r, IEngineModule* module, float rateFactor, int32_t driverOutputs,
                      TWord outputFill) {
   int32_t category = module->GetCategory();
   int32_t type = module->GetTypeIndex();

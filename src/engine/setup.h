@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-class KSModul;
+class IEngineModule;
 
 // The engine heap: per-voice input-pointer and state arrays (created on first
 // use, kept for the whole run).
@@ -16,13 +16,13 @@ IHeap& EngineHeap();
 // Builds a record for the module's counts with the given voice count: every
 // input points at the zero cell, every state word is 0, no routes. Throws on
 // low memory and leaves nothing allocated.
-TEngineRecord* BuildEngineRecord(KSModul* module, int32_t voices);
+TEngineRecord* BuildEngineRecord(IEngineModule* module, int32_t voices);
 // Frees the record with its per-voice arrays and route lists.
 void FreeEngineRecord(TEngineRecord* record);
 // Copies the values that must survive a rebuild back to the module.
-void ReleaseModuleState(TEngineRecord* record, KSModul* module);
+void ReleaseModuleState(TEngineRecord* record, IEngineModule* module);
 // The per-type initial state (seeds, unit gains, voice numbers, output history).
-void InitModuleState(TEngineRecord* record, KSModul* module, float rateFactor, int32_t driverOutputs,
+void InitModuleState(TEngineRecord* record, IEngineModule* module, float rateFactor, int32_t driverOutputs,
                      TWord outputFill);
 
 // Route lists of one event output (allocated on first use, freed when empty).

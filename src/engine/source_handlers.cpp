@@ -1,8 +1,6 @@
 #include "src/engine/source_handlers.h"
 
 #include "src/engine/event_routines.h"
-#include "src/mod/instr.h"
-#include "src/mod/mod.h"
 
 #include <algorithm>
 
@@ -23,7 +21,7 @@ inline bool IsMono(const TEngineRecord* r) { return r->voices <= 1; }
 // A mono source writes voice 0; a polyphonic one the note's voice.
 inline int32_t OutVoice(const TEngineRecord* r, int32_t voice) { return IsMono(r) ? 0 : voice; }
 
-KInstr* InstrOf(const TEngineRecord* r) { return r->module ? r->module->GetInstr() : nullptr; }
+const IEngineInstr* InstrOf(const TEngineRecord* r) { return r->module ? r->module->GetEngineInstr() : nullptr; }
 
 int32_t& Step(TEngineRecord* r) { return r->sources[0].i; }
 int32_t& LastReceived(TEngineRecord* r) { return r->sources[2].i; }
@@ -81,7 +79,7 @@ void SelectiveGate(TEngineRecord* r, int32_t note, int32_t velocity, int32_t, in
 
 // "NotePitch" (7): the pitch plus the instrument's tune and unison offset.
 void NotePitch(TEngineRecord* r, int32_t note, int32_t, int32_t voice, int32_t rank) {
-  KInstr* instr = InstrOf(r);
+  const IEngineInstr* instr = InstrOf(r);
   float tune = instr ? instr->GetTune() : 0.0f;
   float spread = instr ? instr->GetUnisonSpread() : 0.05f;
   SendSourceValue(r, OutVoice(r, voice), Table(r, note) + tune + UnisonOffset(spread, rank));
@@ -140,7 +138,7 @@ int32_t Increment(int32_t v) {
 // A switch under remote or snapshot control moved: its inputs follow on the
 // GUI thread (the rebuild needs a structure-change bracket).
 void MoveSwitch(TEngineRecord* r, int32_t position, bool toMidiOut) {
-  KSModul* m = r->module;
+  IEngineModule* m = r->module;
   int32_t n = m->GetInPortCount();
   Step(r) = position;
   m->RequestSwitchInputs();
@@ -187,7 +185,7 @@ TSourceHandler FindSourceHandler(int32_t type) {
 }
 
 void RemoteControlHandler(TEngineRecord* r, int32_t number, int32_t value, int32_t, int32_t) {
-  KSModul* m = r ? r->module : nullptr;
+  IEngineModule* m = r ? r->module : nullptr;
   if (!m || Data(number) != r->params[2].i) return;
   int32_t v = m->GetRemoteKind() == 2 ? (value > 0 ? 64 : 0) : Data(value);
   bool toMidi = m->IsRemoteToMidiOut();
@@ -258,7 +256,7 @@ void StartSource(TEngineRecord* r, int32_t running) {
 }
 
 void SendControlStep(TEngineRecord* r, int32_t step) {
-  KSModul* m = r ? r->module : nullptr;
+  IEngineModule* m = r ? r->module : nullptr;
   if (!m) return;
   step = std::clamp(step, 0, 127);
   bool toMidi = m->IsPanelToMidiOut();

@@ -119,6 +119,7 @@ void UpdateRateConstants(float sr) {
   c.sineStepOverRate = 256.0f / sr;
   c.clockIncrement = 0.4f * c.invRate * c.tempo;
   c.controlPeriod = ComputeControlPeriod(sr, c.controlRate);
+  LinkEngineToAudioServices();
 }
 
 void SetControlRate(int32_t hz) {

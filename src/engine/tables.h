@@ -65,6 +65,9 @@ int32_t ComputeControlPeriod(float processingRate, int32_t controlRate);
 
 // Recompute every rate constant for a new processing rate.
 void UpdateRateConstants(float processingRate);
+// Lets the stand-in services of the sound-file objects see the engine's
+// current driver and processing rate; setting a rate does it.
+void LinkEngineToAudioServices();
 // Store a control rate (Hz) and recompute.
 void SetControlRate(int32_t hz);
 // Store a clock tempo (BPM) and recompute.

@@ -9,9 +9,9 @@
 // a 64-bit build than their word counts suggest; nothing stored in a file
 // depends on these sizes.
 //
-// Where a record keeps outputs at documented word positions (the sampler
-// family, delays, tape decks), the float words that ports refer to come first
-// and the pointers after them, so the positions are the same on every build.
+// Where ports name fixed word positions in a record (the sampler family,
+// delays, tape decks), the float words they refer to come first and the
+// pointers after them, so the positions are the same on every build.
 #pragma once
 
 #include <cstddef>

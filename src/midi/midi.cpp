@@ -1,6 +1,6 @@
 #include "src/midi/midi.h"
 
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
 
@@ -22,6 +22,7 @@ bool LearnIncremental(int32_t v, int32_t w) {
 } // namespace
 
 TMidiMaker SetMidiMaker(TMidiMaker maker) {
+  SetMidiPortFactory(CreateMidiInOut);
   TMidiMaker previous = midiMaker;
   midiMaker = maker;
   return previous;
@@ -32,6 +33,13 @@ IMidiInOut* CreateMidiInOut(IMidiOwner* owner) {
   if (!midi) midi = new TNoMidi(owner);
   return midi;
 }
+
+namespace {
+// Every program with the MIDI base gives its ensembles a MIDI driver.
+struct InstallMidiPortFactory {
+  InstallMidiPortFactory() { SetMidiPortFactory(CreateMidiInOut); }
+} installMidiPortFactory;
+} // namespace
 
 TMidiInOut::TMidiInOut(IMidiOwner* owner) : owner_(owner) {}
 

@@ -18,7 +18,8 @@
 
 namespace {
 
-// Documented ranges of inputs: minimum, maximum, step, default, value class.
+// The value ranges an input can name: minimum, maximum, step, default and
+// value class, copied into its port entry.
 struct TRange {
   float minimum, maximum, step, defaultValue;
   int32_t valueClass;

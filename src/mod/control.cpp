@@ -1,9 +1,9 @@
 // Control values: the step of a panel or MIDI source module, its value table
 // and range, and how a new value reaches the engine and MIDI out.
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "src/engine/source_handlers.h"
 #include "src/engine/tables.h"
-#include "src/midi/midi.h"
+#include "src/mod/midi_port.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
 

@@ -5,6 +5,19 @@
 #include "src/base/settings.h"
 #include "src/mod/instr.h"
 
+#include <atomic>
+
+namespace {
+std::atomic<TMidiPortFactory> midiPortFactory{nullptr};
+} // namespace
+
+TMidiPortFactory SetMidiPortFactory(TMidiPortFactory factory) { return midiPortFactory.exchange(factory); }
+
+IMidiInOut* MakeMidiPort(IMidiOwner* owner) {
+  const TMidiPortFactory factory = midiPortFactory.load();
+  return factory ? factory(owner) : nullptr;
+}
+
 QV_MESSAGE(OverloadStop,
            "Processor Overload!  Audio processing has been stopped.\n\nThe program cannot reduce the number "
            "of voices further and your\ncomputer cannot generate this number of voices at the given\nsample "
@@ -15,7 +28,7 @@ KEnsemble::KEnsemble(TAudioFactory factory)
       guiThread_(platform::CurrentThreadId()), postLock_(std::make_unique<platform::Mutex>()) {
   rateFactor_.Set(0.75f);
   audio_ = MakeDriver(kAudioNone);
-  midi_ = CreateMidiInOut(this);
+  midi_ = MakeMidiPort(this);
   top_ = new KSModul(this, nullptr);
   top_->SetCategory(kCatInstrument);
   top_->CreateOwnInstr();
@@ -237,17 +250,17 @@ void KEnsemble::ClockStateChanged(bool running) {
   });
 }
 
-IMidiOutput* KEnsemble::MidiOutput(KSModul* module) {
+IMidiOutput* KEnsemble::MidiOutput(IEngineModule* module) {
   (void)module;
   return midi_;
 }
 
-int32_t KEnsemble::MidiChannel(KSModul* module) {
-  KInstr* instr = module ? module->GetInstr() : nullptr;
+int32_t KEnsemble::MidiChannel(IEngineModule* module) {
+  KInstr* instr = module ? KSModul::Of(module)->GetInstr() : nullptr;
   return instr ? instr->GetChannelIndex() : 0;
 }
 
-void KEnsemble::SetTune(KSModul* module, float tune) {
-  KInstr* instr = module ? module->GetInstr() : nullptr;
+void KEnsemble::SetTune(IEngineModule* module, float tune) {
+  KInstr* instr = module ? KSModul::Of(module)->GetInstr() : nullptr;
   if (instr) instr->SetTune(tune, false);
 }

@@ -3,10 +3,10 @@
 // processor-overload reaction. Exactly one exists while the program runs.
 #pragma once
 
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "src/base/shared.h"
 #include "src/engine/event_routines.h"
-#include "src/midi/midi.h"
+#include "src/mod/midi_port.h"
 #include "src/mod/mod.h"
 
 #include <atomic>
@@ -56,7 +56,6 @@ public:
   // Drivers.
   IAudioInOut* GetAudio() const override { return audio_; }
   IMidiInOut* GetMidi() const override { return midi_; }
-  TMidiInOut* GetMidiBase() const { return dynamic_cast<TMidiInOut*>(midi_); }
   // MIDI first, then audio; once, at start-up.
   void StartDrivers();
   // Replaces the audio driver by one of another type; Audio In and Audio Out
@@ -135,9 +134,9 @@ public:
   void ClockStateChanged(bool running) override;
 
   // IEventHost: what the event routines of this ensemble's modules need.
-  IMidiOutput* MidiOutput(KSModul* module) override;
-  int32_t MidiChannel(KSModul* module) override;
-  void SetTune(KSModul* module, float tune) override;
+  IMidiOutput* MidiOutput(IEngineModule* module) override;
+  int32_t MidiChannel(IEngineModule* module) override;
+  void SetTune(IEngineModule* module, float tune) override;
 
 private:
   void OverloadReaction();

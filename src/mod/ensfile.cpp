@@ -1,6 +1,6 @@
 #include "src/mod/ensfile.h"
 
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "src/audio/soundpool.h"
 #include "src/mod/ensemble.h"
 #include "src/mod/instr.h"

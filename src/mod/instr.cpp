@@ -1,7 +1,7 @@
 #include "src/mod/instr.h"
 
-#include "src/audio/audioio.h"
-#include "src/midi/midi.h"
+#include "src/engine/audioio.h"
+#include "src/mod/midi_port.h"
 #include "src/mod/mod.h"
 
 #include <algorithm>

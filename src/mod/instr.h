@@ -20,7 +20,7 @@ class KSModul;
 class IMidiInOut;
 struct TEngineRecord;
 
-class KInstr {
+class KInstr : public IEngineInstr {
 public:
   static constexpr int32_t kMaxVoices = 64;
   static constexpr int32_t kSnaps = 128;
@@ -82,12 +82,12 @@ public:
   bool IsSustainDown() const { return sustainDown_ != 0; }
 
   // ---- Tuning
-  float GetTune() const { return tune_; }
+  float GetTune() const override { return tune_; }
   float GetOwnTune() const { return ownTune_; }
   // Sets the own tune (unless inheritOnly) and passes the effective tune down
   // the instrument tree.
   void SetTune(float value, bool inheritOnly);
-  float GetUnisonSpread() const { return spread_; }
+  float GetUnisonSpread() const override { return spread_; }
   void SetUnisonSpread(float spread);
 
   // ---- MIDI settings

@@ -1,6 +1,6 @@
 #include "src/mod/mod.h"
 
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "src/engine/engine.h"
 #include "src/engine/setup.h"
 #include "src/mod/instr.h"
@@ -87,6 +87,8 @@ KSModul* KSModul::GetTop() {
 
 IAudioInOut* KSModul::Audio() const { return host_ ? host_->GetAudio() : nullptr; }
 TAudioInOut* KSModul::Driver() const { return dynamic_cast<TAudioInOut*>(Audio()); }
+
+const IEngineInstr* KSModul::GetEngineInstr() const { return instr_; }
 
 KInstr* KSModul::GetOwnerInstr() const {
   if (category_ == kCatInstrument) return parent_ ? parent_->instr_ : instr_;

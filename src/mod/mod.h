@@ -5,6 +5,7 @@
 #include "src/base/area.h"
 #include "src/base/base.h"
 #include "src/base/str.h"
+#include "src/engine/engine_module.h"
 #include "src/mod/moddata.h"
 #include "src/mod/port.h"
 
@@ -61,7 +62,7 @@ public:
 // "1.2.3" for a file format version (200 is "2.0.4").
 TStr FormatFileVersion(int32_t version);
 
-class KSModul : public TBase {
+class KSModul final : public TBase, public IEngineModule {
 public:
   static constexpr int32_t kMaxChildren = 99;
 
@@ -69,15 +70,17 @@ public:
   ~KSModul() override;
   KSModul(const KSModul&) = delete;
   KSModul& operator=(const KSModul&) = delete;
+  // The module behind an engine record: every module the engine knows is one.
+  static KSModul* Of(IEngineModule* module) { return static_cast<KSModul*>(module); }
 
   // Type.
-  int32_t GetCategory() const { return category_; }
+  int32_t GetCategory() const override { return category_; }
   void SetCategory(int32_t category) { category_ = category; }
-  int32_t GetTypeIndex() const { return type_; }
+  int32_t GetTypeIndex() const override { return type_; }
   void SetTypeIndex(int32_t type) { type_ = type; }
-  bool IsType(int32_t category, int32_t type) const { return category_ == category && type_ == type; }
-  bool IsCategory(int32_t category) const { return category_ == category; }
-  bool IsTypeIndex(int32_t type) const { return type_ == type; }
+  bool IsType(int32_t category, int32_t type) const override { return category_ == category && type_ == type; }
+  bool IsCategory(int32_t category) const override { return category_ == category; }
+  bool IsTypeIndex(int32_t type) const override { return type_ == type; }
   bool IsMacroOrInstrument() const { return category_ == kCatMacro || category_ == kCatInstrument; }
   // Categories the engine processes (modules, sources, switches).
   bool IsProcessedCategory() const {
@@ -112,7 +115,7 @@ public:
   void ConnectChildWires();
 
   // Ports.
-  int32_t GetInPortCount() const { return inCount_; }
+  int32_t GetInPortCount() const override { return inCount_; }
   int32_t GetOutPortCount() const { return outCount_; }
   KInPort* GetInPort(int32_t i) const { return i >= 0 && i < inCount_ ? in_[i] : nullptr; }
   KOutPort* GetOutPort(int32_t i) const { return i >= 0 && i < outCount_ ? out_[i] : nullptr; }
@@ -135,31 +138,32 @@ public:
   void MarkDriverChannels();
 
   // Processing.
-  TEngineRecord* GetEngineRecord() const { return record_; }
-  void SetEngineRecord(TEngineRecord* record) { record_ = record; }
-  int32_t GetEventOutputCount() const { return eventOutputs_; }
-  int32_t GetAudioInputCount() const { return audioInputs_; }
-  int32_t GetStateWordCount() const { return stateWords_; }
+  TEngineRecord* GetEngineRecord() const override { return record_; }
+  void SetEngineRecord(TEngineRecord* record) override { record_ = record; }
+  int32_t GetEventOutputCount() const override { return eventOutputs_; }
+  int32_t GetAudioInputCount() const override { return audioInputs_; }
+  int32_t GetStateWordCount() const override { return stateWords_; }
   void SetStateSizes(int32_t eventOutputs, int32_t audioInputs, int32_t stateWords) {
     eventOutputs_ = eventOutputs;
     audioInputs_ = audioInputs;
     stateWords_ = stateWords;
   }
   // 1 for a mono module, else its instrument's voice count.
-  int32_t GetEngineVoiceCount() const;
-  int32_t GetParamWord(int i) const { return params_[i]; }
-  void SetParamWord(int i, int32_t value) { params_[i] = value; }
-  int32_t GetSourceWord(int i) const { return sources_[i]; }
-  void SetSourceWord(int i, int32_t value) { sources_[i] = value; }
+  int32_t GetEngineVoiceCount() const override;
+  int32_t GetParamWord(int i) const override { return params_[i]; }
+  void SetParamWord(int i, int32_t value) override { params_[i] = value; }
+  int32_t GetSourceWord(int i) const override { return sources_[i]; }
+  void SetSourceWord(int i, int32_t value) override { sources_[i] = value; }
   // The control-value mark: event routines set it to 1 after storing a new
   // value (any thread); the panel refresh redraws the module's graph and
   // clears it.
-  void SetCtrlValue(int32_t value) { ctrlValue_.store(value, std::memory_order_relaxed); }
-  int32_t GetCtrlValue() const { return ctrlValue_.load(std::memory_order_relaxed); }
+  void SetCtrlValue(int32_t value) override { ctrlValue_.store(value, std::memory_order_relaxed); }
+  int32_t GetCtrlValue() const override { return ctrlValue_.load(std::memory_order_relaxed); }
 
   bool IsMono() const { return mono_ != 0; }
   void SetMonoFlag(bool mono) { mono_ = mono ? 1 : 0; }
   KInstr* GetInstr() const { return instr_; }
+  const IEngineInstr* GetEngineInstr() const override;
   // For an instrument module the instrument of its parent, else its own.
   KInstr* GetOwnerInstr() const;
   KInstr* GetOwnInstr() const { return ownInstr_.get(); }
@@ -168,16 +172,16 @@ public:
   void CreateOwnInstr();
 
   // Flags.
-  bool IsMuted() const { return TestFlag(kFlagMuted); }
+  bool IsMuted() const override { return TestFlag(kFlagMuted); }
   bool IsOutsideProcessing() const { return TestFlag(kFlagOutside); }
   bool IsInactive() const { return IsMuted() || IsOutsideProcessing(); }
   bool IsSolo() const { return TestFlag(kFlagSolo); }
   void SetSoloFlag(bool on) { SetFlag(kFlagSolo, on); }
   // Sets the muted flag alone: the engine mutes the module that takes its last
   // routine slot while it is setting the module up.
-  void MarkMuted() { SetFlag(kFlagMuted, true); }
-  void Mute();
-  void Unmute();
+  void MarkMuted() override { SetFlag(kFlagMuted, true); }
+  void Mute() override;
+  void Unmute() override;
   void PrepareMute();
 
   // Positions.
@@ -200,7 +204,7 @@ public:
   void ResolveAllConnections();
   void DetachFromEngine();
   void AttachToEngine();
-  void ResetRecursive();
+  void ResetRecursive() override;
   // Takes the engine routes of the subtree's in-ports out (the bracket's begin).
   void UnresolveAll();
   void UpdatePolyConflicts();
@@ -240,7 +244,7 @@ public:
   KInstr* GetSelectedInstrument();
 
   // ---- Control words and panel presence
-  int32_t GetCtrlState() const { return ctrlState_; }
+  int32_t GetCtrlState() const override { return ctrlState_; }
   void SetCtrlState(int32_t value) { ctrlState_ = value; }
   static constexpr int32_t kMaxPanelModules = 400;
   int32_t GetPanelModuleCount() const { return panelCount_; }
@@ -253,7 +257,7 @@ public:
   void SetValueShown(bool on) { SetFlag(kFlagValueHidden, !on); }
   bool IsSmallDesign() const { return TestFlag(kFlagSmall); }
   void SetSmallDesign(bool on) { SetFlag(kFlagSmall, on); }
-  int32_t GetCtrlStyle() const { return ctrlStyle_; }
+  int32_t GetCtrlStyle() const override { return ctrlStyle_; }
   void SetCtrlStyle(int32_t style);
   TPnt GetInstrCtrlPos() const { return instrPanelPos_; }
   void SetInstrCtrlPos(TPnt p) { instrPanelPos_ = p; }
@@ -278,14 +282,14 @@ public:
   }
   bool IsRemote() const { return TestFlag(kFlagRemote); }
   void SetRemote(bool on);
-  int32_t GetRemoteKind() const { return int32_t((flags_.load(std::memory_order_relaxed) >> 11) & 3u); }
+  int32_t GetRemoteKind() const override { return int32_t((flags_.load(std::memory_order_relaxed) >> 11) & 3u); }
   void SetRemoteKind(int32_t kind);
-  bool IsPanelToMidiOut() const { return TestFlag(kFlagPanelToMidi); }
+  bool IsPanelToMidiOut() const override { return TestFlag(kFlagPanelToMidi); }
   // These settings are read by the MIDI thread: set under the engine's mutex.
   void SetPanelToMidiOut(bool on);
-  bool IsRemoteToMidiOut() const { return TestFlag(kFlagRemoteToMidi); }
+  bool IsRemoteToMidiOut() const override { return TestFlag(kFlagRemoteToMidi); }
   void SetRemoteToMidiOut(bool on);
-  bool IsIncremental() const { return TestFlag(kFlagIncremental); }
+  bool IsIncremental() const override { return TestFlag(kFlagIncremental); }
   void SetIncremental(bool on);
   int32_t GetControllerNo() const { return params_[2]; }
   void SetControllerNo(int32_t number);
@@ -341,7 +345,7 @@ public:
   float GetControlValue() const;
   void RefreshControlOutput();
   // Sends a control's new position to MIDI out, by its remote kind.
-  void NotifyOwner(int32_t value);
+  void NotifyOwner(int32_t value) override;
   bool IsSnapIsolate() const { return snapIsolate_ != 0; }
   void SetSnapIsolate(bool on);
   // Snapshots: whether the module keeps a snapshot step table.
@@ -357,16 +361,16 @@ public:
   // The switch's step changed outside the GUI thread's own path: its inputs
   // follow the step and processing is rebuilt, at once on the GUI thread,
   // else through a task posted to it.
-  void RequestSwitchInputs();
+  void RequestSwitchInputs() override;
   // Sets up the control tables and default ranges a new module of a panel
   // or MIDI source type needs.
   void InitControlTables();
 
   // ---- Audio objects and sampler settings (the sampler, delay and tape
   // deck types own a sample map, a delay buffer or a record buffer)
-  IAudioFileMap* GetSampleMap() const;
-  IDelayBuffer* GetDelayBuffer() const;
-  IRecordBuffer* GetRecordBuffer() const;
+  IAudioFileMap* GetSampleMap() const override;
+  IDelayBuffer* GetDelayBuffer() const override;
+  IRecordBuffer* GetRecordBuffer() const override;
   // Makes the audio object the type needs when it is missing.
   void CreateAudioObjects();
   // The default maximum of the delay, tape deck and sampler types.
@@ -380,7 +384,7 @@ public:
   void SetLoopOn(bool on);
   int32_t GetDirection() const { return int32_t((flags_ >> 16) & 3u); }
   void SetDirection(int32_t direction);
-  bool IsOscilMode() const { return TestFlag(kFlagOscil); }
+  bool IsOscilMode() const override { return TestFlag(kFlagOscil); }
   void SetOscilMode(bool on);
   bool IsBackupSound() const { return TestFlag(kFlagBackupSound); }
   void SetBackupSound(bool on) { SetFlag(kFlagBackupSound, on); }

@@ -1,7 +1,7 @@
 #include "src/mod/modaudio.h"
 
-#include "src/audio/audioio.h"
 #include "src/audio/buffers.h"
+#include "src/engine/audioio.h"
 #include "src/base/str.h"
 #include "src/engine/sampler_routines.h"
 #include "src/mod/mod.h"

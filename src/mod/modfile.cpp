@@ -4,7 +4,7 @@
 #include "src/mod/modfile.h"
 
 #include "platform/fs.h"
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "src/audio/soundpool.h"
 #include "src/audio/streamread.h"
 #include "src/mod/instr.h"
@@ -391,8 +391,36 @@ void KModulFile::SetOldInstrument(KInstr& in, int32_t voices, int32_t lower, int
 // ---------------------------------------------------------------------------
 // Module records
 
+// A module record: its version and kind, the header of category, type and
+// counts, the flags and window places of macros and instruments, label and
+// help, the control style and what depends on it, the data of its type, the
+// instrument block, and the serial number of an undo snapshot. Every step
+// reads its fields in record order; the record's version decides which
+// fields an older record holds.
 KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
   ExpectFrame(s, "KSModul");
+  const int32_t v = ReadModulVersion(s, m, ens);
+  const KRecordCounts counts = ReadModulHeader(s, m, v);
+  const int32_t storedCat = m.category_;
+  const int32_t storedType = m.type_;
+  AttachInstrument(m);
+  RenameFormerTypes(m, v);
+  ReadFlagsAndWindows(s, m, v, storedCat, ens);
+  ReadLabelAndHelp(s, m, v);
+  ReadControlStyle(s, m, v, storedCat);
+  ReadTypeData(s, m, v, storedType);
+  // Older records kept one panel position for both panels.
+  if (v < 190) m.ensPanelPos_ = m.instrPanelPos_;
+  if (v >= 99 && storedCat == kCatInstrument) ReadInstrBlock(s, m, v);
+  MarkLoadedDriver(m);
+  if (ens.IsUndoBusy()) m.serialNo_ = I32(s);
+  ExpectEnd(s);
+  return counts;
+}
+
+// The version word, checked against what this reader knows; the first
+// module record of a file also carries the kind name "Module".
+int32_t KModulFile::ReadModulVersion(TInOut& s, KSModul& m, IFileEnsemble& ens) {
   const TVersionWord w = SplitVersion(U32(s));
   const int32_t v = w.version;
   m.recordVersion_ = v;
@@ -402,7 +430,13 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
   if ((v > 100 || w.marker != 0) && ens.GetReadState() < 2)
     if (!(Str(s) == TStr("Module"))) Invalid();
   ens.SetReadState(2);
+  return v;
+}
 
+// Position, category, type, terminal number, the port and child counts,
+// state sizes and the mono bit, skipping the filler words of records before
+// 120. A category or count beyond the limits refuses the file.
+KRecordCounts KModulFile::ReadModulHeader(TInOut& s, KSModul& m, int32_t v) {
   KRecordCounts counts{};
   m.pos_ = Pnt(s);
   const uint32_t cat = U32(s);
@@ -441,16 +475,21 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
     m.stateWords_ = std::clamp(stateWords, 0, kMaxStoredCount);
   }
   m.mono_ = mono ? 1 : 0;
+  return counts;
+}
 
-  // The instrument: an instrument module and the top module have their own.
+// The instrument: an instrument module and the top module have their own.
+void KModulFile::AttachInstrument(KSModul& m) {
   if (m.category_ == kCatInstrument || !m.parent_) {
     m.category_ = kCatInstrument;
     m.CreateOwnInstr();
   } else {
     m.instr_ = m.parent_->instr_;
   }
+}
 
-  // Types that were renamed.
+// Types that were renamed.
+void KModulFile::RenameFormerTypes(KSModul& m, int32_t v) {
   if (m.IsType(kCatModule, 23)) m.type_ = 88;
   if (m.IsType(kCatModule, 53) && v < 100) m.audioInputs_ = 1;
   if (m.IsCategory(kCatInTerminal) || m.IsCategory(kCatOutTerminal)) {
@@ -463,9 +502,11 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
     m.type_ = 6;
     m.mono_ = 1;
   }
-  const int32_t c = m.category_;
-  const int32_t t = m.type_;
+}
 
+// The flags (from 96) and, for a macro or instrument, the places, sizes and
+// states of its panel and structure windows.
+void KModulFile::ReadFlagsAndWindows(TInOut& s, KSModul& m, int32_t v, int32_t storedCat, IFileEnsemble& ens) {
   if (v >= 96) {
     m.flags_ = U32(s) | kBitOutside;
     // A solo belongs to the session that made it, never to a file.
@@ -511,7 +552,11 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
       }
     }
   }
+}
 
+// The label and help text unless they follow the type; a help text that
+// older records stored as a default is dropped.
+void KModulFile::ReadLabelAndHelp(TInOut& s, KSModul& m, int32_t v) {
   if (!(m.flags_ & kBitLabelFollows)) m.label_ = Str(s);
   if (!(m.flags_ & kBitHelpFollows)) {
     m.help_ = Str(s);
@@ -519,8 +564,12 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
       for (const char* text : kFormerDefaults)
         if (m.help_ == TStr(text)) m.help_ = TStr();
   }
+}
 
-  // Control style and the defaults that depend on it.
+// Control style and the defaults that depend on it.
+void KModulFile::ReadControlStyle(TInOut& s, KSModul& m, int32_t v, int32_t storedCat) {
+  const int32_t c = m.category_;
+  const int32_t t = m.type_;
   // Whether a style was stored depends on the type the record was written for.
   const KModulDef* storedDef = FindModulDef(&m, storedCat, t);
   if (v >= 120 && storedDef && storedDef->panelView != kViewNone && v >= StyleVersion(storedCat, t))
@@ -573,12 +622,14 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
       }
     }
   }
+}
 
-  ReadTypeData(s, m, v, storedType);
-
-  if (v < 190) m.ensPanelPos_ = m.instrPanelPos_;
-  if (v >= 99 && storedCat == kCatInstrument) ReadInstrBlock(s, m, v);
-
+// A driver module (an Audio In or Out) is marked for the repair that
+// follows reading an ensemble: 2 takes the place of the ensemble's own, 1
+// is removed.
+void KModulFile::MarkLoadedDriver(KSModul& m) {
+  const int32_t c = m.category_;
+  const int32_t t = m.type_;
   if (IsDriverType(c, t)) {
     KModulData& d = m.Data();
     // Only the top module holds the ensemble's Audio In and Out: one stored
@@ -587,9 +638,6 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
     if (t == 113 || t == 114) d.loadMark = inTop ? 2 : 1;
     else d.loadMark = (inTop && !m.IsMuted()) ? 2 : 1;
   }
-  if (ens.IsUndoBusy()) m.serialNo_ = I32(s);
-  ExpectEnd(s);
-  return counts;
 }
 
 void KModulFile::ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedType) {

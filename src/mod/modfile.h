@@ -126,6 +126,15 @@ public:
                                int32_t shift, int32_t recall, int32_t channel, const TStr* names, const int32_t* stored);
 
 private:
+  // The steps of ReadModul, in record order.
+  static int32_t ReadModulVersion(TInOut& s, KSModul& m, IFileEnsemble& ens);
+  static KRecordCounts ReadModulHeader(TInOut& s, KSModul& m, int32_t v);
+  static void AttachInstrument(KSModul& m);
+  static void RenameFormerTypes(KSModul& m, int32_t v);
+  static void ReadFlagsAndWindows(TInOut& s, KSModul& m, int32_t v, int32_t storedCat, IFileEnsemble& ens);
+  static void ReadLabelAndHelp(TInOut& s, KSModul& m, int32_t v);
+  static void ReadControlStyle(TInOut& s, KSModul& m, int32_t v, int32_t storedCat);
+  static void MarkLoadedDriver(KSModul& m);
   static void ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedType);
   static void ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t storedType);
   static void ReadInstrBlock(TInOut& s, KSModul& m, int32_t v);

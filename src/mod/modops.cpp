@@ -1,6 +1,6 @@
 // Operations on single modules and subtrees: tree queries, mono and poly,
 // solo, selection, panel presence and the class-wide settings.
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "src/base/file.h"
 #include "src/base/settings.h"
 #include "src/base/str.h"

@@ -2,6 +2,8 @@
 // with its port tables and the processing-state sizes the engine allocates.
 #pragma once
 
+#include "src/engine/engine_module.h"
+
 #include <cstdint>
 
 class KSModul;
@@ -29,17 +31,6 @@ enum : int32_t {
   kViewFile = 7,
   kViewMacro = 8,
   kViewInstrument = 9,
-};
-
-// Module categories.
-enum : int32_t {
-  kCatModule = 0,
-  kCatSource = 1,
-  kCatMacro = 4,
-  kCatInTerminal = 5,
-  kCatOutTerminal = 6,
-  kCatSwitch = 7,
-  kCatInstrument = 9,
 };
 
 inline constexpr int32_t kMaxPortsPerTable = 20;

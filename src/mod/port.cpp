@@ -1,6 +1,6 @@
 #include "src/mod/port.h"
 
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "src/engine/engine.h"
 #include "src/engine/setup.h"
 #include "src/mod/instr.h"

@@ -1,6 +1,6 @@
 // Applying a module-type record to a module: its label, ports, mono flag,
 // state sizes and the driver channels it stands for.
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
 #include "src/mod/modul_def.h"
@@ -9,10 +9,20 @@ namespace {
 
 TStr Text(const char* text) { return text ? TStr(text) : TStr(); }
 
+// An audio driver contributes the "Audio In" record and the "Audio Out"
+// record for the largest output count of the available drivers (none for a
+// count other than 1, 2 or 8).
+class TAudioDriverDefs final : public IDriverModulDefs {
+public:
+  const KModulDef* GetAudioInDef() const override { return GetAudioInModulDef(); }
+  const KModulDef* GetAudioOutDef() const override { return GetAudioOutModulDef(GetMaxAudioOutputs()); }
+};
+
 // The catalogue reaches the driver of a module's ensemble through its host.
 const IDriverModulDefs* DriverDefsOf(const KSModul* module) {
+  static const TAudioDriverDefs driverDefs;
   if (!module || !module->GetHost()) return nullptr;
-  return dynamic_cast<TAudioInOut*>(module->GetHost()->GetAudio());
+  return dynamic_cast<TAudioInOut*>(module->GetHost()->GetAudio()) ? &driverDefs : nullptr;
 }
 
 struct InstallDriverLookup {

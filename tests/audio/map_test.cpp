@@ -192,7 +192,9 @@ TEST_F(SampleMapTest, StepFollowsRootTuneDetuneAndRates) {
                             c.processingRate / 440.0;
     EXPECT_NEAR(e->GetStep(), expected, expected * 1e-6) << c.soundRate << " " << c.root << " " << c.tune;
   }
-  // The documented figure, and detune 100 equal to tune 1.
+  // A worked figure: a 44.1 kHz sound of root key 60 at a 44.1 kHz processing
+  // rate steps by 1 / 261.6256, the frequency of key 60; and detune 100 equals
+  // tune 1.
   WriteSound(folder + "/a.wav");
   services.rate = 44100;
   TMapOf m;

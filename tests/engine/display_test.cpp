@@ -21,12 +21,12 @@ class TPanel : public IPanelHost {
 public:
   TPanel() : previous_(SetPanelHost(this)) {}
   ~TPanel() override { SetPanelHost(previous_); }
-  void RefreshControlViews(KSModul* module) override { ++refreshes[module]; }
-  bool IsGraphMarked(KSModul* module) override { return marked.count(module) != 0; }
-  TGraphColumns GetGraphColumns(KSModul*) override { return {columns.data(), int32_t(columns.size()), 52}; }
+  void RefreshControlViews(IEngineModule* module) override { ++refreshes[module]; }
+  bool IsGraphMarked(IEngineModule* module) override { return marked.count(module) != 0; }
+  TGraphColumns GetGraphColumns(IEngineModule*) override { return {columns.data(), int32_t(columns.size()), 52}; }
 
-  std::map<KSModul*, int> refreshes;
-  std::map<KSModul*, bool> marked;
+  std::map<IEngineModule*, int> refreshes;
+  std::map<IEngineModule*, bool> marked;
   std::vector<float> columns = std::vector<float>(100, -7.0f);
 
 private:

@@ -1,8 +1,9 @@
 // The engine's block loop, clock, usage guard, routine slots and drivers.
+#include "src/audio/audiohost.h"
 #include "tests/engine/testhost.h"
 
 #include "platform/fpu.h"
-#include "src/audio/noaudio.h"
+#include "src/engine/noaudio.h"
 #include "src/base/settings.h"
 #include "src/engine/tables.h"
 #include "src/engine/setup.h"
@@ -39,7 +40,7 @@ void ResetSpies() {
 
 std::vector<KSModul*> SlotModules() {
   std::vector<KSModul*> modules;
-  for (int32_t i = 0; i < EngineSlots.count; ++i) modules.push_back(EngineSlots.records[i]->module);
+  for (int32_t i = 0; i < EngineSlots.count; ++i) modules.push_back(KSModul::Of(EngineSlots.records[i]->module));
   return modules;
 }
 
@@ -517,8 +518,10 @@ TEST(Lifecycle, ABlockWhoseLockIsTakenElsewhereIsSilent) {
     cv.wait(lock, [&] { return held; });
   }
   std::vector<float> in(200, 1.0f), out(200, 7.0f);
+  uint32_t skipped = TAudioInOut::GetSkippedBlocks();
   EXPECT_FALSE(host.Driver().TryRender(in.data(), out.data(), 100));
   for (float v : out) ASSERT_EQ(v, 0.0f);
+  EXPECT_EQ(TAudioInOut::GetSkippedBlocks(), skipped + 1) << "a skipped block is counted";
   {
     std::lock_guard<std::mutex> lock(m);
     release = true;
@@ -526,6 +529,25 @@ TEST(Lifecycle, ABlockWhoseLockIsTakenElsewhereIsSilent) {
   cv.notify_all();
   holder.join();
   EXPECT_TRUE(host.Driver().TryRender(in.data(), out.data(), 100));
+}
+
+// Sample maps, delay lines and record buffers take the processing rate from
+// the audio services: it must follow the device's rate when a driver starts
+// and the ensemble's rate factor whenever it changes.
+TEST(Lifecycle, TheProcessingRateReachesTheAudioServicesAtStartAndOnEveryChange) {
+  THost host(44100.0f, 2.0f);
+  SetSampleRate(22050.0f);
+  host.Driver().UpdateRateConstants();
+  EXPECT_EQ(AudioServices().GetProcessingRate(), 44100.0f);
+  // The device comes up at its own rate: starting makes it count.
+  SetSampleRate(44100.0f);
+  host.Driver().Start();
+  EXPECT_EQ(AudioServices().GetProcessingRate(), 88200.0f);
+  for (float factor : {0.5f, 0.75f, 1.0f, 1.5f, 3.0f}) {
+    host.SetRateFactor(factor);
+    EXPECT_EQ(AudioServices().GetProcessingRate(), 44100.0f * factor) << factor;
+  }
+  host.Driver().Stop();
 }
 
 TEST(Settings, MaxUsageIsReadAtConstructionAndStoredNegativeAsZero) {

@@ -895,9 +895,9 @@ public:
   void SendPitchBend(int32_t port, int32_t ch, int32_t fine, int32_t coarse) override {
     sent.push_back({port, 0xE0 | ch, fine, coarse});
   }
-  IMidiOutput* MidiOutput(KSModul*) override { return this; }
-  int32_t MidiChannel(KSModul*) override { return channel; }
-  void SetTune(KSModul*, float tune) override { tunes.push_back(tune); }
+  IMidiOutput* MidiOutput(IEngineModule*) override { return this; }
+  int32_t MidiChannel(IEngineModule*) override { return channel; }
+  void SetTune(IEngineModule*, float tune) override { tunes.push_back(tune); }
 };
 
 class MidiEvents : public EventRoutines {

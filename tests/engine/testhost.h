@@ -1,65 +1,17 @@
-// A stand-in ensemble for engine and model tests: it owns an offline driver
-// and a top node, and records what the engine reports to its owner.
+// What engine and model tests share: the host of one module tree (the same
+// one the routine benchmark plays on), a guard that restores the routine
+// tables, and loose modules for set-up tests.
 #pragma once
 
-#include "src/audio/offline.h"
+#include "bench/host.h"
 #include "src/engine/engine.h"
-#include "src/mod/instr.h"
 #include "src/mod/mod.h"
 
-#include <atomic>
 #include <memory>
-#include <vector>
 
 namespace testhost {
 
-class THost : public IAudioOwner, public KModelHost {
-public:
-  explicit THost(float sampleRate = 44100.0f, float rateFactor = 1.0f) : rateFactor_(rateFactor) {
-    driver_ = new TOfflineAudio(this, sampleRate);
-    top_ = new KSModul(this, nullptr);
-    top_->SetCategory(kCatInstrument);
-    top_->CreateOwnInstr();
-    driver_->UpdateRateConstants();
-  }
-  ~THost() override {
-    delete top_;
-    driver_->Delete();
-  }
-
-  // IAudioOwner
-  void PostOverload() override { overloads.fetch_add(1); }
-  float GetRateFactor() const override { return rateFactor_; }
-  KSModul* GetAudioInModule() const override { return audioIn; }
-  KSModul* GetAudioOutModule() const override { return audioOut; }
-  KSModul* GetTopModule() const override { return top_; }
-  void ClockStateChanged(bool running) override { clockStates.push_back(running); }
-  // KModelHost
-  IAudioInOut* GetAudio() const override { return driver_; }
-  int32_t TakeSerialNo() override { return ++serial_; }
-  void ModuleGone(KSModul* module) override {
-    if (module == audioIn) audioIn = nullptr;
-    if (module == audioOut) audioOut = nullptr;
-  }
-
-  TOfflineAudio& Driver() { return *driver_; }
-  KSModul* Top() { return top_; }
-  void SetRateFactor(float factor) {
-    rateFactor_ = factor;
-    driver_->RateChanged();
-  }
-
-  KSModul* audioIn = nullptr;
-  KSModul* audioOut = nullptr;
-  std::atomic<int> overloads{0};
-  std::vector<bool> clockStates;
-
-private:
-  float rateFactor_;
-  TOfflineAudio* driver_;
-  KSModul* top_;
-  int32_t serial_ = 0;
-};
+using THost = bench::TTreeHost;
 
 // Keeps the routine tables as they were before the test patched them.
 class TRoutinePatch {

@@ -3,7 +3,7 @@
 // external clock; remote control of panel controls through the dispatch.
 #include "tests/mod/ensemble_fixture.h"
 
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "tests/common/testkit.h"
 
 #include <gtest/gtest.h>

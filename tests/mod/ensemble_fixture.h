@@ -3,7 +3,7 @@
 // what the ensemble asks of it.
 #pragma once
 
-#include "src/audio/offline.h"
+#include "src/engine/offline.h"
 #include "src/engine/event_ids.h"
 #include "src/midi/midi.h"
 #include "src/mod/ensemble.h"
@@ -77,7 +77,7 @@ public:
     ens.SetOwner(&app);
   }
 
-  TCaptureMidi& Midi() { return *dynamic_cast<TCaptureMidi*>(ens.GetMidiBase()); }
+  TCaptureMidi& Midi() { return *dynamic_cast<TCaptureMidi*>(ens.GetMidi()); }
   TOfflineAudio& Driver() { return *dynamic_cast<TOfflineAudio*>(ens.GetAudio()); }
   KSModul* Top() { return ens.GetTopModule(); }
   KInstr* TopInstr() { return ens.GetTopInstr(); }

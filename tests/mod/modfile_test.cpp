@@ -7,7 +7,7 @@
 #include "tests/common/savesafety.h"
 #include "tests/common/testkit.h"
 
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "src/base/settings.h"
 #include "src/base/file.h"
 #include "platform/fs.h"

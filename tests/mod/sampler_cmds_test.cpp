@@ -4,7 +4,7 @@
 #include "tests/engine/sound_rig.h"
 #include "tests/mod/ensemble_fixture.h"
 
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 #include "src/audio/buffers.h"
 #include "src/engine/engine.h"
 #include "src/engine/tables.h"

@@ -1,4 +1,4 @@
-#include "src/audio/offline.h"
+#include "src/engine/offline.h"
 
 #include <cstring>
 
@@ -110,6 +110,7 @@ void TOfflineAudio::Render(const float* input, float* output, int32_t deviceFram
 bool TOfflineAudio::TryRender(const float* input, float* output, int32_t deviceFrames) {
   if (!EngineCriticalSection().TryEnter()) {
     std::memset(output, 0, sizeof(float) * size_t(deviceFrames) * size_t(outputs_));
+    CountSkippedBlock();
     return false;
   }
   Prepare(input, output, deviceFrames);

@@ -9,12 +9,12 @@
 #include "src/base/str.h"
 #include "src/base/system.h"
 #include "src/engine/engine.h"
-#include "src/mod/modul_def.h"
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
-class KSModul;
+class IEngineModule;
 
 // Driver type ids.
 enum : int32_t {
@@ -35,14 +35,17 @@ public:
   // The ensemble's rate factor: 0.5, 0.75, 1, 1.5, 2 or 3.
   virtual float GetRateFactor() const = 0;
   // The ensemble's Audio In and Audio Out modules and its top module (null when absent).
-  virtual KSModul* GetAudioInModule() const = 0;
-  virtual KSModul* GetAudioOutModule() const = 0;
-  virtual KSModul* GetTopModule() const = 0;
+  virtual IEngineModule* GetAudioInModule() const = 0;
+  virtual IEngineModule* GetAudioOutModule() const = 0;
+  virtual IEngineModule* GetTopModule() const = 0;
   // The clock started (true) or stopped (false).
   virtual void ClockStateChanged(bool running) = 0;
   // The shared value that holds the rate factor: the factory connects the
   // driver to it so that every change reaches RateChanged.
   virtual TShared* GetRateFactorValue() const { return nullptr; }
+  // Hands work to the GUI thread from a driver's own threads; never waits.
+  // Without a GUI side the task is dropped.
+  virtual void PostToGui(std::function<void()> task) { (void)task; }
 };
 
 class IAudioInOut : public virtual IBase {
@@ -73,9 +76,9 @@ public:
   virtual bool IsSlotMeasuring() = 0;
   virtual void SetSlotMeasuring(bool on) = 0;
   virtual void ClearOverload() = 0;
-  virtual void ReplaceSlotRoutine(KSModul* module, TAudioRoutine routine) = 0;
-  virtual void PrepareModule(KSModul* module) = 0;
-  virtual void ReleaseModule(KSModul* module) = 0;
+  virtual void ReplaceSlotRoutine(IEngineModule* module, TAudioRoutine routine) = 0;
+  virtual void PrepareModule(IEngineModule* module) = 0;
+  virtual void ReleaseModule(IEngineModule* module) = 0;
   virtual bool HasSettingsDialog() = 0;
   virtual void ShowSettingsDialog() = 0;
   virtual void ClockTick() = 0;
@@ -92,7 +95,7 @@ public:
 };
 inline IAudioInOut* CastToAudioInOut(IBase* object) { return CastTo<IAudioInOut>(object); }
 
-class TAudioInOut : public TNotified, public virtual IAudioInOut, public IDriverModulDefs {
+class TAudioInOut : public TNotified, public virtual IAudioInOut {
 public:
   explicit TAudioInOut(IAudioOwner* owner);
   ~TAudioInOut() override;
@@ -109,9 +112,9 @@ public:
   bool IsSlotMeasuring() override;
   void SetSlotMeasuring(bool on) override;
   void ClearOverload() override;
-  void ReplaceSlotRoutine(KSModul* module, TAudioRoutine routine) override;
-  void PrepareModule(KSModul* module) override;
-  void ReleaseModule(KSModul* module) override;
+  void ReplaceSlotRoutine(IEngineModule* module, TAudioRoutine routine) override;
+  void PrepareModule(IEngineModule* module) override;
+  void ReleaseModule(IEngineModule* module) override;
   int32_t GetAudioInModuleCount() override;
   int32_t GetAudioOutModuleCount() override;
   float GetInputLevel1() override;
@@ -128,18 +131,15 @@ public:
   TRecordRoutine* GetDisplayRoutines() override;
   TEngineRecord** GetDisplayArgs() override;
   int32_t GetSlotCount();
-  // The "Audio In" record and the "Audio Out" record for the largest output
-  // count of the available drivers (none for a count other than 1, 2 or 8).
-  const KModulDef* GetAudioInDef() const override;
-  const KModulDef* GetAudioOutDef() const override;
 
   // Runs one block of block-length frames on the calling (audio) thread,
   // holding the engine lock for the whole block.
   void ProcessBlock();
   // The same for a device thread that must not wait: when the engine lock is
-  // taken (a structure change is under way) the block is silent instead.
-  // Returns false for a silent block.
-  bool TryProcessBlock();
+  // taken (a structure change is under way) the block is silent instead and
+  // counted. Returns false for a silent block. A frame count of 0 or more
+  // becomes the block length once the lock is held.
+  bool TryProcessBlock(int32_t frames = -1);
 
   void SetControlRate(int32_t hz);
   void SetTempo(float bpm);
@@ -156,6 +156,11 @@ public:
   // The per-sample routine of an Audio In (113) or Audio Out (114) module at
   // the owner's rate factor; none at a factor outside the six.
   TAudioRoutine GetDriverRoutine(bool output) const;
+
+  // Blocks made silent because the engine's lock was taken, since the
+  // process started: a figure for the usage display.
+  static uint32_t GetSkippedBlocks();
+  static void CountSkippedBlock();
 
 protected:
   // Device operations.

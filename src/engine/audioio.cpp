@@ -1,4 +1,4 @@
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 
 #include "platform/fpu.h"
 
@@ -6,8 +6,6 @@
 #include "src/base/system.h"
 #include "src/engine/setup.h"
 #include "src/engine/tables.h"
-#include "src/mod/modul_def.h"
-#include "src/mod/mod.h"
 
 #include <cmath>
 #include <cfloat>
@@ -37,6 +35,7 @@ struct TEngineWide {
   std::atomic<uint64_t> usageTicks{0};
   uint64_t counterOverhead = 0;
   std::atomic<int32_t> externalSync{0};
+  std::atomic<uint32_t> skippedBlocks{0};
 
   // Clock state: written under the engine lock. The rates, the control
   // period and the clock increment are the engine constants.
@@ -244,6 +243,9 @@ void TAudioInOut::Start() {
   TEngineWide& e = Engine();
   e.usageFrames.store(0, std::memory_order_relaxed);
   DeviceStart();
+  // The device's rate is known now: the processing rate that sample maps,
+  // delay lines and record buffers follow comes from it and the factor.
+  UpdateRateConstants();
   e.running.store(1);
   if (e.pauseDepth.load() > 0) DevicePause();
   GetSampleRateValue()->NotifyAll(nullptr);
@@ -307,9 +309,6 @@ int32_t TAudioInOut::GetControlRate() const { return EngineConstants.controlRate
 int32_t TAudioInOut::GetControlPeriod() const { return EngineConstants.controlPeriod; }
 float TAudioInOut::GetTempo() const { return EngineConstants.tempo; }
 
-const KModulDef* TAudioInOut::GetAudioInDef() const { return GetAudioInModulDef(); }
-const KModulDef* TAudioInOut::GetAudioOutDef() const { return GetAudioOutModulDef(GetMaxAudioOutputs()); }
-
 TAudioRoutine TAudioInOut::GetDriverRoutine(bool output) const {
   static const float factors[6] = {0.5f, 0.75f, 1.0f, 1.5f, 2.0f, 3.0f};
   float factor = owner_ ? owner_->GetRateFactor() : 1.0f;
@@ -319,8 +318,8 @@ TAudioRoutine TAudioInOut::GetDriverRoutine(bool output) const {
 }
 
 void TAudioInOut::RateChanged() {
-  KSModul* in = owner_ ? owner_->GetAudioInModule() : nullptr;
-  KSModul* out = owner_ ? owner_->GetAudioOutModule() : nullptr;
+  IEngineModule* in = owner_ ? owner_->GetAudioInModule() : nullptr;
+  IEngineModule* out = owner_ ? owner_->GetAudioOutModule() : nullptr;
   bool muteIn = in && !in->IsMuted();
   bool muteOut = out && !out->IsMuted();
   if (muteIn) in->Mute();
@@ -330,7 +329,7 @@ void TAudioInOut::RateChanged() {
   UpdateRateConstants();
   if (muteIn) in->Unmute();
   if (muteOut) out->Unmute();
-  if (KSModul* top = owner_ ? owner_->GetTopModule() : nullptr) top->ResetRecursive();
+  if (IEngineModule* top = owner_ ? owner_->GetTopModule() : nullptr) top->ResetRecursive();
   Engine().usageFrames.store(0, std::memory_order_relaxed);
 }
 
@@ -350,15 +349,20 @@ void TAudioInOut::ProcessBlock() {
   if (e.usageFrames.load(std::memory_order_relaxed) > kCheckFrames) CheckUsage();
 }
 
-bool TAudioInOut::TryProcessBlock() {
+bool TAudioInOut::TryProcessBlock(int32_t frames) {
   if (!EngineCriticalSection().TryEnter()) {
     ClearOutput();
+    CountSkippedBlock();
     return false;
   }
+  if (frames >= 0) blockLength_ = frames;
   ProcessBlock();
   EngineCriticalSection().Leave();
   return true;
 }
+
+uint32_t TAudioInOut::GetSkippedBlocks() { return Engine().skippedBlocks.load(std::memory_order_relaxed); }
+void TAudioInOut::CountSkippedBlock() { Engine().skippedBlocks.fetch_add(1, std::memory_order_relaxed); }
 
 void TAudioInOut::RunNormalBlock() {
   TEngineWide& e = Engine();
@@ -587,14 +591,14 @@ int32_t TAudioInOut::GetDisplayRoutineCount() { return EngineSlots.displayCount;
 TRecordRoutine* TAudioInOut::GetDisplayRoutines() { return EngineSlots.displayRoutines; }
 TEngineRecord** TAudioInOut::GetDisplayArgs() { return EngineSlots.displayRecords; }
 
-void TAudioInOut::ReplaceSlotRoutine(KSModul* module, TAudioRoutine routine) {
+void TAudioInOut::ReplaceSlotRoutine(IEngineModule* module, TAudioRoutine routine) {
   TLockGuard guard(EngineCriticalSection());
   TSlotTables& s = EngineSlots;
   for (int32_t i = 0; i < s.count; ++i)
     if (s.records[i] && s.records[i]->module == module) s.routines[i] = routine;
 }
 
-void TAudioInOut::PrepareModule(KSModul* module) {
+void TAudioInOut::PrepareModule(IEngineModule* module) {
   TEngineWide& e = Engine();
   if (!module || module->GetEngineRecord()) return;
   bool isIn = module->IsType(0, 113);
@@ -648,7 +652,7 @@ void TAudioInOut::PrepareModule(KSModul* module) {
   module->SetEngineRecord(record);
 }
 
-void TAudioInOut::ReleaseModule(KSModul* module) {
+void TAudioInOut::ReleaseModule(IEngineModule* module) {
   TEngineWide& e = Engine();
   if (!module) return;
   TEngineRecord* record = module->GetEngineRecord();

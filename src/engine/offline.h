@@ -4,7 +4,7 @@
 // is never offered to the user.
 #pragma once
 
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 
 class TOfflineAudio : public TAudioInOut {
 public:

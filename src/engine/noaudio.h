@@ -2,7 +2,7 @@
 // machine without a usable sound device. It never runs a block.
 #pragma once
 
-#include "src/audio/audioio.h"
+#include "src/engine/audioio.h"
 
 class INoAudio : public virtual IAudioInOut {};
 

@@ -1,4 +1,4 @@
-#include "src/audio/noaudio.h"
+#include "src/engine/noaudio.h"
 
 TNoAudio::TNoAudio(IAudioOwner* owner) : TAudioInOut(owner) {
   SetSampleRate(44100.0f);

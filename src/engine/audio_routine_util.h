@@ -1,0 +1,48 @@
+// What the per-sample routine families share. Every routine takes its data
+// from the current slot, loops over the slot's voices and computes one frame
+// per voice; inputs are read once, outputs are written into the voice's
+// state words where the inputs of the destinations point. Word numbers
+// follow the state layouts of voice_state.h; input numbers follow the
+// catalogue's port order.
+#pragma once
+
+#include <cstdint>
+
+#include "src/engine/engine.h"
+#include "src/engine/tables.h"
+#include "src/engine/word.h"
+
+namespace routines {
+
+using TIn = float* const*;  // one voice's input pointers
+
+inline const TEngineConstants& K() { return EngineConstants; }
+
+// Runs Step for every voice of the current slot.
+template <void (*Step)(TIn in, TWord* w)> void PerVoice() {
+  float** const* inputs = SlotInputs();
+  TWord* const* states = SlotStates();
+  const int32_t voices = SlotVoices();
+  for (int32_t v = 0; v < voices; ++v) Step(inputs ? inputs[v] : nullptr, states[v]);
+}
+
+// The same for routines that send events and need their record and voice.
+template <void (*Step)(TIn in, TWord* w, TEngineRecord* r, int32_t voice)> void PerVoiceSending() {
+  float** const* inputs = SlotInputs();
+  TWord* const* states = SlotStates();
+  TEngineRecord* r = SlotRecord();
+  const int32_t voices = SlotVoices();
+  for (int32_t v = 0; v < voices; ++v) Step(inputs ? inputs[v] : nullptr, states[v], r, v);
+}
+
+// Routines that serve voice 0 only.
+template <void (*Step)(TIn in, TWord* w, TEngineRecord* r, int32_t voice)> void VoiceZero() {
+  float** const* inputs = SlotInputs();
+  Step(inputs ? inputs[0] : nullptr, SlotStates()[0], SlotRecord(), 0);
+}
+
+// A tiny offset added where a state decays towards 0 (envelopes, filter
+// sections, peak followers) so that it never sinks into denormal numbers.
+constexpr float kGuard = 1e-12f;
+
+} // namespace routines

@@ -1,0 +1,132 @@
+// Per-sample routines of arithmetic, mixing and routing: sums, products,
+// mixers, crossfade and pan, relays, the voice combiner, the unit delay
+// and the level meters.
+#include "src/engine/audio_routines.h"
+
+#include "src/engine/audio_routine_util.h"
+#include "src/engine/routine_util.h"
+
+namespace {
+
+using routines::High;
+using routines::PerVoice;
+using routines::TIn;
+
+template <int N> void SumStep(TIn in, TWord* w) {
+  float s = *in[0];
+  for (int k = 1; k < N; ++k) s += *in[k];
+  w[0].f = s;
+}
+
+template <int N> void ProductStep(TIn in, TWord* w) {
+  float p = *in[0];
+  for (int k = 1; k < N; ++k) p *= *in[k];
+  w[0].f = p;
+}
+
+void InvertStep(TIn in, TWord* w) { w[0].f = -*in[0]; }
+
+void ReciprocalStep(TIn in, TWord* w) {
+  const float x = *in[0];
+  w[0].f = IsZero(x) ? 0.0f : 1.0f / x;
+}
+
+void DivideStep(TIn in, TWord* w) {
+  const float y = *in[1];
+  w[0].f = IsZero(y) ? 0.0f : *in[0] / y;
+}
+
+void AmpStep(TIn in, TWord* w) { w[1].f = w[0].f * *in[0]; }
+
+template <int N> void MixerStep(TIn in, TWord* w) {
+  float s = 0.0f;
+  for (int k = 0; k < N; ++k) s += w[k].f * *in[k];
+  w[N].f = s;
+}
+
+void CrossfadeStep(TIn in, TWord* w) {
+  const float x = *in[0], a = *in[1], b = *in[2];
+  w[0].f = (b - a) * x + a;
+}
+
+void StereoPanStep(TIn in, TWord* w) {
+  const float pan = *in[0], x = *in[1];
+  w[0].f = (1.0f - pan) * x;
+  w[1].f = (1.0f + pan) * x;
+}
+
+void StereoAmpStep(TIn in, TWord* w) {
+  const float x = *in[0];
+  w[0].f = w[2].f * x;
+  w[1].f = w[3].f * x;
+}
+
+void Relay1Step(TIn in, TWord* w) { w[0].f = High(*in[0]) ? *in[1] : 0.0f; }
+void Relay2Step(TIn in, TWord* w) { w[0].f = High(*in[0]) ? *in[1] : *in[2]; }
+void ChopperStep(TIn in, TWord* w) {
+  const float x = *in[1];
+  w[0].f = High(*in[0]) ? x * *in[2] : x;
+}
+
+// "}": the sum over all voices lands in voice 0.
+void VoiceCombiner() {
+  float** const* inputs = SlotInputs();
+  TWord* const* states = SlotStates();
+  const int32_t voices = SlotVoices();
+  float s = 0.0f;
+  for (int32_t v = 0; v < voices; ++v) s += *inputs[v][0];
+  states[0][0].f = s;
+}
+
+void UnitDelayStep(TIn in, TWord* w) {
+  w[1].f = w[0].f;
+  w[0].f = *in[0];
+}
+
+void TestModStep(TIn in, TWord* w) {
+  for (int k = 0; k < 5; ++k) w[k].f = *in[k];
+}
+
+// Level meters hold the peak power for the panel, which lets it decay.
+void LevelPeak() {
+  const float x = *SlotInputs()[0][0];
+  const float power = x * x;
+  float& peak = SlotStates()[0][1].f;
+  if (power > routines::LoadShared(peak)) routines::StoreShared(peak, power);
+}
+
+} // namespace
+
+void InstallMixingRoutines(TRoutineTables& t) {
+  TAudioRoutine* a = t.audio;
+  a[0] = PerVoice<SumStep<2>>;
+  a[1] = PerVoice<SumStep<3>>;
+  a[2] = PerVoice<SumStep<4>>;
+  a[4] = PerVoice<SumStep<6>>;
+  a[5] = PerVoice<SumStep<8>>;
+  a[7] = PerVoice<InvertStep>;
+  a[9] = PerVoice<ProductStep<2>>;
+  a[10] = PerVoice<ProductStep<3>>;
+  a[11] = PerVoice<ProductStep<4>>;
+  a[13] = PerVoice<ProductStep<6>>;
+  a[115] = PerVoice<ReciprocalStep>;
+  a[116] = PerVoice<DivideStep>;
+  a[87] = PerVoice<AmpStep>;
+  a[41] = PerVoice<MixerStep<2>>;
+  a[48] = PerVoice<MixerStep<3>>;
+  a[86] = PerVoice<MixerStep<4>>;
+  a[160] = PerVoice<MixerStep<5>>;
+  a[161] = PerVoice<MixerStep<6>>;
+  a[162] = PerVoice<MixerStep<8>>;
+  a[78] = PerVoice<CrossfadeStep>;
+  a[98] = PerVoice<StereoPanStep>;
+  a[163] = PerVoice<StereoAmpStep>;
+  a[76] = PerVoice<Relay1Step>;
+  a[77] = PerVoice<Relay2Step>;
+  a[56] = PerVoice<ChopperStep>;
+  a[69] = VoiceCombiner;
+  a[147] = PerVoice<UnitDelayStep>;
+  a[129] = PerVoice<TestModStep>;
+  a[154] = LevelPeak;
+  a[199] = LevelPeak;
+}

@@ -1,0 +1,532 @@
+// Per-sample routines of the oscillators: saw, triangle, parabola, sine,
+// pulse and impulse shapes with their FM and sync variants, and the step
+// and ramp oscillators. State words: [0] pitch value, [1] phase, [2] output.
+#include "src/engine/audio_routines.h"
+
+#include "src/engine/audio_routine_util.h"
+#include "src/engine/routine_util.h"
+#include "src/engine/tables.h"
+
+namespace {
+
+using routines::K;
+using routines::PerVoice;
+using routines::RisingEdge;
+using routines::TIn;
+
+// The output of the saw family at phase p for a positive or negative
+// increment, with the sample nearest the wrap replaced by a linear value.
+// `silence` turns frequencies beyond half the sample rate into silence. An
+// increment of 0 holds the phase and gives phase x A.
+template <bool Silence> inline float SawOutput(float inc, float& p, float a) {
+  if (inc > 0.0f) {
+    const float d = 1.0f - p;
+    if (0.5f * inc < d) return p * a;
+    if (Silence && inc > 1.0f) {
+      p = 0.0f;
+      return 0.0f;
+    }
+    p -= 2.0f;
+    return (2.0f / inc - 1.0f) * d * a;
+  }
+  if (inc < 0.0f) {
+    const float d = 1.0f + p;
+    if (-0.5f * inc < d) return p * a;
+    if (Silence && inc < -1.0f) {
+      p = 0.0f;
+      return 0.0f;
+    }
+    p += 2.0f;
+    return (2.0f / inc + 1.0f) * d * a;
+  }
+  return p * a;
+}
+
+void SawtoothStep(TIn in, TWord* w) {
+  const float inc = w[0].f;
+  float p = w[1].f + inc;
+  w[2].f = SawOutput<false>(inc, p, *in[0]);
+  w[1].f = p;
+}
+
+void SawFmStep(TIn in, TWord* w) {
+  const float inc = (w[0].f + *in[0]) * K().twoOverRate;
+  float p = w[1].f + inc;
+  w[2].f = SawOutput<true>(inc, p, *in[1]);
+  w[1].f = p;
+}
+
+inline float Clamp(float v, float lo, float hi) {
+  if (!(v >= lo)) return lo;  // also a NaN
+  return v > hi ? hi : v;
+}
+
+void SawSyncStep(TIn in, TWord* w) {
+  const float inc = (w[0].f + *in[0]) * K().twoOverRate;
+  float p = w[1].f + inc;
+  if (RisingEdge(w[3], *in[2])) p = Clamp(*in[3], -1.0f, 1.0f);
+  w[2].f = SawOutput<true>(inc, p, *in[1]);
+  w[1].f = p;
+}
+
+void SawPulseStep(TIn in, TWord* w) {
+  const float a = *in[0], slope = *in[1];
+  float p = w[1].f + w[0].f;
+  if (p > 2.0f) {
+    p -= 2.0f;
+    w[3].i = 0;
+  }
+  w[1].f = p;
+  if (w[3].i == 0) {
+    const float v = (1.0f + slope) * p - 2.0f;
+    if (v > 0.0f) {
+      w[4].f = p * 0.5f;
+      w[3].i = 1;
+      w[2].f = p * 0.5f * a;
+    } else {
+      w[2].f = (v + w[4].f) * a;
+    }
+  } else {
+    w[2].f = w[4].f * a;
+  }
+}
+
+// Phase -1 ... 1 wrapping by 2 in the direction of the increment.
+inline float WrapUnit(float p) {
+  if (p > 1.0f) return p - 2.0f;
+  if (p < -1.0f) return p + 2.0f;
+  return p;
+}
+
+void BiSawStep(TIn in, TWord* w) {
+  const float p = WrapUnit(w[1].f + w[0].f);
+  w[1].f = p;
+  const float v = (1.0f + *in[1]) * p;
+  w[2].f = (v >= -1.0f && v <= 1.0f) ? v * *in[0] : 0.0f;
+}
+
+// Triangle and parabola: the phase runs -1 ... 1 and the sign [3] toggles at
+// every wrap. A sign that was never set counts as -1, so the first wrap (to
+// +1) continues the waveform without a jump.
+inline float ToggledSign(TWord& sign) {
+  sign.f = sign.f > 0.0f ? -1.0f : 1.0f;
+  return sign.f;
+}
+inline float SignOf(const TWord& sign) { return sign.f > 0.0f ? 1.0f : -1.0f; }
+
+// The wrap of "Triangle", "Parabol" and their FM variants: by 2 at +-1,
+// toggling the sign. A phase still beyond after the wrap (an increment above
+// 2) goes to 0 for the triangle (ToBound false) and to the bound for the
+// parabola (ToBound true).
+template <bool ToBound> inline float TriPhase(float p, TWord& sign) {
+  if (p > 1.0f) {
+    p -= 2.0f;
+    if (ToBound ? p > 1.0f : p > 0.0f) p = ToBound ? 1.0f : 0.0f;
+    ToggledSign(sign);
+  } else if (p < -1.0f) {
+    p += 2.0f;
+    if (ToBound ? p < -1.0f : p < 0.0f) p = ToBound ? -1.0f : 0.0f;
+    ToggledSign(sign);
+  }
+  return p;
+}
+
+void TriangleStep(TIn in, TWord* w) {
+  const float p = TriPhase<false>(w[1].f + w[0].f, w[3]);
+  w[1].f = p;
+  w[2].f = SignOf(w[3]) * p * *in[0];
+}
+
+void TriFmStep(TIn in, TWord* w) {
+  const float p = TriPhase<false>(w[1].f + (w[0].f + *in[0]) * K().fourOverRate, w[3]);
+  w[1].f = p;
+  w[2].f = SignOf(w[3]) * *in[1] * p;
+}
+
+void TriSyncStep(TIn in, TWord* w) {
+  const float inc = Clamp((w[0].f + *in[0]) * K().fourOverRate, -2.0f, 2.0f);
+  float p = w[1].f + inc;
+  if (p > 2.0f) p -= 4.0f;
+  else if (p < -2.0f) p += 4.0f;
+  if (RisingEdge(w[3], *in[2])) p = Clamp(2.0f * *in[3], -1.0f, 3.0f) - 1.0f;
+  w[1].f = p;
+  const float a = *in[1];
+  w[2].f = p >= 0.0f ? a * (1.0f - p) : a * (p + 1.0f);
+}
+
+void ParabolStep(TIn in, TWord* w) {
+  const float p = TriPhase<false>(w[1].f + w[0].f, w[3]);
+  w[1].f = p;
+  w[2].f = (p * p - 1.0f) * SignOf(w[3]) * *in[0];
+}
+
+void ParFmStep(TIn in, TWord* w) {
+  const float p = TriPhase<true>(w[1].f + (w[0].f + *in[0]) * K().fourOverRate, w[3]);
+  w[1].f = p;
+  w[2].f = (p * p - 1.0f) * SignOf(w[3]) * *in[1];
+}
+
+void ParSyncStep(TIn in, TWord* w) {
+  float p = w[1].f + (w[0].f + *in[0]) * K().fourOverRate;
+  if (p > 2.0f) {
+    p -= 4.0f;
+    if (p > 2.0f) p = 2.0f;
+  } else if (p < -2.0f) {
+    p += 4.0f;
+    if (p < -2.0f) p = -2.0f;
+  }
+  if (RisingEdge(w[3], *in[2])) p = Clamp(2.0f * *in[3], -2.0f, 2.0f);
+  w[1].f = p;
+  const float a = *in[1];
+  w[2].f = p < 0.0f ? p * a * (p + 2.0f) : p * a * (2.0f - p);
+}
+
+void SymmStep(TIn in, TWord* w) {
+  const float p = WrapUnit(w[1].f + w[0].f);
+  w[1].f = p;
+  const float a = *in[0];
+  const float point = w[4].f, slope = w[5].f, slopeRest = w[6].f;
+  if (p < 0.0f) {
+    const float v = p < point ? (p + 1.0f) * slopeRest : p * slope;
+    w[2].f = a * v;
+    w[3].f = (2.0f - v) * w[2].f;
+  } else {
+    const float v = p < -point ? p * slope : (p - 1.0f) * slopeRest;
+    w[2].f = a * v;
+    w[3].f = (v + 2.0f) * w[2].f;
+  }
+}
+
+void ParPwmStep(TIn in, TWord* w) {
+  const float p = WrapUnit(w[1].f + w[0].f);
+  w[1].f = p;
+  const float a = *in[0], width = w[3].f;
+  if (width < p) w[2].f = w[4].f * a * (p * (p - (width + 1.0f)) + w[6].f);
+  else w[2].f = w[5].f * a * (p * ((1.0f - width) + p) + w[7].f);
+}
+
+// The sine table read at phase 0 ... 256, rounded to the nearest entry and
+// corrected along its slope. An undefined phase reads entry 0.
+inline float SineAt(float p) {
+  const int32_t i = ToIndex(p + 0.5f, 0, kSineTableSize - 1);
+  return SineTable[i] + (p - float(i)) * SineSlopes[i];
+}
+
+// A phase that became undefined (an undefined frequency input) starts again
+// from 0 once the input is sound again.
+inline float Defined(float p) { return p == p ? p : 0.0f; }
+
+void SineStep(TIn in, TWord* w) {
+  float p = Defined(w[1].f + w[0].f);
+  if (p >= 256.0f) p -= 256.0f;
+  w[1].f = p;
+  w[2].f = SineAt(p) * *in[0];
+}
+
+inline float SineFmPhase(float p, float inc) {
+  p = Defined(p + inc);
+  if (inc > 0.0f) {
+    if (p > 256.0f) p -= 256.0f;
+  } else if (p < 0.0f) {
+    p += 256.0f;
+  }
+  return p;
+}
+
+void SineFmStep(TIn in, TWord* w) {
+  const float inc = Clamp((w[0].f + *in[1]) * K().sineStepOverRate, -128.0f, 128.0f);
+  const float p = SineFmPhase(w[1].f, inc);
+  w[1].f = p;
+  w[2].f = SineAt(p) * *in[0];
+}
+
+void SineSyncStep(TIn in, TWord* w) {
+  const float inc = Clamp((w[0].f + *in[1]) * K().sineStepOverRate, -128.0f, 128.0f);
+  float p = SineFmPhase(w[1].f, inc);
+  if (RisingEdge(w[3], *in[2])) {
+    const float ph = *in[3];
+    float q;
+    if (ph <= 0.0f) q = ph + 2.0f < 0.0f ? 0.0f : ph + 2.0f;
+    else q = ph > 2.0f ? 2.0f : ph;
+    p = Defined(128.0f * q);
+  }
+  w[1].f = p;
+  w[2].f = SineAt(p) * *in[0];
+}
+
+// Pulse: [1] phase -1 ... 1, [3] width latched once per cycle, [4] half
+// (0: low level w - 1 below the width, 1: high level w + 1 above it). The
+// sample of a transition takes the linear value between the two levels.
+// For a negative increment the phase runs down: the high half ends at the
+// width, the low half at -1, where the phase wraps up by 2 and the width is
+// latched. An increment of 0 holds the output; an increment beyond +-1 at a
+// transition silences the oscillator (`Silence`).
+enum { kPulseWidth = 3, kPulseHalf = 4 };
+
+template <bool Silence> inline void PulseOutput(float inc, float& p, TWord* w, float a, float width) {
+  TWord& half = w[kPulseHalf];
+  float& level = w[kPulseWidth].f;
+  if (inc > 0.0f) {
+    if (half.i == 0) {
+      const float e = 2.0f * (level - p);
+      if (inc < e) {
+        w[2].f = a * (level - 1.0f);
+      } else if (Silence && inc > 1.0f) {
+        p = 0.0f;
+        w[2].f = 0.0f;
+      } else {
+        w[2].f = (level - e / inc) * a;
+        half.i = 1;
+      }
+    } else {
+      const float e = 2.0f * (1.0f - p);
+      if (inc < e) {
+        w[2].f = a * (level + 1.0f);
+      } else if (Silence && inc > 1.0f) {
+        p = 0.0f;
+        w[2].f = 0.0f;
+      } else {
+        level = Clamp(width, inc - 1.0f, 1.0f - inc);
+        w[2].f = a * (e / inc + level);
+        p -= 2.0f;
+        half.i = 0;
+      }
+    }
+  } else if (inc < 0.0f) {
+    const float n = -inc;
+    if (half.i != 0) {
+      const float e = 2.0f * (p - level);
+      if (n < e) {
+        w[2].f = a * (level + 1.0f);
+      } else if (Silence && n > 1.0f) {
+        p = 0.0f;
+        w[2].f = 0.0f;
+      } else {
+        w[2].f = (level + e / n) * a;
+        half.i = 0;
+      }
+    } else {
+      const float e = 2.0f * (p + 1.0f);
+      if (n < e) {
+        w[2].f = a * (level - 1.0f);
+      } else if (Silence && n > 1.0f) {
+        p = 0.0f;
+        w[2].f = 0.0f;
+      } else {
+        level = Clamp(width, n - 1.0f, 1.0f - n);
+        w[2].f = a * (level - e / n);
+        p += 2.0f;
+        half.i = 1;
+      }
+    }
+  }
+}
+
+void PulseStep(TIn in, TWord* w) {
+  const float inc = w[0].f;
+  float p = w[1].f + inc;
+  PulseOutput<false>(inc, p, w, *in[0], *in[1]);
+  w[1].f = p;
+}
+
+void PulseFmStep(TIn in, TWord* w) {
+  const float inc = (w[0].f + *in[2]) * K().twoOverRate;
+  float p = w[1].f + inc;
+  PulseOutput<true>(inc, p, w, *in[0], *in[1]);
+  w[1].f = p;
+}
+
+void PulseSyncStep(TIn in, TWord* w) {
+  const float inc = (w[0].f + *in[2]) * K().twoOverRate;
+  float p = w[1].f + inc;
+  if (RisingEdge(w[5], *in[3])) {
+    p = Clamp(*in[4], -1.0f, 1.0f);
+    w[kPulseHalf].i = p >= w[kPulseWidth].f ? 1 : 0;
+  }
+  PulseOutput<true>(inc, p, w, *in[0], *in[1]);
+  w[1].f = p;
+}
+
+void BiPulseStep(TIn in, TWord* w) {
+  const float p = WrapUnit(w[1].f + w[0].f);
+  w[1].f = p;
+  const float a = *in[0], width = *in[1];
+  if (p >= 0.0f) w[2].f = p > 1.0f - width ? 0.0f : a;
+  else w[2].f = p < width - 1.0f ? 0.0f : -a;
+}
+
+// Phase -1 ... 1 wrapping by 2; a phase still beyond after the wrap is held
+// at the bound.
+inline float WrapUnitHeld(float p) {
+  if (p > 1.0f) {
+    p -= 2.0f;
+    if (p > 1.0f) p = 1.0f;
+  } else if (p < -1.0f) {
+    p += 2.0f;
+    if (p < -1.0f) p = -1.0f;
+  }
+  return p;
+}
+
+void Pulse1RampStep(TIn in, TWord* w) {
+  const float p = WrapUnitHeld(w[1].f + (*in[0] + w[0].f) * K().twoOverRate);
+  w[1].f = p;
+  w[2].f = Clamp((p + *in[2]) * *in[3], -1.0f, 1.0f) * *in[1];
+}
+
+void Pulse2RampStep(TIn in, TWord* w) {
+  const float inc = (w[0].f + *in[0]) * K().twoOverRate;
+  const float p = WrapUnitHeld(w[1].f + inc);
+  w[1].f = p;
+  float& direction = w[2].f;
+  float& level = w[3].f;
+  if (p > *in[2]) {
+    if (direction >= 0.0f) {
+      if (level > -1.0f) {
+        level -= inc * *in[4];
+        if (level < -1.0f) level = -1.0f;
+      }
+    } else {
+      direction = 1.0f;
+      level = 1.0f;
+    }
+  } else if (direction <= 0.0f) {
+    if (level < 1.0f) {
+      level += inc * *in[3];
+      if (level > 1.0f) level = 1.0f;
+    }
+  } else {
+    direction = -1.0f;
+    level = -1.0f;
+  }
+  w[4].f = level * *in[1];
+}
+
+// Impulse trains with zero average: a constant -inc x k between impulses and
+// one impulse spread over the two samples around the wrap. An increment of 0
+// gives 0 and holds the phase.
+inline float ImpulseOutput(float inc, float& p, float a) {
+  const float k = K().framesPerTenthMs;
+  if (inc > 0.0f) {
+    const float d = 1.0f - p;
+    if (d > inc) return -inc * k * a;
+    if (inc > 1.0f) {
+      p = 0.0f;
+      return 0.0f;
+    }
+    if (d > 0.0f) return a * k * (2.0f - inc - 2.0f * d / inc);
+    p -= 2.0f;
+    return a * k * (2.0f - inc + 2.0f * d / inc);
+  }
+  if (inc < 0.0f) {
+    const float e = p + 1.0f;
+    if (e > -inc) return inc * k * a;
+    if (inc < -1.0f) {
+      p = 0.0f;
+      return 0.0f;
+    }
+    if (e > 0.0f) return a * k * (2.0f + inc + 2.0f * e / inc);
+    p += 2.0f;
+    return a * k * (2.0f + inc - 2.0f * e / inc);
+  }
+  return 0.0f;
+}
+
+void ImpulseStep(TIn in, TWord* w) {
+  const float inc = w[0].f;
+  float p = w[1].f + inc;
+  w[2].f = ImpulseOutput(inc, p, *in[0]);
+  w[1].f = p;
+}
+
+void ImpulseFmStep(TIn in, TWord* w) {
+  const float inc = (w[0].f + *in[0]) * K().twoOverRate;
+  float p = w[1].f + inc;
+  w[2].f = ImpulseOutput(inc, p, *in[1]);
+  w[1].f = p;
+}
+
+void ImpulseSyncStep(TIn in, TWord* w) {
+  const float inc = (w[0].f + *in[0]) * K().twoOverRate;
+  float p = w[1].f + inc;
+  if (RisingEdge(w[3], *in[2])) {
+    const float ph = *in[3];
+    if (ph <= 0.0f) p = ph < -2.0f ? 1.0f : ph + 1.0f;
+    else p = ph <= 2.0f ? ph - 1.0f : -1.0f;
+  }
+  w[2].f = ImpulseOutput(inc, p, *in[1]);
+  w[1].f = p;
+}
+
+// The constant n/sr of the step and ramp oscillators.
+template <int N> float StepsOverRate() {
+  switch (N) {
+  case 4: return K().fourOverRate;
+  case 5: return K().fiveOverRate;
+  case 6: return K().sixOverRate;
+  case 8: return K().eightOverRate;
+  default: return float(N) * K().invRate;
+  }
+}
+
+// Phase 0 ... n wrapping by n; the section 1 ... n that holds it (the wrap
+// sample and every phase up to 1 in the first).
+template <int N> inline int32_t StepSection(float& p) {
+  if (p > float(N)) p -= float(N);
+  int32_t k = ToIndex(p, 0, N);
+  if (float(k) < p) ++k;
+  return k < 1 ? 1 : k > N ? N : k;
+}
+
+template <int N> void StepOscStep(TIn in, TWord* w) {
+  float p = Defined(w[1].f + w[0].f * StepsOverRate<N>());
+  const int32_t k = StepSection<N>(p);
+  w[1].f = p;
+  w[2].f = *in[0] * *in[k];
+}
+
+template <int N> void RampOscStep(TIn in, TWord* w) {
+  float p = Defined(w[1].f + w[0].f * StepsOverRate<N>());
+  const int32_t k = StepSection<N>(p) - 1;
+  w[1].f = p;
+  w[2].f = *in[0] * ((p - float(k)) * w[12 + k].f + w[4 + k].f);
+}
+
+} // namespace
+
+void InstallOscillatorRoutines(TRoutineTables& t) {
+  TAudioRoutine* a = t.audio;
+  a[88] = PerVoice<SawtoothStep>;
+  a[15] = PerVoice<SawFmStep>;
+  a[16] = PerVoice<SawSyncStep>;
+  a[89] = PerVoice<SawPulseStep>;
+  a[143] = PerVoice<BiSawStep>;
+  a[90] = PerVoice<TriangleStep>;
+  a[17] = PerVoice<TriFmStep>;
+  a[91] = PerVoice<TriSyncStep>;
+  a[92] = PerVoice<ParabolStep>;
+  a[18] = PerVoice<ParFmStep>;
+  a[93] = PerVoice<ParSyncStep>;
+  a[110] = PerVoice<SymmStep>;
+  a[141] = PerVoice<ParPwmStep>;
+  a[140] = PerVoice<SineStep>;
+  a[49] = PerVoice<SineFmStep>;
+  a[145] = PerVoice<SineSyncStep>;
+  a[94] = PerVoice<PulseStep>;
+  a[19] = PerVoice<PulseFmStep>;
+  a[20] = PerVoice<PulseSyncStep>;
+  a[142] = PerVoice<BiPulseStep>;
+  a[21] = PerVoice<Pulse1RampStep>;
+  a[22] = PerVoice<Pulse2RampStep>;
+  a[126] = PerVoice<ImpulseStep>;
+  a[127] = PerVoice<ImpulseFmStep>;
+  a[128] = PerVoice<ImpulseSyncStep>;
+  a[30] = PerVoice<StepOscStep<4>>;
+  a[31] = PerVoice<StepOscStep<5>>;
+  a[84] = PerVoice<StepOscStep<6>>;
+  a[96] = PerVoice<StepOscStep<8>>;
+  a[104] = PerVoice<RampOscStep<4>>;
+  a[105] = PerVoice<RampOscStep<5>>;
+  a[106] = PerVoice<RampOscStep<6>>;
+  a[107] = PerVoice<RampOscStep<8>>;
+}
