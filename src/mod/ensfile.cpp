@@ -6,6 +6,7 @@
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -82,11 +83,21 @@ void KEnsembleFiles::ReadEnsembleStream(TInOut& s) {
   BeginSoundfileLoad();
   KModulFile::ReadEnsembleRecord(s, *this);
   if (GetReadState() < 1) ThrowError(&NotValidFileMessage());
+  // A snapshot's serial counter comes back as it was written: the modules
+  // made while its tree is read take their stored numbers.
+  const int32_t serial = GetNextSerialNo();
   ensemble_.SetAudioInModule(nullptr);
   ensemble_.SetAudioOutModule(nullptr);
   ensemble_.ApplySampleRate();
   KModulFile::ReadTree(s, *top, *this, false);
   if (GetReadState() < 2) ThrowError(&NotValidFileMessage());
+  if (IsUndoBusy()) {
+    // Never below a number in use, whatever the snapshot says.
+    int32_t highest = 0;
+    top->Walk([&highest](KSModul* m) { highest = std::max(highest, m->GetSerialNo()); });
+    SetNextSerialNo(std::max(serial, highest + 1));
+  }
+  KModulFile::AdoptLoadedAudioModules(*top);
   top->ResolveAllConnections();
   if (KInstr* in = top->GetInstr()) in->SetTune(0.0f, true);
   top->ResetRecursive();
@@ -139,6 +150,17 @@ int32_t KEnsembleFiles::Open(const TStr& path, const std::function<TInOut*()>& o
     result = 0;
   }
   ensemble_.ResetReadState();
+  // The tree that was read (or the empty one) is put into processing as any
+  // structure change leaves it: routine slots, resolved wires, every module
+  // reset. Opening a file, undo, redo and the crash restore all come here,
+  // so each leaves an ensemble that plays as it did when it was written.
+  try {
+    TStructureChange rebuild(ensemble_.GetTopModule());
+  } catch (...) {
+    RecordCurrentException();
+    ShowLastError();
+    result = 0;
+  }
   if (audio) audio->Resume();
   return result;
 }

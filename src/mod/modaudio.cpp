@@ -1,5 +1,6 @@
 #include "src/mod/modaudio.h"
 
+#include "src/audio/buffers.h"
 #include "src/engine/audioio.h"
 #include "src/base/str.h"
 #include "src/engine/sampler_routines.h"
@@ -101,7 +102,10 @@ void KSModul::CreateAudioObjects() {
     a.map.Set(CreateAudioFileMap(&a, analyse));
   } else if (IsDelayType(type_) && !a.delay) {
     // Without memory the module simply has no lines: no message.
-    const float ms = maximum_ > 0.0f && maximum_ < 2147483647.0f ? maximum_ : 0.0f;
+    // A stored length is bounded as the buffer bounds a typed one; the
+    // maximum then says what the buffer holds.
+    float ms = maximum_ > 0.0f ? maximum_ : 0.0f; // also NaN
+    if (ms > float(TDelayBuffer::kMaxLengthMs)) maximum_ = ms = float(TDelayBuffer::kMaxLengthMs);
     try {
       a.delay.Set(CreateDelayBuffer(&a, 1, int32_t(ms)));
     } catch (...) {

@@ -23,7 +23,6 @@ QV_MESSAGE(NotValid, "Not a valid Volteon file.");
 QV_MESSAGE(Newer, "This file was created by a newer version of Volteon ($1).\nPlease get a software update!");
 QV_MESSAGE(ReadingFile, "Error while reading file $1:");
 QV_MESSAGE(ReadingTempFile, "Error while reading temporary file $1:");
-QV_MESSAGE(CannotWrite, "Cannot write file $1.");
 
 [[noreturn]] void Invalid() { ThrowError(&NotValid()); }
 
@@ -197,6 +196,9 @@ const char* const kFormerDefaults[] = {
     "\"Max\".",
 };
 
+// The most a record of a type the catalogue does not know may claim for its
+// event outputs, audio inputs and state words per voice.
+constexpr int32_t kMaxStoredCount = 4096;
 constexpr uint32_t kBitMuted = 1u << 0;
 constexpr uint32_t kBitLabelFollows = 1u << 1;
 constexpr uint32_t kBitHelpFollows = 1u << 2;
@@ -390,7 +392,8 @@ void ReadOldInstrBlock(TInOut& s, int32_t v, KInstr* in) {
   int32_t stored[KInstr::kSnaps];
   for (int32_t i = 0; i < KInstr::kSnaps; ++i) {
     names[i] = Str(s);
-    stored[i] = v >= 97 ? I32(s) : 1;
+    // Any word other than 0 means stored; kept as 1, the one flag written.
+    stored[i] = v >= 97 ? (I32(s) != 0 ? 1 : 0) : 1;
   }
   if (!in) return;
   KModulFile::SetOldInstrument(*in, voices, lower, upper, sustain, hold, shift, recall, channels ? channel : 0, names,
@@ -493,9 +496,17 @@ KRecordCounts KModulFile::ReadModulHeader(TInOut& s, KSModul& m, int32_t v) {
   m.category_ = storedCat;
   m.type_ = storedType;
   m.terminalNo_ = int32_t(terminal);
-  m.eventOutputs_ = eventOutputs;
-  m.audioInputs_ = audioInputs;
-  m.stateWords_ = stateWords;
+  // The engine sizes a module's record by these: they come from the type,
+  // never from the file, even for a module whose record is cut short.
+  if (const KModulDef* def = FindModulDef(&m, storedCat, storedType)) {
+    m.eventOutputs_ = def->eventOutputs;
+    m.audioInputs_ = def->audioInputs;
+    m.stateWords_ = def->stateWords;
+  } else {
+    m.eventOutputs_ = std::clamp(eventOutputs, 0, kMaxStoredCount);
+    m.audioInputs_ = std::clamp(audioInputs, 0, kMaxStoredCount);
+    m.stateWords_ = std::clamp(stateWords, 0, kMaxStoredCount);
+  }
   m.mono_ = mono ? 1 : 0;
   return counts;
 }
@@ -542,9 +553,12 @@ void KModulFile::ReadFlagsAndWindows(TInOut& s, KSModul& m, int32_t v, int32_t s
       if (v < 157) {
         const int32_t pw = I32(s), ph = I32(s), px = I32(s), py = I32(s);
         const int32_t sw = I32(s), sh = I32(s), sx = I32(s), sy = I32(s);
-        m.panelWndArea_ = TArea(0, 0, pw - 12, ph - 57);
+        // Outer window sizes less the frame, wrapping as 32-bit words do
+        // (a damaged size near the lowest value must not overflow).
+        auto inner = [](int32_t outer, uint32_t frame) { return int32_t(uint32_t(outer) - frame); };
+        m.panelWndArea_ = TArea(0, 0, inner(pw, 12), inner(ph, 57));
         m.panelWndPos_ = TPnt(px, py);
-        m.structArea_ = TArea(0, 0, sw - 12, sh - 31);
+        m.structArea_ = TArea(0, 0, inner(sw, 12), inner(sh, 31));
         m.structWndPos_ = TPnt(sx, sy);
       } else {
         m.panelWndPos_ = Pnt(s);
@@ -870,7 +884,9 @@ void KModulFile::ReadInstrBlock(TInOut& s, KSModul& m, int32_t v) {
       in->snapNames_[i] = names[i];
       const uint32_t word = words[i];
       if (v < 197) {
-        in->stored_[i] = int32_t(word);
+        // Any word other than 0 reads as stored (4 and 32 included), so it
+        // is written as stored: the flag the newer word keeps.
+        in->stored_[i] = word != 0 ? 1 : 0;
       } else {
         in->snapSpread_[i] = float(word & 0xFFFFu) * 0.0005f;
         in->snapMaxUnison_[i] = int32_t((word >> 16) & 0xFFu);
@@ -1174,27 +1190,18 @@ EPtr<IFileName> Sibling(const IFileName& name, const TStr& newName) {
 
 // The file is made whole in memory first; it replaces the old one through a
 // temporary file in the same folder, so a failed write never destroys it.
+// With backups on, the old file is kept as "Backup of ..." while the target
+// keeps its name throughout: it holds the whole old or the whole new file at
+// every moment.
 template <class Body> void SaveThroughTemp(const IFileName& name, Body&& body) {
   TMemInOut mem;
   body(mem);
-  if (KSModul::GetCreateBackups()) MakeBackup(name);
-  else RemoveBackup(name);
-  const std::vector<uint8_t>& bytes = mem.Data();
-  if (!platform::ReplaceFileContent(name.GetPath().Std(), std::string(bytes.begin(), bytes.end()))) {
-    CannotWrite().SetParam(1, name.GetPath());
-    ThrowError(&CannotWrite());
-  }
+  const bool backups = KSModul::GetCreateBackups() != 0;
+  const TStr backup = backups ? Sibling(name, TStr("Backup of ") + name.GetName(0))->GetPath() : TStr();
+  ReplaceFileBytes(name.GetPath(), mem.Data(), backup);
+  if (!backups) RemoveBackup(name);
 }
 } // namespace
-
-void MakeBackup(const IFileName& name) {
-  if (!name.Exists()) return;
-  EPtr<IFileName> backup = Sibling(name, TStr("Backup of ") + name.GetName(0));
-  if (backup->Exists()) backup->Remove();
-  EPtr<IFileName> old(CreateFileName());
-  old->SetPath(name.GetPath());
-  old->Rename(backup.Get());
-}
 
 void RemoveBackup(const IFileName& name) {
   if (KSModul::GetCreateBackups()) return;
@@ -1319,6 +1326,21 @@ int32_t KModulFile::ImportModuleFile(KSModul& macro, const IFileName& name, IFil
     // The whole merge holds the engine: connections are taken out first and
     // rebuilt once it is complete.
     TStructureChange change(top);
+    // What was read goes again before the bracket closes: the bracket's end
+    // puts every module into processing, a half-read one included.
+    struct TRollback {
+      KSModul& macro;
+      int32_t former, formerIn, formerOut;
+      bool done = false;
+      ~TRollback() {
+        if (done) return;
+        DestructorBody([this] {
+          while (macro.childCount_ > former) macro.DeleteChild(macro.children_[macro.childCount_ - 1]);
+          while (macro.inCount_ > formerIn) macro.DestroyInPort(macro.inCount_ - 1);
+          while (macro.outCount_ > formerOut) macro.DestroyOutPort(macro.outCount_ - 1);
+        });
+      }
+    } rollback{macro, former, formerIn, formerOut};
     ens.SetReadState(1);
     BeginSoundfileLoad();
     KSModul scratch(macro.host_, &macro);
@@ -1400,6 +1422,7 @@ int32_t KModulFile::ImportModuleFile(KSModul& macro, const IFileName& name, IFil
     macro.nextInsert_ = TPnt(macro.nextInsert_.X() + 16, macro.nextInsert_.Y() + 16);
     panelOwner->nextInstrPanelInsert_ =
         TPnt(panelOwner->nextInstrPanelInsert_.X() + 16, panelOwner->nextInstrPanelInsert_.Y() + 16);
+    rollback.done = true;
     ShowMerged(macro, former, formerIn != macro.inCount_ || formerOut != macro.outCount_);
     LoadPendingSoundfiles(ens.IsUndoBusy() ? 0 : 1);
     return 1;

@@ -8,6 +8,8 @@
 #include "src/mod/mod.h"
 #include "src/mod/modwnd.h"
 
+#include "platform/fs.h"
+
 #include <cfloat>
 
 namespace {
@@ -289,7 +291,8 @@ void NameBackup(const IFileName& file, TFileName& backup) {
 } // namespace
 
 void KSModul::MakeBackup(IFileName* file) {
-  if (!file || !file->Exists()) return;
+  // Only a file is moved aside: a folder of that name stays where it is.
+  if (!file || !file->Exists() || platform::KindOf(file->GetPath().Std()) != platform::EntryKind::File) return;
   TFileName backup;
   NameBackup(*file, backup);
   backup.Remove();

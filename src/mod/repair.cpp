@@ -156,6 +156,19 @@ int32_t KModulFile::RepairLoadedStructure(KSModul& top, bool announce) {
   return result;
 }
 
+void KModulFile::AdoptLoadedAudioModules(KSModul& top) {
+  KEnsemble* ens = EnsembleOf(&top);
+  if (!ens) return;
+  for (int32_t i = 0; i < top.GetChildCount(); ++i) {
+    KSModul* child = top.GetChild(i);
+    if (LoadMark(child) != 2) continue;
+    if (child->IsType(kCatModule, 114) && !ens->GetAudioOutModule()) ens->SetAudioOutModule(child);
+    else if (child->IsType(kCatModule, 113) && !ens->GetAudioInModule()) ens->SetAudioInModule(child);
+    else continue;
+    child->MarkDriverChannels();
+  }
+}
+
 int32_t KModulFile::WarnOldEnsemble(KSModul& top) {
   if (top.GetRecordVersion() > 142) return -1;
   const int32_t result = Warn(&top);

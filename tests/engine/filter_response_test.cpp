@@ -2,6 +2,8 @@
 // must match the curve its panel graph draws, column by column.
 #include "tests/engine/routine_rig.h"
 
+#include "src/engine/engine.h"
+#include "src/engine/event_ids.h"
 #include "src/engine/graph_render.h"
 #include "src/engine/tables.h"
 
@@ -116,4 +118,41 @@ TEST(Filters, CoefficientsStayWithinTheResonanceLimitAndNegativeCutoffsHold) {
   r.Render(100, std::vector<float>(100, -1.0f));
   EXPECT_NEAR(w[3].f, lp, 1e-6);
   EXPECT_EQ(w[2].f, bp);
+}
+
+TEST(Filters, AResonanceBeyondItsRangeStaysBoundedForTenSeconds) {
+  // A modulator that drives the resonance input to 1.0 or beyond: each
+  // resonant filter type keeps ringing within bounds instead of growing.
+  struct Case {
+    TModuleType type;
+    const char* output;
+    int32_t event;
+    float cutoff; // Hz in word 0, or the pitch of a grid filter's cutoff event
+  };
+  const Case cases[] = {
+      {kTypeTwoPoleFilterFm, "LP", evResonance, 1000.0f},
+      {kTypeFourPoleFilterFm, "LP4", evResonance, 1000.0f},
+      {kTypeTwoPoleNotchFm, "N", evResonance, 1000.0f},
+      {kTypeFourPoleHighPassFm, "HP4", evResonance, 1000.0f},
+      {kTypeTwoPoleFilter, "LP", evGridResonance, 84.0f},
+      {kTypeFourPoleFilter, "LP4", evGridResonance, 84.0f},
+  };
+  for (const Case& c : cases) {
+    for (float value : {1.0f, 1.5f}) {
+      TRig r(kRate);
+      KSModul* filter = r.Add(c.type);
+      r.Feed(filter, "In");
+      r.Listen(filter, c.output);
+      r.Ready();
+      if (c.event == evGridResonance) GetEventRoutine(evGridCutoff)(r.Record(filter), 0, c.cutoff);
+      else r.Words(filter)[0].f = c.cutoff;
+      GetEventRoutine(c.event)(r.Record(filter), 0, value);
+      std::vector<float> square(static_cast<size_t>(kRate));
+      for (size_t n = 0; n < square.size(); ++n) square[n] = (n / 50) % 2 ? 0.5f : -0.5f;
+      float peak = 0.0f;
+      for (int second = 0; second < 10; ++second)
+        for (float v : r.Render(int32_t(square.size()), square)) peak = std::max(peak, std::fabs(v));
+      EXPECT_LT(peak, 1000.0f) << "type " << c.type.type << " resonance " << value;
+    }
+  }
 }
