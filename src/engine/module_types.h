@@ -289,3 +289,11 @@ inline constexpr TModuleType kTypeOldAudioOutC{kCatModule, 85};
 // type named in the comment. Neither has a record of its own.
 inline constexpr TModuleType kTypeOldSawtooth{kCatModule, 23};  // kTypeSawtooth
 inline constexpr TModuleType kTypeOldGate{kCatSource, 2};       // a mono kTypeGate
+
+// How a button plays (its control style): a trigger fires at a press, a gate
+// holds while pressed, a toggle flips at each press.
+enum : int32_t {
+  kButtonTrigger = 3,
+  kButtonGate = 4,
+  kButtonToggle = 5,
+};

@@ -200,7 +200,7 @@ void RemoteControlHandler(TEngineRecord* r, int32_t number, int32_t value, int32
   }
   if (m->IsTypeIndex(kTypeButton.type)) {
     switch (m->GetCtrlStyle()) {
-    case 3: // trigger
+    case kButtonTrigger:
       if (v >= 64) {
         SetButton(r, true);
       } else {
@@ -209,12 +209,12 @@ void RemoteControlHandler(TEngineRecord* r, int32_t number, int32_t value, int32
       }
       Step(r) = v >= 64 ? 64 : 0;
       break;
-    case 4: // gate
+    case kButtonGate:
       SetButton(r, v >= 64);
       if (toMidi) m->NotifyOwner(v >= 64 ? 64 : 0);
       Step(r) = v >= 64 ? 64 : 0;
       break;
-    case 5: // toggle
+    case kButtonToggle:
       if (v < 64) return;
       Step(r) = Step(r) < 64 ? 64 : 0;
       SetButton(r, Step(r) >= 64);

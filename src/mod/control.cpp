@@ -196,7 +196,7 @@ void KSModul::SetControlStep(int32_t n) {
       int32_t& step = record_->sources[0].i;
       if (IsType(kTypeButton)) {
         switch (ctrlStyle_) {
-        case 3: // trigger
+        case kButtonTrigger:
           if (n < 64) {
             for (int32_t v = 0; v < record_->voices; ++v)
               if (record_->state && record_->stateWords > 0) record_->state[v][0].f = record_->minimum;
@@ -206,12 +206,12 @@ void KSModul::SetControlStep(int32_t n) {
           }
           step = n;
           break;
-        case 4: // gate
+        case kButtonGate:
           if (IsPanelToMidiOut()) NotifyOwner(n < 64 ? 0 : 64);
           SendStepValue(n < 64 ? record_->minimum : record_->maximum);
           step = n;
           break;
-        case 5: // toggle
+        case kButtonToggle:
           if (n >= 64) {
             bool on = step < 64;
             step = on ? 64 : 0;

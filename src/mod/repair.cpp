@@ -162,8 +162,8 @@ void KModulFile::AdoptLoadedAudioModules(KSModul& top) {
   for (int32_t i = 0; i < top.GetChildCount(); ++i) {
     KSModul* child = top.GetChild(i);
     if (LoadMark(child) != 2) continue;
-    if (child->IsType(kCatModule, 114) && !ens->GetAudioOutModule()) ens->SetAudioOutModule(child);
-    else if (child->IsType(kCatModule, 113) && !ens->GetAudioInModule()) ens->SetAudioInModule(child);
+    if (child->IsType(kTypeAudioOut) && !ens->GetAudioOutModule()) ens->SetAudioOutModule(child);
+    else if (child->IsType(kTypeAudioIn) && !ens->GetAudioInModule()) ens->SetAudioInModule(child);
     else continue;
     child->MarkDriverChannels();
   }

@@ -57,7 +57,7 @@ void KSModul::ApplyTypeDef(const KModulDef* def) {
     case kViewButton:
     case kViewSwitch: SetFlag(kFlagValueHidden, true); break;
     case kViewGraph:
-      SetFlag(kFlagVisibleInInstr, IsType(kCatModule, 165));
+      SetFlag(kFlagVisibleInInstr, IsType(kTypeScope));
       SetFlag(kFlagVisibleInEns, false);
       break;
     default: break;

@@ -39,7 +39,7 @@ protected:
     ens_ = std::make_unique<KEnsemble>([](int32_t, IAudioOwner* owner) -> IAudioInOut* { return new TAudioWerk(owner); });
     ens_->SetOwner(&app_);
     ens_->SetRateFactor(factor);
-    out_ = ens_->GetTopModule()->InsertModule(kCatModule, 114, 3);
+    out_ = ens_->GetTopModule()->InsertModule(kTypeAudioOut, 3);
     ens_->SetAudioOutModule(out_);
     TEngineRecord* r = out_->GetEngineRecord();
     ASSERT_NE(r, nullptr);
@@ -276,7 +276,7 @@ TEST_F(CardDriver, InputToOutputAtEveryRateFactor) {
     card_ = &SimulatedCard::SwitchOn();
     card_->UseTimer(&timer_);
     Build(c.factor);
-    KSModul* in = ens_->GetTopModule()->InsertModule(kCatModule, 113, 3);
+    KSModul* in = ens_->GetTopModule()->InsertModule(kTypeAudioIn, 3);
     ens_->SetAudioInModule(in);
     ASSERT_EQ(out_->GetInPort(2)->Connect(in->GetOutPort(0)), 0);
     ASSERT_EQ(out_->GetInPort(3)->Connect(in->GetOutPort(1)), 0);

@@ -105,7 +105,7 @@ int Macro(const uint8_t* data, size_t size) {
   EPtr<IFileName> name(CreateFileName());
   name->SetPath(TStr(PutFile("fuzz.mdl", data, size).c_str()));
   KSModul* top = w.fx.Top();
-  KSModul* macro = top->InsertModule(kCatMacro, 0, 1);
+  KSModul* macro = top->InsertModule(kTypeMacro, 1);
   if (!macro) return 0;
   const int32_t before = macro->GetChildCount();
   if (w.files.ImportModuleFile(*macro, *name) == 0 && macro->GetChildCount() != before)
@@ -198,9 +198,9 @@ void WriteSeeds(const std::string& root) {
   put("ensemble", "empty.ens", WriteEnsemble());
   KSModul* top = w.fx.Top();
   KSModul* out = w.fx.AddAudioOut();
-  KSModul* saw = top->InsertModule(kCatModule, 88, 1);
-  KSModul* macro = top->InsertModule(kCatMacro, 0, 1);
-  macro->InsertModule(kCatModule, 140, 1);
+  KSModul* saw = top->InsertModule(kTypeSawtooth, 1);
+  KSModul* macro = top->InsertModule(kTypeMacro, 1);
+  macro->InsertModule(kTypeSine, 1);
   if (saw && out && out->GetInPortCount() > 2) out->GetInPort(2)->Connect(saw->GetOutPort(0));
   put("ensemble", "wired.ens", WriteEnsemble());
   {

@@ -33,7 +33,7 @@ protected:
     files.GetUndo().SetUndoMax(20);
   }
 
-  KSModul* Add(KSModul* parent, int32_t category, int32_t type) { return parent->InsertModule(category, type, 1); }
+  KSModul* Add(KSModul* parent, TModuleType type) { return parent->InsertModule(type, 1); }
 
   // Writes the ensemble and opens what was written as the open ensemble.
   void SaveAndReopen() {
@@ -63,12 +63,12 @@ TEST_F(Inserting, AFadersValueReachesItsDestinationWithoutAMove) {
   for (const Case& c : {Case{"after wiring", false}, Case{"after save and open", true}}) {
     while (Top()->GetChildCount() > 0) Top()->DeleteChild(Top()->GetChild(0));
     TEventRecorder recorder;
-    KSModul* fader = Add(Top(), kCatSource, 1);
+    KSModul* fader = Add(Top(), kTypeFader);
     fader->SetControlRange(-10.0f, 0, 10.0f, 127, 0.0f);
     fader->SetControlStep(100);
     const float want = fader->GetTableValue(100);
     ASSERT_NE(want, 0.0f);
-    KSModul* scope = Add(Top(), kCatModule, 165);
+    KSModul* scope = Add(Top(), kTypeScope);
     recorder.Events().clear();
     Wire(fader, 0, scope, 0);
     if (c.reopen) {
@@ -87,8 +87,8 @@ TEST_F(Inserting, AFadersValueReachesItsDestinationWithoutAMove) {
 }
 
 TEST_F(Inserting, AButtonsSnapshotStepsSurviveSaveAndOpen) {
-  KSModul* button = Add(Top(), kCatSource, 17);
-  KSModul* fader = Add(Top(), kCatSource, 1);
+  KSModul* button = Add(Top(), kTypeButton);
+  KSModul* fader = Add(Top(), kTypeFader);
   button->SetControlStep(64); // a toggle: on
   fader->SetControlStep(90);
   Top()->StoreSnapValues(TopInstr(), 3);
@@ -102,28 +102,28 @@ TEST_F(Inserting, AButtonsSnapshotStepsSurviveSaveAndOpen) {
 }
 
 TEST_F(Inserting, NewModulesShowOnThePanelOfTheirLevel) {
-  KSModul* macro = Add(Top(), kCatMacro, 0);
-  KSModul* instr = Add(Top(), kCatInstrument, 0);
-  KSModul* inner = Add(instr, kCatMacro, 0);
+  KSModul* macro = Add(Top(), kTypeMacro);
+  KSModul* instr = Add(Top(), kTypeInstrument);
+  KSModul* inner = Add(instr, kTypeMacro);
   struct Case {
     const char* name;
     KSModul* parent;
-    int32_t category, type;
+    TModuleType type;
     bool instrPanel, ensPanel;
   };
   const Case cases[] = {
-      {"fader in the top node", Top(), kCatSource, 1, false, true},
-      {"fader in a macro of the top node", macro, kCatSource, 1, false, true},
-      {"fader in an instrument", instr, kCatSource, 1, true, false},
-      {"fader in a macro of an instrument", inner, kCatSource, 1, true, false},
-      {"switch in an instrument", instr, kCatSwitch, 1, true, false},
-      {"scope in an instrument", instr, kCatModule, 165, true, false},
-      {"scope in the top node", Top(), kCatModule, 165, true, false},
-      {"other graph in an instrument", instr, kCatModule, 32, false, false},
+      {"fader in the top node", Top(), kTypeFader, false, true},
+      {"fader in a macro of the top node", macro, kTypeFader, false, true},
+      {"fader in an instrument", instr, kTypeFader, true, false},
+      {"fader in a macro of an instrument", inner, kTypeFader, true, false},
+      {"switch in an instrument", instr, kTypeAudioSwitch2, true, false},
+      {"scope in an instrument", instr, kTypeScope, true, false},
+      {"scope in the top node", Top(), kTypeScope, true, false},
+      {"other graph in an instrument", instr, kTypeHoldEnv, false, false},
   };
   std::vector<std::string> names;
   for (const Case& c : cases) {
-    KSModul* m = Add(c.parent, c.category, c.type);
+    KSModul* m = Add(c.parent, c.type);
     ASSERT_NE(m, nullptr) << c.name;
     EXPECT_EQ(m->IsVisibleInInstr(), c.instrPanel) << c.name;
     EXPECT_EQ(m->IsVisibleInEns(), c.ensPanel) << c.name;
@@ -145,31 +145,31 @@ TEST_F(Inserting, NewModulesShowOnThePanelOfTheirLevel) {
 
 TEST_F(Inserting, ButtonsAndSwitchesStartWithoutTheirValueShown) {
   struct Case {
-    int32_t category, type;
+    TModuleType type;
     bool valueShown;
   };
-  for (const Case& c : {Case{kCatSource, 1, true}, Case{kCatSource, 17, false}, Case{kCatSwitch, 1, false}}) {
-    KSModul* m = Add(Top(), c.category, c.type);
-    EXPECT_TRUE(m->IsLabelShown()) << c.category << ":" << c.type;
-    EXPECT_EQ(m->IsValueShown(), c.valueShown) << c.category << ":" << c.type;
+  for (const Case& c : {Case{kTypeFader, true}, Case{kTypeButton, false}, Case{kTypeAudioSwitch2, false}}) {
+    KSModul* m = Add(Top(), c.type);
+    EXPECT_TRUE(m->IsLabelShown()) << c.type.category << ":" << c.type.type;
+    EXPECT_EQ(m->IsValueShown(), c.valueShown) << c.type.category << ":" << c.type.type;
   }
 }
 
 TEST_F(Inserting, EachInsertTakesTheNextPanelSpotsAndIsSelected) {
-  KSModul* instr = Add(Top(), kCatInstrument, 0);
+  KSModul* instr = Add(Top(), kTypeInstrument);
   struct Case {
     const char* name;
     KSModul* parent;
     KSModul* panelNode;
   };
-  KSModul* macro = Add(instr, kCatMacro, 0);
+  KSModul* macro = Add(instr, kTypeMacro);
   for (const Case& c : {Case{"top", Top(), Top()}, Case{"instrument", instr, instr}, Case{"macro", macro, instr}}) {
     const TPnt box = c.parent->GetNextInsertPos();
     const TPnt instrSpot = c.panelNode->GetNextInstrPanelInsertPos();
     const TPnt ensSpot = c.panelNode->GetNextEnsPanelInsertPos();
     Top()->DeselectAll();
-    KSModul* first = Add(c.parent, kCatSource, 1);
-    KSModul* second = Add(c.parent, kCatSource, 1);
+    KSModul* first = Add(c.parent, kTypeFader);
+    KSModul* second = Add(c.parent, kTypeFader);
     EXPECT_EQ(first->GetPos(), box) << c.name;
     EXPECT_EQ(second->GetPos(), Moved(box, 16)) << c.name;
     EXPECT_EQ(first->GetInstrCtrlPos(), instrSpot) << c.name;
@@ -178,7 +178,7 @@ TEST_F(Inserting, EachInsertTakesTheNextPanelSpotsAndIsSelected) {
     EXPECT_EQ(second->GetEnsCtrlPos(), Moved(ensSpot, 16)) << c.name;
     EXPECT_TRUE(first->IsSelected() && second->IsSelected()) << c.name;
     // A module without a panel control leaves the panel spots where they are.
-    Add(c.parent, kCatModule, 3);
+    Add(c.parent, kTypeEventSum3);
     EXPECT_EQ(c.panelNode->GetNextInstrPanelInsertPos(), Moved(instrSpot, 32)) << c.name;
   }
 }
@@ -187,10 +187,10 @@ TEST_F(Inserting, EachInsertTakesTheNextPanelSpotsAndIsSelected) {
 // Mono and poly through macros, port entries, selection on panels
 
 TEST_F(Inserting, MonoOnAMacroReachesItsTerminals) {
-  KSModul* macro = Add(Top(), kCatMacro, 0);
-  KSModul* audioIn = Add(macro, kCatInTerminal, kAudioPoly);
-  KSModul* eventOut = Add(macro, kCatOutTerminal, kEventPoly);
-  KSModul* inside = Add(macro, kCatSource, 6);
+  KSModul* macro = Add(Top(), kTypeMacro);
+  KSModul* audioIn = Add(macro, kTypeAudioPolyInTerminal);
+  KSModul* eventOut = Add(macro, kTypeEventPolyOutTerminal);
+  KSModul* inside = Add(macro, kTypeGate);
   ASSERT_EQ(macro->GetInPort(0)->GetKind(), kAudioPoly);
   ASSERT_EQ(macro->GetOutPort(0)->GetKind(), kEventPoly);
   struct Want {
@@ -219,8 +219,8 @@ TEST_F(Inserting, MonoOnAMacroReachesItsTerminals) {
   audioIn->SetMono();
   EXPECT_EQ(macro->GetInPort(0)->GetKind(), kAudioMono);
   // Terminals of an instrument are mono and stay so; its ports never switch.
-  KSModul* instr = Add(Top(), kCatInstrument, 0);
-  KSModul* instrIn = Add(instr, kCatInTerminal, kAudioPoly);
+  KSModul* instr = Add(Top(), kTypeInstrument);
+  KSModul* instrIn = Add(instr, kTypeAudioPolyInTerminal);
   ASSERT_EQ(instr->GetInPort(0)->GetKind(), kAudioMono);
   instrIn->SetPoly();
   EXPECT_EQ(instr->GetInPort(0)->GetKind(), kAudioMono);
@@ -229,9 +229,9 @@ TEST_F(Inserting, MonoOnAMacroReachesItsTerminals) {
 
 TEST_F(Inserting, PortsFindTheirTypesEntry) {
   KSModul* out = AddAudioOut();
-  KSModul* macro = Add(Top(), kCatMacro, 0);
-  Add(macro, kCatInTerminal, kAudioPoly);
-  KSModul* osc = Add(Top(), kCatModule, 3);
+  KSModul* macro = Add(Top(), kTypeMacro);
+  Add(macro, kTypeAudioPolyInTerminal);
+  KSModul* osc = Add(Top(), kTypeEventSum3);
   ASSERT_NE(out->GetInPort(1)->GetDefinition(), nullptr);
   EXPECT_STREQ(out->GetInPort(1)->GetDefinition()->label, "Lvl");
   EXPECT_EQ(out->GetInPort(1)->GetDefinition(), &(*out->GetTypeDef()->inPorts)[1]);
@@ -243,11 +243,11 @@ TEST_F(Inserting, PortsFindTheirTypesEntry) {
 }
 
 TEST_F(Inserting, SelectedInAPanelLooksThroughMacrosUpToTheInstrument) {
-  KSModul* macro = Add(Top(), kCatMacro, 0);
-  KSModul* inMacro = Add(macro, kCatSource, 1);
-  KSModul* instr = Add(Top(), kCatInstrument, 0);
-  KSModul* instrMacro = Add(instr, kCatMacro, 0);
-  KSModul* deep = Add(instrMacro, kCatSource, 1);
+  KSModul* macro = Add(Top(), kTypeMacro);
+  KSModul* inMacro = Add(macro, kTypeFader);
+  KSModul* instr = Add(Top(), kTypeInstrument);
+  KSModul* instrMacro = Add(instr, kTypeMacro);
+  KSModul* deep = Add(instrMacro, kTypeFader);
   macro->SetVisibleInEns(true);
   instrMacro->SetVisibleInInstr(true);
   struct Case {
@@ -287,11 +287,11 @@ EPtr<IFileName> NameIn(const std::string& folder, const char* file) {
 
 TEST_F(Inserting, AMacroFileBecomesAChildThatRemembersItsFile) {
   // A macro with a terminal on each side and a fader between, saved alone.
-  KSModul* macro = Add(Top(), kCatMacro, 0);
-  KSModul* in = Add(macro, kCatInTerminal, kAudioPoly);
-  KSModul* out = Add(macro, kCatOutTerminal, kAudioPoly);
+  KSModul* macro = Add(Top(), kTypeMacro);
+  KSModul* in = Add(macro, kTypeAudioPolyInTerminal);
+  KSModul* out = Add(macro, kTypeAudioPolyOutTerminal);
   Wire(in, 0, out, 0);
-  Add(macro, kCatSource, 1)->SetLabel(TStr("Depth"));
+  Add(macro, kTypeFader)->SetLabel(TStr("Depth"));
   EPtr<IFileName> file = NameIn(tmp, "Chorus.mdl");
   KModulFile::SaveModuleFile(*file, *macro, files);
   Top()->DeleteChild(macro);
@@ -323,8 +323,8 @@ TEST_F(Inserting, AMacroFileBecomesAChildThatRemembersItsFile) {
 }
 
 TEST_F(Inserting, AnInstrumentFileBringsItsVoices) {
-  KSModul* instr = Add(Top(), kCatInstrument, 0);
-  Add(instr, kCatSource, 1);
+  KSModul* instr = Add(Top(), kTypeInstrument);
+  Add(instr, kTypeFader);
   instr->GetOwnInstr()->SetVoices(5, -1, -1);
   EPtr<IFileName> file = NameIn(tmp, "Lead.ins");
   KModulFile::SaveModuleFile(*file, *instr, files);
@@ -344,10 +344,10 @@ TEST_F(Inserting, AFileThatCannotBeInsertedLeavesTheTreeAsItWas) {
   EXPECT_EQ(Top()->GetChildCount(), 0);
   EXPECT_EQ(Top()->GetNewChild(), nullptr);
   // A full node refuses without a message.
-  KSModul* macro = Add(Top(), kCatMacro, 0);
+  KSModul* macro = Add(Top(), kTypeMacro);
   EPtr<IFileName> file = NameIn(tmp, "Empty.mdl");
   KModulFile::SaveModuleFile(*file, *macro, files);
-  for (int i = 0; i < KSModul::kMaxChildren; ++i) ASSERT_NE(macro->InsertModule(kCatModule, 3, 1), nullptr);
+  for (int i = 0; i < KSModul::kMaxChildren; ++i) ASSERT_NE(macro->InsertModule(kTypeEventSum3, 1), nullptr);
   EXPECT_EQ(macro->InsertModuleFile(*file, 1), nullptr);
   EXPECT_EQ(macro->GetChildCount(), KSModul::kMaxChildren);
   EXPECT_EQ(boxes.Boxes().size(), 1u);

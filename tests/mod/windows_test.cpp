@@ -122,8 +122,8 @@ protected:
     Top()->CloseAllStructWnds();
     ens.SetWindows(nullptr);
   }
-  KSModul* Add(KSModul* parent, int32_t category, int32_t type, const char* label) {
-    KSModul* m = parent->InsertModule(category, type, 1);
+  KSModul* Add(KSModul* parent, TModuleType type, const char* label) {
+    KSModul* m = parent->InsertModule(type, 1);
     m->SetLabel(TStr(label));
     return m;
   }
@@ -136,10 +136,10 @@ protected:
 } // namespace
 
 TEST_F(Windows, ALoadReopensTheStoredWindowsInTheirOrder) {
-  KSModul* a = Add(Top(), kCatMacro, 0, "A");
-  KSModul* b = Add(Top(), kCatInstrument, 0, "B");
-  KSModul* c = Add(b, kCatMacro, 0, "C");
-  KSModul* d = Add(Top(), kCatMacro, 0, "D");
+  KSModul* a = Add(Top(), kTypeMacro, "A");
+  KSModul* b = Add(Top(), kTypeInstrument, "B");
+  KSModul* c = Add(b, kTypeMacro, "C");
+  KSModul* d = Add(Top(), kTypeMacro, "D");
   struct Stored {
     KSModul* m;
     int32_t panel, structure;
@@ -163,7 +163,7 @@ TEST_F(Windows, ALoadReopensTheStoredWindowsInTheirOrder) {
 }
 
 TEST_F(Windows, OpeningAnOpenWindowBringsItToTheFront) {
-  KSModul* macro = Add(Top(), kCatMacro, 0, "M");
+  KSModul* macro = Add(Top(), kTypeMacro, "M");
   macro->OpenPanel(true);
   macro->OpenStructure();
   macro->OpenPanel(true);
@@ -178,8 +178,8 @@ TEST_F(Windows, OpeningAnOpenWindowBringsItToTheFront) {
 }
 
 TEST_F(Windows, AnInstrumentThatHidesItsStructureSaysSo) {
-  KSModul* instr = Add(Top(), kCatInstrument, 0, "I");
-  KSModul* inside = Add(instr, kCatMacro, 0, "Inside");
+  KSModul* instr = Add(Top(), kTypeInstrument, "I");
+  KSModul* inside = Add(instr, kTypeMacro, "Inside");
   instr->GetOwnInstr()->SetStructureHidden(true);
   boxes.QueueAnswer(0);
   boxes.QueueAnswer(0);
@@ -194,9 +194,9 @@ TEST_F(Windows, AnInstrumentThatHidesItsStructureSaysSo) {
 }
 
 TEST_F(Windows, WindowCommandsWalkTheTreeModuleFirst) {
-  KSModul* a = Add(Top(), kCatMacro, 0, "A");
-  KSModul* inner = Add(a, kCatMacro, 0, "Inner");
-  KSModul* b = Add(Top(), kCatInstrument, 0, "B");
+  KSModul* a = Add(Top(), kTypeMacro, "A");
+  KSModul* inner = Add(a, kTypeMacro, "Inner");
+  KSModul* b = Add(Top(), kTypeInstrument, "B");
   for (KSModul* m : {b, inner, Top(), a}) {
     m->OpenPanel(false);
     m->OpenStructure();
@@ -229,19 +229,19 @@ TEST_F(Windows, WindowCommandsWalkTheTreeModuleFirst) {
 }
 
 TEST_F(Windows, InsertingAndDeletingKeepTheOpenStructureInStep) {
-  KSModul* macro = Add(Top(), kCatMacro, 0, "M");
+  KSModul* macro = Add(Top(), kTypeMacro, "M");
   Top()->OpenStructure();
   Top()->OpenPanel(false);
   macro->CreateView(Top()->GetStructWnd());
   wnds.log.clear();
   // A module inserted into an open structure gets its box there; the panels refresh.
-  KSModul* osc = Add(Top(), kCatModule, 3, "Osc");
+  KSModul* osc = Add(Top(), kTypeEventSum3, "Osc");
   EXPECT_EQ(wnds.log, (std::vector<std::string>{"box + in struct Ensemble", "refresh panel Ensemble"}))
       << "the box is made before the label is changed";
   EXPECT_NE(osc->GetBoxView(), nullptr);
   // A terminal inside the macro gives the macro a port: its box is made anew.
   wnds.log.clear();
-  Add(macro, kCatInTerminal, kAudioPoly, "T");
+  Add(macro, kTypeAudioPolyInTerminal, "T");
   EXPECT_EQ(wnds.log, (std::vector<std::string>{"destroy box M", "box M in struct Ensemble", "refresh panel Ensemble"}));
   // Deleting closes the module's windows and views and redraws the structure.
   macro->OpenPanel(false);
@@ -257,10 +257,10 @@ TEST_F(Windows, InsertingAndDeletingKeepTheOpenStructureInStep) {
 }
 
 TEST_F(Windows, PanelControlsComeAndGoWithTheirPanel) {
-  KSModul* macro = Add(Top(), kCatMacro, 0, "M");
-  KSModul* fader = Add(macro, kCatSource, 1, "F");
-  KSModul* instr = Add(Top(), kCatInstrument, 0, "I");
-  KSModul* inner = Add(instr, kCatSource, 1, "G");
+  KSModul* macro = Add(Top(), kTypeMacro, "M");
+  KSModul* fader = Add(macro, kTypeFader, "F");
+  KSModul* instr = Add(Top(), kTypeInstrument, "I");
+  KSModul* inner = Add(instr, kTypeFader, "G");
   Top()->OpenPanel(false);
   instr->OpenPanel(false);
   wnds.log.clear();
@@ -297,16 +297,16 @@ TEST_F(Windows, PanelControlsComeAndGoWithTheirPanel) {
 
 TEST_F(Windows, AMergedMacroFileShowsInTheOpenWindows) {
   files.GetUndo().SetFolder(TStr(testkit::TempDir("windows").c_str()));
-  KSModul* source = Add(Top(), kCatMacro, 0, "Source");
-  KSModul* in = Add(source, kCatInTerminal, kAudioPoly, "T");
-  KSModul* lfo = Add(source, kCatModule, 3, "Lfo");
+  KSModul* source = Add(Top(), kTypeMacro, "Source");
+  KSModul* in = Add(source, kTypeAudioPolyInTerminal, "T");
+  KSModul* lfo = Add(source, kTypeEventSum3, "Lfo");
   Wire(in, 0, lfo, 0);
   EPtr<IFileName> file(CreateFileName());
   file->SetPath(TStr((testkit::TempDir("windows") + "/Merge.mdl").c_str()));
   KModulFile::SaveModuleFile(*file, *source, files);
   Top()->DeleteChild(source);
 
-  KSModul* target = Add(Top(), kCatMacro, 0, "M");
+  KSModul* target = Add(Top(), kTypeMacro, "M");
   Top()->OpenStructure();
   Top()->OpenPanel(false);
   target->CreateView(Top()->GetStructWnd());
@@ -342,7 +342,7 @@ TEST(WindowUndo, OpeningAPanelRecordsItsStepOnlyWhenItOpens) {
   TFakeWindows wnds;
   TUndoHost host;
   host.windows = &wnds;
-  KSModul* macro = host.Top()->InsertModule(kCatMacro, 0, 1, true);
+  KSModul* macro = host.Top()->InsertModule(kTypeMacro, 1, true);
   EXPECT_EQ(host.kinds, std::vector<int32_t>{KSModul::kUndoInsert});
   macro->OpenPanel(true);
   macro->OpenPanel(true);
