@@ -47,7 +47,7 @@ public:
   TSum(TRig& rig, KSModul* parent) : rig_(rig), parent_(parent) {}
   void Add(KSModul* module, int32_t out) {
     if (!mixer_ || used_ == 8) {
-      KSModul* next = rig_.Insert(parent_, kCatModule, kTypeMixer8, "Mixer 8");
+      KSModul* next = rig_.Insert(parent_, kTypeMixer8, "Mixer 8");
       used_ = 0;
       if (mixer_) TRig::Wire(mixer_, 0, next, 2 * used_++ + 1, "Mixer 8 chain");
       mixer_ = next;
@@ -55,7 +55,7 @@ public:
     TRig::Wire(module, out, mixer_, 2 * used_++ + 1, "Mixer 8 input");
   }
   void Finish(KSModul* audioOut) {
-    KSModul* combiner = rig_.Insert(parent_, kCatModule, kTypeCombiner, "}");
+    KSModul* combiner = rig_.Insert(parent_, kTypeAudioVoiceCombiner, "}");
     TRig::Wire(mixer_, 0, combiner, 0, "} input");
     TRig::Wire(combiner, 0, audioOut, kOutLeft, "Audio Out L");
     TRig::Wire(combiner, 0, audioOut, kOutRight, "Audio Out R");
@@ -122,7 +122,7 @@ void LoadMemorySound(KSModul* module) {
 // A stereo Sampler Loop playing the in-memory sound, looping between 200 ms
 // and 1.7 s for as long as its note is held.
 KSModul* AddLoopSampler(TRig& rig, KSModul* parent, KSModul* pitch, KSModul* gate, int32_t quality) {
-  KSModul* sampler = rig.Insert(parent, kCatModule, kTypeSamplerLoop, "Sampler Loop");
+  KSModul* sampler = rig.Insert(parent, kTypeSamplerLoop, "Sampler Loop");
   LoadMemorySound(sampler);
   sampler->GetSampleMap()->GetAt(0)->SetLoopOn(1);
   sampler->SetQuality(quality);
@@ -136,7 +136,7 @@ KSModul* AddLoopSampler(TRig& rig, KSModul* parent, KSModul* pitch, KSModul* gat
 // A Resynth at 'Good' on the in-memory sound, analysed by its map; with no
 // loop length it loops the whole sound.
 KSModul* AddResynth(TRig& rig, KSModul* parent, KSModul* pitch, KSModul* gate) {
-  KSModul* resynth = rig.Insert(parent, kCatModule, kTypeResynth, "Resynth");
+  KSModul* resynth = rig.Insert(parent, kTypeResynth, "Resynth");
   LoadMemorySound(resynth);
   resynth->SetQuality(kGood);
   TRig::Wire(gate, 0, resynth, kResynthGate, "Resynth G");
@@ -161,8 +161,8 @@ template <class Body> TPatch BuildPlayed(TRig& rig, Body body) {
   KSModul* out = rig.AddAudioOut();
   {
     TStructureChange bracket(top);
-    KSModul* pitch = rig.Insert(top, kCatSource, kSourceNotePitch, "NotePitch");
-    KSModul* gate = rig.Insert(top, kCatSource, kSourceGate, "Gate");
+    KSModul* pitch = rig.Insert(top, kTypeNotePitch, "NotePitch");
+    KSModul* gate = rig.Insert(top, kTypeGate, "Gate");
     body(TPlayed{top, out, pitch, gate}, patch);
   }
   rig.SendConstants();
@@ -174,7 +174,7 @@ template <class Body> TPatch BuildPlayed(TRig& rig, Body body) {
 void CombineIntoOut(TRig& rig, KSModul* parent, KSModul* source, int32_t left, int32_t right, KSModul* out) {
   const int32_t ports[2] = {left, right}, channels[2] = {kOutLeft, kOutRight};
   for (int32_t c = 0; c < 2; ++c) {
-    KSModul* combiner = rig.Insert(parent, kCatModule, kTypeCombiner, "}");
+    KSModul* combiner = rig.Insert(parent, kTypeAudioVoiceCombiner, "}");
     TRig::Wire(source, ports[c], combiner, 0, "} In");
     TRig::Wire(combiner, 0, out, channels[c], c == 0 ? "Audio Out L" : "Audio Out R");
   }
@@ -193,7 +193,7 @@ KSModul* AddEnvelope(TRig& rig, const TPlayed& p, float sustain, TEnvelopeTimes&
     times.decay = rig.Constant(p.top, kTime300ms, "decay");
     times.release = rig.Constant(p.top, kTime400ms, "release");
   }
-  KSModul* env = rig.Insert(p.top, kCatModule, kTypeAdsr, "ADSR");
+  KSModul* env = rig.Insert(p.top, kTypeAdsrEnv, "ADSR");
   TRig::Wire(p.gate, 0, env, kAdsrGate, "ADSR G");
   TRig::Wire(times.attack, 0, env, kAdsrAttack, "ADSR A");
   TRig::Wire(times.decay, 0, env, kAdsrDecay, "ADSR D");
@@ -225,23 +225,23 @@ TPatch BuildPolySubtractive(TRig& rig) {
   KSModul* diffuser = nullptr;
   TPatch built = BuildPlayed(rig, [&](const TPlayed& p, TPatch& patch) {
     KSModul* top = p.top;
-    KSModul* lfo = rig.Insert(top, kCatModule, kTypeLfo, "LFO");
+    KSModul* lfo = rig.Insert(top, kTypeLfo, "LFO");
     lfo->SetMono();
     TRig::Wire(rig.Constant(top, 5.0f, "LFO rate"), 0, lfo, kLfoFreq, "LFO F");
     TRig::Wire(rig.Constant(top, 2.0f, "LFO depth"), 0, lfo, kLfoAmpl, "LFO A");
 
-    KSModul* saw = rig.Insert(top, kCatModule, kTypeSawFm, "Saw FM");
+    KSModul* saw = rig.Insert(top, kTypeSawFm, "Saw FM");
     TRig::Wire(p.pitch, 0, saw, kSawPitch, "Saw FM P");
     TRig::Wire(lfo, kLfoSine, saw, kSawFreq, "Saw FM F");
     TRig::Wire(rig.Constant(top, 0.08f, "Saw level"), 0, saw, kSawAmpl, "Saw FM A");
 
-    KSModul* pulse = rig.Insert(top, kCatModule, kTypePulseFm, "Pulse FM");
+    KSModul* pulse = rig.Insert(top, kTypePulseFm, "Pulse FM");
     TRig::Wire(p.pitch, 0, pulse, kPulsePitch, "Pulse FM P");
     TRig::Wire(lfo, kLfoSine, pulse, kPulseFreq, "Pulse FM F");
     TRig::Wire(rig.Constant(top, 0.05f, "Pulse level"), 0, pulse, kPulseAmpl, "Pulse FM A");
     TRig::Wire(rig.Constant(top, 0.4f, "Pulse width"), 0, pulse, kPulseWidth, "Pulse FM W");
 
-    KSModul* mixer = rig.Insert(top, kCatModule, kTypeMixer2, "Mixer 2");
+    KSModul* mixer = rig.Insert(top, kTypeMixer2, "Mixer 2");
     TRig::Wire(saw, 0, mixer, kMixIn1, "Mixer In1");
     TRig::Wire(pulse, 0, mixer, kMixIn2, "Mixer In2");
 
@@ -249,34 +249,34 @@ TPatch BuildPolySubtractive(TRig& rig) {
     // filter rings down on its own, the tail the denormal run listens to.
     TEnvelopeTimes times;
     KSModul* ampEnv = AddEnvelope(rig, p, 0.7f, times);
-    KSModul* vca = rig.Insert(top, kCatModule, kTypeMult2, "X (amplitude)");
+    KSModul* vca = rig.Insert(top, kTypeAudioProduct2, "X (amplitude)");
     TRig::Wire(mixer, 0, vca, kMult1, "X Mult 1");
     TRig::Wire(ampEnv, 0, vca, kMult2, "X Mult 2");
 
     // The cutoff envelope reaches the filter's linear cutoff input in Hz.
     KSModul* cutoffEnv = AddEnvelope(rig, p, 0.3f, times);
-    KSModul* depth = rig.Insert(top, kCatModule, kTypeMult2, "X (cutoff depth)");
+    KSModul* depth = rig.Insert(top, kTypeAudioProduct2, "X (cutoff depth)");
     TRig::Wire(cutoffEnv, 0, depth, kMult1, "X Mult 1");
     TRig::Wire(rig.Constant(top, 2500.0f, "cutoff depth"), 0, depth, kMult2, "X Mult 2");
 
-    KSModul* filter = rig.Insert(top, kCatModule, kTypeTwoPole, "2-Pole Filter");
+    KSModul* filter = rig.Insert(top, kTypeTwoPoleFilterFm, "2-Pole Filter");
     TRig::Wire(p.pitch, 0, filter, kFilterPitch, "Filter P");
     TRig::Wire(depth, 0, filter, kFilterFreq, "Filter F");
     TRig::Wire(rig.Constant(top, 0.6f, "resonance"), 0, filter, kFilterRes, "Filter Res");
     TRig::Wire(vca, 0, filter, kFilterIn, "Filter In");
 
-    KSModul* combiner = rig.Insert(top, kCatModule, kTypeCombiner, "}");
+    KSModul* combiner = rig.Insert(top, kTypeAudioVoiceCombiner, "}");
     TRig::Wire(filter, kFilterLowPass, combiner, 0, "} In");
-    pan = rig.Insert(top, kCatModule, kTypeStereoPan, "Stereo Pan");
+    pan = rig.Insert(top, kTypeStereoPan, "Stereo Pan");
     pan->SetMono();
     TRig::Wire(combiner, 0, pan, kPanIn, "Pan In");
 
-    modDelay = rig.Insert(top, kCatModule, kTypeModDelay, "Mod. Delay");
+    modDelay = rig.Insert(top, kTypeModDelay, "Mod. Delay");
     modDelay->SetMono();
     modDelay->SetQuality(kGood);
     TRig::Wire(rig.Constant(top, 12.0f, "delay time"), 0, modDelay, kModDelayTime, "Mod. Delay Dly");
     TRig::Wire(pan, kPanLeft, modDelay, kModDelayIn, "Mod. Delay In");
-    diffuser = rig.Insert(top, kCatModule, kTypeDiffuser, "Diffuser Delay");
+    diffuser = rig.Insert(top, kTypeDiffuserDelay, "Diffuser Delay");
     TRig::Wire(rig.Constant(top, 23.0f, "diffuser time"), 0, diffuser, kDiffuserTime, "Diffuser Dly");
     TRig::Wire(rig.Constant(top, 0.5f, "diffusion"), 0, diffuser, kDiffuserAmount, "Diffuser Dif");
     TRig::Wire(pan, kPanRight, diffuser, kDiffuserIn, "Diffuser In");
@@ -306,7 +306,7 @@ TPatch BuildSampler(TRig& rig, int32_t quality) {
     TRig::Wire(env, 0, sampler, kSamplerAmpl, "Sampler Loop A");
     // The voice's level and place: the left channel of the sound through the
     // Stereo Amp.
-    KSModul* amp = rig.Insert(p.top, kCatModule, kTypeStereoAmp, "Stereo Amp");
+    KSModul* amp = rig.Insert(p.top, kTypeStereoAmp, "Stereo Amp");
     TRig::Wire(rig.Constant(p.top, -12.0f, "level"), 0, amp, kStereoAmpLevel, "Stereo Amp Lvl");
     TRig::Wire(sampler, kSamplerLeft, amp, kStereoAmpIn, "Stereo Amp In");
     CombineIntoOut(rig, p.top, amp, 0, 1, p.out);
@@ -333,19 +333,19 @@ TPatch BuildSlotChain(TRig& rig, int32_t count) {
     TStructureChange bracket(top);
     KSModul* previous = nullptr; // the macro whose out-port 0 carries the chain so far
     for (int32_t done = 0; done < count;) {
-      KSModul* macro = rig.Insert(top, kCatMacro, 0, "macro");
+      KSModul* macro = rig.Insert(top, kTypeMacro, "macro");
       KSModul* link = nullptr;
       if (previous) {
-        link = rig.Insert(macro, kCatInTerminal, 0, "in-terminal");
+        link = rig.Insert(macro, kTypeAudioMonoInTerminal, "in-terminal");
         TRig::Wire(previous, 0, macro, 0, "macro In");
       }
       for (int32_t k = 0; k < kPerMacro && done < count; ++k, ++done) {
-        KSModul* m = rig.Insert(macro, kCatModule, kTypeInvert, "-1");
+        KSModul* m = rig.Insert(macro, kTypeAudioInvert, "-1");
         if (link) TRig::Wire(link, 0, m, 0, "-1 chain");
         link = m;
         patch.parts.push_back({"-1", m});
       }
-      KSModul* terminal = rig.Insert(macro, kCatOutTerminal, 0, "out-terminal");
+      KSModul* terminal = rig.Insert(macro, kTypeAudioMonoOutTerminal, "out-terminal");
       TRig::Wire(link, 0, terminal, 0, "out-terminal In");
       previous = macro;
     }
@@ -360,25 +360,25 @@ TPatch BuildRoutineSet(TRig& rig) {
     KSModul* level = rig.Constant(top, 0.2f, "level");
     TSum sum(rig, top);
 
-    KSModul* sine = rig.Insert(top, kCatModule, kTypeSine, "Sine");
+    KSModul* sine = rig.Insert(top, kTypeSine, "Sine");
     TRig::Wire(p.pitch, 0, sine, 0, "Sine P");
     TRig::Wire(level, 0, sine, kSineAmpl, "Sine A");
     sum.Add(sine, 0);
-    KSModul* saw = rig.Insert(top, kCatModule, kTypeSawFm, "Saw FM");
+    KSModul* saw = rig.Insert(top, kTypeSawFm, "Saw FM");
     TRig::Wire(p.pitch, 0, saw, kSawPitch, "Saw FM P");
     TRig::Wire(level, 0, saw, kSawAmpl, "Saw FM A");
     sum.Add(saw, 0);
-    KSModul* pulse = rig.Insert(top, kCatModule, kTypePulseFm, "Pulse FM");
+    KSModul* pulse = rig.Insert(top, kTypePulseFm, "Pulse FM");
     TRig::Wire(p.pitch, 0, pulse, kPulsePitch, "Pulse FM P");
     TRig::Wire(level, 0, pulse, kPulseAmpl, "Pulse FM A");
     sum.Add(pulse, 0);
     KSModul* resonance = rig.Constant(top, 0.5f, "resonance");
-    KSModul* two = rig.Insert(top, kCatModule, kTypeTwoPole, "2-Pole Filter");
+    KSModul* two = rig.Insert(top, kTypeTwoPoleFilterFm, "2-Pole Filter");
     TRig::Wire(p.pitch, 0, two, kFilterPitch, "2-Pole P");
     TRig::Wire(resonance, 0, two, kFilterRes, "2-Pole Res");
     TRig::Wire(saw, 0, two, kFilterIn, "2-Pole In");
     sum.Add(two, kFilterLowPass);
-    KSModul* four = rig.Insert(top, kCatModule, kTypeFourPole, "4-Pole Filter");
+    KSModul* four = rig.Insert(top, kTypeFourPoleFilterFm, "4-Pole Filter");
     TRig::Wire(p.pitch, 0, four, kFilterPitch, "4-Pole P");
     TRig::Wire(resonance, 0, four, kFilterRes, "4-Pole Res");
     TRig::Wire(pulse, 0, four, kFilterIn, "4-Pole In");
@@ -397,12 +397,12 @@ TPatch BuildRoutineSet(TRig& rig) {
       sum.Add(sampler, kSamplerLeft);
       patch.parts.push_back({kQualityNames[q], sampler});
     }
-    KSModul* delay = rig.Insert(top, kCatModule, kTypeModDelay, "Mod. Delay");
+    KSModul* delay = rig.Insert(top, kTypeModDelay, "Mod. Delay");
     delay->SetQuality(kGood);
     TRig::Wire(rig.Constant(top, 10.0f, "delay time"), 0, delay, kModDelayTime, "Mod. Delay Dly");
     TRig::Wire(saw, 0, delay, kModDelayIn, "Mod. Delay In");
     sum.Add(delay, 0);
-    KSModul* grain = rig.Insert(top, kCatModule, kTypeGrainDelay, "Grain Delay");
+    KSModul* grain = rig.Insert(top, kTypeGrainDelay, "Grain Delay");
     grain->SetQuality(kGood);
     TRig::Wire(rig.Constant(top, 30.0f, "grain delay time"), 0, grain, kGrainDelayTime, "Grain Delay Dly");
     TRig::Wire(level, 0, grain, kGrainDelayAmpl, "Grain Delay A");

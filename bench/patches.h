@@ -9,32 +9,6 @@
 
 namespace bench {
 
-// Module types the patches use (category 0 unless noted).
-enum : int32_t {
-  kTypeInvert = 7,       // "-1", the cheapest per-sample routine
-  kTypeMult2 = 9,        // "X" of two audio signals
-  kTypeSawFm = 15,
-  kTypePulseFm = 19,
-  kTypeAdsr = 38,
-  kTypeMixer2 = 41,
-  kTypeTwoPole = 42,
-  kTypeFourPole = 43,
-  kTypeCombiner = 69,    // "}", the audio voice combiner
-  kTypeStereoPan = 98,
-  kTypeModDelay = 120,
-  kTypeSamplerLoop = 135,
-  kTypeSine = 140,
-  kTypeMixer8 = 162,
-  kTypeStereoAmp = 163,
-  kTypeDiffuser = 166,
-  kTypeGrainDelay = 169,
-  kTypeResynth = 173,
-  kTypeLfo = 190,
-  kSourceFader = 1,      // category 1
-  kSourceGate = 6,
-  kSourceNotePitch = 7,
-};
-
 // Sampler quality settings.
 enum : int32_t { kPoor = 0, kGood = 1, kExcellent = 2 };
 

@@ -41,8 +41,8 @@ TRig::~TRig() {
 TOfflineAudio& TRig::Driver() { return *dynamic_cast<TOfflineAudio*>(ens_->GetAudio()); }
 TMidiInOut& TRig::Midi() { return *dynamic_cast<TMidiInOut*>(ens_->GetMidi()); }
 
-KSModul* TRig::Insert(KSModul* parent, int32_t category, int32_t type, const char* what) {
-  KSModul* m = parent->InsertModule(category, type, 1);
+KSModul* TRig::Insert(KSModul* parent, TModuleType type, const char* what) {
+  KSModul* m = parent->InsertModule(type, kPlaceNext);
   if (!m) throw TBuildError(Describe(what, "the module could not be inserted"));
   return m;
 }
@@ -55,7 +55,7 @@ void TRig::Wire(KSModul* from, int32_t out, KSModul* to, int32_t in, const char*
 }
 
 KSModul* TRig::Constant(KSModul* parent, float value, const char* what) {
-  KSModul* fader = Insert(parent, kCatSource, 1, what);
+  KSModul* fader = Insert(parent, kTypeFader, what);
   if (value > 0.0f) fader->SetControlRange(0.0f, 0, value, 127, 0.0f);
   else fader->SetControlRange(value, 0, 0.0f, 127, 0.0f);
   fader->SetControlValue(value);
@@ -68,7 +68,7 @@ void TRig::SendConstants() {
 }
 
 KSModul* TRig::AddAudioOut() {
-  KSModul* out = Top()->InsertModule(kCatModule, 114, 3);
+  KSModul* out = Top()->InsertModule(kTypeAudioOut, kPlaceAudioOut);
   if (!out) throw TBuildError("Audio Out: the module could not be inserted");
   ens_->SetAudioOutModule(out);
   return out;

@@ -74,7 +74,7 @@ public:
   float ProcessingRate() const { return kDeviceRate * factor_; }
 
   // Building. Every failure raises TBuildError naming what failed.
-  KSModul* Insert(KSModul* parent, int32_t category, int32_t type, const char* what);
+  KSModul* Insert(KSModul* parent, TModuleType type, const char* what);
   static void Wire(KSModul* from, int32_t out, KSModul* to, int32_t in, const char* what);
   // A panel fader that holds `value` (its top step), for inputs that need a
   // constant.

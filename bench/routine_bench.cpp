@@ -43,10 +43,10 @@ int main() {
   KSModul *saw, *filter, *mix;
   {
     TStructureChange bracket(top);
-    host.audioOut = top->InsertModule(0, 114, 3);
-    saw = top->InsertModule(0, 15, 1);
-    filter = top->InsertModule(0, 42, 1);
-    mix = top->InsertModule(0, 69, 1);
+    host.audioOut = top->InsertModule(kTypeAudioOut, kPlaceAudioOut);
+    saw = top->InsertModule(kTypeSawFm, kPlaceNext);
+    filter = top->InsertModule(kTypeTwoPoleFilterFm, kPlaceNext);
+    mix = top->InsertModule(kTypeAudioVoiceCombiner, kPlaceNext);
     Wire(saw, "Out", filter, "In");
     Wire(filter, "LP", mix, "In");
     Wire(mix, "Out", host.audioOut, "L");

@@ -26,16 +26,22 @@ endfunction()
 # qv_test(NAME LABEL label SOURCES ... LIBS ...)
 # One test program; its GoogleTest cases become ctest tests carrying the label.
 function(qv_test name)
-  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_compile_options(${name} PRIVATE ${QV_WARNINGS})
   target_link_libraries(${name} PRIVATE ${T_LIBS} qv_testkit GTest::gtest GTest::gmock)
+  # SERIAL: tests that play through real devices in real time run alone, so
+  # the rest of the suite cannot starve their device threads.
+  set(_serial "")
+  if(T_SERIAL)
+    set(_serial RUN_SERIAL TRUE)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT} ${_serial})
 endfunction()
 
 # Rebuilds of several checkouts share one compiler cache when ccache is there.

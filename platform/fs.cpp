@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -70,7 +72,52 @@ MoveResult CopyThenRemove(const std::string& from, const std::string& to) {
   return MoveResult::Moved;
 }
 
+// ---------------------------------------------------------------- fault plan
+
+struct TFaults {
+  bool active = false;
+  FaultPlan plan;
+  int64_t steps = 0;
+  bool failed = false;
+};
+
+TFaults& Faults() {
+  static TFaults faults;
+  return faults;
+}
+
+// Pieces of a write while a plan is set: small enough that a plan can stop a
+// file in its middle.
+constexpr size_t kFaultPiece = 512;
+
+// One step that changes the disk. False (with errno set) when the plan makes
+// it fail.
+bool FaultStep() {
+  TFaults& f = Faults();
+  if (!f.active) return true;
+  const int64_t step = f.steps++;
+  if (step == f.plan.killAt) ::raise(SIGKILL);
+  if (f.failed || step == f.plan.failAt) {
+    f.failed = true;
+    errno = f.plan.error != 0 ? f.plan.error : ENOSPC;
+    return false;
+  }
+  return true;
+}
+
 } // namespace
+
+void SetFaultPlan(const FaultPlan& plan) {
+  TFaults& f = Faults();
+  f.active = true;
+  f.plan = plan;
+  f.steps = 0;
+  f.failed = false;
+}
+
+void ClearFaultPlan() { Faults() = TFaults(); }
+
+int64_t FaultStepsTaken() { return Faults().steps; }
 
 // ---------------------------------------------------------------- descriptors
 
@@ -120,7 +167,12 @@ bool WriteFd(int fd, const void* data, size_t count) {
   size_t done = 0;
   const char* b = static_cast<const char*>(data);
   while (done < count) {
-    ssize_t n = ::write(fd, b + done, count - done);
+    size_t piece = count - done;
+    if (Faults().active) {
+      piece = std::min(piece, kFaultPiece);
+      if (!FaultStep()) return false;
+    }
+    ssize_t n = ::write(fd, b + done, piece);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -253,28 +305,181 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
   return ok;
 }
 
-bool ReplaceFileContent(const std::string& path, const std::string& content, bool privateIfNew) {
-  std::string temp = path + ".tmp-XXXXXX";
-  std::vector<char> name(temp.begin(), temp.end());
+namespace {
+
+std::string NameOf(const std::string& path) {
+  size_t s = path.rfind('/');
+  return s == std::string::npos ? path : path.substr(s + 1);
+}
+
+WriteError ErrorFromErrno(int e) {
+  switch (e) {
+  case ENOSPC:
+  case EDQUOT: return WriteError::NoSpace;
+  case EACCES:
+  case EPERM:
+  case EROFS: return WriteError::ReadOnly;
+  case EISDIR: return WriteError::IsFolder;
+  case ENOENT:
+  case ENOTDIR: return WriteError::Missing;
+  default: return WriteError::Failed;
+  }
+}
+
+bool ProcessRuns(long pid) {
+  if (pid <= 0 || pid != long(pid_t(pid))) return false;
+  return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
+// The process id in a temporary's name, or -1 when the name is not one.
+long TempOwner(const std::string& name) {
+  if (name.empty() || name[0] != '.') return -1;
+  size_t at = name.rfind(kSaveTempMarker);
+  if (at == std::string::npos) return -1;
+  size_t pos = at + std::strlen(kSaveTempMarker);
+  long pid = 0;
+  size_t digits = 0;
+  while (pos < name.size() && name[pos] >= '0' && name[pos] <= '9' && digits < 10) {
+    pid = pid * 10 + (name[pos] - '0');
+    ++pos;
+    ++digits;
+  }
+  if (digits == 0 || pos >= name.size() || name[pos] != '-') return -1;
+  return pid;
+}
+
+// Removes the temporaries of saves into the folder whose process has ended
+// (a save that was killed or lost its power).
+void RemoveStaleTemps(const std::string& folder) {
+  std::vector<FolderEntry> entries;
+  if (!ListFolder(folder, entries)) return;
+  const long self = long(::getpid());
+  for (const FolderEntry& e : entries) {
+    if (e.folder || e.link) continue;
+    long owner = TempOwner(e.name);
+    if (owner < 0 || owner == self || ProcessRuns(owner)) continue;
+    ::unlink(Join(folder, e.name).c_str());
+  }
+}
+
+// A new private temporary beside the target; its descriptor, or -1.
+int MakeTemp(const std::string& folder, const std::string& target, std::vector<char>& name) {
+  std::string base = NameOf(target);
+  constexpr size_t kRoom = 200; // leaves room for the marker within a name's 255 bytes
+  if (base.size() > kRoom) base.resize(kRoom);
+  std::string temp = Join(folder, "." + base + kSaveTempMarker + std::to_string(long(::getpid())) + "-XXXXXX");
+  name.assign(temp.begin(), temp.end());
   name.push_back(0);
-  int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (!FaultStep()) return -1;
+  return ::mkostemp(name.data(), O_CLOEXEC);
+}
+
+// Writes a whole temporary file; errno tells why when it fails.
+bool FillTemp(int fd, const std::string& content) {
+  if (!WriteFd(fd, content.data(), content.size())) return false;
+  if (!FaultStep()) return false;
+  return ::fdatasync(fd) == 0;
+}
+
+bool RenameStep(const std::string& from, const std::string& to) {
+  if (!FaultStep()) return false;
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// Keeps the target's present content under the backup name: a second link to
+// the same file when the file system allows it, else a copy. The target is
+// never touched.
+bool KeepBackup(const std::string& folder, const std::string& path, const std::string& backup) {
+  std::vector<char> temp;
+  int fd = MakeTemp(folder, backup, temp);
   if (fd < 0) return false;
+  ::close(fd);
+  ::unlink(temp.data());
+  bool ok = FaultStep() && ::link(path.c_str(), temp.data()) == 0;
+  if (!ok) {
+    std::string old;
+    if (!ReadWholeFile(path, old)) return false;
+    fd = ::open(temp.data(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+    ok = FillTemp(fd, old);
+    if (!CloseFd(fd)) ok = false;
+  }
+  if (ok) ok = RenameStep(temp.data(), backup);
+  // A rename between two links of one file (the backup already is the old
+  // file) succeeds without removing the temporary name: it goes here.
+  int e = errno;
+  ::unlink(temp.data());
+  errno = e;
+  return ok;
+}
+
+} // namespace
+
+WriteError ReplaceFile(const std::string& path, const std::string& content, const ReplaceOptions& options) {
+  struct stat st;
+  const bool exists = ::stat(path.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) return WriteError::IsFolder;
+  const std::string folder = ParentOf(path);
+  if (KindOf(folder) != EntryKind::Folder) return WriteError::Missing;
+  RemoveStaleTemps(folder);
+  std::vector<char> name;
+  int fd = MakeTemp(folder, path, name);
+  if (fd < 0) return ErrorFromErrno(errno);
   // An existing file keeps its permissions. A new one gets what any new file
   // of the user gets (the temporary file itself is private), unless the
   // caller keeps it private.
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0) {
+  if (exists) {
     ::fchmod(fd, st.st_mode & 07777);
-  } else if (!privateIfNew) {
+  } else if (!options.privateIfNew) {
     mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
   }
-  bool ok = WriteFd(fd, content.data(), content.size()) && ::fdatasync(fd) == 0;
-  if (!CloseFd(fd)) ok = false;
-  if (ok && ::rename(name.data(), path.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(name.data());
-  return ok;
+  bool ok = FillTemp(fd, content);
+  int e = ok ? 0 : errno;
+  if (!CloseFd(fd) && ok) {
+    ok = false;
+    e = errno;
+  }
+  if (ok && exists && !options.backupPath.empty() && !KeepBackup(folder, path, options.backupPath)) {
+    ok = false;
+    e = errno;
+  }
+  if (ok && !RenameStep(name.data(), path)) {
+    ok = false;
+    e = errno;
+  }
+  if (!ok) {
+    ::unlink(name.data());
+    return ErrorFromErrno(e);
+  }
+  return WriteError::None;
+}
+
+bool ReplaceFileContent(const std::string& path, const std::string& content, bool privateIfNew) {
+  ReplaceOptions options;
+  options.privateIfNew = privateIfNew;
+  return ReplaceFile(path, content, options) == WriteError::None;
+}
+
+FileLock::FileLock(const std::string& lockPath) {
+  do {
+    fd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0) return;
+  while (::flock(fd_, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      ::close(fd_);
+      fd_ = -1;
+      return;
+    }
+  }
+}
+
+FileLock::~FileLock() {
+  if (fd_ >= 0) ::close(fd_); // closing releases the lock
 }
 
 // ---------------------------------------------------------------- processes
@@ -354,6 +559,12 @@ std::string SettingsFolderPath() {
   const char* home = std::getenv("HOME");
   if (home && *home) return Join(Join(home, ".config"), "Orvanta");
   return std::string();
+}
+
+std::string WindowsFolderPath() {
+  const char* own = std::getenv("QUORVEX_WINDOWS_DIR");
+  if (own && *own) return own;
+  return SettingsFolderPath();
 }
 
 } // namespace platform

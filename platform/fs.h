@@ -67,9 +67,66 @@ bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries);
 
 // The whole content of a file; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& content);
+// What stopped a write.
+enum class WriteError {
+  None,
+  NoSpace,  // the disk or the user's quota is full
+  ReadOnly, // the folder or the file may not be written (permissions, a read-only medium)
+  IsFolder, // the target is a folder
+  Missing,  // the folder does not exist
+  Failed,   // anything else (a failing device)
+};
+struct ReplaceOptions {
+  // A new file stays private to the user (settings); an existing one always
+  // keeps its permissions.
+  bool privateIfNew = false;
+  // When not empty and the target exists: the old content is kept under this
+  // path (replacing an older file there) before the new content takes the
+  // target's name. The target itself always holds the whole old or the whole
+  // new content.
+  std::string backupPath;
+};
 // Writes the content to a new temporary file in the same folder and renames it
-// over the path, so that a failed write leaves the old file as it was.
+// over the path, so that a failed or killed write leaves the old file as it
+// was. The temporary file is named "." + the target's name + ".qvsave-" + the
+// process id + "-" + a unique suffix; temporary files left in that folder by
+// processes that no longer run are removed first.
+WriteError ReplaceFile(const std::string& path, const std::string& content, const ReplaceOptions& options);
 bool ReplaceFileContent(const std::string& path, const std::string& content, bool privateIfNew = false);
+// The name part of the temporaries of ReplaceFile (tests look for leftovers).
+inline constexpr const char* kSaveTempMarker = ".qvsave-";
+
+// An exclusive lock between processes, held on a lock file (created when
+// missing) until the guard is destroyed. Waits for another holder.
+class FileLock {
+public:
+  explicit FileLock(const std::string& lockPath);
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  bool Held() const { return fd_ >= 0; }
+
+private:
+  int fd_ = -1;
+};
+
+// ---------------------------------------------------------------- test hooks
+
+// Fault injection for tests. While a plan is set, every step of a write that
+// changes the disk counts (creating a file, each piece of a write, syncing,
+// renaming, linking), and writes go out in small pieces so that a plan can hit
+// the middle of a file. At step killAt the process kills itself (as a crash or
+// a power cut would end it); at step failAt the step fails with the error
+// number given (ENOSPC by default: a full disk) and so do all later writes.
+struct FaultPlan {
+  int64_t killAt = -1;
+  int64_t failAt = -1;
+  int error = 0; // 0: a full disk
+};
+void SetFaultPlan(const FaultPlan& plan);
+void ClearFaultPlan();
+// The steps counted since the plan was set.
+int64_t FaultStepsTaken();
 
 // ---------------------------------------------------------------- processes
 
@@ -88,5 +145,9 @@ std::string TempFolderPath();
 // The folder of the settings store: $QUORVEX_SETTINGS_DIR when set, else
 // $XDG_CONFIG_HOME/Orvanta, else ~/.config/Orvanta. Empty when there is none.
 std::string SettingsFolderPath();
+// The folder that stands in for the Windows folder of the system the outside
+// drivers were written for (where their "system.ini" lives):
+// $QUORVEX_WINDOWS_DIR when set, else the settings folder.
+std::string WindowsFolderPath();
 
 } // namespace platform

@@ -10,7 +10,10 @@
 #include <QPainter>
 #include <QPen>
 
+#include <atomic>
 #include <cstdlib>
+#include <mutex>
+#include <atomic>
 #include <mutex>
 
 QV_MESSAGE(CannotLoadBitmap, "Cannot load bitmap $1.")
@@ -75,6 +78,10 @@ TStr& ResourceFolder() {
   static TStr folder;
   return folder;
 }
+std::atomic<sky::TPictureProvider>& Provider() {
+  static std::atomic<sky::TPictureProvider> provider{nullptr};
+  return provider;
+}
 std::mutex& ResourceFolderLock() {
   static std::mutex m;
   return m;
@@ -83,6 +90,13 @@ std::mutex& ResourceFolderLock() {
 class TBmp : public TBase, public IBmp {
 public:
   void LoadResource(int32_t id) override {
+    if (sky::TPictureProvider provider = Provider().load()) {
+      QImage drawn = provider(id);
+      if (!drawn.isNull()) {
+        Take(std::move(drawn));
+        return;
+      }
+    }
     QStringList candidates;
     for (const char* ext : {".png", ".bmp"}) candidates << QStringLiteral(":/bitmaps/%1%2").arg(id).arg(QLatin1String(ext));
     TStr folder;
@@ -172,6 +186,7 @@ void SetBitmapResourceFolder(const TStr& folder) {
   std::lock_guard<std::mutex> lock(ResourceFolderLock());
   ResourceFolder() = folder;
 }
+void SetPictureProvider(TPictureProvider provider) { Provider().store(provider); }
 } // namespace sky
 
 // ---------------------------------------------------------------- drawing context

@@ -136,4 +136,9 @@ const QImage* QtImage(IBmp* bmp);
 // The folder that holds the program's bitmap resources as <id>.bmp or
 // <id>.png; Qt's resource path ":/bitmaps" comes first.
 void SetBitmapResourceFolder(const TStr& folder);
+// The program draws its own pictures: a provider returns the picture of a
+// resource id, or a null image when it has none. It is asked before Qt's
+// resources and the folder.
+using TPictureProvider = QImage (*)(int32_t id);
+void SetPictureProvider(TPictureProvider provider);
 } // namespace sky

@@ -1,6 +1,8 @@
 #include "pc/sky/wnd.h"
 
 #include "pc/sky/guithread.h"
+#include "pc/sky/hint.h"
+#include "pc/sky/mdi.h"
 #include "pc/sky/qtext.h"
 
 #include <QApplication>
@@ -110,11 +112,19 @@ TWnd::TWnd(QWidget* frameParent) : dwnd_(new DWnd(this, frameParent)) {}
 
 TWnd::~TWnd() {
   DestructorBody([this] {
+    DDecWnd* frame = Frame();
     DWnd* w = dwnd_.data();
     dwnd_.clear();
-    delete w;
+    if (frame) {
+      frame->DetachOwner(); // it must not delete this window again
+      delete frame;         // takes the canvas along
+    } else {
+      delete w;
+    }
   });
 }
+
+DDecWnd* TWnd::Frame() const { return dwnd_ ? dynamic_cast<DDecWnd*>(dwnd_->parentWidget()) : nullptr; }
 
 void TWnd::Invalidate() {
   if (OffGuiThread(this, [this] { Invalidate(); })) return;
@@ -158,16 +168,25 @@ void TWnd::DrawViewNow(TTView* view) {
 void TWnd::Create() {
   QV_ASSERT_GUI_THREAD();
   if (!dwnd_) return;
+  if (DDecWnd* frame = Frame()) {
+    frame->Create();
+    return;
+  }
   dwnd_->show();
   dwnd_->window()->show();
 }
 
 void TWnd::SetTitle(const TStr& title) {
-  if (dwnd_) dwnd_->window()->setWindowTitle(sky::ToQString(title));
+  if (DDecWnd* frame = Frame()) frame->SetTitle(title);
+  else if (dwnd_) dwnd_->window()->setWindowTitle(sky::ToQString(title));
 }
 
 void TWnd::BringToTop() {
   if (!dwnd_) return;
+  if (DDecWnd* frame = Frame()) {
+    frame->BringToTop();
+    return;
+  }
   QWidget* frame = dwnd_->window();
   frame->showNormal();
   frame->raise();
@@ -175,6 +194,10 @@ void TWnd::BringToTop() {
 
 void TWnd::SetTopmost(int topmost) {
   if (!dwnd_) return;
+  if (DDecWnd* frame = Frame()) {
+    frame->SetTopmost(topmost);
+    return;
+  }
   QWidget* frame = dwnd_->window();
   const bool shown = frame->isVisible();
   frame->setWindowFlag(Qt::WindowStaysOnTopHint, topmost != 0);
@@ -185,6 +208,10 @@ int32_t TWnd::GetActivationStamp() const { return dwnd_ ? dwnd_->activationStamp
 
 void TWnd::SetIcon(int32_t bitmapId) {
   if (!dwnd_) return;
+  if (DDecWnd* frame = Frame()) {
+    frame->SetIcon(bitmapId);
+    return;
+  }
   QWidget* frame = dwnd_->window();
   if (bitmapId < 0) {
     frame->setWindowIcon(QIcon());
@@ -202,6 +229,13 @@ void TWnd::SetIcon(int32_t bitmapId) {
 void TWnd::GetPlacement(int* state, TPnt* framePos, TArea* view) const {
   if (state) *state = 0;
   if (!dwnd_) return;
+  if (DDecWnd* frame = Frame()) {
+    // Client sizes both ways, so that placing a window where it was keeps its size.
+    if (framePos) *framePos = frame->GetFramePos();
+    const TPnt size = frame->GetClientSize(), scroll = dwnd_->ScrollPos();
+    if (view) *view = TArea(scroll.X(), scroll.Y(), scroll.X() + size.X(), scroll.Y() + size.Y());
+    return;
+  }
   if (framePos) {
     QPoint p = dwnd_->window()->pos();
     *framePos = TPnt(p.x(), p.y());
@@ -211,6 +245,14 @@ void TWnd::GetPlacement(int* state, TPnt* framePos, TArea* view) const {
 
 void TWnd::SetPlacement(int, const TPnt& framePos, const TArea& view) {
   if (!dwnd_) return;
+  if (DDecWnd* frame = Frame()) {
+    frame->SetFramePos(framePos);
+    dwnd_->horizontalScrollBar()->setValue(view.Left() / DWnd::kScrollUnit);
+    dwnd_->verticalScrollBar()->setValue(view.Top() / DWnd::kScrollUnit);
+    frame->SetClientSize(TPnt(view.Width(), view.Height()));
+    UpdateScrollBars();
+    return;
+  }
   QWidget* frame = dwnd_->window();
   frame->move(framePos.X(), framePos.Y());
   const QSize client = dwnd_->viewport()->size();
@@ -310,9 +352,11 @@ DWnd::DWnd(TWnd* root, QWidget* parent)
   };
   connect(horizontalScrollBar(), &QScrollBar::sliderReleased, this, endOfScroll);
   connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, endOfScroll);
+  hint_ = std::make_unique<DHint>(this);
 }
 
 DWnd::~DWnd() {
+  hint_.reset();
   TLayer& l = Layer();
   l.windows.erase(std::remove(l.windows.begin(), l.windows.end(), this), l.windows.end());
   if (backgroundOwned_) SafeDelete(background_);
@@ -586,6 +630,7 @@ bool DWnd::event(QEvent* e) {
 }
 
 bool DWnd::viewportEvent(QEvent* e) {
+  if (hint_) hint_->MouseEvent(int(e->type()));
   if (e->type() == QEvent::MouseButtonPress) leftDown_ |= static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton;
   else if (e->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton)
     leftDown_ = 0;

@@ -11,8 +11,11 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
+class DDecWnd;
+class DHint;
 class DWnd;
 class TWnd;
 
@@ -138,6 +141,8 @@ public:
   static void EndUpdate() { ::EndUpdate(); }
 
 private:
+  // The document frame holding the canvas, null for a canvas of its own.
+  DDecWnd* Frame() const;
   QPointer<DWnd> dwnd_;
 };
 
@@ -190,6 +195,8 @@ public:
 
   // The window layer forgets a destroyed view.
   void Forget(TTView* view);
+  // The hint window that this canvas's mouse messages reach.
+  DHint* Hint() const { return hint_.get(); }
 
 protected:
   bool event(QEvent* e) override;
@@ -235,6 +242,7 @@ private:
   std::vector<TLine> lines_;
   bool settingBars_ = false;
   bool grabbed_ = false;
+  std::unique_ptr<DHint> hint_;
 };
 
 // Every document window, in construction order.

@@ -176,10 +176,14 @@ void TAudioBuf::SetSample(int32_t frame, float value, int32_t channel) {
 }
 
 void TAudioBuf::Clear() {
-  const int32_t length = GetLength();
-  const int32_t channels = GetChannels();
-  for (int32_t c = 0; c < channels; ++c)
-    for (int32_t f = 0; f < length; ++f) SetSample(f, 0.0f, c);
+  // Silence is all zero bytes in every sample format: each block, guard
+  // frames included, is cleared at once (a tape's buffer holds millions of
+  // frames).
+  const int64_t frames = int64_t(GetLength()) + 2 * int64_t(GetMargin());
+  const int64_t perBlock = frames * GetBytesPerSample() * (interleaved_ ? channels_ : 1);
+  if (blocks_ && frames > 0 && perBlock > 0)
+    for (int32_t i = 0; i < blockCount_; ++i)
+      if (blocks_[i]) std::memset(blocks_[i], 0, size_t(perBlock));
   RefreshMargins();
 }
 

@@ -2,12 +2,14 @@
 
 #include "platform/fs.h"
 #include "src/audio/audiomsg.h"
+#include "src/audio/chunk.h"
 #include "src/audio/wavchunks.h"
 #include "src/base/system.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <stdexcept>
 
@@ -276,6 +278,7 @@ void TChunkedAudioFile::ReadHeader(int32_t transferFrames) {
   if (GetChannels() != 1 && GetChannels() != 2) ThrowAudioError(AudioChannelsNotSupported(), path);
   if (GetFileLength() < 1) ThrowAudioError(AudioNoData(), path);
   if (GetBits() != 8 && GetBits() != 16) ThrowAudioError(AudioBitsNotSupported(), path);
+  if (GetRate() < 1) ThrowAudioError(AudioNoRate(), path);
   if (HasUnsupportedCoding()) ThrowAudioError(AudioFormatNotSupported(), path);
   CheckLoop();
   CheckAnalysis();
@@ -493,6 +496,43 @@ IAudioFile* CreateAudioStreamFile(std::unique_ptr<TAudioStream> stream, int type
                       loopOn, alternating, loopInRelease, loopStart, loopEnd, rootKey, analysis);
 }
 
+namespace {
+
+// The chunks of the old file that this program does not read (comments,
+// broadcast data, cue lists...), as they stand in it, padding included. Only
+// a file of the same kind gives any; a damaged one gives none.
+std::vector<uint8_t> ForeignChunks(const TStr& path, const char* rootId) {
+  std::vector<uint8_t> kept;
+  std::string old;
+  if (!platform::ReadWholeFile(path.Std(), old) || old.size() < 12) return kept;
+  try {
+    TMemAudioStream stream(std::vector<uint8_t>(old.begin(), old.end()), path);
+    std::unique_ptr<TFileChunk> tree(ReadChunkTree(stream));
+    if (tree->Id() != TStr(rootId)) return kept;
+    for (TFileChunk* c = tree->Children().First(); c; c = EList<TFileChunk>::Next(c)) {
+      if (!dynamic_cast<TUnknownFileChunk*>(c) || c->GetFileOffset() < 0) continue;
+      const size_t at = size_t(c->GetFileOffset());
+      const size_t size = 8 + size_t(c->GetDataSize());
+      if (at + size > old.size()) continue;
+      kept.insert(kept.end(), old.begin() + ptrdiff_t(at), old.begin() + ptrdiff_t(at + size));
+      if (size % 2) kept.push_back(0);
+    }
+  } catch (...) {
+    kept.clear();
+  }
+  return kept;
+}
+
+// Adds chunks at the end of a whole file's root container.
+void AppendChunks(std::vector<uint8_t>& file, const std::vector<uint8_t>& chunks, bool bigEndian) {
+  if (chunks.empty() || file.size() < 8) return;
+  file.insert(file.end(), chunks.begin(), chunks.end());
+  const uint32_t size = uint32_t(file.size() - 8);
+  for (int i = 0; i < 4; ++i) file[size_t(4 + i)] = uint8_t(size >> (bigEndian ? 24 - 8 * i : 8 * i));
+}
+
+} // namespace
+
 void SaveAudioFileReplacing(const IFileName* name, IAudioBuf& samples, const TSoundSettings& s) {
   const TStr path = name->GetPath();
   const int type = name->GetType();
@@ -505,8 +545,10 @@ void SaveAudioFileReplacing(const IFileName* name, IAudioBuf& samples, const TSo
                                                 s.loopOn, s.alternating, s.loopInRelease, s.loopStart, s.loopEnd,
                                                 s.rootKey, s.analysis));
     file->WriteFrom(&samples, -1);
-    const std::vector<uint8_t>& bytes = memory->Data();
-    if (!platform::ReplaceFileContent(path.Std(), std::string(bytes.begin(), bytes.end())))
-      ThrowAudioError(AudioNoSpace(), path);
+    std::vector<uint8_t> bytes = memory->Data();
+    // What other programs stored in the file stays in it.
+    const bool aiff = type == filetype::Aiff;
+    AppendChunks(bytes, ForeignChunks(path, aiff ? "FORM" : "RIFF"), aiff);
+    ReplaceFileBytes(path, bytes);
   }
 }

@@ -199,6 +199,8 @@ struct TSoundSettings {
 };
 // Writes the samples as a 16-bit sound file over the named one (WAV or AIFF
 // by the name's type) through a temporary file in the same folder that then
-// replaces it, so a failed write leaves the old file as it was. A failure
-// raises "Not enough space to write file\n$1.".
+// replaces it, so a failed write leaves the old file as it was. The chunks of
+// the old file that the program does not read (a comment, broadcast data)
+// are kept at the end of the new one. A failure raises a message that says
+// what happened (a full disk, a write-protected folder...).
 void SaveAudioFileReplacing(const IFileName* name, IAudioBuf& samples, const TSoundSettings& settings);

@@ -17,6 +17,7 @@ QV_AUDIO_MESSAGE(AudioRateDiffers,
                  "The sample rate in $1\nis different from the program's current rate and will be ignored.\n"
                  "The file will be played at the program's rate instead.")
 QV_AUDIO_MESSAGE(AudioBitsNotSupported, "Unable to read file $1.\nOnly 8-bit or 16-bit files can be read.")
+QV_AUDIO_MESSAGE(AudioNoRate, "The sample rate of $1 is 0.\nThe file cannot be played.")
 QV_AUDIO_MESSAGE(AudioNoSpace, "Not enough space to write file\n$1.")
 QV_AUDIO_MESSAGE(AudioCannotOpen, "Cannot open $1\n")
 QV_AUDIO_MESSAGE(AudioVersionTooNew, "File Version is more recent than Program Version.\nSorry - can't read Data")

@@ -11,6 +11,7 @@ TParamStr& AudioNoData();             // "File $1 contains no data."
 TParamStr& AudioChannelsNotSupported();
 TParamStr& AudioRateDiffers();
 TParamStr& AudioBitsNotSupported();
+TParamStr& AudioNoRate();             // "The sample rate of $1 is 0.\nThe file cannot be played."
 TParamStr& AudioNoSpace();            // "Not enough space to write file\n$1."
 TParamStr& AudioCannotOpen();
 TParamStr& AudioVersionTooNew();

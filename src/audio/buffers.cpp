@@ -29,8 +29,15 @@ int32_t FramesForMs(float rate, int32_t ms) {
 // ---------------------------------------------------------------- delay
 
 TDelayBuffer::TDelayBuffer(IAudioObjectOwner* owner, int32_t lineCount, int32_t lengthMs)
-    : owner_(owner), lineCount_(std::clamp(lineCount, 1, kMaxLines)), lengthMs_(lengthMs) {
-  Allocate();
+    : owner_(owner), lineCount_(std::clamp(lineCount, 1, kMaxLines)), lengthMs_(std::clamp(lengthMs, 0, kMaxLengthMs)) {
+  try {
+    Allocate();
+  } catch (...) {
+    // No destructor runs for an object that was never made: the lines the
+    // fallback made are freed here.
+    DeleteLines();
+    throw;
+  }
 }
 
 TDelayBuffer::~TDelayBuffer() {
@@ -82,7 +89,7 @@ void TDelayBuffer::SetLineCount(int32_t count) {
 }
 
 void TDelayBuffer::SetLengthMs(int32_t ms) {
-  lengthMs_ = std::max(ms, 0);
+  lengthMs_ = std::clamp(ms, 0, kMaxLengthMs);
   Allocate();
 }
 

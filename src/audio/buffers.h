@@ -22,6 +22,9 @@ public:
 class TDelayBuffer : public TBase, public virtual IDelayBuffer {
 public:
   static constexpr int32_t kMaxLines = 64;
+  // The longest line a buffer takes, whatever is asked (a stored length, the
+  // property dialog): 100 s.
+  static constexpr int32_t kMaxLengthMs = 100000;
 
   TDelayBuffer(IAudioObjectOwner* owner, int32_t lineCount, int32_t lengthMs);
   ~TDelayBuffer() override;

@@ -409,8 +409,7 @@ void TAudioFileMap::Save(IFileName* file) {
   Write(&out, embed);
   const TStr path = file->GetPath();
   const std::vector<uint8_t>& bytes = out.Data();
-  if (!platform::ReplaceFileContent(path.Std(), std::string(bytes.begin(), bytes.end())))
-    ThrowAudioError(AudioNoSpace(), path);
+  ReplaceFileBytes(path, bytes);
   if (file != fileName_.Get()) fileName_->Assign(*file);
 }
 

@@ -95,7 +95,12 @@ void TWAVFormatChunk::Apply(TAudioFile& target) {
 
 // ---------------------------------------------------------------- data
 
-void TWAVDataChunk::Apply(TAudioFile& target) { target.SetSampleDataBytes(GetDataSize()); }
+// A second "data" chunk is ignored, as other readers do: the samples are read
+// from the first one, so their count must come from it too.
+void TWAVDataChunk::Apply(TAudioFile& target) {
+  if (GetParent() && GetParent()->FindChild(Id()) != this) return;
+  target.SetSampleDataBytes(GetDataSize());
+}
 
 // ---------------------------------------------------------------- smpl
 
@@ -330,7 +335,9 @@ TAudioStream& TAIFFInstrumentChunk::Write(TAudioStream& file) {
 }
 
 void TAIFFInstrumentChunk::Apply(TAudioFile& target) {
-  target.SetLoopOn(sustainMode);
+  // The loop's ends are markers: without them there is no loop.
+  const bool marked = GetParent() && GetParent()->FindChild(TStr("MARK"));
+  target.SetLoopOn(marked ? sustainMode : 0);
   target.SetAlternatingLoop(sustainMode == 2);
   target.SetRootKey(baseNote < 0 ? 60 : baseNote);
 }
@@ -354,6 +361,7 @@ TAudioStream& TAIFFDataChunk::Write(TAudioStream& file) {
 }
 
 void TAIFFDataChunk::Apply(TAudioFile& target) {
+  if (GetParent() && GetParent()->FindChild(Id()) != this) return; // only the first holds the samples
   if (offset != 0 || blockSize != 0) ThrowAudioError(AudioFormatNotSupported(), target.GetFilePath());
   target.SetSampleDataBytes(GetDataSize() - 8);
 }

@@ -10,6 +10,10 @@ QV_MESSAGE(CannotCloseFile, "Cannot close file $1.")
 QV_MESSAGE(FileAccessError, "Error while accessing file $1.")
 QV_MESSAGE(FileReadError, "Error while reading file $1.")
 QV_MESSAGE(FileWriteError, "Error while writing file $1.")
+QV_MESSAGE(SaveNoSpace, "Not enough space to write file\n$1.")
+QV_MESSAGE(SaveReadOnly, "Cannot write file $1.\nThe file or its folder is write-protected.")
+QV_MESSAGE(SaveIsFolder, "Cannot write file $1.\nA folder of that name is in the way.")
+QV_MESSAGE(SaveNoFolder, "Cannot write file $1.\nThe folder does not exist.")
 
 namespace {
 
@@ -559,4 +563,22 @@ IFileName* LibraryFolder() { return &Folders().library; }
 void OverrideProgramPath(const TStr& programPath) {
   ProgramPathOverride() = programPath;
   Place(Folders());
+}
+
+void ReplaceFileBytes(const TStr& path, const std::vector<uint8_t>& bytes, const TStr& backupPath) {
+  platform::ReplaceOptions options;
+  options.backupPath = backupPath.Std();
+  const platform::WriteError e =
+      platform::ReplaceFile(path.Std(), std::string(bytes.begin(), bytes.end()), options);
+  TParamStr* message = nullptr;
+  switch (e) {
+  case platform::WriteError::None: return;
+  case platform::WriteError::NoSpace: message = &SaveNoSpace(); break;
+  case platform::WriteError::ReadOnly: message = &SaveReadOnly(); break;
+  case platform::WriteError::IsFolder: message = &SaveIsFolder(); break;
+  case platform::WriteError::Missing: message = &SaveNoFolder(); break;
+  case platform::WriteError::Failed: message = &FileWriteError(); break;
+  }
+  message->SetParam(1, path);
+  ThrowError(message);
 }

@@ -176,6 +176,13 @@ inline IFile* CastToFile(IBase* object) { return CastTo<IFile>(object); }
 // entered; symbolic links to folders are never entered.
 IFileSearch* CreateFileSearch(const IFileName* pattern);
 
+// Replaces the file at the path by the bytes through a temporary file in the
+// same folder, so the path always holds the whole old or the whole new file.
+// With a backup path, the old content is kept there as well. A failure leaves
+// the old file and raises a message that says what happened: a full disk, a
+// write-protected file or folder, a folder in the way, a missing folder.
+void ReplaceFileBytes(const TStr& path, const std::vector<uint8_t>& bytes, const TStr& backupPath = TStr());
+
 // Splits a name's text at its last "." when the suffix is a known extension.
 void ParseFileType(TStr text, TStr* rest, int* type);
 // Splits a path into folder, name and type. A path without a known type names

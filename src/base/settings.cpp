@@ -160,8 +160,13 @@ const TValue* Find(const std::vector<TValue>& values, const std::string& name) {
 }
 
 // Replaces every value of that name by one value in the place of the first.
+// Every change reads the store, changes it and writes it whole; the lock keeps
+// another process's change from falling between the read and the write.
+std::string LockPath() { return Store().path + ".lock"; }
+
 void Put(const std::string& name, bool integer, std::string bytes) {
   if (Store().path.empty()) return;
+  platform::FileLock lock(LockPath());
   std::vector<TValue> values = Load();
   std::vector<TValue> kept;
   bool placed = false;
@@ -250,6 +255,7 @@ void WriteSettingArea(TStr name, TArea value) {
 
 void DeleteSetting(TStr name) {
   if (Store().path.empty()) return;
+  platform::FileLock lock(LockPath());
   std::vector<TValue> values = Load();
   std::vector<TValue> kept;
   for (TValue& v : values)

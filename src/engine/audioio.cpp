@@ -601,8 +601,8 @@ void TAudioInOut::ReplaceSlotRoutine(IEngineModule* module, TAudioRoutine routin
 void TAudioInOut::PrepareModule(IEngineModule* module) {
   TEngineWide& e = Engine();
   if (!module || module->GetEngineRecord()) return;
-  bool isIn = module->IsType(0, 113);
-  bool isOut = module->IsType(0, 114);
+  bool isIn = module->IsType(kTypeAudioIn);
+  bool isOut = module->IsType(kTypeAudioOut);
   if (isOut) e.audioOutCount.fetch_add(1);
   if (isIn) {
     Pause();
@@ -638,7 +638,7 @@ void TAudioInOut::PrepareModule(IEngineModule* module) {
     if (s.count == 0 || isIn) position = 0;
     else if (isOut) position = s.count;
     else if (s.records[s.count - 1] && s.records[s.count - 1]->module &&
-             s.records[s.count - 1]->module->IsType(0, 114))
+             s.records[s.count - 1]->module->IsType(kTypeAudioOut))
       position = s.count - 1;
     else position = s.count;
     InsertSlot(position, routine, record);
@@ -657,8 +657,8 @@ void TAudioInOut::ReleaseModule(IEngineModule* module) {
   if (!module) return;
   TEngineRecord* record = module->GetEngineRecord();
   if (!record) return;
-  bool isIn = module->IsType(0, 113);
-  if (module->IsType(0, 114)) e.audioOutCount.fetch_sub(1);
+  bool isIn = module->IsType(kTypeAudioIn);
+  if (module->IsType(kTypeAudioOut)) e.audioOutCount.fetch_sub(1);
   if (isIn) {
     Pause();
     e.audioInCount.fetch_sub(1);

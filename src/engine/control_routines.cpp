@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "src/engine/event_routines.h"
+#include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
 #include "src/engine/tables.h"
 
@@ -168,11 +169,11 @@ void SyncSource(TEngineRecord* r) {
 } // namespace
 
 void InstallControlRoutines(TRoutineTables& t) {
-  t.controlRate[190] = Lfo;
-  t.controlRate[193] = AudioToEvent;
-  t.controlRate[168] = EventSmoother;
-  t.controlRate[194] = SlowRandom;
-  t.controlRate[198] = Hold;
-  t.clockTick[18] = EveryTick;
-  t.clockTick[21] = SyncSource;
+  t.controlRate[kTypeLfo.type] = Lfo;
+  t.controlRate[kTypeAudioToEvent.type] = AudioToEvent;
+  t.controlRate[kTypeAudioToEventSmoothed.type] = EventSmoother;
+  t.controlRate[kTypeSlowRandom.type] = SlowRandom;
+  t.controlRate[kTypeHold.type] = Hold;
+  t.clockTick[kTypeClockTick.type] = EveryTick;
+  t.clockTick[kTypeClockSync.type] = SyncSource;
 }

@@ -12,6 +12,7 @@
 #include "src/engine/event_ids.h"
 #include "src/engine/event_routines.h"
 #include "src/engine/graph_render.h"
+#include "src/engine/module_types.h"
 #include "src/engine/sampler_routines.h"
 #include "src/engine/tables.h"
 
@@ -393,7 +394,8 @@ template <class State> void DeckRecord(TEngineRecord* r, int32_t voice, float va
 }
 
 void TapeRecord(TEngineRecord* r, int32_t voice, float value) {
-  if (r && r->module && r->module->IsTypeIndex(81)) DeckRecord<StereoTapedeckVoiceState>(r, voice, value);
+  if (r && r->module && r->module->IsTypeIndex(kTypeTapedeck2.type))
+    DeckRecord<StereoTapedeckVoiceState>(r, voice, value);
   else DeckRecord<TapedeckVoiceState>(r, voice, value);
 }
 
@@ -445,13 +447,13 @@ constexpr TAudioRoutine kGrainDelay[3] = {TGrainDelay<kPoor>::Run, TGrainDelay<k
 TAudioRoutine FindBufferRoutine(int32_t type, int32_t quality) {
   const int32_t q = quality < 0 ? 0 : quality > 2 ? 2 : quality;
   switch (type) {
-  case 79: return StaticDelay;
-  case 80: return Tapedeck1;
-  case 81: return Tapedeck2;
-  case 120: return q == kPoor ? ModDelay<false> : ModDelay<true>;
-  case 165: return ScopeCapture;
-  case 166: return DiffuserDelay;
-  case 169: return kGrainDelay[q];
+  case kTypeStaticDelay.type: return StaticDelay;
+  case kTypeTapedeck1.type: return Tapedeck1;
+  case kTypeTapedeck2.type: return Tapedeck2;
+  case kTypeModDelay.type: return q == kPoor ? ModDelay<false> : ModDelay<true>;
+  case kTypeScope.type: return ScopeCapture;
+  case kTypeDiffuserDelay.type: return DiffuserDelay;
+  case kTypeGrainDelay.type: return kGrainDelay[q];
   default: return nullptr;
   }
 }

@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
 
 namespace {
@@ -70,12 +71,18 @@ IPanelHost* SetPanelHost(IPanelHost* host) { return panelHost.exchange(host, std
 IPanelHost* GetPanelHost() { return panelHost.load(std::memory_order_acquire); }
 
 void InstallDisplayRoutines(TRoutineTables& t) {
-  t.display[152] = Lamp;
-  t.display[153] = Lamp;
-  t.display[199] = LevelLamp;
-  t.display[155] = Meter;
-  t.display[154] = Level;
-  for (int32_t type : {32, 33, 34, 35, 36, 37, 38, 39, 40, 42, 43, 44, 45, 46, 47, 51, 52, 62, 63, 64, 65, 66, 67,
-                       95, 97, 111, 132, 137, 144, 146, 165, 171, 172, 175, 176, 177, 183, 184, 185, 191, 192})
-    t.display[type] = GraphRefresh;
+  t.display[kTypeLamp.type] = Lamp;
+  t.display[kTypeLampTwin.type] = Lamp;
+  t.display[kTypeLevelLamp.type] = LevelLamp;
+  t.display[kTypeMeter.type] = Meter;
+  t.display[kTypeLevelMeter.type] = Level;
+  for (TModuleType type :
+       {kTypeHoldEnv, kTypeHoldReleaseEnv, kTypeAttackReleaseEnv, kTypeDecayEnv, kTypeDecayReleaseEnv, kTypeDsrEnv,
+        kTypeAdsrEnv, kTypeAdbdrEnv, kTypeOnePoleFilterFm, kTypeTwoPoleFilterFm, kTypeFourPoleFilterFm, kTypePeakEqFm,
+        kTypeHiShelfEqFm, kTypeLoShelfEqFm, kTypeTwoPoleNotchFm, kTypeEventShaper3, kTypeEventShaper4, kTypeShaper1Bp,
+        kTypeShaper2Bp, kTypeShaper3Bp, kTypeEventShaper5, kTypeParabolShaper, kTypeCubicShaper, kTypeDbdrEnv,
+        kTypeAdbdsrEnv, kTypeFourPoleHighPassFm, kTypeAttackDecayEnv, kTypeFourPoleFilter, kTypeFourPoleHighPass,
+        kTypeOnePoleFilter, kTypeScope, kTypeTwoPoleFilter, kTypeTwoPoleNotch, kTypePeakEq, kTypeHiShelfEq,
+        kTypeLoShelfEq, kTypeRamp4Env, kTypeRamp5Env, kTypeRamp6Env, kTypeDbdsrEnv, kTypeAdrEnv})
+    t.display[type.type] = GraphRefresh;
 }

@@ -4,6 +4,8 @@
 // time, at event rate or from the panel refresh, never per sample.
 #pragma once
 
+#include "src/engine/module_types.h"
+
 #include <cstdint>
 
 class IAudioFileMap;
@@ -11,16 +13,6 @@ class IDelayBuffer;
 class IRecordBuffer;
 struct TEngineRecord;
 
-// Module categories.
-enum : int32_t {
-  kCatModule = 0,
-  kCatSource = 1,
-  kCatMacro = 4,
-  kCatInTerminal = 5,
-  kCatOutTerminal = 6,
-  kCatSwitch = 7,
-  kCatInstrument = 9,
-};
 
 // The instrument a module plays in, as far as the MIDI sources go.
 class IEngineInstr {
@@ -38,6 +30,7 @@ public:
   virtual int32_t GetCategory() const = 0;
   virtual int32_t GetTypeIndex() const = 0;
   virtual bool IsType(int32_t category, int32_t type) const = 0;
+  bool IsType(TModuleType type) const { return IsType(type.category, type.type); }
   virtual bool IsCategory(int32_t category) const = 0;
   virtual bool IsTypeIndex(int32_t type) const = 0;
 

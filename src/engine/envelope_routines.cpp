@@ -4,6 +4,7 @@
 #include "src/engine/audio_routines.h"
 
 #include "src/engine/audio_routine_util.h"
+#include "src/engine/module_types.h"
 #include "src/engine/event_routines.h"
 #include "src/engine/routine_util.h"
 #include "src/engine/voice_state.h"
@@ -182,20 +183,20 @@ template <int M> void RampEnvStep(TIn, TWord* w, TEngineRecord* r, int32_t voice
 
 void InstallEnvelopeRoutines(TRoutineTables& t) {
   TAudioRoutine* a = t.audio;
-  a[38] = PerVoice<AdsrStep>;
-  a[34] = PerVoice<ArStep>;
-  a[192] = PerVoice<AdrStep>;
-  a[36] = PerVoice<DrStep>;
-  a[37] = PerVoice<DsrStep>;
-  a[39] = PerVoice<KneeStep<true, false>>;
-  a[97] = PerVoice<KneeStep<true, true>>;
-  a[95] = PerVoice<KneeStep<false, false>>;
-  a[191] = PerVoice<KneeStep<false, true>>;
-  a[35] = PerVoice<DecayEnvStep>;
-  a[132] = PerVoice<AttackDecayEnvStep>;
-  a[33] = PerVoice<HoldReleaseEnvStep>;
-  a[32] = PerVoiceSending<HoldEnvStep>;
-  a[183] = PerVoiceSending<RampEnvStep<3>>;
-  a[184] = PerVoiceSending<RampEnvStep<4>>;
-  a[185] = PerVoiceSending<RampEnvStep<5>>;
+  a[kTypeAdsrEnv.type] = PerVoice<AdsrStep>;
+  a[kTypeAttackReleaseEnv.type] = PerVoice<ArStep>;
+  a[kTypeAdrEnv.type] = PerVoice<AdrStep>;
+  a[kTypeDecayReleaseEnv.type] = PerVoice<DrStep>;
+  a[kTypeDsrEnv.type] = PerVoice<DsrStep>;
+  a[kTypeAdbdrEnv.type] = PerVoice<KneeStep<true, false>>;
+  a[kTypeAdbdsrEnv.type] = PerVoice<KneeStep<true, true>>;
+  a[kTypeDbdrEnv.type] = PerVoice<KneeStep<false, false>>;
+  a[kTypeDbdsrEnv.type] = PerVoice<KneeStep<false, true>>;
+  a[kTypeDecayEnv.type] = PerVoice<DecayEnvStep>;
+  a[kTypeAttackDecayEnv.type] = PerVoice<AttackDecayEnvStep>;
+  a[kTypeHoldReleaseEnv.type] = PerVoice<HoldReleaseEnvStep>;
+  a[kTypeHoldEnv.type] = PerVoiceSending<HoldEnvStep>;
+  a[kTypeRamp4Env.type] = PerVoiceSending<RampEnvStep<3>>;
+  a[kTypeRamp5Env.type] = PerVoiceSending<RampEnvStep<4>>;
+  a[kTypeRamp6Env.type] = PerVoiceSending<RampEnvStep<5>>;
 }

@@ -15,6 +15,7 @@
 #include "src/engine/convert.h"
 #include "src/engine/event_ids.h"
 #include "src/engine/midi_output.h"
+#include "src/engine/module_types.h"
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"
 
@@ -310,10 +311,15 @@ void StereoPan(TEngineRecord* r, int32_t voice, float value) {
   w[3].f = (1.0f + value) * w[5].f;
 }
 
+// The top of the resonance inputs' range. At 1 the damping would be 0 and a
+// filter fed by a modulator that goes that far rings up without bound; a
+// value beyond the range saturates here.
+constexpr float kResonanceTop = 0.98f;
+
 void Resonance(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 6);
   if (!w) return;
-  const float res = Clamp(value, 0.0f, 1.0f);
+  const float res = Clamp(value, 0.0f, kResonanceTop);
   w[4].f = 2.0f - 2.0f * res;
   w[5].f = (1.3075f + res) * res * 0.293f + 0.7352f;
   Mark(r);
@@ -390,7 +396,7 @@ void GridCutoff(TEngineRecord* r, int32_t voice, float value) {
 void GridResonance(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, kGridWords);
   if (!w) return;
-  const float scaled = 10.0f * value;
+  const float scaled = 10.0f * (value > kResonanceTop ? kResonanceTop : value);
   const int32_t steps = TruncToInt(scaled);
   int32_t row = 0;
   float v = 0.0f;
@@ -974,7 +980,7 @@ template <class State> void DeckLoop(TEngineRecord* r, int32_t voice, float valu
   if (State* d = Deck<State>(r, voice)) d->loop = IsOn(value) ? 1 : 0;
 }
 
-bool IsStereoDeck(const TEngineRecord* r) { return r->module && r->module->IsTypeIndex(81); }
+bool IsStereoDeck(const TEngineRecord* r) { return r->module && r->module->IsTypeIndex(kTypeTapedeck2.type); }
 
 void TapePlay(TEngineRecord* r, int32_t voice, float value) {
   if (IsStereoDeck(r)) DeckPlay<StereoTapedeckVoiceState>(r, voice, value);

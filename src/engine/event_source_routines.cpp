@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "src/engine/audio_routine_util.h"
+#include "src/engine/module_types.h"
 #include "src/engine/event_routines.h"
 #include "src/engine/routine_util.h"
 
@@ -109,15 +110,15 @@ void SmootherStep(TIn, TWord* w, TEngineRecord*, int32_t) {
 
 void InstallEventSourceRoutines(TRoutineTables& t) {
   TAudioRoutine* a = t.audio;
-  a[99] = PerVoiceSending<AudioToEventTrigStep>;
-  a[112] = PerVoiceSending<AudioToEventPermStep>;
-  a[108] = PerVoiceSending<AudioToGateStep>;
-  a[53] = PerVoiceSending<EventDelayStep>;
-  a[164] = VoiceZero<ClockOscStep>;
-  a[26] = VoiceZero<SequencerStep<6>>;
-  a[27] = VoiceZero<SequencerStep<8>>;
-  a[28] = VoiceZero<SequencerStep<12>>;
-  a[29] = VoiceZero<SequencerStep<16>>;
-  a[139] = PerVoice<TimerStep>;
-  a[167] = VoiceZero<SmootherStep>;
+  a[kTypeAudioToEventTrigger.type] = PerVoiceSending<AudioToEventTrigStep>;
+  a[kTypeAudioToEventPeriodic.type] = PerVoiceSending<AudioToEventPermStep>;
+  a[kTypeAudioToGate.type] = PerVoiceSending<AudioToGateStep>;
+  a[kTypeEventDelay.type] = PerVoiceSending<EventDelayStep>;
+  a[kTypeClockOsc.type] = VoiceZero<ClockOscStep>;
+  a[kTypeSequencer6.type] = VoiceZero<SequencerStep<6>>;
+  a[kTypeSequencer8.type] = VoiceZero<SequencerStep<8>>;
+  a[kTypeSequencer12.type] = VoiceZero<SequencerStep<12>>;
+  a[kTypeSequencer16.type] = VoiceZero<SequencerStep<16>>;
+  a[kTypeTimer.type] = PerVoice<TimerStep>;
+  a[kTypeEventSmoother.type] = VoiceZero<SmootherStep>;
 }

@@ -4,6 +4,7 @@
 #include "src/engine/audio_routines.h"
 
 #include "src/engine/audio_routine_util.h"
+#include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
 
 namespace {
@@ -117,20 +118,20 @@ void LoShelfReadyStep(TIn in, TWord* w) {
 
 void InstallFilterRoutines(TRoutineTables& t) {
   TAudioRoutine* a = t.audio;
-  a[40] = PerVoice<OnePoleStep>;
-  a[146] = PerVoice<OnePoleReadyStep>;
-  a[42] = PerVoice<TwoPoleStep>;
-  a[171] = PerVoice<TwoPoleReadyStep>;
-  a[47] = PerVoice<NotchStep>;
-  a[172] = PerVoice<NotchReadyStep>;
-  a[43] = PerVoice<FourPoleStep<false>>;
-  a[137] = PerVoice<FourPoleReadyStep<false>>;
-  a[111] = PerVoice<FourPoleStep<true>>;
-  a[144] = PerVoice<FourPoleReadyStep<true>>;
-  a[44] = PerVoice<PeakEqStep>;
-  a[175] = PerVoice<PeakEqReadyStep>;
-  a[45] = PerVoice<HiShelfStep>;
-  a[176] = PerVoice<HiShelfReadyStep>;
-  a[46] = PerVoice<LoShelfStep>;
-  a[177] = PerVoice<LoShelfReadyStep>;
+  a[kTypeOnePoleFilterFm.type] = PerVoice<OnePoleStep>;
+  a[kTypeOnePoleFilter.type] = PerVoice<OnePoleReadyStep>;
+  a[kTypeTwoPoleFilterFm.type] = PerVoice<TwoPoleStep>;
+  a[kTypeTwoPoleFilter.type] = PerVoice<TwoPoleReadyStep>;
+  a[kTypeTwoPoleNotchFm.type] = PerVoice<NotchStep>;
+  a[kTypeTwoPoleNotch.type] = PerVoice<NotchReadyStep>;
+  a[kTypeFourPoleFilterFm.type] = PerVoice<FourPoleStep<false>>;
+  a[kTypeFourPoleFilter.type] = PerVoice<FourPoleReadyStep<false>>;
+  a[kTypeFourPoleHighPassFm.type] = PerVoice<FourPoleStep<true>>;
+  a[kTypeFourPoleHighPass.type] = PerVoice<FourPoleReadyStep<true>>;
+  a[kTypePeakEqFm.type] = PerVoice<PeakEqStep>;
+  a[kTypePeakEq.type] = PerVoice<PeakEqReadyStep>;
+  a[kTypeHiShelfEqFm.type] = PerVoice<HiShelfStep>;
+  a[kTypeHiShelfEq.type] = PerVoice<HiShelfReadyStep>;
+  a[kTypeLoShelfEqFm.type] = PerVoice<LoShelfStep>;
+  a[kTypeLoShelfEq.type] = PerVoice<LoShelfReadyStep>;
 }

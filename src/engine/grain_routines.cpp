@@ -8,6 +8,7 @@
 #include "src/engine/convert.h"
 #include "src/engine/event_ids.h"
 #include "src/engine/event_routines.h"
+#include "src/engine/module_types.h"
 #include "src/engine/sampler_routines.h"
 #include "src/engine/tables.h"
 
@@ -506,9 +507,9 @@ TAudioRoutine FindGrainRoutine(int32_t type, bool stereo, int32_t quality) {
   const int32_t c = stereo ? 1 : 0;
   const int32_t q = quality < 0 ? 0 : quality > 2 ? 2 : quality;
   switch (type) {
-  case 170: return kBeatLoop[c][q];
-  case 173: return kResynth[c][q];
-  case 174: return kPitchFormer[c][q];
+  case kTypeBeatLoop.type: return kBeatLoop[c][q];
+  case kTypeResynth.type: return kResynth[c][q];
+  case kTypePitchFormer.type: return kPitchFormer[c][q];
   default: return nullptr;
   }
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "src/engine/display_routines.h"
+#include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
 #include "src/engine/tables.h"
 
@@ -329,43 +330,49 @@ using TRenderer = void (*)(const TCoefficients& c, float* columns, int32_t n, in
 
 TRenderer RendererOf(int32_t type) {
   switch (type) {
-  case 32: return HoldEnvelope;
-  case 33: return HoldReleaseEnvelope;
-  case 35: return DecayEnvelope;
-  case 132: return AttackDecayEnvelope;
-  case 34: return GateEnvelope<true, false, false>;
-  case 192: return GateEnvelope<true, true, false>;
-  case 38: return GateEnvelope<true, true, true>;
-  case 36: return GateEnvelope<false, true, false>;
-  case 37: return GateEnvelope<false, true, true>;
-  case 95: return KneeEnvelope<false, false>;
-  case 191: return KneeEnvelope<false, true>;
-  case 39: return KneeEnvelope<true, false>;
-  case 97: return KneeEnvelope<true, true>;
-  case 183: return RampEnvelope<3>;
-  case 184: return RampEnvelope<4>;
-  case 185: return RampEnvelope<5>;
-  case 40: return OnePole<false>;
-  case 146: return OnePole<true>;
-  case 42: return TwoPole<false>;
-  case 171: return TwoPole<true>;
-  case 47: return Notch<false>;
-  case 172: return Notch<true>;
-  case 43: return FourPole<false>;
-  case 137: return FourPole<true>;
-  case 111: return FourPoleHigh<false>;
-  case 144: return FourPoleHigh<true>;
-  case 44: return PeakEq<false>;
-  case 175: return PeakEq<true>;
-  case 45: return HiShelf<false>;
-  case 176: return HiShelf<true>;
-  case 46: return LoShelf<false>;
-  case 177: return LoShelf<true>;
+  case kTypeHoldEnv.type: return HoldEnvelope;
+  case kTypeHoldReleaseEnv.type: return HoldReleaseEnvelope;
+  case kTypeDecayEnv.type: return DecayEnvelope;
+  case kTypeAttackDecayEnv.type: return AttackDecayEnvelope;
+  case kTypeAttackReleaseEnv.type: return GateEnvelope<true, false, false>;
+  case kTypeAdrEnv.type: return GateEnvelope<true, true, false>;
+  case kTypeAdsrEnv.type: return GateEnvelope<true, true, true>;
+  case kTypeDecayReleaseEnv.type: return GateEnvelope<false, true, false>;
+  case kTypeDsrEnv.type: return GateEnvelope<false, true, true>;
+  case kTypeDbdrEnv.type: return KneeEnvelope<false, false>;
+  case kTypeDbdsrEnv.type: return KneeEnvelope<false, true>;
+  case kTypeAdbdrEnv.type: return KneeEnvelope<true, false>;
+  case kTypeAdbdsrEnv.type: return KneeEnvelope<true, true>;
+  case kTypeRamp4Env.type: return RampEnvelope<3>;
+  case kTypeRamp5Env.type: return RampEnvelope<4>;
+  case kTypeRamp6Env.type: return RampEnvelope<5>;
+  case kTypeOnePoleFilterFm.type: return OnePole<false>;
+  case kTypeOnePoleFilter.type: return OnePole<true>;
+  case kTypeTwoPoleFilterFm.type: return TwoPole<false>;
+  case kTypeTwoPoleFilter.type: return TwoPole<true>;
+  case kTypeTwoPoleNotchFm.type: return Notch<false>;
+  case kTypeTwoPoleNotch.type: return Notch<true>;
+  case kTypeFourPoleFilterFm.type: return FourPole<false>;
+  case kTypeFourPoleFilter.type: return FourPole<true>;
+  case kTypeFourPoleHighPassFm.type: return FourPoleHigh<false>;
+  case kTypeFourPoleHighPass.type: return FourPoleHigh<true>;
+  case kTypePeakEqFm.type: return PeakEq<false>;
+  case kTypePeakEq.type: return PeakEq<true>;
+  case kTypeHiShelfEqFm.type: return HiShelf<false>;
+  case kTypeHiShelfEq.type: return HiShelf<true>;
+  case kTypeLoShelfEqFm.type: return LoShelf<false>;
+  case kTypeLoShelfEq.type: return LoShelf<true>;
   default: return nullptr;
   }
 }
 
-bool IsEmptyCurve(int32_t type) { return type == 51 || type == 52 || (type >= 62 && type <= 67); }
+// The shapers draw no curve of their own.
+bool IsEmptyCurve(int32_t type) {
+  for (TModuleType t : {kTypeEventShaper3, kTypeEventShaper4, kTypeShaper1Bp, kTypeShaper2Bp, kTypeShaper3Bp,
+                        kTypeEventShaper5, kTypeParabolShaper, kTypeCubicShaper})
+    if (t.type == type) return true;
+  return false;
+}
 
 // The table entry: renders into the panel's buffer of the module.
 void TableRenderer(TEngineRecord* r) {
@@ -378,7 +385,7 @@ void TableRenderer(TEngineRecord* r) {
 } // namespace
 
 bool RenderGraph(int32_t type, const TEngineRecord* record, float* columns, int32_t width, int32_t height) {
-  if (type == 165) {
+  if (type == kTypeScope.type) {
     if (record && columns && width > 0) Scope(record, columns, width, height);
     return true;
   }
@@ -402,5 +409,5 @@ void SetScopeReadout(TScopeReadout readout) { scopeReadout.store(readout, std::m
 
 void InstallGraphRenderers(TRoutineTables& t) {
   for (int32_t type = 0; type < 200; ++type)
-    if (RendererOf(type) || IsEmptyCurve(type) || type == 165) t.graph[type] = TableRenderer;
+    if (RendererOf(type) || IsEmptyCurve(type) || type == kTypeScope.type) t.graph[type] = TableRenderer;
 }

@@ -4,6 +4,7 @@
 #include "src/engine/audio_routines.h"
 
 #include "src/engine/audio_routine_util.h"
+#include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
 
 namespace {
@@ -99,34 +100,34 @@ void LevelPeak() {
 
 void InstallMixingRoutines(TRoutineTables& t) {
   TAudioRoutine* a = t.audio;
-  a[0] = PerVoice<SumStep<2>>;
-  a[1] = PerVoice<SumStep<3>>;
-  a[2] = PerVoice<SumStep<4>>;
-  a[4] = PerVoice<SumStep<6>>;
-  a[5] = PerVoice<SumStep<8>>;
-  a[7] = PerVoice<InvertStep>;
-  a[9] = PerVoice<ProductStep<2>>;
-  a[10] = PerVoice<ProductStep<3>>;
-  a[11] = PerVoice<ProductStep<4>>;
-  a[13] = PerVoice<ProductStep<6>>;
-  a[115] = PerVoice<ReciprocalStep>;
-  a[116] = PerVoice<DivideStep>;
-  a[87] = PerVoice<AmpStep>;
-  a[41] = PerVoice<MixerStep<2>>;
-  a[48] = PerVoice<MixerStep<3>>;
-  a[86] = PerVoice<MixerStep<4>>;
-  a[160] = PerVoice<MixerStep<5>>;
-  a[161] = PerVoice<MixerStep<6>>;
-  a[162] = PerVoice<MixerStep<8>>;
-  a[78] = PerVoice<CrossfadeStep>;
-  a[98] = PerVoice<StereoPanStep>;
-  a[163] = PerVoice<StereoAmpStep>;
-  a[76] = PerVoice<Relay1Step>;
-  a[77] = PerVoice<Relay2Step>;
-  a[56] = PerVoice<ChopperStep>;
-  a[69] = VoiceCombiner;
-  a[147] = PerVoice<UnitDelayStep>;
-  a[129] = PerVoice<TestModStep>;
-  a[154] = LevelPeak;
-  a[199] = LevelPeak;
+  a[kTypeAudioSum2.type] = PerVoice<SumStep<2>>;
+  a[kTypeAudioSum3.type] = PerVoice<SumStep<3>>;
+  a[kTypeAudioSum4.type] = PerVoice<SumStep<4>>;
+  a[kTypeAudioSum6.type] = PerVoice<SumStep<6>>;
+  a[kTypeAudioSum8.type] = PerVoice<SumStep<8>>;
+  a[kTypeAudioInvert.type] = PerVoice<InvertStep>;
+  a[kTypeAudioProduct2.type] = PerVoice<ProductStep<2>>;
+  a[kTypeAudioProduct3.type] = PerVoice<ProductStep<3>>;
+  a[kTypeAudioProduct4.type] = PerVoice<ProductStep<4>>;
+  a[kTypeAudioProduct6.type] = PerVoice<ProductStep<6>>;
+  a[kTypeAudioReciprocal.type] = PerVoice<ReciprocalStep>;
+  a[kTypeAudioDivide.type] = PerVoice<DivideStep>;
+  a[kTypeAmp.type] = PerVoice<AmpStep>;
+  a[kTypeMixer2.type] = PerVoice<MixerStep<2>>;
+  a[kTypeMixer3.type] = PerVoice<MixerStep<3>>;
+  a[kTypeMixer4.type] = PerVoice<MixerStep<4>>;
+  a[kTypeMixer5.type] = PerVoice<MixerStep<5>>;
+  a[kTypeMixer6.type] = PerVoice<MixerStep<6>>;
+  a[kTypeMixer8.type] = PerVoice<MixerStep<8>>;
+  a[kTypeCrossfade.type] = PerVoice<CrossfadeStep>;
+  a[kTypeStereoPan.type] = PerVoice<StereoPanStep>;
+  a[kTypeStereoAmp.type] = PerVoice<StereoAmpStep>;
+  a[kTypeRelay1.type] = PerVoice<Relay1Step>;
+  a[kTypeRelay2.type] = PerVoice<Relay2Step>;
+  a[kTypeChopper.type] = PerVoice<ChopperStep>;
+  a[kTypeAudioVoiceCombiner.type] = VoiceCombiner;
+  a[kTypeUnitDelay.type] = PerVoice<UnitDelayStep>;
+  a[kTypeTestModule.type] = PerVoice<TestModStep>;
+  a[kTypeLevelMeter.type] = LevelPeak;
+  a[kTypeLevelLamp.type] = LevelPeak;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "src/engine/audio_routine_util.h"
+#include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
 
 namespace {
@@ -45,6 +46,6 @@ void RandomRoutine() {
 
 void InstallNoiseRoutines(TRoutineTables& t) {
   TAudioRoutine* a = t.audio;
-  a[24] = NoiseRoutine;
-  a[25] = RandomRoutine;
+  a[kTypeNoise.type] = NoiseRoutine;
+  a[kTypeRandom.type] = RandomRoutine;
 }

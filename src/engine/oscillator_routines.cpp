@@ -4,6 +4,7 @@
 #include "src/engine/audio_routines.h"
 
 #include "src/engine/audio_routine_util.h"
+#include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
 #include "src/engine/tables.h"
 
@@ -496,37 +497,37 @@ template <int N> void RampOscStep(TIn in, TWord* w) {
 
 void InstallOscillatorRoutines(TRoutineTables& t) {
   TAudioRoutine* a = t.audio;
-  a[88] = PerVoice<SawtoothStep>;
-  a[15] = PerVoice<SawFmStep>;
-  a[16] = PerVoice<SawSyncStep>;
-  a[89] = PerVoice<SawPulseStep>;
-  a[143] = PerVoice<BiSawStep>;
-  a[90] = PerVoice<TriangleStep>;
-  a[17] = PerVoice<TriFmStep>;
-  a[91] = PerVoice<TriSyncStep>;
-  a[92] = PerVoice<ParabolStep>;
-  a[18] = PerVoice<ParFmStep>;
-  a[93] = PerVoice<ParSyncStep>;
-  a[110] = PerVoice<SymmStep>;
-  a[141] = PerVoice<ParPwmStep>;
-  a[140] = PerVoice<SineStep>;
-  a[49] = PerVoice<SineFmStep>;
-  a[145] = PerVoice<SineSyncStep>;
-  a[94] = PerVoice<PulseStep>;
-  a[19] = PerVoice<PulseFmStep>;
-  a[20] = PerVoice<PulseSyncStep>;
-  a[142] = PerVoice<BiPulseStep>;
-  a[21] = PerVoice<Pulse1RampStep>;
-  a[22] = PerVoice<Pulse2RampStep>;
-  a[126] = PerVoice<ImpulseStep>;
-  a[127] = PerVoice<ImpulseFmStep>;
-  a[128] = PerVoice<ImpulseSyncStep>;
-  a[30] = PerVoice<StepOscStep<4>>;
-  a[31] = PerVoice<StepOscStep<5>>;
-  a[84] = PerVoice<StepOscStep<6>>;
-  a[96] = PerVoice<StepOscStep<8>>;
-  a[104] = PerVoice<RampOscStep<4>>;
-  a[105] = PerVoice<RampOscStep<5>>;
-  a[106] = PerVoice<RampOscStep<6>>;
-  a[107] = PerVoice<RampOscStep<8>>;
+  a[kTypeSawtooth.type] = PerVoice<SawtoothStep>;
+  a[kTypeSawFm.type] = PerVoice<SawFmStep>;
+  a[kTypeSawSync.type] = PerVoice<SawSyncStep>;
+  a[kTypeSawPulse.type] = PerVoice<SawPulseStep>;
+  a[kTypeBiSaw.type] = PerVoice<BiSawStep>;
+  a[kTypeTriangle.type] = PerVoice<TriangleStep>;
+  a[kTypeTriFm.type] = PerVoice<TriFmStep>;
+  a[kTypeTriSync.type] = PerVoice<TriSyncStep>;
+  a[kTypeParabol.type] = PerVoice<ParabolStep>;
+  a[kTypeParFm.type] = PerVoice<ParFmStep>;
+  a[kTypeParSync.type] = PerVoice<ParSyncStep>;
+  a[kTypeTriParSymm.type] = PerVoice<SymmStep>;
+  a[kTypeParPwm.type] = PerVoice<ParPwmStep>;
+  a[kTypeSine.type] = PerVoice<SineStep>;
+  a[kTypeSineFm.type] = PerVoice<SineFmStep>;
+  a[kTypeSineSync.type] = PerVoice<SineSyncStep>;
+  a[kTypePulse.type] = PerVoice<PulseStep>;
+  a[kTypePulseFm.type] = PerVoice<PulseFmStep>;
+  a[kTypePulseSync.type] = PerVoice<PulseSyncStep>;
+  a[kTypeBiPulse.type] = PerVoice<BiPulseStep>;
+  a[kTypePulseOneRamp.type] = PerVoice<Pulse1RampStep>;
+  a[kTypePulseTwoRamp.type] = PerVoice<Pulse2RampStep>;
+  a[kTypeImpulse.type] = PerVoice<ImpulseStep>;
+  a[kTypeImpulseFm.type] = PerVoice<ImpulseFmStep>;
+  a[kTypeImpulseSync.type] = PerVoice<ImpulseSyncStep>;
+  a[kTypeStep4.type] = PerVoice<StepOscStep<4>>;
+  a[kTypeStep5.type] = PerVoice<StepOscStep<5>>;
+  a[kTypeStep6.type] = PerVoice<StepOscStep<6>>;
+  a[kTypeStep8.type] = PerVoice<StepOscStep<8>>;
+  a[kTypeRamp4.type] = PerVoice<RampOscStep<4>>;
+  a[kTypeRamp5.type] = PerVoice<RampOscStep<5>>;
+  a[kTypeRamp6.type] = PerVoice<RampOscStep<6>>;
+  a[kTypeRamp8.type] = PerVoice<RampOscStep<8>>;
 }

@@ -1,6 +1,7 @@
 // "Sampler", "Sampler FM", "Sampler Loop" and "Lookup": voice set-ups, the
 // routine variants (kernel x channel layout, each a routine of its own, made
 // from one template) and their pitch, trigger and gate events.
+#include "src/engine/module_types.h"
 #include "src/engine/sampler_routines.h"
 
 #include "src/audio/samplemap.h"
@@ -210,45 +211,54 @@ void SamplerTrigger(TEngineRecord* r, int32_t voice, float value) {
 TAudioRoutine FindSampleRoutine(int32_t type, bool stereo, int32_t quality) {
   const int32_t q = QualityIndex(quality);
   switch (type) {
-  case 130: return TVariants<TSampler>::kTable[0][q];
-  case 131: return TVariants<TSamplerFm>::kTable[0][q];
-  case 135: return TVariants<TSamplerLoop>::kTable[stereo ? 1 : 0][q];
-  case 136: return TVariants<TLookup>::kTable[stereo ? 1 : 0][q];
-  case 170:
-  case 173:
-  case 174: return FindGrainRoutine(type, stereo, q);
+  case kTypeSampler.type: return TVariants<TSampler>::kTable[0][q];
+  case kTypeSamplerFm.type: return TVariants<TSamplerFm>::kTable[0][q];
+  case kTypeSamplerLoop.type: return TVariants<TSamplerLoop>::kTable[stereo ? 1 : 0][q];
+  case kTypeSampleLookup.type: return TVariants<TLookup>::kTable[stereo ? 1 : 0][q];
+  case kTypeBeatLoop.type:
+  case kTypeResynth.type:
+  case kTypePitchFormer.type: return FindGrainRoutine(type, stereo, q);
   default: return nullptr;
   }
 }
 
 bool IsChosenByQuality(int32_t type) {
   switch (type) {
-  case 120: case 130: case 131: case 135: case 136: case 169: case 170: case 173: case 174: return true;
+  case kTypeModDelay.type:
+  case kTypeSampler.type:
+  case kTypeSamplerFm.type:
+  case kTypeSamplerLoop.type:
+  case kTypeSampleLookup.type:
+  case kTypeGrainDelay.type:
+  case kTypeBeatLoop.type:
+  case kTypeResynth.type:
+  case kTypePitchFormer.type: return true;
   default: return false;
   }
 }
 
 bool IsChosenByStereo(int32_t type) {
-  return type == 135 || type == 136 || type == 170 || type == 173 || type == 174;
+  return type == kTypeSamplerLoop.type || type == kTypeSampleLookup.type || type == kTypeBeatLoop.type ||
+         type == kTypeResynth.type || type == kTypePitchFormer.type;
 }
 
 TVoiceSetup FindVoiceSetup(int32_t type) {
   switch (type) {
-  case 79: return InitBufferVoice;
-  case 80: return InitRecorderVoice;
-  case 81: return InitRecorderVoiceAlt;
-  case 120: return InitDelayVoice;
-  case 130: return InitMappedSampleVoice;
-  case 131: return InitMappedLoopSampleVoice;
-  case 135: return InitMappedSampleVoice2;
-  case 136: return InitSingleSampleVoice;
-  case 165: return InitBufferPositionVoice;
-  case 166: return InitBufferReaderVoice;
-  case 169: return InitGrainVoice;
-  case 170: return InitDualSampleVoice2;
-  case 173: return InitDualSampleVoice;
-  case 174: return InitDualSampleVoiceAlias;
-  case 197: return InitTableVoice;
+  case kTypeStaticDelay.type: return InitBufferVoice;
+  case kTypeTapedeck1.type: return InitRecorderVoice;
+  case kTypeTapedeck2.type: return InitRecorderVoiceAlt;
+  case kTypeModDelay.type: return InitDelayVoice;
+  case kTypeSampler.type: return InitMappedSampleVoice;
+  case kTypeSamplerFm.type: return InitMappedLoopSampleVoice;
+  case kTypeSamplerLoop.type: return InitMappedSampleVoice2;
+  case kTypeSampleLookup.type: return InitSingleSampleVoice;
+  case kTypeScope.type: return InitBufferPositionVoice;
+  case kTypeDiffuserDelay.type: return InitBufferReaderVoice;
+  case kTypeGrainDelay.type: return InitGrainVoice;
+  case kTypeBeatLoop.type: return InitDualSampleVoice2;
+  case kTypeResynth.type: return InitDualSampleVoice;
+  case kTypePitchFormer.type: return InitDualSampleVoiceAlias;
+  case kTypeDemux.type: return InitTableVoice;
   default: return nullptr;
   }
 }

@@ -1,3 +1,4 @@
+#include "src/engine/module_types.h"
 #include "src/engine/setup.h"
 
 #include "src/engine/tables.h"
@@ -98,30 +99,30 @@ void InitModuleState(TEngineRecord* r, IEngineModule* module, float rateFactor, 
                      TWord outputFill) {
   int32_t category = module->GetCategory();
   int32_t type = module->GetTypeIndex();
-  if (category == 1 && type == 3) SetWord(r, 0, 1, -1.0f); // "ST Gate"
-  if (category == 1 && type == 24) {                       // "Spread": the voice number
+  if (module->IsType(kTypeSingleTriggerGate)) SetWord(r, 0, 1, -1.0f);
+  if (module->IsType(kTypeSpread)) { // the voice number
     for (int32_t v = 0; v < r->voices; ++v) SetWord(r, v, 1, float(v));
   }
-  if (category != 0) return;
+  if (category != kCatModule) return;
   switch (type) {
-  case 24:
-  case 25:
-  case 68:
-  case 194: // the seed of the random sequence
+  case kTypeNoise.type:
+  case kTypeRandom.type:
+  case kTypeRandomize.type:
+  case kTypeSlowRandom.type: // the seed of the random sequence
     for (int32_t v = 0; v < r->voices; ++v)
       if (r->state && r->stateWords > 1) r->state[v][1].u = 0xAFAA5505u;
     break;
-  case 12:
-  case 14:
-  case 102: // products start from unit factors
+  case kTypeEventProduct3.type:
+  case kTypeEventProduct2.type:
+  case kTypeEventProduct4.type: // products start from unit factors
     for (int32_t v = 0; v < r->voices; ++v)
       for (int32_t w = 1; w <= 4; ++w) SetWord(r, v, w, 1.0f);
     break;
-  case 199: { // level lamp thresholds: 10^(p/10) of the two parameter words
+  case kTypeLevelLamp.type: { // level lamp thresholds: 10^(p/10) of the two parameter words
     for (int32_t k = 0; k < 2; ++k) SetWord(r, 0, 2 + k, PitchLookup(r->params[k].f * 19.931568f + 1200.0f));
     break;
   }
-  case 114:
+  case kTypeAudioOut.type:
     if (rateFactor < 1.0f) {
       int32_t channels = module->GetInPortCount() - 2;
       if (driverOutputs < channels) channels = driverOutputs;

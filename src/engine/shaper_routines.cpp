@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "src/engine/audio_routine_util.h"
+#include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
 #include "src/engine/tables.h"
 
@@ -168,24 +169,24 @@ void LevelToGainStep(TIn in, TWord* w) { w[0].f = PitchLookup(9.96578428466f * *
 
 void InstallShaperRoutines(TRoutineTables& t) {
   TAudioRoutine* a = t.audio;
-  a[57] = PerVoice<ClipperStep>;
-  a[58] = PerVoice<ModClipperStep>;
-  a[59] = PerVoice<Mirror1Step>;
-  a[60] = PerVoice<Mirror2Step>;
-  a[61] = PerVoice<SaturatorStep>;
-  a[62] = PerVoice<Shaper1Step>;
-  a[63] = PerVoice<Shaper2Step>;
-  a[64] = PerVoice<Shaper3Step>;
-  a[66] = PerVoice<ParabolShaperStep>;
-  a[67] = PerVoice<CubicShaperStep>;
-  a[119] = PerVoice<RectifierStep>;
-  a[133] = PerVoice<PeakDetectStep>;
-  a[50] = PerVoice<QuantizerStep>;
-  a[54] = PerVoice<SlewLimiterStep>;
-  a[124] = PerVoice<DifferentiatorStep>;
-  a[125] = PerVoice<IntegratorStep>;
-  a[109] = PerVoice<SampleHoldStep>;
-  a[55] = PerVoice<FreqDividerStep>;
-  a[103] = PerVoice<PitchToHzStep>;
-  a[75] = PerVoice<LevelToGainStep>;
+  a[kTypeClipper.type] = PerVoice<ClipperStep>;
+  a[kTypeModClipper.type] = PerVoice<ModClipperStep>;
+  a[kTypeMirror1.type] = PerVoice<Mirror1Step>;
+  a[kTypeMirror2.type] = PerVoice<Mirror2Step>;
+  a[kTypeSaturator.type] = PerVoice<SaturatorStep>;
+  a[kTypeShaper1Bp.type] = PerVoice<Shaper1Step>;
+  a[kTypeShaper2Bp.type] = PerVoice<Shaper2Step>;
+  a[kTypeShaper3Bp.type] = PerVoice<Shaper3Step>;
+  a[kTypeParabolShaper.type] = PerVoice<ParabolShaperStep>;
+  a[kTypeCubicShaper.type] = PerVoice<CubicShaperStep>;
+  a[kTypeRectifier.type] = PerVoice<RectifierStep>;
+  a[kTypePeakDetector.type] = PerVoice<PeakDetectStep>;
+  a[kTypeQuantizer.type] = PerVoice<QuantizerStep>;
+  a[kTypeSlewLimiter.type] = PerVoice<SlewLimiterStep>;
+  a[kTypeDifferentiator.type] = PerVoice<DifferentiatorStep>;
+  a[kTypeIntegrator.type] = PerVoice<IntegratorStep>;
+  a[kTypeSampleHold.type] = PerVoice<SampleHoldStep>;
+  a[kTypeFreqDivider.type] = PerVoice<FreqDividerStep>;
+  a[kTypeAudioPitchToHz.type] = PerVoice<PitchToHzStep>;
+  a[kTypeAudioLevelToGain.type] = PerVoice<LevelToGainStep>;
 }

@@ -1,3 +1,4 @@
+#include "src/engine/module_types.h"
 #include "src/engine/source_handlers.h"
 
 #include "src/engine/event_routines.h"
@@ -170,16 +171,16 @@ void SendSourceValueToAll(TEngineRecord* r, float value) {
 
 TSourceHandler FindSourceHandler(int32_t type) {
   switch (type) {
-  case 3: return SingleTriggerGate;
-  case 4: return NoteOnVelocity;
-  case 5: return NoteOffVelocity;
-  case 6: return Gate;
-  case 7: return NotePitch;
-  case 8: return SelectiveGate;
-  case 9: return PolyPressureSource;
-  case 12:
-  case 13: return ControllerSource;
-  case 24: return Spread;
+  case kTypeSingleTriggerGate.type: return SingleTriggerGate;
+  case kTypeNoteOnVelocity.type: return NoteOnVelocity;
+  case kTypeNoteOffVelocity.type: return NoteOffVelocity;
+  case kTypeGate.type: return Gate;
+  case kTypeNotePitch.type: return NotePitch;
+  case kTypeSelectedNoteGate.type: return SelectiveGate;
+  case kTypePolyPressure.type: return PolyPressureSource;
+  case kTypeController.type:
+  case kTypeSelectedPolyPressure.type: return ControllerSource;
+  case kTypeSpread.type: return Spread;
   default: return nullptr;
   }
 }
@@ -197,9 +198,9 @@ void RemoteControlHandler(TEngineRecord* r, int32_t number, int32_t value, int32
     if (position != Step(r)) MoveSwitch(r, position, toMidi);
     return;
   }
-  if (m->IsTypeIndex(17)) { // "Button"
+  if (m->IsTypeIndex(kTypeButton.type)) {
     switch (m->GetCtrlStyle()) {
-    case 3: // trigger
+    case kButtonTrigger:
       if (v >= 64) {
         SetButton(r, true);
       } else {
@@ -208,12 +209,12 @@ void RemoteControlHandler(TEngineRecord* r, int32_t number, int32_t value, int32
       }
       Step(r) = v >= 64 ? 64 : 0;
       break;
-    case 4: // gate
+    case kButtonGate:
       SetButton(r, v >= 64);
       if (toMidi) m->NotifyOwner(v >= 64 ? 64 : 0);
       Step(r) = v >= 64 ? 64 : 0;
       break;
-    case 5: // toggle
+    case kButtonToggle:
       if (v < 64) return;
       Step(r) = Step(r) < 64 ? 64 : 0;
       SetButton(r, Step(r) >= 64);
@@ -267,7 +268,7 @@ void SendControlStep(TEngineRecord* r, int32_t step) {
     return;
   }
   if (step == Step(r)) return;
-  if (m->IsTypeIndex(17) && m->IsCategory(kCatSource)) {
+  if (m->IsType(kTypeButton)) {
     SetButton(r, step >= 64);
   } else if (r->valueTable) {
     SendSourceValueToAll(r, Table(r, step));

@@ -112,49 +112,78 @@ POut OE(const char* label, int32_t slot) { return {label, true, slot}; }
 // Inputs and outputs whose positions the start-up fill writes.
 constexpr int32_t kPlaced = -1;
 
-bool Contains(std::initializer_list<int32_t> set, int32_t v) {
-  return std::find(set.begin(), set.end(), v) != set.end();
+bool Contains(std::initializer_list<TModuleType> set, TModuleType t) {
+  return std::find(set.begin(), set.end(), t) != set.end();
 }
 
-// Category-0 types that start as one-voice modules.
-bool ModuleStartsMono(int32_t i) {
-  return Contains({26, 27, 28, 29, 80, 81, 151, 152, 153, 154, 155, 199, 156, 157, 159, 181, 182,
-                   164, 165, 166, 167, 168},
-                  i);
+// Ordinary types that start as one-voice modules.
+bool ModuleStartsMono(TModuleType t) {
+  return Contains({kTypeSequencer6, kTypeSequencer8, kTypeSequencer12, kTypeSequencer16,
+                   kTypeTapedeck1, kTypeTapedeck2, kTypeComment, kTypeLamp, kTypeLampTwin,
+                   kTypeLevelMeter, kTypeMeter, kTypeLevelLamp, kTypeMidiControllerOut,
+                   kTypeMidiPolyPressureOut, kTypeMidiPitchBendOut, kTypeMidiProgramChangeOut,
+                   kTypeMidiChannelPressureOut, kTypeClockOsc, kTypeScope, kTypeDiffuserDelay,
+                   kTypeEventSmoother, kTypeAudioToEventSmoothed},
+                  t);
 }
 
-bool SourceStartsMono(int32_t i) { return !Contains({4, 5, 6, 7, 9, 24}, i); }
-
-bool IsGraphType(int32_t i) {
-  return (i >= 32 && i <= 40) || (i >= 42 && i <= 47) || i == 51 || i == 52 ||
-         (i >= 62 && i <= 67) ||
-         Contains({95, 97, 111, 132, 137, 144, 146, 165, 171, 172, 175, 176, 177, 183, 184, 185,
-                   191, 192},
-                  i);
+bool SourceStartsMono(TModuleType t) {
+  return !Contains({kTypeNoteOnVelocity, kTypeNoteOffVelocity, kTypeGate, kTypeNotePitch,
+                    kTypePolyPressure, kTypeSpread},
+                   t);
 }
 
-bool IsFileType(int32_t i) { return Contains({80, 81, 130, 131, 135, 136, 170, 173, 174}, i); }
+bool IsGraphType(TModuleType t) {
+  return Contains({// envelopes
+                   kTypeHoldEnv, kTypeHoldReleaseEnv, kTypeAttackReleaseEnv, kTypeDecayEnv,
+                   kTypeDecayReleaseEnv, kTypeDsrEnv, kTypeAdsrEnv, kTypeAdbdrEnv, kTypeDbdrEnv,
+                   kTypeAdbdsrEnv, kTypeAttackDecayEnv, kTypeRamp4Env, kTypeRamp5Env,
+                   kTypeRamp6Env, kTypeDbdsrEnv, kTypeAdrEnv,
+                   // filters and equalisers
+                   kTypeOnePoleFilterFm, kTypeTwoPoleFilterFm, kTypeFourPoleFilterFm,
+                   kTypePeakEqFm, kTypeHiShelfEqFm, kTypeLoShelfEqFm, kTypeTwoPoleNotchFm,
+                   kTypeFourPoleHighPassFm, kTypeFourPoleFilter, kTypeFourPoleHighPass,
+                   kTypeOnePoleFilter, kTypeTwoPoleFilter, kTypeTwoPoleNotch, kTypePeakEq,
+                   kTypeHiShelfEq, kTypeLoShelfEq,
+                   // shapers
+                   kTypeEventShaper3, kTypeEventShaper4, kTypeShaper1Bp, kTypeShaper2Bp,
+                   kTypeShaper3Bp, kTypeEventShaper5, kTypeParabolShaper, kTypeCubicShaper,
+                   kTypeScope},
+                  t);
+}
 
-int32_t ModulePanelView(int32_t i) {
-  if (Contains({152, 153, 199}, i)) return kViewLamp;
-  if (Contains({154, 155}, i)) return kViewMeter;
-  if (IsFileType(i)) return kViewFile;
-  if (IsGraphType(i)) return kViewGraph;
+bool IsFileType(TModuleType t) {
+  return Contains({kTypeTapedeck1, kTypeTapedeck2, kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop,
+                   kTypeSampleLookup, kTypeBeatLoop, kTypeResynth, kTypePitchFormer},
+                  t);
+}
+
+int32_t ModulePanelView(TModuleType t) {
+  if (Contains({kTypeLamp, kTypeLampTwin, kTypeLevelLamp}, t)) return kViewLamp;
+  if (Contains({kTypeLevelMeter, kTypeMeter}, t)) return kViewMeter;
+  if (IsFileType(t)) return kViewFile;
+  if (IsGraphType(t)) return kViewGraph;
   return kViewNone;
 }
 
-int32_t ModulePicture(int32_t i) {
-  if (i == 15 || i == 88) return 8060;
-  if (Contains({130, 131, 135, 136, 170, 173, 174}, i)) return 8085;
+int32_t ModulePicture(TModuleType t) {
+  if (t == kTypeSawFm || t == kTypeSawtooth) return 8060;
+  if (IsFileType(t) && t != kTypeTapedeck1 && t != kTypeTapedeck2) return 8085;  // samplers
   return 0;
 }
 
-bool ModuleHelpIsUser(int32_t i) {
-  return Contains({40, 42, 43, 47, 111, 137, 144, 146, 171, 172,  // filters
-                   44, 45, 46, 175, 176, 177,                     // equalisers
-                   130, 131, 135, 136, 170, 173, 174, 80, 81, 165, 169, 197, 151, 152, 153,
-                   154, 199, 155, 129},
-                  i);
+bool ModuleHelpIsUser(TModuleType t) {
+  return Contains({kTypeOnePoleFilterFm, kTypeTwoPoleFilterFm, kTypeFourPoleFilterFm,  // filters
+                   kTypeTwoPoleNotchFm, kTypeFourPoleHighPassFm, kTypeFourPoleFilter,
+                   kTypeFourPoleHighPass, kTypeOnePoleFilter, kTypeTwoPoleFilter,
+                   kTypeTwoPoleNotch,
+                   kTypePeakEqFm, kTypeHiShelfEqFm, kTypeLoShelfEqFm,  // equalisers
+                   kTypePeakEq, kTypeHiShelfEq, kTypeLoShelfEq,
+                   kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup,
+                   kTypeBeatLoop, kTypeResynth, kTypePitchFormer, kTypeTapedeck1, kTypeTapedeck2,
+                   kTypeScope, kTypeGrainDelay, kTypeDemux, kTypeComment, kTypeLamp,
+                   kTypeLampTwin, kTypeLevelMeter, kTypeLevelLamp, kTypeMeter, kTypeTestModule},
+                  t);
 }
 
 // Symbol-named types keep their short name as label.
@@ -165,7 +194,10 @@ bool NameIsSymbol(const char* name) {
 }
 
 // One-voice combiners: poly inputs, one mono output.
-bool HasMonoOutput(int32_t i) { return Contains({69, 70, 71, 72}, i); }
+bool HasMonoOutput(TModuleType t) {
+  return Contains({kTypeAudioVoiceCombiner, kTypeEventVoiceCombiner, kTypeSelectMax, kTypeSelectMin},
+                  t);
+}
 
 class TBuilder {
 public:
@@ -242,57 +274,57 @@ public:
   }
 
   // An ordinary (category 0) type.
-  void Mod(int32_t index, const char* name, int32_t words, const std::vector<PIn>& ins,
+  void Mod(TModuleType type, const char* name, int32_t words, const std::vector<PIn>& ins,
            const std::vector<POut>& outs, const char* help, int32_t audioInputs = -1) {
     TRecordSpec s;
     s.name = name;
     s.nameIsUser = NameIsSymbol(name) ? 0 : 1;
-    s.picture = ModulePicture(index);
-    s.panelView = ModulePanelView(index);
+    s.picture = ModulePicture(type);
+    s.panelView = ModulePanelView(type);
     s.stateWords = words;
-    s.startsMono = ModuleStartsMono(index) ? 1 : 0;
-    s.monoSwitchable = (s.startsMono || HasMonoOutput(index)) ? 0 : 1;
-    s.helpIsUser = ModuleHelpIsUser(index) ? 1 : 0;
+    s.startsMono = ModuleStartsMono(type) ? 1 : 0;
+    s.monoSwitchable = (s.startsMono || HasMonoOutput(type)) ? 0 : 1;
+    s.helpIsUser = ModuleHelpIsUser(type) ? 1 : 0;
     s.audioInputs = audioInputs;
     SetKinds(s);
-    if (HasMonoOutput(index)) {
+    if (HasMonoOutput(type)) {
       s.outKindAudio = kAudioMono;
       s.outKindEvent = kEventMono;
     }
     s.help = help;
     KModulDef* d = Make(s, ins, outs);
-    if (index == 129) {  // the test module's output is the user's to name and describe
+    if (type == kTypeTestModule) {  // the test module's output is the user's to name and describe
       KPortDef& out = d->outPorts->entries[0];
       out.labelIsUser = 1;
       out.helpIsUser = 1;
     }
-    c_.module[index] = d;
+    c_.module[type.type] = d;
   }
 
   // A panel, MIDI or clock source (category 1).
-  void Src(int32_t index, const char* name, int32_t words, const char* help) {
+  void Src(TModuleType type, const char* name, int32_t words, const char* help) {
     TRecordSpec s;
     s.name = name;
     s.stateWords = words;
-    s.startsMono = SourceStartsMono(index) ? 1 : 0;
+    s.startsMono = SourceStartsMono(type) ? 1 : 0;
     s.monoSwitchable = s.startsMono ? 0 : 1;
-    s.panelView = index == 1 ? kViewFader : index == 17 ? kViewButton : kViewNone;
-    s.helpIsUser = (index == 1 || index == 17) ? 1 : 0;
-    if (index == 24) {  // "Spread"
+    s.panelView = type == kTypeFader ? kViewFader : type == kTypeButton ? kViewButton : kViewNone;
+    s.helpIsUser = (type == kTypeFader || type == kTypeButton) ? 1 : 0;
+    if (type == kTypeSpread) {
       s.nameIsUser = 0;
       s.monoSwitchable = 0;
     }
     SetKinds(s);
     s.help = help;
     std::vector<PIn> ins;
-    if (index == 24) ins.push_back(E("Spread", evSpread, "Spread", rUnit));
+    if (type == kTypeSpread) ins.push_back(E("Spread", evSpread, "Spread", rUnit));
     KModulDef* d = Make(s, ins, {OE("", 0)});
     d->outPorts->entries[0].help = "Output for the control value.";
-    c_.source[index] = d;
+    c_.source[type.type] = d;
   }
 
   // A switch (category 7): the user names its inputs; no routine reads them.
-  void Switch(int32_t index, const char* name, bool event, std::vector<const char*> inputs,
+  void Switch(TModuleType type, const char* name, bool event, std::vector<const char*> inputs,
               std::vector<const char*> outputs) {
     TRecordSpec s;
     s.name = name;
@@ -308,7 +340,7 @@ public:
     for (const char* label : outputs) outs.push_back({label, event, kPlaced});
     KModulDef* d = Make(s, ins, outs);
     for (int32_t i = 0; i < d->inPorts->count; ++i) d->inPorts->entries[i].labelIsUser = 1;
-    c_.switches[index] = d;
+    c_.switches[type.type] = d;
   }
 
   TCatalogue& Target() { return c_; }
@@ -357,66 +389,69 @@ std::vector<PIn> Operands(const char* const* names, int32_t count, bool event, i
 void AddArithmetic(TBuilder& b) {
   const int32_t out = W(OutState, out);
   struct TOperation {
-    int32_t index;
+    TModuleType type;
     bool event;
     int32_t count;
     const char* help;
   };
-  const TOperation sums[] = {
-      {0, false, 2, "Sum of two audio signals."},   {1, false, 3, "Sum of three audio signals."},
-      {2, false, 4, "Sum of four audio signals."},  {4, false, 6, "Sum of six audio signals."},
-      {5, false, 8, "Sum of eight audio signals."}, {6, true, 2, "Sum of two event values."},
-      {3, true, 3, "Sum of three event values."},   {100, true, 4, "Sum of four event values."},
-      {101, true, 6, "Sum of six event values."}};
+  const TOperation sums[] = {{kTypeAudioSum2, false, 2, "Sum of two audio signals."},
+                             {kTypeAudioSum3, false, 3, "Sum of three audio signals."},
+                             {kTypeAudioSum4, false, 4, "Sum of four audio signals."},
+                             {kTypeAudioSum6, false, 6, "Sum of six audio signals."},
+                             {kTypeAudioSum8, false, 8, "Sum of eight audio signals."},
+                             {kTypeEventSum2, true, 2, "Sum of two event values."},
+                             {kTypeEventSum3, true, 3, "Sum of three event values."},
+                             {kTypeEventSum4, true, 4, "Sum of four event values."},
+                             {kTypeEventSum6, true, 6, "Sum of six event values."}};
   for (const TOperation& o : sums)
-    b.Mod(o.index, "+", o.event ? N(EventSumState) : N(OutState),
+    b.Mod(o.type, "+", o.event ? N(EventSumState) : N(OutState),
           Operands(kAddNames, o.count, o.event, evAdd1), {o.event ? OE("", 0) : OA("", out)},
           o.help);
   const TOperation products[] = {
-      {9, false, 2, "Product of two audio signals."},
-      {10, false, 3, "Product of three audio signals."},
-      {11, false, 4, "Product of four audio signals."},
-      {13, false, 6, "Product of six audio signals."},
-      {14, true, 2, "Product of two event values."},
-      {12, true, 3, "Product of three event values."},
-      {102, true, 4, "Product of four event values."}};
+      {kTypeAudioProduct2, false, 2, "Product of two audio signals."},
+      {kTypeAudioProduct3, false, 3, "Product of three audio signals."},
+      {kTypeAudioProduct4, false, 4, "Product of four audio signals."},
+      {kTypeAudioProduct6, false, 6, "Product of six audio signals."},
+      {kTypeEventProduct2, true, 2, "Product of two event values."},
+      {kTypeEventProduct3, true, 3, "Product of three event values."},
+      {kTypeEventProduct4, true, 4, "Product of four event values."}};
   for (const TOperation& o : products)
-    b.Mod(o.index, "X", o.event ? N(EventProductState) : N(OutState),
+    b.Mod(o.type, "X", o.event ? N(EventProductState) : N(OutState),
           Operands(kMultNames, o.count, o.event, evMult1), {o.event ? OE("", 0) : OA("", out)},
           o.help);
-  b.Mod(7, "-1", N(OutState), {A("", 0, "Invert")}, {OA("", out)},
+  b.Mod(kTypeAudioInvert, "-1", N(OutState), {A("", 0, "Invert")}, {OA("", out)},
         "Inverts an audio signal.");
-  b.Mod(8, "-1", N(OutState), {E("", evInvert, "Invert", rSignal)}, {OE("", 0)},
+  b.Mod(kTypeEventInvert, "-1", N(OutState), {E("", evInvert, "Invert", rSignal)}, {OE("", 0)},
         "Inverts an event value.");
-  b.Mod(9, "X", N(OutState), {A("", 0, "Mult 1"), A("", 1, "Mult 2")}, {OA("", out)},
+  b.Mod(kTypeAudioProduct2, "X", N(OutState), {A("", 0, "Mult 1"), A("", 1, "Mult 2")}, {OA("", out)},
         "Product of two audio signals.");
-  b.Mod(10, "X", N(OutState), {A("", 0, "Mult 1"), A("", 1, "Mult 2"), A("", 2, "Mult 3")},
+  b.Mod(kTypeAudioProduct3, "X", N(OutState), {A("", 0, "Mult 1"), A("", 1, "Mult 2"), A("", 2, "Mult 3")},
         {OA("", out)}, "Product of three audio signals.");
-  b.Mod(11, "X", N(OutState),
+  b.Mod(kTypeAudioProduct4, "X", N(OutState),
         {A("", 0, "Mult 1"), A("", 1, "Mult 2"), A("", 2, "Mult 3"), A("", 3, "Mult 4")},
         {OA("", out)}, "Product of four audio signals.");
-  b.Mod(13, "X", N(OutState),
+  b.Mod(kTypeAudioProduct6, "X", N(OutState),
         {A("", 0, "Mult 1"), A("", 1, "Mult 2"), A("", 2, "Mult 3"), A("", 3, "Mult 4"),
          A("", 4, "Mult 5"), A("", 5, "Mult 6")},
         {OA("", out)}, "Product of six audio signals.");
-  b.Mod(12, "X", N(EventProductState),
+  b.Mod(kTypeEventProduct3, "X", N(EventProductState),
         {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal),
          E("", evMult3, "Mult 3", rSignal)},
         {OE("", 0)}, "Product of three event values.");
-  b.Mod(14, "X", N(EventProductState),
+  b.Mod(kTypeEventProduct2, "X", N(EventProductState),
         {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal)}, {OE("", 0)},
         "Product of two event values.");
-  b.Mod(102, "X", N(EventProductState),
+  b.Mod(kTypeEventProduct4, "X", N(EventProductState),
         {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal),
          E("", evMult3, "Mult 3", rSignal), E("", evMult4, "Mult 4", rSignal)},
         {OE("", 0)}, "Product of four event values.");
-  b.Mod(115, "1/x", N(OutState), {A("", 0, "1/x In")}, {OA("", out)},
+  b.Mod(kTypeAudioReciprocal, "1/x", N(OutState), {A("", 0, "1/x In")}, {OA("", out)},
         "Reciprocal of an audio signal; 0 for a zero input.");
-  b.Mod(116, "/", N(OutState), {A("X", 0, "Div X"), A("Y", 1, "Div Y")}, {OA("", out)},
+  b.Mod(kTypeAudioDivide, "/", N(OutState), {A("X", 0, "Div X"), A("Y", 1, "Div Y")}, {OA("", out)},
         "Quotient of two audio signals; 0 for a zero divisor.");
-  b.Mod(117, "1/x", N(EventReciprocalState), {E("", evReciprocal, "1/x In", rSignal)},
+  b.Mod(kTypeEventReciprocal, "1/x", N(EventReciprocalState), {E("", evReciprocal, "1/x In", rSignal)},
         {OE("", 0)}, "Reciprocal of an event value; 0 for a zero input.");
-  b.Mod(118, "/", N(EventDivideState),
+  b.Mod(kTypeEventDivide, "/", N(EventDivideState),
         {E("X", evDivX, "Div X", rSignal), E("Y", evDivY, "Div Y", rSignal)}, {OE("", 0)},
         "Quotient of two event values; 0 for a zero divisor.");
 }
@@ -430,32 +465,32 @@ const char* const kInNames[8] = {"In 1", "In 2", "In 3", "In 4", "In 5", "In 6",
 
 // A mixer: one level event and one audio input per channel.
 template <int Channels>
-void Mixer(TBuilder& b, int32_t index, const char* name, const char* help) {
+void Mixer(TBuilder& b, TModuleType type, const char* name, const char* help) {
   std::vector<PIn> ins;
   for (int32_t k = 0; k < Channels; ++k) {
     ins.push_back(E(kLevelLabels[k], evLevel1 + k, kLevelNames[k], rLevel));
     ins.push_back(A(kInLabels[k], k, kInNames[k]));
   }
-  b.Mod(index, name, N(MixerState<Channels>), ins, {OA("Out", W(MixerState<Channels>, out))},
+  b.Mod(type, name, N(MixerState<Channels>), ins, {OA("Out", W(MixerState<Channels>, out))},
         help);
 }
 
 void AddMixers(TBuilder& b) {
-  b.Mod(87, "Amp", N(AmpState), {E("Lvl", evLevel1, "Level", rLevel), A("In", 0, "In")},
+  b.Mod(kTypeAmp, "Amp", N(AmpState), {E("Lvl", evLevel1, "Level", rLevel), A("In", 0, "In")},
         {OA("Out", W(AmpState, out))}, "Amplifier with a level in decibels.");
-  Mixer<2>(b, 41, "Mixer 2", "Mixes two audio signals.");
-  Mixer<3>(b, 48, "Mixer 3", "Mixes three audio signals.");
-  Mixer<4>(b, 86, "Mixer 4", "Mixes four audio signals.");
-  Mixer<5>(b, 160, "Mixer 5", "Mixes five audio signals.");
-  Mixer<6>(b, 161, "Mixer 6", "Mixes six audio signals.");
-  Mixer<8>(b, 162, "Mixer 8", "Mixes eight audio signals.");
-  b.Mod(78, "Crossfade", N(OutState), {A("X", 0, "X-Fade", rFade), A("In1", 1, "In 1"),
+  Mixer<2>(b, kTypeMixer2, "Mixer 2", "Mixes two audio signals.");
+  Mixer<3>(b, kTypeMixer3, "Mixer 3", "Mixes three audio signals.");
+  Mixer<4>(b, kTypeMixer4, "Mixer 4", "Mixes four audio signals.");
+  Mixer<5>(b, kTypeMixer5, "Mixer 5", "Mixes five audio signals.");
+  Mixer<6>(b, kTypeMixer6, "Mixer 6", "Mixes six audio signals.");
+  Mixer<8>(b, kTypeMixer8, "Mixer 8", "Mixes eight audio signals.");
+  b.Mod(kTypeCrossfade, "Crossfade", N(OutState), {A("X", 0, "X-Fade", rFade), A("In1", 1, "In 1"),
                                         A("In2", 2, "In 2")},
         {OA("Out", W(OutState, out))}, "Crossfades between two audio signals.");
-  b.Mod(98, "Stereo Pan", N(StereoPanState), {A("Pan", 0, "Pan", rPan), A("In", 1, "In")},
+  b.Mod(kTypeStereoPan, "Stereo Pan", N(StereoPanState), {A("Pan", 0, "Pan", rPan), A("In", 1, "In")},
         {OA("L", W(StereoPanState, left)), OA("R", W(StereoPanState, right))},
         "Pans an audio signal between two outputs.");
-  b.Mod(163, "Stereo Amp", N(StereoAmpState),
+  b.Mod(kTypeStereoAmp, "Stereo Amp", N(StereoAmpState),
         {E("Lvl", evStereoLevel, "Level", rLevel), E("Pan", evStereoPan, "Pan", rPan),
          A("In", 0, "In")},
         {OA("L", W(StereoAmpState, left)), OA("R", W(StereoAmpState, right))},
@@ -465,128 +500,128 @@ void AddMixers(TBuilder& b) {
 void AddOscillators(TBuilder& b) {
   const PIn pitchHz = E("P", evPitchHz, "Pitch", rPitch);
   const PIn pitchInc = E("P", evPitchInc2, "Pitch", rPitch);
-  b.Mod(88, "Sawtooth", N(OscState), {pitchInc, A("A", 0, "Ampl", rAmpl)},
+  b.Mod(kTypeSawtooth, "Sawtooth", N(OscState), {pitchInc, A("A", 0, "Ampl", rAmpl)},
         {OA("Out", W(OscState, out))}, "Sawtooth oscillator.");
-  b.Mod(15, "Saw FM", N(OscState),
+  b.Mod(kTypeSawFm, "Saw FM", N(OscState),
         {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl)},
         {OA("Out", W(OscState, out))}, "Sawtooth oscillator with linear frequency input.");
-  b.Mod(16, "Saw Sync", N(OscSyncState),
+  b.Mod(kTypeSawSync, "Saw Sync", N(OscSyncState),
         {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("Snc", 2, "Sync"),
          A("Ph", 3, "SncPhase")},
         {OA("Out", W(OscSyncState, out))}, "Sawtooth oscillator with sync input.");
-  b.Mod(89, "Saw Pulse", N(SawPulseState),
+  b.Mod(kTypeSawPulse, "Saw Pulse", N(SawPulseState),
         {pitchInc, A("A", 0, "Ampl", rAmpl), A("Slp", 1, "Slope")},
         {OA("Out", W(SawPulseState, out))}, "Sawtooth pulse oscillator.");
-  b.Mod(143, "Bi-Saw", N(OscState), {pitchInc, A("A", 0, "Ampl", rAmpl), A("W", 1, "Width")},
+  b.Mod(kTypeBiSaw, "Bi-Saw", N(OscState), {pitchInc, A("A", 0, "Ampl", rAmpl), A("W", 1, "Width")},
         {OA("Out", W(OscState, out))}, "Sawtooth oscillator with variable width.");
-  b.Mod(90, "Triangle", N(TriangleState),
+  b.Mod(kTypeTriangle, "Triangle", N(TriangleState),
         {E("P", evPitchInc4, "Pitch", rPitch), A("A", 0, "Ampl", rAmpl)},
         {OA("Out", W(TriangleState, out))}, "Triangle oscillator.");
-  b.Mod(17, "Tri FM", N(TriangleState),
+  b.Mod(kTypeTriFm, "Tri FM", N(TriangleState),
         {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl)},
         {OA("Out", W(TriangleState, out))}, "Triangle oscillator with linear frequency input.");
-  b.Mod(91, "Tri Sync", N(OscSyncState),
+  b.Mod(kTypeTriSync, "Tri Sync", N(OscSyncState),
         {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("Snc", 2, "Sync"),
          A("Ph", 3, "SncPhase")},
         {OA("Out", W(OscSyncState, out))}, "Triangle oscillator with sync input.");
-  b.Mod(92, "Parabol", N(TriangleState),
+  b.Mod(kTypeParabol, "Parabol", N(TriangleState),
         {E("P", evPitchInc4, "Pitch", rPitch), A("A", 0, "Ampl", rAmpl)},
         {OA("Out", W(TriangleState, out))}, "Parabolic oscillator.");
-  b.Mod(18, "Par FM", N(TriangleState),
+  b.Mod(kTypeParFm, "Par FM", N(TriangleState),
         {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl)},
         {OA("Out", W(TriangleState, out))}, "Parabolic oscillator with linear frequency input.");
-  b.Mod(93, "Par Sync", N(OscSyncState),
+  b.Mod(kTypeParSync, "Par Sync", N(OscSyncState),
         {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("Snc", 2, "Sync"),
          A("Ph", 3, "SncPhase")},
         {OA("Out", W(OscSyncState, out))}, "Parabolic oscillator with sync input.");
-  b.Mod(110, "Tri/Par Symm", N(SymmOscState),
+  b.Mod(kTypeTriParSymm, "Tri/Par Symm", N(SymmOscState),
         {E("P", evPitchSymm, "Pitch", rPitch), A("A", 0, "Ampl", rAmpl),
          E("W", evSymmetry, "Symm", rPan)},
         {OA("Tri", W(SymmOscState, tri)), OA("Par", W(SymmOscState, par))},
         "Triangle and parabolic oscillator with variable symmetry.");
-  b.Mod(141, "Par PWM", N(ParPwmState),
+  b.Mod(kTypeParPwm, "Par PWM", N(ParPwmState),
         {pitchInc, A("A", 0, "Ampl", rAmpl), E("W", evPulseWidth, "P-Width", rPan)},
         {OA("Out", W(ParPwmState, out))}, "Parabolic oscillator with pulse-width control.");
-  b.Mod(140, "Sine", N(OscState),
+  b.Mod(kTypeSine, "Sine", N(OscState),
         {E("P", evPitchSine, "Pitch", rPitch), A("A", 0, "Ampl", rAmpl)},
         {OA("Out", W(OscState, out))}, "Sine oscillator.");
-  b.Mod(49, "Sine FM", N(OscState),
+  b.Mod(kTypeSineFm, "Sine FM", N(OscState),
         {pitchHz, A("A", 0, "Ampl", rAmpl), A("F", 1, "Freq", rHz)},
         {OA("Out", W(OscState, out))}, "Sine oscillator with linear frequency input.");
-  b.Mod(145, "Sine Sync", N(OscSyncState),
+  b.Mod(kTypeSineSync, "Sine Sync", N(OscSyncState),
         {pitchHz, A("A", 0, "Ampl", rAmpl), A("F", 1, "Freq", rHz), A("Snc", 2, "Sync"),
          A("Ph", 3, "SncPhase")},
         {OA("Out", W(OscSyncState, out))}, "Sine oscillator with sync input.");
-  b.Mod(94, "Pulse", N(PulseState), {pitchInc, A("A", 0, "Ampl", rAmpl), A("W", 1, "Width")},
+  b.Mod(kTypePulse, "Pulse", N(PulseState), {pitchInc, A("A", 0, "Ampl", rAmpl), A("W", 1, "Width")},
         {OA("Out", W(PulseState, out))}, "Pulse oscillator.");
-  b.Mod(19, "Pulse FM", N(PulseState),
+  b.Mod(kTypePulseFm, "Pulse FM", N(PulseState),
         {pitchHz, A("A", 0, "Ampl", rAmpl), A("W", 1, "Width"), A("F", 2, "Freq", rHz)},
         {OA("Out", W(PulseState, out))}, "Pulse oscillator with linear frequency input.");
-  b.Mod(20, "Pulse Sync", N(PulseSyncState),
+  b.Mod(kTypePulseSync, "Pulse Sync", N(PulseSyncState),
         {pitchHz, A("A", 0, "Ampl", rAmpl), A("W", 1, "Width"), A("F", 2, "Freq", rHz),
          A("Snc", 3, "Sync"), A("Ph", 4, "SncPhase")},
         {OA("Out", W(PulseSyncState, out))}, "Pulse oscillator with sync input.");
-  b.Mod(142, "Bi-Pulse", N(OscState), {pitchInc, A("A", 0, "Ampl", rAmpl), A("W", 1, "Width")},
+  b.Mod(kTypeBiPulse, "Bi-Pulse", N(OscState), {pitchInc, A("A", 0, "Ampl", rAmpl), A("W", 1, "Width")},
         {OA("Out", W(OscState, out))}, "Bipolar pulse oscillator.");
-  b.Mod(21, "Pulse 1-Ramp", N(OscState),
+  b.Mod(kTypePulseOneRamp, "Pulse 1-Ramp", N(OscState),
         {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("W", 2, "Width"),
          A("Slp", 3, "Slope")},
         {OA("Out", W(OscState, out))}, "Pulse oscillator with one ramp.");
-  b.Mod(22, "Pulse 2-Ramp", N(Pulse2RampState),
+  b.Mod(kTypePulseTwoRamp, "Pulse 2-Ramp", N(Pulse2RampState),
         {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("W", 2, "Width"),
          A("Up", 3, "Up"), A("Dn", 4, "Down")},
         {OA("Out", W(Pulse2RampState, out))}, "Pulse oscillator with two ramps.");
-  b.Mod(126, "Impulse", N(OscState), {pitchInc, A("A", 0, "Ampl", rAmpl)},
+  b.Mod(kTypeImpulse, "Impulse", N(OscState), {pitchInc, A("A", 0, "Ampl", rAmpl)},
         {OA("Out", W(OscState, out))}, "Impulse train with zero average.");
-  b.Mod(127, "Impulse FM", N(OscState),
+  b.Mod(kTypeImpulseFm, "Impulse FM", N(OscState),
         {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl)},
         {OA("Out", W(OscState, out))}, "Impulse train with linear frequency input.");
-  b.Mod(128, "Impulse Sync", N(OscSyncState),
+  b.Mod(kTypeImpulseSync, "Impulse Sync", N(OscSyncState),
         {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("Snc", 2, "Sync"),
          A("Ph", 3, "SncPhase")},
         {OA("Out", W(OscSyncState, out))}, "Impulse train with sync input.");
-  b.Mod(24, "Noise", N(NoiseState), {A("A", 0, "Ampl", rAmpl)},
+  b.Mod(kTypeNoise, "Noise", N(NoiseState), {A("A", 0, "Ampl", rAmpl)},
         {OA("Out", W(NoiseState, out))}, "Two-level noise.");
-  b.Mod(25, "Random", N(RandomOscState), {pitchHz, A("A", 0, "Ampl", rAmpl)},
+  b.Mod(kTypeRandom, "Random", N(RandomOscState), {pitchHz, A("A", 0, "Ampl", rAmpl)},
         {OA("Out", W(RandomOscState, out))}, "Random steps at the pitch frequency.");
 
   const int32_t stepOut = W(OscState, out);
-  b.Mod(30, "4-Step", N(OscState),
+  b.Mod(kTypeStep4, "4-Step", N(OscState),
         {pitchHz, A("A", 0, "Ampl", rAmpl), A("S1", 1, "Step 1"), A("S2", 2, "Step 2"),
          A("S3", 3, "Step 3"), A("S4", 4, "Step 4")},
         {OA("Out", stepOut)}, "Oscillator stepping through four levels.");
-  b.Mod(31, "5-Step", N(OscState),
+  b.Mod(kTypeStep5, "5-Step", N(OscState),
         {pitchHz, A("A", 0, "Ampl", rAmpl), A("S1", 1, "Step 1"), A("S2", 2, "Step 2"),
          A("S3", 3, "Step 3"), A("S4", 4, "Step 4"), A("S5", 5, "Step 5")},
         {OA("Out", stepOut)}, "Oscillator stepping through five levels.");
-  b.Mod(84, "6-Step", N(OscState),
+  b.Mod(kTypeStep6, "6-Step", N(OscState),
         {pitchHz, A("A", 0, "Ampl", rAmpl), A("S1", 1, "Step 1"), A("S2", 2, "Step 2"),
          A("S3", 3, "Step 3"), A("S4", 4, "Step 4"), A("S5", 5, "Step 5"),
          A("S6", 6, "Step 6")},
         {OA("Out", stepOut)}, "Oscillator stepping through six levels.");
-  b.Mod(96, "8-Step", N(OscState),
+  b.Mod(kTypeStep8, "8-Step", N(OscState),
         {pitchHz, A("A", 0, "Ampl", rAmpl), A("S1", 1, "Step 1"), A("S2", 2, "Step 2"),
          A("S3", 3, "Step 3"), A("S4", 4, "Step 4"), A("S5", 5, "Step 5"),
          A("S6", 6, "Step 6"), A("S7", 7, "Step 7"), A("S8", 8, "Step 8")},
         {OA("Out", stepOut)}, "Oscillator stepping through eight levels.");
 
-  b.Mod(104, "4-Ramp", N(RampOscState<4>),
+  b.Mod(kTypeRamp4, "4-Ramp", N(RampOscState<4>),
         {pitchHz, A("A", 0, "Ampl", rAmpl), E("S1", evRamp4Step1, "Step 1", rSignal),
          E("S2", evRampStep2, "Step 2", rSignal), E("S3", evRampStep3, "Step 3", rSignal),
          E("S4", evRamp4Step4, "Step 4", rSignal)},
         {OA("Out", W(RampOscState<4>, out))}, "Oscillator ramping through four levels.");
-  b.Mod(105, "5-Ramp", N(RampOscState<5>),
+  b.Mod(kTypeRamp5, "5-Ramp", N(RampOscState<5>),
         {pitchHz, A("A", 0, "Ampl", rAmpl), E("S1", evRamp5Step1, "Step 1", rSignal),
          E("S2", evRampStep2, "Step 2", rSignal), E("S3", evRampStep3, "Step 3", rSignal),
          E("S4", evRampStep4, "Step 4", rSignal), E("S5", evRamp5Step5, "Step 5", rSignal)},
         {OA("Out", W(RampOscState<5>, out))}, "Oscillator ramping through five levels.");
-  b.Mod(106, "6-Ramp", N(RampOscState<6>),
+  b.Mod(kTypeRamp6, "6-Ramp", N(RampOscState<6>),
         {pitchHz, A("A", 0, "Ampl", rAmpl), E("S1", evRamp6Step1, "Step 1", rSignal),
          E("S2", evRampStep2, "Step 2", rSignal), E("S3", evRampStep3, "Step 3", rSignal),
          E("S4", evRampStep4, "Step 4", rSignal), E("S5", evRampStep5, "Step 5", rSignal),
          E("S6", evRamp6Step6, "Step 6", rSignal)},
         {OA("Out", W(RampOscState<6>, out))}, "Oscillator ramping through six levels.");
-  b.Mod(107, "8-Ramp", N(RampOscState<8>),
+  b.Mod(kTypeRamp8, "8-Ramp", N(RampOscState<8>),
         {pitchHz, A("A", 0, "Ampl", rAmpl), E("S1", evRamp8Step1, "Step 1", rSignal),
          E("S2", evRampStep2, "Step 2", rSignal), E("S3", evRampStep3, "Step 3", rSignal),
          E("S4", evRampStep4, "Step 4", rSignal), E("S5", evRampStep5, "Step 5", rSignal),
@@ -602,7 +637,8 @@ void AddSequencers(TBuilder& b) {
   static const char* const kStepLabels[16] = {"S1", "S2",  "S3",  "S4",  "S5",  "S6",
                                               "S7", "S8",  "S9",  "S10", "S11", "S12",
                                               "S13", "S14", "S15", "S16"};
-  const int32_t types[4] = {26, 27, 28, 29};
+  const TModuleType types[4] = {kTypeSequencer6, kTypeSequencer8, kTypeSequencer12,
+                                kTypeSequencer16};
   const int32_t steps[4] = {6, 8, 12, 16};
   static const char* const kHelps[4] = {"Six-step sequencer.", "Eight-step sequencer.",
                                         "Twelve-step sequencer.", "Sixteen-step sequencer."};
@@ -630,33 +666,33 @@ void AddEnvelopes(TBuilder& b) {
   const PIn trig = A("Trg", 0, "Trigger", rTrigger);
   const PIn ampl = A("A", 1, "Ampl", rAmpl);
 
-  b.Mod(32, "H - Env", N(HoldEnvState), {trig, ampl, E("H", evHoldTime, "Hold", rTime)},
+  b.Mod(kTypeHoldEnv, "H - Env", N(HoldEnvState), {trig, ampl, E("H", evHoldTime, "Hold", rTime)},
         {OE("Out", 0)}, "Holds an event for a set time after each trigger.");
-  b.Mod(33, "HR - Env", N(HoldReleaseEnvState),
+  b.Mod(kTypeHoldReleaseEnv, "HR - Env", N(HoldReleaseEnvState),
         {trig, ampl, E("H", evHoldTime, "Hold", rTime), release},
         {OA("Out", W(HoldReleaseEnvState, out))}, "Hold and release envelope.");
-  b.Mod(35, "D - Env", N(DecayEnvState), {trig, ampl, decay},
+  b.Mod(kTypeDecayEnv, "D - Env", N(DecayEnvState), {trig, ampl, decay},
         {OA("Out", W(DecayEnvState, out))}, "Decay envelope.");
-  b.Mod(132, "AD - Env", N(AttackDecayEnvState), {trig, ampl, attack, decay},
+  b.Mod(kTypeAttackDecayEnv, "AD - Env", N(AttackDecayEnvState), {trig, ampl, attack, decay},
         {OA("Out", W(AttackDecayEnvState, out))}, "Attack and decay envelope.");
-  b.Mod(34, "AR - Env", N(GateEnvState), {gate, attack, release}, {gateOut},
+  b.Mod(kTypeAttackReleaseEnv, "AR - Env", N(GateEnvState), {gate, attack, release}, {gateOut},
         "Attack and release envelope.");
-  b.Mod(36, "DR - Env", N(GateEnvState), {gate, decay, release}, {gateOut},
+  b.Mod(kTypeDecayReleaseEnv, "DR - Env", N(GateEnvState), {gate, decay, release}, {gateOut},
         "Decay and release envelope.");
-  b.Mod(37, "DSR - Env", N(GateEnvState), {gate, decay, sustain, release}, {gateOut},
+  b.Mod(kTypeDsrEnv, "DSR - Env", N(GateEnvState), {gate, decay, sustain, release}, {gateOut},
         "Decay, sustain and release envelope.");
-  b.Mod(38, "ADSR - Env", N(GateEnvState), {gate, attack, decay, sustain, release}, {gateOut},
+  b.Mod(kTypeAdsrEnv, "ADSR - Env", N(GateEnvState), {gate, attack, decay, sustain, release}, {gateOut},
         "Attack, decay, sustain and release envelope.");
-  b.Mod(192, "ADR - Env", N(GateEnvState), {gate, attack, decay, release}, {gateOut},
+  b.Mod(kTypeAdrEnv, "ADR - Env", N(GateEnvState), {gate, attack, decay, release}, {gateOut},
         "Attack, decay and release envelope.");
-  b.Mod(39, "ADBDR - Env", N(KneeEnvState), {kneeGate, attack, decay1, knee, decay2, release},
+  b.Mod(kTypeAdbdrEnv, "ADBDR - Env", N(KneeEnvState), {kneeGate, attack, decay1, knee, decay2, release},
         {kneeOut}, "Envelope with two decays around a breakpoint.");
-  b.Mod(95, "DBDR - Env", N(KneeEnvState), {kneeGate, decay1, knee, decay2, release}, {kneeOut},
+  b.Mod(kTypeDbdrEnv, "DBDR - Env", N(KneeEnvState), {kneeGate, decay1, knee, decay2, release}, {kneeOut},
         "Envelope with two decays around a breakpoint, without attack.");
-  b.Mod(97, "ADBDSR-Env", N(KneeEnvState),
+  b.Mod(kTypeAdbdsrEnv, "ADBDSR-Env", N(KneeEnvState),
         {kneeGate, attack, decay1, knee, decay2, sustain, release}, {kneeOut},
         "Envelope with two decays around a breakpoint and a sustain level.");
-  b.Mod(191, "DBDSR - Env", N(KneeEnvState), {kneeGate, decay1, knee, decay2, sustain, release},
+  b.Mod(kTypeDbdsrEnv, "DBDSR - Env", N(KneeEnvState), {kneeGate, decay1, knee, decay2, sustain, release},
         {kneeOut}, "Envelope with two decays and a sustain level, without attack.");
 
   const PIn rampGate = E("G", evRampEnvGate, "Gate", rGate);
@@ -666,16 +702,16 @@ void AddEnvelopes(TBuilder& b) {
   const PIn l1 = E("L1", evRampLevel1, "Level 1", rUnit);
   const PIn l2 = E("L2", evRampLevel2, "Level 2", rUnit);
   const PIn relTime = E("RT", evReleaseTime, "RelTime", rTime);
-  b.Mod(183, "4-Ramp - Env", N(RampEnvState<3>),
+  b.Mod(kTypeRamp4Env, "4-Ramp - Env", N(RampEnvState<3>),
         {rampGate, t1, l1, t2, l2, t3, E("SL", evRampLevel3, "SustLevel", rSustain), relTime},
         {OA("Out", W(RampEnvState<3>, level)), OE("St", 0)},
         "Envelope of three ramps, a sustain level and a release.");
-  b.Mod(184, "5-Ramp - Env", N(RampEnvState<4>),
+  b.Mod(kTypeRamp5Env, "5-Ramp - Env", N(RampEnvState<4>),
         {rampGate, t1, l1, t2, l2, t3, E("L3", evRampLevel3, "Level 3", rUnit), t4,
          E("SL", evRampLevel4, "SustLevel", rSustain), relTime},
         {OA("Out", W(RampEnvState<4>, level)), OE("St", 0)},
         "Envelope of four ramps, a sustain level and a release.");
-  b.Mod(185, "6-Ramp - Env", N(RampEnvState<5>),
+  b.Mod(kTypeRamp6Env, "6-Ramp - Env", N(RampEnvState<5>),
         {rampGate, t1, l1, t2, l2, t3, E("L3", evRampLevel3, "Level 3", rUnit), t4,
          E("L4", evRampLevel4, "Level 4", rUnit), t5,
          E("SL", evRampLevel5, "SustLevel", rSustain), relTime},
@@ -691,25 +727,25 @@ void AddFilters(TBuilder& b) {
   const PIn gridP = E("P", evGridCutoff, "P Cutoff", rCutoff);
   const PIn gridRes = E("Res", evGridResonance, "Reson", rReson);
 
-  b.Mod(40, "1-Pole Filter", N(OnePoleState), {p, f, in},
+  b.Mod(kTypeOnePoleFilterFm, "1-Pole Filter", N(OnePoleState), {p, f, in},
         {OA("HP", W(OnePoleState, hp)), OA("LP", W(OnePoleState, lp))},
         "One-pole high-pass and low-pass filter with linear cutoff input.");
-  b.Mod(146, "1-Pole Filter", N(OnePoleState),
+  b.Mod(kTypeOnePoleFilter, "1-Pole Filter", N(OnePoleState),
         {E("P", evOnePoleCutoff, "P Cutoff", rCutoff), in},
         {OA("HP", W(OnePoleState, hp)), OA("LP", W(OnePoleState, lp))},
         "One-pole high-pass and low-pass filter.");
-  b.Mod(42, "2-Pole Filter", N(SvfState), {p, f, res, in},
+  b.Mod(kTypeTwoPoleFilterFm, "2-Pole Filter", N(SvfState), {p, f, res, in},
         {OA("HP", W(SvfState, hp)), OA("BP", W(SvfState, bp)), OA("LP", W(SvfState, lp))},
         "Two-pole state-variable filter with linear cutoff input.");
-  b.Mod(171, "2-Pole Filter", N(GridSvfState), {gridP, gridRes, in},
+  b.Mod(kTypeTwoPoleFilter, "2-Pole Filter", N(GridSvfState), {gridP, gridRes, in},
         {OA("HP", W(GridSvfState, hp)), OA("BP", W(GridSvfState, bp)),
          OA("LP", W(GridSvfState, lp))},
         "Two-pole state-variable filter.");
-  b.Mod(47, "2-Pole Notch", N(NotchState), {p, f, res, in},
+  b.Mod(kTypeTwoPoleNotchFm, "2-Pole Notch", N(NotchState), {p, f, res, in},
         {OA("HP", W(NotchState, hp)), OA("BP", W(NotchState, bp)), OA("LP", W(NotchState, lp)),
          OA("N", W(NotchState, notch))},
         "Two-pole filter with notch output and linear cutoff input.");
-  b.Mod(172, "2-Pole Notch", N(GridNotchState), {gridP, gridRes, in},
+  b.Mod(kTypeTwoPoleNotch, "2-Pole Notch", N(GridNotchState), {gridP, gridRes, in},
         {OA("HP", W(GridNotchState, svf.hp)), OA("BP", W(GridNotchState, svf.bp)),
          OA("LP", W(GridNotchState, svf.lp)), OA("N", W(GridNotchState, notch))},
         "Two-pole filter with notch output.");
@@ -729,34 +765,34 @@ void AddFilters(TBuilder& b) {
       OA("HP2", W(GridSvf4State, first.hp)),  OA("BP2", W(GridSvf4State, first.bp)),
       OA("LP2", W(GridSvf4State, first.lp)),  OA("HP4", W(GridSvf4State, secondHp)),
       OA("BH4", W(GridSvf4State, secondBp)), OA("BP4", W(GridSvf4State, secondLp))};
-  b.Mod(43, "4-Pole Filter", N(Svf4State), {p, f, res, in}, svf4Low,
+  b.Mod(kTypeFourPoleFilterFm, "4-Pole Filter", N(Svf4State), {p, f, res, in}, svf4Low,
         "Four-pole low-pass filter with linear cutoff input.");
-  b.Mod(137, "4-Pole Filter", N(GridSvf4State), {gridP, gridRes, in}, gridSvf4Low,
+  b.Mod(kTypeFourPoleFilter, "4-Pole Filter", N(GridSvf4State), {gridP, gridRes, in}, gridSvf4Low,
         "Four-pole low-pass filter.");
-  b.Mod(111, "4-Pole HP", N(Svf4State), {p, f, res, in}, svf4High,
+  b.Mod(kTypeFourPoleHighPassFm, "4-Pole HP", N(Svf4State), {p, f, res, in}, svf4High,
         "Four-pole high-pass filter with linear cutoff input.");
-  b.Mod(144, "4-Pole HP", N(GridSvf4State), {gridP, gridRes, in}, gridSvf4High,
+  b.Mod(kTypeFourPoleHighPass, "4-Pole HP", N(GridSvf4State), {gridP, gridRes, in}, gridSvf4High,
         "Four-pole high-pass filter.");
-  b.Mod(44, "Peak EQ", N(PeakEqState), {p, f, res, E("Bst", evPeakBoost, "Boost", rBoost), in},
+  b.Mod(kTypePeakEqFm, "Peak EQ", N(PeakEqState), {p, f, res, E("Bst", evPeakBoost, "Boost", rBoost), in},
         {OA("Out", W(PeakEqState, out))}, "Peak equaliser with linear frequency input.");
-  b.Mod(175, "Peak EQ", N(GridPeakEqState),
+  b.Mod(kTypePeakEq, "Peak EQ", N(GridPeakEqState),
         {gridP, gridRes, E("Bst", evPeakBoost, "Boost", rBoost), in},
         {OA("Out", W(GridPeakEqState, out))}, "Peak equaliser.");
-  b.Mod(45, "Hi Shelf EQ", N(HiShelfState), {p, f, E("Bst", evHiShelfBoost, "Boost", rBoost), in},
+  b.Mod(kTypeHiShelfEqFm, "Hi Shelf EQ", N(HiShelfState), {p, f, E("Bst", evHiShelfBoost, "Boost", rBoost), in},
         {OA("Out", W(HiShelfState, out))}, "High shelving equaliser with linear frequency input.");
-  b.Mod(176, "Hi Shelf EQ", N(HiShelfState),
+  b.Mod(kTypeHiShelfEq, "Hi Shelf EQ", N(HiShelfState),
         {E("P", evShelfCutoff, "P Cutoff", rCutoff), E("Bst", evHiShelfBoost, "Boost", rBoost),
          in},
         {OA("Out", W(HiShelfState, out))}, "High shelving equaliser.");
-  b.Mod(46, "Lo Shelf EQ", N(LoShelfState), {p, f, E("Bst", evLoShelfBoost, "Boost", rBoost), in},
+  b.Mod(kTypeLoShelfEqFm, "Lo Shelf EQ", N(LoShelfState), {p, f, E("Bst", evLoShelfBoost, "Boost", rBoost), in},
         {OA("Out", W(LoShelfState, out))}, "Low shelving equaliser with linear frequency input.");
-  b.Mod(177, "Lo Shelf EQ", N(LoShelfState),
+  b.Mod(kTypeLoShelfEq, "Lo Shelf EQ", N(LoShelfState),
         {E("P", evShelfCutoff, "P Cutoff", rCutoff), E("Bst", evLoShelfBoost, "Boost", rBoost),
          in},
         {OA("Out", W(LoShelfState, out))}, "Low shelving equaliser.");
-  b.Mod(124, "Differentiator", N(DifferentiatorState), {A("In", 0, "In")},
+  b.Mod(kTypeDifferentiator, "Differentiator", N(DifferentiatorState), {A("In", 0, "In")},
         {OA("Out", W(DifferentiatorState, out))}, "Change of the input per millisecond.");
-  b.Mod(125, "Integrator", N(OutState), {E("Set", evIntegratorSet, "Set", rSignal),
+  b.Mod(kTypeIntegrator, "Integrator", N(OutState), {E("Set", evIntegratorSet, "Set", rSignal),
                                           A("In", 0, "In")},
         {OA("Out", W(OutState, out))}, "Sum of the input over time, in units per millisecond.");
 }
@@ -764,190 +800,190 @@ void AddFilters(TBuilder& b) {
 void AddShapers(TBuilder& b) {
   const POut out = OA("Out", W(OutState, out));
   const PIn in = A("In", 0, "In");
-  b.Mod(61, "Saturator", N(OutState), {in}, {out}, "Soft saturation.");
-  b.Mod(57, "Clipper", N(OutState), {in, A("Max", 1, "Max"), A("Min", 2, "Min")}, {out},
+  b.Mod(kTypeSaturator, "Saturator", N(OutState), {in}, {out}, "Soft saturation.");
+  b.Mod(kTypeClipper, "Clipper", N(OutState), {in, A("Max", 1, "Max"), A("Min", 2, "Min")}, {out},
         "Clips the input to a range.");
-  b.Mod(58, "Mod. Clipper", N(OutState), {A("M", 0, "Mod"), A("In", 1, "In")}, {out},
+  b.Mod(kTypeModClipper, "Mod. Clipper", N(OutState), {A("M", 0, "Mod"), A("In", 1, "In")}, {out},
         "Clips the input to a range set by a signal.");
-  b.Mod(59, "Mirror 1", N(OutState), {in, A("Max", 1, "Max")}, {out},
+  b.Mod(kTypeMirror1, "Mirror 1", N(OutState), {in, A("Max", 1, "Max")}, {out},
         "Mirrors the input at an upper level.");
-  b.Mod(60, "Mirror 2", N(OutState), {in, A("Max", 1, "Max"), A("Min", 2, "Min")}, {out},
+  b.Mod(kTypeMirror2, "Mirror 2", N(OutState), {in, A("Max", 1, "Max"), A("Min", 2, "Min")}, {out},
         "Mirrors the input at an upper and a lower level.");
-  b.Mod(56, "Chopper", N(OutState), {A("M", 0, "Mod"), A("In", 1, "In"), A("X", 2, "X")}, {out},
+  b.Mod(kTypeChopper, "Chopper", N(OutState), {A("M", 0, "Mod"), A("In", 1, "In"), A("X", 2, "X")}, {out},
         "Multiplies the input while the control is high.");
-  b.Mod(62, "Shaper 1 BP", N(OutState), {in, A("Bp", 1, "Breakpoint"), A("Sl", 2, "Slope")},
+  b.Mod(kTypeShaper1Bp, "Shaper 1 BP", N(OutState), {in, A("Bp", 1, "Breakpoint"), A("Sl", 2, "Slope")},
         {out}, "Shaper with one breakpoint.");
-  b.Mod(63, "Shaper 2 BP", N(OutState),
+  b.Mod(kTypeShaper2Bp, "Shaper 2 BP", N(OutState),
         {in, A("Bp1", 1, "Breakpoint 1"), A("Sl1", 2, "Slope 1"), A("Bp2", 3, "Breakpoint 2"),
          A("Sl2", 4, "Slope 2")},
         {out}, "Shaper with two breakpoints.");
-  b.Mod(64, "Shaper 3 BP", N(OutState),
+  b.Mod(kTypeShaper3Bp, "Shaper 3 BP", N(OutState),
         {in, A("Bp1", 1, "Breakpoint 1"), A("Sl1", 2, "Slope 1"), A("Bp2", 3, "Breakpoint 2"),
          A("SL2", 4, "Slope 2"), A("Sl+", 5, "Slope +"), A("Sl-", 6, "Slope -")},
         {out}, "Shaper with two breakpoints and separate slopes for each sign.");
-  b.Mod(66, "Parabol Shp", N(OutState), {in, A("Lin", 1, "Linear"), A("Par", 2, "Parabolic")},
+  b.Mod(kTypeParabolShaper, "Parabol Shp", N(OutState), {in, A("Lin", 1, "Linear"), A("Par", 2, "Parabolic")},
         {out}, "Parabolic shaper.");
-  b.Mod(67, "Cubic Shp", N(OutState),
+  b.Mod(kTypeCubicShaper, "Cubic Shp", N(OutState),
         {in, A("Lin", 1, "Linear"), A("Par", 2, "Parabolic"), A("Cub", 3, "Cubic")}, {out},
         "Cubic shaper.");
-  b.Mod(51, "Ctrl. Shp 1", N(OutState),
+  b.Mod(kTypeEventShaper3, "Ctrl. Shp 1", N(OutState),
         {A("0", 0, "Point 0"), A("50", 1, "Point 50"), A("100", 2, "Point 100"),
          E("In", evCtrlShaper1, "In", rUnit)},
         {OE("Out", 0)}, "Shapes event values through three points.");
-  b.Mod(52, "Ctrl. Shp 2", N(OutState),
+  b.Mod(kTypeEventShaper4, "Ctrl. Shp 2", N(OutState),
         {A("0", 0, "Point 0"), A("33", 1, "Point 33"), A("66", 2, "Point 66"),
          A("100", 3, "Point 100"), E("In", evCtrlShaper2, "In", rUnit)},
         {OE("Out", 0)}, "Shapes event values through four points.");
-  b.Mod(65, "Ctr. Shp 3", N(OutState),
+  b.Mod(kTypeEventShaper5, "Ctr. Shp 3", N(OutState),
         {A("0", 0, "Point 0"), A("25", 1, "Point 25"), A("50", 2, "Point 50"),
          A("75", 3, "Point 75"), A("100", 4, "Point 100"), E("In", evCtrlShaper3, "In", rUnit)},
         {OE("Out", 0)}, "Shapes event values through five points.");
-  b.Mod(119, "Rectifier", N(RectifierState), {in},
+  b.Mod(kTypeRectifier, "Rectifier", N(RectifierState), {in},
         {OA("Out", W(RectifierState, out)), OA("Sign", W(RectifierState, sign))},
         "Absolute value and sign of the input.");
-  b.Mod(133, "Peak Detect.", N(PeakDetectState),
+  b.Mod(kTypePeakDetector, "Peak Detect.", N(PeakDetectState),
         {E("Rel", evDecay, "Release", rTime), A("In", 0, "In")},
         {OA("Out", W(PeakDetectState, out))}, "Follows the peaks of the input.");
-  b.Mod(50, "Quantizer", N(QuantizerState), {in, A("St", 1, "Step")},
+  b.Mod(kTypeQuantizer, "Quantizer", N(QuantizerState), {in, A("St", 1, "Step")},
         {OA("Out", W(QuantizerState, out)), OA("Err", W(QuantizerState, error))},
         "Rounds the input to multiples of a step.");
-  b.Mod(54, "Slew Limiter", N(OutState), {in, A("Up", 1, "Up"), A("Dn", 2, "Down")}, {out},
+  b.Mod(kTypeSlewLimiter, "Slew Limiter", N(OutState), {in, A("Up", 1, "Up"), A("Dn", 2, "Down")}, {out},
         "Limits how fast the input may rise and fall.");
-  b.Mod(55, "Freq. Divider", N(FreqDividerState),
+  b.Mod(kTypeFreqDivider, "Freq. Divider", N(FreqDividerState),
         {in, A("C+", 1, "Count +"), A("C-", 2, "Count -"), A("A", 3, "Ampl", rAmpl)},
         {OA("Out", W(FreqDividerState, out))}, "Divides the frequency of the input.");
-  b.Mod(109, "Sample & H.", N(SampleHoldState), {A("C", 0, "Clock", rClock), A("In", 1, "In")},
+  b.Mod(kTypeSampleHold, "Sample & H.", N(SampleHoldState), {A("C", 0, "Clock", rClock), A("In", 1, "In")},
         {OA("Out", W(SampleHoldState, out))}, "Samples the input on each clock edge.");
-  b.Mod(76, "Relay 1", N(OutState), {A("Ctrl", 0, "Control", rGate), A("In", 1, "In")}, {out},
+  b.Mod(kTypeRelay1, "Relay 1", N(OutState), {A("Ctrl", 0, "Control", rGate), A("In", 1, "In")}, {out},
         "Passes the input while the control is high.");
-  b.Mod(77, "Relay 2", N(OutState),
+  b.Mod(kTypeRelay2, "Relay 2", N(OutState),
         {A("Ctrl", 0, "Control", rGate), A("In1", 1, "In 1"), A("In2", 2, "In 2")}, {out},
         "Passes one of two inputs by the control.");
-  b.Mod(103, "Exp", N(OutState), {A("P", 0, "Pitch", rPitch)}, {OA("F", W(OutState, out))},
+  b.Mod(kTypeAudioPitchToHz, "Exp", N(OutState), {A("P", 0, "Pitch", rPitch)}, {OA("F", W(OutState, out))},
         "Frequency in Hz of a pitch signal.");
-  b.Mod(75, "Exp", N(OutState), {A("Lvl", 0, "Level", rLevel)}, {OA("A", W(OutState, out))},
+  b.Mod(kTypeAudioLevelToGain, "Exp", N(OutState), {A("Lvl", 0, "Level", rLevel)}, {OA("A", W(OutState, out))},
         "Amplitude of a level signal in decibels.");
-  b.Mod(69, "}", N(OutState), {in}, {OA("Out", W(OutState, out))},
+  b.Mod(kTypeAudioVoiceCombiner, "}", N(OutState), {in}, {OA("Out", W(OutState, out))},
         "Sum of all voices of the input.");
-  b.Mod(147, "T", N(UnitDelayState), {in}, {OA("Out", W(UnitDelayState, previous))},
+  b.Mod(kTypeUnitDelay, "T", N(UnitDelayState), {in}, {OA("Out", W(UnitDelayState, previous))},
         "Delays the input by one sample.");
-  b.Mod(129, "Test Mod", N(TestModState), {}, {OA("Out", W(TestModState, out))},
+  b.Mod(kTypeTestModule, "Test Mod", N(TestModState), {}, {OA("Out", W(TestModState, out))},
         "Test module.", 5);
 }
 
 void AddEventModules(TBuilder& b) {
   const POut out = OE("Out", 0);
-  b.Mod(53, "Event Delay", N(EventDelayState),
+  b.Mod(kTypeEventDelay, "Event Delay", N(EventDelayState),
         {A("Dly", 0, "Delay", rMs), E("In", evEventDelayIn, "In", rSignal)}, {out},
         "Delays the latest event by a time in milliseconds.");
-  b.Mod(68, "Randomize", N(RandomizeState),
+  b.Mod(kTypeRandomize, "Randomize", N(RandomizeState),
         {A("Rng", 0, "Range", rUnit), E("In", evRandomize, "In", rSignal)}, {out},
         "Adds a random deviation to each event.");
-  b.Mod(70, "}", N(OutState), {E("In", evCombine, "In", rSignal)}, {out},
+  b.Mod(kTypeEventVoiceCombiner, "}", N(OutState), {E("In", evCombine, "In", rSignal)}, {out},
         "Merges the events of all voices.");
-  b.Mod(71, "Select Max", N(SelectState),
+  b.Mod(kTypeSelectMax, "Select Max", N(SelectState),
         {E("In", evSelectMaxIn, "In", rSignal), E("G", evSelectMaxGate, "Gate", rGate)}, {out},
         "Largest value among the voices whose gate is on.");
-  b.Mod(72, "Select Min", N(SelectState),
+  b.Mod(kTypeSelectMin, "Select Min", N(SelectState),
         {E("In", evSelectMinIn, "In", rSignal), E("G", evSelectMinGate, "Gate", rGate)}, {out},
         "Smallest value among the voices whose gate is on.");
-  b.Mod(73, ">>", N(OutState), {E("In", evChangesOnly, "In", rSignal)}, {out},
+  b.Mod(kTypeChangesOnly, ">>", N(OutState), {E("In", evChangesOnly, "In", rSignal)}, {out},
         "Passes an event only when its value changes.");
-  b.Mod(74, "Exp", N(OutState), {E("Lvl", evLevelToGain, "Level", rLevel)}, {OE("A", 0)},
+  b.Mod(kTypeEventLevelToGain, "Exp", N(OutState), {E("Lvl", evLevelToGain, "Level", rLevel)}, {OE("A", 0)},
         "Amplitude of a level event in decibels.");
-  b.Mod(121, "Exp", N(OutState), {E("P", evPitchToHz, "Pitch", rPitch)}, {OE("F", 0)},
+  b.Mod(kTypeEventPitchToHz, "Exp", N(OutState), {E("P", evPitchToHz, "Pitch", rPitch)}, {OE("F", 0)},
         "Frequency in Hz of a pitch event.");
-  b.Mod(122, "Log", N(OutState), {E("A", evGainToLevel, "Ampl", rAmpl)}, {OE("Lvl", 0)},
+  b.Mod(kTypeEventGainToLevel, "Log", N(OutState), {E("A", evGainToLevel, "Ampl", rAmpl)}, {OE("Lvl", 0)},
         "Level in decibels of an amplitude event.");
-  b.Mod(123, "Log", N(OutState), {E("F", evHzToPitch, "Freq", rHz)}, {OE("P", 0)},
+  b.Mod(kTypeEventHzToPitch, "Log", N(OutState), {E("F", evHzToPitch, "Freq", rHz)}, {OE("P", 0)},
         "Pitch of a frequency event in Hz.");
-  b.Mod(99, "A to E Trig", N(EdgeEventState), {A("C", 0, "Clock", rClock), A("In", 1, "In")},
+  b.Mod(kTypeAudioToEventTrigger, "A to E Trig", N(EdgeEventState), {A("C", 0, "Clock", rClock), A("In", 1, "In")},
         {out}, "Sends the input as an event on each clock edge.");
-  b.Mod(112, "A to E Perm", N(SampledEventState), {A("F", 0, "Freq", rHz), A("In", 1, "In")},
+  b.Mod(kTypeAudioToEventPeriodic, "A to E Perm", N(SampledEventState), {A("F", 0, "Freq", rHz), A("In", 1, "In")},
         {out}, "Sends the input as an event at a set rate.");
-  b.Mod(108, "A to Gate", N(EdgeEventState), {A("T", 0, "Trigger", rTrigger),
+  b.Mod(kTypeAudioToGate, "A to Gate", N(EdgeEventState), {A("T", 0, "Trigger", rTrigger),
                                                A("A", 1, "Ampl", rAmpl)},
         {out}, "Turns a trigger signal into gate events.");
-  b.Mod(193, "A/E", N(OutState), {A("In", 0, "In")}, {out},
+  b.Mod(kTypeAudioToEvent, "A/E", N(OutState), {A("In", 0, "In")}, {out},
         "Sends the input as an event every control period.");
-  b.Mod(134, "Freq. Divider", N(EventDividerState),
+  b.Mod(kTypeEventFreqDivider, "Freq. Divider", N(EventDividerState),
         {A("N", 0, "Div by", rCount), A("W", 1, "Width", rUnit),
          E("In", evDividerIn, "Div In", rGate), E("Rst", evDividerReset, "Div Rst", rReset)},
         {out}, "Passes every n-th positive event.");
-  b.Mod(138, "Quantizer", N(QuantizerState),
+  b.Mod(kTypeEventQuantizer, "Quantizer", N(QuantizerState),
         {A("Ofs", 0, "Offset"), A("St", 1, "Step"), E("In", evQuantize, "Quant.In", rSignal)},
         {OE("Out", 0), OE("Err", 1)}, "Rounds event values to multiples of a step.");
-  b.Mod(139, "Timer", N(TimerState), {E("In", evTimer, "Timer In", rTrigger)},
+  b.Mod(kTypeTimer, "Timer", N(TimerState), {E("In", evTimer, "Timer In", rTrigger)},
         {OE("T", 0), OE("F", 1)}, "Time and frequency between positive events.");
-  b.Mod(148, "Router 1", N(OutState), {A("Ctrl", 0, "Control", rGate),
+  b.Mod(kTypeRouter1, "Router 1", N(OutState), {A("Ctrl", 0, "Control", rGate),
                                         E("In", evRouterIn1, "In", rSignal)},
         {out}, "Passes events while the control is high.");
-  b.Mod(149, "Router 2", N(OutState),
+  b.Mod(kTypeRouter2, "Router 2", N(OutState),
         {A("Ctrl", 0, "Control", rGate), E("In1", evRouterIn1, "In 1", rSignal),
          E("In2", evRouterIn2, "In 2", rSignal)},
         {out}, "Passes the events of one of two inputs by the control.");
-  b.Mod(150, "Separator", N(SeparatorState),
+  b.Mod(kTypeSeparator, "Separator", N(SeparatorState),
         {A("Thld", 0, "Threshold"), E("In", evSeparator, "In", rSignal)},
         {OE("Lo", 0), OE("Hi", 1)}, "Sends events below and above a threshold apart.");
-  b.Mod(178, "Value", N(OutState), {E("In", evValue, "In", rTrigger), A("Val", 0, "Value")},
+  b.Mod(kTypeValue, "Value", N(OutState), {E("In", evValue, "In", rTrigger), A("Val", 0, "Value")},
         {out}, "Sends the value input on each event.");
-  b.Mod(179, "Accumulator", N(OutState),
+  b.Mod(kTypeAccumulator, "Accumulator", N(OutState),
         {E("In", evAccumulate, "In", rSignal), E("Set", evAccumulatorSet, "Set", rSignal)}, {out},
         "Sum of all events received.");
-  b.Mod(180, "Counter", N(OutState),
+  b.Mod(kTypeCounter, "Counter", N(OutState),
         {E("Up", evCountUp, "Up", rTrigger), E("Dn", evCountDown, "Down", rTrigger),
          E("Set", evCounterSet, "Set", rSignal)},
         {out}, "Counts events up and down.");
-  b.Mod(186, "And", N(LogicState),
+  b.Mod(kTypeAnd, "And", N(LogicState),
         {E("A", evAndA, "A", rGate), E("B", evAndB, "B", rGate)},
         {OE("Out", 0), OE("Not", 1)}, "Logical and of two events.");
-  b.Mod(187, "Or", N(LogicState), {E("A", evOrA, "A", rGate), E("B", evOrB, "B", rGate)},
+  b.Mod(kTypeOr, "Or", N(LogicState), {E("A", evOrA, "A", rGate), E("B", evOrB, "B", rGate)},
         {OE("Out", 0), OE("Not", 1)}, "Logical or of two events.");
-  b.Mod(188, "Exor", N(LogicState), {E("A", evExorA, "A", rGate), E("B", evExorB, "B", rGate)},
+  b.Mod(kTypeExor, "Exor", N(LogicState), {E("A", evExorA, "A", rGate), E("B", evExorB, "B", rGate)},
         {OE("Out", 0), OE("Not", 1)}, "Logical exclusive or of two events.");
-  b.Mod(189, "Not", N(NotState), {E("In", evNot, "In", rGate)}, {OE("Out", 0), OE("Not", 1)},
+  b.Mod(kTypeNot, "Not", N(NotState), {E("In", evNot, "In", rGate)}, {OE("Out", 0), OE("Not", 1)},
         "Logical inverse of an event.");
-  b.Mod(198, "Hold", N(HoldState), {E("G", evHoldGate, "Gate", rGate), A("H", 0, "Hold", rMs)},
+  b.Mod(kTypeHold, "Hold", N(HoldState), {E("G", evHoldGate, "Gate", rGate), A("H", 0, "Hold", rMs)},
         {out}, "Holds a positive event for a time in milliseconds.");
-  b.Mod(190, "LFO", N(LfoState),
+  b.Mod(kTypeLfo, "LFO", N(LfoState),
         {A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("W", 2, "Width"),
          A("Snc", 3, "Sync", rSync), A("Ph", 4, "SncPhase")},
         {OE("Sin", 0), OE("Tri", 1), OE("Pls", 2)},
         "Low-frequency oscillator sending events every control period.");
-  b.Mod(194, "Slow Random", N(SlowRandomState), {A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl)},
+  b.Mod(kTypeSlowRandom, "Slow Random", N(SlowRandomState), {A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl)},
         {out}, "Smoothed random events every control period.");
-  b.Mod(164, "Clock Osc", N(ClockOscState),
+  b.Mod(kTypeClockOsc, "Clock Osc", N(ClockOscState),
         {E("F", evClockFreq, "Freq", rHz), A("W", 0, "Width"), E("Snc", evClockSync, "Sync", rSync),
          A("A", 1, "Ampl", rAmpl)},
         {out}, "Clock pulses as events.");
-  b.Mod(167, "S", N(SmootherState), {E("In", evSmoother, "In", rSignal)},
+  b.Mod(kTypeEventSmoother, "S", N(SmootherState), {E("In", evSmoother, "In", rSignal)},
         {OA("Out", W(SmootherState, out))}, "Turns events into a smooth audio signal.");
-  b.Mod(168, "S", N(SmootherState), {A("In", 0, "In")}, {out},
+  b.Mod(kTypeAudioToEventSmoothed, "S", N(SmootherState), {A("In", 0, "In")}, {out},
         "Smooths a signal into events every control period.");
-  b.Mod(151, "Comment", 0, {}, {}, "");
+  b.Mod(kTypeComment, "Comment", 0, {}, {}, "");
 }
 
 void AddDisplaysAndMidi(TBuilder& b) {
-  b.Mod(152, "Lmp", N(LampState), {A("In", 0, "In")}, {},
+  b.Mod(kTypeLamp, "Lmp", N(LampState), {A("In", 0, "In")}, {},
         "Lamp that lights while the input lies in a range.");
-  b.Mod(153, "Lmp", N(LampState), {A("In", 0, "In")}, {},
+  b.Mod(kTypeLampTwin, "Lmp", N(LampState), {A("In", 0, "In")}, {},
         "Lamp that lights while the input lies in a range.");
-  b.Mod(154, "Lvl", N(MeterState), {A("In", 0, "Level")}, {}, "Level meter.");
-  b.Mod(199, "Lvl", N(LevelLampState), {A("In", 0, "Level")}, {},
+  b.Mod(kTypeLevelMeter, "Lvl", N(MeterState), {A("In", 0, "Level")}, {}, "Level meter.");
+  b.Mod(kTypeLevelLamp, "Lvl", N(LevelLampState), {A("In", 0, "Level")}, {},
         "Lamp that lights while the level lies in a range.");
-  b.Mod(155, "Mtr", N(MeterState), {A("In", 0, "In")}, {}, "Meter showing the input.");
-  b.Mod(156, "Controller", 0, {E("Ctrl", evMidiController, "Ctrl", rUnit)}, {},
+  b.Mod(kTypeMeter, "Mtr", N(MeterState), {A("In", 0, "In")}, {}, "Meter showing the input.");
+  b.Mod(kTypeMidiControllerOut, "Controller", 0, {E("Ctrl", evMidiController, "Ctrl", rUnit)}, {},
         "Sends MIDI controller messages.");
-  b.Mod(157, "SelPolyAT", 0, {E("PAT", evMidiPolyPressure, "Sel.PolyAT", rUnit)}, {},
+  b.Mod(kTypeMidiPolyPressureOut, "SelPolyAT", 0, {E("PAT", evMidiPolyPressure, "Sel.PolyAT", rUnit)}, {},
         "Sends MIDI poly aftertouch for one note.");
-  b.Mod(158, "Note", N(NoteOutState),
+  b.Mod(kTypeMidiNoteOut, "Note", N(NoteOutState),
         {A("P", 0, "Pitch", rPitch), E("G", evMidiNote, "Gate", rGate)}, {},
         "Sends MIDI notes.");
-  b.Mod(159, "Pitchbend", 0, {E("PB", evMidiPitchBend, "P-Bend", rPan)}, {},
+  b.Mod(kTypeMidiPitchBendOut, "Pitchbend", 0, {E("PB", evMidiPitchBend, "P-Bend", rPan)}, {},
         "Sends MIDI pitch bend.");
-  b.Mod(181, "Prog. Ch.", 0, {E("Prg", evMidiProgram, "ProgChange", rUnit)}, {},
+  b.Mod(kTypeMidiProgramChangeOut, "Prog. Ch.", 0, {E("Prg", evMidiProgram, "ProgChange", rUnit)}, {},
         "Sends MIDI program changes.");
-  b.Mod(182, "Chan. AT", 0, {E("AT", evMidiChannelPressure, "ChannelAT", rUnit)}, {},
+  b.Mod(kTypeMidiChannelPressureOut, "Chan. AT", 0, {E("AT", evMidiChannelPressure, "ChannelAT", rUnit)}, {},
         "Sends MIDI channel aftertouch.");
 }
 
@@ -955,16 +991,16 @@ void AddDisplaysAndMidi(TBuilder& b) {
 // layouts: the places are filled in at start-up (InitModulDefs).
 void AddBufferTypes(TBuilder& b) {
   const PIn delay = E("Dly", evDelayTime, "Delay", rMs);
-  b.Mod(79, "Static Delay", N(DelayVoiceState), {delay, A("In", kPlaced, "In")},
+  b.Mod(kTypeStaticDelay, "Static Delay", N(DelayVoiceState), {delay, A("In", kPlaced, "In")},
         {OA("Out", kPlaced)}, "Delay line with a fixed delay time.",
         QV_INPUTS_OF(StaticDelayInputs));
-  b.Mod(120, "Mod. Delay", N(DelayVoiceState),
+  b.Mod(kTypeModDelay, "Mod. Delay", N(DelayVoiceState),
         {A("Dly", kPlaced, "Delay", rMs), A("In", kPlaced, "In")}, {OA("Out", kPlaced)},
         "Delay line with a modulated delay time.", QV_INPUTS_OF(DelayInputs));
-  b.Mod(166, "Diffuser Delay", N(DelayVoiceState),
+  b.Mod(kTypeDiffuserDelay, "Diffuser Delay", N(DelayVoiceState),
         {delay, E("Dif", evDiffusion, "Diffusion", rPan), A("In", kPlaced, "In")},
         {OA("Out", kPlaced)}, "All-pass diffuser.", QV_INPUT_AT(DelayInputs, in) + 1);
-  b.Mod(169, "Grain Delay", N(GrainDelayVoiceState),
+  b.Mod(kTypeGrainDelay, "Grain Delay", N(GrainDelayVoiceState),
         {A("P", kPlaced, "Pitch", rFormant), A("Dly", kPlaced, "Delay", rMs),
          A("Gr", kPlaced, "Grainy", rMs), A("Sm", kPlaced, "Smooth", rUnit),
          A("Pan", kPlaced, "Pan", rPan), A("A", kPlaced, "Ampl", rAmpl), A("In", kPlaced, "In")},
@@ -974,15 +1010,15 @@ void AddBufferTypes(TBuilder& b) {
   const PIn rec = E("Rec", evTapeRecord, "Rec", rTape);
   const PIn play = E("Play", evTapePlay, "Play", rTape);
   const PIn loop = E("Loop", evTapeLoop, "Loop", rTape);
-  b.Mod(80, "Tapedeck 1", N(TapedeckVoiceState), {rec, play, loop, A("In", kPlaced, "In")},
+  b.Mod(kTypeTapedeck1, "Tapedeck 1", N(TapedeckVoiceState), {rec, play, loop, A("In", kPlaced, "In")},
         {OA("Out", kPlaced)}, "Records and plays back one channel.",
         QV_INPUT_AT(TapedeckInputs, left) + 1);
-  b.Mod(81, "Tapedeck 2", N(StereoTapedeckVoiceState),
+  b.Mod(kTypeTapedeck2, "Tapedeck 2", N(StereoTapedeckVoiceState),
         {rec, play, loop, A("In L", kPlaced, "In L"), A("In R", kPlaced, "In R")},
         {OA("L", kPlaced), OA("R", kPlaced)}, "Records and plays back two channels.",
         QV_INPUTS_OF(TapedeckInputs));
 
-  b.Mod(165, "Scope", N(ScopeVoiceState),
+  b.Mod(kTypeScope, "Scope", N(ScopeVoiceState),
         {E("Trg", evScopeTrigger, "Trigger", rTrigger),
          E("TP", evScopeTimePos, "T-Pos", rScopeTime),
          E("TS", evScopeTimeScale, "T-Scale", rScopeScale),
@@ -997,20 +1033,20 @@ void AddBufferTypes(TBuilder& b) {
   const PIn sel = A("Sel", kPlaced, "Select", rPitch);
   const PIn loopStart = A("LS", kPlaced, "LoopStrt", rMs);
   const PIn loopLength = A("LL", kPlaced, "LoopLen", rMs);
-  b.Mod(130, "Sampler", N(SampleVoiceState),
+  b.Mod(kTypeSampler, "Sampler", N(SampleVoiceState),
         {pitch, E("Trig", evSamplerTrigger, "Trigger", rTrigger), ampl}, {OA("Out", kPlaced)},
         "Plays samples of its sample map.", QV_INPUT_AT(SampleInputs, ampl) + 1);
-  b.Mod(131, "Sampler FM", N(SampleVoiceState),
+  b.Mod(kTypeSamplerFm, "Sampler FM", N(SampleVoiceState),
         {pitch, freq, start, E("Trig", evSamplerFmTrigger, "Trigger", rTrigger), ampl},
         {OA("Out", kPlaced), OE("Len", 0)},
         "Plays samples with a linear frequency input and a start time.",
         QV_INPUT_AT(SampleInputs, start) + 1);
-  b.Mod(135, "Sampler Loop", N(SampleVoiceState),
+  b.Mod(kTypeSamplerLoop, "Sampler Loop", N(SampleVoiceState),
         {pitch, E("G", evSamplerLoopGate, "Gate", rGate), sel, freq, start, loopStart, loopLength,
          ampl},
         {OA("L", kPlaced), OA("R", kPlaced), OE("Len", 0)},
         "Plays samples with loop inputs.", QV_INPUT_AT(SampleInputs, loopLength) + 1);
-  b.Mod(136, "Lookup", N(SampleVoiceState), {A("Pos", kPlaced, "Position", rMs), ampl},
+  b.Mod(kTypeSampleLookup, "Lookup", N(SampleVoiceState), {A("Pos", kPlaced, "Position", rMs), ampl},
         {OA("L", kPlaced), OA("R", kPlaced), OE("Len", 0)},
         "Reads a sample at a position in milliseconds.", QV_INPUT_AT(SampleInputs, freq) + 1);
 
@@ -1019,7 +1055,7 @@ void AddBufferTypes(TBuilder& b) {
   const PIn pan = A("Pan", kPlaced, "Pan", rPan);
   const PIn speed = A("Sp", kPlaced, "Speed", rSpeed);
   const PIn grainPitch = A("P", kPlaced, "Pitch", rPitch);
-  b.Mod(170, "Beat Loop", N(BeatLoopVoiceState),
+  b.Mod(kTypeBeatLoop, "Beat Loop", N(BeatLoopVoiceState),
         {E("C", evBeatLoopClock, "Clock", rClock), E("Rst", evBeatLoopReset, "Reset", rReset),
          grainPitch, sel, A("St", kPlaced, "Start", rCount), A("LS", kPlaced, "LoopStrt", rCount),
          A("LL", kPlaced, "LoopLen", rCount), A("SO", kPlaced, "SmpOff", rCount), smooth, pan,
@@ -1027,12 +1063,12 @@ void AddBufferTypes(TBuilder& b) {
         {OA("L", kPlaced), OA("R", kPlaced), OE("Len", 0), OE("L16", 1), OE("P16", 2),
          OE("Ct16", 3)},
         "Plays a sample in sixteenth notes to the clock.", QV_INPUT_AT(SampleInputs, pan) + 1);
-  b.Mod(173, "Resynth", N(ResynthVoiceState),
+  b.Mod(kTypeResynth, "Resynth", N(ResynthVoiceState),
         {E("G", evResynthGate, "Gate", rGate), grainPitch, sel, start, loopStart, loopLength,
          speed, A("Gr", kPlaced, "Grainy", rMs), smpOffset, smooth, pan, ampl},
         {OA("L", kPlaced), OA("R", kPlaced), OE("Lng", 0), OE("Pos", 1)},
         "Plays a sample as a chain of grains.", QV_INPUT_AT(SampleInputs, pan) + 1);
-  b.Mod(174, "Pitch Former", N(ResynthVoiceState),
+  b.Mod(kTypePitchFormer, "Pitch Former", N(ResynthVoiceState),
         {E("G", evPitchFormerGate, "Gate", rGate), grainPitch, sel, start, loopStart, loopLength,
          speed, A("FS", kPlaced, "Formants", rFormant), smpOffset, smooth, pan, ampl},
         {OA("L", kPlaced), OA("R", kPlaced), OE("Lng", 0), OE("Pos", 1)},
@@ -1043,13 +1079,13 @@ void AddBufferTypes(TBuilder& b) {
   std::vector<PIn> demuxIns = {E("Pos", evDemuxPosition, "Position", rCount),
                                A("Len", kPlaced, "Length", rCount)};
   for (const char* label : kDemuxLabels) demuxIns.push_back(A(label, kPlaced, label));
-  b.Mod(197, "Demux", N(SampleVoiceState), demuxIns,
+  b.Mod(kTypeDemux, "Demux", N(SampleVoiceState), demuxIns,
         {OE("Stp", 0), OE("Bar", 1), OE("Out", 2)},
         "Sends the input selected by a position, with step and bar.",
         QV_INPUTS_OF(DemuxInputs));
 
   // The scale inputs of the scope carry the bits of 1.0 in their reserved word.
-  const KModulDef* scope = b.Target().module[165];
+  const KModulDef* scope = b.Target().module[kTypeScope.type];
   for (int32_t i = 0; i < scope->inPorts->count; ++i) {
     KPortDef& p = scope->inPorts->entries[i];
     if (std::strcmp(p.label, "TS") == 0 || std::strcmp(p.label, "YS") == 0) {
@@ -1061,28 +1097,28 @@ void AddBufferTypes(TBuilder& b) {
 
 void AddSources(TBuilder& b) {
   const int32_t one = N(SourceState);
-  b.Src(0, "1", one, "Constant event value.");
-  b.Src(1, "Fader", one, "Panel fader.");
-  b.Src(3, "ST Gate", N(GateSourceState), "Single-trigger gate from MIDI notes.");
-  b.Src(4, "On. Vel", one, "Note-on velocity.");
-  b.Src(5, "Off Vel.", one, "Note-off velocity.");
-  b.Src(6, "Gate", N(GateSourceState), "Gate from MIDI notes.");
-  b.Src(7, "NotePitch", one, "Pitch of MIDI notes.");
-  b.Src(8, "Sel. Gate", one, "Gate from one MIDI note.");
-  b.Src(9, "Poly AT", one, "Poly aftertouch.");
-  b.Src(10, "PitchBend", one, "MIDI pitch bend.");
-  b.Src(11, "Chan. AT", one, "MIDI channel aftertouch.");
-  b.Src(12, "Controller", one, "MIDI controller.");
-  b.Src(13, "SelPolyAT", one, "Poly aftertouch of one note.");
-  b.Src(17, "Button", one, "Panel button.");
-  b.Src(18, "1/96", one, "Event on every clock tick.");
-  b.Src(19, "Start", one, "Event when the clock starts and stops.");
-  b.Target().source[20] = b.Target().source[19];
-  b.Src(21, "Sync", N(SyncSourceState), "Pulse of a set length every set number of ticks.");
-  b.Src(22, "RPN", one, "MIDI registered parameter.");
-  b.Src(23, "NRPN", one, "MIDI non-registered parameter.");
-  b.Src(24, "Spread", N(SpreadState), "Unison offset of each voice.");
-  b.Src(26, "Prog. Ch.", one, "MIDI program change.");
+  b.Src(kTypeConstant, "1", one, "Constant event value.");
+  b.Src(kTypeFader, "Fader", one, "Panel fader.");
+  b.Src(kTypeSingleTriggerGate, "ST Gate", N(GateSourceState), "Single-trigger gate from MIDI notes.");
+  b.Src(kTypeNoteOnVelocity, "On. Vel", one, "Note-on velocity.");
+  b.Src(kTypeNoteOffVelocity, "Off Vel.", one, "Note-off velocity.");
+  b.Src(kTypeGate, "Gate", N(GateSourceState), "Gate from MIDI notes.");
+  b.Src(kTypeNotePitch, "NotePitch", one, "Pitch of MIDI notes.");
+  b.Src(kTypeSelectedNoteGate, "Sel. Gate", one, "Gate from one MIDI note.");
+  b.Src(kTypePolyPressure, "Poly AT", one, "Poly aftertouch.");
+  b.Src(kTypePitchBend, "PitchBend", one, "MIDI pitch bend.");
+  b.Src(kTypeChannelPressure, "Chan. AT", one, "MIDI channel aftertouch.");
+  b.Src(kTypeController, "Controller", one, "MIDI controller.");
+  b.Src(kTypeSelectedPolyPressure, "SelPolyAT", one, "Poly aftertouch of one note.");
+  b.Src(kTypeButton, "Button", one, "Panel button.");
+  b.Src(kTypeClockTick, "1/96", one, "Event on every clock tick.");
+  b.Src(kTypeClockStartStop, "Start", one, "Event when the clock starts and stops.");
+  b.Target().source[kTypeClockStartStopTwin.type] = b.Target().source[kTypeClockStartStop.type];
+  b.Src(kTypeClockSync, "Sync", N(SyncSourceState), "Pulse of a set length every set number of ticks.");
+  b.Src(kTypeRpn, "RPN", one, "MIDI registered parameter.");
+  b.Src(kTypeNrpn, "NRPN", one, "MIDI non-registered parameter.");
+  b.Src(kTypeSpread, "Spread", N(SpreadState), "Unison offset of each voice.");
+  b.Src(kTypeProgramChange, "Prog. Ch.", one, "MIDI program change.");
 }
 
 void AddSwitches(TBuilder& b) {
@@ -1090,15 +1126,21 @@ void AddSwitches(TBuilder& b) {
                                         "Switch 4", "Switch 5", "Switch 6"};
   static const char* const kInputs[8] = {"In 1", "In 2", "In 3", "In 4",
                                          "In 5", "In 6", "In 7", "In 8"};
+  // Switches of one to six inputs, then of eight; audio, then event.
+  static const TModuleType kTypes[2][7] = {
+      {kTypeAudioSwitch1, kTypeAudioSwitch2, kTypeAudioSwitch3, kTypeAudioSwitch4,
+       kTypeAudioSwitch5, kTypeAudioSwitch6, kTypeAudioSwitch8},
+      {kTypeEventSwitch1, kTypeEventSwitch2, kTypeEventSwitch3, kTypeEventSwitch4,
+       kTypeEventSwitch5, kTypeEventSwitch6, kTypeEventSwitch8}};
   for (int32_t event = 0; event < 2; ++event) {
     for (int32_t n = 1; n <= 6; ++n) {
       std::vector<const char*> ins(kInputs, kInputs + n);
-      b.Switch(event * 6 + n - 1, kNames[n - 1], event != 0, ins, {""});
+      b.Switch(kTypes[event][n - 1], kNames[n - 1], event != 0, ins, {""});
     }
-    b.Switch(12 + event, "Switch 8", event != 0, std::vector<const char*>(kInputs, kInputs + 8),
-             {""});
+    b.Switch(kTypes[event][6], "Switch 8", event != 0,
+             std::vector<const char*>(kInputs, kInputs + 8), {""});
   }
-  b.Switch(14, "Sw. 2x2", false, {"1A", "2A", "1B", "2B"}, {"A", "B"});
+  b.Switch(kTypeSwitch2x2, "Sw. 2x2", false, {"1A", "2A", "1B", "2B"}, {"A", "B"});
 }
 
 void AddStructureTypes(TBuilder& b) {
@@ -1197,7 +1239,7 @@ struct TBuilt {
     AddEventModules(builder);
     AddDisplaysAndMidi(builder);
     AddBufferTypes(builder);
-    catalogue.module[153] = catalogue.module[152];  // both lamp indexes share one record
+    catalogue.module[kTypeLampTwin.type] = catalogue.module[kTypeLamp.type];  // one record for both
     AddSources(builder);
     AddSwitches(builder);
     AddStructureTypes(builder);

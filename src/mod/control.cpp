@@ -13,8 +13,12 @@
 namespace {
 bool HasTableType(const KSModul* m) {
   if (!m->IsCategory(kCatSource)) return false;
-  int32_t t = m->GetTypeIndex();
-  return (t >= 1 && t <= 13) || t == 26;
+  for (TModuleType t : {kTypeFader, kTypeOldGate, kTypeSingleTriggerGate, kTypeNoteOnVelocity,
+                        kTypeNoteOffVelocity, kTypeGate, kTypeNotePitch, kTypeSelectedNoteGate,
+                        kTypePolyPressure, kTypePitchBend, kTypeChannelPressure, kTypeController,
+                        kTypeSelectedPolyPressure, kTypeProgramChange})
+    if (m->IsType(t)) return true;
+  return false;
 }
 } // namespace
 
@@ -31,13 +35,16 @@ void KSModul::InitControlTables() {
   if (params_[2] == 0) params_[2] = 1; // controller or note number
   if (IsCategory(kCatSource)) {
     switch (type_) {
-    case 0: case 18: case 19: case 20: minimum_ = 1.0f; break;
+    case kTypeConstant.type:
+    case kTypeClockTick.type:
+    case kTypeClockStartStop.type:
+    case kTypeClockStartStopTwin.type: minimum_ = 1.0f; break;
     default: break;
     }
   }
   EnsureTables();
-  if (IsType(kCatSource, 7)) SetControlRange(0.0f, 0, 127.0f, 127, 0.0f);
-  if (IsType(kCatSource, 10)) SetControlRange(-2.0f, 0, 2.0f, 127, 0.0f);
+  if (IsType(kTypeNotePitch)) SetControlRange(0.0f, 0, 127.0f, 127, 0.0f);
+  if (IsType(kTypePitchBend)) SetControlRange(-2.0f, 0, 2.0f, 127, 0.0f);
 }
 
 float KSModul::GetTableValue(int32_t step) const {
@@ -52,7 +59,7 @@ void KSModul::FillValueTable(double s) {
   float* v = valueTable_.get();
   if (!v) return;
   const float lo = minimum_, hi = maximum_;
-  if (IsType(kCatSource, 10)) { // "PitchBend": two halves around the centre
+  if (IsType(kTypePitchBend)) { // "PitchBend": two halves around the centre
     for (int32_t i = 0; i <= 64; ++i) v[i] = float(64 - i) * 0.015625f * lo;
     for (int32_t i = 65; i < kSteps; ++i) v[i] = float(i - 64) * (1.0f / 63.0f) * hi;
     return;
@@ -78,14 +85,14 @@ void KSModul::SetControlRange(float minimum, int32_t lower, float maximum, int32
   if (midiUpper_ <= midiLower_) midiUpper_ = midiLower_ + 1;
   double s = stepSize < 1e-12f ? 0.0 : double(stepSize);
   // Only faders and controllers keep a step size.
-  if (IsCategory(kCatSource) && (type_ == 1 || type_ == 12 || type_ == 13)) stepSize_ = s;
+  if (IsType(kTypeFader) || IsType(kTypeController) || IsType(kTypeSelectedPolyPressure)) stepSize_ = s;
   else s = 0.0;
   minimum_ = minimum;
   maximum_ = maximum;
   if (record_) {
     record_->minimum = minimum;
     record_->maximum = maximum;
-    if (IsType(kCatModule, 199) && record_->state && record_->stateWords >= 4) {
+    if (IsType(kTypeLevelLamp) && record_->state && record_->stateWords >= 4) {
       record_->state[0][2].f = PitchLookup(19.93156856932f * minimum + 1200.0f);
       record_->state[0][3].f = PitchLookup(19.93156856932f * maximum + 1200.0f);
     }
@@ -97,7 +104,7 @@ int32_t KSModul::GetControlStep() const { return record_ ? record_->sources[0].i
 
 float KSModul::GetControlValue() const {
   int32_t step = GetControlStep();
-  if (IsType(kCatSource, 1)) return GetTableValue(step);
+  if (IsType(kTypeFader)) return GetTableValue(step);
   float lo = record_ ? record_->minimum : minimum_;
   float hi = record_ ? record_->maximum : maximum_;
   return step >= 64 ? hi : lo;
@@ -105,7 +112,7 @@ float KSModul::GetControlValue() const {
 
 void KSModul::SetControlValue(float value) {
   int32_t step;
-  if (IsType(kCatSource, 1)) {
+  if (IsType(kTypeFader)) {
     float lo = record_ ? record_->minimum : minimum_;
     float hi = record_ ? record_->maximum : maximum_;
     if (value <= lo) {
@@ -128,17 +135,17 @@ void KSModul::SendStepValue(float value) { SendSourceValueToAll(record_, value);
 
 void KSModul::SelectSwitchInputs(int32_t step) {
   if (!IsCategory(kCatSwitch)) return;
-  if (IsTypeIndex(14)) { // "Sw. 2x2": step 0 follows inputs 1 and 3, any other 0 and 2
+  if (IsType(kTypeSwitch2x2)) { // step 0 follows inputs 1 and 3, any other 0 and 2
     for (int32_t i = 0; i < inCount_; ++i) {
       bool follow = (step == 0) == (i == 1 || i == 3);
-      if (follow) in_[i]->ClearFlag20();
-      else in_[i]->SetFlag20();
+      if (follow) in_[i]->ClearDeselected();
+      else in_[i]->SetDeselected();
     }
     return;
   }
   for (int32_t i = 0; i < inCount_; ++i) {
-    if (i == inCount_ - 1 - step) in_[i]->ClearFlag20();
-    else in_[i]->SetFlag20();
+    if (i == inCount_ - 1 - step) in_[i]->ClearDeselected();
+    else in_[i]->SetDeselected();
   }
 }
 
@@ -187,9 +194,9 @@ void KSModul::SetControlStep(int32_t n) {
       // The MIDI thread sets the same record.
       TLockGuard guard(EngineCriticalSection());
       int32_t& step = record_->sources[0].i;
-      if (IsType(kCatSource, 17)) {
+      if (IsType(kTypeButton)) {
         switch (ctrlStyle_) {
-        case 3: // trigger
+        case kButtonTrigger:
           if (n < 64) {
             for (int32_t v = 0; v < record_->voices; ++v)
               if (record_->state && record_->stateWords > 0) record_->state[v][0].f = record_->minimum;
@@ -199,12 +206,12 @@ void KSModul::SetControlStep(int32_t n) {
           }
           step = n;
           break;
-        case 4: // gate
+        case kButtonGate:
           if (IsPanelToMidiOut()) NotifyOwner(n < 64 ? 0 : 64);
           SendStepValue(n < 64 ? record_->minimum : record_->maximum);
           step = n;
           break;
-        case 5: // toggle
+        case kButtonToggle:
           if (n >= 64) {
             bool on = step < 64;
             step = on ? 64 : 0;
@@ -214,7 +221,7 @@ void KSModul::SetControlStep(int32_t n) {
           break;
         default: break;
         }
-      } else if (IsType(kCatSource, 1)) {
+      } else if (IsType(kTypeFader)) {
         float value = GetTableValue(n);
         if (value != GetTableValue(step)) {
           SendStepValue(value);
@@ -229,7 +236,7 @@ void KSModul::SetControlStep(int32_t n) {
 
 int32_t KSModul::StepControl(int32_t d) const {
   int32_t p = GetControlStep();
-  if (IsType(kCatSource, 1)) {
+  if (IsType(kTypeFader)) {
     if (d > 0) {
       for (int32_t k = 0; k < d && p < 127; ++k) {
         float at = GetTableValue(p);
@@ -248,7 +255,7 @@ int32_t KSModul::StepControl(int32_t d) const {
         while (p > 0 && GetTableValue(p - 1) == at) --p;
       }
     }
-  } else if (IsType(kCatSource, 17)) {
+  } else if (IsType(kTypeButton)) {
     if (p < 64 && d > 0) p = 64;
     else if (p >= 64 && d < 0) p = 0;
   } else if (inCount_ == 1) {
@@ -265,11 +272,14 @@ void KSModul::RefreshControlOutput() {
     TLockGuard guard(EngineCriticalSection());
     int32_t step = record_->sources[0].i;
     switch (type_) {
-    case 0: SendStepValue(record_->minimum); break;
-    case 1: case 12: case 13: SendStepValue(GetTableValue(step)); break;
-    case 17: SendStepValue(step < 64 ? record_->minimum : record_->maximum); break;
+    case kTypeConstant.type: SendStepValue(record_->minimum); break;
+    case kTypeFader.type:
+    case kTypeController.type:
+    case kTypeSelectedPolyPressure.type: SendStepValue(GetTableValue(step)); break;
+    case kTypeButton.type: SendStepValue(step < 64 ? record_->minimum : record_->maximum); break;
     default:
-      if (type_ >= 3 && type_ <= 11 && record_->routeCounts && record_->eventOutputs > 0 && record_->state) {
+      if (type_ >= kTypeSingleTriggerGate.type && type_ <= kTypeChannelPressure.type && record_->routeCounts &&
+          record_->eventOutputs > 0 && record_->state) {
         for (int32_t k = 0; k < record_->routeCounts[0]; ++k) {
           TEngineRecord* target = record_->routeTargets[0][k];
           for (int32_t v = 0; v < target->voices; ++v) {
@@ -336,14 +346,17 @@ void KSModul::SetRemoteToMidiOut(bool on) {
 }
 
 void KSModul::SetIncremental(bool on) {
-  if (!IsType(kCatSource, 1)) return;
+  if (!IsType(kTypeFader)) return;
   TLockGuard guard(EngineCriticalSection());
   SetFlag(kFlagIncremental, on);
 }
 
 void KSModul::SetCtrlStyle(int32_t style) {
-  TLockGuard guard(EngineCriticalSection());
-  ctrlStyle_ = style;
+  {
+    TLockGuard guard(EngineCriticalSection());
+    ctrlStyle_ = style;
+  }
+  RebuildOwnCtrlViews();
 }
 
 void KSModul::SetRemote(bool on) {

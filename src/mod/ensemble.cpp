@@ -3,6 +3,7 @@
 #include "platform/sys.h"
 #include "src/base/file.h"
 #include "src/base/settings.h"
+#include "src/mod/ensfile.h"
 #include "src/mod/instr.h"
 
 #include <atomic>
@@ -111,6 +112,26 @@ void KEnsemble::ModuleGone(KSModul* module) {
 
 void KEnsemble::InstrGone(KInstr* instr) {
   if (owner_ && owner_->GetCurrentInstr() == instr) owner_->ForgetInstr(instr);
+}
+
+void KEnsemble::AddUndoStep(int32_t kind, const void* object) {
+  if (files_) files_->GetUndo().AddUndoStep(kind, object);
+}
+
+IFileEnsemble* KEnsemble::GetFileEnsemble() { return files_; }
+
+void KEnsemble::UpdateCtrlViews(KSModul* module) {
+  if (!windows_ || !module) return;
+  if (!IsGuiThread()) {
+    // The module may be gone when the GUI thread gets to it.
+    const int32_t serial = module->GetSerialNo();
+    PostToGui([this, serial] {
+      if (KSModul* m = top_ ? top_->FindBySerialNo(serial) : nullptr) UpdateCtrlViews(m);
+    });
+    return;
+  }
+  module->UpdateOwnCtrlViews();
+  module->UpdateCtrlViews();
 }
 
 // ---------------------------------------------------------------------------

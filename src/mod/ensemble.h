@@ -18,6 +18,7 @@
 namespace platform {
 class Mutex;
 }
+class KEnsembleFiles;
 
 // What the ensemble needs of the application that owns it. Called on the GUI
 // thread only.
@@ -37,6 +38,13 @@ public:
   virtual void ClockStateChanged(bool running) = 0;
   // Opens an ensemble file as the open document (the crash restore).
   virtual bool OpenEnsembleFile(const TStr& path) = 0;
+  // An ensemble file set the engine's control rate (Hz), and then its clock:
+  // the tempo, shown as external when the clock follows MIDI sync.
+  virtual void ShowControlRate(int32_t hz) { (void)hz; }
+  virtual void ShowClockSettings(float tempo, bool externalSync) {
+    (void)tempo;
+    (void)externalSync;
+  }
 };
 
 class KEnsemble : public IAudioOwner, public KModelHost, public IMidiOwner, public IEventHost {
@@ -76,6 +84,17 @@ public:
   void SetNextModuleId(int32_t id) { moduleId_ = id; }
   void ModuleGone(KSModul* module) override;
   void InstrGone(KInstr* instr) override;
+  // The files side (undo list, reading module files); it announces itself.
+  void SetFiles(KEnsembleFiles* files) { files_ = files; }
+  KEnsembleFiles* GetFiles() const { return files_; }
+  void AddUndoStep(int32_t kind, const void* object) override;
+  IFileEnsemble* GetFileEnsemble() override;
+  // The windows that show the ensemble (set by the application; null: none).
+  void SetWindows(IModelWindows* windows) { windows_ = windows; }
+  IModelWindows* GetWindows() const override { return windows_; }
+  // A module's control views show its new value: at once on the GUI
+  // thread, else through a task posted to it.
+  void UpdateCtrlViews(KSModul* module) override;
 
   // Processing rate.
   static constexpr float kRateSteps[6] = {0.5f, 0.75f, 1.0f, 1.5f, 2.0f, 3.0f};
@@ -144,6 +163,8 @@ private:
 
   TAudioFactory factory_;
   IEnsembleOwner* owner_ = nullptr;
+  KEnsembleFiles* files_ = nullptr;
+  IModelWindows* windows_ = nullptr;
   KSModul* top_ = nullptr;
   KSModul* audioIn_ = nullptr;
   KSModul* audioOut_ = nullptr;

@@ -6,15 +6,18 @@
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
 QV_MESSAGE(ReadingEnsemble, "Error while reading ensemble file $1:");
 } // namespace
 
-KEnsembleFiles::KEnsembleFiles(KEnsemble& ensemble) : ensemble_(ensemble), undo_(*this) {}
+KEnsembleFiles::KEnsembleFiles(KEnsemble& ensemble) : ensemble_(ensemble), undo_(*this) { ensemble_.SetFiles(this); }
 
-KEnsembleFiles::~KEnsembleFiles() = default;
+KEnsembleFiles::~KEnsembleFiles() {
+  if (ensemble_.GetFiles() == this) ensemble_.SetFiles(nullptr);
+}
 
 int32_t KEnsembleFiles::GetReadState() const {
   return ensemble_.WasModuleRead() ? 2 : ensemble_.IsReading() ? 1 : 0;
@@ -57,11 +60,13 @@ void KEnsembleFiles::GetClock(int32_t& controlRate, bool& sync, float& tempo) co
 void KEnsembleFiles::SetClock(int32_t controlRate, bool sync, float tempo) {
   controlRate_ = controlRate;
   tempo_ = tempo;
-  if (auto* driver = dynamic_cast<TAudioInOut*>(ensemble_.GetAudio())) {
-    driver->SetControlRate(controlRate);
-    driver->SetTempo(tempo);
-  }
+  auto* driver = dynamic_cast<TAudioInOut*>(ensemble_.GetAudio());
+  if (driver) driver->SetControlRate(controlRate);
+  IEnsembleOwner* owner = ensemble_.GetOwner();
+  if (owner) owner->ShowControlRate(controlRate);
   SetExternalSync(sync);
+  if (driver) driver->SetTempo(tempo);
+  if (owner) owner->ShowClockSettings(tempo, sync);
 }
 
 void KEnsembleFiles::EmptyTop() {
@@ -78,11 +83,21 @@ void KEnsembleFiles::ReadEnsembleStream(TInOut& s) {
   BeginSoundfileLoad();
   KModulFile::ReadEnsembleRecord(s, *this);
   if (GetReadState() < 1) ThrowError(&NotValidFileMessage());
+  // A snapshot's serial counter comes back as it was written: the modules
+  // made while its tree is read take their stored numbers.
+  const int32_t serial = GetNextSerialNo();
   ensemble_.SetAudioInModule(nullptr);
   ensemble_.SetAudioOutModule(nullptr);
   ensemble_.ApplySampleRate();
   KModulFile::ReadTree(s, *top, *this, false);
   if (GetReadState() < 2) ThrowError(&NotValidFileMessage());
+  if (IsUndoBusy()) {
+    // Never below a number in use, whatever the snapshot says.
+    int32_t highest = 0;
+    top->Walk([&highest](KSModul* m) { highest = std::max(highest, m->GetSerialNo()); });
+    SetNextSerialNo(std::max(serial, highest + 1));
+  }
+  KModulFile::AdoptLoadedAudioModules(*top);
   top->ResolveAllConnections();
   if (KInstr* in = top->GetInstr()) in->SetTune(0.0f, true);
   top->ResetRecursive();
@@ -135,6 +150,17 @@ int32_t KEnsembleFiles::Open(const TStr& path, const std::function<TInOut*()>& o
     result = 0;
   }
   ensemble_.ResetReadState();
+  // The tree that was read (or the empty one) is put into processing as any
+  // structure change leaves it: routine slots, resolved wires, every module
+  // reset. Opening a file, undo, redo and the crash restore all come here,
+  // so each leaves an ensemble that plays as it did when it was written.
+  try {
+    TStructureChange rebuild(ensemble_.GetTopModule());
+  } catch (...) {
+    RecordCurrentException();
+    ShowLastError();
+    result = 0;
+  }
   if (audio) audio->Resume();
   return result;
 }

@@ -438,26 +438,26 @@ void KInstr::AddSource(KSModul* module) {
     int32_t type = module->GetTypeIndex();
     TSourceHandler h = FindSourceHandler(type);
     switch (type) {
-    case 3: case 6: case 8:
+    case kTypeSingleTriggerGate.type: case kTypeGate.type: case kTypeSelectedNoteGate.type:
       add(kNoteOnList, h);
       add(kNoteOffList, h);
       break;
-    case 4: add(kNoteOnList, h); break;
-    case 7: case 24: add(kNoteOnList, h, true); break;
-    case 5: add(kNoteOffList, h); break;
-    case 9: add(kPolyPressureList, h); break;
-    case 13:
+    case kTypeNoteOnVelocity.type: add(kNoteOnList, h); break;
+    case kTypeNotePitch.type: case kTypeSpread.type: add(kNoteOnList, h, true); break;
+    case kTypeNoteOffVelocity.type: add(kNoteOffList, h); break;
+    case kTypePolyPressure.type: add(kPolyPressureList, h); break;
+    case kTypeSelectedPolyPressure.type:
       add(kPolyPressureList, h);
       if (!module->IsSnapIsolate()) add(kSnapList, nullptr);
       break;
-    case 10: add(kPitchBendList, nullptr); break;
-    case 12:
+    case kTypePitchBend.type: add(kPitchBendList, nullptr); break;
+    case kTypeController.type:
       add(kControllerList, h);
       if (!module->IsSnapIsolate()) add(kSnapList, nullptr);
       break;
-    case 11: add(kChannelPressureList, nullptr); break;
-    case 26: add(kProgramList, nullptr); break;
-    case 19: case 20: clock = true; break;
+    case kTypeChannelPressure.type: add(kChannelPressureList, nullptr); break;
+    case kTypeProgramChange.type: add(kProgramList, nullptr); break;
+    case kTypeClockStartStop.type: case kTypeClockStartStopTwin.type: clock = true; break;
     default: break;
     }
   }

@@ -1,10 +1,13 @@
 #include "src/mod/mod.h"
 
 #include "src/engine/audioio.h"
+#include "src/base/file.h"
 #include "src/engine/engine.h"
 #include "src/engine/setup.h"
 #include "src/mod/instr.h"
 #include "src/mod/modaudio.h"
+#include "src/mod/modfile.h"
+#include "src/mod/modwnd.h"
 
 #include <string>
 #include <vector>
@@ -38,9 +41,13 @@ void ShowPendingMessages() {
 // Construction and teardown
 
 KSModul::KSModul(KModelHost* host, KSModul* parent)
-    : host_(host), parent_(parent), flags_(kFlagOutside | (1u << 13)) {  // quality "Good"
+    : host_(host), parent_(parent),
+      flags_(kFlagOutside | kQualityGood | kFlagLoop | kFlagSnapValues), fileName_(CreateFileName()) {
   if (host_) serialNo_ = host_->TakeSerialNo();
   if (parent_) instr_ = parent_->instr_;
+  // A module directly in the top node (macros looked through) shows on the
+  // ensemble panel, any other on its instrument's panel.
+  SetFlag(IsInTopLevel() ? kFlagVisibleInEns : kFlagVisibleInInstr, true);
 }
 
 KSModul::~KSModul() {
@@ -48,6 +55,7 @@ KSModul::~KSModul() {
   bool top = parent_ == nullptr;
   if (top) LockEngine();
   DestructorBody([this] {
+    ReleaseWindows();
     for (int32_t i = 0; i < inCount_; ++i) {
       delete in_[i];
       in_[i] = nullptr;
@@ -64,7 +72,7 @@ KSModul::~KSModul() {
     }
     if (record_) ReleaseFromEngine();
     audio_.reset();
-    if (IsType(kCatModule, 114))
+    if (IsType(kTypeAudioOut))
       if (IAudioInOut* audio = Audio()) audio->ClearBuffers();
   });
   if (instr_ && instr_->GetOwner() && instr_->GetOwner() != this) instr_->GetOwner()->RemovePanelModule(this);
@@ -83,6 +91,11 @@ KSModul* KSModul::GetTop() {
   KSModul* m = this;
   while (m->parent_) m = m->parent_;
   return m;
+}
+
+KSModul* KSModul::GetPanelNode() {
+  KSModul* owner = instr_ ? instr_->GetOwner() : nullptr;
+  return owner ? owner : GetTop();
 }
 
 IAudioInOut* KSModul::Audio() const { return host_ ? host_->GetAudio() : nullptr; }
@@ -188,7 +201,8 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
         return nullptr;
       }
       if (category_ == kCatInstrument) {
-        child->type_ = child->type_ == 3 ? 2 : 0;
+        // A terminal's type index is the signal kind of its port: mono here.
+        child->type_ = child->type_ == kEventPoly ? kEventMono : kAudioMono;
         child->mono_ = 1;
       }
       int32_t kind = child->type_ >= 0 && child->type_ <= 3 ? child->type_ : 0;
@@ -207,33 +221,80 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
         port->SetInfo(child->help_);
         child->terminalNo_ = outCount_ - 1;
       }
+      // This node's box shows the new port.
+      if (parent_) RemakeBox();
     }
     children_[childCount_++] = child;
   }
+  KModulFile::ApplyVoiceSettings(*child);
+  child->Select();
   switch (mode) {
-  case 1:
-  case 2:
+  case kPlaceNext:
+  case kPlaceNextPanel: {
     child->pos_ = nextInsert_;
     nextInsert_ += TPnt(16, 16);
+    const KModulDef* def = child->GetTypeDef();
+    if (def && def->panelView != kViewNone) {
+      // The control lands on the next free spot of both panels.
+      KSModul* panelNode = GetPanelNode();
+      child->instrPanelPos_ = panelNode->nextInstrPanelInsert_;
+      panelNode->nextInstrPanelInsert_ += TPnt(16, 16);
+      child->ensPanelPos_ = panelNode->nextEnsPanelInsert_;
+      panelNode->nextEnsPanelInsert_ += TPnt(16, 16);
+    }
     break;
-  case 3:
-  case 4: {
-    TArea area = GetTop()->structArea_;
+  }
+  case kPlaceAudioOut:
+  case kPlaceAudioIn: {
+    KSModul* top = GetTop();
+    IModelWindows* windows = Windows();
+    TArea area = top->structWnd_ && windows ? windows->GetClientArea(top->structWnd_) : top->structArea_;
     int32_t w = area.Right() - area.Left();
     int32_t h = area.Bottom() - area.Top();
-    if (mode == 4) child->pos_ = TPnt(8, (h - 46) / 16 * 8 - 24);
+    if (mode == kPlaceAudioIn) child->pos_ = TPnt(8, (h - 46) / 16 * 8 - 24);
     else child->pos_ = TPnt((w - 8) / 8 * 8 - 104, (h - 46) / 16 * 8 - (8 * child->inCount_ + 8));
     break;
   }
   default: break;
   }
+  if (structWnd_) child->CreateView(structWnd_);
+  RefreshPanels();
   return child;
 }
 
-KSModul* KSModul::InsertModule(int32_t category, int32_t type, int32_t mode) {
+KSModul* KSModul::InsertModule(int32_t category, int32_t type, int32_t mode, bool withUndo) {
+  if (withUndo && host_) host_->AddUndoStep(kUndoInsert, this);
   if (!CreateChild(category, type)) return nullptr;
   return AddCreatedChild(mode);
 }
+
+KSModul* KSModul::CreateChildFromFile(const IFileName& name) {
+  if (newChild_) {
+    delete newChild_;
+    newChild_ = nullptr;
+  }
+  IFileEnsemble* ens = host_ ? host_->GetFileEnsemble() : nullptr;
+  if (childCount_ >= kMaxChildren || !ens) return nullptr;
+  auto* child = new KSModul(host_, this);
+  // A file that cannot be read whole leaves nothing behind: the reader
+  // has shown why.
+  if (KModulFile::ReadFile(*child, name, *ens) != 1) {
+    delete child;
+    return nullptr;
+  }
+  newChild_ = child;
+  return child;
+}
+
+KSModul* KSModul::InsertModuleFile(const IFileName& name, int32_t mode, bool withUndo) {
+  if (withUndo && host_) host_->AddUndoStep(kUndoInsert, this);
+  KSModul* child = CreateChildFromFile(name);
+  if (!child) return nullptr;
+  child->SetFileName(name);
+  return AddCreatedChild(mode);
+}
+
+void KSModul::SetFileName(const IFileName& name) { fileName_->SetPath(name.GetPath()); }
 
 void KSModul::DestroyInPort(int32_t number) {
   if (number < 0 || number >= inCount_) return;
@@ -271,15 +332,24 @@ bool KSModul::DeleteBelow(KSModul* module, bool keepWindow) {
     return false;
   }
   TStructureChange bracket(this);
+  module->ReleaseWindows();
+  // A module that is going shows nothing more: its box is not made again
+  // for the terminals that go before it.
+  module->going_ = true;
   while (module->childCount_ > 0) module->DeleteBelow(module->children_[0], true);
+  module->Deselect();
+  const bool terminal = module->IsCategory(kCatOutTerminal) || module->IsCategory(kCatInTerminal);
   if (module->IsCategory(kCatOutTerminal)) DestroyOutPort(module->terminalNo_);
   else if (module->IsCategory(kCatInTerminal)) DestroyInPort(module->terminalNo_);
+  if (terminal && parent_) RemakeBox();
   // Wires remember their source module by its child number.
   for (int32_t c = 0; c < childCount_; ++c) {
     KSModul* sibling = children_[c];
     for (int32_t p = 0; p < sibling->inCount_; ++p) sibling->in_[p]->RenumberSources(module, index, nullptr, -1);
   }
   RemoveChildAt(index);
+  if (structWnd_ && !keepWindow)
+    if (IModelWindows* w = Windows()) w->RedrawWnd(structWnd_);
   return true;
 }
 
@@ -399,14 +469,23 @@ void KSModul::StartEventInputs() {
 bool KSModul::IsSink() const {
   if (IsSolo()) return true;
   if (category_ != kCatModule) return false;
-  return type_ == 114 || type_ == 80 || type_ == 81 || type_ == 165;
+  return IsType(kTypeAudioOut) || IsType(kTypeTapedeck1) || IsType(kTypeTapedeck2) || IsType(kTypeScope);
 }
 
 bool KSModul::IsDisplayOrMidiSink() const {
   if (category_ != kCatModule) return false;
   switch (type_) {
-  case 152: case 153: case 154: case 199: case 155: case 156: case 157: case 158: case 159: case 181: case 182:
-    return true;
+  case kTypeLamp.type:
+  case kTypeLampTwin.type:
+  case kTypeLevelMeter.type:
+  case kTypeLevelLamp.type:
+  case kTypeMeter.type:
+  case kTypeMidiControllerOut.type:
+  case kTypeMidiPolyPressureOut.type:
+  case kTypeMidiNoteOut.type:
+  case kTypeMidiPitchBendOut.type:
+  case kTypeMidiProgramChangeOut.type:
+  case kTypeMidiChannelPressureOut.type: return true;
   default:
     return false;
   }
@@ -459,7 +538,7 @@ void KSModul::UpdateProcessing() {
     }
     static void Controls(KSModul* m) {
       if (m->IsMuted()) return;
-      if (m->IsType(kCatSource, 1) || m->IsType(kCatSource, 17) || m->IsCategory(kCatSwitch))
+      if (m->IsType(kTypeFader) || m->IsType(kTypeButton) || m->IsCategory(kCatSwitch))
         m->SetFlag(kFlagNotNeeded, false);
     }
   };
@@ -548,8 +627,13 @@ void KSModul::ResetRecursive() {
   StructureChangeDepth.fetch_add(1);
   struct Reset {
     static void Step(KSModul* m) {
-      if (m->IsType(kCatModule, 168) && m->record_)
-        if (TRecordRoutine r = FindControlRateRoutine(kCatModule, 168)) r(m->record_);
+      // Whatever a panel source feeds takes its present value again: a new
+      // wire or a loaded ensemble must not wait for the control to move.
+      if (m->IsCategory(kCatSource)) m->RefreshControlOutput();
+      if (m->IsType(kTypeAudioToEventSmoothed) && m->record_)
+        if (TRecordRoutine r =
+                FindControlRateRoutine(kTypeAudioToEventSmoothed.category, kTypeAudioToEventSmoothed.type))
+          r(m->record_);
       if (m->GetSampleMap()) m->UpdateSampleRoutine();
     }
   };
@@ -562,7 +646,7 @@ void KSModul::ResetRecursive() {
 
 void KSModul::PrepareMute() {
   if (record_ && record_->state && record_->stateWords > 0 &&
-      (IsType(kCatModule, 152) || IsType(kCatModule, 153) || IsType(kCatModule, 199)))
+      (IsType(kTypeLamp) || IsType(kTypeLampTwin) || IsType(kTypeLevelLamp)))
     record_->state[0][0].f = 0.0f;
   for (int32_t i = 0; i < childCount_; ++i) children_[i]->PrepareMute();
 }

@@ -5,6 +5,7 @@
 #include "src/base/area.h"
 #include "src/base/base.h"
 #include "src/base/str.h"
+#include "src/base/tools.h"
 #include "src/engine/engine_module.h"
 #include "src/mod/moddata.h"
 #include "src/mod/port.h"
@@ -25,7 +26,19 @@ class IAudioFileMap;
 class IDelayBuffer;
 class IRecordBuffer;
 class KModulAudio;
+class IFileEnsemble;
+class IModelWindows;
+class IModelWnd;
+class IModelView;
 struct TEngineRecord;
+
+// Where a new child is placed in the structure window.
+enum : int32_t {
+  kPlaceNext = 1,        // the next free place of a structure insert
+  kPlaceNextPanel = 2,   // the same, for an insert from a panel
+  kPlaceAudioOut = 3,    // the right edge, where an Audio Out sits
+  kPlaceAudioIn = 4,     // the left edge, where an Audio In sits
+};
 
 // What a module tree needs of the ensemble that owns it.
 class KModelHost {
@@ -54,6 +67,17 @@ public:
   virtual bool IsGuiThread() const { return true; }
   // An instrument is being destroyed: forget any reference to it.
   virtual void InstrGone(KInstr* instr) { (void)instr; }
+  // Records an undo step of a kind before the change it undoes (nothing
+  // without an undo list).
+  virtual void AddUndoStep(int32_t kind, const void* object) {
+    (void)kind;
+    (void)object;
+  }
+  // The ensemble state that reading a module file touches (null: files
+  // cannot be read into this tree).
+  virtual IFileEnsemble* GetFileEnsemble() { return nullptr; }
+  // The windows that show the tree (null: none, as in tests and tools).
+  virtual IModelWindows* GetWindows() const { return nullptr; }
   // A command is about to change the ensemble: the undo step its handler
   // prepared is recorded now.
   virtual void CommitPendingUndo() {}
@@ -79,6 +103,8 @@ public:
   int32_t GetTypeIndex() const override { return type_; }
   void SetTypeIndex(int32_t type) { type_ = type; }
   bool IsType(int32_t category, int32_t type) const override { return category_ == category && type_ == type; }
+  TModuleType GetType() const { return {category_, type_}; }
+  bool IsType(TModuleType type) const { return IsType(type.category, type.type); }
   bool IsCategory(int32_t category) const override { return category_ == category; }
   bool IsTypeIndex(int32_t type) const override { return type_ == type; }
   bool IsMacroOrInstrument() const { return category_ == kCatMacro || category_ == kCatInstrument; }
@@ -104,11 +130,24 @@ public:
   // Makes a child of the type (not yet added); null when 99 children exist.
   KSModul* CreateChild(int32_t category, int32_t type);
   KSModul* GetNewChild() const { return newChild_; }
-  // Adds the child made by CreateChild. Position modes: 1 structure insert,
-  // 2 panel insert, 3 Audio Out, 4 Audio In. Null when refused (the refused
-  // child is destroyed).
+  // Adds the child made by CreateChild at the place the mode names
+  // (kPlace...). Null when refused (the refused child is destroyed).
   KSModul* AddCreatedChild(int32_t mode);
-  KSModul* InsertModule(int32_t category, int32_t type, int32_t mode);
+  // Undo kind of inserting a module (from the catalogue or from a file).
+  static constexpr int32_t kUndoInsert = 13;
+  KSModul* InsertModule(int32_t category, int32_t type, int32_t mode, bool withUndo = false);
+  KSModul* InsertModule(TModuleType type, int32_t mode, bool withUndo = false) {
+    return InsertModule(type.category, type.type, mode, withUndo);
+  }
+  // Makes a child from an instrument or macro file (not yet added); null
+  // when 99 children exist or the file could not be read (the reader showed
+  // why).
+  KSModul* CreateChildFromFile(const IFileName& name);
+  // Inserts an instrument or macro file as a new child that remembers the file.
+  KSModul* InsertModuleFile(const IFileName& name, int32_t mode, bool withUndo = false);
+  // The file a macro or instrument was read from (empty for others).
+  const IFileName& GetFileName() const { return *fileName_; }
+  void SetFileName(const IFileName& name);
   // Deletes a module anywhere below this node.
   void DeleteChild(KSModul* module, bool keepWindow = false);
   // Makes the pointers of wires recorded only by numbers (children read from a file).
@@ -188,6 +227,16 @@ public:
   TPnt GetPos() const { return pos_; }
   void SetPos(TPnt p) { pos_ = p; }
   void SetNextInsertPos(TPnt p) { nextInsert_ = p; }
+  TPnt GetNextInsertPos() const { return nextInsert_; }
+  // The next spots for a control on this instrument node's panel and on the
+  // ensemble panel; each insert moves them by (16, 16).
+  TPnt GetNextInstrPanelInsertPos() const { return nextInstrPanelInsert_; }
+  void SetNextInstrPanelInsertPos(TPnt p) { nextInstrPanelInsert_ = p; }
+  TPnt GetNextEnsPanelInsertPos() const { return nextEnsPanelInsert_; }
+  void SetNextEnsPanelInsertPos(TPnt p) { nextEnsPanelInsert_ = p; }
+  // The instrument node whose panel shows this node's children (the top node
+  // when there is no instrument).
+  KSModul* GetPanelNode();
   TArea GetStructWndArea() const { return structArea_; }
   void SetStructWndArea(const TArea& area) { structArea_ = area; }
 
@@ -240,6 +289,9 @@ public:
   void Select();
   void Deselect();
   void DeselectAll();
+  // Selected and shown on that panel (ensemble or instrument panel), itself
+  // or through the macros it sits in (up to its instrument).
+  bool IsSelectedInPanel(bool ensPanel) const;
   KSModul* GetSingleSelected();
   KInstr* GetSelectedInstrument();
 
@@ -252,11 +304,21 @@ public:
   void AddPanelModule(KSModul* module);
   void RemovePanelModule(KSModul* module);
   bool IsLabelShown() const { return !TestFlag(kFlagLabelHidden); }
-  void SetLabelShown(bool on) { SetFlag(kFlagLabelHidden, !on); }
+  // The appearance setters have both control views rebuild.
+  void SetLabelShown(bool on) {
+    SetFlag(kFlagLabelHidden, !on);
+    RebuildOwnCtrlViews();
+  }
   bool IsValueShown() const { return !TestFlag(kFlagValueHidden); }
-  void SetValueShown(bool on) { SetFlag(kFlagValueHidden, !on); }
+  void SetValueShown(bool on) {
+    SetFlag(kFlagValueHidden, !on);
+    RebuildOwnCtrlViews();
+  }
   bool IsSmallDesign() const { return TestFlag(kFlagSmall); }
-  void SetSmallDesign(bool on) { SetFlag(kFlagSmall, on); }
+  void SetSmallDesign(bool on) {
+    SetFlag(kFlagSmall, on);
+    RebuildOwnCtrlViews();
+  }
   int32_t GetCtrlStyle() const override { return ctrlStyle_; }
   void SetCtrlStyle(int32_t style);
   TPnt GetInstrCtrlPos() const { return instrPanelPos_; }
@@ -264,9 +326,11 @@ public:
   TPnt GetEnsCtrlPos() const { return ensPanelPos_; }
   void SetEnsCtrlPos(TPnt p) { ensPanelPos_ = p; }
   bool IsVisibleInInstr() const { return TestFlag(kFlagVisibleInInstr); }
-  void SetVisibleInInstr(bool on) { SetFlag(kFlagVisibleInInstr, on); }
+  // Each stores the flag; with the panel open the control appears on it or
+  // goes from it.
+  void SetVisibleInInstr(bool on);
   bool IsVisibleInEns() const { return TestFlag(kFlagVisibleInEns); }
-  void SetVisibleInEns(bool on) { SetFlag(kFlagVisibleInEns, on); }
+  void SetVisibleInEns(bool on);
   bool IsPanelLocked() const { return TestFlag(kFlagPanelLocked); }
   void SetPanelLocked(bool on) { SetFlag(kFlagPanelLocked, on); }
   TPnt GetDisplaySize() const { return displaySize_; }
@@ -278,7 +342,7 @@ public:
 
   // ---- Remote control and MIDI (switches, faders and buttons)
   bool IsPanelControl() const {
-    return category_ == kCatSwitch || IsType(kCatSource, 1) || IsType(kCatSource, 17);
+    return category_ == kCatSwitch || IsType(kTypeFader) || IsType(kTypeButton);
   }
   bool IsRemote() const { return TestFlag(kFlagRemote); }
   void SetRemote(bool on);
@@ -350,7 +414,7 @@ public:
   void SetSnapIsolate(bool on);
   // Snapshots: whether the module keeps a snapshot step table.
   bool IsSnapControl() const {
-    return IsPanelControl() || IsType(kCatSource, 12) || IsType(kCatSource, 13);
+    return IsPanelControl() || IsType(kTypeController) || IsType(kTypeSelectedPolyPressure);
   }
   int32_t GetSnapStep(int32_t i) const;
   void StoreSnapValues(KInstr* instr, int32_t i);
@@ -413,10 +477,72 @@ public:
   bool WalkBackward(bool trial);
   bool FeedsSink();
 
+  // ---- Windows and views (nothing happens without windows)
+  // Undo kind of opening a panel.
+  static constexpr int32_t kUndoOpenPanel = 8;
+  // The box in the parent's structure window, made in the given one.
+  void CreateView(IModelWnd* structWnd);
+  IModelView* GetBoxView() const { return boxView_; }
+  IModelWnd* GetPanelWnd() const { return panelWnd_; }
+  IModelWnd* GetStructWnd() const { return structWnd_; }
+  // Opens the panel window, or brings the open one to the front.
+  void OpenPanel(bool recordUndo);
+  // Opens the structure window, or brings the open one to the front; an
+  // instrument that hides its structure says so and opens nothing.
+  void OpenStructure();
+  // On the top node after a load: the windows stored open reopen in the
+  // order of their opening numbers.
+  void ReopenWindows();
+  void UpdateLibraryMenus(bool check);
+  void RefreshAllStructWnds();
+  void BringPanelsToFront();
+  void CloseAllPanels();
+  void CloseAllStructWnds();
+  // The window code tells the module that the user closed a window or that
+  // a box went away with its window.
+  void PanelWndClosed() { panelWnd_ = nullptr; }
+  void StructWndClosed() { structWnd_ = nullptr; }
+  void BoxViewGone() { boxView_ = nullptr; }
+  // Panel controls; without a real view a module has none (null).
+  IModelView* GetInstrCtrlView() const { return instrCtrlView_; }
+  IModelView* GetEnsCtrlView() const { return ensCtrlView_; }
+  bool HasInstrCtrlView() const { return instrCtrlView_ != nullptr; }
+  bool HasEnsCtrlView() const { return ensCtrlView_ != nullptr; }
+  // Entry i of this instrument node's panel module list takes the view.
+  void AttachInstrCtrlView(int32_t i, IModelView* view);
+  void AttachEnsCtrlView(int32_t i, IModelView* view);
+  // Over the subtree: instrument panel views without entering nested
+  // instruments, ensemble panel views over all levels.
+  void CreateInstrCtrlViews(IModelWnd* panelWnd);
+  void CreateEnsCtrlViews(IModelWnd* panelWnd);
+  void ShowInstrCtrlViews();
+  void ShowEnsCtrlViews();
+  void DestroyInstrCtrlViews();
+  void DestroyEnsCtrlViews();
+  // The views of the macros (and the instrument) that show this module's
+  // value inside them refresh.
+  void UpdateCtrlViews();
+  // Both views of this module redraw (its step changed) or rebuild (its look
+  // changed).
+  void UpdateOwnCtrlViews();
+  void RebuildOwnCtrlViews();
+
 private:
+  friend class KPort;
   friend class KInPort;
   friend class KOutPort;
   friend class KModulFile;
+  IModelWindows* Windows() const;
+  void DestroyBoxView();
+  // Closes the module's windows and destroys its views (it is going).
+  void ReleaseWindows();
+  // The box and the controls show the selection changed.
+  void ShowSelection();
+  void ShowInPanel(bool ensPanel, bool on);
+  // After a terminal changed this node's ports: its box is made anew.
+  void RemakeBox();
+  // The panel windows that show this node's children refresh.
+  void RefreshPanels();
 
   enum : uint32_t {
     kFlagMuted = 1u << 0,
@@ -426,9 +552,12 @@ private:
     kFlagValueHidden = 1u << 7,
     kFlagPanelLocked = 1u << 8,
     kFlagRemote = 1u << 10,
+    kQualityGood = 1u << 13,
     kFlagLoop = 1u << 15,
     kFlagBackupSound = 1u << 18,
     kFlagOscil = 1u << 19,
+    // Set on every new module: a button's record then carries its snapshot steps.
+    kFlagSnapValues = 1u << 20,
     kFlagPanelToMidi = 1u << 21,
     kFlagIncremental = 1u << 22,
     kFlagSmall = 1u << 23,
@@ -534,6 +663,13 @@ private:
   std::unique_ptr<KModulAudio> audio_;
   float cpuLoad_ = 0.0f;
   std::unique_ptr<KModulData> data_;
+  EPtr<IFileName> fileName_;
+  IModelView* boxView_ = nullptr;
+  IModelWnd* panelWnd_ = nullptr;
+  IModelWnd* structWnd_ = nullptr;
+  IModelView* instrCtrlView_ = nullptr;
+  IModelView* ensCtrlView_ = nullptr;
+  bool going_ = false;
 };
 
 // Holds a structure-change bracket for a scope.

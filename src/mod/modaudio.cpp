@@ -1,5 +1,6 @@
 #include "src/mod/modaudio.h"
 
+#include "src/audio/buffers.h"
 #include "src/engine/audioio.h"
 #include "src/base/str.h"
 #include "src/engine/sampler_routines.h"
@@ -11,12 +12,21 @@ namespace {
 
 bool IsSamplerType(int32_t type) {
   switch (type) {
-  case 130: case 131: case 135: case 136: case 170: case 173: case 174: return true;
+  case kTypeSampler.type:
+  case kTypeSamplerFm.type:
+  case kTypeSamplerLoop.type:
+  case kTypeSampleLookup.type:
+  case kTypeBeatLoop.type:
+  case kTypeResynth.type:
+  case kTypePitchFormer.type: return true;
   default: return false;
   }
 }
-bool IsDelayType(int32_t type) { return type == 79 || type == 120 || type == 165 || type == 166 || type == 169; }
-bool IsTapeType(int32_t type) { return type == 80 || type == 81; }
+bool IsDelayType(int32_t type) {
+  return type == kTypeStaticDelay.type || type == kTypeModDelay.type || type == kTypeScope.type ||
+         type == kTypeDiffuserDelay.type || type == kTypeGrainDelay.type;
+}
+bool IsTapeType(int32_t type) { return type == kTypeTapedeck1.type || type == kTypeTapedeck2.type; }
 
 // Runs an audio command's work and shows what went wrong; the guards the
 // caller holds close whatever happens here.
@@ -69,9 +79,12 @@ IRecordBuffer* KSModul::GetRecordBuffer() const { return audio_ ? audio_->record
 void KSModul::SetAudioRangeMaximum() {
   if (category_ != kCatModule) return;
   switch (type_) {
-  case 79: case 120: case 165: case 169: maximum_ = 1000.0f; break;
-  case 166: maximum_ = 200.0f; break;
-  case 167: case 168: maximum_ = 100.0f; break;
+  case kTypeStaticDelay.type:
+  case kTypeModDelay.type:
+  case kTypeScope.type:
+  case kTypeGrainDelay.type: maximum_ = 1000.0f; break;
+  case kTypeDiffuserDelay.type: maximum_ = 200.0f; break;
+  case kTypeEventSmoother.type: case kTypeAudioToEventSmoothed.type: maximum_ = 100.0f; break;
   default:
     if (IsTapeType(type_) || IsSamplerType(type_)) maximum_ = 20.0f;
     break;
@@ -84,18 +97,22 @@ void KSModul::CreateAudioObjects() {
   if (!audio_) audio_ = std::make_unique<KModulAudio>(this);
   KModulAudio& a = *audio_;
   if (IsSamplerType(type_) && !a.map) {
-    const int32_t analyse = (type_ == 170 || type_ == 173 || type_ == 174) ? 1 : 0;
+    const int32_t analyse =
+        (type_ == kTypeBeatLoop.type || type_ == kTypeResynth.type || type_ == kTypePitchFormer.type) ? 1 : 0;
     a.map.Set(CreateAudioFileMap(&a, analyse));
   } else if (IsDelayType(type_) && !a.delay) {
     // Without memory the module simply has no lines: no message.
-    const float ms = maximum_ > 0.0f && maximum_ < 2147483647.0f ? maximum_ : 0.0f;
+    // A stored length is bounded as the buffer bounds a typed one; the
+    // maximum then says what the buffer holds.
+    float ms = maximum_ > 0.0f ? maximum_ : 0.0f; // also NaN
+    if (ms > float(TDelayBuffer::kMaxLengthMs)) maximum_ = ms = float(TDelayBuffer::kMaxLengthMs);
     try {
       a.delay.Set(CreateDelayBuffer(&a, 1, int32_t(ms)));
     } catch (...) {
       a.delay.Set(nullptr);
     }
   } else if (IsTapeType(type_) && !a.record) {
-    a.record.Set(CreateRecordBuffer(&a, type_ == 81 ? 2 : 1, 20000));
+    a.record.Set(CreateRecordBuffer(&a, type_ == kTypeTapedeck2.type ? 2 : 1, 20000));
   }
 }
 
@@ -128,7 +145,7 @@ void KSModul::SetOscilMode(bool on) {
 
 void KSModul::UpdateSampleRoutine() {
   if (!record_ || category_ != kCatModule) return;
-  const TVoiceSetup setup = (IsSamplerType(type_) || type_ == 197) ? FindVoiceSetup(type_) : nullptr;
+  const TVoiceSetup setup = (IsSamplerType(type_) || type_ == kTypeDemux.type) ? FindVoiceSetup(type_) : nullptr;
   if (!setup) return;
   {
     // The audio thread reads the voices: a map edited from a dialog (outside
@@ -159,10 +176,10 @@ void KSModul::UpdateBufferRoutine() {
   if (!record_) return;
   const TVoiceSetup setup = FindVoiceSetup(type_);
   if (record_->state && setup) {
-    const int32_t voices = type_ == 165 ? 1 : record_->voices;
+    const int32_t voices = type_ == kTypeScope.type ? 1 : record_->voices;
     for (int32_t v = 0; v < voices; ++v) setup(record_->state[v], this, v);
   }
-  if (type_ == 120 || type_ == 169)
+  if (type_ == kTypeModDelay.type || type_ == kTypeGrainDelay.type)
     if (TAudioRoutine routine = FindBufferRoutine(type_, GetQuality()))
       if (TAudioInOut* driver = Driver()) driver->ReplaceSlotRoutine(this, routine);
 }
@@ -180,7 +197,7 @@ void KSModul::RefreshAudioRoutine() {
   if (category_ != kCatModule) return;
   if (IsDelayType(type_)) UpdateBufferRoutine();
   else if (IsTapeType(type_)) RefreshSampleData();
-  else if (IsSamplerType(type_) || type_ == 197) UpdateSampleRoutine();
+  else if (IsSamplerType(type_) || type_ == kTypeDemux.type) UpdateSampleRoutine();
 }
 
 // ---------------------------------------------------------------------------
@@ -216,7 +233,7 @@ void KSModul::LoadAudio() {
   const bool tape = IsTapeType(type_);
   if (!tape && !IsSamplerType(type_)) return;
   EPtr<IFileName> file(CreateFileName());
-  const bool audioOnly = tape || type_ == 136;
+  const bool audioOnly = tape || type_ == kTypeSampleLookup.type;
   const TStr title(audioOnly ? "Open Audio-File" : "Open Audio-File or Map-File");
   if (!file->OpenDialog(title, AudioWorkFolder(), audioOnly ? 9 : 10)) return;
   if (host_) host_->CommitPendingUndo();

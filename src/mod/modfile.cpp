@@ -11,6 +11,7 @@
 #include "src/mod/modaudio.h"
 #include "src/mod/mod.h"
 #include "src/mod/moddata.h"
+#include "src/mod/modwnd.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,7 +23,6 @@ QV_MESSAGE(NotValid, "Not a valid Volteon file.");
 QV_MESSAGE(Newer, "This file was created by a newer version of Volteon ($1).\nPlease get a software update!");
 QV_MESSAGE(ReadingFile, "Error while reading file $1:");
 QV_MESSAGE(ReadingTempFile, "Error while reading temporary file $1:");
-QV_MESSAGE(CannotWrite, "Cannot write file $1.");
 
 [[noreturn]] void Invalid() { ThrowError(&NotValid()); }
 
@@ -113,22 +113,47 @@ uint32_t VersionWord(int32_t version) { return uint32_t(version) << 8; }
 
 // ---- Type groups
 
-bool InList(int32_t type, std::initializer_list<int32_t> list) {
-  return std::find(list.begin(), list.end(), type) != list.end();
+// Whether the type index is that of one of the types (of the category the
+// caller has tested).
+bool InList(int32_t type, std::initializer_list<TModuleType> list) {
+  for (TModuleType t : list)
+    if (t.type == type) return true;
+  return false;
 }
 
-bool IsFileType(int32_t cat, int32_t t) { return cat == kCatModule && InList(t, {80, 81, 130, 131, 135, 136, 170, 173, 174}); }
+bool IsFileType(int32_t cat, int32_t t) {
+  return cat == kCatModule && InList(t, {kTypeTapedeck1, kTypeTapedeck2, kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop,
+                                         kTypeSampleLookup, kTypeBeatLoop, kTypeResynth, kTypePitchFormer});
+}
 bool IsGraphFirst(int32_t cat, int32_t t) {
-  return cat == kCatModule && ((t >= 32 && t <= 40) || InList(t, {42, 43, 47, 95, 97, 111, 132, 137, 144, 146, 171, 172,
-                                                                  183, 184, 185, 191, 192}));
+  return cat == kCatModule &&
+         InList(t, {kTypeHoldEnv, kTypeHoldReleaseEnv, kTypeAttackReleaseEnv, kTypeDecayEnv, kTypeDecayReleaseEnv,
+                    kTypeDsrEnv, kTypeAdsrEnv, kTypeAdbdrEnv, kTypeOnePoleFilterFm, kTypeTwoPoleFilterFm,
+                    kTypeFourPoleFilterFm, kTypeTwoPoleNotchFm, kTypeDbdrEnv, kTypeAdbdsrEnv, kTypeFourPoleHighPassFm,
+                    kTypeAttackDecayEnv, kTypeFourPoleFilter, kTypeFourPoleHighPass, kTypeOnePoleFilter,
+                    kTypeTwoPoleFilter, kTypeTwoPoleNotch, kTypeRamp4Env, kTypeRamp5Env, kTypeRamp6Env, kTypeDbdsrEnv,
+                    kTypeAdrEnv});
 }
 bool IsGraphSecond(int32_t cat, int32_t t) {
-  return cat == kCatModule && InList(t, {44, 45, 46, 51, 52, 62, 63, 64, 65, 66, 67, 175, 176, 177});
+  return cat == kCatModule && InList(t, {kTypePeakEqFm, kTypeHiShelfEqFm, kTypeLoShelfEqFm, kTypeEventShaper3,
+                                         kTypeEventShaper4, kTypeShaper1Bp, kTypeShaper2Bp, kTypeShaper3Bp,
+                                         kTypeEventShaper5, kTypeParabolShaper, kTypeCubicShaper, kTypePeakEq,
+                                         kTypeHiShelfEq, kTypeLoShelfEq});
 }
-bool IsGraph(int32_t cat, int32_t t) { return IsGraphFirst(cat, t) || IsGraphSecond(cat, t) || (cat == kCatModule && t == 165); }
-bool IsDelayType(int32_t cat, int32_t t) { return cat == kCatModule && InList(t, {79, 120, 165, 166, 169}); }
-bool IsLampType(int32_t cat, int32_t t) { return cat == kCatModule && InList(t, {152, 153, 154, 155, 199}); }
-bool IsDriverType(int32_t cat, int32_t t) { return cat == kCatModule && InList(t, {82, 83, 85, 113, 114}); }
+bool IsGraph(int32_t cat, int32_t t) {
+  return IsGraphFirst(cat, t) || IsGraphSecond(cat, t) || (cat == kCatModule && t == kTypeScope.type);
+}
+bool IsDelayType(int32_t cat, int32_t t) {
+  return cat == kCatModule &&
+         InList(t, {kTypeStaticDelay, kTypeModDelay, kTypeScope, kTypeDiffuserDelay, kTypeGrainDelay});
+}
+bool IsLampType(int32_t cat, int32_t t) {
+  return cat == kCatModule && InList(t, {kTypeLamp, kTypeLampTwin, kTypeLevelMeter, kTypeMeter, kTypeLevelLamp});
+}
+bool IsDriverType(int32_t cat, int32_t t) {
+  return cat == kCatModule &&
+         InList(t, {kTypeOldAudioOutA, kTypeOldAudioOutB, kTypeOldAudioOutC, kTypeAudioIn, kTypeAudioOut});
+}
 bool KnownCategory(int32_t cat) {
   return cat == kCatModule || cat == kCatSource || cat == kCatMacro || cat == kCatInTerminal || cat == kCatOutTerminal ||
          cat == kCatSwitch || cat == kCatInstrument;
@@ -143,14 +168,21 @@ int32_t StyleVersion(int32_t cat, int32_t t) {
   return 120;
 }
 
-bool HasSnapTable(int32_t cat, int32_t t) { return cat == kCatSwitch || (cat == kCatSource && InList(t, {1, 17, 12, 13})); }
-bool HasStepSize(int32_t cat, int32_t t) { return cat == kCatSource && InList(t, {1, 12, 13}); }
+bool HasSnapTable(int32_t cat, int32_t t) {
+  return cat == kCatSwitch ||
+         (cat == kCatSource && InList(t, {kTypeFader, kTypeButton, kTypeController, kTypeSelectedPolyPressure}));
+}
+bool HasStepSize(int32_t cat, int32_t t) {
+  return cat == kCatSource && InList(t, {kTypeFader, kTypeController, kTypeSelectedPolyPressure});
+}
 // Whether the control block of a record of this version stores a value table.
 bool StoresValueTable(int32_t t, int32_t v) {
-  if (t == 1) return v < 120;
-  if ((t >= 4 && t <= 12) || t == 26) return true;
-  if (t == 2 || t == 3) return v >= 96;
-  if (t == 13) return v >= 97;
+  if (t == kTypeFader.type) return v < 120;
+  if (InList(t, {kTypeNoteOnVelocity, kTypeNoteOffVelocity, kTypeGate, kTypeNotePitch, kTypeSelectedNoteGate,
+                 kTypePolyPressure, kTypePitchBend, kTypeChannelPressure, kTypeController, kTypeProgramChange}))
+    return true;
+  if (t == kTypeOldGate.type || t == kTypeSingleTriggerGate.type) return v >= 96;
+  if (t == kTypeSelectedPolyPressure.type) return v >= 97;
   return false;
 }
 
@@ -164,6 +196,9 @@ const char* const kFormerDefaults[] = {
     "\"Max\".",
 };
 
+// The most a record of a type the catalogue does not know may claim for its
+// event outputs, audio inputs and state words per voice.
+constexpr int32_t kMaxStoredCount = 4096;
 constexpr uint32_t kBitMuted = 1u << 0;
 constexpr uint32_t kBitLabelFollows = 1u << 1;
 constexpr uint32_t kBitHelpFollows = 1u << 2;
@@ -299,11 +334,11 @@ void KModulFile::ReadOutPort(TInOut& s, KOutPort& p, int32_t ownerVersion) {
   if (!(p.flags_ & KOutPort::kLabelFollowsDef)) {
     p.label_ = Str(s);
     KSModul* owner = p.owner_;
-    if (owner && (owner->IsCategory(kCatInTerminal) || owner->IsType(kCatSource, 13))) p.label_ = TStr();
+    if (owner && (owner->IsCategory(kCatInTerminal) || owner->IsType(kTypeSelectedPolyPressure))) p.label_ = TStr();
   }
   if (!(p.flags_ & KOutPort::kInfoFollowsDef)) p.info_ = Str(s);
   ExpectEnd(s);
-  if (p.owner_ && p.owner_->IsType(kCatSource, 6)) p.kind_ = kEventPoly;
+  if (p.owner_ && p.owner_->IsType(kTypeGate)) p.kind_ = kEventPoly;
 }
 
 void KModulFile::WriteInPort(TInOut& s, const KInPort& p) {
@@ -357,7 +392,8 @@ void ReadOldInstrBlock(TInOut& s, int32_t v, KInstr* in) {
   int32_t stored[KInstr::kSnaps];
   for (int32_t i = 0; i < KInstr::kSnaps; ++i) {
     names[i] = Str(s);
-    stored[i] = v >= 97 ? I32(s) : 1;
+    // Any word other than 0 means stored; kept as 1, the one flag written.
+    stored[i] = v >= 97 ? (I32(s) != 0 ? 1 : 0) : 1;
   }
   if (!in) return;
   KModulFile::SetOldInstrument(*in, voices, lower, upper, sustain, hold, shift, recall, channels ? channel : 0, names,
@@ -460,9 +496,17 @@ KRecordCounts KModulFile::ReadModulHeader(TInOut& s, KSModul& m, int32_t v) {
   m.category_ = storedCat;
   m.type_ = storedType;
   m.terminalNo_ = int32_t(terminal);
-  m.eventOutputs_ = eventOutputs;
-  m.audioInputs_ = audioInputs;
-  m.stateWords_ = stateWords;
+  // The engine sizes a module's record by these: they come from the type,
+  // never from the file, even for a module whose record is cut short.
+  if (const KModulDef* def = FindModulDef(&m, storedCat, storedType)) {
+    m.eventOutputs_ = def->eventOutputs;
+    m.audioInputs_ = def->audioInputs;
+    m.stateWords_ = def->stateWords;
+  } else {
+    m.eventOutputs_ = std::clamp(eventOutputs, 0, kMaxStoredCount);
+    m.audioInputs_ = std::clamp(audioInputs, 0, kMaxStoredCount);
+    m.stateWords_ = std::clamp(stateWords, 0, kMaxStoredCount);
+  }
   m.mono_ = mono ? 1 : 0;
   return counts;
 }
@@ -479,16 +523,18 @@ void KModulFile::AttachInstrument(KSModul& m) {
 
 // Types that were renamed.
 void KModulFile::RenameFormerTypes(KSModul& m, int32_t v) {
-  if (m.IsType(kCatModule, 23)) m.type_ = 88;
-  if (m.IsType(kCatModule, 53) && v < 100) m.audioInputs_ = 1;
+  if (m.IsType(kTypeOldSawtooth)) m.type_ = kTypeSawtooth.type;
+  if (m.IsType(kTypeEventDelay) && v < 100) m.audioInputs_ = 1;
   if (m.IsCategory(kCatInTerminal) || m.IsCategory(kCatOutTerminal)) {
-    if (m.type_ == 0 || m.type_ == 2) {
+    // A terminal's type index is the signal kind of its port: stored mono
+    // kinds become the poly kind of the same signal on a mono module.
+    if (m.type_ == kAudioMono || m.type_ == kEventMono) {
       m.type_ += 1;
       m.mono_ = 1;
     }
   }
-  if (m.IsType(kCatSource, 2)) {
-    m.type_ = 6;
+  if (m.IsType(kTypeOldGate)) {
+    m.type_ = kTypeGate.type;
     m.mono_ = 1;
   }
 }
@@ -507,9 +553,12 @@ void KModulFile::ReadFlagsAndWindows(TInOut& s, KSModul& m, int32_t v, int32_t s
       if (v < 157) {
         const int32_t pw = I32(s), ph = I32(s), px = I32(s), py = I32(s);
         const int32_t sw = I32(s), sh = I32(s), sx = I32(s), sy = I32(s);
-        m.panelWndArea_ = TArea(0, 0, pw - 12, ph - 57);
+        // Outer window sizes less the frame, wrapping as 32-bit words do
+        // (a damaged size near the lowest value must not overflow).
+        auto inner = [](int32_t outer, uint32_t frame) { return int32_t(uint32_t(outer) - frame); };
+        m.panelWndArea_ = TArea(0, 0, inner(pw, 12), inner(ph, 57));
         m.panelWndPos_ = TPnt(px, py);
-        m.structArea_ = TArea(0, 0, sw - 12, sh - 31);
+        m.structArea_ = TArea(0, 0, inner(sw, 12), inner(sh, 31));
         m.structWndPos_ = TPnt(sx, sy);
       } else {
         m.panelWndPos_ = Pnt(s);
@@ -567,7 +616,7 @@ void KModulFile::ReadControlStyle(TInOut& s, KSModul& m, int32_t v, int32_t stor
       SetBit(m.flags_, kBitVisibleInstr, true);
       SetBit(m.flags_, kBitVisibleEns, top);
     }
-  } else if (c == kCatSource && (t == 1 || t == 17)) {
+  } else if (m.IsType(kTypeFader) || m.IsType(kTypeButton)) {
     if (v < 190) {
       SetBit(m.flags_, kBitVisibleInstr, true);
       SetBit(m.flags_, kBitVisibleEns, top);
@@ -621,7 +670,7 @@ void KModulFile::MarkLoadedDriver(KSModul& m) {
     // Only the top module holds the ensemble's Audio In and Out: one stored
     // inside a macro or instrument is removed, whatever its type.
     const bool inTop = m.parent_ && !m.parent_->parent_;
-    if (t == 113 || t == 114) d.loadMark = inTop ? 2 : 1;
+    if (t == kTypeAudioIn.type || t == kTypeAudioOut.type) d.loadMark = inTop ? 2 : 1;
     else d.loadMark = (inTop && !m.IsMuted()) ? 2 : 1;
   }
 }
@@ -634,13 +683,13 @@ void KModulFile::ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedTy
     return;
   }
   if (c != kCatModule) return;
-  if (t == 156 || t == 157) {
+  if (t == kTypeMidiControllerOut.type || t == kTypeMidiPolyPressureOut.type) {
     if (v >= 150) {
       m.minimum_ = F32(s);
       m.maximum_ = F32(s);
       m.params_[2] = I32(s);
     }
-  } else if (t == 158 || t == 159) {
+  } else if (t == kTypeMidiNoteOut.type || t == kTypeMidiPitchBendOut.type) {
     if (v >= 150) {
       m.minimum_ = F32(s);
       m.maximum_ = F32(s);
@@ -655,17 +704,17 @@ void KModulFile::ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedTy
       SetBit(m.flags_, kBitVisibleInstr, true);
       SetBit(m.flags_, kBitVisibleEns, m.IsInTopLevel() != 0);
     }
-  } else if (t == 167 || t == 168) {
+  } else if (t == kTypeEventSmoother.type || t == kTypeAudioToEventSmoothed.type) {
     m.minimum_ = F32(s);
     m.maximum_ = F32(s);
-  } else if (t == 164) {
+  } else if (t == kTypeClockOsc.type) {
     if (v >= 191) {
       m.minimum_ = F32(s);
       m.maximum_ = F32(s);
     }
   } else if (IsDelayType(c, t)) {
     m.maximum_ = v >= 99 ? F32(s) : 1000.0f;
-  } else if (t == 130 || t == 131) {
+  } else if (t == kTypeSampler.type || t == kTypeSamplerFm.type) {
     m.CreateAudioObjects();
     IAudioFileMap* map = m.GetSampleMap();
     if (!map) ThrowError(&NotValid());
@@ -673,14 +722,14 @@ void KModulFile::ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedTy
     if (v >= 190) m.ensPanelPos_ = Pnt(s);
     if (v >= 161) map->Read(&s);
     else map->ReadEmbeddedSample(&s);
-  } else if (InList(t, {135, 136, 170, 173, 174})) {
+  } else if (InList(t, {kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop, kTypeResynth, kTypePitchFormer})) {
     m.CreateAudioObjects();
     IAudioFileMap* map = m.GetSampleMap();
     if (!map) ThrowError(&NotValid());
     m.instrPanelPos_ = Pnt(s);
     if (v >= 190) m.ensPanelPos_ = Pnt(s);
     map->Read(&s);
-  } else if (t == 80 || t == 81) {
+  } else if (t == kTypeTapedeck1.type || t == kTypeTapedeck2.type) {
     m.CreateAudioObjects();
     IRecordBuffer* tape = m.GetRecordBuffer();
     if (!tape) ThrowError(&NotValid());
@@ -715,7 +764,7 @@ void KModulFile::ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedTy
 void KModulFile::ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t storedType) {
   const int32_t c = m.category_;
   const int32_t t = m.type_;
-  const bool fader = m.IsType(kCatSource, 1);
+  const bool fader = m.IsType(kTypeFader);
   m.minimum_ = F32(s);
   m.maximum_ = F32(s);
   m.params_[2] = I32(s);
@@ -740,7 +789,7 @@ void KModulFile::ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t stor
 
   if (HasSnapTable(c, t)) {
     m.snapSteps_ = std::make_unique<int32_t[]>(KSModul::kSteps);
-    const bool button = m.IsType(kCatSource, 17);
+    const bool button = m.IsType(kTypeButton);
     if (v >= 96 && !(button && !(m.flags_ & kBitSnapValues))) {
       const uint32_t n = v >= 142 ? U32(s) : 128u;
       for (uint32_t i = 0; i < n; ++i) {
@@ -767,7 +816,7 @@ void KModulFile::ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t stor
       m.SetControlRange(m.minimum_, m.midiLower_, m.maximum_, m.midiUpper_, float(m.stepSize_));
     }
   }
-  if (v >= 140 && m.IsType(kCatSource, 21)) {
+  if (v >= 140 && m.IsType(kTypeClockSync)) {
     KModulData& d = m.Data();
     d.syncWords[0] = I32(s);
     d.syncWords[1] = I32(s);
@@ -835,7 +884,9 @@ void KModulFile::ReadInstrBlock(TInOut& s, KSModul& m, int32_t v) {
       in->snapNames_[i] = names[i];
       const uint32_t word = words[i];
       if (v < 197) {
-        in->stored_[i] = int32_t(word);
+        // Any word other than 0 reads as stored (4 and 32 included), so it
+        // is written as stored: the flag the newer word keeps.
+        in->stored_[i] = word != 0 ? 1 : 0;
       } else {
         in->snapSpread_[i] = float(word & 0xFFFFu) * 0.0005f;
         in->snapMaxUnison_[i] = int32_t((word >> 16) & 0xFFu);
@@ -920,11 +971,12 @@ void KModulFile::WriteTypeData(TInOut& s, const KSModul& m) {
     return;
   }
   if (c != kCatModule) return;
-  if (t == 156 || t == 157) {
+  if (t == kTypeMidiControllerOut.type || t == kTypeMidiPolyPressureOut.type) {
     WF32(s, m.minimum_);
     WF32(s, m.maximum_);
     WI32(s, m.params_[2]);
-  } else if (t == 158 || t == 159 || t == 167 || t == 168 || t == 164) {
+  } else if (t == kTypeMidiNoteOut.type || t == kTypeMidiPitchBendOut.type || t == kTypeEventSmoother.type ||
+             t == kTypeAudioToEventSmoothed.type || t == kTypeClockOsc.type) {
     WF32(s, m.minimum_);
     WF32(s, m.maximum_);
   } else if (IsLampType(c, t)) {
@@ -934,7 +986,8 @@ void KModulFile::WriteTypeData(TInOut& s, const KSModul& m) {
     WPnt(s, m.ensPanelPos_);
   } else if (IsDelayType(c, t)) {
     WF32(s, m.maximum_);
-  } else if (t == 130 || t == 131 || InList(t, {135, 136, 170, 173, 174})) {
+  } else if (t == kTypeSampler.type || t == kTypeSamplerFm.type ||
+             InList(t, {kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop, kTypeResynth, kTypePitchFormer})) {
     WPnt(s, m.instrPanelPos_);
     WPnt(s, m.ensPanelPos_);
     IAudioFileMap* map = m.GetSampleMap();
@@ -945,7 +998,7 @@ void KModulFile::WriteTypeData(TInOut& s, const KSModul& m) {
       EPtr<IAudioFileMap> empty(CreateAudioFileMap(nullptr, 0));
       empty->Write(&s, 0);
     }
-  } else if (t == 80 || t == 81) {
+  } else if (t == kTypeTapedeck1.type || t == kTypeTapedeck2.type) {
     WPnt(s, m.instrPanelPos_);
     WPnt(s, m.ensPanelPos_);
     IRecordBuffer* tape = m.GetRecordBuffer();
@@ -958,7 +1011,7 @@ void KModulFile::WriteTypeData(TInOut& s, const KSModul& m) {
 void KModulFile::WriteControlBlock(TInOut& s, const KSModul& m) {
   const int32_t c = m.category_;
   const int32_t t = m.type_;
-  const bool fader = m.IsType(kCatSource, 1);
+  const bool fader = m.IsType(kTypeFader);
   WF32(s, m.minimum_);
   WF32(s, m.maximum_);
   WI32(s, m.params_[2]);
@@ -970,7 +1023,7 @@ void KModulFile::WriteControlBlock(TInOut& s, const KSModul& m) {
   WPnt(s, m.instrPanelPos_);
   WPnt(s, m.ensPanelPos_);
   if (HasSnapTable(c, t)) {
-    const bool button = m.IsType(kCatSource, 17);
+    const bool button = m.IsType(kTypeButton);
     if (!(button && !(m.flags_ & kBitSnapValues))) {
       W32(s, uint32_t(KSModul::kSteps));
       for (int32_t i = 0; i < KSModul::kSteps; ++i) WI32(s, m.snapSteps_ ? m.snapSteps_[i] : 0);
@@ -985,7 +1038,7 @@ void KModulFile::WriteControlBlock(TInOut& s, const KSModul& m) {
   }
   if (c == kCatSource && StoresValueTable(t, kFileVersion))
     for (int32_t i = 0; i < KSModul::kSteps; ++i) WF32(s, m.valueTable_ ? m.valueTable_[i] : 0.0f);
-  if (m.IsType(kCatSource, 21)) {
+  if (m.IsType(kTypeClockSync)) {
     const KModulData* d = m.GetData();
     WI32(s, d ? d->syncWords[0] : 12);
     WI32(s, d ? d->syncWords[1] : 6);
@@ -1137,27 +1190,18 @@ EPtr<IFileName> Sibling(const IFileName& name, const TStr& newName) {
 
 // The file is made whole in memory first; it replaces the old one through a
 // temporary file in the same folder, so a failed write never destroys it.
+// With backups on, the old file is kept as "Backup of ..." while the target
+// keeps its name throughout: it holds the whole old or the whole new file at
+// every moment.
 template <class Body> void SaveThroughTemp(const IFileName& name, Body&& body) {
   TMemInOut mem;
   body(mem);
-  if (KSModul::GetCreateBackups()) MakeBackup(name);
-  else RemoveBackup(name);
-  const std::vector<uint8_t>& bytes = mem.Data();
-  if (!platform::ReplaceFileContent(name.GetPath().Std(), std::string(bytes.begin(), bytes.end()))) {
-    CannotWrite().SetParam(1, name.GetPath());
-    ThrowError(&CannotWrite());
-  }
+  const bool backups = KSModul::GetCreateBackups() != 0;
+  const TStr backup = backups ? Sibling(name, TStr("Backup of ") + name.GetName(0))->GetPath() : TStr();
+  ReplaceFileBytes(name.GetPath(), mem.Data(), backup);
+  if (!backups) RemoveBackup(name);
 }
 } // namespace
-
-void MakeBackup(const IFileName& name) {
-  if (!name.Exists()) return;
-  EPtr<IFileName> backup = Sibling(name, TStr("Backup of ") + name.GetName(0));
-  if (backup->Exists()) backup->Remove();
-  EPtr<IFileName> old(CreateFileName());
-  old->SetPath(name.GetPath());
-  old->Rename(backup.Get());
-}
 
 void RemoveBackup(const IFileName& name) {
   if (KSModul::GetCreateBackups()) return;
@@ -1243,6 +1287,21 @@ template <class P> void KModulFile::TakeTerminal(P* port, KSModul& terminal, int
   terminal.terminalNo_ = number;
 }
 
+void KModulFile::ShowMerged(KSModul& macro, int32_t former, bool newPorts) {
+  IModelWindows* w = macro.Windows();
+  if (!w) return;
+  // The macro's box shows the ports its new terminals gave it.
+  if (newPorts && macro.parent_) macro.RemakeBox();
+  if (macro.structWnd_) {
+    for (int32_t c = former; c < macro.childCount_; ++c) macro.children_[c]->CreateView(macro.structWnd_);
+    w->RefreshWnd(macro.structWnd_);
+  }
+  KSModul* top = macro.GetTop();
+  KSModul* panelNode = macro.GetPanelNode();
+  if (panelNode != top && panelNode->panelWnd_) w->RefreshWnd(panelNode->panelWnd_);
+  if (top->panelWnd_) w->RebuildCtrlViews(top->panelWnd_);
+}
+
 TPnt KModulFile::MinPanelPos(const KSModul& m, TPnt p) {
   if (HasPanelView(m))
     p = TPnt(std::min(p.X(), m.instrPanelPos_.X()), std::min(p.Y(), m.instrPanelPos_.Y()));
@@ -1267,6 +1326,21 @@ int32_t KModulFile::ImportModuleFile(KSModul& macro, const IFileName& name, IFil
     // The whole merge holds the engine: connections are taken out first and
     // rebuilt once it is complete.
     TStructureChange change(top);
+    // What was read goes again before the bracket closes: the bracket's end
+    // puts every module into processing, a half-read one included.
+    struct TRollback {
+      KSModul& macro;
+      int32_t former, formerIn, formerOut;
+      bool done = false;
+      ~TRollback() {
+        if (done) return;
+        DestructorBody([this] {
+          while (macro.childCount_ > former) macro.DeleteChild(macro.children_[macro.childCount_ - 1]);
+          while (macro.inCount_ > formerIn) macro.DestroyInPort(macro.inCount_ - 1);
+          while (macro.outCount_ > formerOut) macro.DestroyOutPort(macro.outCount_ - 1);
+        });
+      }
+    } rollback{macro, former, formerIn, formerOut};
     ens.SetReadState(1);
     BeginSoundfileLoad();
     KSModul scratch(macro.host_, &macro);
@@ -1298,7 +1372,8 @@ int32_t KModulFile::ImportModuleFile(KSModul& macro, const IFileName& name, IFil
       if (child->IsCategory(kCatInTerminal) || child->IsCategory(kCatOutTerminal)) {
         const bool in = child->IsCategory(kCatInTerminal);
         if (macro.IsCategory(kCatInstrument)) {
-          child->type_ = child->type_ == 3 ? 2 : 0;
+          // A terminal's type index is the signal kind of its port: mono here.
+          child->type_ = child->type_ == kEventPoly ? kEventMono : kAudioMono;
           child->mono_ = 1;
         }
         const int32_t kind = child->type_ >= 0 && child->type_ <= 3 ? child->type_ : 0;
@@ -1347,11 +1422,17 @@ int32_t KModulFile::ImportModuleFile(KSModul& macro, const IFileName& name, IFil
     macro.nextInsert_ = TPnt(macro.nextInsert_.X() + 16, macro.nextInsert_.Y() + 16);
     panelOwner->nextInstrPanelInsert_ =
         TPnt(panelOwner->nextInstrPanelInsert_.X() + 16, panelOwner->nextInstrPanelInsert_.Y() + 16);
+    rollback.done = true;
+    ShowMerged(macro, former, formerIn != macro.inCount_ || formerOut != macro.outCount_);
     LoadPendingSoundfiles(ens.IsUndoBusy() ? 0 : 1);
     return 1;
   } catch (...) {
     RecordCurrentException();
-    // Nothing of a file that could not be read whole stays in the macro.
+    // Nothing of a file that could not be read whole stays in the macro: the
+    // children read before the fault may be wired to children the file never
+    // delivered, and the macro's ports already follow their terminals, so a
+    // part would be a structure the file never described. The file itself
+    // is untouched, so nothing is lost by merging none of it.
     try {
       TStructureChange change(top);
       while (macro.childCount_ > former) macro.DeleteChild(macro.children_[macro.childCount_ - 1]);

@@ -108,6 +108,10 @@ public:
   // inside macros; bit 2: wires were dropped. Either is reported; without
   // either and with announce the ensemble is clean.
   static int32_t RepairLoadedStructure(KSModul& top, bool announce);
+  // After a read into an emptied top: an Audio In or Out (0:113, 0:114) read
+  // directly into the top becomes the ensemble's own when it has none, so the
+  // loaded tree sounds at once. Its load mark stays for the repair above.
+  static void AdoptLoadedAudioModules(KSModul& top);
   // Ensembles stored before the full-scale range changed: an Audio Out level
   // fader drops by 12 dB (1), a tapedeck is warned of (2), nothing is warned
   // of (0). -1 for an ensemble that is not that old.
@@ -140,9 +144,10 @@ private:
   // A loaded module takes what its type decides: label and help where the
   // record says they follow the type, port entries, state sizes.
   static void ApplyLoadedType(KSModul& m, bool addToPanel);
+  // The windows show what a merge added to a macro (children from former on).
+  static void ShowMerged(KSModul& macro, int32_t former, bool newPorts);
   template <class P> static void TakeTerminal(P* port, KSModul& terminal, int32_t kind, int32_t number);
 };
 
 // Backups beside a saved file.
-void MakeBackup(const IFileName& name);
 void RemoveBackup(const IFileName& name);

@@ -6,6 +6,9 @@
 #include "src/base/str.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
+#include "src/mod/modwnd.h"
+
+#include "platform/fs.h"
 
 #include <cfloat>
 
@@ -70,18 +73,15 @@ KSModul* KSModul::FindReducibleInstr(KSModul* after) {
 // ---------------------------------------------------------------------------
 // Mono and poly
 
-namespace {
-// Audio kinds 0/1, event kinds 2/3: the low bit is poly.
-int32_t KindFor(int32_t kind, bool mono) {
-  if (kind < 0 || kind > 3) return kind;
-  return mono ? (kind & ~1) : (kind | 1);
-}
-} // namespace
-
 void KSModul::SetPortKinds(bool mono) {
-  for (int32_t i = 0; i < inCount_; ++i) in_[i]->SetKindAndIndex(KindFor(in_[i]->GetKind(), mono), in_[i]->GetIndexField());
+  // Only the ports that stand for a terminal switch (the ports decide); the
+  // ports of other modules keep their type's kinds, as a reload gives them.
+  for (int32_t i = 0; i < inCount_; ++i)
+    if (mono) in_[i]->MakeMono();
+    else in_[i]->MakePoly();
   for (int32_t i = 0; i < outCount_; ++i)
-    out_[i]->SetKindAndIndex(KindFor(out_[i]->GetKind(), mono), out_[i]->GetIndexField());
+    if (mono) out_[i]->MakeMono();
+    else out_[i]->MakePoly();
 }
 
 void KSModul::SetMono() { SetMonoState(true); }
@@ -176,10 +176,35 @@ void KSModul::ClearStaleSolo() {
 // ---------------------------------------------------------------------------
 // Selection
 
-void KSModul::Select() { selected_ = 1; }
-void KSModul::Deselect() { selected_ = 0; }
+void KSModul::Select() {
+  if (selected_) return;
+  selected_ = 1;
+  ShowSelection();
+}
+
+void KSModul::Deselect() {
+  if (!selected_) return;
+  selected_ = 0;
+  ShowSelection();
+}
+
+void KSModul::ShowSelection() {
+  IModelWindows* w = Windows();
+  if (!w) return;
+  if (boxView_) w->InvalidateView(boxView_);
+  UpdateOwnCtrlViews();
+}
 void KSModul::DeselectAll() {
   Walk([](KSModul* m) { m->Deselect(); });
+}
+
+bool KSModul::IsSelectedInPanel(bool ensPanel) const {
+  // A control inside a macro is selected on a panel when the macro is.
+  for (const KSModul* m = this; m; m = m->parent_) {
+    if (m->IsSelected() && (ensPanel ? m->IsVisibleInEns() : m->IsVisibleInInstr())) return true;
+    if (!m->parent_ || m->parent_->IsCategory(kCatInstrument)) break;
+  }
+  return false;
 }
 
 KSModul* KSModul::GetSingleSelected() {
@@ -266,7 +291,8 @@ void NameBackup(const IFileName& file, TFileName& backup) {
 } // namespace
 
 void KSModul::MakeBackup(IFileName* file) {
-  if (!file || !file->Exists()) return;
+  // Only a file is moved aside: a folder of that name stays where it is.
+  if (!file || !file->Exists() || platform::KindOf(file->GetPath().Std()) != platform::EntryKind::File) return;
   TFileName backup;
   NameBackup(*file, backup);
   backup.Remove();

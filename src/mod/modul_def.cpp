@@ -19,7 +19,10 @@ const IDriverModulDefs* DriverOf(const KSModul* module) {
   return lookup ? lookup(module) : nullptr;
 }
 
-bool IsAudioOutType(int32_t index) { return index == 82 || index == 83 || index == 85 || index == 114; }
+bool IsAudioOutType(int32_t index) {
+  return index == kTypeOldAudioOutA.type || index == kTypeOldAudioOutB.type || index == kTypeOldAudioOutC.type ||
+         index == kTypeAudioOut.type;
+}
 
 const KModulDef* FindSwitchOrMacro(const TCatalogue& c, int32_t index) {
   const uint32_t u = uint32_t(index);
@@ -31,7 +34,7 @@ const KModulDef* FindModule(const KSModul* module, const TCatalogue& c, int32_t 
     const IDriverModulDefs* driver = DriverOf(module);
     return driver ? driver->GetAudioOutDef() : nullptr;
   }
-  if (index == 113) {
+  if (index == kTypeAudioIn.type) {
     const IDriverModulDefs* driver = DriverOf(module);
     return driver ? driver->GetAudioInDef() : nullptr;
   }
@@ -49,12 +52,12 @@ const KModulDef* FindTerminal(const KModulDef* audio, const KModulDef* event, in
 
 void FillPlaces();
 
-void SetIn(int32_t type, const char* label, int32_t value) {
-  MutableInPort(Catalogue().module[type], label)->index = value;
+void SetIn(TModuleType type, const char* label, int32_t value) {
+  MutableInPort(Catalogue().module[type.type], label)->index = value;
 }
 
-void SetOut(int32_t type, const char* label, int32_t value) {
-  MutableOutPort(Catalogue().module[type], label)->index = value;
+void SetOut(TModuleType type, const char* label, int32_t value) {
+  MutableOutPort(Catalogue().module[type.type], label)->index = value;
 }
 
 // Runs among the static initialisers of every program that looks types up.
@@ -112,56 +115,56 @@ namespace {
 void FillPlaces() {
   // The three delays share one voice layout.
   const int32_t delayOut = QV_WORD_AT(DelayVoiceState, output);
-  SetIn(79, "In", QV_INPUT_AT(StaticDelayInputs, in));
-  SetOut(79, "Out", delayOut);
-  SetIn(120, "Dly", QV_INPUT_AT(DelayInputs, delay));
-  SetIn(120, "In", QV_INPUT_AT(DelayInputs, in));
-  SetOut(120, "Out", delayOut);
-  SetIn(166, "In", QV_INPUT_AT(DelayInputs, in));
-  SetOut(166, "Out", delayOut);
+  SetIn(kTypeStaticDelay, "In", QV_INPUT_AT(StaticDelayInputs, in));
+  SetOut(kTypeStaticDelay, "Out", delayOut);
+  SetIn(kTypeModDelay, "Dly", QV_INPUT_AT(DelayInputs, delay));
+  SetIn(kTypeModDelay, "In", QV_INPUT_AT(DelayInputs, in));
+  SetOut(kTypeModDelay, "Out", delayOut);
+  SetIn(kTypeDiffuserDelay, "In", QV_INPUT_AT(DelayInputs, in));
+  SetOut(kTypeDiffuserDelay, "Out", delayOut);
 
-  SetIn(80, "In", QV_INPUT_AT(TapedeckInputs, left));
-  SetOut(80, "Out", QV_WORD_AT(TapedeckVoiceState, output));
-  SetIn(81, "In L", QV_INPUT_AT(TapedeckInputs, left));
-  SetIn(81, "In R", QV_INPUT_AT(TapedeckInputs, right));
-  SetOut(81, "L", QV_WORD_AT(StereoTapedeckVoiceState, left));
-  SetOut(81, "R", QV_WORD_AT(StereoTapedeckVoiceState, right));
+  SetIn(kTypeTapedeck1, "In", QV_INPUT_AT(TapedeckInputs, left));
+  SetOut(kTypeTapedeck1, "Out", QV_WORD_AT(TapedeckVoiceState, output));
+  SetIn(kTypeTapedeck2, "In L", QV_INPUT_AT(TapedeckInputs, left));
+  SetIn(kTypeTapedeck2, "In R", QV_INPUT_AT(TapedeckInputs, right));
+  SetOut(kTypeTapedeck2, "L", QV_WORD_AT(StereoTapedeckVoiceState, left));
+  SetOut(kTypeTapedeck2, "R", QV_WORD_AT(StereoTapedeckVoiceState, right));
 
   const int32_t sampleLeft = QV_WORD_AT(SampleVoiceState, player.core.out.currentLeft);
   const int32_t sampleRight = QV_WORD_AT(SampleVoiceState, player.core.out.currentRight);
-  SetIn(130, "A", QV_INPUT_AT(SampleInputs, ampl));
-  SetOut(130, "Out", sampleLeft);
-  SetIn(131, "F", QV_INPUT_AT(SampleInputs, freq));
-  SetIn(131, "St", QV_INPUT_AT(SampleInputs, start));
-  SetIn(131, "A", QV_INPUT_AT(SampleInputs, ampl));
-  SetOut(131, "Out", sampleLeft);
-  SetIn(135, "Sel", QV_INPUT_AT(SampleInputs, select));
-  SetIn(135, "F", QV_INPUT_AT(SampleInputs, freq));
-  SetIn(135, "St", QV_INPUT_AT(SampleInputs, start));
-  SetIn(135, "LS", QV_INPUT_AT(SampleInputs, loopStart));
-  SetIn(135, "LL", QV_INPUT_AT(SampleInputs, loopLength));
-  SetIn(135, "A", QV_INPUT_AT(SampleInputs, ampl));
-  SetOut(135, "L", sampleLeft);
-  SetOut(135, "R", sampleRight);
-  SetIn(136, "Pos", QV_INPUT_AT(SampleInputs, freq));
-  SetIn(136, "A", QV_INPUT_AT(SampleInputs, ampl));
-  SetOut(136, "L", sampleLeft);
-  SetOut(136, "R", sampleRight);
+  SetIn(kTypeSampler, "A", QV_INPUT_AT(SampleInputs, ampl));
+  SetOut(kTypeSampler, "Out", sampleLeft);
+  SetIn(kTypeSamplerFm, "F", QV_INPUT_AT(SampleInputs, freq));
+  SetIn(kTypeSamplerFm, "St", QV_INPUT_AT(SampleInputs, start));
+  SetIn(kTypeSamplerFm, "A", QV_INPUT_AT(SampleInputs, ampl));
+  SetOut(kTypeSamplerFm, "Out", sampleLeft);
+  SetIn(kTypeSamplerLoop, "Sel", QV_INPUT_AT(SampleInputs, select));
+  SetIn(kTypeSamplerLoop, "F", QV_INPUT_AT(SampleInputs, freq));
+  SetIn(kTypeSamplerLoop, "St", QV_INPUT_AT(SampleInputs, start));
+  SetIn(kTypeSamplerLoop, "LS", QV_INPUT_AT(SampleInputs, loopStart));
+  SetIn(kTypeSamplerLoop, "LL", QV_INPUT_AT(SampleInputs, loopLength));
+  SetIn(kTypeSamplerLoop, "A", QV_INPUT_AT(SampleInputs, ampl));
+  SetOut(kTypeSamplerLoop, "L", sampleLeft);
+  SetOut(kTypeSamplerLoop, "R", sampleRight);
+  SetIn(kTypeSampleLookup, "Pos", QV_INPUT_AT(SampleInputs, freq));
+  SetIn(kTypeSampleLookup, "A", QV_INPUT_AT(SampleInputs, ampl));
+  SetOut(kTypeSampleLookup, "L", sampleLeft);
+  SetOut(kTypeSampleLookup, "R", sampleRight);
 
-  SetIn(165, "In", QV_INPUT_AT(ScopeInputs, in));
+  SetIn(kTypeScope, "In", QV_INPUT_AT(ScopeInputs, in));
 
-  SetIn(169, "P", QV_INPUT_AT(GrainDelayInputs, pitch));
-  SetIn(169, "Dly", QV_INPUT_AT(GrainDelayInputs, delay));
-  SetIn(169, "Gr", QV_INPUT_AT(GrainDelayInputs, grainy));
-  SetIn(169, "Sm", QV_INPUT_AT(GrainDelayInputs, smooth));
-  SetIn(169, "Pan", QV_INPUT_AT(GrainDelayInputs, pan));
-  SetIn(169, "A", QV_INPUT_AT(GrainDelayInputs, ampl));
-  SetIn(169, "In", QV_INPUT_AT(GrainDelayInputs, in));
-  SetOut(169, "L", QV_WORD_AT(GrainDelayVoiceState, left));
-  SetOut(169, "R", QV_WORD_AT(GrainDelayVoiceState, right));
+  SetIn(kTypeGrainDelay, "P", QV_INPUT_AT(GrainDelayInputs, pitch));
+  SetIn(kTypeGrainDelay, "Dly", QV_INPUT_AT(GrainDelayInputs, delay));
+  SetIn(kTypeGrainDelay, "Gr", QV_INPUT_AT(GrainDelayInputs, grainy));
+  SetIn(kTypeGrainDelay, "Sm", QV_INPUT_AT(GrainDelayInputs, smooth));
+  SetIn(kTypeGrainDelay, "Pan", QV_INPUT_AT(GrainDelayInputs, pan));
+  SetIn(kTypeGrainDelay, "A", QV_INPUT_AT(GrainDelayInputs, ampl));
+  SetIn(kTypeGrainDelay, "In", QV_INPUT_AT(GrainDelayInputs, in));
+  SetOut(kTypeGrainDelay, "L", QV_WORD_AT(GrainDelayVoiceState, left));
+  SetOut(kTypeGrainDelay, "R", QV_WORD_AT(GrainDelayVoiceState, right));
 
   // The three re-synthesis types share one input layout.
-  for (int32_t type : {170, 173, 174}) {
+  for (TModuleType type : {kTypeBeatLoop, kTypeResynth, kTypePitchFormer}) {
     SetIn(type, "P", QV_INPUT_AT(SampleInputs, pitch));
     SetIn(type, "Sel", QV_INPUT_AT(SampleInputs, select));
     SetIn(type, "St", QV_INPUT_AT(SampleInputs, start));
@@ -172,21 +175,21 @@ void FillPlaces() {
     SetIn(type, "Pan", QV_INPUT_AT(SampleInputs, pan));
     SetIn(type, "A", QV_INPUT_AT(SampleInputs, ampl));
   }
-  SetOut(170, "L", QV_WORD_AT(BeatLoopVoiceState, common.main.core.out.currentLeft));
-  SetOut(170, "R", QV_WORD_AT(BeatLoopVoiceState, common.main.core.out.currentRight));
-  for (int32_t type : {173, 174}) {
+  SetOut(kTypeBeatLoop, "L", QV_WORD_AT(BeatLoopVoiceState, common.main.core.out.currentLeft));
+  SetOut(kTypeBeatLoop, "R", QV_WORD_AT(BeatLoopVoiceState, common.main.core.out.currentRight));
+  for (TModuleType type : {kTypeResynth, kTypePitchFormer}) {
     SetIn(type, "Sp", QV_INPUT_AT(SampleInputs, speed));
     SetOut(type, "L", QV_WORD_AT(ResynthVoiceState, main.core.out.currentLeft));
     SetOut(type, "R", QV_WORD_AT(ResynthVoiceState, main.core.out.currentRight));
   }
-  SetIn(173, "Gr", QV_INPUT_AT(SampleInputs, grainy));
-  SetIn(174, "FS", QV_INPUT_AT(SampleInputs, formants));
+  SetIn(kTypeResynth, "Gr", QV_INPUT_AT(SampleInputs, grainy));
+  SetIn(kTypePitchFormer, "FS", QV_INPUT_AT(SampleInputs, formants));
 
   static const char* const kDemuxLabels[16] = {"0", "1", "2",  "3",  "4",  "5",  "6",  "7",
                                                 "8", "9", "10", "11", "12", "13", "14", "15"};
-  SetIn(197, "Len", QV_INPUT_AT(DemuxInputs, length));
+  SetIn(kTypeDemux, "Len", QV_INPUT_AT(DemuxInputs, length));
   for (int32_t k = 0; k < 16; ++k)
-    SetIn(197, kDemuxLabels[k], QV_INPUT_AT(DemuxInputs, value) + k);
+    SetIn(kTypeDemux, kDemuxLabels[k], QV_INPUT_AT(DemuxInputs, value) + k);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "src/engine/module_types.h"
+
 class KSModul;
 
 // Signal kinds of ports, records and terminals.
@@ -103,6 +105,9 @@ void SetDriverDefsLookup(TDriverDefsOfModule lookup);
 // The record of a module type, or null. The module is used only to reach the
 // active audio driver for the driver types (0:82, 83, 85, 113, 114).
 const KModulDef* FindModulDef(const KSModul* module, int32_t category, int32_t index);
+inline const KModulDef* FindModulDef(const KSModul* module, TModuleType type) {
+  return FindModulDef(module, type.category, type.type);
+}
 
 // Completes the port indexes of the types that keep their inputs and outputs
 // at fixed places of their own state layout. Runs once at start-up, before

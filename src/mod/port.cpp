@@ -172,7 +172,7 @@ void KInPort::CollectSources(KInPort* root) {
       if (KInPort* inner = terminal->GetInPort(0)) inner->CollectSources(root);
     } else if (m->IsCategory(kCatSwitch) && !m->IsMuted()) {
       auto followed = [](KInPort* p) { return p && !(p->GetFlags() & kDeselected) && !p->IsMuted(); };
-      if (m->IsTypeIndex(14)) {
+      if (m->IsType(kTypeSwitch2x2)) {
         bool first = source == m->GetOutPort(0);
         KInPort* a = m->GetInPort(first ? 0 : 2);
         KInPort* b = m->GetInPort(first ? 1 : 3);
@@ -521,4 +521,75 @@ bool KOutPort::ReachesOutput() {
   for (int32_t i = 0; i < destCount_; ++i)
     if (dests_[i]->ReachesOutput()) return true;
   return false;
+}
+
+// ---------------------------------------------------------------------------
+// Port entries and mono/poly through macros
+
+namespace {
+const KPortDef* EntryAt(const KPortTable* table, int32_t i) {
+  return table && i >= 0 && i < table->count ? &(*table)[i] : nullptr;
+}
+
+// Audio kinds 0/1 and event kinds 2/3: the low bit is poly. False when the
+// port already has the kind asked for.
+bool CanSwitchKind(int32_t kind, bool mono) { return kind >= kAudioMono && kind <= kEventPoly && IsPolyKind(kind) == mono; }
+int32_t SwitchedKind(int32_t kind, bool mono) { return mono ? kind - 1 : kind + 1; }
+
+bool InMacro(const KSModul* m) { return m->GetParent() && m->GetParent()->IsCategory(kCatMacro); }
+
+void SwitchModule(KSModul* m, bool mono) {
+  if (!m) return;
+  if (mono) m->SetMono();
+  else m->SetPoly();
+}
+} // namespace
+
+const KPortDef* KInPort::GetDefinition() const {
+  const KModulDef* def = owner_ ? owner_->GetTypeDef() : nullptr;
+  return def ? EntryAt(def->inPorts, GetIndex()) : nullptr;
+}
+
+const KPortDef* KOutPort::GetDef() const {
+  const KModulDef* def = owner_ ? owner_->GetTypeDef() : nullptr;
+  return def ? EntryAt(def->outPorts, GetIndex()) : nullptr;
+}
+
+void KInPort::MakeMono() { SwitchKind(true); }
+void KInPort::MakePoly() { SwitchKind(false); }
+void KOutPort::MakeMono() { SwitchKind(true); }
+void KOutPort::MakePoly() { SwitchKind(false); }
+
+void KInPort::SwitchKind(bool mono) {
+  const bool macroPort = owner_->IsCategory(kCatMacro);
+  const bool terminalPort = owner_->IsCategory(kCatOutTerminal) && InMacro(owner_);
+  if ((!macroPort && !terminalPort) || !CanSwitchKind(kind_, mono)) return;
+  TStructureChange bracket(owner_);
+  kind_ = SwitchedKind(kind_, mono);
+  if (macroPort) {
+    SwitchModule(owner_->FindInTerminal(GetIndex()), mono);
+  } else {
+    SwitchModule(owner_, mono);
+    if (KOutPort* outer = owner_->GetParent()->GetOutPort(owner_->GetTerminalNo())) {
+      if (mono) outer->MakeMono();
+      else outer->MakePoly();
+    }
+  }
+}
+
+void KOutPort::SwitchKind(bool mono) {
+  const bool macroPort = owner_->IsCategory(kCatMacro);
+  const bool terminalPort = owner_->IsCategory(kCatInTerminal) && InMacro(owner_);
+  if ((!macroPort && !terminalPort) || !CanSwitchKind(kind_, mono)) return;
+  TStructureChange bracket(owner_);
+  kind_ = SwitchedKind(kind_, mono);
+  if (macroPort) {
+    SwitchModule(owner_->FindOutTerminal(GetIndex()), mono);
+  } else {
+    SwitchModule(owner_, mono);
+    if (KInPort* outer = owner_->GetParent()->GetInPort(owner_->GetTerminalNo())) {
+      if (mono) outer->MakeMono();
+      else outer->MakePoly();
+    }
+  }
 }

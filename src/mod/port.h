@@ -9,6 +9,7 @@
 
 class KSModul;
 class KOutPort;
+class IModelView;
 struct TEngineRecord;
 
 constexpr int32_t kMaxPorts = 20;
@@ -45,8 +46,13 @@ public:
   bool IsMuted() const { return flags_ & kMuted; }
   uint8_t GetFlags() const { return flags_; }
   void SetFlags(uint8_t flags) { flags_ = flags; }
+  // The port's handle on its module's box (kept, never deleted by the port;
+  // null until made).
+  IModelView* GetView() const { return view_; }
+  void CreateView(IModelView* box);
 
 protected:
+  IModelView* view_ = nullptr;
   KSModul* owner_;
   int32_t kind_ = 0;
   int32_t index_ = -1;
@@ -100,18 +106,28 @@ public:
 
   void SetMute();
   void ClearMute();
-  bool IsFlag08() const { return flags_ & kPolyConflict; }
-  bool IsFlag10() const { return flags_ & kUnavailable; }
+  bool HasPolyConflict() const { return flags_ & kPolyConflict; }
+  bool IsUnavailable() const { return flags_ & kUnavailable; }
   void MarkUnavailable() { flags_ |= kUnavailable; }
   void MarkAvailable() { flags_ &= uint8_t(~kUnavailable); }
-  void SetFlag20() { flags_ |= kDeselected; }
-  void ClearFlag20() { flags_ &= uint8_t(~kDeselected); }
+  // A switch input the switch does not follow at its current step.
+  bool IsDeselected() const { return flags_ & kDeselected; }
+  void SetDeselected() { flags_ |= kDeselected; }
+  void ClearDeselected() { flags_ &= uint8_t(~kDeselected); }
   bool IsIgnored() const { return flags_ & (kMuted | kPolyConflict | kUnavailable | kDeselected); }
 
   // Position in the owner's in-ports (-1 if absent).
   int32_t GetIndex() const;
   // For a port of a macro or instrument: the child index of its in terminal.
   int32_t FindInTerminal() const;
+  // The owner type's entry for this port; null when the type has no fixed
+  // entry for it (macros, ports added by terminals).
+  const KPortDef* GetDefinition() const;
+  // Mono and poly reach through macros: a macro's port and the in terminal
+  // inside, an out terminal and its macro's out-port switch together. Other
+  // ports keep the kind their type gives them.
+  void MakeMono();
+  void MakePoly();
 
   bool ActivateSources(bool trial);
   bool ReachesOutput();
@@ -121,6 +137,7 @@ private:
   friend class KSModul;
   friend class KModulFile;
   void ApplyToTerminalDestinations(void (KInPort::*step)());
+  void SwitchKind(bool mono);
   // Removes the wire without a bracket (teardown).
   void DropWire(KOutPort* source);
   void ResolveOwn();
@@ -169,6 +186,11 @@ public:
 
   int32_t GetIndex() const;
   int32_t FindOutTerminal() const;
+  const KPortDef* GetDef() const;
+  // As the in-port's: a macro's out-port and the out terminal inside, an in
+  // terminal and its macro's in-port.
+  void MakeMono();
+  void MakePoly();
 
   bool ActivateSources(bool trial);
   bool ReachesOutput();
@@ -179,6 +201,7 @@ public:
 
 private:
   friend class KModulFile;
+  void SwitchKind(bool mono);
   int32_t destCount_ = 0;
   KInPort* dests_[kMaxWires] = {};
 };

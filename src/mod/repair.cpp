@@ -15,8 +15,8 @@ QV_MESSAGE(OldTapedeck, "Warning. You are opening an old ensemble which contains
 QV_MESSAGE(OldLevel, "Warning. You are opening an old ensemble without\nan Audio-Out level fader. The full scale range for\nAudio-Out was greater in the old version of\nPellucide (-4.096 ... 4.096). It is now -1 ... 1, so you\nmay need to reduce the output signal level to avoid clipping.");
 
 bool IsAudioOutType(const KSModul* m) {
-  return m->IsType(kCatModule, 82) || m->IsType(kCatModule, 83) || m->IsType(kCatModule, 85) ||
-         m->IsType(kCatModule, 114);
+  return m->IsType(kTypeOldAudioOutA) || m->IsType(kTypeOldAudioOutB) || m->IsType(kTypeOldAudioOutC) ||
+         m->IsType(kTypeAudioOut);
 }
 
 int32_t LoadMark(const KSModul* m) { return m->GetData() ? m->GetData()->loadMark : 0; }
@@ -30,23 +30,23 @@ KEnsemble* EnsembleOf(KSModul* m) { return dynamic_cast<KEnsemble*>(m->GetHost()
 // Puts a fresh driver module of the type in place of a loaded one: the wires
 // of the loaded one move to the ports of the same number; 2 when some could
 // not.
-int32_t ReplaceLoaded(KSModul* parent, KSModul* loaded, int32_t type) {
+int32_t ReplaceLoaded(KSModul* parent, KSModul* loaded, TModuleType type) {
   KEnsemble* ens = EnsembleOf(parent);
   int32_t result = 0;
   TStructureChange change(parent);
   if (ens) {
-    KSModul* current = type == 113 ? ens->GetAudioInModule() : ens->GetAudioOutModule();
+    KSModul* current = type == kTypeAudioIn ? ens->GetAudioInModule() : ens->GetAudioOutModule();
     if (current && current != loaded) parent->DeleteChild(current);
   }
-  KSModul* fresh = parent->InsertModule(kCatModule, type, 1);
+  KSModul* fresh = parent->InsertModule(type, kPlaceNext);
   if (!fresh) return 2;
   fresh->SetPos(loaded->GetPos());
   if (ens) {
-    if (type == 113) ens->SetAudioInModule(fresh);
+    if (type == kTypeAudioIn) ens->SetAudioInModule(fresh);
     else ens->SetAudioOutModule(fresh);
   }
   if (loaded->IsMuted()) fresh->Mute();
-  if (type == 113) {
+  if (type == kTypeAudioIn) {
     for (int32_t j = 0; j < loaded->GetOutPortCount(); ++j) {
       KOutPort* from = loaded->GetOutPort(j);
       while (from->GetDestinationCount() > 0) {
@@ -103,10 +103,10 @@ int32_t Repair(KSModul* node) {
     }
     if (IsAudioOutType(child)) {
       KSModul* current = ens ? ens->GetAudioOutModule() : nullptr;
-      if (child->IsType(kCatModule, 114) && current && current->GetInPortCount() == child->GetInPortCount()) {
+      if (child->IsType(kTypeAudioOut) && current && current->GetInPortCount() == child->GetInPortCount()) {
         TakePlace(node, child, current, false);
       } else {
-        result |= ReplaceLoaded(node, child, 114);
+        result |= ReplaceLoaded(node, child, kTypeAudioOut);
       }
     } else {
       KSModul* current = ens ? ens->GetAudioInModule() : nullptr;
@@ -116,7 +116,7 @@ int32_t Repair(KSModul* node) {
         continue;
       }
       if (current->GetOutPortCount() == child->GetOutPortCount()) TakePlace(node, child, current, true);
-      else result |= ReplaceLoaded(node, child, 113);
+      else result |= ReplaceLoaded(node, child, kTypeAudioIn);
     }
     // Children may have moved: start the walk again; repaired modules carry no mark.
     i = 0;
@@ -124,7 +124,7 @@ int32_t Repair(KSModul* node) {
   return result;
 }
 
-bool IsFader(const KSModul* m) { return m && m->IsType(kCatSource, 1); }
+bool IsFader(const KSModul* m) { return m && m->IsType(kTypeFader); }
 
 int32_t Warn(KSModul* m) {
   int32_t result = 0;
@@ -138,7 +138,7 @@ int32_t Warn(KSModul* m) {
                              fader->GetMidiUpper(), float(fader->GetStepSize()));
       result = 1;
     }
-  } else if (m->IsType(kCatModule, 80) || m->IsType(kCatModule, 81)) {
+  } else if (m->IsType(kTypeTapedeck1) || m->IsType(kTypeTapedeck2)) {
     result = 2;
   }
   for (int32_t i = 0; i < m->GetChildCount(); ++i) result |= Warn(m->GetChild(i));
@@ -154,6 +154,19 @@ int32_t KModulFile::RepairLoadedStructure(KSModul& top, bool announce) {
   else if (announce)
     if (KEnsemble* ens = EnsembleOf(&top)) ens->MarkClean();
   return result;
+}
+
+void KModulFile::AdoptLoadedAudioModules(KSModul& top) {
+  KEnsemble* ens = EnsembleOf(&top);
+  if (!ens) return;
+  for (int32_t i = 0; i < top.GetChildCount(); ++i) {
+    KSModul* child = top.GetChild(i);
+    if (LoadMark(child) != 2) continue;
+    if (child->IsType(kTypeAudioOut) && !ens->GetAudioOutModule()) ens->SetAudioOutModule(child);
+    else if (child->IsType(kTypeAudioIn) && !ens->GetAudioInModule()) ens->SetAudioInModule(child);
+    else continue;
+    child->MarkDriverChannels();
+  }
 }
 
 int32_t KModulFile::WarnOldEnsemble(KSModul& top) {

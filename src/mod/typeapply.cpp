@@ -50,6 +50,19 @@ void KSModul::ApplyTypeDef(const KModulDef* def) {
   SetAudioRangeMaximum();
   if (def->panelView != kViewNone && category_ != kCatInstrument && instr_ && instr_->GetOwner())
     instr_->GetOwner()->AddPanelModule(this);
+  // How a new control first shows: buttons and switches without their value;
+  // a graph on no panel, except a scope on its instrument's.
+  if (ctrlStyle_ == 0) {
+    switch (def->panelView) {
+    case kViewButton:
+    case kViewSwitch: SetFlag(kFlagValueHidden, true); break;
+    case kViewGraph:
+      SetFlag(kFlagVisibleInInstr, IsType(kTypeScope));
+      SetFlag(kFlagVisibleInEns, false);
+      break;
+    default: break;
+    }
+  }
   ApplyTypeState(def, true);
 }
 
@@ -64,7 +77,7 @@ void KSModul::ApplyTypeState(const KModulDef* def, bool addToPanel) {
       ctrlStyle_ = 200;
       // A switch follows one input: the first.
       sources_[0] = inCount_ - 1;
-      for (int32_t i = 1; i < inCount_; ++i) in_[i]->SetFlag20();
+      for (int32_t i = 1; i < inCount_; ++i) in_[i]->SetDeselected();
       break;
     case kViewLamp: ctrlStyle_ = 300; break;
     case kViewMeter: ctrlStyle_ = 400; break;
@@ -84,12 +97,12 @@ void KSModul::ApplyTypeState(const KModulDef* def, bool addToPanel) {
 
 void KSModul::MarkDriverChannels() {
   IAudioInOut* audio = Audio();
-  if (IsType(kCatModule, 113)) {
+  if (IsType(kTypeAudioIn)) {
     int32_t inputs = audio ? audio->GetInputCount() : 0;
     for (int32_t i = 0; i < outCount_; ++i)
       if (i < inputs) out_[i]->MarkAvailable();
       else out_[i]->MarkUnavailable();
-  } else if (IsType(kCatModule, 114)) {
+  } else if (IsType(kTypeAudioOut)) {
     // The first two inputs are the tune and the master level.
     int32_t outputs = audio ? audio->GetOutputCount() : 0;
     for (int32_t i = 2; i < inCount_; ++i)

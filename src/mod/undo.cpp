@@ -54,8 +54,10 @@ KUndo::~KUndo() {
   DestructorBody([this] {
     sink_ = nullptr;
     DeleteAllSteps();
-    // A snapshot left behind marks a run that did not end normally.
+    // A snapshot left behind marks a run that did not end normally; after a
+    // normal end there is neither a snapshot nor a number to offer.
     DeleteSnapshotFiles();
+    DeleteSetting(TStr(setting::UndoNo));
     StoreSettings();
   });
 }
@@ -106,16 +108,22 @@ void KUndo::AddStep(int32_t kind, const void* object) {
   KEnsemble& ens = files_.GetEnsemble();
   if (max_ > 0 && enabled_ && IsUndoableKind(kind) && kind != kChangeControls) {
     TUndoBusy busy(files_);
+    // The snapshot is written before anything changes: a write that fails
+    // (a full disk) raises its message and leaves the steps as they were.
+    // Steps newer than the cursor give their numbers back to the ring.
+    int32_t base = current_;
+    if (cursor_ != 0 && !steps_.empty()) base = cursor_ < 0 ? oldest_ : steps_[size_t(cursor_)].snapshot;
+    const int32_t next = base + 1 >= max_ ? 0 : base + 1;
+    WriteSnapshot(next);
     DropNewerThanCursor();
     // The clean flag to come back to when every step is undone: the one
     // before the oldest step, which includes changes never recorded.
     if (steps_.empty()) ens.RememberCleanForUndo();
-    current_ = current_ + 1 >= max_ ? 0 : current_ + 1;
+    current_ = next;
     if (current_ == oldest_) {
       if (!steps_.empty()) RemoveStep(steps_.size() - 1);
       oldest_ = oldest_ + 1 >= max_ ? 0 : oldest_ + 1;
     }
-    WriteSnapshot(current_);
     WriteSettingInt(TStr(setting::UndoNo), uint32_t(current_));
     steps_.insert(steps_.begin(), TStep{kind, object, current_});
     cursor_ = 0;
@@ -164,8 +172,9 @@ void KUndo::Undo() {
     TUndoBusy busy(files_);
     TStep& step = steps_[size_t(cursor_)];
     if (step.redo == 0) {
+      // The step counts as redoable only once its snapshot is whole on disk.
+      WriteSnapshot(-redoCounter_);
       step.redo = redoCounter_++;
-      WriteSnapshot(-step.redo);
     }
     const int32_t number = step.snapshot;
     cursor_ = cursor_ + 1 < int32_t(steps_.size()) ? cursor_ + 1 : -1;
@@ -232,12 +241,11 @@ std::unique_ptr<IFileName, void (*)(IFileName*)> KUndo::SnapshotName(int32_t num
 }
 
 void KUndo::WriteSnapshot(int32_t number) {
-  auto name = SnapshotName(number);
-  if (name->Exists()) name->Remove();
-  EPtr<IFile> file(CreateFileObject());
-  file->OpenWrite(name.get());
-  KModulFile::WriteEnsemble(*file, files_);
-  file->Close();
+  // Made whole in memory and put in place through a temporary file: a
+  // snapshot on disk is always complete, whatever stops the write.
+  TMemInOut mem;
+  KModulFile::WriteEnsemble(mem, files_);
+  ReplaceFileBytes(SnapshotName(number)->GetPath(), mem.Data());
 }
 
 void KUndo::OpenSnapshot(int32_t number) { files_.OpenEnsemble(*SnapshotName(number)); }

@@ -262,3 +262,20 @@ TEST(Extended80, UnsignedHelpers) {
   EXPECT_EQ(DoubleToUnsigned(2147483648.5), 0x80000000u);
   EXPECT_EQ(DoubleToUnsigned(7.9), 7u);
 }
+
+TEST(TAudioBuf, ClearSilencesEveryFormatGuardFramesIncluded) {
+  struct Case {
+    int isFloat, interleaved, bits, channels, margin;
+  };
+  const Case cases[] = {{1, 0, 32, 1, 3}, {1, 0, 32, 2, 0}, {0, 1, 16, 2, 2}, {0, 0, 16, 1, 1}, {0, 1, 8, 2, 4}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "float " << c.isFloat << " interleaved " << c.interleaved << " bits " << c.bits
+                                    << " channels " << c.channels);
+    EPtr<IAudioBuf> b(CreateAudioBuf(c.isFloat, c.interleaved, c.bits, c.channels, 44100, 50, c.margin));
+    for (int ch = 0; ch < c.channels; ++ch)
+      for (int f = -c.margin; f < 50 + c.margin; ++f) b->SetSample(f, f % 2 ? 0.75f : -0.5f, ch);
+    b->Clear();
+    for (int ch = 0; ch < c.channels; ++ch)
+      for (int f = -c.margin; f < 50 + c.margin; ++f) ASSERT_EQ(b->GetSample(f, ch), 0.0f) << f;
+  }
+}

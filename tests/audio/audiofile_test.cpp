@@ -1,10 +1,15 @@
 #include "src/audio/audiofile.h"
 #include "src/audio/wavchunks.h"
 #include "tests/audio/audiotest.h"
+#include "tests/common/savesafety.h"
 #include "tests/common/testkit.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -188,6 +193,9 @@ TEST(AudioHeaders, TolerantReadingOfOrderAndCounts) {
       {"AIFF without INST", AiffFile({CommChunk(1, 500, 16, 8000), MarkChunk({{1, 50}, {2, 150}}), SsndChunk(1000)}), 5, 500, 0, 0, 500, 60},
       {"AIFF loop end marker at 0", AiffFile({CommChunk(1, 500, 16, 8000), MarkChunk({{1, 0}, {2, 0}}), InstChunk(60, 1, 1, 2), SsndChunk(1000)}), 5, 500, 1, 0, 500, 60},
       {"odd 8-bit samples, pad byte, then MARK and INST", AiffFile({CommChunk(1, 5, 8, 8000), Chunk("SSND", Cat({U32(0, 1), U32(0, 1), Bytes{1, 2, 3, 4, 5}}), 1), MarkChunk({{1, 1}, {2, 4}}), InstChunk(60, 1, 1, 2)}), 5, 5, 1, 1, 4, 60},
+      {"two data chunks: the first holds the samples", WavFile({FmtChunk(2, 44100, 16), data16, Chunk("data", Bytes(400, 0), 0)}), 4, 1000, 0, 0, 1000, 60},
+      {"two SSND chunks: the first holds the samples", AiffFile({CommChunk(1, 500, 16, 8000), SsndChunk(1000), SsndChunk(40)}), 5, 500, 0, 0, 500, 60},
+      {"AIFF INST without MARK: no loop", AiffFile({CommChunk(1, 500, 16, 8000), InstChunk(64, 1, 1, 2), SsndChunk(1000)}), 5, 500, 0, 0, 500, 64},
       {"MARK names A and AB", AiffFile({CommChunk(1, 500, 16, 8000), MarkChunk({{1, 5}, {2, 9}}, {"A", "AB"}), InstChunk(60, 1, 1, 2), SsndChunk(1000)}), 5, 500, 1, 5, 9, 60},
   };
   for (const Case& c : cases) {
@@ -224,6 +232,8 @@ TEST(AudioHeaders, RefusedWithTheMessageOfTheirFault) {
       {"compressed AIFF-C", aifc, 5, "Format of /snd/file is not supported."},
       {"MARK size disagrees", AiffFile({CommChunk(1, 10, 16, 8000), Chunk("MARK", Cat({U16(1, 1), U16(1, 1), U32(0, 1), Bytes{0, 0}, Bytes{0, 0}}), 1), SsndChunk(20)}), 5, "/snd/file is corrupt."},
       {"MARK count beyond its bytes", AiffFile({CommChunk(1, 10, 16, 8000), Chunk("MARK", Cat({U16(5000, 1), U16(1, 1), U32(0, 1), Bytes{0, 0}}), 1), SsndChunk(20)}), 5, "/snd/file is corrupt."},
+      {"WAV rate 0", WavFile({FmtChunk(1, 0, 16), data16}), 4, "The sample rate of /snd/file is 0.\nThe file cannot be played."},
+      {"AIFF rate that rounds to 0", AiffFile({CommChunk(1, 10, 16, 0.4), SsndChunk(20)}), 5, "The sample rate of /snd/file is 0.\nThe file cannot be played."},
       {"not a chunk file", Str("just some text, long enough"), 4, "Format of /snd/file is not supported.\nOnly 1-channel or 2-channel files can be read."},
       {"empty file", {}, 4, "/snd/file is corrupt."},
   };
@@ -453,21 +463,99 @@ TEST(AudioWriter, SavingOverASoundReplacesItWhole) {
   EXPECT_EQ(files, 1);
 }
 
-TEST(AudioWriter, FailedReplaceIsReportedAndKeepsTheOldFile) {
-  const std::string dir = testkit::TempDir("audio-replace-fail");
-  // A folder in the way of the file: the replacing rename cannot happen.
-  std::filesystem::create_directories(dir + "/piano.wav/inside");
+TEST(AudioWriter, SavingOverASoundKeepsTheChunksItDoesNotRead) {
+  const std::string dir = testkit::TempDir("audio-foreign");
+  struct Case {
+    const char* what;
+    const char* name;
+    Bytes file;
+    std::vector<Bytes> kept; // whole chunks, as they must reappear
+  };
+  const Bytes comment = Chunk("LIST", Cat({Str("INFO"), Chunk("ICMT", Str("a comment"), 0)}), 0);
+  const Bytes odd = Chunk("bext", Str("odd"), 0); // padded to an even size
+  const Bytes anno = Chunk("ANNO", Str("notes!"), 1);
+  const Case cases[] = {
+      {"WAV: LIST/INFO before the samples, an odd chunk after", "/piano.wav",
+       WavFile({FmtChunk(1, 8000, 16), comment, Chunk("data", Bytes(200, 0), 0), odd}), {comment, odd}},
+      {"AIFF: an annotation", "/piano.aif", AiffFile({CommChunk(1, 100, 16, 8000), anno, SsndChunk(200)}), {anno}},
+  };
   EPtr<IAudioBuf> ramp(Ramp(1, 8000, 300));
-  EPtr<IFileName> n = NameOf(dir + "/piano.wav");
-  n->SetType(4);
-  try {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = dir + c.name;
+    WriteFileBytes(path, c.file);
+    EPtr<IFileName> n = NameOf(path);
     SaveAudioFileReplacing(n.Get(), *ramp, TSoundSettings());
-    FAIL();
-  } catch (const TError&) {
-    EXPECT_EQ(LastError()->Expand().Std(), "Not enough space to write file\n" + n->GetPath().Std() + ".");
+    const Bytes now = ReadFileBytes(path);
+    for (const Bytes& k : c.kept)
+      EXPECT_NE(std::search(now.begin(), now.end(), k.begin(), k.end()), now.end()) << "a chunk was dropped";
+    std::string error;
+    EPtr<IAudioFile> back(Open(now, n->GetType(), &error));
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(back->GetFileLength(), 300);
+    // Saved again, the chunks are there once.
+    SaveAudioFileReplacing(n.Get(), *ramp, TSoundSettings());
+    const Bytes again = ReadFileBytes(path);
+    EXPECT_EQ(again.size(), now.size());
   }
-  EXPECT_TRUE(std::filesystem::is_directory(dir + "/piano.wav/inside"));
-  int entries = 0;
-  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++entries;
-  EXPECT_EQ(entries, 1);
+}
+
+TEST(AudioWriter, FailedReplaceSaysWhatHappenedAndKeepsTheOldFile) {
+  EPtr<IAudioBuf> ramp(Ramp(1, 8000, 300));
+  struct Case {
+    const char* what;
+    void (*make)(const std::string& dir);
+    const char* message; // after "Cannot write file PATH."
+  };
+  const Case cases[] = {
+      {"a folder in the way", [](const std::string& dir) { std::filesystem::create_directories(dir + "/piano.wav/inside"); },
+       "\nA folder of that name is in the way."},
+      {"a read-only folder",
+       [](const std::string& dir) {
+         std::ofstream(dir + "/piano.wav") << "old";
+         std::filesystem::permissions(dir, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+       },
+       "\nThe file or its folder is write-protected."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (::geteuid() == 0 && std::string(c.what) == "a read-only folder") continue; // root writes anyway
+    const std::string dir = testkit::TempDir("audio-replace-fail");
+    c.make(dir);
+    EPtr<IFileName> n = NameOf(dir + "/piano.wav");
+    n->SetType(4);
+    try {
+      SaveAudioFileReplacing(n.Get(), *ramp, TSoundSettings());
+      ADD_FAILURE() << "the save went through";
+    } catch (const TError&) {
+      EXPECT_EQ(LastError()->Expand().Std(), "Cannot write file " + n->GetPath().Std() + "." + c.message);
+    }
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+    if (std::filesystem::is_directory(dir + "/piano.wav")) {
+      EXPECT_TRUE(std::filesystem::is_directory(dir + "/piano.wav/inside"));
+    } else {
+      EXPECT_EQ(testkit::ReadAll(dir + "/piano.wav"), "old");
+    }
+    int entries = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++entries;
+    EXPECT_EQ(entries, 1);
+  }
+}
+
+TEST(AudioWriter, AKilledOrFailedSoundSaveKeepsTheOldFile) {
+  const std::string dir = testkit::TempDir("audio-kill");
+  const std::string path = dir + "/piano.wav";
+  EPtr<IAudioBuf> ramp(Ramp(1, 8000, 3000));
+  EPtr<IFileName> n = NameOf(path);
+  testkit::SaveUnderTest s;
+  s.target = path;
+  s.putOld = [&] {
+    std::filesystem::remove(path);
+    std::filesystem::copy_file(FixturePath("list_after_data.wav"), path);
+  };
+  s.save = [&] { SaveAudioFileReplacing(n.Get(), *ramp, TSoundSettings()); };
+  testkit::CheckKilledSaves(s);
+  testkit::CheckFullDiskSaves(s, [&](bool threw) {
+    return threw && LastError()->Expand().Std() == "Not enough space to write file\n" + path + ".";
+  });
 }

@@ -1,7 +1,9 @@
 // Delay lines and the tapedeck's record buffer.
 #include "src/audio/buffers.h"
 
+#include "src/audio/audiobuf.h"
 #include "src/audio/audiofile.h"
+#include "src/base/system.h"
 #include "tests/audio/audiotest.h"
 #include "tests/audio/pooltest.h"
 #include "tests/common/testkit.h"
@@ -92,8 +94,11 @@ TEST_F(DelayBufferTest, FailedAllocationLeavesEmptyLinesAndTheDriverRunning) {
   TTestOwner owner;
   EPtr<IDelayBuffer> delay(CreateDelayBuffer(&owner, 2, 10));
   const int updates = owner.bufferUpdates;
-  // About 95 million frames per line: more than the buffer can address.
-  EXPECT_THROW(delay->SetLengthMs(INT32_MAX / 1000 * 1000), TError);
+  // The longest line at a rate far beyond any card's: more frames than the
+  // buffer can address.
+  services.rate = 1.0e9f;
+  EXPECT_THROW(delay->SetLengthMs(TDelayBuffer::kMaxLengthMs), TError);
+  services.rate = 44100.0f;
   EXPECT_STREQ(LastError()->Expand().CStr(), "Memory is low. Cannot finish operation!");
   EXPECT_EQ(delay->GetLengthMs(), 0);
   EXPECT_EQ(delay->GetLineCount(), 2);
@@ -104,6 +109,24 @@ TEST_F(DelayBufferTest, FailedAllocationLeavesEmptyLinesAndTheDriverRunning) {
   EXPECT_EQ(owner.bufferUpdates, updates + 1);
   EXPECT_EQ(services.driver.depth, 0);
   EXPECT_EQ(services.driver.pauses, services.driver.resumes);
+}
+
+TEST_F(DelayBufferTest, LengthsAreBoundedAndAFailedConstructionFreesItsLines) {
+  TTestOwner owner;
+  // A stored or typed length beyond the bound gets the longest line.
+  for (int32_t asked : {22000000, 1000000, TDelayBuffer::kMaxLengthMs + 1}) {
+    EPtr<IDelayBuffer> delay(CreateDelayBuffer(&owner, 1, 10));
+    delay->SetLengthMs(asked);
+    EXPECT_EQ(delay->GetLengthMs(), TDelayBuffer::kMaxLengthMs) << asked;
+    EXPECT_EQ(delay->GetLine(0)->GetLength(), FramesForMs(44100.0f, TDelayBuffer::kMaxLengthMs)) << asked;
+  }
+  // A buffer that cannot get its lines at construction throws; the lines its
+  // fallback made are freed (the leak check of the sanitizer build sees them).
+  const uint64_t before = SampleHeap().Used();
+  services.rate = 1.0e9f;
+  EXPECT_THROW(CreateDelayBuffer(&owner, 4, TDelayBuffer::kMaxLengthMs), TError);
+  services.rate = 44100.0f;
+  EXPECT_EQ(SampleHeap().Used(), before);
 }
 
 TEST_F(DelayBufferTest, DriverIsPausedBeforeAnyLineGoes) {

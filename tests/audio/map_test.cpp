@@ -4,6 +4,7 @@
 
 #include "src/audio/audiofile.h"
 #include "tests/audio/pooltest.h"
+#include "tests/common/savesafety.h"
 #include "tests/common/testkit.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <unistd.h>
 
 using namespace pooltest;
 
@@ -447,6 +450,54 @@ TEmbedded SaveEmbedded(const std::string& folder) {
   fs::remove(folder + "/a.wav");
   fs::remove(folder + "/b.aif");
   return r;
+}
+
+TEST_F(SampleMapTest, AKilledFailedOrRefusedMapSaveKeepsTheOldFileAndSaysWhy) {
+  const std::string folder = testkit::TempDir("map-kill");
+  TSound sound;
+  sound.frames = 2000;
+  WriteSound(folder + "/a.wav", sound);
+  TAudioFileMap map(nullptr, 0);
+  EPtr<IFileName> a(NameOf(folder + "/a.wav"));
+  map.Add(a.Get());
+  testkit::ScriptedHost host;
+  const std::string path = folder + "/kit.map";
+  EPtr<IFileName> file(NameOf(path));
+  testkit::SaveUnderTest s;
+  s.target = path;
+  s.putOld = [&] { std::ofstream(path, std::ios::binary) << "an older map"; };
+  s.save = [&] {
+    host.QueueAnswer(2); // the sounds go into the map
+    map.Save(file.Get());
+  };
+  testkit::CheckKilledSaves(s);
+  testkit::CheckFullDiskSaves(s, [&](bool threw) {
+    return threw && LastError()->Expand().Std() == "Not enough space to write file\n" + path + ".";
+  });
+  // A folder in the way or a folder that may not be written is named as such.
+  struct Case {
+    const char* what;
+    void (*make)(const std::string& dir);
+    const char* message;
+  };
+  const Case cases[] = {
+      {"a folder in the way", [](const std::string& dir) { fs::create_directories(dir + "/kit.map"); },
+       "\nA folder of that name is in the way."},
+      {"a read-only folder",
+       [](const std::string& dir) { fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec); },
+       "\nThe file or its folder is write-protected."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (::geteuid() == 0 && std::string(c.what) == "a read-only folder") continue; // root writes anyway
+    const std::string dir = testkit::TempDir("map-refused");
+    c.make(dir);
+    EPtr<IFileName> there(NameOf(dir + "/kit.map"));
+    host.QueueAnswer(3);
+    EXPECT_THROW(map.Save(there.Get()), TError);
+    EXPECT_EQ(LastError()->Expand().Std(), "Cannot write file " + dir + "/kit.map." + c.message);
+    fs::permissions(dir, fs::perms::owner_all);
+  }
 }
 
 TEST_F(SampleMapTest, EmbeddedMapRestoresItsSoundsWithoutTheirFiles) {

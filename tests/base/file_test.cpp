@@ -459,3 +459,48 @@ TEST(ReplaceFileContent, Permissions) {
   EXPECT_EQ(modeOf(dir + "/new.wav"), 0640u);
   ::umask(old);
 }
+
+namespace {
+
+TEST(FileSystem, ASaveRemovesTheTemporariesOfEndedProcessesOnly) {
+  const std::string dir = testkit::TempDir("stale");
+  // The id of a process that has ended.
+  pid_t ended = ::fork();
+  if (ended == 0) std::_Exit(0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(ended, &status, 0), ended);
+  const std::string marker = platform::kSaveTempMarker;
+  struct Leftover {
+    std::string name;
+    bool stays;
+  };
+  const Leftover leftovers[] = {
+      {".song.ens" + marker + std::to_string(ended) + "-Ab12Cd", false},     // a killed save
+      {".other.map" + marker + std::to_string(ended) + "-Zz99Yy", false},    // of another file in the folder
+      {".song.ens" + marker + std::to_string(::getppid()) + "-Ab12Cd", true}, // a save still running
+      {"song.ens" + marker + std::to_string(ended) + "-Ab12Cd", true},        // not a name the program makes
+      {".song.ens" + marker + "x-Ab12Cd", true},
+      {"notes.txt", true},
+  };
+  for (const Leftover& l : leftovers) Touch(dir + "/" + l.name, "half");
+  ReplaceFileBytes(TStr((dir + "/song.ens").c_str()), {1, 2, 3});
+  for (const Leftover& l : leftovers) EXPECT_EQ(fs::exists(dir + "/" + l.name), l.stays) << l.name;
+  EXPECT_EQ(Content(dir + "/song.ens"), std::string("\1\2\3"));
+}
+
+TEST(FileSystem, ABackupKeepsTheOldContentAndTheTargetNeverGoes) {
+  const std::string dir = testkit::TempDir("backup");
+  const std::string target = dir + "/song.ens", backup = dir + "/Backup of song.ens";
+  ReplaceFileBytes(TStr(target.c_str()), {'o', 'l', 'd'}, TStr(backup.c_str()));
+  EXPECT_FALSE(fs::exists(backup)) << "nothing to keep yet";
+  Touch(backup, "older");
+  ReplaceFileBytes(TStr(target.c_str()), {'n', 'e', 'w'}, TStr(backup.c_str()));
+  EXPECT_EQ(Content(target), "new");
+  EXPECT_EQ(Content(backup), "old");
+  // Each name is its own file: writing one never changes the other.
+  ReplaceFileBytes(TStr(target.c_str()), {'3'}, TStr(backup.c_str()));
+  EXPECT_EQ(Content(backup), "new");
+  EXPECT_EQ(Content(target), "3");
+}
+
+} // namespace

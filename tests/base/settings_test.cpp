@@ -1,9 +1,14 @@
 #include "src/base/settings.h"
+#include "tests/common/savesafety.h"
 #include "tests/common/testkit.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -139,11 +144,51 @@ TEST_F(SettingsTest, WritesGoThroughATemporaryFile) {
   for (int i = 0; i < 20; ++i) WriteSettingInt(TStr("UndoNo"), uint32_t(i));
   EXPECT_EQ(ReadSettingInt(TStr("UndoNo"), 99), 19u);
   EXPECT_EQ(ReadSettingStr(TStr("LastEnsPath"), TStr()), TStr("/a/b.ens"));
-  // Only the store and the leftover are there: each write cleaned up after itself.
-  int files = 0;
+  // Only the store, its lock and the leftover are there: each write cleaned up after itself.
+  std::vector<std::string> files;
   for (const auto& e : fs::directory_iterator(fs::path(path_).parent_path()))
-    files += e.path().string().rfind(path_, 0) == 0;
-  EXPECT_EQ(files, 2);
+    if (e.path().string().rfind(path_, 0) == 0) files.push_back(e.path().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{path_, path_ + ".lock", leftover}));
+}
+
+TEST_F(SettingsTest, AKilledOrFailedWriteKeepsTheOldStore) {
+  WriteSettingStr(TStr("Filler"), TStr(std::string(3000, 'f'))); // a store of several write pieces
+  const std::string store = path_;
+  testkit::SaveUnderTest s;
+  s.target = store;
+  s.putOld = [&] { WriteSettingInt(TStr("Counter"), 1); };
+  s.save = [&] { WriteSettingInt(TStr("Counter"), 2); };
+  testkit::CheckKilledSaves(s);
+  // A full disk drops the write without a message; the old value stays.
+  testkit::ScriptedHost host;
+  testkit::CheckFullDiskSaves(s, [](bool threw) { return !threw && ReadSettingInt(TStr("Counter"), 0) == 1; });
+}
+
+TEST_F(SettingsTest, TwoProcessesWritingOneKeyLoseNothing) {
+  constexpr int kValues = 1000;
+  const std::string key = std::string("Test ") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  std::vector<pid_t> children;
+  for (int p = 0; p < 2; ++p) {
+    std::fflush(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      OpenSettings(TStr(key));
+      for (int i = 0; i < kValues; ++i) WriteSettingInt(TStr(FormatStr("P%dV%d", p, i)), uint32_t(p * kValues + i));
+      std::_Exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  int missing = 0;
+  for (int p = 0; p < 2; ++p)
+    for (int i = 0; i < kValues; ++i)
+      missing += ReadSettingInt(TStr(FormatStr("P%dV%d", p, i)), 0xFFFFFFFFu) != uint32_t(p * kValues + i);
+  EXPECT_EQ(missing, 0);
 }
 
 TEST_F(SettingsTest, ValuesSurviveANewProcess) {

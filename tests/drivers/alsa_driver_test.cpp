@@ -100,8 +100,13 @@ TEST(AlsaDriver, RecordedSoundFromTheDeviceReachesTheAudioIn) {
   ASSERT_EQ(d.GetInPortName(d.GetInPort()), TStr("MME: default"));
   d.Start();
   ASSERT_TRUE(d.IsInputActive());
+  const uint32_t skippedBefore = TAudioInOut::GetSkippedBlocks();
   WaitForSamples(kRecorded / 2);
   d.Stop();
+  // On a loaded machine a real device can under- or overrun, and a block can
+  // be skipped; each is counted. Past such an event the frames no longer line
+  // up, so the recording is checked up to it.
+  const bool disturbed = d.GetDeviceXruns() != 0 || TAudioInOut::GetSkippedBlocks() != skippedBefore;
 
   std::vector<int16_t> played = ReadRaw(files.output);
   size_t first = 0;
@@ -110,10 +115,14 @@ TEST(AlsaDriver, RecordedSoundFromTheDeviceReachesTheAudioIn) {
   EXPECT_EQ(played[first], 1);
   size_t checked = 0;
   for (size_t i = first; i + 1 < played.size() && checked < size_t(kRecorded) / 4; i += 2, ++checked) {
-    ASSERT_EQ(played[i], int16_t(checked + 1)) << checked;
-    ASSERT_EQ(played[i + 1], int16_t(checked + 1)) << checked;
+    if (played[i] != int16_t(checked + 1) || played[i + 1] != int16_t(checked + 1)) break;
   }
-  EXPECT_EQ(checked, size_t(kRecorded) / 4);
+  if (disturbed) {
+    EXPECT_GT(checked, 0u);
+  } else {
+    EXPECT_EQ(checked, size_t(kRecorded) / 4) << "the recording breaks off at frame " << checked
+                                              << " with no under- or overrun counted";
+  }
 }
 
 } // namespace

@@ -124,8 +124,8 @@ public:
 
   // The ramp generator and the Audio Out module it feeds (gain 1).
   void AddRampOut() {
-    generator_ = Loose(0, 0, 0, 0, 1);
-    audioOut_ = Loose(0, 114, 0, 2, 7);
+    generator_ = Loose(kTypeAudioSum2, 0, 0, 1); // any type: the test sets its routine
+    audioOut_ = Loose(kTypeAudioOut, 0, 2, 7);
     driver_->PrepareModule(generator_.get());
     driver_->PrepareModule(audioOut_.get());
     TEngineRecord* out = audioOut_->GetEngineRecord();
@@ -136,7 +136,7 @@ public:
   }
   // An Audio In module, with its outputs readable.
   void AddAudioIn() {
-    audioIn_ = Loose(0, 113, 0, 0, 6);
+    audioIn_ = Loose(kTypeAudioIn, 0, 0, 6);
     driver_->PrepareModule(audioIn_.get());
   }
   // Routes the Audio In's left output to both Audio Out inputs.
@@ -161,11 +161,11 @@ public:
   static void SineRoutine() { SlotStates()[0][0].f = SineSample(RampCounter().fetch_add(1, std::memory_order_relaxed)); }
 
 private:
-  std::unique_ptr<KSModul> Loose(int32_t category, int32_t type, int32_t eventOutputs, int32_t audioInputs,
+  std::unique_ptr<KSModul> Loose(TModuleType type, int32_t eventOutputs, int32_t audioInputs,
                                  int32_t stateWords) {
     auto m = std::make_unique<KSModul>(this, top_);
-    m->SetCategory(category);
-    m->SetTypeIndex(type);
+    m->SetCategory(type.category);
+    m->SetTypeIndex(type.type);
     m->SetStateSizes(eventOutputs, audioInputs, stateWords);
     return m;
   }

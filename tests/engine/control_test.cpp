@@ -20,7 +20,7 @@ int32_t ControlStep() { return EngineConstants.controlPeriod + 1; }
 TEST(ControlRate, LfoAtZeroFrequencyKeepsSendingTheSameValues) {
   TEventSpy spy;
   TRig r;
-  KSModul* lfo = spy.Watch(r, 190, {"Sin", "Tri", "Pls"});
+  KSModul* lfo = spy.Watch(r, kTypeLfo, {"Sin", "Tri", "Pls"});
   float& f = r.Constant(lfo, "F", 0.0f);
   r.Constant(lfo, "A", 1.0f);
   r.Constant(lfo, "W", 0.2f);
@@ -52,7 +52,7 @@ TEST(ControlRate, SmootherPassesAtOnceWithoutSmoothingOrTimeAndRampsOtherwise) {
   for (const TCase& c : cases) {
     TEventSpy spy;
     TRig r;
-    KSModul* s = r.Add(168);
+    KSModul* s = r.Add(kTypeAudioToEventSmoothed);
     KSModul* catcher = spy.Attach(r);
     r.Wire(s, "Out", catcher, TEventSpy::Input(0));
     r.Ready();
@@ -76,7 +76,7 @@ TEST(ControlRate, SmootherPassesAtOnceWithoutSmoothingOrTimeAndRampsOtherwise) {
 TEST(ControlRate, SlowRandomIsSilentAtZeroFrequencyAndWithinTheAmplitudeOtherwise) {
   TEventSpy spy;
   TRig r;
-  KSModul* rnd = spy.Watch(r, 194, {"Out"});
+  KSModul* rnd = spy.Watch(r, kTypeSlowRandom, {"Out"});
   float& f = r.Constant(rnd, "F", 0.0f);
   r.Constant(rnd, "A", 0.5f);
   r.Render(3 * ControlStep());
@@ -92,7 +92,7 @@ TEST(ControlRate, SlowRandomIsSilentAtZeroFrequencyAndWithinTheAmplitudeOtherwis
 TEST(ControlRate, HoldSendsZeroOnceItsTimeHasPassed) {
   TEventSpy spy;
   TRig r;
-  KSModul* hold = spy.Watch(r, 198, {"Out"});
+  KSModul* hold = spy.Watch(r, kTypeHold, {"Out"});
   r.Constant(hold, "H", 25.0f);
   r.Words(hold)[0].f = 1.0f;  // as the gate event leaves it
   const float period = 1.0f / float(EngineConstants.controlRate);
@@ -108,20 +108,20 @@ TEST(ControlRate, HoldSendsZeroOnceItsTimeHasPassed) {
 // Clock sources: 24 ticks per quarter note, 48 per second at 120 BPM.
 TEST(ClockTick, EveryTickSendsTheValueAndSyncSendsPulsesOfItsLength) {
   struct TCase {
-    int32_t type;
+    TModuleType type;
     int32_t rate, length;
     std::vector<float> expected;  // over the first 25 ticks
   };
   const TCase cases[] = {
-      {18, 0, 0, std::vector<float>(25, 0.5f)},
-      {21, 12, 6, {0.5f, 0.0f, 0.5f, 0.0f, 0.5f}},
-      {21, 12, 12, {0.5f, 0.5f, 0.5f}},  // a length not below the rate never sends 0
-      {21, 4, 0, {0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f}},
+      {kTypeClockTick, 0, 0, std::vector<float>(25, 0.5f)},
+      {kTypeClockSync, 12, 6, {0.5f, 0.0f, 0.5f, 0.0f, 0.5f}},
+      {kTypeClockSync, 12, 12, {0.5f, 0.5f, 0.5f}},  // a length not below the rate never sends 0
+      {kTypeClockSync, 4, 0, {0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f}},
   };
   for (const TCase& c : cases) {
     TEventSpy spy;
     TRig r;
-    KSModul* src = r.Add(c.type, 1);
+    KSModul* src = r.Add(c.type);
     KSModul* catcher = spy.Attach(r);
     r.Wire(src, "", catcher, TEventSpy::Input(0));
     r.Ready();
@@ -133,7 +133,7 @@ TEST(ClockTick, EveryTickSendsTheValueAndSyncSendsPulsesOfItsLength) {
     r.host.Driver().StartClock();
     // 25 ticks: the first on the first frame, then every 918.75 frames.
     r.Render(int32_t(24.4 * 918.75));
-    EXPECT_EQ(rig::Values(0), c.expected) << "type " << c.type << " rate " << c.rate;
+    EXPECT_EQ(rig::Values(0), c.expected) << "type " << c.type.type << " rate " << c.rate;
     r.host.Driver().StopClock();
   }
 }
@@ -142,7 +142,7 @@ TEST(ClockTick, TheListTakesAsManyClockSourcesAsItsOneLimit) {
   testhost::THost host;
   std::vector<std::unique_ptr<KSModul>> sources;
   for (int32_t i = 0; i <= kMaxClockTick; ++i) {
-    sources.push_back(testhost::LooseModule(host, 1, 18, 1, 0, 1));
+    sources.push_back(testhost::LooseModule(host, kTypeClockTick, 1, 0, 1));
     host.Driver().PrepareModule(sources.back().get());
   }
   EXPECT_EQ(EngineSlots.tickCount, kMaxClockTick);

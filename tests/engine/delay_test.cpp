@@ -27,7 +27,7 @@ std::vector<float> Impulse(int32_t frames) {
 
 TEST(Delays, AStaticDelayOf10MsAt1000HzReturnsTheImpulseAtFrame10) {
   TRig r(1000.0f);
-  KSModul* d = r.Add(79);
+  KSModul* d = r.Add(kTypeStaticDelay);
   r.Feed(d, "In");
   r.Listen(d, "Out");
   r.Ready();
@@ -43,7 +43,7 @@ TEST(Delays, DelayTimesAtTheEndsGiveTheLongestAndNoDelay) {
   } const cases[] = {{0.0f, 0}, {-5.0f, 0}, {NAN, 0}, {2000.0f, 999}, {999.0f, 999}, {998.0f, 998}};
   for (const auto& c : cases) {
     TRig r(1000.0f);
-    KSModul* d = r.Add(79);
+    KSModul* d = r.Add(kTypeStaticDelay);
     r.Feed(d, "In");
     r.Listen(d, "Out");
     r.Ready();
@@ -57,7 +57,7 @@ TEST(Delays, DelayTimesAtTheEndsGiveTheLongestAndNoDelay) {
 TEST(Delays, ModDelayAtTenAndAHalfGivesTheMeanOfTaps10And11) {
   for (int32_t quality : {1, 2, 0}) {
     TRig r(1000.0f);
-    KSModul* d = r.Add(120);
+    KSModul* d = r.Add(kTypeModDelay);
     d->SetQuality(quality);
     r.Feed(d, "In");
     r.Listen(d, "Out");
@@ -75,7 +75,7 @@ TEST(Delays, ModDelayAtTenAndAHalfGivesTheMeanOfTaps10And11) {
 
 TEST(Delays, TheDiffusersImpulseResponseStartsAtGAndKeepsTheEnergy) {
   TRig r;
-  KSModul* d = r.Add(166);
+  KSModul* d = r.Add(kTypeDiffuserDelay);
   r.Feed(d, "In");
   r.Listen(d, "Out");
   r.Ready();
@@ -98,25 +98,25 @@ TEST(Delays, TheDiffusersImpulseResponseStartsAtGAndKeepsTheEnergy) {
 }
 
 TEST(Delays, AVoiceWithoutALineLeavesTheZeroCellAlone) {
-  for (int32_t type : {79, 120, 166, 169, 165}) {
+  for (TModuleType type : {kTypeStaticDelay, kTypeModDelay, kTypeDiffuserDelay, kTypeGrainDelay, kTypeScope}) {
     TRig r;
     KSModul* d = r.Add(type);
     r.Feed(d, "In");
-    if (type != 165) r.Listen(d, type == 169 ? "L" : "Out");
+    if (type != kTypeScope) r.Listen(d, type == kTypeGrainDelay ? "L" : "Out");
     r.Ready();
     d->GetDelayBuffer()->SetLengthMs(0);  // lines of no frames: no line at all
-    Send(d, type == 166 ? evDelayTime : evNothing, 5.0f);
-    if (type == 165) Send(d, evScopeTrigger, 1.0f);
+    Send(d, type == kTypeDiffuserDelay ? evDelayTime : evNothing, 5.0f);
+    if (type == kTypeScope) Send(d, evScopeTrigger, 1.0f);
     std::vector<float> ones(1000, 1.0f);
     r.Render(1000, ones);
-    EXPECT_EQ(EngineZeroCell, 0.0f) << "type " << type;
+    EXPECT_EQ(EngineZeroCell, 0.0f) << "type " << type.type;
   }
 }
 
 TEST(Delays, EveryVoiceOfAPolyphonicDelayHasALineOfItsOwn) {
   TRig r(1000.0f, 3);
-  KSModul* d = r.Add(79);
-  KSModul* sum = r.Add(69);  // all voices into the one-voice output
+  KSModul* d = r.Add(kTypeStaticDelay);
+  KSModul* sum = r.Add(kTypeAudioVoiceCombiner);  // all voices into the one-voice output
   r.Wire(d, "Out", sum, "In");
   r.Listen(sum, "Out");
   r.Ready();
@@ -132,7 +132,7 @@ TEST(Delays, EveryVoiceOfAPolyphonicDelayHasALineOfItsOwn) {
 
 TEST(GrainDelay, AtUnitPitchTheTapFollowsTheDelayAndReportsIt) {
   TRig r(1000.0f);
-  KSModul* d = r.Add(169);
+  KSModul* d = r.Add(kTypeGrainDelay);
   r.Feed(d, "In");
   r.Listen(d, "L");
   r.Ready();
@@ -152,7 +152,7 @@ TEST(GrainDelay, AtUnitPitchTheTapFollowsTheDelayAndReportsIt) {
 
 TEST(GrainDelay, TheWriteCounterStaysWithinTwoRingsForever) {
   TRig r(1000.0f);
-  KSModul* d = r.Add(169);
+  KSModul* d = r.Add(kTypeGrainDelay);
   r.Listen(d, "L");
   r.Ready();
   auto& s = *reinterpret_cast<GrainDelayVoiceState*>(r.Words(d));
@@ -169,10 +169,10 @@ TEST(GrainDelay, TheWriteCounterStaysWithinTwoRingsForever) {
 // Tape decks
 
 struct TDeck {
-  explicit TDeck(int32_t type) : r(1000.0f) {
+  explicit TDeck(TModuleType type) : r(1000.0f) {
     deck = r.Add(type);
-    r.Feed(deck, type == 80 ? "In" : "In L");
-    r.Listen(deck, type == 80 ? "Out" : "L");
+    r.Feed(deck, type == kTypeTapedeck1 ? "In" : "In L");
+    r.Listen(deck, type == kTypeTapedeck1 ? "Out" : "L");
     r.Ready();
     deck->GetRecordBuffer()->SetLengthMs(8);  // 8 frames
   }
@@ -181,7 +181,7 @@ struct TDeck {
 };
 
 TEST(Tapedecks, RecordFullScaleAsTheExtremesOf16Bits) {
-  TDeck t(80);
+  TDeck t(kTypeTapedeck1);
   auto& s = *reinterpret_cast<TapedeckVoiceState*>(t.r.Words(t.deck));
   ASSERT_EQ(s.end - s.begin, 8);
   Send(t.deck, evTapeRecord, 1.0f);
@@ -196,7 +196,7 @@ TEST(Tapedecks, RecordFullScaleAsTheExtremesOf16Bits) {
 }
 
 TEST(Tapedecks, PlayBackLoopAndStopWhenFull) {
-  TDeck t(80);
+  TDeck t(kTypeTapedeck1);
   auto& s = *reinterpret_cast<TapedeckVoiceState*>(t.r.Words(t.deck));
   Send(t.deck, evTapeRecord, 1.0f);
   std::vector<float> in{0.5f, 0.25f, -0.5f, 0.125f, 0.0f, 0.75f, -0.25f, 0.5f, 0.9f, 0.9f};
@@ -217,7 +217,7 @@ TEST(Tapedecks, PlayBackLoopAndStopWhenFull) {
 }
 
 TEST(Tapedecks, TheStereoDeckKeepsInterleavedPairs) {
-  TDeck t(81);
+  TDeck t(kTypeTapedeck2);
   t.r.Constant(t.deck, "In R", -1.0f);
   auto& s = *reinterpret_cast<StereoTapedeckVoiceState*>(t.r.Words(t.deck));
   Send(t.deck, evTapeRecord, 1.0f);
@@ -238,7 +238,7 @@ TEST(Tapedecks, TheStereoDeckKeepsInterleavedPairs) {
 
 TEST(Scope, CapturesAfterATriggerAndReadsOutWithinTheCapture) {
   TRig r(1000.0f);
-  KSModul* scope = r.Add(165);
+  KSModul* scope = r.Add(kTypeScope);
   r.Feed(scope, "In");
   r.Ready();
   Send(scope, evScopeTimePos, 0.0f);
@@ -271,7 +271,7 @@ TEST(Scope, CapturesAfterATriggerAndReadsOutWithinTheCapture) {
 
 TEST(Scope, AHugeOrNegativeTimeKeepsTheMarkInsideTheLine) {
   TRig r(1000.0f);
-  KSModul* scope = r.Add(165);
+  KSModul* scope = r.Add(kTypeScope);
   r.Ready();
   ASSERT_TRUE(scope->GetEngineRecord()) << "a display is processed for itself";
   const auto& s = *reinterpret_cast<ScopeVoiceState*>(r.Words(scope));
@@ -288,7 +288,7 @@ namespace {
 
 TEST(Scope, TheReadOutHoldsANegativeStartToTheFirstFrame) {
   TRig r(1000.0f);
-  KSModul* scope = r.Add(165);
+  KSModul* scope = r.Add(kTypeScope);
   r.Feed(scope, "In");
   r.Ready();
   Send(scope, evScopeTimePos, -50.0f);  // a display start before the capture

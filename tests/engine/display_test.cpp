@@ -42,7 +42,7 @@ void RefreshPanels(TRig& r) {
 // Displays run only when what feeds them runs anyway: the test signal goes
 // through a "+" to the output and on to the displays.
 void FeedDisplays(TRig& r, std::initializer_list<KSModul*> displays) {
-  KSModul* pass = r.Add(0);
+  KSModul* pass = r.Add(kTypeAudioSum2);
   r.WireAt(r.in, "L", pass, 0);
   r.Listen(pass, "");
   for (KSModul* d : displays) r.Wire(pass, "", d, "In");
@@ -50,9 +50,9 @@ void FeedDisplays(TRig& r, std::initializer_list<KSModul*> displays) {
 
 constexpr int32_t kWidth = 100, kHeight = 52;
 
-std::vector<float> Render(int32_t type, const TEngineRecord* record, int32_t width = kWidth) {
+std::vector<float> Render(TModuleType type, const TEngineRecord* record, int32_t width = kWidth) {
   std::vector<float> columns(size_t(width), -7.0f);
-  EXPECT_TRUE(RenderGraph(type, record, columns.data(), width, kHeight));
+  EXPECT_TRUE(RenderGraph(type.type, record, columns.data(), width, kHeight));
   return columns;
 }
 
@@ -61,7 +61,7 @@ std::vector<float> Render(int32_t type, const TEngineRecord* record, int32_t wid
 TEST(Display, LampLightsInsideItsRangeAndRefreshesOnChangesOnly) {
   TPanel panel;
   TRig r;
-  KSModul* lamp = r.Add(152);
+  KSModul* lamp = r.Add(kTypeLamp);
   FeedDisplays(r, {lamp});
   r.Ready();
   TEngineRecord* rec = r.Record(lamp);
@@ -86,7 +86,7 @@ TEST(Display, LampLightsInsideItsRangeAndRefreshesOnChangesOnly) {
 TEST(Display, LevelMeterHoldsThePeakPowerAndItDecaysTowardFourPicoButNeverZero) {
   TPanel panel;
   TRig r;
-  KSModul* meter = r.Add(199);
+  KSModul* meter = r.Add(kTypeLevelLamp);
   FeedDisplays(r, {meter});
   r.Ready();
   TWord* w = r.Words(meter);
@@ -107,8 +107,8 @@ TEST(Display, LevelMeterHoldsThePeakPowerAndItDecaysTowardFourPicoButNeverZero) 
 TEST(Display, MeterRefreshesOnChangesAndLevelOnEveryCall) {
   TPanel panel;
   TRig r;
-  KSModul* mtr = r.Add(155);
-  KSModul* lvl = r.Add(154);
+  KSModul* mtr = r.Add(kTypeMeter);
+  KSModul* lvl = r.Add(kTypeLevelMeter);
   FeedDisplays(r, {mtr, lvl});
   r.Ready();
   float& in = r.Constant(mtr, "In", 0.3f);
@@ -124,7 +124,7 @@ TEST(Display, MeterRefreshesOnChangesAndLevelOnEveryCall) {
 TEST(Display, GraphRefreshesOnlyWhenMarkedAndRendersIntoThePanelBuffer) {
   TPanel panel;
   TRig r;
-  KSModul* env = r.Solo(35, "Out");
+  KSModul* env = r.Solo(kTypeDecayEnv, "Out");
   r.Words(env)[1].f = 0.99999f;
   RefreshPanels(r);
   EXPECT_EQ(panel.refreshes[env], 0);
@@ -138,22 +138,22 @@ TEST(Display, GraphRefreshesOnlyWhenMarkedAndRendersIntoThePanelBuffer) {
 
 TEST(Graphs, AttackStepOfZeroPutsTheAttackOffTheGraph) {
   TRig r;
-  KSModul* env = r.Solo(38, "Out");
+  KSModul* env = r.Solo(kTypeAdsrEnv, "Out");
   TWord* w = r.Words(env);
   w[3].f = 0.0f;
   w[1].f = 0.999f;
   w[2].f = 0.999f;
   w[4].f = 0.5f;
-  const std::vector<float> columns = Render(38, r.Record(env));
+  const std::vector<float> columns = Render(kTypeAdsrEnv, r.Record(env));
   for (int32_t i = 0; i < kWidth; ++i)
     EXPECT_NEAR(columns[i], float(i) / float(kWidth) / 10000.0f * float(kHeight - 1), 1e-6f) << i;
 }
 
 TEST(Graphs, ADecayFactorOfPointNineOrLessDrawsAnInstantDecay) {
   TRig r;
-  KSModul* env = r.Solo(35, "Out");
+  KSModul* env = r.Solo(kTypeDecayEnv, "Out");
   r.Words(env)[1].f = 0.9f;
-  const std::vector<float> columns = Render(35, r.Record(env));
+  const std::vector<float> columns = Render(kTypeDecayEnv, r.Record(env));
   EXPECT_FLOAT_EQ(columns[0], float(kHeight - 1));
   for (int32_t i = 1; i < kWidth; ++i) EXPECT_EQ(columns[i], 0.0f) << i;
 }
@@ -163,12 +163,12 @@ TEST(Graphs, ADecayFactorOfPointNineOrLessDrawsAnInstantDecay) {
 // with a 1 ms attack holds full height up to 0.5 and falls to 1/e at 0.75.
 TEST(Graphs, ReleaseLengthFollowsTheTimeAxis) {
   TRig r;
-  KSModul* env = r.Solo(34, "Out");
+  KSModul* env = r.Solo(kTypeAttackReleaseEnv, "Out");
   TWord* w = r.Words(env);
   const float sr = EngineConstants.processingRate;
   w[3].f = 1000.0f / sr;               // 1 ms attack
   w[2].f = 1.0f - TimeToRate(40.0f) / sr;
-  const std::vector<float> columns = Render(34, r.Record(env), 400);
+  const std::vector<float> columns = Render(kTypeAttackReleaseEnv, r.Record(env), 400);
   EXPECT_EQ(columns[0], 0.0f);
   EXPECT_FLOAT_EQ(columns[100], 51.0f);
   EXPECT_FLOAT_EQ(columns[199], 51.0f);
@@ -188,48 +188,51 @@ TEST(Graphs, RampsKneesAndHoldsLieWhereTheirTimesPutThem) {
     float level;  // 0 ... 1 of the height
   };
   struct TCase {
-    int32_t type;
+    TModuleType type;
     std::vector<std::pair<int32_t, float>> words;
     std::vector<TPoint> points;
   };
   const TCase cases[] = {
       // Three ramps of 0.1 each to levels 1, 0.5, 0.25, held to the release
       // at 0.8, which reaches 0 at the right edge.
-      {183,
+      {kTypeRamp4Env,
        {{6, StepForPosition(0.1)}, {7, 1.0f}, {8, StepForPosition(0.1)}, {9, 0.5f}, {10, StepForPosition(0.1)},
         {11, 0.25f}, {5, StepForPosition(0.2)}},
        {{0, 0.0f}, {5, 0.5f}, {10, 1.0f}, {15, 0.75f}, {20, 0.5f}, {30, 0.25f}, {70, 0.25f}, {90, 0.125f}}},
       // A first decay of 0.4 down to the knee 0.5, reached at 0.2.
-      {95, {{12, StepForPosition(0.4)}, {13, 0.5f}, {1, 0.9999f}, {2, 0.9999f}}, {{0, 1.0f}, {10, 0.75f}, {20, 0.5f}}},
+      {kTypeDbdrEnv,
+       {{12, StepForPosition(0.4)}, {13, 0.5f}, {1, 0.9999f}, {2, 0.9999f}},
+       {{0, 1.0f}, {10, 0.75f}, {20, 0.5f}}},
       // A hold of 100 ms lasts a quarter of the width.
-      {32, {}, {{0, 1.0f}, {24, 1.0f}, {26, 0.0f}, {99, 0.0f}}},
+      {kTypeHoldEnv, {}, {{0, 1.0f}, {24, 1.0f}, {26, 0.0f}, {99, 0.0f}}},
   };
   for (const TCase& c : cases) {
     TRig r;
     KSModul* env = r.Add(c.type);
-    if (c.type == 32) {
-      KSModul* amp = r.Add(87);  // the hold envelope sends events
+    if (c.type == kTypeHoldEnv) {
+      KSModul* amp = r.Add(kTypeAmp);  // the hold envelope sends events
       r.Wire(env, "Out", amp, "Lvl");
       r.Listen(amp, "Out");
     } else {
       r.Listen(env, "Out");
     }
     r.Ready();
-    ASSERT_NE(r.Record(env), nullptr) << c.type;
+    ASSERT_NE(r.Record(env), nullptr) << c.type.type;
     for (const auto& [word, value] : c.words) r.Words(env)[word].f = value;
-    if (c.type == 32) r.Words(env)[4].i = 4410;
+    if (c.type == kTypeHoldEnv) r.Words(env)[4].i = 4410;
     const std::vector<float> columns = Render(c.type, r.Record(env));
     for (const TPoint& p : c.points)
-      EXPECT_NEAR(columns[p.column], p.level * float(kHeight - 1), 0.6f) << "type " << c.type << " column " << p.column;
+      EXPECT_NEAR(columns[p.column], p.level * float(kHeight - 1), 0.6f)
+          << "type " << c.type.type << " column " << p.column;
   }
 }
 
 TEST(Graphs, ColumnsAboveTheTopFrequencyHoldTheNoValueMark) {
   TRig r(22050.0f);
-  KSModul* filter = r.Solo(171, "LP");
+  KSModul* filter = r.Solo(kTypeTwoPoleFilter, "LP");
   r.Words(filter)[0].f = 0.2f;
   r.Words(filter)[4].f = 1.0f;
-  const std::vector<float> columns = Render(171, r.Record(filter));
+  const std::vector<float> columns = Render(kTypeTwoPoleFilter, r.Record(filter));
   for (int32_t i = 0; i < kWidth; ++i) {
     const double w = 6.283185307179586 * GraphColumnHz(i, kWidth) / 22050.0;
     if (w > 3.1) EXPECT_EQ(columns[i], kNoColumnValue) << i;
@@ -240,25 +243,26 @@ TEST(Graphs, ColumnsAboveTheTopFrequencyHoldTheNoValueMark) {
 
 TEST(Graphs, LowShelfFloorIsMinusOneHundredLikeTheOthers) {
   TRig r;
-  KSModul* shelf = r.Solo(177, "Out");
+  KSModul* shelf = r.Solo(kTypeLoShelfEq, "Out");
   r.Words(shelf)[6].f = 1.0f;   // coefficient 1 with a boost of -1 cancels the input
   r.Words(shelf)[3].f = -1.0f;
-  const std::vector<float> columns = Render(177, r.Record(shelf));
+  const std::vector<float> columns = Render(kTypeLoShelfEq, r.Record(shelf));
   const float floor = float(kHeight - 1) * (0.6f + 0.14476483f * -100.0f);
   for (int32_t i = 0; i < kWidth; ++i) EXPECT_NEAR(columns[i], floor, 1e-3f) << i;
 }
 
 TEST(Graphs, ShapersLeaveTheBufferAndTheScopeDrawsItsReadOut) {
   TRig r;
-  KSModul* shaper = r.Solo(62, "Out");
-  for (int32_t type : {51, 52, 62, 63, 64, 65, 66, 67}) {
+  KSModul* shaper = r.Solo(kTypeShaper1Bp, "Out");
+  for (TModuleType type : {kTypeEventShaper3, kTypeEventShaper4, kTypeShaper1Bp, kTypeShaper2Bp, kTypeShaper3Bp,
+                           kTypeEventShaper5, kTypeParabolShaper, kTypeCubicShaper}) {
     const std::vector<float> columns = Render(type, r.Record(shaper));
-    EXPECT_EQ(columns, std::vector<float>(kWidth, -7.0f)) << type;
+    EXPECT_EQ(columns, std::vector<float>(kWidth, -7.0f)) << type.type;
   }
-  std::vector<float> columns = Render(165, r.Record(shaper));
+  std::vector<float> columns = Render(kTypeScope, r.Record(shaper));
   EXPECT_EQ(columns, std::vector<float>(kWidth, kNoColumnValue)) << "no read-out: no values";
   SetScopeReadout([](const TEngineRecord*, float x) { return x < 0.5f ? x : kNoColumnValue; });
-  columns = Render(165, r.Record(shaper), 11);
+  columns = Render(kTypeScope, r.Record(shaper), 11);
   SetScopeReadout(nullptr);
   EXPECT_FLOAT_EQ(columns[0], 0.5f * 51.0f * 1.0f);
   EXPECT_FLOAT_EQ(columns[4], (0.4f + 1.0f) * 51.0f * 0.5f);
@@ -270,8 +274,8 @@ TEST(Graphs, ShapersLeaveTheBufferAndTheScopeDrawsItsReadOut) {
 // the decaying tail after the saw stops.
 TEST(SoundingGraph, SawIntoFilterRendersTenSecondsCleanly) {
   TRig r;
-  KSModul* saw = r.Add(15);
-  KSModul* filter = r.Add(42);
+  KSModul* saw = r.Add(kTypeSawFm);
+  KSModul* filter = r.Add(kTypeTwoPoleFilterFm);
   r.Wire(saw, "Out", filter, "In");
   r.Listen(filter, "LP");
   r.Ready();
@@ -308,7 +312,7 @@ TEST(SoundingGraph, RoutinesRunWithFlushToZero) {
   testhost::TRoutinePatch patch;
   RoutineTables().audio[0] = NoteFloatMode;
   TRig r;
-  r.Solo(0, "");
+  r.Solo(kTypeAudioSum2, "");
   seenFlushToZero = false;
   r.Render(4);
   EXPECT_TRUE(seenFlushToZero);
@@ -320,9 +324,9 @@ TEST(SoundingGraph, RoutinesRunWithFlushToZero) {
 TEST(Display, RefreshAndGraphsRunBesideTheAudioThread) {
   TPanel panel;
   TRig r;
-  KSModul* level = r.Add(154);
-  KSModul* lamp = r.Add(199);
-  KSModul* filter = r.Add(42);
+  KSModul* level = r.Add(kTypeLevelMeter);
+  KSModul* lamp = r.Add(kTypeLevelLamp);
+  KSModul* filter = r.Add(kTypeTwoPoleFilterFm);
   FeedDisplays(r, {level, lamp, filter});
   r.Wire(filter, "LP", r.out, "R");
   r.Ready();

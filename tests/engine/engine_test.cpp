@@ -55,10 +55,10 @@ TEST(Slots, AudioInFirstAudioOutLastOthersInSetUpOrder) {
   TRoutinePatch patch;
   RoutineTables().audio[0] = Nothing;
   THost host;
-  auto out = LooseModule(host, 0, 114, 0, 2, 7);
-  auto a = LooseModule(host, 0, 0);
-  auto in = LooseModule(host, 0, 113, 0, 0, 6);
-  auto b = LooseModule(host, 0, 0);
+  auto out = LooseModule(host, kTypeAudioOut, 0, 2, 7);
+  auto a = LooseModule(host, kTypeAudioSum2);
+  auto in = LooseModule(host, kTypeAudioIn, 0, 0, 6);
+  auto b = LooseModule(host, kTypeAudioSum2);
   for (KSModul* m : {out.get(), a.get(), in.get(), b.get()}) host.Driver().PrepareModule(m);
   EXPECT_EQ(SlotModules(), (std::vector<KSModul*>{in.get(), a.get(), b.get(), out.get()}));
   EXPECT_EQ(host.Driver().GetAudioInModuleCount(), 1);
@@ -76,7 +76,7 @@ TEST(Slots, ReleasingTheMiddleOfFiveKeepsTheOthersInOrder) {
   THost host;
   std::vector<std::unique_ptr<KSModul>> m;
   for (int i = 0; i < 5; ++i) {
-    m.push_back(LooseModule(host, 0, 0));
+    m.push_back(LooseModule(host, kTypeAudioSum2));
     host.Driver().PrepareModule(m.back().get());
   }
   host.Driver().ReleaseModule(m[2].get());
@@ -89,7 +89,7 @@ TEST(Slots, TheModuleThatTakesTheLastSlotIsMutedAndNoneGetsMore) {
   THost host;
   std::vector<std::unique_ptr<KSModul>> m;
   for (int i = 0; i < kMaxSlots + 1; ++i) {
-    m.push_back(LooseModule(host, 0, 0));
+    m.push_back(LooseModule(host, kTypeAudioSum2));
     host.Driver().PrepareModule(m.back().get());
   }
   EXPECT_EQ(host.Driver().GetSlotCount(), kMaxSlots);
@@ -106,8 +106,8 @@ TEST(Slots, AVariantRoutineReplacesTheModulesSlotWithoutARebuild) {
   TRoutinePatch patch;
   RoutineTables().audio[0] = Nothing;
   THost host;
-  auto other = LooseModule(host, 0, 0);
-  auto m = LooseModule(host, 0, 0);
+  auto other = LooseModule(host, kTypeAudioSum2);
+  auto m = LooseModule(host, kTypeAudioSum2);
   host.Driver().PrepareModule(other.get());
   host.Driver().PrepareModule(m.get());
   ResetSpies();
@@ -120,7 +120,7 @@ TEST(Slots, AVariantRoutineReplacesTheModulesSlotWithoutARebuild) {
 
 TEST(Slots, ATypeWithoutRoutineGetsARecordButNoSlot) {
   THost host;
-  auto m = LooseModule(host, 0, 151, 1, 2, 3);
+  auto m = LooseModule(host, kTypeComment, 1, 2, 3);
   host.Driver().PrepareModule(m.get());
   ASSERT_NE(m->GetEngineRecord(), nullptr);
   EXPECT_EQ(host.Driver().GetSlotCount(), 0);
@@ -129,8 +129,8 @@ TEST(Slots, ATypeWithoutRoutineGetsARecordButNoSlot) {
 TEST(Records, InputsPointAtTheZeroCellStateIsClearVoicesFollowTheMonoFlag) {
   THost host;
   host.Top()->GetOwnInstr()->SetVoiceCount(6);
-  auto poly = LooseModule(host, 0, 9, 2, 3, 4);
-  auto mono = LooseModule(host, 0, 9, 0, 1, 1);
+  auto poly = LooseModule(host, kTypeAudioProduct2, 2, 3, 4);
+  auto mono = LooseModule(host, kTypeAudioProduct2, 0, 1, 1);
   mono->SetMonoFlag(true);
   host.Driver().PrepareModule(poly.get());
   host.Driver().PrepareModule(mono.get());
@@ -147,7 +147,7 @@ TEST(Records, InputsPointAtTheZeroCellStateIsClearVoicesFollowTheMonoFlag) {
 
 TEST(Records, ParameterWordsSurviveARebuild) {
   THost host;
-  auto m = LooseModule(host, 7, 1, 0, 0, 1);
+  auto m = LooseModule(host, kTypeAudioSwitch2, 0, 0, 1);
   m->SetParamWord(2, 77);
   m->SetSourceWord(0, 5);
   host.Driver().PrepareModule(m.get());
@@ -166,7 +166,8 @@ TEST(Records, TypeInitialisations) {
   THost host;
   host.Top()->GetOwnInstr()->SetVoiceCount(3);
   struct Case {
-    int32_t category, type, voice, word;
+    TModuleType type;
+    int32_t voice, word;
     uint32_t bits;
   };
   const float minusOne = -1.0f, one = 1.0f, two = 2.0f;
@@ -176,25 +177,25 @@ TEST(Records, TypeInitialisations) {
     return w.u;
   };
   const Case cases[] = {
-      {0, 24, 2, 1, 0xAFAA5505u},       // "Noise" seed, every voice
-      {0, 194, 0, 1, 0xAFAA5505u},      // "Slow Random"
-      {0, 12, 1, 4, bitsOf(one)},       // event "X" starts from unit factors
-      {0, 102, 0, 1, bitsOf(one)},      //
-      {1, 24, 2, 1, bitsOf(two)},       // "Spread": the voice number
-      {1, 3, 0, 1, bitsOf(minusOne)},   // "ST Gate"
+      {kTypeNoise, 2, 1, 0xAFAA5505u},                  // the seed, every voice
+      {kTypeSlowRandom, 0, 1, 0xAFAA5505u},             //
+      {kTypeEventProduct3, 1, 4, bitsOf(one)},          // products start from unit factors
+      {kTypeEventProduct4, 0, 1, bitsOf(one)},          //
+      {kTypeSpread, 2, 1, bitsOf(two)},                 // the voice number
+      {kTypeSingleTriggerGate, 0, 1, bitsOf(minusOne)}, //
   };
   for (const Case& c : cases) {
-    auto m = LooseModule(host, c.category, c.type, 1, 0, 6);
+    auto m = LooseModule(host, c.type, 1, 0, 6);
     host.Driver().PrepareModule(m.get());
     ASSERT_GT(m->GetEngineRecord()->voices, c.voice);
-    EXPECT_EQ(m->GetEngineRecord()->state[c.voice][c.word].u, c.bits) << c.category << ":" << c.type;
+    EXPECT_EQ(m->GetEngineRecord()->state[c.voice][c.word].u, c.bits) << c.type.category << ":" << c.type.type;
   }
 }
 
 TEST(Records, PrepareAndReleaseAThousandTimesLeavesNothingBehind) {
   THost host;
   host.Top()->GetOwnInstr()->SetVoiceCount(8);
-  auto m = LooseModule(host, 0, 43, 2, 2, 9);
+  auto m = LooseModule(host, kTypeFourPoleFilterFm, 2, 2, 9);
   uint64_t before = EngineHeap().Used();
   for (int i = 0; i < 1000; ++i) {
     host.Driver().PrepareModule(m.get());
@@ -209,7 +210,7 @@ TEST(Records, PrepareAndReleaseAThousandTimesLeavesNothingBehind) {
 
 TEST(Routines, ARateFactorOutsideTheSixLeavesAudioInAndOutWithoutRoutine) {
   THost host(44100.0f, 1.25f);
-  auto in = LooseModule(host, 0, 113, 0, 0, 6);
+  auto in = LooseModule(host, kTypeAudioIn, 0, 0, 6);
   host.Driver().PrepareModule(in.get());
   EXPECT_NE(in->GetEngineRecord(), nullptr);
   EXPECT_EQ(host.Driver().GetSlotCount(), 0);
@@ -231,8 +232,8 @@ TEST(BlockLoop, ControlRateRoutinesRunEveryPeriodPlusOneFrames) {
   THost host(44100.0f);
   host.Driver().SetControlRate(100);
   EXPECT_EQ(host.Driver().GetControlPeriod(), 440);
-  auto spy = LooseModule(host, 0, 0);
-  auto lfo = LooseModule(host, 0, 190, 3, 5, 8);
+  auto spy = LooseModule(host, kTypeAudioSum2);
+  auto lfo = LooseModule(host, kTypeLfo, 3, 5, 8);
   host.Driver().PrepareModule(spy.get());
   host.Driver().PrepareModule(lfo.get());
   ResetSpies();
@@ -251,7 +252,7 @@ TEST(BlockLoop, RoutinesRunWithDenormalsFlushedToZero) {
     result = tiny * 1e-10f; // a denormal without the modes
   };
   THost host;
-  auto m = LooseModule(host, 0, 0);
+  auto m = LooseModule(host, kTypeAudioSum2);
   host.Driver().PrepareModule(m.get());
   bool before = platform::DenormalsOff::Active();
   Render(host, 1);
@@ -284,8 +285,8 @@ TEST(Clock, TwentyFourTicksPerQuarterNote) {
   RoutineTables().clockTick[18] = SpyTick;
   THost host(48000.0f);
   host.Driver().SetTempo(120.0f);
-  auto spy = LooseModule(host, 0, 0);
-  auto ticker = LooseModule(host, 1, 18, 1, 0, 4);
+  auto spy = LooseModule(host, kTypeAudioSum2);
+  auto ticker = LooseModule(host, kTypeClockTick, 1, 0, 4);
   host.Driver().PrepareModule(spy.get());
   host.Driver().PrepareModule(ticker.get());
   ResetSpies();
@@ -318,8 +319,8 @@ TEST(Clock, StopSendsZeroToTheDestinationsOfASetClockSource) {
   RoutineTables().event[3] = [](TEngineRecord*, int32_t voice, float value) { received.push_back({voice, value}); };
   THost host;
   host.Top()->GetOwnInstr()->SetVoiceCount(3);
-  auto ticker = LooseModule(host, 1, 18, 1, 0, 4);
-  auto target = LooseModule(host, 0, 3, 1, 0, 4);
+  auto ticker = LooseModule(host, kTypeClockTick, 1, 0, 4);
+  auto target = LooseModule(host, kTypeEventSum3, 1, 0, 4);
   host.Driver().PrepareModule(ticker.get());
   host.Driver().PrepareModule(target.get());
   TEngineRecord* r = ticker->GetEngineRecord();
@@ -357,8 +358,8 @@ protected:
     fakeNow = 0;
     host = std::make_unique<THost>(50000.0f);
     RoutineTables().audio[0] = CostlySlot;
-    out = LooseModule(*host, 0, 114, 0, 2, 7);
-    work = LooseModule(*host, 0, 0);
+    out = LooseModule(*host, kTypeAudioOut, 0, 2, 7);
+    work = LooseModule(*host, kTypeAudioSum2);
     host->Driver().PrepareModule(work.get());
     host->Driver().PrepareModule(out.get());
   }
@@ -681,7 +682,7 @@ TEST(NullDriver, RunsNoBlockAndReportsNothing) {
 
 TEST(Levels, TheAudioInTracksItsPeaksUntilTaken) {
   THost host;
-  auto in = LooseModule(host, 0, 113, 0, 0, 6);
+  auto in = LooseModule(host, kTypeAudioIn, 0, 0, 6);
   host.Driver().PrepareModule(in.get());
   host.Driver().GetInputLevel1();
   host.Driver().GetInputLevel2();

@@ -397,25 +397,31 @@ TEST_F(EventRoutines, FilterGridPlacesCutoffAndResonanceOnTheCorrectionGrids) {
   EXPECT_FLOAT_EQ(r.F(0, 0), ShapeTableA[10]);
   EXPECT_FLOAT_EQ(r.F(0, 4), ShapeTableB[10]);
 
-  // Resonance 1.0 reads row 10: f = 2 sin(pi c / 20), q = 0.
+  // Resonance 1.0 saturates at the top of the input's range, 0.98: row 9
+  // with a fraction of 0.8, short of the undamped row 10.
   for (int column = 1; column < 9; ++column) {
     TRecord g(1, 9);
     const float hz = float(column) / (10.0f * EngineConstants.twoOverRate);
     const float pitch = 69.0f + 12.0f * std::log2(hz / 440.0f);
     g.Event(evGridResonance, 1.0f);
     g.Event(evGridCutoff, pitch);
-    const float c = g.F(0, 5), u = g.F(0, 6);
+    const float c = g.F(0, 5), u = g.F(0, 6), v = g.F(0, 8);
     EXPECT_NEAR(c + u, float(column), 1e-3f);
-    const float expected = (1.0f - u) * 2.0f * std::sin(float(M_PI) * c / 20.0f) +
-                           u * 2.0f * std::sin(float(M_PI) * (c + 1.0f) / 20.0f);
-    EXPECT_NEAR(g.F(0, 0), expected, 2e-3f) << column;
-    EXPECT_NEAR(g.F(0, 4), 0.0f, 1e-6f) << column;
+    EXPECT_EQ(g.F(0, 7), 99.0f);
+    EXPECT_NEAR(v, 0.8f, 1e-5f);
+    const int i = 99 + int(c);
+    auto grid = [&](const float* t) {
+      return t[i] * (1 - u) * (1 - v) + t[i + 1] * u * (1 - v) + t[i + 11] * (1 - u) * v + t[i + 12] * u * v;
+    };
+    EXPECT_NEAR(g.F(0, 0), grid(ShapeTableA), 1e-5f) << column;
+    EXPECT_NEAR(g.F(0, 4), grid(ShapeTableB), 1e-5f) << column;
+    EXPECT_GT(g.F(0, 4), 0.0f) << "some damping is left";
   }
 
   struct Case {
     float resonance, row11, fraction;
   };
-  const Case rows[] = {{0.35f, 33.0f, 0.5f}, {1.7f, 99.0f, 1.0f}, {-2.0f, 0.0f, 0.0f}, {-0.05f, 0.0f, -0.5f}};
+  const Case rows[] = {{0.35f, 33.0f, 0.5f}, {1.7f, 99.0f, 0.8f}, {0.98f, 99.0f, 0.8f}, {-2.0f, 0.0f, 0.0f}, {-0.05f, 0.0f, -0.5f}};
   for (const Case& c : rows) {
     TRecord g(1, 9);
     g.Event(evGridResonance, c.resonance);
@@ -426,9 +432,13 @@ TEST_F(EventRoutines, FilterGridPlacesCutoffAndResonanceOnTheCorrectionGrids) {
 
 TEST_F(EventRoutines, ResonanceBoostAndShelfInputs) {
   TRecord svf(1, 6);
-  svf.Event(evResonance, 2.0f);
-  EXPECT_FLOAT_EQ(svf.F(0, 4), 0.0f);
-  EXPECT_FLOAT_EQ(svf.F(0, 5), (1.3075f + 1.0f) * 0.293f + 0.7352f);
+  // Beyond the input's range (1.0 from a modulator, 2.0) the value saturates
+  // at its top, 0.98: the filter keeps some damping.
+  for (float beyond : {1.0f, 2.0f}) {
+    svf.Event(evResonance, beyond);
+    EXPECT_FLOAT_EQ(svf.F(0, 4), 2.0f - 2.0f * 0.98f) << beyond;
+    EXPECT_FLOAT_EQ(svf.F(0, 5), (1.3075f + 0.98f) * 0.98f * 0.293f + 0.7352f) << beyond;
+  }
   svf.Event(evResonance, -0.0f);
   EXPECT_FLOAT_EQ(svf.F(0, 4), 2.0f);
   EXPECT_FLOAT_EQ(svf.F(0, 5), 0.7352f);
@@ -456,7 +466,7 @@ TEST_F(EventRoutines, ResonanceBoostAndShelfInputs) {
 
 TEST_F(EventRoutines, ParameterEventsMarkTheModuleForThePanel) {
   testhost::THost host;
-  auto module = testhost::LooseModule(host, 0, 137, 0, 1, 9);
+  auto module = testhost::LooseModule(host, kTypeFourPoleFilter, 0, 1, 9);
   TRecord r(1, 9);
   r.r.module = module.get();
   EXPECT_EQ(module->GetCtrlValue(), 0);
@@ -828,17 +838,18 @@ TEST_F(EventRoutines, DemuxSendsStepBarAndTheSelectedInput) {
 TEST_F(EventRoutines, TapeDeckPlayAndLoopSwitchesAndDiffusion) {
   testhost::THost host;
   int16_t memory[8] = {};
-  for (int32_t type : {80, 81}) {
-    auto module = testhost::LooseModule(host, 0, type);
-    const int32_t words = type == 80 ? QV_WORDS_OF(TapedeckVoiceState) : QV_WORDS_OF(StereoTapedeckVoiceState);
+  for (TModuleType type : {kTypeTapedeck1, kTypeTapedeck2}) {
+    auto module = testhost::LooseModule(host, type);
+    const int32_t words =
+        type == kTypeTapedeck1 ? QV_WORDS_OF(TapedeckVoiceState) : QV_WORDS_OF(StereoTapedeckVoiceState);
     TRecord deck(1, words);
     deck.r.module = module.get();
     auto* mono = reinterpret_cast<TapedeckVoiceState*>(deck.r.state[0]);
     auto* stereo = reinterpret_cast<StereoTapedeckVoiceState*>(deck.r.state[0]);
-    int16_t** play = type == 80 ? &mono->play : &stereo->play;
-    int16_t** recordedEnd = type == 80 ? &mono->recordedEnd : &stereo->recordedEnd;
-    int32_t* loop = type == 80 ? &mono->loop : &stereo->loop;
-    (type == 80 ? mono->begin : stereo->begin) = memory;
+    int16_t** play = type == kTypeTapedeck1 ? &mono->play : &stereo->play;
+    int16_t** recordedEnd = type == kTypeTapedeck1 ? &mono->recordedEnd : &stereo->recordedEnd;
+    int32_t* loop = type == kTypeTapedeck1 ? &mono->loop : &stereo->loop;
+    (type == kTypeTapedeck1 ? mono->begin : stereo->begin) = memory;
     deck.Event(evTapePlay, 1.0f);
     EXPECT_EQ(*play, nullptr) << "nothing recorded: nothing to play";
     *recordedEnd = memory + 4;
@@ -910,7 +921,7 @@ protected:
     return r;
   }
   testhost::THost host;
-  std::unique_ptr<KSModul> module = testhost::LooseModule(host, 0, 156);
+  std::unique_ptr<KSModul> module = testhost::LooseModule(host, kTypeMidiControllerOut);
   TMidiCapture midi;
 };
 

@@ -2,6 +2,8 @@
 // must match the curve its panel graph draws, column by column.
 #include "tests/engine/routine_rig.h"
 
+#include "src/engine/engine.h"
+#include "src/engine/event_ids.h"
 #include "src/engine/graph_render.h"
 #include "src/engine/tables.h"
 
@@ -17,12 +19,12 @@ constexpr int32_t kWidth = 100;
 constexpr int32_t kHeight = 1001;
 
 struct TFilterCase {
-  int32_t type;
+  TModuleType type;
   const char* output;
   std::vector<std::pair<int32_t, float>> words;  // coefficients as the events store them
 };
 
-std::ostream& operator<<(std::ostream& os, const TFilterCase& c) { return os << "type " << c.type; }
+std::ostream& operator<<(std::ostream& os, const TFilterCase& c) { return os << "type " << c.type.type; }
 
 // Least-squares amplitude of y against sin and cos of w n over the frames.
 double Amplitude(const std::vector<float>& y, double w, size_t from) {
@@ -54,7 +56,7 @@ TEST_P(FilterResponse, MeasuredGainMatchesTheGraph) {
   for (const auto& [word, value] : c.words) r.Words(filter)[word].f = value;
 
   std::vector<float> columns(kWidth, -1.0f);
-  ASSERT_TRUE(RenderGraph(c.type, r.Record(filter), columns.data(), kWidth, kHeight));
+  ASSERT_TRUE(RenderGraph(c.type.type, r.Record(filter), columns.data(), kWidth, kHeight));
   int32_t compared = 0;
   for (int32_t i : {22, 35, 48, 56, 61, 66, 74, 86, 97}) {
     ASSERT_NE(columns[i], kNoColumnValue) << "column " << i;
@@ -75,26 +77,26 @@ TEST_P(FilterResponse, MeasuredGainMatchesTheGraph) {
 INSTANTIATE_TEST_SUITE_P(
     EveryFilter, FilterResponse,
     ::testing::Values(
-        TFilterCase{40, "LP", {{0, 1000.0f}}}, TFilterCase{146, "LP", {{0, 0.2f}}},
-        TFilterCase{42, "LP", {{0, 1000.0f}, {4, 1.0f}, {5, 1.0f}}},
-        TFilterCase{171, "LP", {{0, 0.15f}, {4, 0.6f}}},
-        TFilterCase{47, "N", {{0, 1000.0f}, {4, 1.0f}, {5, 1.0f}}},
-        TFilterCase{172, "N", {{0, 0.2f}, {4, 0.8f}}},
-        TFilterCase{43, "LP4", {{0, 1500.0f}, {4, 1.2f}, {5, 1.0f}}},
-        TFilterCase{137, "LP4", {{0, 0.1f}, {4, 1.4f}}},
-        TFilterCase{111, "HP4", {{0, 800.0f}, {4, 1.0f}, {5, 1.0f}}},
-        TFilterCase{144, "HP4", {{0, 0.1f}, {4, 1.2f}}},
-        TFilterCase{44, "Out", {{0, 1000.0f}, {4, 0.5f}, {5, 1.0f}, {3, 2.0f}}},
-        TFilterCase{175, "Out", {{0, 0.15f}, {4, 0.7f}, {3, -0.5f}}},
-        TFilterCase{45, "Out", {{0, 1000.0f}, {4, 6.283f / kRate}, {5, 1.0f}, {1, 1.0f}}},
-        TFilterCase{176, "Out", {{6, 0.1f}, {1, -0.5f}}},
-        TFilterCase{46, "Out", {{0, 1000.0f}, {4, 6.283f / kRate}, {5, 1.0f}, {3, 1.0f}}},
-        TFilterCase{177, "Out", {{6, 0.05f}, {3, 2.0f}}}),
-    [](const ::testing::TestParamInfo<TFilterCase>& info) { return "Type" + std::to_string(info.param.type); });
+        TFilterCase{kTypeOnePoleFilterFm, "LP", {{0, 1000.0f}}}, TFilterCase{kTypeOnePoleFilter, "LP", {{0, 0.2f}}},
+        TFilterCase{kTypeTwoPoleFilterFm, "LP", {{0, 1000.0f}, {4, 1.0f}, {5, 1.0f}}},
+        TFilterCase{kTypeTwoPoleFilter, "LP", {{0, 0.15f}, {4, 0.6f}}},
+        TFilterCase{kTypeTwoPoleNotchFm, "N", {{0, 1000.0f}, {4, 1.0f}, {5, 1.0f}}},
+        TFilterCase{kTypeTwoPoleNotch, "N", {{0, 0.2f}, {4, 0.8f}}},
+        TFilterCase{kTypeFourPoleFilterFm, "LP4", {{0, 1500.0f}, {4, 1.2f}, {5, 1.0f}}},
+        TFilterCase{kTypeFourPoleFilter, "LP4", {{0, 0.1f}, {4, 1.4f}}},
+        TFilterCase{kTypeFourPoleHighPassFm, "HP4", {{0, 800.0f}, {4, 1.0f}, {5, 1.0f}}},
+        TFilterCase{kTypeFourPoleHighPass, "HP4", {{0, 0.1f}, {4, 1.2f}}},
+        TFilterCase{kTypePeakEqFm, "Out", {{0, 1000.0f}, {4, 0.5f}, {5, 1.0f}, {3, 2.0f}}},
+        TFilterCase{kTypePeakEq, "Out", {{0, 0.15f}, {4, 0.7f}, {3, -0.5f}}},
+        TFilterCase{kTypeHiShelfEqFm, "Out", {{0, 1000.0f}, {4, 6.283f / kRate}, {5, 1.0f}, {1, 1.0f}}},
+        TFilterCase{kTypeHiShelfEq, "Out", {{6, 0.1f}, {1, -0.5f}}},
+        TFilterCase{kTypeLoShelfEqFm, "Out", {{0, 1000.0f}, {4, 6.283f / kRate}, {5, 1.0f}, {3, 1.0f}}},
+        TFilterCase{kTypeLoShelfEq, "Out", {{6, 0.05f}, {3, 2.0f}}}),
+    [](const ::testing::TestParamInfo<TFilterCase>& info) { return "Type" + std::to_string(info.param.type.type); });
 
 TEST(Filters, CoefficientsStayWithinTheResonanceLimitAndNegativeCutoffsHold) {
   TRig r(kRate);
-  KSModul* filter = r.Add(42);
+  KSModul* filter = r.Add(kTypeTwoPoleFilterFm);
   r.Feed(filter, "In");
   r.Listen(filter, "LP");
   r.Ready();
@@ -116,4 +118,41 @@ TEST(Filters, CoefficientsStayWithinTheResonanceLimitAndNegativeCutoffsHold) {
   r.Render(100, std::vector<float>(100, -1.0f));
   EXPECT_NEAR(w[3].f, lp, 1e-6);
   EXPECT_EQ(w[2].f, bp);
+}
+
+TEST(Filters, AResonanceBeyondItsRangeStaysBoundedForTenSeconds) {
+  // A modulator that drives the resonance input to 1.0 or beyond: each
+  // resonant filter type keeps ringing within bounds instead of growing.
+  struct Case {
+    TModuleType type;
+    const char* output;
+    int32_t event;
+    float cutoff; // Hz in word 0, or the pitch of a grid filter's cutoff event
+  };
+  const Case cases[] = {
+      {kTypeTwoPoleFilterFm, "LP", evResonance, 1000.0f},
+      {kTypeFourPoleFilterFm, "LP4", evResonance, 1000.0f},
+      {kTypeTwoPoleNotchFm, "N", evResonance, 1000.0f},
+      {kTypeFourPoleHighPassFm, "HP4", evResonance, 1000.0f},
+      {kTypeTwoPoleFilter, "LP", evGridResonance, 84.0f},
+      {kTypeFourPoleFilter, "LP4", evGridResonance, 84.0f},
+  };
+  for (const Case& c : cases) {
+    for (float value : {1.0f, 1.5f}) {
+      TRig r(kRate);
+      KSModul* filter = r.Add(c.type);
+      r.Feed(filter, "In");
+      r.Listen(filter, c.output);
+      r.Ready();
+      if (c.event == evGridResonance) GetEventRoutine(evGridCutoff)(r.Record(filter), 0, c.cutoff);
+      else r.Words(filter)[0].f = c.cutoff;
+      GetEventRoutine(c.event)(r.Record(filter), 0, value);
+      std::vector<float> square(static_cast<size_t>(kRate));
+      for (size_t n = 0; n < square.size(); ++n) square[n] = (n / 50) % 2 ? 0.5f : -0.5f;
+      float peak = 0.0f;
+      for (int second = 0; second < 10; ++second)
+        for (float v : r.Render(int32_t(square.size()), square)) peak = std::max(peak, std::fabs(v));
+      EXPECT_LT(peak, 1000.0f) << "type " << c.type.type << " resonance " << value;
+    }
+  }
 }

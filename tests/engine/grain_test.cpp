@@ -25,7 +25,7 @@ std::vector<float> Sine(int32_t frames, double hz, double rate = 44100.0) {
 }
 
 struct TGrainRig {
-  TGrainRig(int32_t type, const std::string& tag, int32_t frames = 44100) {
+  TGrainRig(TModuleType type, const std::string& tag, int32_t frames = 44100) {
     const std::string folder = testkit::TempDir(tag);
     const std::string path = soundrig::WriteWav(folder + "/tone.wav", 44100, {Sine(frames, 441.0)});
     module = r.Add(type);
@@ -51,7 +51,7 @@ struct TGrainRig {
 };
 
 TEST(Resynth, UnconnectedGrainLengthAlternatesPeriodsOf220And221) {
-  TGrainRig g(173, "resynth");
+  TGrainRig g(kTypeResynth, "resynth");
   // Grains placed freely, not on the analysis markers.
   g.module->GetSampleMap()->GetAt(0)->SetResynthesis(0);
   Send(g.module, evResynthGate, 1.0f);
@@ -74,7 +74,7 @@ TEST(Resynth, UnconnectedGrainLengthAlternatesPeriodsOf220And221) {
 }
 
 TEST(Resynth, WhenTheSampleEndsWithoutLoopTheVoiceFallsSilentUntilTheNextGate) {
-  TGrainRig g(173, "resynth-end", 2000);
+  TGrainRig g(kTypeResynth, "resynth-end", 2000);
   Send(g.module, evResynthGate, 1.0f);
   g.r.Render(3000);
   EXPECT_EQ(g.V().countdown, -1);
@@ -86,7 +86,7 @@ TEST(Resynth, WhenTheSampleEndsWithoutLoopTheVoiceFallsSilentUntilTheNextGate) {
 }
 
 TEST(Resynth, AZeroLoopLengthFreezesTheVoiceOnOneSpot) {
-  TGrainRig g(173, "resynth-freeze");
+  TGrainRig g(kTypeResynth, "resynth-freeze");
   g.r.Constant(g.module, "LL", 0.0f);
   Send(g.module, evResynthGate, 1.0f);
   g.r.Render(3000);
@@ -98,7 +98,7 @@ TEST(Resynth, AZeroLoopLengthFreezesTheVoiceOnOneSpot) {
 
 TEST(Resynth, WithSpeedOneAndMarkersTheSampleIsTraversedInItsOwnTime) {
   for (float pitch : {60.0f, 72.0f, 48.0f}) {
-    TGrainRig g(173, "resynth-speed");
+    TGrainRig g(kTypeResynth, "resynth-speed");
     g.module->GetSampleMap()->GetAt(0)->SetResynthesis(1);
     g.r.Constant(g.module, "Sp", 1.0f);
     g.r.Constant(g.module, "P", pitch);
@@ -112,7 +112,7 @@ TEST(Resynth, WithSpeedOneAndMarkersTheSampleIsTraversedInItsOwnTime) {
 }
 
 TEST(Resynth, WithoutSpeedTheSampleIsTraversedAtThePitchsSpeed) {
-  TGrainRig g(173, "resynth-pitch");
+  TGrainRig g(kTypeResynth, "resynth-pitch");
   g.module->GetSampleMap()->GetAt(0)->SetResynthesis(0);
   g.r.Constant(g.module, "P", 72.0f);
   Send(g.module, evResynthGate, 1.0f);
@@ -121,7 +121,7 @@ TEST(Resynth, WithoutSpeedTheSampleIsTraversedAtThePitchsSpeed) {
 }
 
 TEST(PitchFormer, AtPitch69AGrainStartsEvery100Point23FramesOnAverage) {
-  TGrainRig g(174, "former");
+  TGrainRig g(kTypePitchFormer, "former");
   g.r.Constant(g.module, "P", 69.0f);
   Send(g.module, evPitchFormerGate, 1.0f);
   const std::vector<int32_t> starts = g.GrainStarts(10100);
@@ -136,7 +136,7 @@ TEST(PitchFormer, AtPitch69AGrainStartsEvery100Point23FramesOnAverage) {
 
 TEST(PitchFormer, PeriodsAreHeldTo5To20000Frames) {
   for (float pitch : {-300.0f, 300.0f}) {
-    TGrainRig g(174, "former-ends");
+    TGrainRig g(kTypePitchFormer, "former-ends");
     g.r.Constant(g.module, "P", pitch);
     Send(g.module, evPitchFormerGate, 1.0f);
     EXPECT_EQ(g.V().countdown, pitch > 0 ? 5 : 20000) << pitch;
@@ -150,7 +150,7 @@ std::vector<float>& Captured() {
 void Capture(TEngineRecord*, int32_t, float value) { Captured().push_back(value); }
 
 TEST(BeatLoop, ClockedEvery100FramesSendsEachSixteenthEverySixTicks) {
-  TGrainRig g(170, "beat");
+  TGrainRig g(kTypeBeatLoop, "beat");
   TEngineRecord sink;
   sink.voices = 1;
   ASSERT_TRUE(AppendRoute(g.module->GetEngineRecord(), 2, Capture, &sink));  // "P16"
@@ -170,7 +170,7 @@ TEST(BeatLoop, ClockedEvery100FramesSendsEachSixteenthEverySixTicks) {
 }
 
 TEST(BeatLoop, WithoutTicksTheGrainsFallSilentAfterTwoIntervals) {
-  TGrainRig g(170, "beat-stop");
+  TGrainRig g(kTypeBeatLoop, "beat-stop");
   for (int32_t tick = 0; tick < 8; ++tick) {
     Send(g.module, evBeatLoopClock, 1.0f);
     g.r.Render(100);
@@ -181,7 +181,7 @@ TEST(BeatLoop, WithoutTicksTheGrainsFallSilentAfterTwoIntervals) {
 }
 
 TEST(BeatLoop, TheSnapStaysInsideTheSampleAtAndBeyondTheLastMarker) {
-  TGrainRig g(170, "beat-snap", 10000);
+  TGrainRig g(kTypeBeatLoop, "beat-snap", 10000);
   IAudioFileMapEntry* entry = g.module->GetSampleMap()->GetAt(0);
   entry->SetResynthesis(1);
   BeatLoopVoiceState& b = g.B();
@@ -202,7 +202,7 @@ TEST(BeatLoop, TheSnapStaysInsideTheSampleAtAndBeyondTheLastMarker) {
 }
 
 TEST(BeatLoop, AStartBeforeTheSampleWrapsToItsEnd) {
-  TGrainRig g(170, "beat-wrap", 8000);
+  TGrainRig g(kTypeBeatLoop, "beat-wrap", 8000);
   g.r.Constant(g.module, "SO", -1.0f);
   Send(g.module, evBeatLoopClock, 1.0f);
   const BeatLoopVoiceState& b = g.B();
@@ -227,11 +227,14 @@ TEST(BufferRoutines, HostileInputsKeepEveryReadInBounds) {
     for (int32_t quality = 0; quality < 3; ++quality) {
       TRig r;
       std::vector<KSModul*> modules;
-      for (int32_t type : {130, 131, 135, 136, 170, 173, 174, 79, 120, 166, 169, 80, 81}) {
+      for (TModuleType type : {kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop,
+                               kTypeResynth, kTypePitchFormer, kTypeStaticDelay, kTypeModDelay, kTypeDiffuserDelay,
+                               kTypeGrainDelay, kTypeTapedeck1, kTypeTapedeck2}) {
         KSModul* m = r.Add(type);
         if (m->GetSampleMap()) soundrig::LoadInto(m, path);
         // A scope of its own takes each module into processing.
-        if (type != 80 && type != 81) r.Wire(m, m->GetOutPort(0)->GetLabel().Std().c_str(), r.Add(165), "In");
+        if (type != kTypeTapedeck1 && type != kTypeTapedeck2)
+          r.Wire(m, m->GetOutPort(0)->GetLabel().Std().c_str(), r.Add(kTypeScope), "In");
         modules.push_back(m);
       }
       r.Ready();

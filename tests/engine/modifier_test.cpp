@@ -18,13 +18,13 @@ namespace {
 constexpr float kRate = 44100.0f;
 
 struct TValueCase {
-  int32_t type;
+  TModuleType type;
   std::vector<std::pair<const char*, float>> inputs;
   const char* output;
   float expected;
 };
 
-std::ostream& operator<<(std::ostream& os, const TValueCase& c) { return os << "type " << c.type; }
+std::ostream& operator<<(std::ostream& os, const TValueCase& c) { return os << "type " << c.type.type; }
 
 class OneFrame : public ::testing::TestWithParam<TValueCase> {};
 
@@ -47,37 +47,44 @@ TEST_P(OneFrame, GivesTheExpectedValue) {
 INSTANTIATE_TEST_SUITE_P(
     Modules, OneFrame,
     ::testing::Values(
-        TValueCase{115, {{"", -0.0f}}, "", 0.0f}, TValueCase{115, {{"", 4.0f}}, "", 0.25f},
-        TValueCase{116, {{"X", 3.0f}, {"Y", -0.0f}}, "", 0.0f}, TValueCase{116, {{"X", 3.0f}, {"Y", 2.0f}}, "", 1.5f},
-        TValueCase{78, {{"X", 0.25f}, {"In1", 1.0f}, {"In2", 3.0f}}, "Out", 1.5f},
-        TValueCase{98, {{"Pan", 0.5f}, {"In", 1.0f}}, "L", 0.5f},
-        TValueCase{98, {{"Pan", 0.5f}, {"In", 1.0f}}, "R", 1.5f},
-        TValueCase{56, {{"M", -0.0f}, {"In", 2.0f}, {"X", 3.0f}}, "Out", 2.0f},
-        TValueCase{56, {{"M", 1.0f}, {"In", 2.0f}, {"X", 3.0f}}, "Out", 6.0f},
-        TValueCase{76, {{"Ctrl", 0.0f}, {"In", 2.0f}}, "Out", 0.0f},
-        TValueCase{77, {{"Ctrl", 0.1f}, {"In1", 2.0f}, {"In2", 3.0f}}, "Out", 2.0f},
-        TValueCase{58, {{"M", 0.5f}, {"In", 0.8f}}, "Out", 0.5f},
-        TValueCase{58, {{"M", -0.5f}, {"In", 0.8f}}, "Out", -0.5f},
-        TValueCase{58, {{"M", -0.5f}, {"In", -0.2f}}, "Out", 0.2f},
-        TValueCase{60, {{"In", 1.5f}, {"Max", 1.0f}, {"Min", -1.0f}}, "Out", 0.5f},
-        TValueCase{60, {{"In", -1.5f}, {"Max", 1.0f}, {"Min", -1.0f}}, "Out", -0.5f},
-        TValueCase{61, {{"In", 5.0f}}, "Out", 2.0f}, TValueCase{61, {{"In", -1.0f}}, "Out", -0.875f},
-        TValueCase{63, {{"In", 0.8f}, {"Bp1", 0.5f}, {"Sl1", 0.5f}, {"Bp2", -0.5f}, {"Sl2", 2.0f}}, "Out", 0.65f},
-        TValueCase{64, {{"In", -0.6f}, {"Bp1", 0.5f}, {"Sl1", 0.5f}, {"Bp2", -0.5f}, {"SL2", 2.0f}, {"Sl-", 3.0f}},
+        TValueCase{kTypeAudioReciprocal, {{"", -0.0f}}, "", 0.0f},
+        TValueCase{kTypeAudioReciprocal, {{"", 4.0f}}, "", 0.25f},
+        TValueCase{kTypeAudioDivide, {{"X", 3.0f}, {"Y", -0.0f}}, "", 0.0f},
+        TValueCase{kTypeAudioDivide, {{"X", 3.0f}, {"Y", 2.0f}}, "", 1.5f},
+        TValueCase{kTypeCrossfade, {{"X", 0.25f}, {"In1", 1.0f}, {"In2", 3.0f}}, "Out", 1.5f},
+        TValueCase{kTypeStereoPan, {{"Pan", 0.5f}, {"In", 1.0f}}, "L", 0.5f},
+        TValueCase{kTypeStereoPan, {{"Pan", 0.5f}, {"In", 1.0f}}, "R", 1.5f},
+        TValueCase{kTypeChopper, {{"M", -0.0f}, {"In", 2.0f}, {"X", 3.0f}}, "Out", 2.0f},
+        TValueCase{kTypeChopper, {{"M", 1.0f}, {"In", 2.0f}, {"X", 3.0f}}, "Out", 6.0f},
+        TValueCase{kTypeRelay1, {{"Ctrl", 0.0f}, {"In", 2.0f}}, "Out", 0.0f},
+        TValueCase{kTypeRelay2, {{"Ctrl", 0.1f}, {"In1", 2.0f}, {"In2", 3.0f}}, "Out", 2.0f},
+        TValueCase{kTypeModClipper, {{"M", 0.5f}, {"In", 0.8f}}, "Out", 0.5f},
+        TValueCase{kTypeModClipper, {{"M", -0.5f}, {"In", 0.8f}}, "Out", -0.5f},
+        TValueCase{kTypeModClipper, {{"M", -0.5f}, {"In", -0.2f}}, "Out", 0.2f},
+        TValueCase{kTypeMirror2, {{"In", 1.5f}, {"Max", 1.0f}, {"Min", -1.0f}}, "Out", 0.5f},
+        TValueCase{kTypeMirror2, {{"In", -1.5f}, {"Max", 1.0f}, {"Min", -1.0f}}, "Out", -0.5f},
+        TValueCase{kTypeSaturator, {{"In", 5.0f}}, "Out", 2.0f},
+        TValueCase{kTypeSaturator, {{"In", -1.0f}}, "Out", -0.875f},
+        TValueCase{kTypeShaper2Bp, {{"In", 0.8f}, {"Bp1", 0.5f}, {"Sl1", 0.5f}, {"Bp2", -0.5f}, {"Sl2", 2.0f}},
+                   "Out", 0.65f},
+        TValueCase{kTypeShaper3Bp,
+                   {{"In", -0.6f}, {"Bp1", 0.5f}, {"Sl1", 0.5f}, {"Bp2", -0.5f}, {"SL2", 2.0f}, {"Sl-", 3.0f}},
                    "Out", -2.1f},
-        TValueCase{67, {{"In", 2.0f}, {"Lin", 1.0f}, {"Par", 0.5f}, {"Cub", 0.25f}}, "Out", 6.0f},
-        TValueCase{119, {{"In", -0.0f}}, "Sign", 1.0f}, TValueCase{119, {{"In", -2.0f}}, "Out", 2.0f},
-        TValueCase{50, {{"In", 0.3f}, {"St", 0.0f}}, "Out", 0.3f},
-        TValueCase{50, {{"In", 0.3f}, {"St", -0.0f}}, "Err", 0.0f},
-        TValueCase{50, {{"In", 0.5f}, {"St", 1.0f}}, "Out", 1.0f},
-        TValueCase{50, {{"In", -0.5f}, {"St", 1.0f}}, "Out", -1.0f},
-        TValueCase{50, {{"In", 0.7f}, {"St", 0.5f}}, "Err", -0.2f},
-        TValueCase{124, {{"In", 0.5f}}, "Out", 22.05f}, TValueCase{75, {{"Lvl", -20.0f}}, "A", 0.1f},
-        TValueCase{103, {{"P", 69.0f}}, "F", 440.0f}));
+        TValueCase{kTypeCubicShaper, {{"In", 2.0f}, {"Lin", 1.0f}, {"Par", 0.5f}, {"Cub", 0.25f}}, "Out", 6.0f},
+        TValueCase{kTypeRectifier, {{"In", -0.0f}}, "Sign", 1.0f},
+        TValueCase{kTypeRectifier, {{"In", -2.0f}}, "Out", 2.0f},
+        TValueCase{kTypeQuantizer, {{"In", 0.3f}, {"St", 0.0f}}, "Out", 0.3f},
+        TValueCase{kTypeQuantizer, {{"In", 0.3f}, {"St", -0.0f}}, "Err", 0.0f},
+        TValueCase{kTypeQuantizer, {{"In", 0.5f}, {"St", 1.0f}}, "Out", 1.0f},
+        TValueCase{kTypeQuantizer, {{"In", -0.5f}, {"St", 1.0f}}, "Out", -1.0f},
+        TValueCase{kTypeQuantizer, {{"In", 0.7f}, {"St", 0.5f}}, "Err", -0.2f},
+        TValueCase{kTypeDifferentiator, {{"In", 0.5f}}, "Out", 22.05f},
+        TValueCase{kTypeAudioLevelToGain, {{"Lvl", -20.0f}}, "A", 0.1f},
+        TValueCase{kTypeAudioPitchToHz, {{"P", 69.0f}}, "F", 440.0f}));
 
 TEST(Modifiers, SlewLimiterRisesOnePerFrameAtAThousandPerSecond) {
   TRig r(1000.0f);
-  KSModul* slew = r.Solo(54, "Out");
+  KSModul* slew = r.Solo(kTypeSlewLimiter, "Out");
   r.Constant(slew, "In", 10.0f);
   r.Constant(slew, "Up", 1000.0f);
   float& down = r.Constant(slew, "Dn", 0.0f);
@@ -93,7 +100,7 @@ TEST(Modifiers, SlewLimiterRisesOnePerFrameAtAThousandPerSecond) {
 
 TEST(Modifiers, SampleAndHoldTakesTheInputOnRisingClockEdgesOnly) {
   TRig r;
-  KSModul* sh = r.Solo(109, "Out");
+  KSModul* sh = r.Solo(kTypeSampleHold, "Out");
   float& clock = r.Constant(sh, "C", 0.0f);
   float& in = r.Constant(sh, "In", 0.0f);
   const float clocks[] = {0, 1, 1, 0, -1, 2, 2};
@@ -110,7 +117,7 @@ TEST(Modifiers, SampleAndHoldTakesTheInputOnRisingClockEdgesOnly) {
 // Envelope times: a time value t lasts 10^(t/20) ms, so 40 is 100 ms.
 TEST(Envelopes, AttackDecayAndReleaseFollowTheTimeFormula) {
   TRig r;
-  KSModul* env = r.Solo(38, "Out");
+  KSModul* env = r.Solo(kTypeAdsrEnv, "Out");
   const float rate = TimeToRate(40.0f);  // per second
   ASSERT_NEAR(rate, 10.0f, 1e-3f);
   TWord* w = r.Words(env);
@@ -138,22 +145,22 @@ TEST(Envelopes, AttackDecayAndReleaseFollowTheTimeFormula) {
 // The stage words of the gate-driven envelopes: what each stage does.
 TEST(Envelopes, StagesOfTheGateDrivenTypes) {
   struct TCase {
-    int32_t type;
+    TModuleType type;
     int32_t stage;         // the stage to start in, at output 0.5, peak 1
     int32_t stageAfter;    // after one frame
     float outAfter;
   };
   const TCase cases[] = {
-      {34, 1, 1, 0.6f},   // "AR" climbs and holds at the peak
-      {36, 3, 1, 1.0f},   // "DR" jumps to the peak
-      {36, 1, 1, 0.25f},  // and decays to 0
-      {192, 1, 1, 0.25f}, // "ADR" decays to 0
-      {37, 3, 1, 1.0f},   // "DSR" jumps to the peak
-      {95, 3, 1, 1.0f},   // "DBDR" jumps to the peak
-      {39, 1, 2, 0.45f},  // the first decay reaches the knee
-      {39, 2, 2, 0.25f},  // the second decays to 0
-      {97, 2, 2, 0.3f},   // "ADBDSR": to the sustain level (0.2 + 0.2 x 0.5)
-      {38, 0, 0, 0.25f},  // release
+      {kTypeAttackReleaseEnv, 1, 1, 0.6f},   // "AR" climbs and holds at the peak
+      {kTypeDecayReleaseEnv, 3, 1, 1.0f},   // "DR" jumps to the peak
+      {kTypeDecayReleaseEnv, 1, 1, 0.25f},  // and decays to 0
+      {kTypeAdrEnv, 1, 1, 0.25f}, // "ADR" decays to 0
+      {kTypeDsrEnv, 3, 1, 1.0f},   // "DSR" jumps to the peak
+      {kTypeDbdrEnv, 3, 1, 1.0f},   // "DBDR" jumps to the peak
+      {kTypeAdbdrEnv, 1, 2, 0.45f},  // the first decay reaches the knee
+      {kTypeAdbdrEnv, 2, 2, 0.25f},  // the second decays to 0
+      {kTypeAdbdsrEnv, 2, 2, 0.3f},   // "ADBDSR": to the sustain level (0.2 + 0.2 x 0.5)
+      {kTypeAdsrEnv, 0, 0, 0.25f},  // release
   };
   for (const TCase& c : cases) {
     TRig r;
@@ -167,20 +174,20 @@ TEST(Envelopes, StagesOfTheGateDrivenTypes) {
     w[5].f = 0.2f;   // sustain level
     w[8].f = 0.2f;   // decay part
     w[9].i = c.stage;
-    if (c.type == 39 || c.type == 95 || c.type == 97 || c.type == 191) {
+    if (c.type == kTypeAdbdrEnv || c.type == kTypeDbdrEnv || c.type == kTypeAdbdsrEnv || c.type == kTypeDbdsrEnv) {
       w[10].f = 0.45f;   // knee level
       w[11].f = -0.1f;   // first-decay step
     }
-    if (c.type == 34) w[7].f = 0.1f;
+    if (c.type == kTypeAttackReleaseEnv) w[7].f = 0.1f;
     r.Render(1);
-    EXPECT_EQ(w[9].i, c.stageAfter) << "type " << c.type;
-    EXPECT_NEAR(w[0].f, c.outAfter, 1e-6f) << "type " << c.type;
+    EXPECT_EQ(w[9].i, c.stageAfter) << "type " << c.type.type;
+    EXPECT_NEAR(w[0].f, c.outAfter, 1e-6f) << "type " << c.type.type;
   }
 }
 
 TEST(Envelopes, ReachingTheKneeHandsTheSustainTypesTheirDecayPart) {
   TRig r;
-  KSModul* env = r.Solo(97, "Out");
+  KSModul* env = r.Solo(kTypeAdbdsrEnv, "Out");
   TWord* w = r.Words(env);
   w[0].f = 0.5f;
   w[5].f = 0.2f;
@@ -194,7 +201,7 @@ TEST(Envelopes, ReachingTheKneeHandsTheSustainTypesTheirDecayPart) {
 
 TEST(Envelopes, TriggeredDecayRestartsOnEachEdgeOnly) {
   TRig r;
-  KSModul* env = r.Solo(35, "Out");
+  KSModul* env = r.Solo(kTypeDecayEnv, "Out");
   r.Words(env)[1].f = 0.5f;
   float& trig = r.Constant(env, "Trg", 1.0f);
   r.Constant(env, "A", 2.0f);
@@ -208,7 +215,7 @@ TEST(Envelopes, TriggeredDecayRestartsOnEachEdgeOnly) {
 TEST(Envelopes, HoldPulseSendsItsValueAndZeroAfterTheHold) {
   TEventSpy spy;
   TRig r;
-  KSModul* env = spy.Watch(r, 32, {"Out"});
+  KSModul* env = spy.Watch(r, kTypeHoldEnv, {"Out"});
   r.Words(env)[4].i = 3;
   float& trig = r.Constant(env, "Trg", 1.0f);
   r.Constant(env, "A", 0.7f);
@@ -227,7 +234,7 @@ TEST(Envelopes, HoldPulseSendsItsValueAndZeroAfterTheHold) {
 TEST(Envelopes, MultiRampPassesItsTargetsAndSendsTheStages) {
   TEventSpy spy;
   TRig r;
-  KSModul* env = r.Add(183);  // three ramps
+  KSModul* env = r.Add(kTypeRamp4Env);  // three ramps
   KSModul* catcher = spy.Attach(r);
   r.Wire(env, "St", catcher, TEventSpy::Input(0));
   r.Listen(env, "Out");
@@ -258,7 +265,7 @@ TEST(Envelopes, MultiRampPassesItsTargetsAndSendsTheStages) {
 TEST(EventSources, SequencerWrapsAndResets) {
   TEventSpy spy;
   TRig r;
-  KSModul* seq = r.Add(26);  // six steps
+  KSModul* seq = r.Add(kTypeSequencer6);  // six steps
   KSModul* catcher = spy.Attach(r);
   r.Wire(seq, "Out", catcher, TEventSpy::Input(0));
   r.Wire(seq, "G", catcher, TEventSpy::Input(1));
@@ -295,7 +302,7 @@ TEST(EventSources, SequencerWrapsAndResets) {
 TEST(EventSources, AudioToGateSendsTheAmplitudeOnRisesAndZeroOnFalls) {
   TEventSpy spy;
   TRig r;
-  KSModul* gate = spy.Watch(r, 108, {"Out"});
+  KSModul* gate = spy.Watch(r, kTypeAudioToGate, {"Out"});
   float& t = r.Constant(gate, "T", 0.0f);
   r.Constant(gate, "A", 0.6f);
   for (float v : {0.0f, 1.0f, 1.0f, -0.0f, 0.5f, -1.0f}) {
@@ -308,7 +315,7 @@ TEST(EventSources, AudioToGateSendsTheAmplitudeOnRisesAndZeroOnFalls) {
 TEST(EventSources, EventDelaySendsThePendingValueAfterTheDelay) {
   TEventSpy spy;
   TRig r(1000.0f);
-  KSModul* delay = spy.Watch(r, 53, {"Out"});
+  KSModul* delay = spy.Watch(r, kTypeEventDelay, {"Out"});
   r.Constant(delay, "Dly", 2.5f);
   TWord* w = r.Words(delay);
   w[3].f = 9.0f;  // as the In event leaves it
@@ -323,7 +330,7 @@ TEST(EventSources, EventDelaySendsThePendingValueAfterTheDelay) {
 
 TEST(EventSources, SmootherMovesByItsSlopeAndStopsOnTheTarget) {
   TRig r;
-  KSModul* s = r.Solo(167, "Out");
+  KSModul* s = r.Solo(kTypeEventSmoother, "Out");
   TWord* w = r.Words(s);
   w[1].f = 0.25f;
   w[2].f = 1.0f;

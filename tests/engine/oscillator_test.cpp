@@ -45,21 +45,44 @@ std::vector<size_t> Crossings(const std::vector<float>& s, float level, bool upw
   return at;
 }
 
+// The type indexes of the types (each table is keyed by the index alone).
+std::set<int32_t> Indexes(std::initializer_list<TModuleType> types) {
+  std::set<int32_t> indexes;
+  for (TModuleType t : types) indexes.insert(t.type);
+  return indexes;
+}
+
 } // namespace
 
 TEST(AudioRoutineTable, EveryOrdinaryTypeHasARoutineExceptTheEventOnlyOnes) {
-  const std::set<int32_t> none = {3,   6,   8,   12,  14,  23,  51,  52,  65,  68,  70,  71,  72,  73,
-                                  74,  82,  83,  85,  100, 101, 102, 117, 118, 121, 122, 123, 134, 138,
-                                  148, 149, 150, 151, 152, 153, 155, 156, 157, 158, 159, 168, 178, 179,
-                                  180, 181, 182, 186, 187, 188, 189, 190, 193, 194, 195, 196, 197, 198};
+  // The event-only types, and two indexes that name no type at all.
+  std::set<int32_t> none = Indexes({kTypeEventSum3, kTypeEventSum2, kTypeEventInvert, kTypeEventProduct3,
+                                    kTypeEventProduct2, kTypeOldSawtooth, kTypeEventShaper3, kTypeEventShaper4,
+                                    kTypeEventShaper5, kTypeRandomize, kTypeEventVoiceCombiner, kTypeSelectMax,
+                                    kTypeSelectMin, kTypeChangesOnly, kTypeEventLevelToGain, kTypeOldAudioOutA,
+                                    kTypeOldAudioOutB, kTypeOldAudioOutC, kTypeEventSum4, kTypeEventSum6,
+                                    kTypeEventProduct4, kTypeEventReciprocal, kTypeEventDivide, kTypeEventPitchToHz,
+                                    kTypeEventGainToLevel, kTypeEventHzToPitch, kTypeEventFreqDivider,
+                                    kTypeEventQuantizer, kTypeRouter1, kTypeRouter2, kTypeSeparator, kTypeComment,
+                                    kTypeLamp, kTypeLampTwin, kTypeMeter, kTypeMidiControllerOut,
+                                    kTypeMidiPolyPressureOut, kTypeMidiNoteOut, kTypeMidiPitchBendOut,
+                                    kTypeAudioToEventSmoothed, kTypeValue, kTypeAccumulator, kTypeCounter,
+                                    kTypeMidiProgramChangeOut, kTypeMidiChannelPressureOut, kTypeAnd, kTypeOr,
+                                    kTypeExor, kTypeNot, kTypeLfo, kTypeAudioToEvent, kTypeSlowRandom, kTypeDemux,
+                                    kTypeHold});
+  none.insert({195, 196});
   ASSERT_EQ(none.size(), 56u);
   // Served by the driver, the sample players, delays, tape decks and the scope.
-  const std::set<int32_t> elsewhere = {113, 114, 79, 80, 81, 120, 130, 131, 135, 136, 165, 166, 169, 170, 173, 174};
+  const std::set<int32_t> elsewhere = Indexes({kTypeAudioIn, kTypeAudioOut, kTypeStaticDelay, kTypeTapedeck1,
+                                               kTypeTapedeck2, kTypeModDelay, kTypeSampler, kTypeSamplerFm,
+                                               kTypeSamplerLoop, kTypeSampleLookup, kTypeScope, kTypeDiffuserDelay,
+                                               kTypeGrainDelay, kTypeBeatLoop, kTypeResynth, kTypePitchFormer});
   for (int32_t type = 0; type < 200; ++type) {
     if (elsewhere.count(type)) continue;
     EXPECT_EQ(FindAudioRoutine(0, type) != nullptr, none.count(type) == 0) << "type " << type;
   }
-  EXPECT_EQ(FindAudioRoutine(0, 154), FindAudioRoutine(0, 199)) << "both level meters share one routine";
+  EXPECT_EQ(FindAudioRoutine(kCatModule, kTypeLevelMeter.type), FindAudioRoutine(kCatModule, kTypeLevelLamp.type))
+      << "both level meters share one routine";
   EXPECT_EQ(FindAudioRoutine(1, 15), nullptr) << "other categories have no per-sample routine";
   EXPECT_EQ(FindAudioRoutine(0, 200), nullptr);
 }
@@ -73,22 +96,30 @@ TEST(AudioRoutineTable, ControlClockDisplayAndGraphTablesServeTheirTypes) {
   }
   for (int32_t type = 0; type < 27; ++type)
     if (FindClockTickRoutine(1, type)) clock.insert(type);
-  EXPECT_EQ(control, (std::set<int32_t>{168, 190, 193, 194, 198}));
-  EXPECT_EQ(clock, (std::set<int32_t>{18, 21}));
-  const std::set<int32_t> graphs = {32, 33, 34, 35, 36, 37, 38, 39, 40, 42, 43, 44, 45, 46, 47, 51, 52, 62, 63, 64, 65,
-                                    66, 67, 95, 97, 111, 132, 137, 144, 146, 165, 171, 172, 175, 176, 177, 183, 184,
-                                    185, 191, 192};
+  EXPECT_EQ(control, Indexes({kTypeAudioToEventSmoothed, kTypeLfo, kTypeAudioToEvent, kTypeSlowRandom, kTypeHold}));
+  EXPECT_EQ(clock, Indexes({kTypeClockTick, kTypeClockSync}));
+  const std::set<int32_t> graphs = Indexes({kTypeHoldEnv, kTypeHoldReleaseEnv, kTypeAttackReleaseEnv, kTypeDecayEnv,
+                                            kTypeDecayReleaseEnv, kTypeDsrEnv, kTypeAdsrEnv, kTypeAdbdrEnv,
+                                            kTypeOnePoleFilterFm, kTypeTwoPoleFilterFm, kTypeFourPoleFilterFm,
+                                            kTypePeakEqFm, kTypeHiShelfEqFm, kTypeLoShelfEqFm, kTypeTwoPoleNotchFm,
+                                            kTypeEventShaper3, kTypeEventShaper4, kTypeShaper1Bp, kTypeShaper2Bp,
+                                            kTypeShaper3Bp, kTypeEventShaper5, kTypeParabolShaper, kTypeCubicShaper,
+                                            kTypeDbdrEnv, kTypeAdbdsrEnv, kTypeFourPoleHighPassFm, kTypeAttackDecayEnv,
+                                            kTypeFourPoleFilter, kTypeFourPoleHighPass, kTypeOnePoleFilter, kTypeScope,
+                                            kTypeTwoPoleFilter, kTypeTwoPoleNotch, kTypePeakEq, kTypeHiShelfEq,
+                                            kTypeLoShelfEq, kTypeRamp4Env, kTypeRamp5Env, kTypeRamp6Env, kTypeDbdsrEnv,
+                                            kTypeAdrEnv});
   std::set<int32_t> displays = graphs;
-  displays.insert({152, 153, 154, 155, 199});
+  for (TModuleType t : {kTypeLamp, kTypeLampTwin, kTypeLevelMeter, kTypeMeter, kTypeLevelLamp}) displays.insert(t.type);
   EXPECT_EQ(display, displays);
   EXPECT_EQ(graph, graphs);
-  EXPECT_EQ(FindControlRateRoutine(1, 190), nullptr);
-  EXPECT_EQ(FindClockTickRoutine(0, 18), nullptr);
+  EXPECT_EQ(FindControlRateRoutine(kCatSource, kTypeLfo.type), nullptr);
+  EXPECT_EQ(FindClockTickRoutine(kCatModule, kTypeClockTick.type), nullptr);
 }
 
 TEST(Oscillators, SineAtPitch69Gives440HzAndFollowsTheSine) {
   TRig r;
-  KSModul* osc = r.Add(140);
+  KSModul* osc = r.Add(kTypeSine);
   r.Feed(osc, "A");
   r.Listen(osc, "Out");
   r.Ready();
@@ -112,11 +143,11 @@ TEST(Oscillators, SineAtPitch69Gives440HzAndFollowsTheSine) {
 
 TEST(Oscillators, UndefinedPhaseOrFrequencyNeverReadsOutsideTheTable) {
   TRig r;
-  KSModul* sine = r.Add(140);
-  KSModul* fm = r.Add(49);
-  KSModul* steps = r.Add(30);
-  KSModul* ramps = r.Add(104);
-  KSModul* mix = r.Add(2);
+  KSModul* sine = r.Add(kTypeSine);
+  KSModul* fm = r.Add(kTypeSineFm);
+  KSModul* steps = r.Add(kTypeStep4);
+  KSModul* ramps = r.Add(kTypeRamp4);
+  KSModul* mix = r.Add(kTypeAudioSum4);
   r.WireAt(sine, "Out", mix, 0);
   r.WireAt(fm, "Out", mix, 1);
   r.WireAt(steps, "Out", mix, 2);
@@ -142,7 +173,7 @@ TEST(Oscillators, UndefinedPhaseOrFrequencyNeverReadsOutsideTheTable) {
 struct TPeriodCase;
 std::ostream& operator<<(std::ostream& os, const TPeriodCase& c);
 struct TPeriodCase {
-  int32_t type;
+  TModuleType type;
   const char* freqInput;
   float hz;         // on the F input; negative runs the mirror image
   float level;      // crossed once per cycle
@@ -150,7 +181,9 @@ struct TPeriodCase {
   bool zeroMean;
 };
 
-std::ostream& operator<<(std::ostream& os, const TPeriodCase& c) { return os << "type " << c.type << " at " << c.hz; }
+std::ostream& operator<<(std::ostream& os, const TPeriodCase& c) {
+  return os << "type " << c.type.type << " at " << c.hz;
+}
 
 class FmPeriod : public ::testing::TestWithParam<TPeriodCase> {};
 
@@ -161,7 +194,7 @@ TEST_P(FmPeriod, PeriodIsTheSampleRateOverTheFrequency) {
   r.Words(osc)[0].f = 0.0f;  // no pitch: the F input alone sets the frequency
   r.Constant(osc, "A", 1.0f);
   r.Constant(osc, c.freqInput, c.hz);
-  if (c.type == 19) r.Constant(osc, "W", 0.3f);
+  if (c.type == kTypePulseFm) r.Constant(osc, "W", 0.3f);
   const std::vector<float> out = r.Render(44100);
   ASSERT_TRUE(AllFinite(out));
   const std::vector<size_t> at = Crossings(out, c.level, c.upward);
@@ -175,29 +208,29 @@ TEST_P(FmPeriod, PeriodIsTheSampleRateOverTheFrequency) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Oscillators, FmPeriod,
-                         ::testing::Values(TPeriodCase{15, "F", 440.0f, 0.0f, false, false},
-                                           TPeriodCase{15, "F", -440.0f, 0.0f, true, false},
-                                           TPeriodCase{19, "F", 440.0f, 0.3f, true, true},
-                                           TPeriodCase{19, "F", -440.0f, 0.3f, true, true},
-                                           TPeriodCase{127, "F", 440.0f, 1.0f, true, true},
-                                           TPeriodCase{127, "F", -440.0f, 1.0f, true, true}));
+                         ::testing::Values(TPeriodCase{kTypeSawFm, "F", 440.0f, 0.0f, false, false},
+                                           TPeriodCase{kTypeSawFm, "F", -440.0f, 0.0f, true, false},
+                                           TPeriodCase{kTypePulseFm, "F", 440.0f, 0.3f, true, true},
+                                           TPeriodCase{kTypePulseFm, "F", -440.0f, 0.3f, true, true},
+                                           TPeriodCase{kTypeImpulseFm, "F", 440.0f, 1.0f, true, true},
+                                           TPeriodCase{kTypeImpulseFm, "F", -440.0f, 1.0f, true, true}));
 
 TEST(Oscillators, PulseAndImpulseAtAReadyIncrementHaveZeroMean) {
-  for (int32_t type : {94, 126}) {
+  for (TModuleType type : {kTypePulse, kTypeImpulse}) {
     TRig r;
     KSModul* osc = r.Solo(type, "Out");
     r.Constant(osc, "A", 1.0f);
-    if (type == 94) r.Constant(osc, "W", -0.4f);
+    if (type == kTypePulse) r.Constant(osc, "W", -0.4f);
     r.Words(osc)[0].f = 2.0f * 300.0f / kRate;
     const std::vector<float> out = r.Render(44100);
-    const std::vector<size_t> at = Crossings(out, type == 94 ? -0.4f : 1.0f, true);
-    ASSERT_GT(at.size(), 100u) << type;
-    EXPECT_LT(std::fabs(Mean(out, at.front(), at.back())), 5e-3) << type;
+    const std::vector<size_t> at = Crossings(out, type == kTypePulse ? -0.4f : 1.0f, true);
+    ASSERT_GT(at.size(), 100u) << type.type;
+    EXPECT_LT(std::fabs(Mean(out, at.front(), at.back())), 5e-3) << type.type;
   }
 }
 
 TEST(Oscillators, AboveHalfTheSampleRateTheyAreSilent) {
-  for (int32_t type : {15, 19, 127}) {
+  for (TModuleType type : {kTypeSawFm, kTypePulseFm, kTypeImpulseFm}) {
     for (float hz : {30000.0f, -30000.0f}) {
       TRig r;
       KSModul* osc = r.Solo(type, "Out");
@@ -205,7 +238,7 @@ TEST(Oscillators, AboveHalfTheSampleRateTheyAreSilent) {
       r.Constant(osc, "F", hz);
       const std::vector<float> out = r.Render(512);
       EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float v) { return v == 0.0f; }))
-          << "type " << type << " at " << hz;
+          << "type " << type.type << " at " << hz;
       EXPECT_EQ(r.Words(osc)[1].f, 0.0f) << "the phase stays at 0";
     }
   }
@@ -216,12 +249,13 @@ TEST(Oscillators, AboveHalfTheSampleRateTheyAreSilent) {
 // impulse trains give 0 and hold the phase.
 TEST(Oscillators, AZeroIncrementHoldsWithoutDividingByIt) {
   struct TCase {
-    int32_t type;
+    TModuleType type;
     float phase;
     float expected;  // output with A = 1 (NAN: the output before the stop)
   };
-  const TCase cases[] = {{15, -1.0f, -1.0f}, {15, 0.25f, 0.25f}, {19, 1.0f, NAN},  {19, -1.0f, NAN},
-                         {20, 0.5f, NAN},    {127, 1.0f, 0.0f},  {127, -1.0f, 0.0f}, {128, -1.0f, 0.0f}};
+  const TCase cases[] = {{kTypeSawFm, -1.0f, -1.0f},   {kTypeSawFm, 0.25f, 0.25f},     {kTypePulseFm, 1.0f, NAN},
+                         {kTypePulseFm, -1.0f, NAN},    {kTypePulseSync, 0.5f, NAN},    {kTypeImpulseFm, 1.0f, 0.0f},
+                         {kTypeImpulseFm, -1.0f, 0.0f}, {kTypeImpulseSync, -1.0f, 0.0f}};
   for (const TCase& c : cases) {
     TRig r;
     KSModul* osc = r.Solo(c.type, "Out");
@@ -234,16 +268,16 @@ TEST(Oscillators, AZeroIncrementHoldsWithoutDividingByIt) {
     const float before = r.Words(osc)[2].f;
     const std::vector<float> out = r.Render(8);
     for (float v : out) {
-      ASSERT_TRUE(std::isfinite(v)) << "type " << c.type;
-      EXPECT_FLOAT_EQ(v, std::isnan(c.expected) ? before : c.expected) << "type " << c.type;
+      ASSERT_TRUE(std::isfinite(v)) << "type " << c.type.type;
+      EXPECT_FLOAT_EQ(v, std::isnan(c.expected) ? before : c.expected) << "type " << c.type.type;
     }
-    EXPECT_EQ(r.Words(osc)[1].f, c.phase) << "type " << c.type << " holds its phase";
+    EXPECT_EQ(r.Words(osc)[1].f, c.phase) << "type " << c.type.type << " holds its phase";
   }
 }
 
 TEST(Oscillators, ImpulseSyncToTheLowerWrapAtZeroIncrementGivesNoNaN) {
   TRig r;
-  KSModul* osc = r.Solo(128, "Out");
+  KSModul* osc = r.Solo(kTypeImpulseSync, "Out");
   r.Constant(osc, "A", 1.0f);
   r.Words(osc)[0].f = 0.0f;       // no pitch, no F: an increment of 0
   r.Constant(osc, "Ph", -2.0f);  // a sync puts the phase at -1
@@ -257,7 +291,7 @@ TEST(Oscillators, ImpulseSyncToTheLowerWrapAtZeroIncrementGivesNoNaN) {
 
 TEST(Oscillators, ImpulseFmAtAnIncrementOfExactlyMinusOneIsNotSilenced) {
   TRig r;
-  KSModul* osc = r.Solo(127, "Out");
+  KSModul* osc = r.Solo(kTypeImpulseFm, "Out");
   r.Constant(osc, "A", 1.0f);
   r.Constant(osc, "F", -kRate / 2.0f);
   const std::vector<float> out = r.Render(16);
@@ -267,7 +301,7 @@ TEST(Oscillators, ImpulseFmAtAnIncrementOfExactlyMinusOneIsNotSilenced) {
 
 TEST(Oscillators, ASyncHeldHighActsOnceAndAgainOnlyAfterGoingLow) {
   TRig r;
-  KSModul* osc = r.Add(16);  // "Saw Sync"
+  KSModul* osc = r.Add(kTypeSawSync);  // "Saw Sync"
   r.Listen(osc, "Out");
   r.Ready();
   r.Constant(osc, "A", 1.0f);
@@ -287,7 +321,7 @@ TEST(Oscillators, ASyncHeldHighActsOnceAndAgainOnlyAfterGoingLow) {
 }
 
 TEST(Oscillators, TriangleAndParabolaRunWithoutAJumpFromTheStart) {
-  for (int32_t type : {90, 92}) {
+  for (TModuleType type : {kTypeTriangle, kTypeParabol}) {
     TRig r;
     KSModul* osc = r.Solo(type, "Out");
     r.Constant(osc, "A", 1.0f);
@@ -296,14 +330,14 @@ TEST(Oscillators, TriangleAndParabolaRunWithoutAJumpFromTheStart) {
     const std::vector<float> out = r.Render(1000);
     float largest = 0.0f;
     for (size_t i = 1; i < out.size(); ++i) largest = std::max(largest, std::fabs(out[i] - out[i - 1]));
-    EXPECT_LE(largest, 2.0f * inc + 1e-5f) << "type " << type;
-    EXPECT_NEAR(*std::max_element(out.begin(), out.end()), 1.0f, 0.05f) << "type " << type;
+    EXPECT_LE(largest, 2.0f * inc + 1e-5f) << "type " << type.type;
+    EXPECT_NEAR(*std::max_element(out.begin(), out.end()), 1.0f, 0.05f) << "type " << type.type;
   }
 }
 
 TEST(Noise, TheFirst32BitsFollowTheSeed) {
   TRig r;
-  KSModul* noise = r.Solo(24, "Out");
+  KSModul* noise = r.Solo(kTypeNoise, "Out");
   r.Constant(noise, "A", 1.0f);
   r.Words(noise)[1].u = 0xAFAA5505u;  // the seed set-up puts there
   const std::vector<float> out = r.Render(32);
@@ -317,8 +351,8 @@ TEST(Noise, TheFirst32BitsFollowTheSeed) {
 
 TEST(Noise, VoicesTakeTurnsOnOneSharedRegisterAndItNeverLocksUp) {
   TRig r(kRate, 2);
-  KSModul* noise = r.Add(24);
-  KSModul* sum = r.Add(69);  // all voices into the one-voice output
+  KSModul* noise = r.Add(kTypeNoise);
+  KSModul* sum = r.Add(kTypeAudioVoiceCombiner);  // all voices into the one-voice output
   r.Wire(noise, "Out", sum, "In");
   r.Listen(sum, "Out");
   r.Ready();
@@ -389,14 +423,15 @@ TEST(AudioRoutineTable, EveryRoutineStaysInsideItsRecordWhateverItsInputs) {
 // The pitch event of each oscillator stores what its routine reads: pitch 69
 // sounds at 440 Hz whatever form (frequency or ready increment) it takes.
 TEST(Oscillators, PitchEventsOf69SoundAt440Hz) {
-  for (int32_t type : {140, 88, 90, 92, 94, 126, 15, 17, 49, 19, 127, 143, 142}) {
+  for (TModuleType type : {kTypeSine, kTypeSawtooth, kTypeTriangle, kTypeParabol, kTypePulse, kTypeImpulse, kTypeSawFm,
+                           kTypeTriFm, kTypeSineFm, kTypePulseFm, kTypeImpulseFm, kTypeBiSaw, kTypeBiPulse}) {
     TRig r;
     KSModul* osc = r.Solo(type, "Out");
     r.Constant(osc, "A", 1.0f);
     const int32_t port = rig::InIndex(osc, "P");
     GetEventRoutine(osc->GetInPort(port)->GetIndexField())(r.Record(osc), 0, 69.0f);
     const std::vector<float> out = r.Render(44100);
-    const size_t cycles = Crossings(out, type == 126 || type == 127 ? 1.0f : 0.0f, true).size();
-    EXPECT_NEAR(double(cycles), 440.0, 1.0) << "type " << type;
+    const size_t cycles = Crossings(out, type == kTypeImpulse || type == kTypeImpulseFm ? 1.0f : 0.0f, true).size();
+    EXPECT_NEAR(double(cycles), 440.0, 1.0) << "type " << type.type;
   }
 }

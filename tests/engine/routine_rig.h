@@ -37,14 +37,14 @@ public:
   explicit TRig(float sampleRate = 44100.0f, int32_t voices = 1) : host(sampleRate) {
     host.Top()->GetOwnInstr()->SetVoiceCount(voices);
     TStructureChange bracket(host.Top());
-    out = host.Top()->InsertModule(0, 114, 3);
+    out = host.Top()->InsertModule(kTypeAudioOut, kPlaceAudioOut);
     host.audioOut = out;
-    in = host.Top()->InsertModule(0, 113, 4);
+    in = host.Top()->InsertModule(kTypeAudioIn, kPlaceAudioIn);
     host.audioIn = in;
   }
   ~TRig() { host.audioIn = host.audioOut = nullptr; }
 
-  KSModul* Add(int32_t type, int32_t category = 0) { return host.Top()->InsertModule(category, type, 1); }
+  KSModul* Add(TModuleType type) { return host.Top()->InsertModule(type, kPlaceNext); }
   void Wire(KSModul* from, const char* outLabel, KSModul* to, const char* inLabel) {
     ASSERT_EQ(to->GetInPort(InIndex(to, inLabel))->Connect(from->GetOutPort(OutIndex(from, outLabel))), 0)
         << outLabel << " -> " << inLabel;
@@ -58,7 +58,7 @@ public:
   void Feed(KSModul* to, const char* inLabel) { Wire(in, "L", to, inLabel); }
 
   // A module of the type heard on the output, ready to run.
-  KSModul* Solo(int32_t type, const char* outLabel) {
+  KSModul* Solo(TModuleType type, const char* outLabel) {
     KSModul* m = Add(type);
     Listen(m, outLabel);
     Ready();

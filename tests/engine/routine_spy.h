@@ -46,14 +46,14 @@ public:
   }
   // Makes the spy module and keeps it processed.
   KSModul* Attach(TRig& r) {
-    KSModul* m = r.Add(48);
+    KSModul* m = r.Add(kTypeMixer3);
     r.Wire(m, "Out", r.out, "R");
     return m;
   }
   // A module of the type whose event outputs go to the spy's inputs 0, 1,
   // 2 in order; wired, ready and with nothing recorded yet.
-  KSModul* Watch(TRig& r, int32_t type, std::initializer_list<const char*> outputs, int32_t category = 0) {
-    KSModul* m = r.Add(type, category);
+  KSModul* Watch(TRig& r, TModuleType type, std::initializer_list<const char*> outputs) {
+    KSModul* m = r.Add(type);
     KSModul* catcher = Attach(r);
     int32_t k = 0;
     for (const char* label : outputs) r.Wire(m, label, catcher, Input(k++));

@@ -24,8 +24,8 @@ void Send(KSModul* m, int32_t id, float value, int32_t voice = 0) {
   GetEventRoutine(id)(m->GetEngineRecord(), voice, value);
 }
 
-int32_t TriggerId(int32_t type) {
-  return type == 130 ? evSamplerTrigger : type == 131 ? evSamplerFmTrigger : evSamplerLoopGate;
+int32_t TriggerId(TModuleType type) {
+  return type == kTypeSampler ? evSamplerTrigger : type == kTypeSamplerFm ? evSamplerFmTrigger : evSamplerLoopGate;
 }
 
 int32_t SlotOf(KSModul* m) {
@@ -37,20 +37,20 @@ int32_t SlotOf(KSModul* m) {
 // A sampler of the type with a 64-frame ramp (left k, right -k when stereo),
 // wired to the output, amplitude 1.
 struct TSamplerRig {
-  TSamplerRig(int32_t type, bool stereo, const std::string& tag, int32_t frames = 64) {
+  TSamplerRig(TModuleType type, bool stereo, const std::string& tag, int32_t frames = 64) {
     const std::string folder = testkit::TempDir(tag);
     std::vector<std::vector<float>> channels{soundrig::Ramp(frames)};
     if (stereo) channels.push_back(soundrig::Ramp(frames, -1.0f));
     const std::string path = soundrig::WriteWav(folder + "/ramp.wav", 44100, channels);
     sampler = r.Add(type);
     soundrig::LoadInto(sampler, path);
-    r.Listen(sampler, type == 130 || type == 131 ? "Out" : "L");
+    r.Listen(sampler, type == kTypeSampler || type == kTypeSamplerFm ? "Out" : "L");
     r.Ready();
     r.Constant(sampler, "A", 1.0f);
   }
   void Play(float pitch = 60.0f) {
     Send(sampler, evSamplerPitch, pitch);
-    Send(sampler, TriggerId(sampler->GetTypeIndex()), 1.0f);
+    Send(sampler, TriggerId(sampler->GetType()), 1.0f);
   }
   SampleVoiceState& V() { return Voice(r, sampler); }
   TRig r;
@@ -68,7 +68,7 @@ float RampValue(int32_t quality, int32_t i, float f) {
 }
 
 struct TVariantCase {
-  int32_t type;
+  TModuleType type;
   bool stereo;
   int32_t quality;
 };
@@ -79,8 +79,8 @@ TEST_P(SamplerVariants, PlayARampAtRootPitchWithTheKernelsValues) {
   const TVariantCase c = GetParam();
   TSamplerRig s(c.type, c.stereo, "variant");
   s.sampler->SetQuality(c.quality);
-  const bool stereoRoutine = c.stereo && (c.type == 135);
-  ASSERT_EQ(EngineSlots.routines[SlotOf(s.sampler)], FindSampleRoutine(c.type, stereoRoutine, c.quality));
+  const bool stereoRoutine = c.stereo && (c.type == kTypeSamplerLoop);
+  ASSERT_EQ(EngineSlots.routines[SlotOf(s.sampler)], FindSampleRoutine(c.type.type, stereoRoutine, c.quality));
   s.Play();
   const PlayerCore& p = s.V().player.core;
   ASSERT_NEAR(p.increment, 1.0f, 1e-4f) << "the root key plays at the sample's own rate";
@@ -104,25 +104,25 @@ TEST_P(SamplerVariants, PlayARampAtRootPitchWithTheKernelsValues) {
 std::vector<TVariantCase> VariantCases() {
   std::vector<TVariantCase> cases;
   for (int32_t q = 0; q < 3; ++q) {
-    cases.push_back({130, false, q});
-    cases.push_back({130, true, q});  // a stereo sound still plays the mono routine
-    cases.push_back({131, false, q});
-    cases.push_back({135, false, q});
-    cases.push_back({135, true, q});
+    cases.push_back({kTypeSampler, false, q});
+    cases.push_back({kTypeSampler, true, q});  // a stereo sound still plays the mono routine
+    cases.push_back({kTypeSamplerFm, false, q});
+    cases.push_back({kTypeSamplerLoop, false, q});
+    cases.push_back({kTypeSamplerLoop, true, q});
   }
   return cases;
 }
 
 INSTANTIATE_TEST_SUITE_P(Samplers, SamplerVariants, ::testing::ValuesIn(VariantCases()),
                          [](const auto& info) {
-                           return "type" + std::to_string(info.param.type) + (info.param.stereo ? "stereo" : "mono") +
-                                  "q" + std::to_string(info.param.quality);
+                           return "type" + std::to_string(info.param.type.type) +
+                                  (info.param.stereo ? "stereo" : "mono") + "q" + std::to_string(info.param.quality);
                          });
 
 TEST(Lookup, ReadsThePositionInMsWithTheKernelOfItsQuality) {
   for (int32_t q = 0; q < 3; ++q) {
     for (bool stereo : {false, true}) {
-      TSamplerRig s(136, stereo, "lookup");
+      TSamplerRig s(kTypeSampleLookup, stereo, "lookup");
       s.sampler->SetQuality(q);
       ASSERT_EQ(EngineSlots.routines[SlotOf(s.sampler)], FindSampleRoutine(136, stereo, q));
       float& pos = s.r.Constant(s.sampler, "Pos", 0.0f);
@@ -153,7 +153,7 @@ TEST(Lookup, ReadsThePositionInMsWithTheKernelOfItsQuality) {
 }
 
 TEST(Samplers, AQualityChangeSwapsTheSlotRoutineWithoutARebuild) {
-  TSamplerRig s(135, true, "swap");
+  TSamplerRig s(kTypeSamplerLoop, true, "swap");
   TEngineRecord* record = s.sampler->GetEngineRecord();
   const int32_t slot = SlotOf(s.sampler);
   s.Play();
@@ -173,7 +173,7 @@ TEST(Samplers, AQualityChangeSwapsTheSlotRoutineWithoutARebuild) {
 
 TEST(Samplers, WithoutLoopAForwardVoiceStopsOnLengthMinusTwoABackwardOneOnZero) {
   for (bool backward : {false, true}) {
-    TSamplerRig s(130, false, "ends", 32);
+    TSamplerRig s(kTypeSampler, false, "ends", 32);
     s.sampler->GetSampleMap()->GetAt(0)->SetDirection(backward ? 1 : 0);
     s.Play();
     EXPECT_EQ(s.V().player.core.direction, backward ? -1 : 1);
@@ -187,7 +187,7 @@ TEST(Samplers, WithoutLoopAForwardVoiceStopsOnLengthMinusTwoABackwardOneOnZero) 
 }
 
 TEST(Samplers, ARetriggerContinuesFromTheHeldValueTimesPoint998) {
-  TSamplerRig s(130, false, "retrigger");
+  TSamplerRig s(kTypeSampler, false, "retrigger");
   s.Play();
   const float before = s.r.Render(20)[19];
   ASSERT_GT(before, 10.0f * kUnit);
@@ -199,7 +199,7 @@ TEST(Samplers, ARetriggerContinuesFromTheHeldValueTimesPoint998) {
 }
 
 TEST(Samplers, APitchBelowTheTableStandsStillAndAZeroStepGivesNoNaN) {
-  TSamplerRig s(131, false, "still");
+  TSamplerRig s(kTypeSamplerFm, false, "still");
   s.Play(-400.0f);
   EXPECT_EQ(s.V().player.core.ratio, 0.0f);
   const std::vector<float> out = s.r.Render(10);
@@ -265,7 +265,7 @@ struct TLoopRig {
   TLoopRig(soundrig::TLoop loop, const std::string& tag) {
     const std::string path =
         soundrig::WriteWav(testkit::TempDir(tag) + "/loop.wav", 44100, {soundrig::Ramp(64)}, &loop);
-    sampler = r.Add(135);
+    sampler = r.Add(kTypeSamplerLoop);
     soundrig::LoadInto(sampler, path);
     sampler->GetSampleMap()->GetAt(0)->SetLoopOn(1);
     sampler->GetSampleMap()->GetAt(0)->SetAlternatingLoop(loop.alternating ? 1 : 0);

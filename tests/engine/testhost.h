@@ -32,5 +32,9 @@ inline std::unique_ptr<KSModul> LooseModule(THost& host, int32_t category, int32
   m->SetStateSizes(eventOutputs, audioInputs, stateWords);
   return m;
 }
+inline std::unique_ptr<KSModul> LooseModule(THost& host, TModuleType type, int32_t eventOutputs = 0,
+                                            int32_t audioInputs = 0, int32_t stateWords = 1) {
+  return LooseModule(host, type.category, type.type, eventOutputs, audioInputs, stateWords);
+}
 
 } // namespace testhost

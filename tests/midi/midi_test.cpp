@@ -24,7 +24,7 @@ struct Msg {
 class MidiIn : public ::testing::Test, public TEnsembleFixture {
 protected:
   KInstr* NewInstrument(int32_t channel) {
-    KInstr* instr = Insert(Top(), kCatInstrument, 0)->GetOwnInstr();
+    KInstr* instr = Insert(Top(), kTypeInstrument)->GetOwnInstr();
     instr->SetMidiChannel(channel);
     return instr;
   }
@@ -91,7 +91,7 @@ TEST_F(MidiIn, AReleaseOutsideTheKeyRangeStillEndsTheNote) {
 
 TEST_F(MidiIn, ControllersReachTheControllerSourcesAfterThePedals) {
   KInstr* instr = TopInstr();
-  KSModul* ctl = Insert(Top(), kCatSource, 12);
+  KSModul* ctl = Insert(Top(), kTypeController);
   ctl->SetControllerNo(64);
   FeedScope(ctl, Top());
   ensfix::TEventRecorder recorder;
@@ -104,7 +104,7 @@ TEST_F(MidiIn, ControllersReachTheControllerSourcesAfterThePedals) {
 }
 
 TEST_F(MidiIn, PickUpWaitsUntilTheKnobCrossesTheStoredPosition) {
-  KSModul* ctl = Insert(Top(), kCatSource, 12);
+  KSModul* ctl = Insert(Top(), kTypeController);
   ctl->SetControllerNo(7);
   ctl->SetParamWord(3, 1); // pick-up
   ensfix::TEventRecorder recorder;
@@ -132,8 +132,8 @@ TEST_F(MidiIn, PickUpWaitsUntilTheKnobCrossesTheStoredPosition) {
 
 TEST_F(MidiIn, ProgramChangeRecallsTheSnapshotWhenAsked) {
   KInstr* instr = TopInstr();
-  KSModul* fader = Insert(Top(), kCatSource, 1);
-  KSModul* prog = Insert(Top(), kCatSource, 26);
+  KSModul* fader = Insert(Top(), kTypeFader);
+  KSModul* prog = Insert(Top(), kTypeProgramChange);
   ensfix::TEventRecorder recorder;
   FeedScope(prog, Top());
   fader->SetControlStep(20);
@@ -165,10 +165,10 @@ TEST_F(MidiIn, LearnAssignsTheMarkedControlAbsoluteOrIncremental) {
   };
   for (const Case& c : cases) {
     KInstr* instr = NewInstrument(1);
-    KSModul* other = Insert(instr->GetOwner(), kCatSource, 1);
+    KSModul* other = Insert(instr->GetOwner(), kTypeFader);
     other->SetControllerNo(7);
     other->SetRemote(true);
-    KSModul* fader = Insert(instr->GetOwner(), kCatSource, 1);
+    KSModul* fader = Insert(instr->GetOwner(), kTypeFader);
     fader->SetLearnMark(true);
     instr->SetControllerMode(true);
     Send({{3, 0, 99, 0}, {3, 0, 7, c.first}});
@@ -188,7 +188,7 @@ TEST_F(MidiIn, LearnAssignsTheMarkedControlAbsoluteOrIncremental) {
 
 TEST_F(MidiIn, LearnNeedsTheSameControllerTwiceOnTheSameChannel) {
   KInstr* instr = NewInstrument(1);
-  KSModul* fader = Insert(instr->GetOwner(), kCatSource, 1);
+  KSModul* fader = Insert(instr->GetOwner(), kTypeFader);
   fader->SetLearnMark(true);
   instr->SetControllerMode(true);
   Send({{3, 0, 7, 10}, {3, 0, 8, 10}, {3, 1, 8, 10}});
@@ -197,7 +197,7 @@ TEST_F(MidiIn, LearnNeedsTheSameControllerTwiceOnTheSameChannel) {
 }
 
 TEST_F(MidiIn, AThreeWaySwitchUnderRemoteSplitsTheRangeInThirds) {
-  KSModul* sw = Insert(Top(), kCatSwitch, 8); // three event inputs
+  KSModul* sw = Insert(Top(), kTypeEventSwitch3); // three event inputs
   ASSERT_EQ(sw->GetInPortCount(), 3);
   sw->SetControllerNo(1);
   sw->SetRemote(true);
@@ -208,12 +208,12 @@ TEST_F(MidiIn, AThreeWaySwitchUnderRemoteSplitsTheRangeInThirds) {
     Send({{3, 0, 1, c.value}});
     EXPECT_EQ(sw->GetControlStep(), c.position) << c.value;
     for (int32_t i = 0; i < 3; ++i)
-      EXPECT_EQ((sw->GetInPort(i)->GetFlags() & 0x20) == 0, i == 2 - c.position) << c.value << " input " << i;
+      EXPECT_EQ(!sw->GetInPort(i)->IsDeselected(), i == 2 - c.position) << c.value << " input " << i;
   }
 }
 
 TEST_F(MidiIn, ARemoteSwitchOnTheMidiThreadRebuildsOnTheGuiThread) {
-  KSModul* sw = Insert(Top(), kCatSwitch, 8);
+  KSModul* sw = Insert(Top(), kTypeEventSwitch3);
   sw->SetControllerNo(1);
   sw->SetRemote(true);
   sw->SetRemoteToMidiOut(true);
@@ -221,11 +221,11 @@ TEST_F(MidiIn, ARemoteSwitchOnTheMidiThreadRebuildsOnTheGuiThread) {
   std::thread midiThread([this] { Midi().Receive(3, 0, 1, 50); });
   midiThread.join();
   EXPECT_EQ(sw->GetControlStep(), 1) << "the position is taken at once";
-  EXPECT_NE(sw->GetInPort(1)->GetFlags() & 0x20, 0) << "the inputs wait for the GUI thread";
+  EXPECT_TRUE(sw->GetInPort(1)->IsDeselected()) << "the inputs wait for the GUI thread";
   EXPECT_EQ(Sent(), std::vector<uint32_t>{0xB0u | (1u << 8) | (42u << 16)}) << "(128 / 3) x 1 to MIDI out";
   ens.RunIdle();
-  EXPECT_EQ(sw->GetInPort(1)->GetFlags() & 0x20, 0);
-  EXPECT_NE(sw->GetInPort(0)->GetFlags() & 0x20, 0);
+  EXPECT_FALSE(sw->GetInPort(1)->IsDeselected());
+  EXPECT_TRUE(sw->GetInPort(0)->IsDeselected());
   // A posted change for a module deleted meanwhile does nothing.
   std::thread again([this] { Midi().Receive(3, 0, 1, 0); });
   again.join();
@@ -246,7 +246,7 @@ TEST_F(MidiIn, RemoteButtonsFollowTheirStyle) {
       {5, {127, 0, 127}, {1.0f, 0.0f}, 0},  // toggle: every press flips
   };
   for (const Case& c : cases) {
-    KSModul* button = Insert(Top(), kCatSource, 17);
+    KSModul* button = Insert(Top(), kTypeButton);
     button->SetCtrlStyle(c.style);
     button->SetControllerNo(20 + c.style); // the buttons of other cases keep listening
     button->SetRemote(true);
@@ -260,7 +260,7 @@ TEST_F(MidiIn, RemoteButtonsFollowTheirStyle) {
 }
 
 TEST_F(MidiIn, AnIncrementalFaderMovesByTheRelativeCodes) {
-  KSModul* fader = Insert(Top(), kCatSource, 1);
+  KSModul* fader = Insert(Top(), kTypeFader);
   fader->SetControllerNo(9);
   fader->SetIncremental(true);
   fader->SetRemote(true);

@@ -15,253 +15,252 @@
 namespace {
 
 struct TSignature {
-  int32_t category;
-  int32_t index;
+  TModuleType type;
   const char* name;
   const char* ports;  // in-port letters / out-port letters; "x*n" repeats, "-" none
 };
 
 // The name and port signature every record must have (a = audio, e = event).
 const TSignature kSignatures[] = {
-{0, 0, "+", "a.a/a"},
-    {0, 1, "+", "a.a.a/a"},
-    {0, 2, "+", "a.a.a.a/a"},
-    {0, 3, "+", "e.e.e/e"},
-    {0, 4, "+", "a.a.a.a.a.a/a"},
-    {0, 5, "+", "a.a.a.a.a.a.a.a/a"},
-    {0, 6, "+", "e.e/e"},
-    {0, 7, "-1", "a/a"},
-    {0, 8, "-1", "e/e"},
-    {0, 9, "X", "a.a/a"},
-    {0, 10, "X", "a.a.a/a"},
-    {0, 11, "X", "a.a.a.a/a"},
-    {0, 12, "X", "e.e.e/e"},
-    {0, 13, "X", "a.a.a.a.a.a/a"},
-    {0, 14, "X", "e.e/e"},
-    {0, 15, "Saw FM", "e.a.a/a"},
-    {0, 16, "Saw Sync", "e.a.a.a.a/a"},
-    {0, 17, "Tri FM", "e.a.a/a"},
-    {0, 18, "Par FM", "e.a.a/a"},
-    {0, 19, "Pulse FM", "e.a.a.a/a"},
-    {0, 20, "Pulse Sync", "e.a.a.a.a.a/a"},
-    {0, 21, "Pulse 1-Ramp", "e.a.a.a.a/a"},
-    {0, 22, "Pulse 2-Ramp", "e.a.a.a.a.a/a"},
-    {0, 24, "Noise", "a/a"},
-    {0, 25, "Random", "e.a/a"},
-    {0, 26, "Sequencer", "a*9/eee"},
-    {0, 27, "Sequencer", "a*11/eee"},
-    {0, 28, "Sequencer", "a*15/eee"},
-    {0, 29, "Sequencer", "a*19/eee"},
-    {0, 30, "4-Step", "e.a.a.a.a.a/a"},
-    {0, 31, "5-Step", "e.a.a.a.a.a.a/a"},
-    {0, 32, "H - Env", "a.a.e/e"},
-    {0, 33, "HR - Env", "a.a.e.e/a"},
-    {0, 34, "AR - Env", "e.e.e/a"},
-    {0, 35, "D - Env", "a.a.e/a"},
-    {0, 36, "DR - Env", "e.e.e/a"},
-    {0, 37, "DSR - Env", "e.e.e.e/a"},
-    {0, 38, "ADSR - Env", "e.e.e.e.e/a"},
-    {0, 39, "ADBDR - Env", "e.e.e.e.e.e/a"},
-    {0, 40, "1-Pole Filter", "e.a.a/a.a"},
-    {0, 41, "Mixer 2", "e.a.e.a/a"},
-    {0, 42, "2-Pole Filter", "e.a.e.a/a.a.a"},
-    {0, 43, "4-Pole Filter", "e.a.e.a/a.a.a.a.a.a"},
-    {0, 44, "Peak EQ", "e.a.e.e.a/a"},
-    {0, 45, "Hi Shelf EQ", "e.a.e.a/a"},
-    {0, 46, "Lo Shelf EQ", "e.a.e.a/a"},
-    {0, 47, "2-Pole Notch", "e.a.e.a/a.a.a.a"},
-    {0, 48, "Mixer 3", "e.a.e.a.e.a/a"},
-    {0, 49, "Sine FM", "e.a.a/a"},
-    {0, 50, "Quantizer", "a.a/a.a"},
-    {0, 51, "Ctrl. Shp 1", "a.a.a.e/e"},
-    {0, 52, "Ctrl. Shp 2", "a.a.a.a.e/e"},
-    {0, 53, "Event Delay", "a.e/e"},
-    {0, 54, "Slew Limiter", "a.a.a/a"},
-    {0, 55, "Freq. Divider", "a.a.a.a/a"},
-    {0, 56, "Chopper", "a.a.a/a"},
-    {0, 57, "Clipper", "a.a.a/a"},
-    {0, 58, "Mod. Clipper", "a.a/a"},
-    {0, 59, "Mirror 1", "a.a/a"},
-    {0, 60, "Mirror 2", "a.a.a/a"},
-    {0, 61, "Saturator", "a/a"},
-    {0, 62, "Shaper 1 BP", "a.a.a/a"},
-    {0, 63, "Shaper 2 BP", "a.a.a.a.a/a"},
-    {0, 64, "Shaper 3 BP", "a.a.a.a.a.a.a/a"},
-    {0, 65, "Ctr. Shp 3", "a.a.a.a.a.e/e"},
-    {0, 66, "Parabol Shp", "a.a.a/a"},
-    {0, 67, "Cubic Shp", "a.a.a.a/a"},
-    {0, 68, "Randomize", "a.e/e"},
-    {0, 69, "}", "a/a"},
-    {0, 70, "}", "e/e"},
-    {0, 71, "Select Max", "e.e/e"},
-    {0, 72, "Select Min", "e.e/e"},
-    {0, 73, ">>", "e/e"},
-    {0, 74, "Exp", "e/e"},
-    {0, 75, "Exp", "a/a"},
-    {0, 76, "Relay 1", "a.a/a"},
-    {0, 77, "Relay 2", "a.a.a/a"},
-    {0, 78, "Crossfade", "a.a.a/a"},
-    {0, 79, "Static Delay", "e.a/a"},
-    {0, 80, "Tapedeck 1", "e.e.e.a/a"},
-    {0, 81, "Tapedeck 2", "e.e.e.a.a/a.a"},
-    {0, 84, "6-Step", "e.a.a.a.a.a.a.a/a"},
-    {0, 86, "Mixer 4", "e.a.e.a.e.a.e.a/a"},
-    {0, 87, "Amp", "e.a/a"},
-    {0, 88, "Sawtooth", "e.a/a"},
-    {0, 89, "Saw Pulse", "e.a.a/a"},
-    {0, 90, "Triangle", "e.a/a"},
-    {0, 91, "Tri Sync", "e.a.a.a.a/a"},
-    {0, 92, "Parabol", "e.a/a"},
-    {0, 93, "Par Sync", "e.a.a.a.a/a"},
-    {0, 94, "Pulse", "e.a.a/a"},
-    {0, 95, "DBDR - Env", "e.e.e.e.e/a"},
-    {0, 96, "8-Step", "e.a.a.a.a.a.a.a.a.a/a"},
-    {0, 97, "ADBDSR-Env", "e.e.e.e.e.e.e/a"},
-    {0, 98, "Stereo Pan", "a.a/a.a"},
-    {0, 99, "A to E Trig", "a.a/e"},
-    {0, 100, "+", "e.e.e.e/e"},
-    {0, 101, "+", "e.e.e.e.e.e/e"},
-    {0, 102, "X", "e.e.e.e/e"},
-    {0, 103, "Exp", "a/a"},
-    {0, 104, "4-Ramp", "e.a.e.e.e.e/a"},
-    {0, 105, "5-Ramp", "e.a.e.e.e.e.e/a"},
-    {0, 106, "6-Ramp", "e.a.e.e.e.e.e.e/a"},
-    {0, 107, "8-Ramp", "e.a.e.e.e.e.e.e.e.e/a"},
-    {0, 108, "A to Gate", "a.a/e"},
-    {0, 109, "Sample & H.", "a.a/a"},
-    {0, 110, "Tri/Par Symm", "e.a.e/a.a"},
-    {0, 111, "4-Pole HP", "e.a.e.a/a.a.a.a.a.a"},
-    {0, 112, "A to E Perm", "a.a/e"},
-    {0, 115, "1/x", "a/a"},
-    {0, 116, "/", "a.a/a"},
-    {0, 117, "1/x", "e/e"},
-    {0, 118, "/", "e.e/e"},
-    {0, 119, "Rectifier", "a/a.a"},
-    {0, 120, "Mod. Delay", "a.a/a"},
-    {0, 121, "Exp", "e/e"},
-    {0, 122, "Log", "e/e"},
-    {0, 123, "Log", "e/e"},
-    {0, 124, "Differentiator", "a/a"},
-    {0, 125, "Integrator", "e.a/a"},
-    {0, 126, "Impulse", "e.a/a"},
-    {0, 127, "Impulse FM", "e.a.a/a"},
-    {0, 128, "Impulse Sync", "e.a.a.a.a/a"},
-    {0, 129, "Test Mod", "-/a"},
-    {0, 130, "Sampler", "e.e.a/a"},
-    {0, 131, "Sampler FM", "e.a.a.e.a/a.e"},
-    {0, 132, "AD - Env", "a.a.e.e/a"},
-    {0, 133, "Peak Detect.", "e.a/a"},
-    {0, 134, "Freq. Divider", "a.a.e.e/e"},
-    {0, 135, "Sampler Loop", "e.e.a.a.a.a.a.a/a.a.e"},
-    {0, 136, "Lookup", "a.a/a.a.e"},
-    {0, 137, "4-Pole Filter", "e.e.a/a.a.a.a.a.a"},
-    {0, 138, "Quantizer", "a.a.e/e.e"},
-    {0, 139, "Timer", "e/e.e"},
-    {0, 140, "Sine", "e.a/a"},
-    {0, 141, "Par PWM", "e.a.e/a"},
-    {0, 142, "Bi-Pulse", "e.a.a/a"},
-    {0, 143, "Bi-Saw", "e.a.a/a"},
-    {0, 144, "4-Pole HP", "e.e.a/a.a.a.a.a.a"},
-    {0, 145, "Sine Sync", "e.a.a.a.a/a"},
-    {0, 146, "1-Pole Filter", "e.a/a.a"},
-    {0, 147, "T", "a/a"},
-    {0, 148, "Router 1", "a.e/e"},
-    {0, 149, "Router 2", "a.e.e/e"},
-    {0, 150, "Separator", "a.e/e.e"},
-    {0, 151, "Comment", "-/-"},
-    {0, 152, "Lmp", "a/-"},
-    {0, 153, "Lmp", "a/-"},
-    {0, 154, "Lvl", "a/-"},
-    {0, 155, "Mtr", "a/-"},
-    {0, 156, "Controller", "e/-"},
-    {0, 157, "SelPolyAT", "e/-"},
-    {0, 158, "Note", "a.e/-"},
-    {0, 159, "Pitchbend", "e/-"},
-    {0, 160, "Mixer 5", "(ea)*5/a"},
-    {0, 161, "Mixer 6", "(ea)*6/a"},
-    {0, 162, "Mixer 8", "(ea)*8/a"},
-    {0, 163, "Stereo Amp", "e.e.a/a.a"},
-    {0, 164, "Clock Osc", "e.a.e.a/e"},
-    {0, 165, "Scope", "e.e.e.e.e.a/-"},
-    {0, 166, "Diffuser Delay", "e.e.a/a"},
-    {0, 167, "S", "e/a"},
-    {0, 168, "S", "a/e"},
-    {0, 169, "Grain Delay", "a.a.a.a.a.a.a/a.a.e"},
-    {0, 170, "Beat Loop", "ee a*9/aaeeee"},
-    {0, 171, "2-Pole Filter", "e.e.a/a.a.a"},
-    {0, 172, "2-Pole Notch", "e.e.a/a.a.a.a"},
-    {0, 173, "Resynth", "e a*11/aaee"},
-    {0, 174, "Pitch Former", "e a*11/aaee"},
-    {0, 175, "Peak EQ", "e.e.e.a/a"},
-    {0, 176, "Hi Shelf EQ", "e.e.a/a"},
-    {0, 177, "Lo Shelf EQ", "e.e.a/a"},
-    {0, 178, "Value", "e.a/e"},
-    {0, 179, "Accumulator", "e.e/e"},
-    {0, 180, "Counter", "e.e.e/e"},
-    {0, 181, "Prog. Ch.", "e/-"},
-    {0, 182, "Chan. AT", "e/-"},
-    {0, 183, "4-Ramp - Env", "e*8/ae"},
-    {0, 184, "5-Ramp - Env", "e*10/ae"},
-    {0, 185, "6-Ramp - Env", "e*12/ae"},
-    {0, 186, "And", "e.e/e.e"},
-    {0, 187, "Or", "e.e/e.e"},
-    {0, 188, "Exor", "e.e/e.e"},
-    {0, 189, "Not", "e/e.e"},
-    {0, 190, "LFO", "a.a.a.a.a/e.e.e"},
-    {0, 191, "DBDSR - Env", "e.e.e.e.e.e/a"},
-    {0, 192, "ADR - Env", "e.e.e.e/a"},
-    {0, 193, "A/E", "a/e"},
-    {0, 194, "Slow Random", "a.a/e"},
-    {0, 197, "Demux", "e a*17/eee"},
-    {0, 198, "Hold", "e.a/e"},
-    {0, 199, "Lvl", "a/-"},
-    {1, 0, "1", "-/e"},
-    {1, 1, "Fader", "-/e"},
-    {1, 3, "ST Gate", "-/e"},
-    {1, 4, "On. Vel", "-/e"},
-    {1, 5, "Off Vel.", "-/e"},
-    {1, 6, "Gate", "-/e"},
-    {1, 7, "NotePitch", "-/e"},
-    {1, 8, "Sel. Gate", "-/e"},
-    {1, 9, "Poly AT", "-/e"},
-    {1, 10, "PitchBend", "-/e"},
-    {1, 11, "Chan. AT", "-/e"},
-    {1, 12, "Controller", "-/e"},
-    {1, 13, "SelPolyAT", "-/e"},
-    {1, 17, "Button", "-/e"},
-    {1, 18, "1/96", "-/e"},
-    {1, 19, "Start", "-/e"},
-    {1, 20, "Start", "-/e"},
-    {1, 21, "Sync", "-/e"},
-    {1, 22, "RPN", "-/e"},
-    {1, 23, "NRPN", "-/e"},
-    {1, 24, "Spread", "e/e"},
-    {1, 26, "Prog. Ch.", "-/e"},
-    {7, 0, "Switch 1", "a/a"},
-    {7, 1, "Switch 2", "a*2/a"},
-    {7, 2, "Switch 3", "a*3/a"},
-    {7, 3, "Switch 4", "a*4/a"},
-    {7, 4, "Switch 5", "a*5/a"},
-    {7, 5, "Switch 6", "a*6/a"},
-    {7, 6, "Switch 1", "e/e"},
-    {7, 7, "Switch 2", "e*2/e"},
-    {7, 8, "Switch 3", "e*3/e"},
-    {7, 9, "Switch 4", "e*4/e"},
-    {7, 10, "Switch 5", "e*5/e"},
-    {7, 11, "Switch 6", "e*6/e"},
-    {7, 12, "Switch 8", "a*8/a"},
-    {7, 13, "Switch 8", "e*8/e"},
-    {7, 14, "Sw. 2x2", "a.a.a.a/a.a"},
-    {4, 0, "Macro", "-/-"},
-    {5, 0, "In", "-/a"},
-    {5, 1, "In", "-/a"},
-    {5, 2, "In", "-/e"},
-    {5, 3, "In", "-/e"},
-    {6, 0, "Out", "a/-"},
-    {6, 1, "Out", "a/-"},
-    {6, 2, "Out", "e/-"},
-    {6, 3, "Out", "e/-"},
-    {9, 0, "Instrument", "-/-"},
+    {kTypeAudioSum2, "+", "a.a/a"},
+    {kTypeAudioSum3, "+", "a.a.a/a"},
+    {kTypeAudioSum4, "+", "a.a.a.a/a"},
+    {kTypeEventSum3, "+", "e.e.e/e"},
+    {kTypeAudioSum6, "+", "a.a.a.a.a.a/a"},
+    {kTypeAudioSum8, "+", "a.a.a.a.a.a.a.a/a"},
+    {kTypeEventSum2, "+", "e.e/e"},
+    {kTypeAudioInvert, "-1", "a/a"},
+    {kTypeEventInvert, "-1", "e/e"},
+    {kTypeAudioProduct2, "X", "a.a/a"},
+    {kTypeAudioProduct3, "X", "a.a.a/a"},
+    {kTypeAudioProduct4, "X", "a.a.a.a/a"},
+    {kTypeEventProduct3, "X", "e.e.e/e"},
+    {kTypeAudioProduct6, "X", "a.a.a.a.a.a/a"},
+    {kTypeEventProduct2, "X", "e.e/e"},
+    {kTypeSawFm, "Saw FM", "e.a.a/a"},
+    {kTypeSawSync, "Saw Sync", "e.a.a.a.a/a"},
+    {kTypeTriFm, "Tri FM", "e.a.a/a"},
+    {kTypeParFm, "Par FM", "e.a.a/a"},
+    {kTypePulseFm, "Pulse FM", "e.a.a.a/a"},
+    {kTypePulseSync, "Pulse Sync", "e.a.a.a.a.a/a"},
+    {kTypePulseOneRamp, "Pulse 1-Ramp", "e.a.a.a.a/a"},
+    {kTypePulseTwoRamp, "Pulse 2-Ramp", "e.a.a.a.a.a/a"},
+    {kTypeNoise, "Noise", "a/a"},
+    {kTypeRandom, "Random", "e.a/a"},
+    {kTypeSequencer6, "Sequencer", "a*9/eee"},
+    {kTypeSequencer8, "Sequencer", "a*11/eee"},
+    {kTypeSequencer12, "Sequencer", "a*15/eee"},
+    {kTypeSequencer16, "Sequencer", "a*19/eee"},
+    {kTypeStep4, "4-Step", "e.a.a.a.a.a/a"},
+    {kTypeStep5, "5-Step", "e.a.a.a.a.a.a/a"},
+    {kTypeHoldEnv, "H - Env", "a.a.e/e"},
+    {kTypeHoldReleaseEnv, "HR - Env", "a.a.e.e/a"},
+    {kTypeAttackReleaseEnv, "AR - Env", "e.e.e/a"},
+    {kTypeDecayEnv, "D - Env", "a.a.e/a"},
+    {kTypeDecayReleaseEnv, "DR - Env", "e.e.e/a"},
+    {kTypeDsrEnv, "DSR - Env", "e.e.e.e/a"},
+    {kTypeAdsrEnv, "ADSR - Env", "e.e.e.e.e/a"},
+    {kTypeAdbdrEnv, "ADBDR - Env", "e.e.e.e.e.e/a"},
+    {kTypeOnePoleFilterFm, "1-Pole Filter", "e.a.a/a.a"},
+    {kTypeMixer2, "Mixer 2", "e.a.e.a/a"},
+    {kTypeTwoPoleFilterFm, "2-Pole Filter", "e.a.e.a/a.a.a"},
+    {kTypeFourPoleFilterFm, "4-Pole Filter", "e.a.e.a/a.a.a.a.a.a"},
+    {kTypePeakEqFm, "Peak EQ", "e.a.e.e.a/a"},
+    {kTypeHiShelfEqFm, "Hi Shelf EQ", "e.a.e.a/a"},
+    {kTypeLoShelfEqFm, "Lo Shelf EQ", "e.a.e.a/a"},
+    {kTypeTwoPoleNotchFm, "2-Pole Notch", "e.a.e.a/a.a.a.a"},
+    {kTypeMixer3, "Mixer 3", "e.a.e.a.e.a/a"},
+    {kTypeSineFm, "Sine FM", "e.a.a/a"},
+    {kTypeQuantizer, "Quantizer", "a.a/a.a"},
+    {kTypeEventShaper3, "Ctrl. Shp 1", "a.a.a.e/e"},
+    {kTypeEventShaper4, "Ctrl. Shp 2", "a.a.a.a.e/e"},
+    {kTypeEventDelay, "Event Delay", "a.e/e"},
+    {kTypeSlewLimiter, "Slew Limiter", "a.a.a/a"},
+    {kTypeFreqDivider, "Freq. Divider", "a.a.a.a/a"},
+    {kTypeChopper, "Chopper", "a.a.a/a"},
+    {kTypeClipper, "Clipper", "a.a.a/a"},
+    {kTypeModClipper, "Mod. Clipper", "a.a/a"},
+    {kTypeMirror1, "Mirror 1", "a.a/a"},
+    {kTypeMirror2, "Mirror 2", "a.a.a/a"},
+    {kTypeSaturator, "Saturator", "a/a"},
+    {kTypeShaper1Bp, "Shaper 1 BP", "a.a.a/a"},
+    {kTypeShaper2Bp, "Shaper 2 BP", "a.a.a.a.a/a"},
+    {kTypeShaper3Bp, "Shaper 3 BP", "a.a.a.a.a.a.a/a"},
+    {kTypeEventShaper5, "Ctr. Shp 3", "a.a.a.a.a.e/e"},
+    {kTypeParabolShaper, "Parabol Shp", "a.a.a/a"},
+    {kTypeCubicShaper, "Cubic Shp", "a.a.a.a/a"},
+    {kTypeRandomize, "Randomize", "a.e/e"},
+    {kTypeAudioVoiceCombiner, "}", "a/a"},
+    {kTypeEventVoiceCombiner, "}", "e/e"},
+    {kTypeSelectMax, "Select Max", "e.e/e"},
+    {kTypeSelectMin, "Select Min", "e.e/e"},
+    {kTypeChangesOnly, ">>", "e/e"},
+    {kTypeEventLevelToGain, "Exp", "e/e"},
+    {kTypeAudioLevelToGain, "Exp", "a/a"},
+    {kTypeRelay1, "Relay 1", "a.a/a"},
+    {kTypeRelay2, "Relay 2", "a.a.a/a"},
+    {kTypeCrossfade, "Crossfade", "a.a.a/a"},
+    {kTypeStaticDelay, "Static Delay", "e.a/a"},
+    {kTypeTapedeck1, "Tapedeck 1", "e.e.e.a/a"},
+    {kTypeTapedeck2, "Tapedeck 2", "e.e.e.a.a/a.a"},
+    {kTypeStep6, "6-Step", "e.a.a.a.a.a.a.a/a"},
+    {kTypeMixer4, "Mixer 4", "e.a.e.a.e.a.e.a/a"},
+    {kTypeAmp, "Amp", "e.a/a"},
+    {kTypeSawtooth, "Sawtooth", "e.a/a"},
+    {kTypeSawPulse, "Saw Pulse", "e.a.a/a"},
+    {kTypeTriangle, "Triangle", "e.a/a"},
+    {kTypeTriSync, "Tri Sync", "e.a.a.a.a/a"},
+    {kTypeParabol, "Parabol", "e.a/a"},
+    {kTypeParSync, "Par Sync", "e.a.a.a.a/a"},
+    {kTypePulse, "Pulse", "e.a.a/a"},
+    {kTypeDbdrEnv, "DBDR - Env", "e.e.e.e.e/a"},
+    {kTypeStep8, "8-Step", "e.a.a.a.a.a.a.a.a.a/a"},
+    {kTypeAdbdsrEnv, "ADBDSR-Env", "e.e.e.e.e.e.e/a"},
+    {kTypeStereoPan, "Stereo Pan", "a.a/a.a"},
+    {kTypeAudioToEventTrigger, "A to E Trig", "a.a/e"},
+    {kTypeEventSum4, "+", "e.e.e.e/e"},
+    {kTypeEventSum6, "+", "e.e.e.e.e.e/e"},
+    {kTypeEventProduct4, "X", "e.e.e.e/e"},
+    {kTypeAudioPitchToHz, "Exp", "a/a"},
+    {kTypeRamp4, "4-Ramp", "e.a.e.e.e.e/a"},
+    {kTypeRamp5, "5-Ramp", "e.a.e.e.e.e.e/a"},
+    {kTypeRamp6, "6-Ramp", "e.a.e.e.e.e.e.e/a"},
+    {kTypeRamp8, "8-Ramp", "e.a.e.e.e.e.e.e.e.e/a"},
+    {kTypeAudioToGate, "A to Gate", "a.a/e"},
+    {kTypeSampleHold, "Sample & H.", "a.a/a"},
+    {kTypeTriParSymm, "Tri/Par Symm", "e.a.e/a.a"},
+    {kTypeFourPoleHighPassFm, "4-Pole HP", "e.a.e.a/a.a.a.a.a.a"},
+    {kTypeAudioToEventPeriodic, "A to E Perm", "a.a/e"},
+    {kTypeAudioReciprocal, "1/x", "a/a"},
+    {kTypeAudioDivide, "/", "a.a/a"},
+    {kTypeEventReciprocal, "1/x", "e/e"},
+    {kTypeEventDivide, "/", "e.e/e"},
+    {kTypeRectifier, "Rectifier", "a/a.a"},
+    {kTypeModDelay, "Mod. Delay", "a.a/a"},
+    {kTypeEventPitchToHz, "Exp", "e/e"},
+    {kTypeEventGainToLevel, "Log", "e/e"},
+    {kTypeEventHzToPitch, "Log", "e/e"},
+    {kTypeDifferentiator, "Differentiator", "a/a"},
+    {kTypeIntegrator, "Integrator", "e.a/a"},
+    {kTypeImpulse, "Impulse", "e.a/a"},
+    {kTypeImpulseFm, "Impulse FM", "e.a.a/a"},
+    {kTypeImpulseSync, "Impulse Sync", "e.a.a.a.a/a"},
+    {kTypeTestModule, "Test Mod", "-/a"},
+    {kTypeSampler, "Sampler", "e.e.a/a"},
+    {kTypeSamplerFm, "Sampler FM", "e.a.a.e.a/a.e"},
+    {kTypeAttackDecayEnv, "AD - Env", "a.a.e.e/a"},
+    {kTypePeakDetector, "Peak Detect.", "e.a/a"},
+    {kTypeEventFreqDivider, "Freq. Divider", "a.a.e.e/e"},
+    {kTypeSamplerLoop, "Sampler Loop", "e.e.a.a.a.a.a.a/a.a.e"},
+    {kTypeSampleLookup, "Lookup", "a.a/a.a.e"},
+    {kTypeFourPoleFilter, "4-Pole Filter", "e.e.a/a.a.a.a.a.a"},
+    {kTypeEventQuantizer, "Quantizer", "a.a.e/e.e"},
+    {kTypeTimer, "Timer", "e/e.e"},
+    {kTypeSine, "Sine", "e.a/a"},
+    {kTypeParPwm, "Par PWM", "e.a.e/a"},
+    {kTypeBiPulse, "Bi-Pulse", "e.a.a/a"},
+    {kTypeBiSaw, "Bi-Saw", "e.a.a/a"},
+    {kTypeFourPoleHighPass, "4-Pole HP", "e.e.a/a.a.a.a.a.a"},
+    {kTypeSineSync, "Sine Sync", "e.a.a.a.a/a"},
+    {kTypeOnePoleFilter, "1-Pole Filter", "e.a/a.a"},
+    {kTypeUnitDelay, "T", "a/a"},
+    {kTypeRouter1, "Router 1", "a.e/e"},
+    {kTypeRouter2, "Router 2", "a.e.e/e"},
+    {kTypeSeparator, "Separator", "a.e/e.e"},
+    {kTypeComment, "Comment", "-/-"},
+    {kTypeLamp, "Lmp", "a/-"},
+    {kTypeLampTwin, "Lmp", "a/-"},
+    {kTypeLevelMeter, "Lvl", "a/-"},
+    {kTypeMeter, "Mtr", "a/-"},
+    {kTypeMidiControllerOut, "Controller", "e/-"},
+    {kTypeMidiPolyPressureOut, "SelPolyAT", "e/-"},
+    {kTypeMidiNoteOut, "Note", "a.e/-"},
+    {kTypeMidiPitchBendOut, "Pitchbend", "e/-"},
+    {kTypeMixer5, "Mixer 5", "(ea)*5/a"},
+    {kTypeMixer6, "Mixer 6", "(ea)*6/a"},
+    {kTypeMixer8, "Mixer 8", "(ea)*8/a"},
+    {kTypeStereoAmp, "Stereo Amp", "e.e.a/a.a"},
+    {kTypeClockOsc, "Clock Osc", "e.a.e.a/e"},
+    {kTypeScope, "Scope", "e.e.e.e.e.a/-"},
+    {kTypeDiffuserDelay, "Diffuser Delay", "e.e.a/a"},
+    {kTypeEventSmoother, "S", "e/a"},
+    {kTypeAudioToEventSmoothed, "S", "a/e"},
+    {kTypeGrainDelay, "Grain Delay", "a.a.a.a.a.a.a/a.a.e"},
+    {kTypeBeatLoop, "Beat Loop", "ee a*9/aaeeee"},
+    {kTypeTwoPoleFilter, "2-Pole Filter", "e.e.a/a.a.a"},
+    {kTypeTwoPoleNotch, "2-Pole Notch", "e.e.a/a.a.a.a"},
+    {kTypeResynth, "Resynth", "e a*11/aaee"},
+    {kTypePitchFormer, "Pitch Former", "e a*11/aaee"},
+    {kTypePeakEq, "Peak EQ", "e.e.e.a/a"},
+    {kTypeHiShelfEq, "Hi Shelf EQ", "e.e.a/a"},
+    {kTypeLoShelfEq, "Lo Shelf EQ", "e.e.a/a"},
+    {kTypeValue, "Value", "e.a/e"},
+    {kTypeAccumulator, "Accumulator", "e.e/e"},
+    {kTypeCounter, "Counter", "e.e.e/e"},
+    {kTypeMidiProgramChangeOut, "Prog. Ch.", "e/-"},
+    {kTypeMidiChannelPressureOut, "Chan. AT", "e/-"},
+    {kTypeRamp4Env, "4-Ramp - Env", "e*8/ae"},
+    {kTypeRamp5Env, "5-Ramp - Env", "e*10/ae"},
+    {kTypeRamp6Env, "6-Ramp - Env", "e*12/ae"},
+    {kTypeAnd, "And", "e.e/e.e"},
+    {kTypeOr, "Or", "e.e/e.e"},
+    {kTypeExor, "Exor", "e.e/e.e"},
+    {kTypeNot, "Not", "e/e.e"},
+    {kTypeLfo, "LFO", "a.a.a.a.a/e.e.e"},
+    {kTypeDbdsrEnv, "DBDSR - Env", "e.e.e.e.e.e/a"},
+    {kTypeAdrEnv, "ADR - Env", "e.e.e.e/a"},
+    {kTypeAudioToEvent, "A/E", "a/e"},
+    {kTypeSlowRandom, "Slow Random", "a.a/e"},
+    {kTypeDemux, "Demux", "e a*17/eee"},
+    {kTypeHold, "Hold", "e.a/e"},
+    {kTypeLevelLamp, "Lvl", "a/-"},
+    {kTypeConstant, "1", "-/e"},
+    {kTypeFader, "Fader", "-/e"},
+    {kTypeSingleTriggerGate, "ST Gate", "-/e"},
+    {kTypeNoteOnVelocity, "On. Vel", "-/e"},
+    {kTypeNoteOffVelocity, "Off Vel.", "-/e"},
+    {kTypeGate, "Gate", "-/e"},
+    {kTypeNotePitch, "NotePitch", "-/e"},
+    {kTypeSelectedNoteGate, "Sel. Gate", "-/e"},
+    {kTypePolyPressure, "Poly AT", "-/e"},
+    {kTypePitchBend, "PitchBend", "-/e"},
+    {kTypeChannelPressure, "Chan. AT", "-/e"},
+    {kTypeController, "Controller", "-/e"},
+    {kTypeSelectedPolyPressure, "SelPolyAT", "-/e"},
+    {kTypeButton, "Button", "-/e"},
+    {kTypeClockTick, "1/96", "-/e"},
+    {kTypeClockStartStop, "Start", "-/e"},
+    {kTypeClockStartStopTwin, "Start", "-/e"},
+    {kTypeClockSync, "Sync", "-/e"},
+    {kTypeRpn, "RPN", "-/e"},
+    {kTypeNrpn, "NRPN", "-/e"},
+    {kTypeSpread, "Spread", "e/e"},
+    {kTypeProgramChange, "Prog. Ch.", "-/e"},
+    {kTypeAudioSwitch1, "Switch 1", "a/a"},
+    {kTypeAudioSwitch2, "Switch 2", "a*2/a"},
+    {kTypeAudioSwitch3, "Switch 3", "a*3/a"},
+    {kTypeAudioSwitch4, "Switch 4", "a*4/a"},
+    {kTypeAudioSwitch5, "Switch 5", "a*5/a"},
+    {kTypeAudioSwitch6, "Switch 6", "a*6/a"},
+    {kTypeEventSwitch1, "Switch 1", "e/e"},
+    {kTypeEventSwitch2, "Switch 2", "e*2/e"},
+    {kTypeEventSwitch3, "Switch 3", "e*3/e"},
+    {kTypeEventSwitch4, "Switch 4", "e*4/e"},
+    {kTypeEventSwitch5, "Switch 5", "e*5/e"},
+    {kTypeEventSwitch6, "Switch 6", "e*6/e"},
+    {kTypeAudioSwitch8, "Switch 8", "a*8/a"},
+    {kTypeEventSwitch8, "Switch 8", "e*8/e"},
+    {kTypeSwitch2x2, "Sw. 2x2", "a.a.a.a/a.a"},
+    {kTypeMacro, "Macro", "-/-"},
+    {kTypeAudioMonoInTerminal, "In", "-/a"},
+    {kTypeAudioPolyInTerminal, "In", "-/a"},
+    {kTypeEventMonoInTerminal, "In", "-/e"},
+    {kTypeEventPolyInTerminal, "In", "-/e"},
+    {kTypeAudioMonoOutTerminal, "Out", "a/-"},
+    {kTypeAudioPolyOutTerminal, "Out", "a/-"},
+    {kTypeEventMonoOutTerminal, "Out", "e/-"},
+    {kTypeEventPolyOutTerminal, "Out", "e/-"},
+    {kTypeInstrument, "Instrument", "-/-"},
 };
 
 // "e.a*3", "(ea)*5", "ee a*9" -> "eaaa..." letters.
@@ -301,7 +300,7 @@ std::string Letters(const KPortTable* table) {
 
 std::string Where(const TSignature& s) {
   std::ostringstream o;
-  o << s.category << ":" << s.index << " \"" << s.name << "\"";
+  o << s.type.category << ":" << s.type.type << " \"" << s.name << "\"";
   return o.str();
 }
 
@@ -322,8 +321,9 @@ std::vector<std::string> Split(const char* text, char sep) {
 
 bool IdServes(const TEventIdUse* use, const TSignature& s) {
   const std::string type =
-      s.category == 0 ? std::to_string(s.index)
-                      : std::to_string(s.category) + ":" + std::to_string(s.index);
+      s.type.category == kCatModule
+          ? std::to_string(s.type.type)
+          : std::to_string(s.type.category) + ":" + std::to_string(s.type.type);
   for (const std::string& t : Split(use->types, ' '))
     if (t == type) return true;
   return false;
@@ -335,9 +335,13 @@ bool IdNamesPort(const TEventIdUse* use, const char* longName) {
   return false;
 }
 
-const KModulDef* Find(const TSignature& s) { return FindModulDef(nullptr, s.category, s.index); }
+const KModulDef* Find(const TSignature& s) { return FindModulDef(nullptr, s.type); }
 
-bool CombinesVoices(const TSignature& s) { return s.category == 0 && s.index >= 69 && s.index <= 72; }
+bool CombinesVoices(const TSignature& s) {
+  for (TModuleType t : {kTypeAudioVoiceCombiner, kTypeEventVoiceCombiner, kTypeSelectMax, kTypeSelectMin})
+    if (s.type == t) return true;
+  return false;
+}
 
 TEST(CatalogueCensus, HoldsEveryRecordWithItsNameAndPortSignature) {
   for (const TSignature& s : kSignatures) {
@@ -353,13 +357,47 @@ TEST(CatalogueCensus, HoldsEveryRecordWithItsNameAndPortSignature) {
   }
 }
 
+// Each named type constant sits on exactly one row above, so its record is
+// the one whose name and ports the row checks; and each row is named by one
+// constant, so no record lacks a name.
+TEST(CatalogueCensus, EveryNamedTypeIsTheRecordItNames) {
+  struct TNamed {
+    TModuleType type;
+    const char* constant;
+  };
+#define QV_NAMED(name, category, index) {name, #name},
+  const TNamed kNamed[] = {QV_CATALOGUE_MODULE_TYPES(QV_NAMED)};
+#undef QV_NAMED
+  for (const TNamed& n : kNamed) {
+    int32_t rows = 0;
+    for (const TSignature& s : kSignatures) rows += s.type == n.type ? 1 : 0;
+    EXPECT_EQ(rows, 1) << n.constant;
+  }
+  for (const TSignature& s : kSignatures) {
+    int32_t names = 0;
+    for (const TNamed& n : kNamed) names += s.type == n.type ? 1 : 0;
+    EXPECT_EQ(names, 1) << Where(s);
+  }
+}
+
+// The driver and retired types have no record of their own: the driver
+// supplies the first, and the retired ones fall through to another record.
+TEST(CatalogueCensus, DriverAndRetiredTypesHaveNoRecordOfTheirOwn) {
+  for (TModuleType t : {kTypeAudioIn, kTypeAudioOut, kTypeOldAudioOutA, kTypeOldAudioOutB,
+                        kTypeOldAudioOutC, kTypeOldSawtooth, kTypeOldGate}) {
+    for (const TSignature& s : kSignatures) EXPECT_FALSE(s.type == t) << Where(s);
+  }
+  EXPECT_EQ(FindModulDef(nullptr, kTypeOldSawtooth), FindModulDef(nullptr, kTypeMacro));
+  EXPECT_EQ(FindModulDef(nullptr, kTypeOldGate), FindModulDef(nullptr, kTypeAudioSum4));
+}
+
 TEST(CatalogueCensus, CountsTwoHundredThirtyThreeRecords) {
   std::set<const KModulDef*> records;
   for (const TSignature& s : kSignatures) records.insert(Find(s));
   EXPECT_EQ(records.size(), 233u);
   // Every other index of categories 0 and 1 falls through to another record.
   std::set<std::pair<int32_t, int32_t>> listed;
-  for (const TSignature& s : kSignatures) listed.insert({s.category, s.index});
+  for (const TSignature& s : kSignatures) listed.insert({s.type.category, s.type.type});
   for (int32_t category : {0, 1}) {
     for (int32_t index = 0; index < 200; ++index) {
       if (listed.count({category, index})) continue;
@@ -393,7 +431,7 @@ TEST(CatalogueCensus, InputsAndOutputsLieInsideTheProcessingState) {
   for (const TSignature& s : kSignatures) {
     SCOPED_TRACE(Where(s));
     const KModulDef* d = Find(s);
-    const bool unread = s.category >= 4;  // switches, terminals, macro, instrument
+    const bool unread = s.type.category >= kCatMacro;  // switches, terminals, macro, instrument
     std::set<int32_t> pointers;
     for (int32_t i = 0; i < d->inPorts->count; ++i) {
       const KPortDef& p = (*d->inPorts)[i];
@@ -469,17 +507,30 @@ TEST(CatalogueCensus, MonoTypesHaveMonoPortsAndPolyTypesPolyPorts) {
 // both graph groups with the scope, switches, fader and button, and the
 // lamps and meters.
 bool CarriesControlStyle(const TSignature& s) {
-  if (s.category == 4 || s.category == 9 || s.category == 7) return true;
-  if (s.category == 1) return s.index == 1 || s.index == 17;
-  if (s.category != 0) return false;
-  static const std::set<int32_t> kTypes = {
-      80, 81, 130, 131, 135, 136, 170, 173, 174,                                // file types
-      32, 33, 34, 35, 36, 37, 38, 39, 40, 42, 43, 47, 95, 97, 111, 132, 137,  // graphs, group 1
-      144, 146, 171, 172, 183, 184, 185, 191, 192,
-      44, 45, 46, 51, 52, 62, 63, 64, 65, 66, 67, 175, 176, 177,  // graphs, group 2
-      165,                                                        // scope
-      152, 153, 154, 155, 199};                                   // lamps and meters
-  return kTypes.count(s.index) != 0;
+  const int32_t category = s.type.category;
+  if (category == kCatMacro || category == kCatInstrument || category == kCatSwitch) return true;
+  static const TModuleType kTypes[] = {
+      kTypeFader, kTypeButton,
+      // file types
+      kTypeTapedeck1, kTypeTapedeck2, kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop,
+      kTypeSampleLookup, kTypeBeatLoop, kTypeResynth, kTypePitchFormer,
+      // graphs, group 1
+      kTypeHoldEnv, kTypeHoldReleaseEnv, kTypeAttackReleaseEnv, kTypeDecayEnv,
+      kTypeDecayReleaseEnv, kTypeDsrEnv, kTypeAdsrEnv, kTypeAdbdrEnv, kTypeOnePoleFilterFm,
+      kTypeTwoPoleFilterFm, kTypeFourPoleFilterFm, kTypeTwoPoleNotchFm, kTypeDbdrEnv,
+      kTypeAdbdsrEnv, kTypeFourPoleHighPassFm, kTypeAttackDecayEnv, kTypeFourPoleFilter,
+      kTypeFourPoleHighPass, kTypeOnePoleFilter, kTypeTwoPoleFilter, kTypeTwoPoleNotch,
+      kTypeRamp4Env, kTypeRamp5Env, kTypeRamp6Env, kTypeDbdsrEnv, kTypeAdrEnv,
+      // graphs, group 2
+      kTypePeakEqFm, kTypeHiShelfEqFm, kTypeLoShelfEqFm, kTypeEventShaper3, kTypeEventShaper4,
+      kTypeShaper1Bp, kTypeShaper2Bp, kTypeShaper3Bp, kTypeEventShaper5, kTypeParabolShaper,
+      kTypeCubicShaper, kTypePeakEq, kTypeHiShelfEq, kTypeLoShelfEq,
+      kTypeScope,
+      // lamps and meters
+      kTypeLamp, kTypeLampTwin, kTypeLevelMeter, kTypeMeter, kTypeLevelLamp};
+  for (TModuleType t : kTypes)
+    if (s.type == t) return true;
+  return false;
 }
 
 TEST(CatalogueCensus, PanelViewsBelongExactlyToTheTypesWithAControlStyle) {

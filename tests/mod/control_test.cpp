@@ -15,10 +15,10 @@ namespace {
 class Control : public ::testing::Test, public TEnsembleFixture, public KModelHost {
 protected:
   // A module outside any ensemble: its values stay in the module.
-  std::unique_ptr<KSModul> Loose(int32_t category, int32_t type) {
+  std::unique_ptr<KSModul> Loose(TModuleType type) {
     auto m = std::make_unique<KSModul>(nullptr, nullptr);
-    m->SetCategory(category);
-    m->SetTypeIndex(type);
+    m->SetCategory(type.category);
+    m->SetTypeIndex(type.type);
     m->InitControlTables();
     return m;
   }
@@ -56,7 +56,7 @@ TEST_F(Control, RangesFillTheValueTable) {
       {"tiny steps are none", 0, 0, 1, 127, 1e-13f, 0, 127, {{1, 1.0f / 127.0f}}},
   };
   for (const Case& c : cases) {
-    auto fader = Loose(kCatSource, 1);
+    auto fader = Loose(kTypeFader);
     fader->SetControlRange(c.lo, c.lower, c.hi, c.upper, c.step);
     EXPECT_EQ(fader->GetMidiLower(), c.wantLower) << c.name;
     EXPECT_EQ(fader->GetMidiUpper(), c.wantUpper) << c.name;
@@ -65,26 +65,26 @@ TEST_F(Control, RangesFillTheValueTable) {
 }
 
 TEST_F(Control, OnlyFadersAndControllersKeepAStepSize) {
-  auto fader = Loose(kCatSource, 1);
+  auto fader = Loose(kTypeFader);
   fader->SetControlRange(0, 0, 10, 127, 1);
   EXPECT_EQ(fader->GetStepSize(), 1.0);
-  auto vel = Loose(kCatSource, 4);
+  auto vel = Loose(kTypeNoteOnVelocity);
   vel->SetControlRange(0, 0, 10, 127, 1);
   EXPECT_EQ(vel->GetStepSize(), 0.0);
   EXPECT_NEAR(vel->GetTableValue(1), 10.0f / 127.0f, 1e-6f) << "no rounding without a step size";
 }
 
 TEST_F(Control, PitchBendAndNotePitchTables) {
-  auto bend = Loose(kCatSource, 10);
+  auto bend = Loose(kTypePitchBend);
   EXPECT_FLOAT_EQ(bend->GetTableValue(0), -2.0f);
   EXPECT_FLOAT_EQ(bend->GetTableValue(64), 0.0f);
   EXPECT_FLOAT_EQ(bend->GetTableValue(127), 2.0f);
-  auto pitch = Loose(kCatSource, 7);
+  auto pitch = Loose(kTypeNotePitch);
   for (int32_t k : {0, 60, 127}) EXPECT_FLOAT_EQ(pitch->GetTableValue(k), float(k));
 }
 
 TEST_F(Control, ValuesSelectSteps) {
-  auto fader = Loose(kCatSource, 1);
+  auto fader = Loose(kTypeFader);
   fader->SetControlRange(0, 10, 1, 100, 0);
   struct Case {
     float value;
@@ -94,7 +94,7 @@ TEST_F(Control, ValuesSelectSteps) {
     fader->SetControlValue(c.value);
     EXPECT_EQ(fader->GetControlStep(), c.step) << c.value;
   }
-  auto button = Loose(kCatSource, 17);
+  auto button = Loose(kTypeButton);
   button->SetControlValue(0.0f);
   EXPECT_EQ(button->GetControlStep(), 63);
   button->SetControlValue(0.7f);
@@ -103,7 +103,7 @@ TEST_F(Control, ValuesSelectSteps) {
 }
 
 TEST_F(Control, SteppingStaysInRangeAndSkipsEqualValues) {
-  auto fader = Loose(kCatSource, 1);
+  auto fader = Loose(kTypeFader);
   fader->SetControlRange(0, 0, 2, 127, 1); // three distinct values
   fader->SetControlStep(0);
   int32_t up = fader->StepControl(1);
@@ -113,7 +113,7 @@ TEST_F(Control, SteppingStaysInRangeAndSkipsEqualValues) {
   EXPECT_FLOAT_EQ(fader->GetTableValue(fader->StepControl(-1)), 1.0f);
   EXPECT_EQ(fader->StepControl(-500), 0);
 
-  auto button = Loose(kCatSource, 17);
+  auto button = Loose(kTypeButton);
   button->SetControlStep(10);
   EXPECT_EQ(button->StepControl(1), 64);
   button->SetControlStep(64);
@@ -122,13 +122,13 @@ TEST_F(Control, SteppingStaysInRangeAndSkipsEqualValues) {
 }
 
 TEST_F(Control, AOneInputSwitchTogglesWhenStepped) {
-  KSModul* sw = Insert(Top(), kCatSwitch, 0);
+  KSModul* sw = Insert(Top(), kTypeAudioSwitch1);
   ASSERT_EQ(sw->GetInPortCount(), 1);
   sw->SetControlStep(1);
   EXPECT_EQ(sw->StepControl(1), 0);
   sw->SetControlStep(0);
   EXPECT_EQ(sw->StepControl(-1), 1);
-  KSModul* three = Insert(Top(), kCatSwitch, 2);
+  KSModul* three = Insert(Top(), kTypeAudioSwitch3);
   three->SetControlStep(0);
   EXPECT_EQ(three->StepControl(-1), 0);
   EXPECT_EQ(three->StepControl(200), 127) << "a switch's step is held to 0 ... 127 here, to its inputs when set";
@@ -137,14 +137,14 @@ TEST_F(Control, AOneInputSwitchTogglesWhenStepped) {
 }
 
 TEST_F(Control, ASwitchSelectsOneInputAndTellsMidiOut) {
-  KSModul* sw = Insert(Top(), kCatSwitch, 2);
+  KSModul* sw = Insert(Top(), kTypeAudioSwitch3);
   sw->SetPanelToMidiOut(true);
   sw->SetControllerNo(5);
   TopInstr()->SetMidiChannel(2);
   Midi().sent.clear();
   sw->SetControlStep(1);
   EXPECT_EQ(sw->GetControlStep(), 1);
-  for (int32_t i = 0; i < 3; ++i) EXPECT_EQ((sw->GetInPort(i)->GetFlags() & 0x20) == 0, i == 1) << i;
+  for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(!sw->GetInPort(i)->IsDeselected(), i == 1) << i;
   EXPECT_EQ(Sent(), std::vector<uint32_t>{0xB1u | (5u << 8) | (42u << 16)});
   Midi().sent.clear();
   sw->SetControlStep(1);
@@ -152,11 +152,11 @@ TEST_F(Control, ASwitchSelectsOneInputAndTellsMidiOut) {
 }
 
 TEST_F(Control, TheTwoByTwoSwitchFollowsPairs) {
-  KSModul* sw = Insert(Top(), kCatSwitch, 14);
+  KSModul* sw = Insert(Top(), kTypeSwitch2x2);
   sw->SetControlStep(0);
-  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ((sw->GetInPort(i)->GetFlags() & 0x20) == 0, i == 1 || i == 3) << i;
+  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(!sw->GetInPort(i)->IsDeselected(), i == 1 || i == 3) << i;
   sw->SetControlStep(1);
-  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ((sw->GetInPort(i)->GetFlags() & 0x20) == 0, i == 0 || i == 2) << i;
+  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(!sw->GetInPort(i)->IsDeselected(), i == 0 || i == 2) << i;
 }
 
 TEST_F(Control, ButtonsOnThePanelFollowTheirStyleAndNotifyByRemoteKind) {
@@ -173,7 +173,7 @@ TEST_F(Control, ButtonsOnThePanelFollowTheirStyleAndNotifyByRemoteKind) {
       {4, 3, {100}, {}},                                       // remote kind 3 sends nothing
   };
   for (const Case& c : cases) {
-    KSModul* button = Insert(Top(), kCatSource, 17);
+    KSModul* button = Insert(Top(), kTypeButton);
     button->SetCtrlStyle(c.style);
     button->SetControllerNo(9);
     button->SetRemoteKind(c.kind);
@@ -185,7 +185,7 @@ TEST_F(Control, ButtonsOnThePanelFollowTheirStyleAndNotifyByRemoteKind) {
 }
 
 TEST_F(Control, AFaderSendsItsValueOnlyWhenItChanges) {
-  KSModul* fader = Insert(Top(), kCatSource, 1);
+  KSModul* fader = Insert(Top(), kTypeFader);
   fader->SetControlRange(0, 0, 1, 127, 0.5f);
   ensfix::TEventRecorder recorder;
   FeedScope(fader, Top());
@@ -200,7 +200,7 @@ TEST_F(Control, AFaderSendsItsValueOnlyWhenItChanges) {
 }
 
 TEST_F(Control, SnapIsolationTakesAControlOutOfTheSnapshotList) {
-  KSModul* fader = Insert(Top(), kCatSource, 1);
+  KSModul* fader = Insert(Top(), kTypeFader);
   KInstr* instr = TopInstr();
   ASSERT_EQ(instr->GetSourceCount(KInstr::kSnapList), 1);
   fader->SetSnapIsolate(true);
@@ -209,13 +209,13 @@ TEST_F(Control, SnapIsolationTakesAControlOutOfTheSnapshotList) {
   EXPECT_EQ(instr->GetSourceCount(KInstr::kSnapList), 0);
   fader->SetSnapIsolate(false);
   EXPECT_EQ(instr->GetSourceCount(KInstr::kSnapList), 1);
-  KSModul* gate = Insert(Top(), kCatSource, 6);
+  KSModul* gate = Insert(Top(), kTypeGate);
   gate->SetSnapIsolate(true);
   EXPECT_FALSE(gate->IsSnapIsolate()) << "only snapshot controls take the flag";
 }
 
 TEST_F(Control, RemoteSettingsMoveTheControlBetweenLists) {
-  KSModul* fader = Insert(Top(), kCatSource, 1);
+  KSModul* fader = Insert(Top(), kTypeFader);
   KInstr* instr = TopInstr();
   struct Case {
     bool remote;
@@ -232,7 +232,7 @@ TEST_F(Control, RemoteSettingsMoveTheControlBetweenLists) {
     EXPECT_EQ(instr->GetSourceCount(KInstr::kNoteOffList), c.noteOff) << c.kind;
     EXPECT_EQ(instr->GetSourceCount(KInstr::kSnapList), 1) << "still in the snapshot list";
   }
-  KSModul* gate = Insert(Top(), kCatSource, 6);
+  KSModul* gate = Insert(Top(), kTypeGate);
   gate->SetRemote(true);
   EXPECT_FALSE(gate->IsRemote()) << "only panel controls go under remote";
 }

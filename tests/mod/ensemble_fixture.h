@@ -50,6 +50,10 @@ public:
     return true;
   }
   std::vector<std::string> opened;
+  void ShowControlRate(int32_t hz) override { controlRates.push_back(hz); }
+  void ShowClockSettings(float tempo, bool externalSync) override { clockShown.emplace_back(tempo, externalSync); }
+  std::vector<int32_t> controlRates;
+  std::vector<std::pair<float, bool>> clockShown;
 
   bool audioRunning = true;
   int32_t switchedOff = 0;
@@ -82,21 +86,21 @@ public:
   KSModul* Top() { return ens.GetTopModule(); }
   KInstr* TopInstr() { return ens.GetTopInstr(); }
 
-  static KSModul* Insert(KSModul* parent, int32_t category, int32_t type) {
-    return parent->InsertModule(category, type, 1);
+  static KSModul* Insert(KSModul* parent, TModuleType type) {
+    return parent->InsertModule(type, kPlaceNext);
   }
   static int32_t Wire(KSModul* from, int32_t out, KSModul* to, int32_t in) {
     return to->GetInPort(in)->Connect(from->GetOutPort(out));
   }
   KSModul* AddAudioOut() {
-    KSModul* out = Top()->InsertModule(kCatModule, 114, 3);
+    KSModul* out = Top()->InsertModule(kTypeAudioOut, kPlaceAudioOut);
     ens.SetAudioOutModule(out);
     return out;
   }
   // A scope takes a source into processing: its "Trg" input (in-port 0)
   // receives events.
   static KSModul* FeedScope(KSModul* source, KSModul* parent) {
-    KSModul* scope = Insert(parent, kCatModule, 165);
+    KSModul* scope = Insert(parent, kTypeScope);
     Wire(source, 0, scope, 0);
     return scope;
   }

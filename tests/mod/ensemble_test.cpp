@@ -20,7 +20,7 @@ namespace {
 class Ensemble : public ::testing::Test, public TEnsembleFixture {
 protected:
   KSModul* Reducible(int32_t voices, KSModul* parent = nullptr) {
-    KSModul* m = Insert(parent ? parent : Top(), kCatInstrument, 0);
+    KSModul* m = Insert(parent ? parent : Top(), kTypeInstrument);
     m->SetAutoVoiceReduction(true);
     m->GetOwnInstr()->SetVoices(voices, -1, -1);
     return m;
@@ -76,7 +76,7 @@ TEST_F(Ensemble, ARateChangeReachesTheDriver) {
 TEST_F(Ensemble, OverloadsTakeOneVoiceInTurnFromTheReducibleInstruments) {
   KSModul* a = Reducible(4);
   KSModul* b = Reducible(3);
-  Insert(Top(), kCatInstrument, 0); // not reducible
+  Insert(Top(), kTypeInstrument); // not reducible
   for (int i = 0; i < 3; ++i) {
     ens.PostOverload();
     ens.PostOverload(); // a second trip before the GUI runs is the same overload
@@ -178,7 +178,7 @@ TEST_F(Ensemble, CleanFlagAndTheUndoHook) {
 TEST_F(Ensemble, TeardownClosesMidiAndForgetsTheModules) {
   auto* f = new TEnsembleFixture();
   f->AddAudioOut();
-  f->Insert(f->Top(), kCatInstrument, 0);
+  f->Insert(f->Top(), kTypeInstrument);
   KInstr* inner = f->Top()->GetChild(f->Top()->GetChildCount() - 1)->GetOwnInstr();
   f->app.current = inner;
   delete f; // nothing leaks, nothing is used after it went (asan)
@@ -198,10 +198,10 @@ TEST_F(Ensemble, FileVersionsAreFormattedAsThreeNumbers) {
 }
 
 TEST_F(Ensemble, SerialNumbersFindModulesAndTopLevelLooksThroughMacros) {
-  KSModul* macro = Insert(Top(), kCatMacro, 0);
-  KSModul* inMacro = Insert(macro, kCatModule, 3);
-  KSModul* instr = Insert(Top(), kCatInstrument, 0);
-  KSModul* inInstr = Insert(instr, kCatModule, 3);
+  KSModul* macro = Insert(Top(), kTypeMacro);
+  KSModul* inMacro = Insert(macro, kTypeEventSum3);
+  KSModul* instr = Insert(Top(), kTypeInstrument);
+  KSModul* inInstr = Insert(instr, kTypeEventSum3);
   EXPECT_EQ(Top()->FindBySerialNo(inInstr->GetSerialNo()), inInstr);
   EXPECT_EQ(Top()->FindBySerialNo(-5), nullptr);
   EXPECT_NE(inMacro->GetSerialNo(), inInstr->GetSerialNo());
@@ -211,22 +211,25 @@ TEST_F(Ensemble, SerialNumbersFindModulesAndTopLevelLooksThroughMacros) {
 }
 
 TEST_F(Ensemble, MonoAndPolySwitchOnlyWhereTheTypeAllows) {
-  KSModul* seq = Insert(Top(), kCatModule, 26);
+  KSModul* seq = Insert(Top(), kTypeSequencer6);
   bool mono = seq->IsMono();
   seq->SetPoly();
   seq->SetMono();
   EXPECT_EQ(seq->IsMono(), mono) << "a sequencer does not switch";
-  KSModul* gate = Insert(Top(), kCatSource, 6);
+  KSModul* gate = Insert(Top(), kTypeGate);
   ASSERT_FALSE(gate->IsMono());
   gate->SetMono();
   EXPECT_TRUE(gate->IsMono());
-  EXPECT_EQ(gate->GetOutPort(0)->GetKind(), 2);
+  // An ordinary module's ports keep its type's kinds (as a reload gives them):
+  // its mono flag alone makes it run one voice.
+  EXPECT_EQ(gate->GetOutPort(0)->GetKind(), 3);
   gate->SetPoly();
+  EXPECT_FALSE(gate->IsMono());
   EXPECT_EQ(gate->GetOutPort(0)->GetKind(), 3);
 }
 
 TEST_F(Ensemble, DisplaySizesAreCutToMultiplesOfFour) {
-  KSModul* scope = Insert(Top(), kCatModule, 165);
+  KSModul* scope = Insert(Top(), kTypeScope);
   struct Case {
     TPnt set, want;
   };
@@ -241,9 +244,11 @@ TEST_F(Ensemble, DisplaySizesAreCutToMultiplesOfFour) {
 }
 
 TEST_F(Ensemble, SelectionQueries) {
-  KSModul* a = Insert(Top(), kCatModule, 3);
-  KSModul* instr = Insert(Top(), kCatInstrument, 0);
-  KSModul* b = Insert(instr, kCatModule, 3);
+  KSModul* a = Insert(Top(), kTypeEventSum3);
+  KSModul* instr = Insert(Top(), kTypeInstrument);
+  KSModul* b = Insert(instr, kTypeEventSum3);
+  EXPECT_TRUE(b->IsSelected()) << "an inserted module is selected";
+  Top()->DeselectAll();
   EXPECT_EQ(Top()->GetSingleSelected(), nullptr);
   EXPECT_EQ(Top()->GetSelectedInstrument(), Top()->GetOwnerInstr());
   a->Select();
@@ -258,9 +263,9 @@ TEST_F(Ensemble, SelectionQueries) {
 
 TEST_F(Ensemble, SoloOfAMacroTakesTheSourceBehindItsOutTerminal) {
   KSModul* out = AddAudioOut();
-  KSModul* macro = Insert(Top(), kCatMacro, 0);
-  KSModul* osc = Insert(macro, kCatModule, 3);
-  KSModul* terminal = Insert(macro, kCatOutTerminal, 0);
+  KSModul* macro = Insert(Top(), kTypeMacro);
+  KSModul* osc = Insert(macro, kTypeEventSum3);
+  KSModul* terminal = Insert(macro, kTypeAudioMonoOutTerminal);
   Wire(osc, 0, terminal, 0);
   macro->Solo();
   EXPECT_TRUE(macro->IsSolo());
@@ -271,7 +276,7 @@ TEST_F(Ensemble, SoloOfAMacroTakesTheSourceBehindItsOutTerminal) {
   Top()->Solo();
   EXPECT_TRUE(macro->IsSolo()) << "the top node is never soloed";
   // Another solo replaces the first.
-  KSModul* other = Insert(Top(), kCatModule, 3);
+  KSModul* other = Insert(Top(), kTypeEventSum3);
   other->Solo();
   EXPECT_FALSE(macro->IsSolo());
   EXPECT_FALSE(osc->IsSolo());
@@ -284,9 +289,9 @@ TEST_F(Ensemble, SoloOfAMacroTakesTheSourceBehindItsOutTerminal) {
 
 TEST_F(Ensemble, NoSoloSurvivesALoadToSilenceTheAudioOut) {
   KSModul* out = AddAudioOut();
-  KSModul* osc = Insert(Top(), kCatModule, 3);
+  KSModul* osc = Insert(Top(), kTypeEventSum3);
   Wire(osc, 0, out, 2);
-  KSModul* other = Insert(Top(), kCatModule, 3);
+  KSModul* other = Insert(Top(), kTypeEventSum3);
   other->Solo();
   ASSERT_TRUE(osc->GetOutPort(0)->IsUnavailable()) << "the solo takes the Audio Out's source away";
   // A file stores the port flags but no solo: what a reload would leave.

@@ -35,7 +35,8 @@ protected:
   static const KModulDef* Find(int32_t category, int32_t index) {
     return FindModulDef(nullptr, category, index);
   }
-  static const KModulDef* Macro() { return Find(4, 0); }
+  static const KModulDef* Find(TModuleType type) { return Find(type.category, type.type); }
+  static const KModulDef* Macro() { return Find(kTypeMacro); }
 };
 
 TEST_F(FindModulDefTest, MissingIndexesFallThroughToTheNextCategory) {
@@ -58,7 +59,7 @@ TEST_F(FindModulDefTest, MissingIndexesFallThroughToTheNextCategory) {
   EXPECT_EQ(Find(1, 2)->inPorts->count, 4);
   EXPECT_STREQ(Find(1, 27)->name, "Sequencer");
   EXPECT_STREQ(Macro()->name, "Macro");
-  EXPECT_STREQ(Find(9, 0)->name, "Instrument");
+  EXPECT_STREQ(Find(kTypeInstrument)->name, "Instrument");
 }
 
 TEST_F(FindModulDefTest, CategoriesAndIndexesWithoutARecordAnswerNull) {
@@ -70,23 +71,23 @@ TEST_F(FindModulDefTest, CategoriesAndIndexesWithoutARecordAnswerNull) {
 }
 
 TEST_F(FindModulDefTest, TerminalsHaveOneAudioAndOneEventRecordPerDirection) {
-  EXPECT_EQ(Find(5, 0), Find(5, 1));
-  EXPECT_EQ(Find(5, 2), Find(5, 3));
-  EXPECT_NE(Find(5, 0), Find(5, 2));
-  EXPECT_EQ((*Find(5, 0)->outPorts)[0].kind, kAudioPoly);
-  EXPECT_EQ((*Find(5, 2)->outPorts)[0].kind, kEventPoly);
-  EXPECT_STREQ((*Find(6, 1)->inPorts)[0].label, "Out");
-  EXPECT_EQ((*Find(6, 3)->inPorts)[0].kind, kEventPoly);
-  EXPECT_FLOAT_EQ((*Find(6, 3)->inPorts)[0].step, 0.01f);
-  EXPECT_STREQ((*Find(5, 2)->outPorts)[0].help, "Output of the event in terminal.");
+  EXPECT_EQ(Find(kTypeAudioMonoInTerminal), Find(kTypeAudioPolyInTerminal));
+  EXPECT_EQ(Find(kTypeEventMonoInTerminal), Find(kTypeEventPolyInTerminal));
+  EXPECT_NE(Find(kTypeAudioMonoInTerminal), Find(kTypeEventMonoInTerminal));
+  EXPECT_EQ((*Find(kTypeAudioMonoInTerminal)->outPorts)[0].kind, kAudioPoly);
+  EXPECT_EQ((*Find(kTypeEventMonoInTerminal)->outPorts)[0].kind, kEventPoly);
+  EXPECT_STREQ((*Find(kTypeAudioPolyOutTerminal)->inPorts)[0].label, "Out");
+  EXPECT_EQ((*Find(kTypeEventPolyOutTerminal)->inPorts)[0].kind, kEventPoly);
+  EXPECT_FLOAT_EQ((*Find(kTypeEventPolyOutTerminal)->inPorts)[0].step, 0.01f);
+  EXPECT_STREQ((*Find(kTypeEventMonoInTerminal)->outPorts)[0].help, "Output of the event in terminal.");
   for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(Find(5, i)->eventOutputs, 0);
 }
 
 TEST_F(FindModulDefTest, SharedRecordsAnswerTheSameObject) {
-  EXPECT_EQ(Find(0, 152), Find(0, 153));
-  EXPECT_STREQ(Find(0, 152)->name, "Lmp");
-  EXPECT_EQ(Find(1, 19), Find(1, 20));
-  EXPECT_STREQ(Find(1, 19)->name, "Start");
+  EXPECT_EQ(Find(kTypeLamp), Find(kTypeLampTwin));
+  EXPECT_STREQ(Find(kTypeLamp)->name, "Lmp");
+  EXPECT_EQ(Find(kTypeClockStartStop), Find(kTypeClockStartStopTwin));
+  EXPECT_STREQ(Find(kTypeClockStartStop)->name, "Start");
 }
 
 TEST_F(FindModulDefTest, SwitchesAreFoundByIndex) {
@@ -94,14 +95,14 @@ TEST_F(FindModulDefTest, SwitchesAreFoundByIndex) {
                                  "Switch 6", "Switch 1", "Switch 2", "Switch 3", "Switch 4",
                                  "Switch 5", "Switch 6", "Switch 8", "Switch 8", "Sw. 2x2"};
   for (int32_t i = 0; i < 15; ++i) EXPECT_STREQ(Find(7, i)->name, names[i]) << i;
-  EXPECT_EQ(Find(7, 5)->inPorts->count, 6);
-  EXPECT_EQ((*Find(7, 6)->inPorts)[0].kind, kEventPoly);
+  EXPECT_EQ(Find(kTypeAudioSwitch6)->inPorts->count, 6);
+  EXPECT_EQ((*Find(kTypeEventSwitch1)->inPorts)[0].kind, kEventPoly);
 }
 
 TEST_F(FindModulDefTest, DriverTypesHaveNoRecordWithoutADriver) {
-  for (int32_t index : {82, 83, 85, 113, 114}) {
-    EXPECT_EQ(Find(0, index), nullptr) << index;
-    EXPECT_EQ(Find(1, index), nullptr) << index;
+  for (TModuleType index : {kTypeOldAudioOutA, kTypeOldAudioOutB, kTypeOldAudioOutC, kTypeAudioIn, kTypeAudioOut}) {
+    EXPECT_EQ(Find(index), nullptr) << index.type;
+    EXPECT_EQ(Find(kCatSource, index.type), nullptr) << index.type;
   }
 }
 
@@ -121,7 +122,7 @@ TEST_F(FindModulDefTest, DriverTypesTakeTheDriversRecords) {
     SCOPED_TRACE(std::to_string(c.outputs) + " outputs");
     TFakeDriver driver(c.outputs);
     UseDriver(&driver);
-    const KModulDef* in = Find(0, 113);
+    const KModulDef* in = Find(kTypeAudioIn);
     ASSERT_NE(in, nullptr);
     EXPECT_STREQ(in->name, "Audio In");
     EXPECT_EQ(in->picture, 8001);
@@ -131,13 +132,13 @@ TEST_F(FindModulDefTest, DriverTypesTakeTheDriversRecords) {
     EXPECT_STREQ((*in->outPorts)[1].label, "R");
     EXPECT_EQ(in->stateWords, 6);
     EXPECT_EQ(in->startsMono, 1);
-    for (int32_t index : {82, 83, 85, 114}) {
-      const KModulDef* out = Find(0, index);
+    for (TModuleType index : {kTypeOldAudioOutA, kTypeOldAudioOutB, kTypeOldAudioOutC, kTypeAudioOut}) {
+      const KModulDef* out = Find(index);
       if (c.inLabels.empty()) {
-        EXPECT_EQ(out, nullptr) << index;
+        EXPECT_EQ(out, nullptr) << index.type;
         continue;
       }
-      ASSERT_NE(out, nullptr) << index;
+      ASSERT_NE(out, nullptr) << index.type;
       EXPECT_STREQ(out->name, "Audio Out");
       EXPECT_EQ(out->picture, 8010);
       EXPECT_EQ(out->stateWords, c.stateWords);
@@ -150,7 +151,7 @@ TEST_F(FindModulDefTest, DriverTypesTakeTheDriversRecords) {
       EXPECT_EQ((*out->inPorts)[1].index, 43);   // master level
       EXPECT_EQ(out->audioInputs, c.outputs);
     }
-    EXPECT_EQ(Find(1, 113), in);  // a missing source index reaches the driver too
+    EXPECT_EQ(Find(kCatSource, kTypeAudioIn.type), in);  // a missing source index reaches the driver too
   }
 }
 

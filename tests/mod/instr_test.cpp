@@ -23,14 +23,14 @@ protected:
     return out;
   }
   KInstr* NewInstrument(KSModul* parent = nullptr) {
-    KSModul* m = Insert(parent ? parent : Top(), kCatInstrument, 0);
+    KSModul* m = Insert(parent ? parent : Top(), kTypeInstrument);
     return m->GetOwnInstr();
   }
   // An "Off Vel." source of the instrument module, kept in processing as
   // the soloed module; its output is the last release velocity through its
   // table.
   KSModul* OffVelocity(KInstr* instr) {
-    KSModul* src = Insert(instr->GetOwner(), kCatSource, 5);
+    KSModul* src = Insert(instr->GetOwner(), kTypeNoteOffVelocity);
     src->Solo();
     return src;
   }
@@ -180,7 +180,7 @@ TEST_F(Instr, VoiceCountsAndUnisonAreHeldInRange) {
 
 TEST_F(Instr, ANewVoiceCountRebuildsProcessingAndFreesEveryVoice) {
   KInstr* instr = NewInstrument();
-  KSModul* pitch = Insert(instr->GetOwner(), kCatSource, 7);
+  KSModul* pitch = Insert(instr->GetOwner(), kTypeNotePitch);
   pitch->Solo();
   ASSERT_NE(pitch->GetEngineRecord(), nullptr);
   ASSERT_EQ(pitch->GetEngineRecord()->voices, 6);
@@ -217,7 +217,7 @@ TEST_F(Instr, MidiChannelIsClampedAndTheReceiverMoves) {
 
 TEST_F(Instr, TuneFlowsDownTheInstrumentTreeThroughMacros) {
   KInstr* child = NewInstrument();
-  KSModul* macro = Insert(child->GetOwner(), kCatMacro, 0);
+  KSModul* macro = Insert(child->GetOwner(), kTypeMacro);
   KInstr* nested = NewInstrument(macro);
   TopInstr()->SetTune(2.0f, false);
   child->SetTune(0.5f, false);
@@ -246,11 +246,11 @@ TEST_F(Instr, SourcesJoinTheirListsByType) {
   // One voice: the polyphonic sources may feed the mono scopes.
   KInstr* instr = TopInstr();
   KSModul* owner = instr->GetOwner();
-  KSModul* gate = Insert(owner, kCatSource, 6);
+  KSModul* gate = Insert(owner, kTypeGate);
   FeedScope(gate, owner);
-  KSModul* pitch = Insert(owner, kCatSource, 7);
+  KSModul* pitch = Insert(owner, kTypeNotePitch);
   FeedScope(pitch, owner);
-  KSModul* ctl = Insert(owner, kCatSource, 12);
+  KSModul* ctl = Insert(owner, kTypeController);
   FeedScope(ctl, owner);
   // The pitch goes to the front: it runs before the gate of the same note.
   ASSERT_EQ(instr->GetSourceCount(KInstr::kNoteOnList), 2);
@@ -266,7 +266,7 @@ TEST_F(Instr, SourcesJoinTheirListsByType) {
 TEST_F(Instr, SnapshotsStoreAndRecallControlsAndUnison) {
   KInstr* instr = TopInstr();
   instr->SetVoices(8, -1, -1);
-  KSModul* fader = Insert(Top(), kCatSource, 1);
+  KSModul* fader = Insert(Top(), kTypeFader);
   ASSERT_NE(fader->GetEngineRecord(), nullptr) << "a fader is always processed";
   fader->SetControlStep(10);
   instr->SetVoices(-1, 4, 2);
@@ -302,7 +302,7 @@ TEST_F(Instr, SnapshotsStoreAndRecallControlsAndUnison) {
 
 TEST_F(Instr, RecallingAnUnstoredSnapshotOnlySetsTheNumberAndSendsTheProgram) {
   KInstr* instr = TopInstr();
-  KSModul* fader = Insert(Top(), kCatSource, 1);
+  KSModul* fader = Insert(Top(), kTypeFader);
   fader->SetControlStep(20);
   instr->SetMidiChannel(3);
   instr->SetPanelToMidiOut(true);
@@ -322,9 +322,9 @@ TEST_F(Instr, RecallingAnUnstoredSnapshotOnlySetsTheNumberAndSendsTheProgram) {
 
 TEST_F(Instr, ChildInstrumentsFollowTheParentsSnapshotsThroughTheirMap) {
   KInstr* top = TopInstr();
-  KSModul* macro = Insert(Top(), kCatMacro, 0);
+  KSModul* macro = Insert(Top(), kTypeMacro);
   KInstr* child = NewInstrument(macro);
-  KSModul* fader = Insert(child->GetOwner(), kCatSource, 1);
+  KSModul* fader = Insert(child->GetOwner(), kTypeFader);
   child->SetProgramMapEnabled(true);
   fader->SetControlStep(30);
   child->StoreSnap(7, TStr());

@@ -26,8 +26,8 @@ void LevelToGain(TEngineRecord* record, int32_t voice, float value) {
   record->state[voice][0].f = DecibelsToGain(value);
 }
 
-KSModul* Insert(KSModul* parent, int32_t category, int32_t type, int32_t mode = 1) {
-  return parent->InsertModule(category, type, mode);
+KSModul* Insert(KSModul* parent, TModuleType type, int32_t mode = kPlaceNext) {
+  return parent->InsertModule(type, mode);
 }
 
 int32_t Wire(KSModul* from, int32_t out, KSModul* to, int32_t in) {
@@ -41,11 +41,11 @@ protected:
     host.audioIn = host.audioOut = nullptr;
   }
   KSModul* AddAudioOut() {
-    host.audioOut = Insert(host.Top(), 0, 114, 3);
+    host.audioOut = Insert(host.Top(), kTypeAudioOut, kPlaceAudioOut);
     return host.audioOut;
   }
   KSModul* AddAudioIn() {
-    host.audioIn = Insert(host.Top(), 0, 113, 4);
+    host.audioIn = Insert(host.Top(), kTypeAudioIn, kPlaceAudioIn);
     return host.audioIn;
   }
   static bool Processed(KSModul* m) { return m->GetEngineRecord() != nullptr && !m->IsOutsideProcessing(); }
@@ -91,9 +91,9 @@ TEST_F(Model, AnExceptionInsideABracketLeavesItClosedAndTheLockFree) {
 
 TEST_F(Model, AMessageRaisedInsideABracketIsShownAfterItCloses) {
   KSModul* top = host.Top();
-  KSModul* fader = Insert(top, 1, 1);
+  KSModul* fader = Insert(top, kTypeFader);
   std::vector<KSModul*> sums;
-  for (int i = 0; i < 21; ++i) sums.push_back(Insert(top, 0, 3));
+  for (int i = 0; i < 21; ++i) sums.push_back(Insert(top, kTypeEventSum3));
   boxes.QueueAnswer(0);
   {
     TStructureChange bracket(top);
@@ -107,8 +107,8 @@ TEST_F(Model, AMessageRaisedInsideABracketIsShownAfterItCloses) {
 TEST_F(Model, ADisplayRunsOnlyWhenWhatFeedsItRunsAnyway) {
   KSModul* top = host.Top();
   KSModul* out = AddAudioOut();
-  KSModul* osc = Insert(top, 0, 140);
-  KSModul* lamp = Insert(top, 0, 152);
+  KSModul* osc = Insert(top, kTypeSine);
+  KSModul* lamp = Insert(top, kTypeLamp);
   ASSERT_EQ(Wire(osc, 0, lamp, 0), 0);
   EXPECT_FALSE(Processed(lamp)) << "a lamp fed only by an unused oscillator";
   EXPECT_FALSE(Processed(osc));
@@ -128,20 +128,21 @@ TEST_F(Model, ADisplayRunsOnlyWhenWhatFeedsItRunsAnyway) {
 TEST_F(Model, SinksAndControlsAreProcessedWithoutFeeds) {
   KSModul* top = host.Top();
   struct Case {
-    int32_t category, type;
+    TModuleType type;
     bool processed;
-  } const cases[] = {{0, 165, true}, {0, 80, true}, {1, 1, true}, {1, 17, true}, {7, 1, true}, {0, 0, false}};
+  } const cases[] = {{kTypeScope, true},        {kTypeTapedeck1, true},    {kTypeFader, true},
+                     {kTypeButton, true},       {kTypeAudioSwitch2, true}, {kTypeAudioSum2, false}};
   for (const Case& c : cases) {
-    KSModul* m = Insert(top, c.category, c.type);
+    KSModul* m = Insert(top, c.type);
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(Processed(m), c.processed) << c.category << ":" << c.type;
+    EXPECT_EQ(Processed(m), c.processed) << c.type.category << ":" << c.type.type;
   }
 }
 
 TEST_F(Model, AMutedModuleLeavesProcessingAndComesBack) {
   KSModul* top = host.Top();
   KSModul* out = AddAudioOut();
-  KSModul* osc = Insert(top, 0, 140);
+  KSModul* osc = Insert(top, kTypeSine);
   Wire(osc, 0, out, 2);
   osc->Mute();
   EXPECT_TRUE(osc->IsMuted());
@@ -155,17 +156,19 @@ TEST_F(Model, AMutedModuleLeavesProcessingAndComesBack) {
 TEST_F(Model, TheTwentiethTerminalIsRefusedAndProcessingGoesOn) {
   KSModul* top = host.Top();
   KSModul* out = AddAudioOut();
-  KSModul* macro = Insert(top, 4, 0);
+  KSModul* macro = Insert(top, kTypeMacro);
   struct Case {
-    int32_t category;
+    TModuleType terminal;
     const char* message;
-  } const cases[] = {{5, "No more In-Terminals in this module allowed."}, {6, "Too many ports."}};
+    size_t boxesShown;
+  } const cases[] = {{kTypeAudioMonoInTerminal, "No more In-Terminals in this module allowed.", 1},
+                     {kTypeAudioMonoOutTerminal, "Too many ports.", 2}};
   for (const Case& c : cases) {
-    for (int i = 0; i < 19; ++i) ASSERT_NE(Insert(macro, c.category, 0), nullptr);
+    for (int i = 0; i < 19; ++i) ASSERT_NE(Insert(macro, c.terminal), nullptr);
     int32_t children = macro->GetChildCount();
     boxes.QueueAnswer(0);
-    EXPECT_EQ(Insert(macro, c.category, 0), nullptr);
-    ASSERT_EQ(boxes.Boxes().size(), size_t(c.category - 4));
+    EXPECT_EQ(Insert(macro, c.terminal), nullptr);
+    ASSERT_EQ(boxes.Boxes().size(), c.boxesShown);
     EXPECT_EQ(boxes.Boxes().back().text, c.message);
     EXPECT_EQ(macro->GetChildCount(), children);
     EXPECT_EQ(macro->GetNewChild(), nullptr);
@@ -179,11 +182,11 @@ TEST_F(Model, TheTwentiethTerminalIsRefusedAndProcessingGoesOn) {
 
 TEST_F(Model, DeletingTheFirstOfThreeOutTerminalsRenumbersAndKeepsTheWires) {
   KSModul* top = host.Top();
-  KSModul* macro = Insert(top, 4, 0);
+  KSModul* macro = Insert(top, kTypeMacro);
   KSModul* t[3];
-  for (auto& terminal : t) terminal = Insert(macro, 6, 0);
-  KSModul* a = Insert(top, 0, 0);
-  KSModul* b = Insert(top, 0, 0);
+  for (auto& terminal : t) terminal = Insert(macro, kTypeAudioMonoOutTerminal);
+  KSModul* a = Insert(top, kTypeAudioSum2);
+  KSModul* b = Insert(top, kTypeAudioSum2);
   KOutPort* second = macro->GetOutPort(1);
   KOutPort* third = macro->GetOutPort(2);
   Wire(macro, 1, a, 0);
@@ -200,7 +203,7 @@ TEST_F(Model, DeletingTheFirstOfThreeOutTerminalsRenumbersAndKeepsTheWires) {
   EXPECT_EQ(b->GetInPort(1)->GetSourcePort(0), 1);
   // Deleting a module before its siblings lowers the child numbers the wires keep.
   EXPECT_EQ(a->GetInPort(0)->GetSourceChild(0), 0);
-  KSModul* c = Insert(top, 0, 0);
+  KSModul* c = Insert(top, kTypeAudioSum2);
   Wire(b, 0, c, 0);
   EXPECT_EQ(c->GetInPort(0)->GetSourceChild(0), 2);
   top->DeleteChild(a);
@@ -210,9 +213,9 @@ TEST_F(Model, DeletingTheFirstOfThreeOutTerminalsRenumbersAndKeepsTheWires) {
 
 TEST_F(Model, TheTwentyFirstWireAndDestinationAreRefusedOnBothSides) {
   KSModul* top = host.Top();
-  KSModul* sum = Insert(top, 0, 3); // event "+": its inputs gather wires
+  KSModul* sum = Insert(top, kTypeEventSum3); // event "+": its inputs gather wires
   std::vector<KSModul*> faders;
-  for (int i = 0; i < 21; ++i) faders.push_back(Insert(top, 1, 1));
+  for (int i = 0; i < 21; ++i) faders.push_back(Insert(top, kTypeFader));
   for (int i = 0; i < 20; ++i) ASSERT_EQ(Wire(faders[i], 0, sum, 0), 0);
   boxes.QueueAnswer(0);
   EXPECT_EQ(Wire(faders[20], 0, sum, 0), 1);
@@ -222,7 +225,7 @@ TEST_F(Model, TheTwentyFirstWireAndDestinationAreRefusedOnBothSides) {
 
   KSModul* fader = faders[0];
   std::vector<KSModul*> sums;
-  for (int i = 0; i < 20; ++i) sums.push_back(Insert(top, 0, 3));
+  for (int i = 0; i < 20; ++i) sums.push_back(Insert(top, kTypeEventSum3));
   for (int i = 0; i < 19; ++i) ASSERT_EQ(Wire(fader, 0, sums[i], 1), 0);
   ASSERT_EQ(fader->GetOutPort(0)->GetDestinationCount(), 20);
   boxes.QueueAnswer(0);
@@ -235,10 +238,10 @@ TEST_F(Model, TheTwentyFirstWireAndDestinationAreRefusedOnBothSides) {
 
 TEST_F(Model, ConnectionRules) {
   KSModul* top = host.Top();
-  KSModul* osc = Insert(top, 0, 140);
-  KSModul* other = Insert(top, 0, 140);
-  KSModul* fader = Insert(top, 1, 1);
-  KSModul* sum = Insert(top, 0, 0);
+  KSModul* osc = Insert(top, kTypeSine);
+  KSModul* other = Insert(top, kTypeSine);
+  KSModul* fader = Insert(top, kTypeFader);
+  KSModul* sum = Insert(top, kTypeAudioSum2);
   EXPECT_EQ(Wire(osc, 0, other, 0), 1) << "audio into an event input";
   EXPECT_EQ(Wire(fader, 0, sum, 0), 0) << "an event may feed an audio input";
   EXPECT_EQ(Wire(sum, 0, sum, 1), 1) << "a module never feeds itself";
@@ -253,13 +256,13 @@ TEST_F(Model, InputPointersPerVoice) {
   KSModul* top = host.Top();
   top->GetOwnInstr()->SetVoiceCount(4);
   KSModul* out = AddAudioOut();
-  KSModul* polySource = Insert(top, 0, 140);
-  KSModul* monoSource = Insert(top, 0, 140);
-  KSModul* polySink = Insert(top, 0, 0);
-  KSModul* monoSink = Insert(top, 0, 0);
+  KSModul* polySource = Insert(top, kTypeSine);
+  KSModul* monoSource = Insert(top, kTypeSine);
+  KSModul* polySink = Insert(top, kTypeAudioSum2);
+  KSModul* monoSink = Insert(top, kTypeAudioSum2);
   // The Audio Out is mono: voices reach it summed.
-  KSModul* sumL = Insert(top, 0, 69);
-  KSModul* sumR = Insert(top, 0, 69);
+  KSModul* sumL = Insert(top, kTypeAudioVoiceCombiner);
+  KSModul* sumR = Insert(top, kTypeAudioVoiceCombiner);
   {
     TStructureChange bracket(top);
     monoSource->SetMonoFlag(true);
@@ -272,8 +275,8 @@ TEST_F(Model, InputPointersPerVoice) {
     Wire(sumL, 0, out, 2);
     Wire(sumR, 0, out, 3);
   }
-  EXPECT_FALSE(sumL->GetInPort(0)->IsFlag08());
-  EXPECT_FALSE(out->GetInPort(2)->IsFlag08());
+  EXPECT_FALSE(sumL->GetInPort(0)->HasPolyConflict());
+  EXPECT_FALSE(out->GetInPort(2)->HasPolyConflict());
   TEngineRecord* r = polySink->GetEngineRecord();
   ASSERT_NE(r, nullptr);
   ASSERT_EQ(r->voices, 4);
@@ -282,25 +285,25 @@ TEST_F(Model, InputPointersPerVoice) {
     EXPECT_EQ(r->inputs[v][1], monoSource->GetOutPort(0)->ValueFor(0)) << "mono into poly feeds voice 0 to " << v;
   }
   EXPECT_EQ(monoSource->GetEngineRecord()->voices, 1);
-  EXPECT_TRUE(monoSink->GetInPort(0)->IsFlag08()) << "poly into a mono module of the same instrument";
+  EXPECT_TRUE(monoSink->GetInPort(0)->HasPolyConflict()) << "poly into a mono module of the same instrument";
   EXPECT_EQ(monoSink->GetEngineRecord()->inputs[0][0], &EngineZeroCell);
-  EXPECT_FALSE(polySink->GetInPort(0)->IsFlag08());
+  EXPECT_FALSE(polySink->GetInPort(0)->HasPolyConflict());
   // Removing the last wire clears the conflict.
   {
     TStructureChange bracket(top);
     monoSink->GetInPort(0)->RemoveWire(polySource->GetOutPort(0));
   }
-  EXPECT_FALSE(monoSink->GetInPort(0)->IsFlag08());
+  EXPECT_FALSE(monoSink->GetInPort(0)->HasPolyConflict());
 }
 
 TEST_F(Model, EventRoutesThroughAMacroFanOut) {
   KSModul* top = host.Top();
-  KSModul* fader = Insert(top, 1, 1);
-  KSModul* macro = Insert(top, 4, 0);
-  KSModul* in = Insert(macro, 5, 2);
+  KSModul* fader = Insert(top, kTypeFader);
+  KSModul* macro = Insert(top, kTypeMacro);
+  KSModul* in = Insert(macro, kTypeEventMonoInTerminal);
   KSModul* sums[3];
   for (auto& s : sums) {
-    s = Insert(macro, 0, 3);
+    s = Insert(macro, kTypeEventSum3);
     Wire(in, 0, s, 0);
   }
   Wire(fader, 0, macro, 0);
@@ -308,7 +311,7 @@ TEST_F(Model, EventRoutesThroughAMacroFanOut) {
   ASSERT_NE(r, nullptr);
   ASSERT_EQ(r->routeCounts[0], 0) << "the sums feed nothing and are not processed";
   // A sink behind each sum brings it in.
-  for (auto& s : sums) Wire(s, 0, Insert(macro, 0, 165), 5);
+  for (auto& s : sums) Wire(s, 0, Insert(macro, kTypeScope), 5);
   EXPECT_TRUE(Processed(sums[0]));
   ASSERT_EQ(r->routeCounts[0], 3);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(r->routeTargets[0][i], sums[i]->GetEngineRecord());
@@ -316,8 +319,8 @@ TEST_F(Model, EventRoutesThroughAMacroFanOut) {
 
 TEST_F(Model, PlacementOfInsertedModules) {
   KSModul* top = host.Top();
-  KSModul* a = Insert(top, 0, 0, 1);
-  KSModul* b = Insert(top, 0, 0, 1);
+  KSModul* a = Insert(top, kTypeAudioSum2);
+  KSModul* b = Insert(top, kTypeAudioSum2);
   EXPECT_EQ(b->GetPos().X() - a->GetPos().X(), 16);
   EXPECT_EQ(b->GetPos().Y() - a->GetPos().Y(), 16);
   KSModul* in = AddAudioIn();
@@ -329,17 +332,24 @@ TEST_F(Model, PlacementOfInsertedModules) {
 
 TEST_F(Model, ATerminalInsideAnInstrumentIsMono) {
   KSModul* top = host.Top();
-  KSModul* instrument = Insert(top, 9, 0);
+  KSModul* instrument = Insert(top, kTypeInstrument);
   struct Case {
-    int32_t category, type, expected;
-  } const cases[] = {{5, 1, 0}, {5, 3, 2}, {6, 1, 0}, {6, 3, 2}, {5, 0, 0}};
+    TModuleType inserted, expected;
+  } const cases[] = {{kTypeAudioPolyInTerminal, kTypeAudioMonoInTerminal},
+                     {kTypeEventPolyInTerminal, kTypeEventMonoInTerminal},
+                     {kTypeAudioPolyOutTerminal, kTypeAudioMonoOutTerminal},
+                     {kTypeEventPolyOutTerminal, kTypeEventMonoOutTerminal},
+                     {kTypeAudioMonoInTerminal, kTypeAudioMonoInTerminal}};
   for (const Case& c : cases) {
-    KSModul* t = Insert(instrument, c.category, c.type);
+    KSModul* t = Insert(instrument, c.inserted);
     ASSERT_NE(t, nullptr);
-    EXPECT_EQ(t->GetTypeIndex(), c.expected);
+    EXPECT_TRUE(t->IsType(c.expected));
     EXPECT_TRUE(t->IsMono());
-    if (c.category == 5) EXPECT_EQ(instrument->GetInPort(t->GetTerminalNo())->GetKind(), c.expected);
-    else EXPECT_EQ(instrument->GetOutPort(t->GetTerminalNo())->GetKind(), c.expected);
+    // A terminal's type index is the signal kind of the port it makes.
+    if (t->IsCategory(kCatInTerminal))
+      EXPECT_EQ(instrument->GetInPort(t->GetTerminalNo())->GetKind(), c.expected.type);
+    else
+      EXPECT_EQ(instrument->GetOutPort(t->GetTerminalNo())->GetKind(), c.expected.type);
   }
 }
 
@@ -359,10 +369,10 @@ TEST_P(Render, TheInputComesOutThroughAMacro) {
   KSModul* top = host.Top();
   KSModul* in = AddAudioIn();
   KSModul* out = AddAudioOut();
-  KSModul* macro = Insert(top, 4, 0);
+  KSModul* macro = Insert(top, kTypeMacro);
   for (int ch = 0; ch < 2; ++ch) {
-    KSModul* inTerminal = Insert(macro, 5, 0);
-    KSModul* outTerminal = Insert(macro, 6, 0);
+    KSModul* inTerminal = Insert(macro, kTypeAudioMonoInTerminal);
+    KSModul* outTerminal = Insert(macro, kTypeAudioMonoOutTerminal);
     ASSERT_EQ(Wire(inTerminal, 0, outTerminal, 0), 0);
     ASSERT_EQ(Wire(in, ch, macro, ch), 0);
     ASSERT_EQ(Wire(macro, ch, out, 2 + ch), 0);
@@ -395,9 +405,9 @@ TEST_F(Model, EditingWhileBlocksRunOnAnotherThread) {
   KSModul* top = host.Top();
   KSModul* in = AddAudioIn();
   KSModul* out = AddAudioOut();
-  KSModul* macro = Insert(top, 4, 0);
-  KSModul* inTerminal = Insert(macro, 5, 0);
-  KSModul* outTerminal = Insert(macro, 6, 0);
+  KSModul* macro = Insert(top, kTypeMacro);
+  KSModul* inTerminal = Insert(macro, kTypeAudioMonoInTerminal);
+  KSModul* outTerminal = Insert(macro, kTypeAudioMonoOutTerminal);
   Wire(inTerminal, 0, outTerminal, 0);
   Wire(in, 0, macro, 0);
   Wire(macro, 0, out, 2);
@@ -427,10 +437,10 @@ TEST_F(Model, EditingWhileBlocksRunOnAnotherThread) {
 
 TEST_F(Model, SourcesAreCollectedThroughSwitchesTerminalsAndMacros) {
   KSModul* top = host.Top();
-  KSModul* a = Insert(top, 0, 140);
-  KSModul* b = Insert(top, 0, 140);
-  KSModul* sink = Insert(top, 0, 0);
-  KSModul* sw = Insert(top, 7, 1); // two inputs, the first followed
+  KSModul* a = Insert(top, kTypeSine);
+  KSModul* b = Insert(top, kTypeSine);
+  KSModul* sink = Insert(top, kTypeAudioSum2);
+  KSModul* sw = Insert(top, kTypeAudioSwitch2); // two inputs, the first followed
   Wire(a, 0, sw, 0);
   Wire(b, 0, sw, 1);
   Wire(sw, 0, sink, 0);
@@ -442,28 +452,28 @@ TEST_F(Model, SourcesAreCollectedThroughSwitchesTerminalsAndMacros) {
     return owners;
   };
   EXPECT_EQ(collected(), (std::vector<KSModul*>{a}));
-  sw->GetInPort(0)->SetFlag20();
-  sw->GetInPort(1)->ClearFlag20();
+  sw->GetInPort(0)->SetDeselected();
+  sw->GetInPort(1)->ClearDeselected();
   EXPECT_EQ(collected(), (std::vector<KSModul*>{b}));
 
   // Sw. 2x2: each output follows the first of its pair unless that is deselected.
-  KSModul* x = Insert(top, 7, 14);
-  KSModul* c = Insert(top, 0, 140);
-  KSModul* d = Insert(top, 0, 140);
+  KSModul* x = Insert(top, kTypeSwitch2x2);
+  KSModul* c = Insert(top, kTypeSine);
+  KSModul* d = Insert(top, kTypeSine);
   Wire(a, 0, x, 0);
   Wire(b, 0, x, 1);
   Wire(c, 0, x, 2);
   Wire(d, 0, x, 3);
   Wire(x, 1, sink, 0);
-  x->GetInPort(2)->ClearFlag20();
+  x->GetInPort(2)->ClearDeselected();
   EXPECT_EQ(collected(), (std::vector<KSModul*>{c}));
-  x->GetInPort(2)->SetFlag20();
+  x->GetInPort(2)->SetDeselected();
   EXPECT_EQ(collected(), (std::vector<KSModul*>{d}));
 
   // Through a macro: out terminal, its wire, the in terminal, the macro's input.
-  KSModul* macro = Insert(top, 4, 0);
-  KSModul* in = Insert(macro, 5, 0);
-  KSModul* out = Insert(macro, 6, 0);
+  KSModul* macro = Insert(top, kTypeMacro);
+  KSModul* in = Insert(macro, kTypeAudioMonoInTerminal);
+  KSModul* out = Insert(macro, kTypeAudioMonoOutTerminal);
   Wire(in, 0, out, 0);
   Wire(c, 0, macro, 0);
   Wire(macro, 0, sink, 0);
@@ -477,14 +487,14 @@ TEST_F(Model, SourcesAreCollectedThroughSwitchesTerminalsAndMacros) {
 
 TEST_F(Model, TooManyCollectedSourcesAreReportedOnceAfterTheRebuild) {
   KSModul* top = host.Top();
-  KSModul* sum = Insert(top, 0, 3);
-  Wire(sum, 0, Insert(top, 0, 165), 5);
+  KSModul* sum = Insert(top, kTypeEventSum3);
+  Wire(sum, 0, Insert(top, kTypeScope), 5);
   std::vector<KSModul*> switches;
   for (int i = 0; i < 4; ++i) {
-    KSModul* sw = Insert(top, 7, 11); // six event inputs
+    KSModul* sw = Insert(top, kTypeEventSwitch6); // six event inputs
     for (int k = 0; k < 6; ++k) {
-      Wire(Insert(top, 1, 1), 0, sw, k);
-      sw->GetInPort(k)->ClearFlag20(); // follow every input: six sources each
+      Wire(Insert(top, kTypeFader), 0, sw, k);
+      sw->GetInPort(k)->ClearDeselected(); // follow every input: six sources each
     }
     switches.push_back(sw);
   }
@@ -503,9 +513,9 @@ TEST_F(Model, TooManyCollectedSourcesAreReportedOnceAfterTheRebuild) {
 
 TEST_F(Model, MuteTravelsThroughTerminals) {
   KSModul* top = host.Top();
-  KSModul* macro = Insert(top, 4, 0);
-  KSModul* in = Insert(macro, 5, 0);
-  KSModul* out = Insert(macro, 6, 0);
+  KSModul* macro = Insert(top, kTypeMacro);
+  KSModul* in = Insert(macro, kTypeAudioMonoInTerminal);
+  KSModul* out = Insert(macro, kTypeAudioMonoOutTerminal);
   struct Case {
     const char* what;
     std::function<void()> mute, unmute;
@@ -533,9 +543,9 @@ TEST_F(Model, AVoiceCountChangeRebuildsTheRecordsAndTheirPointers) {
   KSModul* top = host.Top();
   top->GetOwnInstr()->SetVoiceCount(2);
   KSModul* out = AddAudioOut();
-  KSModul* source = Insert(top, 0, 140);
-  KSModul* sink = Insert(top, 0, 0);
-  KSModul* sum = Insert(top, 0, 69);
+  KSModul* source = Insert(top, kTypeSine);
+  KSModul* sink = Insert(top, kTypeAudioSum2);
+  KSModul* sum = Insert(top, kTypeAudioVoiceCombiner);
   Wire(source, 0, sink, 0);
   Wire(sink, 0, sum, 0);
   Wire(sum, 0, out, 2);
@@ -558,8 +568,8 @@ TEST_F(Model, AVoiceCountChangeRebuildsTheRecordsAndTheirPointers) {
 TEST_F(Model, ASoloSendsItsSourcesToTheAudioOut) {
   KSModul* top = host.Top();
   KSModul* out = AddAudioOut();
-  KSModul* a = Insert(top, 0, 140);
-  KSModul* b = Insert(top, 0, 140);
+  KSModul* a = Insert(top, kTypeSine);
+  KSModul* b = Insert(top, kTypeSine);
   Wire(a, 0, out, 2);
   Wire(b, 0, out, 3);
   struct Case {

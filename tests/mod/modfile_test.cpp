@@ -4,18 +4,23 @@
 #include "tests/mod/filebytes.h"
 #include "tests/mod/ensemble_fixture.h"
 
+#include "tests/common/savesafety.h"
 #include "tests/common/testkit.h"
 
 #include "src/engine/audioio.h"
 #include "src/base/settings.h"
 #include "src/base/file.h"
+#include "platform/fs.h"
 #include "src/mod/ensfile.h"
 #include "src/mod/modaudio.h"
 #include "src/mod/modfile.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <unistd.h>
 #include <string>
 
 using filebytes::TBytes;
@@ -136,12 +141,12 @@ void EnsembleRecord(TBytes& b, int v = 200, uint32_t rate = 44100, int controlRa
 }
 
 // The top instrument's record of version 200, its label stored.
-void TopRecord(TBytes& b, int children, std::vector<Snap> snaps = {}) {
+void TopRecord(TBytes& b, int children, std::vector<Snap> snaps = {}, uint32_t flags = 0x0200000C) {
   Mod m;
   m.name = true;
   m.cat = 9;
   m.children = children;
-  m.flags = 0x0200000C; // the help follows the type; shown in the ensemble panel
+  m.flags = flags; // the help follows the type; shown in the ensemble panel
   Common(b, m);
   Window200(b, 0, 1);
   b.Str("Ensemble");
@@ -173,7 +178,9 @@ std::vector<uint8_t> MinimalEnsemble(bool big) {
   TBytes b(big);
   b.Signature();
   EnsembleRecord(b);
-  TopRecord(b, 0);
+  // An empty top feeds no sink: an opened ensemble is put into processing,
+  // which marks it as not needed (flag 4), as a saved one has it.
+  TopRecord(b, 0, {}, 0x0200001C);
   return b.data;
 }
 
@@ -333,7 +340,7 @@ std::vector<uint8_t> OldEnsemble99() {
   // Instrument block of 99: voice word, limits, channel count, shift, recall,
   // channels, then 128 snapshots with their stored flags.
   b.U32(5).U32(0).U32(127).U32(64).U32(66).U32(1).U32(0).U32(0).U32(2);
-  for (int i = 0; i < 128; ++i) b.Str(i == 1 ? "Snap" : "").U32(i == 1 ? 1 : 0);
+  for (int i = 0; i < 128; ++i) b.Str(i == 1 ? "Snap" : "").U32(i == 1 ? 1 : i == 2 ? 32 : 0); // 32: stored too
   b.End();
   // A version-95 child: no flags word, its label and help stored.
   Mod old = TypeMod(0, 88, 3, 4);
@@ -384,7 +391,9 @@ std::vector<uint8_t> OldInstruments() {
   top.children = 4;
   top.flags = 0x0C;
   Common(b, top);
-  b.U32(492).U32(297).I32(0).I32(0).U32(462).U32(331).I32(0).I32(0);
+  // A damaged structure height at the lowest value: the frame is taken off
+  // as 32-bit words wrap.
+  b.U32(492).U32(297).I32(0).I32(0).U32(462).U32(0x80000000u).I32(0).I32(0);
   b.Str("Top");
   b.U32(110);
   b.U32(2).U32(0).U32(127).U32(64).U32(66).U32(1).U32(0).U32(0).F32(0.5f).F32(0.1f).U32(0);
@@ -406,7 +415,9 @@ std::vector<uint8_t> OldInstruments() {
     b.U32(0).U32(0).F32(1.0f).F32(0.2f);
     b.U32(uint32_t(v - 190));
     if (v < 197) b.U32(15);
-    b.U32(1).Str("X").U32(v < 197 ? 1u : (200u | (2u << 16) | (1u << 24) | (1u << 30)));
+    // Older words whose low bits are 0 count as stored, named or not.
+    if (v < 197) b.U32(3).Str("X").U32(4).Str("").U32(32).Str("").U32(0);
+    else b.U32(2).Str("X").U32(200u | (2u << 16) | (1u << 24) | (1u << 30)).Str("").U32(1u << 30);
     if (v >= 197) b.U32(0);
     if (v >= 190) b.Pnt(5, 5);
     b.End();
@@ -461,6 +472,9 @@ protected:
 };
 
 // A text of everything the model holds that a file stores.
+// The port flags a file keeps: mute and whether label and help follow the type.
+constexpr uint8_t kStoredPortFlags = KPort::kMuted | KPort::kLabelFollowsDef | KPort::kInfoFollowsDef;
+
 std::string Dump(KSModul* m, int depth = 0) {
   std::string s(size_t(depth) * 2, ' ');
   const KModulDef* def = m->GetTypeDef();
@@ -476,7 +490,8 @@ std::string Dump(KSModul* m, int depth = 0) {
   for (int i = 0; i < KSModul::kSteps; ++i)
     if (m->GetSnapStep(i)) s += FormatStr(" s%d=%d", i, m->GetSnapStep(i)).CStr();
   // A fader's table follows its range.
-  if (m->HasValueTable() && !m->IsType(kCatSource, 1)) s += FormatStr(" v0=%g v127=%g", double(m->GetTableValue(0)), double(m->GetTableValue(127))).CStr();
+  if (m->HasValueTable() && !m->IsType(kTypeFader))
+    s += FormatStr(" v0=%g v127=%g", double(m->GetTableValue(0)), double(m->GetTableValue(127))).CStr();
   if (KInstr* in = m->GetOwnInstr()) {
     s += FormatStr(" [voices %d/%d/%d keys %d-%d ch%d tune%g spread%g hidden%d", in->GetVoices(), in->GetMaxUnison(),
                    in->GetMinUnison(), in->GetLowerKey(), in->GetUpperKey(), in->GetMidiChannel(),
@@ -491,7 +506,7 @@ std::string Dump(KSModul* m, int depth = 0) {
   for (int i = 0; i < m->GetInPortCount(); ++i) {
     KInPort* p = m->GetInPort(i);
     s += FormatStr("  in %d/%d '%s' '%s' flags%02x", p->GetKind(), p->GetIndexField(), p->GetLabel().CStr(),
-                   p->GetInfo().CStr(), p->GetFlags() & 0x07)
+                   p->GetInfo().CStr(), p->GetFlags() & kStoredPortFlags)
              .CStr();
     for (int w = 0; w < p->GetWireCount(); ++w)
       s += FormatStr(" <-%d.%d%s", p->GetSourceChild(w), p->GetSourcePort(w), p->GetSource(w) ? "" : "!").CStr();
@@ -500,7 +515,7 @@ std::string Dump(KSModul* m, int depth = 0) {
   for (int i = 0; i < m->GetOutPortCount(); ++i) {
     KOutPort* p = m->GetOutPort(i);
     s += FormatStr("  out %d/%d '%s' flags%02x dests%d\n", p->GetKind(), p->GetIndexField(), p->GetLabel().CStr(),
-                   p->GetFlags() & 0x07, p->GetDestinationCount())
+                   p->GetFlags() & kStoredPortFlags, p->GetDestinationCount())
              .CStr();
   }
   for (int i = 0; i < m->GetChildCount(); ++i) s += Dump(m->GetChild(i), depth + 1);
@@ -622,7 +637,7 @@ TEST_F(FileTest, WiredEnsembleLinksTheWireAndKeepsTheFader) {
   ASSERT_EQ(Top()->GetChildCount(), 2);
   KSModul* fader = Top()->GetChild(0);
   KSModul* saw = Top()->GetChild(1);
-  EXPECT_TRUE(fader->IsType(1, 1));
+  EXPECT_TRUE(fader->IsType(kTypeFader));
   EXPECT_FLOAT_EQ(fader->GetMinimum(), -12.0f);
   EXPECT_FLOAT_EQ(fader->GetMaximum(), 6.0f);
   EXPECT_EQ(fader->GetControlStep(), 64);
@@ -662,7 +677,7 @@ TEST_F(FileTest, MacroFileReadsTerminalsLabelsAndWindows) {
   EXPECT_EQ(macro->GetInstr(), Top()->GetInstr());
   KSModul* in = macro->GetChild(0);
   KSModul* out = macro->GetChild(1);
-  EXPECT_TRUE(in->IsType(kCatInTerminal, 1));
+  EXPECT_TRUE(in->IsType(kTypeAudioPolyInTerminal));
   // An in terminal keeps no out-port label.
   EXPECT_STREQ(in->GetOutPort(0)->GetLabel().CStr(), "");
   EXPECT_EQ(out->GetInPort(0)->GetSource(0), in->GetOutPort(0));
@@ -759,6 +774,7 @@ TEST_F(FileTest, OldVersionsReadWithTheirConversions) {
   EXPECT_STREQ(in->GetSnapName(1).CStr(), "Snap");
   EXPECT_TRUE(in->IsSnapStored(1));
   EXPECT_FALSE(in->IsSnapStored(0));
+  EXPECT_TRUE(in->IsSnapStored(2)) << "an unnamed snapshot stored as 32";
   EXPECT_TRUE(Top()->IsPanelLocked());
   EXPECT_EQ(Top()->GetPanelWndArea(), TArea(0, 0, 480, 240));
   EXPECT_EQ(Top()->GetStructWndArea(), TArea(0, 0, 450, 300));
@@ -792,8 +808,11 @@ TEST_F(FileTest, OldInstrumentBlocksAndWindows) {
     ASSERT_NE(in, nullptr);
     EXPECT_EQ(in->GetMidiChannel(), versions[i] < 190 ? 1 : versions[i] - 190 + 1) << versions[i];
     EXPECT_TRUE(in->IsSnapStored(0)) << versions[i];
-    EXPECT_FALSE(in->IsSnapStored(1)) << versions[i];
+    EXPECT_TRUE(in->IsSnapStored(1)) << versions[i] << ": an unnamed stored snapshot";
+    EXPECT_FALSE(in->IsSnapStored(2)) << versions[i];
   }
+  EXPECT_EQ(Top()->GetPanelWndArea(), TArea(0, 0, 480, 240));
+  EXPECT_EQ(Top()->GetStructWndArea(), TArea(0, 0, 450, int32_t(0x80000000u - 31u)));
   EXPECT_EQ(Top()->GetChild(0)->GetPanelWndArea(), TArea(0, 0, 488, 343));
   EXPECT_EQ(Top()->GetChild(1)->GetPanelWndArea(), TArea(0, 0, 400, 300));
   EXPECT_EQ(Top()->GetChild(3)->GetData()->structOpenNo, 2);
@@ -847,6 +866,96 @@ TEST_F(FileTest, SavedFilesReadBackAndKeepABackupOnlyWhenAsked) {
   std::unique_ptr<KSModul> child(new KSModul(&fx.ens, Top()));
   ASSERT_EQ(KModulFile::ReadFile(*child, *ism, files), 1);
   EXPECT_EQ(Dump(child.get()), Dump(Top()->GetChild(0)));
+}
+
+// ---------------------------------------------------------------------------
+// Saves that are killed or meet a full disk, a folder or a read-only folder
+
+std::string LastErrorText() { return LastError()->Expand().Std(); }
+
+TEST_F(FileTest, AKilledOrFailedEnsembleSaveKeepsTheOldFileWithAndWithoutBackups) {
+  testkit::ScriptedHost host;
+  ASSERT_EQ(Open(PanelControls()), 1);
+  const std::string target = tmp + "/song.ens";
+  const std::string backup = tmp + "/Backup of song.ens";
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr(target.c_str()));
+  const std::vector<uint8_t> old = MinimalEnsemble(false);
+  const std::string model = Dump(Top());
+  for (int backups : {0, 1}) {
+    SCOPED_TRACE(backups ? "with backups" : "without backups");
+    KSModul::SetCreateBackups(backups);
+    testkit::SaveUnderTest s;
+    s.target = target;
+    s.backup = backups ? backup : std::string();
+    s.putOld = [&] {
+      std::ofstream(target, std::ios::binary).write(reinterpret_cast<const char*>(old.data()), std::streamsize(old.size()));
+      std::filesystem::remove(backup);
+      fx.ens.SetClean(0);
+    };
+    s.save = [&] { files.SaveEnsemble(*name); };
+    testkit::CheckKilledSaves(s);
+    testkit::CheckFullDiskSaves(s, [&](bool threw) {
+      return threw && LastErrorText() == "Not enough space to write file\n" + target + "." &&
+             Dump(Top()) == model && fx.ens.IsClean() == 0;
+    });
+  }
+  KSModul::SetCreateBackups(0);
+}
+
+TEST_F(FileTest, SavingOntoAFolderOrIntoAReadOnlyFolderSaysSo) {
+  testkit::ScriptedHost host;
+  ASSERT_EQ(Open(WiredEnsemble()), 1);
+  struct Case {
+    const char* what;
+    bool backups;
+    std::string (*make)(const std::string& dir); // the target's path
+    const char* message;                          // after the path
+  };
+  const Case cases[] = {
+      {"a folder named like the file", false,
+       [](const std::string& dir) {
+         std::filesystem::create_directories(dir + "/song.ens");
+         return dir + "/song.ens";
+       },
+       ".\nA folder of that name is in the way."},
+      {"a folder named like the file, backups on", true,
+       [](const std::string& dir) {
+         std::filesystem::create_directories(dir + "/song.ens");
+         return dir + "/song.ens";
+       },
+       ".\nA folder of that name is in the way."},
+      {"a read-only folder", true,
+       [](const std::string& dir) {
+         std::ofstream(dir + "/song.ens") << "old";
+         std::filesystem::permissions(dir, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+         return dir + "/song.ens";
+       },
+       ".\nThe file or its folder is write-protected."},
+      {"a missing folder", false, [](const std::string& dir) { return dir + "/gone/song.ens"; },
+       ".\nThe folder does not exist."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string dir = testkit::TempDir("savefail");
+    const std::string target = c.make(dir);
+    if (::geteuid() == 0 && std::string(c.what) == "a read-only folder") continue; // root writes anyway
+    KSModul::SetCreateBackups(c.backups ? 1 : 0);
+    EPtr<IFileName> name(CreateFileName());
+    name->SetPath(TStr(target.c_str()));
+    fx.ens.SetClean(0);
+    EXPECT_THROW(files.SaveEnsemble(*name), TError);
+    EXPECT_EQ(LastErrorText(), "Cannot write file " + target + c.message);
+    EXPECT_EQ(fx.ens.IsClean(), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir + "/Backup of song.ens")) << "nothing was moved aside";
+    if (std::filesystem::is_directory(target)) {
+      EXPECT_TRUE(std::filesystem::is_directory(target)) << "the folder stays";
+    } else if (std::filesystem::exists(target)) {
+      EXPECT_EQ(testkit::ReadAll(target), "old");
+    }
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+  }
+  KSModul::SetCreateBackups(0);
 }
 
 // ---------------------------------------------------------------------------
@@ -1004,7 +1113,7 @@ protected:
   KUndo& undo() { return files.GetUndo(); }
   KSModul* Insert() {
     undo().AddUndoStep(13);
-    return Top()->InsertModule(0, 88, 1);
+    return Top()->InsertModule(kTypeSawtooth, kPlaceNext);
   }
   bool SnapshotExists(int n) { return undo().SnapshotName(n)->Exists() != 0; }
 
@@ -1082,6 +1191,81 @@ TEST_F(UndoTest, TheRingOfThreeKeepsTwoStepsOverTen) {
   EXPECT_FALSE(undo().CanUndo());
   undo().DeleteSnapshotFiles();
   for (int i = 0; i < 3; ++i) EXPECT_FALSE(SnapshotExists(i));
+}
+
+TEST_F(UndoTest, AFullDiskLeavesTheStepsAndTheEnsembleAsTheyWere) {
+  testkit::ScriptedHost host;
+  Insert();
+  Insert();
+  const std::string two = Dump(Top());
+  // Undo cannot write the redo snapshot: nothing changes, and a later Redo
+  // has nothing half-written to open.
+  platform::SetFaultPlan({-1, 0, 0});
+  EXPECT_THROW(undo().Undo(), TError);
+  platform::ClearFaultPlan();
+  EXPECT_EQ(LastError()->Expand().Std().rfind("Not enough space to write file", 0), 0u);
+  EXPECT_EQ(Dump(Top()), two);
+  EXPECT_EQ(undo().GetStepCount(), 2);
+  EXPECT_TRUE(undo().CanUndo());
+  EXPECT_FALSE(undo().CanRedo());
+  EXPECT_FALSE(SnapshotExists(-1));
+  EXPECT_EQ(testkit::CountSaveTemps(tmp), 0);
+  // A new step that cannot write its snapshot is not recorded.
+  const int32_t newest = undo().GetStepSnapshot(0);
+  platform::SetFaultPlan({-1, 3, 0});
+  EXPECT_THROW(undo().AddUndoStep(13), TError);
+  platform::ClearFaultPlan();
+  EXPECT_EQ(undo().GetStepCount(), 2);
+  EXPECT_EQ(undo().GetStepSnapshot(0), newest);
+  EXPECT_EQ(int32_t(ReadSettingInt(TStr("UndoNo"), 99)), newest);
+  // Once the disk has room, undo and redo work through the same steps.
+  undo().Undo();
+  EXPECT_EQ(Top()->GetChildCount(), 1);
+  undo().Redo();
+  EXPECT_EQ(Top()->GetChildCount(), 2);
+}
+
+TEST_F(UndoTest, KilledSnapshotWritesLeaveWholeSnapshots) {
+  testkit::ScriptedHost host;
+  Insert();
+  Insert();
+  const std::vector<uint8_t> other = MinimalEnsemble(false);
+  auto putBytes = [&](const std::string& path) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(other.data()), std::streamsize(other.size()));
+  };
+  struct Case {
+    const char* what;
+    int32_t snapshot; // the file the step writes
+    std::function<void()> step;
+  };
+  const int32_t next = undo().GetStepSnapshot(0) + 1;
+  const Case cases[] = {
+      {"the undo snapshot of a new step", next, [&] { undo().AddUndoStep(13); }},
+      {"the redo snapshot of an undo", -1, [&] { undo().Undo(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testkit::SaveUnderTest s;
+    s.target = undo().SnapshotName(c.snapshot)->GetPath().Std();
+    s.putOld = [&] { putBytes(s.target); };
+    s.save = c.step;
+    testkit::CheckKilledSaves(s, 30);
+  }
+}
+
+TEST_F(UndoTest, ANormalEndLeavesNothingToRestore) {
+  testkit::ScriptedHost host;
+  WriteSettingStr(TStr(setting::TmpDir), TStr(tmp.c_str()));
+  {
+    KUndo other(files);
+    other.SetFolder(TStr(tmp.c_str()));
+    other.SetUndoEnabled(1);
+    other.SetUndoMax(5);
+    other.AddUndoStep(13);
+    EXPECT_TRUE(fx.ens.CanRestoreAfterCrash()) << "a running program has a snapshot to offer";
+  }
+  EXPECT_EQ(ReadSettingInt(TStr(setting::UndoNo), 0xFFFFFFFFu), 0xFFFFFFFFu);
+  EXPECT_FALSE(fx.ens.CanRestoreAfterCrash());
 }
 
 TEST_F(UndoTest, UndoingEverythingIsCleanOnlyWithoutUnrecordedChanges) {
@@ -1169,12 +1353,12 @@ class RepairTest : public FileTest {
 protected:
   // What the application does after a read: its own Audio In and Out first.
   void AddAudioModules() {
-    fx.ens.SetAudioInModule(Top()->InsertModule(0, 113, 4));
-    fx.ens.SetAudioOutModule(Top()->InsertModule(0, 114, 3));
+    fx.ens.SetAudioInModule(Top()->InsertModule(kTypeAudioIn, kPlaceAudioIn));
+    fx.ens.SetAudioOutModule(Top()->InsertModule(kTypeAudioOut, kPlaceAudioOut));
   }
-  int CountType(int type) {
+  int CountType(TModuleType type) {
     int n = 0;
-    for (int i = 0; i < Top()->GetChildCount(); ++i) n += Top()->GetChild(i)->IsType(0, type) ? 1 : 0;
+    for (int i = 0; i < Top()->GetChildCount(); ++i) n += Top()->GetChild(i)->IsType(type) ? 1 : 0;
     return n;
   }
 };
@@ -1188,7 +1372,7 @@ TEST_F(RepairTest, AWiderAudioOutHandsItsWiresToAFreshOne) {
   ASSERT_EQ(host.Boxes().size(), 1u);
   EXPECT_EQ(host.Boxes()[0].text, "The Audio In/Out in the loaded ensemble has more\ninputs/outputs than the active "
                                   "Audio In/Out.\nImpossible wires have been deleted.");
-  EXPECT_EQ(CountType(114), 1);
+  EXPECT_EQ(CountType(kTypeAudioOut), 1);
   KSModul* out = fx.ens.GetAudioOutModule();
   ASSERT_NE(out, nullptr);
   KSModul* fader = Top()->GetChild(0);
@@ -1207,7 +1391,7 @@ TEST_F(RepairTest, AMatchingAudioOutTakesThePlaceOfTheEnsemblesOwn) {
   fx.ens.SetClean(0);
   EXPECT_EQ(KModulFile::RepairLoadedStructure(*Top(), true), 0);
   EXPECT_EQ(fx.ens.GetAudioOutModule(), loaded);
-  EXPECT_EQ(CountType(114), 1);
+  EXPECT_EQ(CountType(kTypeAudioOut), 1);
   EXPECT_EQ(fx.ens.IsClean(), 1);
   EXPECT_TRUE(host.Boxes().empty());
 }
@@ -1272,9 +1456,9 @@ protected:
 
 TEST_F(ImportTest, AMacroFileMergesAsOneUndoableStep) {
   testkit::ScriptedHost host;
-  KSModul* macro = Top()->InsertModule(kCatMacro, 0, 1);
+  KSModul* macro = Top()->InsertModule(kTypeMacro, kPlaceNext);
   ASSERT_NE(macro, nullptr);
-  KSModul* own = macro->InsertModule(0, 88, 1);
+  KSModul* own = macro->InsertModule(kTypeSawtooth, kPlaceNext);
   // The next insert point lies 16 beyond the module just inserted.
   const TPnt firstBox = TPnt(own->GetPos().X() + 16, own->GetPos().Y() + 16);
   EPtr<IFileName> name = WriteFixture(MacroFile(), "chorus.mdl");
@@ -1305,15 +1489,15 @@ TEST_F(ImportTest, AMacroFileMergesAsOneUndoableStep) {
 
 TEST_F(ImportTest, AFullMacroOrABrokenFileMergesNothing) {
   testkit::ScriptedHost host;
-  KSModul* macro = Top()->InsertModule(kCatMacro, 0, 1);
-  for (int i = 0; i < 99; ++i) ASSERT_NE(macro->InsertModule(0, 88, 1), nullptr);
+  KSModul* macro = Top()->InsertModule(kTypeMacro, kPlaceNext);
+  for (int i = 0; i < 99; ++i) ASSERT_NE(macro->InsertModule(kTypeSawtooth, kPlaceNext), nullptr);
   EPtr<IFileName> name = WriteFixture(MacroFile(), "chorus.mdl");
   host.QueueAnswer(0);
   EXPECT_EQ(files.ImportModuleFile(*macro, *name), 0);
   EXPECT_EQ(host.Boxes().back().text, "Too many modules. Maximum per Macro: 100.");
   EXPECT_EQ(macro->GetChildCount(), 99);
   // A file cut short: nothing of it stays, the macro keeps its ports.
-  KSModul* other = Top()->InsertModule(kCatMacro, 0, 1);
+  KSModul* other = Top()->InsertModule(kTypeMacro, kPlaceNext);
   const std::vector<uint8_t> whole = MacroFile();
   for (size_t n : {size_t(3), size_t(40), whole.size() - 30, whole.size() - 1}) {
     EPtr<IFileName> cut = WriteFixture(std::vector<uint8_t>(whole.begin(), whole.begin() + ptrdiff_t(n)), "cut.mdl");
@@ -1323,6 +1507,33 @@ TEST_F(ImportTest, AFullMacroOrABrokenFileMergesNothing) {
     EXPECT_EQ(other->GetInPortCount(), 0) << n;
   }
   EXPECT_EQ(host.Boxes()[1].text, "Not a valid Volteon Module file.");
+  // A child record that claims huge counts, cut right after it: the counts
+  // come from its type (or are bounded for an unknown type), and the
+  // half-read child is gone before anything is put into processing.
+  for (int type : {165, 80}) { // sinks: always put into processing
+    TBytes b;
+    b.Signature();
+    Mod shell;
+    shell.name = true;
+    shell.cat = 4;
+    shell.children = 1;
+    shell.flags = 0x08;
+    Common(b, shell);
+    Window200(b, 2, 1);
+    b.Str("Huge").Str("");
+    b.U32(100);
+    b.End();
+    Mod huge = TypeMod(0, type, 10, 10);
+    huge.ev = 0x7FFFFFFF;
+    huge.ai = 0x7FFFFFFF;
+    huge.sw = 0x7FFFFFFF;
+    Common(b, huge);
+    b.End();
+    EPtr<IFileName> cut = WriteFixture(b.data, "huge.mdl");
+    host.QueueAnswer(0);
+    EXPECT_EQ(files.ImportModuleFile(*other, *cut), 0) << type;
+    EXPECT_EQ(other->GetChildCount(), 0) << type;
+  }
 }
 
 TEST_F(FileTest, TheTopIsAlwaysAnInstrument) {

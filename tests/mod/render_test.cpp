@@ -4,9 +4,16 @@
 
 #include "tests/common/testkit.h"
 
+#include "src/base/file.h"
+#include "src/base/settings.h"
+#include "src/mod/ensfile.h"
+#include "src/mod/modfile.h"
+#include "src/mod/undo.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <vector>
 
 using ensfix::TEnsembleFixture;
@@ -18,10 +25,10 @@ protected:
   void SetUp() override {
     ens.SetRateFactor(1.0f);
     KSModul* out = AddAudioOut();
-    KSModul* pitch = Insert(Top(), kCatSource, 7);
-    KSModul* gate = Insert(Top(), kCatSource, 6);
-    KSModul* sine = Insert(Top(), kCatModule, 140);
-    KSModul* env = Insert(Top(), kCatModule, 34); // "AR - Env"
+    KSModul* pitch = Insert(Top(), kTypeNotePitch);
+    KSModul* gate = Insert(Top(), kTypeGate);
+    KSModul* sine = Insert(Top(), kTypeSine);
+    KSModul* env = Insert(Top(), kTypeAttackReleaseEnv); // "AR - Env"
     ASSERT_EQ(Wire(pitch, 0, sine, 0), 0);
     ASSERT_EQ(Wire(gate, 0, env, 0), 0);
     ASSERT_EQ(Wire(env, 0, sine, 1), 0);
@@ -88,4 +95,70 @@ TEST_F(Render, TransposeAndTuneMoveThePitch) {
   Left(0.05f);
   EXPECT_NEAR(Frequency(Left(0.5f)), 440.0, 4.4);
   Midi().Receive(1, 0, 69, 0);
+}
+
+TEST_F(Render, APatchSoundsTheSameAfterSaveAndOpenUndoAndRedoAndACrashRestore) {
+  // A note played on the patch as built.
+  auto play = [this] {
+    Midi().Receive(1, 0, 69, 127);
+    std::vector<float> sound = Left(0.2f);
+    Midi().Receive(0, 0, 69, 0);
+    Left(0.3f); // the release, so that nothing sounds into the next take
+    return sound;
+  };
+  const std::string dir = testkit::TempDir("render-open");
+  OpenSettings(TStr("Quorvex"));
+  KEnsembleFiles files(ens);
+  KUndo& undo = files.GetUndo();
+  undo.SetFolder(TStr(dir.c_str()));
+  undo.SetUndoEnabled(1);
+  undo.SetUndoMax(5);
+  undo.AddUndoStep(13); // the patch as it is, before an unwired module joins it
+  const std::vector<float> reference = play();
+  ASSERT_GT(Peak(reference), 0.5f);
+  Insert(Top(), kTypeSawtooth);
+
+  EPtr<IFileName> file(CreateFileName());
+  file->SetPath(TStr((dir + "/patch.ens").c_str()));
+  // The crash restore as the program offers it at start: it opens the
+  // newest snapshot through the application.
+  struct TRestoringApp : ensfix::TApp {
+    KEnsembleFiles* files = nullptr;
+    bool OpenEnsembleFile(const TStr& path) override {
+      EPtr<IFileName> name(CreateFileName());
+      name->SetPath(path);
+      return files->OpenEnsemble(*name) == 1;
+    }
+  } restoring;
+  restoring.files = &files;
+  WriteSettingStr(TStr(setting::TmpDir), TStr(dir.c_str()));
+  struct Case {
+    const char* what;
+    std::function<void()> reopen;
+  };
+  const Case cases[] = {
+      {"crash restore",
+       [&] {
+         ens.SetOwner(&restoring);
+         boxes.QueueAnswer(0); // yes, restore
+         EXPECT_TRUE(ens.OfferRestore());
+         ens.SetOwner(&app);
+       }},
+      {"undo", [&] { undo.Undo(); }},
+      {"redo", [&] { undo.Redo(); }},
+      {"save and open",
+       [&] {
+         files.SaveEnsemble(*file);
+         ASSERT_EQ(files.OpenEnsemble(*file), 1);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.reopen();
+    const std::vector<float> again = play();
+    ASSERT_EQ(again.size(), reference.size());
+    float worst = 0.0f;
+    for (size_t i = 0; i < again.size(); ++i) worst = std::max(worst, std::fabs(again[i] - reference[i]));
+    EXPECT_LT(worst, 1e-5f) << "peak " << Peak(again) << " against " << Peak(reference);
+  }
 }

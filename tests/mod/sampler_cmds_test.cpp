@@ -57,20 +57,22 @@ protected:
 
 TEST_F(SamplerModule, EachTypeOwnsTheAudioObjectItNeeds) {
   struct {
-    int32_t type;
+    TModuleType type;
     bool map, delay, record;
     float maximum;
   } const cases[] = {
-      {130, true, false, false, 20.0f}, {136, true, false, false, 20.0f}, {173, true, false, false, 20.0f},
-      {79, false, true, false, 1000.0f}, {166, false, true, false, 200.0f}, {165, false, true, false, 1000.0f},
-      {80, false, false, true, 20.0f},  {81, false, false, true, 20.0f},  {12, false, false, false, 1.0f},
+      {kTypeSampler, true, false, false, 20.0f},        {kTypeSampleLookup, true, false, false, 20.0f},
+      {kTypeResynth, true, false, false, 20.0f},        {kTypeStaticDelay, false, true, false, 1000.0f},
+      {kTypeDiffuserDelay, false, true, false, 200.0f}, {kTypeScope, false, true, false, 1000.0f},
+      {kTypeTapedeck1, false, false, true, 20.0f},      {kTypeTapedeck2, false, false, true, 20.0f},
+      {kTypeEventProduct3, false, false, false, 1.0f},
   };
   for (const auto& c : cases) {
-    KSModul* m = Insert(Top(), kCatModule, c.type);
-    EXPECT_EQ(m->GetSampleMap() != nullptr, c.map) << c.type;
-    EXPECT_EQ(m->GetDelayBuffer() != nullptr, c.delay) << c.type;
-    EXPECT_EQ(m->GetRecordBuffer() != nullptr, c.record) << c.type;
-    EXPECT_EQ(m->GetMaximum(), c.maximum) << c.type;
+    KSModul* m = Insert(Top(), c.type);
+    EXPECT_EQ(m->GetSampleMap() != nullptr, c.map) << c.type.type;
+    EXPECT_EQ(m->GetDelayBuffer() != nullptr, c.delay) << c.type.type;
+    EXPECT_EQ(m->GetRecordBuffer() != nullptr, c.record) << c.type.type;
+    EXPECT_EQ(m->GetMaximum(), c.maximum) << c.type.type;
     EXPECT_EQ(m->GetQuality(), 1) << "'Good' by default";
     if (c.delay) {
       EXPECT_EQ(m->GetDelayBuffer()->GetLengthMs(), int32_t(c.maximum));
@@ -80,9 +82,9 @@ TEST_F(SamplerModule, EachTypeOwnsTheAudioObjectItNeeds) {
 
 TEST_F(SamplerModule, ATwoEntryMapPlaysTheRightEntryForEachKeyThroughReceive) {
   AddAudioOut();
-  KSModul* sampler = Insert(Top(), kCatModule, 130);
-  KSModul* pitch = Insert(Top(), kCatSource, 7);
-  KSModul* gate = Insert(Top(), kCatSource, 6);
+  KSModul* sampler = Insert(Top(), kTypeSampler);
+  KSModul* pitch = Insert(Top(), kTypeNotePitch);
+  KSModul* gate = Insert(Top(), kTypeGate);
   {
     TStructureChange bracket(Top());
     ASSERT_EQ(Wire(pitch, 0, sampler, 0), 0);
@@ -129,15 +131,17 @@ TEST_F(SamplerModule, ATwoEntryMapPlaysTheRightEntryForEachKeyThroughReceive) {
 
 TEST_F(SamplerModule, LoadOffersMapsToSamplersAndOnlyAudioToLookups) {
   struct {
-    int32_t type;
+    TModuleType type;
     const char* title;
-  } const cases[] = {{130, "Open Audio-File or Map-File"}, {136, "Open Audio-File"}, {80, "Open Audio-File"}};
+  } const cases[] = {{kTypeSampler, "Open Audio-File or Map-File"},
+                     {kTypeSampleLookup, "Open Audio-File"},
+                     {kTypeTapedeck1, "Open Audio-File"}};
   for (const auto& c : cases) {
-    KSModul* m = Insert(Top(), kCatModule, c.type);
+    KSModul* m = Insert(Top(), c.type);
     gui.QueueFileCancel();
     m->LoadAudio();
     ASSERT_FALSE(gui.FileDialogs().empty());
-    EXPECT_EQ(gui.FileDialogs().back().title, c.title) << c.type;
+    EXPECT_EQ(gui.FileDialogs().back().title, c.title) << c.type.type;
     ExpectBalanced();
   }
   EXPECT_TRUE(gui.Boxes().empty()) << "a cancelled dialog changes nothing";
@@ -145,7 +149,7 @@ TEST_F(SamplerModule, LoadOffersMapsToSamplersAndOnlyAudioToLookups) {
 
 TEST_F(SamplerModule, LoadInstallsTheRoutineOfTheSoundAndQuality) {
   AddAudioOut();
-  KSModul* sampler = Insert(Top(), kCatModule, 135);
+  KSModul* sampler = Insert(Top(), kTypeSamplerLoop);
   {
     TStructureChange bracket(Top());
     ASSERT_EQ(Wire(sampler, 0, ens.GetAudioOutModule(), 2), 0);
@@ -171,8 +175,8 @@ TEST_F(SamplerModule, LoadInstallsTheRoutineOfTheSoundAndQuality) {
 
 TEST_F(SamplerModule, FailedLoadReloadAndSaveShowTheErrorAndCloseEverything) {
   AddAudioOut();
-  KSModul* sampler = Insert(Top(), kCatModule, 130);
-  KSModul* deck = Insert(Top(), kCatModule, 80);
+  KSModul* sampler = Insert(Top(), kTypeSampler);
+  KSModul* deck = Insert(Top(), kTypeTapedeck1);
   const std::string bad = folder + "/bad.wav";
   FILE* f = std::fopen(bad.c_str(), "wb");
   ASSERT_TRUE(f);
@@ -215,7 +219,7 @@ TEST_F(SamplerModule, FailedLoadReloadAndSaveShowTheErrorAndCloseEverything) {
 
 TEST_F(SamplerModule, ATapeDeckLoadsExportsAndSavesItsRecording) {
   AddAudioOut();
-  KSModul* deck = Insert(Top(), kCatModule, 80);
+  KSModul* deck = Insert(Top(), kTypeTapedeck1);
   const int32_t rate = int32_t(EngineConstants.processingRate);
   const std::string take =
       soundrig::WriteWav(folder + "/take.wav", rate, {std::vector<float>(size_t(rate / 10), 0.5f)});
@@ -241,7 +245,7 @@ TEST_F(SamplerModule, ATapeDeckLoadsExportsAndSavesItsRecording) {
 
 TEST_F(SamplerModule, AMapEditOutsideABracketSetsTheVoicesUpUnderTheLock) {
   AddAudioOut();
-  KSModul* sampler = Insert(Top(), kCatModule, 130);
+  KSModul* sampler = Insert(Top(), kTypeSampler);
   {
     TStructureChange bracket(Top());
     ASSERT_EQ(Wire(sampler, 0, ens.GetAudioOutModule(), 2), 0);
@@ -257,9 +261,9 @@ TEST_F(SamplerModule, AMapEditOutsideABracketSetsTheVoicesUpUnderTheLock) {
 
 TEST_F(SamplerModule, ProcessorLoadIsTheSlotsUsageSummedOverChildren) {
   AddAudioOut();
-  KSModul* loose = Insert(Top(), kCatModule, 130);
+  KSModul* loose = Insert(Top(), kTypeSampler);
   EXPECT_EQ(loose->UpdateCpuLoad(true), 0.0f) << "no children, no record";
-  KSModul* delay = Insert(Top(), kCatModule, 79);
+  KSModul* delay = Insert(Top(), kTypeStaticDelay);
   {
     TStructureChange bracket(Top());
     ASSERT_EQ(Wire(delay, 0, ens.GetAudioOutModule(), 2), 0);

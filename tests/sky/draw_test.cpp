@@ -291,4 +291,29 @@ TEST(Bitmaps, ResourcesComeFromTheResourceFolderById) {
   EXPECT_EQ(out.pixel(12, 10), kWhite) << "never stretched";
 }
 
+// A drawn picture comes before the folder; ids the program does not draw
+// still come from the folder.
+TEST(Bitmaps, DrawnPicturesComeFirst) {
+  const std::string dir = testkit::TempDir("drawn");
+  QImage onDisk(3, 2, QImage::Format_RGB32);
+  onDisk.fill(Qt::red);
+  ASSERT_TRUE(onDisk.save(QString::fromStdString(dir + "/7051.png")));
+  ASSERT_TRUE(onDisk.save(QString::fromStdString(dir + "/7052.png")));
+  sky::SetBitmapResourceFolder(TStr(dir.c_str()));
+  sky::SetPictureProvider([](int32_t id) {
+    if (id != 7051) return QImage();
+    QImage drawn(9, 4, QImage::Format_RGB32);
+    drawn.fill(Qt::blue);
+    return drawn;
+  });
+  EPtr<IBmp> drawn(CreateBmp()), fromFolder(CreateBmp());
+  drawn->LoadResource(7051);
+  fromFolder->LoadResource(7052);
+  sky::SetPictureProvider(nullptr);
+  sky::SetBitmapResourceFolder(TStr());
+  EXPECT_EQ(drawn->GetWidth(), 9);
+  EXPECT_EQ(drawn->GetHeight(), 4);
+  EXPECT_EQ(fromFolder->GetWidth(), 3);
+}
+
 } // namespace

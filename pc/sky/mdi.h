@@ -1,0 +1,111 @@
+// The main window and its MDI client, document frames and the routing of
+// commands and keys to the application.
+#pragma once
+
+#include "pc/sky/menu.h"
+#include "pc/sky/wnd.h"
+
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+
+#include <set>
+
+class QKeyEvent;
+
+// Commands the framework answers itself.
+namespace cmd {
+constexpr int32_t kExit = 24310;
+constexpr int32_t kCascade = 24361;
+constexpr int32_t kTile = 24362;
+constexpr int32_t kArrangeIcons = 24363;
+constexpr int32_t kCloseAll = 24364;
+} // namespace cmd
+
+// The main window's client: holds the document frames, routes commands and
+// their enabling to the document window that is active and to the
+// application, and passes keys to the application.
+class DMDIClient : public QMdiArea {
+public:
+  DMDIClient();
+  ~DMDIClient() override;
+
+  // A command from a menu, shortcut or tool bar.
+  void Command(int32_t id);
+  void Query(int32_t id, int& enabled, int& hasCheck, int& checked);
+  // The application's own rules (application, control and about commands,
+  // window arrangement, exit).
+  void AppCommand(int32_t id);
+  TCommandState AppQuery(int32_t id);
+  // The canvas of the active document frame, null when none.
+  DWnd* ActiveCanvas() const;
+  void ArrangeIcons();
+
+  // The class/scan-code/down report of one key event; true when reported.
+  bool ReportKey(QKeyEvent* e, bool focusAllowsNotes);
+
+  // Every key event of the program passes here before its widget sees it.
+  void FilterKey(QObject* watched, QEvent* e);
+
+private:
+  std::set<int> held_; // scan codes reported down
+  QObject* keyFilter_ = nullptr;
+};
+DMDIClient* GetMDIClient();
+
+// PC set-1 scan code of a key event (0 when unknown).
+int ScanCodeOf(const QKeyEvent* e);
+
+// The main window: menu bar from the main-menu table, the MDI client in the
+// middle. Closing asks the application first; destruction saves the placement.
+class DMainFrame : public QMainWindow {
+public:
+  explicit DMainFrame(DMDIClient* client);
+  ~DMainFrame() override;
+  DMDIClient* Client() const { return client_; }
+  void SavePlacement();
+
+protected:
+  void closeEvent(QCloseEvent* e) override;
+
+private:
+  DMDIClient* client_;
+};
+
+// The frame of a document window. It exists from the window's constructor
+// on; until Create() (and again once the user closed it) placement calls only
+// store the values. Sizes are always client sizes: the size of the canvas.
+class DDecWnd : public QMdiSubWindow {
+public:
+  static constexpr int32_t kDefaultClientW = 288, kDefaultClientH = 169;
+  DDecWnd();
+  ~DDecWnd() override;
+
+  void Create();
+  TPnt GetFramePos() const;
+  void SetFramePos(const TPnt& p);
+  TPnt GetClientSize() const;
+  void SetClientSize(const TPnt& s);
+  void SetIcon(int32_t id);
+  void SetTitle(const TStr& title);
+  void BringToTop();
+  void SetTopmost(int topmost);
+  DWnd* GetCanvas() const;
+  int IsCreated() const { return !notCreated_; }
+  // The window view is going: the frame must not delete it.
+  void DetachOwner() { ownerGone_ = true; }
+
+protected:
+  void closeEvent(QCloseEvent* e) override;
+
+private:
+  int32_t notCreated_ = 1;
+  TPnt storedPos_;
+  TPnt storedSize_{kDefaultClientW, kDefaultClientH};
+  int32_t icon_ = -1;
+  bool ownerGone_ = false;
+};
+
+// A new document frame to hand to a TWnd constructor.
+QWidget* NewDocumentFrame();

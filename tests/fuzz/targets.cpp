@@ -1,0 +1,246 @@
+#include "tests/fuzz/targets.h"
+
+#include "tests/mod/ensemble_fixture.h"
+
+#include "platform/fs.h"
+#include "platform/guihost.h"
+#include "src/audio/audiofile.h"
+#include "src/audio/samplemap.h"
+#include "src/audio/soundpool.h"
+#include "src/base/file.h"
+#include "src/base/inout.h"
+#include "src/base/settings.h"
+#include "src/mod/ensfile.h"
+#include "src/mod/modfile.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace fuzz {
+
+namespace {
+
+// Answers every message as a person pressing Esc would, without a word.
+class TQuietHost : public platform::GuiHost {
+public:
+  int MessageBox(const std::string&, const std::string&, int kind) override { return platform::EscapeAnswer(kind); }
+  void Beep() override {}
+};
+
+[[noreturn]] void Finding(const char* what) {
+  std::fprintf(stderr, "fuzz finding: %s\n", what);
+  std::abort();
+}
+
+std::string ScratchFolder() {
+  static const std::string folder = [] {
+    std::string f = platform::TempFolderPath() + "/qvfuzz-" + std::to_string(long(::getpid()));
+    std::filesystem::create_directories(f);
+    return f;
+  }();
+  return folder;
+}
+
+// One ensemble for the whole run, as the program has one.
+struct TWorld {
+  TQuietHost host;
+  platform::GuiHost* previous = platform::SetHost(&host);
+  ensfix::TMidiMakerScope midi;
+  ensfix::TEnsembleFixture fx;
+  KEnsembleFiles files{fx.ens};
+  TWorld() {
+    ::setenv("QUORVEX_SETTINGS_DIR", (ScratchFolder() + "/settings").c_str(), 1);
+    OpenSettings(TStr("Quorvex"));
+    files.GetUndo().SetFolder(TStr(ScratchFolder().c_str()));
+  }
+};
+
+TWorld& World() {
+  static TWorld* world = new TWorld; // lives to the end of the process
+  return *world;
+}
+
+std::vector<uint8_t> WriteEnsemble() {
+  TMemInOut out;
+  KModulFile::WriteEnsemble(out, World().files);
+  return out.Data();
+}
+
+// Reads bytes as an ensemble (with the serial numbers of an undo snapshot
+// when undo is set); an accepted one is written, read and written again.
+int ReadEnsemble(const uint8_t* data, size_t size, bool undo) {
+  TWorld& w = World();
+  w.files.SetUndoBusy(undo);
+  TMemInOut in(std::vector<uint8_t>(data, data + size));
+  if (w.files.OpenEnsembleStream(in, TStr("fuzz.ens")) == 1) {
+    const std::vector<uint8_t> first = WriteEnsemble();
+    TMemInOut again(first);
+    if (w.files.OpenEnsembleStream(again, TStr("fuzz.ens")) != 1) Finding("an accepted ensemble does not read back");
+    const std::vector<uint8_t> second = WriteEnsemble();
+    if (second != first) {
+      size_t at = 0;
+      while (at < first.size() && at < second.size() && first[at] == second[at]) ++at;
+      std::fprintf(stderr, "first difference at byte %zu of %zu / %zu\n", at, first.size(), second.size());
+      Finding("an ensemble read back writes other bytes");
+    }
+  }
+  w.files.SetUndoBusy(false);
+  return 0;
+}
+
+int Ensemble(const uint8_t* data, size_t size) { return ReadEnsemble(data, size, false); }
+int Snapshot(const uint8_t* data, size_t size) { return ReadEnsemble(data, size, true); }
+
+std::string PutFile(const char* name, const uint8_t* data, size_t size) {
+  const std::string path = ScratchFolder() + "/" + name;
+  std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), std::streamsize(size));
+  return path;
+}
+
+int Macro(const uint8_t* data, size_t size) {
+  TWorld& w = World();
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr(PutFile("fuzz.mdl", data, size).c_str()));
+  KSModul* top = w.fx.Top();
+  KSModul* macro = top->InsertModule(kTypeMacro, 1);
+  if (!macro) return 0;
+  const int32_t before = macro->GetChildCount();
+  if (w.files.ImportModuleFile(*macro, *name) == 0 && macro->GetChildCount() != before)
+    Finding("a refused import left modules behind");
+  top->DeleteChild(macro);
+  return 0;
+}
+
+int Sound(const uint8_t* data, size_t size) {
+  World();
+  const bool aiff = size >= 4 && data[0] == 'F' && data[1] == 'O';
+  try {
+    EPtr<IAudioFile> f(OpenAudioStreamFile(std::make_unique<TMemAudioStream>(std::vector<uint8_t>(data, data + size),
+                                                                             TStr("/fuzz/sound")),
+                                           aiff ? filetype::Aiff : filetype::Wav, 1024));
+    if (f->GetFileLength() > (1 << 22)) return 0; // longer than a seed needs to be
+    EPtr<IAudioBuf> samples(CreateAudioBuf(1, 0, 32, f->GetChannels(), f->GetRate(), f->GetFileLength(), 4));
+    f->LoadInto(samples.Get());
+  } catch (const TError&) {
+    // Refused with the program's own message.
+  }
+  return 0;
+}
+
+int Map(const uint8_t* data, size_t size) {
+  World();
+  TMemInOut in(std::vector<uint8_t>(data, data + size));
+  TAudioFileMap map(nullptr, 0);
+  try {
+    map.Read(&in);
+  } catch (const TError&) {
+    return 0;
+  }
+  // Each write embeds every sound again, as a save does.
+  TMemInOut first;
+  ClearWrittenMarks();
+  map.Write(&first, 1);
+  TAudioFileMap back(nullptr, 0);
+  TMemInOut again(first.Data());
+  try {
+    back.Read(&again);
+  } catch (const TError&) {
+    Finding("an accepted map does not read back");
+  }
+  TMemInOut second;
+  ClearWrittenMarks();
+  back.Write(&second, 1);
+  if (second.Data() != first.Data()) Finding("a map read back writes other bytes");
+  return 0;
+}
+
+int Settings(const uint8_t* data, size_t size) {
+  World();
+  const std::string store = SettingsFilePath().Std();
+  std::ofstream(store, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), std::streamsize(size));
+  ReadSettingInt(TStr("UndoMax"), 20);
+  ReadSettingStr(TStr("LastEnsPath"), TStr());
+  ReadSettingArea(TStr("Main"), TArea());
+  WriteSettingInt(TStr("FuzzCheck"), 7);
+  if (ReadSettingInt(TStr("FuzzCheck"), 0) != 7) Finding("a written value does not read back");
+  WriteSettingStr(TStr("FuzzText"), TStr("a\\b\nc"));
+  if (ReadSettingStr(TStr("FuzzText"), TStr()) != TStr("a\\b\nc")) Finding("a written text does not read back");
+  return 0;
+}
+
+} // namespace
+
+const std::vector<TTarget>& Targets() {
+  static const std::vector<TTarget> all = {
+      {"ensemble", Ensemble}, {"snapshot", Snapshot}, {"macro", Macro},
+      {"sound", Sound},       {"map", Map},           {"settings", Settings},
+  };
+  return all;
+}
+
+const TTarget* FindTarget(const std::string& name) {
+  for (const TTarget& t : Targets())
+    if (name == t.name) return &t;
+  return nullptr;
+}
+
+void WriteSeeds(const std::string& root) {
+  TWorld& w = World();
+  auto put = [&](const std::string& target, const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::filesystem::create_directories(root + "/" + target);
+    std::ofstream(root + "/" + target + "/" + name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  };
+  // Ensembles: the empty one, then one with modules wired to the Audio Out.
+  put("ensemble", "empty.ens", WriteEnsemble());
+  KSModul* top = w.fx.Top();
+  KSModul* out = w.fx.AddAudioOut();
+  KSModul* saw = top->InsertModule(kTypeSawtooth, 1);
+  KSModul* macro = top->InsertModule(kTypeMacro, 1);
+  macro->InsertModule(kTypeSine, 1);
+  if (saw && out && out->GetInPortCount() > 2) out->GetInPort(2)->Connect(saw->GetOutPort(0));
+  put("ensemble", "wired.ens", WriteEnsemble());
+  {
+    w.files.SetUndoBusy(true);
+    put("snapshot", "wired.snap", WriteEnsemble());
+    w.files.SetUndoBusy(false);
+  }
+  const std::string mdl = ScratchFolder() + "/seed.mdl";
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr(mdl.c_str()));
+  KModulFile::SaveModuleFile(*name, *macro, w.files);
+  std::string bytes;
+  platform::ReadWholeFile(mdl, bytes);
+  put("macro", "macro.mdl", std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  // Sounds: a short ramp as WAV and as AIFF, with a loop.
+  EPtr<IAudioBuf> ramp(CreateAudioBuf(1, 0, 32, 1, 8000, 64, 0));
+  for (int i = 0; i < 64; ++i) ramp->SetSample(i, float(i) / 64.0f, 0);
+  for (int type : {filetype::Wav, filetype::Aiff}) {
+    auto* stream = new TMemAudioStream({}, TStr("/seed"));
+    EPtr<IAudioFile> f(CreateAudioStreamFile(std::unique_ptr<TAudioStream>(stream), type, 0, 1, 16, 1, 8000, 1024, 64,
+                                             1, 0, 1, 8, 56, 60, nullptr));
+    f->WriteFrom(ramp.Get(), -1);
+    put("sound", type == filetype::Wav ? "ramp.wav" : "ramp.aif", stream->Data());
+    if (type == filetype::Wav) {
+      const std::string wav = ScratchFolder() + "/ramp.wav";
+      std::ofstream(wav, std::ios::binary).write(reinterpret_cast<const char*>(stream->Data().data()),
+                                                 std::streamsize(stream->Data().size()));
+      TAudioFileMap map(nullptr, 0);
+      EPtr<IFileName> sound(CreateFileName());
+      sound->SetPath(TStr(wav.c_str()));
+      map.Add(sound.Get());
+      TMemInOut plain, embedded;
+      map.Write(&plain, 0);
+      map.Write(&embedded, 1);
+      put("map", "plain.map", plain.Data());
+      put("map", "embedded.map", embedded.Data());
+    }
+  }
+  const std::string settings = "# seed\nint UndoMax=20\nstr LastEnsPath=/a/b.ens\nint MainX0=4\nstr Esc=\\x01\\\\\n";
+  put("settings", "store.conf", std::vector<uint8_t>(settings.begin(), settings.end()));
+}
+
+} // namespace fuzz
