@@ -7,6 +7,7 @@
 #include "src/engine/midi_output.h"
 
 #include <cstdint>
+#include <functional>
 
 class IAudioInOut;
 class KInstr;
@@ -21,6 +22,10 @@ public:
   virtual KInstr* GetCurrentInstr() const = 0;
   // Hands a refresh of the application's current view to the GUI thread.
   virtual void PostViewRefresh() = 0;
+  // Hands other work to the GUI thread. Called by a driver's own thread
+  // without the engine's mutex (it may allocate). Without a GUI side the task
+  // is dropped.
+  virtual void PostToGui(std::function<void()> task) { (void)task; }
 };
 
 class IMidiInOut : public virtual IBase, public IMidiOutput {
