@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the release build and runs Quorvex's main job.
+# Installs what is missing, builds the release build and starts Quorvex.
+# On a desktop it opens in its window; without a display it runs on a
+# virtual X server (xvfb-run) when there is one, else on Qt's offscreen
+# platform, and says so.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 jobs=$(nproc)
 cmake --preset release
 cmake --build --preset release -j "$jobs"
-if [ -x build/release/bin/Quorvex ]; then
-  exec build/release/bin/Quorvex "$@"
-elif [ -x build/release/bin/engine_bench ]; then
-  out="${1:-build/release/bench-out}"
-  mkdir -p "$out"
-  exec build/release/bin/engine_bench "$out"
+program=build/release/bin/Quorvex
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec "$program" "$@"
+elif command -v xvfb-run > /dev/null; then
+  echo "No display: Quorvex runs on a virtual X server (xvfb-run); its sound goes to the ALSA default device."
+  exec xvfb-run -a "$program" "$@"
 else
-  echo "Built. The program's window and the engine benchmark do not exist yet: there is nothing to run."
+  echo "No display: Quorvex runs on Qt's offscreen platform; its sound goes to the ALSA default device."
+  QT_QPA_PLATFORM=offscreen exec "$program" "$@"
 fi

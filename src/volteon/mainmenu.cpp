@@ -1,0 +1,56 @@
+// The main menu: the application's commands and the framework's window
+// commands. Items of windows that are not open stay greyed.
+#include "src/volteon/volteon.h"
+
+#include "pc/sky/mdi.h"
+#include "pc/sky/menu.h"
+
+void RegisterMainMenu() {
+  using std::string;
+  std::vector<TMenuEntry> factors, rates;
+  const char* factorTexts[cmd::kFactorCount] = {"Factor 1/2", "Factor 3/4", "Factor 1/1",
+                                                "Factor 3/2", "Factor 2/1", "Factor 3/1"};
+  for (int i = 0; i < cmd::kFactorCount; ++i) factors.push_back(MenuCommand(factorTexts[i], cmd::kFactorHalf + i));
+  const char* rateTexts[cmd::kRateCount] = {"25 Hz", "50 Hz", "100 Hz", "200 Hz", "400 Hz", "800 Hz", "1600 Hz"};
+  for (int i = 0; i < cmd::kRateCount; ++i) rates.push_back(MenuCommand(rateTexts[i], cmd::kRate25 + i));
+  RegisterMenuTable(sky::kMainMenuId,
+                    {
+                        MenuPopup("&File",
+                                  {
+                                      MenuCommand("&New Ensemble\tCtrl+N", cmd::kNewEnsemble, "Ctrl+N"),
+                                      MenuCommand("&Open...\tCtrl+O", cmd::kOpen, "Ctrl+O"),
+                                      MenuCommand("&Save Ensemble\tCtrl+S", cmd::kSaveEnsemble, "Ctrl+S"),
+                                      MenuCommand("Sav&e Ensemble As...", cmd::kSaveEnsembleAs),
+                                      MenuCommand("Save &Window As...", cmd::kSaveWindowAs),
+                                      MenuSeparator(),
+                                      MenuCommand("E&xit", cmd::kExit),
+                                  }),
+                        MenuPopup("&Edit",
+                                  {
+                                      MenuCommand("&Undo\tCtrl+Z", cmd::kUndo, "Ctrl+Z"),
+                                      MenuCommand("&Redo\tCtrl+Y", cmd::kRedo, "Ctrl+Y"),
+                                  }),
+                        MenuPopup("&Settings",
+                                  {
+                                      MenuPopup("Sample &Rate", factors),
+                                      MenuPopup("&Control Rate", rates),
+                                      MenuSeparator(),
+                                      MenuCommand("Au&dio Settings...", cmd::kAudioSettings),
+                                      MenuCommand("&MIDI Settings...", cmd::kMidiSettings),
+                                  }),
+                        MenuPopup("S&ystem",
+                                  {
+                                      MenuCommand("Show Ensemble", cmd::kShowEnsemble),
+                                      MenuCommand("C&lose All Panels", cmd::kCloseAllPanels),
+                                      MenuCommand("Close &All Structures", cmd::kCloseAllStructures),
+                                  }),
+                        MenuPopup("&Window",
+                                  {
+                                      MenuCommand("&Cascade", cmd::kCascade),
+                                      MenuCommand("&Tile", cmd::kTile),
+                                      MenuCommand("Arrange &Icons", cmd::kArrangeIcons),
+                                      MenuCommand("Close A&ll", cmd::kCloseAll),
+                                  }),
+                        MenuPopup("&Help", {MenuCommand("&About Volteon...", cmd::kAbout)}),
+                    });
+}

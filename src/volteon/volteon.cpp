@@ -1,0 +1,444 @@
+#include "src/volteon/volteon.h"
+
+#include "pc/sky/draw.h"
+#include "pc/sky/menu.h"
+#include "src/base/settings.h"
+#include "src/engine/audioio.h"
+#include "src/engine/module_types.h"
+#include "src/mod/instr.h"
+#include "src/mod/mod.h"
+#include "src/mod/modaudio.h"
+#include "src/mod/modfile.h"
+#include "src/volteon/pictures.h"
+#include "pc/audio/aw8.h"
+#include "pc/audio/mme.h"
+#include "pc/midi/mmmidi.h"
+
+#include <algorithm>
+
+const char kProgramTitle[] = "Volteon";
+const char kProductKey[] = "Volteon 2.0";
+
+namespace {
+
+QV_MESSAGE(SaveChanges, "Save changes to $1 ?")
+
+constexpr int kAnswerCancel = 1, kAnswerYes = 2;
+constexpr int kBoxYesNoCancel = 3;
+constexpr int kFileTypeEnsemble = 1;
+constexpr int kFileTypeInstrument = 2;
+constexpr int kFileTypeMacro = 3;
+constexpr int32_t kNoNote = -1;
+constexpr int32_t kKeyVelocity = 80;
+constexpr int32_t kStartControlRate = 200;
+constexpr int32_t kTileIds[3] = {7050, 7051, 7052};
+constexpr float kFactors[cmd::kFactorCount] = {0.5f, 0.75f, 1.0f, 1.5f, 2.0f, 3.0f};
+constexpr int32_t kControlRates[cmd::kRateCount] = {25, 50, 100, 200, 400, 800, 1600};
+
+IFileName* MakeName() { return CreateFileName(); }
+
+struct Folders {
+  EPtr<IFileName> instrLibrary{MakeName()}, macroLibrary{MakeName()}, ensWork{MakeName()}, instrWork{MakeName()},
+      macroWork{MakeName()}, editor{MakeName()}, clipboard{MakeName()};
+};
+Folders& TheFolders() {
+  static Folders* folders = new Folders; // lives as long as the process
+  return *folders;
+}
+
+// A folder as stored: without a trailing separator.
+TStr Trimmed(TStr folder) {
+  std::string s = folder.Std();
+  while (s.size() > 1 && (s.back() == '/' || s.back() == '\\')) s.pop_back();
+  return TStr(s);
+}
+
+IBmp* TheTiles[3] = {};
+
+} // namespace
+
+namespace dirs {
+IFileName* InstrLibrary() { return TheFolders().instrLibrary.Get(); }
+IFileName* MacroLibrary() { return TheFolders().macroLibrary.Get(); }
+IFileName* EnsWork() { return TheFolders().ensWork.Get(); }
+IFileName* InstrWork() { return TheFolders().instrWork.Get(); }
+IFileName* MacroWork() { return TheFolders().macroWork.Get(); }
+IFileName* Editor() { return TheFolders().editor.Get(); }
+IFileName* Clipboard() { return TheFolders().clipboard.Get(); }
+} // namespace dirs
+
+// ---------------------------------------------------------------------------
+// Keyboard playing: two rows for the lower octave and a half, two for the
+// upper, overlapping by five notes.
+
+int32_t KeyNoteOffset(int32_t scanCode) {
+  static const std::pair<int32_t, int32_t> table[] = {
+      {0x2C, 0},  {0x2D, 2},  {0x2E, 4},  {0x2F, 5},  {0x30, 7},  {0x31, 9},  {0x32, 11}, {0x33, 12}, {0x34, 14},
+      {0x35, 16}, {0x1F, 1},  {0x20, 3},  {0x22, 6},  {0x23, 8},  {0x24, 10}, {0x26, 13}, {0x27, 15}, {0x10, 12},
+      {0x11, 14}, {0x12, 16}, {0x13, 17}, {0x14, 19}, {0x15, 21}, {0x16, 23}, {0x17, 24}, {0x18, 26}, {0x19, 28},
+      {0x1A, 29}, {0x1B, 31}, {0x03, 13}, {0x04, 15}, {0x06, 18}, {0x07, 20}, {0x08, 22}, {0x0A, 25}, {0x0B, 27},
+      {0x0D, 30},
+  };
+  for (auto [code, offset] : table)
+    if (code == scanCode) return offset;
+  return kNoNote;
+}
+
+int32_t KeyBaseNote(bool shift, bool control) {
+  if (shift) return control ? 24 : 72;
+  return control ? kNoNote : 48;
+}
+
+// ---------------------------------------------------------------------------
+// Construction and destruction
+
+TVolteon::TVolteon(KEnsemble::TAudioFactory factory) : untitled_(MakeName()), current_(MakeName()) {
+  heldNotes_.fill(kNoNote);
+  StartUpHook();
+  ReadDirectories();
+  ensemble_ = std::make_unique<KEnsemble>(std::move(factory));
+  files_ = std::make_unique<KEnsembleFiles>(*ensemble_);
+  ensemble_->SetFiles(files_.get());
+  untitled_->SetName(TStr("Untitled"));
+  untitled_->SetType(kFileTypeEnsemble);
+  current_->SetPath(untitled_->GetPath());
+  current_->SetType(kFileTypeEnsemble);
+  ensemble_->SetOwner(this);
+  files_->GetUndo().SetMenuTextSink([this](const TStr& undo, const TStr& redo) {
+    SetUndoText(undo);
+    SetRedoText(redo);
+  });
+  if (!TheTiles[0]) {
+    for (int i = 0; i < 3; ++i) {
+      TheTiles[i] = CreateBmp();
+      try {
+        TheTiles[i]->LoadResource(kTileIds[i]);
+      } catch (...) {
+        RecordCurrentException(); // no texture: the views paint their plain colour
+      }
+    }
+  }
+}
+
+TVolteon::~TVolteon() {
+  DestructorBody([&] {
+    dirs::Clipboard()->Remove();
+    WriteDirectories();
+    files_->GetUndo().SetMenuTextSink(nullptr);
+    ensemble_->SetOwner(nullptr);
+    ensemble_->SetFiles(nullptr);
+    files_.reset();
+    ensemble_.reset();
+    KSModul::StoreSettings();
+    ShutDownHook();
+  });
+}
+
+void TVolteon::ReadDirectories() {
+  auto folder = [](const char* setting, IFileName* fallback) {
+    return Trimmed(ReadSettingStr(TStr(setting), Trimmed(fallback->GetFolder())));
+  };
+  dirs::InstrLibrary()->SetFolder(folder(setting::InstrDir, InstrumentLibraryFolder()));
+  dirs::MacroLibrary()->SetFolder(folder(setting::MacroDir, MacroLibraryFolder()));
+  dirs::EnsWork()->SetFolder(folder(setting::EnsWorkDir, EnsembleLibraryFolder()));
+  dirs::InstrWork()->SetFolder(folder(setting::InstrWorkDir, dirs::InstrLibrary()));
+  dirs::MacroWork()->SetFolder(folder(setting::MacroWorkDir, dirs::MacroLibrary()));
+  AudioWorkFolder()->SetFolder(folder(setting::AudioWorkDir, LibraryFolder()));
+  TempFolder()->SetFolder(folder(setting::TmpDir, TempFolder()));
+  dirs::Clipboard()->SetFolder(TempFolder()->GetFolder());
+  dirs::Clipboard()->SetName(TStr("paste"));
+  dirs::Clipboard()->SetType(kFileTypeMacro);
+  TStr editor = ReadSettingStr(TStr(setting::EditorPath), TStr());
+  dirs::Editor()->SetPath(editor);
+}
+
+void TVolteon::WriteDirectories() {
+  WriteSettingStr(TStr(setting::InstrDir), Trimmed(dirs::InstrLibrary()->GetFolder()));
+  WriteSettingStr(TStr(setting::MacroDir), Trimmed(dirs::MacroLibrary()->GetFolder()));
+  WriteSettingStr(TStr(setting::EnsWorkDir), Trimmed(dirs::EnsWork()->GetFolder()));
+  WriteSettingStr(TStr(setting::InstrWorkDir), Trimmed(dirs::InstrWork()->GetFolder()));
+  WriteSettingStr(TStr(setting::MacroWorkDir), Trimmed(dirs::MacroWork()->GetFolder()));
+  WriteSettingStr(TStr(setting::AudioWorkDir), Trimmed(AudioWorkFolder()->GetFolder()));
+  WriteSettingStr(TStr(setting::TmpDir), Trimmed(TempFolder()->GetFolder()));
+  WriteSettingStr(TStr(setting::EditorPath), dirs::Editor()->GetName(0).IsEmpty() ? TStr() : dirs::Editor()->GetPath());
+}
+
+IBmp* TVolteon::Tile(int i) { return TheTiles[i]; }
+
+IMenu* TVolteon::Menu() { return GetMenu(); }
+
+void TVolteon::SetMenuText(int32_t id, TStr text) {
+  if (IMenu* m = Menu()) m->SetItemText(id, text, menu::kByCommand);
+}
+
+// ---------------------------------------------------------------------------
+// Start-up
+
+void TVolteon::StartUp() {
+  ensemble_->StartDrivers();
+  AddAudioTerminals(1);
+  ensemble_->MarkClean();
+  bool opened = false;
+  if (ensemble_->CanRestoreAfterCrash()) {
+    // On OK the model reads the snapshot back through OpenEnsembleFile.
+    if (ensemble_->OfferRestore()) opened = true;
+    if (!opened) NewEnsemble();
+    opened = true;
+  }
+  if (!opened) {
+    IFileName* commandLine = GetCommandLineFile();
+    if (commandLine && !commandLine->GetName(0).IsEmpty() && commandLine->Exists()) {
+      const int type = commandLine->GetType();
+      if (type == kFileTypeInstrument || type == kFileTypeMacro) NewEnsemble();
+      Open(commandLine);
+      opened = true;
+    }
+  }
+  if (!opened) {
+    EPtr<IFileName> last(MakeName());
+    TStr lastPath = ReadSettingStr(TStr(setting::LastEnsPath), TStr());
+    if (!lastPath.IsEmpty()) last->SetPath(lastPath);
+    if (KSModul::GetReloadLastEns() && !lastPath.IsEmpty() && last->Exists()) Open(last.Get());
+    else NewEnsemble();
+  }
+  WriteSettingStr(TStr(setting::LastEnsPath), current_->GetPath());
+  SetControlRate(kStartControlRate);
+}
+
+bool TVolteon::OpenEnsembleFile(const TStr& path) {
+  EPtr<IFileName> name(MakeName());
+  name->SetPath(path);
+  Open(name.Get());
+  ensemble_->MarkModified();
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Opening
+
+void TVolteon::EmptyTop() {
+  KSModul* top = ensemble_->GetTopModule();
+  currentInstr_ = nullptr;
+  while (top->GetChildCount() > 0) top->DeleteChild(top->GetChild(0));
+  top->CloseAllPanels();
+  top->CloseAllStructWnds();
+}
+
+void TVolteon::ShowCaption() {
+  SetMainTitle(TStr(kProgramTitle) + TStr(" - ") + current_->GetName(1));
+}
+
+void TVolteon::AfterOpen(bool isNew) {
+  ShowCaption();
+  WriteSettingStr(TStr(setting::LastEnsPath), current_->GetPath());
+  AddAudioTerminals(isNew ? 1 : 0);
+  ensemble_->GetTopModule()->ReopenWindows();
+  files_->MarkClean();
+  // The computer keyboard plays the ensemble's top instrument at once.
+  KSModul* top = ensemble_->GetTopModule();
+  currentInstr_ = top ? top->GetOwnInstr() : nullptr;
+}
+
+void TVolteon::Open(IFileName* name) {
+  if (!name) return;
+  const int type = name->GetType();
+  if (type == kFileTypeMacro || type == kFileTypeInstrument) {
+    KSModul* top = ensemble_->GetTopModule();
+    top->DeselectAll();
+    top->InsertModuleFile(*name, kPlaceNext, true);
+    return;
+  }
+  if (!files_->IsUndoBusy() && !MayDiscard()) return;
+  IAudioInOut* audio = ensemble_->GetAudio();
+  if (audio) audio->Pause();
+  EmptyTop();
+  if (files_->IsUndoBusy()) current_->SetPath(ReadSettingStr(TStr(setting::LastEnsPath), untitled_->GetPath()));
+  else current_->SetPath(name->GetPath());
+  const int32_t read = ReadEnsembleFile(name);
+  AfterOpen(read == 0);
+  if (audio) audio->Resume();
+}
+
+void TVolteon::NewEnsemble() {
+  if (!MayDiscard()) return;
+  EPtr<IFileName> templ(MakeName());
+  templ->SetFolder(ProgramFolder()->GetFolder());
+  templ->SetName(TStr("new"));
+  templ->SetType(kFileTypeEnsemble);
+  IAudioInOut* audio = ensemble_->GetAudio();
+  if (audio) audio->Pause();
+  EmptyTop();
+  current_->SetPath(untitled_->GetPath());
+  ReadEnsembleFile(templ.Get());
+  AfterOpen(true);
+  if (audio) audio->Resume();
+}
+
+void TVolteon::OpenWithDialog() {
+  EPtr<IFileName> name(MakeName());
+  if (name->OpenDialog(TStr("Open"), dirs::EnsWork(), kFileTypeEnsemble)) Open(name.Get());
+}
+
+int32_t TVolteon::ReadEnsembleFile(IFileName* name) {
+  const int32_t read = files_->OpenEnsemble(*name);
+  if (read == 0) current_->SetPath(untitled_->GetPath());
+  return read;
+}
+
+void TVolteon::AddAudioTerminals(int32_t isNew) {
+  KSModul* top = ensemble_->GetTopModule();
+  if (!ensemble_->GetAudioInModule() && GetMaxAudioInputs() >= 1) {
+    if (KSModul* in = top->InsertModule(kTypeAudioIn, kPlaceAudioIn, false)) ensemble_->SetAudioInModule(in);
+  }
+  if (!ensemble_->GetAudioOutModule()) {
+    if (KSModul* out = top->InsertModule(kTypeAudioOut, kPlaceAudioOut, false)) ensemble_->SetAudioOutModule(out);
+  }
+  KModulFile::RepairLoadedStructure(*top, true);
+  {
+    TStructureChange change(top);
+    if (isNew == 0) KModulFile::WarnOldEnsemble(*top);
+  }
+  top->DeselectAll();
+}
+
+int32_t TVolteon::MayDiscard() {
+  if (ensemble_->IsClean()) return 1;
+  SaveChanges().SetParam(1, current_->GetName(1));
+  const int answer = ShowMessageTitled(&SaveChanges(), nullptr, kBoxYesNoCancel);
+  if (answer == kAnswerCancel) return 0;
+  if (answer == kAnswerYes) return Save() ? 1 : 0;
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+bool TVolteon::SaveTo(IFileName* name) {
+  try {
+    files_->SaveEnsemble(*name);
+  } catch (...) {
+    RecordCurrentException();
+    ShowLastError();
+    return false;
+  }
+  current_->SetPath(name->GetPath());
+  current_->SetType(kFileTypeEnsemble);
+  ShowCaption();
+  WriteSettingStr(TStr(setting::LastEnsPath), current_->GetPath());
+  return true;
+}
+
+bool TVolteon::Save() {
+  if (current_->GetPath() == untitled_->GetPath() || current_->GetFolder().IsEmpty()) {
+    EPtr<IFileName> name(MakeName());
+    name->SetType(kFileTypeEnsemble);
+    if (!name->SaveDialog(TStr("Save Ensemble As"), dirs::EnsWork(), kFileTypeEnsemble)) return false;
+    return SaveTo(name.Get());
+  }
+  return SaveTo(current_.Get());
+}
+
+void TVolteon::SaveAs() {
+  EPtr<IFileName> name(MakeName());
+  name->SetPath(current_->GetPath());
+  if (name->SaveDialog(TStr("Save Ensemble As"), dirs::EnsWork(), kFileTypeEnsemble)) SaveTo(name.Get());
+}
+
+void TVolteon::CloseAllPanels() { ensemble_->GetTopModule()->CloseAllPanels(); }
+void TVolteon::CloseAllStructures() { ensemble_->GetTopModule()->CloseAllStructWnds(); }
+
+// ---------------------------------------------------------------------------
+// Commands
+
+void TVolteon::SetControlRate(int32_t hz) {
+  if (auto* audio = dynamic_cast<TAudioInOut*>(ensemble_->GetAudio())) audio->SetControlRate(hz);
+  UpdateControlRateChecks(hz);
+}
+
+void TVolteon::UpdateControlRateChecks(int32_t hz) {
+  IMenu* m = Menu();
+  if (!m) return;
+  for (int i = 0; i < cmd::kRateCount; ++i) m->CheckItem(cmd::kRate25 + i, kControlRates[i] == hz, menu::kByCommand);
+}
+
+int TVolteon::Command(int32_t id, int mode, int& result) {
+  result = 0;
+  const bool run = mode == 0;
+  const bool asksEnabled = mode == 1;
+  auto answer = [&](bool enabled, const std::function<void()>& action) {
+    if (run) action();
+    else if (asksEnabled) result = enabled ? 1 : 0;
+    return 1;
+  };
+  switch (id) {
+  case cmd::kNewEnsemble: return answer(true, [&] { NewEnsemble(); });
+  case cmd::kOpen: return answer(true, [&] { OpenWithDialog(); });
+  case cmd::kSaveEnsemble: return answer(ensemble_->IsClean() == 0, [&] { Save(); });
+  case cmd::kSaveEnsembleAs: return answer(true, [&] { SaveAs(); });
+  case cmd::kUndo: return answer(files_->GetUndo().CanUndo(), [&] { files_->GetUndo().Undo(); });
+  case cmd::kRedo: return answer(files_->GetUndo().CanRedo(), [&] { files_->GetUndo().Redo(); });
+  case cmd::kShowEnsemble:
+    return answer(!ensemble_->GetTopModule()->GetStructWnd(), [&] { ensemble_->GetTopModule()->OpenStructure(); });
+  case cmd::kCloseAllPanels: return answer(true, [&] { CloseAllPanels(); });
+  case cmd::kCloseAllStructures: return answer(true, [&] { CloseAllStructures(); });
+  default: break;
+  }
+  if (id >= cmd::kFactorHalf && id < cmd::kFactorHalf + cmd::kFactorCount) {
+    const float f = kFactors[id - cmd::kFactorHalf];
+    return answer(true, [&] {
+      ensemble_->AddUndoStep(0, nullptr);
+      ensemble_->SetRateFactor(f);
+    });
+  }
+  if (id >= cmd::kRate25 && id < cmd::kRate25 + cmd::kRateCount)
+    return answer(true, [&] { SetControlRate(kControlRates[id - cmd::kRate25]); });
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The computer keyboard
+
+int32_t TVolteon::HeldNote(int32_t scanCode) const {
+  return scanCode >= 0 && scanCode < int32_t(heldNotes_.size()) ? heldNotes_[size_t(scanCode)] : kNoNote;
+}
+
+void TVolteon::KeyChange(int keyClass, int scanCode, int down) {
+  if (keyClass == keyclass::kShift) {
+    shiftHeld_ = down != 0;
+    return;
+  }
+  if (keyClass == keyclass::kCtrl) {
+    controlHeld_ = down != 0;
+    return;
+  }
+  if (scanCode < 0 || scanCode >= int(heldNotes_.size())) return;
+  IMidiInOut* midi = ensemble_->GetMidi();
+  int32_t& held = heldNotes_[size_t(scanCode)];
+  if (!down) {
+    // The note the key played ends, whatever Shift and Ctrl say now.
+    if (held != kNoNote && midi) midi->InjectNote(held, 0);
+    held = kNoNote;
+    return;
+  }
+  const int32_t offset = KeyNoteOffset(scanCode);
+  const int32_t base = KeyBaseNote(shiftHeld_, controlHeld_);
+  if (offset == kNoNote || base == kNoNote || !currentInstr_ || !midi || held != kNoNote) return;
+  held = base + offset;
+  midi->InjectNote(held, kKeyVelocity);
+}
+
+// ---------------------------------------------------------------------------
+// The factory
+
+IVolteon* CreateVolteon() { return new TVolteon(); }
+
+IApp* CreateApplication() {
+  OpenSettings(TStr(kProductKey));
+  SetAppTitle(TStr(kProgramTitle));
+  InstallPictures();
+  RegisterMainMenu();
+  RegisterAudioWerk();
+  RegisterMultiMedia();
+  RegisterMultiMediaMidi();
+  return new TVolteon();
+}

@@ -1,0 +1,168 @@
+// The application object: owns the open ensemble, opens, creates and saves
+// ensembles, answers the main menu's application commands and plays the
+// current instrument from the computer keyboard.
+#pragma once
+
+#include "pc/sky/app.h"
+#include "src/base/file.h"
+#include "src/mod/ensemble.h"
+#include "src/mod/ensfile.h"
+
+#include <array>
+#include <memory>
+
+class IBmp;
+class IMenu;
+
+// Command ids of the application's main-menu items.
+namespace cmd {
+constexpr int32_t kNewEnsemble = 1000;
+constexpr int32_t kOpen = 1001;
+constexpr int32_t kSaveEnsemble = 1002;
+constexpr int32_t kSaveEnsembleAs = 1003;
+constexpr int32_t kUndo = 1050;
+constexpr int32_t kRedo = 1051;
+constexpr int32_t kFactorHalf = 1160; // 1160-1165: the six rate factors
+constexpr int32_t kFactorCount = 6;
+constexpr int32_t kRate25 = 1170;     // 1170-1176: the control rates
+constexpr int32_t kRateCount = 7;
+constexpr int32_t kStopAudio = 1200;
+constexpr int32_t kAudioSettings = 1203;
+constexpr int32_t kMidiSettings = 1204;
+constexpr int32_t kShowEnsemble = 1254;
+constexpr int32_t kCloseAllPanels = 1255;
+constexpr int32_t kCloseAllStructures = 1256;
+constexpr int32_t kSaveWindowAs = 1500;
+} // namespace cmd
+
+class IVolteon : public virtual IBase {
+public:
+  virtual void Open(IFileName* name) = 0;
+  virtual void SaveAs() = 0;
+  virtual void SetUndoText(TStr text) = 0;
+  virtual void SetRedoText(TStr text) = 0;
+  virtual void CloseAllPanels() = 0;
+  virtual void CloseAllStructures() = 0;
+  virtual KEnsemble* GetEnsemble() = 0;
+  virtual void SetMenuText(int32_t id, TStr text) = 0;
+  virtual IBmp* GetTile0() = 0;
+  virtual IBmp* GetTile1() = 0;
+  virtual IBmp* GetTile2() = 0;
+  virtual IBmp* GetTile3() = 0;
+  virtual void UpdateControlRateChecks(int32_t hz) = 0;
+};
+
+// The note a computer key plays: the key's offset above the base note that
+// Shift and Ctrl choose; -1 when the key plays nothing.
+int32_t KeyNoteOffset(int32_t scanCode);
+int32_t KeyBaseNote(bool shift, bool control);
+
+class TVolteon : public TApp, public IVolteon, public IEnsembleOwner {
+public:
+  // factory: the ensemble's audio drivers (null: the driver factory).
+  explicit TVolteon(KEnsemble::TAudioFactory factory = nullptr);
+  ~TVolteon() override;
+
+  // Views: mode 0 runs, 1 asks enabled, 2 asks checked; 1 when the id is ours.
+  int Command(int32_t id, int mode, int& result) override;
+
+  // The application
+  void StartUp() override;
+  void KeyChange(int keyClass, int scanCode, int down) override;
+  int MayClose() override { return MayDiscard(); }
+  void About() override {}
+
+  // IVolteon
+  void Open(IFileName* name) override;
+  void SaveAs() override;
+  void SetUndoText(TStr text) override { SetMenuText(cmd::kUndo, text); }
+  void SetRedoText(TStr text) override { SetMenuText(cmd::kRedo, text); }
+  void CloseAllPanels() override;
+  void CloseAllStructures() override;
+  KEnsemble* GetEnsemble() override { return ensemble_.get(); }
+  void SetMenuText(int32_t id, TStr text) override;
+  IBmp* GetTile0() override { return Tile(0); }
+  IBmp* GetTile1() override { return Tile(0); }
+  IBmp* GetTile2() override { return Tile(1); }
+  IBmp* GetTile3() override { return Tile(2); }
+  void UpdateControlRateChecks(int32_t hz) override;
+
+  // Opening and saving
+  void NewEnsemble();
+  void OpenWithDialog();
+  // 1 when read; 0 when the read failed and an empty ensemble took its place.
+  int32_t ReadEnsembleFile(IFileName* name);
+  void AddAudioTerminals(int32_t isNew);
+  // Asks before the open ensemble is replaced when it holds unsaved work:
+  // 1 to go on (saved or discarded), 0 to keep it.
+  int32_t MayDiscard();
+  // Writes the ensemble under its name; an untitled one asks for a name.
+  // False when nothing was written (cancelled or failed, the error shown).
+  bool Save();
+  bool SaveTo(IFileName* name);
+
+  IFileName* GetCurrentName() const { return current_.Get(); }
+  KEnsembleFiles& Files() { return *files_; }
+  // The note each held computer key plays, so that its release ends it.
+  int32_t HeldNote(int32_t scanCode) const;
+
+  // IEnsembleOwner
+  bool IsAudioRunning() override { return audioRunning_; }
+  void SwitchAudioOff() override { audioRunning_ = false; }
+  void RefreshCtrlBox() override {}
+  KInstr* GetCurrentInstr() override { return currentInstr_; }
+  void ForgetInstr(KInstr* instr) override {
+    if (currentInstr_ == instr) currentInstr_ = nullptr;
+  }
+  void RefreshView() override {}
+  void ClockStateChanged(bool) override {}
+  bool OpenEnsembleFile(const TStr& path) override;
+  void ShowControlRate(int32_t hz) override { UpdateControlRateChecks(hz); }
+
+  void SetCurrentInstr(KInstr* instr) { currentInstr_ = instr; }
+
+private:
+  void ReadDirectories();
+  void WriteDirectories();
+  void EmptyTop();
+  void ShowCaption();
+  void AfterOpen(bool isNew);
+  void SetControlRate(int32_t hz);
+  IBmp* Tile(int i);
+  IMenu* Menu();
+
+  std::unique_ptr<KEnsemble> ensemble_;
+  std::unique_ptr<KEnsembleFiles> files_;
+  EPtr<IFileName> untitled_;
+  EPtr<IFileName> current_;
+  bool shiftHeld_ = false;
+  bool controlHeld_ = false;
+  bool audioRunning_ = true;
+  KInstr* currentInstr_ = nullptr;
+  std::array<int32_t, 128> heldNotes_;
+};
+
+// The program's title, shown in the main window's caption.
+extern const char kProgramTitle[];
+// The settings key of the program.
+extern const char kProductKey[];
+
+// The folders the application keeps: libraries, work folders, the
+// temporary folder, the outside sample editor and the structure editor's
+// clipboard file. Process-wide, made on first use.
+namespace dirs {
+IFileName* InstrLibrary();
+IFileName* MacroLibrary();
+IFileName* EnsWork();
+IFileName* InstrWork();
+IFileName* MacroWork();
+IFileName* Editor();
+IFileName* Clipboard();
+} // namespace dirs
+
+// The application factory of the program's main: opens the settings, names
+// the application, makes the application object.
+IApp* CreateApplication();
+IVolteon* CreateVolteon();
+// Registers the main menu's table.
+void RegisterMainMenu();

@@ -1,0 +1,272 @@
+// The application object: folders, opening, saving, asking before unsaved
+// work goes, the commands' enabling and the computer keyboard.
+#include "src/volteon/volteon.h"
+
+#include "pc/sky/app.h"
+#include "pc/sky/mdi.h"
+#include "src/base/settings.h"
+#include "src/engine/module_types.h"
+#include "src/engine/offline.h"
+#include "src/midi/midi.h"
+#include "src/mod/mod.h"
+#include "src/mod/modaudio.h"
+#include "src/mod/moddata.h"
+#include "tests/common/testkit.h"
+#include "tests/sky/skyfixture.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+namespace {
+
+QAction* ActionOf(QWidget* menu, int32_t id) {
+  std::vector<QWidget*> todo{menu};
+  for (size_t i = 0; i < todo.size(); ++i)
+    for (QAction* a : todo[i]->actions()) {
+      if (a->menu()) todo.push_back(a->menu());
+      else if (!a->isSeparator() && a->data().toInt() == id) return a;
+    }
+  return nullptr;
+}
+
+// A MIDI driver that keeps the notes the computer keyboard plays.
+struct NoteMidi : TNoMidi {
+  using TNoMidi::TNoMidi;
+  void InjectNote(int32_t note, int32_t velocity) override { notes.emplace_back(note, velocity); }
+  std::vector<std::pair<int32_t, int32_t>> notes;
+};
+NoteMidi* lastMidi = nullptr;
+TMidiInOut* MakeNoteMidi(IMidiOwner* owner) { return lastMidi = new NoteMidi(owner); }
+
+const char* kFolderSettings[] = {setting::InstrDir,     setting::MacroDir,     setting::EnsWorkDir,
+                                 setting::InstrWorkDir, setting::MacroWorkDir, setting::AudioWorkDir,
+                                 setting::TmpDir,       setting::EditorPath,   setting::LastEnsPath};
+
+class AppTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    OpenSettings("AppTest");
+    for (const char* name : kFolderSettings) DeleteSetting(TStr(name));
+    install = testkit::TempDir("install");
+    OverrideProgramPath(TStr((install + "/bin/Quorvex").c_str()));
+    tmp = testkit::TempDir("tmp");
+    WriteSettingStr(TStr(setting::TmpDir), TStr(tmp.c_str()));
+    previousMidi = SetMidiMaker(MakeNoteMidi);
+    RegisterMainMenu();
+  }
+  void TearDown() override {
+    dapp.reset();
+    SetMidiMaker(previousMidi);
+  }
+  void Start() {
+    dapp = std::make_unique<DApp>([this] {
+      app = new TVolteon([](int32_t, IAudioOwner* owner) -> IAudioInOut* { return new TOfflineAudio(owner); });
+      return app;
+    });
+    dapp->InitMainWindow();
+    Settle();
+  }
+  static void Settle() {
+    QCoreApplication::sendPostedEvents();
+    QApplication::processEvents();
+  }
+  std::string Caption() const { return dapp->MainFrame()->windowTitle().toStdString(); }
+  KSModul* Top() { return app->GetEnsemble()->GetTopModule(); }
+  int CountType(TModuleType type) {
+    int n = 0;
+    for (int i = 0; i < Top()->GetChildCount(); ++i) n += Top()->GetChild(i)->IsType(type) ? 1 : 0;
+    return n;
+  }
+  int Enabled(int32_t id) {
+    int result = 0;
+    EXPECT_EQ(app->Command(id, 1, result), 1) << id;
+    return result;
+  }
+  void Run(int32_t id) {
+    int result = 0;
+    app->Command(id, 0, result);
+  }
+
+  testkit::ScriptedHost gui;
+  std::string install, tmp;
+  std::unique_ptr<DApp> dapp;
+  TVolteon* app = nullptr;
+  TMidiMaker previousMidi = nullptr;
+};
+
+TEST_F(AppTest, FoldersDefaultToTheLibrariesAndAreWrittenBackWithoutTrailingSeparators) {
+  WriteSettingStr(TStr(setting::MacroDir), TStr((install + "/MyMacros/").c_str()));
+  gui.QueueAnswer(0); // the missing template
+  Start();
+  EXPECT_EQ(std::string(dirs::InstrLibrary()->GetFolder().CStr()), install + "/Library/Instruments");
+  EXPECT_EQ(std::string(dirs::InstrWork()->GetFolder().CStr()), install + "/Library/Instruments");
+  EXPECT_EQ(std::string(dirs::MacroWork()->GetFolder().CStr()), install + "/MyMacros");
+  EXPECT_EQ(std::string(dirs::EnsWork()->GetFolder().CStr()), install + "/Library/Ensembles");
+  EXPECT_EQ(std::string(AudioWorkFolder()->GetFolder().CStr()), install + "/Library");
+  EXPECT_EQ(std::string(dirs::Clipboard()->GetPath().CStr()), tmp + "/paste.mdl");
+  EXPECT_EQ(app->GetTile0(), app->GetTile1());
+  dapp.reset();
+  EXPECT_EQ(std::string(ReadSettingStr(TStr(setting::MacroDir), TStr()).CStr()), install + "/MyMacros");
+  EXPECT_EQ(std::string(ReadSettingStr(TStr(setting::InstrWorkDir), TStr()).CStr()), install + "/Library/Instruments");
+  EXPECT_EQ(std::string(ReadSettingStr(TStr(setting::TmpDir), TStr()).CStr()), tmp);
+  EXPECT_EQ(std::string(ReadSettingStr(TStr(setting::EnsWorkDir), TStr()).CStr()), install + "/Library/Ensembles");
+}
+
+TEST_F(AppTest, AMissingTemplateGivesAnEmptyEnsembleWithItsAudioOut) {
+  gui.QueueAnswer(0);
+  Start();
+  ASSERT_EQ(gui.Boxes().size(), 1u);
+  EXPECT_NE(gui.Boxes()[0].caption.find("Error while reading ensemble file"), std::string::npos);
+  EXPECT_EQ(CountType(kTypeAudioOut), 1);
+  EXPECT_EQ(Caption(), "Volteon - Untitled.ens");
+  EXPECT_EQ(Enabled(cmd::kSaveEnsemble), 0) << "nothing to save right after opening";
+  EXPECT_EQ(Enabled(cmd::kSaveEnsembleAs), 1);
+  EXPECT_EQ(Enabled(cmd::kUndo), 0);
+}
+
+// The template written at build time is what New reads.
+TEST_F(AppTest, NewReadsTheTemplateBesideTheProgram) {
+  std::filesystem::create_directories(install + "/bin");
+  std::filesystem::copy_file(QV_BUILD_TREE "/bin/new.ens", install + "/bin/new.ens");
+  Start();
+  EXPECT_TRUE(gui.Boxes().empty());
+  EXPECT_EQ(CountType(kTypeAudioIn), 1);
+  EXPECT_EQ(CountType(kTypeAudioOut), 1);
+  EXPECT_EQ(app->GetEnsemble()->GetSampleRate(), 44100);
+  ASSERT_NE(Top()->GetData(), nullptr);
+  EXPECT_EQ(Top()->GetData()->structOpenNo, 1) << "the top structure window is stored open";
+  EXPECT_EQ(Caption(), "Volteon - Untitled.ens");
+  EXPECT_EQ(std::string(ReadSettingStr(TStr(setting::LastEnsPath), TStr()).CStr()), "Untitled.ens");
+}
+
+// Save As, then the file reads back into the same graph.
+TEST_F(AppTest, SaveAsWritesWhatOpenReadsBack) {
+  gui.QueueAnswer(0);
+  Start();
+  Top()->InsertModule(kTypeSawtooth, kPlaceNext, true);
+  app->GetEnsemble()->MarkModified();
+  EXPECT_EQ(Enabled(cmd::kSaveEnsemble), 1);
+  const std::string path = tmp + "/song.ens";
+  gui.QueueFileChoice(path);
+  Run(cmd::kSaveEnsemble); // untitled: asks for a name
+  ASSERT_EQ(gui.FileDialogs().size(), 1u);
+  EXPECT_TRUE(std::ifstream(path).good());
+  EXPECT_EQ(Caption(), "Volteon - song.ens");
+  EXPECT_EQ(std::string(ReadSettingStr(TStr(setting::LastEnsPath), TStr()).CStr()), path);
+  EXPECT_EQ(Enabled(cmd::kSaveEnsemble), 0);
+
+  gui.QueueAnswer(0);
+  Run(cmd::kNewEnsemble); // the template is still missing
+  EXPECT_EQ(CountType(kTypeSawtooth), 0);
+  gui.QueueFileChoice(path);
+  Run(cmd::kOpen);
+  EXPECT_EQ(CountType(kTypeSawtooth), 1);
+  EXPECT_EQ(CountType(kTypeAudioOut), 1) << "the stored Audio Out is the ensemble's, not a second one";
+  EXPECT_EQ(Caption(), "Volteon - song.ens");
+  EXPECT_NE(app->GetCurrentInstr(), nullptr) << "the keyboard plays the new top instrument at once";
+}
+
+TEST_F(AppTest, AForeignFileIsReportedAndLeavesAnEmptyUntitledEnsemble) {
+  gui.QueueAnswer(0);
+  Start();
+  const std::string path = tmp + "/notes.ens";
+  std::ofstream(path) << "these are not the bytes of an ensemble";
+  gui.QueueAnswer(0);
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr(path.c_str()));
+  app->Open(name.Get());
+  ASSERT_EQ(gui.Boxes().size(), 2u);
+  EXPECT_EQ(gui.Boxes()[1].caption, "Error while reading ensemble file " + path + ":");
+  EXPECT_EQ(Caption(), "Volteon - Untitled.ens");
+  EXPECT_EQ(CountType(kTypeAudioOut), 1);
+}
+
+TEST_F(AppTest, UnsavedWorkIsNeverDroppedWithoutAsking) {
+  gui.QueueAnswer(0);
+  Start();
+  Top()->InsertModule(kTypeSawtooth, kPlaceNext, true);
+  app->GetEnsemble()->MarkModified();
+  gui.QueueAnswer(1); // Cancel
+  Run(cmd::kNewEnsemble);
+  ASSERT_EQ(gui.Boxes().size(), 2u);
+  EXPECT_EQ(gui.Boxes()[1].text, "Save changes to Untitled.ens ?");
+  EXPECT_EQ(CountType(kTypeSawtooth), 1) << "Cancel keeps the ensemble";
+  gui.QueueAnswer(1);
+  EXPECT_EQ(app->MayClose(), 0) << "nor may the program close";
+  gui.QueueAnswer(3); // No
+  gui.QueueAnswer(0); // the missing template
+  Run(cmd::kNewEnsemble);
+  EXPECT_EQ(CountType(kTypeSawtooth), 0);
+}
+
+TEST_F(AppTest, KeysPlayNotesByRowAndModifierAndReleaseTheNoteTheyPlayed) {
+  gui.QueueAnswer(0);
+  Start();
+  ASSERT_NE(lastMidi, nullptr);
+  ASSERT_NE(app->GetCurrentInstr(), nullptr);
+  struct Case {
+    int scan;
+    bool shift, ctrl;
+    int note; // -1: nothing
+  };
+  const Case cases[] = {
+      {0x2C, false, false, 48}, {0x1F, false, false, 49}, {0x35, false, false, 64}, {0x10, false, false, 60},
+      {0x1B, false, false, 79}, {0x0D, false, false, 78}, {0x2C, true, false, 72},  {0x2C, true, true, 24},
+      {0x2C, false, true, -1},  {0x1E, false, false, -1}, {0x39, true, false, -1},
+  };
+  for (const Case& c : cases) {
+    lastMidi->notes.clear();
+    app->KeyChange(keyclass::kShift, 0x2A, c.shift);
+    app->KeyChange(keyclass::kCtrl, 0x1D, c.ctrl);
+    app->KeyChange(keyclass::kOther, c.scan, 1);
+    app->KeyChange(keyclass::kOther, c.scan, 0);
+    if (c.note < 0) {
+      EXPECT_TRUE(lastMidi->notes.empty()) << c.scan;
+    } else {
+      EXPECT_EQ(lastMidi->notes, (std::vector<std::pair<int32_t, int32_t>>{{c.note, 80}, {c.note, 0}})) << c.scan;
+    }
+  }
+  app->KeyChange(keyclass::kShift, 0x2A, 0);
+  app->KeyChange(keyclass::kCtrl, 0x1D, 0);
+  // Shift pressed while Z is held: Z's release still ends the note it played.
+  lastMidi->notes.clear();
+  app->KeyChange(keyclass::kOther, 0x2C, 1);
+  app->KeyChange(keyclass::kShift, 0x2A, 1);
+  app->KeyChange(keyclass::kOther, 0x2C, 0);
+  EXPECT_EQ(lastMidi->notes, (std::vector<std::pair<int32_t, int32_t>>{{48, 80}, {48, 0}}));
+  // Without a current instrument nothing plays.
+  app->SetCurrentInstr(nullptr);
+  lastMidi->notes.clear();
+  app->KeyChange(keyclass::kOther, 0x2C, 1);
+  app->KeyChange(keyclass::kOther, 0x2C, 0);
+  EXPECT_TRUE(lastMidi->notes.empty());
+}
+
+TEST_F(AppTest, TheControlRateStartsAt200AndTheMainWindowLooksRight) {
+  gui.QueueAnswer(0);
+  Start();
+  QWidget* bar = dapp->MainFrame()->menuBar();
+  auto checked = [&](int32_t id) {
+    QAction* a = ActionOf(bar, id);
+    return a && a->isChecked();
+  };
+  EXPECT_TRUE(checked(cmd::kRate25 + 3));
+  Run(cmd::kRate25);
+  EXPECT_TRUE(checked(cmd::kRate25));
+  EXPECT_FALSE(checked(cmd::kRate25 + 3));
+  const QImage shot = dapp->MainFrame()->grab().toImage();
+  skytest::SaveShot(shot, "app_main_window.png");
+  EXPECT_FALSE(shot.isNull());
+}
+
+} // namespace
