@@ -192,7 +192,7 @@ QAction* DMenu::Find(int32_t item, int byCommand, QWidget** holder) {
   for (size_t i = 0; i < todo.size(); ++i)
     for (QAction* a : todo[i]->actions()) {
       if (QMenu* sub = a->menu()) todo.push_back(sub);
-      else if (IdOf(a) == item) {
+      else if (IdOf(a) == item || (item != 0 && a->isSeparator() && a->data().toInt() == item)) {
         if (holder) *holder = todo[i];
         return a;
       }
@@ -229,12 +229,13 @@ void DMenu::InsertSubMenu(int32_t position, IMenu* other, const TStr& text, int 
   holder->insertAction(before, sub->menuAction());
 }
 
-void DMenu::InsertSeparator(int32_t position, int32_t, int byCommand) {
+void DMenu::InsertSeparator(int32_t position, int32_t id, int byCommand) {
   if (!menu_) return;
   QWidget* holder = menu_.data();
   QAction* before = position == menu::kAppend ? nullptr : Find(position, byCommand, &holder);
   auto* s = new QAction(holder);
   s->setSeparator(true);
+  s->setData(int(id)); // so that it can be deleted by its id
   holder->insertAction(before, s);
 }
 

@@ -129,6 +129,7 @@ TVolteon::~TVolteon() {
     ensemble_->SetFiles(nullptr);
     files_.reset();
     ensemble_.reset();
+    recent_.reset(); // stores the list
     KSModul::StoreSettings();
     ShutDownHook();
   });
@@ -176,8 +177,12 @@ void TVolteon::SetMenuText(int32_t id, TStr text) {
 
 void TVolteon::StartUp() {
   ensemble_->StartDrivers();
+  recent_.reset(CreateFileMenu());
+  recent_->SetMenu(Menu());
   AddAudioTerminals(1);
   ensemble_->MarkClean();
+  AddViewSlot(ensemble_->GetRateFactorValue(), &TVolteon::UpdateRateFactorChecks, TStr(), 1);
+  AddViewSlot(GetSampleRateValue(), &TVolteon::UpdateRateFactorTexts, TStr(), 1);
   bool opened = false;
   if (ensemble_->CanRestoreAfterCrash()) {
     // On OK the model reads the snapshot back through OpenEnsembleFile.
@@ -280,9 +285,40 @@ void TVolteon::OpenWithDialog() {
 }
 
 int32_t TVolteon::ReadEnsembleFile(IFileName* name) {
+  const bool titled = !current_->IsEqual(*untitled_);
   const int32_t read = files_->OpenEnsemble(*name);
-  if (read == 0) current_->SetPath(untitled_->GetPath());
+  if (read == 0) {
+    if (recent_ && titled) recent_->Remove(name);
+    current_->SetPath(untitled_->GetPath());
+  } else if (recent_ && titled) {
+    recent_->Remove(current_.Get());
+    recent_->Add(current_.Get());
+  }
   return read;
+}
+
+void TVolteon::OpenRecent(int32_t n) {
+  IFileName* entry = recent_ ? recent_->Get(n) : nullptr;
+  if (!entry) return;
+  EPtr<IFileName> name(MakeName());
+  name->Assign(*entry);
+  if (!name->GetName(0).IsEmpty()) Open(name.Get());
+}
+
+void TVolteon::UpdateRateFactorChecks() {
+  IMenu* m = Menu();
+  const float now = ensemble_->GetRateFactor();
+  for (int i = 0; i < cmd::kFactorCount && m; ++i) {
+    if (kFactors[i] == checkedFactor_) m->CheckItem(cmd::kFactorHalf + i, 0, menu::kByCommand);
+    if (kFactors[i] == now) m->CheckItem(cmd::kFactorHalf + i, 1, menu::kByCommand);
+  }
+  checkedFactor_ = now;
+}
+
+void TVolteon::UpdateRateFactorTexts() {
+  const float rate = GetSampleRateValue()->Get();
+  for (int i = 0; i < cmd::kFactorCount; ++i)
+    SetMenuText(cmd::kFactorHalf + i, FormatStr("%d Hz", int(rate * kFactors[i])));
 }
 
 void TVolteon::AddAudioTerminals(int32_t isNew) {
@@ -325,6 +361,7 @@ bool TVolteon::SaveTo(IFileName* name) {
   current_->SetType(kFileTypeEnsemble);
   ShowCaption();
   WriteSettingStr(TStr(setting::LastEnsPath), current_->GetPath());
+  if (recent_) recent_->Add(current_.Get());
   return true;
 }
 
@@ -390,6 +427,8 @@ int TVolteon::Command(int32_t id, int mode, int& result) {
       ensemble_->SetRateFactor(f);
     });
   }
+  if (id >= recent::kFirstEntryId && id <= recent::kLastCommandId)
+    return answer(true, [&] { OpenRecent(id - recent::kFirstEntryId); });
   if (id >= cmd::kRate25 && id < cmd::kRate25 + cmd::kRateCount)
     return answer(true, [&] { SetControlRate(kControlRates[id - cmd::kRate25]); });
   return 0;

@@ -7,6 +7,7 @@
 #include "src/base/file.h"
 #include "src/mod/ensemble.h"
 #include "src/mod/ensfile.h"
+#include "src/volteon/recent.h"
 
 #include <array>
 #include <memory>
@@ -102,6 +103,13 @@ public:
   bool SaveTo(IFileName* name);
 
   IFileName* GetCurrentName() const { return current_.Get(); }
+  IFileMenu* GetRecentFiles() const { return recent_.get(); }
+  // Opens entry n of the recent-files list.
+  void OpenRecent(int32_t n);
+  // Shared-value observers: the check mark of the rate factor and the texts
+  // of the factor items (the rates they give at the driver's sample rate).
+  void UpdateRateFactorChecks();
+  void UpdateRateFactorTexts();
   KEnsembleFiles& Files() { return *files_; }
   // The note each held computer key plays, so that its release ends it.
   int32_t HeldNote(int32_t scanCode) const;
@@ -131,6 +139,7 @@ private:
   IBmp* Tile(int i);
   IMenu* Menu();
 
+  std::unique_ptr<IFileMenu> recent_;
   std::unique_ptr<KEnsemble> ensemble_;
   std::unique_ptr<KEnsembleFiles> files_;
   EPtr<IFileName> untitled_;
@@ -139,6 +148,7 @@ private:
   bool controlHeld_ = false;
   bool audioRunning_ = true;
   KInstr* currentInstr_ = nullptr;
+  float checkedFactor_ = 0.0f;
   std::array<int32_t, 128> heldNotes_;
 };
 

@@ -6,6 +6,7 @@
 #include "pc/sky/mdi.h"
 #include "src/base/settings.h"
 #include "src/engine/module_types.h"
+#include "src/engine/audioio.h"
 #include "src/engine/offline.h"
 #include "src/midi/midi.h"
 #include "src/mod/mod.h"
@@ -174,6 +175,30 @@ TEST_F(AppTest, SaveAsWritesWhatOpenReadsBack) {
   EXPECT_EQ(CountType(kTypeAudioOut), 1) << "the stored Audio Out is the ensemble's, not a second one";
   EXPECT_EQ(Caption(), "Volteon - song.ens");
   EXPECT_NE(app->GetCurrentInstr(), nullptr) << "the keyboard plays the new top instrument at once";
+  ASSERT_NE(app->GetRecentFiles()->Get(0), nullptr);
+  EXPECT_EQ(std::string(app->GetRecentFiles()->Get(0)->GetPath().CStr()), path);
+
+  // A file that no longer reads leaves the list.
+  std::ofstream(path, std::ios::trunc) << "broken";
+  gui.QueueAnswer(0);
+  Run(recent::kFirstEntryId);
+  EXPECT_EQ(app->GetRecentFiles()->Get(0), nullptr);
+}
+
+TEST_F(AppTest, RateFactorItemsNameTheirRatesAndCheckTheOneInUse) {
+  gui.QueueAnswer(0);
+  GetSampleRateValue()->Set(44100.0f);
+  Start();
+  QWidget* bar = dapp->MainFrame()->menuBar();
+  std::vector<std::string> texts;
+  for (int i = 0; i < cmd::kFactorCount; ++i) texts.push_back(ActionOf(bar, cmd::kFactorHalf + i)->text().toStdString());
+  EXPECT_EQ(texts, (std::vector<std::string>{"22050 Hz", "33075 Hz", "44100 Hz", "66150 Hz", "88200 Hz", "132300 Hz"}));
+  Run(cmd::kFactorHalf + 4);
+  EXPECT_EQ(app->GetEnsemble()->GetRateFactor(), 2.0f);
+  EXPECT_TRUE(ActionOf(bar, cmd::kFactorHalf + 4)->isChecked());
+  int checked = 0;
+  for (int i = 0; i < cmd::kFactorCount; ++i) checked += ActionOf(bar, cmd::kFactorHalf + i)->isChecked() ? 1 : 0;
+  EXPECT_EQ(checked, 1);
 }
 
 TEST_F(AppTest, AForeignFileIsReportedAndLeavesAnEmptyUntitledEnsemble) {
