@@ -114,6 +114,10 @@ void KEnsemble::InstrGone(KInstr* instr) {
   if (owner_ && owner_->GetCurrentInstr() == instr) owner_->ForgetInstr(instr);
 }
 
+void KEnsemble::CommitPendingUndo() {
+  if (files_) files_->GetUndo().CommitPendingUndo();
+}
+
 void KEnsemble::AddUndoStep(int32_t kind, const void* object) {
   if (files_) files_->GetUndo().AddUndoStep(kind, object);
 }

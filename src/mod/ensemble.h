@@ -88,6 +88,8 @@ public:
   void SetFiles(KEnsembleFiles* files) { files_ = files; }
   KEnsembleFiles* GetFiles() const { return files_; }
   void AddUndoStep(int32_t kind, const void* object) override;
+  // The step a module command's handler prepared reaches the undo list.
+  void CommitPendingUndo() override;
   IFileEnsemble* GetFileEnsemble() override;
   // The windows that show the ensemble (set by the application; null: none).
   void SetWindows(IModelWindows* windows) { windows_ = windows; }

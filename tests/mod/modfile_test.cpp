@@ -1120,6 +1120,19 @@ protected:
   std::string undoText, redoText;
 };
 
+// A module command records the step its handler prepared once it acts.
+TEST_F(UndoTest, AModuleCommandRecordsThePendingStep) {
+  testkit::ScriptedHost host;
+  KSModul* tape = Top()->InsertModule(kTypeTapedeck1, kPlaceNext);
+  ASSERT_NE(tape, nullptr);
+  const int32_t before = undo().GetStepCount();
+  undo().SetPendingUndo(13, tape, 0);
+  for (int i = 0; i < 4; ++i) host.QueueAnswer(0);
+  tape->ReloadAudio();
+  EXPECT_EQ(undo().GetStepCount(), before + 1);
+  undo().ClearPendingUndo();
+}
+
 TEST_F(UndoTest, MenuTextsNameTheSteps) {
   EXPECT_EQ(undoText, "&Undo\tCtrl+Z");
   EXPECT_EQ(redoText, "&Redo\tCtrl+Y");
