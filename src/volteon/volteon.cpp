@@ -22,6 +22,22 @@ const char kProductKey[] = "Volteon 2.0";
 namespace {
 
 QV_MESSAGE(SaveChanges, "Save changes to $1 ?")
+QV_MESSAGE(ReadingEnsembleFile, "Error while reading ensemble file $1:")
+
+// Whether the file can be read and starts as an ensemble does; the error is
+// recorded when not. The open ensemble is only replaced by a file that
+// passes, so a wrong or unreadable file never costs the user their work.
+bool LooksLikeEnsemble(const IFileName& name) {
+  try {
+    EPtr<IFile> file(CreateFileObject());
+    file->OpenRead(&name);
+    KModulFile::ReadSignature(*file);
+    return true;
+  } catch (...) {
+    RecordCurrentException();
+    return false;
+  }
+}
 
 constexpr int kAnswerCancel = 1, kAnswerYes = 2;
 constexpr int kBoxYesNoCancel = 3;
@@ -253,7 +269,15 @@ void TVolteon::Open(IFileName* name) {
     top->InsertModuleFile(*name, kPlaceNext, true);
     return;
   }
-  if (!files_->IsUndoBusy() && !MayDiscard()) return;
+  if (!files_->IsUndoBusy()) {
+    if (!LooksLikeEnsemble(*name)) {
+      ReadingEnsembleFile().SetParam(1, name->GetPath());
+      ShowLastErrorWithCaption(&ReadingEnsembleFile());
+      if (recent_) recent_->Remove(name);
+      return;
+    }
+    if (!MayDiscard()) return;
+  }
   IAudioInOut* audio = ensemble_->GetAudio();
   if (audio) audio->Pause();
   EmptyTop();

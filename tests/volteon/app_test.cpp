@@ -180,6 +180,7 @@ TEST_F(AppTest, SaveAsWritesWhatOpenReadsBack) {
 
   // A file that no longer reads leaves the list.
   std::ofstream(path, std::ios::trunc) << "broken";
+  app->GetEnsemble()->MarkClean();
   gui.QueueAnswer(0);
   Run(recent::kFirstEntryId);
   EXPECT_EQ(app->GetRecentFiles()->Get(0), nullptr);
@@ -201,9 +202,10 @@ TEST_F(AppTest, RateFactorItemsNameTheirRatesAndCheckTheOneInUse) {
   EXPECT_EQ(checked, 1);
 }
 
-TEST_F(AppTest, AForeignFileIsReportedAndLeavesAnEmptyUntitledEnsemble) {
+TEST_F(AppTest, AForeignFileIsReportedAndTheOpenEnsembleStays) {
   gui.QueueAnswer(0);
   Start();
+  Top()->InsertModule(kTypeSawtooth, kPlaceNext, true);
   const std::string path = tmp + "/notes.ens";
   std::ofstream(path) << "these are not the bytes of an ensemble";
   gui.QueueAnswer(0);
@@ -212,8 +214,16 @@ TEST_F(AppTest, AForeignFileIsReportedAndLeavesAnEmptyUntitledEnsemble) {
   app->Open(name.Get());
   ASSERT_EQ(gui.Boxes().size(), 2u);
   EXPECT_EQ(gui.Boxes()[1].caption, "Error while reading ensemble file " + path + ":");
+  EXPECT_EQ(gui.Boxes()[1].text, "Not a valid Volteon file.");
   EXPECT_EQ(Caption(), "Volteon - Untitled.ens");
+  EXPECT_EQ(CountType(kTypeSawtooth), 1) << "the work in front of the user is kept";
   EXPECT_EQ(CountType(kTypeAudioOut), 1);
+  // A missing file likewise.
+  gui.QueueAnswer(0);
+  name->SetPath(TStr((tmp + "/gone.ens").c_str()));
+  app->Open(name.Get());
+  ASSERT_EQ(gui.Boxes().size(), 3u);
+  EXPECT_EQ(CountType(kTypeSawtooth), 1);
 }
 
 TEST_F(AppTest, UnsavedWorkIsNeverDroppedWithoutAsking) {
