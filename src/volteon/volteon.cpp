@@ -3,6 +3,7 @@
 #include "pc/sky/draw.h"
 #include "pc/sky/menu.h"
 #include "src/base/settings.h"
+#include "src/audio/soundpool.h"
 #include "src/engine/audioio.h"
 #include "src/engine/module_types.h"
 #include "src/mod/instr.h"
@@ -195,6 +196,7 @@ void TVolteon::StartUp() {
   ensemble_->StartDrivers();
   recent_.reset(CreateFileMenu());
   recent_->SetMenu(Menu());
+  CheckAudioPort();
   AddAudioTerminals(1);
   ensemble_->MarkClean();
   AddViewSlot(ensemble_->GetRateFactorValue(), &TVolteon::UpdateRateFactorChecks, TStr(), 1);
@@ -416,6 +418,37 @@ void TVolteon::SetControlRate(int32_t hz) {
   UpdateControlRateChecks(hz);
 }
 
+void TVolteon::UpdateClockChecks(int32_t running) {
+  if (IMenu* m = Menu()) {
+    m->CheckItem(cmd::kClockStart, running ? 1 : 0, menu::kByCommand);
+    m->CheckItem(cmd::kClockStop, running ? 0 : 1, menu::kByCommand);
+  }
+}
+
+void TVolteon::ToggleCpuMeasure() {
+  IAudioInOut* audio = ensemble_->GetAudio();
+  if (!audio) return;
+  const bool on = !audio->IsSlotMeasuring();
+  if (IMenu* m = Menu()) m->CheckItem(cmd::kMeasureCpu, on ? 1 : 0, menu::kByCommand);
+  audio->SetSlotMeasuring(on);
+  if (!on) ensemble_->GetTopModule()->UpdateCpuLoad(false);
+}
+
+void TVolteon::CheckAudioPort() {
+  IMenu* m = Menu();
+  IAudioInOut* audio = ensemble_->GetAudio();
+  if (!m || !audio) return;
+  for (int32_t type : {kAudioWerk, kAudioMultiMedia})
+    m->CheckItem(cmd::kPortBase + type, audio->GetType() == type ? 1 : 0, menu::kByCommand);
+}
+
+void TVolteon::SelectAudioPort(int32_t type) {
+  IAudioInOut* audio = ensemble_->GetAudio();
+  if (audio && audio->GetType() == type) return;
+  ensemble_->SwitchAudioDriver(type);
+  CheckAudioPort();
+}
+
 void TVolteon::UpdateControlRateChecks(int32_t hz) {
   IMenu* m = Menu();
   if (!m) return;
@@ -438,9 +471,41 @@ int TVolteon::Command(int32_t id, int mode, int& result) {
   case cmd::kSaveEnsembleAs: return answer(true, [&] { SaveAs(); });
   case cmd::kUndo: return answer(files_->GetUndo().CanUndo(), [&] { files_->GetUndo().Undo(); });
   case cmd::kRedo: return answer(files_->GetUndo().CanRedo(), [&] { files_->GetUndo().Redo(); });
+  case cmd::kBatchAnalyse: return answer(true, [] { BatchAnalyseSoundfiles(); });
+  case cmd::kExternalSync:
+    return answer(true, [&] {
+      SetExternalSync(!IsExternalSync());
+      if (IMenu* m = Menu()) m->CheckItem(cmd::kExternalSync, IsExternalSync() ? 1 : 0, menu::kByCommand);
+    });
+  case cmd::kClockStart:
+    return answer(true, [&] {
+      if (IAudioInOut* a = ensemble_->GetAudio()) a->StartClock();
+    });
+  case cmd::kClockStop:
+    return answer(true, [&] {
+      if (IAudioInOut* a = ensemble_->GetAudio()) a->StopClock();
+    });
+  case cmd::kMeasureCpu: {
+    IAudioInOut* a = ensemble_->GetAudio();
+    return answer(a && !a->IsPaused(), [&] { ToggleCpuMeasure(); });
+  }
+  case cmd::kAudioSettings: {
+    IAudioInOut* a = ensemble_->GetAudio();
+    return answer(a && a->HasSettingsDialog(), [&] { ensemble_->CallAudioDevice(1); });
+  }
+  case cmd::kMidiSettings: {
+    IMidiInOut* midi = ensemble_->GetMidi();
+    return answer(midi && midi->HasSettingsDialog(), [&] {
+      if (midi && midi->HasSettingsDialog()) midi->ShowSettingsDialog();
+    });
+  }
+  case cmd::kPortCard: return answer(IsAudioPortAvailable(kAudioWerk), [&] { SelectAudioPort(kAudioWerk); });
+  case cmd::kPortSoundcard:
+    return answer(IsAudioPortAvailable(kAudioMultiMedia), [&] { SelectAudioPort(kAudioMultiMedia); });
   case cmd::kShowEnsemble:
     return answer(!ensemble_->GetTopModule()->GetStructWnd(), [&] { ensemble_->GetTopModule()->OpenStructure(); });
   case cmd::kCloseAllPanels: return answer(true, [&] { CloseAllPanels(); });
+  case cmd::kPanelsToFront: return answer(true, [&] { ensemble_->GetTopModule()->BringPanelsToFront(); });
   case cmd::kCloseAllStructures: return answer(true, [&] { CloseAllStructures(); });
   default: break;
   }

@@ -27,12 +27,21 @@ constexpr int32_t kFactorHalf = 1160; // 1160-1165: the six rate factors
 constexpr int32_t kFactorCount = 6;
 constexpr int32_t kRate25 = 1170;     // 1170-1176: the control rates
 constexpr int32_t kRateCount = 7;
+constexpr int32_t kBatchAnalyse = 1004;
+constexpr int32_t kExternalSync = 1152;
+constexpr int32_t kClockStart = 1153;
+constexpr int32_t kClockStop = 1154;
 constexpr int32_t kStopAudio = 1200;
+constexpr int32_t kMeasureCpu = 1201;
+constexpr int32_t kPortBase = 1209; // 1209 + driver type: the port items
+constexpr int32_t kPortCard = 1211;
+constexpr int32_t kPortSoundcard = 1212;
 constexpr int32_t kAudioSettings = 1203;
 constexpr int32_t kMidiSettings = 1204;
 constexpr int32_t kShowEnsemble = 1254;
 constexpr int32_t kCloseAllPanels = 1255;
 constexpr int32_t kCloseAllStructures = 1256;
+constexpr int32_t kPanelsToFront = 1257;
 constexpr int32_t kSaveWindowAs = 1500;
 } // namespace cmd
 
@@ -51,6 +60,7 @@ public:
   virtual IBmp* GetTile2() = 0;
   virtual IBmp* GetTile3() = 0;
   virtual void UpdateControlRateChecks(int32_t hz) = 0;
+  virtual void UpdateClockChecks(int32_t running) = 0;
 };
 
 // The note a computer key plays: the key's offset above the base note that
@@ -87,6 +97,7 @@ public:
   IBmp* GetTile2() override { return Tile(1); }
   IBmp* GetTile3() override { return Tile(2); }
   void UpdateControlRateChecks(int32_t hz) override;
+  void UpdateClockChecks(int32_t running) override;
 
   // Opening and saving
   void NewEnsemble();
@@ -123,7 +134,7 @@ public:
     if (currentInstr_ == instr) currentInstr_ = nullptr;
   }
   void RefreshView() override {}
-  void ClockStateChanged(bool) override {}
+  void ClockStateChanged(bool running) override { UpdateClockChecks(running ? 1 : 0); }
   bool OpenEnsembleFile(const TStr& path) override;
   void ShowControlRate(int32_t hz) override { UpdateControlRateChecks(hz); }
 
@@ -136,6 +147,9 @@ private:
   void ShowCaption();
   void AfterOpen(bool isNew);
   void SetControlRate(int32_t hz);
+  void ToggleCpuMeasure();
+  void SelectAudioPort(int32_t type);
+  void CheckAudioPort();
   IBmp* Tile(int i);
   IMenu* Menu();
 

@@ -287,6 +287,39 @@ TEST_F(AppTest, KeysPlayNotesByRowAndModifierAndReleaseTheNoteTheyPlayed) {
   EXPECT_TRUE(lastMidi->notes.empty());
 }
 
+// What each command answers when asked whether it is enabled, right after
+// start on an offline driver without a settings dialog.
+TEST_F(AppTest, CommandEnabling) {
+  gui.QueueAnswer(0);
+  Start();
+  const std::pair<int32_t, int> table[] = {
+      {cmd::kNewEnsemble, 1},   {cmd::kOpen, 1},          {cmd::kSaveEnsemble, 0},  {cmd::kSaveEnsembleAs, 1},
+      {cmd::kBatchAnalyse, 1},  {cmd::kUndo, 0},          {cmd::kRedo, 0},          {cmd::kExternalSync, 1},
+      {cmd::kClockStart, 1},    {cmd::kClockStop, 1},     {cmd::kMeasureCpu, 1},    {cmd::kAudioSettings, 0},
+      {cmd::kMidiSettings, 0},  {cmd::kPortCard, IsAudioPortAvailable(kAudioWerk) ? 1 : 0},
+      {cmd::kPortSoundcard, IsAudioPortAvailable(kAudioMultiMedia) ? 1 : 0},
+      {cmd::kShowEnsemble, 1},  {cmd::kCloseAllPanels, 1}, {cmd::kCloseAllStructures, 1}, {cmd::kPanelsToFront, 1},
+      {cmd::kFactorHalf, 1},    {cmd::kRate25 + 6, 1},    {recent::kFirstEntryId, 1},
+  };
+  for (auto [id, enabled] : table) EXPECT_EQ(Enabled(id), enabled) << id;
+  int result = 7;
+  EXPECT_EQ(app->Command(4242, 1, result), 0) << "not the application's";
+  EXPECT_EQ(result, 0);
+  // An edit enables Save and Undo (with undo switched on).
+  app->Files().GetUndo().SetUndoEnabled(1);
+  Top()->InsertModule(kTypeSawtooth, kPlaceNext, true);
+  app->GetEnsemble()->AddUndoStep(13, nullptr);
+  app->GetEnsemble()->MarkModified();
+  EXPECT_EQ(Enabled(cmd::kSaveEnsemble), 1);
+  EXPECT_EQ(Enabled(cmd::kUndo), 1);
+  // External sync toggles its check mark.
+  QWidget* bar = dapp->MainFrame()->menuBar();
+  Run(cmd::kExternalSync);
+  EXPECT_TRUE(ActionOf(bar, cmd::kExternalSync)->isChecked());
+  Run(cmd::kExternalSync);
+  EXPECT_FALSE(ActionOf(bar, cmd::kExternalSync)->isChecked());
+}
+
 TEST_F(AppTest, TheControlRateStartsAt200AndTheMainWindowLooksRight) {
   gui.QueueAnswer(0);
   Start();
