@@ -1,6 +1,7 @@
 // Menus built from tables: items by command and by position, checks,
 // enabling before showing and before running, shared pop-ups.
 #include "pc/sky/menu.h"
+#include "tests/sky/skyfixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 
 namespace {
 
+using skytest::ActionOf;
+
 constexpr int32_t kTable = 7550;
 constexpr int32_t kOpen = 1001, kSave = 1002, kDeep = 1500, kDeeper = 1501;
 
@@ -20,16 +23,6 @@ void RegisterTestTable() {
                                                  MenuCommand("&Save", kSave),
                                                  MenuPopup("More", {MenuCommand("Deep", kDeep),
                                                                     MenuPopup("Most", {MenuCommand("Deeper", kDeeper)})})})});
-}
-
-QAction* ActionOf(QWidget* menu, int32_t id) {
-  std::vector<QWidget*> todo{menu};
-  for (size_t i = 0; i < todo.size(); ++i)
-    for (QAction* a : todo[i]->actions()) {
-      if (a->menu()) todo.push_back(a->menu());
-      else if (!a->isSeparator() && a->data().toInt() == id) return a;
-    }
-  return nullptr;
 }
 
 class MenuTest : public ::testing::Test {

@@ -1,5 +1,8 @@
 #include "tests/sky/skyfixture.h"
 
+#include <QAction>
+#include <QMenu>
+
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
@@ -63,6 +66,16 @@ void Key(DWnd* w, int key, bool press) {
 }
 
 QImage Screen(DWnd* w) { return w->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+QAction* ActionOf(QWidget* menu, int32_t id) {
+  std::vector<QWidget*> todo{menu};
+  for (size_t i = 0; i < todo.size(); ++i)
+    for (QAction* a : todo[i]->actions()) {
+      if (a->menu()) todo.push_back(a->menu());
+      else if (!a->isSeparator() && a->data().toInt() == id) return a;
+    }
+  return nullptr;
+}
 
 std::string SaveShot(const QImage& image, const std::string& name) {
   const QString dir = QStringLiteral(QV_BUILD_TREE "/test-output");

@@ -4,6 +4,9 @@
 #include "pc/sky/view.h"
 #include "pc/sky/wnd.h"
 
+class QAction;
+class QWidget;
+
 #include <QImage>
 #include <QPoint>
 
@@ -64,5 +67,8 @@ void Key(DWnd* w, int key, bool press = true);
 QImage Screen(DWnd* w);
 // Writes an image into the build tree's test-output folder; returns the path.
 std::string SaveShot(const QImage& image, const std::string& name);
+// The command item of a menu or menu bar with that id, searched through its
+// pop-ups; null when there is none.
+QAction* ActionOf(QWidget* menu, int32_t id);
 
 } // namespace skytest

@@ -30,15 +30,7 @@
 
 namespace {
 
-QAction* ActionOf(QWidget* menu, int32_t id) {
-  std::vector<QWidget*> todo{menu};
-  for (size_t i = 0; i < todo.size(); ++i)
-    for (QAction* a : todo[i]->actions()) {
-      if (a->menu()) todo.push_back(a->menu());
-      else if (!a->isSeparator() && a->data().toInt() == id) return a;
-    }
-  return nullptr;
-}
+using skytest::ActionOf;
 
 // A MIDI driver that keeps the notes the computer keyboard plays.
 struct NoteMidi : TNoMidi {
