@@ -208,6 +208,14 @@ void BuildDlgTemplate(QWidget* into, const TDlgTemplate* t, DCtrler* notify) {
     if (notify) ConnectNotifications(w, item, notify);
     QRect r = PixelRect(item);
     if (item.kind == TDlgItemKind::Line) r.setHeight(2);
+    if (auto* c = qobject_cast<QComboBox*>(w)) {
+      // The table's height counts the dropped list, as the closed box stands
+      // one line high.
+      const int closed = std::min(c->sizeHint().height(), r.height());
+      const int row = c->fontMetrics().height() + 2;
+      c->setMaxVisibleItems(std::max(1, (r.height() - closed) / std::max(row, 1)));
+      r.setHeight(closed);
+    }
     w->setGeometry(r);
     if (w->focusPolicy() != Qt::NoFocus) {
       if (previousFocusable) QWidget::setTabOrder(previousFocusable, w);
