@@ -300,6 +300,18 @@ bool DCtrler::ReadBackAndCheck() {
 
 // ---------------------------------------------------------------- TCtrler
 
+namespace {
+// Views under a controller show in the controller's window.
+const bool kResolverInstalled = [] {
+  SetViewWindowResolver([](TTView* root) -> QWidget* {
+    auto* c = dynamic_cast<TCtrler*>(root);
+    DCtrler* d = c ? c->GetDCtrler() : nullptr;
+    return d ? d->GetWindow() : nullptr;
+  });
+  return true;
+}();
+} // namespace
+
 void TCtrler::SetCaption(const TStr& text) {
   if (DCtrler* d = GetDCtrler()) d->SetCaption(text);
 }

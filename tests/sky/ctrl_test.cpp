@@ -279,6 +279,33 @@ public:
   DPlain* w;
 };
 
+// A level meter of seven cels, each filled with its own grey.
+QImage MeterPicture(int32_t id) {
+  if (id != 7150) return QImage();
+  QImage image(7 * 4, 10, QImage::Format_RGB32);
+  for (int cel = 0; cel < 7; ++cel)
+    for (int x = 0; x < 4; ++x)
+      for (int y = 0; y < 10; ++y) image.setPixel(cel * 4 + x, y, qRgb(cel * 30, cel * 30, cel * 30));
+  return image;
+}
+
+TEST(GadgetTest, BitmapShowsTheSelectedCel) {
+  TPlain box;
+  sky::SetPictureProvider(&MeterPicture);
+  ICtrlerBmp* meter = CreateCtrlerBmp(&box, 3541, 7150, 7, 0, {});
+  sky::SetPictureProvider(nullptr);
+  auto* label = qobject_cast<QLabel*>(dynamic_cast<TCtrlerCtrl*>(meter)->GetGadget());
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->size(), QSize(4, 10));
+  box.w->SetUp();
+  const auto shown = [&] { return label->pixmap().toImage().pixel(1, 1); };
+  EXPECT_EQ(shown(), qRgb(0, 0, 0));
+  meter->SelectImage(3);
+  EXPECT_EQ(shown(), qRgb(90, 90, 90));
+  meter->SelectImage(9); // no such cel: nothing shown
+  EXPECT_TRUE(label->pixmap().isNull());
+}
+
 TEST(GadgetTest, SeparatorsBitmapsAndToolButtons) {
   TPlain box;
   ICtrlerSeparator* split = CreateCtrlerSeparator(&box, -1);

@@ -1,8 +1,10 @@
 // Dialogs from templates, the OK/Cancel protocol, the command table and the
 // edit, number and value controls.
+#include "pc/sky/app.h"
 #include "pc/sky/ctrl.h"
 #include "pc/sky/dlg.h"
 #include "pc/sky/qthost.h"
+#include "src/base/tools.h"
 #include "tests/common/testkit.h"
 #include "tests/sky/skyfixture.h"
 
@@ -322,6 +324,16 @@ TEST_F(DialogTest, WindowGoesWithTheView) {
     ASSERT_TRUE(window);
   }
   EXPECT_TRUE(window.isNull());
+}
+
+TEST_F(DialogTest, ControlsHeldInCountedPointersGoOnceAndTheViewsFindTheirWindow) {
+  struct THolding : TDlg {
+    THolding() : TDlg(kTestDlg), tempo(CreateCtrlerCnt(this, kEditA, 1, "Tempo", 0, 9, {})) {}
+    EPtr<ICtrlerCnt> tempo;
+  };
+  auto* dlg = new THolding;
+  EXPECT_EQ(GetViewWindow(AsTView(dlg->tempo.Get())), dlg->GetDDlg());
+  delete dlg; // the pointer deletes the control first, the view then has no child left
 }
 
 TEST_F(DialogTest, DialogLooksRight) {
