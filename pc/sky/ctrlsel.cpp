@@ -17,7 +17,6 @@
 namespace {
 
 constexpr int kNoSelection = -1;
-constexpr int kMenuTextLimit = 20;
 
 bool IndexIn(int index, size_t count) { return index >= 0 && size_t(index) < count; }
 
@@ -204,7 +203,7 @@ private:
     if (!combo_) return;
     QSignalBlocker block(combo_.data());
     combo_->clear();
-    for (const TStr& t : items_) combo_->addItem(sky::ToQString(t.Std().substr(0, GetGadget() ? kMenuTextLimit : std::string::npos)));
+    for (const TStr& t : items_) combo_->addItem(sky::ToQString(t));
   }
   void ShowSelection() {
     if (!combo_) return;
