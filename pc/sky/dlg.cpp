@@ -216,6 +216,15 @@ void BuildDlgTemplate(QWidget* into, const TDlgTemplate* t, DCtrler* notify) {
       c->setMaxVisibleItems(std::max(1, (r.height() - closed) / std::max(row, 1)));
       r.setHeight(closed);
     }
+    if (item.kind == TDlgItemKind::Picture) {
+      // A picture larger than its place shrinks to fit, keeping its shape,
+      // rather than being cut off; a smaller one stands centred.
+      auto* l = static_cast<QLabel*>(w);
+      const QPixmap p = l->pixmap();
+      if (!p.isNull() && (p.width() > r.width() || p.height() > r.height()))
+        l->setPixmap(p.scaled(r.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+      l->setAlignment(Qt::AlignCenter);
+    }
     w->setGeometry(r);
     if (w->focusPolicy() != Qt::NoFocus) {
       if (previousFocusable) QWidget::setTabOrder(previousFocusable, w);

@@ -1,5 +1,7 @@
 #include "src/volteon/volteon.h"
 
+#include "src/volteon/aboutdlg.h"
+
 #include "pc/sky/draw.h"
 #include "pc/sky/menu.h"
 #include "src/base/settings.h"
@@ -135,6 +137,8 @@ TVolteon::TVolteon(KEnsemble::TAudioFactory factory) : untitled_(MakeName()), cu
       }
     }
   }
+  // The start dialog stands until the first tick two seconds from now.
+  AddTimer(aboutdlg::kStartDlgMs, &CloseStartDlgTimer, nullptr);
 }
 
 TVolteon::~TVolteon() {
@@ -560,11 +564,15 @@ void TVolteon::KeyChange(int keyClass, int scanCode, int down) {
 
 IVolteon* CreateVolteon() { return new TVolteon(); }
 
+void TVolteon::About() { ShowAboutBox(); }
+
 IApp* CreateApplication() {
   OpenSettings(TStr(kProductKey));
   SetAppTitle(TStr(kProgramTitle));
   InstallPictures();
   RegisterMainMenu();
+  RegisterAboutDlgs();
+  ShowStartDlg();
   RegisterAudioWerk();
   RegisterMultiMedia();
   RegisterMultiMediaMidi();

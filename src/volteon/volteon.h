@@ -81,7 +81,7 @@ public:
   void StartUp() override;
   void KeyChange(int keyClass, int scanCode, int down) override;
   int MayClose() override { return MayDiscard(); }
-  void About() override {}
+  void About() override;
 
   // IVolteon
   void Open(IFileName* name) override;

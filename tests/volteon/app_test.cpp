@@ -2,6 +2,9 @@
 // work goes, the commands' enabling and the computer keyboard.
 #include "src/volteon/volteon.h"
 
+#include "src/volteon/aboutdlg.h"
+#include "src/volteon/pictures.h"
+
 #include "pc/sky/app.h"
 #include "pc/sky/mdi.h"
 #include "src/base/settings.h"
@@ -18,6 +21,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
+#include <QTimer>
 #include <QAction>
 #include <QMainWindow>
 #include <QMenu>
@@ -327,6 +332,71 @@ TEST_F(AppTest, TheControlRateStartsAt200AndTheMainWindowLooksRight) {
   const QImage shot = dapp->MainFrame()->grab().toImage();
   skytest::SaveShot(shot, "app_main_window.png");
   EXPECT_FALSE(shot.isNull());
+}
+
+TEST_F(AppTest, TheStartDialogStandsUntilTheFirstTickAtOrAfterTwoSeconds) {
+  InstallPictures();
+  RegisterAboutDlgs();
+  ShowStartDlg();
+  ShowStartDlg(); // a second request shows no second picture
+  TStartDlg* start = GetStartDlg();
+  ASSERT_NE(start, nullptr);
+  ASSERT_TRUE(start->GetDDlg()->isVisible());
+  EXPECT_TRUE(start->GetDDlg()->windowFlags() & Qt::FramelessWindowHint);
+  skytest::SaveShot(start->GetDDlg()->grab().toImage(), "start-dialog.png");
+  gui.QueueAnswer(0); // the missing template
+  // Every tick counts, those of the running timer during start-up too: a
+  // counter registered just before the application sees them all.
+  static int ticked;
+  ticked = 0;
+  dapp = std::make_unique<DApp>([this] {
+    GetDApp()->Timers().Add(TTimerService::kTickMs, [](void*) { return ++ticked, 1; }, nullptr);
+    app = new TVolteon([](int32_t, IAudioOwner* owner) -> IAudioInOut* { return new TOfflineAudio(owner); });
+    return app;
+  });
+  dapp->InitMainWindow();
+  Settle();
+  const int ticks = aboutdlg::kStartDlgMs / TTimerService::kTickMs;
+  while (ticked < ticks - 1) {
+    ASSERT_EQ(GetStartDlg(), start) << "closed after " << ticked << " ticks";
+    dapp->Timers().Tick();
+  }
+  ASSERT_EQ(GetStartDlg(), start) << "closed after " << ticked << " ticks";
+  dapp->Timers().Tick();
+  EXPECT_EQ(GetStartDlg(), nullptr);
+  CloseStartDlg(); // closing again does nothing
+  EXPECT_EQ(GetStartDlg(), nullptr);
+}
+
+TEST_F(AppTest, TheAboutBoxNamesTheVersionAndOpensAnyNumberOfTimes) {
+  InstallPictures();
+  RegisterAboutDlgs();
+  {
+    TAboutDlg about;
+    about.Create();
+    QDialog* d = about.GetDDlg();
+    EXPECT_EQ(d->windowTitle().toStdString(), "About Volteon");
+    auto* version = d->findChild<QLabel*>("ctl3500");
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version->text().toStdString(), "Version 2.0.4");
+    // The picture fits its place whole.
+    auto* picture = d->findChild<QLabel*>("ctl-1");
+    ASSERT_NE(picture, nullptr);
+    EXPECT_FALSE(picture->pixmap().isNull());
+    EXPECT_LE(picture->pixmap().width(), picture->width());
+    EXPECT_LE(picture->pixmap().height(), picture->height());
+    EXPECT_LE(picture->geometry().bottom(), version->geometry().top());
+    skytest::SaveShot(d->grab().toImage(), "about-box.png");
+    about.Close(1);
+  }
+  // Modal runs, each ended by OK as a person would press it.
+  for (int run = 0; run < 2; ++run) {
+    QTimer::singleShot(0, [] {
+      if (QWidget* w = QApplication::activeModalWidget()) static_cast<QDialog*>(w)->accept();
+    });
+    ShowAboutBox();
+  }
+  SUCCEED();
 }
 
 } // namespace
