@@ -113,6 +113,10 @@ TCtrlView::TCtrlView(TPanelWnd* wnd, KSModul* module)
   else if (module->IsCategory(kCatInstrument)) menu = panel_menu::kCtrlInstrument;
   SetContextMenu(ContextMenu(menu));
   font_ = Look().normalFont.Get();
+  // Hidden until placed; a view without an area would count as a group
+  // that every point hits.
+  SetVisible(0);
+  SetArea(TArea(0, 0, 10, 10));
 }
 
 TCtrlView::~TCtrlView() = default;
@@ -172,6 +176,7 @@ void TCtrlView::Refresh(int) {
 
 void TCtrlView::Paint(IDrawContext* ctx, const TArea& clip) {
   const TArea whole(0, 0, GetArea().Width(), GetArea().Height());
+  shownSelected_ = module_->IsSelected() ? 1 : 0;
   ctx->TileBitmap(whole, Bitmap(picture::kTileGreenGrey));
   if (!label_.IsEmpty()) {
     ctx->SetFont(font_);
@@ -809,7 +814,8 @@ void TMeterView::RequestValueUpdate() {
   // The level meter holds the peak power: its amplitude is the root.
   if (IsLevelMeter()) level = level > 0.0f ? std::sqrt(level) : 0.0f;
   const int32_t count = CountOf(level);
-  if (count_.exchange(count, std::memory_order_relaxed) == count && drawn_count_ == count) return;
+  if (count_.exchange(count, std::memory_order_relaxed) == count && drawn_count_ == count && !SelectionShownChanged())
+    return;
   TCtrlView::RequestValueUpdate();
 }
 

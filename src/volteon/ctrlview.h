@@ -113,6 +113,8 @@ protected:
   void SetFrameOrigin(const TPnt& p) { layoutOrigin_ = p; }
   int32_t FrameWidth() const { return frameW_; }
   bool IsOnGuiThread() const;
+  // The selection has changed since the label was last painted.
+  bool SelectionShownChanged() const { return shownSelected_ != (module_->IsSelected() ? 1 : 0); }
   IFnt* Font() const { return font_; }
   void InsertControl(TModuleType type, bool knob);
 
@@ -135,6 +137,7 @@ private:
   bool ens_;
   int32_t frameW_ = 0, frameH_ = 0;
   TPnt layoutOrigin_ = NoPnt;
+  int32_t shownSelected_ = -1;
   // Drag state.
   TPnt press_;
   TPnt dragOrigin_;
@@ -290,10 +293,16 @@ public:
 class TDummyCtrlView : public TCtrlView {
 public:
   TDummyCtrlView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {}
-  void Rebuild() override { SetVisible(0); }
-  void Place() override { SetVisible(0); }
+  void Rebuild() override { Hide(); }
+  void Place() override { Hide(); }
   void RequestValueUpdate() override {}
   void Paint(IDrawContext*, const TArea&) override {}
+
+private:
+  void Hide() {
+    SetVisible(0);
+    SetArea(TArea(0, 0, 10, 10));
+  }
 };
 
 // Makes the view of a panel view kind (the module type's).

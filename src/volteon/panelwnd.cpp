@@ -104,6 +104,7 @@ TPanelWnd::TPanelWnd(KSModul* structure, TPanelWindows* windows)
 
 TPanelWnd::~TPanelWnd() {
   DestructorBody([this] {
+    closing_ = true;
     if (!closedByModel_)
       if (KEnsemble* ens = GetEnsemble()) ens->AddUndoStep(kUndoClosePanel, nullptr);
     SavePlacement();
@@ -554,8 +555,12 @@ void TPanelWindows::DestroyCtrlView(IModelView* view) {
   TCtrlView* v = AsCtrl(view);
   if (!v) return;
   TUpdateBracket bracket;
+  KSModul* module = v->GetModule();
+  TPanelWnd* wnd = v->GetPanel();
   if (TTView* parent = v->GetParent()) parent->Invalidate();
   delete v;
+  // The frames around the control take their contents' bounds again.
+  if (wnd && !wnd->IsClosing()) module->UpdateCtrlViews();
 }
 
 void TPanelWindows::RefreshControlViews(IEngineModule* module) {

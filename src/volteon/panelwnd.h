@@ -63,6 +63,7 @@ public:
   void SelectAll();
   // The model closes the window: no undo step is recorded for it.
   void SetClosedByModel() { closedByModel_ = true; }
+  bool IsClosing() const { return closing_; }
 
   // TWnd and the view tree
   TArea GetExtent() override;
@@ -93,6 +94,7 @@ private:
   TPanelWindows* windows_;
   TArea band_ = NoArea;
   bool closedByModel_ = false;
+  bool closing_ = false;
 };
 
 // The window side of the model for panels: panel windows and their control
