@@ -152,27 +152,18 @@ void TPanelWnd::AddCtrlViews() {
     AddEnsCtrlViews(structure_);
     return;
   }
-  KSModul* node = structure_;
-  for (int32_t i = 0; i < node->GetPanelModuleCount(); ++i) {
-    KSModul* m = node->GetPanelModule(i);
-    if (!m || m->HasInstrCtrlView() || !m->IsVisibleInInstr()) continue;
-    const KModulDef* def = m->GetTypeDef();
-    IModelView* view = windows_->CreateCtrlView(this, m, def ? def->panelView : kViewNone);
-    node->AttachInstrCtrlView(i, view);
-  }
+  // The model makes the views its modules lack and places them all again.
+  structure_->CreateInstrCtrlViews(this);
+  structure_->ShowInstrCtrlViews();
   UpdateScrollBars();
+  Invalidate();
 }
 
 void TPanelWnd::AddEnsCtrlViews(KSModul* structure) {
-  for (int32_t i = 0; i < structure->GetPanelModuleCount(); ++i) {
-    KSModul* m = structure->GetPanelModule(i);
-    if (!m || m->HasEnsCtrlView() || !m->IsVisibleInEns()) continue;
-    const KModulDef* def = m->GetTypeDef();
-    structure->AttachEnsCtrlView(i, windows_->CreateCtrlView(this, m, def ? def->panelView : kViewNone));
-  }
-  for (int32_t i = 0; i < structure->GetChildCount(); ++i)
-    if (KSModul* c = structure->GetChild(i); c->IsCategory(kCatInstrument)) AddEnsCtrlViews(c);
+  structure->CreateEnsCtrlViews(this);
+  structure->ShowEnsCtrlViews();
   UpdateScrollBars();
+  Invalidate();
 }
 
 void TPanelWnd::SavePlacement() {
@@ -508,9 +499,11 @@ void TPanelWindows::CloseWnd(IModelWnd* wnd) {
 }
 
 void TPanelWindows::RefreshWnd(IModelWnd* wnd) {
+  // New controls appear, hidden ones are gone already, the rest take their
+  // places from the model.
   if (auto* w = dynamic_cast<TPanelWnd*>(wnd)) {
-    w->UpdateScrollBars();
-    w->Invalidate();
+    TUpdateBracket bracket;
+    w->AddCtrlViews();
   }
 }
 

@@ -76,6 +76,20 @@ TEST(PanelSession, AFaderDragReachesTheEngineAndTheTickDrivesTheMeter) {
   const QColor high = shot.pixelColor(seg.X() + mop.Left() + 7, seg.Y() + mop.Top() + 3);
   EXPECT_GT(low.red(), 200) << "lit";
   EXPECT_LT(high.red(), 100) << "dark";
+
+  // The ensemble panel shows the instrument as a titled frame; the fader is
+  // shown there too.
+  fader->SetVisibleInEns(true);
+  fader->SetEnsCtrlPos(TPnt(16, 24));
+  TPanelWnd* ens = s.OpenPanel(s.Top());
+  ASSERT_NE(ens, nullptr);
+  TCtrlView* frame = s.ViewOf(synth, true);
+  TCtrlView* inFrame = s.ViewOf(fader, true);
+  ASSERT_TRUE(frame && inFrame);
+  EXPECT_TRUE(frame->IsVisible());
+  const TArea f = frame->GetArea(), c = inFrame->GetArea();
+  EXPECT_TRUE(f.Left() < c.Left() && f.Top() < c.Top() && c.Right() < f.Right() && c.Bottom() < f.Bottom());
+  skytest::SaveShot(s.Screen(ens), "panel_session_ensemble.png");
 }
 
 } // namespace
