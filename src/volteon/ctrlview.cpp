@@ -809,7 +809,10 @@ int32_t TMeterView::CountOf(float level) const {
 void TMeterView::RequestValueUpdate() {
   if (!IsVisible()) return;
   const TEngineRecord* r = module_->GetEngineRecord();
-  if (!r || !r->state || r->voices <= 0 || r->stateWords < 2) return;
+  if (!r || !r->state || r->voices <= 0 || r->stateWords < 2) {
+    if (SelectionShownChanged()) TCtrlView::RequestValueUpdate();
+    return;
+  }
   float level = routines::LoadShared(r->state[0][1].f);
   // The level meter holds the peak power: its amplitude is the root.
   if (IsLevelMeter()) level = level > 0.0f ? std::sqrt(level) : 0.0f;

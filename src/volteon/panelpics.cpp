@@ -178,7 +178,7 @@ QImage MeterSegment(QColor c, bool on) {
   QImage img(picture::kMeterWidth, picture::kMeterHeight, QImage::Format_ARGB32_Premultiplied);
   img.fill(QColor(16, 16, 16));
   QPainter p(&img);
-  p.fillRect(1, 0, picture::kMeterWidth - 2, picture::kMeterHeight - 1, on ? c : c.darker(420));
+  p.fillRect(1, 0, picture::kMeterWidth - 2, picture::kMeterHeight - 1, on ? c : c.darker(560));
   return img;
 }
 

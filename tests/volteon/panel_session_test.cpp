@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+
 namespace {
 
 using paneltest::Session;
@@ -90,6 +92,70 @@ TEST(PanelSession, AFaderDragReachesTheEngineAndTheTickDrivesTheMeter) {
   const TArea f = frame->GetArea(), c = inFrame->GetArea();
   EXPECT_TRUE(f.Left() < c.Left() && f.Top() < c.Top() && c.Right() < f.Right() && c.Bottom() < f.Bottom());
   skytest::SaveShot(s.Screen(ens), "panel_session_ensemble.png");
+}
+
+} // namespace
+
+namespace {
+
+// Every kind of control on one panel, for review.
+TEST(PanelSession, AGalleryOfEveryControl) {
+  Session s;
+  KSModul* synth = s.AddInstrument("Gallery");
+  KSModul* fader = s.Add(synth, kTypeFader, TPnt(8, 8));
+  fader->SetControlRange(0.0f, 0, 1.0f, 127, 1.0f / 127.0f);
+  fader->SetControlStep(90);
+  KSModul* knob = s.Add(synth, kTypeFader, TPnt(60, 8));
+  knob->SetCtrlStyle(2);
+  knob->SetLabel(TStr("Knob"));
+  knob->SetControlStep(100);
+  KSModul* smallKnob = s.Add(synth, kTypeFader, TPnt(60, 80));
+  smallKnob->SetCtrlStyle(2);
+  smallKnob->SetSmallDesign(true);
+  smallKnob->SetLabel(TStr("Fine"));
+  KSModul* smallFader = s.Add(synth, kTypeFader, TPnt(88, 80));
+  smallFader->SetSmallDesign(true);
+  smallFader->SetLabel(TStr("Lvl"));
+  KSModul* toggle = s.Add(synth, kTypeButton, TPnt(112, 8));
+  toggle->SetControlStep(64);
+  KSModul* gate = s.Add(synth, kTypeButton, TPnt(112, 48));
+  gate->SetCtrlStyle(kButtonGate);
+  gate->SetLabel(TStr("Gate"));
+  KSModul* sw = s.Add(synth, TModuleType{kCatSwitch, 3}, TPnt(164, 8));
+  sw->SetControlStep(2);
+  KSModul* lamp = s.Add(synth, kTypeLamp, TPnt(216, 8));
+  lamp->SetCtrlStyle(301);
+  KSModul* meter = s.Add(synth, kTypeLevelMeter, TPnt(244, 8));
+  KSModul* env = s.Add(synth, kTypeAdsrEnv, TPnt(276, 8));
+  env->SetVisibleInInstr(true);
+  KSModul* deck = s.Add(synth, kTypeTapedeck1, TPnt(276, 92));
+  deck->SetVisibleInInstr(true);
+  KSModul* macro = synth->InsertModule(kTypeMacro, kPlaceNext);
+  macro->SetLabel(TStr("Filter"));
+  macro->SetVisibleInInstr(true);
+  KSModul* inner = s.Add(macro, kTypeFader, TPnt(176, 108));
+  inner->SetCtrlStyle(2);
+  inner->SetLabel(TStr("Cut"));
+  KSModul* inner2 = s.Add(macro, kTypeFader, TPnt(224, 108));
+  inner2->SetCtrlStyle(2);
+  inner2->SetLabel(TStr("Res"));
+  synth->SetPanelWndArea(TArea(0, 0, 400, 200));
+  TPanelWnd* panel = s.OpenPanel(synth);
+  ASSERT_NE(panel, nullptr);
+  s.Top()->DeselectAll();
+  // A curve in the graph: a rising line with a gap.
+  float* columns = env->GetDisplayBuffer();
+  const TPnt size = env->GetDisplaySize();
+  for (int32_t x = 0; x < size.X(); ++x) columns[x] = x < 10 ? FLT_MAX : float(x) * float(size.Y()) / float(size.X());
+  s.ViewOf(env)->Invalidate();
+  for (KSModul* m : {fader, knob, smallKnob, smallFader, toggle, gate, sw, lamp, meter, env, deck, macro, inner, inner2})
+    EXPECT_TRUE(s.ViewOf(m) && s.ViewOf(m)->IsVisible()) << m->GetLabel().CStr();
+  const QImage shot = s.Screen(panel);
+  skytest::SaveShot(shot, "panel_gallery.png");
+  // The macro's frame encloses its two knobs.
+  const TArea frame = s.ViewOf(macro)->GetArea();
+  EXPECT_EQ(frame.Left(), 176 - 8);
+  EXPECT_EQ(frame.Top(), 108 - 16);
 }
 
 } // namespace
