@@ -7,11 +7,13 @@
 #include "src/mod/ensemble.h"
 #include "src/mod/ensfile.h"
 #include "src/mod/instr.h"
+#include "src/mod/modfile.h"
 #include "src/mod/undo.h"
 #include "src/volteon/ctrlview.h"
 #include "src/volteon/paneldlg.h"
 #include "src/volteon/panelpics.h"
 #include "src/volteon/pictures.h"
+#include "src/volteon/volteon.h"
 
 #include <algorithm>
 #include <map>
@@ -216,6 +218,24 @@ bool TPanelWnd::CheckNoFrameSelected() {
 void TPanelWnd::Cut() { CheckNoFrameSelected(); }
 void TPanelWnd::Copy() { CheckNoFrameSelected(); }
 
+void TPanelWnd::SaveWindowAs() {
+  constexpr int kInstrumentFile = 2, kMacroFile = 3;
+  KEnsemble* ens = GetEnsemble();
+  if (!ens || !ens->GetFiles()) return;
+  const bool macro = structure_->IsCategory(kCatMacro) && structure_->GetParent();
+  const int type = macro ? kMacroFile : kInstrumentFile;
+  EPtr<IFileName> name(CreateFileName());
+  name->SetName(structure_->GetLabel());
+  name->SetType(type);
+  if (!name->SaveDialog(TStr("Save Window As"), macro ? dirs::MacroWork() : dirs::InstrWork(), type)) return;
+  try {
+    KModulFile::SaveModuleFile(*name, *structure_, *ens->GetFiles());
+  } catch (...) {
+    RecordCurrentException();
+    ShowLastError();
+  }
+}
+
 void TPanelWnd::SelectAll() {
   for (KSModul* m : ShownModules(this)) m->Select();
 }
@@ -385,6 +405,9 @@ int TPanelWnd::Command(int32_t id, int mode, int& result) {
     }
     return Answer(m ? 1 : 0);
   }
+  case cmd::kPanelSaveAs:
+    if (run) SaveWindowAs();
+    return Answer(1);
   case cmd::kDelete:
     if (run) DeleteSelected();
     return Answer(1);

@@ -22,6 +22,7 @@ class TPanelWindows;
 
 // Command ids of the panel window.
 namespace cmd {
+constexpr int32_t kPanelSaveAs = 1500;
 constexpr int32_t kPanelLoadAudio = 1501, kPanelReloadAudio = 1502, kPanelExportAudio = 1503,
                   kPanelOverwriteAudio = 1504;
 constexpr int32_t kCut = 1550, kCopy = 1551, kPaste = 1552, kDelete = 1553, kSelectAll = 1554;
@@ -61,6 +62,8 @@ public:
   bool CheckNoFrameSelected();
   virtual void SelectionChanged();
   void SelectAll();
+  // Writes the structure to an instrument or macro file the user names.
+  void SaveWindowAs();
   // The model closes the window: no undo step is recorded for it.
   void SetClosedByModel() { closedByModel_ = true; }
   bool IsClosing() const { return closing_; }

@@ -11,6 +11,8 @@
 
 #include <QMdiSubWindow>
 
+#include <filesystem>
+
 namespace {
 
 using paneltest::Session;
@@ -192,6 +194,23 @@ TEST_F(PanelWindow, TheRubberBandSelectsTheControlsWhollyInside) {
   skytest::Move(dw, QPoint(300, 200), Qt::LeftButton);
   skytest::Release(dw, QPoint(300, 200));
   EXPECT_FALSE(a->IsSelected() || b->IsSelected() || c->IsSelected());
+}
+
+TEST_F(PanelWindow, SaveWindowAsWritesTheInstrumentToTheChosenFile) {
+  testkit::ScriptedHost host;
+  const std::string path = testkit::TempDir("panel-save") + "/Synth.ism";
+  host.QueueFileChoice(path);
+  panel->Execute(cmd::kPanelSaveAs);
+  ASSERT_TRUE(std::filesystem::exists(path));
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr(path.c_str()));
+  KSModul* copy = s.Top()->InsertModuleFile(*name, kPlaceNext);
+  ASSERT_NE(copy, nullptr) << "the file reads back as an instrument";
+  EXPECT_EQ(copy->GetChildCount(), synth->GetChildCount());
+  std::filesystem::remove(path);
+  host.QueueFileCancel();
+  panel->Execute(cmd::kPanelSaveAs);
+  EXPECT_FALSE(std::filesystem::exists(path)) << "a cancelled dialog writes nothing";
 }
 
 TEST_F(PanelWindow, ClosingKeepsThePlacementAndForgetsTheViews) {
