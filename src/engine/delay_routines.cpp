@@ -13,6 +13,7 @@
 #include "src/engine/event_routines.h"
 #include "src/engine/graph_render.h"
 #include "src/engine/module_types.h"
+#include "src/engine/routine_util.h"
 #include "src/engine/sampler_routines.h"
 #include "src/engine/tables.h"
 
@@ -424,7 +425,7 @@ template <int Field> void ScopeEvent(TEngineRecord* r, int32_t voice, float valu
     break;
   case 1: s->firstTime = value * FramesPerMs(); PlaceMark(*s); break;
   case 2: s->secondTime = value * FramesPerMs(); PlaceMark(*s); break;
-  case 3: s->offset = value; break;
+  case 3: routines::StoreShared(s->offset, value); break; // the panel draws the zero line from it
   case 4: s->scale = IsZero(value) ? 0.0f : 1.0f / value; break;
   }
   Rearm(r, *s);

@@ -16,6 +16,7 @@
 #include "src/engine/event_ids.h"
 #include "src/engine/midi_output.h"
 #include "src/engine/module_types.h"
+#include "src/engine/routine_util.h"
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"
 
@@ -73,6 +74,10 @@ bool InputConnected(const TEngineRecord* r, int32_t voice, int32_t k) {
 
 // The voice a one-voice-form routine works on.
 int32_t OwnVoice(const TEngineRecord* r, int32_t voice) { return r->voices == 1 ? 0 : voice; }
+
+// Stores a word that a panel graph may read on the GUI thread meanwhile.
+inline void Put(float& word, float value) { routines::StoreShared(word, value); }
+inline void Put(int32_t& word, int32_t value) { routines::StoreShared(word, value); }
 
 // Tells the panel refresh that the module's graph needs redrawing.
 void Mark(TEngineRecord* r) {
@@ -180,15 +185,15 @@ template <int Step, int Wrap> void RampStep(TEngineRecord* r, int32_t voice, flo
   if (!w) return;
   constexpr int next = Step == Wrap ? 1 : Step + 1;
   constexpr int prev = Step == 1 ? Wrap : Step - 1;
-  w[3 + Step].f = value;
-  w[11 + Step].f = w[3 + next].f - value;
-  w[11 + prev].f = value - w[3 + prev].f;
+  Put(w[3 + Step].f, value);
+  Put(w[11 + Step].f, w[3 + next].f - value);
+  Put(w[11 + prev].f, value - w[3 + prev].f);
 }
 
 void PitchHz(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 1);
   if (!w) return;
-  w[0].f = PitchToHz(value);
+  Put(w[0].f, PitchToHz(value));
   Mark(r);
 }
 
@@ -211,22 +216,22 @@ void UpdateSymmetry(TWord* w) {
   const float limit = AtMost(1.0f - increment, 0.999999f);
   const float width = Clamp(w[7].f, -limit, limit);
   const float h = 0.5f * width - 0.5f;
-  w[4].f = h;
-  w[5].f = 1.0f / h;
-  w[6].f = 1.0f / (1.0f + h);
+  Put(w[4].f, h);
+  Put(w[5].f, 1.0f / h);
+  Put(w[6].f, 1.0f / (1.0f + h));
 }
 
 void PitchSymmetric(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 8);
   if (!w) return;
-  w[0].f = AtMost(PitchToHz(value) * K().twoOverRate, 1.0f);
+  Put(w[0].f, AtMost(PitchToHz(value) * K().twoOverRate, 1.0f));
   UpdateSymmetry(w);
 }
 
 void Symmetry(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 8);
   if (!w) return;
-  w[7].f = value;
+  Put(w[7].f, value);
   UpdateSymmetry(w);
 }
 
@@ -235,26 +240,26 @@ void PulseWidth(TEngineRecord* r, int32_t voice, float value) {
   if (!w) return;
   const float width = Clamp(value, -0.999f, 0.999f);
   const float third = width * 0.33333334f;
-  w[3].f = width;
-  w[4].f = 3.0f / (width - 1.0f);
-  w[5].f = 3.0f / (width + 1.0f);
-  w[6].f = (width + 2.0f) * third;
-  w[7].f = third * (width - 2.0f);
+  Put(w[3].f, width);
+  Put(w[4].f, 3.0f / (width - 1.0f));
+  Put(w[5].f, 3.0f / (width + 1.0f));
+  Put(w[6].f, (width + 2.0f) * third);
+  Put(w[7].f, third * (width - 2.0f));
 }
 
 void ClockFrequency(TEngineRecord* r, int32_t, float value) {
   TWord* w = Words(r, 0, 3);
   if (!w) return;
-  w[2].f = AtMost(std::fabs(value * K().twoOverRate), 1.0f);
+  Put(w[2].f, AtMost(std::fabs(value * K().twoOverRate), 1.0f));
 }
 
 void ClockSync(TEngineRecord* r, int32_t, float value) {
   TWord* w = Words(r, 0, 2);
   if (!w || !IsOn(value)) return;
   const float a = Input(r, 0, 1);
-  w[0].f = a;
+  Put(w[0].f, a);
   SendEventToAll(r, 0, a);
-  w[1].f = -1.0f;
+  Put(w[1].f, -1.0f);
 }
 
 // ---------------------------------------------------------------------------
@@ -265,10 +270,10 @@ void OnePoleCutoff(TEngineRecord* r, int32_t voice, float value) {
   if (!w) return;
   const float f = AtMost(PitchToHz(value) * K().omegaOverRate, 0.99f);
   if (f == 0.0f) {
-    w[0].f = 0.0f;
-    w[2].f = 0.0f;
+    Put(w[0].f, 0.0f);
+    Put(w[2].f, 0.0f);
   } else {
-    w[0].f = f;
+    Put(w[0].f, f);
   }
   Mark(r);
 }
@@ -276,7 +281,7 @@ void OnePoleCutoff(TEngineRecord* r, int32_t voice, float value) {
 // The shelving coefficient: frequency (word 0) times the boost's scale
 // (word 4), at most the boost's limit (word 5).
 void UpdateShelf(TEngineRecord* r, TWord* w) {
-  w[6].f = AtMost(w[0].f * w[4].f, w[5].f);
+  Put(w[6].f, AtMost(w[0].f * w[4].f, w[5].f));
   Mark(r);
 }
 
@@ -284,31 +289,31 @@ void ShelfCutoff(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 7);
   if (!w) return;
   const float f = PitchToHz(value);
-  w[0].f = f;
+  Put(w[0].f, f);
   UpdateShelf(r, w);
 }
 
 template <int Word> void Level(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, Word + 1);
   if (!w) return;
-  w[Word].f = DecibelsToGain(value);
+  Put(w[Word].f, DecibelsToGain(value));
 }
 
 void StereoLevel(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 6);
   if (!w) return;
   const float g = DecibelsToGain(value);
-  w[5].f = g;
-  w[2].f = (1.0f - w[4].f) * g;
-  w[3].f = (w[4].f + 1.0f) * g;
+  Put(w[5].f, g);
+  Put(w[2].f, (1.0f - w[4].f) * g);
+  Put(w[3].f, (w[4].f + 1.0f) * g);
 }
 
 void StereoPan(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 6);
   if (!w) return;
-  w[4].f = value;
-  w[2].f = (1.0f - value) * w[5].f;
-  w[3].f = (1.0f + value) * w[5].f;
+  Put(w[4].f, value);
+  Put(w[2].f, (1.0f - value) * w[5].f);
+  Put(w[3].f, (1.0f + value) * w[5].f);
 }
 
 // The top of the resonance inputs' range. At 1 the damping would be 0 and a
@@ -320,15 +325,15 @@ void Resonance(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 6);
   if (!w) return;
   const float res = Clamp(value, 0.0f, kResonanceTop);
-  w[4].f = 2.0f - 2.0f * res;
-  w[5].f = (1.3075f + res) * res * 0.293f + 0.7352f;
+  Put(w[4].f, 2.0f - 2.0f * res);
+  Put(w[5].f, (1.3075f + res) * res * 0.293f + 0.7352f);
   Mark(r);
 }
 
 void PeakBoost(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 4);
   if (!w) return;
-  w[3].f = DecibelsToGain(value) - 1.0f;
+  Put(w[3].f, DecibelsToGain(value) - 1.0f);
   Mark(r);
 }
 
@@ -336,9 +341,9 @@ void HiShelfBoost(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 7);
   if (!w) return;
   const float g = DecibelsToGain(value);
-  w[1].f = g - 1.0f;
-  w[4].f = (0.5f * g + 0.5f) * K().omegaOverRate;
-  w[5].f = AtMost(2.0f * g, 1.5f);
+  Put(w[1].f, g - 1.0f);
+  Put(w[4].f, (0.5f * g + 0.5f) * K().omegaOverRate);
+  Put(w[5].f, AtMost(2.0f * g, 1.5f));
   UpdateShelf(r, w);
 }
 
@@ -346,9 +351,9 @@ void LoShelfBoost(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 7);
   if (!w) return;
   const float g = DecibelsToGain(value);
-  w[3].f = g - 1.0f;
-  w[4].f = K().omegaOverRate / (0.5f * g + 0.5f);
-  w[5].f = g < 1.0f ? 1.0f : 1.5f;
+  Put(w[3].f, g - 1.0f);
+  Put(w[4].f, K().omegaOverRate / (0.5f * g + 0.5f));
+  Put(w[5].f, g < 1.0f ? 1.0f : 1.5f);
   UpdateShelf(r, w);
 }
 
@@ -370,8 +375,8 @@ void GridInterpolate(TEngineRecord* r, TWord* w) {
   const int32_t row = ToIndex(w[kGridRow11].f, 0, 99) / 11;
   const int32_t i = 11 * row + column;
   const float u = w[kGridColumnFraction].f, v = w[kGridRowFraction].f;
-  w[0].f = Bilinear(ShapeTableA, i, u, v);
-  w[4].f = Bilinear(ShapeTableB, i, u, v);
+  Put(w[0].f, Bilinear(ShapeTableA, i, u, v));
+  Put(w[4].f, Bilinear(ShapeTableB, i, u, v));
   Mark(r);
 }
 
@@ -388,8 +393,8 @@ void GridCutoff(TEngineRecord* r, int32_t voice, float value) {
     column = int32_t(x);
     u = x - float(column);
   }
-  w[kGridColumn].f = float(column);
-  w[kGridColumnFraction].f = u;
+  Put(w[kGridColumn].f, float(column));
+  Put(w[kGridColumnFraction].f, u);
   GridInterpolate(r, w);
 }
 
@@ -409,8 +414,8 @@ void GridResonance(TEngineRecord* r, int32_t voice, float value) {
     row = steps;
     v = scaled - float(steps);
   }
-  w[kGridRow11].f = float(11 * row);
-  w[kGridRowFraction].f = v;
+  Put(w[kGridRow11].f, float(11 * row));
+  Put(w[kGridRowFraction].f, v);
   GridInterpolate(r, w);
 }
 
@@ -419,39 +424,39 @@ void GridResonance(TEngineRecord* r, int32_t voice, float value) {
 
 void StoreWord0(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 1);
-  if (w) w[0].f = value;
+  if (w) Put(w[0].f, value);
 }
 
 void EventDelayIn(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 4);
   if (!w) return;
-  w[3].f = value;
-  w[1].f = 0.0f;
-  w[2].f = 1.0f;
+  Put(w[3].f, value);
+  Put(w[1].f, 0.0f);
+  Put(w[2].f, 1.0f);
 }
 
 void HoldGate(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 2);
   if (!w || !IsOn(value)) return;
-  w[1].f = 0.0f;
-  w[0].f = value;
+  Put(w[1].f, 0.0f);
+  Put(w[0].f, value);
   SendEvent(r, 0, voice, value);
 }
 
 void Smoother(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 3);
   if (!w) return;
-  w[2].f = value;
+  Put(w[2].f, value);
   const float ms = r->params[1].f;
   // With smoothing switched off (first setting 0) the output jumps, as it
   // does during a reset. A time of 0 (or less, or not a number) would divide
   // 0 by 0 and leave a NaN in the output for good: it jumps too.
   if (EngineResetting() || IsZero(r->params[0].f) || !(ms > 0.0f)) {
-    w[0].f = value;
-    w[1].f = 0.0f;
+    Put(w[0].f, value);
+    Put(w[1].f, 0.0f);
     return;
   }
-  w[1].f = (value - w[0].f) * 1000.0f / (K().processingRate * ms);
+  Put(w[1].f, (value - w[0].f) * 1000.0f / (K().processingRate * ms));
 }
 
 // ---------------------------------------------------------------------------
@@ -473,18 +478,18 @@ template <bool Knee> void EnvelopeGate(TEngineRecord* r, int32_t voice, float va
   const float g = value, c = w[kEnvOut].f;
   float peak;
   if (c <= g) {  // restart from the attack
-    w[kEnvAttackStep].f = w[kEnvAttackUnit].f * g;
+    Put(w[kEnvAttackStep].f, w[kEnvAttackUnit].f * g);
     peak = g;
   } else {  // go on from the current level
     peak = c;
   }
-  w[kEnvPeak].f = peak;
-  w[kEnvSustainLevel].f = w[kEnvSustain].f * peak;
-  w[kEnvDecayPart].f = peak - w[kEnvSustain].f * peak;
-  w[kEnvStage].i = c <= g ? 3 : 1;
+  Put(w[kEnvPeak].f, peak);
+  Put(w[kEnvSustainLevel].f, w[kEnvSustain].f * peak);
+  Put(w[kEnvDecayPart].f, peak - w[kEnvSustain].f * peak);
+  Put(w[kEnvStage].i, c <= g ? 3 : 1);
   if (Knee) {
-    w[kEnvKnee].f = w[kEnvKneeFraction].f * peak;
-    w[kEnvKneeStep].f = (w[kEnvKneeFraction].f * peak - peak) * w[kEnvKneeRate].f;
+    Put(w[kEnvKnee].f, w[kEnvKneeFraction].f * peak);
+    Put(w[kEnvKneeStep].f, (w[kEnvKneeFraction].f * peak - peak) * w[kEnvKneeRate].f);
   }
 }
 
@@ -492,7 +497,7 @@ void HoldTime(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 5);
   if (!w) return;
   const double frames = double(TimeToSeconds(value)) / double(K().invRate);
-  w[4].i = TruncToInt(frames);
+  Put(w[4].i, TruncToInt(frames));
   Mark(r);
 }
 
@@ -501,7 +506,7 @@ float TimeStep(float value) { return TimeToRate(value) * K().invRate; }
 void Attack(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 4);
   if (!w) return;
-  w[kEnvAttackUnit].f = TimeStep(value);
+  Put(w[kEnvAttackUnit].f, TimeStep(value));
   Mark(r);
 }
 
@@ -509,7 +514,7 @@ template <int Word> void DecayFactor(TEngineRecord* r, int32_t voice, float valu
   TWord* w = Words(r, voice, Word + 1);
   if (!w) return;
   const float k = TimeStep(value);
-  w[Word].f = k > 1.0f ? 0.0f : 1.0f - k;
+  Put(w[Word].f, k > 1.0f ? 0.0f : 1.0f - k);
   Mark(r);
 }
 
@@ -517,16 +522,16 @@ void FirstDecay(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, kKneeEnvWords);
   if (!w) return;
   const float k = TimeStep(value);
-  w[kEnvKneeRate].f = k;
-  if (w[kEnvKnee].f < w[kEnvPeak].f) w[kEnvKneeStep].f = (w[kEnvKnee].f - w[kEnvPeak].f) * k;
+  Put(w[kEnvKneeRate].f, k);
+  if (w[kEnvKnee].f < w[kEnvPeak].f) Put(w[kEnvKneeStep].f, (w[kEnvKnee].f - w[kEnvPeak].f) * k);
   Mark(r);
 }
 
 void Sustain(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, kEnvWords);
   if (!w) return;
-  w[kEnvSustain].f = value;
-  w[kEnvSustainLevel].f = value * w[kEnvPeak].f;
+  Put(w[kEnvSustain].f, value);
+  Put(w[kEnvSustainLevel].f, value * w[kEnvPeak].f);
   Mark(r);
 }
 
@@ -534,9 +539,9 @@ void Knee(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, kKneeEnvWords);
   if (!w) return;
   const float b = AtMost(value, 1.0f);
-  w[kEnvKneeFraction].f = b;
-  w[kEnvKnee].f = b * w[kEnvPeak].f;
-  w[kEnvKneeStep].f = (w[kEnvKnee].f - w[kEnvPeak].f) * w[kEnvKneeRate].f;
+  Put(w[kEnvKneeFraction].f, b);
+  Put(w[kEnvKnee].f, b * w[kEnvPeak].f);
+  Put(w[kEnvKneeStep].f, (w[kEnvKnee].f - w[kEnvPeak].f) * w[kEnvKneeRate].f);
   Mark(r);
 }
 
@@ -546,23 +551,23 @@ void RampEnvelopeGate(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, 8);
   if (!w) return;
   if (!IsOn(value)) {
-    w[3].f = 0.0f;
-    w[2].f = -w[1].f * w[5].f;
-    w[0].f = -1.0f;
+    Put(w[3].f, 0.0f);
+    Put(w[2].f, -w[1].f * w[5].f);
+    Put(w[0].f, -1.0f);
     SendEvent(r, 0, voice, -1.0f);
     return;
   }
-  w[4].f = value;
-  w[3].f = value * w[7].f;
-  w[2].f = (value * w[7].f - w[1].f) * w[6].f;
-  w[0].f = 1.0f;
+  Put(w[4].f, value);
+  Put(w[3].f, value * w[7].f);
+  Put(w[2].f, (value * w[7].f - w[1].f) * w[6].f);
+  Put(w[0].f, 1.0f);
   SendEvent(r, 0, voice, 1.0f);
 }
 
 template <int Word> void RampTime(TEngineRecord* r, int32_t voice, float value) {
   TWord* w = Words(r, voice, Word + 1);
   if (!w) return;
-  w[Word].f = TimeStep(value);
+  Put(w[Word].f, TimeStep(value));
   Mark(r);
 }
 
@@ -586,7 +591,7 @@ template <int Word> void RampLevel(TEngineRecord* r, int32_t voice, float value)
     const float fromNext = AwayFrom(value, next);
     if (fromNext != value) v = fromNext;
   }
-  w[Word].f = v;
+  Put(w[Word].f, v);
   Mark(r);
 }
 

@@ -118,8 +118,13 @@ void InitModuleState(TEngineRecord* r, IEngineModule* module, float rateFactor, 
     for (int32_t v = 0; v < r->voices; ++v)
       for (int32_t w = 1; w <= 4; ++w) SetWord(r, v, w, 1.0f);
     break;
-  case kTypeLevelLamp.type: { // level lamp thresholds: 10^(p/10) of the two parameter words
-    for (int32_t k = 0; k < 2; ++k) SetWord(r, 0, 2 + k, PitchLookup(r->params[k].f * 19.931568f + 1200.0f));
+  case kTypeLevelLamp.type: { // level lamp thresholds: the two parameter words in decibels
+    // The lamp compares held peak powers: the square of the amplitude that
+    // the engine's one decibel conversion gives.
+    for (int32_t k = 0; k < 2; ++k) {
+      const float gain = DecibelsToGain(r->params[k].f);
+      SetWord(r, 0, 2 + k, gain * gain);
+    }
     break;
   }
   case kTypeAudioOut.type:

@@ -1,5 +1,6 @@
 #include "src/engine/module_types.h"
 #include "src/engine/source_handlers.h"
+#include "src/engine/routine_util.h"
 
 #include "src/engine/event_routines.h"
 
@@ -25,6 +26,8 @@ inline int32_t OutVoice(const TEngineRecord* r, int32_t voice) { return IsMono(r
 const IEngineInstr* InstrOf(const TEngineRecord* r) { return r->module ? r->module->GetEngineInstr() : nullptr; }
 
 int32_t& Step(TEngineRecord* r) { return r->sources[0].i; }
+// The panel reads the step on the GUI thread without the engine lock.
+void SetStep(TEngineRecord* r, int32_t step) { routines::StoreShared(r->sources[0].i, step); }
 int32_t& LastReceived(TEngineRecord* r) { return r->sources[2].i; }
 
 void TellViews(TEngineRecord* r) {
@@ -117,7 +120,7 @@ void ControllerSource(TEngineRecord* r, int32_t number, int32_t value, int32_t, 
     bool crossed = (previous <= last && value > last) || (previous >= last && value < last);
     if (!crossed) return;
   }
-  Step(r) = value;
+  SetStep(r, value);
   SendSourceValueToAll(r, Table(r, value));
   TellViews(r);
 }
@@ -141,7 +144,7 @@ int32_t Increment(int32_t v) {
 void MoveSwitch(TEngineRecord* r, int32_t position, bool toMidiOut) {
   IEngineModule* m = r->module;
   int32_t n = m->GetInPortCount();
-  Step(r) = position;
+  SetStep(r, position);
   m->RequestSwitchInputs();
   if (toMidiOut) m->NotifyOwner(n <= 1 ? 64 * position : (128 / n) * position);
   TellViews(r);
@@ -207,16 +210,16 @@ void RemoteControlHandler(TEngineRecord* r, int32_t number, int32_t value, int32
         for (int32_t voice = 0; voice < r->voices; ++voice)
           if (TWord* w = State(r, voice)) w[0].f = r->minimum;
       }
-      Step(r) = v >= 64 ? 64 : 0;
+      SetStep(r, v >= 64 ? 64 : 0);
       break;
     case kButtonGate:
       SetButton(r, v >= 64);
       if (toMidi) m->NotifyOwner(v >= 64 ? 64 : 0);
-      Step(r) = v >= 64 ? 64 : 0;
+      SetStep(r, v >= 64 ? 64 : 0);
       break;
     case kButtonToggle:
       if (v < 64) return;
-      Step(r) = Step(r) < 64 ? 64 : 0;
+      SetStep(r, Step(r) < 64 ? 64 : 0);
       SetButton(r, Step(r) >= 64);
       if (toMidi) m->NotifyOwner(Step(r));
       break;
@@ -228,7 +231,7 @@ void RemoteControlHandler(TEngineRecord* r, int32_t number, int32_t value, int32
   if (m->IsIncremental()) v = std::clamp(Step(r) + Increment(v), 0, 127);
   LastReceived(r) = v;
   if (v != Step(r)) {
-    Step(r) = v;
+    SetStep(r, v);
     SendSourceValueToAll(r, Table(r, v));
     if (toMidi) m->NotifyOwner(v);
   }
@@ -247,7 +250,7 @@ void ChannelPressureSource(TEngineRecord* r, int32_t value) { SendSourceValue(r,
 void ProgramChangeSource(TEngineRecord* r, int32_t program) {
   program = Data(program);
   if (program == Step(r)) return;
-  Step(r) = program;
+  SetStep(r, program);
   SendSourceValue(r, 0, Table(r, program));
 }
 
@@ -274,7 +277,7 @@ void SendControlStep(TEngineRecord* r, int32_t step) {
     SendSourceValueToAll(r, Table(r, step));
     if (toMidi) m->NotifyOwner(step);
   }
-  Step(r) = step;
+  SetStep(r, step);
   TellViews(r);
 }
 

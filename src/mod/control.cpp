@@ -1,6 +1,7 @@
 // Control values: the step of a panel or MIDI source module, its value table
 // and range, and how a new value reaches the engine and MIDI out.
 #include "src/engine/audioio.h"
+#include "src/engine/routine_util.h"
 #include "src/engine/source_handlers.h"
 #include "src/engine/tables.h"
 #include "src/mod/midi_port.h"
@@ -100,7 +101,10 @@ void KSModul::SetControlRange(float minimum, int32_t lower, float maximum, int32
   FillValueTable(s);
 }
 
-int32_t KSModul::GetControlStep() const { return record_ ? record_->sources[0].i : sources_[0]; }
+// The panel reads the step on the GUI thread while the MIDI thread may set it.
+int32_t KSModul::GetControlStep() const {
+  return record_ ? routines::LoadShared(record_->sources[0].i) : sources_[0];
+}
 
 float KSModul::GetControlValue() const {
   int32_t step = GetControlStep();
@@ -178,7 +182,7 @@ void KSModul::SetControlStep(int32_t n) {
     if (n == present) return;
     {
       TLockGuard guard(EngineCriticalSection());
-      if (record_) record_->sources[0].i = n;
+      if (record_) routines::StoreShared(record_->sources[0].i, n);
       else sources_[0] = n;
     }
     {
@@ -204,17 +208,17 @@ void KSModul::SetControlStep(int32_t n) {
             SendStepValue(record_->maximum);
             if (IsPanelToMidiOut()) NotifyOwner(64);
           }
-          step = n;
+          routines::StoreShared(step, n);
           break;
         case kButtonGate:
           if (IsPanelToMidiOut()) NotifyOwner(n < 64 ? 0 : 64);
           SendStepValue(n < 64 ? record_->minimum : record_->maximum);
-          step = n;
+          routines::StoreShared(step, n);
           break;
         case kButtonToggle:
           if (n >= 64) {
             bool on = step < 64;
-            step = on ? 64 : 0;
+            routines::StoreShared(step, on ? 64 : 0);
             SendStepValue(on ? record_->maximum : record_->minimum);
             if (IsPanelToMidiOut()) NotifyOwner(step);
           }
@@ -227,7 +231,7 @@ void KSModul::SetControlStep(int32_t n) {
           SendStepValue(value);
           if (IsPanelToMidiOut()) NotifyOwner(n);
         }
-        step = n;
+        routines::StoreShared(step, n);
       }
     }
   }

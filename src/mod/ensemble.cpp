@@ -127,10 +127,16 @@ IFileEnsemble* KEnsemble::GetFileEnsemble() { return files_; }
 void KEnsemble::UpdateCtrlViews(KSModul* module) {
   if (!windows_ || !module) return;
   if (!IsGuiThread()) {
+    // One redraw per control is on its way at most: later changes before the
+    // GUI thread handles it are shown by that one redraw.
+    if (!module->MarkCtrlState()) return;
     // The module may be gone when the GUI thread gets to it.
     const int32_t serial = module->GetSerialNo();
     PostToGui([this, serial] {
-      if (KSModul* m = top_ ? top_->FindBySerialNo(serial) : nullptr) UpdateCtrlViews(m);
+      KSModul* m = top_ ? top_->FindBySerialNo(serial) : nullptr;
+      if (!m) return;
+      m->SetCtrlState(0);
+      UpdateCtrlViews(m);
     });
     return;
   }

@@ -296,8 +296,13 @@ public:
   KInstr* GetSelectedInstrument();
 
   // ---- Control words and panel presence
-  int32_t GetCtrlState() const override { return ctrlState_; }
-  void SetCtrlState(int32_t value) { ctrlState_ = value; }
+  // The control's redraw flag: 1 while a redraw of its views is on its way
+  // to the GUI thread. Any thread may set it; the GUI thread clears it when
+  // it handles the redraw.
+  int32_t GetCtrlState() const override { return ctrlState_.load(std::memory_order_relaxed); }
+  void SetCtrlState(int32_t value) { ctrlState_.store(value, std::memory_order_relaxed); }
+  // Sets the flag; true when it was clear (the caller sends the one redraw).
+  bool MarkCtrlState() { return ctrlState_.exchange(1, std::memory_order_acq_rel) == 0; }
   static constexpr int32_t kMaxPanelModules = 400;
   int32_t GetPanelModuleCount() const { return panelCount_; }
   KSModul* GetPanelModule(int32_t i) const;
@@ -650,7 +655,7 @@ private:
   // A switch moved from another thread has its input rebuild posted once:
   // further moves before the GUI thread gets to it only change the step.
   std::atomic<bool> switchRebuildPosted_{false};
-  int32_t ctrlState_ = 0;
+  std::atomic<int32_t> ctrlState_{0};
   std::unique_ptr<KSModul*[]> panelModules_;
   int32_t panelCount_ = 0;
   int32_t panelWndState_ = 0;

@@ -1,6 +1,7 @@
 #include "src/volteon/pictures.h"
 
 #include "pc/sky/draw.h"
+#include "src/volteon/panelpics.h"
 
 #include <QColor>
 #include <QFont>
@@ -88,7 +89,7 @@ QImage DrawPicture(int32_t id) {
   case picture::kTileSand: return Tile(QColor(214, 200, 168), 6, 2);
   case picture::kTileBlue: return Tile(QColor(120, 140, 176), 6, 3);
   case picture::kAboutPicture: return AboutPicture();
-  default: return QImage();
+  default: return DrawPanelPicture(id);
   }
 }
 

@@ -1,4 +1,5 @@
 #include "src/volteon/volteon.h"
+#include "src/volteon/panelwnd.h"
 
 #include "src/volteon/aboutdlg.h"
 
@@ -118,6 +119,11 @@ TVolteon::TVolteon(KEnsemble::TAudioFactory factory) : untitled_(MakeName()), cu
   ensemble_ = std::make_unique<KEnsemble>(std::move(factory));
   files_ = std::make_unique<KEnsembleFiles>(*ensemble_);
   ensemble_->SetFiles(files_.get());
+  panels_ = std::make_unique<TPanelWindows>(ensemble_.get());
+  panels_->SetInstrumentSink([this](KInstr* instr, TPanelWnd*) {
+    if (instr) SetCurrentInstr(instr);
+  });
+  ensemble_->SetWindows(panels_.get());
   untitled_->SetName(TStr("Untitled"));
   untitled_->SetType(kFileTypeEnsemble);
   current_->SetPath(untitled_->GetPath());
@@ -146,6 +152,7 @@ TVolteon::~TVolteon() {
     dirs::Clipboard()->Remove();
     WriteDirectories();
     files_->GetUndo().SetMenuTextSink(nullptr);
+    panels_.reset();
     ensemble_->SetOwner(nullptr);
     ensemble_->SetFiles(nullptr);
     files_.reset();

@@ -14,6 +14,7 @@
 
 class IBmp;
 class IMenu;
+class TPanelWindows;
 
 // Command ids of the application's main-menu items.
 namespace cmd {
@@ -156,6 +157,8 @@ private:
   std::unique_ptr<IFileMenu> recent_;
   std::unique_ptr<KEnsemble> ensemble_;
   std::unique_ptr<KEnsembleFiles> files_;
+  // The panel windows of the ensemble and their engine displays.
+  std::unique_ptr<TPanelWindows> panels_;
   EPtr<IFileName> untitled_;
   EPtr<IFileName> current_;
   bool shiftHeld_ = false;

@@ -355,3 +355,33 @@ TEST(Display, RefreshAndGraphsRunBesideTheAudioThread) {
   EXPECT_GE(panel.refreshes[level], refreshes);
   EXPECT_GT(r.Words(level)[1].f, 0.0f);
 }
+
+namespace {
+
+// Level lamps and level meters share the engine's one decibel conversion:
+// a level in decibels is the amplitude 10^(dB/20); the lamp compares held
+// peak powers, so its thresholds are the squares of those amplitudes.
+TEST(Display, LevelLampThresholdsAreSquaredAmplitudesOfTheirDecibels) {
+  TPanel panel;
+  TRig r;
+  KSModul* lamp = r.Add(kTypeLevelLamp);
+  auto Bits = [](float f) {
+    TWord w;
+    w.f = f;
+    return w.i;
+  };
+  lamp->SetParamWord(0, Bits(-20.0f));
+  lamp->SetParamWord(1, Bits(-6.0f));
+  FeedDisplays(r, {lamp});
+  r.Ready();
+  TWord* w = r.Words(lamp);
+  EXPECT_NEAR(w[2].f, 0.01f, 1e-4f) << "-20 dB: amplitude 0.1, power 0.01";
+  EXPECT_NEAR(w[3].f, std::pow(10.0f, -6.0f / 10.0f), 1e-3f);
+  EXPECT_FLOAT_EQ(w[2].f, DecibelsToGain(-20.0f) * DecibelsToGain(-20.0f));
+  // A peak of amplitude 0.3 (-10.5 dB) lies between -20 and -6 dB.
+  r.Render(3, {0.3f, 0.0f, 0.0f});
+  RefreshPanels(r);
+  EXPECT_EQ(w[0].i, 1);
+}
+
+} // namespace

@@ -1,0 +1,1177 @@
+#include "src/volteon/ctrlview.h"
+
+#include "pc/sky/menu.h"
+#include "pc/sky/wnd.h"
+#include "src/audio/buffers.h"
+#include "src/audio/samplemap.h"
+#include "src/base/file.h"
+#include "src/engine/graph_render.h"
+#include "src/engine/module_types.h"
+#include "src/engine/routine_util.h"
+#include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
+#include "src/mod/ensemble.h"
+#include "src/mod/ensfile.h"
+#include "src/mod/instr.h"
+#include "src/mod/modul_def.h"
+#include "src/mod/undo.h"
+#include "src/volteon/paneldlg.h"
+#include "src/volteon/panelpics.h"
+#include "src/volteon/panelwnd.h"
+#include "src/volteon/pictures.h"
+
+#include <cfloat>
+#include <cmath>
+#include <map>
+
+namespace {
+
+// Drawing resources of every control view: made with the first view and
+// kept for the whole run.
+struct TLook {
+  EPtr<IFnt> normalFont{CreateFnt(TStr("MS Sans Serif"), 8, 6)};
+  EPtr<IFnt> smallFont{CreateFnt(TStr("Small Fonts"), 10, 5)};
+  EPtr<IFnt> frameFont{CreateFnt(TStr("MS Sans Serif"), 8, 6)};
+  EPtr<IColor> selectedLabel{CreateColor(215, 20, 40)};
+  EPtr<IColor> darkBlue{CreateColor(30, 50, 120)};
+  EPtr<IColor> darkRed{CreateColor(165, 10, 35)};
+  EPtr<IColor> lightGreyGreen{CreateColor(200, 215, 201)};
+  EPtr<IColor> greyGreen{CreateColor(77, 102, 78)};
+  EPtr<IColor> valueBox{CreateColor(50, 50, 50)};
+  EPtr<IColor> fillGreen{CreateColor(0, 128, 0)};
+  EPtr<IColor> curveGreen{CreateColor(0, 255, 0)};
+  EPtr<IColor> zeroGreen{CreateColor(0, 192, 0)};
+  EPtr<IColor> grey{CreateColor(128, 128, 128)};
+  std::map<int32_t, IBmp*> bitmaps;
+  std::map<int32_t, IMenu*> menus;
+};
+
+TLook& Look() {
+  static TLook* look = new TLook; // never freed: views share it for the whole run
+  return *look;
+}
+
+// A bitmap resource, loaded on first use and shared.
+IBmp* Bitmap(int32_t id) {
+  TLook& l = Look();
+  auto it = l.bitmaps.find(id);
+  if (it != l.bitmaps.end()) return it->second;
+  IBmp* bmp = CreateBmp();
+  try {
+    bmp->LoadResource(id);
+  } catch (...) {
+    // A missing picture draws nothing; the control still works.
+  }
+  l.bitmaps[id] = bmp;
+  return bmp;
+}
+
+IMenu* ContextMenu(int32_t id) {
+  TLook& l = Look();
+  auto it = l.menus.find(id);
+  if (it != l.menus.end()) return it->second;
+  RegisterPanelMenus();
+  IMenu* menu = CreateMenuObject(id);
+  if (id == panel_menu::kCtrlSampler || id == panel_menu::kCtrlTapedeck) menu->SetDefaultItem(4000, menu::kByCommand);
+  if (id == panel_menu::kCtrlMacro) menu->SetDefaultItem(4007, menu::kByCommand);
+  if (id == panel_menu::kCtrlInstrument) menu->SetDefaultItem(4008, menu::kByCommand);
+  l.menus[id] = menu;
+  return menu;
+}
+
+bool IsTapedeck(const KSModul* m) { return m->IsType(kTypeTapedeck1) || m->IsType(kTypeTapedeck2); }
+bool IsSamplerFamily(const KSModul* m) {
+  for (TModuleType t : {kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop,
+                        kTypeResynth, kTypePitchFormer})
+    if (m->IsType(t)) return true;
+  return false;
+}
+
+// Context-menu commands of the controls.
+namespace ctx_cmd {
+constexpr int32_t kProperties = 4000, kLoadAudio = 4001, kReloadAudio = 4002, kExportAudio = 4003,
+                  kOverwriteAudio = 4004, kStructure = 4007, kPanel = 4008, kMute = 4009, kSolo = 4010;
+constexpr int32_t kInsertFirst = 4100, kInsertLast = 4164;
+constexpr int32_t kInsertOffset = 2500; // 4100 + offset = the panel window's 1600
+} // namespace ctx_cmd
+
+// Heights of the labels.
+constexpr int32_t kLabelHeight = 16, kSmallLabelHeight = 10;
+
+} // namespace
+
+// ============================================================================
+// The base
+
+TCtrlView::TCtrlView(TPanelWnd* wnd, KSModul* module)
+    : TTView(wnd, 1), module_(module), wnd_(wnd), ens_(wnd && wnd->IsEnsemblePanel()) {
+  Look();
+  int32_t menu = panel_menu::kCtrl;
+  if (IsTapedeck(module)) menu = panel_menu::kCtrlTapedeck;
+  else if (IsSamplerFamily(module)) menu = panel_menu::kCtrlSampler;
+  else if (module->IsCategory(kCatMacro)) menu = panel_menu::kCtrlMacro;
+  else if (module->IsCategory(kCatInstrument)) menu = panel_menu::kCtrlInstrument;
+  SetContextMenu(ContextMenu(menu));
+  font_ = Look().normalFont.Get();
+  // Hidden until placed; a view without an area would count as a group
+  // that every point hits.
+  SetVisible(0);
+  SetArea(TArea(0, 0, 10, 10));
+}
+
+TCtrlView::~TCtrlView() = default;
+
+bool TCtrlView::IsOnGuiThread() const {
+  KModelHost* host = module_->GetHost();
+  return !host || host->IsGuiThread();
+}
+
+void TCtrlView::ChooseFont() {
+  small_ = module_->IsSmallDesign() ? 1 : 0;
+  font_ = small_ && smallFontAllowed_ ? Look().smallFont.Get() : Look().normalFont.Get();
+}
+
+void TCtrlView::ApplyFrame(const TPnt& topLeft) {
+  title_ = label_ = operating_ = value_ = drawn_ = EmptyArea;
+  frameW_ = frameH_ = 0;
+  layoutOrigin_ = NoPnt;
+  Layout();
+  const TPnt tl = layoutOrigin_ == NoPnt ? topLeft : layoutOrigin_;
+  if (frameW_ > 0 && frameH_ > 0) {
+    bool visible;
+    if (ens_ && module_->IsCategory(kCatInstrument)) visible = true;
+    else visible = ens_ ? module_->IsVisibleInEns() : module_->IsVisibleInInstr();
+    SetArea(TArea(tl.X(), tl.Y(), tl.X() + frameW_, tl.Y() + frameH_));
+    SetVisible(visible ? 1 : 0);
+  } else {
+    SetVisible(0);
+    SetArea(TArea(0, 0, 10, 10));
+  }
+  AfterDrag();
+}
+
+void TCtrlView::Rebuild() { ApplyFrame(GetOrigin()); }
+
+void TCtrlView::Place() { ApplyFrame(ens_ ? module_->GetEnsCtrlPos() : module_->GetInstrCtrlPos()); }
+
+void TCtrlView::RequestValueUpdate() {
+  if (!IsVisible()) return;
+  if (IsOnGuiThread()) {
+    redraws_.fetch_add(1, std::memory_order_relaxed);
+    Invalidate();
+    return;
+  }
+  // Another thread: one redraw at most is on its way; the GUI thread clears
+  // the flag when it handles it, so a later change sends the next one.
+  if (pending_.exchange(1, std::memory_order_acq_rel)) return;
+  PostNotify(0);
+}
+
+void TCtrlView::Refresh(int) {
+  pending_.store(0, std::memory_order_release);
+  redraws_.fetch_add(1, std::memory_order_relaxed);
+  TUpdateBracket bracket;
+  Invalidate();
+}
+
+void TCtrlView::Paint(IDrawContext* ctx, const TArea& clip) {
+  const TArea whole(0, 0, GetArea().Width(), GetArea().Height());
+  shownSelected_ = module_->IsSelected() ? 1 : 0;
+  ctx->TileBitmap(whole, Bitmap(picture::kTileGreenGrey));
+  if (!label_.IsEmpty()) {
+    ctx->SetFont(font_);
+    IColor* colour = module_->IsSelected() ? Look().selectedLabel.Get() : StdColor(TStdColor::Black);
+    ctx->DrawTextCentred(labelTop_, label_, StdColor(TStdColor::Transparent), colour, module_->GetLabel());
+  }
+  DrawValue(ctx);
+  TTView::Paint(ctx, clip);
+}
+
+TArea TCtrlView::DrawValue(IDrawContext* ctx) {
+  DrawValueText(ctx);
+  return drawn_;
+}
+
+void TCtrlView::DrawValueText(IDrawContext* ctx) {
+  if (value_.IsEmpty()) return;
+  TStr text;
+  text.SetReal(module_->GetControlValue(), small_ ? 4 : 5);
+  ctx->SetFont(font_);
+  ctx->DrawTextCentred(valueTop_, value_, Look().valueBox.Get(), StdColor(TStdColor::White), text);
+}
+
+int TCtrlView::GetHint(TStr& text, TArea& area) {
+  text = module_->GetHelp();
+  area = TArea(0, 0, GetArea().Width(), GetArea().Height());
+  return text.IsEmpty() ? 0 : 1;
+}
+
+bool TCtrlView::LiesInside(const KSModul* m, const KSModul* f) {
+  if (!m || !f || m->IsCategory(kCatInstrument)) return false;
+  for (const KSModul* p = m->GetParent(); p; p = p->GetParent()) {
+    if (p == f) return true;
+    if (!p->IsMacroOrInstrument() || p->IsCategory(kCatInstrument)) return false;
+  }
+  return false;
+}
+
+int TCtrlView::IsSameAs(TCtrlView* other) {
+  return other && (other->module_ == module_ || LiesInside(other->module_, module_)) ? 1 : 0;
+}
+
+int TCtrlView::IsInSelection() {
+  const bool shown = ens_ ? module_->IsVisibleInEns() || module_->IsCategory(kCatInstrument)
+                          : module_->IsVisibleInInstr();
+  return shown && module_->IsSelectedInPanel(ens_) ? 1 : 0;
+}
+
+int TCtrlView::IsFixed() {
+  KInstr* instr = module_->GetOwnerInstr();
+  KSModul* owner = instr ? instr->GetOwner() : nullptr;
+  if (!owner) owner = module_->GetTop();
+  return owner && owner->IsPanelLocked() ? 1 : 0;
+}
+
+void TCtrlView::Select(int on, int exclusive) {
+  if (exclusive) module_->GetTop()->DeselectAll();
+  if (on) module_->Select();
+  else module_->Deselect();
+  MarkToFront();
+  if (wnd_)
+    wnd_->ForEachCtrlView([this](TCtrlView* v) {
+      if (LiesInside(v->module_, module_)) v->MarkToFront();
+    });
+}
+
+void TCtrlView::DragTo(const TPnt& p) {
+  if (ens_) module_->SetEnsCtrlPos(p);
+  else module_->SetInstrCtrlPos(p);
+  MoveTo(p);
+}
+
+void TCtrlView::AfterDrag() { module_->UpdateCtrlViews(); }
+
+void TCtrlView::AddUndoMerged(int32_t kind, const void* object, int32_t value) {
+  KEnsemble* ens = wnd_ ? wnd_->GetEnsemble() : nullptr;
+  if (ens && ens->GetFiles()) ens->GetFiles()->GetUndo().AddUndoStepMerged(kind, object, value);
+}
+
+// ---------------------------------------------------------------- mouse
+
+void TCtrlView::MouseDown(int32_t x, int32_t y) {
+  if (!wnd_) return;
+  std::weak_ptr<int> alive = Liveness();
+  wnd_->ClearChildMarks();
+  if (!wnd_->IsCtrlKeyDown()) Select(1, IsSelected() ? 0 : 1);
+  else Select(IsSelected() ? 0 : 1, 0);
+  wnd_->BringMarkedToFront();
+  if (!CanDragAt(x, y)) {
+    ownMouse_ = 1;
+    OwnMouseDown(x, y);
+  } else {
+    ownMouse_ = 0;
+    if (!IsFixed()) {
+      const TPnt press(x, y);
+      wnd_->ForEachCtrlView([&](TCtrlView* v) {
+        if (!v->IsInSelection()) return;
+        v->dragOrigin_ = wnd_->SnapToGrid(v->GetOrigin());
+        v->press_ = press;
+      });
+    }
+  }
+  if (!alive.expired()) wnd_->SelectionChanged();
+}
+
+void TCtrlView::MouseMove(int32_t x, int32_t y) {
+  if (!wnd_) return;
+  if (ownMouse_) {
+    OwnMouseMove(x, y);
+    return;
+  }
+  if (!wnd_->IsMouseButtonDown() || IsFixed()) return;
+  const TPnt press = press_;
+  std::vector<TCtrlView*> moving;
+  wnd_->ForEachCtrlView([&](TCtrlView* v) {
+    if (v->IsInSelection()) moving.push_back(v);
+  });
+  for (TCtrlView* v : moving) {
+    const TPnt start = v->GetOrigin();
+    const TPnt target = wnd_->SnapToGrid(TPnt(start.X() - press.X() + x, start.Y() - press.Y() + y));
+    if (target != start) {
+      AddUndoMerged(undo_kind::kMoveControls, this, 0);
+      v->moved_ = 1;
+    }
+    if (target != v->dragOrigin_) {
+      v->dragOrigin_ = target;
+      v->DragTo(target);
+    }
+  }
+  for (TCtrlView* v : moving) v->AfterDrag();
+}
+
+void TCtrlView::MouseUp(int32_t x, int32_t y) {
+  if (!wnd_) return;
+  if (KEnsemble* ens = wnd_->GetEnsemble(); ens && ens->GetFiles()) ens->GetFiles()->GetUndo().ClearPendingUndo();
+  if (ownMouse_) {
+    ownMouse_ = 0;
+    OwnMouseUp(x, y);
+    return;
+  }
+  if (IsFixed()) return;
+  if (!wnd_->IsCtrlKeyDown()) {
+    wnd_->ForEachCtrlView([this](TCtrlView* v) {
+      if (!v->moved_ && v->IsSelected() && !IsSameAs(v)) v->Select(0, 0);
+      v->moved_ = 0;
+    });
+  }
+  wnd_->UpdateScrollBars();
+  wnd_->SelectionChanged();
+}
+
+void TCtrlView::DoubleClick(int32_t x, int32_t y) {
+  if (doubleClickOperates_ && operating_.Contains(TPnt(x, y))) {
+    OwnMouseDown(x, y);
+    InvalidateArea(operating_);
+    InvalidateArea(value_);
+    OwnMouseUp(x, y);
+    return;
+  }
+  DoubleClickAction();
+}
+
+void TCtrlView::RightMouseDown(int32_t, int32_t) {
+  if (wnd_) wnd_->SelectionChanged();
+}
+
+void TCtrlView::OpenProperties() {
+  if (module_->IsCategory(kCatInstrument)) panel_dialogs::OpenInstrumentDialog(module_);
+  else panel_dialogs::OpenModuleDialog(module_);
+}
+
+// ---------------------------------------------------------------- commands
+
+void TCtrlView::Execute(int32_t id) {
+  int result = 0;
+  if (!Command(id, 0, result)) TTView::Execute(id);
+}
+
+int TCtrlView::IsEnabled(int32_t id, int& enabled) {
+  int result = 0;
+  if (Command(id, 1, result)) {
+    enabled = result;
+    return 1;
+  }
+  return TTView::IsEnabled(id, enabled);
+}
+
+int TCtrlView::IsChecked(int32_t id, int& checked) {
+  int result = 0;
+  if (Command(id, 2, result)) {
+    checked = result;
+    return 1;
+  }
+  return TTView::IsChecked(id, checked);
+}
+
+void TCtrlView::InsertControl(TModuleType type, bool knob) {
+  KSModul* made = module_->InsertModule(type, kPlaceNextPanel, true);
+  if (!made || !knob) return;
+  made->SetLabel(TStr("Knob"));
+  made->SetCtrlStyle(2);
+}
+
+int TCtrlView::Command(int32_t id, int mode, int& result) {
+  KEnsemble* ens = wnd_ ? wnd_->GetEnsemble() : nullptr;
+  auto record = [ens](int32_t kind) {
+    if (ens) ens->AddUndoStep(kind, nullptr);
+  };
+  switch (id) {
+  case ctx_cmd::kProperties:
+    if (mode == 0) OpenProperties();
+    result = mode == 1 ? 1 : 0;
+    return 1;
+  case ctx_cmd::kLoadAudio:
+    if (mode == 0) {
+      if (ens && ens->GetFiles()) ens->GetFiles()->GetUndo().SetPendingUndo(undo_kind::kPropertyDialog, nullptr, 0);
+      module_->LoadAudio();
+    }
+    result = mode == 1 ? 1 : 0;
+    return 1;
+  case ctx_cmd::kReloadAudio:
+    if (mode == 0) module_->ReloadAudio();
+    result = mode == 1 ? (module_->HasAudio() ? 1 : 0) : 0;
+    return 1;
+  case ctx_cmd::kExportAudio:
+  case ctx_cmd::kOverwriteAudio:
+    result = 0;
+    return 1;
+  case ctx_cmd::kStructure:
+    if (mode == 0) module_->OpenStructure();
+    result = mode == 1 ? 1 : 0;
+    return 1;
+  case ctx_cmd::kPanel:
+    if (mode == 0) module_->OpenPanel(true);
+    result = mode == 1 ? 1 : 0;
+    return 1;
+  case ctx_cmd::kMute:
+    if (mode == 0) {
+      if (module_->IsMuted()) {
+        record(undo_kind::kUnmute);
+        module_->Unmute();
+      } else {
+        record(undo_kind::kMute);
+        module_->Mute();
+      }
+    }
+    result = mode == 1 ? 1 : mode == 2 ? (module_->IsMuted() ? 1 : 0) : 0;
+    return 1;
+  case ctx_cmd::kSolo:
+    if (mode == 0) {
+      if (module_->IsSolo()) {
+        record(undo_kind::kUnsolo);
+        module_->Unsolo();
+      } else {
+        record(undo_kind::kSolo);
+        module_->Solo();
+      }
+    }
+    result = mode == 1 ? 1 : mode == 2 ? (module_->IsSolo() ? 1 : 0) : 0;
+    return 1;
+  default: break;
+  }
+  if (id >= ctx_cmd::kInsertFirst && id <= ctx_cmd::kInsertLast) {
+    bool knob = false;
+    const TModuleType type = PanelInsertType(id - ctx_cmd::kInsertOffset, &knob);
+    if (type.category == 0 && type.type == 0) return 0;
+    if (mode == 0) InsertControl(type, knob);
+    result = mode == 1 ? 1 : 0;
+    return 1;
+  }
+  return 0;
+}
+
+// ============================================================================
+// Faders and knobs
+
+TFaderView::TFaderView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {
+  for (int32_t id : {picture::kKnobStrip, picture::kKnobSmallStrip, picture::kFaderStrip, picture::kFaderSmallStrip})
+    Bitmap(id);
+}
+
+void TFaderView::Layout() {
+  TCtrlView::Layout();
+  int32_t h = 0;
+  const bool knob = IsKnob();
+  if (!small_) {
+    strip_ = Bitmap(knob ? picture::kKnobStrip : picture::kFaderStrip);
+    if (module_->IsLabelShown()) {
+      label_ = TArea(0, 3, 48, 16);
+      labelTop_ = 3;
+      h = kLabelHeight;
+    }
+    title_ = label_;
+    if (!knob) {
+      operating_ = TArea(4, h + 4, 44, h + 104);
+      frameDest_ = TArea(4, h + 4, 4, h + 4);
+      if (module_->IsValueShown()) {
+        value_ = TArea(4, h + 111, 44, h + 124);
+        valueTop_ = h + 111;
+        h += 16;
+      }
+      SetFrameSize(48, h + 112);
+    } else {
+      operating_ = TArea(5, h + 2, 42, h + 37);
+      frameDest_ = TArea(5, h + 1, 5, h + 1);
+      if (module_->IsValueShown()) {
+        value_ = TArea(4, h + 39, 44, h + 52);
+        valueTop_ = h + 39;
+        h += 16;
+      }
+      SetFrameSize(48, h + 40);
+    }
+  } else {
+    strip_ = Bitmap(knob ? picture::kKnobSmallStrip : picture::kFaderSmallStrip);
+    if (module_->IsLabelShown()) {
+      label_ = TArea(0, 1, 24, 10);
+      labelTop_ = 1;
+      h = kSmallLabelHeight;
+    }
+    title_ = label_;
+    if (!knob) {
+      operating_ = TArea(1, h + 1, 23, h + 51);
+      frameDest_ = TArea(1, h + 1, 1, h + 1);
+      if (module_->IsValueShown()) {
+        value_ = TArea(1, h + 52, 23, h + 61);
+        valueTop_ = h + 52;
+        h += 10;
+      }
+      SetFrameSize(24, h + 52);
+    } else {
+      operating_ = TArea(1, h + 1, 23, h + 22);
+      frameDest_ = TArea(2, h + 1, 2, h + 1);
+      if (module_->IsValueShown()) {
+        value_ = TArea(1, h + 22, 23, h + 31);
+        valueTop_ = h + 22;
+        h += 10;
+      }
+      SetFrameSize(24, h + 22);
+    }
+  }
+  drawn_ = TArea::Union(operating_, value_);
+  frameWidth_ = strip_ ? strip_->GetWidth() / picture::kStripFrames : 0;
+  frameDest_.SetWidth(frameWidth_);
+  frameDest_.SetHeight(strip_ ? strip_->GetHeight() : 0);
+  shownStep_ = -1;
+}
+
+int32_t TFaderView::FrameOfStep(const KSModul* m, int32_t step, int32_t* shown) {
+  const int32_t lower = m->GetMidiLower(), upper = m->GetMidiUpper();
+  if (upper <= lower) return -1;
+  int32_t i = std::clamp(step, lower, upper);
+  // A run of equal values shows its first step; the walk never leaves the
+  // control's range, so the frame is never below 0.
+  while (i > lower && m->GetTableValue(i) == m->GetTableValue(i - 1)) --i;
+  if (shown) *shown = i;
+  return ((i - lower) * (picture::kStripFrames - 1)) / (upper - lower);
+}
+
+TArea TFaderView::DrawValue(IDrawContext* ctx) {
+  int32_t shown = -1;
+  const int32_t frame = FrameOfStep(module_, module_->GetControlStep(), &shown);
+  if (frame >= 0) {
+    shownStep_ = shown;
+    if (strip_ && frameWidth_ > 0) ctx->BlitBitmap(strip_, frame * frameWidth_, 0, frameDest_);
+  }
+  DrawValueText(ctx);
+  return drawn_;
+}
+
+void TFaderView::OwnMouseDown(int32_t, int32_t y) { anchor_ = module_->GetControlStep() + y; }
+
+void TFaderView::OwnMouseMove(int32_t, int32_t y) {
+  AddUndoMerged(undo_kind::kChangeControls, module_, module_->GetControlStep());
+  const int32_t target = std::clamp(anchor_ - y, module_->GetMidiLower(), module_->GetMidiUpper());
+  if (target != shownStep_) module_->SetControlStep(target);
+}
+
+// ============================================================================
+// Buttons
+
+TButtonView::TButtonView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {
+  doubleClickOperates_ = 1;
+  for (int32_t k = 0; k < 2 * picture::kButtonSmallOffset; ++k) Bitmap(picture::kButtonUpLit + k);
+}
+
+void TButtonView::Layout() {
+  TCtrlView::Layout();
+  int32_t h = 0;
+  if (!small_) {
+    if (module_->IsLabelShown()) {
+      label_ = TArea(0, 3, 48, 16);
+      labelTop_ = 3;
+      h = kLabelHeight;
+    }
+    operating_ = TArea(5, h + 1, 42, h + 17);
+    bitmapPos_ = TPnt(6, h + 2);
+    int32_t height = h + 20;
+    if (module_->IsValueShown()) {
+      value_ = TArea(4, h + 19, 44, h + 32);
+      valueTop_ = h + 19;
+      height += 16;
+    }
+    SetFrameSize(48, height);
+  } else {
+    if (module_->IsLabelShown()) {
+      label_ = TArea(0, 1, 24, 10);
+      labelTop_ = 1;
+      h = kSmallLabelHeight;
+    }
+    operating_ = TArea(1, h + 1, 23, h + 10);
+    bitmapPos_ = TPnt(2, h + 2);
+    int32_t height = h + 12;
+    if (module_->IsValueShown()) {
+      value_ = TArea(1, h + 12, 23, h + 21);
+      valueTop_ = h + 12;
+      height += 10;
+    }
+    SetFrameSize(24, height);
+  }
+  title_ = label_;
+  drawn_ = TArea::Union(operating_, value_);
+}
+
+int32_t TButtonView::PictureOf(int32_t mode, int32_t s, bool pressed) {
+  using namespace picture;
+  switch (mode) {
+  case kButtonTrigger: return pressed ? kButtonDownLit : kButtonUpDark;
+  case kButtonGate: return s < 64 && !pressed ? kButtonUpDark : kButtonDownLit;
+  default: // a toggle
+    if (s < 64) return pressed ? kButtonDownDark : kButtonUpDark;
+    return pressed ? kButtonDownLit : kButtonUpLit;
+  }
+}
+
+TArea TButtonView::DrawValue(IDrawContext* ctx) {
+  int32_t id = PictureOf(module_->GetCtrlStyle(), module_->GetControlStep(), pressed_ != 0);
+  if (small_) id += picture::kButtonSmallOffset;
+  ctx->DrawBitmap(Bitmap(id), bitmapPos_);
+  DrawValueText(ctx);
+  return drawn_;
+}
+
+void TButtonView::OwnMouseDown(int32_t, int32_t) {
+  pressed_ = 1;
+  module_->SetControlStep(64);
+  RequestValueUpdate();
+}
+
+void TButtonView::OwnMouseUp(int32_t, int32_t) {
+  pressed_ = 0;
+  module_->SetControlStep(0);
+  RequestValueUpdate();
+}
+
+// ============================================================================
+// Switches
+
+TSwitchView::TSwitchView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {
+  doubleClickOperates_ = 1;
+  for (int32_t id = picture::kSwitchFirst; id <= picture::kSwitchLast; ++id) Bitmap(id);
+  nameFont_ = Look().frameFont.Get();
+}
+
+void TSwitchView::Layout() {
+  TCtrlView::Layout();
+  rows_ = std::max(1, module_->GetInPortCount());
+  if (module_->IsType(kTypeSwitch2x2)) rows_ = 2;
+  if (small_ && rows_ == 2) rows_ = 1;
+  const int32_t h = module_->IsLabelShown() ? kLabelHeight : 0;
+  if (!small_) {
+    if (h) label_ = TArea(0, 3, 48, 16);
+    operating_ = TArea(26, h + 3, 47, h + 4 + 16 * rows_);
+    bitmapPos_ = TPnt(27, h + 4);
+    SetFrameSize(48, h + 8 + 16 * rows_);
+  } else {
+    if (h) label_ = TArea(0, 3, 24, 16);
+    operating_ = TArea(2, h + 3, 23, h + 4 + 16 * rows_);
+    bitmapPos_ = TPnt(3, h + 4);
+    SetFrameSize(24, h + 8 + 16 * rows_);
+  }
+  labelTop_ = 3;
+  title_ = label_;
+  nameArea_ = TArea(4, h + 5, 25, h + 21);
+  drawn_ = operating_;
+}
+
+int32_t TSwitchView::PictureOfRow(int32_t r, int32_t step) const {
+  using namespace picture;
+  const bool oneRowPair = small_ && rows_ == 1 &&
+                          (module_->IsTypeIndex(kTypeSwitch2x2.type) || module_->IsTypeIndex(1) ||
+                           module_->IsTypeIndex(7));
+  if (oneRowPair) return step == 0 ? kSwitchBottomUnselected : kSwitchBottomSelected;
+  const bool selected = r == rows_ - 1 - step;
+  const bool bottom = r == rows_ - 1;
+  if (bottom) return selected ? kSwitchBottomSelected : kSwitchBottomUnselected;
+  return selected ? kSwitchRowSelected : kSwitchRowUnselected;
+}
+
+TArea TSwitchView::DrawValue(IDrawContext* ctx) {
+  const int32_t step = module_->GetControlStep();
+  for (int32_t r = 0; r < rows_; ++r)
+    ctx->DrawBitmap(Bitmap(PictureOfRow(r, step)), TPnt(bitmapPos_.X(), bitmapPos_.Y() + 16 * r));
+  return drawn_;
+}
+
+void TSwitchView::Paint(IDrawContext* ctx, const TArea& clip) {
+  TCtrlView::Paint(ctx, clip);
+  if (!small_) {
+    ctx->SetFont(nameFont_);
+    for (int32_t r = 0; r < rows_; ++r) {
+      KInPort* port = module_->GetInPort(r);
+      if (!port) continue;
+      TArea a = nameArea_;
+      a.MoveV(16 * r);
+      ctx->DrawTextLeft(TPnt(a.Left(), a.Top()), a, StdColor(TStdColor::Transparent), StdColor(TStdColor::Black),
+                        port->GetLabel());
+    }
+  }
+}
+
+void TSwitchView::OwnMouseDown(int32_t x, int32_t y) {
+  lastPress_ = TPnt(x, y);
+  const int32_t step = module_->GetControlStep();
+  AddUndoMerged(undo_kind::kChangeControls, module_, step);
+  if (rows_ == 1) {
+    module_->SetControlStep(step == 0 ? 1 : 0);
+    return;
+  }
+  const int32_t row = std::clamp((operating_.Bottom() - y) / 16, 0, rows_ - 1);
+  if (row != step) module_->SetControlStep(row);
+}
+
+void TSwitchView::OpenProperties() {
+  const TPnt p = GetMousePos();
+  for (int32_t r = 0; r < rows_; ++r) {
+    TArea a = nameArea_;
+    a.MoveV(16 * r);
+    if (a.Contains(p) && module_->GetInPort(r)) {
+      panel_dialogs::OpenPortDialog(module_->GetInPort(r));
+      return;
+    }
+  }
+  TCtrlView::OpenProperties();
+}
+
+// ============================================================================
+// Lamps
+
+TLampView::TLampView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {
+  for (int32_t k = 0; k < 2 * picture::kLampColours; ++k) Bitmap(picture::kLampFirst + k);
+}
+
+void TLampView::Layout() {
+  TCtrlView::Layout();
+  const int32_t h = module_->IsLabelShown() ? (small_ ? kSmallLabelHeight : kLabelHeight) : 0;
+  if (h) label_ = TArea(0, 3, 24, 16);
+  labelTop_ = 3;
+  title_ = label_;
+  operating_ = TArea(4, h + 1, 18, h + 17);
+  bitmapPos_ = TPnt(6, h + 2);
+  drawn_ = operating_;
+  SetFrameSize(24, h + 20);
+}
+
+int32_t TLampView::PictureOf(int32_t colourStyle, bool lit) {
+  constexpr int32_t kFirstColourStyle = 300;
+  const int32_t c = std::clamp(colourStyle - kFirstColourStyle, 0, picture::kLampColours - 1);
+  return picture::kLampFirst + c + (lit ? picture::kLampOnOffset : 0);
+}
+
+void TLampView::RequestValueUpdate() {
+  if (!IsVisible()) return;
+  if (const TEngineRecord* r = module_->GetEngineRecord(); r && r->state && r->voices > 0 && r->stateWords > 0)
+    lit_.store(routines::LoadShared(r->state[0][0].i) != 0 ? 1 : 0, std::memory_order_relaxed);
+  TCtrlView::RequestValueUpdate();
+}
+
+TArea TLampView::DrawValue(IDrawContext* ctx) {
+  ctx->DrawBitmap(Bitmap(PictureOf(module_->GetCtrlStyle(), IsLit())), bitmapPos_);
+  return drawn_;
+}
+
+// ============================================================================
+// Meters
+
+namespace {
+// Segment tables, bottom segment first.
+int32_t MeterPicture(bool level, int32_t k, bool on) {
+  using namespace picture;
+  if (!level) return on ? kMeterAmberOn : kMeterAmberOff;
+  if (k <= 10) return on ? kMeterGreenOn : kMeterGreenOff;
+  if (k <= 15) return on ? kMeterYellowOn : kMeterYellowOff;
+  return on ? kMeterRedOn : kMeterRedOff;
+}
+} // namespace
+
+TMeterView::TMeterView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {
+  for (int32_t k = 0; k < 8; ++k) Bitmap(picture::kMeterFirst + k);
+}
+
+void TMeterView::Layout() {
+  TCtrlView::Layout();
+  const int32_t h = module_->IsLabelShown() ? (small_ ? kSmallLabelHeight : kLabelHeight) : 0;
+  if (h) label_ = TArea(0, 3, 24, 16);
+  labelTop_ = 3;
+  title_ = label_;
+  // A shown value moves the bar down; the meter writes no value text.
+  const int32_t hb = h + (module_->IsValueShown() ? 10 : 0);
+  operating_ = TArea(4, hb + 1, 18, hb + 88);
+  segmentPos_ = TPnt(6, hb + 2);
+  drawn_ = operating_;
+  SetFrameSize(24, hb + 88);
+  const float lo = module_->GetMinimum(), hi = module_->GetMaximum();
+  for (int32_t k = 0; k < kSegments; ++k) {
+    const float t = lo + (float(k) / float(kSegments)) * (hi - lo);
+    // A level meter's range is in decibels: the engine's one conversion
+    // (an amplitude, 20 log10) turns it into the amplitude it compares with.
+    thresholds_[k] = IsLevelMeter() ? DecibelsToGain(t) : t;
+  }
+  drawn_count_ = -1;
+}
+
+int32_t TMeterView::CountOf(float level) const {
+  if (!(level == level)) return 0; // not a number: nothing lit
+  for (int32_t k = 0; k < kSegments; ++k)
+    if (level <= thresholds_[k]) return k;
+  return kSegments;
+}
+
+void TMeterView::RequestValueUpdate() {
+  if (!IsVisible()) return;
+  const TEngineRecord* r = module_->GetEngineRecord();
+  if (!r || !r->state || r->voices <= 0 || r->stateWords < 2) {
+    if (SelectionShownChanged()) TCtrlView::RequestValueUpdate();
+    return;
+  }
+  float level = routines::LoadShared(r->state[0][1].f);
+  // The level meter holds the peak power: its amplitude is the root.
+  if (IsLevelMeter()) level = level > 0.0f ? std::sqrt(level) : 0.0f;
+  const int32_t count = CountOf(level);
+  if (count_.exchange(count, std::memory_order_relaxed) == count && drawn_count_ == count && !SelectionShownChanged())
+    return;
+  TCtrlView::RequestValueUpdate();
+}
+
+TArea TMeterView::DrawValue(IDrawContext* ctx) {
+  const int32_t count = GetCount();
+  const bool level = IsLevelMeter();
+  for (int32_t k = 0; k < kSegments; ++k)
+    ctx->DrawBitmap(Bitmap(MeterPicture(level, k, k < count)),
+                    TPnt(segmentPos_.X(), segmentPos_.Y() + (kSegments - k) * picture::kMeterHeight - picture::kMeterHeight));
+  drawn_count_ = count;
+  return drawn_;
+}
+
+// ============================================================================
+// Graphs
+
+TGraphView::TGraphView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {}
+
+void TGraphView::Layout() {
+  TCtrlView::Layout();
+  const TPnt size = module_->GetDisplaySize();
+  const int32_t w = std::max(0, size.X()), h = std::max(0, size.Y());
+  int32_t l = 0;
+  if (module_->IsLabelShown()) {
+    label_ = TArea(4, 3, w + 4, 16);
+    labelTop_ = 3;
+    l = kLabelHeight;
+  }
+  title_ = label_;
+  operating_ = TArea(4, l + 4, w + 4, l + 4 + h);
+  drawn_ = TArea(3, l + 3, w + 5, l + 5 + h);
+  SetFrameSize(w + 8, l + h + 8);
+}
+
+void TGraphView::RequestValueUpdate() {
+  if (IsVisible()) {
+    module_->SetCtrlValue(0);
+    TCtrlView::RequestValueUpdate();
+  }
+  if (!IsOnGuiThread()) return; // the curve is made on the GUI thread only
+  TEngineRecord* r = module_->GetEngineRecord();
+  if (!r) {
+    module_->ClearDisplayBuffer();
+    return;
+  }
+  IModelView* instrView = module_->GetInstrCtrlView();
+  if (instrView && instrView != static_cast<IModelView*>(this)) {
+    auto* v = dynamic_cast<TCtrlView*>(instrView);
+    if (v && v->IsVisible()) return; // the instrument panel's view makes the curve
+  }
+  float* columns = module_->GetDisplayBuffer();
+  const TPnt size = module_->GetDisplaySize();
+  if (!columns || !RenderGraph(module_->GetTypeIndex(), r, columns, size.X(), size.Y()))
+    module_->ClearDisplayBuffer();
+}
+
+int32_t TGraphView::ColumnRuns(float v, float p, int32_t T, int32_t B, bool scope, TRun runs[4]) {
+  const int32_t H = B - T; // operating height - 1
+  int32_t n = 0;
+  const TPiece fill = scope ? kBackground : kFill;
+  auto Truncated = [](float x) -> int64_t {
+    // Huge values and NaN become far outside the column, never undefined.
+    const double d = double(x) + 0.5;
+    if (!(d == d)) return INT32_MIN;
+    if (d >= 2147483647.0) return INT32_MAX;
+    if (d <= -2147483648.0) return INT32_MIN;
+    return int64_t(d);
+  };
+  if (v == FLT_MAX || !(v == v)) {
+    runs[n++] = {kBackground, T};
+    return n;
+  }
+  int64_t a = Truncated(v), b = Truncated(p);
+  if (a < 0 && b < 0) {
+    runs[n++] = {kBackground, T};
+  } else if (a > H && b > H) {
+    runs[n++] = {fill, T};
+  } else if (b < a) {
+    if (b < 0) b = -1;
+    if (a > H) a = H;
+    runs[n++] = {fill, int32_t(B - b - 1)};
+    runs[n++] = {kCurve, int32_t(B - a - 1)};
+    runs[n++] = {kBackground, T};
+  } else if (a < b) {
+    if (a < 0) a = 0;
+    if (b > H) b = H + 1;
+    runs[n++] = {fill, int32_t(B - a)};
+    runs[n++] = {kCurve, int32_t(B - b)};
+    runs[n++] = {kBackground, T};
+  } else {
+    runs[n++] = {fill, int32_t(B - a)};
+    runs[n++] = {kCurve, int32_t(B - a - 1)};
+    runs[n++] = {kBackground, T};
+  }
+  return n;
+}
+
+TArea TGraphView::DrawValue(IDrawContext* ctx) {
+  TLook& l = Look();
+  const TPnt size = module_->GetDisplaySize();
+  const float* buffer = module_->GetDisplayBufferSize() >= size.X() ? module_->GetDisplayBuffer() : nullptr;
+  const int32_t T = operating_.Top() - 1, B = operating_.Bottom() - 1, H = operating_.Height() - 1;
+  const TEngineRecord* record = module_->GetEngineRecord();
+  const bool scope = module_->IsType(kTypeScope) && record;
+  IColor* colours[4] = {l.greyGreen.Get(), l.fillGreen.Get(), l.curveGreen.Get(), l.zeroGreen.Get()};
+  int32_t zero = INT32_MIN;
+  if (scope && record->state && record->voices > 0 && record->stateWords > 0) {
+    const auto* state = reinterpret_cast<const ScopeVoiceState*>(record->state[0]);
+    const float s = size_t(record->stateWords) * sizeof(TWord) >= sizeof(ScopeVoiceState)
+                        ? routines::LoadShared(state->offset)
+                        : 0.0f;
+    const double z = (1.0 - double(s)) * double(H) * 0.5 + 0.5;
+    if (z == z && std::fabs(z) < 1e6) zero = T + int32_t(z);
+  }
+  for (int32_t x = 0; x < operating_.Width(); ++x) {
+    const int32_t column = operating_.Left() + x;
+    const float v = buffer ? buffer[x] : FLT_MAX;
+    float p = x > 0 && buffer ? buffer[x - 1] : v;
+    if (p == FLT_MAX) p = v;
+    TRun runs[4];
+    const int32_t n = ColumnRuns(v, p, T, B, scope, runs);
+    ctx->MoveTo(TPnt(column, B));
+    int32_t y = B;
+    for (int32_t i = 0; i < n; ++i) {
+      // Each piece runs upwards and ends just before its y; pieces that
+      // would run downwards are empty.
+      const int32_t to = std::clamp(runs[i].toY, T, B);
+      if (to < y) {
+        ctx->LineTo(TPnt(column, to), colours[runs[i].piece]);
+        y = to;
+      }
+    }
+    if (y > T) ctx->LineTo(TPnt(column, T), colours[kBackground]);
+    if (zero != INT32_MIN && column % 4 == 0 && zero + 1 >= T && zero + 1 <= B) {
+      ctx->MoveTo(TPnt(column, zero + 1));
+      ctx->LineTo(TPnt(column, zero + 2), colours[kZeroLine]);
+    }
+  }
+  // The black outline.
+  IColor* black = StdColor(TStdColor::Black);
+  const TArea& o = operating_;
+  ctx->MoveTo(TPnt(o.Left() - 1, o.Top() - 1));
+  ctx->LineTo(TPnt(o.Left() - 1, o.Bottom()), black);
+  ctx->LineTo(TPnt(o.Right(), o.Bottom()), black);
+  ctx->LineTo(TPnt(o.Right(), o.Top() - 1), black);
+  ctx->LineTo(TPnt(o.Left() - 1, o.Top() - 1), black);
+  return drawn_;
+}
+
+// ============================================================================
+// File views
+
+TFileView::TFileView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {}
+
+TStr TFileView::SoundFileName(const KSModul* m) {
+  // Each kind reads the object it owns: a tape deck its recording, a
+  // sampler its sample map.
+  if (IsTapedeck(m)) {
+    IRecordBuffer* record = m->GetRecordBuffer();
+    if (record && record->HasFileName() && record->GetFileName()) return record->GetFileName()->GetName(1);
+    return TStr();
+  }
+  if (IsSamplerFamily(m)) {
+    IAudioFileMap* map = m->GetSampleMap();
+    if (map && map->GetDisplayName()) return map->GetDisplayName()->GetName(1);
+  }
+  return TStr();
+}
+
+void TFileView::Layout() {
+  TCtrlView::Layout();
+  const int32_t h = module_->IsLabelShown() ? kLabelHeight : 0;
+  if (h) label_ = TArea(0, 3, 96, 16);
+  labelTop_ = 3;
+  title_ = label_;
+  nameArea_ = TArea(4, h + 3, 92, h + 16);
+  fileName_ = SoundFileName(module_);
+  drawn_ = nameArea_;
+  SetFrameSize(96, 36);
+}
+
+TArea TFileView::DrawValue(IDrawContext* ctx) {
+  ctx->SetFont(font_);
+  ctx->DrawTextCentred(nameArea_.Top(), nameArea_, Look().valueBox.Get(), StdColor(TStdColor::White), fileName_);
+  return drawn_;
+}
+
+// ============================================================================
+// Frames of macros and instruments
+
+TFrameView::TFrameView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {}
+
+void TFrameView::Layout() {
+  TCtrlView::Layout();
+  font_ = Look().frameFont.Get();
+  TArea bounds = EmptyArea;
+  if (TPanelWnd* w = GetPanel())
+    w->ForEachCtrlView([&](TCtrlView* v) {
+      if (v != this && v->IsVisible() && LiesInside(v->GetModule(), module_)) bounds.Unite(v->GetBounds());
+    });
+  if (!bounds.IsEmpty()) {
+    SetFrameOrigin(TPnt(bounds.Left() - 8, bounds.Top() - 16));
+    SetFrameSize(bounds.Width() + 16, bounds.Height() + 24);
+  } else if (IsInstrumentFrame()) {
+    SetFrameSize(80, 17);
+  }
+  title_ = IsInstrumentFrame() ? TArea(1, 1, std::max(1, FrameWidth() - 2), 17) : TArea(9, 1, 200, 20);
+  label_ = title_;
+}
+
+void TFrameView::RequestValueUpdate() {
+  // A frame has no value: its contents moved or changed, so it takes their
+  // bounds again (on the GUI thread, where views are laid out).
+  if (!IsOnGuiThread()) {
+    TCtrlView::RequestValueUpdate();
+    return;
+  }
+  const TArea before = GetArea();
+  Rebuild();
+  if (GetArea() != before && GetPanel()) GetPanel()->Invalidate();
+  else Invalidate();
+}
+
+void TFrameView::BringContentsToFront() {
+  TPanelWnd* w = GetPanel();
+  if (!w) return;
+  w->ForEachCtrlView([this](TCtrlView* v) {
+    if (LiesInside(v->GetModule(), module_)) v->MarkToFront();
+  });
+  w->BringMarkedToFront();
+}
+
+void TFrameView::DoubleClickAction() {
+  if (IsInstrumentFrame()) module_->OpenPanel(true);
+  else module_->OpenStructure();
+}
+
+void TFrameView::Paint(IDrawContext* ctx, const TArea& clip) {
+  TLook& l = Look();
+  const int32_t w = GetArea().Width(), h = GetArea().Height();
+  ctx->SetFont(l.frameFont.Get());
+  const TStr& label = module_->GetLabel();
+  if (!IsInstrumentFrame()) {
+    // An etched outline left open at the top for the label.
+    const int32_t gapEnd = module_->IsLabelShown() && !label.IsEmpty() ? ctx->GetTextExtent(label).X() + 11 : 5;
+    auto Outline = [&](int32_t dx, IColor* c) {
+      ctx->MoveTo(TPnt(gapEnd + dx, 7 + dx));
+      ctx->LineTo(TPnt(w - 2 + dx, 7 + dx), c);
+      ctx->LineTo(TPnt(w - 2 + dx, h - 2 + dx), c);
+      ctx->LineTo(TPnt(0 + dx, h - 2 + dx), c);
+      ctx->LineTo(TPnt(0 + dx, 7 + dx), c);
+      ctx->LineTo(TPnt(6 + dx, 7 + dx), c);
+    };
+    Outline(0, l.greyGreen.Get());
+    Outline(1, l.lightGreyGreen.Get());
+    if (module_->IsLabelShown())
+      ctx->DrawTextLeft(TPnt(8, 1), TArea(8, 1, std::min(200, w), 20), StdColor(TStdColor::Transparent),
+                        module_->IsSelected() ? l.selectedLabel.Get() : StdColor(TStdColor::Black), label);
+  } else {
+    ctx->TileBitmap(TArea(0, 0, w, h), Bitmap(picture::kTileGreenGrey));
+    ctx->FillArea(TArea(1, 1, w - 2, 15), module_->IsSelected() ? l.darkRed.Get() : l.darkBlue.Get());
+    IColor* white = StdColor(TStdColor::White);
+    ctx->MoveTo(TPnt(0, h - 1));
+    ctx->LineTo(TPnt(0, 0), white);
+    ctx->LineTo(TPnt(w - 1, 0), white);
+    ctx->MoveTo(TPnt(w - 2, 1));
+    ctx->LineTo(TPnt(w - 2, h - 2), l.grey.Get());
+    ctx->LineTo(TPnt(0, h - 2), l.grey.Get());
+    ctx->MoveTo(TPnt(w - 1, 0));
+    ctx->LineTo(TPnt(w - 1, h - 1), StdColor(TStdColor::Black));
+    ctx->LineTo(TPnt(-1, h - 1), StdColor(TStdColor::Black));
+    ctx->DrawTextLeft(TPnt(4, 2), title_, StdColor(TStdColor::Transparent), white, label);
+  }
+  TTView::Paint(ctx, clip);
+}
+
+// ============================================================================
+// The factory and the menus
+
+TCtrlView* CreateCtrlView(TPanelWnd* wnd, KSModul* module, int32_t kind) {
+  if (!module) return nullptr;
+  switch (kind) {
+  case kViewFader: return new TFaderView(wnd, module);
+  case kViewButton: return new TButtonView(wnd, module);
+  case kViewSwitch: return new TSwitchView(wnd, module);
+  case kViewLamp: return new TLampView(wnd, module);
+  case kViewMeter: return new TMeterView(wnd, module);
+  case kViewGraph: return new TGraphView(wnd, module);
+  case kViewFile: return new TFileView(wnd, module);
+  case kViewMacro:
+  case kViewInstrument: return new TFrameView(wnd, module);
+  default: return new TDummyCtrlView(wnd, module);
+  }
+}
+
+namespace {
+std::vector<TMenuEntry> InsertItems(int32_t base) {
+  // base 1600 for the panel window, 4100 for a frame's own insert menu.
+  const int32_t d = base - 1600;
+  return {MenuCommand("&Fader", 1600 + d),           MenuCommand("&Knob", 1601 + d),
+          MenuCommand("&Button", 1602 + d),          MenuSeparator(),
+          MenuCommand("Audio Switch 1", 1620 + d),   MenuCommand("Audio Switch 2", 1621 + d),
+          MenuCommand("Audio Switch 2x2", 1622 + d), MenuCommand("Audio Switch 3", 1623 + d),
+          MenuCommand("Audio Switch 4", 1624 + d),   MenuCommand("Audio Switch 5", 1625 + d),
+          MenuCommand("Audio Switch 6", 1626 + d),   MenuCommand("Audio Switch 8", 1627 + d),
+          MenuSeparator(),                           MenuCommand("Event Switch 1", 1640 + d),
+          MenuCommand("Event Switch 2", 1641 + d),   MenuCommand("Event Switch 3", 1642 + d),
+          MenuCommand("Event Switch 4", 1643 + d),   MenuCommand("Event Switch 5", 1644 + d),
+          MenuCommand("Event Switch 6", 1645 + d),   MenuCommand("Event Switch 8", 1646 + d),
+          MenuSeparator(),                           MenuCommand("Lamp", 1661 + d),
+          MenuCommand("Level Lamp", 1662 + d),       MenuCommand("Meter", 1663 + d),
+          MenuCommand("Level Meter", 1664 + d)};
+}
+} // namespace
+
+void RegisterPanelMenus() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  const std::vector<TMenuEntry> edit = {MenuCommand("Cu&t", 1550), MenuCommand("&Copy", 1551),
+                                        MenuCommand("&Delete", 1553)};
+  auto with = [](std::vector<TMenuEntry> a, const std::vector<TMenuEntry>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  RegisterMenuTable(panel_menu::kCtrl,
+                    {MenuPopup("Ctrl", with({MenuCommand("Pr&operties", 4000), MenuSeparator()}, edit))});
+  RegisterMenuTable(panel_menu::kCtrlTapedeck,
+                    {MenuPopup("Ctrl Tapedeck", with({MenuCommand("Pr&operties", 4000), MenuCommand("&Load Audio...", 4001),
+                                                      MenuCommand("&Reload Audio", 4002),
+                                                      MenuCommand("&Export Audio...", 4003),
+                                                      MenuCommand("&Overwrite Audio", 4004), MenuSeparator()},
+                                                     edit))});
+  RegisterMenuTable(panel_menu::kCtrlSampler,
+                    {MenuPopup("Ctrl Sampler", with({MenuCommand("Pr&operties", 4000), MenuCommand("&Load Audio...", 4001),
+                                                     MenuCommand("&Reload Audio", 4002), MenuSeparator()},
+                                                    edit))});
+  RegisterMenuTable(panel_menu::kCtrlMacro,
+                    {MenuPopup("Ctrl Macro", with({MenuCommand("&Structure", 4007), MenuCommand("Pr&operties", 4000),
+                                                   MenuPopup("Insert", InsertItems(4100)), MenuSeparator()},
+                                                  edit))});
+  RegisterMenuTable(panel_menu::kCtrlInstrument,
+                    {MenuPopup("Ctrl Instrument",
+                               with({MenuCommand("Panel", 4008), MenuCommand("&Structure", 4007),
+                                     MenuCommand("Pr&operties", 4000), MenuCommand("Mute", 4009),
+                                     MenuCommand("Solo", 4010), MenuPopup("Insert", InsertItems(4100)), MenuSeparator()},
+                                    edit))});
+  std::vector<TMenuEntry> insert = InsertItems(1600);
+  insert.push_back(MenuCommand("Scope", 2840));
+  RegisterMenuTable(panel_menu::kPanel,
+                    {MenuPopup("Panel", {MenuPopup("Insert", insert), MenuCommand("&Paste", 1552),
+                                         MenuCommand("Select &All", 1554), MenuSeparator(),
+                                         MenuCommand("Sav&e As...", 1500), MenuCommand("&Lock", 3002),
+                                         MenuCommand("&Structure", 3021), MenuCommand("Pa&rent", 3022),
+                                         MenuCommand("Pr&operties", 3003)})});
+}

@@ -1,0 +1,318 @@
+// The controls on a panel window: one view per module shown on the panel.
+// Faders and knobs, buttons and switches are played with the mouse; lamps,
+// meters and graphs follow the engine; file views name a module's sound;
+// macro and instrument frames enclose the controls inside them.
+#pragma once
+
+#include "pc/sky/view.h"
+#include "src/mod/mod.h"
+#include "src/mod/modwnd.h"
+
+#include <atomic>
+#include <cstdint>
+
+class TPanelWnd;
+
+// Undo kinds the panel controls report.
+namespace undo_kind {
+constexpr int32_t kMoveControls = 27;
+constexpr int32_t kChangeControls = 31;
+constexpr int32_t kPropertyDialog = 4;
+constexpr int32_t kMute = 18, kUnmute = 19, kSolo = 22, kUnsolo = 23;
+} // namespace undo_kind
+
+class ICtrlView : public virtual IBase {
+public:
+  // Lays the view out again at its present place.
+  virtual void Rebuild() = 0;
+  // Lays the view out at the module's panel position.
+  virtual void Place() = 0;
+  // Frames: the controls inside come to the front.
+  virtual void BringContentsToFront() = 0;
+  virtual void InvalidateTitle() = 0;
+  virtual void InvalidateLabel() = 0;
+  // The control's value changed; any thread may call it.
+  virtual void RequestValueUpdate() = 0;
+};
+
+class TCtrlView : public TTView, public ICtrlView, public IModelView {
+public:
+  // Operating areas play the control; a press elsewhere selects and moves.
+  TCtrlView(TPanelWnd* wnd, KSModul* module);
+  ~TCtrlView() override;
+
+  // ICtrlView
+  void Rebuild() override;
+  void Place() override;
+  void BringContentsToFront() override {}
+  void InvalidateTitle() override { InvalidateArea(title_); }
+  void InvalidateLabel() override { InvalidateArea(label_); }
+  void RequestValueUpdate() override;
+
+  KSModul* GetModule() const { return module_; }
+  TPanelWnd* GetPanel() const { return wnd_; }
+  // This view is on the ensemble panel (else on an instrument or macro panel).
+  bool IsEnsembleView() const { return ens_; }
+  const TArea& GetOperatingArea() const { return operating_; }
+  const TArea& GetValueArea() const { return value_; }
+  const TArea& GetLabelArea() const { return label_; }
+  const TArea& GetDrawnArea() const { return drawn_; }
+  // Redraws handled since the view was made (what a test counts).
+  int32_t GetRedrawCount() const { return redraws_.load(std::memory_order_relaxed); }
+  // A redraw asked for from another thread is on its way.
+  bool IsRedrawPending() const { return pending_.load(std::memory_order_acquire) != 0; }
+
+  // Lays out the areas (subclasses first call the base, which picks the font).
+  virtual void Layout() { ChooseFont(); }
+  virtual void ChooseFont();
+  virtual void OpenProperties();
+  virtual void DoubleClickAction() { OpenProperties(); }
+  // Draws the value part; the drawn area is the result.
+  virtual TArea DrawValue(IDrawContext* ctx);
+  virtual void OwnMouseDown(int32_t x, int32_t y) {}
+  virtual void OwnMouseUp(int32_t x, int32_t y) {}
+  virtual void OwnMouseMove(int32_t x, int32_t y) {}
+  virtual int CanDragAt(int32_t x, int32_t y) { return operating_.Contains(TPnt(x, y)) ? 0 : 1; }
+  // A locked panel keeps selecting and playing but moves nothing.
+  virtual int IsFixed();
+  virtual int IsSameAs(TCtrlView* other);
+  virtual int IsInSelection();
+  virtual void DragTo(const TPnt& p);
+  virtual void AfterDrag();
+
+  // The view tree
+  void Paint(IDrawContext* ctx, const TArea& clip) override;
+  int Contains(int32_t x, int32_t y) override { return 1; }
+  int GetHint(TStr& text, TArea& area) override;
+  int IsSelected() override { return module_->IsSelected() ? 1 : 0; }
+  void Select(int on, int exclusive) override;
+  void MouseDown(int32_t x, int32_t y) override;
+  void MouseMove(int32_t x, int32_t y) override;
+  void MouseUp(int32_t x, int32_t y) override;
+  void DoubleClick(int32_t x, int32_t y) override;
+  void RightMouseDown(int32_t x, int32_t y) override;
+  void Refresh(int flag) override;
+  void Execute(int32_t id) override;
+  int IsEnabled(int32_t id, int& enabled) override;
+  int IsChecked(int32_t id, int& checked) override;
+  // Mode 0 runs the command, 1 asks whether it is enabled, 2 whether it is
+  // checked; 1 when the id is the control's.
+  virtual int Command(int32_t id, int mode, int& result) override;
+
+  // The value text under a control.
+  void DrawValueText(IDrawContext* ctx);
+  // The module lies inside the frame module f: through macros, up to f.
+  static bool LiesInside(const KSModul* m, const KSModul* f);
+  // Records an undo step that a run of changes to one object shares.
+  void AddUndoMerged(int32_t kind, const void* object, int32_t value);
+
+protected:
+  // Sets the view's size; the top-left stays where it is.
+  void SetFrameSize(int32_t w, int32_t h) { frameW_ = w, frameH_ = h; }
+  // A view placed by its layout (frames around their contents).
+  void SetFrameOrigin(const TPnt& p) { layoutOrigin_ = p; }
+  int32_t FrameWidth() const { return frameW_; }
+  bool IsOnGuiThread() const;
+  // The selection has changed since the label was last painted.
+  bool SelectionShownChanged() const { return shownSelected_ != (module_->IsSelected() ? 1 : 0); }
+  IFnt* Font() const { return font_; }
+  void InsertControl(TModuleType type, bool knob);
+
+  TArea title_;
+  TArea label_;
+  TArea operating_;
+  TArea value_;
+  TArea drawn_;
+  int32_t labelTop_ = 0;
+  int32_t valueTop_ = 0;
+  int32_t small_ = 0;
+  int32_t smallFontAllowed_ = 1;
+  int32_t doubleClickOperates_ = 0;
+  KSModul* module_;
+  IFnt* font_ = nullptr;
+
+private:
+  void ApplyFrame(const TPnt& topLeft);
+  TPanelWnd* wnd_;
+  bool ens_;
+  int32_t frameW_ = 0, frameH_ = 0;
+  TPnt layoutOrigin_ = NoPnt;
+  int32_t shownSelected_ = -1;
+  // Drag state.
+  TPnt press_;
+  TPnt dragOrigin_;
+  int32_t ownMouse_ = 0;
+  int32_t moved_ = 0;
+  // The one redraw that another thread may have on its way.
+  std::atomic<int32_t> pending_{0};
+  std::atomic<int32_t> redraws_{0};
+};
+
+// Faders and knobs: a strip of 128 frames, one step per pixel of dragging.
+class TFaderView : public TCtrlView {
+public:
+  TFaderView(TPanelWnd* wnd, KSModul* module);
+  void Layout() override;
+  TArea DrawValue(IDrawContext* ctx) override;
+  void OwnMouseDown(int32_t x, int32_t y) override;
+  void OwnMouseMove(int32_t x, int32_t y) override;
+  bool IsKnob() const { return module_->GetCtrlStyle() != kStyleFader; }
+  const TArea& GetFrameDestination() const { return frameDest_; }
+  int32_t GetShownStep() const { return shownStep_; }
+  // The strip frame of a step: -1 when nothing can be drawn (equal bounds).
+  static int32_t FrameOfStep(const KSModul* module, int32_t step, int32_t* shownStep = nullptr);
+  static constexpr int32_t kStyleFader = 1;
+
+private:
+  IBmp* strip_ = nullptr;
+  TArea frameDest_;
+  int32_t frameWidth_ = 0;
+  int32_t shownStep_ = -1;
+  int32_t anchor_ = 0;
+};
+
+class TButtonView : public TCtrlView {
+public:
+  TButtonView(TPanelWnd* wnd, KSModul* module);
+  void Layout() override;
+  TArea DrawValue(IDrawContext* ctx) override;
+  void OwnMouseDown(int32_t x, int32_t y) override;
+  void OwnMouseUp(int32_t x, int32_t y) override;
+  // The picture of a button mode, step and press (normal design).
+  static int32_t PictureOf(int32_t mode, int32_t step, bool pressed);
+  bool IsPressed() const { return pressed_ != 0; }
+
+private:
+  TPnt bitmapPos_;
+  int32_t pressed_ = 0;
+};
+
+class TSwitchView : public TCtrlView {
+public:
+  TSwitchView(TPanelWnd* wnd, KSModul* module);
+  void Layout() override;
+  TArea DrawValue(IDrawContext* ctx) override;
+  void Paint(IDrawContext* ctx, const TArea& clip) override;
+  void OwnMouseDown(int32_t x, int32_t y) override;
+  void OpenProperties() override;
+  int32_t GetRows() const { return rows_; }
+  // The picture of row r (0 at the top) for a step.
+  int32_t PictureOfRow(int32_t r, int32_t step) const;
+
+private:
+  TArea nameArea_;
+  TPnt bitmapPos_;
+  int32_t rows_ = 1;
+  TPnt lastPress_;
+  IFnt* nameFont_ = nullptr;
+};
+
+class TLampView : public TCtrlView {
+public:
+  TLampView(TPanelWnd* wnd, KSModul* module);
+  void Layout() override;
+  TArea DrawValue(IDrawContext* ctx) override;
+  void RequestValueUpdate() override;
+  int CanDragAt(int32_t, int32_t) override { return 1; }
+  bool IsLit() const { return lit_.load(std::memory_order_relaxed) != 0; }
+  static int32_t PictureOf(int32_t colourStyle, bool lit);
+
+private:
+  TPnt bitmapPos_;
+  std::atomic<int32_t> lit_{0};
+};
+
+class TMeterView : public TCtrlView {
+public:
+  static constexpr int32_t kSegments = 17;
+  TMeterView(TPanelWnd* wnd, KSModul* module);
+  void Layout() override;
+  TArea DrawValue(IDrawContext* ctx) override;
+  void RequestValueUpdate() override;
+  int CanDragAt(int32_t, int32_t) override { return 1; }
+  // Lit segments for a level read from the engine.
+  int32_t CountOf(float level) const;
+  int32_t GetCount() const { return count_.load(std::memory_order_relaxed); }
+  float GetThreshold(int32_t k) const { return thresholds_[k]; }
+  bool IsLevelMeter() const { return !module_->IsType(kTypeMeter); }
+
+private:
+  TPnt segmentPos_;
+  std::atomic<int32_t> count_{0};
+  int32_t drawn_count_ = -1;
+  float thresholds_[kSegments] = {};
+};
+
+class TGraphView : public TCtrlView {
+public:
+  TGraphView(TPanelWnd* wnd, KSModul* module);
+  void Layout() override;
+  TArea DrawValue(IDrawContext* ctx) override;
+  void RequestValueUpdate() override;
+  int CanDragAt(int32_t, int32_t) override { return 1; }
+  // The line pieces of one column, bottom up: (colour, end y) pairs.
+  enum TPiece { kBackground, kFill, kCurve, kZeroLine };
+  struct TRun {
+    TPiece piece;
+    int32_t toY;
+  };
+  // The pieces of a column with value v and previous value p between the
+  // operating top and bottom; `scope` draws the fill as background.
+  static int32_t ColumnRuns(float v, float p, int32_t top, int32_t bottom, bool scope, TRun runs[4]);
+};
+
+class TFileView : public TCtrlView {
+public:
+  TFileView(TPanelWnd* wnd, KSModul* module);
+  void Layout() override;
+  TArea DrawValue(IDrawContext* ctx) override;
+  const TStr& GetFileName() const { return fileName_; }
+  // The name of the module's sound file, from the object the module owns.
+  static TStr SoundFileName(const KSModul* module);
+
+private:
+  TArea nameArea_;
+  TStr fileName_;
+};
+
+// Macro and instrument frames around the controls inside them.
+class TFrameView : public TCtrlView {
+public:
+  TFrameView(TPanelWnd* wnd, KSModul* module);
+  void Layout() override;
+  void Paint(IDrawContext* ctx, const TArea& clip) override;
+  TArea DrawValue(IDrawContext*) override { return EmptyArea; }
+  void RequestValueUpdate() override;
+  void BringContentsToFront() override;
+  void DoubleClickAction() override;
+  int CanDragAt(int32_t, int32_t) override { return 1; }
+  bool IsInstrumentFrame() const { return module_->IsCategory(kCatInstrument); }
+};
+
+// A module without a look of its own on panels.
+class TDummyCtrlView : public TCtrlView {
+public:
+  TDummyCtrlView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {}
+  void Rebuild() override { Hide(); }
+  void Place() override { Hide(); }
+  void RequestValueUpdate() override {}
+  void Paint(IDrawContext*, const TArea&) override {}
+
+private:
+  void Hide() {
+    SetVisible(0);
+    SetArea(TArea(0, 0, 10, 10));
+  }
+};
+
+// Makes the view of a panel view kind (the module type's).
+TCtrlView* CreateCtrlView(TPanelWnd* wnd, KSModul* module, int32_t kind);
+inline TCtrlView* CastToCtrlView(IBase* o) { return dynamic_cast<TCtrlView*>(o); }
+
+// The menu resource ids of the panels and their controls.
+namespace panel_menu {
+constexpr int32_t kCtrl = 7550, kCtrlTapedeck = 7551, kCtrlSampler = 7552, kCtrlMacro = 7553, kCtrlInstrument = 7554;
+constexpr int32_t kPanel = 7870;
+} // namespace panel_menu
+// Registers the menu tables of the panels (once).
+void RegisterPanelMenus();

@@ -1,0 +1,602 @@
+#include "src/volteon/panelwnd.h"
+
+#include "pc/sky/mdi.h"
+#include "pc/sky/menu.h"
+#include "src/engine/audioio.h"
+#include "src/engine/module_types.h"
+#include "src/mod/ensemble.h"
+#include "src/mod/ensfile.h"
+#include "src/mod/instr.h"
+#include "src/mod/modfile.h"
+#include "src/mod/undo.h"
+#include "src/volteon/ctrlview.h"
+#include "src/volteon/paneldlg.h"
+#include "src/volteon/panelpics.h"
+#include "src/volteon/pictures.h"
+#include "src/volteon/volteon.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <vector>
+
+QV_MESSAGE(NoCutWithFrames, "You cannot use Cut or Copy in the Panel with Macro or Instrument frames.")
+
+namespace {
+
+constexpr int32_t kUndoClosePanel = 9, kUndoLockPanel = 10, kUndoUnlockPanel = 11, kUndoDeleteControls = 30;
+constexpr int32_t kKnobStyle = 2;
+
+IBmp* SharedBitmap(int32_t id) {
+  static auto* bitmaps = new std::map<int32_t, IBmp*>; // kept for the whole run
+  auto it = bitmaps->find(id);
+  if (it != bitmaps->end()) return it->second;
+  IBmp* bmp = CreateBmp();
+  try {
+    bmp->LoadResource(id);
+  } catch (...) {
+  }
+  (*bitmaps)[id] = bmp;
+  return bmp;
+}
+
+IMenu* PanelMenu() {
+  static IMenu* menu = nullptr; // kept for the whole run
+  if (!menu) {
+    RegisterPanelMenus();
+    menu = CreateMenuObject(panel_menu::kPanel);
+    menu->SetDefaultItem(cmd::kGotoStructure, menu::kByCommand);
+  }
+  return menu;
+}
+
+bool IsAudioModule(const KSModul* m, bool tapedeckOnly) {
+  if (m->IsType(kTypeTapedeck1) || m->IsType(kTypeTapedeck2)) return true;
+  if (tapedeckOnly) return false;
+  for (TModuleType t : {kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop,
+                        kTypeResynth, kTypePitchFormer})
+    if (m->IsType(t)) return true;
+  return false;
+}
+
+} // namespace
+
+TModuleType PanelInsertType(int32_t id, bool* knob) {
+  if (knob) *knob = id == cmd::kInsertKnob;
+  switch (id) {
+  case cmd::kInsertFader:
+  case cmd::kInsertKnob: return kTypeFader;
+  case cmd::kInsertButton: return kTypeButton;
+  case cmd::kInsertLamp: return kTypeLamp;
+  case cmd::kInsertLevelLamp: return kTypeLevelLamp;
+  case cmd::kInsertMeter: return kTypeMeter;
+  case cmd::kInsertLevelMeter: return kTypeLevelMeter;
+  default: break;
+  }
+  // Audio switches 1620-1627 and event switches 1640-1646.
+  static const int32_t audio[] = {0, 1, 14, 2, 3, 4, 5, 12};
+  static const int32_t event[] = {6, 7, 8, 9, 10, 11, 13};
+  if (id >= 1620 && id <= 1627) return TModuleType{kCatSwitch, audio[id - 1620]};
+  if (id >= 1640 && id <= 1646) return TModuleType{kCatSwitch, event[id - 1640]};
+  return TModuleType{0, 0};
+}
+
+// ============================================================================
+// The window
+
+TPanelWnd::TPanelWnd(KSModul* structure, TPanelWindows* windows)
+    : TWnd(NewDocumentFrame()), structure_(structure), windows_(windows) {
+  const bool top = structure->GetParent() == nullptr;
+  SetBackgroundBitmap(SharedBitmap(top ? picture::kEnsemblePanelTile : picture::kTileGreenGrey), 1, 0);
+  SetPlacement(structure->GetPanelWndState(), structure->GetPanelWndPos(), structure->GetPanelWndArea());
+  SetContextMenu(PanelMenu());
+  TStr title = structure->GetLabel();
+  title += TStr(" - Panel");
+  SetTitle(title);
+  SetIcon(picture::kPanelIcon);
+  if (top) {
+    structure->CreateEnsCtrlViews(this);
+    structure->ShowEnsCtrlViews();
+  } else {
+    structure->CreateInstrCtrlViews(this);
+    structure->ShowInstrCtrlViews();
+  }
+  UpdateScrollBars();
+}
+
+TPanelWnd::~TPanelWnd() {
+  DestructorBody([this] {
+    closing_ = true;
+    if (!closedByModel_)
+      if (KEnsemble* ens = GetEnsemble()) ens->AddUndoStep(kUndoClosePanel, nullptr);
+    SavePlacement();
+    if (IsEnsemblePanel()) structure_->DestroyEnsCtrlViews();
+    else structure_->DestroyInstrCtrlViews();
+    if (structure_->GetPanelWnd() == static_cast<IModelWnd*>(this)) structure_->PanelWndClosed();
+    if (windows_) windows_->WindowGone(this);
+  });
+}
+
+KEnsemble* TPanelWnd::GetEnsemble() const { return windows_ ? windows_->GetEnsemble() : nullptr; }
+
+TPnt TPanelWnd::SnapToGrid(const TPnt& p) const {
+  auto Snap = [](int32_t v) {
+    constexpr int32_t g = kGridStep, h = kGridStep / 2;
+    return v >= 0 ? ((v + h) / g) * g : ((v - (h - 1)) / g) * g;
+  };
+  return TPnt(Snap(p.X()), Snap(p.Y()));
+}
+
+TArea TPanelWnd::GetExtent() {
+  TArea all = EmptyArea;
+  for (TTView* v = FirstChild(); v; v = v->NextSibling())
+    if (v->IsVisible()) all.Unite(v->GetBounds());
+  if (all.IsEmpty()) return all;
+  return TArea(all.Left() - kGridStep, all.Top() - kGridStep, all.Right() + kGridStep, all.Bottom() + kGridStep);
+}
+
+// The modules whose controls this window shows, in the order of the tree.
+static std::vector<KSModul*> ShownModules(TPanelWnd* w) {
+  std::set<KSModul*> shown;
+  w->ForEachCtrlView([&](TCtrlView* v) {
+    if (v->IsVisible()) shown.insert(v->GetModule());
+  });
+  std::vector<KSModul*> list;
+  KSModul* from = w->IsEnsemblePanel() ? w->GetStructure()->GetTop() : w->GetStructure();
+  from->Walk([&](KSModul* m) {
+    if (shown.count(m)) list.push_back(m);
+  });
+  return list;
+}
+
+void TPanelWnd::AddCtrlViews() {
+  if (IsEnsemblePanel()) {
+    AddEnsCtrlViews(structure_);
+    return;
+  }
+  // The model makes the views its modules lack and places them all again.
+  structure_->CreateInstrCtrlViews(this);
+  structure_->ShowInstrCtrlViews();
+  UpdateScrollBars();
+  Invalidate();
+}
+
+void TPanelWnd::AddEnsCtrlViews(KSModul* structure) {
+  structure->CreateEnsCtrlViews(this);
+  structure->ShowEnsCtrlViews();
+  UpdateScrollBars();
+  Invalidate();
+}
+
+void TPanelWnd::SavePlacement() {
+  int state = 0;
+  TPnt pos;
+  TArea area;
+  GetPlacement(&state, &pos, &area);
+  structure_->SetPanelWndState(state);
+  structure_->SetPanelWndPos(pos);
+  structure_->SetPanelWndArea(area);
+}
+
+void TPanelWnd::DeleteSelectedControls() {
+  KSModul* top = structure_->GetTop();
+  TStructureChange bracket(structure_);
+  // One at a time, looking again after each deletion: a frame takes the
+  // controls inside it along.
+  for (;;) {
+    KSModul* victim = nullptr;
+    for (KSModul* m : ShownModules(this))
+      if (m != top && m->IsSelected()) {
+        victim = m;
+        break;
+      }
+    if (!victim) return;
+    top->DeleteChild(victim, false);
+  }
+}
+
+void TPanelWnd::DeleteSelected() {
+  bool any = false;
+  for (KSModul* m : ShownModules(this)) any = any || (m->IsSelected() && m->GetParent());
+  if (!any) return;
+  if (KEnsemble* ens = GetEnsemble()) ens->AddUndoStep(kUndoDeleteControls, this);
+  DeleteSelectedControls();
+  UpdateScrollBars();
+  Invalidate();
+  SelectionChanged();
+}
+
+bool TPanelWnd::CheckNoFrameSelected() {
+  for (KSModul* m : ShownModules(this))
+    if (m->IsSelected() && m->IsMacroOrInstrument()) {
+      ShowMessage(&NoCutWithFrames(), 0);
+      return false;
+    }
+  return true;
+}
+
+void TPanelWnd::Cut() { CheckNoFrameSelected(); }
+void TPanelWnd::Copy() { CheckNoFrameSelected(); }
+
+void TPanelWnd::SaveWindowAs() {
+  constexpr int kInstrumentFile = 2, kMacroFile = 3;
+  KEnsemble* ens = GetEnsemble();
+  if (!ens || !ens->GetFiles()) return;
+  const bool macro = structure_->IsCategory(kCatMacro) && structure_->GetParent();
+  const int type = macro ? kMacroFile : kInstrumentFile;
+  EPtr<IFileName> name(CreateFileName());
+  name->SetName(structure_->GetLabel());
+  name->SetType(type);
+  if (!name->SaveDialog(TStr("Save Window As"), macro ? dirs::MacroWork() : dirs::InstrWork(), type)) return;
+  try {
+    KModulFile::SaveModuleFile(*name, *structure_, *ens->GetFiles());
+  } catch (...) {
+    RecordCurrentException();
+    ShowLastError();
+  }
+}
+
+void TPanelWnd::SelectAll() {
+  for (KSModul* m : ShownModules(this)) m->Select();
+}
+
+void TPanelWnd::SelectionChanged() {
+  if (!windows_) return;
+  KInstr* instr = nullptr;
+  if (IsEnsemblePanel()) instr = structure_->GetTop()->GetSelectedInstrument();
+  else instr = structure_->GetOwnInstr() ? structure_->GetOwnInstr() : structure_->GetInstr();
+  windows_->ShowInstrument(instr, this);
+}
+
+void TPanelWnd::Select(int, int exclusive) {
+  if (exclusive) structure_->GetTop()->DeselectAll();
+}
+
+void TPanelWnd::SetInsertPosition(int32_t x, int32_t y) {
+  const TPnt p = SnapToGrid(TPnt(x, y));
+  KSModul* node = structure_->GetPanelNode();
+  if (IsEnsemblePanel()) node->SetNextEnsPanelInsertPos(p);
+  else node->SetNextInstrPanelInsertPos(p);
+}
+
+void TPanelWnd::MouseDown(int32_t x, int32_t y) {
+  Select(0, 1);
+  band_ = TArea(x, y, x, y);
+  SelectionChanged();
+  SetInsertPosition(x, y);
+}
+
+void TPanelWnd::MouseMove(int32_t x, int32_t y) {
+  if (band_ == NoArea) return;
+  auto Lines = [this](bool add) {
+    const TPnt tl = band_.TopLeft(), br = band_.BottomRight();
+    const TPnt lb(band_.Left(), band_.Bottom()), rt(band_.Right(), band_.Top());
+    const TPnt pts[4][2] = {{tl, lb}, {lb, br}, {br, rt}, {rt, tl}};
+    for (const auto& l : pts) {
+      if (add) AddRubberLine(l[0], l[1]);
+      else RemoveRubberLine(l[0], l[1]);
+    }
+  };
+  Lines(false);
+  band_.SetBottomRight(x, y);
+  Lines(true);
+  const TArea r(std::min(band_.Left(), band_.Right()), std::min(band_.Top(), band_.Bottom()),
+                std::max(band_.Left(), band_.Right()), std::max(band_.Top(), band_.Bottom()));
+  if (!r.IsEmpty()) {
+    Select(0, 1);
+    ClearChildMarks();
+    ForEachCtrlView([&](TCtrlView* v) {
+      if (!v->IsVisible()) return;
+      const TArea b = v->GetBounds();
+      if (!b.IsEmpty() && r.Left() <= b.Left() && r.Top() <= b.Top() && b.Right() <= r.Right() &&
+          b.Bottom() <= r.Bottom())
+        v->Select(1, 0);
+    });
+    BringMarkedToFront();
+  }
+  SelectionChanged();
+}
+
+void TPanelWnd::MouseUp(int32_t, int32_t) {
+  if (band_ == NoArea) return;
+  ClearRubberLines();
+  band_ = NoArea;
+}
+
+void TPanelWnd::RightMouseDown(int32_t x, int32_t y) {
+  SelectionChanged();
+  SetInsertPosition(x, y);
+}
+
+void TPanelWnd::DoubleClick(int32_t, int32_t) { structure_->OpenStructure(); }
+
+void TPanelWnd::KeyDown(int code) {
+  std::vector<KSModul*> list = ShownModules(this);
+  int32_t delta = 0;
+  switch (code) {
+  case kKeyUp: delta = 1; break;
+  case kKeyDown: delta = -1; break;
+  case kKeyPageUp: delta = 10; break;
+  case kKeyPageDown: delta = -10; break;
+  case kKeyLeft:
+  case kKeyRight: {
+    auto it = std::find_if(list.begin(), list.end(), [](KSModul* m) { return m->IsSelected(); });
+    if (it == list.end()) return;
+    const int32_t n = int32_t(list.size());
+    int32_t i = int32_t(it - list.begin());
+    i = code == kKeyLeft ? (i == 0 ? n - 1 : i - 1) : (i == n - 1 ? 0 : i + 1);
+    structure_->GetTop()->DeselectAll();
+    list[size_t(i)]->Select();
+    SelectionChanged();
+    return;
+  }
+  default: return;
+  }
+  for (KSModul* m : list)
+    if (m->IsSelected() && m->IsPanelControl()) m->SetControlStep(m->StepControl(delta));
+}
+
+KSModul* TPanelWnd::SingleSelectedAudio(bool tapedeckOnly, bool needsAudio) {
+  KSModul* m = structure_->GetSingleSelected();
+  if (!m || !IsAudioModule(m, tapedeckOnly)) return nullptr;
+  if (needsAudio && !(tapedeckOnly ? m->HasAudio2() : m->HasAudio())) return nullptr;
+  return m;
+}
+
+void TPanelWnd::InsertControl(int32_t id) {
+  bool knob = false;
+  const TModuleType type = PanelInsertType(id, &knob);
+  KSModul* made = structure_->InsertModule(type, kPlaceNextPanel, true);
+  if (!made || !knob) return;
+  made->SetLabel(TStr("Knob"));
+  made->SetCtrlStyle(kKnobStyle);
+}
+
+void TPanelWnd::Execute(int32_t id) {
+  int result = 0;
+  if (!Command(id, 0, result)) TWnd::Execute(id);
+}
+
+int TPanelWnd::IsEnabled(int32_t id, int& enabled) {
+  int result = 0;
+  if (Command(id, 1, result)) {
+    enabled = result;
+    return 1;
+  }
+  return TWnd::IsEnabled(id, enabled);
+}
+
+int TPanelWnd::IsChecked(int32_t id, int& checked) {
+  int result = 0;
+  if (Command(id, 2, result)) {
+    checked = result;
+    return 1;
+  }
+  return TWnd::IsChecked(id, checked);
+}
+
+int TPanelWnd::Command(int32_t id, int mode, int& result) {
+  KEnsemble* ens = GetEnsemble();
+  auto Answer = [&](int enabled, int checked = 0) {
+    result = mode == 1 ? enabled : mode == 2 ? checked : 0;
+    return 1;
+  };
+  const bool run = mode == 0;
+  switch (id) {
+  case cmd::kPanelLoadAudio: {
+    KSModul* m = SingleSelectedAudio(false, false);
+    if (run && m) {
+      if (ens && ens->GetFiles()) ens->GetFiles()->GetUndo().SetPendingUndo(4, nullptr, 0);
+      m->LoadAudio();
+    }
+    return Answer(m ? 1 : 0);
+  }
+  case cmd::kPanelReloadAudio: {
+    KSModul* m = SingleSelectedAudio(false, true);
+    if (run && m) m->ReloadAudio();
+    return Answer(m ? 1 : 0);
+  }
+  case cmd::kPanelExportAudio:
+  case cmd::kPanelOverwriteAudio: {
+    KSModul* m = SingleSelectedAudio(true, true);
+    if (run && m) {
+      if (id == cmd::kPanelExportAudio) m->ExportAudio();
+      else m->AudioAction();
+    }
+    return Answer(m ? 1 : 0);
+  }
+  case cmd::kPanelSaveAs:
+    if (run) SaveWindowAs();
+    return Answer(1);
+  case cmd::kDelete:
+    if (run) DeleteSelected();
+    return Answer(1);
+  case cmd::kSelectAll:
+    if (run) SelectAll();
+    return Answer(1);
+  case cmd::kStoreSnapshot:
+    if (run)
+      if (DMDIClient* client = GetMDIClient()) client->Command(cmd::kSnapshotButton);
+    return Answer(1);
+  case cmd::kLearn: {
+    KInstr* instr = structure_->GetOwnInstr() ? structure_->GetOwnInstr() : structure_->GetInstr();
+    if (run && instr) {
+      instr->SetControllerMode(!instr->GetControllerMode());
+      if (windows_) windows_->ShowInstrument(instr, this);
+    }
+    return Answer(instr ? 1 : 0, instr && instr->GetControllerMode() ? 1 : 0);
+  }
+  case cmd::kLock:
+    if (run) {
+      const bool locked = structure_->IsPanelLocked();
+      if (ens) ens->AddUndoStep(locked ? kUndoUnlockPanel : kUndoLockPanel, nullptr);
+      structure_->SetPanelLocked(!locked);
+      SelectionChanged();
+    }
+    return Answer(1, structure_->IsPanelLocked() ? 1 : 0);
+  case cmd::kPanelProperties:
+    // A macro has no instrument of its own: its panel shows the macro's dialog.
+    if (run) {
+      if (structure_->IsCategory(kCatMacro) && structure_->GetParent())
+        panel_dialogs::OpenModuleDialog(structure_);
+      else panel_dialogs::OpenInstrumentDialog(structure_);
+    }
+    return Answer(1);
+  case cmd::kGotoStructure:
+  case cmd::kGotoStructureKey:
+    if (run) structure_->OpenStructure();
+    return Answer(1);
+  case cmd::kGotoParent:
+    if (run && structure_->GetParent()) structure_->GetParent()->OpenPanel(true);
+    return Answer(structure_->GetParent() ? 1 : 0);
+  default: break;
+  }
+  if (id >= cmd::kInsertFirst && id <= cmd::kInsertLast) {
+    const TModuleType type = PanelInsertType(id);
+    if (type.category == 0 && type.type == 0) return 0;
+    if (run) InsertControl(id);
+    return Answer(1);
+  }
+  return 0;
+}
+
+// ============================================================================
+// The window side of the model
+
+TPanelWindows::TPanelWindows(KEnsemble* ensemble) : ensemble_(ensemble), previousHost_(SetPanelHost(this)) {
+  RegisterPanelMenus();
+}
+
+TPanelWindows::~TPanelWindows() {
+  DestructorBody([this] {
+    if (ensemble_ && ensemble_->GetTopModule()) ensemble_->GetTopModule()->CloseAllPanels();
+    if (ensemble_ && ensemble_->GetWindows() == this) ensemble_->SetWindows(nullptr);
+    if (GetPanelHost() == this) SetPanelHost(previousHost_);
+    if (open_ > 0)
+      if (IViewTicker* t = GetViewTicker()) t->RemoveTimer(&TPanelWindows::Tick, this);
+  });
+}
+
+IModelWnd* TPanelWindows::CreatePanelWnd(KSModul* module) {
+  auto* wnd = new TPanelWnd(module, this);
+  if (++open_ == 1)
+    if (IViewTicker* t = GetViewTicker()) t->AddTimer(kDisplayPeriodMs, &TPanelWindows::Tick, this);
+  return wnd;
+}
+
+void TPanelWindows::WindowGone(TPanelWnd*) {
+  if (open_ > 0 && --open_ == 0)
+    if (IViewTicker* t = GetViewTicker()) t->RemoveTimer(&TPanelWindows::Tick, this);
+}
+
+int TPanelWindows::Tick(void* data) {
+  static_cast<TPanelWindows*>(data)->RunDisplays();
+  return 1;
+}
+
+void TPanelWindows::RunDisplays() {
+  IAudioInOut* audio = ensemble_ ? ensemble_->GetAudio() : nullptr;
+  if (!audio) return;
+  TUpdateBracket bracket;
+  const int32_t n = audio->GetDisplayRoutineCount();
+  TRecordRoutine* routines = audio->GetDisplayRoutines();
+  TEngineRecord** args = audio->GetDisplayArgs();
+  for (int32_t i = 0; i < n; ++i)
+    if (routines[i]) routines[i](args[i]);
+}
+
+void TPanelWindows::ShowWnd(IModelWnd* wnd) {
+  if (auto* w = dynamic_cast<TPanelWnd*>(wnd)) w->Create();
+}
+
+void TPanelWindows::BringToFront(IModelWnd* wnd) {
+  if (auto* w = dynamic_cast<TPanelWnd*>(wnd)) w->BringToTop();
+}
+
+void TPanelWindows::CloseWnd(IModelWnd* wnd) {
+  auto* w = dynamic_cast<TPanelWnd*>(wnd);
+  if (!w) return;
+  w->SetClosedByModel();
+  TUpdateBracket bracket;
+  delete w;
+}
+
+void TPanelWindows::RefreshWnd(IModelWnd* wnd) {
+  // New controls appear, hidden ones are gone already, the rest take their
+  // places from the model.
+  if (auto* w = dynamic_cast<TPanelWnd*>(wnd)) {
+    TUpdateBracket bracket;
+    w->AddCtrlViews();
+  }
+}
+
+void TPanelWindows::RedrawWnd(IModelWnd* wnd) {
+  if (auto* w = dynamic_cast<TPanelWnd*>(wnd)) w->Invalidate();
+}
+
+void TPanelWindows::RebuildCtrlViews(IModelWnd* panelWnd) {
+  if (auto* w = dynamic_cast<TPanelWnd*>(panelWnd)) w->AddCtrlViews();
+}
+
+IModelView* TPanelWindows::CreateCtrlView(IModelWnd* panelWnd, KSModul* module, int32_t kind) {
+  auto* w = dynamic_cast<TPanelWnd*>(panelWnd);
+  if (!w || !module) return nullptr;
+  return ::CreateCtrlView(w, module, kind);
+}
+
+static TCtrlView* AsCtrl(IModelView* view) { return dynamic_cast<TCtrlView*>(view); }
+
+void TPanelWindows::ShowCtrlView(IModelView* view) {
+  if (TCtrlView* v = AsCtrl(view)) v->Place();
+}
+
+void TPanelWindows::PlaceCtrlView(IModelView* view) {
+  if (TCtrlView* v = AsCtrl(view)) v->Place();
+}
+
+void TPanelWindows::RebuildCtrlView(IModelView* view) {
+  if (TCtrlView* v = AsCtrl(view)) v->Rebuild();
+}
+
+void TPanelWindows::UpdateCtrlView(IModelView* view) {
+  if (TCtrlView* v = AsCtrl(view)) v->RequestValueUpdate();
+}
+
+bool TPanelWindows::IsCtrlViewVisible(IModelView* view) {
+  TCtrlView* v = AsCtrl(view);
+  return v && v->IsVisible();
+}
+
+void TPanelWindows::DestroyCtrlView(IModelView* view) {
+  TCtrlView* v = AsCtrl(view);
+  if (!v) return;
+  TUpdateBracket bracket;
+  KSModul* module = v->GetModule();
+  TPanelWnd* wnd = v->GetPanel();
+  if (TTView* parent = v->GetParent()) parent->Invalidate();
+  delete v;
+  // The frames around the control take their contents' bounds again.
+  if (wnd && !wnd->IsClosing()) module->UpdateCtrlViews();
+}
+
+void TPanelWindows::RefreshControlViews(IEngineModule* module) {
+  KSModul* m = KSModul::Of(module);
+  if (TCtrlView* v = AsCtrl(m->GetInstrCtrlView())) v->RequestValueUpdate();
+  if (TCtrlView* v = AsCtrl(m->GetEnsCtrlView())) v->RequestValueUpdate();
+}
+
+bool TPanelWindows::IsGraphMarked(IEngineModule* module) {
+  return module->GetCtrlValue() != 0 && module->GetCtrlState() == 0;
+}
+
+TGraphColumns TPanelWindows::GetGraphColumns(IEngineModule* module) {
+  KSModul* m = KSModul::Of(module);
+  const TPnt size = m->GetDisplaySize();
+  float* columns = m->GetDisplayBuffer();
+  if (!columns || m->GetDisplayBufferSize() < size.X()) return {};
+  return {columns, size.X(), size.Y()};
+}
+
+void TPanelWindows::ShowInstrument(KInstr* instr, TPanelWnd* wnd) {
+  if (showInstrument_) showInstrument_(instr, wnd);
+}

@@ -1,0 +1,170 @@
+// The panel window: the controls of one instrument, macro or of the whole
+// ensemble, played, placed on a 4-pixel grid, inserted, deleted, stepped
+// from the keyboard and locked against moving.
+#pragma once
+
+#include "pc/sky/wnd.h"
+#include "src/engine/display_routines.h"
+#include "src/mod/mod.h"
+#include "src/mod/modwnd.h"
+#include "src/volteon/ctrlview.h"
+
+#include <functional>
+
+#include <cstdint>
+
+class IBmp;
+class IMenu;
+class KEnsemble;
+class KInstr;
+class TCtrlView;
+class TPanelWindows;
+
+// Command ids of the panel window.
+namespace cmd {
+constexpr int32_t kPanelSaveAs = 1500;
+constexpr int32_t kPanelLoadAudio = 1501, kPanelReloadAudio = 1502, kPanelExportAudio = 1503,
+                  kPanelOverwriteAudio = 1504;
+constexpr int32_t kCut = 1550, kCopy = 1551, kPaste = 1552, kDelete = 1553, kSelectAll = 1554;
+constexpr int32_t kInsertFader = 1600, kInsertKnob = 1601, kInsertButton = 1602;
+constexpr int32_t kInsertLamp = 1661, kInsertLevelLamp = 1662, kInsertMeter = 1663, kInsertLevelMeter = 1664;
+constexpr int32_t kInsertFirst = 1600, kInsertLast = 1664;
+constexpr int32_t kStoreSnapshot = 3000, kLearn = 3001, kLock = 3002, kPanelProperties = 3003;
+constexpr int32_t kGotoStructure = 3021, kGotoParent = 3022, kGotoStructureKey = 3100;
+// The control box's snapshot button.
+constexpr int32_t kSnapshotButton = 3596;
+} // namespace cmd
+
+// The (category, index) a panel insert command makes; kind 0 when the id
+// inserts nothing. `knob` tells the Knob commands.
+TModuleType PanelInsertType(int32_t id, bool* knob = nullptr);
+
+class TPanelWnd : public TWnd, public IModelWnd {
+public:
+  static constexpr int32_t kGridStep = 4;
+  TPanelWnd(KSModul* structure, TPanelWindows* windows);
+  ~TPanelWnd() override;
+
+  KSModul* GetStructure() const { return structure_; }
+  bool IsEnsemblePanel() const { return structure_->GetParent() == nullptr; }
+  KEnsemble* GetEnsemble() const;
+  TPnt SnapToGrid(const TPnt& p) const;
+  int32_t GetGridStep() const { return kGridStep; }
+
+  // The panel's operations
+  void AddCtrlViews();
+  void AddEnsCtrlViews(KSModul* structure);
+  void SavePlacement();
+  void DeleteSelected();
+  void Cut();
+  void Copy();
+  // Refuses Cut and Copy while a macro or instrument frame is selected.
+  bool CheckNoFrameSelected();
+  virtual void SelectionChanged();
+  void SelectAll();
+  // Writes the structure to an instrument or macro file the user names.
+  void SaveWindowAs();
+  // The model closes the window: no undo step is recorded for it.
+  void SetClosedByModel() { closedByModel_ = true; }
+  bool IsClosing() const { return closing_; }
+
+  // TWnd and the view tree
+  TArea GetExtent() override;
+  void Select(int on, int exclusive) override;
+  void MouseDown(int32_t x, int32_t y) override;
+  void MouseMove(int32_t x, int32_t y) override;
+  void MouseUp(int32_t x, int32_t y) override;
+  void DoubleClick(int32_t x, int32_t y) override;
+  void RightMouseDown(int32_t x, int32_t y) override;
+  void KeyDown(int code) override;
+  void Activated() override { SelectionChanged(); }
+  void Execute(int32_t id) override;
+  int IsEnabled(int32_t id, int& enabled) override;
+  int IsChecked(int32_t id, int& checked) override;
+  int Command(int32_t id, int mode, int& result) override;
+
+  // Every control view of the window, topmost first.
+  template <class F> void ForEachCtrlView(F f);
+  const TArea& GetRubberBand() const { return band_; }
+
+private:
+  void SetInsertPosition(int32_t x, int32_t y);
+  void DeleteSelectedControls();
+  void InsertControl(int32_t id);
+  KSModul* SingleSelectedAudio(bool tapedeckOnly, bool needsAudio);
+
+  KSModul* structure_;
+  TPanelWindows* windows_;
+  TArea band_ = NoArea;
+  bool closedByModel_ = false;
+  bool closing_ = false;
+};
+
+// The window side of the model for panels: panel windows and their control
+// views, and the engine's panel host (lamps, meters and graphs). Structure
+// windows are not made here.
+class TPanelWindows : public IModelWindows, public IPanelHost {
+public:
+  // Display-update period of the panels' tick.
+  static constexpr int32_t kDisplayPeriodMs = 40;
+  explicit TPanelWindows(KEnsemble* ensemble);
+  ~TPanelWindows() override;
+  KEnsemble* GetEnsemble() const { return ensemble_; }
+
+  // IModelWindows
+  IModelWnd* CreatePanelWnd(KSModul* module) override;
+  IModelWnd* CreateStructWnd(KSModul*) override { return nullptr; }
+  void ShowWnd(IModelWnd* wnd) override;
+  void BringToFront(IModelWnd* wnd) override;
+  void CloseWnd(IModelWnd* wnd) override;
+  void RefreshWnd(IModelWnd* wnd) override;
+  void RedrawWnd(IModelWnd* wnd) override;
+  void RebuildCtrlViews(IModelWnd* panelWnd) override;
+  TArea GetClientArea(IModelWnd*) override { return EmptyArea; }
+  void PrepareLibraryMenus(IModelWnd*) override {}
+  void UpdateLibraryMenus(bool) override {}
+  void RebuildMenus(IModelWnd*) override {}
+  IModelView* CreateModView(IModelWnd*, KSModul*) override { return nullptr; }
+  IModelView* CreateInPortView(IModelView*, KInPort*) override { return nullptr; }
+  IModelView* CreateOutPortView(IModelView*, KOutPort*) override { return nullptr; }
+  void InvalidateView(IModelView*) override {}
+  void DestroyView(IModelView*) override {}
+  IModelView* CreateCtrlView(IModelWnd* panelWnd, KSModul* module, int32_t kind) override;
+  void ShowCtrlView(IModelView* view) override;
+  void PlaceCtrlView(IModelView* view) override;
+  void RebuildCtrlView(IModelView* view) override;
+  void UpdateCtrlView(IModelView* view) override;
+  bool IsCtrlViewVisible(IModelView* view) override;
+  void DestroyCtrlView(IModelView* view) override;
+
+  // IPanelHost
+  void RefreshControlViews(IEngineModule* module) override;
+  bool IsGraphMarked(IEngineModule* module) override;
+  TGraphColumns GetGraphColumns(IEngineModule* module) override;
+
+  // One tick of the panels: the engine's display-update routines run.
+  void RunDisplays();
+  // The window is going (closed by the user or the model).
+  void WindowGone(TPanelWnd* wnd);
+  int32_t GetOpenCount() const { return open_; }
+  // Who shows the current instrument (the control box): told by a panel
+  // whose selection or lock changed.
+  using TInstrumentSink = std::function<void(KInstr* instr, TPanelWnd* wnd)>;
+  void SetInstrumentSink(TInstrumentSink sink) { showInstrument_ = std::move(sink); }
+  void ShowInstrument(KInstr* instr, TPanelWnd* wnd);
+
+private:
+  TInstrumentSink showInstrument_;
+  static int Tick(void* data);
+  KEnsemble* ensemble_;
+  IPanelHost* previousHost_;
+  int32_t open_ = 0;
+};
+
+template <class F> void TPanelWnd::ForEachCtrlView(F f) {
+  for (TTView* v = FirstChild(); v;) {
+    TTView* next = v->NextSibling();
+    if (auto* c = dynamic_cast<TCtrlView*>(v)) f(c);
+    v = next;
+  }
+}
