@@ -10,6 +10,7 @@
 #include "src/mod/mod.h"
 #include "src/mod/modaudio.h"
 #include "src/mod/modfile.h"
+#include "src/volteon/drvprp/drvprp.h"
 #include "src/volteon/pictures.h"
 #include "pc/audio/aw8.h"
 #include "pc/audio/mme.h"
@@ -568,5 +569,6 @@ IApp* CreateApplication() {
   RegisterAudioWerk();
   RegisterMultiMedia();
   RegisterMultiMediaMidi();
+  InstallDriverDialogs();
   return new TVolteon();
 }
