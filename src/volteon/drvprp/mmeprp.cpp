@@ -9,6 +9,8 @@ using namespace mmeprp;
 namespace {
 
 constexpr int32_t kNoPort = 0; // the "None" entry of both port lists
+// Wide enough for "400 ms" inside the field's frame.
+constexpr int32_t kDelayTextW = 30;
 
 int32_t Template() {
   static const bool registered = [] {
@@ -17,12 +19,12 @@ int32_t Template() {
       DlgCombo(kInPortMenu, 11, 16, 144, 129),
       DlgSlider(kInDelaySlider, 13, 31, 140, 20),
       DlgStatic(-1, "Record Ahead:", 33, 53, 49, 9),
-      DlgEdit(kInDelayText, 86, 53, 23, 9, dlgflag::kRight),
+      DlgEdit(kInDelayText, 86, 53, kDelayTextW, 9, dlgflag::kRight),
       DlgGroup("Out Port", 5, 70, 156, 63),
       DlgCombo(kOutPortMenu, 11, 82, 144, 129),
       DlgSlider(kOutDelaySlider, 13, 97, 140, 20),
       DlgStatic(-1, "Play Ahead:", 43, 119, 40, 9),
-      DlgEdit(kOutDelayText, 86, 119, 23, 9, dlgflag::kRight),
+      DlgEdit(kOutDelayText, 86, 119, kDelayTextW, 9, dlgflag::kRight),
       DlgStatic(-1, "Reduce values for shorter delay.", 13, 137, 136, 8, dlgflag::kCentre),
       DlgStatic(-1, "Increase values when clicks are heard.", 13, 146, 136, 8, dlgflag::kCentre),
       DlgDefButton(kIdOk, "OK", 22, 160, 50, 14),

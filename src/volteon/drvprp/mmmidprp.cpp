@@ -16,16 +16,17 @@ QV_MESSAGE(PortInUse, "Not Available, already in use by an other Application !")
 // installed ones on the right, the buttons between them.
 constexpr int32_t kListW = 100, kListH = 66, kLabelH = 8;
 constexpr int32_t kLeftX = 7, kButtonX = 114, kRightX = 161;
-constexpr int32_t kButtonW = 40, kButtonH = 14;
+constexpr int32_t kButtonW = 40, kButtonH = 14, kButtonGap = 6, kButtonTop = 24;
+constexpr int32_t kMargin = 7, kLabelGap = 2, kOkW = 50, kOkH = 14;
 constexpr int32_t kInRowY = 7, kOutRowY = 95;
-constexpr int32_t kDialogW = 268, kDialogH = 192;
+constexpr int32_t kDialogW = 268, kDialogH = 199;
 
 int32_t Template() {
   static const bool registered = [] {
     auto label = [](const char* text, int32_t x, int32_t row) { return DlgStatic(-1, text, x, row, kListW, kLabelH); };
-    auto list = [](int32_t id, int32_t x, int32_t row) { return DlgList(id, x, row + kLabelH + 2, kListW, kListH); };
+    auto list = [](int32_t id, int32_t x, int32_t row) { return DlgList(id, x, row + kLabelH + kLabelGap, kListW, kListH); };
     auto button = [](int32_t id, const char* text, int32_t row, int32_t n) {
-      return DlgButton(id, text, kButtonX, row + 24 + n * (kButtonH + 6), kButtonW, kButtonH);
+      return DlgButton(id, text, kButtonX, row + kButtonTop + n * (kButtonH + kButtonGap), kButtonW, kButtonH);
     };
     RegisterDlgTemplate({kDialog, "MIDI Port", kDialogW, kDialogH, {
       label("Available Inports", kLeftX, kInRowY),
@@ -40,7 +41,7 @@ int32_t Template() {
       button(kDeleteOut, "Delete", kOutRowY, 1),
       label("Installed Outports", kRightX, kOutRowY),
       list(kInstalledOut, kRightX, kOutRowY),
-      DlgDefButton(kIdOk, "OK", kDialogW - 7 - 50, kDialogH - 7 - 14, 50, 14),
+      DlgDefButton(kIdOk, "OK", kDialogW - kMargin - kOkW, kDialogH - kMargin - kOkH, kOkW, kOkH),
     }});
     return true;
   }();
