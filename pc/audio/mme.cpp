@@ -354,7 +354,17 @@ void TMultiMedia::SaveSettings() {
   WriteSettingInt(setting::MmeOutDelay, uint32_t(outDelay_.load() * kTickMs));
 }
 
-void TMultiMedia::ShowSettingsDialog() {}
+namespace {
+TMultiMediaDialog settingsDialog = nullptr;
+} // namespace
+
+void SetMultiMediaDialog(TMultiMediaDialog dialog) { settingsDialog = dialog; }
+
+bool TMultiMedia::HasSettingsDialog() { return settingsDialog != nullptr; }
+
+void TMultiMedia::ShowSettingsDialog() {
+  if (settingsDialog) settingsDialog(this);
+}
 
 // ---------------------------------------------------------------------------
 // Ports and delays

@@ -85,6 +85,9 @@ int32_t GetMultiMediaInputCount();
 int32_t GetMultiMediaOutputCount();
 // Offers the driver to the factory.
 void RegisterMultiMedia();
+// The settings dialog lives with the windows: it registers itself here.
+using TMultiMediaDialog = void (*)(IMultiMedia* driver);
+void SetMultiMediaDialog(TMultiMediaDialog dialog);
 
 class TMultiMedia : public TAudioInOut, public virtual IMultiMedia {
 public:
@@ -100,7 +103,7 @@ public:
   void EnableOutput(int32_t) override {}
   void DisableInput(int32_t) override {}
   void DisableOutput(int32_t) override {}
-  bool HasSettingsDialog() override { return true; }
+  bool HasSettingsDialog() override;
   void ShowSettingsDialog() override;
 
   // IMultiMedia

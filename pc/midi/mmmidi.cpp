@@ -31,6 +31,8 @@ void ShowPortMessage(TParamStr& message, const TStr& name) {
 
 TStr SettingName(const char* format, int32_t n) { return FormatStr(format, int(n)); }
 
+TMultiMediaMidiDialog settingsDialog = nullptr;
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -86,6 +88,14 @@ bool TMidiSendQueue::Pop(TItem& item) {
 
 IMultiMediaMidi* CreateMultiMediaMidi(IMidiOwner* owner) { return new TMultiMediaMidi(owner); }
 
+void SetMultiMediaMidiDialog(TMultiMediaMidiDialog dialog) { settingsDialog = dialog; }
+
+bool TMultiMediaMidi::HasSettingsDialog() { return settingsDialog != nullptr; }
+
+void TMultiMediaMidi::ShowSettingsDialog() {
+  if (settingsDialog) settingsDialog(this);
+}
+
 void RegisterMultiMediaMidi() {
   SetMidiMaker([](IMidiOwner* owner) -> TMidiInOut* { return new TMultiMediaMidi(owner); });
 }
@@ -129,6 +139,12 @@ TStr TMultiMediaMidi::GetInPortName(int32_t i) {
 }
 TStr TMultiMediaMidi::GetOpenInPortName(int32_t i) {
   return i >= 0 && i < GetOpenInPortCount() ? openIn_[size_t(i)]->name : TStr();
+}
+int32_t TMultiMediaMidi::GetOpenInPortDevice(int32_t i) {
+  return i >= 0 && i < GetOpenInPortCount() ? openIn_[size_t(i)]->index : kNoDevice;
+}
+int32_t TMultiMediaMidi::GetOpenOutPortDevice(int32_t i) {
+  return i >= 0 && i < GetOpenOutPortCount() ? openOut_[size_t(i)]->index : kNoDevice;
 }
 TStr TMultiMediaMidi::GetOutPortName(int32_t i) {
   return i >= 0 && i < GetOutPortCount() ? outPorts_[size_t(i)]->name : TStr();

@@ -22,6 +22,9 @@ public:
   virtual TStr GetInPortName(int32_t i) = 0;
   virtual int32_t GetOpenInPortCount() = 0;
   virtual TStr GetOpenInPortName(int32_t i) = 0;
+  // The device index of the i-th open port; -1 when there is none. Names
+  // can repeat, so the port dialog keeps ports by their device index.
+  virtual int32_t GetOpenInPortDevice(int32_t i) = 0;
   // Results of opening and closing, by device index.
   virtual int32_t OpenInPort(int32_t device) = 0;
   virtual int32_t CloseInPort(int32_t device) = 0;
@@ -29,6 +32,7 @@ public:
   virtual TStr GetOutPortName(int32_t i) = 0;
   virtual int32_t GetOpenOutPortCount() = 0;
   virtual TStr GetOpenOutPortName(int32_t i) = 0;
+  virtual int32_t GetOpenOutPortDevice(int32_t i) = 0;
   virtual int32_t OpenOutPort(int32_t device) = 0;
   virtual int32_t CloseOutPort(int32_t device) = 0;
   // The device index of the first port with exactly this name; -1: none.
@@ -82,6 +86,9 @@ private:
 IMultiMediaMidi* CreateMultiMediaMidi(IMidiOwner* owner);
 // Makes the driver the one every ensemble gets.
 void RegisterMultiMediaMidi();
+// The port dialog lives with the windows: it registers itself here.
+using TMultiMediaMidiDialog = void (*)(IMultiMediaMidi* driver);
+void SetMultiMediaMidiDialog(TMultiMediaMidiDialog dialog);
 
 class TMultiMediaMidi : public TMidiInOut, public virtual IMultiMediaMidi {
 public:
@@ -93,16 +100,20 @@ public:
   TStr GetInPortName(int32_t i) override;
   int32_t GetOpenInPortCount() override { return int32_t(openIn_.size()); }
   TStr GetOpenInPortName(int32_t i) override;
+  int32_t GetOpenInPortDevice(int32_t i) override;
   int32_t OpenInPort(int32_t device) override;
   int32_t CloseInPort(int32_t device) override;
   int32_t GetOutPortCount() override { return int32_t(outPorts_.size()); }
   TStr GetOutPortName(int32_t i) override;
   int32_t GetOpenOutPortCount() override { return int32_t(openOut_.size()); }
   TStr GetOpenOutPortName(int32_t i) override;
+  int32_t GetOpenOutPortDevice(int32_t i) override;
   int32_t OpenOutPort(int32_t device) override;
   int32_t CloseOutPort(int32_t device) override;
   int32_t FindInPort(TStr name) override;
   int32_t FindOutPort(TStr name) override;
+  bool HasSettingsDialog() override;
+  void ShowSettingsDialog() override;
 
   // True while the MIDI thread runs.
   bool IsThreadRunning() const { return thread_.IsRunning(); }

@@ -150,6 +150,7 @@ void BuildDlgTemplate(QWidget* into, const TDlgTemplate* t, DCtrler* notify) {
     case TDlgItemKind::Edit: {
       auto* e = new QLineEdit(into);
       if (item.flags & dlgflag::kPassword) e->setEchoMode(QLineEdit::Password);
+      if (item.flags & dlgflag::kRight) e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
       w = e;
       break;
     }

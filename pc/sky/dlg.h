@@ -88,7 +88,7 @@ enum class TDlgItemKind { Static, Group, Button, DefButton, Edit, Check, Radio, 
 namespace dlgflag {
 constexpr int32_t kGroup = 1;      // a radio button that starts a new group
 constexpr int32_t kMultiSel = 2;   // a list box whose lines are selected independently
-constexpr int32_t kRight = 4;      // static text aligned right
+constexpr int32_t kRight = 4;      // static text or edit aligned right
 constexpr int32_t kCentre = 8;     // static text centred
 constexpr int32_t kSunken = 16;    // static text in a sunken frame
 constexpr int32_t kPassword = 32;  // edit showing stars

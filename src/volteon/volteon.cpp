@@ -13,6 +13,7 @@
 #include "src/mod/mod.h"
 #include "src/mod/modaudio.h"
 #include "src/mod/modfile.h"
+#include "src/volteon/drvprp/drvprp.h"
 #include "src/volteon/pictures.h"
 #include "pc/audio/aw8.h"
 #include "pc/audio/mme.h"
@@ -583,5 +584,6 @@ IApp* CreateApplication() {
   RegisterAudioWerk();
   RegisterMultiMedia();
   RegisterMultiMediaMidi();
+  InstallDriverDialogs();
   return new TVolteon();
 }
