@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts Quorvex on the X server that xvfb-run gave it, with an empty settings
-# folder, waits for its main window, chooses File > Exit from the keyboard
-# (Alt+F, X) and expects the program to end with status 0.
+# folder: the start dialog shows, then the main window; the start dialog goes
+# after two seconds; File > Exit from the keyboard (Alt+F, X) ends the
+# program with status 0.
 # Usage: x11_start_exit.sh <path of Quorvex>
 set -u
 program=$1
@@ -13,9 +14,18 @@ mkdir -p "$HOME"
 pid=$!
 fail() { echo "FAIL: $*"; kill "$pid" 2>/dev/null; cat "$tmp/out.log"; exit 1; }
 
+start=$(timeout 60 xdotool search --sync --onlyvisible --name '^Volteon$' | head -1)
+[ -n "$start" ] || fail "no start dialog"
+echo "start dialog shown"
 main=$(timeout 60 xdotool search --sync --onlyvisible --name '^Volteon - ' | head -1)
 [ -n "$main" ] || fail "no main window"
 echo "main window: $(xdotool getwindowname "$main")"
+for _ in $(seq 100); do
+  xdotool search --onlyvisible --name '^Volteon$' > /dev/null 2>&1 || break
+  sleep 0.1
+done
+xdotool search --onlyvisible --name '^Volteon$' > /dev/null 2>&1 && fail "the start dialog still stands after 10 s"
+echo "start dialog closed"
 
 xdotool windowfocus --sync "$main" || fail "cannot focus the main window"
 xdotool key alt+f
