@@ -9,6 +9,7 @@
 #include "src/mod/ensfile.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
+#include "src/mod/modfile.h"
 #include "src/mod/modul_def.h"
 #include "src/mod/undo.h"
 #include "src/volteon/inserts.h"
@@ -29,6 +30,7 @@
 #include <QMenuBar>
 #include <QAction>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -498,6 +500,43 @@ TEST_F(StructTest, WireHintsShowTheValueOrInactive) {
   EXPECT_FALSE(wire->HintText(text, false)) << "a later question leaves the hint as it is";
 }
 
+TEST_F(StructTest, AudioHintsFollowTheRangeEventHintsOnlyTheValue) {
+  Start();
+  KSModul* saw = Insert(cmd::kInsertSawtooth);
+  KSModul* fader = Insert(cmd::kInsertFader);
+  KInPort* audioIn = AudioIn(0);
+  // The saw's first event in-port takes the fader.
+  KInPort* eventIn = nullptr;
+  for (int32_t i = 0; i < saw->GetInPortCount() && !eventIn; ++i)
+    if (IsEventKind(saw->GetInPort(i)->GetKind())) eventIn = saw->GetInPort(i);
+  ASSERT_NE(eventIn, nullptr);
+  {
+    TUpdateBracket b;
+    audioIn->Connect(saw->GetOutPort(0));
+    eventIn->Connect(fader->GetOutPort(0));
+  }
+  // One voice: no note prefix.
+  KOutPort* sawOut = saw->GetOutPort(0);
+  TWireView* audio = AsWireView(audioIn->GetWireView(0));
+  TWireView* event = AsWireView(eventIn->GetWireView(0));
+  ASSERT_TRUE(audio && event);
+  TStr text;
+  *sawOut->ValueFor(0) = 0.25f;
+  ASSERT_TRUE(audio->HintText(text, true));
+  EXPECT_EQ(std::string(text.CStr()), "    0.25");
+  *sawOut->ValueFor(0) = -0.5f;
+  ASSERT_TRUE(audio->HintText(text, false));
+  EXPECT_EQ(std::string(text.CStr()), "    -0.5 ...    0.25");
+  ASSERT_TRUE(audio->HintText(text, true));
+  EXPECT_EQ(std::string(text.CStr()), "    -0.5") << "a new hint starts a new range";
+  KOutPort* faderOut = fader->GetOutPort(0);
+  *faderOut->ValueFor(0) = 1.0f;
+  ASSERT_TRUE(event->HintText(text, true));
+  *faderOut->ValueFor(0) = 2.0f;
+  ASSERT_TRUE(event->HintText(text, false));
+  EXPECT_EQ(std::string(text.CStr()), "       2") << "an event wire shows the current value only";
+}
+
 TEST_F(StructTest, DeletingTwoSelectedWiresOfOneInPortAndDeselectingEverything) {
   Start();
   KSModul* a = Insert(cmd::kInsertFader);
@@ -637,6 +676,92 @@ TEST_F(StructTest, DeleteFromABoxsOwnContextMenu) {
   }
   EXPECT_EQ(target->GetWireCount(), 0);
   EXPECT_EQ(UndoText(), "&Undo Delete Wire\tCtrl+Z");
+}
+
+TEST_F(StructTest, MuteSwapsEachModuleAndMonoLeavesInstruments) {
+  Start();
+  KSModul* a = Insert(cmd::kInsertSawtooth);
+  KSModul* b = Insert(cmd::kInsertSawtooth);
+  KSModul* instr = Top()->InsertModule(kTypeInstrument, kPlaceNext, false);
+  ASSERT_NE(instr, nullptr);
+  {
+    TUpdateBracket br;
+    a->Mute();
+  }
+  TStructWnd::DeselectEverything(Top());
+  a->Select();
+  b->Select();
+  Run(Wnd(), cmd::kMute);
+  EXPECT_FALSE(a->IsMuted());
+  EXPECT_TRUE(b->IsMuted());
+  instr->Select();
+  const bool instrMono = instr->IsMono(), aMono = a->IsMono();
+  Run(Wnd(), cmd::kMono);
+  EXPECT_NE(a->IsMono(), aMono);
+  EXPECT_EQ(instr->IsMono(), instrMono);
+}
+
+TEST_F(StructTest, CtrlClickTogglesOneBoxAndKeepsTheOthers) {
+  Start();
+  KSModul* a = Insert(cmd::kInsertSawtooth); // (8, 8)
+  KSModul* b = Insert(cmd::kInsertSawtooth); // (24, 24), on top
+  TStructWnd::DeselectEverything(Top());
+  a->Select();
+  b->Select();
+  skytest::Key(Canvas(), Qt::Key_Control, true);
+  Click(QPoint(24 + 44, 24 + 30));
+  EXPECT_FALSE(b->IsSelected()) << "Ctrl-click on a selected box deselects it";
+  EXPECT_TRUE(a->IsSelected());
+  Click(QPoint(24 + 44, 24 + 30));
+  EXPECT_TRUE(b->IsSelected()) << "and adds it again";
+  EXPECT_TRUE(a->IsSelected());
+  skytest::Key(Canvas(), Qt::Key_Control, false);
+}
+
+TEST_F(StructTest, StructureWindowsReopenFromTheSavedFileAndGotoParent) {
+  Start();
+  KSModul* macro = Top()->InsertModule(kTypeMacro, kPlaceNext, false);
+  macro->OpenStructure();
+  TStructWnd* inner = AsStructWnd(macro->GetStructWnd());
+  ASSERT_NE(inner, nullptr);
+  EXPECT_EQ(Run(inner, cmd::kGotoParent, 1), 1);
+  EXPECT_EQ(std::string(inner->GetStructure()->GetLabel().CStr()), std::string(macro->GetLabel().CStr()));
+  const std::string path = tmp + "/two.ens";
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr(path.c_str()));
+  ASSERT_TRUE(app->SaveTo(name.Get()));
+  app->Open(name.Get());
+  Settle();
+  ASSERT_EQ(Top()->GetChildCount() > 0, true);
+  KSModul* again = Find(kTypeMacro);
+  ASSERT_NE(again, nullptr);
+  EXPECT_NE(Top()->GetStructWnd(), nullptr);
+  EXPECT_NE(again->GetStructWnd(), nullptr) << "the macro's window was open when the file was written";
+}
+
+TEST_F(StructTest, ALibraryEntryInsertsTheFileItNames) {
+  Start();
+  KSModul* macro = Top()->InsertModule(kTypeMacro, kPlaceNext, false);
+  {
+    TUpdateBracket b;
+    macro->InsertModule(kTypeSawtooth, kPlaceNext, false);
+  }
+  EPtr<IFileName> file(CreateFileName());
+  file->SetPath(TStr((install + "/Library/Macros/Saw.mdl").c_str()));
+  KModulFile::SaveModuleFile(*file, *macro, *app->GetEnsemble()->GetFiles());
+  Top()->UpdateLibraryMenus(false);
+  ASSERT_NE(TStructWnd::LibraryFile(cmd::kMacroLibraryFirst), nullptr);
+  const int before = Count(kTypeMacro);
+  {
+    TUpdateBracket b;
+    Wnd()->Execute(cmd::kMacroLibraryFirst);
+  }
+  EXPECT_EQ(Count(kTypeMacro), before + 1);
+  KSModul* added = Top()->GetChild(Top()->GetChildCount() - 1);
+  ASSERT_TRUE(added->IsType(kTypeMacro));
+  ASSERT_EQ(added->GetChildCount(), 1);
+  EXPECT_TRUE(added->GetChild(0)->IsType(kTypeSawtooth));
+  EXPECT_NE(added->GetBoxView(), nullptr);
 }
 
 // ---------------------------------------------------------------------------
