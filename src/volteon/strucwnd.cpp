@@ -205,10 +205,9 @@ TStructWnd::TStructWnd(KSModul* structure) : TVolteonWnd(NewDocumentFrame()), st
     s.context->SetDefaultItem(cmd::kGotoPanel, menu::kByCommand);
   }
   SetContextMenu(s.context);
-  if (!s.macroMenu) {
-    UpdateLibraryMenus(1);
-    InsertLibraryMenus();
-  }
+  if (!s.macroMenu) UpdateLibraryMenus(1);
+  // Once in the shared menu, whichever window asks.
+  InsertLibraryMenus();
   SetTitle(structure_->GetLabel() + TStr(" - Structure"));
   SetIcon(picture::kStructureIcon);
   SetPlacement(structure_->GetStructWndState(), structure_->GetStructWndPos(), structure_->GetStructWndArea());

@@ -668,12 +668,18 @@ TEST_F(StructTest, DeleteFromABoxsOwnContextMenu) {
     target->Connect(saw2->GetOutPort(0));
   }
   auto* wire = AsWireView(target->GetWireView(0));
-  const TPnt mid((wire->GetArea().Left() + wire->GetArea().Right()) / 2, 0);
-  (void)mid;
-  {
-    TUpdateBracket b;
-    wire->Execute(cmd::kWireDelete);
-  }
+  const TArea a = wire->GetArea();
+  const int32_t x = a.Width() / 2, d = TWireView::kMargin;
+  const float slope = float(a.Height() - 2 * d) / float(a.Width());
+  const int32_t y = wire->GetOrientation() == 0 ? int32_t(float(x) * slope + float(d))
+                                                : int32_t(float(a.Height() - d) - float(x) * slope);
+  TStructWnd::DeselectEverything(Top());
+  skytest::Press(Canvas(), QPoint(a.Left() + x, a.Top() + y), Qt::RightButton);
+  ASSERT_EQ(GetLastRightClickedView(), wire);
+  EXPECT_TRUE(wire->IsSelected());
+  Canvas()->CommandMessage(cmd::kWireDelete);
+  Settle();
+  EXPECT_EQ(GetLastRightClickedView(), nullptr);
   EXPECT_EQ(target->GetWireCount(), 0);
   EXPECT_EQ(UndoText(), "&Undo Delete Wire\tCtrl+Z");
 }
@@ -762,6 +768,19 @@ TEST_F(StructTest, ALibraryEntryInsertsTheFileItNames) {
   ASSERT_EQ(added->GetChildCount(), 1);
   EXPECT_TRUE(added->GetChild(0)->IsType(kTypeSawtooth));
   EXPECT_NE(added->GetBoxView(), nullptr);
+  // Saving the single selected macro writes it back to its file.
+  {
+    TUpdateBracket b;
+    added->InsertModule(kTypeNoise, kPlaceNext, false);
+  }
+  TStructWnd::DeselectEverything(Top());
+  added->Select();
+  Wnd()->SaveSelected();
+  {
+    TUpdateBracket b;
+    Wnd()->Execute(cmd::kMacroLibraryFirst);
+  }
+  EXPECT_EQ(Top()->GetChild(Top()->GetChildCount() - 1)->GetChildCount(), 2);
 }
 
 // ---------------------------------------------------------------------------
@@ -854,6 +873,15 @@ TEST_F(StructTest, AWireDraggedFromASawtoothToTheAudioOutLooksRight) {
     for (int y = a.Top(); y < a.Bottom(); ++y)
       if (QColor(shot.pixel(x, y)) == want) ++found;
   EXPECT_GT(found, a.Width() / 2) << path;
+  // The window's context menu and its Modules pop-up.
+  QMenu* popup = dynamic_cast<DMenu*>(TStructWnd::GetContextMenuObject())->Popup();
+  ASSERT_NE(popup, nullptr);
+  popup->adjustSize();
+  skytest::SaveShot(popup->grab().toImage(), "struct_context_menu.png");
+  QMenu* modules = popup->actions().value(0) ? popup->actions().value(0)->menu() : nullptr;
+  ASSERT_NE(modules, nullptr);
+  modules->adjustSize();
+  skytest::SaveShot(modules->grab().toImage(), "struct_modules_menu.png");
 }
 
 } // namespace
