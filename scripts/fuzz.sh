@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(ensemble snapshot macro sound map settings)
+[ ${#targets[@]} -eq 0 ] && targets=(ensemble snapshot macro sound pool map settings)
 if ! command -v clang++ > /dev/null; then
   echo "clang++ is not installed: no fuzzing (the corpora are still replayed by the tests)"
   exit 0

@@ -14,6 +14,7 @@
 #include "src/mod/modwnd.h"
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <cstring>
 
@@ -1369,6 +1370,19 @@ void KModulFile::ShowMerged(KSModul& macro, int32_t former, bool newPorts) {
   if (top->panelWnd_) w->RebuildCtrlViews(top->panelWnd_);
 }
 
+namespace {
+int32_t Clamp32(int64_t v) {
+  return int32_t(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+// The shift that brings a corner to a target; it can span more than 32 bits.
+KModulFile::TShift PlaceShift(TPnt target, TPnt corner) {
+  return {int64_t(target.X()) - corner.X(), int64_t(target.Y()) - corner.Y()};
+}
+
+TPnt ShiftedPlace(TPnt p, KModulFile::TShift d) { return TPnt(Clamp32(p.X() + d.x), Clamp32(p.Y() + d.y)); }
+} // namespace
+
 TPnt KModulFile::MinPanelPos(const KSModul& m, TPnt p) {
   if (HasPanelView(m))
     p = TPnt(std::min(p.X(), m.instrPanelPos_.X()), std::min(p.Y(), m.instrPanelPos_.Y()));
@@ -1376,8 +1390,8 @@ TPnt KModulFile::MinPanelPos(const KSModul& m, TPnt p) {
   return p;
 }
 
-void KModulFile::MovePanelPos(KSModul& m, TPnt d) {
-  if (HasPanelView(m)) m.instrPanelPos_ = TPnt(m.instrPanelPos_.X() + d.X(), m.instrPanelPos_.Y() + d.Y());
+void KModulFile::MovePanelPos(KSModul& m, TShift d) {
+  if (HasPanelView(m)) m.instrPanelPos_ = ShiftedPlace(m.instrPanelPos_, d);
   for (int32_t i = 0; i < m.childCount_; ++i) MovePanelPos(*m.children_[i], d);
 }
 
@@ -1468,7 +1482,12 @@ int32_t KModulFile::ImportModuleFile(KSModul& macro, const IFileName& name, IFil
       }
     macro.ConnectChildWires();
     top->DeselectAll();
-    TPnt box(40000, 30000), panel(40000, 30000);
+    // The merged boxes and panel controls move so that their top-left corner
+    // lands on the insert points, wherever the file had them: a file whose
+    // boxes all lay far out would otherwise stay out of sight. The shifts are
+    // taken in 64 bits and the places kept inside 32, whatever a file holds.
+    constexpr int32_t kFar = std::numeric_limits<int32_t>::max();
+    TPnt box(kFar, kFar), panel(kFar, kFar);
     for (int32_t c = former; c < macro.childCount_; ++c) {
       const KSModul* m = macro.children_[c];
       box = TPnt(std::min(box.X(), m->pos_.X()), std::min(box.Y(), m->pos_.Y()));
@@ -1476,12 +1495,11 @@ int32_t KModulFile::ImportModuleFile(KSModul& macro, const IFileName& name, IFil
     }
     KSModul* panelOwner = macro.instr_ ? macro.instr_->GetOwner() : &macro;
     if (!panelOwner) panelOwner = &macro;
-    const TPnt boxShift(macro.nextInsert_.X() - box.X(), macro.nextInsert_.Y() - box.Y());
-    const TPnt panelShift(panelOwner->nextInstrPanelInsert_.X() - panel.X(),
-                          panelOwner->nextInstrPanelInsert_.Y() - panel.Y());
+    const TShift boxShift = PlaceShift(macro.nextInsert_, box);
+    const TShift panelShift = PlaceShift(panelOwner->nextInstrPanelInsert_, panel);
     for (int32_t c = former; c < macro.childCount_; ++c) {
       KSModul* m = macro.children_[c];
-      m->pos_ = TPnt(m->pos_.X() + boxShift.X(), m->pos_.Y() + boxShift.Y());
+      m->pos_ = ShiftedPlace(m->pos_, boxShift);
       MovePanelPos(*m, panelShift);
       ApplyVoiceSettings(*m);
       m->Select();

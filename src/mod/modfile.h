@@ -101,7 +101,11 @@ public:
   static int32_t ImportModuleFile(KSModul& macro, const IFileName& name, IFileEnsemble& ens);
   // The smallest instrument-panel position in a subtree, from a start.
   static TPnt MinPanelPos(const KSModul& m, TPnt start);
-  static void MovePanelPos(KSModul& m, TPnt by);
+  // A move of places read from a file, wider than 32 bits when it must be.
+  struct TShift {
+    int64_t x = 0, y = 0;
+  };
+  static void MovePanelPos(KSModul& m, TShift by);
 
   // After a tree was read: every instrument takes the voice settings its
   // module record held.

@@ -108,8 +108,34 @@ int Macro(const uint8_t* data, size_t size) {
   KSModul* macro = top->InsertModule(kTypeMacro, 1);
   if (!macro) return 0;
   const int32_t before = macro->GetChildCount();
-  if (w.files.ImportModuleFile(*macro, *name) == 0 && macro->GetChildCount() != before)
-    Finding("a refused import left modules behind");
+  if (w.files.ImportModuleFile(*macro, *name) == 0) {
+    if (macro->GetChildCount() != before) Finding("a refused import left modules behind");
+  } else {
+    // What was imported is saved as a macro file; that file imports into a
+    // fresh macro and saves to the same bytes.
+    auto save = [&](KSModul& m, const char* file) {
+      EPtr<IFileName> out(CreateFileName());
+      out->SetPath(TStr((ScratchFolder() + "/" + file).c_str()));
+      KModulFile::SaveModuleFile(*out, m, w.files);
+      std::string bytes;
+      platform::ReadWholeFile(ScratchFolder() + "/" + file, bytes);
+      return bytes;
+    };
+    const std::string first = save(*macro, "first.mdl");
+    KSModul* copy = top->InsertModule(kTypeMacro, 1);
+    if (!copy) Finding("no second macro");
+    // Where a new module's box and panel control go depends on what was
+    // inserted before it, not on the file.
+    copy->SetPos(macro->GetPos());
+    copy->SetInstrCtrlPos(macro->GetInstrCtrlPos());
+    copy->SetEnsCtrlPos(macro->GetEnsCtrlPos());
+    EPtr<IFileName> firstName(CreateFileName());
+    firstName->SetPath(TStr((ScratchFolder() + "/first.mdl").c_str()));
+    if (w.files.ImportModuleFile(*copy, *firstName) == 0) Finding("an accepted macro written again does not import");
+    if (copy->GetChildCount() != macro->GetChildCount()) Finding("an accepted macro imports with other children");
+    if (save(*copy, "second.mdl") != first) Finding("an accepted macro imported again saves other bytes");
+    top->DeleteChild(copy);
+  }
   top->DeleteChild(macro);
   return 0;
 }
@@ -124,9 +150,74 @@ int Sound(const uint8_t* data, size_t size) {
     if (f->GetFileLength() > (1 << 22)) return 0; // longer than a seed needs to be
     EPtr<IAudioBuf> samples(CreateAudioBuf(1, 0, 32, f->GetChannels(), f->GetRate(), f->GetFileLength(), 4));
     f->LoadInto(samples.Get());
+    // An accepted sound is written again as 32-bit float, which holds every
+    // sample it read exactly, and must read back to the same sound.
+    auto* stream = new TMemAudioStream({}, TStr("/fuzz/again"));
+    {
+      EPtr<IAudioFile> out(CreateAudioStreamFile(std::unique_ptr<TAudioStream>(stream), filetype::Wav, 1, 1, 32,
+                                                 f->GetChannels(), f->GetRate(), 1024, f->GetFileLength(),
+                                                 f->GetLoopOn(), f->GetAlternatingLoop(), f->GetLoopInRelease(),
+                                                 f->GetLoopStart(), f->GetLoopEnd(), f->GetRootKey(), nullptr));
+      out->WriteFrom(samples.Get(), -1);
+      std::vector<uint8_t> written = stream->Data();
+      EPtr<IAudioFile> back(OpenAudioStreamFile(std::make_unique<TMemAudioStream>(std::move(written), TStr("/fuzz/again")),
+                                                filetype::Wav, 1024));
+      if (back->GetChannels() != f->GetChannels() || back->GetRate() != f->GetRate() ||
+          back->GetFileLength() != f->GetFileLength() || back->GetLoopOn() != f->GetLoopOn() ||
+          back->GetRootKey() != f->GetRootKey())
+        Finding("an accepted sound written again reads back with another format");
+      EPtr<IAudioBuf> again(CreateAudioBuf(1, 0, 32, back->GetChannels(), back->GetRate(), back->GetFileLength(), 4));
+      back->LoadInto(again.Get());
+      for (int32_t c = 0; c < f->GetChannels(); ++c)
+        for (int32_t i = 0; i < f->GetFileLength(); ++i) {
+          const float a = samples->GetSample(i, c), b = again->GetSample(i, c);
+          if (a != b && !(a != a && b != b)) Finding("an accepted sound written again reads back other samples");
+        }
+    }
   } catch (const TError&) {
     // Refused with the program's own message.
   }
+  return 0;
+}
+
+// The pool: a sound file loaded and analysed as a sampler asks for it, saved
+// under another name and loaded from there again.
+int Pool(const uint8_t* data, size_t size) {
+  World();
+  if (size > (1 << 20)) return 0;
+  const bool aiff = size >= 4 && data[0] == 'F' && data[1] == 'O';
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr(PutFile(aiff ? "pool.aif" : "pool.wav", data, size).c_str()));
+  TAudioFileMapEntry user(nullptr), second(nullptr);
+  IAudioFileBuf* sound = nullptr;
+  try {
+    sound = AcquireSoundFile(&user, name.Get(), 1);
+  } catch (const TError&) {
+    return 0; // refused with the program's own message
+  }
+  IAudioBuf* samples = sound->GetSampleBuf();
+  if (sound->GetState() == soundstate::Loaded && samples && samples->GetLength() <= (1 << 18)) {
+    EPtr<IFileName> copyName(CreateFileName());
+    copyName->SetPath(TStr((ScratchFolder() + "/pool-copy.wav").c_str()));
+    try {
+      sound->SaveAs(copyName.Get());
+    } catch (const TError&) {
+      Finding("a loaded sound cannot be saved");
+    }
+    IAudioFileBuf* copy = nullptr;
+    try {
+      copy = AcquireSoundFile(&second, copyName.Get(), 0);
+    } catch (const TError&) {
+      Finding("a saved sound does not load again");
+    }
+    IAudioBuf* again = copy->GetSampleBuf();
+    if (!again || again->GetLength() != samples->GetLength() || again->GetChannels() != samples->GetChannels() ||
+        again->GetRate() != samples->GetRate() || copy->GetLoopOn() != sound->GetLoopOn() ||
+        copy->GetRootKey() != sound->GetRootKey())
+      Finding("a saved sound loads with another format");
+    copy->Release(&second);
+  }
+  sound->Release(&user);
   return 0;
 }
 
@@ -176,7 +267,8 @@ int Settings(const uint8_t* data, size_t size) {
 const std::vector<TTarget>& Targets() {
   static const std::vector<TTarget> all = {
       {"ensemble", Ensemble}, {"snapshot", Snapshot}, {"macro", Macro},
-      {"sound", Sound},       {"map", Map},           {"settings", Settings},
+      {"sound", Sound},       {"pool", Pool},         {"map", Map},
+      {"settings", Settings},
   };
   return all;
 }
@@ -224,6 +316,7 @@ void WriteSeeds(const std::string& root) {
                                              1, 0, 1, 8, 56, 60, nullptr));
     f->WriteFrom(ramp.Get(), -1);
     put("sound", type == filetype::Wav ? "ramp.wav" : "ramp.aif", stream->Data());
+    put("pool", type == filetype::Wav ? "ramp.wav" : "ramp.aif", stream->Data());
     if (type == filetype::Wav) {
       const std::string wav = ScratchFolder() + "/ramp.wav";
       std::ofstream(wav, std::ios::binary).write(reinterpret_cast<const char*>(stream->Data().data()),

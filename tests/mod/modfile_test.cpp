@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -200,7 +202,7 @@ std::vector<uint8_t> WiredEnsemble() {
 
 // A macro file: two terminals wired through, a window block, its own port
 // labels.
-std::vector<uint8_t> MacroFile() {
+std::vector<uint8_t> MacroFile(TPnt inBox = TPnt(10, 10), TPnt outBox = TPnt(90, 10)) {
   TBytes b;
   b.Signature();
   Mod macro;
@@ -217,12 +219,12 @@ std::vector<uint8_t> MacroFile() {
   b.End();
   InPort(b, 1, -1, {}, 0x00, 200, "Src", "what goes in");
   OutPort(b, 1, -1, 0x00, 200, "Out", "what comes out");
-  Mod in = TypeMod(5, 1, 10, 10);
+  Mod in = TypeMod(5, 1, inBox.X(), inBox.Y());
   in.term = 0;
   Common(b, in);
   b.End();
   OutPort(b, 1, -1, 0x00, 200, "ignored", "");
-  Mod out = TypeMod(6, 1, 90, 10);
+  Mod out = TypeMod(6, 1, outBox.X(), outBox.Y());
   out.term = 0;
   Common(b, out);
   b.End();
@@ -1498,6 +1500,34 @@ TEST_F(ImportTest, AMacroFileMergesAsOneUndoableStep) {
   undo().Undo();
   ASSERT_EQ(Top()->GetChildCount(), 1);
   EXPECT_EQ(Top()->GetChild(0)->GetChildCount(), 3);
+}
+
+TEST_F(ImportTest, MergedBoxesLandAtTheInsertPointWhereverTheFileHadThem) {
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max(), kMin = std::numeric_limits<int32_t>::min();
+  struct Case {
+    TPnt in, out;       // the boxes in the file
+    TPnt outFromInsert; // where the second box lands, from the insert point
+    TPnt outClamped;    // or, when set, where it stops at the edge of 32 bits
+  };
+  const Case cases[] = {
+      {TPnt(10, 10), TPnt(90, 10), TPnt(80, 0), TPnt()},
+      {TPnt(2000000000, 2000000000), TPnt(2000000080, 2000000004), TPnt(80, 4), TPnt()},
+      {TPnt(kMin + 5, 0), TPnt(kMax, 0), TPnt(), TPnt(kMax, 0)},
+  };
+  for (const Case& c : cases) {
+    testkit::ScriptedHost host;
+    KSModul* macro = Top()->InsertModule(kTypeMacro, kPlaceNext);
+    ASSERT_NE(macro, nullptr);
+    EPtr<IFileName> name = WriteFixture(MacroFile(c.in, c.out), "far.mdl");
+    const TPnt insert = macro->GetNextInsertPos();
+    ASSERT_EQ(files.ImportModuleFile(*macro, *name), 1);
+    ASSERT_EQ(macro->GetChildCount(), 2);
+    EXPECT_EQ(macro->GetChild(0)->GetPos(), insert) << c.in.X();
+    const TPnt expected = c.outClamped != TPnt() ? TPnt(c.outClamped.X(), insert.Y() + c.outFromInsert.Y())
+                                                 : TPnt(insert.X() + c.outFromInsert.X(), insert.Y() + c.outFromInsert.Y());
+    EXPECT_EQ(macro->GetChild(1)->GetPos(), expected) << c.in.X();
+    Top()->DeleteChild(macro);
+  }
 }
 
 TEST_F(ImportTest, AFullMacroOrABrokenFileMergesNothing) {
