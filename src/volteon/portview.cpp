@@ -7,6 +7,7 @@
 #include "src/mod/modul_def.h"
 #include "src/mod/port.h"
 #include "src/volteon/modview.h"
+#include "src/volteon/portprp.h"
 #include "src/volteon/strucwnd.h"
 
 #include <algorithm>
@@ -273,11 +274,19 @@ int TPortView::Command(int32_t id, int mode, int& result) {
     }
     return 1;
   }
-  case cmd::kPortProperties:
-    // The port dialog belongs to the dialog layer; until it is there the
-    // item stays greyed.
-    result = 0;
+  case cmd::kPortProperties: {
+    if (mode == 1) result = 1;
+    if (mode != 0) return 1;
+    KInPort* in = in_;
+    KOutPort* out = out_;
+    KSModul* m = GetModule();
+    if (!RunPortPrp(in, out)) return 1;
+    // A new label may change the handle's width: the box is made anew, and
+    // this handle with it, so nothing of it is touched after.
+    if (KSModul* structure = m->GetParent(); structure && structure->GetStructWnd() && m->GetBoxView())
+      m->CreateView(structure->GetStructWnd());
     return 1;
+  }
   default: return 0;
   }
 }

@@ -3,6 +3,7 @@
 // the wires' menus.
 #include "pc/sky/menu.h"
 #include "src/volteon/inserts.h"
+#include "src/volteon/portprp.h"
 #include "src/volteon/portview.h"
 #include "src/volteon/strucwnd.h"
 #include "src/volteon/volteon.h"
@@ -24,6 +25,7 @@ TMenuEntry Sep() { return MenuSeparator(); }
 } // namespace
 
 void RegisterStructureMenus() {
+  RegisterPortPrp();
   RegisterMenuTable(menuid::kStructure,
                     {Popup("Structure", {
                                             Popup("Modules", InsertMenuEntries(false)),

@@ -16,7 +16,9 @@
 #include "src/volteon/modelwnd.h"
 #include "src/volteon/modview.h"
 #include "src/volteon/pictures.h"
+#include "src/volteon/portprp.h"
 #include "src/volteon/portview.h"
+#include "pc/sky/qthost.h"
 #include "src/volteon/strucwnd.h"
 #include "src/volteon/volteon.h"
 #include "src/volteon/wireview.h"
@@ -28,6 +30,10 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QAbstractButton>
+#include <QDialog>
+#include <QLineEdit>
+#include <functional>
 #include <QAction>
 
 #include <algorithm>
@@ -781,6 +787,80 @@ TEST_F(StructTest, ALibraryEntryInsertsTheFileItNames) {
     Wnd()->Execute(cmd::kMacroLibraryFirst);
   }
   EXPECT_EQ(Top()->GetChild(Top()->GetChildCount() - 1)->GetChildCount(), 2);
+}
+
+// Runs a modal dialog as a person would: the script acts on the shown dialog.
+class ModalScript {
+public:
+  explicit ModalScript(std::function<void(QDialog&)> script) {
+    previous_ = sky::SetModalRunner([script](QDialog& d) {
+      d.show();
+      script(d);
+      const int r = d.isVisible() ? kIdCancel : d.result();
+      d.hide();
+      return r;
+    });
+  }
+  ~ModalScript() { sky::SetModalRunner(previous_); }
+
+private:
+  sky::TModalRunner previous_;
+};
+
+template <class W> W* Ctl(QWidget& d, int32_t id) { return dynamic_cast<W*>(FindDlgControl(&d, id)); }
+
+TEST_F(StructTest, PortPropertiesShowThePortAndApplyOnlyAfterOk) {
+  Start();
+  KSModul* saw = Insert(cmd::kInsertSawtooth);
+  KInPort* in = saw->GetInPort(0);
+  const std::string label = in->GetLabel().CStr();
+  app->GetEnsemble()->MarkClean();
+  // Cancel: nothing changes; the fixed label cannot be edited.
+  {
+    ModalScript script([&](QDialog& d) {
+      EXPECT_EQ(d.windowTitle().toStdString(), label + " - Properties");
+      EXPECT_TRUE(Ctl<QLineEdit>(d, ctlid::kPortLabel)->isReadOnly() || !Ctl<QLineEdit>(d, ctlid::kPortLabel)->isEnabled());
+      EXPECT_EQ(Ctl<QLineEdit>(d, ctlid::kPortType)->text().toStdString(),
+                IsAudioKind(in->GetKind()) ? "Audio In" : "Event In");
+      Ctl<QAbstractButton>(d, ctlid::kPortMute)->click();
+      skytest::SaveShot(d.grab().toImage(), "struct_port_properties.png");
+      Ctl<QAbstractButton>(d, kIdCancel)->click();
+    });
+    EXPECT_EQ(RunPortPrp(in, nullptr), 0);
+  }
+  EXPECT_FALSE(in->IsMuted());
+  EXPECT_TRUE(app->GetEnsemble()->IsClean());
+  // OK with the mute box changed, through the handle's own command.
+  {
+    ModalScript script([&](QDialog& d) {
+      Ctl<QAbstractButton>(d, ctlid::kPortMute)->click();
+      Ctl<QAbstractButton>(d, kIdOk)->click();
+    });
+    TUpdateBracket b;
+    AsPortView(in->GetView())->Execute(cmd::kPortProperties);
+  }
+  EXPECT_TRUE(in->IsMuted());
+  EXPECT_FALSE(app->GetEnsemble()->IsClean()) << "a port edit is a change to save";
+  EXPECT_NE(in->GetView(), nullptr) << "the box was made anew with its handles";
+  // A switch input takes a new label.
+  KSModul* sw = Top()->InsertModule(kTypeAudioSwitch2, kPlaceNext, false);
+  KInPort* swIn = sw->GetInPort(0);
+  {
+    ModalScript script([&](QDialog& d) {
+      Ctl<QLineEdit>(d, ctlid::kPortLabel)->setText(QStringLiteral("Left"));
+      Ctl<QAbstractButton>(d, kIdOk)->click();
+    });
+    EXPECT_EQ(RunPortPrp(swIn, nullptr), 1);
+  }
+  EXPECT_EQ(std::string(swIn->GetLabel().CStr()), "Left");
+  // An out-port with its own kind words.
+  {
+    ModalScript script([&](QDialog& d) {
+      EXPECT_EQ(Ctl<QLineEdit>(d, ctlid::kPortType)->text().toStdString(), "Audio Out");
+      Ctl<QAbstractButton>(d, kIdOk)->click();
+    });
+    EXPECT_EQ(RunPortPrp(nullptr, saw->GetOutPort(0)), 0) << "OK without changes calls no setter";
+  }
 }
 
 // ---------------------------------------------------------------------------
