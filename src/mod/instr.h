@@ -76,6 +76,9 @@ public:
   // The note a voice plays (kFree when free) and its unison rank.
   int32_t GetVoiceNote(int32_t voice) const { return note_[voice]; }
   int32_t GetVoiceRank(int32_t voice) const { return rank_[voice]; }
+  // The voice ring from the newest voice on: each link leads to the next older one.
+  int32_t GetNewestVoice() const { return prev_[head_]; }
+  int32_t GetVoiceLink(int32_t voice) const { return prev_[voice]; }
   bool IsHeldBySustain(int32_t voice) const { return heldSustain_[voice] != 0; }
   bool IsHeldBySostenuto(int32_t voice) const { return heldSostenuto_[voice] != 0; }
   int32_t GetPlayingVoiceCount() const;

@@ -488,6 +488,11 @@ public:
   // The box in the parent's structure window, made in the given one.
   void CreateView(IModelWnd* structWnd);
   IModelView* GetBoxView() const { return boxView_; }
+  // The wires at this module's handles get views or follow the handles.
+  void ShowWires();
+  // The views of every wire between this node's children go (its structure
+  // window closes).
+  void DropChildWireViews();
   IModelWnd* GetPanelWnd() const { return panelWnd_; }
   IModelWnd* GetStructWnd() const { return structWnd_; }
   // Opens the panel window, or brings the open one to the front.

@@ -938,12 +938,21 @@ void KModulFile::WriteModul(TInOut& s, const KSModul& m, const IFileEnsemble& en
   W32(s, flags);
   if (c == kCatMacro || c == kCatInstrument) {
     const KModulData* d = m.GetData();
+    int32_t panelNo = d ? d->panelOpenNo : 0;
+    int32_t structNo = d ? d->structOpenNo : 0;
+    // With windows the numbers and places are those of the windows open now.
+    if (IModelWindows* w = m.Windows(); w && w->TracksOpeningOrder()) {
+      panelNo = m.panelWnd_ ? w->GetOpeningNumber(m.panelWnd_) : 0;
+      structNo = m.structWnd_ ? w->GetOpeningNumber(m.structWnd_) : 0;
+      if (m.panelWnd_) w->StorePlacement(m.panelWnd_);
+      if (m.structWnd_) w->StorePlacement(m.structWnd_);
+    }
     WPnt(s, m.panelWndPos_);
     WArea(s, m.panelWndArea_);
     WPnt(s, m.structWndPos_);
     WArea(s, m.structArea_);
-    WI32(s, d ? d->panelOpenNo : 0);
-    WI32(s, d ? d->structOpenNo : 0);
+    WI32(s, panelNo);
+    WI32(s, structNo);
     W32(s, m.instr_ && m.instr_->IsStructureHidden() ? 1 : 0);
     WI32(s, m.panelWndState_);
     WI32(s, m.structWndState_);
@@ -1149,6 +1158,59 @@ void KModulFile::WriteModuleFile(TInOut& s, const KSModul& m, const IFileEnsembl
   WriteTree(s, m, ens, true);
 }
 
+void KModulFile::WriteInPortMapped(TInOut& s, const KInPort& p, const int32_t* childMap, int32_t mapSize) {
+  int32_t child[kMaxWires], port[kMaxWires], n = 0;
+  for (int32_t i = 0; i < p.wireCount_; ++i) {
+    const int32_t c = p.sourceChild_[i];
+    if (c < 0 || c >= mapSize || childMap[c] < 0) continue;
+    child[n] = childMap[c];
+    port[n] = p.sourcePort_[i];
+    ++n;
+  }
+  WriteFrame(s, "KInPort");
+  WI32(s, p.kind_);
+  WI32(s, p.index_);
+  W32(s, uint32_t(n));
+  for (int32_t i = 0; i < n; ++i) {
+    WI32(s, child[i]);
+    WI32(s, port[i]);
+  }
+  W32(s, p.flags_);
+  if (!(p.flags_ & KInPort::kLabelFollowsDef)) s.WriteStr(p.label_);
+  if (!(p.flags_ & KInPort::kInfoFollowsDef)) s.WriteStr(p.info_);
+  WriteEnd(s);
+}
+
+void KModulFile::WriteSelection(TInOut& s, const KSModul& structure, const IFileEnsemble& ens) {
+  int32_t map[KSModul::kMaxChildren + 1];
+  int32_t count = 0;
+  for (int32_t c = 0; c < structure.childCount_; ++c) map[c] = structure.children_[c]->IsSelected() ? count++ : -1;
+  // The file's own module: an empty macro that announces the selected
+  // children. It never holds them: they stay the structure's.
+  KSModul holder(nullptr, nullptr);
+  holder.category_ = kCatMacro;
+  holder.type_ = 0;
+  holder.label_ = TStr("Macro");
+  holder.help_ = TStr();
+  holder.childCount_ = count;
+  WriteSignature(s);
+  try {
+    WriteModul(s, holder, ens, true);
+  } catch (...) {
+    holder.childCount_ = 0;
+    throw;
+  }
+  holder.childCount_ = 0;
+  for (int32_t c = 0; c < structure.childCount_; ++c) {
+    if (map[c] < 0) continue;
+    const KSModul& m = *structure.children_[c];
+    WriteModul(s, m, ens, false);
+    for (int32_t i = 0; i < m.inCount_; ++i) WriteInPortMapped(s, *m.in_[i], map, structure.childCount_);
+    for (int32_t i = 0; i < m.outCount_; ++i) WriteOutPort(s, *m.out_[i]);
+    for (int32_t i = 0; i < m.childCount_; ++i) WriteTree(s, *m.children_[i], ens, false);
+  }
+}
+
 void KModulFile::EmptyModule(KSModul& m) {
   RemoveContents(m);
   if (m.instr_ == m.ownInstr_.get()) m.instr_ = nullptr;
@@ -1218,6 +1280,11 @@ void KModulFile::SaveEnsembleFile(const IFileName& name, const IFileEnsemble& en
 void KModulFile::SaveModuleFile(const IFileName& name, const KSModul& m, const IFileEnsemble& ens) {
   ClearWrittenMarks();
   SaveThroughTemp(name, [&](TInOut& s) { WriteModuleFile(s, m, ens); });
+}
+
+void KModulFile::SaveSelectionFile(const IFileName& name, const KSModul& structure, const IFileEnsemble& ens) {
+  ClearWrittenMarks();
+  SaveThroughTemp(name, [&](TInOut& s) { WriteSelection(s, structure, ens); });
 }
 
 int32_t KModulFile::ReadFile(KSModul& m, const IFileName& name, IFileEnsemble& ens) {

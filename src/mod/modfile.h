@@ -78,6 +78,9 @@ public:
   static void WriteEnsemble(TInOut& s, const IFileEnsemble& ens);
   // An instrument or macro with everything below it.
   static void WriteModuleFile(TInOut& s, const KSModul& m, const IFileEnsemble& ens);
+  // The selected children of a structure as a macro file: the wires among
+  // them are kept, wires from children that are not selected are left out.
+  static void WriteSelection(TInOut& s, const KSModul& structure, const IFileEnsemble& ens);
 
   // ---- Files
   // Writes through a temporary file in the target's folder renamed over the
@@ -85,6 +88,7 @@ public:
   // Raises the file layer's error when writing fails (the target is kept).
   static void SaveEnsembleFile(const IFileName& name, const IFileEnsemble& ens);
   static void SaveModuleFile(const IFileName& name, const KSModul& m, const IFileEnsemble& ens);
+  static void SaveSelectionFile(const IFileName& name, const KSModul& structure, const IFileEnsemble& ens);
   // Reads a module file into a just-made module; 1 on success, 0 after the
   // error was shown under "Error while reading file $1:".
   static int32_t ReadFile(KSModul& m, const IFileName& name, IFileEnsemble& ens);
@@ -130,6 +134,9 @@ public:
                                int32_t shift, int32_t recall, int32_t channel, const TStr* names, const int32_t* stored);
 
 private:
+  // An in-port whose wires name their sources by new child numbers (-1:
+  // the wire is left out).
+  static void WriteInPortMapped(TInOut& s, const KInPort& p, const int32_t* childMap, int32_t mapSize);
   // The steps of ReadModul, in record order.
   static int32_t ReadModulVersion(TInOut& s, KSModul& m, IFileEnsemble& ens);
   static KRecordCounts ReadModulHeader(TInOut& s, KSModul& m, int32_t v);

@@ -23,6 +23,19 @@ void KSModul::CreateView(IModelWnd* structWnd) {
   if (!boxView_) return;
   for (int32_t i = 0; i < inCount_; ++i) in_[i]->CreateView(boxView_);
   for (int32_t i = 0; i < outCount_; ++i) out_[i]->CreateView(boxView_);
+  ShowWires();
+}
+
+void KSModul::ShowWires() {
+  for (int32_t i = 0; i < inCount_; ++i) in_[i]->ShowWireViews();
+  for (int32_t i = 0; i < outCount_; ++i)
+    for (int32_t d = 0; d < out_[i]->GetDestinationCount(); ++d)
+      if (KInPort* dest = out_[i]->GetDestination(d)) dest->ShowWireViews();
+}
+
+void KSModul::DropChildWireViews() {
+  for (int32_t c = 0; c < childCount_; ++c)
+    for (int32_t i = 0; i < children_[c]->inCount_; ++i) children_[c]->in_[i]->DropWireViews();
 }
 
 void KPort::CreateView(IModelView* box) {

@@ -67,6 +67,29 @@ public:
   virtual void InvalidateView(IModelView* view) = 0;
   virtual void DestroyView(IModelView* view) = 0;
 
+  // ---- Wires of a structure window: made and placed while both boxes
+  // exist; DestroyView deletes one. Every wire view of an open window is
+  // the model's to destroy (KInPort keeps them).
+  virtual IModelView* CreateWireView(IModelWnd* structWnd, KInPort* in, KOutPort* out) {
+    (void)structWnd;
+    (void)in;
+    (void)out;
+    return nullptr;
+  }
+  // The boxes moved or were made anew: the wire follows its handles.
+  virtual void PlaceWireView(IModelView* wire) { (void)wire; }
+
+  // ---- What a file keeps of the open windows, asked while it is written:
+  // the order to reopen them in (1 for the one to open first; 0 closed) and
+  // the window's current placement, stored into its module. Window code
+  // that does not track the order leaves the numbers a file was read with.
+  virtual bool TracksOpeningOrder() const { return false; }
+  virtual int32_t GetOpeningNumber(IModelWnd* wnd) {
+    (void)wnd;
+    return 0;
+  }
+  virtual void StorePlacement(IModelWnd* wnd) { (void)wnd; }
+
   // ---- Panel controls. Kind is the type's panel view kind (KPanelView).
   virtual IModelView* CreateCtrlView(IModelWnd* panelWnd, KSModul* module, int32_t kind) = 0;
   virtual void ShowCtrlView(IModelView* view) = 0;

@@ -5,6 +5,9 @@
 #include "src/engine/setup.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
+#include "src/mod/modwnd.h"
+
+#include <utility>
 
 QV_MESSAGE(TooManyDestinations, "Too many wires on the inport")
 QV_MESSAGE(TooManySources, "Too many wires on the inport.")
@@ -110,8 +113,10 @@ bool KInPort::AddWire(KOutPort* source) {
   sources_[wireCount_] = source;
   sourceChild_[wireCount_] = parent ? parent->GetChildIndex(sourceModule) : -1;
   sourcePort_[wireCount_] = source->GetIndex();
+  wireViews_[wireCount_] = nullptr;
   ++wireCount_;
   source->AddDestination(this);
+  ShowWireViews();
   return true;
 }
 
@@ -123,13 +128,20 @@ void KInPort::RemoveWire(KOutPort* source) {
 void KInPort::DropWire(KOutPort* source) {
   for (int32_t i = 0; i < wireCount_; ++i) {
     if (sources_[i] != source) continue;
+    IModelView* view = wireViews_[i];
     for (int32_t j = i; j + 1 < wireCount_; ++j) {
       sources_[j] = sources_[j + 1];
       sourceChild_[j] = sourceChild_[j + 1];
       sourcePort_[j] = sourcePort_[j + 1];
+      wireViews_[j] = wireViews_[j + 1];
     }
     --wireCount_;
     sources_[wireCount_] = nullptr;
+    wireViews_[wireCount_] = nullptr;
+    // The view goes after the arrays are whole again: deleting it may reach
+    // the window, which must find the wires as they now are.
+    if (view)
+      if (IModelWindows* w = owner_ ? owner_->Windows() : nullptr) w->DestroyView(view);
     sourceChild_[wireCount_] = sourcePort_[wireCount_] = -1;
     break;
   }
@@ -141,10 +153,34 @@ void KInPort::DropWire(KOutPort* source) {
 bool KInPort::AddWireRecord(int32_t child, int32_t port) {
   if (wireCount_ >= kMaxWires) return false;
   sources_[wireCount_] = nullptr;
+  wireViews_[wireCount_] = nullptr;
   sourceChild_[wireCount_] = child;
   sourcePort_[wireCount_] = port;
   ++wireCount_;
   return true;
+}
+
+void KInPort::ShowWireViews() {
+  IModelWindows* w = owner_ ? owner_->Windows() : nullptr;
+  KSModul* structure = owner_ ? owner_->GetParent() : nullptr;
+  if (!w) return;
+  IModelWnd* wnd = structure ? structure->GetStructWnd() : nullptr;
+  for (int32_t i = 0; i < wireCount_; ++i) {
+    if (wireViews_[i]) {
+      w->PlaceWireView(wireViews_[i]);
+      continue;
+    }
+    KOutPort* source = sources_[i];
+    if (!wnd || !source || !view_ || !source->GetView()) continue;
+    wireViews_[i] = w->CreateWireView(wnd, this, source);
+  }
+}
+
+void KInPort::DropWireViews() {
+  IModelWindows* w = owner_ ? owner_->Windows() : nullptr;
+  for (int32_t i = 0; i < wireCount_; ++i)
+    if (IModelView* view = std::exchange(wireViews_[i], nullptr))
+      if (w) w->DestroyView(view);
 }
 
 void KInPort::RenumberSources(KSModul* removedChild, int32_t childIndex, KSModul* portOwner, int32_t portIndex) {

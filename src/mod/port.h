@@ -50,6 +50,8 @@ public:
   // null until made).
   IModelView* GetView() const { return view_; }
   void CreateView(IModelView* box);
+  // The handle went with its box.
+  void ViewGone() { view_ = nullptr; }
 
 protected:
   IModelView* view_ = nullptr;
@@ -83,6 +85,13 @@ public:
   KOutPort* GetSource(int32_t i) const { return i >= 0 && i < wireCount_ ? sources_[i] : nullptr; }
   int32_t GetSourceChild(int32_t i) const { return sourceChild_[i]; }
   int32_t GetSourcePort(int32_t i) const { return sourcePort_[i]; }
+  // The view of wire i in the open structure window (null: none).
+  IModelView* GetWireView(int32_t i) const { return i >= 0 && i < wireCount_ ? wireViews_[i] : nullptr; }
+  // Wires without a view get one when the structure window of the port's
+  // module is open and both handles exist; the others follow their handles.
+  void ShowWireViews();
+  // Destroys every wire view of the port (its structure window closes).
+  void DropWireViews();
   // Records a wire by the source's numbers only (the file reader); the pointer
   // is made by KSModul::ConnectChildWires.
   bool AddWireRecord(int32_t child, int32_t port);
@@ -150,6 +159,7 @@ private:
   int32_t sourcePort_[kMaxWires];
   int32_t collectedCount_ = 0;
   KOutPort* collected_[kMaxWires] = {};
+  IModelView* wireViews_[kMaxWires] = {};
 };
 
 class KOutPort : public KPort {

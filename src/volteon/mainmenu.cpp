@@ -4,9 +4,12 @@
 
 #include "pc/sky/mdi.h"
 #include "pc/sky/menu.h"
+#include "src/volteon/inserts.h"
+#include "src/volteon/strucwnd.h"
 
 void RegisterMainMenu() {
   using std::string;
+  RegisterStructureMenus();
   std::vector<TMenuEntry> factors, rates;
   const char* factorTexts[cmd::kFactorCount] = {"Factor 1/2", "Factor 3/4", "Factor 1/1",
                                                 "Factor 3/2", "Factor 2/1", "Factor 3/1"};
@@ -31,7 +34,26 @@ void RegisterMainMenu() {
                                   {
                                       MenuCommand("&Undo\tCtrl+Z", cmd::kUndo, "Ctrl+Z"),
                                       MenuCommand("&Redo\tCtrl+Y", cmd::kRedo, "Ctrl+Y"),
+                                      MenuSeparator(),
+                                      MenuCommand("Cu&t\tCtrl+X", cmd::kCut, "Ctrl+X"),
+                                      MenuCommand("&Copy\tCtrl+C", cmd::kCopy, "Ctrl+C"),
+                                      MenuCommand("&Paste\tCtrl+V", cmd::kPaste, "Ctrl+V"),
+                                      MenuCommand("&Delete\tDel", cmd::kDelete, "Del"),
+                                      MenuCommand("Select &All\tCtrl+A", cmd::kSelectAll, "Ctrl+A"),
+                                      MenuSeparator(),
+                                      MenuCommand("&Mute\tCtrl+M", cmd::kMute, "Ctrl+M"),
+                                      MenuCommand("Mo&no", cmd::kMono),
+                                      MenuSeparator(),
+                                      MenuCommand("&Load Audio...", cmd::kLoadAudio),
+                                      MenuCommand("&Reload Audio", cmd::kReloadAudio),
+                                      MenuCommand("&Export Audio...", cmd::kExportAudio),
+                                      MenuCommand("&Overwrite Audio", cmd::kOverwriteAudio),
+                                      MenuSeparator(),
+                                      MenuCommand("Goto &Panel", cmd::kGotoPanel),
+                                      MenuCommand("Goto Pa&rent\tCtrl+P", cmd::kGotoParent, "Ctrl+P"),
+                                      MenuCommand("Pr&operties\tAlt+Enter", cmd::kStructProperties, "Alt+Return"),
                                   }),
+                        MenuPopup("&Insert", InsertMenuEntries(true)),
                         MenuPopup("&Settings",
                                   {
                                       MenuPopup("Sample &Rate", factors),

@@ -20,17 +20,18 @@ class KInstr;
 class TCtrlView;
 class TPanelWindows;
 
+#include "src/volteon/doccmds.h"
+
 // Command ids of the panel window.
 namespace cmd {
 constexpr int32_t kPanelSaveAs = 1500;
 constexpr int32_t kPanelLoadAudio = 1501, kPanelReloadAudio = 1502, kPanelExportAudio = 1503,
                   kPanelOverwriteAudio = 1504;
-constexpr int32_t kCut = 1550, kCopy = 1551, kPaste = 1552, kDelete = 1553, kSelectAll = 1554;
 constexpr int32_t kInsertFader = 1600, kInsertKnob = 1601, kInsertButton = 1602;
 constexpr int32_t kInsertLamp = 1661, kInsertLevelLamp = 1662, kInsertMeter = 1663, kInsertLevelMeter = 1664;
 constexpr int32_t kInsertFirst = 1600, kInsertLast = 1664;
 constexpr int32_t kStoreSnapshot = 3000, kLearn = 3001, kLock = 3002, kPanelProperties = 3003;
-constexpr int32_t kGotoStructure = 3021, kGotoParent = 3022, kGotoStructureKey = 3100;
+constexpr int32_t kGotoStructure = 3021, kGotoStructureKey = 3100;
 // The control box's snapshot button.
 constexpr int32_t kSnapshotButton = 3596;
 } // namespace cmd

@@ -1,7 +1,9 @@
 #include "src/volteon/volteon.h"
-#include "src/volteon/panelwnd.h"
 
 #include "src/volteon/aboutdlg.h"
+#include "src/volteon/modelwnd.h"
+#include "src/volteon/panelwnd.h"
+#include "src/volteon/strucwnd.h"
 
 #include "pc/sky/draw.h"
 #include "pc/sky/menu.h"
@@ -118,13 +120,15 @@ TVolteon::TVolteon(KEnsemble::TAudioFactory factory) : untitled_(MakeName()), cu
   StartUpHook();
   ReadDirectories();
   ensemble_ = std::make_unique<KEnsemble>(std::move(factory));
+  windows_ = std::make_unique<TModelWindows>();
+  ensemble_->SetWindows(windows_.get());
   files_ = std::make_unique<KEnsembleFiles>(*ensemble_);
   ensemble_->SetFiles(files_.get());
   panels_ = std::make_unique<TPanelWindows>(ensemble_.get());
   panels_->SetInstrumentSink([this](KInstr* instr, TPanelWnd*) {
     if (instr) SetCurrentInstr(instr);
   });
-  ensemble_->SetWindows(panels_.get());
+  windows_->SetPanels(panels_.get());
   untitled_->SetName(TStr("Untitled"));
   untitled_->SetType(kFileTypeEnsemble);
   current_->SetPath(untitled_->GetPath());
@@ -153,6 +157,10 @@ TVolteon::~TVolteon() {
     dirs::Clipboard()->Remove();
     WriteDirectories();
     files_->GetUndo().SetMenuTextSink(nullptr);
+    ensemble_->GetTopModule()->CloseAllPanels();
+    ensemble_->GetTopModule()->CloseAllStructWnds();
+    TStructWnd::ClearLibraryCommands();
+    windows_->SetPanels(nullptr);
     panels_.reset();
     ensemble_->SetOwner(nullptr);
     ensemble_->SetFiles(nullptr);
@@ -272,6 +280,17 @@ void TVolteon::AfterOpen(bool isNew) {
   // The computer keyboard plays the ensemble's top instrument at once.
   KSModul* top = ensemble_->GetTopModule();
   currentInstr_ = top ? top->GetOwnInstr() : nullptr;
+}
+
+// A step read the whole ensemble anew: the windows show the tree it read,
+// as they stood when the step was written.
+void TVolteon::ReopenAfterUndo() {
+  KSModul* top = ensemble_->GetTopModule();
+  currentInstr_ = nullptr;
+  top->CloseAllPanels();
+  top->CloseAllStructWnds();
+  top->ReopenWindows();
+  currentInstr_ = top->GetOwnInstr();
 }
 
 void TVolteon::Open(IFileName* name) {
@@ -481,8 +500,16 @@ int TVolteon::Command(int32_t id, int mode, int& result) {
   case cmd::kOpen: return answer(true, [&] { OpenWithDialog(); });
   case cmd::kSaveEnsemble: return answer(ensemble_->IsClean() == 0, [&] { Save(); });
   case cmd::kSaveEnsembleAs: return answer(true, [&] { SaveAs(); });
-  case cmd::kUndo: return answer(files_->GetUndo().CanUndo(), [&] { files_->GetUndo().Undo(); });
-  case cmd::kRedo: return answer(files_->GetUndo().CanRedo(), [&] { files_->GetUndo().Redo(); });
+  case cmd::kUndo:
+    return answer(files_->GetUndo().CanUndo(), [&] {
+      files_->GetUndo().Undo();
+      ReopenAfterUndo();
+    });
+  case cmd::kRedo:
+    return answer(files_->GetUndo().CanRedo(), [&] {
+      files_->GetUndo().Redo();
+      ReopenAfterUndo();
+    });
   case cmd::kBatchAnalyse: return answer(true, [] { BatchAnalyseSoundfiles(); });
   case cmd::kExternalSync:
     return answer(true, [&] {

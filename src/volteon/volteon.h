@@ -9,6 +9,8 @@
 #include "src/mod/ensfile.h"
 #include "src/volteon/recent.h"
 
+class TModelWindows;
+
 #include <array>
 #include <memory>
 
@@ -140,6 +142,7 @@ public:
   void ShowControlRate(int32_t hz) override { UpdateControlRateChecks(hz); }
 
   void SetCurrentInstr(KInstr* instr) { currentInstr_ = instr; }
+  TModelWindows* GetWindows() const { return windows_.get(); }
 
 private:
   void ReadDirectories();
@@ -154,7 +157,11 @@ private:
   IBmp* Tile(int i);
   IMenu* Menu();
 
+  void ReopenAfterUndo();
+
   std::unique_ptr<IFileMenu> recent_;
+  // The windows outlive the ensemble: its teardown closes them.
+  std::unique_ptr<TModelWindows> windows_;
   std::unique_ptr<KEnsemble> ensemble_;
   std::unique_ptr<KEnsembleFiles> files_;
   // The panel windows of the ensemble and their engine displays.

@@ -136,6 +136,9 @@ TEST_F(AppTest, AMissingTemplateGivesAnEmptyEnsembleWithItsAudioOut) {
 TEST_F(AppTest, NewReadsTheTemplateBesideTheProgram) {
   std::filesystem::create_directories(install + "/bin");
   std::filesystem::copy_file(QV_BUILD_TREE "/bin/new.ens", install + "/bin/new.ens");
+  // The top structure window opens and looks for the libraries.
+  std::filesystem::create_directories(install + "/Library/Macros");
+  std::filesystem::create_directories(install + "/Library/Instruments");
   Start();
   EXPECT_TRUE(gui.Boxes().empty());
   EXPECT_EQ(CountType(kTypeAudioIn), 1);

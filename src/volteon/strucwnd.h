@@ -1,0 +1,171 @@
+// The structure window: the inside of one structure module (the ensemble's
+// top, an instrument or a macro) with a box per child module and a line per
+// wire, and the editing commands: inserting from the catalogue and from the
+// library folders, cut, copy, paste, delete, select all, mute, mono, the
+// audio-file commands, and the way to the panel and the parent structure.
+#pragma once
+
+#include "src/mod/modwnd.h"
+#include "src/volteon/voltwnd.h"
+
+#include <memory>
+#include <vector>
+
+class IColor;
+class IFileName;
+class IMenu;
+class KSModul;
+class TWireView;
+
+#include "src/volteon/doccmds.h"
+
+namespace cmd {
+constexpr int32_t kLoadAudio = 1501;
+constexpr int32_t kReloadAudio = 1502;
+constexpr int32_t kExportAudio = 1503;
+constexpr int32_t kOverwriteAudio = 1504;
+constexpr int32_t kMute = 1555;
+constexpr int32_t kMono = 1556;
+constexpr int32_t kStructProperties = 3003;
+constexpr int32_t kGotoPanel = 3020;
+constexpr int32_t kGotoPanelKey = 3100;
+constexpr int32_t kMacroLibraryFirst = 8000, kMacroLibraryLast = 9999;
+constexpr int32_t kInstrLibraryFirst = 10000, kInstrLibraryLast = 11999;
+} // namespace cmd
+
+// Resource ids of the structure editor's menus.
+namespace menuid {
+constexpr int32_t kStructure = 7910;
+constexpr int32_t kControl = 7650;
+constexpr int32_t kProcessing = 7651;
+constexpr int32_t kMonoModule = 7652;
+constexpr int32_t kTapedeck = 7653;
+constexpr int32_t kSampler = 7654;
+constexpr int32_t kInOut = 7655;
+constexpr int32_t kMacros = 7656;
+constexpr int32_t kInstrument = 7657;
+constexpr int32_t kInPort = 7750;
+constexpr int32_t kOutPort = 7751;
+constexpr int32_t kWire = 7800;
+} // namespace menuid
+
+namespace picture {
+constexpr int32_t kStructureIcon = 7900;
+} // namespace picture
+
+// Undo kinds the structure editor records.
+namespace undo {
+constexpr int32_t kProperties = 4;
+constexpr int32_t kInsert = 13;
+constexpr int32_t kMoveBoxes = 14;
+constexpr int32_t kCut = 16;
+constexpr int32_t kDelete = 17;
+constexpr int32_t kMute = 18;
+constexpr int32_t kMono = 20;
+constexpr int32_t kSolo = 22;
+constexpr int32_t kUnsolo = 23;
+constexpr int32_t kAddWire = 24;
+constexpr int32_t kRemoveWire = 25;
+} // namespace undo
+
+class IStructWnd : public virtual IVolteonWnd {
+public:
+  virtual void SetStructure(KSModul* module) = 0;
+  virtual void RemoveLibraryMenus() = 0;
+  virtual void InsertLibraryMenus() = 0;
+  virtual void ApplyBackground() = 0;
+  virtual void CreateViews() = 0;
+  virtual void CreateWireViews() = 0;
+  virtual void StorePlacement() = 0;
+  virtual void InsertModuleFile(IFileName* file) = 0;
+  virtual void SaveSelected() = 0;
+  virtual void Cut() = 0;
+  virtual void Copy() = 0;
+  virtual void Delete() = 0;
+  virtual void Paste() = 0;
+  virtual void SelectAll() = 0;
+  virtual void Mute() = 0;
+  virtual void Mono() = 0;
+};
+
+class TStructWnd : public TVolteonWnd, public virtual IStructWnd, public IModelWnd {
+public:
+  explicit TStructWnd(KSModul* structure);
+  ~TStructWnd() override;
+
+  KSModul* GetStructure() const { return structure_; }
+
+  // IStructWnd
+  void SetStructure(KSModul* module) override { structure_ = module; }
+  void RemoveLibraryMenus() override;
+  void InsertLibraryMenus() override;
+  void ApplyBackground() override;
+  void CreateViews() override;
+  void CreateWireViews() override;
+  void StorePlacement() override;
+  void InsertModuleFile(IFileName* file) override;
+  void SaveSelected() override;
+  void Cut() override;
+  void Copy() override;
+  void Delete() override;
+  void Paste() override;
+  void SelectAll() override;
+  void Mute() override;
+  void Mono() override;
+
+  // Framework
+  void Execute(int32_t id) override;
+  int IsEnabled(int32_t id, int& enabled) override;
+  int IsChecked(int32_t id, int& checked) override;
+  int Command(int32_t id, int mode, int& result) override;
+  void MouseDown(int32_t x, int32_t y) override;
+  void RightMouseDown(int32_t x, int32_t y) override;
+  void DoubleClick(int32_t x, int32_t y) override;
+  void SelectionChanged() override;
+  void Activated() override;
+
+  // The views were made once the model knows the window.
+  int HasViews() const { return viewsMade_; }
+  // Clears the selection of every wire of this window.
+  void DeselectWires();
+  // Saves the shown structure under a name the user chooses.
+  void SaveWindowAs();
+
+  // ---- Class-wide
+  // Rebuilds both library menus from "MacroDir" and "InstrDir"; with check,
+  // a missing folder is reported first.
+  static void UpdateLibraryMenus(int check);
+  static IColor* GetDefaultStructColor();
+  static IColor* GetStructColor();
+  static void SetStructColor(IColor* color);
+  static IColor* GetWireColor(int selected);
+  // The shared context menu and the two library menus (null before the first window).
+  static IMenu* GetContextMenuObject();
+  static IMenu* GetMacroMenu();
+  static IMenu* GetInstrumentMenu();
+  // The library file of a library command id (null: none).
+  static IFileName* LibraryFile(int32_t id);
+  // Deselects every module of the tree and every wire of every open
+  // structure window.
+  static void DeselectEverything(KSModul* anyModule);
+  // Drops the command lists (the application goes).
+  static void ClearLibraryCommands();
+
+private:
+  bool ExecuteLibraryCommand(int32_t id);
+  bool GuardAudioInOut();
+  bool IsTop() const;
+  void InsertFromFile(int type);
+  void GotoPanel();
+  void DeleteSelection(int32_t undoKind);
+  void RefreshCtrlBox();
+
+  KSModul* structure_;
+  int viewsMade_ = 0;
+};
+
+inline TStructWnd* AsStructWnd(IModelWnd* w) { return dynamic_cast<TStructWnd*>(w); }
+
+// Registers the structure editor's menu tables (context menus of the
+// window, the boxes, the port handles and the wires).
+void RegisterStructureMenus();

@@ -1,0 +1,195 @@
+#include "src/volteon/voltwnd.h"
+
+#include "src/mod/ensemble.h"
+#include "src/mod/ensfile.h"
+#include "src/mod/undo.h"
+
+namespace {
+
+TPnt Offset(const TPnt& a, const TPnt& minus, const TPnt& plus) {
+  return TPnt(a.X() - minus.X() + plus.X(), a.Y() - minus.Y() + plus.Y());
+}
+
+KUndo* UndoOf(KEnsemble* ensemble) {
+  KEnsembleFiles* files = ensemble ? ensemble->GetFiles() : nullptr;
+  return files ? &files->GetUndo() : nullptr;
+}
+
+// Deselects everything through the first view of the window that is one of ours.
+void DeselectAll(TTView* wnd) {
+  if (TVolteonView* first = AsVolteonView(wnd->FirstChild())) first->Select(0, 1);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TVolteonWnd
+
+TVolteonWnd::TVolteonWnd(QWidget* frameParent) : TWnd(frameParent) {}
+
+TVolteonWnd::~TVolteonWnd() = default;
+
+TPnt TVolteonWnd::SnapToGrid(const TPnt& p) const {
+  const int32_t g = grid_, h = grid_ / 2;
+  auto snap = [g, h](int32_t v) { return v >= 0 ? ((v + h) / g) * g : ((v - (h - 1)) / g) * g; };
+  return TPnt(snap(p.X()), snap(p.Y()));
+}
+
+TArea TVolteonWnd::GetExtent() {
+  TArea all = EmptyArea;
+  for (TTView* v = FirstChild(); v; v = v->NextSibling()) all.Unite(v->GetBounds());
+  if (all.IsEmpty()) return all;
+  return TArea(all.Left() - grid_, all.Top() - grid_, all.Right() + grid_, all.Bottom() + grid_);
+}
+
+void TVolteonWnd::Select(int on, int exclusive) {
+  (void)on;
+  if (exclusive) DeselectAll(this);
+}
+
+void TVolteonWnd::DrawBand(bool draw) {
+  const TPnt tl = rubber_.TopLeft(), br = rubber_.BottomRight();
+  const TPnt lb(rubber_.Left(), rubber_.Bottom()), rt(rubber_.Right(), rubber_.Top());
+  const TPnt lines[4][2] = {{tl, lb}, {lb, br}, {br, rt}, {rt, tl}};
+  for (const auto& l : lines) {
+    if (draw) AddRubberLine(l[0], l[1]);
+    else RemoveRubberLine(l[0], l[1]);
+  }
+}
+
+void TVolteonWnd::MouseDown(int32_t x, int32_t y) {
+  DeselectAll(this);
+  rubber_ = TArea(x, y, x, y);
+  DrawBand(true);
+  SelectionChanged();
+}
+
+void TVolteonWnd::MouseMove(int32_t x, int32_t y) {
+  if (rubber_ == NoArea) return;
+  DrawBand(false);
+  rubber_.SetBottomRight(x, y);
+  DrawBand(true);
+  const TArea band(std::min(rubber_.Left(), rubber_.Right()), std::min(rubber_.Top(), rubber_.Bottom()),
+                   std::max(rubber_.Left(), rubber_.Right()), std::max(rubber_.Top(), rubber_.Bottom()));
+  if (!band.IsEmpty()) {
+    DeselectAll(this);
+    ClearChildMarks();
+    for (TTView* v = FirstChild(); v; v = v->NextSibling()) {
+      TVolteonView* view = AsVolteonView(v);
+      if (!view) break;
+      const TArea bounds = view->GetBounds();
+      if (!bounds.IsEmpty() && TArea::Intersection(band, bounds) == bounds) view->Select(1, 0);
+    }
+    BringMarkedToFront();
+  }
+  SelectionChanged();
+}
+
+void TVolteonWnd::MouseUp(int32_t x, int32_t y) {
+  (void)x;
+  (void)y;
+  if (rubber_ == NoArea) return;
+  ClearRubberLines();
+  rubber_ = NoArea;
+}
+
+void TVolteonWnd::RightMouseDown(int32_t x, int32_t y) {
+  (void)x;
+  (void)y;
+  SelectionChanged();
+}
+
+// ---------------------------------------------------------------------------
+// TVolteonView
+
+TVolteonView::TVolteonView(TTView* parent, int topmost, KEnsemble* ensemble)
+    : TTView(parent, topmost), ensemble_(ensemble) {}
+
+TVolteonView::~TVolteonView() = default;
+
+TVolteonWnd* TVolteonView::GetVolteonWnd() const { return dynamic_cast<TVolteonWnd*>(GetParent()); }
+
+void TVolteonView::MouseDown(int32_t x, int32_t y) {
+  TVolteonWnd* wnd = GetVolteonWnd();
+  if (!wnd) return;
+  wnd->ClearChildMarks();
+  if (!wnd->IsCtrlKeyDown()) Select(1, IsSelected() ? 0 : 1);
+  else Select(IsSelected() ? 0 : 1, 0);
+  wnd->BringMarkedToFront();
+  if (!CanDragAt(x, y)) {
+    ownMouse_ = 1;
+    OwnMouseDown(x, y);
+  } else {
+    ownMouse_ = 0;
+    if (!IsFixed()) {
+      const TPnt press(x, y);
+      for (TTView* v = wnd->FirstChild(); v; v = v->NextSibling()) {
+        TVolteonView* view = AsVolteonView(v);
+        if (!view) break;
+        if (!view->IsInSelection()) continue;
+        view->start_ = wnd->SnapToGrid(view->GetOrigin());
+        view->dragOrigin_ = view->start_;
+        view->press_ = press;
+      }
+    }
+  }
+  wnd->SelectionChanged();
+}
+
+void TVolteonView::MouseMove(int32_t x, int32_t y) {
+  if (ownMouse_) {
+    OwnMouseMove(x, y);
+    return;
+  }
+  TVolteonWnd* wnd = GetVolteonWnd();
+  if (!wnd || !wnd->IsMouseButtonDown() || IsFixed()) return;
+  const TPnt mouse(x, y);
+  for (TTView* v = wnd->FirstChild(); v; v = v->NextSibling()) {
+    TVolteonView* view = AsVolteonView(v);
+    if (!view) break;
+    if (!view->IsInSelection()) continue;
+    view->start_ = view->GetOrigin();
+    const TPnt target = wnd->SnapToGrid(Offset(view->start_, press_, mouse));
+    if (target != view->GetOrigin()) {
+      if (KUndo* undo = UndoOf(ensemble_)) undo->AddUndoStepMerged(GetMoveUndoKind(), this, 0);
+      view->moved_ = 1;
+    }
+    if (target != view->dragOrigin_) {
+      view->dragOrigin_ = target;
+      view->DragTo(target);
+    }
+  }
+  for (TTView* v = wnd->FirstChild(); v; v = v->NextSibling()) {
+    TVolteonView* view = AsVolteonView(v);
+    if (!view) break;
+    if (view->IsInSelection()) view->AfterDrag();
+  }
+}
+
+void TVolteonView::MouseUp(int32_t x, int32_t y) {
+  if (KUndo* undo = UndoOf(ensemble_)) undo->ClearPendingUndo();
+  if (ownMouse_) {
+    ownMouse_ = 0;
+    OwnMouseUp(x, y);
+    return;
+  }
+  if (IsFixed()) return;
+  TVolteonWnd* wnd = GetVolteonWnd();
+  if (!wnd) return;
+  if (!wnd->IsCtrlKeyDown()) {
+    for (TTView* v = wnd->FirstChild(); v; v = v->NextSibling()) {
+      TVolteonView* view = AsVolteonView(v);
+      if (!view) break;
+      if (!view->moved_ && view->IsSelected() && !IsSameAs(view)) view->Select(0, 0);
+      view->moved_ = 0;
+    }
+  }
+  wnd->UpdateScrollBars();
+  wnd->SelectionChanged();
+}
+
+void TVolteonView::RightMouseDown(int32_t x, int32_t y) {
+  (void)x;
+  (void)y;
+  if (TVolteonWnd* wnd = GetVolteonWnd()) wnd->SelectionChanged();
+}

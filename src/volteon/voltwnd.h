@@ -1,0 +1,104 @@
+// The bases of the document windows that edit a structure or a panel and of
+// the views on their canvas: click, Ctrl-click and rubber-band selection,
+// dragging the whole selection on a 4-pixel grid with one undo report per
+// drag, and the canvas extent that sizes the scroll bars.
+#pragma once
+
+#include "pc/sky/wnd.h"
+
+#include <cstdint>
+
+class KEnsemble;
+
+class IVolteonWnd : public virtual IWnd {};
+
+class IVolteonView : public virtual IView {
+public:
+  // Nonzero when the view belongs to the selection and moves with it.
+  virtual int IsInSelection() = 0;
+};
+
+class TVolteonWnd : public TWnd, public virtual IVolteonWnd {
+public:
+  static constexpr int32_t kGridStep = 4;
+
+  explicit TVolteonWnd(QWidget* frameParent = nullptr);
+  ~TVolteonWnd() override;
+
+  // Each coordinate to the nearest multiple of the grid step, a half up.
+  TPnt SnapToGrid(const TPnt& p) const;
+  int32_t GetGridStep() const { return grid_; }
+  void SetGridStep(int32_t step) { grid_ = step > 0 ? step : 1; }
+  const TArea& GetRubberBand() const { return rubber_; }
+
+  // The bounds of all child views grown by one grid step on every side.
+  TArea GetExtent() override;
+  // Exclusive: deselects everything (through the first view).
+  void Select(int on, int exclusive) override;
+  void MouseDown(int32_t x, int32_t y) override;
+  void MouseMove(int32_t x, int32_t y) override;
+  void MouseUp(int32_t x, int32_t y) override;
+  void RightMouseDown(int32_t x, int32_t y) override;
+  // The selection changed (the structure and panel windows follow it).
+  virtual void SelectionChanged() {}
+
+private:
+  void DrawBand(bool draw);
+  TArea rubber_ = NoArea;
+  int32_t grid_ = kGridStep;
+};
+
+class TVolteonView : public TTView, public virtual IVolteonView {
+public:
+  // No undo kind: a drag of such a view records nothing.
+  static constexpr int32_t kNoUndoKind = 32;
+
+  TVolteonView(TTView* parent, int topmost, KEnsemble* ensemble);
+  ~TVolteonView() override;
+
+  KEnsemble* GetEnsemble() const { return ensemble_; }
+  // The window the view lies on (null while it has no parent).
+  TVolteonWnd* GetVolteonWnd() const;
+
+  void MouseDown(int32_t x, int32_t y) override;
+  void MouseMove(int32_t x, int32_t y) override;
+  void MouseUp(int32_t x, int32_t y) override;
+  void RightMouseDown(int32_t x, int32_t y) override;
+
+  int IsInSelection() override { return 0; }
+  virtual void DragTo(const TPnt& p) { (void)p; }
+  virtual void AfterDrag() {}
+  virtual int CanDragAt(int32_t x, int32_t y) {
+    (void)x;
+    (void)y;
+    return 1;
+  }
+  virtual int IsFixed() { return 0; }
+  virtual int IsSameAs(TVolteonView* view) { return view == this; }
+  virtual void OwnMouseDown(int32_t x, int32_t y) {
+    (void)x;
+    (void)y;
+  }
+  virtual void OwnMouseUp(int32_t x, int32_t y) {
+    (void)x;
+    (void)y;
+  }
+  virtual void OwnMouseMove(int32_t x, int32_t y) {
+    (void)x;
+    (void)y;
+  }
+  virtual int32_t GetMoveUndoKind() { return kNoUndoKind; }
+
+protected:
+  void SetEnsemble(KEnsemble* ensemble) { ensemble_ = ensemble; }
+
+private:
+  TPnt press_;
+  TPnt start_;
+  TPnt dragOrigin_;
+  int32_t ownMouse_ = 0;
+  int32_t moved_ = 0;
+  KEnsemble* ensemble_;
+};
+
+inline TVolteonView* AsVolteonView(TTView* v) { return dynamic_cast<TVolteonView*>(v); }
