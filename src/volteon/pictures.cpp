@@ -88,7 +88,7 @@ QImage DrawPicture(int32_t id) {
   case picture::kTileSand: return Tile(QColor(214, 200, 168), 6, 2);
   case picture::kTileBlue: return Tile(QColor(120, 140, 176), 6, 3);
   case picture::kAboutPicture: return AboutPicture();
-  default: return QImage();
+  default: return DrawCtrlBoxPicture(id);
   }
 }
 

@@ -10,6 +10,7 @@
 #include "src/mod/mod.h"
 #include "src/mod/modaudio.h"
 #include "src/mod/modfile.h"
+#include "src/volteon/ctrlbox.h"
 #include "src/volteon/pictures.h"
 #include "pc/audio/aw8.h"
 #include "pc/audio/mme.h"
@@ -139,6 +140,7 @@ TVolteon::TVolteon(KEnsemble::TAudioFactory factory) : untitled_(MakeName()), cu
 
 TVolteon::~TVolteon() {
   DestructorBody([&] {
+    DeleteCtrlBox(ctrlBox_);
     dirs::Clipboard()->Remove();
     WriteDirectories();
     files_->GetUndo().SetMenuTextSink(nullptr);
@@ -241,7 +243,7 @@ bool TVolteon::OpenEnsembleFile(const TStr& path) {
 
 void TVolteon::EmptyTop() {
   KSModul* top = ensemble_->GetTopModule();
-  currentInstr_ = nullptr;
+  SetCurrentInstr(nullptr);
   while (top->GetChildCount() > 0) top->DeleteChild(top->GetChild(0));
   top->CloseAllPanels();
   top->CloseAllStructWnds();
@@ -259,7 +261,8 @@ void TVolteon::AfterOpen(bool isNew) {
   files_->MarkClean();
   // The computer keyboard plays the ensemble's top instrument at once.
   KSModul* top = ensemble_->GetTopModule();
-  currentInstr_ = top ? top->GetOwnInstr() : nullptr;
+  SetCurrentInstr(top ? top->GetOwnInstr() : nullptr);
+  RefreshCtrlBox();
 }
 
 void TVolteon::Open(IFileName* name) {
@@ -464,6 +467,7 @@ int TVolteon::Command(int32_t id, int mode, int& result) {
     else if (asksEnabled) result = enabled ? 1 : 0;
     return 1;
   };
+  if (CtrlBoxCommand(id, mode, result)) return 1;
   switch (id) {
   case cmd::kNewEnsemble: return answer(true, [&] { NewEnsemble(); });
   case cmd::kOpen: return answer(true, [&] { OpenWithDialog(); });
@@ -550,7 +554,7 @@ void TVolteon::KeyChange(int keyClass, int scanCode, int down) {
   }
   const int32_t offset = KeyNoteOffset(scanCode);
   const int32_t base = KeyBaseNote(shiftHeld_, controlHeld_);
-  if (offset == kNoNote || base == kNoNote || !currentInstr_ || !midi || held != kNoNote) return;
+  if (offset == kNoNote || base == kNoNote || !GetCurrentInstr() || !midi || held != kNoNote) return;
   held = base + offset;
   midi->InjectNote(held, kKeyVelocity);
 }
