@@ -476,6 +476,7 @@ TEST_F(CtrlBoxTest, BarsLookRight) {
   for (int i = 0; i < TCtrlBox::kUsageTicks; ++i) ticker->Tick();
   lastMidi->in = 1;
   ticker->Tick();
+  dapp->MainFrame()->resize(1000, 300); // wide enough for the instrument bar in one row
   Settle();
   const QImage shot = dapp->MainFrame()->grab().toImage();
   skytest::SaveShot(shot, "ctrlbox_main.png");
