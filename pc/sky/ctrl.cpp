@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -220,11 +221,20 @@ public:
       SetGadget(e);
     } else {
       edit_ = qobject_cast<QLineEdit*>(BoundWidget(id));
+      lines_ = qobject_cast<QPlainTextEdit*>(BoundWidget(id));
     }
     if (edit_) edit_->setMaxLength(kEditTextLimit);
   }
 
   void ReadBack() override {
+    if (lines_) {
+      const TStr now(sky::FromQString(lines_->toPlainText()));
+      if (now != text_) {
+        text_ = now;
+        SetModified();
+      }
+      return;
+    }
     if (!edit_) return;
     const TStr now(sky::FromQString(edit_->text()));
     if (now != text_) {
@@ -240,9 +250,11 @@ public:
   // A disabled edit stays readable and selectable; it only refuses typing.
   void ApplyEnabled() override {
     if (edit_) edit_->setReadOnly(!IsEnabled());
+    if (lines_) lines_->setReadOnly(!IsEnabled());
   }
   void TakeFocus() override {
     if (edit_) edit_->setFocus(Qt::OtherFocusReason);
+    if (lines_) lines_->setFocus(Qt::OtherFocusReason);
   }
   TStr GetText() override {
     if (HasWindow()) ReadBack();
@@ -255,12 +267,18 @@ public:
 
 protected:
   void ShowText() {
+    if (lines_) {
+      QSignalBlocker block(lines_.data());
+      lines_->setPlainText(sky::ToQString(text_));
+      return;
+    }
     if (!edit_) return;
     QSignalBlocker block(edit_.data());
     edit_->setText(sky::ToQString(text_));
   }
   TStr text_;
   QPointer<QLineEdit> edit_;
+  QPointer<QPlainTextEdit> lines_;
 };
 
 class TCtrlerCnt : public TCtrlerEdit, public ICtrlerCnt {

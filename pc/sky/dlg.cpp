@@ -14,6 +14,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -148,6 +149,13 @@ void BuildDlgTemplate(QWidget* into, const TDlgTemplate* t, DCtrler* notify) {
       break;
     }
     case TDlgItemKind::Edit: {
+      if (item.flags & dlgflag::kMultiLine) {
+        auto* m = new QPlainTextEdit(into);
+        m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        m->setTabChangesFocus(true);
+        w = m;
+        break;
+      }
       auto* e = new QLineEdit(into);
       if (item.flags & dlgflag::kPassword) e->setEchoMode(QLineEdit::Password);
       if (item.flags & dlgflag::kRight) e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

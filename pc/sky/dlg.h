@@ -92,6 +92,7 @@ constexpr int32_t kRight = 4;      // static text or edit aligned right
 constexpr int32_t kCentre = 8;     // static text centred
 constexpr int32_t kSunken = 16;    // static text in a sunken frame
 constexpr int32_t kPassword = 32;  // edit showing stars
+constexpr int32_t kMultiLine = 64; // edit of several lines with a vertical scroll bar; Return starts a line
 } // namespace dlgflag
 
 // One control of a template; geometry in dialog units. A picture's text is

@@ -120,6 +120,10 @@ public:
   bool IsPanelToMidiOut() const { return panelToMidi_ != 0; }
   void SetPanelToMidiOut(bool on);
   bool IsRemoteToMidiOut() const { return remoteToMidi_ != 0; }
+  // Panel controls pick a moved hardware controller up only once it passes
+  // their value.
+  bool IsSoftTakeover() const { return softTakeover_ != 0; }
+  void SetSoftTakeover(bool on) { softTakeover_ = on ? 1 : 0; }
   void SetRemoteToMidiOut(bool on);
   int32_t GetInstrWord() const { return instrWord_; }
   void SetInstrWord(int32_t value);

@@ -490,7 +490,8 @@ void TPanelWindows::WindowGone(TPanelWnd*) {
 }
 
 int TPanelWindows::Tick(void* data) {
-  static_cast<TPanelWindows*>(data)->RunDisplays();
+  auto* self = static_cast<TPanelWindows*>(data);
+  if (!self->displaysElsewhere_) self->RunDisplays();
   return 1;
 }
 

@@ -145,6 +145,10 @@ public:
 
   // One tick of the panels: the engine's display-update routines run.
   void RunDisplays();
+  // While the control box is there, its periodic update runs the display
+  // routines and the panels' own tick leaves them alone (peaks would
+  // otherwise decay twice as fast).
+  void SetDisplaysRunElsewhere(bool elsewhere) { displaysElsewhere_ = elsewhere; }
   // The window is going (closed by the user or the model).
   void WindowGone(TPanelWnd* wnd);
   int32_t GetOpenCount() const { return open_; }
@@ -160,6 +164,7 @@ private:
   KEnsemble* ensemble_;
   IPanelHost* previousHost_;
   int32_t open_ = 0;
+  bool displaysElsewhere_ = false;
 };
 
 template <class F> void TPanelWnd::ForEachCtrlView(F f) {

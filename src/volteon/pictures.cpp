@@ -289,7 +289,8 @@ QImage DrawPicture(int32_t id) {
   case picture::kSourceMark: return SourceMark(3);
   default:
     if (id >= picture::kFirstModulePicture && id <= picture::kLastModulePicture) return ModulePictureOf(id);
-    return DrawPanelPicture(id);
+    if (QImage image = DrawPanelPicture(id); !image.isNull()) return image;
+    return DrawCtrlBoxPicture(id);
   }
 }
 

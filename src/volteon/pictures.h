@@ -18,6 +18,8 @@ constexpr int32_t kAboutPicture = 7402;
 constexpr int32_t kAboutWidth = 450, kAboutHeight = 280;
 } // namespace picture
 
+// The pictures of the control box's tool bars; a null image for other ids.
+QImage DrawCtrlBoxPicture(int32_t id);
 // The picture of a resource id, or a null image when the program has none.
 QImage DrawPicture(int32_t id);
 // Makes every bitmap resource load come from DrawPicture first.

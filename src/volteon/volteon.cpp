@@ -16,6 +16,7 @@
 #include "src/mod/modaudio.h"
 #include "src/mod/modfile.h"
 #include "src/volteon/drvprp/drvprp.h"
+#include "src/volteon/ctrlbox.h"
 #include "src/volteon/pictures.h"
 #include "pc/audio/aw8.h"
 #include "pc/audio/mme.h"
@@ -154,6 +155,7 @@ TVolteon::TVolteon(KEnsemble::TAudioFactory factory) : untitled_(MakeName()), cu
 
 TVolteon::~TVolteon() {
   DestructorBody([&] {
+    DeleteCtrlBox(ctrlBox_);
     dirs::Clipboard()->Remove();
     WriteDirectories();
     files_->GetUndo().SetMenuTextSink(nullptr);
@@ -261,7 +263,7 @@ bool TVolteon::OpenEnsembleFile(const TStr& path) {
 
 void TVolteon::EmptyTop() {
   KSModul* top = ensemble_->GetTopModule();
-  currentInstr_ = nullptr;
+  SetCurrentInstr(nullptr);
   while (top->GetChildCount() > 0) top->DeleteChild(top->GetChild(0));
   top->CloseAllPanels();
   top->CloseAllStructWnds();
@@ -279,18 +281,19 @@ void TVolteon::AfterOpen(bool isNew) {
   files_->MarkClean();
   // The computer keyboard plays the ensemble's top instrument at once.
   KSModul* top = ensemble_->GetTopModule();
-  currentInstr_ = top ? top->GetOwnInstr() : nullptr;
+  SetCurrentInstr(top ? top->GetOwnInstr() : nullptr);
+  RefreshCtrlBox();
 }
 
 // A step read the whole ensemble anew: the windows show the tree it read,
 // as they stood when the step was written.
 void TVolteon::ReopenAfterUndo() {
   KSModul* top = ensemble_->GetTopModule();
-  currentInstr_ = nullptr;
+  SetCurrentInstr(nullptr);
   top->CloseAllPanels();
   top->CloseAllStructWnds();
   top->ReopenWindows();
-  currentInstr_ = top->GetOwnInstr();
+  SetCurrentInstr(top->GetOwnInstr());
 }
 
 void TVolteon::Open(IFileName* name) {
@@ -495,6 +498,7 @@ int TVolteon::Command(int32_t id, int mode, int& result) {
     else if (asksEnabled) result = enabled ? 1 : 0;
     return 1;
   };
+  if (CtrlBoxCommand(id, mode, result)) return 1;
   switch (id) {
   case cmd::kNewEnsemble: return answer(true, [&] { NewEnsemble(); });
   case cmd::kOpen: return answer(true, [&] { OpenWithDialog(); });
@@ -589,7 +593,7 @@ void TVolteon::KeyChange(int keyClass, int scanCode, int down) {
   }
   const int32_t offset = KeyNoteOffset(scanCode);
   const int32_t base = KeyBaseNote(shiftHeld_, controlHeld_);
-  if (offset == kNoNote || base == kNoNote || !currentInstr_ || !midi || held != kNoNote) return;
+  if (offset == kNoNote || base == kNoNote || !GetCurrentInstr() || !midi || held != kNoNote) return;
   held = base + offset;
   midi->InjectNote(held, kKeyVelocity);
 }

@@ -17,6 +17,7 @@ class TModelWindows;
 class IBmp;
 class IMenu;
 class TPanelWindows;
+class ICtrlBox;
 
 // Command ids of the application's main-menu items.
 namespace cmd {
@@ -35,6 +36,9 @@ constexpr int32_t kExternalSync = 1152;
 constexpr int32_t kClockStart = 1153;
 constexpr int32_t kClockStop = 1154;
 constexpr int32_t kStopAudio = 1200;
+constexpr int32_t kEnsembleToolbar = 1251;
+constexpr int32_t kInstrumentToolbar = 1252;
+constexpr int32_t kShowHints = 1253;
 constexpr int32_t kMeasureCpu = 1201;
 constexpr int32_t kPortBase = 1209; // 1209 + driver type: the port items
 constexpr int32_t kPortCard = 1211;
@@ -64,6 +68,8 @@ public:
   virtual IBmp* GetTile3() = 0;
   virtual void UpdateControlRateChecks(int32_t hz) = 0;
   virtual void UpdateClockChecks(int32_t running) = 0;
+  // The control box of the main window; null before it is built.
+  virtual ICtrlBox* GetCtrlBox() { return nullptr; }
 };
 
 // The note a computer key plays: the key's offset above the base note that
@@ -128,20 +134,25 @@ public:
   // The note each held computer key plays, so that its release ends it.
   int32_t HeldNote(int32_t scanCode) const;
 
+  // ---- The control box (volteon_ctrlbox.cpp)
+  void CreateCtrlBox(QMainWindow* frame) override;
+  void OpenCtrlBox() override;
+  ICtrlBox* GetCtrlBox() override { return ctrlBox_; }
+  // Answers the control box's menu commands (1200, 1251-1253).
+  int CtrlBoxCommand(int32_t id, int mode, int& result);
   // IEnsembleOwner
-  bool IsAudioRunning() override { return audioRunning_; }
-  void SwitchAudioOff() override { audioRunning_ = false; }
-  void RefreshCtrlBox() override {}
-  KInstr* GetCurrentInstr() override { return currentInstr_; }
-  void ForgetInstr(KInstr* instr) override {
-    if (currentInstr_ == instr) currentInstr_ = nullptr;
-  }
+  bool IsAudioRunning() override;
+  void SwitchAudioOff() override;
+  void RefreshCtrlBox() override;
+  KInstr* GetCurrentInstr() override;
+  void ForgetInstr(KInstr* instr) override;
+  void ShowClockSettings(float tempo, bool externalSync) override;
   void RefreshView() override {}
   void ClockStateChanged(bool running) override { UpdateClockChecks(running ? 1 : 0); }
   bool OpenEnsembleFile(const TStr& path) override;
   void ShowControlRate(int32_t hz) override { UpdateControlRateChecks(hz); }
 
-  void SetCurrentInstr(KInstr* instr) { currentInstr_ = instr; }
+  void SetCurrentInstr(KInstr* instr);
   TModelWindows* GetWindows() const { return windows_.get(); }
 
 private:
@@ -171,7 +182,8 @@ private:
   bool shiftHeld_ = false;
   bool controlHeld_ = false;
   bool audioRunning_ = true;
-  KInstr* currentInstr_ = nullptr;
+  KInstr* currentInstr_ = nullptr; // without a control box
+  ICtrlBox* ctrlBox_ = nullptr;
   float checkedFactor_ = 0.0f;
   std::array<int32_t, 128> heldNotes_;
 };
