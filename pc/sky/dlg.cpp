@@ -128,6 +128,8 @@ void BuildDlgTemplate(QWidget* into, const TDlgTemplate* t, DCtrler* notify) {
       if (item.flags & dlgflag::kRight) a = Qt::AlignRight;
       if (item.flags & dlgflag::kCentre) a = Qt::AlignHCenter;
       l->setAlignment(a | Qt::AlignTop);
+      // A text given room for more than one line wraps within it.
+      if (item.h >= 16) l->setWordWrap(true);
       if (item.flags & dlgflag::kSunken) {
         l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         l->setAlignment(a | Qt::AlignVCenter);

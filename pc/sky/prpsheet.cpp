@@ -120,6 +120,9 @@ void DPrpPage::OnSetup() { SetUp(); }
 bool DPrpPage::OnApply() {
   auto* page = dynamic_cast<TPrpPage*>(view_);
   if (!page) return true;
+  // As in a dialog, the page's controls are read back and tested first: an
+  // invalid number keeps the sheet open on it with one message.
+  if (!ReadBackAndCheck()) return false;
   try {
     TUpdateBracket bracket;
     page->Apply();

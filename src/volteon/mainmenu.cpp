@@ -82,6 +82,8 @@ void RegisterMainMenu() {
                                       MenuCommand("C&lose All Panels", cmd::kCloseAllPanels),
                                       MenuCommand("Close &All Structures", cmd::kCloseAllStructures),
                                       MenuCommand("All Panels to &Front", cmd::kPanelsToFront),
+                                      MenuSeparator(),
+                                      MenuCommand("Pre&ferences...", cmd::kPreferences),
                                   }),
                         MenuPopup("&Window",
                                   {

@@ -3,6 +3,7 @@
 #include "src/volteon/aboutdlg.h"
 #include "src/volteon/modelwnd.h"
 #include "src/volteon/panelwnd.h"
+#include "src/volteon/prefs.h"
 #include "src/volteon/strucwnd.h"
 
 #include "pc/sky/draw.h"
@@ -550,6 +551,7 @@ int TVolteon::Command(int32_t id, int mode, int& result) {
   case cmd::kCloseAllPanels: return answer(true, [&] { CloseAllPanels(); });
   case cmd::kPanelsToFront: return answer(true, [&] { ensemble_->GetTopModule()->BringPanelsToFront(); });
   case cmd::kCloseAllStructures: return answer(true, [&] { CloseAllStructures(); });
+  case cmd::kPreferences: return answer(true, [&] { ShowPreferences(this); });
   default: break;
   }
   if (id >= cmd::kFactorHalf && id < cmd::kFactorHalf + cmd::kFactorCount) {
@@ -611,6 +613,7 @@ IApp* CreateApplication() {
   InstallPictures();
   RegisterMainMenu();
   RegisterAboutDlgs();
+  RegisterPreferencePages();
   ShowStartDlg();
   RegisterAudioWerk();
   RegisterMultiMedia();

@@ -45,6 +45,7 @@ constexpr int32_t kPortCard = 1211;
 constexpr int32_t kPortSoundcard = 1212;
 constexpr int32_t kAudioSettings = 1203;
 constexpr int32_t kMidiSettings = 1204;
+constexpr int32_t kPreferences = 1205;
 constexpr int32_t kShowEnsemble = 1254;
 constexpr int32_t kCloseAllPanels = 1255;
 constexpr int32_t kCloseAllStructures = 1256;
