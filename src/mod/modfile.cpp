@@ -1182,17 +1182,21 @@ void KModulFile::WriteInPortMapped(TInOut& s, const KInPort& p, const int32_t* c
 }
 
 void KModulFile::WriteSelection(TInOut& s, const KSModul& structure, const IFileEnsemble& ens) {
-  int32_t map[KSModul::kMaxChildren + 1];
-  int32_t count = 0;
-  for (int32_t c = 0; c < structure.childCount_; ++c) map[c] = structure.children_[c]->IsSelected() ? count++ : -1;
-  // The file's own module: an empty macro that announces the selected
-  // children. It never holds them: they stay the structure's.
+  std::vector<const KSModul*> chosen;
+  for (int32_t c = 0; c < structure.childCount_; ++c)
+    if (structure.children_[c]->IsSelected()) chosen.push_back(structure.children_[c]);
+  WriteModules(s, chosen, ens);
+}
+
+void KModulFile::WriteModules(TInOut& s, const std::vector<const KSModul*>& chosen, const IFileEnsemble& ens) {
+  // The file's own module: an empty macro that announces the chosen
+  // modules. It never holds them: they stay where they are.
   KSModul holder(nullptr, nullptr);
   holder.category_ = kCatMacro;
   holder.type_ = 0;
   holder.label_ = TStr("Macro");
   holder.help_ = TStr();
-  holder.childCount_ = count;
+  holder.childCount_ = int32_t(chosen.size());
   WriteSignature(s);
   try {
     WriteModul(s, holder, ens, true);
@@ -1201,13 +1205,21 @@ void KModulFile::WriteSelection(TInOut& s, const KSModul& structure, const IFile
     throw;
   }
   holder.childCount_ = 0;
-  for (int32_t c = 0; c < structure.childCount_; ++c) {
-    if (map[c] < 0) continue;
-    const KSModul& m = *structure.children_[c];
-    WriteModul(s, m, ens, false);
-    for (int32_t i = 0; i < m.inCount_; ++i) WriteInPortMapped(s, *m.in_[i], map, structure.childCount_);
-    for (int32_t i = 0; i < m.outCount_; ++i) WriteOutPort(s, *m.out_[i]);
-    for (int32_t i = 0; i < m.childCount_; ++i) WriteTree(s, *m.children_[i], ens, false);
+  int32_t map[KSModul::kMaxChildren + 1];
+  for (const KSModul* m : chosen) {
+    // A wire stays when its source is chosen too and shares the parent:
+    // the parent's child numbers become the file's.
+    const KSModul* parent = m->parent_;
+    const int32_t siblings = parent ? parent->childCount_ : 0;
+    for (int32_t c = 0; c < siblings; ++c) {
+      map[c] = -1;
+      for (size_t j = 0; j < chosen.size(); ++j)
+        if (chosen[j] == parent->children_[c]) map[c] = int32_t(j);
+    }
+    WriteModul(s, *m, ens, false);
+    for (int32_t i = 0; i < m->inCount_; ++i) WriteInPortMapped(s, *m->in_[i], map, siblings);
+    for (int32_t i = 0; i < m->outCount_; ++i) WriteOutPort(s, *m->out_[i]);
+    for (int32_t i = 0; i < m->childCount_; ++i) WriteTree(s, *m->children_[i], ens, false);
   }
 }
 
@@ -1285,6 +1297,12 @@ void KModulFile::SaveModuleFile(const IFileName& name, const KSModul& m, const I
 void KModulFile::SaveSelectionFile(const IFileName& name, const KSModul& structure, const IFileEnsemble& ens) {
   ClearWrittenMarks();
   SaveThroughTemp(name, [&](TInOut& s) { WriteSelection(s, structure, ens); });
+}
+
+void KModulFile::SaveModulesFile(const IFileName& name, const std::vector<const KSModul*>& chosen,
+                                 const IFileEnsemble& ens) {
+  ClearWrittenMarks();
+  SaveThroughTemp(name, [&](TInOut& s) { WriteModules(s, chosen, ens); });
 }
 
 int32_t KModulFile::ReadFile(KSModul& m, const IFileName& name, IFileEnsemble& ens) {

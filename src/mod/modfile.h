@@ -3,6 +3,8 @@
 // that is the reader's exact inverse at the current version.
 #pragma once
 
+#include <vector>
+
 #include "src/base/file.h"
 #include "src/base/inout.h"
 #include "src/base/str.h"
@@ -81,6 +83,9 @@ public:
   // The selected children of a structure as a macro file: the wires among
   // them are kept, wires from children that are not selected are left out.
   static void WriteSelection(TInOut& s, const KSModul& structure, const IFileEnsemble& ens);
+  // The chosen modules as one macro file, with the wires between those that
+  // share a parent (panel controls can come from several structures).
+  static void WriteModules(TInOut& s, const std::vector<const KSModul*>& chosen, const IFileEnsemble& ens);
 
   // ---- Files
   // Writes through a temporary file in the target's folder renamed over the
@@ -89,6 +94,8 @@ public:
   static void SaveEnsembleFile(const IFileName& name, const IFileEnsemble& ens);
   static void SaveModuleFile(const IFileName& name, const KSModul& m, const IFileEnsemble& ens);
   static void SaveSelectionFile(const IFileName& name, const KSModul& structure, const IFileEnsemble& ens);
+  static void SaveModulesFile(const IFileName& name, const std::vector<const KSModul*>& chosen,
+                              const IFileEnsemble& ens);
   // Reads a module file into a just-made module; 1 on success, 0 after the
   // error was shown under "Error while reading file $1:".
   static int32_t ReadFile(KSModul& m, const IFileName& name, IFileEnsemble& ens);

@@ -13,12 +13,14 @@
 #include "src/mod/ensemble.h"
 #include "src/mod/ensfile.h"
 #include "src/mod/instr.h"
+#include "src/mod/modfile.h"
 #include "src/mod/modul_def.h"
 #include "src/mod/undo.h"
 #include "src/volteon/paneldlg.h"
 #include "src/volteon/panelpics.h"
 #include "src/volteon/panelwnd.h"
 #include "src/volteon/pictures.h"
+#include "src/volteon/volteon.h"
 
 #include <cfloat>
 #include <cmath>
@@ -90,7 +92,8 @@ bool IsSamplerFamily(const KSModul* m) {
 // Context-menu commands of the controls.
 namespace ctx_cmd {
 constexpr int32_t kProperties = 4000, kLoadAudio = 4001, kReloadAudio = 4002, kExportAudio = 4003,
-                  kOverwriteAudio = 4004, kStructure = 4007, kPanel = 4008, kMute = 4009, kSolo = 4010;
+                  kOverwriteAudio = 4004, kFramePaste = 4005, kFrameSaveAs = 4006, kStructure = 4007, kPanel = 4008,
+                  kMute = 4009, kSolo = 4010;
 constexpr int32_t kInsertFirst = 4100, kInsertLast = 4164;
 constexpr int32_t kInsertOffset = 2500; // 4100 + offset = the panel window's 1600
 } // namespace ctx_cmd
@@ -380,6 +383,26 @@ void TCtrlView::InsertControl(TModuleType type, bool knob) {
   made->SetCtrlStyle(2);
 }
 
+// Writes the frame's macro or instrument, with everything below it, to a
+// file the user chooses.
+void TCtrlView::SaveFrameAs() {
+  constexpr int kInstrumentFile = 2, kMacroFile = 3;
+  KEnsemble* ens = wnd_ ? wnd_->GetEnsemble() : nullptr;
+  if (!ens || !ens->GetFiles()) return;
+  const bool macro = module_->IsCategory(kCatMacro);
+  const int type = macro ? kMacroFile : kInstrumentFile;
+  EPtr<IFileName> name(CreateFileName());
+  name->SetName(module_->GetLabel());
+  name->SetType(type);
+  if (!name->SaveDialog(TStr("Save As"), macro ? dirs::MacroWork() : dirs::InstrWork(), type)) return;
+  try {
+    KModulFile::SaveModuleFile(*name, *module_, *ens->GetFiles());
+  } catch (...) {
+    RecordCurrentException();
+    ShowLastError();
+  }
+}
+
 int TCtrlView::Command(int32_t id, int mode, int& result) {
   KEnsemble* ens = wnd_ ? wnd_->GetEnsemble() : nullptr;
   auto record = [ens](int32_t kind) {
@@ -404,6 +427,16 @@ int TCtrlView::Command(int32_t id, int mode, int& result) {
   case ctx_cmd::kExportAudio:
   case ctx_cmd::kOverwriteAudio:
     result = 0;
+    return 1;
+  case ctx_cmd::kFramePaste:
+    if (!module_->IsMacroOrInstrument()) return 0;
+    if (mode == 0 && wnd_) wnd_->PasteInto(module_);
+    result = mode == 1 ? (dirs::Clipboard()->Exists() ? 1 : 0) : 0;
+    return 1;
+  case ctx_cmd::kFrameSaveAs:
+    if (!module_->IsMacroOrInstrument()) return 0;
+    if (mode == 0) SaveFrameAs();
+    result = mode == 1 ? 1 : 0;
     return 1;
   case ctx_cmd::kStructure:
     if (mode == 0) module_->OpenStructure();
@@ -1158,13 +1191,15 @@ void RegisterPanelMenus() {
                                                     edit))});
   RegisterMenuTable(panel_menu::kCtrlMacro,
                     {MenuPopup("Ctrl Macro", with({MenuCommand("&Structure", 4007), MenuCommand("Pr&operties", 4000),
-                                                   MenuPopup("Insert", InsertItems(4100)), MenuSeparator()},
+                                                   MenuPopup("Insert", InsertItems(4100)), MenuCommand("Paste", 4005),
+                                                   MenuCommand("Sav&e As...", 4006), MenuSeparator()},
                                                   edit))});
   RegisterMenuTable(panel_menu::kCtrlInstrument,
                     {MenuPopup("Ctrl Instrument",
                                with({MenuCommand("Panel", 4008), MenuCommand("&Structure", 4007),
                                      MenuCommand("Pr&operties", 4000), MenuCommand("Mute", 4009),
-                                     MenuCommand("Solo", 4010), MenuPopup("Insert", InsertItems(4100)), MenuSeparator()},
+                                     MenuCommand("Solo", 4010), MenuPopup("Insert", InsertItems(4100)),
+                                     MenuCommand("Paste", 4005), MenuCommand("Sav&e As...", 4006), MenuSeparator()},
                                     edit))});
   std::vector<TMenuEntry> insert = InsertItems(1600);
   insert.push_back(MenuCommand("Scope", 2840));

@@ -95,9 +95,11 @@ public:
   void Execute(int32_t id) override;
   int IsEnabled(int32_t id, int& enabled) override;
   int IsChecked(int32_t id, int& checked) override;
+  // A frame's Save As: its macro or instrument to a file the user chooses.
+  void SaveFrameAs();
   // Mode 0 runs the command, 1 asks whether it is enabled, 2 whether it is
   // checked; 1 when the id is the control's.
-  virtual int Command(int32_t id, int mode, int& result) override;
+  int Command(int32_t id, int mode, int& result) override;
 
   // The value text under a control.
   void DrawValueText(IDrawContext* ctx);

@@ -24,7 +24,8 @@ QV_MESSAGE(NoCutWithFrames, "You cannot use Cut or Copy in the Panel with Macro 
 
 namespace {
 
-constexpr int32_t kUndoClosePanel = 9, kUndoLockPanel = 10, kUndoUnlockPanel = 11, kUndoDeleteControls = 30;
+constexpr int32_t kUndoClosePanel = 9, kUndoLockPanel = 10, kUndoUnlockPanel = 11, kUndoCutControls = 29,
+                  kUndoDeleteControls = 30;
 constexpr int32_t kKnobStyle = 2;
 
 IBmp* SharedBitmap(int32_t id) {
@@ -215,8 +216,55 @@ bool TPanelWnd::CheckNoFrameSelected() {
   return true;
 }
 
-void TPanelWnd::Cut() { CheckNoFrameSelected(); }
-void TPanelWnd::Copy() { CheckNoFrameSelected(); }
+// Writes the selected controls to the clipboard file; false (the error
+// shown) when they could not be written.
+bool TPanelWnd::WriteSelectedToClipboard() {
+  KEnsemble* ens = GetEnsemble();
+  if (!ens || !ens->GetFiles()) return false;
+  std::vector<const KSModul*> chosen;
+  for (KSModul* m : ShownModules(this))
+    if (m->IsSelected() && m->GetParent()) chosen.push_back(m);
+  if (chosen.empty()) return false;
+  try {
+    KModulFile::SaveModulesFile(*dirs::Clipboard(), chosen, *ens->GetFiles());
+    return true;
+  } catch (...) {
+    RecordCurrentException();
+    ShowLastError();
+    return false;
+  }
+}
+
+void TPanelWnd::Cut() {
+  if (!CheckNoFrameSelected()) return;
+  bool any = false;
+  for (KSModul* m : ShownModules(this)) any = any || (m->IsSelected() && m->GetParent());
+  if (!any) return;
+  // What could not be kept is not deleted either.
+  if (!WriteSelectedToClipboard()) return;
+  if (KEnsemble* ens = GetEnsemble()) ens->AddUndoStep(kUndoCutControls, this);
+  DeleteSelectedControls();
+  UpdateScrollBars();
+  Invalidate();
+  SelectionChanged();
+}
+
+void TPanelWnd::Copy() {
+  if (!CheckNoFrameSelected()) return;
+  WriteSelectedToClipboard();
+}
+
+void TPanelWnd::PasteInto(KSModul* target) {
+  KEnsemble* ens = GetEnsemble();
+  if (!target || !ens || !ens->GetFiles() || !dirs::Clipboard()->Exists()) return;
+  // The import records its own single undo step.
+  target->GetTop()->DeselectAll();
+  ens->GetFiles()->ImportModuleFile(*target, *dirs::Clipboard());
+  AddCtrlViews();
+  UpdateScrollBars();
+  Invalidate();
+  SelectionChanged();
+}
 
 void TPanelWnd::SaveWindowAs() {
   constexpr int kInstrumentFile = 2, kMacroFile = 3;
@@ -408,6 +456,15 @@ int TPanelWnd::Command(int32_t id, int mode, int& result) {
   case cmd::kPanelSaveAs:
     if (run) SaveWindowAs();
     return Answer(1);
+  case cmd::kCut:
+    if (run) Cut();
+    return Answer(1);
+  case cmd::kCopy:
+    if (run) Copy();
+    return Answer(1);
+  case cmd::kPaste:
+    if (run) PasteInto(structure_);
+    return Answer(dirs::Clipboard()->Exists() ? 1 : 0);
   case cmd::kDelete:
     if (run) DeleteSelected();
     return Answer(1);

@@ -59,6 +59,10 @@ public:
   void DeleteSelected();
   void Cut();
   void Copy();
+  // Inserts the clipboard file's controls into target (this window's
+  // structure, or a frame's macro or instrument) as one undo step.
+  void PasteInto(KSModul* target);
+  bool WriteSelectedToClipboard();
   // Refuses Cut and Copy while a macro or instrument frame is selected.
   bool CheckNoFrameSelected();
   virtual void SelectionChanged();

@@ -5,6 +5,7 @@
 
 #include "src/mod/instr.h"
 #include "src/mod/undo.h"
+#include "src/volteon/volteon.h"
 #include "tests/common/testkit.h"
 
 #include <gtest/gtest.h>
@@ -233,6 +234,62 @@ TEST_F(PanelWindow, ClosingKeepsThePlacementAndForgetsTheViews) {
   synth->CloseAllPanels();
   EXPECT_EQ(s.windows->GetOpenCount(), 0);
   EXPECT_EQ(b->GetInstrCtrlView(), nullptr);
+}
+
+// Cut, Copy and Paste exchange controls through the clipboard file; a
+// frame's Paste puts them into its macro, its Save As writes the macro.
+TEST_F(PanelWindow, CutCopyAndPasteGoThroughTheClipboardFile) {
+  testkit::ScriptedHost host;
+  const std::string folder = testkit::TempDir("panel-clip");
+  dirs::Clipboard()->SetFolder(TStr(folder.c_str()));
+  dirs::Clipboard()->SetName(TStr("paste"));
+  dirs::Clipboard()->SetType(3); // the macro file type
+  dirs::Clipboard()->Remove();
+  EXPECT_EQ(Enabled(panel, cmd::kPaste), 0) << "no clipboard file yet";
+
+  a->Select();
+  b->Select();
+  panel->Execute(cmd::kCopy);
+  ASSERT_TRUE(dirs::Clipboard()->Exists());
+  EXPECT_EQ(Enabled(panel, cmd::kPaste), 1);
+  const int32_t before = synth->GetChildCount();
+  panel->Execute(cmd::kPaste);
+  ASSERT_EQ(synth->GetChildCount(), before + 2);
+  EXPECT_TRUE(synth->GetChild(before)->IsType(kTypeFader));
+  EXPECT_TRUE(synth->GetChild(before + 1)->IsType(kTypeButton));
+  EXPECT_TRUE(synth->GetChild(before)->IsSelected()) << "what was pasted is selected";
+  EXPECT_FALSE(a->IsSelected());
+  EXPECT_NE(s.ViewOf(synth->GetChild(before)), nullptr) << "the pasted controls show on the panel";
+  const int32_t steps = s.files->GetUndo().GetStepCount();
+  EXPECT_EQ(std::string(s.files->GetUndo().GetUndoText().CStr()), "&Undo Paste Module(s)\tCtrl+Z");
+
+  s.Top()->DeselectAll();
+  c->Select();
+  panel->Execute(cmd::kCut);
+  EXPECT_EQ(synth->GetChildIndex(c), -1);
+  EXPECT_EQ(std::string(s.files->GetUndo().GetUndoText().CStr()), "&Undo Cut Control(s)\tCtrl+Z");
+  EXPECT_EQ(s.files->GetUndo().GetStepCount(), steps + 1) << "one step each";
+  s.files->GetUndo().Undo();
+  ASSERT_NE(s.Top()->GetChild(0), nullptr);
+
+  // A frame: Paste into its macro, Save As writes the macro.
+  KSModul* instr = s.Top()->GetChild(s.Top()->GetChildCount() - 1);
+  KSModul* macro = instr->InsertModule(kTypeMacro, kPlaceNext);
+  ASSERT_NE(macro, nullptr);
+  macro->SetVisibleInInstr(true);
+  TPanelWnd* p = s.OpenPanel(instr);
+  ASSERT_NE(p, nullptr);
+  TCtrlView* frame = s.ViewOf(macro);
+  ASSERT_NE(frame, nullptr);
+  int result = 0;
+  ASSERT_EQ(frame->Command(4005, 1, result), 1);
+  EXPECT_EQ(result, 1);
+  frame->Command(4005, 0, result);
+  EXPECT_EQ(macro->GetChildCount(), 1) << "the lamp that was cut";
+  const std::string path = folder + "/frame.mdl";
+  host.QueueFileChoice(path);
+  frame->Command(4006, 0, result);
+  EXPECT_TRUE(std::filesystem::exists(path));
 }
 
 } // namespace
