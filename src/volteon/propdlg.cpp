@@ -37,6 +37,8 @@ constexpr int32_t kPixelMinX = 30, kPixelMinY = 20, kPixelMax = 400;
 constexpr int32_t kMidiKeyMax = 127;
 constexpr float kMsPerSecond = 1000.0f;
 constexpr float kSecondsPerMs = 0.001f;
+// The longest buffer the dialogs ask for: one hour.
+constexpr float kLongestBufferSeconds = 3600.0f;
 
 struct TClockDivision {
   const char* text;
@@ -217,7 +219,10 @@ void TModPrp::BindSmallDesign() {
 // A buffer length is never negative: the field refuses it with the range
 // message (not-a-number and infinities are refused by the field itself).
 void TModPrp::BindBufferLength(int enabled) {
-  bind_.bufferLength = CreateCtrlerReal(this, prpid::kMax, module_->GetMaximum(), "Length", 0.0f, kNoReal, {});
+  const bool tape = IsTapeType(module_);
+  const TStr name(tape ? "Size (sec)" : module_->IsType(kTypeScope) ? "Max Buffer [ms]" : "Max Delay [ms]");
+  const float longest = tape ? kLongestBufferSeconds : kLongestBufferSeconds * kMsPerSecond;
+  bind_.bufferLength = CreateCtrlerReal(this, prpid::kMax, module_->GetMaximum(), name, 0.0f, longest, {});
   bind_.bufferLength->SetEnabled(enabled);
 }
 void TModPrp::BindMax() {

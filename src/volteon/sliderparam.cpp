@@ -31,7 +31,7 @@ void TSliderParam::SetRange(int32_t minimum, int32_t maximum) {
   minimum_ = minimum;
   maximum_ = maximum;
   // Tick marks only at the two ends.
-  slider_->SetRange(minimum, maximum, kSliderStep, maximum - minimum);
+  slider_->SetRange(minimum, maximum, kSliderStep, kNoCnt);
 }
 
 void TSliderParam::SetValue(int32_t v) {
