@@ -13,8 +13,8 @@ namespace prplay {
 
 constexpr int32_t kMargin = 6;          // dialog edge to group frame
 constexpr int32_t kInset = 12;          // dialog edge to the controls in a group
-constexpr int32_t kCaptionW = 62;       // field captions
-constexpr int32_t kFieldX = 76;         // fields after their captions
+constexpr int32_t kCaptionW = 74;       // field captions
+constexpr int32_t kFieldX = 88;         // fields after their captions
 constexpr int32_t kFieldH = 12, kFieldRow = 15;
 constexpr int32_t kCheckH = 10, kCheckRow = 12;
 constexpr int32_t kGroupTitle = 11, kGroupEnd = 4, kGroupGap = 4;

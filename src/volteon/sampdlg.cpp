@@ -493,7 +493,7 @@ void SamplerTemplate(const TSamplerLook& look) {
   l.Field("Voices", prpid::kVoices);
   l.Checks({{prpid::kMono, "Mono"}, {prpid::kMute, "Mute"}, {prpid::kVisibleInInstr, "Visible in Instrument"},
             {prpid::kVisibleInEns, "Visible in Ensemble"}},
-           4);
+           2);
   l.End();
   l.Begin("Sample Map");
   ButtonRow(l, {{kLoad, "Load"}, {kAdd, "Add"}, {kSort, "Sort"}, {kSave, "Save"}});
@@ -527,7 +527,7 @@ void SamplerTemplate(const TSamplerLook& look) {
   if (look.loopInRelease) loop.push_back({prpid::kLoopInRelease, "Loop in Release"});
   const int32_t y = l.Y();
   int32_t x = prplay::kMargin, tallest = 0;
-  const int32_t gap = 4, moduleW = 66, qualityW = 58, directionW = 62;
+  const int32_t gap = 4, moduleW = 70, qualityW = 54, directionW = 56;
   const int32_t loopW = kSamplerW - 2 * prplay::kMargin - moduleW - qualityW - directionW - 3 * gap;
   tallest = std::max(tallest, SmallGroup(l, "Module", x, y, moduleW, module, false));
   x += moduleW + gap;

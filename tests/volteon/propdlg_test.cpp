@@ -603,7 +603,7 @@ TEST_F(PropDlg, DialogPictures) {
     const int32_t id = dlg->GetResourceId();
     ModalScript s([id](QDialog& d) {
       d.adjustSize();
-      const std::string path = skytest::SaveShot(d.grab().toImage(), "propdlg_" + std::to_string(id));
+      const std::string path = skytest::SaveShot(d.grab().toImage(), "propdlg_" + std::to_string(id) + ".png");
       EXPECT_FALSE(path.empty());
     });
     dlg->Execute();
