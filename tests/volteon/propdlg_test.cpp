@@ -571,6 +571,31 @@ TEST_F(SampleMapEditor, AFailedReplaceLeavesNoCurrentEntry) {
   EXPECT_EQ(KSModul::GetBracketDepth(), 0);
 }
 
+TEST_F(SampleMapEditor, ApplyToAllCopiesLoopAndDirectionAndOscilModeLocksPitch) {
+  KSModul* m = Add(kTypeSampler);
+  gui.QueueFileChoice(Wav("a.wav"));
+  gui.QueueFileChoice(Wav("b.wav"));
+  EXPECT_TRUE(Run(m, [&](QDialog& d) {
+    Click(d, sampid::kAdd);
+    Click(d, sampid::kAdd);
+    Click(d, prpid::kLoop);
+    Click(d, prpid::kDirection + 1);
+    Click(d, sampid::kApplyToAll);
+    Click(d, prpid::kOscilMode);
+    EXPECT_FALSE(FindDlgControl(&d, sampid::kRootKeyBar)->isEnabled());
+    EXPECT_FALSE(FindDlgControl(&d, sampid::kDetuneBar)->isEnabled());
+    EXPECT_TRUE(FindDlgControl(&d, sampid::kLeftSplitBar)->isEnabled());
+    Click(d, kIdOk);
+  }));
+  IAudioFileMap* map = m->GetSampleMap();
+  for (int32_t i = 0; i < map->GetCount(); ++i) {
+    EXPECT_EQ(map->GetAt(i)->GetLoopOn(), 1) << i;
+    EXPECT_EQ(map->GetAt(i)->GetDirection(), 1) << i;
+  }
+  EXPECT_TRUE(m->IsLoopOn()) << "Done also sets the module's loop flag";
+  EXPECT_TRUE(m->IsOscilMode());
+}
+
 TEST_F(SampleMapEditor, CancelledFileDialogsChangeNothing) {
   KSModul* m = Add(kTypeSampler);
   gui.QueueFileCancel();
