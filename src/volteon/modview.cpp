@@ -1,5 +1,8 @@
 #include "src/volteon/modview.h"
 
+#include "src/volteon/instrdlg.h"
+#include "src/volteon/propdlg.h"
+
 #include "pc/sky/draw.h"
 #include "pc/sky/menu.h"
 #include "src/base/file.h"
@@ -287,13 +290,18 @@ int TModView::Command(int32_t id, int mode, int& result) {
   };
   switch (id) {
   case cmd::kBoxProperties: {
-    // The property dialogs are the dialog layer's; the driver modules open
-    // their driver's settings.
-    const bool device = m->IsType(kTypeAudioIn) || m->IsType(kTypeAudioOut);
-    return answer(device, false, [&] {
-      if (!ens) return;
-      if (m->IsType(kTypeAudioIn)) ens->CallAudioDevice(kAudioInDevice);
-      else if (m->IsType(kTypeAudioOut)) ens->CallAudioDevice(kAudioOutDevice);
+    // Instruments open their instrument dialog, the driver modules their
+    // driver's settings, every other module its own property dialog.
+    return answer(true, false, [&] {
+      if (m->IsType(kTypeAudioIn)) {
+        if (ens) ens->CallAudioDevice(kAudioInDevice);
+      } else if (m->IsType(kTypeAudioOut)) {
+        if (ens) ens->CallAudioDevice(kAudioOutDevice);
+      } else if (m->IsCategory(kCatInstrument)) {
+        RunInstrPrp(m);
+      } else if (RunModPrp(m)) {
+        Redraw();
+      }
     });
   }
   case cmd::kBoxLoadAudio:

@@ -1,5 +1,8 @@
 #include "src/volteon/strucwnd.h"
 
+#include "src/volteon/instrdlg.h"
+#include "src/volteon/propdlg.h"
+
 #include "pc/sky/draw.h"
 #include "pc/sky/mdi.h"
 #include "pc/sky/menu.h"
@@ -587,6 +590,14 @@ int TStructWnd::Command(int32_t id, int mode, int& result) {
   KSModul* single = structure_->GetSingleSelected();
   switch (id) {
   case cmd::kSaveWindowAs: return answer(true, [&] { SaveWindowAs(); });
+  case cmd::kStructProperties:
+    // The shown structure: an instrument (or the ensemble) opens the
+    // instrument dialog, a macro its own dialog.
+    return answer(true, [&] {
+      if (structure_->IsCategory(kCatMacro) && structure_->GetParent()) RunModPrp(structure_);
+      else RunInstrPrp(structure_);
+      Invalidate();
+    });
   case cmd::kLoadAudio:
     return answer(IsAudioFileModule(single), [&] {
       if (!IsAudioFileModule(single)) return;

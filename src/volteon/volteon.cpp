@@ -4,6 +4,10 @@
 #include "src/volteon/modelwnd.h"
 #include "src/volteon/panelwnd.h"
 #include "src/volteon/prefs.h"
+#include "src/volteon/instrdlg.h"
+#include "src/volteon/paneldlg.h"
+#include "src/volteon/portprp.h"
+#include "src/volteon/propdlg.h"
 #include "src/volteon/strucwnd.h"
 
 #include "pc/sky/draw.h"
@@ -613,6 +617,9 @@ IApp* CreateApplication() {
   InstallPictures();
   RegisterMainMenu();
   RegisterAboutDlgs();
+  // Panels open the module, instrument and port dialogs through these.
+  panel_dialogs::SetOpeners([](KSModul* m) { RunModPrp(m); }, [](KSModul* m) { RunInstrPrp(m); },
+                            [](KInPort* port) { RunPortPrp(port, nullptr); });
   RegisterPreferencePages();
   ShowStartDlg();
   RegisterAudioWerk();
