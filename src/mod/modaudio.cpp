@@ -203,30 +203,16 @@ void KSModul::RefreshAudioRoutine() {
 // ---------------------------------------------------------------------------
 // Commands
 
-namespace {
+TAudioCommand::TAudioCommand(KSModul* module)
+    : audio_(module->GetHost() ? module->GetHost()->GetAudio() : nullptr), module_(module) {
+  if (audio_) audio_->Pause();
+  module_->BeginStructureChange();
+}
 
-// The driver paused and the structure-change bracket open for a scope; both
-// close on every path, in the reverse order.
-class TAudioCommand {
-public:
-  explicit TAudioCommand(KSModul* module)
-      : audio_(module->GetHost() ? module->GetHost()->GetAudio() : nullptr), module_(module) {
-    if (audio_) audio_->Pause();
-    module_->BeginStructureChange();
-  }
-  ~TAudioCommand() {
-    module_->EndStructureChange();
-    if (audio_) audio_->Resume();
-  }
-  TAudioCommand(const TAudioCommand&) = delete;
-  TAudioCommand& operator=(const TAudioCommand&) = delete;
-
-private:
-  IAudioInOut* audio_;
-  KSModul* module_;
-};
-
-} // namespace
+TAudioCommand::~TAudioCommand() {
+  module_->EndStructureChange();
+  if (audio_) audio_->Resume();
+}
 
 void KSModul::LoadAudio() {
   if (category_ != kCatModule) return;

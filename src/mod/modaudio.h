@@ -33,5 +33,21 @@ private:
   bool dying_ = false;
 };
 
+// The driver paused and the module's structure-change bracket open for a
+// scope (a sound or map command); both close on every path, in the reverse
+// order.
+class IAudioInOut;
+class TAudioCommand {
+public:
+  explicit TAudioCommand(KSModul* module);
+  ~TAudioCommand();
+  TAudioCommand(const TAudioCommand&) = delete;
+  TAudioCommand& operator=(const TAudioCommand&) = delete;
+
+private:
+  IAudioInOut* audio_;
+  KSModul* module_;
+};
+
 // The folder every audio file dialog starts in and remembers.
 IFileName* AudioWorkFolder();

@@ -36,26 +36,6 @@ constexpr TSamplerLook kLooks[] = {
     {prpdlg::kBeatWarp, false, true, false, false, true, true, false, "Align Phase"},
 };
 
-// The driver paused and the module's structure-change bracket open; both
-// close on every path, in the reverse order.
-class TMapCommand {
-public:
-  explicit TMapCommand(KSModul* module)
-      : audio_(module->GetHost() ? module->GetHost()->GetAudio() : nullptr), module_(module) {
-    if (audio_) audio_->Pause();
-    module_->BeginStructureChange();
-  }
-  ~TMapCommand() {
-    module_->EndStructureChange();
-    if (audio_) audio_->Resume();
-  }
-  TMapCommand(const TMapCommand&) = delete;
-  TMapCommand& operator=(const TMapCommand&) = delete;
-
-private:
-  IAudioInOut* audio_;
-  KSModul* module_;
-};
 
 // Only the driver paused.
 class TAudioPause {
@@ -252,7 +232,7 @@ void TSamplerPrp::Load() {
   if (!file->OpenDialog(TStr("Open Map-File or Audio-File"), AudioWorkFolder(), kMapOrAudioFiles)) return;
   CommitUndo();
   {
-    TMapCommand command(module_);
+    TAudioCommand command(module_);
     const bool ok = Try([&] { map_->Load(file.Get()); });
     current_ = ok ? map_->GetAt(0) : nullptr;
     if (!ok) ShowLastError();
@@ -266,7 +246,7 @@ void TSamplerPrp::Add() {
   if (!file->OpenDialog(TStr("Add Audio-File to Map"), AudioWorkFolder(), kAudioFiles)) return;
   CommitUndo();
   {
-    TMapCommand command(module_);
+    TAudioCommand command(module_);
     if (Try([&] {
           map_->Add(file.Get());
           current_ = map_->GetAt(map_->GetCount() - 1);
@@ -284,7 +264,7 @@ void TSamplerPrp::Save() {
   EPtr<IFileName> file(CreateFileName());
   if (!file->SaveDialog(TStr("Save Sample-Map"), AudioWorkFolder(), kMapFiles)) return;
   {
-    TMapCommand command(module_);
+    TAudioCommand command(module_);
     if (!Try([&] { map_->Save(file.Get()); })) ShowLastError();
   }
   Refresh();
@@ -297,7 +277,7 @@ void TSamplerPrp::Replace() {
   CommitUndo();
   const int32_t position = map_->IndexOf(current_);
   {
-    TMapCommand command(module_);
+    TAudioCommand command(module_);
     const bool ok = Try([&] {
       current_->SetSoundFile(file.Get());
       current_ = EntryAt(position);
@@ -315,7 +295,7 @@ void TSamplerPrp::Delete() {
   CommitUndo();
   int32_t position = map_->IndexOf(current_);
   {
-    TMapCommand command(module_);
+    TAudioCommand command(module_);
     const bool ok = Try([&] { map_->Remove(current_); });
     if (position >= map_->GetCount()) position = map_->GetCount() - 1;
     // The entry at the same place is the next one, or the previous one when

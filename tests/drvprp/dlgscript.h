@@ -15,24 +15,7 @@
 
 namespace dlgscript {
 
-// While it lives, a modal dialog shows, the script acts on it, and the loop
-// ends with the dialog's result (Cancel when the script left it open).
-class ModalScript {
-public:
-  explicit ModalScript(std::function<void(QDialog&)> script) {
-    previous_ = sky::SetModalRunner([script](QDialog& d) {
-      d.show();
-      script(d);
-      const int r = d.isVisible() ? kIdCancel : d.result();
-      d.hide();
-      return r;
-    });
-  }
-  ~ModalScript() { sky::SetModalRunner(previous_); }
-
-private:
-  sky::TModalRunner previous_;
-};
+using skytest::ModalScript;
 
 template <class W> W* Ctl(QWidget& d, int32_t id) { return qobject_cast<W*>(FindDlgControl(&d, id)); }
 inline void Click(QWidget& d, int32_t id) { Ctl<QAbstractButton>(d, id)->click(); }

@@ -47,22 +47,7 @@ private:
   std::vector<int32_t>& log_;
 };
 
-class ModalScript {
-public:
-  explicit ModalScript(std::function<void(QDialog&)> script) {
-    previous_ = sky::SetModalRunner([script](QDialog& d) {
-      d.show();
-      script(d);
-      const int r = d.isVisible() ? kIdCancel : d.result();
-      d.hide();
-      return r;
-    });
-  }
-  ~ModalScript() { sky::SetModalRunner(previous_); }
-
-private:
-  sky::TModalRunner previous_;
-};
+using skytest::ModalScript;
 
 QTabWidget* Tabs(QDialog& d) { return d.findChild<QTabWidget*>(); }
 void Press(QDialog& d, int32_t id) {

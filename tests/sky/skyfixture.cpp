@@ -1,5 +1,10 @@
 #include "tests/sky/skyfixture.h"
 
+#include "pc/sky/dlg.h"
+#include "pc/sky/qthost.h"
+
+#include <QDialog>
+
 #include <QAction>
 #include <QMenu>
 
@@ -84,5 +89,17 @@ std::string SaveShot(const QImage& image, const std::string& name) {
   image.save(path);
   return path.toStdString();
 }
+
+ModalScript::ModalScript(std::function<void(QDialog&)> script) {
+  previous_ = sky::SetModalRunner([script](QDialog& d) {
+    d.show();
+    script(d);
+    const int r = d.isVisible() ? kIdCancel : d.result();
+    d.hide();
+    return r;
+  });
+}
+
+ModalScript::~ModalScript() { sky::SetModalRunner(previous_); }
 
 } // namespace skytest

@@ -5,11 +5,13 @@
 #include "pc/sky/wnd.h"
 
 class QAction;
+class QDialog;
 class QWidget;
 
 #include <QImage>
 #include <QPoint>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -70,5 +72,19 @@ std::string SaveShot(const QImage& image, const std::string& name);
 // The command item of a menu or menu bar with that id, searched through its
 // pop-ups; null when there is none.
 QAction* ActionOf(QWidget* menu, int32_t id);
+
+// While it lives, a modal dialog runs as a script: the dialog shows, the
+// script acts on it as a person would, and the loop ends with the dialog's
+// result (Cancel when the script left it open).
+class ModalScript {
+public:
+  explicit ModalScript(std::function<void(QDialog&)> script);
+  ~ModalScript();
+  ModalScript(const ModalScript&) = delete;
+  ModalScript& operator=(const ModalScript&) = delete;
+
+private:
+  std::function<int(QDialog&)> previous_;
+};
 
 } // namespace skytest

@@ -28,23 +28,7 @@
 
 namespace {
 
-// Acts on the shown dialog as a person would; the loop ends with its result.
-class ModalScript {
-public:
-  explicit ModalScript(std::function<void(QDialog&)> script) {
-    previous_ = sky::SetModalRunner([script](QDialog& d) {
-      d.show();
-      script(d);
-      const int r = d.isVisible() ? kIdCancel : d.result();
-      d.hide();
-      return r;
-    });
-  }
-  ~ModalScript() { sky::SetModalRunner(previous_); }
-
-private:
-  sky::TModalRunner previous_;
-};
+using skytest::ModalScript;
 
 template <class W> W* Ctl(QWidget& d, int32_t id) { return qobject_cast<W*>(FindDlgControl(&d, id)); }
 void Type(QWidget& d, int32_t id, const char* text) {

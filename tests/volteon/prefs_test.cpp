@@ -29,24 +29,7 @@
 
 namespace {
 
-// Runs the sheet's modal loop as a script: the script clicks and types, then
-// the sheet's answer is taken as a person's OK or Cancel would leave it.
-class ModalScript {
-public:
-  explicit ModalScript(std::function<void(QDialog&)> script) {
-    previous_ = sky::SetModalRunner([script](QDialog& d) {
-      d.show();
-      script(d);
-      const int r = d.isVisible() ? kIdCancel : d.result();
-      d.hide();
-      return r;
-    });
-  }
-  ~ModalScript() { sky::SetModalRunner(previous_); }
-
-private:
-  sky::TModalRunner previous_;
-};
+using skytest::ModalScript;
 
 void ShowTab(QDialog& d, const char* title) {
   QTabWidget* tabs = d.findChild<QTabWidget*>();

@@ -789,23 +789,7 @@ TEST_F(StructTest, ALibraryEntryInsertsTheFileItNames) {
   EXPECT_EQ(Top()->GetChild(Top()->GetChildCount() - 1)->GetChildCount(), 2);
 }
 
-// Runs a modal dialog as a person would: the script acts on the shown dialog.
-class ModalScript {
-public:
-  explicit ModalScript(std::function<void(QDialog&)> script) {
-    previous_ = sky::SetModalRunner([script](QDialog& d) {
-      d.show();
-      script(d);
-      const int r = d.isVisible() ? kIdCancel : d.result();
-      d.hide();
-      return r;
-    });
-  }
-  ~ModalScript() { sky::SetModalRunner(previous_); }
-
-private:
-  sky::TModalRunner previous_;
-};
+using skytest::ModalScript;
 
 template <class W> W* Ctl(QWidget& d, int32_t id) { return dynamic_cast<W*>(FindDlgControl(&d, id)); }
 
