@@ -24,6 +24,7 @@ void TModelWindows::ShowWnd(IModelWnd* wnd) {
     // The model knows the window now: its boxes and wires can be made.
     if (!s->HasViews()) s->CreateViews();
     s->Create();
+    s->AddKeyCommands();
     s->UpdateScrollBars();
     return;
   }

@@ -124,6 +124,8 @@ public:
   void SelectionChanged() override;
   void Activated() override;
 
+  // Backspace, Enter and Ctrl+B, once the window exists.
+  void AddKeyCommands();
   // The views were made once the model knows the window.
   int HasViews() const { return viewsMade_; }
   // Clears the selection of every wire of this window.
@@ -162,6 +164,7 @@ private:
 
   KSModul* structure_;
   int viewsMade_ = 0;
+  int keysAdded_ = 0;
 };
 
 inline TStructWnd* AsStructWnd(IModelWnd* w) { return dynamic_cast<TStructWnd*>(w); }

@@ -27,6 +27,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QKeySequence>
+#include <QShortcut>
+
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -946,6 +949,31 @@ TEST_F(StructTest, AWireDraggedFromASawtoothToTheAudioOutLooksRight) {
   ASSERT_NE(modules, nullptr);
   modules->adjustSize();
   skytest::SaveShot(modules->grab().toImage(), "struct_modules_menu.png");
+}
+
+// Keys without a menu item of their own: Backspace deletes like Del, Enter
+// and Ctrl+B go to the panel.
+TEST_F(StructTest, BackspaceDeletesAndEnterOrCtrlBGoToThePanel) {
+  Start();
+  ASSERT_NE(Wnd(), nullptr);
+  auto shortcut = [&](QKeySequence keys) -> QShortcut* {
+    for (QShortcut* s : Canvas()->findChildren<QShortcut*>())
+      if (s->key() == keys) return s;
+    return nullptr;
+  };
+  for (QKeySequence keys : {QKeySequence(Qt::Key_Backspace), QKeySequence(Qt::Key_Return),
+                            QKeySequence(Qt::Key_Enter), QKeySequence(Qt::CTRL | Qt::Key_B)})
+    ASSERT_NE(shortcut(keys), nullptr) << keys.toString().toStdString();
+  KSModul* saw = Top()->InsertModule(kTypeSawtooth, kPlaceNext, true);
+  ASSERT_NE(saw, nullptr);
+  TStructWnd::DeselectEverything(Top());
+  saw->Select();
+  const int32_t before = Top()->GetChildCount();
+  emit shortcut(QKeySequence(Qt::Key_Backspace))->activated();
+  EXPECT_EQ(Top()->GetChildCount(), before - 1);
+  emit shortcut(QKeySequence(Qt::CTRL | Qt::Key_B))->activated();
+  Settle();
+  EXPECT_NE(Top()->GetPanelWnd(), nullptr) << "the ensemble's panel opened";
 }
 
 } // namespace
