@@ -28,12 +28,6 @@ KUndo* UndoOf(IVolteon* app) {
   return e && e->GetFiles() ? &e->GetFiles()->GetUndo() : nullptr;
 }
 
-TStr Trimmed(TStr folder) {
-  EPtr<IFileName> n(CreateFileName());
-  n->SetFolder(folder);
-  return n->GetFolder();
-}
-
 } // namespace
 
 void RegisterPreferencePages() {
@@ -150,7 +144,7 @@ void TDirPage::Apply() {
   const TStr tmp = tmpDir->GetText();
   // Temporary files, undo snapshots and the clipboard need a folder: an
   // empty one is refused before anything changes.
-  if (Trimmed(tmp).IsEmpty()) ThrowError(&EmptyTempFolder());
+  if (dirs::Trimmed(tmp).IsEmpty()) ThrowError(&EmptyTempFolder());
   if (instr != dirs::InstrLibrary()->GetFolder() || macro != dirs::MacroLibrary()->GetFolder()) {
     dirs::InstrLibrary()->SetFolder(instr);
     dirs::MacroLibrary()->SetFolder(macro);

@@ -75,12 +75,6 @@ Folders& TheFolders() {
   return *folders;
 }
 
-// A folder as stored: without a trailing separator.
-TStr Trimmed(TStr folder) {
-  std::string s = folder.Std();
-  while (s.size() > 1 && (s.back() == '/' || s.back() == '\\')) s.pop_back();
-  return TStr(s);
-}
 
 IBmp* TheTiles[3] = {};
 
@@ -181,7 +175,7 @@ TVolteon::~TVolteon() {
 
 void TVolteon::ReadDirectories() {
   auto folder = [](const char* setting, IFileName* fallback) {
-    return Trimmed(ReadSettingStr(TStr(setting), Trimmed(fallback->GetFolder())));
+    return dirs::Trimmed(ReadSettingStr(TStr(setting), dirs::Trimmed(fallback->GetFolder())));
   };
   dirs::InstrLibrary()->SetFolder(folder(setting::InstrDir, InstrumentLibraryFolder()));
   dirs::MacroLibrary()->SetFolder(folder(setting::MacroDir, MacroLibraryFolder()));
@@ -198,13 +192,13 @@ void TVolteon::ReadDirectories() {
 }
 
 void TVolteon::WriteDirectories() {
-  WriteSettingStr(TStr(setting::InstrDir), Trimmed(dirs::InstrLibrary()->GetFolder()));
-  WriteSettingStr(TStr(setting::MacroDir), Trimmed(dirs::MacroLibrary()->GetFolder()));
-  WriteSettingStr(TStr(setting::EnsWorkDir), Trimmed(dirs::EnsWork()->GetFolder()));
-  WriteSettingStr(TStr(setting::InstrWorkDir), Trimmed(dirs::InstrWork()->GetFolder()));
-  WriteSettingStr(TStr(setting::MacroWorkDir), Trimmed(dirs::MacroWork()->GetFolder()));
-  WriteSettingStr(TStr(setting::AudioWorkDir), Trimmed(AudioWorkFolder()->GetFolder()));
-  WriteSettingStr(TStr(setting::TmpDir), Trimmed(TempFolder()->GetFolder()));
+  WriteSettingStr(TStr(setting::InstrDir), dirs::Trimmed(dirs::InstrLibrary()->GetFolder()));
+  WriteSettingStr(TStr(setting::MacroDir), dirs::Trimmed(dirs::MacroLibrary()->GetFolder()));
+  WriteSettingStr(TStr(setting::EnsWorkDir), dirs::Trimmed(dirs::EnsWork()->GetFolder()));
+  WriteSettingStr(TStr(setting::InstrWorkDir), dirs::Trimmed(dirs::InstrWork()->GetFolder()));
+  WriteSettingStr(TStr(setting::MacroWorkDir), dirs::Trimmed(dirs::MacroWork()->GetFolder()));
+  WriteSettingStr(TStr(setting::AudioWorkDir), dirs::Trimmed(AudioWorkFolder()->GetFolder()));
+  WriteSettingStr(TStr(setting::TmpDir), dirs::Trimmed(TempFolder()->GetFolder()));
   WriteSettingStr(TStr(setting::EditorPath), dirs::Editor()->GetName(0).IsEmpty() ? TStr() : dirs::Editor()->GetPath());
 }
 
@@ -627,4 +621,11 @@ IApp* CreateApplication() {
   RegisterMultiMediaMidi();
   InstallDriverDialogs();
   return new TVolteon();
+}
+
+// A folder as stored: without a trailing separator (the root stays).
+TStr dirs::Trimmed(TStr folder) {
+  std::string s = folder.Std();
+  while (s.size() > 1 && (s.back() == '/' || s.back() == '\\')) s.pop_back();
+  return TStr(s);
 }

@@ -205,6 +205,8 @@ IFileName* InstrWork();
 IFileName* MacroWork();
 IFileName* Editor();
 IFileName* Clipboard();
+// A folder as stored: without a trailing separator (the root stays).
+TStr Trimmed(TStr folder);
 } // namespace dirs
 
 // The application factory of the program's main: opens the settings, names

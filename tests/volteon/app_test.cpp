@@ -392,14 +392,27 @@ TEST_F(AppTest, TheAboutBoxNamesTheVersionAndOpensAnyNumberOfTimes) {
     skytest::SaveShot(d->grab().toImage(), "about-box.png");
     about.Close(1);
   }
-  // Modal runs, each ended by OK as a person would press it.
+  // Modal runs, each ended by OK as a person would press it; each run makes
+  // its own dialog and leaves none behind.
+  auto aboutBoxes = [] {
+    int n = 0;
+    for (QWidget* w : QApplication::allWidgets())
+      if (qobject_cast<QDialog*>(w) && w->windowTitle() == "About Volteon") ++n;
+    return n;
+  };
   for (int run = 0; run < 2; ++run) {
-    QTimer::singleShot(0, [] {
-      if (QWidget* w = QApplication::activeModalWidget()) static_cast<QDialog*>(w)->accept();
+    int shown = 0;
+    QTimer::singleShot(0, [&] {
+      if (QWidget* w = QApplication::activeModalWidget()) {
+        shown = w->windowTitle() == "About Volteon" ? 1 : 0;
+        static_cast<QDialog*>(w)->accept();
+      }
     });
     ShowAboutBox();
+    EXPECT_EQ(shown, 1) << "run " << run;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(aboutBoxes(), 0) << "run " << run;
   }
-  SUCCEED();
 }
 
 } // namespace
