@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test twice: under
-# AddressSanitizer + UndefinedBehaviorSanitizer, and under ThreadSanitizer for
-# the races between the GUI, MIDI and audio threads.
+# Installs what is missing, then builds and runs every test under
+# AddressSanitizer + UndefinedBehaviorSanitizer, and again under
+# ThreadSanitizer for the races between the GUI, MIDI and audio threads (the
+# application's single-threaded dialog and editor tests are left out of that
+# build, see tests/volteon/CMakeLists.txt).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
