@@ -39,7 +39,7 @@ constexpr int32_t kCmdClosePanels = 1255, kCmdCloseStructures = 1256, kCmdPanels
 constexpr int32_t kGapWide = 8, kGapNarrow = 4, kGapTight = 2;
 constexpr int32_t kUsageWidth = 30;
 constexpr int32_t kListHeight = 200;
-constexpr int32_t kRateWidth = 60, kInstrListWidth = 100, kSnapListWidth = 140;
+constexpr int32_t kRateWidth = 68, kInstrListWidth = 100, kSnapListWidth = 140;
 constexpr int32_t kTempoWidth = 30, kSmallValueWidth = 20;
 constexpr float kTempoDefault = 120.0f, kTempoMin = 20.0f, kTempoMax = 500.0f;
 constexpr float kVoicesMin = 1.0f, kVoicesMax = 64.0f, kChannelMax = 64.0f;
