@@ -16,6 +16,7 @@
 #include "src/mod/modaudio.h"
 #include "src/mod/moddata.h"
 #include "tests/common/testkit.h"
+#include "tests/volteon/appfixture.h"
 #include "tests/sky/skyfixture.h"
 
 #include <gtest/gtest.h>
@@ -66,18 +67,8 @@ protected:
     dapp.reset();
     SetMidiMaker(previousMidi);
   }
-  void Start() {
-    dapp = std::make_unique<DApp>([this] {
-      app = new TVolteon([](int32_t, IAudioOwner* owner) -> IAudioInOut* { return new TOfflineAudio(owner); });
-      return app;
-    });
-    dapp->InitMainWindow();
-    Settle();
-  }
-  static void Settle() {
-    QCoreApplication::sendPostedEvents();
-    QApplication::processEvents();
-  }
+  void Start() { dapp = apptest::StartOffline(app); }
+  static void Settle() { apptest::Settle(); }
   std::string Caption() const { return dapp->MainFrame()->windowTitle().toStdString(); }
   KSModul* Top() { return app->GetEnsemble()->GetTopModule(); }
   int CountType(TModuleType type) {
@@ -352,13 +343,9 @@ TEST_F(AppTest, TheStartDialogStandsUntilTheFirstTickAtOrAfterTwoSeconds) {
   // counter registered just before the application sees them all.
   static int ticked;
   ticked = 0;
-  dapp = std::make_unique<DApp>([this] {
+  dapp = apptest::StartOffline(app, [] {
     GetDApp()->Timers().Add(TTimerService::kTickMs, [](void*) { return ++ticked, 1; }, nullptr);
-    app = new TVolteon([](int32_t, IAudioOwner* owner) -> IAudioInOut* { return new TOfflineAudio(owner); });
-    return app;
   });
-  dapp->InitMainWindow();
-  Settle();
   const int ticks = aboutdlg::kStartDlgMs / TTimerService::kTickMs;
   while (ticked < ticks - 1) {
     ASSERT_EQ(GetStartDlg(), start) << "closed after " << ticked << " ticks";

@@ -12,6 +12,7 @@
 #include "src/volteon/strucwnd.h"
 #include "src/volteon/volteon.h"
 #include "tests/common/testkit.h"
+#include "tests/volteon/appfixture.h"
 #include "tests/sky/skyfixture.h"
 
 #include <gtest/gtest.h>
@@ -61,13 +62,7 @@ protected:
                                std::filesystem::copy_options::overwrite_existing);
     RegisterMainMenu();
     RegisterPreferencePages();
-    dapp = std::make_unique<DApp>([this] {
-      app = new TVolteon([](int32_t, IAudioOwner* owner) -> IAudioInOut* { return new TOfflineAudio(owner); });
-      return app;
-    });
-    dapp->InitMainWindow();
-    QCoreApplication::sendPostedEvents();
-    QApplication::processEvents();
+    dapp = apptest::StartOffline(app);
   }
   void TearDown() override { dapp.reset(); }
   KUndo& Undo() { return app->Files().GetUndo(); }

@@ -23,6 +23,7 @@
 #include "src/volteon/volteon.h"
 #include "src/volteon/wireview.h"
 #include "tests/common/testkit.h"
+#include "tests/volteon/appfixture.h"
 #include "tests/sky/skyfixture.h"
 
 #include <gtest/gtest.h>
@@ -74,18 +75,8 @@ protected:
     InstallPictures();
   }
   void TearDown() override { dapp.reset(); }
-  void Start() {
-    dapp = std::make_unique<DApp>([this] {
-      app = new TVolteon([](int32_t, IAudioOwner* owner) -> IAudioInOut* { return new TOfflineAudio(owner); });
-      return app;
-    });
-    dapp->InitMainWindow();
-    Settle();
-  }
-  static void Settle() {
-    QCoreApplication::sendPostedEvents();
-    QApplication::processEvents();
-  }
+  void Start() { dapp = apptest::StartOffline(app); }
+  static void Settle() { apptest::Settle(); }
   KSModul* Top() { return app->GetEnsemble()->GetTopModule(); }
   TStructWnd* Wnd() { return AsStructWnd(Top()->GetStructWnd()); }
   DWnd* Canvas() { return Wnd()->GetDWnd(); }
