@@ -117,17 +117,21 @@ TRunFigures TRig::Measure(int32_t blocks) {
   r.voiceSlots = VoiceSlots();
   r.slots = EngineSlots.count;
   driver.TickUsage();
-  uint64_t worst = 0, worstCpu = 0, sum = 0;
+  uint64_t worst = 0, worstCpu = 0, sum = 0, cpuSum = 0;
   for (int32_t i = 0; i < blocks; ++i) {
     uint64_t ns = RenderBlock();
     worst = std::max(worst, ns);
     worstCpu = std::max(worstCpu, lastCpuNs_);
     sum += ns;
+    cpuSum += lastCpuNs_;
   }
   r.usagePercent = driver.GetUsage();
   r.worstBlockNs = double(worst);
   r.worstBlockCpuNs = double(worstCpu);
   r.meanBlockNs = blocks > 0 ? double(sum) / double(blocks) : 0.0;
+  r.meanBlockCpuNs = blocks > 0 ? double(cpuSum) / double(blocks) : 0.0;
+  r.wallPercent = 100.0 * r.meanBlockNs / r.blockDurationNs;
+  r.cpuPercent = 100.0 * r.meanBlockCpuNs / r.blockDurationNs;
   // Engine time per processed frame, shared out over every voice of every slot.
   const double engineNsPerFrame = r.usagePercent / 100.0 * 1e9 / double(ProcessingRate());
   r.nsPerVoiceSlotFrame = r.voiceSlots > 0 ? engineNsPerFrame / double(r.voiceSlots) : 0.0;

@@ -39,6 +39,11 @@ struct TRunFigures {
   double worstBlockNs = 0.0;    // the slowest block, wall time of the whole render
   double worstBlockCpuNs = 0.0; // the most processor time one block took
   double meanBlockNs = 0.0;
+  double meanBlockCpuNs = 0.0;  // the processor time of the rendering thread, mean over the blocks
+  // Wall and thread processor time of the rendering against the real time
+  // the blocks last: percent of one core.
+  double wallPercent = 0.0;
+  double cpuPercent = 0.0;
   double blockDurationNs = 0.0; // one block of device frames in real time
   int64_t voiceSlots = 0;       // voices summed over the routine slots
   int32_t slots = 0;

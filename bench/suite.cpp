@@ -203,6 +203,8 @@ void TSuite::VoicesAndRates(const char* tag, const char* what, const TBuild& bui
       const TRunFigures& f = *r.figures;
       print_("%s %s V=%d rate x%g: engine usage %.2f %% of real time", tag, what, int(voices), double(factor),
              f.usagePercent);
+      print_("%s %s V=%d rate x%g: thread CPU time %.3f %% of one core, wall time %.3f %%", tag, what, int(voices),
+             double(factor), f.cpuPercent, f.wallPercent);
       print_("%s %s V=%d rate x%g: %.2f ns per voice-slot-frame (%lld voice-slots, %d frames a block)", tag, what,
              int(voices), double(factor), f.nsPerVoiceSlotFrame, static_cast<long long>(f.voiceSlots),
              int(f.engineFrames));
@@ -515,5 +517,76 @@ TSuiteOptions QuickOptions(const std::string& outputFolder) {
 }
 
 TSuiteResult RunSuite(const TSuiteOptions& options, std::FILE* out) { return TSuite(options, out).Run(); }
+
+namespace {
+
+struct TNamedPatch {
+  const char* name;
+  const char* what;
+  TBuild build;
+};
+
+const std::vector<TNamedPatch>& NamedPatches() {
+  constexpr int32_t kChain = 799;
+  static const std::vector<TNamedPatch> patches = {
+      {"R1", "poly subtractive", BuildPolySubtractive},
+      {"R2", "sampler 'Good'", [](TRig& rig) { return BuildSampler(rig, kGood); }},
+      {"R2E", "sampler 'Excellent'", [](TRig& rig) { return BuildSampler(rig, kExcellent); }},
+      {"R3", "re-synthesis", BuildResynth},
+      {"R4", "slot overhead", [](TRig& rig) { return BuildSlotChain(rig, kChain); }},
+  };
+  return patches;
+}
+
+} // namespace
+
+bool IsKnownPatch(const std::string& name) {
+  for (const TNamedPatch& p : NamedPatches())
+    if (name == p.name) return true;
+  return false;
+}
+
+int32_t RunOnly(const TOnlyOptions& o, std::FILE* out) {
+  TPrinter print(out);
+  const TNamedPatch* chosen = nullptr;
+  for (const TNamedPatch& p : NamedPatches())
+    if (o.patch == p.name) chosen = &p;
+  if (!chosen) {
+    print("%s: no such patch", o.patch.c_str());
+    return 1;
+  }
+  constexpr double kWarmUpSeconds = 0.5;
+  try {
+    TRig rig(1.0f, o.voices);
+    TPatch patch = chosen->build(rig);
+    if (!patch.Missing().empty()) print("%s: measured without %s (no routine slot)", chosen->name, Join(patch.Missing()).c_str());
+    rig.StartClock();
+    PlayChord(rig, o.voices);
+    rig.RenderSeconds(kWarmUpSeconds);
+    print("CPU: %s", platform::ProcessorModelName().c_str());
+    const TRunFigures f = rig.Measure(rig.BlocksFor(o.seconds));
+    const char* tag = chosen->name;
+    print("%s %s V=%d: thread CPU time %.3f %% of one core, wall time %.3f %% (%.1f s of sound, %d blocks)", tag,
+          chosen->what, int(o.voices), f.cpuPercent, f.wallPercent, double(f.blocks) * f.blockDurationNs / 1e9,
+          int(f.blocks));
+    print("%s %s V=%d: engine usage %.3f %% of real time, %.3f ns per voice-slot-frame", tag, chosen->what,
+          int(o.voices), f.usagePercent, f.nsPerVoiceSlotFrame);
+    print("%s %s V=%d: worst block %.3f ms wall, %.3f ms processor time, of %.3f ms", tag, chosen->what,
+          int(o.voices), Ms(f.worstBlockNs), Ms(f.worstBlockCpuNs), Ms(f.blockDurationNs));
+    // What each named part of the patch costs, in per-slot measuring mode.
+    const std::vector<double> slotNs = rig.MeasureSlots(std::max(1, rig.BlocksFor(std::min(o.seconds, 5.0))));
+    for (const TPatch::TPart& part : patch.parts) {
+      for (int32_t i = 0; i < int32_t(slotNs.size()); ++i) {
+        if (!EngineSlots.records[i] || EngineSlots.records[i]->module != part.module) continue;
+        print("%s routine %s: %.3f ns per voice-frame (%d voices)", tag, part.name.c_str(), slotNs[size_t(i)],
+              int(EngineSlots.voices[i]));
+      }
+    }
+  } catch (...) {
+    print("%s: not measured (%s)", chosen->name, CurrentFailure().c_str());
+    return 1;
+  }
+  return 0;
+}
 
 } // namespace bench

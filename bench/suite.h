@@ -43,4 +43,16 @@ struct TSuiteResult {
 // Runs everything the options ask for and prints one figure a line to out.
 TSuiteResult RunSuite(const TSuiteOptions& options, std::FILE* out);
 
+// One patch at one voice count for a stretch of time: its usage in thread
+// processor time and wall time, then what each of its routines costs.
+struct TOnlyOptions {
+  std::string patch;  // "R1", "R2" ('Good'), "R2E" ('Excellent'), "R3", "R4"
+  int32_t voices = 64;
+  double seconds = 10.0;
+};
+// The patch names RunOnly knows.
+bool IsKnownPatch(const std::string& name);
+// Answers the runs that failed (0 or 1).
+int32_t RunOnly(const TOnlyOptions& options, std::FILE* out);
+
 } // namespace bench
