@@ -109,7 +109,7 @@ enum TFactor { k05, k075, k1, k15, k2, k3 };
 constexpr int32_t kPattern[6] = {1, 3, 1, 3, 2, 3};
 
 template <TFactor F> void InputRoutine() {
-  TWord* st = SlotStates()[0];
+  const TVoiceWords st = SlotStates()[0];
   int32_t phase = side.inPhase;
   float x[2], x2[2];
   switch (F) {
@@ -211,7 +211,7 @@ template <TFactor F> void InputRoutine() {
 
 template <TFactor F> void OutputRoutine() {
   float* const* inputs = SlotInputs()[0];
-  TWord* st = SlotStates()[0];
+  const TVoiceWords st = SlotStates()[0];
   const TEngineRecord* r = SlotRecord();
   int32_t channels = std::min({r->audioInputs, TAudioWerk::kOutputs, (r->stateWords - 1) / 3});
   float gain = st[0].f * kOutputScale;

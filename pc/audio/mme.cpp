@@ -213,7 +213,7 @@ struct TRingSource : TFrameSource {
 
 template <int32_t Rate> void OutputRoutine() {
   float* const* inputs = SlotInputs()[0];
-  const TWord* state = SlotStates()[0];
+  const TVoiceWords state = SlotStates()[0];
   int32_t channels = SlotRecord()->audioInputs;
   float x[2] = {channels > 0 ? *inputs[0] : 0.0f, channels > 1 ? *inputs[1] : 0.0f};
   TFrameSink sink{io.outAt, io.outEnd, TrackOutput};
@@ -222,7 +222,7 @@ template <int32_t Rate> void OutputRoutine() {
 }
 
 template <int32_t Rate> void InputRoutine() {
-  TWord* state = SlotStates()[0];
+  const TVoiceWords state = SlotStates()[0];
   TRingSource source;
   float out[2];
   io.converter.Input(Rate, source, out);

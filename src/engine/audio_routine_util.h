@@ -18,27 +18,28 @@ using TIn = float* const*;  // one voice's input pointers
 
 inline const TEngineConstants& K() { return EngineConstants; }
 
-// Runs Step for every voice of the current slot.
+// Runs Step for every voice of the current slot: one voice's record at a
+// time, for the types laid out voice-major.
 template <void (*Step)(TIn in, TWord* w)> void PerVoice() {
   float** const* inputs = SlotInputs();
-  TWord* const* states = SlotStates();
+  const TStateWords& states = SlotStates();
   const int32_t voices = SlotVoices();
-  for (int32_t v = 0; v < voices; ++v) Step(inputs ? inputs[v] : nullptr, states[v]);
+  for (int32_t v = 0; v < voices; ++v) Step(inputs ? inputs[v] : nullptr, states.Contiguous(v));
 }
 
 // The same for routines that send events and need their record and voice.
 template <void (*Step)(TIn in, TWord* w, TEngineRecord* r, int32_t voice)> void PerVoiceSending() {
   float** const* inputs = SlotInputs();
-  TWord* const* states = SlotStates();
+  const TStateWords& states = SlotStates();
   TEngineRecord* r = SlotRecord();
   const int32_t voices = SlotVoices();
-  for (int32_t v = 0; v < voices; ++v) Step(inputs ? inputs[v] : nullptr, states[v], r, v);
+  for (int32_t v = 0; v < voices; ++v) Step(inputs ? inputs[v] : nullptr, states.Contiguous(v), r, v);
 }
 
 // Routines that serve voice 0 only.
 template <void (*Step)(TIn in, TWord* w, TEngineRecord* r, int32_t voice)> void VoiceZero() {
   float** const* inputs = SlotInputs();
-  Step(inputs ? inputs[0] : nullptr, SlotStates()[0], SlotRecord(), 0);
+  Step(inputs ? inputs[0] : nullptr, SlotStates().Contiguous(0), SlotRecord(), 0);
 }
 
 // A tiny offset added where a state decays towards 0 (envelopes, filter

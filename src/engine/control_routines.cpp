@@ -21,7 +21,7 @@ float Input(const TEngineRecord* r, int32_t voice, int32_t k) { return *r->input
 // [5]; inputs F, A, W, Snc, Ph.
 void Lfo(TEngineRecord* r) {
   for (int32_t v = 0; v < r->voices; ++v) {
-    TWord* w = r->state[v];
+    const TVoiceWords w = r->state[v];
     float inc = std::fabs(Input(r, v, 0) * K().twoOverControlRate);
     if (!(inc <= 1.0f)) inc = 1.0f;  // also an undefined frequency
     float p = w[3].f + inc;
@@ -79,7 +79,7 @@ void AudioToEvent(TEngineRecord* r) {
 void EventSmoother(TEngineRecord* r) {
   const bool resetting = EngineResetting();
   for (int32_t v = 0; v < r->voices; ++v) {
-    TWord* w = r->state[v];
+    const TVoiceWords w = r->state[v];
     const float x = Input(r, v, 0);
     if (x != w[2].f || resetting) {
       w[2].f = x;
@@ -108,7 +108,7 @@ void EventSmoother(TEngineRecord* r) {
 void SlowRandom(TEngineRecord* r) {
   uint32_t g = r->state[0][1].u;
   for (int32_t v = 0; v < r->voices; ++v) {
-    TWord* w = r->state[v];
+    const TVoiceWords w = r->state[v];
     const float value = routines::RandomValue(routines::RandomStep(g));
     const float k = std::fabs(Input(r, v, 0) * K().invControlRate);
     const float a = Input(r, v, 1);
@@ -130,7 +130,7 @@ void SlowRandom(TEngineRecord* r) {
 // "Hold": output [0], elapsed seconds [1]; input H in milliseconds.
 void Hold(TEngineRecord* r) {
   for (int32_t v = 0; v < r->voices; ++v) {
-    TWord* w = r->state[v];
+    const TVoiceWords w = r->state[v];
     if (!High(w[0].f)) continue;
     w[1].f += K().invControlRate;
     if (Input(r, v, 0) * 0.001f < w[1].f) {
@@ -151,7 +151,7 @@ void EveryTick(TEngineRecord* r) {
 // "Sync": one pulse of the set length every rate ticks; the tick count in
 // word 1.
 void SyncSource(TEngineRecord* r) {
-  TWord* w = r->state[0];
+  const TVoiceWords w = r->state[0];
   const int32_t rate = r->params[kSyncRateParam].i;
   const int32_t length = r->params[kSyncLengthParam].i;
   if (w[1].i == 0) {

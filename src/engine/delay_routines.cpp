@@ -329,9 +329,9 @@ template <int Q> struct TGrainDelay {
     TEngineRecord* r = SlotRecord();
     const int32_t n = SlotVoices();
     float** const* inputs = SlotInputs();
-    TWord* const* states = SlotStates();
+    const TStateWords& states = SlotStates();
     for (int32_t v = 0; v < n; ++v) {
-      GrainDelayVoiceState& s = As<GrainDelayVoiceState>(states[v]);
+      GrainDelayVoiceState& s = *states.Record<GrainDelayVoiceState>(v);
       float* const* in = inputs[v];
       if (!s.begin) continue;
       s.phase += s.phaseIncrement;
@@ -434,7 +434,7 @@ template <int Field> void ScopeEvent(TEngineRecord* r, int32_t voice, float valu
 // The panel's read-out of the captured trace at x (0 ... 1).
 float ScopeReadout(const TEngineRecord* r, float x) {
   if (!r || !r->state || r->voices < 1 || size_t(r->stateWords) * 4 < sizeof(ScopeVoiceState)) return 3.4028235e38f;
-  const ScopeVoiceState& s = *reinterpret_cast<const ScopeVoiceState*>(r->state[0]);
+  const ScopeVoiceState& s = *r->state.Record<ScopeVoiceState>(0);
   const int32_t index = ToIndex(x * s.secondTime + s.firstTime, 0, INT32_MAX);
   if (!s.ready || !s.begin || s.begin + index >= s.ready) return 3.4028235e38f;
   return s.begin[index] * s.scale + s.offset;

@@ -42,7 +42,7 @@ void Lamp(TEngineRecord* r) {
 }
 
 void LevelLamp(TEngineRecord* r) {
-  const TWord* w = r->state[0];
+  const TVoiceWords w = r->state[0];
   SetLamp(r, InRange(LoadShared(w[1].f), LoadShared(w[2].f), LoadShared(w[3].f)));
   DecayPeak(r);
 }

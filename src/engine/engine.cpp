@@ -97,7 +97,7 @@ void InsertSlot(int32_t position, TAudioRoutine routine, TEngineRecord* record) 
   }
   s.routines[position] = routine;
   s.inputs[position] = record->inputs;
-  s.states[position] = record->state;
+  s.states[position] = &record->state;
   s.voices[position] = record->voices;
   s.records[position] = record;
   ++s.count;

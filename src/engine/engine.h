@@ -25,11 +25,54 @@ constexpr int32_t kMaxClockTick = 200;      // clock-tick list
 constexpr int32_t kMaxDisplay = 400;        // display-update list
 constexpr int32_t kEventRoutineCount = 146; // event routine ids 0 .. 145
 
+// One voice's state words, wherever the record's layout puts them: word k
+// of the voice is view[k].
+struct TVoiceWords {
+  TWord* first = nullptr;
+  int32_t stride = 1;
+  TWord& operator[](int32_t k) const { return first[k * stride]; }
+  explicit operator bool() const { return first != nullptr; }
+};
+
+// A record's state words, all voices in one allocation, laid out one of two
+// ways. Word-major: each state word is an array over the voices (aligned for
+// vector loads), so a routine runs one loop over its voices; the types whose
+// routines do that ask for it (TRoutineTables::wordMajor). Voice-major: each
+// voice's words together, for the types whose per-voice records hold
+// pointers and buffers and are used as structs. Code outside the routines
+// reaches a word through state[voice][word] either way.
+struct TStateWords {
+  TWord* words = nullptr;
+  int32_t wordStride = 0;  // from a voice's word k to its word k + 1
+  int32_t voiceStride = 0; // from voice v's word k to voice v + 1's
+  explicit operator bool() const { return words != nullptr; }
+  TVoiceWords operator[](int32_t voice) const { return {words + voice * voiceStride, wordStride}; }
+  bool IsWordMajor() const { return wordStride != 1; }
+  // Word-major: word k of every voice, voice v at [v].
+  TWord* Row(int32_t k) const { return words + k * wordStride; }
+  // Voice-major: the voice's words as one contiguous record.
+  TWord* Contiguous(int32_t voice) const { return IsWordMajor() ? nullptr : words + voice * voiceStride; }
+  template <class T> T* Record(int32_t voice) const { return reinterpret_cast<T*>(Contiguous(voice)); }
+};
+
+// How the addresses of one audio input run over the voices, found whenever
+// the wires change, so that a per-sample loop over the voices reads the
+// input as one plain array.
+enum : int32_t {
+  kInputLinear = 0,    // voice v reads base[v] (a word-major source of as many voices, or one voice)
+  kInputShared = 1,    // every voice reads *base (a mono source, the zero cell)
+  kInputScattered = 2, // anything else: read through the per-voice pointers
+};
+struct TInputPlan {
+  const float* base = nullptr;
+  int32_t kind = kInputShared;
+};
+
 // The processing state of one module. The per-voice arrays come from the
 // engine heap; the route arrays of an event output are allocated on first use.
 struct TEngineRecord {
   float*** inputs = nullptr;     // per voice: one float pointer per audio input
-  TWord** state = nullptr;  // per voice: the type's state words
+  TStateWords state;             // the type's state words of every voice
   int32_t voices = 0;
   int32_t* routeCounts = nullptr;             // per event output
   TEventRoutine** routeRoutines = nullptr;    // per event output: 20 routines
@@ -49,10 +92,25 @@ struct TEngineRecord {
   float maximum = 1.0f;
   const float* valueTable = nullptr;
   const int32_t* snapSteps = nullptr;
+  // Per audio input: how its addresses run over the voices.
+  TInputPlan* inputPlans = nullptr;
+  // Word-major types: a row per audio input (stateWords' row length) that
+  // an input not read as a plain array is copied into for one sample.
+  float* inputRows = nullptr;
+  // The blocks the arrays above live in.
+  void* stateBlock = nullptr;
+  void* inputBlock = nullptr;
 
   // Address of an output value (a state word) of one voice.
   float* Output(int32_t voice, int32_t index) const { return &state[voice][index].f; }
 };
+
+// Finds how input k's addresses run over the voices; called whenever they
+// change (wires, muting, a rebuilt source).
+void ResolveAudioInput(TEngineRecord* record, int32_t k);
+// Input k of every voice as one array, for a per-sample loop over the
+// voices: the source itself, or the input's row filled for this sample.
+const float* InputRow(const TEngineRecord* record, int32_t k);
 
 // The shared cell every unconnected audio input points at; always 0.0.
 extern float EngineZeroCell;
@@ -62,7 +120,7 @@ extern float EngineZeroCell;
 struct TSlotTables {
   TAudioRoutine routines[kMaxSlots];
   float** const* inputs[kMaxSlots];
-  TWord* const* states[kMaxSlots];
+  const TStateWords* states[kMaxSlots];
   int32_t voices[kMaxSlots];
   TEngineRecord* records[kMaxSlots];
   int32_t count;
@@ -84,7 +142,7 @@ extern int32_t CurrentSlot;
 // What a per-sample routine reads of its own slot.
 inline TEngineRecord* SlotRecord() { return EngineSlots.records[CurrentSlot]; }
 inline float** const* SlotInputs() { return EngineSlots.inputs[CurrentSlot]; }
-inline TWord* const* SlotStates() { return EngineSlots.states[CurrentSlot]; }
+inline const TStateWords& SlotStates() { return *EngineSlots.states[CurrentSlot]; }
 inline int32_t SlotVoices() { return EngineSlots.voices[CurrentSlot]; }
 
 // The tables that bind module types to routines. The routine units fill the
@@ -95,6 +153,7 @@ struct TRoutineTables {
   TRecordRoutine clockTick[27];    // category 1 clock-tick routines
   TRecordRoutine display[200];     // category 0 display-update routines
   TRecordRoutine graph[200];       // category 0 panel graph renderers
+  bool wordMajor[200];             // category 0 types whose state is laid out word-major
   TEventRoutine event[kEventRoutineCount];
   // Tells a clock listener that the clock starts (1) or stops (0).
   void (*clockListener)(TEngineRecord* record, int32_t on);

@@ -54,8 +54,8 @@ template <class Call> void ForEachRoute(TEngineRecord* sender, int32_t output, C
 
 // The state words of a voice, or null when the record lacks that voice or
 // holds fewer than `need` words.
-TWord* Words(TEngineRecord* r, int32_t voice, int32_t need) {
-  if (!r || !r->state || voice < 0 || voice >= r->voices || r->stateWords < need) return nullptr;
+TVoiceWords Words(TEngineRecord* r, int32_t voice, int32_t need) {
+  if (!r || !r->state || voice < 0 || voice >= r->voices || r->stateWords < need) return {};
   return r->state[voice];
 }
 
@@ -98,7 +98,7 @@ const TEngineConstants& K() { return EngineConstants; }
 // Arithmetic and logic
 
 template <int Input1To6> void EventSum(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 7);
+  TVoiceWords w = Words(r, voice, 7);
   if (!w) return;
   float v = value;
   for (int i = 1; i <= 6; ++i)
@@ -109,7 +109,7 @@ template <int Input1To6> void EventSum(TEngineRecord* r, int32_t voice, float va
 }
 
 template <int Input1To4> void EventProduct(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 5);
+  TVoiceWords w = Words(r, voice, 5);
   if (!w) return;
   float v = value;
   for (int i = 1; i <= 4; ++i)
@@ -120,7 +120,7 @@ template <int Input1To4> void EventProduct(TEngineRecord* r, int32_t voice, floa
 }
 
 void Invert(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   if (!w) return;
   w[0].f = -value;
   SendEvent(r, 0, voice, w[0].f);
@@ -132,7 +132,7 @@ enum EQuotient { kReciprocal, kDivideX, kDivideY };
 
 template <EQuotient Input> void Quotient(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
-  TWord* w = Words(r, voice, Input == kReciprocal ? 2 : 3);
+  TVoiceWords w = Words(r, voice, Input == kReciprocal ? 2 : 3);
   if (!w) return;
   const float x = Input == kReciprocal ? 1.0f : Input == kDivideX ? value : w[1].f;
   const float y = Input == kDivideX ? w[2].f : value;
@@ -143,7 +143,7 @@ template <EQuotient Input> void Quotient(TEngineRecord* r, int32_t voice, float 
 }
 
 void ChangesOnly(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   if (!w || value == w[0].f) return;
   w[0].f = value;
   SendEvent(r, 0, voice, value);
@@ -152,7 +152,7 @@ void ChangesOnly(TEngineRecord* r, int32_t voice, float value) {
 enum ELogic { kAnd, kOr, kExor };
 
 template <ELogic Gate, bool InputA> void Logic(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 4);
+  TVoiceWords w = Words(r, voice, 4);
   if (!w) return;
   (InputA ? w[2] : w[3]).i = IsOn(value) ? 1 : 0;
   const bool a = w[2].i != 0, b = w[3].i != 0;
@@ -165,7 +165,7 @@ template <ELogic Gate, bool InputA> void Logic(TEngineRecord* r, int32_t voice, 
 }
 
 void Not(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 2);
+  TVoiceWords w = Words(r, voice, 2);
   if (!w) return;
   const float out = IsOn(value) ? 0.0f : 1.0f;
   w[0].f = out;
@@ -181,7 +181,7 @@ void Not(TEngineRecord* r, int32_t voice, float value) {
 // step in word 11 + k; the last step's next is step 1. Wrap is the step
 // count when this step is the first or the last one, else 0.
 template <int Step, int Wrap> void RampStep(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 12 + (Wrap ? Wrap : Step));
+  TVoiceWords w = Words(r, voice, 12 + (Wrap ? Wrap : Step));
   if (!w) return;
   constexpr int next = Step == Wrap ? 1 : Step + 1;
   constexpr int prev = Step == 1 ? Wrap : Step - 1;
@@ -191,14 +191,14 @@ template <int Step, int Wrap> void RampStep(TEngineRecord* r, int32_t voice, flo
 }
 
 void PitchHz(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   if (!w) return;
   Put(w[0].f, PitchToHz(value));
   Mark(r);
 }
 
 template <int Scale> void PitchIncrement(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   if (!w) return;
   const float hz = PitchToHz(value);
   switch (Scale) {
@@ -211,7 +211,7 @@ template <int Scale> void PitchIncrement(TEngineRecord* r, int32_t voice, float 
 // "Tri/Par Symm": the corner of the wave follows the stored width, kept
 // inside what the increment leaves and never at ±1, where the slopes would
 // be infinite.
-void UpdateSymmetry(TWord* w) {
+void UpdateSymmetry(TVoiceWords w) {
   const float increment = w[0].f;
   const float limit = AtMost(1.0f - increment, 0.999999f);
   const float width = Clamp(w[7].f, -limit, limit);
@@ -222,21 +222,21 @@ void UpdateSymmetry(TWord* w) {
 }
 
 void PitchSymmetric(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 8);
+  TVoiceWords w = Words(r, voice, 8);
   if (!w) return;
   Put(w[0].f, AtMost(PitchToHz(value) * K().twoOverRate, 1.0f));
   UpdateSymmetry(w);
 }
 
 void Symmetry(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 8);
+  TVoiceWords w = Words(r, voice, 8);
   if (!w) return;
   Put(w[7].f, value);
   UpdateSymmetry(w);
 }
 
 void PulseWidth(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 8);
+  TVoiceWords w = Words(r, voice, 8);
   if (!w) return;
   const float width = Clamp(value, -0.999f, 0.999f);
   const float third = width * 0.33333334f;
@@ -248,13 +248,13 @@ void PulseWidth(TEngineRecord* r, int32_t voice, float value) {
 }
 
 void ClockFrequency(TEngineRecord* r, int32_t, float value) {
-  TWord* w = Words(r, 0, 3);
+  TVoiceWords w = Words(r, 0, 3);
   if (!w) return;
   Put(w[2].f, AtMost(std::fabs(value * K().twoOverRate), 1.0f));
 }
 
 void ClockSync(TEngineRecord* r, int32_t, float value) {
-  TWord* w = Words(r, 0, 2);
+  TVoiceWords w = Words(r, 0, 2);
   if (!w || !IsOn(value)) return;
   const float a = Input(r, 0, 1);
   Put(w[0].f, a);
@@ -266,7 +266,7 @@ void ClockSync(TEngineRecord* r, int32_t, float value) {
 // Filters, levels and equalisers
 
 void OnePoleCutoff(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 3);
+  TVoiceWords w = Words(r, voice, 3);
   if (!w) return;
   const float f = AtMost(PitchToHz(value) * K().omegaOverRate, 0.99f);
   if (f == 0.0f) {
@@ -280,13 +280,13 @@ void OnePoleCutoff(TEngineRecord* r, int32_t voice, float value) {
 
 // The shelving coefficient: frequency (word 0) times the boost's scale
 // (word 4), at most the boost's limit (word 5).
-void UpdateShelf(TEngineRecord* r, TWord* w) {
+void UpdateShelf(TEngineRecord* r, TVoiceWords w) {
   Put(w[6].f, AtMost(w[0].f * w[4].f, w[5].f));
   Mark(r);
 }
 
 void ShelfCutoff(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 7);
+  TVoiceWords w = Words(r, voice, 7);
   if (!w) return;
   const float f = PitchToHz(value);
   Put(w[0].f, f);
@@ -294,13 +294,13 @@ void ShelfCutoff(TEngineRecord* r, int32_t voice, float value) {
 }
 
 template <int Word> void Level(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, Word + 1);
+  TVoiceWords w = Words(r, voice, Word + 1);
   if (!w) return;
   Put(w[Word].f, DecibelsToGain(value));
 }
 
 void StereoLevel(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 6);
+  TVoiceWords w = Words(r, voice, 6);
   if (!w) return;
   const float g = DecibelsToGain(value);
   Put(w[5].f, g);
@@ -309,7 +309,7 @@ void StereoLevel(TEngineRecord* r, int32_t voice, float value) {
 }
 
 void StereoPan(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 6);
+  TVoiceWords w = Words(r, voice, 6);
   if (!w) return;
   Put(w[4].f, value);
   Put(w[2].f, (1.0f - value) * w[5].f);
@@ -322,7 +322,7 @@ void StereoPan(TEngineRecord* r, int32_t voice, float value) {
 constexpr float kResonanceTop = 0.98f;
 
 void Resonance(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 6);
+  TVoiceWords w = Words(r, voice, 6);
   if (!w) return;
   const float res = Clamp(value, 0.0f, kResonanceTop);
   Put(w[4].f, 2.0f - 2.0f * res);
@@ -331,14 +331,14 @@ void Resonance(TEngineRecord* r, int32_t voice, float value) {
 }
 
 void PeakBoost(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 4);
+  TVoiceWords w = Words(r, voice, 4);
   if (!w) return;
   Put(w[3].f, DecibelsToGain(value) - 1.0f);
   Mark(r);
 }
 
 void HiShelfBoost(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 7);
+  TVoiceWords w = Words(r, voice, 7);
   if (!w) return;
   const float g = DecibelsToGain(value);
   Put(w[1].f, g - 1.0f);
@@ -348,7 +348,7 @@ void HiShelfBoost(TEngineRecord* r, int32_t voice, float value) {
 }
 
 void LoShelfBoost(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 7);
+  TVoiceWords w = Words(r, voice, 7);
   if (!w) return;
   const float g = DecibelsToGain(value);
   Put(w[3].f, g - 1.0f);
@@ -368,7 +368,7 @@ float Bilinear(const float* table, int32_t i, float u, float v) {
          table[i + 12] * u * v;
 }
 
-void GridInterpolate(TEngineRecord* r, TWord* w) {
+void GridInterpolate(TEngineRecord* r, TVoiceWords w) {
   // The stored places are always in range; clamping them again keeps every
   // read inside the grid whatever the words hold.
   const int32_t column = ToIndex(w[kGridColumn].f, 0, 9);
@@ -381,7 +381,7 @@ void GridInterpolate(TEngineRecord* r, TWord* w) {
 }
 
 void GridCutoff(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, kGridWords);
+  TVoiceWords w = Words(r, voice, kGridWords);
   if (!w) return;
   const float x = 10.0f * K().twoOverRate * PitchToHz(value);
   int32_t column = 0;
@@ -399,7 +399,7 @@ void GridCutoff(TEngineRecord* r, int32_t voice, float value) {
 }
 
 void GridResonance(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, kGridWords);
+  TVoiceWords w = Words(r, voice, kGridWords);
   if (!w) return;
   const float scaled = 10.0f * (value > kResonanceTop ? kResonanceTop : value);
   const int32_t steps = TruncToInt(scaled);
@@ -423,12 +423,12 @@ void GridResonance(TEngineRecord* r, int32_t voice, float value) {
 // Set, delay and hold inputs
 
 void StoreWord0(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   if (w) Put(w[0].f, value);
 }
 
 void EventDelayIn(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 4);
+  TVoiceWords w = Words(r, voice, 4);
   if (!w) return;
   Put(w[3].f, value);
   Put(w[1].f, 0.0f);
@@ -436,7 +436,7 @@ void EventDelayIn(TEngineRecord* r, int32_t voice, float value) {
 }
 
 void HoldGate(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 2);
+  TVoiceWords w = Words(r, voice, 2);
   if (!w || !IsOn(value)) return;
   Put(w[1].f, 0.0f);
   Put(w[0].f, value);
@@ -444,7 +444,7 @@ void HoldGate(TEngineRecord* r, int32_t voice, float value) {
 }
 
 void Smoother(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 3);
+  TVoiceWords w = Words(r, voice, 3);
   if (!w) return;
   Put(w[2].f, value);
   const float ms = r->params[1].f;
@@ -469,7 +469,7 @@ enum {
 };
 
 template <bool Knee> void EnvelopeGate(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, Knee ? kKneeEnvWords : kEnvWords);
+  TVoiceWords w = Words(r, voice, Knee ? kKneeEnvWords : kEnvWords);
   if (!w) return;
   if (!IsOn(value) || EngineResetting()) {
     w[kEnvStage].i = 0;  // release
@@ -494,7 +494,7 @@ template <bool Knee> void EnvelopeGate(TEngineRecord* r, int32_t voice, float va
 }
 
 void HoldTime(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 5);
+  TVoiceWords w = Words(r, voice, 5);
   if (!w) return;
   const double frames = double(TimeToSeconds(value)) / double(K().invRate);
   Put(w[4].i, TruncToInt(frames));
@@ -504,14 +504,14 @@ void HoldTime(TEngineRecord* r, int32_t voice, float value) {
 float TimeStep(float value) { return TimeToRate(value) * K().invRate; }
 
 void Attack(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 4);
+  TVoiceWords w = Words(r, voice, 4);
   if (!w) return;
   Put(w[kEnvAttackUnit].f, TimeStep(value));
   Mark(r);
 }
 
 template <int Word> void DecayFactor(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, Word + 1);
+  TVoiceWords w = Words(r, voice, Word + 1);
   if (!w) return;
   const float k = TimeStep(value);
   Put(w[Word].f, k > 1.0f ? 0.0f : 1.0f - k);
@@ -519,7 +519,7 @@ template <int Word> void DecayFactor(TEngineRecord* r, int32_t voice, float valu
 }
 
 void FirstDecay(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, kKneeEnvWords);
+  TVoiceWords w = Words(r, voice, kKneeEnvWords);
   if (!w) return;
   const float k = TimeStep(value);
   Put(w[kEnvKneeRate].f, k);
@@ -528,7 +528,7 @@ void FirstDecay(TEngineRecord* r, int32_t voice, float value) {
 }
 
 void Sustain(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, kEnvWords);
+  TVoiceWords w = Words(r, voice, kEnvWords);
   if (!w) return;
   Put(w[kEnvSustain].f, value);
   Put(w[kEnvSustainLevel].f, value * w[kEnvPeak].f);
@@ -536,7 +536,7 @@ void Sustain(TEngineRecord* r, int32_t voice, float value) {
 }
 
 void Knee(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, kKneeEnvWords);
+  TVoiceWords w = Words(r, voice, kKneeEnvWords);
   if (!w) return;
   const float b = AtMost(value, 1.0f);
   Put(w[kEnvKneeFraction].f, b);
@@ -548,7 +548,7 @@ void Knee(TEngineRecord* r, int32_t voice, float value) {
 // Multi-ramp envelopes: word 5 the release rate, word 4 + 2k the rate and
 // word 5 + 2k the level of ramp k.
 void RampEnvelopeGate(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 8);
+  TVoiceWords w = Words(r, voice, 8);
   if (!w) return;
   if (!IsOn(value)) {
     Put(w[3].f, 0.0f);
@@ -565,7 +565,7 @@ void RampEnvelopeGate(TEngineRecord* r, int32_t voice, float value) {
 }
 
 template <int Word> void RampTime(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, Word + 1);
+  TVoiceWords w = Words(r, voice, Word + 1);
   if (!w) return;
   Put(w[Word].f, TimeStep(value));
   Mark(r);
@@ -580,7 +580,7 @@ float AwayFrom(float v, float neighbour) {
 }
 
 template <int Word> void RampLevel(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, Word + 1);
+  TVoiceWords w = Words(r, voice, Word + 1);
   if (!w) return;
   const float previous = Word == 7 ? 0.0f : w[Word - 2].f;
   float v = AwayFrom(value, previous);
@@ -617,7 +617,7 @@ template <int Segments> float Shape(const TEngineRecord* r, int32_t voice, float
 
 template <int Segments, bool OneVoice> void ControlShaper(TEngineRecord* r, int32_t voice, float value) {
   if (OneVoice) voice = OwnVoice(r, voice);
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   if (!w) return;
   const float v = Shape<Segments>(r, voice, value);
   w[0].f = v;
@@ -626,7 +626,7 @@ template <int Segments, bool OneVoice> void ControlShaper(TEngineRecord* r, int3
 
 template <bool WhenOn> void Router(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   if (!w || IsOn(Input(r, voice, 0)) != WhenOn) return;
   w[0].f = value;
   SendEvent(r, 0, voice, value);
@@ -634,7 +634,7 @@ template <bool WhenOn> void Router(TEngineRecord* r, int32_t voice, float value)
 
 void Separator(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
-  TWord* w = Words(r, voice, 2);
+  TVoiceWords w = Words(r, voice, 2);
   if (!w) return;
   const int32_t side = value <= Input(r, voice, 0) ? 0 : 1;
   w[side].f = value;
@@ -648,8 +648,8 @@ uint32_t NextRandom(uint32_t g) {
 }
 
 void Randomize(TEngineRecord* r, int32_t voice, float value) {
-  TWord* shared = Words(r, 0, 2);
-  TWord* w = Words(r, voice, 2);
+  const TVoiceWords shared = Words(r, 0, 2);
+  TVoiceWords w = Words(r, voice, 2);
   if (!shared || !w) return;
   const uint32_t g = NextRandom(shared[1].u);
   shared[1].u = g;
@@ -663,7 +663,7 @@ void Randomize(TEngineRecord* r, int32_t voice, float value) {
 // Divider, quantizer, timer and voice combiner
 
 void DividerIn(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 2);
+  TVoiceWords w = Words(r, voice, 2);
   if (!w || EngineResetting() || !IsOn(value)) return;
   const float n = Input(r, voice, 0), width = Input(r, voice, 1);
   w[1].f += 1.0f;
@@ -679,7 +679,7 @@ void DividerIn(TEngineRecord* r, int32_t voice, float value) {
 
 void DividerReset(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
-  TWord* w = Words(r, voice, 2);
+  TVoiceWords w = Words(r, voice, 2);
   if (!w || EngineResetting() || !IsOn(value)) return;
   if (!IsZero(w[0].f)) {
     w[0].f = 0.0f;
@@ -690,7 +690,7 @@ void DividerReset(TEngineRecord* r, int32_t voice, float value) {
 
 void Quantize(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
-  TWord* w = Words(r, voice, 2);
+  TVoiceWords w = Words(r, voice, 2);
   if (!w) return;
   const float offset = Input(r, voice, 0), step = Input(r, voice, 1);
   float out = value, error = 0.0f;
@@ -709,7 +709,7 @@ void Quantize(TEngineRecord* r, int32_t voice, float value) {
 }
 
 void Timer(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 3);
+  TVoiceWords w = Words(r, voice, 3);
   if (!w || EngineResetting() || !IsOn(value)) return;
   const uint32_t frames = w[2].u;
   w[2].u = 0;
@@ -722,7 +722,7 @@ void Timer(TEngineRecord* r, int32_t voice, float value) {
 }
 
 void Combine(TEngineRecord* r, int32_t, float value) {
-  TWord* w = Words(r, 0, 1);
+  TVoiceWords w = Words(r, 0, 1);
   if (!w) return;
   w[0].f = value;
   SendEventToAll(r, 0, value);
@@ -735,11 +735,11 @@ void Combine(TEngineRecord* r, int32_t, float value) {
 template <bool Max> bool Beats(float a, float b) { return Max ? a >= b : a <= b; }
 
 template <bool Max> void SelectIn(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 3);
-  TWord* out = Words(r, 0, 3);
+  TVoiceWords w = Words(r, voice, 3);
+  const TVoiceWords out = Words(r, 0, 3);
   if (!w || !out) return;
   for (int32_t v = 0; v < r->voices; ++v) {
-    const TWord* o = r->state[v];
+    const TVoiceWords o = r->state[v];
     if (o[1].i != 0 && Beats<Max>(o[2].f, value)) {
       w[2].f = value;
       return;
@@ -751,15 +751,15 @@ template <bool Max> void SelectIn(TEngineRecord* r, int32_t voice, float value) 
 }
 
 template <bool Max> void SelectGate(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 3);
-  TWord* out = Words(r, 0, 3);
+  TVoiceWords w = Words(r, voice, 3);
+  const TVoiceWords out = Words(r, 0, 3);
   if (!w || !out || EngineResetting()) return;
   if (IsZero(value)) {
     w[1].i = 0;
     bool any = false;
     float best = 0.0f;
     for (int32_t v = 0; v < r->voices; ++v) {
-      const TWord* o = r->state[v];
+      const TVoiceWords o = r->state[v];
       if (o[1].i == 0) continue;
       if (!any || (Max ? o[2].f > best : o[2].f < best)) best = o[2].f;
       any = true;
@@ -771,7 +771,7 @@ template <bool Max> void SelectGate(TEngineRecord* r, int32_t voice, float value
     return;
   }
   for (int32_t v = 0; v < r->voices; ++v) {
-    const TWord* o = r->state[v];
+    const TVoiceWords o = r->state[v];
     if (o[1].i != 0 && Beats<Max>(o[2].f, w[2].f)) {
       w[1].f = 1.0f;
       return;
@@ -786,7 +786,7 @@ template <bool Max> void SelectGate(TEngineRecord* r, int32_t voice, float value
 // Exponent and logarithm
 
 void LevelToGain(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   if (!w) return;
   const float v = DecibelsToGain(value);
   w[0].f = v;
@@ -803,7 +803,7 @@ double PitchLookupPrecise(double index) {
 
 void PitchToFrequency(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   if (!w) return;
   const float v = float(PitchLookupPrecise(5.0 * double(value) + 1381.88158));
   w[0].f = v;
@@ -812,7 +812,7 @@ void PitchToFrequency(TEngineRecord* r, int32_t voice, float value) {
 
 template <bool Pitch> void Logarithm(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   if (!w) return;
   float v = -300.0f;
   if (IsOn(value)) v = Pitch ? 17.31234f * std::log(value) - 36.37632f : 8.68589f * std::log(value);
@@ -824,21 +824,21 @@ template <bool Pitch> void Logarithm(TEngineRecord* r, int32_t voice, float valu
 // Accumulator, counter and value
 
 void Accumulate(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   if (!w) return;
   w[0].f += value;
   SendEvent(r, 0, voice, w[0].f);
 }
 
 void SetAndSend(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   if (!w) return;
   w[0].f = value;
   SendEvent(r, 0, voice, value);
 }
 
 template <int Step> void Count(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   if (!w || !IsOn(value)) return;
   w[0].f += float(Step);
   SendEvent(r, 0, voice, w[0].f);
@@ -846,7 +846,7 @@ template <int Step> void Count(TEngineRecord* r, int32_t voice, float value) {
 
 void Value(TEngineRecord* r, int32_t voice, float) {
   voice = OwnVoice(r, voice);
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   if (!w) return;
   const float v = Input(r, voice, 0);
   w[0].f = v;
@@ -861,12 +861,12 @@ void Tune(TEngineRecord* r, int32_t, float value) {
 // Spread: the unison offset of every voice of every destination.
 
 void Spread(TEngineRecord* r, int32_t, float value) {
-  TWord* shared = Words(r, 0, 3);
+  const TVoiceWords shared = Words(r, 0, 3);
   if (!shared) return;
   shared[2].f = value;
   ForEachRoute(r, 0, [&](TEventRoutine routine, TEngineRecord* target) {
     for (int32_t j = 0; j < target->voices; ++j) {
-      TWord* w = Words(r, j, 3);
+      TVoiceWords w = Words(r, j, 3);
       // A destination voice the source lacks takes its voice number as rank.
       const int32_t rank = w ? ToIndex(w[1].f, 0, INT32_MAX - 1) : j;
       const int32_t half = rank / 2;
@@ -930,7 +930,7 @@ template <EMidiKind Kind> void MidiSend(TEngineRecord* r, int32_t, float value) 
 }
 
 void MidiNote(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, 1);
   TMidiTarget t;
   if (!w || !MidiTarget(r, t)) return;
   if (!IsOn(value)) {
@@ -962,7 +962,7 @@ void DemuxPosition(TEngineRecord* r, int32_t voice, float value) {
 }
 
 void Diffusion(TEngineRecord* r, int32_t voice, float value) {
-  TWord* w = Words(r, voice, 2);
+  TVoiceWords w = Words(r, voice, 2);
   if (w) w[1].f = Clamp(value, -1.0f, 1.0f);
 }
 
@@ -971,7 +971,7 @@ void Diffusion(TEngineRecord* r, int32_t voice, float value) {
 template <class State> State* Deck(TEngineRecord* r, int32_t voice) {
   if (!r || !r->state || voice < 0 || voice >= r->voices || size_t(r->stateWords) * 4 < sizeof(State))
     return nullptr;
-  return reinterpret_cast<State*>(r->state[voice]);
+  return r->state.Record<State>(voice);
 }
 
 template <class State> void DeckPlay(TEngineRecord* r, int32_t voice, float value) {

@@ -20,7 +20,7 @@ class TCoefficients {
 public:
   explicit TCoefficients(const TEngineRecord* r)
       : sr(EngineConstants.processingRate > 0.0f ? EngineConstants.processingRate : 44100.0f),
-        words_(r->state && r->voices > 0 ? r->state[0] : nullptr), count_(r->stateWords) {}
+        words_(r->state && r->voices > 0 ? r->state[0] : TVoiceWords{}), count_(r->stateWords) {}
   float F(int32_t k) const {
     TWord w;
     w.i = I(k);
@@ -31,7 +31,7 @@ public:
   const float sr;  // the processing rate
 
 private:
-  const TWord* words_;
+  TVoiceWords words_;
   int32_t count_;
 };
 

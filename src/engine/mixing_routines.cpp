@@ -72,7 +72,7 @@ void ChopperStep(TIn in, TWord* w) {
 // "}": the sum over all voices lands in voice 0.
 void VoiceCombiner() {
   float** const* inputs = SlotInputs();
-  TWord* const* states = SlotStates();
+  const TStateWords& states = SlotStates();
   const int32_t voices = SlotVoices();
   float s = 0.0f;
   for (int32_t v = 0; v < voices; ++v) s += *inputs[v][0];

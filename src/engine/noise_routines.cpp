@@ -14,7 +14,7 @@ using routines::K;
 
 void NoiseRoutine() {
   float** const* inputs = SlotInputs();
-  TWord* const* states = SlotStates();
+  const TStateWords& states = SlotStates();
   const int32_t voices = SlotVoices();
   uint32_t g = states[0][1].u;
   for (int32_t v = 0; v < voices; ++v) {
@@ -27,11 +27,11 @@ void NoiseRoutine() {
 
 void RandomRoutine() {
   float** const* inputs = SlotInputs();
-  TWord* const* states = SlotStates();
+  const TStateWords& states = SlotStates();
   const int32_t voices = SlotVoices();
   uint32_t g = states[0][1].u;
   for (int32_t v = 0; v < voices; ++v) {
-    TWord* w = states[v];
+    const TVoiceWords w = states[v];
     w[2].f += 2.0f * w[0].f * K().invRate;
     if (w[2].f > 1.0f) {
       w[2].f -= 2.0f;

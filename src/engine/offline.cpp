@@ -41,7 +41,7 @@ TOfflineAudio::~TOfflineAudio() {
 
 template <int N, int D> void TOfflineAudio::InputRoutine() {
   TOfflineAudio* self = active;
-  TWord* state = SlotStates()[0];
+  const TVoiceWords state = SlotStates()[0];
   int32_t frames = FramesAt<N, D>(self->inPhase_);
   self->inPhase_ = (self->inPhase_ + 1) % N;
   auto cursor = static_cast<const float*>(EngineInputCursor);
@@ -62,7 +62,7 @@ template <int N, int D> void TOfflineAudio::InputRoutine() {
 template <int N, int D> void TOfflineAudio::OutputRoutine() {
   TOfflineAudio* self = active;
   float* const* inputs = SlotInputs()[0];
-  const TWord* state = SlotStates()[0];
+  const TVoiceWords state = SlotStates()[0];
   int32_t channels = SlotRecord()->audioInputs;
   float gain = state[0].f;
   int32_t frames = FramesAt<N, D>(self->outPhase_);

@@ -62,15 +62,15 @@ void BindVoiceEvents(VoiceEventHeader& header, IEngineModule* module, int32_t vo
 template <class State> State* VoiceRecord(TEngineRecord* r, int32_t voice) {
   if (!r || !r->state || voice < 0 || voice >= r->voices || size_t(r->stateWords) * 4 < sizeof(State))
     return nullptr;
-  return reinterpret_cast<State*>(r->state[voice]);
+  return r->state.Record<State>(voice);
 }
 
 // Runs f(state record, input pointers) for every voice of the current slot.
 template <class State, class F> inline void EachVoice(F f) {
   const int32_t n = SlotVoices();
   float** const* inputs = SlotInputs();
-  TWord* const* states = SlotStates();
-  for (int32_t v = 0; v < n; ++v) f(*reinterpret_cast<State*>(states[v]), inputs[v]);
+  const TStateWords& states = SlotStates();
+  for (int32_t v = 0; v < n; ++v) f(*states.Record<State>(v), inputs[v]);
 }
 
 // Grain scheduling of the re-synthesis types (grain_routines.cpp).

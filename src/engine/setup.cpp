@@ -14,6 +14,13 @@ IHeap& EngineHeap() {
 
 namespace {
 
+// Word-major rows hold a multiple of this many voices and start on a
+// boundary of this many bytes, so that whole vectors load and store.
+constexpr int32_t kRowVoices = 16;
+constexpr size_t kRowAlign = 64;
+// Voice-major records start on pointer boundaries (their structs may hold pointers).
+constexpr int32_t kRecordWordAlign = int32_t(alignof(void*) / sizeof(TWord));
+
 void* HeapAlloc(size_t size) {
   if (size == 0) return nullptr;
   void* block = EngineHeap().Alloc(uint32_t(size));
@@ -22,22 +29,34 @@ void* HeapAlloc(size_t size) {
   return block;
 }
 
+// The first row-aligned address in a block allocated kRowAlign bytes larger.
+template <class T> T* Aligned(void* block) {
+  const uintptr_t p = (reinterpret_cast<uintptr_t>(block) + kRowAlign - 1) & ~uintptr_t(kRowAlign - 1);
+  return reinterpret_cast<T*>(p);
+}
+
+int32_t RoundUp(int32_t n, int32_t step) { return (n + step - 1) / step * step; }
+
 void FreeArrays(TEngineRecord* r) {
   IHeap& heap = EngineHeap();
-  if (r->inputs) {
-    for (int32_t v = 0; v < r->voices; ++v) heap.Free(r->inputs[v]);
-    heap.Free(r->inputs);
-  }
-  if (r->state) {
-    for (int32_t v = 0; v < r->voices; ++v) heap.Free(r->state[v]);
-    heap.Free(r->state);
-  }
+  if (r->inputBlock) heap.Free(r->inputBlock);
+  if (r->stateBlock) heap.Free(r->stateBlock);
+  r->inputBlock = r->stateBlock = nullptr;
+  r->inputs = nullptr;
+  r->inputPlans = nullptr;
+  r->inputRows = nullptr;
+  r->state = {};
   if (r->routeCounts) {
     for (int32_t k = 0; k < r->eventOutputs; ++k) ClearRoutes(r, k);
   }
   delete[] r->routeCounts;
   delete[] r->routeRoutines;
   delete[] r->routeTargets;
+}
+
+bool IsWordMajorType(IEngineModule* module) {
+  const int32_t type = module->GetTypeIndex();
+  return module->GetCategory() == kCatModule && type >= 0 && type < 200 && RoutineTables().wordMajor[type];
 }
 
 } // namespace
@@ -49,18 +68,41 @@ TEngineRecord* BuildEngineRecord(IEngineModule* module, int32_t voices) {
   r->eventOutputs = module->GetEventOutputCount();
   r->audioInputs = module->GetAudioInputCount();
   r->stateWords = module->GetStateWordCount();
+  const bool wordMajor = IsWordMajorType(module);
+  const int32_t rowVoices = RoundUp(r->voices, kRowVoices);
   try {
-    if (r->audioInputs > 0) {
-      r->inputs = static_cast<float***>(HeapAlloc(sizeof(float**) * size_t(r->voices)));
-      for (int32_t v = 0; v < r->voices; ++v) {
-        r->inputs[v] = static_cast<float**>(HeapAlloc(sizeof(float*) * size_t(r->audioInputs)));
-        for (int32_t i = 0; i < r->audioInputs; ++i) r->inputs[v][i] = &EngineZeroCell;
+    // One block: the state words of every voice.
+    if (r->stateWords > 0) {
+      if (wordMajor) {
+        r->stateBlock = HeapAlloc(sizeof(TWord) * size_t(r->stateWords) * size_t(rowVoices) + kRowAlign);
+        r->state = {Aligned<TWord>(r->stateBlock), rowVoices, 1};
+      } else {
+        const int32_t stride = RoundUp(r->stateWords, kRecordWordAlign);
+        r->stateBlock = HeapAlloc(sizeof(TWord) * size_t(stride) * size_t(r->voices) + kRowAlign);
+        r->state = {Aligned<TWord>(r->stateBlock), 1, stride};
       }
     }
-    if (r->stateWords > 0) {
-      r->state = static_cast<TWord**>(HeapAlloc(sizeof(TWord*) * size_t(r->voices)));
-      for (int32_t v = 0; v < r->voices; ++v)
-        r->state[v] = static_cast<TWord*>(HeapAlloc(sizeof(TWord) * size_t(r->stateWords)));
+    // One block: the per-voice pointer arrays, the input plans and, for the
+    // word-major types, the input rows.
+    if (r->audioInputs > 0) {
+      const size_t pointers = size_t(r->voices) * (1 + size_t(r->audioInputs));
+      const size_t rows = wordMajor ? size_t(r->audioInputs) * size_t(rowVoices) : 0;
+      const size_t rowBytes = RoundUp(int32_t(sizeof(float) * rows), int32_t(kRowAlign));
+      const size_t planBytes = sizeof(TInputPlan) * size_t(r->audioInputs);
+      const size_t pointerBytes = sizeof(float*) * pointers;
+      r->inputBlock = HeapAlloc(kRowAlign + rowBytes + planBytes + pointerBytes);
+      char* p = Aligned<char>(r->inputBlock);
+      if (rows > 0) r->inputRows = reinterpret_cast<float*>(p);
+      p += rowBytes;
+      r->inputPlans = new (p) TInputPlan[size_t(r->audioInputs)];
+      p += planBytes;
+      r->inputs = reinterpret_cast<float***>(p);
+      float** row = reinterpret_cast<float**>(p) + r->voices;
+      for (int32_t v = 0; v < r->voices; ++v, row += r->audioInputs) {
+        r->inputs[v] = row;
+        for (int32_t i = 0; i < r->audioInputs; ++i) row[i] = &EngineZeroCell;
+      }
+      for (int32_t i = 0; i < r->audioInputs; ++i) ResolveAudioInput(r, i);
     }
     if (r->eventOutputs > 0) {
       r->routeCounts = new int32_t[size_t(r->eventOutputs)]();
@@ -76,6 +118,35 @@ TEngineRecord* BuildEngineRecord(IEngineModule* module, int32_t voices) {
   if (module->IsCategory(1) || module->IsCategory(7))
     for (int i = 0; i < 3; ++i) r->sources[i].i = module->GetSourceWord(i);
   return r;
+}
+
+void ResolveAudioInput(TEngineRecord* r, int32_t k) {
+  if (!r || !r->inputs || !r->inputPlans || k < 0 || k >= r->audioInputs) return;
+  const float* first = r->inputs[0][k];
+  bool linear = true, shared = true;
+  for (int32_t v = 1; v < r->voices; ++v) {
+    const float* p = r->inputs[v][k];
+    linear = linear && p == first + v;
+    shared = shared && p == first;
+  }
+  TInputPlan& plan = r->inputPlans[k];
+  plan.base = first;
+  plan.kind = linear ? kInputLinear : shared ? kInputShared : kInputScattered;
+}
+
+const float* InputRow(const TEngineRecord* r, int32_t k) {
+  const TInputPlan& plan = r->inputPlans[k];
+  if (plan.kind == kInputLinear) return plan.base;
+  float* row = r->inputRows + size_t(k) * size_t(r->state.wordStride);
+  const int32_t voices = r->voices;
+  if (plan.kind == kInputShared) {
+    const float x = *plan.base;
+    for (int32_t v = 0; v < voices; ++v) row[v] = x;
+  } else {
+    float** const* inputs = r->inputs;
+    for (int32_t v = 0; v < voices; ++v) row[v] = *inputs[v][k];
+  }
+  return row;
 }
 
 void FreeEngineRecord(TEngineRecord* record) {

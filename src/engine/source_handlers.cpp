@@ -13,8 +13,8 @@ inline int32_t Data(int32_t value) { return value & 127; }
 
 inline float Table(const TEngineRecord* r, int32_t i) { return r->valueTable ? r->valueTable[Data(i)] : 0.0f; }
 
-inline TWord* State(TEngineRecord* r, int32_t voice) {
-  if (!r->state || r->stateWords < 1 || voice < 0 || voice >= r->voices) return nullptr;
+inline TVoiceWords State(TEngineRecord* r, int32_t voice) {
+  if (!r->state || r->stateWords < 1 || voice < 0 || voice >= r->voices) return {};
   return r->state[voice];
 }
 
@@ -48,7 +48,7 @@ void NoteOffVelocity(TEngineRecord* r, int32_t, int32_t velocity, int32_t voice,
 // "Gate" (6).
 void Gate(TEngineRecord* r, int32_t, int32_t velocity, int32_t voice, int32_t) {
   if (IsMono(r)) {
-    TWord* w = State(r, 0);
+    TVoiceWords w = State(r, 0);
     if (!w || r->stateWords < 2) return;
     if (velocity > 0) {
       w[1].f = float(voice);
@@ -63,7 +63,7 @@ void Gate(TEngineRecord* r, int32_t, int32_t velocity, int32_t voice, int32_t) {
 
 // "ST Gate" (3): single trigger; the gate follows the last note held.
 void SingleTriggerGate(TEngineRecord* r, int32_t, int32_t velocity, int32_t voice, int32_t) {
-  TWord* w = State(r, 0);
+  TVoiceWords w = State(r, 0);
   if (!w || r->stateWords < 2) return;
   if (velocity > 0) {
     bool open = w[1].f >= 0.0f;
@@ -91,8 +91,8 @@ void NotePitch(TEngineRecord* r, int32_t note, int32_t, int32_t voice, int32_t r
 
 // "Spread" (24): the unison offset of the voice, the spread taken from voice 0.
 void Spread(TEngineRecord* r, int32_t, int32_t, int32_t voice, int32_t rank) {
-  TWord* w = State(r, voice);
-  TWord* w0 = State(r, 0);
+  TVoiceWords w = State(r, voice);
+  const TVoiceWords w0 = State(r, 0);
   if (!w || !w0 || r->stateWords < 3) return;
   w[1].f = float(rank);
   w[0].f = UnisonOffset(w0[2].f, rank);
@@ -161,14 +161,14 @@ float UnisonOffset(float spread, int32_t rank) {
 
 void SendSourceValue(TEngineRecord* r, int32_t voice, float value) {
   if (!r || voice < 0 || voice >= r->voices) return;
-  if (TWord* w = State(r, voice)) w[0].f = value;
+  if (TVoiceWords w = State(r, voice)) w[0].f = value;
   SendEvent(r, 0, voice, value);
 }
 
 void SendSourceValueToAll(TEngineRecord* r, float value) {
   if (!r) return;
   for (int32_t v = 0; v < r->voices; ++v)
-    if (TWord* w = State(r, v)) w[0].f = value;
+    if (TVoiceWords w = State(r, v)) w[0].f = value;
   SendEventToAll(r, 0, value);
 }
 
@@ -208,7 +208,7 @@ void RemoteControlHandler(TEngineRecord* r, int32_t number, int32_t value, int32
         SetButton(r, true);
       } else {
         for (int32_t voice = 0; voice < r->voices; ++voice)
-          if (TWord* w = State(r, voice)) w[0].f = r->minimum;
+          if (TVoiceWords w = State(r, voice)) w[0].f = r->minimum;
       }
       SetStep(r, v >= 64 ? 64 : 0);
       break;

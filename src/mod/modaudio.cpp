@@ -152,7 +152,7 @@ void KSModul::UpdateSampleRoutine() {
     // any bracket) must not change them under a running block.
     TEngineLock lock;
     if (record_->state)
-      for (int32_t v = 0; v < record_->voices; ++v) setup(record_->state[v], this, v);
+      for (int32_t v = 0; v < record_->voices; ++v) setup(record_->state.Contiguous(v), this, v);
     if (IsChosenByQuality(type_)) {
       IAudioFileMap* map = GetSampleMap();
       const bool stereo = IsChosenByStereo(type_) && map && map->IsStereo();
@@ -177,7 +177,7 @@ void KSModul::UpdateBufferRoutine() {
   const TVoiceSetup setup = FindVoiceSetup(type_);
   if (record_->state && setup) {
     const int32_t voices = type_ == kTypeScope.type ? 1 : record_->voices;
-    for (int32_t v = 0; v < voices; ++v) setup(record_->state[v], this, v);
+    for (int32_t v = 0; v < voices; ++v) setup(record_->state.Contiguous(v), this, v);
   }
   if (type_ == kTypeModDelay.type || type_ == kTypeGrainDelay.type)
     if (TAudioRoutine routine = FindBufferRoutine(type_, GetQuality()))
@@ -188,7 +188,7 @@ void KSModul::RefreshSampleData() {
   if (!record_ || category_ != kCatModule || !IsTapeType(type_)) return;
   {
     TEngineLock lock;
-    if (record_->state) FindVoiceSetup(type_)(record_->state[0], this, 0);
+    if (record_->state) FindVoiceSetup(type_)(record_->state.Contiguous(0), this, 0);
   }
   if (host_) host_->UpdateCtrlViews(this);
 }

@@ -296,8 +296,10 @@ void KInPort::ResolveOwn() {
     // The solo: the first source on the first channel, the second (else the
     // first) on the second, silence elsewhere.
     KOutPort* solo = index_ == 0 ? soloSources[0] : index_ == 1 ? (soloSources[1] ? soloSources[1] : soloSources[0]) : nullptr;
-    if (indexOk)
+    if (indexOk) {
       record->inputs[0][index_] = solo && solo->GetOwner()->GetEngineRecord() ? solo->ValueFor(0) : &EngineZeroCell;
+      ResolveAudioInput(record, index_);
+    }
     return;
   }
   for (int32_t i = 0; i < collectedCount_; ++i) {
@@ -314,11 +316,13 @@ void KInPort::ResolveOwn() {
           int32_t sv = (sr->voices == 1 || s->GetKind() == kAudioMono || v >= sr->voices) ? 0 : v;
           record->inputs[v][index_] = s->ValueFor(sv);
         }
+        ResolveAudioInput(record, index_);
         if (isAudioOut)
           if (IAudioInOut* driver = host->GetAudio()) driver->EnableOutput(index_ + 1);
       }
     } else if (!live && audio && indexOk) {
       for (int32_t v = 0; v < record->voices; ++v) record->inputs[v][index_] = &EngineZeroCell;
+      ResolveAudioInput(record, index_);
     }
   }
 }
@@ -343,8 +347,10 @@ void KInPort::UnresolveOwn() {
   for (auto& c : collected_) c = nullptr;
   if (!record) return;
   if (IsAudioKind(kind_)) {
-    if (index_ >= 0 && index_ < record->audioInputs)
+    if (index_ >= 0 && index_ < record->audioInputs) {
       for (int32_t v = 0; v < record->voices; ++v) record->inputs[v][index_] = &EngineZeroCell;
+      ResolveAudioInput(record, index_);
+    }
     KModelHost* host = owner_->GetHost();
     if (host && host->GetAudioOutModule() == owner_)
       if (IAudioInOut* driver = host->GetAudio()) driver->DisableOutput(index_ + 1);

@@ -959,7 +959,7 @@ TArea TGraphView::DrawValue(IDrawContext* ctx) {
   IColor* colours[4] = {l.greyGreen.Get(), l.fillGreen.Get(), l.curveGreen.Get(), l.zeroGreen.Get()};
   int32_t zero = INT32_MIN;
   if (scope && record->state && record->voices > 0 && record->stateWords > 0) {
-    const auto* state = reinterpret_cast<const ScopeVoiceState*>(record->state[0]);
+    const auto* state = record->state.Record<const ScopeVoiceState>(0);
     const float s = size_t(record->stateWords) * sizeof(TWord) >= sizeof(ScopeVoiceState)
                         ? routines::LoadShared(state->offset)
                         : 0.0f;

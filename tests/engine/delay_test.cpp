@@ -123,8 +123,8 @@ TEST(Delays, EveryVoiceOfAPolyphonicDelayHasALineOfItsOwn) {
   TEngineRecord* rec = d->GetEngineRecord();
   ASSERT_EQ(rec->voices, 3);
   EXPECT_EQ(d->GetDelayBuffer()->GetLineCount(), 3);
-  const auto* v0 = reinterpret_cast<DelayVoiceState*>(rec->state[0]);
-  const auto* v2 = reinterpret_cast<DelayVoiceState*>(rec->state[2]);
+  const auto* v0 = rec->state.Record<DelayVoiceState>(0);
+  const auto* v2 = rec->state.Record<DelayVoiceState>(2);
   ASSERT_TRUE(v0->begin && v2->begin);
   EXPECT_NE(v0->begin, v2->begin);
   EXPECT_EQ(v0->end - v0->begin, 1000);
@@ -143,7 +143,7 @@ TEST(GrainDelay, AtUnitPitchTheTapFollowsTheDelayAndReportsIt) {
   std::vector<float> in(200);
   for (size_t k = 0; k < in.size(); ++k) in[k] = float(k);
   const std::vector<float> out = r.Render(200, in);
-  const auto& s = *reinterpret_cast<GrainDelayVoiceState*>(r.Words(d));
+  const auto& s = *reinterpret_cast<GrainDelayVoiceState*>(r.Contiguous(d));
   EXPECT_EQ(s.current.increment, 1.0f);
   // The grain starts 20 frames behind the write position (21 ms less one
   // frame) and its tap steps once before each read: 19 frames late.
@@ -155,7 +155,7 @@ TEST(GrainDelay, TheWriteCounterStaysWithinTwoRingsForever) {
   KSModul* d = r.Add(kTypeGrainDelay);
   r.Listen(d, "L");
   r.Ready();
-  auto& s = *reinterpret_cast<GrainDelayVoiceState*>(r.Words(d));
+  auto& s = *reinterpret_cast<GrainDelayVoiceState*>(r.Contiguous(d));
   ASSERT_EQ(s.mask, 511u);
   s.writeCounter = 1023;
   s.current.position = 1000;
@@ -182,7 +182,7 @@ struct TDeck {
 
 TEST(Tapedecks, RecordFullScaleAsTheExtremesOf16Bits) {
   TDeck t(kTypeTapedeck1);
-  auto& s = *reinterpret_cast<TapedeckVoiceState*>(t.r.Words(t.deck));
+  auto& s = *reinterpret_cast<TapedeckVoiceState*>(t.r.Contiguous(t.deck));
   ASSERT_EQ(s.end - s.begin, 8);
   Send(t.deck, evTapeRecord, 1.0f);
   const std::vector<float> out = t.r.Render(4, {1.0f, -1.0f, 2.0f, NAN});
@@ -197,7 +197,7 @@ TEST(Tapedecks, RecordFullScaleAsTheExtremesOf16Bits) {
 
 TEST(Tapedecks, PlayBackLoopAndStopWhenFull) {
   TDeck t(kTypeTapedeck1);
-  auto& s = *reinterpret_cast<TapedeckVoiceState*>(t.r.Words(t.deck));
+  auto& s = *reinterpret_cast<TapedeckVoiceState*>(t.r.Contiguous(t.deck));
   Send(t.deck, evTapeRecord, 1.0f);
   std::vector<float> in{0.5f, 0.25f, -0.5f, 0.125f, 0.0f, 0.75f, -0.25f, 0.5f, 0.9f, 0.9f};
   t.r.Render(10, in);
@@ -219,7 +219,7 @@ TEST(Tapedecks, PlayBackLoopAndStopWhenFull) {
 TEST(Tapedecks, TheStereoDeckKeepsInterleavedPairs) {
   TDeck t(kTypeTapedeck2);
   t.r.Constant(t.deck, "In R", -1.0f);
-  auto& s = *reinterpret_cast<StereoTapedeckVoiceState*>(t.r.Words(t.deck));
+  auto& s = *reinterpret_cast<StereoTapedeckVoiceState*>(t.r.Contiguous(t.deck));
   Send(t.deck, evTapeRecord, 1.0f);
   t.r.Render(3, {1.0f, 0.5f, 0.0f});
   Send(t.deck, evTapeRecord, 0.0f);
@@ -254,7 +254,7 @@ TEST(Scope, CapturesAfterATriggerAndReadsOutWithinTheCapture) {
   TRecordRoutine renderer = FindGraphRenderer(0, 165);
   ASSERT_TRUE(renderer);
   // Read-out through the engine: 0 ... 1 spans the 10 frames.
-  const auto& s = *reinterpret_cast<ScopeVoiceState*>(rec->state[0]);
+  const auto& s = *rec->state.Record<ScopeVoiceState>(0);
   EXPECT_EQ(s.scale, 0.5f);
   EXPECT_EQ(s.ready - s.begin, 11);
   EXPECT_EQ(s.begin[5], 5.0f);
@@ -274,7 +274,7 @@ TEST(Scope, AHugeOrNegativeTimeKeepsTheMarkInsideTheLine) {
   KSModul* scope = r.Add(kTypeScope);
   r.Ready();
   ASSERT_TRUE(scope->GetEngineRecord()) << "a display is processed for itself";
-  const auto& s = *reinterpret_cast<ScopeVoiceState*>(r.Words(scope));
+  const auto& s = *reinterpret_cast<ScopeVoiceState*>(r.Contiguous(scope));
   for (float t : {-5.0f, 1.0e30f, NAN}) {
     Send(scope, evScopeTimePos, t);
     EXPECT_GE(s.mark, s.begin);

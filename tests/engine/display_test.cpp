@@ -89,7 +89,7 @@ TEST(Display, LevelMeterHoldsThePeakPowerAndItDecaysTowardFourPicoButNeverZero) 
   KSModul* meter = r.Add(kTypeLevelLamp);
   FeedDisplays(r, {meter});
   r.Ready();
-  TWord* w = r.Words(meter);
+  const TVoiceWords w = r.Words(meter);
   w[2].f = 0.01f;  // low and high powers (set-up takes them from the settings)
   w[3].f = 1.0f;
   r.Render(3, {0.5f, -0.7f, 0.1f});
@@ -139,7 +139,7 @@ TEST(Display, GraphRefreshesOnlyWhenMarkedAndRendersIntoThePanelBuffer) {
 TEST(Graphs, AttackStepOfZeroPutsTheAttackOffTheGraph) {
   TRig r;
   KSModul* env = r.Solo(kTypeAdsrEnv, "Out");
-  TWord* w = r.Words(env);
+  const TVoiceWords w = r.Words(env);
   w[3].f = 0.0f;
   w[1].f = 0.999f;
   w[2].f = 0.999f;
@@ -164,7 +164,7 @@ TEST(Graphs, ADecayFactorOfPointNineOrLessDrawsAnInstantDecay) {
 TEST(Graphs, ReleaseLengthFollowsTheTimeAxis) {
   TRig r;
   KSModul* env = r.Solo(kTypeAttackReleaseEnv, "Out");
-  TWord* w = r.Words(env);
+  const TVoiceWords w = r.Words(env);
   const float sr = EngineConstants.processingRate;
   w[3].f = 1000.0f / sr;               // 1 ms attack
   w[2].f = 1.0f - TimeToRate(40.0f) / sr;
@@ -282,7 +282,7 @@ TEST(SoundingGraph, SawIntoFilterRendersTenSecondsCleanly) {
   r.Words(saw)[0].f = 110.0f;
   float& a = r.Constant(saw, "A", 0.8f);
   r.Constant(saw, "F", 3.0f);
-  TWord* w = r.Words(filter);
+  const TVoiceWords w = r.Words(filter);
   w[0].f = 2000.0f;
   w[4].f = 0.1f;
   w[5].f = 1.0f;
@@ -330,7 +330,7 @@ TEST(Display, RefreshAndGraphsRunBesideTheAudioThread) {
   FeedDisplays(r, {level, lamp, filter});
   r.Wire(filter, "LP", r.out, "R");
   r.Ready();
-  TWord* w = r.Words(filter);
+  const TVoiceWords w = r.Words(filter);
   w[0].f = 1000.0f;
   w[4].f = 0.5f;
   w[5].f = 1.0f;
@@ -374,7 +374,7 @@ TEST(Display, LevelLampThresholdsAreSquaredAmplitudesOfTheirDecibels) {
   lamp->SetParamWord(1, Bits(-6.0f));
   FeedDisplays(r, {lamp});
   r.Ready();
-  TWord* w = r.Words(lamp);
+  const TVoiceWords w = r.Words(lamp);
   EXPECT_NEAR(w[2].f, 0.01f, 1e-4f) << "-20 dB: amplitude 0.1, power 0.01";
   EXPECT_NEAR(w[3].f, std::pow(10.0f, -6.0f / 10.0f), 1e-3f);
   EXPECT_FLOAT_EQ(w[2].f, DecibelsToGain(-20.0f) * DecibelsToGain(-20.0f));

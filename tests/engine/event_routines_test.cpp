@@ -38,16 +38,15 @@ void Capture(TEngineRecord* r, int32_t voice, float value) { calls.push_back({r,
 class TRecord {
 public:
   TRecord(int32_t voices, int32_t stateWords, int32_t audioInputs = 0, int32_t eventOutputs = 0)
-      : words_(size_t(voices), std::vector<TWord>(size_t(stateWords))),
+      : words_(size_t(voices) * size_t(StrideOf(stateWords))),
         cells_(size_t(voices), std::vector<float>(size_t(audioInputs))),
         pointers_(size_t(voices), std::vector<float*>(size_t(audioInputs), &EngineZeroCell)) {
-    for (auto& v : words_) wordRows_.push_back(v.data());
     for (auto& v : pointers_) pointerRows_.push_back(v.data());
     r.voices = voices;
     r.stateWords = stateWords;
     r.audioInputs = audioInputs;
     r.eventOutputs = eventOutputs;
-    r.state = stateWords > 0 ? wordRows_.data() : nullptr;
+    if (stateWords > 0) r.state = {words_.data(), 1, StrideOf(stateWords)};
     r.inputs = audioInputs > 0 ? pointerRows_.data() : nullptr;
     if (eventOutputs > 0) {
       r.routeCounts = new int32_t[size_t(eventOutputs)]();
@@ -73,11 +72,10 @@ public:
   }
   // Routes event output k to the capturing routine on `target`.
   void RouteTo(int32_t k, TRecord& target) { ASSERT_TRUE(AppendRoute(&r, k, Capture, &target.r)); }
-  float& F(int32_t voice, int32_t word) { return words_[size_t(voice)][size_t(word)].f; }
-  int32_t& I(int32_t voice, int32_t word) { return words_[size_t(voice)][size_t(word)].i; }
+  float& F(int32_t voice, int32_t word) { return r.state[voice][word].f; }
+  int32_t& I(int32_t voice, int32_t word) { return r.state[voice][word].i; }
   void Fill(float v) {
-    for (auto& row : words_)
-      for (auto& w : row) w.f = v;
+    for (auto& w : words_) w.f = v;
   }
 
   // Sends value to the routine of id on this record, as a wire would.
@@ -86,8 +84,9 @@ public:
   TEngineRecord r;
 
 private:
-  std::vector<std::vector<TWord>> words_;
-  std::vector<TWord*> wordRows_;
+  // Voice-major: each voice's words together, padded to pointer boundaries.
+  static int32_t StrideOf(int32_t words) { return (words + 1) / 2 * 2; }
+  std::vector<TWord> words_;
   std::vector<std::vector<float>> cells_;
   std::vector<std::vector<float*>> pointers_;
   std::vector<float**> pointerRows_;
@@ -844,8 +843,8 @@ TEST_F(EventRoutines, TapeDeckPlayAndLoopSwitchesAndDiffusion) {
         type == kTypeTapedeck1 ? QV_WORDS_OF(TapedeckVoiceState) : QV_WORDS_OF(StereoTapedeckVoiceState);
     TRecord deck(1, words);
     deck.r.module = module.get();
-    auto* mono = reinterpret_cast<TapedeckVoiceState*>(deck.r.state[0]);
-    auto* stereo = reinterpret_cast<StereoTapedeckVoiceState*>(deck.r.state[0]);
+    auto* mono = deck.r.state.Record<TapedeckVoiceState>(0);
+    auto* stereo = deck.r.state.Record<StereoTapedeckVoiceState>(0);
     int16_t** play = type == kTypeTapedeck1 ? &mono->play : &stereo->play;
     int16_t** recordedEnd = type == kTypeTapedeck1 ? &mono->recordedEnd : &stereo->recordedEnd;
     int32_t* loop = type == kTypeTapedeck1 ? &mono->loop : &stereo->loop;

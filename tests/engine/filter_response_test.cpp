@@ -100,7 +100,7 @@ TEST(Filters, CoefficientsStayWithinTheResonanceLimitAndNegativeCutoffsHold) {
   r.Feed(filter, "In");
   r.Listen(filter, "LP");
   r.Ready();
-  TWord* w = r.Words(filter);
+  const TVoiceWords w = r.Words(filter);
   w[0].f = 1000.0f;
   w[4].f = 0.04f;
   w[5].f = 0.3f;

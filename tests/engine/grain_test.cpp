@@ -33,8 +33,8 @@ struct TGrainRig {
     r.Listen(module, "L");
     r.Ready();
   }
-  ResynthVoiceState& V() { return *reinterpret_cast<ResynthVoiceState*>(r.Words(module)); }
-  BeatLoopVoiceState& B() { return *reinterpret_cast<BeatLoopVoiceState*>(r.Words(module)); }
+  ResynthVoiceState& V() { return *reinterpret_cast<ResynthVoiceState*>(r.Contiguous(module)); }
+  BeatLoopVoiceState& B() { return *reinterpret_cast<BeatLoopVoiceState*>(r.Contiguous(module)); }
   // Frames (from the first rendered) at which a grain started.
   std::vector<int32_t> GrainStarts(int32_t frames) {
     std::vector<int32_t> starts;

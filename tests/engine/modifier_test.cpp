@@ -120,7 +120,7 @@ TEST(Envelopes, AttackDecayAndReleaseFollowTheTimeFormula) {
   KSModul* env = r.Solo(kTypeAdsrEnv, "Out");
   const float rate = TimeToRate(40.0f);  // per second
   ASSERT_NEAR(rate, 10.0f, 1e-3f);
-  TWord* w = r.Words(env);
+  const TVoiceWords w = r.Words(env);
   w[7].f = rate / kRate;                // attack step at peak 1 (the gate event's work)
   w[1].f = 1.0f - rate / kRate;         // decay factor
   w[2].f = 1.0f - rate / kRate;         // release factor
@@ -165,7 +165,7 @@ TEST(Envelopes, StagesOfTheGateDrivenTypes) {
   for (const TCase& c : cases) {
     TRig r;
     KSModul* env = r.Solo(c.type, "Out");
-    TWord* w = r.Words(env);
+    const TVoiceWords w = r.Words(env);
     w[0].f = 0.5f;
     w[1].f = 0.5f;   // decay factor
     w[2].f = 0.5f;   // release factor
@@ -188,7 +188,7 @@ TEST(Envelopes, StagesOfTheGateDrivenTypes) {
 TEST(Envelopes, ReachingTheKneeHandsTheSustainTypesTheirDecayPart) {
   TRig r;
   KSModul* env = r.Solo(kTypeAdbdsrEnv, "Out");
-  TWord* w = r.Words(env);
+  const TVoiceWords w = r.Words(env);
   w[0].f = 0.5f;
   w[5].f = 0.2f;
   w[10].f = 0.45f;
@@ -240,7 +240,7 @@ TEST(Envelopes, MultiRampPassesItsTargetsAndSendsTheStages) {
   r.Listen(env, "Out");
   r.Ready();
   TEventSpy::Clear();
-  TWord* w = r.Words(env);
+  const TVoiceWords w = r.Words(env);
   // As the gate event leaves it: stage 1 towards level 1 at rate 0.5.
   w[0].f = 1.0f;
   w[4].f = 1.0f;
@@ -317,7 +317,7 @@ TEST(EventSources, EventDelaySendsThePendingValueAfterTheDelay) {
   TRig r(1000.0f);
   KSModul* delay = spy.Watch(r, kTypeEventDelay, {"Out"});
   r.Constant(delay, "Dly", 2.5f);
-  TWord* w = r.Words(delay);
+  const TVoiceWords w = r.Words(delay);
   w[3].f = 9.0f;  // as the In event leaves it
   w[2].f = 1.0f;
   r.Render(3);
@@ -331,7 +331,7 @@ TEST(EventSources, EventDelaySendsThePendingValueAfterTheDelay) {
 TEST(EventSources, SmootherMovesByItsSlopeAndStopsOnTheTarget) {
   TRig r;
   KSModul* s = r.Solo(kTypeEventSmoother, "Out");
-  TWord* w = r.Words(s);
+  const TVoiceWords w = r.Words(s);
   w[1].f = 0.25f;
   w[2].f = 1.0f;
   EXPECT_EQ(r.Render(6), (std::vector<float>{0.25f, 0.5f, 0.75f, 1.0f, 1.0f, 1.0f}));

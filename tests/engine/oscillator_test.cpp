@@ -406,6 +406,7 @@ TEST(AudioRoutineTable, EveryRoutineStaysInsideItsRecordWhateverItsInputs) {
         for (int32_t i = 0; i < r->audioInputs; ++i) r->inputs[v][i] = &cell;
         for (int32_t w = 0; w < r->stateWords; ++w) r->state[v][w].f = value;
       }
+      for (int32_t i = 0; i < r->audioInputs; ++i) ResolveAudioInput(r, i);
     }
     std::vector<float> in(2 * 600, value), out(2 * 600);
     host.Driver().Render(in.data(), out.data(), 600);

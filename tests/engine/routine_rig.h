@@ -79,11 +79,14 @@ public:
     const int32_t pointer = m->GetInPort(InIndex(m, inLabel))->GetIndexField();
     TEngineRecord* r = m->GetEngineRecord();
     for (int32_t v = 0; v < r->voices; ++v) r->inputs[v][pointer] = &cell;
+    ResolveAudioInput(r, pointer);
     return cell;
   }
 
   TEngineRecord* Record(KSModul* m) { return m->GetEngineRecord(); }
-  TWord* Words(KSModul* m, int32_t voice = 0) { return m->GetEngineRecord()->state[voice]; }
+  TVoiceWords Words(KSModul* m, int32_t voice = 0) { return m->GetEngineRecord()->state[voice]; }
+  // The voice's words as one record (the types laid out voice-major).
+  TWord* Contiguous(KSModul* m, int32_t voice = 0) { return m->GetEngineRecord()->state.Contiguous(voice); }
 
   // Runs frames with the given left-channel input (silence when empty);
   // returns the left output channel.

@@ -17,7 +17,7 @@ using rig::TRig;
 using soundrig::kUnit;
 
 SampleVoiceState& Voice(TRig& r, KSModul* m, int32_t voice = 0) {
-  return *reinterpret_cast<SampleVoiceState*>(r.Words(m, voice));
+  return *reinterpret_cast<SampleVoiceState*>(r.Contiguous(m, voice));
 }
 
 void Send(KSModul* m, int32_t id, float value, int32_t voice = 0) {

@@ -48,6 +48,7 @@ protected:
     ASSERT_TRUE(r);
     const int32_t pointer = m->GetInPort(inPort)->GetIndexField();
     for (int32_t v = 0; v < r->voices; ++v) r->inputs[v][pointer] = &cell;
+    ResolveAudioInput(r, pointer);
   }
 
   std::string folder;
@@ -115,7 +116,7 @@ TEST_F(SamplerModule, ATwoEntryMapPlaysTheRightEntryForEachKeyThroughReceive) {
     bool found = false;
     TEngineRecord* r = Record(sampler);
     for (int32_t v = 0; v < r->voices; ++v) {
-      const auto& s = *reinterpret_cast<SampleVoiceState*>(r->state[v]);
+      const auto& s = *r->state.Record<SampleVoiceState>(v);
       if (s.player.core.direction == 0 || s.key != float(k.note)) continue;
       found = true;
       EXPECT_EQ(s.player.core.entry, map->FindForKey(float(k.note))) << k.note;
@@ -169,7 +170,7 @@ TEST_F(SamplerModule, LoadInstallsTheRoutineOfTheSoundAndQuality) {
   EXPECT_EQ(slotRoutine(), FindSampleRoutine(135, true, 1));
   sampler->SetQuality(2);
   EXPECT_EQ(slotRoutine(), FindSampleRoutine(135, true, 2));
-  auto& v = *reinterpret_cast<SampleVoiceState*>(sampler->GetEngineRecord()->state[0]);
+  auto& v = *sampler->GetEngineRecord()->state.Record<SampleVoiceState>(0);
   EXPECT_EQ(v.player.core.length, 100);
 }
 
@@ -254,7 +255,7 @@ TEST_F(SamplerModule, AMapEditOutsideABracketSetsTheVoicesUpUnderTheLock) {
   sampler->GetSampleMap()->Add(sound.Get());
   // A dialog's edit: the voices learn the new step at once.
   sampler->GetSampleMap()->GetAt(0)->SetRootKey(48);
-  auto& v = *reinterpret_cast<SampleVoiceState*>(sampler->GetEngineRecord()->state[0]);
+  auto& v = *sampler->GetEngineRecord()->state.Record<SampleVoiceState>(0);
   EXPECT_EQ(v.player.core.baseStep, sampler->GetSampleMap()->GetAt(0)->GetStep());
   EXPECT_EQ(GetEngineLockDepth(), 0);
 }
