@@ -2,6 +2,8 @@
 // of its own types only.
 #include "src/engine/audio_routines.h"
 
+#include "src/engine/voice_loops.h"
+
 void InstallAudioRoutines(TRoutineTables& t) {
   InstallMixingRoutines(t);
   InstallOscillatorRoutines(t);
@@ -10,4 +12,6 @@ void InstallAudioRoutines(TRoutineTables& t) {
   InstallFilterRoutines(t);
   InstallShaperRoutines(t);
   InstallEventSourceRoutines(t);
+  // Last: the voice loops replace the per-voice routines of their types.
+  InstallVoiceLoops(t);
 }

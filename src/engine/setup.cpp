@@ -129,6 +129,13 @@ void ResolveAudioInput(TEngineRecord* r, int32_t k) {
     linear = linear && p == first + v;
     shared = shared && p == first;
   }
+  // A module wired to its own outputs reads a copy: the voice loops take
+  // their input and state arrays as never overlapping.
+  if (linear && r->state.IsWordMajor()) {
+    const float* begin = &r->state.words[0].f;
+    const float* end = begin + size_t(r->stateWords) * size_t(r->state.wordStride);
+    if (first + r->voices > begin && first < end) linear = shared = false;
+  }
   TInputPlan& plan = r->inputPlans[k];
   plan.base = first;
   plan.kind = linear ? kInputLinear : shared ? kInputShared : kInputScattered;

@@ -1,0 +1,150 @@
+#include "src/engine/voice_loops.h"
+
+#include "src/engine/audio_routine_util.h"
+#include "src/engine/module_types.h"
+#include "src/engine/routine_util.h"
+#include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
+
+namespace {
+
+const TVoiceKernels* activeKernels = &VoiceKernelsBaseline;
+
+bool ProcessorRunsX86V3() {
+#if defined(QV_HAVE_X86V3_KERNELS)
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi") &&
+         __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("f16c");
+#else
+  return false;
+#endif
+}
+
+const TVoiceKernels& FastestKernels() {
+#if defined(QV_HAVE_X86V3_KERNELS)
+  if (ProcessorRunsX86V3()) return VoiceKernelsX86V3;
+#endif
+  return VoiceKernelsBaseline;
+}
+
+float* Floats(const TStateWords& s, int32_t word) { return &s.Row(word)->f; }
+int32_t* Ints(const TStateWords& s, int32_t word) { return &s.Row(word)->i; }
+
+void SawFmLoop() {
+  const TEngineRecord* r = SlotRecord();
+  const TStateWords& s = r->state;
+  activeKernels->sawFm(r->voices, InputRow(r, 0), InputRow(r, 1), Floats(s, QV_WORD_AT(OscState, pitch)),
+                       Floats(s, QV_WORD_AT(OscState, phase)), Floats(s, QV_WORD_AT(OscState, out)),
+                       EngineConstants.twoOverRate);
+}
+
+void PulseFmLoop() {
+  const TEngineRecord* r = SlotRecord();
+  const TStateWords& s = r->state;
+  activeKernels->pulseFm(r->voices, InputRow(r, 0), InputRow(r, 1), InputRow(r, 2),
+                         Floats(s, QV_WORD_AT(PulseState, pitch)), Floats(s, QV_WORD_AT(PulseState, phase)),
+                         Floats(s, QV_WORD_AT(PulseState, out)), Floats(s, QV_WORD_AT(PulseState, width)),
+                         Ints(s, QV_WORD_AT(PulseState, half)), EngineConstants.twoOverRate);
+}
+
+template <int N> void SumLoop() {
+  const TEngineRecord* r = SlotRecord();
+  const float* in[N];
+  for (int k = 0; k < N; ++k) in[k] = InputRow(r, k);
+  activeKernels->sum(r->voices, N, in, Floats(r->state, QV_WORD_AT(OutState, out)));
+}
+
+template <int N> void ProductLoop() {
+  const TEngineRecord* r = SlotRecord();
+  const float* in[N];
+  for (int k = 0; k < N; ++k) in[k] = InputRow(r, k);
+  activeKernels->product(r->voices, N, in, Floats(r->state, QV_WORD_AT(OutState, out)));
+}
+
+template <int N> void MixerLoop() {
+  using State = MixerState<N>;
+  const TEngineRecord* r = SlotRecord();
+  const float* in[N];
+  const float* gain[N];
+  for (int k = 0; k < N; ++k) {
+    in[k] = InputRow(r, k);
+    gain[k] = Floats(r->state, QV_WORD_AT(State, gain) + k);
+  }
+  activeKernels->mixer(r->voices, N, in, gain, Floats(r->state, QV_WORD_AT(State, out)));
+}
+
+void AdsrLoop() {
+  const TEngineRecord* r = SlotRecord();
+  const TStateWords& s = r->state;
+  activeKernels->adsr(r->voices, Floats(s, QV_WORD_AT(GateEnvState, out)), Floats(s, QV_WORD_AT(GateEnvState, decay)),
+                      Floats(s, QV_WORD_AT(GateEnvState, release)), Floats(s, QV_WORD_AT(GateEnvState, sustainLevel)),
+                      Floats(s, QV_WORD_AT(GateEnvState, peak)), Floats(s, QV_WORD_AT(GateEnvState, attackStep)),
+                      Floats(s, QV_WORD_AT(GateEnvState, decayPart)), Ints(s, QV_WORD_AT(GateEnvState, stage)),
+                      routines::kGuard);
+}
+
+// Inputs of the cutoff types: the signal, then F.
+enum { kFilterIn = 0, kFilterFreq = 1 };
+
+void TwoPoleFmLoop() {
+  const TEngineRecord* r = SlotRecord();
+  const TStateWords& s = r->state;
+  activeKernels->twoPoleFm(r->voices, InputRow(r, kFilterIn), InputRow(r, kFilterFreq),
+                           Floats(s, QV_WORD_AT(SvfState, cutoff)), Floats(s, QV_WORD_AT(SvfState, hp)),
+                           Floats(s, QV_WORD_AT(SvfState, bp)), Floats(s, QV_WORD_AT(SvfState, lp)),
+                           Floats(s, QV_WORD_AT(SvfState, damping)), Floats(s, QV_WORD_AT(SvfState, limit)),
+                           EngineConstants.omegaOverRate, routines::kGuard);
+}
+
+// "}": the sum over all voices, in voice order, lands in voice 0.
+void VoiceCombinerLoop() {
+  const TEngineRecord* r = SlotRecord();
+  const float* x = InputRow(r, 0);
+  float sum = 0.0f;
+  for (int32_t v = 0; v < r->voices; ++v) sum += x[v];
+  r->state[0][QV_WORD_AT(OutState, out)].f = sum;
+}
+
+void Install(TRoutineTables& t, TModuleType type, TAudioRoutine routine) {
+  t.audio[type.type] = routine;
+  t.wordMajor[type.type] = true;
+}
+
+} // namespace
+
+void InstallVoiceLoops(TRoutineTables& t) {
+  activeKernels = &FastestKernels();
+  Install(t, kTypeSawFm, SawFmLoop);
+  Install(t, kTypePulseFm, PulseFmLoop);
+  Install(t, kTypeAudioSum2, SumLoop<2>);
+  Install(t, kTypeAudioSum3, SumLoop<3>);
+  Install(t, kTypeAudioSum4, SumLoop<4>);
+  Install(t, kTypeAudioSum6, SumLoop<6>);
+  Install(t, kTypeAudioSum8, SumLoop<8>);
+  Install(t, kTypeAudioProduct2, ProductLoop<2>);
+  Install(t, kTypeAudioProduct3, ProductLoop<3>);
+  Install(t, kTypeAudioProduct4, ProductLoop<4>);
+  Install(t, kTypeAudioProduct6, ProductLoop<6>);
+  Install(t, kTypeMixer2, MixerLoop<2>);
+  Install(t, kTypeMixer3, MixerLoop<3>);
+  Install(t, kTypeMixer4, MixerLoop<4>);
+  Install(t, kTypeMixer5, MixerLoop<5>);
+  Install(t, kTypeMixer6, MixerLoop<6>);
+  Install(t, kTypeMixer8, MixerLoop<8>);
+  Install(t, kTypeAdsrEnv, AdsrLoop);
+  Install(t, kTypeTwoPoleFilterFm, TwoPoleFmLoop);
+  Install(t, kTypeAudioVoiceCombiner, VoiceCombinerLoop);
+}
+
+const TVoiceKernels& ActiveVoiceKernels() { return *activeKernels; }
+
+int32_t RunnableVoiceKernelCount() { return ProcessorRunsX86V3() ? 2 : 1; }
+
+const TVoiceKernels& RunnableVoiceKernels(int32_t i) {
+#if defined(QV_HAVE_X86V3_KERNELS)
+  if (i > 0 && ProcessorRunsX86V3()) return VoiceKernelsX86V3;
+#endif
+  return VoiceKernelsBaseline;
+}
+
+void SetVoiceKernels(const TVoiceKernels& kernels) { activeKernels = &kernels; }
