@@ -284,7 +284,8 @@ TPatch BuildPolySubtractive(TRig& rig) {
     TRig::Wire(diffuser, 0, p.out, kOutRight, "Audio Out R");
 
     patch.parts = {{"Saw FM", saw},         {"Pulse FM", pulse},   {"Mixer 2", mixer},
-                   {"ADSR", ampEnv},         {"X", vca},            {"2-Pole Filter", filter},
+                   {"ADSR", ampEnv},         {"X", vca},            {"ADSR (cutoff)", cutoffEnv},
+                   {"X (cutoff depth)", depth}, {"2-Pole Filter", filter},
                    {"}", combiner},          {"Stereo Pan", pan},   {"Mod. Delay", modDelay},
                    {"Diffuser Delay", diffuser}, {"Audio Out", p.out}};
   });

@@ -9,6 +9,7 @@
 #include "src/base/str.h"
 #include "src/base/tools.h"
 #include "src/engine/engine.h"
+#include "src/engine/voice_loops.h"
 #include "src/mod/modul_def.h"
 #include "src/mod/port.h"
 #include "src/mod/instr.h"
@@ -168,6 +169,7 @@ private:
 void TSuite::Header() {
   print_("Quorvex engine benchmark");
   print_("CPU: %s", platform::ProcessorModelName().c_str());
+  print_("voice-loop kernels: %s", ActiveVoiceKernels().name);
   print_("device rate %.0f Hz, control rate %d Hz, clock %.0f BPM, %d device frames a block, one thread, "
          "%d blocks a figure",
          double(kDeviceRate), int(kControlRate), double(kTempo), int(kDeviceBlock), int(o_.blocks));
@@ -564,6 +566,7 @@ int32_t RunOnly(const TOnlyOptions& o, std::FILE* out) {
     PlayChord(rig, o.voices);
     rig.RenderSeconds(kWarmUpSeconds);
     print("CPU: %s", platform::ProcessorModelName().c_str());
+    print("voice-loop kernels: %s", ActiveVoiceKernels().name);
     const TRunFigures f = rig.Measure(rig.BlocksFor(o.seconds));
     const char* tag = chosen->name;
     print("%s %s V=%d: thread CPU time %.3f %% of one core, wall time %.3f %% (%.1f s of sound, %d blocks)", tag,

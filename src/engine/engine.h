@@ -66,6 +66,10 @@ enum : int32_t {
 struct TInputPlan {
   const float* base = nullptr;
   int32_t kind = kInputShared;
+  // A shared input's row holds these bits in every voice (rowFilled): most
+  // shared sources (panel values, control-rate sources) seldom change.
+  bool rowFilled = false;
+  uint32_t rowBits = 0;
 };
 
 // The processing state of one module. The per-voice arrays come from the

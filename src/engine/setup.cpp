@@ -139,16 +139,21 @@ void ResolveAudioInput(TEngineRecord* r, int32_t k) {
   TInputPlan& plan = r->inputPlans[k];
   plan.base = first;
   plan.kind = linear ? kInputLinear : shared ? kInputShared : kInputScattered;
+  plan.rowFilled = false;
 }
 
 const float* InputRow(const TEngineRecord* r, int32_t k) {
-  const TInputPlan& plan = r->inputPlans[k];
+  TInputPlan& plan = r->inputPlans[k];
   if (plan.kind == kInputLinear) return plan.base;
   float* row = r->inputRows + size_t(k) * size_t(r->state.wordStride);
   const int32_t voices = r->voices;
   if (plan.kind == kInputShared) {
-    const float x = *plan.base;
-    for (int32_t v = 0; v < voices; ++v) row[v] = x;
+    TWord x;
+    x.f = *plan.base;
+    if (plan.rowFilled && plan.rowBits == x.u) return row;
+    for (int32_t v = 0; v < voices; ++v) row[v] = x.f;
+    plan.rowFilled = true;
+    plan.rowBits = x.u;
   } else {
     float** const* inputs = r->inputs;
     for (int32_t v = 0; v < voices; ++v) row[v] = *inputs[v][k];
