@@ -378,6 +378,16 @@ void KSModul::SetRemoteKind(int32_t kind) {
   ReRegister();
 }
 
+bool KSModul::IsSoftTakeover() const {
+  return (record_ ? record_->params[kSourcePickUpParam].i : params_[kSourcePickUpParam]) != 0;
+}
+
+void KSModul::SetSoftTakeover(bool on) {
+  TLockGuard guard(EngineCriticalSection());
+  params_[kSourcePickUpParam] = on ? 1 : 0;
+  if (record_) record_->params[kSourcePickUpParam].i = on ? 1 : 0;
+}
+
 void KSModul::SetControllerNo(int32_t number) {
   TLockGuard guard(EngineCriticalSection());
   params_[2] = number;

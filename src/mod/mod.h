@@ -369,9 +369,15 @@ public:
   void SetLearnMark(bool on) { learnMark_ = on ? 1 : 0; }
   bool IsAutoVoiceReduction() const { return TestFlag(kFlagAutoReduce); }
   void SetAutoVoiceReduction(bool on) { SetFlag(kFlagAutoReduce, on); }
-  // A per-control word the instrument sets for all its panel modules.
-  int32_t GetInstrWord() const { return instrWord_; }
-  void SetInstrWord(int32_t value) { instrWord_ = value; }
+  // Soft takeover: an incoming controller moves the control only once it
+  // passes the control's position. One word of the module holds it: the
+  // parameter word the engine's handlers read as the pick-up flag, which the
+  // module's dialog and the instrument's setting both write and files keep
+  // as the control's MIDI mode word. While the module runs, its record's
+  // copy is the current one.
+  bool IsSoftTakeover() const;
+  // Read by the MIDI thread: set under the engine's mutex.
+  void SetSoftTakeover(bool on);
 
   // ---- Window records
   int32_t GetPanelWndState() const { return panelWndState_; }
@@ -648,7 +654,6 @@ private:
   int32_t midiLower_ = 0;
   int32_t midiUpper_ = 127;
   double stepSize_ = 0.0;
-  int32_t instrWord_ = 0;
   int32_t snapIsolate_ = 0;
   int32_t learnMark_ = 0;
   int32_t recordVersion_ = 0;

@@ -30,8 +30,6 @@ namespace {
 
 // The undo kind of a property change.
 constexpr int32_t kUndoProperties = 4;
-// The parameter word that keeps a controller's soft-takeover flag.
-constexpr int kSoftTakeoverWord = 3;
 // Display sizes go in steps of this many pixels.
 constexpr int32_t kPixelMinX = 30, kPixelMinY = 20, kPixelMax = 400;
 constexpr int32_t kMidiKeyMax = 127;
@@ -188,9 +186,7 @@ void TModPrp::BindRemoteToMidiOut() {
   bind_.remoteToMidiOut = CreateCtrlerBoolean(this, prpid::kRemoteToMidiOut, module_->IsRemoteToMidiOut(), {});
 }
 void TModPrp::BindSoftTakeover() {
-  const TEngineRecord* r = module_->GetEngineRecord();
-  const int32_t on = r ? r->params[kSoftTakeoverWord].i : module_->GetParamWord(kSoftTakeoverWord);
-  bind_.softTakeover = CreateCtrlerBoolean(this, prpid::kSoftTakeover, on != 0, {});
+  bind_.softTakeover = CreateCtrlerBoolean(this, prpid::kSoftTakeover, module_->IsSoftTakeover(), {});
 }
 void TModPrp::BindIncremental() {
   bind_.incremental = CreateCtrlerBoolean(this, prpid::kIncremental, module_->IsIncremental(), {});
@@ -346,12 +342,7 @@ bool TModPrp::Apply() {
   if (changed(bind_.remote)) m->SetRemote(bind_.remote->GetValue() != 0);
   if (changed(bind_.panelToMidiOut)) m->SetPanelToMidiOut(bind_.panelToMidiOut->GetValue() != 0);
   if (changed(bind_.remoteToMidiOut)) m->SetRemoteToMidiOut(bind_.remoteToMidiOut->GetValue() != 0);
-  if (changed(bind_.softTakeover)) {
-    const int32_t on = bind_.softTakeover->GetValue() ? 1 : 0;
-    TLockGuard guard(EngineCriticalSection());
-    if (TEngineRecord* r = m->GetEngineRecord()) r->params[kSoftTakeoverWord].i = on;
-    m->SetParamWord(kSoftTakeoverWord, on);
-  }
+  if (changed(bind_.softTakeover)) m->SetSoftTakeover(bind_.softTakeover->GetValue() != 0);
   if (changed(bind_.incremental)) m->SetIncremental(bind_.incremental->GetValue() != 0);
   if (changed(bind_.snapIsolate)) m->SetSnapIsolate(bind_.snapIsolate->GetValue() != 0);
   if (changed(bind_.labelShown)) m->SetLabelShown(bind_.labelShown->GetValue() != 0);

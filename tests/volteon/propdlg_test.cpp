@@ -1,6 +1,7 @@
 // Module property dialogs: the factory's choice, the controls each dialog
 // shows, OK / Cancel and the undo step, and the sampler's sample-map editor.
 #include "src/volteon/propdlg.h"
+#include "src/volteon/instrdlg.h"
 #include "src/volteon/propdlg_classes.h"
 #include "src/volteon/sampdlg.h"
 #include "src/volteon/sliderparam.h"
@@ -10,6 +11,7 @@
 #include "src/audio/audiohost.h"
 #include "src/audio/samplemap.h"
 #include "src/base/settings.h"
+#include "src/engine/source_handlers.h"
 #include "src/mod/ensfile.h"
 #include "src/mod/moddata.h"
 #include "src/mod/port.h"
@@ -264,6 +266,74 @@ TEST_F(PropDlg, ClockDivisionsRoundTrip) {
   }));
   EXPECT_EQ(sync->Data().syncWords[0], 8);
   EXPECT_EQ(sync->Data().syncWords[1], 36) << "an unchanged menu writes nothing";
+}
+
+// ---------------------------------------------------------------- soft takeover
+
+TEST_F(PropDlg, SoftTakeoverIsOneWordOfTheControlThatBothDialogsWriteAndFilesKeep) {
+  KSModul* synth = Add(kTypeInstrument);
+  synth->SetLabel(TStr("Synth"));
+  KSModul* knob = synth->InsertModule(kTypeFader, kPlaceNext);
+  KSModul* ctl = synth->InsertModule(TModuleType{kCatSource, 12}, kPlaceNext);
+  ASSERT_TRUE(knob && ctl);
+  knob->SetLabel(TStr("Knob"));
+  ctl->SetLabel(TStr("Ctl"));
+  auto checked = [](QDialog& d) { return Ctl<QAbstractButton>(d, prpid::kSoftTakeover)->isChecked(); };
+
+  // The controller's own dialog sets its word, which the engine reads as pick-up.
+  EXPECT_TRUE(Run(ctl, [](QDialog& d) {
+    Click(d, prpid::kSoftTakeover);
+    Click(d, kIdOk);
+  }));
+  EXPECT_TRUE(ctl->IsSoftTakeover());
+  EXPECT_EQ(ctl->GetParamWord(kSourcePickUpParam), 1);
+  EXPECT_FALSE(knob->IsSoftTakeover());
+
+  // The instrument's setting writes the same word of each of its controls,
+  // and the controls' dialogs show it.
+  {
+    TInstrPrp dlg(synth);
+    ModalScript s([](QDialog& d) {
+      Click(d, instrdlg::kSoftTakeover);
+      Click(d, kIdOk);
+    });
+    dlg.Execute();
+    dlg.Apply();
+  }
+  EXPECT_TRUE(synth->GetOwnInstr()->IsSoftTakeover());
+  EXPECT_TRUE(knob->IsSoftTakeover());
+  EXPECT_EQ(knob->GetParamWord(kSourcePickUpParam), 1);
+  EXPECT_FALSE(Run(knob, [&](QDialog& d) {
+    EXPECT_TRUE(checked(d));
+    Click(d, kIdCancel);
+  }));
+
+  // The controller's dialog turns its own word off again; a saved and
+  // reopened ensemble keeps each control's word.
+  EXPECT_TRUE(Run(ctl, [&](QDialog& d) {
+    EXPECT_TRUE(checked(d));
+    Click(d, prpid::kSoftTakeover);
+    Click(d, kIdOk);
+  }));
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr((tmp + "/takeover.ens").c_str()));
+  files.SaveEnsemble(*name);
+  ASSERT_EQ(files.OpenEnsemble(*name), 1);
+  KSModul *knobAgain = nullptr, *ctlAgain = nullptr;
+  for (int32_t i = 0; i < Top()->GetChildCount(); ++i)
+    if (KSModul* instrument = Top()->GetChild(i); instrument->GetLabel() == TStr("Synth"))
+      for (int32_t j = 0; j < instrument->GetChildCount(); ++j) {
+        KSModul* m = instrument->GetChild(j);
+        if (m->GetLabel() == TStr("Knob")) knobAgain = m;
+        if (m->GetLabel() == TStr("Ctl")) ctlAgain = m;
+      }
+  ASSERT_TRUE(knobAgain && ctlAgain);
+  EXPECT_TRUE(knobAgain->IsSoftTakeover());
+  EXPECT_FALSE(ctlAgain->IsSoftTakeover());
+  EXPECT_FALSE(Run(knobAgain, [&](QDialog& d) {
+    EXPECT_TRUE(checked(d));
+    Click(d, kIdCancel);
+  }));
 }
 
 // ---------------------------------------------------------------- OK, Cancel, undo
@@ -700,6 +770,8 @@ TEST_F(SampleMapEditor, ALoadedMapFileShowsItsSamplesAndSavesAndReloadsUnchanged
   const std::string saved = tmp + "/saved.map";
   gui.QueueFileChoice(mapPath);
   for (int i = 0; i < 3; ++i) gui.QueueAnswer(3);  // the analysis of each sound is not saved
+  gui.QueueFileChoice(mapPath);
+  gui.QueueAnswer(3);  // the changed map is not discarded
   gui.QueueFileChoice(saved);
   gui.QueueAnswer(3);  // no backup copy of the sounds in the map file
   WithDialog(m, [&](TSamplerPrp& s, QDialog& d) {
@@ -747,6 +819,15 @@ TEST_F(SampleMapEditor, ALoadedMapFileShowsItsSamplesAndSavesAndReloadsUnchanged
     EXPECT_EQ(SelectedRow(d), 1) << "the moved sample stays selected";
     EXPECT_EQ(map->FindForKey(59.0f), map->GetAt(0));
     EXPECT_EQ(map->FindForKey(60.0f), map->GetAt(1));
+    d.adjustSize();
+    EXPECT_FALSE(skytest::SaveShot(d.grab().toImage(), "propdlg_beatloop_map.png").empty());
+
+    // Loading over the changed map asks first; "No" keeps it and selects the first sample.
+    Click(d, sampid::kLoad);
+    EXPECT_EQ(gui.Boxes().back().text, "Are you sure you want to discard changes made to kit.map?");
+    EXPECT_EQ(Lines(d)[1], "60  (C3) - mid.wav");
+    EXPECT_EQ(SelectedRow(d), 0);
+    EXPECT_EQ(s.GetCurrentEntry(), map->GetAt(0));
     Click(d, sampid::kSave);
   });
   EXPECT_EQ(Describe(map), (std::vector<std::string>{
