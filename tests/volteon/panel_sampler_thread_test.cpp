@@ -111,6 +111,15 @@ TEST_F(SamplerThreads, MapEditsFromTheDialogWhileTheEngineRenders) {
     s->PanChanged();
     s->LeftSplit()->SetValue(40 + round);
     s->LeftSplitChanged();
+    s->RootKey()->SetValue(48 + round);
+    s->RootKeyChanged();
+    s->Bindings().loop->SetValue(round % 2);
+    s->LoopClicked();
+    s->Bindings().direction->SetPosition(round % 2);
+    s->DirectionClicked();
+    s->ApplyToAll();
+    s->Bindings().quality->SetPosition(round % 3);
+    s->QualityClicked();
     waitForBlocks(1);
     // Replace the current sample's sound.
     gui.QueueFileChoice(round % 2 ? b : a);
