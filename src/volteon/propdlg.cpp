@@ -485,6 +485,8 @@ int32_t ModPrpResource(int32_t category, int32_t type) {
   }
 }
 
+IModPrp* CastToModPrp(IBase* base) { return dynamic_cast<IModPrp*>(base); }
+
 std::unique_ptr<TModPrp> CreateModPrp(KSModul* module, const char* where) {
   (void)where;
   if (!module) return nullptr;

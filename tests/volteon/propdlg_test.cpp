@@ -196,6 +196,7 @@ TEST_F(PropDlg, EachClassShowsExactlyItsControls) {
     std::unique_ptr<TModPrp> dlg = CreateModPrp(m, "test");
     ASSERT_TRUE(dlg);
     EXPECT_TRUE(c.isClass(dlg.get()));
+    EXPECT_EQ(CastToModPrp(static_cast<IDlg*>(dlg.get())), static_cast<IModPrp*>(dlg.get()));
     EXPECT_EQ(dlg->GetResourceId(), c.resource);
     std::set<int32_t> ids = ControlIds(*dlg);
     ids.erase(prpid::kFile);
@@ -211,6 +212,8 @@ TEST_F(PropDlg, EachClassShowsExactlyItsControls) {
 
 TEST_F(PropDlg, TypesWithoutADialogGetNone) {
   EXPECT_EQ(CreateModPrp(Top(), "test"), nullptr) << "the instrument has a dialog of its own";
+  TDlg plain(prpdlg::kFader);
+  EXPECT_EQ(CastToModPrp(static_cast<IDlg*>(&plain)), nullptr) << "a dialog of another kind";
   EXPECT_FALSE(RunModPrp(Top()));
 }
 
