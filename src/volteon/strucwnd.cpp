@@ -571,28 +571,10 @@ bool TStructWnd::ExecuteLibraryCommand(int32_t id) {
 
 void TStructWnd::Execute(int32_t id) {
   if (ExecuteLibraryCommand(id)) return;
-  int result = 0;
-  if (Command(id, 0, result)) return;
   TVolteonWnd::Execute(id);
 }
 
-int TStructWnd::IsEnabled(int32_t id, int& enabled) {
-  int result = 0;
-  if (Command(id, 1, result)) {
-    enabled = result;
-    return 1;
-  }
-  return TVolteonWnd::IsEnabled(id, enabled);
-}
 
-int TStructWnd::IsChecked(int32_t id, int& checked) {
-  int result = 0;
-  if (Command(id, 2, result)) {
-    checked = result;
-    return 1;
-  }
-  return TVolteonWnd::IsChecked(id, checked);
-}
 
 int TStructWnd::Command(int32_t id, int mode, int& result) {
   result = 0;

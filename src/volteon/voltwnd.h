@@ -12,6 +12,17 @@ class KEnsemble;
 
 class IVolteonWnd : public virtual IWnd {};
 
+// Modes of a view's Command: run it, ask whether it is enabled, ask whether
+// it is checked.
+namespace command_mode {
+constexpr int kRun = 0, kEnabled = 1, kChecked = 2;
+} // namespace command_mode
+
+// The command protocol of the document windows and their views: the view's
+// own Command answers first. 1 when it handled the id (its answer is in
+// `answer`); 0 leaves the id to the framework's command table.
+int AskCommand(TTView* view, int32_t id, int mode, int& answer);
+
 class IVolteonView : public virtual IView {
 public:
   // Nonzero when the view belongs to the selection and moves with it.
@@ -41,6 +52,10 @@ public:
   void RightMouseDown(int32_t x, int32_t y) override;
   // The selection changed (the structure and panel windows follow it).
   virtual void SelectionChanged() {}
+  // Command first, then the framework's table.
+  void Execute(int32_t id) override;
+  int IsEnabled(int32_t id, int& enabled) override;
+  int IsChecked(int32_t id, int& checked) override;
 
 private:
   void DrawBand(bool draw);
@@ -64,6 +79,10 @@ public:
   void MouseMove(int32_t x, int32_t y) override;
   void MouseUp(int32_t x, int32_t y) override;
   void RightMouseDown(int32_t x, int32_t y) override;
+  // Command first, then the framework's table.
+  void Execute(int32_t id) override;
+  int IsEnabled(int32_t id, int& enabled) override;
+  int IsChecked(int32_t id, int& checked) override;
 
   int IsInSelection() override { return 0; }
   virtual void DragTo(const TPnt& p) { (void)p; }
