@@ -37,17 +37,10 @@ std::vector<TVolteonView*> SelectedViews(TTView* wnd) {
 
 } // namespace
 
-int AskCommand(TTView* view, int32_t id, int mode, int& answer) {
-  int result = 0;
-  if (!view->Command(id, mode, result)) return 0;
-  answer = result;
-  return 1;
-}
-
 // ---------------------------------------------------------------------------
 // TVolteonWnd
 
-TVolteonWnd::TVolteonWnd(QWidget* frameParent) : TWnd(frameParent) {}
+TVolteonWnd::TVolteonWnd(QWidget* frameParent) : TCommandFirst<TWnd>(frameParent) {}
 
 TVolteonWnd::~TVolteonWnd() = default;
 
@@ -121,24 +114,11 @@ void TVolteonWnd::RightMouseDown(int32_t x, int32_t y) {
   SelectionChanged();
 }
 
-void TVolteonWnd::Execute(int32_t id) {
-  int result = 0;
-  if (!Command(id, command_mode::kRun, result)) TWnd::Execute(id);
-}
-
-int TVolteonWnd::IsEnabled(int32_t id, int& enabled) {
-  return AskCommand(this, id, command_mode::kEnabled, enabled) ? 1 : TWnd::IsEnabled(id, enabled);
-}
-
-int TVolteonWnd::IsChecked(int32_t id, int& checked) {
-  return AskCommand(this, id, command_mode::kChecked, checked) ? 1 : TWnd::IsChecked(id, checked);
-}
-
 // ---------------------------------------------------------------------------
 // TVolteonView
 
 TVolteonView::TVolteonView(TTView* parent, int topmost, KEnsemble* ensemble)
-    : TTView(parent, topmost), ensemble_(ensemble) {}
+    : TCommandFirst<TTView>(parent, topmost), ensemble_(ensemble) {}
 
 TVolteonView::~TVolteonView() = default;
 
@@ -222,17 +202,4 @@ void TVolteonView::RightMouseDown(int32_t x, int32_t y) {
   (void)x;
   (void)y;
   if (TVolteonWnd* wnd = GetVolteonWnd()) wnd->SelectionChanged();
-}
-
-void TVolteonView::Execute(int32_t id) {
-  int result = 0;
-  if (!Command(id, command_mode::kRun, result)) TTView::Execute(id);
-}
-
-int TVolteonView::IsEnabled(int32_t id, int& enabled) {
-  return AskCommand(this, id, command_mode::kEnabled, enabled) ? 1 : TTView::IsEnabled(id, enabled);
-}
-
-int TVolteonView::IsChecked(int32_t id, int& checked) {
-  return AskCommand(this, id, command_mode::kChecked, checked) ? 1 : TTView::IsChecked(id, checked);
 }
