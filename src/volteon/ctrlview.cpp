@@ -81,13 +81,6 @@ IMenu* ContextMenu(int32_t id) {
   return menu;
 }
 
-bool IsTapedeck(const KSModul* m) { return m->IsType(kTypeTapedeck1) || m->IsType(kTypeTapedeck2); }
-bool IsSamplerFamily(const KSModul* m) {
-  for (TModuleType t : {kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop,
-                        kTypeResynth, kTypePitchFormer})
-    if (m->IsType(t)) return true;
-  return false;
-}
 
 // Context-menu commands of the controls.
 namespace ctx_cmd {
@@ -101,7 +94,45 @@ constexpr int32_t kInsertOffset = 2500; // 4100 + offset = the panel window's 16
 // Heights of the labels.
 constexpr int32_t kLabelHeight = 16, kSmallLabelHeight = 10;
 
+constexpr int32_t kKnobStyle = 2;
+
 } // namespace
+
+IBmp* PanelBitmap(int32_t id) { return Bitmap(id); }
+
+bool IsTapedeckModule(const KSModul* m) { return m->IsType(kTypeTapedeck1) || m->IsType(kTypeTapedeck2); }
+
+bool IsSamplerModule(const KSModul* m) {
+  for (TModuleType t : {kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop,
+                        kTypeResynth, kTypePitchFormer})
+    if (m->IsType(t)) return true;
+  return false;
+}
+
+KSModul* InsertPanelControl(KSModul* into, TModuleType type, bool knob) {
+  KSModul* made = into->InsertModule(type, kPlaceNextPanel, true);
+  if (made && knob) {
+    made->SetLabel(TStr("Knob"));
+    made->SetCtrlStyle(kKnobStyle);
+  }
+  return made;
+}
+
+void SaveStructureAs(KEnsemble* ens, KSModul* structure, bool macro, const TStr& title) {
+  constexpr int kInstrumentFile = 2, kMacroFile = 3;
+  if (!ens || !ens->GetFiles()) return;
+  const int type = macro ? kMacroFile : kInstrumentFile;
+  EPtr<IFileName> name(CreateFileName());
+  name->SetName(structure->GetLabel());
+  name->SetType(type);
+  if (!name->SaveDialog(title, macro ? dirs::MacroWork() : dirs::InstrWork(), type)) return;
+  try {
+    KModulFile::SaveModuleFile(*name, *structure, *ens->GetFiles());
+  } catch (...) {
+    RecordCurrentException();
+    ShowLastError();
+  }
+}
 
 // ============================================================================
 // The base
@@ -111,8 +142,8 @@ TCtrlView::TCtrlView(TPanelWnd* wnd, KSModul* module)
       ens_(wnd && wnd->IsEnsemblePanel()) {
   Look();
   int32_t menu = panel_menu::kCtrl;
-  if (IsTapedeck(module)) menu = panel_menu::kCtrlTapedeck;
-  else if (IsSamplerFamily(module)) menu = panel_menu::kCtrlSampler;
+  if (IsTapedeckModule(module)) menu = panel_menu::kCtrlTapedeck;
+  else if (IsSamplerModule(module)) menu = panel_menu::kCtrlSampler;
   else if (module->IsCategory(kCatMacro)) menu = panel_menu::kCtrlMacro;
   else if (module->IsCategory(kCatInstrument)) menu = panel_menu::kCtrlInstrument;
   SetContextMenu(ContextMenu(menu));
@@ -283,33 +314,6 @@ void TCtrlView::OpenProperties() {
 
 // ---------------------------------------------------------------- commands
 
-void TCtrlView::InsertControl(TModuleType type, bool knob) {
-  KSModul* made = module_->InsertModule(type, kPlaceNextPanel, true);
-  if (!made || !knob) return;
-  made->SetLabel(TStr("Knob"));
-  made->SetCtrlStyle(2);
-}
-
-// Writes the frame's macro or instrument, with everything below it, to a
-// file the user chooses.
-void TCtrlView::SaveFrameAs() {
-  constexpr int kInstrumentFile = 2, kMacroFile = 3;
-  KEnsemble* ens = GetEnsemble();
-  if (!ens || !ens->GetFiles()) return;
-  const bool macro = module_->IsCategory(kCatMacro);
-  const int type = macro ? kMacroFile : kInstrumentFile;
-  EPtr<IFileName> name(CreateFileName());
-  name->SetName(module_->GetLabel());
-  name->SetType(type);
-  if (!name->SaveDialog(TStr("Save As"), macro ? dirs::MacroWork() : dirs::InstrWork(), type)) return;
-  try {
-    KModulFile::SaveModuleFile(*name, *module_, *ens->GetFiles());
-  } catch (...) {
-    RecordCurrentException();
-    ShowLastError();
-  }
-}
-
 int TCtrlView::Command(int32_t id, int mode, int& result) {
   KEnsemble* ens = GetEnsemble();
   auto record = [ens](int32_t kind) {
@@ -343,7 +347,7 @@ int TCtrlView::Command(int32_t id, int mode, int& result) {
     return 1;
   case ctx_cmd::kFrameSaveAs:
     if (!module_->IsMacroOrInstrument()) return 0;
-    if (mode == 0) SaveFrameAs();
+    if (mode == 0) SaveStructureAs(GetEnsemble(), module_, module_->IsCategory(kCatMacro), TStr("Save As"));
     result = mode == 1 ? 1 : 0;
     return 1;
   case ctx_cmd::kStructure:
@@ -384,7 +388,7 @@ int TCtrlView::Command(int32_t id, int mode, int& result) {
     bool knob = false;
     const TModuleType type = PanelInsertType(id - ctx_cmd::kInsertOffset, &knob);
     if (type.category == 0 && type.type == 0) return 0;
-    if (mode == 0) InsertControl(type, knob);
+    if (mode == 0) InsertPanelControl(module_, type, knob);
     result = mode == 1 ? 1 : 0;
     return 1;
   }
@@ -917,12 +921,12 @@ TFileView::TFileView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {
 TStr TFileView::SoundFileName(const KSModul* m) {
   // Each kind reads the object it owns: a tape deck its recording, a
   // sampler its sample map.
-  if (IsTapedeck(m)) {
+  if (IsTapedeckModule(m)) {
     IRecordBuffer* record = m->GetRecordBuffer();
     if (record && record->HasFileName() && record->GetFileName()) return record->GetFileName()->GetName(1);
     return TStr();
   }
-  if (IsSamplerFamily(m)) {
+  if (IsSamplerModule(m)) {
     IAudioFileMap* map = m->GetSampleMap();
     if (map && map->GetDisplayName()) return map->GetDisplayName()->GetName(1);
   }

@@ -91,8 +91,6 @@ public:
   void Select(int on, int exclusive) override;
   void DoubleClick(int32_t x, int32_t y) override;
   void Refresh(int flag) override;
-  // A frame's Save As: its macro or instrument to a file the user chooses.
-  void SaveFrameAs();
   // Mode 0 runs the command, 1 asks whether it is enabled, 2 whether it is
   // checked; 1 when the id is the control's.
   int Command(int32_t id, int mode, int& result) override;
@@ -114,7 +112,6 @@ protected:
   // The selection has changed since the label was last painted.
   bool SelectionShownChanged() const { return shownSelected_ != (module_->IsSelected() ? 1 : 0); }
   IFnt* Font() const { return font_; }
-  void InsertControl(TModuleType type, bool knob);
 
   TArea title_;
   TArea label_;
@@ -296,6 +293,20 @@ private:
     SetArea(TArea(0, 0, 10, 10));
   }
 };
+
+// The shared pictures of the panels, loaded on first use and kept for the
+// whole run.
+IBmp* PanelBitmap(int32_t id);
+// The modules whose sound comes from a file: tapedecks and the sampler family.
+bool IsTapedeckModule(const KSModul* m);
+bool IsSamplerModule(const KSModul* m);
+// Inserts a control at the structure's next panel insert position, with
+// undo; a knob is a fader labelled "Knob" in the knob style. Null when the
+// structure refuses it.
+KSModul* InsertPanelControl(KSModul* into, TModuleType type, bool knob);
+// Writes a macro or an instrument, with everything below it, to a file the
+// user names.
+void SaveStructureAs(KEnsemble* ens, KSModul* structure, bool macro, const TStr& title);
 
 // Makes the view of a panel view kind (the module type's).
 TCtrlView* CreateCtrlView(TPanelWnd* wnd, KSModul* module, int32_t kind);

@@ -16,7 +16,6 @@
 #include "src/volteon/volteon.h"
 
 #include <algorithm>
-#include <map>
 #include <set>
 #include <vector>
 
@@ -26,20 +25,6 @@ namespace {
 
 constexpr int32_t kUndoClosePanel = 9, kUndoLockPanel = 10, kUndoUnlockPanel = 11, kUndoCutControls = 29,
                   kUndoDeleteControls = 30;
-constexpr int32_t kKnobStyle = 2;
-
-IBmp* SharedBitmap(int32_t id) {
-  static auto* bitmaps = new std::map<int32_t, IBmp*>; // kept for the whole run
-  auto it = bitmaps->find(id);
-  if (it != bitmaps->end()) return it->second;
-  IBmp* bmp = CreateBmp();
-  try {
-    bmp->LoadResource(id);
-  } catch (...) {
-  }
-  (*bitmaps)[id] = bmp;
-  return bmp;
-}
 
 IMenu* PanelMenu() {
   static IMenu* menu = nullptr; // kept for the whole run
@@ -52,12 +37,7 @@ IMenu* PanelMenu() {
 }
 
 bool IsAudioModule(const KSModul* m, bool tapedeckOnly) {
-  if (m->IsType(kTypeTapedeck1) || m->IsType(kTypeTapedeck2)) return true;
-  if (tapedeckOnly) return false;
-  for (TModuleType t : {kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop,
-                        kTypeResynth, kTypePitchFormer})
-    if (m->IsType(t)) return true;
-  return false;
+  return IsTapedeckModule(m) || (!tapedeckOnly && IsSamplerModule(m));
 }
 
 } // namespace
@@ -88,7 +68,7 @@ TModuleType PanelInsertType(int32_t id, bool* knob) {
 TPanelWnd::TPanelWnd(KSModul* structure, TPanelWindows* windows)
     : TVolteonWnd(NewDocumentFrame()), structure_(structure), windows_(windows) {
   const bool top = structure->GetParent() == nullptr;
-  SetBackgroundBitmap(SharedBitmap(top ? picture::kEnsemblePanelTile : picture::kTileGreenGrey), 1, 0);
+  SetBackgroundBitmap(PanelBitmap(top ? picture::kEnsemblePanelTile : picture::kTileGreenGrey), 1, 0);
   SetPlacement(structure->GetPanelWndState(), structure->GetPanelWndPos(), structure->GetPanelWndArea());
   SetContextMenu(PanelMenu());
   TStr title = structure->GetLabel();
@@ -251,21 +231,8 @@ void TPanelWnd::PasteInto(KSModul* target) {
 }
 
 void TPanelWnd::SaveWindowAs() {
-  constexpr int kInstrumentFile = 2, kMacroFile = 3;
-  KEnsemble* ens = GetEnsemble();
-  if (!ens || !ens->GetFiles()) return;
   const bool macro = structure_->IsCategory(kCatMacro) && structure_->GetParent();
-  const int type = macro ? kMacroFile : kInstrumentFile;
-  EPtr<IFileName> name(CreateFileName());
-  name->SetName(structure_->GetLabel());
-  name->SetType(type);
-  if (!name->SaveDialog(TStr("Save Window As"), macro ? dirs::MacroWork() : dirs::InstrWork(), type)) return;
-  try {
-    KModulFile::SaveModuleFile(*name, *structure_, *ens->GetFiles());
-  } catch (...) {
-    RecordCurrentException();
-    ShowLastError();
-  }
+  SaveStructureAs(GetEnsemble(), structure_, macro, TStr("Save Window As"));
 }
 
 void TPanelWnd::SelectAll() {
@@ -339,10 +306,7 @@ KSModul* TPanelWnd::SingleSelectedAudio(bool tapedeckOnly, bool needsAudio) {
 void TPanelWnd::InsertControl(int32_t id) {
   bool knob = false;
   const TModuleType type = PanelInsertType(id, &knob);
-  KSModul* made = structure_->InsertModule(type, kPlaceNextPanel, true);
-  if (!made || !knob) return;
-  made->SetLabel(TStr("Knob"));
-  made->SetCtrlStyle(kKnobStyle);
+  InsertPanelControl(structure_, type, knob);
 }
 
 int TPanelWnd::Command(int32_t id, int mode, int& result) {
