@@ -100,15 +100,6 @@ constexpr int32_t kKnobStyle = 2;
 
 IBmp* PanelBitmap(int32_t id) { return Bitmap(id); }
 
-bool IsTapedeckModule(const KSModul* m) { return m->IsType(kTypeTapedeck1) || m->IsType(kTypeTapedeck2); }
-
-bool IsSamplerModule(const KSModul* m) {
-  for (TModuleType t : {kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop,
-                        kTypeResynth, kTypePitchFormer})
-    if (m->IsType(t)) return true;
-  return false;
-}
-
 KSModul* InsertPanelControl(KSModul* into, TModuleType type, bool knob) {
   KSModul* made = into->InsertModule(type, kPlaceNextPanel, true);
   if (made && knob) {
@@ -142,8 +133,8 @@ TCtrlView::TCtrlView(TPanelWnd* wnd, KSModul* module)
       ens_(wnd && wnd->IsEnsemblePanel()) {
   Look();
   int32_t menu = panel_menu::kCtrl;
-  if (IsTapedeckModule(module)) menu = panel_menu::kCtrlTapedeck;
-  else if (IsSamplerModule(module)) menu = panel_menu::kCtrlSampler;
+  if (module->IsTapedeck()) menu = panel_menu::kCtrlTapedeck;
+  else if (module->IsSamplerFamily()) menu = panel_menu::kCtrlSampler;
   else if (module->IsCategory(kCatMacro)) menu = panel_menu::kCtrlMacro;
   else if (module->IsCategory(kCatInstrument)) menu = panel_menu::kCtrlInstrument;
   SetContextMenu(ContextMenu(menu));
@@ -921,12 +912,12 @@ TFileView::TFileView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {
 TStr TFileView::SoundFileName(const KSModul* m) {
   // Each kind reads the object it owns: a tape deck its recording, a
   // sampler its sample map.
-  if (IsTapedeckModule(m)) {
+  if (m->IsTapedeck()) {
     IRecordBuffer* record = m->GetRecordBuffer();
     if (record && record->HasFileName() && record->GetFileName()) return record->GetFileName()->GetName(1);
     return TStr();
   }
-  if (IsSamplerModule(m)) {
+  if (m->IsSamplerFamily()) {
     IAudioFileMap* map = m->GetSampleMap();
     if (map && map->GetDisplayName()) return map->GetDisplayName()->GetName(1);
   }

@@ -297,9 +297,6 @@ private:
 // The shared pictures of the panels, loaded on first use and kept for the
 // whole run.
 IBmp* PanelBitmap(int32_t id);
-// The modules whose sound comes from a file: tapedecks and the sampler family.
-bool IsTapedeckModule(const KSModul* m);
-bool IsSamplerModule(const KSModul* m);
 // Inserts a control at the structure's next panel insert position, with
 // undo; a knob is a fader labelled "Knob" in the knob style. Null when the
 // structure refuses it.

@@ -37,7 +37,7 @@ IMenu* PanelMenu() {
 }
 
 bool IsAudioModule(const KSModul* m, bool tapedeckOnly) {
-  return IsTapedeckModule(m) || (!tapedeckOnly && IsSamplerModule(m));
+  return m->IsTapedeck() || (!tapedeckOnly && m->IsSamplerFamily());
 }
 
 } // namespace

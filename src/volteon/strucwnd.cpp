@@ -172,14 +172,8 @@ TVolteon* VolteonOf(KSModul* m) {
 
 KEnsemble* EnsembleOf(KSModul* m) { return m ? dynamic_cast<KEnsemble*>(m->GetHost()) : nullptr; }
 
-bool IsTapedeck(const KSModul* m) { return m && (m->IsType(kTypeTapedeck1) || m->IsType(kTypeTapedeck2)); }
-bool IsAudioFileModule(const KSModul* m) {
-  if (!m) return false;
-  for (TModuleType t : {kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop, kTypeResynth,
-                        kTypePitchFormer})
-    if (m->IsType(t)) return true;
-  return IsTapedeck(m);
-}
+bool IsTapedeck(const KSModul* m) { return m && m->IsTapedeck(); }
+bool IsAudioFileModule(const KSModul* m) { return m && (m->IsTapedeck() || m->IsSamplerFamily()); }
 
 // Holds the driver paused for a scope.
 class TAudioPause {
