@@ -108,6 +108,9 @@ public:
   bool IsCategory(int32_t category) const override { return category_ == category; }
   bool IsTypeIndex(int32_t type) const override { return type_ == type; }
   bool IsMacroOrInstrument() const { return category_ == kCatMacro || category_ == kCatInstrument; }
+  // The modules whose sound comes from a file: tapedecks and the sampler family.
+  bool IsTapedeck() const;
+  bool IsSamplerFamily() const;
   // Categories the engine processes (modules, sources, switches).
   bool IsProcessedCategory() const {
     return category_ == kCatModule || category_ == kCatSource || category_ == kCatSwitch;

@@ -51,13 +51,6 @@ bool IsDelayBufferType(const KSModul* m) {
   return m->IsType(kTypeStaticDelay) || m->IsType(kTypeDiffuserDelay) || m->IsType(kTypeGrainDelay) ||
          m->IsType(kTypeModDelay) || m->IsType(kTypeScope);
 }
-bool IsTapeType(const KSModul* m) { return m->IsType(kTypeTapedeck1) || m->IsType(kTypeTapedeck2); }
-bool HasSampleData(const KSModul* m) {
-  for (TModuleType t : {kTypeBeatLoop, kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup,
-                        kTypeResynth, kTypePitchFormer})
-    if (m->IsType(t)) return true;
-  return false;
-}
 
 } // namespace
 
@@ -132,9 +125,9 @@ void TModPrp::ShowMacroFile() {
 }
 void TModPrp::ShowAudioFile() {
   IFileName* name = nullptr;
-  if (IsTapeType(module_)) {
+  if (module_->IsTapedeck()) {
     if (IRecordBuffer* buffer = module_->GetRecordBuffer()) name = buffer->GetFileName();
-  } else if (HasSampleData(module_)) {
+  } else if (module_->IsSamplerFamily()) {
     if (IAudioFileMap* map = module_->GetSampleMap()) {
       IAudioFileMapEntry* entry = map->GetCurrent() ? map->GetCurrent() : map->GetAt(0);
       if (entry && entry->GetSoundFile()) name = entry->GetSoundFile()->GetFileName();
@@ -215,7 +208,7 @@ void TModPrp::BindSmallDesign() {
 // A buffer length is never negative: the field refuses it with the range
 // message (not-a-number and infinities are refused by the field itself).
 void TModPrp::BindBufferLength(int enabled) {
-  const bool tape = IsTapeType(module_);
+  const bool tape = module_->IsTapedeck();
   const TStr name(tape ? "Size (sec)" : module_->IsType(kTypeScope) ? "Max Buffer [ms]" : "Max Delay [ms]");
   const float longest = tape ? kLongestBufferSeconds : kLongestBufferSeconds * kMsPerSecond;
   bind_.bufferLength = CreateCtrlerReal(this, prpid::kMax, module_->GetMaximum(), name, 0.0f, longest, {});
@@ -271,7 +264,7 @@ void TModPrp::ResizeBuffer(float value) {
       buffer->SetLengthMs(int32_t(value));
       m->SetRangeMaximum(float(buffer->GetLengthMs()));
     }
-  } else if (IsTapeType(m)) {
+  } else if (m->IsTapedeck()) {
     TStructureChange change(m);
     if (IRecordBuffer* buffer = m->GetRecordBuffer()) {
       buffer->SetLengthMs(int32_t(value * kMsPerSecond));

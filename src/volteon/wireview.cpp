@@ -197,29 +197,8 @@ int TWireView::GetHint(TStr& text, TArea& area) {
   return 1;
 }
 
-void TWireView::Execute(int32_t id) {
-  int result = 0;
-  if (Command(id, 0, result)) return; // the view may be gone
-  TVolteonView::Execute(id);
-}
 
-int TWireView::IsEnabled(int32_t id, int& enabled) {
-  int result = 0;
-  if (Command(id, 1, result)) {
-    enabled = result;
-    return 1;
-  }
-  return TVolteonView::IsEnabled(id, enabled);
-}
 
-int TWireView::IsChecked(int32_t id, int& checked) {
-  int result = 0;
-  if (Command(id, 2, result)) {
-    checked = result;
-    return 1;
-  }
-  return TVolteonView::IsChecked(id, checked);
-}
 
 int TWireView::Command(int32_t id, int mode, int& result) {
   result = 0;
