@@ -94,8 +94,9 @@ void KSModul::SetControlRange(float minimum, int32_t lower, float maximum, int32
     record_->minimum = minimum;
     record_->maximum = maximum;
     if (IsType(kTypeLevelLamp) && record_->state && record_->stateWords >= 4) {
-      record_->state[0][2].f = PitchLookup(19.93156856932f * minimum + 1200.0f);
-      record_->state[0][3].f = PitchLookup(19.93156856932f * maximum + 1200.0f);
+      // The panel's display pass compares with these without the lock.
+      routines::StoreShared(record_->state[0][2].f, DecibelsToPower(minimum));
+      routines::StoreShared(record_->state[0][3].f, DecibelsToPower(maximum));
     }
   }
   FillValueTable(s);

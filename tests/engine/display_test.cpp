@@ -77,6 +77,7 @@ TEST(Display, LampLightsInsideItsRangeAndRefreshesOnChangesOnly) {
   const TStep steps[] = {{0.5f, 1, 1}, {0.6f, 1, 1}, {0.8f, 1, 1}, {0.9f, 0, 2}, {0.2f, 0, 2}, {0.21f, 1, 3}};
   for (const TStep& s : steps) {
     in = s.value;
+    r.Render(1); // the block publishes the input for the panel
     RefreshPanels(r);
     EXPECT_EQ(rec->state[0][0].i, s.lit) << s.value;
     EXPECT_EQ(panel.refreshes[lamp], s.refreshes) << s.value;
@@ -112,13 +113,50 @@ TEST(Display, MeterRefreshesOnChangesAndLevelOnEveryCall) {
   FeedDisplays(r, {mtr, lvl});
   r.Ready();
   float& in = r.Constant(mtr, "In", 0.3f);
+  r.Render(1);
   RefreshPanels(r);
   RefreshPanels(r);
   in = 0.4f;
+  r.Render(1);
   RefreshPanels(r);
   EXPECT_EQ(panel.refreshes[mtr], 2);
   EXPECT_FLOAT_EQ(r.Words(mtr)[1].f, 0.4f);
   EXPECT_EQ(panel.refreshes[lvl], 3);
+}
+
+// The panel never reads another module's output: lamps and meters show what
+// the last block published into their own state, the value of the watched
+// output at the block's end.
+TEST(Display, LampsAndMetersShowWhatTheLastBlockPublished) {
+  TPanel panel;
+  TRig r;
+  KSModul* lamp = r.Add(kTypeLamp);
+  KSModul* mtr = r.Add(kTypeMeter);
+  FeedDisplays(r, {lamp, mtr});
+  r.Ready();
+  TEngineRecord* rec = r.Record(lamp);
+  rec->params[kLampLowParam].f = 0.2f;
+  rec->params[kLampHighParam].f = 0.8f;
+  // The signal passes through the "+" on its way to both displays.
+  r.Render(4, {0.1f, 0.9f, 0.7f, 0.5f});
+  RefreshPanels(r);
+  EXPECT_EQ(r.Words(lamp)[0].i, 1) << "0.5, the last frame, lies in the range";
+  EXPECT_FLOAT_EQ(r.Words(mtr)[1].f, 0.5f);
+  EXPECT_EQ(panel.refreshes[mtr], 1);
+  // A block that ends above the range turns the lamp off at the next pass.
+  r.Render(2, {0.5f, 0.95f});
+  EXPECT_EQ(r.Words(lamp)[0].i, 1) << "nothing changes before the panel's pass";
+  RefreshPanels(r);
+  EXPECT_EQ(r.Words(lamp)[0].i, 0);
+  EXPECT_FLOAT_EQ(r.Words(mtr)[1].f, 0.95f);
+  EXPECT_EQ(panel.refreshes[lamp], 2);
+  EXPECT_EQ(panel.refreshes[mtr], 2);
+  // Released displays leave the publishing list with their records.
+  const int32_t before = EngineSlots.watchCount;
+  EXPECT_GE(before, 2);
+  r.host.Top()->DeleteChild(lamp);
+  EXPECT_EQ(EngineSlots.watchCount, before - 1);
+  r.Render(1);
 }
 
 TEST(Display, GraphRefreshesOnlyWhenMarkedAndRendersIntoThePanelBuffer) {
