@@ -52,7 +52,9 @@ void DecayPeak(TEngineRecord* r) {
 
 void Lamp(TEngineRecord* r) {
   const float v = LoadShared(r->state[0][kLampInputWord].f);
-  SetLamp(r, InRange(v, r->params[kLampLowParam].f, r->params[kLampHighParam].f));
+  // The range may change under the engine lock while the panel reads it.
+  const float low = LoadShared(r->params[kLampLowParam].f), high = LoadShared(r->params[kLampHighParam].f);
+  SetLamp(r, InRange(v, low, high));
 }
 
 void LevelLamp(TEngineRecord* r) {

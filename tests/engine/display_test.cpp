@@ -159,6 +159,42 @@ TEST(Display, LampsAndMetersShowWhatTheLastBlockPublished) {
   r.Render(1);
 }
 
+// A lamp's range is the minimum and maximum its properties set: it reaches
+// the record when processing starts, at once while it runs, and survives a
+// rebuild of processing.
+TEST(Display, ALampsRangeIsItsMinimumAndMaximum) {
+  TPanel panel;
+  TRig r;
+  KSModul* lamp = r.Add(kTypeLamp);
+  lamp->SetControlRange(0.2f, 0, 0.8f, 127, 0.0f);
+  FeedDisplays(r, {lamp});
+  r.Ready();
+  struct TStep {
+    float low, high, value;
+    int32_t lit;
+  } steps[] = {{0.2f, 0.8f, 0.5f, 1}, {0.2f, 0.8f, 0.9f, 0}, {0.6f, 0.95f, 0.9f, 1}, {0.6f, 0.95f, 0.5f, 0}};
+  for (const TStep& st : steps) {
+    SCOPED_TRACE(st.value);
+    lamp->SetControlRange(st.low, 0, st.high, 127, 0.0f);
+    r.Render(1, {st.value});
+    RefreshPanels(r);
+    EXPECT_EQ(r.Words(lamp)[0].i, st.lit);
+  }
+  // Muting releases the record (handing its words back); unmuting builds a
+  // new one from the module's range.
+  lamp->Mute();
+  EXPECT_EQ(r.Record(lamp), nullptr);
+  lamp->Unmute();
+  ASSERT_NE(r.Record(lamp), nullptr);
+  EXPECT_FLOAT_EQ(r.Record(lamp)->params[kLampLowParam].f, 0.6f);
+  EXPECT_FLOAT_EQ(r.Record(lamp)->params[kLampHighParam].f, 0.95f);
+  r.Render(1, {0.7f});
+  RefreshPanels(r);
+  EXPECT_EQ(r.Words(lamp)[0].i, 1);
+  EXPECT_FLOAT_EQ(lamp->GetMinimum(), 0.6f) << "the record's words hand the range back unchanged";
+  EXPECT_FLOAT_EQ(lamp->GetMaximum(), 0.95f);
+}
+
 TEST(Display, GraphRefreshesOnlyWhenMarkedAndRendersIntoThePanelBuffer) {
   TPanel panel;
   TRig r;
