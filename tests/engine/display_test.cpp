@@ -456,6 +456,13 @@ TEST(Display, LevelLampThresholdsAreSquaredAmplitudesOfTheirDecibels) {
   r.Render(3, {0.3f, 0.0f, 0.0f});
   RefreshPanels(r);
   EXPECT_EQ(w[0].i, 1);
+  // The properties' range goes through the same conversion while it runs.
+  lamp->SetControlRange(-9.0f, 0, -3.0f, 127, 1.0f);
+  EXPECT_FLOAT_EQ(w[2].f, DecibelsToPower(-9.0f));
+  EXPECT_FLOAT_EQ(w[3].f, DecibelsToGain(-3.0f) * DecibelsToGain(-3.0f));
+  r.Render(1, {0.3f});
+  RefreshPanels(r);
+  EXPECT_EQ(w[0].i, 0) << "-10.5 dB lies below -9 dB";
 }
 
 } // namespace
