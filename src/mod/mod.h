@@ -192,8 +192,10 @@ public:
   }
   // 1 for a mono module, else its instrument's voice count.
   int32_t GetEngineVoiceCount() const override;
-  int32_t GetParamWord(int i) const override { return params_[i]; }
-  void SetParamWord(int i, int32_t value) override { params_[i] = value; }
+  // A lamp's first two settings are its range, the display routine's low and
+  // high thresholds: those words are the bits of its minimum and maximum.
+  int32_t GetParamWord(int i) const override;
+  void SetParamWord(int i, int32_t value) override;
   int32_t GetSourceWord(int i) const override { return sources_[i]; }
   void SetSourceWord(int i, int32_t value) override { sources_[i] = value; }
   // The control-value mark: event routines set it to 1 after storing a new
@@ -607,6 +609,8 @@ private:
   TAudioInOut* Driver() const;
   bool IsSink() const;
   bool IsDisplayOrMidiSink() const;
+  // "Lmp" and the level lamp: their range is their first two settings.
+  bool IsLampType() const;
   void ForEach(void (*step)(KSModul*));
   void PrepareInEngine();
   void ReleaseFromEngine();

@@ -3,6 +3,7 @@
 #include "pc/sky/draw.h"
 #include "pc/sky/hint.h"
 #include "pc/sky/menu.h"
+#include "src/engine/audioio.h"
 #include "src/engine/engine.h"
 #include "src/mod/ensemble.h"
 #include "src/mod/instr.h"
@@ -157,7 +158,12 @@ bool TWireView::HintText(TStr& text, bool first) {
   int32_t voice = (n <= 1 || !instr) ? 0 : instr->GetNewestVoice();
   TStr out;
   for (int32_t k = 0; k < n; ++k) {
-    const float v = *source->ValueFor(voice);
+    float v;
+    {
+      // The audio thread writes outputs as plain words, under the engine lock.
+      TLockGuard guard(EngineCriticalSection());
+      v = *source->ValueFor(voice);
+    }
     if (lowest[voice] == kUnsetLowest || IsEventKind(kind)) {
       lowest[voice] = highest[voice] = v;
     } else {
