@@ -245,7 +245,7 @@ public:
 
 class DDlg;
 
-class TDlg : public TCtrler, public IDlg {
+class TDlg : public TCtrler, public virtual IDlg {
 public:
   explicit TDlg(int32_t resourceId);
   ~TDlg() override;

@@ -8,7 +8,7 @@ std::atomic<IEngineState*> engineState{nullptr};
 
 class TStandInServices : public IAudioServices {
 public:
-  TStandInServices() : tmp_(CreateFileName()), editor_(CreateFileName()) { tmp_->CopyFolder(TempFolder()); }
+  TStandInServices() : editor_(CreateFileName()) {}
   IAudioPause* GetAudioDriver() override {
     IEngineState* engine = engineState.load();
     return engine ? engine->GetRunningDriver() : nullptr;
@@ -18,12 +18,13 @@ public:
     const float rate = engine ? engine->GetEngineRate() : 0.0f;
     return rate > 0.0f ? rate : 44100.0f;
   }
-  IFileName* GetTmpDirName() override { return tmp_.Get(); }
+  // The process-wide temporary folder, as the application's settings set it
+  // at any time after start-up.
+  IFileName* GetTmpDirName() override { return TempFolder(); }
   IFileName* GetEditorName() override { return editor_.Get(); }
   int StartProgram(IFileName& program, const TStr& argument) override { return program.Execute(argument); }
 
 private:
-  EPtr<IFileName> tmp_;
   EPtr<IFileName> editor_;
 };
 

@@ -77,7 +77,8 @@ void SetEngineState(IEngineState* state);
 
 // The installed services; until an owner installs its own, a stand-in with
 // the engine's running driver and rate (without an engine: no driver,
-// 44100 Hz), the system's temporary folder and no editor.
+// 44100 Hz), the process-wide temporary folder (TempFolder) and an editor
+// name that starts empty; the application sets that name from its settings.
 IAudioServices& AudioServices();
 // Installs services; nullptr restores the stand-in. Returns the previous ones.
 IAudioServices* SetAudioServices(IAudioServices* services);

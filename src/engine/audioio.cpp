@@ -346,6 +346,7 @@ void TAudioInOut::ProcessBlock() {
   }
   if (e.measuring.load(std::memory_order_relaxed)) RunMeasuringBlock();
   else RunNormalBlock();
+  PublishDisplayInputs();
   if (e.usageFrames.load(std::memory_order_relaxed) > kCheckFrames) CheckUsage();
 }
 
@@ -647,6 +648,7 @@ void TAudioInOut::PrepareModule(IEngineModule* module) {
   if (TRecordRoutine r = FindControlRateRoutine(category, type)) AddControlRateEntry(r, record);
   if (TRecordRoutine r = FindClockTickRoutine(category, type)) AddClockTickEntry(r, record);
   if (TRecordRoutine r = FindDisplayUpdateRoutine(category, type)) AddDisplayEntry(r, record);
+  if (TRecordRoutine r = FindDisplayWatchRoutine(category, type)) AddDisplayWatchEntry(r, record);
 
   InitModuleState(record, module, owner_ ? owner_->GetRateFactor() : 1.0f, GetOutputCount(), outputFill_);
   module->SetEngineRecord(record);

@@ -269,13 +269,14 @@ void ScopeCapture() {
   IEngineModule* module = r->module;
   EachVoice<ScopeVoiceState>([module](ScopeVoiceState& s, float* const* in) {
     if (!s.capture) return;
-    *s.capture++ = *in[QV_INPUT_AT(ScopeInputs, in)];
+    // The panel reads the trace and the ready mark without the lock.
+    routines::StoreShared(*s.capture++, *in[QV_INPUT_AT(ScopeInputs, in)]);
     if (s.capture > s.mark && !s.ready && module && module->GetCtrlValue() == 0 && module->GetCtrlState() == 0) {
-      s.ready = s.capture;
+      routines::StoreShared(s.ready, s.capture);
       module->SetCtrlValue(1);
     }
     if (s.capture >= s.end) {
-      s.ready = s.end;
+      routines::StoreShared(s.ready, s.end);
       s.capture = nullptr;
     }
   });
@@ -404,7 +405,7 @@ void TapeRecord(TEngineRecord* r, int32_t voice, float value) {
 void Rearm(TEngineRecord* r, ScopeVoiceState& s) {
   if (!s.begin || !r->module) return;
   if (r->module->GetCtrlValue() != 0 || r->module->GetCtrlState() != 0) return;
-  s.ready = nullptr;
+  routines::StoreShared(s.ready, static_cast<float*>(nullptr));
   s.capture = s.begin;
 }
 
@@ -423,10 +424,11 @@ template <int Field> void ScopeEvent(TEngineRecord* r, int32_t voice, float valu
   case 0:
     if (StructureChangeDepth.load(std::memory_order_relaxed) > 0) return;
     break;
-  case 1: s->firstTime = value * FramesPerMs(); PlaceMark(*s); break;
-  case 2: s->secondTime = value * FramesPerMs(); PlaceMark(*s); break;
-  case 3: routines::StoreShared(s->offset, value); break; // the panel draws the zero line from it
-  case 4: s->scale = IsZero(value) ? 0.0f : 1.0f / value; break;
+  // The panel reads the times, the offset and the scale without the lock.
+  case 1: routines::StoreShared(s->firstTime, value * FramesPerMs()); PlaceMark(*s); break;
+  case 2: routines::StoreShared(s->secondTime, value * FramesPerMs()); PlaceMark(*s); break;
+  case 3: routines::StoreShared(s->offset, value); break;
+  case 4: routines::StoreShared(s->scale, IsZero(value) ? 0.0f : 1.0f / value); break;
   }
   Rearm(r, *s);
 }
@@ -434,10 +436,12 @@ template <int Field> void ScopeEvent(TEngineRecord* r, int32_t voice, float valu
 // The panel's read-out of the captured trace at x (0 ... 1).
 float ScopeReadout(const TEngineRecord* r, float x) {
   if (!r || !r->state || r->voices < 1 || size_t(r->stateWords) * 4 < sizeof(ScopeVoiceState)) return 3.4028235e38f;
-  const ScopeVoiceState& s = *r->state.Record<ScopeVoiceState>(0);
-  const int32_t index = ToIndex(x * s.secondTime + s.firstTime, 0, INT32_MAX);
-  if (!s.ready || !s.begin || s.begin + index >= s.ready) return 3.4028235e38f;
-  return s.begin[index] * s.scale + s.offset;
+  using routines::LoadShared;
+  const ScopeVoiceState& s = *r->state.Record<const ScopeVoiceState>(0);
+  const int32_t index = ToIndex(x * LoadShared(s.secondTime) + LoadShared(s.firstTime), 0, INT32_MAX);
+  const float* ready = LoadShared(s.ready);
+  if (!ready || !s.begin || index >= ready - s.begin) return 3.4028235e38f;
+  return LoadShared(s.begin[index]) * LoadShared(s.scale) + LoadShared(s.offset);
 }
 
 constexpr TAudioRoutine kGrainDelay[3] = {TGrainDelay<kPoor>::Run, TGrainDelay<kGood>::Run,

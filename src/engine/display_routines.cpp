@@ -5,6 +5,7 @@
 
 #include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
+#include "src/engine/voice_state.h"
 
 namespace {
 
@@ -17,12 +18,24 @@ void Refresh(TEngineRecord* r) {
   if (IPanelHost* host = panelHost.load(std::memory_order_acquire)) host->RefreshControlViews(r->module);
 }
 
-// The value on the first audio input, copied once.
-float InputValue(const TEngineRecord* r) { return LoadShared(*r->inputs[0][0]); }
+constexpr int32_t kLampInputWord = QV_WORD_AT(LampState, input);
+constexpr int32_t kLampLitWord = QV_WORD_AT(LampState, lit);
+constexpr int32_t kMeterInputWord = QV_WORD_AT(MeterState, input);
+constexpr int32_t kMeterValueWord = QV_WORD_AT(MeterState, value);
+constexpr int32_t kLevelPeakWord = QV_WORD_AT(LevelLampState, peak);
+static_assert(QV_WORD_AT(LevelLampState, lit) == kLampLitWord, "both lamps keep their state in one word");
+static_assert(QV_WORD_AT(MeterState, value) == kLevelPeakWord, "level meters and level lamps hold the peak alike");
+
+// On the audio thread, after every block: the watched output is a plain
+// word of the module that computes it; the display's own copy is shared.
+template <int32_t Word> void PublishInput(TEngineRecord* r) {
+  if (!r->inputs || !r->state || r->voices < 1 || r->audioInputs < 1 || r->stateWords <= Word) return;
+  StoreShared(r->state[0][Word].f, *r->inputs[0][0]);
+}
 
 // Lights the lamp word when low < v <= high; refreshes on a change.
 void SetLamp(TEngineRecord* r, bool lit) {
-  int32_t& word = r->state[0][0].i;
+  int32_t& word = r->state[0][kLampLitWord].i;
   if (LoadShared(word) == int32_t(lit)) return;
   StoreShared(word, int32_t(lit));
   Refresh(r);
@@ -33,12 +46,15 @@ bool InRange(float v, float low, float high) { return low < v && v <= high; }
 // The held peak power decays by a quarter per refresh; the guard keeps it
 // off the denormal range (it settles near 4e-12 in silence).
 void DecayPeak(TEngineRecord* r) {
-  float& peak = r->state[0][1].f;
+  float& peak = r->state[0][kLevelPeakWord].f;
   StoreShared(peak, LoadShared(peak) * 0.75f + 1e-12f);
 }
 
 void Lamp(TEngineRecord* r) {
-  SetLamp(r, InRange(InputValue(r), r->params[kLampLowParam].f, r->params[kLampHighParam].f));
+  const float v = LoadShared(r->state[0][kLampInputWord].f);
+  // The range may change under the engine lock while the panel reads it.
+  const float low = LoadShared(r->params[kLampLowParam].f), high = LoadShared(r->params[kLampHighParam].f);
+  SetLamp(r, InRange(v, low, high));
 }
 
 void LevelLamp(TEngineRecord* r) {
@@ -48,8 +64,8 @@ void LevelLamp(TEngineRecord* r) {
 }
 
 void Meter(TEngineRecord* r) {
-  const float v = InputValue(r);
-  float& shown = r->state[0][1].f;
+  const float v = LoadShared(r->state[0][kMeterInputWord].f);
+  float& shown = r->state[0][kMeterValueWord].f;
   if (LoadShared(shown) == v) return;
   StoreShared(shown, v);
   Refresh(r);
@@ -76,6 +92,9 @@ void InstallDisplayRoutines(TRoutineTables& t) {
   t.display[kTypeLevelLamp.type] = LevelLamp;
   t.display[kTypeMeter.type] = Meter;
   t.display[kTypeLevelMeter.type] = Level;
+  t.displayWatch[kTypeLamp.type] = PublishInput<kLampInputWord>;
+  t.displayWatch[kTypeLampTwin.type] = PublishInput<kLampInputWord>;
+  t.displayWatch[kTypeMeter.type] = PublishInput<kMeterInputWord>;
   for (TModuleType type :
        {kTypeHoldEnv, kTypeHoldReleaseEnv, kTypeAttackReleaseEnv, kTypeDecayEnv, kTypeDecayReleaseEnv, kTypeDsrEnv,
         kTypeAdsrEnv, kTypeAdbdrEnv, kTypeOnePoleFilterFm, kTypeTwoPoleFilterFm, kTypeFourPoleFilterFm, kTypePeakEqFm,

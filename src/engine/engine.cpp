@@ -79,6 +79,11 @@ TRecordRoutine FindDisplayUpdateRoutine(int32_t category, int32_t type) {
   return RoutineTables().display[type];
 }
 
+TRecordRoutine FindDisplayWatchRoutine(int32_t category, int32_t type) {
+  if (category != 0 || type < 0 || type >= 200) return nullptr;
+  return RoutineTables().displayWatch[type];
+}
+
 TEventRoutine GetEventRoutine(int32_t id) {
   if (id < 0 || id >= kEventRoutineCount) return NoEvent;
   TEventRoutine r = RoutineTables().event[id];
@@ -125,6 +130,7 @@ void RemoveRecordFromSlots(TEngineRecord* record) {
   RemoveFirst(s.controlRoutines, s.controlRecords, s.controlCount, record);
   RemoveFirst(s.tickRoutines, s.tickRecords, s.tickCount, record);
   RemoveFirst(s.displayRoutines, s.displayRecords, s.displayCount, record);
+  RemoveFirst(s.watchRoutines, s.watchRecords, s.watchCount, record);
 }
 
 bool AddControlRateEntry(TRecordRoutine routine, TEngineRecord* record) {
@@ -140,6 +146,16 @@ bool AddClockTickEntry(TRecordRoutine routine, TEngineRecord* record) {
 bool AddDisplayEntry(TRecordRoutine routine, TEngineRecord* record) {
   TSlotTables& s = EngineSlots;
   return Append(s.displayRoutines, s.displayRecords, s.displayCount, kMaxDisplay, routine, record);
+}
+
+bool AddDisplayWatchEntry(TRecordRoutine routine, TEngineRecord* record) {
+  TSlotTables& s = EngineSlots;
+  return Append(s.watchRoutines, s.watchRecords, s.watchCount, kMaxDisplay, routine, record);
+}
+
+void PublishDisplayInputs() {
+  const TSlotTables& s = EngineSlots;
+  for (int32_t i = 0; i < s.watchCount; ++i) s.watchRoutines[i](s.watchRecords[i]);
 }
 
 TRecordRoutine FindGraphRenderer(int32_t category, int32_t type) {

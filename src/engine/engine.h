@@ -138,6 +138,11 @@ struct TSlotTables {
   TRecordRoutine displayRoutines[kMaxDisplay];
   TEngineRecord* displayRecords[kMaxDisplay];
   int32_t displayCount;
+  // Displays that watch another module's output: the block loop copies what
+  // they watch into their own state after every block.
+  TRecordRoutine watchRoutines[kMaxDisplay];
+  TEngineRecord* watchRecords[kMaxDisplay];
+  int32_t watchCount;
 };
 extern TSlotTables EngineSlots;
 // Index of the slot being run; every per-sample routine reads it.
@@ -156,6 +161,11 @@ struct TRoutineTables {
   TRecordRoutine controlRate[200]; // category 0 control-rate routines
   TRecordRoutine clockTick[27];    // category 1 clock-tick routines
   TRecordRoutine display[200];     // category 0 display-update routines
+  // Category 0: on the audio thread after every block, a display copies the
+  // output it watches into a word of its own state, the only word the GUI
+  // thread then reads (other modules' outputs are plain words of the audio
+  // thread).
+  TRecordRoutine displayWatch[200];
   TRecordRoutine graph[200];       // category 0 panel graph renderers
   bool wordMajor[200];             // category 0 types whose state is laid out word-major
   TEventRoutine event[kEventRoutineCount];
@@ -169,6 +179,7 @@ TAudioRoutine FindAudioRoutine(int32_t category, int32_t type);
 TRecordRoutine FindControlRateRoutine(int32_t category, int32_t type);
 TRecordRoutine FindClockTickRoutine(int32_t category, int32_t type);
 TRecordRoutine FindDisplayUpdateRoutine(int32_t category, int32_t type);
+TRecordRoutine FindDisplayWatchRoutine(int32_t category, int32_t type);
 TRecordRoutine FindGraphRenderer(int32_t category, int32_t type);
 // The event routine of an id; ids without a routine (and ids outside the
 // table) answer a routine that does nothing, so a caller never needs a check.
@@ -180,9 +191,12 @@ extern std::atomic<int32_t> StructureChangeDepth;
 // Slot-table edits; the caller holds the engine lock.
 // Installs a routine for record at position (0 ... count), later slots move up.
 void InsertSlot(int32_t position, TAudioRoutine routine, TEngineRecord* record);
-// Removes every entry of the record from the slots and the three lists.
+// Removes every entry of the record from the slots and the four lists.
 void RemoveRecordFromSlots(TEngineRecord* record);
 // Appends to a list; false when the list is full.
 bool AddControlRateEntry(TRecordRoutine routine, TEngineRecord* record);
 bool AddClockTickEntry(TRecordRoutine routine, TEngineRecord* record);
 bool AddDisplayEntry(TRecordRoutine routine, TEngineRecord* record);
+bool AddDisplayWatchEntry(TRecordRoutine routine, TEngineRecord* record);
+// Runs the display watch list; the block loop calls it after every block.
+void PublishDisplayInputs();

@@ -54,5 +54,9 @@ inline int32_t LoadShared(const int32_t& cell) {
 inline void StoreShared(int32_t& cell, int32_t v) {
   std::atomic_ref<int32_t>(cell).store(v, std::memory_order_relaxed);
 }
+template <class T> T* LoadShared(T* const& cell) {
+  return std::atomic_ref<T*>(const_cast<T*&>(cell)).load(std::memory_order_relaxed);
+}
+template <class T> void StoreShared(T*& cell, T* v) { std::atomic_ref<T*>(cell).store(v, std::memory_order_relaxed); }
 
 } // namespace routines

@@ -204,10 +204,7 @@ void InitModuleState(TEngineRecord* r, IEngineModule* module, float rateFactor, 
   case kTypeLevelLamp.type: { // level lamp thresholds: the two parameter words in decibels
     // The lamp compares held peak powers: the square of the amplitude that
     // the engine's one decibel conversion gives.
-    for (int32_t k = 0; k < 2; ++k) {
-      const float gain = DecibelsToGain(r->params[k].f);
-      SetWord(r, 0, 2 + k, gain * gain);
-    }
+    for (int32_t k = 0; k < 2; ++k) SetWord(r, 0, 2 + k, DecibelsToPower(r->params[k].f));
     break;
   }
   case kTypeAudioOut.type:

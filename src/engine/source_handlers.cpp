@@ -77,7 +77,7 @@ void SingleTriggerGate(TEngineRecord* r, int32_t, int32_t velocity, int32_t voic
 
 // "Sel. Gate" (8): one note only.
 void SelectiveGate(TEngineRecord* r, int32_t note, int32_t velocity, int32_t, int32_t) {
-  if (Data(note) != r->params[2].i) return;
+  if (Data(note) != r->params[kSourceNumberParam].i) return;
   SendSourceValue(r, 0, velocity > 0 ? Table(r, velocity) : 0.0f);
 }
 
@@ -111,11 +111,11 @@ void PolyPressureSource(TEngineRecord* r, int32_t, int32_t value, int32_t voice,
 // "Controller" (12) and "SelPolyAT" (13): one number; with pick-up the value
 // is sent only once the knob moves across the last sent position.
 void ControllerSource(TEngineRecord* r, int32_t number, int32_t value, int32_t, int32_t) {
-  if (Data(number) != r->params[2].i) return;
+  if (Data(number) != r->params[kSourceNumberParam].i) return;
   value = Data(value);
   int32_t previous = LastReceived(r);
   LastReceived(r) = value;
-  if (r->params[3].i != 0) {
+  if (r->params[kSourcePickUpParam].i != 0) {
     int32_t last = Step(r);
     bool crossed = (previous <= last && value > last) || (previous >= last && value < last);
     if (!crossed) return;
@@ -190,7 +190,7 @@ TSourceHandler FindSourceHandler(int32_t type) {
 
 void RemoteControlHandler(TEngineRecord* r, int32_t number, int32_t value, int32_t, int32_t) {
   IEngineModule* m = r ? r->module : nullptr;
-  if (!m || Data(number) != r->params[2].i) return;
+  if (!m || Data(number) != r->params[kSourceNumberParam].i) return;
   int32_t v = m->GetRemoteKind() == 2 ? (value > 0 ? 64 : 0) : Data(value);
   bool toMidi = m->IsRemoteToMidiOut();
   if (m->IsCategory(kCatSwitch)) {

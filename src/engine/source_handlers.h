@@ -9,6 +9,15 @@
 
 #include <cstdint>
 
+// Parameter words of a source's or a control's record that the handlers read.
+enum : int32_t {
+  // The controller or note number the source answers to.
+  kSourceNumberParam = 2,
+  // Soft takeover (pick-up): not 0 when an incoming controller moves the
+  // control only once it passes the control's position.
+  kSourcePickUpParam = 3,
+};
+
 // A handler of an instrument list: (record, data 1, data 2, voice, unison
 // rank). Data 1 is the note or controller number; data 2 the velocity (a
 // note-off passes zero or the negated release velocity) or the value.

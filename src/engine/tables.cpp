@@ -92,6 +92,11 @@ float PitchToHz(float pitch) { return PitchLookup(5.0f * pitch + 1381.88158f); }
 
 float DecibelsToGain(float db) { return PitchLookup(9.96578428466f * db + 1200.0f); }
 
+float DecibelsToPower(float db) {
+  const float gain = DecibelsToGain(db);
+  return gain * gain;
+}
+
 int32_t ComputeControlPeriod(float processingRate, int32_t controlRate) {
   if (processingRate <= 0.0f || controlRate <= 0) return 0;
   const float controlStep = 1.0f / float(controlRate);

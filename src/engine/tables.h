@@ -55,8 +55,11 @@ void BuildEngineTables();
 float PitchLookup(float index);
 // Frequency in Hz of a pitch in semitones (69 gives 440 Hz).
 float PitchToHz(float pitch);
-// Gain of a level in decibels.
+// Gain of a level in decibels: the amplitude 10^(dB/20), the one decibel
+// conversion of meters and level lamps.
 float DecibelsToGain(float db);
+// The power of that gain (its square), which the level lamps compare.
+float DecibelsToPower(float db);
 
 // Frames between control-rate passes for a processing rate and a control rate:
 // the ratio of the two reciprocals held as 32-bit floats, divided in double

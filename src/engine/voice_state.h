@@ -307,15 +307,19 @@ QV_STATE_WORDS(NoteOutState, 1);
 // ---------------------------------------------------------------------------
 // Panel displays
 
-// "Lmp": lit state.
+// "Lmp": lit state; the input as the block loop last published it for the
+// panel (the GUI thread reads that word, never the input itself).
 struct LampState {
   TWord lit;
+  float input;
 };
-QV_STATE_WORDS(LampState, 1);
+QV_STATE_WORDS(LampState, 2);
 
-// "Lvl" (meter) and "Mtr": the value the display shows in word 1.
+// "Lvl" (meter) and "Mtr": the value the display shows in word 1. "Mtr"
+// reads its input from word 0, where the block loop publishes it; the level
+// meter's own per-sample routine holds its peak in word 1.
 struct MeterState {
-  TWord reserved;
+  float input;
   float value;
 };
 QV_STATE_WORDS(MeterState, 2);

@@ -9,6 +9,7 @@
 #include "src/mod/mod.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -78,6 +79,22 @@ void KSModul::FillValueTable(double s) {
   for (int32_t i = upper + 1; i < kSteps; ++i) v[i] = v[upper];
 }
 
+namespace {
+constexpr int kRangeWords = 2; // a lamp's low and high thresholds
+}
+
+bool KSModul::IsLampType() const { return IsType(kTypeLamp) || IsType(kTypeLampTwin) || IsType(kTypeLevelLamp); }
+
+int32_t KSModul::GetParamWord(int i) const {
+  if (i < kRangeWords && IsLampType()) return std::bit_cast<int32_t>(i == 0 ? minimum_ : maximum_);
+  return params_[i];
+}
+
+void KSModul::SetParamWord(int i, int32_t value) {
+  if (i < kRangeWords && IsLampType()) (i == 0 ? minimum_ : maximum_) = std::bit_cast<float>(value);
+  else params_[i] = value;
+}
+
 void KSModul::SetControlRange(float minimum, int32_t lower, float maximum, int32_t upper, float stepSize) {
   // The MIDI thread reads the table and the range.
   TLockGuard guard(EngineCriticalSection());
@@ -93,9 +110,12 @@ void KSModul::SetControlRange(float minimum, int32_t lower, float maximum, int32
   if (record_) {
     record_->minimum = minimum;
     record_->maximum = maximum;
+    if (IsLampType())
+      for (int k = 0; k < kRangeWords; ++k) routines::StoreShared(record_->params[k].i, GetParamWord(k));
     if (IsType(kTypeLevelLamp) && record_->state && record_->stateWords >= 4) {
-      record_->state[0][2].f = PitchLookup(19.93156856932f * minimum + 1200.0f);
-      record_->state[0][3].f = PitchLookup(19.93156856932f * maximum + 1200.0f);
+      // The panel's display pass compares with these without the lock.
+      routines::StoreShared(record_->state[0][2].f, DecibelsToPower(minimum));
+      routines::StoreShared(record_->state[0][3].f, DecibelsToPower(maximum));
     }
   }
   FillValueTable(s);
@@ -376,6 +396,16 @@ void KSModul::SetRemoteKind(int32_t kind) {
   SetFlag(3u << 11, false);
   SetFlag(uint32_t(kind & 3) << 11, true);
   ReRegister();
+}
+
+bool KSModul::IsSoftTakeover() const {
+  return (record_ ? record_->params[kSourcePickUpParam].i : params_[kSourcePickUpParam]) != 0;
+}
+
+void KSModul::SetSoftTakeover(bool on) {
+  TLockGuard guard(EngineCriticalSection());
+  params_[kSourcePickUpParam] = on ? 1 : 0;
+  if (record_) record_->params[kSourcePickUpParam].i = on ? 1 : 0;
 }
 
 void KSModul::SetControllerNo(int32_t number) {

@@ -360,14 +360,13 @@ void KInstr::SetRemoteToMidiOut(bool on) {
   remoteToMidi_ = on;
 }
 
-void KInstr::SetInstrWord(int32_t value) {
-  if (value == instrWord_) return;
+// The instrument's setting is each control's own soft-takeover word, which
+// the controls keep in files; the instrument only remembers what it set last.
+void KInstr::SetSoftTakeover(bool on) {
+  if (int32_t(on) == softTakeover_) return;
   TEngineMutex lock;
-  ForEachPanelModule(owner_, [value](KSModul* m) {
-    m->SetInstrWord(value);
-    if (TEngineRecord* r = m->GetEngineRecord()) r->sources[1].i = value;
-  });
-  instrWord_ = value;
+  ForEachPanelModule(owner_, [on](KSModul* m) { m->SetSoftTakeover(on); });
+  softTakeover_ = on;
 }
 
 // ---------------------------------------------------------------------------

@@ -123,10 +123,8 @@ public:
   // Panel controls pick a moved hardware controller up only once it passes
   // their value.
   bool IsSoftTakeover() const { return softTakeover_ != 0; }
-  void SetSoftTakeover(bool on) { softTakeover_ = on ? 1 : 0; }
+  void SetSoftTakeover(bool on);
   void SetRemoteToMidiOut(bool on);
-  int32_t GetInstrWord() const { return instrWord_; }
-  void SetInstrWord(int32_t value);
   bool IsStructureHidden() const { return structureHidden_ != 0; }
   void SetStructureHidden(bool on) { structureHidden_ = on ? 1 : 0; }
 
@@ -204,7 +202,6 @@ private:
   int32_t softTakeover_ = 0;
   int32_t panelToMidi_ = 0;
   int32_t remoteToMidi_ = 0;
-  int32_t instrWord_ = 0;
   int32_t next_[kMaxVoices] = {};
   int32_t prev_[kMaxVoices] = {};
   int32_t note_[kMaxVoices] = {};

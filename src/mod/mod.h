@@ -108,6 +108,9 @@ public:
   bool IsCategory(int32_t category) const override { return category_ == category; }
   bool IsTypeIndex(int32_t type) const override { return type_ == type; }
   bool IsMacroOrInstrument() const { return category_ == kCatMacro || category_ == kCatInstrument; }
+  // The modules whose sound comes from a file: tapedecks and the sampler family.
+  bool IsTapedeck() const;
+  bool IsSamplerFamily() const;
   // Categories the engine processes (modules, sources, switches).
   bool IsProcessedCategory() const {
     return category_ == kCatModule || category_ == kCatSource || category_ == kCatSwitch;
@@ -189,8 +192,10 @@ public:
   }
   // 1 for a mono module, else its instrument's voice count.
   int32_t GetEngineVoiceCount() const override;
-  int32_t GetParamWord(int i) const override { return params_[i]; }
-  void SetParamWord(int i, int32_t value) override { params_[i] = value; }
+  // A lamp's first two settings are its range, the display routine's low and
+  // high thresholds: those words are the bits of its minimum and maximum.
+  int32_t GetParamWord(int i) const override;
+  void SetParamWord(int i, int32_t value) override;
   int32_t GetSourceWord(int i) const override { return sources_[i]; }
   void SetSourceWord(int i, int32_t value) override { sources_[i] = value; }
   // The control-value mark: event routines set it to 1 after storing a new
@@ -369,9 +374,15 @@ public:
   void SetLearnMark(bool on) { learnMark_ = on ? 1 : 0; }
   bool IsAutoVoiceReduction() const { return TestFlag(kFlagAutoReduce); }
   void SetAutoVoiceReduction(bool on) { SetFlag(kFlagAutoReduce, on); }
-  // A per-control word the instrument sets for all its panel modules.
-  int32_t GetInstrWord() const { return instrWord_; }
-  void SetInstrWord(int32_t value) { instrWord_ = value; }
+  // Soft takeover: an incoming controller moves the control only once it
+  // passes the control's position. One word of the module holds it: the
+  // parameter word the engine's handlers read as the pick-up flag, which the
+  // module's dialog and the instrument's setting both write and files keep
+  // as the control's MIDI mode word. While the module runs, its record's
+  // copy is the current one.
+  bool IsSoftTakeover() const;
+  // Read by the MIDI thread: set under the engine's mutex.
+  void SetSoftTakeover(bool on);
 
   // ---- Window records
   int32_t GetPanelWndState() const { return panelWndState_; }
@@ -598,6 +609,8 @@ private:
   TAudioInOut* Driver() const;
   bool IsSink() const;
   bool IsDisplayOrMidiSink() const;
+  // "Lmp" and the level lamp: their range is their first two settings.
+  bool IsLampType() const;
   void ForEach(void (*step)(KSModul*));
   void PrepareInEngine();
   void ReleaseFromEngine();
@@ -648,7 +661,6 @@ private:
   int32_t midiLower_ = 0;
   int32_t midiUpper_ = 127;
   double stepSize_ = 0.0;
-  int32_t instrWord_ = 0;
   int32_t snapIsolate_ = 0;
   int32_t learnMark_ = 0;
   int32_t recordVersion_ = 0;

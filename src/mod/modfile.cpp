@@ -5,6 +5,7 @@
 
 #include "platform/fs.h"
 #include "src/engine/audioio.h"
+#include "src/engine/source_handlers.h"
 #include "src/audio/soundpool.h"
 #include "src/audio/streamread.h"
 #include "src/mod/instr.h"
@@ -781,7 +782,12 @@ void KModulFile::ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t stor
   m.snapIsolate_ = I32(s);
   if (v < 97) Skip(s, 1);
   if (v >= 97 && v < 120) m.flags_ = (m.flags_ & ~(3u << 11)) | (U32(s) != 0 ? (1u << 11) : 0u);
-  if (v >= 97) m.instrWord_ = I32(s);
+  if (v >= 97) {
+    // The MIDI mode word is the control's soft-takeover word; "Sync" keeps
+    // its pulse length in that parameter word instead.
+    const int32_t mode = I32(s);
+    if (!m.IsType(kTypeClockSync)) m.params_[kSourcePickUpParam] = mode;
+  }
   m.sources_[0] = std::clamp(I32(s), 0, KSModul::kSteps - 1);
   if (v < 120) SetBit(m.flags_, kBitRemote, (U32(s) & 1u) != 0);
   m.instrPanelPos_ = Pnt(s);
@@ -1028,7 +1034,7 @@ void KModulFile::WriteControlBlock(TInOut& s, const KSModul& m) {
   WI32(s, fader ? 0 : m.midiLower_);
   WI32(s, fader ? 0 : m.midiUpper_);
   WI32(s, m.snapIsolate_);
-  WI32(s, m.instrWord_);
+  WI32(s, m.IsType(kTypeClockSync) ? 0 : m.params_[kSourcePickUpParam]);
   WI32(s, std::clamp(m.GetControlStep(), 0, KSModul::kSteps - 1));
   WPnt(s, m.instrPanelPos_);
   WPnt(s, m.ensPanelPos_);

@@ -33,6 +33,15 @@ struct InstallDriverLookup {
 
 const KModulDef* KSModul::GetTypeDef() const { return FindModulDef(this, category_, type_); }
 
+bool KSModul::IsTapedeck() const { return IsType(kTypeTapedeck1) || IsType(kTypeTapedeck2); }
+
+bool KSModul::IsSamplerFamily() const {
+  for (TModuleType t : {kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop,
+                        kTypeResynth, kTypePitchFormer})
+    if (IsType(t)) return true;
+  return false;
+}
+
 void KSModul::ApplyTypeDef(const KModulDef* def) {
   if (!def || !def->portsApply) return;
   label_ = Text(def->name);

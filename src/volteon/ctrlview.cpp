@@ -81,13 +81,6 @@ IMenu* ContextMenu(int32_t id) {
   return menu;
 }
 
-bool IsTapedeck(const KSModul* m) { return m->IsType(kTypeTapedeck1) || m->IsType(kTypeTapedeck2); }
-bool IsSamplerFamily(const KSModul* m) {
-  for (TModuleType t : {kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop,
-                        kTypeResynth, kTypePitchFormer})
-    if (m->IsType(t)) return true;
-  return false;
-}
 
 // Context-menu commands of the controls.
 namespace ctx_cmd {
@@ -101,17 +94,47 @@ constexpr int32_t kInsertOffset = 2500; // 4100 + offset = the panel window's 16
 // Heights of the labels.
 constexpr int32_t kLabelHeight = 16, kSmallLabelHeight = 10;
 
+constexpr int32_t kKnobStyle = 2;
+
 } // namespace
+
+IBmp* PanelBitmap(int32_t id) { return Bitmap(id); }
+
+KSModul* InsertPanelControl(KSModul* into, TModuleType type, bool knob) {
+  KSModul* made = into->InsertModule(type, kPlaceNextPanel, true);
+  if (made && knob) {
+    made->SetLabel(TStr("Knob"));
+    made->SetCtrlStyle(kKnobStyle);
+  }
+  return made;
+}
+
+void SaveStructureAs(KEnsemble* ens, KSModul* structure, bool macro, const TStr& title) {
+  constexpr int kInstrumentFile = 2, kMacroFile = 3;
+  if (!ens || !ens->GetFiles()) return;
+  const int type = macro ? kMacroFile : kInstrumentFile;
+  EPtr<IFileName> name(CreateFileName());
+  name->SetName(structure->GetLabel());
+  name->SetType(type);
+  if (!name->SaveDialog(title, macro ? dirs::MacroWork() : dirs::InstrWork(), type)) return;
+  try {
+    KModulFile::SaveModuleFile(*name, *structure, *ens->GetFiles());
+  } catch (...) {
+    RecordCurrentException();
+    ShowLastError();
+  }
+}
 
 // ============================================================================
 // The base
 
 TCtrlView::TCtrlView(TPanelWnd* wnd, KSModul* module)
-    : TTView(wnd, 1), module_(module), wnd_(wnd), ens_(wnd && wnd->IsEnsemblePanel()) {
+    : TVolteonView(wnd, 1, wnd ? wnd->GetEnsemble() : nullptr), module_(module),
+      ens_(wnd && wnd->IsEnsemblePanel()) {
   Look();
   int32_t menu = panel_menu::kCtrl;
-  if (IsTapedeck(module)) menu = panel_menu::kCtrlTapedeck;
-  else if (IsSamplerFamily(module)) menu = panel_menu::kCtrlSampler;
+  if (module->IsTapedeck()) menu = panel_menu::kCtrlTapedeck;
+  else if (module->IsSamplerFamily()) menu = panel_menu::kCtrlSampler;
   else if (module->IsCategory(kCatMacro)) menu = panel_menu::kCtrlMacro;
   else if (module->IsCategory(kCatInstrument)) menu = panel_menu::kCtrlInstrument;
   SetContextMenu(ContextMenu(menu));
@@ -123,6 +146,8 @@ TCtrlView::TCtrlView(TPanelWnd* wnd, KSModul* module)
 }
 
 TCtrlView::~TCtrlView() = default;
+
+TPanelWnd* TCtrlView::GetPanel() const { return dynamic_cast<TPanelWnd*>(GetParent()); }
 
 bool TCtrlView::IsOnGuiThread() const {
   KModelHost* host = module_->GetHost();
@@ -218,7 +243,8 @@ bool TCtrlView::LiesInside(const KSModul* m, const KSModul* f) {
   return false;
 }
 
-int TCtrlView::IsSameAs(TCtrlView* other) {
+int TCtrlView::IsSameAs(TVolteonView* view) {
+  auto* other = dynamic_cast<TCtrlView*>(view);
   return other && (other->module_ == module_ || LiesInside(other->module_, module_)) ? 1 : 0;
 }
 
@@ -240,8 +266,8 @@ void TCtrlView::Select(int on, int exclusive) {
   if (on) module_->Select();
   else module_->Deselect();
   MarkToFront();
-  if (wnd_)
-    wnd_->ForEachCtrlView([this](TCtrlView* v) {
+  if (TPanelWnd* wnd = GetPanel())
+    wnd->ForEachCtrlView([this](TCtrlView* v) {
       if (LiesInside(v->module_, module_)) v->MarkToFront();
     });
 }
@@ -255,81 +281,11 @@ void TCtrlView::DragTo(const TPnt& p) {
 void TCtrlView::AfterDrag() { module_->UpdateCtrlViews(); }
 
 void TCtrlView::AddUndoMerged(int32_t kind, const void* object, int32_t value) {
-  KEnsemble* ens = wnd_ ? wnd_->GetEnsemble() : nullptr;
+  KEnsemble* ens = GetEnsemble();
   if (ens && ens->GetFiles()) ens->GetFiles()->GetUndo().AddUndoStepMerged(kind, object, value);
 }
 
 // ---------------------------------------------------------------- mouse
-
-void TCtrlView::MouseDown(int32_t x, int32_t y) {
-  if (!wnd_) return;
-  std::weak_ptr<int> alive = Liveness();
-  wnd_->ClearChildMarks();
-  if (!wnd_->IsCtrlKeyDown()) Select(1, IsSelected() ? 0 : 1);
-  else Select(IsSelected() ? 0 : 1, 0);
-  wnd_->BringMarkedToFront();
-  if (!CanDragAt(x, y)) {
-    ownMouse_ = 1;
-    OwnMouseDown(x, y);
-  } else {
-    ownMouse_ = 0;
-    if (!IsFixed()) {
-      const TPnt press(x, y);
-      wnd_->ForEachCtrlView([&](TCtrlView* v) {
-        if (!v->IsInSelection()) return;
-        v->dragOrigin_ = wnd_->SnapToGrid(v->GetOrigin());
-        v->press_ = press;
-      });
-    }
-  }
-  if (!alive.expired()) wnd_->SelectionChanged();
-}
-
-void TCtrlView::MouseMove(int32_t x, int32_t y) {
-  if (!wnd_) return;
-  if (ownMouse_) {
-    OwnMouseMove(x, y);
-    return;
-  }
-  if (!wnd_->IsMouseButtonDown() || IsFixed()) return;
-  const TPnt press = press_;
-  std::vector<TCtrlView*> moving;
-  wnd_->ForEachCtrlView([&](TCtrlView* v) {
-    if (v->IsInSelection()) moving.push_back(v);
-  });
-  for (TCtrlView* v : moving) {
-    const TPnt start = v->GetOrigin();
-    const TPnt target = wnd_->SnapToGrid(TPnt(start.X() - press.X() + x, start.Y() - press.Y() + y));
-    if (target != start) {
-      AddUndoMerged(undo_kind::kMoveControls, this, 0);
-      v->moved_ = 1;
-    }
-    if (target != v->dragOrigin_) {
-      v->dragOrigin_ = target;
-      v->DragTo(target);
-    }
-  }
-  for (TCtrlView* v : moving) v->AfterDrag();
-}
-
-void TCtrlView::MouseUp(int32_t x, int32_t y) {
-  if (!wnd_) return;
-  if (KEnsemble* ens = wnd_->GetEnsemble(); ens && ens->GetFiles()) ens->GetFiles()->GetUndo().ClearPendingUndo();
-  if (ownMouse_) {
-    ownMouse_ = 0;
-    OwnMouseUp(x, y);
-    return;
-  }
-  if (IsFixed()) return;
-  if (!wnd_->IsCtrlKeyDown()) {
-    wnd_->ForEachCtrlView([this](TCtrlView* v) {
-      if (!v->moved_ && v->IsSelected() && !IsSameAs(v)) v->Select(0, 0);
-      v->moved_ = 0;
-    });
-  }
-  wnd_->UpdateScrollBars();
-  wnd_->SelectionChanged();
-}
 
 void TCtrlView::DoubleClick(int32_t x, int32_t y) {
   if (doubleClickOperates_ && operating_.Contains(TPnt(x, y))) {
@@ -342,10 +298,6 @@ void TCtrlView::DoubleClick(int32_t x, int32_t y) {
   DoubleClickAction();
 }
 
-void TCtrlView::RightMouseDown(int32_t, int32_t) {
-  if (wnd_) wnd_->SelectionChanged();
-}
-
 void TCtrlView::OpenProperties() {
   if (module_->IsCategory(kCatInstrument)) panel_dialogs::OpenInstrumentDialog(module_);
   else panel_dialogs::OpenModuleDialog(module_);
@@ -353,58 +305,8 @@ void TCtrlView::OpenProperties() {
 
 // ---------------------------------------------------------------- commands
 
-void TCtrlView::Execute(int32_t id) {
-  int result = 0;
-  if (!Command(id, 0, result)) TTView::Execute(id);
-}
-
-int TCtrlView::IsEnabled(int32_t id, int& enabled) {
-  int result = 0;
-  if (Command(id, 1, result)) {
-    enabled = result;
-    return 1;
-  }
-  return TTView::IsEnabled(id, enabled);
-}
-
-int TCtrlView::IsChecked(int32_t id, int& checked) {
-  int result = 0;
-  if (Command(id, 2, result)) {
-    checked = result;
-    return 1;
-  }
-  return TTView::IsChecked(id, checked);
-}
-
-void TCtrlView::InsertControl(TModuleType type, bool knob) {
-  KSModul* made = module_->InsertModule(type, kPlaceNextPanel, true);
-  if (!made || !knob) return;
-  made->SetLabel(TStr("Knob"));
-  made->SetCtrlStyle(2);
-}
-
-// Writes the frame's macro or instrument, with everything below it, to a
-// file the user chooses.
-void TCtrlView::SaveFrameAs() {
-  constexpr int kInstrumentFile = 2, kMacroFile = 3;
-  KEnsemble* ens = wnd_ ? wnd_->GetEnsemble() : nullptr;
-  if (!ens || !ens->GetFiles()) return;
-  const bool macro = module_->IsCategory(kCatMacro);
-  const int type = macro ? kMacroFile : kInstrumentFile;
-  EPtr<IFileName> name(CreateFileName());
-  name->SetName(module_->GetLabel());
-  name->SetType(type);
-  if (!name->SaveDialog(TStr("Save As"), macro ? dirs::MacroWork() : dirs::InstrWork(), type)) return;
-  try {
-    KModulFile::SaveModuleFile(*name, *module_, *ens->GetFiles());
-  } catch (...) {
-    RecordCurrentException();
-    ShowLastError();
-  }
-}
-
 int TCtrlView::Command(int32_t id, int mode, int& result) {
-  KEnsemble* ens = wnd_ ? wnd_->GetEnsemble() : nullptr;
+  KEnsemble* ens = GetEnsemble();
   auto record = [ens](int32_t kind) {
     if (ens) ens->AddUndoStep(kind, nullptr);
   };
@@ -430,12 +332,13 @@ int TCtrlView::Command(int32_t id, int mode, int& result) {
     return 1;
   case ctx_cmd::kFramePaste:
     if (!module_->IsMacroOrInstrument()) return 0;
-    if (mode == 0 && wnd_) wnd_->PasteInto(module_);
+    if (mode == 0)
+      if (TPanelWnd* wnd = GetPanel()) wnd->PasteInto(module_);
     result = mode == 1 ? (dirs::Clipboard()->Exists() ? 1 : 0) : 0;
     return 1;
   case ctx_cmd::kFrameSaveAs:
     if (!module_->IsMacroOrInstrument()) return 0;
-    if (mode == 0) SaveFrameAs();
+    if (mode == 0) SaveStructureAs(GetEnsemble(), module_, module_->IsCategory(kCatMacro), TStr("Save As"));
     result = mode == 1 ? 1 : 0;
     return 1;
   case ctx_cmd::kStructure:
@@ -476,7 +379,7 @@ int TCtrlView::Command(int32_t id, int mode, int& result) {
     bool knob = false;
     const TModuleType type = PanelInsertType(id - ctx_cmd::kInsertOffset, &knob);
     if (type.category == 0 && type.type == 0) return 0;
-    if (mode == 0) InsertControl(type, knob);
+    if (mode == 0) InsertPanelControl(module_, type, knob);
     result = mode == 1 ? 1 : 0;
     return 1;
   }
@@ -1009,12 +912,12 @@ TFileView::TFileView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {
 TStr TFileView::SoundFileName(const KSModul* m) {
   // Each kind reads the object it owns: a tape deck its recording, a
   // sampler its sample map.
-  if (IsTapedeck(m)) {
+  if (m->IsTapedeck()) {
     IRecordBuffer* record = m->GetRecordBuffer();
     if (record && record->HasFileName() && record->GetFileName()) return record->GetFileName()->GetName(1);
     return TStr();
   }
-  if (IsSamplerFamily(m)) {
+  if (m->IsSamplerFamily()) {
     IAudioFileMap* map = m->GetSampleMap();
     if (map && map->GetDisplayName()) return map->GetDisplayName()->GetName(1);
   }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "pc/sky/view.h"
+#include "src/volteon/voltwnd.h"
 #include "src/mod/mod.h"
 #include "src/mod/modwnd.h"
 
@@ -35,7 +36,7 @@ public:
   virtual void RequestValueUpdate() = 0;
 };
 
-class TCtrlView : public TTView, public ICtrlView, public IModelView {
+class TCtrlView : public TVolteonView, public ICtrlView, public IModelView {
 public:
   // Operating areas play the control; a press elsewhere selects and moves.
   TCtrlView(TPanelWnd* wnd, KSModul* module);
@@ -50,7 +51,8 @@ public:
   void RequestValueUpdate() override;
 
   KSModul* GetModule() const { return module_; }
-  TPanelWnd* GetPanel() const { return wnd_; }
+  // The panel window the view lies on.
+  TPanelWnd* GetPanel() const;
   // This view is on the ensemble panel (else on an instrument or macro panel).
   bool IsEnsembleView() const { return ens_; }
   const TArea& GetOperatingArea() const { return operating_; }
@@ -69,16 +71,17 @@ public:
   virtual void DoubleClickAction() { OpenProperties(); }
   // Draws the value part; the drawn area is the result.
   virtual TArea DrawValue(IDrawContext* ctx);
-  virtual void OwnMouseDown(int32_t x, int32_t y) {}
-  virtual void OwnMouseUp(int32_t x, int32_t y) {}
-  virtual void OwnMouseMove(int32_t x, int32_t y) {}
-  virtual int CanDragAt(int32_t x, int32_t y) { return operating_.Contains(TPnt(x, y)) ? 0 : 1; }
+
+  // Selecting and dragging
+  int CanDragAt(int32_t x, int32_t y) override { return operating_.Contains(TPnt(x, y)) ? 0 : 1; }
   // A locked panel keeps selecting and playing but moves nothing.
-  virtual int IsFixed();
-  virtual int IsSameAs(TCtrlView* other);
-  virtual int IsInSelection();
-  virtual void DragTo(const TPnt& p);
-  virtual void AfterDrag();
+  int IsFixed() override;
+  // The same control, or one inside this frame.
+  int IsSameAs(TVolteonView* other) override;
+  int IsInSelection() override;
+  void DragTo(const TPnt& p) override;
+  void AfterDrag() override;
+  int32_t GetMoveUndoKind() override { return undo_kind::kMoveControls; }
 
   // The view tree
   void Paint(IDrawContext* ctx, const TArea& clip) override;
@@ -86,17 +89,8 @@ public:
   int GetHint(TStr& text, TArea& area) override;
   int IsSelected() override { return module_->IsSelected() ? 1 : 0; }
   void Select(int on, int exclusive) override;
-  void MouseDown(int32_t x, int32_t y) override;
-  void MouseMove(int32_t x, int32_t y) override;
-  void MouseUp(int32_t x, int32_t y) override;
   void DoubleClick(int32_t x, int32_t y) override;
-  void RightMouseDown(int32_t x, int32_t y) override;
   void Refresh(int flag) override;
-  void Execute(int32_t id) override;
-  int IsEnabled(int32_t id, int& enabled) override;
-  int IsChecked(int32_t id, int& checked) override;
-  // A frame's Save As: its macro or instrument to a file the user chooses.
-  void SaveFrameAs();
   // Mode 0 runs the command, 1 asks whether it is enabled, 2 whether it is
   // checked; 1 when the id is the control's.
   int Command(int32_t id, int mode, int& result) override;
@@ -118,7 +112,6 @@ protected:
   // The selection has changed since the label was last painted.
   bool SelectionShownChanged() const { return shownSelected_ != (module_->IsSelected() ? 1 : 0); }
   IFnt* Font() const { return font_; }
-  void InsertControl(TModuleType type, bool knob);
 
   TArea title_;
   TArea label_;
@@ -135,16 +128,10 @@ protected:
 
 private:
   void ApplyFrame(const TPnt& topLeft);
-  TPanelWnd* wnd_;
   bool ens_;
   int32_t frameW_ = 0, frameH_ = 0;
   TPnt layoutOrigin_ = NoPnt;
   int32_t shownSelected_ = -1;
-  // Drag state.
-  TPnt press_;
-  TPnt dragOrigin_;
-  int32_t ownMouse_ = 0;
-  int32_t moved_ = 0;
   // The one redraw that another thread may have on its way.
   std::atomic<int32_t> pending_{0};
   std::atomic<int32_t> redraws_{0};
@@ -306,6 +293,17 @@ private:
     SetArea(TArea(0, 0, 10, 10));
   }
 };
+
+// The shared pictures of the panels, loaded on first use and kept for the
+// whole run.
+IBmp* PanelBitmap(int32_t id);
+// Inserts a control at the structure's next panel insert position, with
+// undo; a knob is a fader labelled "Knob" in the knob style. Null when the
+// structure refuses it.
+KSModul* InsertPanelControl(KSModul* into, TModuleType type, bool knob);
+// Writes a macro or an instrument, with everything below it, to a file the
+// user names.
+void SaveStructureAs(KEnsemble* ens, KSModul* structure, bool macro, const TStr& title);
 
 // Makes the view of a panel view kind (the module type's).
 TCtrlView* CreateCtrlView(TPanelWnd* wnd, KSModul* module, int32_t kind);

@@ -251,29 +251,8 @@ void TModView::DragTo(const TPnt& p) {
 
 int32_t TModView::GetMoveUndoKind() { return undo::kMoveBoxes; }
 
-void TModView::Execute(int32_t id) {
-  int result = 0;
-  if (Command(id, 0, result)) return;
-  TVolteonView::Execute(id);
-}
 
-int TModView::IsEnabled(int32_t id, int& enabled) {
-  int result = 0;
-  if (Command(id, 1, result)) {
-    enabled = result;
-    return 1;
-  }
-  return TVolteonView::IsEnabled(id, enabled);
-}
 
-int TModView::IsChecked(int32_t id, int& checked) {
-  int result = 0;
-  if (Command(id, 2, result)) {
-    checked = result;
-    return 1;
-  }
-  return TVolteonView::IsChecked(id, checked);
-}
 
 int TModView::Command(int32_t id, int mode, int& result) {
   result = 0;

@@ -16,7 +16,6 @@
 #include "src/volteon/volteon.h"
 
 #include <algorithm>
-#include <map>
 #include <set>
 #include <vector>
 
@@ -26,20 +25,6 @@ namespace {
 
 constexpr int32_t kUndoClosePanel = 9, kUndoLockPanel = 10, kUndoUnlockPanel = 11, kUndoCutControls = 29,
                   kUndoDeleteControls = 30;
-constexpr int32_t kKnobStyle = 2;
-
-IBmp* SharedBitmap(int32_t id) {
-  static auto* bitmaps = new std::map<int32_t, IBmp*>; // kept for the whole run
-  auto it = bitmaps->find(id);
-  if (it != bitmaps->end()) return it->second;
-  IBmp* bmp = CreateBmp();
-  try {
-    bmp->LoadResource(id);
-  } catch (...) {
-  }
-  (*bitmaps)[id] = bmp;
-  return bmp;
-}
 
 IMenu* PanelMenu() {
   static IMenu* menu = nullptr; // kept for the whole run
@@ -52,12 +37,7 @@ IMenu* PanelMenu() {
 }
 
 bool IsAudioModule(const KSModul* m, bool tapedeckOnly) {
-  if (m->IsType(kTypeTapedeck1) || m->IsType(kTypeTapedeck2)) return true;
-  if (tapedeckOnly) return false;
-  for (TModuleType t : {kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop,
-                        kTypeResynth, kTypePitchFormer})
-    if (m->IsType(t)) return true;
-  return false;
+  return m->IsTapedeck() || (!tapedeckOnly && m->IsSamplerFamily());
 }
 
 } // namespace
@@ -86,9 +66,9 @@ TModuleType PanelInsertType(int32_t id, bool* knob) {
 // The window
 
 TPanelWnd::TPanelWnd(KSModul* structure, TPanelWindows* windows)
-    : TWnd(NewDocumentFrame()), structure_(structure), windows_(windows) {
+    : TVolteonWnd(NewDocumentFrame()), structure_(structure), windows_(windows) {
   const bool top = structure->GetParent() == nullptr;
-  SetBackgroundBitmap(SharedBitmap(top ? picture::kEnsemblePanelTile : picture::kTileGreenGrey), 1, 0);
+  SetBackgroundBitmap(PanelBitmap(top ? picture::kEnsemblePanelTile : picture::kTileGreenGrey), 1, 0);
   SetPlacement(structure->GetPanelWndState(), structure->GetPanelWndPos(), structure->GetPanelWndArea());
   SetContextMenu(PanelMenu());
   TStr title = structure->GetLabel();
@@ -119,22 +99,6 @@ TPanelWnd::~TPanelWnd() {
 }
 
 KEnsemble* TPanelWnd::GetEnsemble() const { return windows_ ? windows_->GetEnsemble() : nullptr; }
-
-TPnt TPanelWnd::SnapToGrid(const TPnt& p) const {
-  auto Snap = [](int32_t v) {
-    constexpr int32_t g = kGridStep, h = kGridStep / 2;
-    return v >= 0 ? ((v + h) / g) * g : ((v - (h - 1)) / g) * g;
-  };
-  return TPnt(Snap(p.X()), Snap(p.Y()));
-}
-
-TArea TPanelWnd::GetExtent() {
-  TArea all = EmptyArea;
-  for (TTView* v = FirstChild(); v; v = v->NextSibling())
-    if (v->IsVisible()) all.Unite(v->GetBounds());
-  if (all.IsEmpty()) return all;
-  return TArea(all.Left() - kGridStep, all.Top() - kGridStep, all.Right() + kGridStep, all.Bottom() + kGridStep);
-}
 
 // The modules whose controls this window shows, in the order of the tree.
 static std::vector<KSModul*> ShownModules(TPanelWnd* w) {
@@ -267,21 +231,8 @@ void TPanelWnd::PasteInto(KSModul* target) {
 }
 
 void TPanelWnd::SaveWindowAs() {
-  constexpr int kInstrumentFile = 2, kMacroFile = 3;
-  KEnsemble* ens = GetEnsemble();
-  if (!ens || !ens->GetFiles()) return;
   const bool macro = structure_->IsCategory(kCatMacro) && structure_->GetParent();
-  const int type = macro ? kMacroFile : kInstrumentFile;
-  EPtr<IFileName> name(CreateFileName());
-  name->SetName(structure_->GetLabel());
-  name->SetType(type);
-  if (!name->SaveDialog(TStr("Save Window As"), macro ? dirs::MacroWork() : dirs::InstrWork(), type)) return;
-  try {
-    KModulFile::SaveModuleFile(*name, *structure_, *ens->GetFiles());
-  } catch (...) {
-    RecordCurrentException();
-    ShowLastError();
-  }
+  SaveStructureAs(GetEnsemble(), structure_, macro, TStr("Save Window As"));
 }
 
 void TPanelWnd::SelectAll() {
@@ -308,51 +259,12 @@ void TPanelWnd::SetInsertPosition(int32_t x, int32_t y) {
 }
 
 void TPanelWnd::MouseDown(int32_t x, int32_t y) {
-  Select(0, 1);
-  band_ = TArea(x, y, x, y);
-  SelectionChanged();
+  TVolteonWnd::MouseDown(x, y);
   SetInsertPosition(x, y);
 }
 
-void TPanelWnd::MouseMove(int32_t x, int32_t y) {
-  if (band_ == NoArea) return;
-  auto Lines = [this](bool add) {
-    const TPnt tl = band_.TopLeft(), br = band_.BottomRight();
-    const TPnt lb(band_.Left(), band_.Bottom()), rt(band_.Right(), band_.Top());
-    const TPnt pts[4][2] = {{tl, lb}, {lb, br}, {br, rt}, {rt, tl}};
-    for (const auto& l : pts) {
-      if (add) AddRubberLine(l[0], l[1]);
-      else RemoveRubberLine(l[0], l[1]);
-    }
-  };
-  Lines(false);
-  band_.SetBottomRight(x, y);
-  Lines(true);
-  const TArea r(std::min(band_.Left(), band_.Right()), std::min(band_.Top(), band_.Bottom()),
-                std::max(band_.Left(), band_.Right()), std::max(band_.Top(), band_.Bottom()));
-  if (!r.IsEmpty()) {
-    Select(0, 1);
-    ClearChildMarks();
-    ForEachCtrlView([&](TCtrlView* v) {
-      if (!v->IsVisible()) return;
-      const TArea b = v->GetBounds();
-      if (!b.IsEmpty() && r.Left() <= b.Left() && r.Top() <= b.Top() && b.Right() <= r.Right() &&
-          b.Bottom() <= r.Bottom())
-        v->Select(1, 0);
-    });
-    BringMarkedToFront();
-  }
-  SelectionChanged();
-}
-
-void TPanelWnd::MouseUp(int32_t, int32_t) {
-  if (band_ == NoArea) return;
-  ClearRubberLines();
-  band_ = NoArea;
-}
-
 void TPanelWnd::RightMouseDown(int32_t x, int32_t y) {
-  SelectionChanged();
+  TVolteonWnd::RightMouseDown(x, y);
   SetInsertPosition(x, y);
 }
 
@@ -394,42 +306,16 @@ KSModul* TPanelWnd::SingleSelectedAudio(bool tapedeckOnly, bool needsAudio) {
 void TPanelWnd::InsertControl(int32_t id) {
   bool knob = false;
   const TModuleType type = PanelInsertType(id, &knob);
-  KSModul* made = structure_->InsertModule(type, kPlaceNextPanel, true);
-  if (!made || !knob) return;
-  made->SetLabel(TStr("Knob"));
-  made->SetCtrlStyle(kKnobStyle);
-}
-
-void TPanelWnd::Execute(int32_t id) {
-  int result = 0;
-  if (!Command(id, 0, result)) TWnd::Execute(id);
-}
-
-int TPanelWnd::IsEnabled(int32_t id, int& enabled) {
-  int result = 0;
-  if (Command(id, 1, result)) {
-    enabled = result;
-    return 1;
-  }
-  return TWnd::IsEnabled(id, enabled);
-}
-
-int TPanelWnd::IsChecked(int32_t id, int& checked) {
-  int result = 0;
-  if (Command(id, 2, result)) {
-    checked = result;
-    return 1;
-  }
-  return TWnd::IsChecked(id, checked);
+  InsertPanelControl(structure_, type, knob);
 }
 
 int TPanelWnd::Command(int32_t id, int mode, int& result) {
   KEnsemble* ens = GetEnsemble();
   auto Answer = [&](int enabled, int checked = 0) {
-    result = mode == 1 ? enabled : mode == 2 ? checked : 0;
+    result = mode == command_mode::kEnabled ? enabled : mode == command_mode::kChecked ? checked : 0;
     return 1;
   };
-  const bool run = mode == 0;
+  const bool run = mode == command_mode::kRun;
   switch (id) {
   case cmd::kPanelLoadAudio: {
     KSModul* m = SingleSelectedAudio(false, false);

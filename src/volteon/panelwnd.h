@@ -3,11 +3,11 @@
 // from the keyboard and locked against moving.
 #pragma once
 
-#include "pc/sky/wnd.h"
 #include "src/engine/display_routines.h"
 #include "src/mod/mod.h"
 #include "src/mod/modwnd.h"
 #include "src/volteon/ctrlview.h"
+#include "src/volteon/voltwnd.h"
 
 #include <functional>
 
@@ -40,17 +40,14 @@ constexpr int32_t kSnapshotButton = 3596;
 // inserts nothing. `knob` tells the Knob commands.
 TModuleType PanelInsertType(int32_t id, bool* knob = nullptr);
 
-class TPanelWnd : public TWnd, public IModelWnd {
+class TPanelWnd : public TVolteonWnd, public IModelWnd {
 public:
-  static constexpr int32_t kGridStep = 4;
   TPanelWnd(KSModul* structure, TPanelWindows* windows);
   ~TPanelWnd() override;
 
   KSModul* GetStructure() const { return structure_; }
   bool IsEnsemblePanel() const { return structure_->GetParent() == nullptr; }
   KEnsemble* GetEnsemble() const;
-  TPnt SnapToGrid(const TPnt& p) const;
-  int32_t GetGridStep() const { return kGridStep; }
 
   // The panel's operations
   void AddCtrlViews();
@@ -65,7 +62,7 @@ public:
   bool WriteSelectedToClipboard();
   // Refuses Cut and Copy while a macro or instrument frame is selected.
   bool CheckNoFrameSelected();
-  virtual void SelectionChanged();
+  void SelectionChanged() override;
   void SelectAll();
   // Writes the structure to an instrument or macro file the user names.
   void SaveWindowAs();
@@ -73,24 +70,19 @@ public:
   void SetClosedByModel() { closedByModel_ = true; }
   bool IsClosing() const { return closing_; }
 
-  // TWnd and the view tree
-  TArea GetExtent() override;
+  // The view tree
+  // Exclusive: deselects every module of the ensemble, also on a panel
+  // without controls.
   void Select(int on, int exclusive) override;
   void MouseDown(int32_t x, int32_t y) override;
-  void MouseMove(int32_t x, int32_t y) override;
-  void MouseUp(int32_t x, int32_t y) override;
   void DoubleClick(int32_t x, int32_t y) override;
   void RightMouseDown(int32_t x, int32_t y) override;
   void KeyDown(int code) override;
   void Activated() override { SelectionChanged(); }
-  void Execute(int32_t id) override;
-  int IsEnabled(int32_t id, int& enabled) override;
-  int IsChecked(int32_t id, int& checked) override;
   int Command(int32_t id, int mode, int& result) override;
 
   // Every control view of the window, topmost first.
   template <class F> void ForEachCtrlView(F f);
-  const TArea& GetRubberBand() const { return band_; }
 
 private:
   void SetInsertPosition(int32_t x, int32_t y);
@@ -100,7 +92,6 @@ private:
 
   KSModul* structure_;
   TPanelWindows* windows_;
-  TArea band_ = NoArea;
   bool closedByModel_ = false;
   bool closing_ = false;
 };

@@ -101,7 +101,7 @@ TArea PortHandleArea(int32_t c, int32_t i, bool in, int32_t idx, int32_t nIn, in
 // ---------------------------------------------------------------------------
 // TPortView
 
-TPortView::TPortView(TModView* box, KInPort* in, KOutPort* out) : TTView(box, 0), in_(in), out_(out) {
+TPortView::TPortView(TModView* box, KInPort* in, KOutPort* out) : TCommandFirst<TTView>(box, 0), in_(in), out_(out) {
   KSModul* m = GetModule();
   portCount_ = in ? m->GetInPortCount() : m->GetOutPortCount();
   portIndex_ = in ? m->GetInPortIndex(in) : m->GetOutPortIndex(out);
@@ -221,30 +221,6 @@ void TPortView::StartWiring() {
   if (IsWiring()) EndLine();
   BeginLine(wnd->GetDWnd() ? wnd->GetDWnd()->LastMousePos() : GetWindowConnectionPoint());
   RequestCapture();
-}
-
-void TPortView::Execute(int32_t id) {
-  int result = 0;
-  if (Command(id, 0, result)) return;
-  TTView::Execute(id);
-}
-
-int TPortView::IsEnabled(int32_t id, int& enabled) {
-  int result = 0;
-  if (Command(id, 1, result)) {
-    enabled = result;
-    return 1;
-  }
-  return TTView::IsEnabled(id, enabled);
-}
-
-int TPortView::IsChecked(int32_t id, int& checked) {
-  int result = 0;
-  if (Command(id, 2, result)) {
-    checked = result;
-    return 1;
-  }
-  return TTView::IsChecked(id, checked);
 }
 
 int TPortView::Command(int32_t id, int mode, int& result) {

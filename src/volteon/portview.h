@@ -7,6 +7,7 @@
 
 #include "pc/sky/view.h"
 #include "src/mod/modwnd.h"
+#include "src/volteon/voltwnd.h"
 
 class KInPort;
 class KOutPort;
@@ -35,7 +36,7 @@ constexpr int32_t kInEventMark = 7707;
 TArea PortHandleArea(int32_t category, int32_t index, bool in, int32_t portIndex, int32_t inCount, int32_t outCount,
                      int32_t boxWidth, bool labelled);
 
-class TPortView : public TTView, public IModelView {
+class TPortView : public TCommandFirst<TTView>, public IModelView {
 public:
   static constexpr int32_t kHeight = 16;
   static constexpr int32_t kLabelledWidth = 26, kPlainWidth = 10;
@@ -59,9 +60,6 @@ public:
   void DoubleClick(int32_t x, int32_t y) override;
   void MouseMove(int32_t x, int32_t y) override;
   void CancelMouse() override;
-  void Execute(int32_t id) override;
-  int IsEnabled(int32_t id, int& enabled) override;
-  int IsChecked(int32_t id, int& checked) override;
   int Command(int32_t id, int mode, int& result) override;
   int GetHint(TStr& text, TArea& area) override;
 

@@ -30,8 +30,6 @@ namespace {
 
 // The undo kind of a property change.
 constexpr int32_t kUndoProperties = 4;
-// The parameter word that keeps a controller's soft-takeover flag.
-constexpr int kSoftTakeoverWord = 3;
 // Display sizes go in steps of this many pixels.
 constexpr int32_t kPixelMinX = 30, kPixelMinY = 20, kPixelMax = 400;
 constexpr int32_t kMidiKeyMax = 127;
@@ -52,13 +50,6 @@ constexpr TClockDivision kClockDivisions[kClockDivisionCount] = {
 bool IsDelayBufferType(const KSModul* m) {
   return m->IsType(kTypeStaticDelay) || m->IsType(kTypeDiffuserDelay) || m->IsType(kTypeGrainDelay) ||
          m->IsType(kTypeModDelay) || m->IsType(kTypeScope);
-}
-bool IsTapeType(const KSModul* m) { return m->IsType(kTypeTapedeck1) || m->IsType(kTypeTapedeck2); }
-bool HasSampleData(const KSModul* m) {
-  for (TModuleType t : {kTypeBeatLoop, kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup,
-                        kTypeResynth, kTypePitchFormer})
-    if (m->IsType(t)) return true;
-  return false;
 }
 
 } // namespace
@@ -134,9 +125,9 @@ void TModPrp::ShowMacroFile() {
 }
 void TModPrp::ShowAudioFile() {
   IFileName* name = nullptr;
-  if (IsTapeType(module_)) {
+  if (module_->IsTapedeck()) {
     if (IRecordBuffer* buffer = module_->GetRecordBuffer()) name = buffer->GetFileName();
-  } else if (HasSampleData(module_)) {
+  } else if (module_->IsSamplerFamily()) {
     if (IAudioFileMap* map = module_->GetSampleMap()) {
       IAudioFileMapEntry* entry = map->GetCurrent() ? map->GetCurrent() : map->GetAt(0);
       if (entry && entry->GetSoundFile()) name = entry->GetSoundFile()->GetFileName();
@@ -188,9 +179,7 @@ void TModPrp::BindRemoteToMidiOut() {
   bind_.remoteToMidiOut = CreateCtrlerBoolean(this, prpid::kRemoteToMidiOut, module_->IsRemoteToMidiOut(), {});
 }
 void TModPrp::BindSoftTakeover() {
-  const TEngineRecord* r = module_->GetEngineRecord();
-  const int32_t on = r ? r->params[kSoftTakeoverWord].i : module_->GetParamWord(kSoftTakeoverWord);
-  bind_.softTakeover = CreateCtrlerBoolean(this, prpid::kSoftTakeover, on != 0, {});
+  bind_.softTakeover = CreateCtrlerBoolean(this, prpid::kSoftTakeover, module_->IsSoftTakeover(), {});
 }
 void TModPrp::BindIncremental() {
   bind_.incremental = CreateCtrlerBoolean(this, prpid::kIncremental, module_->IsIncremental(), {});
@@ -219,7 +208,7 @@ void TModPrp::BindSmallDesign() {
 // A buffer length is never negative: the field refuses it with the range
 // message (not-a-number and infinities are refused by the field itself).
 void TModPrp::BindBufferLength(int enabled) {
-  const bool tape = IsTapeType(module_);
+  const bool tape = module_->IsTapedeck();
   const TStr name(tape ? "Size (sec)" : module_->IsType(kTypeScope) ? "Max Buffer [ms]" : "Max Delay [ms]");
   const float longest = tape ? kLongestBufferSeconds : kLongestBufferSeconds * kMsPerSecond;
   bind_.bufferLength = CreateCtrlerReal(this, prpid::kMax, module_->GetMaximum(), name, 0.0f, longest, {});
@@ -275,7 +264,7 @@ void TModPrp::ResizeBuffer(float value) {
       buffer->SetLengthMs(int32_t(value));
       m->SetRangeMaximum(float(buffer->GetLengthMs()));
     }
-  } else if (IsTapeType(m)) {
+  } else if (m->IsTapedeck()) {
     TStructureChange change(m);
     if (IRecordBuffer* buffer = m->GetRecordBuffer()) {
       buffer->SetLengthMs(int32_t(value * kMsPerSecond));
@@ -346,12 +335,7 @@ bool TModPrp::Apply() {
   if (changed(bind_.remote)) m->SetRemote(bind_.remote->GetValue() != 0);
   if (changed(bind_.panelToMidiOut)) m->SetPanelToMidiOut(bind_.panelToMidiOut->GetValue() != 0);
   if (changed(bind_.remoteToMidiOut)) m->SetRemoteToMidiOut(bind_.remoteToMidiOut->GetValue() != 0);
-  if (changed(bind_.softTakeover)) {
-    const int32_t on = bind_.softTakeover->GetValue() ? 1 : 0;
-    TLockGuard guard(EngineCriticalSection());
-    if (TEngineRecord* r = m->GetEngineRecord()) r->params[kSoftTakeoverWord].i = on;
-    m->SetParamWord(kSoftTakeoverWord, on);
-  }
+  if (changed(bind_.softTakeover)) m->SetSoftTakeover(bind_.softTakeover->GetValue() != 0);
   if (changed(bind_.incremental)) m->SetIncremental(bind_.incremental->GetValue() != 0);
   if (changed(bind_.snapIsolate)) m->SetSnapIsolate(bind_.snapIsolate->GetValue() != 0);
   if (changed(bind_.labelShown)) m->SetLabelShown(bind_.labelShown->GetValue() != 0);
@@ -493,6 +477,8 @@ int32_t ModPrpResource(int32_t category, int32_t type) {
   default: return 0;
   }
 }
+
+IModPrp* CastToModPrp(IBase* base) { return dynamic_cast<IModPrp*>(base); }
 
 std::unique_ptr<TModPrp> CreateModPrp(KSModul* module, const char* where) {
   (void)where;

@@ -61,9 +61,15 @@ int32_t ClockDivisionTicks(int32_t index);
 void FillClockDivisionMenu(ICtrlerMenu* menu, int32_t ticks);
 int32_t GetClockDivisionTicks(ICtrlerMenu* menu);
 
+// What holders of a module's dialog see: a dialog, nothing more.
+class IModPrp : public virtual IDlg {};
+
+// The dialog behind an interface pointer, or null when it is none.
+IModPrp* CastToModPrp(IBase* base);
+
 // The common base. Subclasses call the binders in their constructor; each
 // binder makes one control over its id, filled from the module.
-class TModPrp : public TDlg {
+class TModPrp : public TDlg, public IModPrp {
 public:
   TModPrp(KSModul* module, int32_t resourceId);
   ~TModPrp() override;

@@ -313,10 +313,18 @@ void TSamplerPrp::Edit() {
   if (!Try([&] { current_->GetSoundFile()->EditExternally(); })) ShowLastError();
 }
 
+// Reading the sound again replaces the samples the engine plays from: a
+// paused driver may still be inside a block, so the reload holds the
+// module's bracket (and with it the engine lock) as the model's own reload
+// command does.
 void TSamplerPrp::Reload() {
   if (!current_ || !current_->GetSoundFile()) return;
-  TAudioPause pause(module_);
-  if (!Try([&] { current_->GetSoundFile()->Reload(); })) ShowLastError();
+  bool ok = true;
+  {
+    TAudioCommand command(module_);
+    ok = Try([&] { current_->GetSoundFile()->Reload(); });
+  }
+  if (!ok) ShowLastError();
 }
 
 void TSamplerPrp::ApplyToAll() {

@@ -172,14 +172,8 @@ TVolteon* VolteonOf(KSModul* m) {
 
 KEnsemble* EnsembleOf(KSModul* m) { return m ? dynamic_cast<KEnsemble*>(m->GetHost()) : nullptr; }
 
-bool IsTapedeck(const KSModul* m) { return m && (m->IsType(kTypeTapedeck1) || m->IsType(kTypeTapedeck2)); }
-bool IsAudioFileModule(const KSModul* m) {
-  if (!m) return false;
-  for (TModuleType t : {kTypeSampler, kTypeSamplerFm, kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop, kTypeResynth,
-                        kTypePitchFormer})
-    if (m->IsType(t)) return true;
-  return IsTapedeck(m);
-}
+bool IsTapedeck(const KSModul* m) { return m && m->IsTapedeck(); }
+bool IsAudioFileModule(const KSModul* m) { return m && (m->IsTapedeck() || m->IsSamplerFamily()); }
 
 // Holds the driver paused for a scope.
 class TAudioPause {
@@ -571,28 +565,10 @@ bool TStructWnd::ExecuteLibraryCommand(int32_t id) {
 
 void TStructWnd::Execute(int32_t id) {
   if (ExecuteLibraryCommand(id)) return;
-  int result = 0;
-  if (Command(id, 0, result)) return;
   TVolteonWnd::Execute(id);
 }
 
-int TStructWnd::IsEnabled(int32_t id, int& enabled) {
-  int result = 0;
-  if (Command(id, 1, result)) {
-    enabled = result;
-    return 1;
-  }
-  return TVolteonWnd::IsEnabled(id, enabled);
-}
 
-int TStructWnd::IsChecked(int32_t id, int& checked) {
-  int result = 0;
-  if (Command(id, 2, result)) {
-    checked = result;
-    return 1;
-  }
-  return TVolteonWnd::IsChecked(id, checked);
-}
 
 int TStructWnd::Command(int32_t id, int mode, int& result) {
   result = 0;

@@ -115,8 +115,6 @@ public:
 
   // Framework
   void Execute(int32_t id) override;
-  int IsEnabled(int32_t id, int& enabled) override;
-  int IsChecked(int32_t id, int& checked) override;
   int Command(int32_t id, int mode, int& result) override;
   void MouseDown(int32_t x, int32_t y) override;
   void RightMouseDown(int32_t x, int32_t y) override;

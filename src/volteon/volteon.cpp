@@ -13,6 +13,7 @@
 #include "pc/sky/draw.h"
 #include "pc/sky/menu.h"
 #include "src/base/settings.h"
+#include "src/audio/audiohost.h"
 #include "src/audio/soundpool.h"
 #include "src/engine/audioio.h"
 #include "src/engine/module_types.h"
@@ -68,7 +69,7 @@ IFileName* MakeName() { return CreateFileName(); }
 
 struct Folders {
   EPtr<IFileName> instrLibrary{MakeName()}, macroLibrary{MakeName()}, ensWork{MakeName()}, instrWork{MakeName()},
-      macroWork{MakeName()}, editor{MakeName()}, clipboard{MakeName()};
+      macroWork{MakeName()}, clipboard{MakeName()};
 };
 Folders& TheFolders() {
   static Folders* folders = new Folders; // lives as long as the process
@@ -86,7 +87,9 @@ IFileName* MacroLibrary() { return TheFolders().macroLibrary.Get(); }
 IFileName* EnsWork() { return TheFolders().ensWork.Get(); }
 IFileName* InstrWork() { return TheFolders().instrWork.Get(); }
 IFileName* MacroWork() { return TheFolders().macroWork.Get(); }
-IFileName* Editor() { return TheFolders().editor.Get(); }
+// The sound pool starts the editor it finds in the audio services, so the
+// setting, the preferences and the pool's own "locate" dialog share that name.
+IFileName* Editor() { return AudioServices().GetEditorName(); }
 IFileName* Clipboard() { return TheFolders().clipboard.Get(); }
 } // namespace dirs
 

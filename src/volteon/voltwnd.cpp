@@ -4,6 +4,10 @@
 #include "src/mod/ensfile.h"
 #include "src/mod/undo.h"
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 namespace {
 
 TPnt Offset(const TPnt& a, const TPnt& minus, const TPnt& plus) {
@@ -20,12 +24,23 @@ void DeselectAll(TTView* wnd) {
   if (TVolteonView* first = AsVolteonView(wnd->FirstChild())) first->Select(0, 1);
 }
 
+// The views of the window that move with the selection, in list order.
+std::vector<TVolteonView*> SelectedViews(TTView* wnd) {
+  std::vector<TVolteonView*> views;
+  for (TTView* v = wnd->FirstChild(); v; v = v->NextSibling()) {
+    TVolteonView* view = AsVolteonView(v);
+    if (!view) break;
+    if (view->IsInSelection()) views.push_back(view);
+  }
+  return views;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
 // TVolteonWnd
 
-TVolteonWnd::TVolteonWnd(QWidget* frameParent) : TWnd(frameParent) {}
+TVolteonWnd::TVolteonWnd(QWidget* frameParent) : TCommandFirst<TWnd>(frameParent) {}
 
 TVolteonWnd::~TVolteonWnd() = default;
 
@@ -58,7 +73,7 @@ void TVolteonWnd::DrawBand(bool draw) {
 }
 
 void TVolteonWnd::MouseDown(int32_t x, int32_t y) {
-  DeselectAll(this);
+  Select(0, 1);
   rubber_ = TArea(x, y, x, y);
   DrawBand(true);
   SelectionChanged();
@@ -72,7 +87,7 @@ void TVolteonWnd::MouseMove(int32_t x, int32_t y) {
   const TArea band(std::min(rubber_.Left(), rubber_.Right()), std::min(rubber_.Top(), rubber_.Bottom()),
                    std::max(rubber_.Left(), rubber_.Right()), std::max(rubber_.Top(), rubber_.Bottom()));
   if (!band.IsEmpty()) {
-    DeselectAll(this);
+    Select(0, 1);
     ClearChildMarks();
     for (TTView* v = FirstChild(); v; v = v->NextSibling()) {
       TVolteonView* view = AsVolteonView(v);
@@ -103,7 +118,7 @@ void TVolteonWnd::RightMouseDown(int32_t x, int32_t y) {
 // TVolteonView
 
 TVolteonView::TVolteonView(TTView* parent, int topmost, KEnsemble* ensemble)
-    : TTView(parent, topmost), ensemble_(ensemble) {}
+    : TCommandFirst<TTView>(parent, topmost), ensemble_(ensemble) {}
 
 TVolteonView::~TVolteonView() = default;
 
@@ -112,6 +127,8 @@ TVolteonWnd* TVolteonView::GetVolteonWnd() const { return dynamic_cast<TVolteonW
 void TVolteonView::MouseDown(int32_t x, int32_t y) {
   TVolteonWnd* wnd = GetVolteonWnd();
   if (!wnd) return;
+  // A press that plays a control may remove its view (and with it this one).
+  std::weak_ptr<int> alive = Liveness();
   wnd->ClearChildMarks();
   if (!wnd->IsCtrlKeyDown()) Select(1, IsSelected() ? 0 : 1);
   else Select(IsSelected() ? 0 : 1, 0);
@@ -123,17 +140,14 @@ void TVolteonView::MouseDown(int32_t x, int32_t y) {
     ownMouse_ = 0;
     if (!IsFixed()) {
       const TPnt press(x, y);
-      for (TTView* v = wnd->FirstChild(); v; v = v->NextSibling()) {
-        TVolteonView* view = AsVolteonView(v);
-        if (!view) break;
-        if (!view->IsInSelection()) continue;
+      for (TVolteonView* view : SelectedViews(wnd)) {
         view->start_ = wnd->SnapToGrid(view->GetOrigin());
         view->dragOrigin_ = view->start_;
         view->press_ = press;
       }
     }
   }
-  wnd->SelectionChanged();
+  if (!alive.expired()) wnd->SelectionChanged();
 }
 
 void TVolteonView::MouseMove(int32_t x, int32_t y) {
@@ -144,10 +158,10 @@ void TVolteonView::MouseMove(int32_t x, int32_t y) {
   TVolteonWnd* wnd = GetVolteonWnd();
   if (!wnd || !wnd->IsMouseButtonDown() || IsFixed()) return;
   const TPnt mouse(x, y);
-  for (TTView* v = wnd->FirstChild(); v; v = v->NextSibling()) {
-    TVolteonView* view = AsVolteonView(v);
-    if (!view) break;
-    if (!view->IsInSelection()) continue;
+  // The selection as it stands at this step: laying a view out again after
+  // it moved must not change which views the step moves.
+  const std::vector<TVolteonView*> moving = SelectedViews(wnd);
+  for (TVolteonView* view : moving) {
     view->start_ = view->GetOrigin();
     const TPnt target = wnd->SnapToGrid(Offset(view->start_, press_, mouse));
     if (target != view->GetOrigin()) {
@@ -159,11 +173,7 @@ void TVolteonView::MouseMove(int32_t x, int32_t y) {
       view->DragTo(target);
     }
   }
-  for (TTView* v = wnd->FirstChild(); v; v = v->NextSibling()) {
-    TVolteonView* view = AsVolteonView(v);
-    if (!view) break;
-    if (view->IsInSelection()) view->AfterDrag();
-  }
+  for (TVolteonView* view : moving) view->AfterDrag();
 }
 
 void TVolteonView::MouseUp(int32_t x, int32_t y) {

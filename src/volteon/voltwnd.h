@@ -12,13 +12,46 @@ class KEnsemble;
 
 class IVolteonWnd : public virtual IWnd {};
 
+// Modes of a view's Command: run it, ask whether it is enabled, ask whether
+// it is checked.
+namespace command_mode {
+constexpr int kRun = 0, kEnabled = 1, kChecked = 2;
+} // namespace command_mode
+
+// The command protocol of the document windows and their views: the view's
+// own Command answers first; the ids it does not handle go to the
+// framework's command table.
+template <class Base> class TCommandFirst : public Base {
+public:
+  using Base::Base;
+  void Execute(int32_t id) override {
+    int result = 0;
+    // Command may delete the view: nothing of it is touched afterwards.
+    if (!this->Command(id, command_mode::kRun, result)) Base::Execute(id);
+  }
+  int IsEnabled(int32_t id, int& enabled) override {
+    return Ask(id, command_mode::kEnabled, enabled) ? 1 : Base::IsEnabled(id, enabled);
+  }
+  int IsChecked(int32_t id, int& checked) override {
+    return Ask(id, command_mode::kChecked, checked) ? 1 : Base::IsChecked(id, checked);
+  }
+
+private:
+  bool Ask(int32_t id, int mode, int& answer) {
+    int result = 0;
+    if (!this->Command(id, mode, result)) return false;
+    answer = result;
+    return true;
+  }
+};
+
 class IVolteonView : public virtual IView {
 public:
   // Nonzero when the view belongs to the selection and moves with it.
   virtual int IsInSelection() = 0;
 };
 
-class TVolteonWnd : public TWnd, public virtual IVolteonWnd {
+class TVolteonWnd : public TCommandFirst<TWnd>, public virtual IVolteonWnd {
 public:
   static constexpr int32_t kGridStep = 4;
 
@@ -48,7 +81,7 @@ private:
   int32_t grid_ = kGridStep;
 };
 
-class TVolteonView : public TTView, public virtual IVolteonView {
+class TVolteonView : public TCommandFirst<TTView>, public virtual IVolteonView {
 public:
   // No undo kind: a drag of such a view records nothing.
   static constexpr int32_t kNoUndoKind = 32;

@@ -3,6 +3,7 @@
 #include "pc/sky/draw.h"
 #include "pc/sky/hint.h"
 #include "pc/sky/menu.h"
+#include "src/engine/audioio.h"
 #include "src/engine/engine.h"
 #include "src/mod/ensemble.h"
 #include "src/mod/instr.h"
@@ -157,7 +158,12 @@ bool TWireView::HintText(TStr& text, bool first) {
   int32_t voice = (n <= 1 || !instr) ? 0 : instr->GetNewestVoice();
   TStr out;
   for (int32_t k = 0; k < n; ++k) {
-    const float v = *source->ValueFor(voice);
+    float v;
+    {
+      // The audio thread writes outputs as plain words, under the engine lock.
+      TLockGuard guard(EngineCriticalSection());
+      v = *source->ValueFor(voice);
+    }
     if (lowest[voice] == kUnsetLowest || IsEventKind(kind)) {
       lowest[voice] = highest[voice] = v;
     } else {
@@ -197,29 +203,8 @@ int TWireView::GetHint(TStr& text, TArea& area) {
   return 1;
 }
 
-void TWireView::Execute(int32_t id) {
-  int result = 0;
-  if (Command(id, 0, result)) return; // the view may be gone
-  TVolteonView::Execute(id);
-}
 
-int TWireView::IsEnabled(int32_t id, int& enabled) {
-  int result = 0;
-  if (Command(id, 1, result)) {
-    enabled = result;
-    return 1;
-  }
-  return TVolteonView::IsEnabled(id, enabled);
-}
 
-int TWireView::IsChecked(int32_t id, int& checked) {
-  int result = 0;
-  if (Command(id, 2, result)) {
-    checked = result;
-    return 1;
-  }
-  return TVolteonView::IsChecked(id, checked);
-}
 
 int TWireView::Command(int32_t id, int mode, int& result) {
   result = 0;

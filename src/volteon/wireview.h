@@ -36,9 +36,6 @@ public:
   void Select(int on, int exclusive) override;
   int GetHint(TStr& text, TArea& area) override;
   int Contains(int32_t x, int32_t y) override;
-  void Execute(int32_t id) override;
-  int IsEnabled(int32_t id, int& enabled) override;
-  int IsChecked(int32_t id, int& checked) override;
   int Command(int32_t id, int mode, int& result) override;
   void Paint(IDrawContext* ctx, const TArea& clip) override;
   int IsInSelection() override { return selected_; }

@@ -8,8 +8,10 @@
 #include "src/engine/sampler_routines.h"
 #include "src/engine/voice_state.h"
 
+#include <atomic>
 #include <cmath>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -302,6 +304,52 @@ TEST(Scope, TheReadOutHoldsANegativeStartToTheFirstFrame) {
   RenderGraph(165, scope->GetEngineRecord(), columns.data(), 8, 11);
   // Column 0 stands for frame -50, held to frame 0: (0.5 + 1) x 10 x 0.5.
   EXPECT_FLOAT_EQ(columns[0], 7.5f);
+}
+
+} // namespace
+
+namespace {
+
+// The panel reads the scope's trace on the GUI thread, without the lock,
+// while the audio thread captures and re-arms: the trace, the ready mark and
+// the settings are shared words (the thread sanitizer build checks it).
+TEST(Scope, ThePanelReadsTheTraceWhileTheAudioThreadCaptures) {
+  TRig r(1000.0f);
+  KSModul* scope = r.Add(kTypeScope);
+  r.Feed(scope, "In");
+  r.Ready();
+  Send(scope, evScopeTimePos, 0.0f);
+  Send(scope, evScopeTimeScale, 10.0f);
+  Send(scope, evScopeYScale, 1.0f);
+  Send(scope, evScopeYPos, 0.0f);
+  constexpr int32_t kWidth = 8, kHeight = 11;
+  const std::vector<float> half(64, 0.5f);
+  std::atomic<bool> done{false};
+  std::thread audio([&] {
+    for (int block = 0; block < 300; ++block) {
+      Send(scope, evScopeTrigger, 1.0f);
+      Send(scope, evScopeYPos, block % 2 == 0 ? 0.0f : 0.25f);
+      r.Render(64, half);
+    }
+    done = true;
+  });
+  std::vector<float> columns(kWidth);
+  while (!done.load()) {
+    // What the graph view does when the display pass finds the mark.
+    if (scope->GetCtrlValue() != 0) {
+      scope->SetCtrlValue(0);
+      RenderGraph(kTypeScope.type, scope->GetEngineRecord(), columns.data(), kWidth, kHeight);
+    }
+  }
+  audio.join();
+  // A last capture, read alone: 0.5 shown at three quarters of the height.
+  scope->SetCtrlValue(0);
+  Send(scope, evScopeYPos, 0.0f);
+  Send(scope, evScopeTrigger, 1.0f);
+  r.Render(20, std::vector<float>(20, 0.5f));
+  ASSERT_EQ(scope->GetCtrlValue(), 1);
+  RenderGraph(kTypeScope.type, scope->GetEngineRecord(), columns.data(), kWidth, kHeight);
+  for (float c : columns) EXPECT_FLOAT_EQ(c, 1.5f * float(kHeight - 1) * 0.5f);
 }
 
 } // namespace

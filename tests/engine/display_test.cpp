@@ -77,6 +77,7 @@ TEST(Display, LampLightsInsideItsRangeAndRefreshesOnChangesOnly) {
   const TStep steps[] = {{0.5f, 1, 1}, {0.6f, 1, 1}, {0.8f, 1, 1}, {0.9f, 0, 2}, {0.2f, 0, 2}, {0.21f, 1, 3}};
   for (const TStep& s : steps) {
     in = s.value;
+    r.Render(1); // the block publishes the input for the panel
     RefreshPanels(r);
     EXPECT_EQ(rec->state[0][0].i, s.lit) << s.value;
     EXPECT_EQ(panel.refreshes[lamp], s.refreshes) << s.value;
@@ -112,13 +113,86 @@ TEST(Display, MeterRefreshesOnChangesAndLevelOnEveryCall) {
   FeedDisplays(r, {mtr, lvl});
   r.Ready();
   float& in = r.Constant(mtr, "In", 0.3f);
+  r.Render(1);
   RefreshPanels(r);
   RefreshPanels(r);
   in = 0.4f;
+  r.Render(1);
   RefreshPanels(r);
   EXPECT_EQ(panel.refreshes[mtr], 2);
   EXPECT_FLOAT_EQ(r.Words(mtr)[1].f, 0.4f);
   EXPECT_EQ(panel.refreshes[lvl], 3);
+}
+
+// The panel never reads another module's output: lamps and meters show what
+// the last block published into their own state, the value of the watched
+// output at the block's end.
+TEST(Display, LampsAndMetersShowWhatTheLastBlockPublished) {
+  TPanel panel;
+  TRig r;
+  KSModul* lamp = r.Add(kTypeLamp);
+  KSModul* mtr = r.Add(kTypeMeter);
+  FeedDisplays(r, {lamp, mtr});
+  r.Ready();
+  TEngineRecord* rec = r.Record(lamp);
+  rec->params[kLampLowParam].f = 0.2f;
+  rec->params[kLampHighParam].f = 0.8f;
+  // The signal passes through the "+" on its way to both displays.
+  r.Render(4, {0.1f, 0.9f, 0.7f, 0.5f});
+  RefreshPanels(r);
+  EXPECT_EQ(r.Words(lamp)[0].i, 1) << "0.5, the last frame, lies in the range";
+  EXPECT_FLOAT_EQ(r.Words(mtr)[1].f, 0.5f);
+  EXPECT_EQ(panel.refreshes[mtr], 1);
+  // A block that ends above the range turns the lamp off at the next pass.
+  r.Render(2, {0.5f, 0.95f});
+  EXPECT_EQ(r.Words(lamp)[0].i, 1) << "nothing changes before the panel's pass";
+  RefreshPanels(r);
+  EXPECT_EQ(r.Words(lamp)[0].i, 0);
+  EXPECT_FLOAT_EQ(r.Words(mtr)[1].f, 0.95f);
+  EXPECT_EQ(panel.refreshes[lamp], 2);
+  EXPECT_EQ(panel.refreshes[mtr], 2);
+  // Released displays leave the publishing list with their records.
+  const int32_t before = EngineSlots.watchCount;
+  EXPECT_GE(before, 2);
+  r.host.Top()->DeleteChild(lamp);
+  EXPECT_EQ(EngineSlots.watchCount, before - 1);
+  r.Render(1);
+}
+
+// A lamp's range is the minimum and maximum its properties set: it reaches
+// the record when processing starts, at once while it runs, and survives a
+// rebuild of processing.
+TEST(Display, ALampsRangeIsItsMinimumAndMaximum) {
+  TPanel panel;
+  TRig r;
+  KSModul* lamp = r.Add(kTypeLamp);
+  lamp->SetControlRange(0.2f, 0, 0.8f, 127, 0.0f);
+  FeedDisplays(r, {lamp});
+  r.Ready();
+  struct TStep {
+    float low, high, value;
+    int32_t lit;
+  } steps[] = {{0.2f, 0.8f, 0.5f, 1}, {0.2f, 0.8f, 0.9f, 0}, {0.6f, 0.95f, 0.9f, 1}, {0.6f, 0.95f, 0.5f, 0}};
+  for (const TStep& st : steps) {
+    SCOPED_TRACE(st.value);
+    lamp->SetControlRange(st.low, 0, st.high, 127, 0.0f);
+    r.Render(1, {st.value});
+    RefreshPanels(r);
+    EXPECT_EQ(r.Words(lamp)[0].i, st.lit);
+  }
+  // Muting releases the record (handing its words back); unmuting builds a
+  // new one from the module's range.
+  lamp->Mute();
+  EXPECT_EQ(r.Record(lamp), nullptr);
+  lamp->Unmute();
+  ASSERT_NE(r.Record(lamp), nullptr);
+  EXPECT_FLOAT_EQ(r.Record(lamp)->params[kLampLowParam].f, 0.6f);
+  EXPECT_FLOAT_EQ(r.Record(lamp)->params[kLampHighParam].f, 0.95f);
+  r.Render(1, {0.7f});
+  RefreshPanels(r);
+  EXPECT_EQ(r.Words(lamp)[0].i, 1);
+  EXPECT_FLOAT_EQ(lamp->GetMinimum(), 0.6f) << "the record's words hand the range back unchanged";
+  EXPECT_FLOAT_EQ(lamp->GetMaximum(), 0.95f);
 }
 
 TEST(Display, GraphRefreshesOnlyWhenMarkedAndRendersIntoThePanelBuffer) {
@@ -382,6 +456,13 @@ TEST(Display, LevelLampThresholdsAreSquaredAmplitudesOfTheirDecibels) {
   r.Render(3, {0.3f, 0.0f, 0.0f});
   RefreshPanels(r);
   EXPECT_EQ(w[0].i, 1);
+  // The properties' range goes through the same conversion while it runs.
+  lamp->SetControlRange(-9.0f, 0, -3.0f, 127, 1.0f);
+  EXPECT_FLOAT_EQ(w[2].f, DecibelsToPower(-9.0f));
+  EXPECT_FLOAT_EQ(w[3].f, DecibelsToGain(-3.0f) * DecibelsToGain(-3.0f));
+  r.Render(1, {0.3f});
+  RefreshPanels(r);
+  EXPECT_EQ(w[0].i, 0) << "-10.5 dB lies below -9 dB";
 }
 
 } // namespace

@@ -113,6 +113,12 @@ TEST(AudioRoutineTable, ControlClockDisplayAndGraphTablesServeTheirTypes) {
   for (TModuleType t : {kTypeLamp, kTypeLampTwin, kTypeLevelMeter, kTypeMeter, kTypeLevelLamp}) displays.insert(t.type);
   EXPECT_EQ(display, displays);
   EXPECT_EQ(graph, graphs);
+  std::set<int32_t> watch;
+  for (int32_t type = 0; type < 200; ++type)
+    if (FindDisplayWatchRoutine(0, type)) watch.insert(type);
+  EXPECT_EQ(watch, Indexes({kTypeLamp, kTypeLampTwin, kTypeMeter}))
+      << "the displays whose display routine looks at their input; level displays hold their own peak";
+  EXPECT_EQ(FindDisplayWatchRoutine(kCatSource, kTypeLamp.type), nullptr);
   EXPECT_EQ(FindControlRateRoutine(kCatSource, kTypeLfo.type), nullptr);
   EXPECT_EQ(FindClockTickRoutine(kCatModule, kTypeClockTick.type), nullptr);
 }

@@ -4,6 +4,7 @@
 #include "tests/mod/ensemble_fixture.h"
 
 #include "src/engine/audioio.h"
+#include "src/engine/source_handlers.h"
 #include "tests/common/testkit.h"
 
 #include <gtest/gtest.h>
@@ -106,12 +107,12 @@ TEST_F(MidiIn, ControllersReachTheControllerSourcesAfterThePedals) {
 TEST_F(MidiIn, PickUpWaitsUntilTheKnobCrossesTheStoredPosition) {
   KSModul* ctl = Insert(Top(), kTypeController);
   ctl->SetControllerNo(7);
-  ctl->SetParamWord(3, 1); // pick-up
+  ctl->SetSoftTakeover(true);
   ensfix::TEventRecorder recorder;
   FeedScope(ctl, Top());
   TEngineRecord* r = ctl->GetEngineRecord();
   ASSERT_NE(r, nullptr);
-  ASSERT_EQ(r->params[3].i, 1);
+  ASSERT_EQ(r->params[kSourcePickUpParam].i, 1) << "the module's word goes into processing";
   r->sources[0].i = 64; // the stored position
   struct Step {
     int32_t value;
@@ -128,6 +129,12 @@ TEST_F(MidiIn, PickUpWaitsUntilTheKnobCrossesTheStoredPosition) {
     }
   }
   EXPECT_EQ(r->sources[2].i, 60) << "the last received value is always kept";
+  // Switched off while running: the next value goes through at once.
+  ctl->SetSoftTakeover(false);
+  EXPECT_FALSE(ctl->IsSoftTakeover());
+  recorder.Events().clear();
+  Send({{3, 0, 7, 20}});
+  EXPECT_EQ(recorder.Events().size(), 1u);
 }
 
 TEST_F(MidiIn, ProgramChangeRecallsTheSnapshotWhenAsked) {

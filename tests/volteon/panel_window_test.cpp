@@ -197,6 +197,32 @@ TEST_F(PanelWindow, TheRubberBandSelectsTheControlsWhollyInside) {
   EXPECT_FALSE(a->IsSelected() || b->IsSelected() || c->IsSelected());
 }
 
+TEST_F(PanelWindow, APressOnTheEmptyPanelDeselectsEverywhereAndHiddenControlsStayOffTheCanvas) {
+  KSModul* other = s.AddInstrument("Other");
+  KSModul* elsewhere = s.Add(other, kTypeFader, TPnt(8, 8));
+  KSModul* bare = s.AddInstrument("Bare");
+  TPanelWnd* empty = s.OpenPanel(bare);
+  ASSERT_NE(empty, nullptr);
+  // On a panel with controls and on one without any.
+  for (TPanelWnd* w : {panel, empty}) {
+    a->Select();
+    elsewhere->Select();
+    skytest::Press(w->GetDWnd(), QPoint(300, 200));
+    skytest::Release(w->GetDWnd(), QPoint(300, 200));
+    EXPECT_FALSE(a->IsSelected() || elsewhere->IsSelected()) << (w == panel ? "with controls" : "without");
+  }
+  EXPECT_EQ(empty->GetExtent(), EmptyArea);
+  // The canvas reaches one grid step beyond the controls shown, never to a
+  // hidden one.
+  const TArea shown = panel->GetExtent();
+  KSModul* hidden = s.Add(synth, kTypeFader, TPnt(400, 300));
+  hidden->SetVisibleInInstr(false);
+  EXPECT_EQ(panel->GetExtent(), shown);
+  const TArea lamp = s.ViewOf(c)->GetBounds();
+  EXPECT_EQ(shown.Right(), lamp.Right() + TVolteonWnd::kGridStep);
+  EXPECT_EQ(shown.Left(), a->GetInstrCtrlPos().X() - TVolteonWnd::kGridStep);
+}
+
 TEST_F(PanelWindow, SaveWindowAsWritesTheInstrumentToTheChosenFile) {
   testkit::ScriptedHost host;
   const std::string path = testkit::TempDir("panel-save") + "/Synth.ism";

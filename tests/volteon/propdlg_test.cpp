@@ -1,13 +1,17 @@
 // Module property dialogs: the factory's choice, the controls each dialog
 // shows, OK / Cancel and the undo step, and the sampler's sample-map editor.
 #include "src/volteon/propdlg.h"
+#include "src/volteon/instrdlg.h"
 #include "src/volteon/propdlg_classes.h"
 #include "src/volteon/sampdlg.h"
 #include "src/volteon/sliderparam.h"
+#include "src/volteon/volteon.h"
 
 #include "pc/sky/qthost.h"
+#include "src/audio/audiohost.h"
 #include "src/audio/samplemap.h"
 #include "src/base/settings.h"
+#include "src/engine/source_handlers.h"
 #include "src/mod/ensfile.h"
 #include "src/mod/moddata.h"
 #include "src/mod/port.h"
@@ -27,7 +31,15 @@
 #include <QSlider>
 
 #include <algorithm>
+#include <cstring>
+#include <fstream>
 #include <set>
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 namespace {
 
@@ -184,6 +196,7 @@ TEST_F(PropDlg, EachClassShowsExactlyItsControls) {
     std::unique_ptr<TModPrp> dlg = CreateModPrp(m, "test");
     ASSERT_TRUE(dlg);
     EXPECT_TRUE(c.isClass(dlg.get()));
+    EXPECT_EQ(CastToModPrp(static_cast<IDlg*>(dlg.get())), static_cast<IModPrp*>(dlg.get()));
     EXPECT_EQ(dlg->GetResourceId(), c.resource);
     std::set<int32_t> ids = ControlIds(*dlg);
     ids.erase(prpid::kFile);
@@ -199,6 +212,8 @@ TEST_F(PropDlg, EachClassShowsExactlyItsControls) {
 
 TEST_F(PropDlg, TypesWithoutADialogGetNone) {
   EXPECT_EQ(CreateModPrp(Top(), "test"), nullptr) << "the instrument has a dialog of its own";
+  TDlg plain(prpdlg::kFader);
+  EXPECT_EQ(CastToModPrp(static_cast<IDlg*>(&plain)), nullptr) << "a dialog of another kind";
   EXPECT_FALSE(RunModPrp(Top()));
 }
 
@@ -254,6 +269,74 @@ TEST_F(PropDlg, ClockDivisionsRoundTrip) {
   }));
   EXPECT_EQ(sync->Data().syncWords[0], 8);
   EXPECT_EQ(sync->Data().syncWords[1], 36) << "an unchanged menu writes nothing";
+}
+
+// ---------------------------------------------------------------- soft takeover
+
+TEST_F(PropDlg, SoftTakeoverIsOneWordOfTheControlThatBothDialogsWriteAndFilesKeep) {
+  KSModul* synth = Add(kTypeInstrument);
+  synth->SetLabel(TStr("Synth"));
+  KSModul* knob = synth->InsertModule(kTypeFader, kPlaceNext);
+  KSModul* ctl = synth->InsertModule(TModuleType{kCatSource, 12}, kPlaceNext);
+  ASSERT_TRUE(knob && ctl);
+  knob->SetLabel(TStr("Knob"));
+  ctl->SetLabel(TStr("Ctl"));
+  auto checked = [](QDialog& d) { return Ctl<QAbstractButton>(d, prpid::kSoftTakeover)->isChecked(); };
+
+  // The controller's own dialog sets its word, which the engine reads as pick-up.
+  EXPECT_TRUE(Run(ctl, [](QDialog& d) {
+    Click(d, prpid::kSoftTakeover);
+    Click(d, kIdOk);
+  }));
+  EXPECT_TRUE(ctl->IsSoftTakeover());
+  EXPECT_EQ(ctl->GetParamWord(kSourcePickUpParam), 1);
+  EXPECT_FALSE(knob->IsSoftTakeover());
+
+  // The instrument's setting writes the same word of each of its controls,
+  // and the controls' dialogs show it.
+  {
+    TInstrPrp dlg(synth);
+    ModalScript s([](QDialog& d) {
+      Click(d, instrdlg::kSoftTakeover);
+      Click(d, kIdOk);
+    });
+    dlg.Execute();
+    dlg.Apply();
+  }
+  EXPECT_TRUE(synth->GetOwnInstr()->IsSoftTakeover());
+  EXPECT_TRUE(knob->IsSoftTakeover());
+  EXPECT_EQ(knob->GetParamWord(kSourcePickUpParam), 1);
+  EXPECT_FALSE(Run(knob, [&](QDialog& d) {
+    EXPECT_TRUE(checked(d));
+    Click(d, kIdCancel);
+  }));
+
+  // The controller's dialog turns its own word off again; a saved and
+  // reopened ensemble keeps each control's word.
+  EXPECT_TRUE(Run(ctl, [&](QDialog& d) {
+    EXPECT_TRUE(checked(d));
+    Click(d, prpid::kSoftTakeover);
+    Click(d, kIdOk);
+  }));
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr((tmp + "/takeover.ens").c_str()));
+  files.SaveEnsemble(*name);
+  ASSERT_EQ(files.OpenEnsemble(*name), 1);
+  KSModul *knobAgain = nullptr, *ctlAgain = nullptr;
+  for (int32_t i = 0; i < Top()->GetChildCount(); ++i)
+    if (KSModul* instrument = Top()->GetChild(i); instrument->GetLabel() == TStr("Synth"))
+      for (int32_t j = 0; j < instrument->GetChildCount(); ++j) {
+        KSModul* m = instrument->GetChild(j);
+        if (m->GetLabel() == TStr("Knob")) knobAgain = m;
+        if (m->GetLabel() == TStr("Ctl")) ctlAgain = m;
+      }
+  ASSERT_TRUE(knobAgain && ctlAgain);
+  EXPECT_TRUE(knobAgain->IsSoftTakeover());
+  EXPECT_FALSE(ctlAgain->IsSoftTakeover());
+  EXPECT_FALSE(Run(knobAgain, [&](QDialog& d) {
+    EXPECT_TRUE(checked(d));
+    Click(d, kIdCancel);
+  }));
 }
 
 // ---------------------------------------------------------------- OK, Cancel, undo
@@ -416,8 +499,8 @@ TEST(SliderParam, ClampsFormatsAndNotifiesOnUserChanges) {
 
 class SampleMapEditor : public PropDlg {
 protected:
-  std::string Wav(const std::string& name, float value = 0.25f) {
-    return soundrig::WriteWav(tmp + "/" + name, 44100, {std::vector<float>(400, value)});
+  std::string Wav(const std::string& name, float value = 0.25f, size_t frames = 400) {
+    return soundrig::WriteWav(tmp + "/" + name, 44100, {std::vector<float>(frames, value)});
   }
   std::vector<std::string> Lines(QDialog& d) {
     std::vector<std::string> out;
@@ -425,6 +508,85 @@ protected:
     for (int i = 0; list && i < list->count(); ++i) out.push_back(list->item(i)->text().toStdString());
     return out;
   }
+  // The row the list shows selected, -1 for none.
+  int SelectedRow(QDialog& d) {
+    auto* list = Ctl<QListWidget>(d, sampid::kList);
+    const auto items = list->selectedItems();
+    return items.empty() ? -1 : list->row(items.front());
+  }
+  // Opens the module's sampler dialog and runs the script on it; the dialog
+  // itself is at hand for what the controls do not show.
+  void WithDialog(KSModul* m, const std::function<void(TSamplerPrp&, QDialog&)>& script) {
+    std::unique_ptr<TModPrp> dlg = CreateModPrp(m, "test");
+    auto* s = dynamic_cast<TSamplerPrp*>(dlg.get());
+    ASSERT_TRUE(s);
+    ModalScript run([&](QDialog& d) {
+      script(*s, d);
+      if (d.isVisible()) Click(d, kIdOk);
+    });
+    dlg->Execute();
+    EXPECT_EQ(KSModul::GetBracketDepth(), 0);
+    EXPECT_FALSE(Driver().IsPaused());
+  }
+  static std::string Text(QDialog& d, int32_t id) {
+    return FindDlgControl(&d, id)->property("text").toString().toStdString();
+  }
+  // What the map holds, one line per entry: file and every per-sample setting.
+  static std::vector<std::string> Describe(IAudioFileMap* map) {
+    std::vector<std::string> out;
+    for (int32_t i = 0; i < map->GetCount(); ++i) {
+      IAudioFileMapEntry* e = map->GetAt(i);
+      char line[256];
+      std::snprintf(line, sizeof line, "%s split %d root %d detune %d gain %d pan %.2f dir %d loop %d/%d/%d",
+                    e->GetSoundFile()->GetFileName()->GetName(1).CStr(), int(e->GetLeftSplit()),
+                    int(e->GetRootKey()), int(e->GetDetune()), int(e->GetGain()), double(e->GetPan()),
+                    int(e->GetDirection()), int(e->GetLoopOn()), int(e->GetAlternatingLoop()),
+                    int(e->GetLoopInRelease()));
+      out.push_back(line);
+    }
+    return out;
+  }
+};
+
+// A *.map file as the map writer stores it (little-endian, version 200, no
+// embedded sounds), written byte by byte so the reader is checked against
+// the format and not against the writer.
+class TMapFile {
+public:
+  struct Entry {
+    std::string folder, file;
+    int32_t split, root, detune, gain;
+    float pan;
+    int32_t direction, loop;
+  };
+  void Write(const std::string& path, const std::vector<Entry>& entries) {
+    const size_t slash = path.rfind('/');
+    U32(0).U32(200).U32(uint32_t(entries.size())).U32(1).U32(1).U32(0);
+    Str(path.substr(0, slash)).Str(path.substr(slash + 1)).U32(kTypeMap);
+    for (const Entry& e : entries) {
+      Str(e.folder).Str(e.file).U32(kTypeWav).U32(0);
+      U32(uint32_t(e.split)).U32(uint32_t(e.root)).U32(0).U32(uint32_t(e.detune)).U32(uint32_t(e.gain));
+      uint32_t pan;
+      std::memcpy(&pan, &e.pan, 4);
+      U32(pan).U32(0).U32(0);
+      U32(uint32_t(e.direction)).U32(uint32_t(e.loop)).U32(0).U32(1);
+      U32(0).U32(0).U32(0).U32(85);
+    }
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes_.data()), std::streamsize(bytes_.size()));
+  }
+
+private:
+  static constexpr uint32_t kTypeWav = 4, kTypeMap = 6;
+  TMapFile& U32(uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes_.push_back(uint8_t(v >> (8 * i)));
+    return *this;
+  }
+  TMapFile& Str(const std::string& text) {
+    U32(uint32_t(text.size()));
+    bytes_.insert(bytes_.end(), text.begin(), text.end());
+    return *this;
+  }
+  std::vector<uint8_t> bytes_;
 };
 
 TEST_F(SampleMapEditor, EachSamplerDialogHasItsControls) {
@@ -527,14 +689,19 @@ TEST_F(SampleMapEditor, TheMapHoldsAtMost128Samples) {
   const std::string wav = Wav("one.wav");
   for (int i = 0; i < 129; ++i) gui.QueueFileChoice(wav);
   gui.QueueAnswer(0);
-  EXPECT_TRUE(Run(m, [&](QDialog& d) {
-    for (int i = 0; i < 129; ++i) Click(d, sampid::kAdd);
+  IAudioFileMap* map = m->GetSampleMap();
+  WithDialog(m, [&](TSamplerPrp& s, QDialog& d) {
+    for (int i = 0; i < 128; ++i) Click(d, sampid::kAdd);
+    EXPECT_TRUE(gui.Boxes().empty());
+    EXPECT_EQ(s.GetCurrentEntry(), map->GetAt(127));
+    Click(d, sampid::kAdd);
     EXPECT_EQ(Lines(d).size(), 128u);
-    Click(d, kIdOk);
-  }));
-  EXPECT_EQ(m->GetSampleMap()->GetCount(), 128);
-  ASSERT_FALSE(gui.Boxes().empty());
-  EXPECT_NE(gui.Boxes().back().text.find("more than 128 samples"), std::string::npos);
+    EXPECT_EQ(s.GetCurrentEntry(), map->GetAt(127)) << "the refused sample changes no selection";
+    EXPECT_EQ(SelectedRow(d), 127);
+  });
+  EXPECT_EQ(map->GetCount(), 128);
+  ASSERT_EQ(gui.Boxes().size(), 1u);
+  EXPECT_EQ(gui.Boxes().back().text, "Sorry - map cannot hold more than 128 samples");
 }
 
 TEST_F(SampleMapEditor, AFailedReplaceLeavesNoCurrentEntry) {
@@ -591,6 +758,241 @@ TEST_F(SampleMapEditor, CancelledFileDialogsChangeNothing) {
   }));
   EXPECT_EQ(Steps(), before);
   EXPECT_EQ(m->GetSampleMap()->GetCount(), 0);
+}
+
+TEST_F(SampleMapEditor, ALoadedMapFileShowsItsSamplesAndSavesAndReloadsUnchanged) {
+  Wav("low.wav", 0.25f);
+  Wav("mid.wav", -0.25f);
+  Wav("high.wav", 0.5f);
+  const std::string mapPath = tmp + "/kit.map";
+  TMapFile().Write(mapPath, {{tmp, "low.wav", 0, 36, -20, -6, -0.5f, 1, 0},
+                             {tmp, "mid.wav", 48, 50, 0, 0, 0.0f, 0, 1},
+                             {tmp, "high.wav", 72, 84, 35, 12, 0.75f, 0, 0}});
+  KSModul* m = Add(kTypeBeatLoop);
+  IAudioFileMap* map = m->GetSampleMap();
+  const std::string saved = tmp + "/saved.map";
+  gui.QueueFileChoice(mapPath);
+  for (int i = 0; i < 3; ++i) gui.QueueAnswer(3);  // the analysis of each sound is not saved
+  gui.QueueFileChoice(mapPath);
+  gui.QueueAnswer(3);  // the changed map is not discarded
+  gui.QueueFileChoice(saved);
+  gui.QueueAnswer(3);  // no backup copy of the sounds in the map file
+  WithDialog(m, [&](TSamplerPrp& s, QDialog& d) {
+    Click(d, sampid::kLoad);
+    EXPECT_EQ(Lines(d), (std::vector<std::string>{"0  (C-2) - low.wav", "48  (C2) - mid.wav", "72  (C4) - high.wav"}));
+    EXPECT_EQ(SelectedRow(d), 0) << "Load makes the first sample current";
+    EXPECT_EQ(s.GetCurrentEntry(), map->GetAt(0));
+
+    // Each line shows its sample's settings.
+    struct Row {
+      int row;
+      const char *split, *root, *detune, *gain, *pan;
+    } const rows[] = {
+        {2, "Left Split: 72 (C4)", "Root Key: 84 (C5)", "Detune: 35 Cent", "Gain: 12 dB", "Pan: 75"},
+        {0, "Left Split: 0 (C-2)", "Root Key: 36 (C1)", "Detune: -20 Cent", "Gain: -6 dB", "Pan: -50"},
+        {1, "Left Split: 48 (C2)", "Root Key: 50 (D2)", "Detune: 0 Cent", "Gain: 0 dB", "Pan: 0"},
+    };
+    auto* list = Ctl<QListWidget>(d, sampid::kList);
+    for (const Row& r : rows) {
+      SCOPED_TRACE(r.row);
+      list->setCurrentRow(r.row);
+      EXPECT_EQ(s.GetCurrentEntry(), map->GetAt(r.row));
+      EXPECT_EQ(Text(d, sampid::kLeftSplitText), r.split);
+      EXPECT_EQ(Text(d, sampid::kRootKeyText), r.root);
+      EXPECT_EQ(Text(d, sampid::kDetuneText), r.detune);
+      EXPECT_EQ(Text(d, sampid::kGainText), r.gain);
+      EXPECT_EQ(Text(d, sampid::kPanText), r.pan);
+    }
+
+    // Keys go to the sample whose range holds them.
+    struct Key {
+      float key;
+      int entry;
+    } const keys[] = {{0, 0}, {47, 0}, {48, 1}, {71, 1}, {72, 2}, {127, 2}};
+    for (const Key& k : keys) EXPECT_EQ(map->FindForKey(k.key), map->GetAt(k.entry)) << k.key;
+
+    // Edit the middle sample: its range now starts at 60.
+    list->setCurrentRow(1);
+    Drag(d, sampid::kLeftSplitBar, 60, 0);
+    Drag(d, sampid::kRootKeyBar, 55, 0);
+    Drag(d, sampid::kDetuneBar, -12, -100);
+    Drag(d, sampid::kGainBar, -3, -48);
+    Drag(d, sampid::kPanBar, 40, -100);
+    EXPECT_EQ(Lines(d)[1], "60  (C3) - mid.wav");
+    EXPECT_EQ(SelectedRow(d), 1) << "the moved sample stays selected";
+    EXPECT_EQ(map->FindForKey(59.0f), map->GetAt(0));
+    EXPECT_EQ(map->FindForKey(60.0f), map->GetAt(1));
+    d.adjustSize();
+    EXPECT_FALSE(skytest::SaveShot(d.grab().toImage(), "propdlg_beatloop_map.png").empty());
+
+    // Loading over the changed map asks first; "No" keeps it and selects the first sample.
+    Click(d, sampid::kLoad);
+    EXPECT_EQ(gui.Boxes().back().text, "Are you sure you want to discard changes made to kit.map?");
+    EXPECT_EQ(Lines(d)[1], "60  (C3) - mid.wav");
+    EXPECT_EQ(SelectedRow(d), 0);
+    EXPECT_EQ(s.GetCurrentEntry(), map->GetAt(0));
+    Click(d, sampid::kSave);
+  });
+  EXPECT_EQ(Describe(map), (std::vector<std::string>{
+                               "low.wav split 0 root 36 detune -20 gain -6 pan -0.50 dir 1 loop 0/0/1",
+                               "mid.wav split 60 root 55 detune -12 gain -3 pan 0.40 dir 0 loop 1/0/1",
+                               "high.wav split 72 root 84 detune 35 gain 12 pan 0.75 dir 0 loop 0/0/1"}));
+
+  // The saved file, loaded into another module, is the same map.
+  KSModul* other = Add(kTypeBeatLoop);
+  gui.QueueFileChoice(saved);
+  WithDialog(other, [&](TSamplerPrp&, QDialog& d) {
+    Click(d, sampid::kLoad);
+    EXPECT_EQ(Lines(d), (std::vector<std::string>{"0  (C-2) - low.wav", "60  (C3) - mid.wav", "72  (C4) - high.wav"}));
+  });
+  EXPECT_EQ(Describe(other->GetSampleMap()), Describe(map));
+}
+
+TEST_F(SampleMapEditor, DeleteMakesTheNextSampleCurrentOrThePreviousAfterTheLast) {
+  struct Case {
+    int count, selected;
+    std::vector<std::string> left;
+    int current;  // row of the new current sample, -1: none
+  } const cases[] = {
+      {3, 0, {"b.wav", "c.wav"}, 0},
+      {3, 1, {"a.wav", "c.wav"}, 1},
+      {3, 2, {"a.wav", "b.wav"}, 1},
+      {1, 0, {}, -1},
+  };
+  const char* const names[] = {"a.wav", "b.wav", "c.wav"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.selected);
+    KSModul* m = Add(kTypeSamplerLoop);
+    for (int i = 0; i < c.count; ++i) gui.QueueFileChoice(Wav(names[i]));
+    WithDialog(m, [&](TSamplerPrp& s, QDialog& d) {
+      for (int i = 0; i < c.count; ++i) Click(d, sampid::kAdd);
+      Ctl<QListWidget>(d, sampid::kList)->setCurrentRow(c.selected);
+      Click(d, sampid::kDelete);
+      std::vector<std::string> files;
+      for (const std::string& line : Lines(d)) files.push_back(line.substr(line.rfind(' ') + 1));
+      EXPECT_EQ(files, c.left);
+      EXPECT_EQ(SelectedRow(d), c.current);
+      IAudioFileMap* map = m->GetSampleMap();
+      EXPECT_EQ(s.GetCurrentEntry(), c.current < 0 ? nullptr : map->GetAt(c.current));
+      EXPECT_EQ(FindDlgControl(&d, sampid::kDelete)->isEnabled(), c.current >= 0);
+      EXPECT_EQ(FindDlgControl(&d, sampid::kLeftSplitBar)->isEnabled(), c.current >= 0);
+    });
+  }
+}
+
+TEST_F(SampleMapEditor, ReplaceKeepsTheSettingsAndAFailedOneLeavesNoCurrentSample) {
+  KSModul* m = Add(kTypeResynth);
+  gui.QueueAnswer(3);  // the analysis of each new sound is not saved
+  gui.QueueFileChoice(Wav("a.wav"));
+  gui.QueueAnswer(3);
+  gui.QueueFileChoice(Wav("b.wav"));
+  gui.QueueAnswer(3);
+  gui.QueueFileChoice(Wav("new.wav", -0.5f, 900));
+  const std::string bad = tmp + "/broken.wav";
+  std::ofstream(bad) << "not a sound";
+  gui.QueueFileChoice(bad);
+  gui.QueueAnswer(0);
+  IAudioFileMap* map = m->GetSampleMap();
+  WithDialog(m, [&](TSamplerPrp& s, QDialog& d) {
+    Click(d, sampid::kAdd);
+    Click(d, sampid::kAdd);
+    Ctl<QListWidget>(d, sampid::kList)->setCurrentRow(1);
+    Drag(d, sampid::kGainBar, -9, -48);
+    Drag(d, sampid::kPanBar, -30, -100);
+    Drag(d, sampid::kRootKeyBar, 40, 0);
+    IAudioFileMapEntry* entry = s.GetCurrentEntry();
+    const int32_t split = entry->GetLeftSplit();
+    Click(d, sampid::kReplace);
+    EXPECT_EQ(s.GetCurrentEntry(), map->GetAt(1)) << "the sample at the same place stays current";
+    EXPECT_EQ(SelectedRow(d), 1);
+    IAudioFileMapEntry* replaced = map->GetAt(1);
+    EXPECT_EQ(replaced->GetSoundFile()->GetFileName()->GetName(1).Std(), "new.wav");
+    EXPECT_EQ(replaced->GetSoundFile()->GetSampleBuf()->GetLength(), 900);
+    EXPECT_EQ(replaced->GetLeftSplit(), split);
+    EXPECT_EQ(replaced->GetGain(), -9);
+    EXPECT_FLOAT_EQ(replaced->GetPan(), -0.3f);
+    EXPECT_EQ(replaced->GetRootKey(), 40);
+    EXPECT_EQ(Text(d, sampid::kGainText), "Gain: -9 dB");
+
+    Click(d, sampid::kReplace);  // the broken file
+    EXPECT_EQ(s.GetCurrentEntry(), nullptr);
+    EXPECT_EQ(SelectedRow(d), -1);
+    EXPECT_EQ(Lines(d).size(), 2u) << "every sample is still listed";
+    EXPECT_FALSE(FindDlgControl(&d, sampid::kReplace)->isEnabled());
+    EXPECT_FALSE(FindDlgControl(&d, sampid::kGainBar)->isEnabled());
+    EXPECT_EQ(Text(d, sampid::kGainText), "Gain: 0 dB");
+  });
+  ASSERT_FALSE(gui.Boxes().empty());
+  EXPECT_NE(gui.Boxes().back().text.find("broken.wav"), std::string::npos) << gui.Boxes().back().text;
+  EXPECT_EQ(map->GetCount(), 2);
+}
+
+// Starts programs as the sound pool asks, but waits for each to end: the
+// outside editor has done its work when Edit returns, without a clock.
+class TWaitingServices : public IAudioServices {
+public:
+  TWaitingServices() : standIn_(AudioServices()), previous_(SetAudioServices(this)) {}
+  ~TWaitingServices() override { SetAudioServices(previous_); }
+  IAudioPause* GetAudioDriver() override { return standIn_.GetAudioDriver(); }
+  float GetProcessingRate() override { return standIn_.GetProcessingRate(); }
+  IFileName* GetTmpDirName() override { return standIn_.GetTmpDirName(); }
+  IFileName* GetEditorName() override { return standIn_.GetEditorName(); }
+  int StartProgram(IFileName& program, const TStr& argument) override {
+    const std::string path = program.GetPath().Std(), arg = argument.Std();
+    started.push_back(arg);
+    char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(arg.c_str()), nullptr};
+    pid_t pid = 0;
+    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) != 0) return 0;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 1 : 0;
+  }
+  std::vector<std::string> started;
+
+private:
+  IAudioServices& standIn_;
+  IAudioServices* previous_;
+};
+
+TEST_F(SampleMapEditor, EditRunsTheOutsideEditorAndReloadReadsWhatItWrote) {
+  // The editor the pool starts is the one the preferences and the
+  // "EditorPath" setting name.
+  EXPECT_EQ(dirs::Editor(), AudioServices().GetEditorName());
+  const std::string edited = Wav("edited.wav", -0.5f, 1000);
+  const std::string editor = tmp + "/editor.sh";
+  std::ofstream(editor) << "#!/bin/sh\n"
+                           "# Stands in for a sound editor: the sound becomes longer and of another level.\n"
+                           "cp \"" << edited << "\" \"$1\"\n";
+  ASSERT_EQ(chmod(editor.c_str(), 0755), 0);
+
+  KSModul* m = Add(kTypeSampler);
+  const std::string sound = Wav("voice.wav", 0.25f, 400);
+  gui.QueueFileChoice(sound);
+  gui.QueueAnswer(3);  // no sample editor is known yet: "No"
+  TWaitingServices services;
+  WithDialog(m, [&](TSamplerPrp& s, QDialog& d) {
+    Click(d, sampid::kAdd);
+    IAudioFileBuf* buf = s.GetCurrentEntry()->GetSoundFile();
+    const int32_t steps = Steps();
+    dirs::Editor()->SetPath(TStr());
+    Click(d, sampid::kEdit);
+    EXPECT_TRUE(services.started.empty());
+    ASSERT_FALSE(gui.Boxes().empty());
+    EXPECT_EQ(gui.Boxes().back().text, "Is there a sample-editing-application installed?");
+
+    dirs::Editor()->SetPath(TStr(editor.c_str()));
+    Click(d, sampid::kEdit);
+    ASSERT_EQ(services.started, std::vector<std::string>{sound});
+    EXPECT_EQ(buf->GetSampleBuf()->GetLength(), 400) << "nothing is read back before Reload";
+    Click(d, sampid::kReload);
+    ASSERT_EQ(buf->GetSampleBuf()->GetLength(), 1000);
+    EXPECT_NEAR(buf->GetSampleBuf()->GetSample(500, 0), -0.5f, 1e-3f);
+    EXPECT_EQ(s.GetCurrentEntry()->GetSoundFile(), buf);
+    EXPECT_EQ(Lines(d), std::vector<std::string>{"60  (C3) - voice.wav"});
+    EXPECT_EQ(Steps(), steps) << "editing the sound file is no change of the ensemble";
+  });
+  dirs::Editor()->SetPath(TStr());
 }
 
 // ---------------------------------------------------------------- pictures
