@@ -4,6 +4,8 @@
 #include "bench/host.h"
 
 #include "platform/sys.h"
+#include "src/engine/engine.h"
+#include "src/engine/voice_state.h"
 #include "src/mod/instr.h"
 
 #include <cstdio>
@@ -57,14 +59,16 @@ int main() {
   TEngineRecord* f = filter->GetEngineRecord();
   const int32_t a = saw->GetInPort(InIndex(saw, "A"))->GetIndexField();
   for (int32_t v = 0; v < s->voices; ++v) {
-    s->state[v][0].f = 55.0f * float(v + 1);
+    s->state[v][QV_WORD_AT(OscState, pitch)].f = 55.0f * float(v + 1);
     s->inputs[v][a] = &amplitude;
-    f->state[v][0].f = 3000.0f;
-    f->state[v][4].f = 0.05f;
-    f->state[v][5].f = 1.0f;
+    f->state[v][QV_WORD_AT(SvfState, cutoff)].f = 3000.0f;
+    f->state[v][QV_WORD_AT(SvfState, damping)].f = 0.05f;
+    f->state[v][QV_WORD_AT(SvfState, limit)].f = 1.0f;
   }
+  ResolveAudioInput(s, a);
   const double sounding = SecondsFor(host, 5);
   for (int32_t v = 0; v < s->voices; ++v) s->inputs[v][a] = &zero;
+  ResolveAudioInput(s, a);
   const double tail = SecondsFor(host, 5);
   std::printf("16 voices saw into 2-pole filter: %.3f ms per second sounding, %.3f ms per second of tail\n",
               sounding * 1000.0 / 5.0, tail * 1000.0 / 5.0);
