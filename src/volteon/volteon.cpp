@@ -217,6 +217,7 @@ void TVolteon::SetMenuText(int32_t id, TStr text) {
 // Start-up
 
 void TVolteon::StartUp() {
+  InitCtrlViews();
   ensemble_->StartDrivers();
   recent_.reset(CreateFileMenu());
   recent_->SetMenu(Menu());
