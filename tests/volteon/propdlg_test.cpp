@@ -439,6 +439,18 @@ TEST_F(PropDlg, BufferLengthsRefuseNegativeAndResizeOnOk) {
   EXPECT_EQ(KSModul::GetBracketDepth(), 0);
   ASSERT_FALSE(gui.Boxes().empty());
   EXPECT_EQ(gui.Boxes().front().text, "Value of Size (sec) has to be between 0 and 3600.");
+  EXPECT_EQ(gui.Boxes().size(), 1u) << "the length asked for was granted";
+
+  // A delay line longer than the engine's bound is granted at the bound, and
+  // the user is told.
+  KSModul* delay = Add(kTypeModDelay);
+  gui.QueueAnswer(0);
+  EXPECT_TRUE(Run(delay, [](QDialog& d) {
+    Type(d, prpid::kMax, "200000");
+    Click(d, kIdOk);
+  }));
+  EXPECT_EQ(delay->GetMaximum(), 100000.0f);
+  EXPECT_EQ(gui.Boxes().back().text, "Current available delay length can be maximum 100000 ms.");
 }
 
 // ---------------------------------------------------------------- slider parameter
