@@ -94,16 +94,18 @@ public:
     return ec ? 0 : size_t(bytes) / (sizeof(int16_t) * kFileChannels);
   }
   // Waits (running the event loop) until the file holds `from + count`
-  // frames; the device reopens the file afresh after a pause, so a file
-  // shorter than `from` counts from its start. Returns the frames of the
+  // frames; the device writes the file afresh when it is opened again after
+  // a pause, and the span then counts from the new start. Returns the frames of the
   // span [from, from + count) of one channel, scaled to -1..1, and sets
   // `from` to where the span really began.
   std::vector<float> Wait(size_t& from, size_t count, int channel) {
     QElapsedTimer patience;
     patience.start();
+    size_t seen = Frames();
     for (;;) {
       const size_t now = Frames();
-      if (now < from) from = 0;
+      if (now < seen) from = 0; // written afresh
+      seen = now;
       if (now >= from + count) break;
       if (patience.elapsed() > kPatienceMs) {
         ADD_FAILURE() << "the sound device wrote " << now << " frames, waited for " << from + count;
@@ -125,9 +127,11 @@ public:
     QElapsedTimer patience;
     patience.start();
     size_t at = from;
+    size_t seen = Frames();
     for (;;) {
       const size_t now = Frames();
-      if (now < at) at = 0;
+      if (now < seen) at = 0; // written afresh
+      seen = now;
       if (now >= at + kChunk) {
         const std::vector<float> part = Read(at, kChunk, channel);
         auto loud = std::find_if(part.begin(), part.end(), [](float x) { return std::fabs(x) > kAudible; });
@@ -198,8 +202,8 @@ struct SawShape {
 SawShape ShapeOf(const std::vector<float>& v) {
   SawShape s;
   if (v.size() < 3) return s;
-  const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
-  const float swing = *hi - *lo;
+  // A jump is many ramp steps high (a period holds well over a hundred).
+  constexpr float kJumpOverRamp = 20.0f;
   std::vector<float> steps;
   for (size_t i = 1; i < v.size(); ++i) steps.push_back(v[i] - v[i - 1]);
   std::vector<float> sorted = steps;
@@ -210,7 +214,7 @@ SawShape ShapeOf(const std::vector<float>& v) {
   size_t firstJump = 0, lastJump = 0;
   for (size_t i = 0; i < steps.size(); ++i) {
     const bool against = (steps[i] > 0.0f) != (ramp > 0.0f);
-    if (against && std::fabs(steps[i]) > swing / 2) {
+    if (against && std::fabs(steps[i]) > kJumpOverRamp * std::fabs(ramp)) {
       // A step spread over two samples by the resampling counts once.
       if (s.jumps > 0 && i - lastJump < 3) continue;
       if (s.jumps == 0) firstJump = i;
@@ -335,6 +339,13 @@ protected:
     EXPECT_EQ(Top()->GetChildCount(), before + 1) << id;
     return Top()->GetChildCount() > before ? Top()->GetChild(Top()->GetChildCount() - 1) : nullptr;
   }
+  // The Insert menu's item of a module type.
+  static int32_t InsertId(TModuleType type) {
+    for (const TInsertCommand& c : InsertCommands())
+      if (c.type == type) return c.id;
+    ADD_FAILURE() << "no insert item for " << type.category << ":" << type.type;
+    return 0;
+  }
   KSModul* Find(TModuleType type) {
     for (int32_t i = 0; i < Top()->GetChildCount(); ++i)
       if (Top()->GetChild(i)->IsType(type)) return Top()->GetChild(i);
@@ -390,6 +401,22 @@ protected:
     QApplication::sendEvent(target, &e);
     Settle();
   }
+  // The panel window of the ensemble, opened by Edit > Goto Panel.
+  TWnd* Panel() { return dynamic_cast<TWnd*>(Top()->GetPanelWnd()); }
+  // Drags a fader's cap by dy pixels (down is positive), as a user does.
+  void DragFader(KSModul* fader, int32_t dy) {
+    auto* view = dynamic_cast<TFaderView*>(fader->GetEnsCtrlView());
+    ASSERT_NE(view, nullptr) << "the fader shows on the ensemble panel";
+    DWnd* canvas = Panel()->GetDWnd();
+    const TArea op = view->GetOperatingArea();
+    const TPnt o = view->GetOrigin();
+    const QPoint start(o.X() + (op.Left() + op.Right()) / 2, o.Y() + (op.Top() + op.Bottom()) / 2);
+    skytest::Press(canvas, start);
+    skytest::Move(canvas, start + QPoint(0, dy / 2), Qt::LeftButton);
+    skytest::Move(canvas, start + QPoint(0, dy), Qt::LeftButton);
+    skytest::Release(canvas, start + QPoint(0, dy));
+    Settle();
+  }
   void Shot(QWidget* w, const std::string& name) {
     Settle();
     const std::string path = skytest::SaveShot(w->grab().toImage(), name);
@@ -406,6 +433,7 @@ protected:
 };
 
 TEST_F(Road, ANewUserMakesASoundPlaysANoteSavesAndOpensItAgain) {
+  const std::string saved = work + "/First Sound.ens";
   Start();
   Capture capture(files->output);
   ASSERT_EQ(app->GetEnsemble()->GetAudio()->GetType(), kAudioMultiMedia) << "the ALSA sound driver runs";
@@ -459,6 +487,118 @@ TEST_F(Road, ANewUserMakesASoundPlaysANoteSavesAndOpensItAgain) {
     EXPECT_NEAR(RisingCrossingHz(sawSound), want, want * 0.01);
     EXPECT_GT(Rms(sawSound), 0.3) << "a full sawtooth";
   }
+
+  // A voice on the right channel: the pitch of the note played, its gate
+  // opening an ADSR envelope, the envelope on a second Sawtooth's
+  // amplitude.
+  KSModul* notePitch = InsertAt(InsertId(kTypeNotePitch), QPoint(24, 200));
+  KSModul* gate = InsertAt(InsertId(kTypeGate), QPoint(24, 260));
+  KSModul* env = InsertAt(InsertId(kTypeAdsrEnv), QPoint(140, 240));
+  KSModul* osc = InsertAt(cmd::kInsertSawtooth, QPoint(280, 200));
+  ASSERT_TRUE(notePitch && gate && env && osc);
+  ASSERT_TRUE(notePitch->IsType(kTypeNotePitch) && gate->IsType(kTypeGate) && env->IsType(kTypeAdsrEnv));
+  Wire(notePitch->GetOutPort(0), osc->GetInPort(0));
+  Wire(gate->GetOutPort(0), env->GetInPort(0));
+  Wire(env->GetOutPort(0), osc->GetInPort(1));
+  Wire(osc->GetOutPort(0), AudioOutIn(kRight));
+  // An open event input holds 0: the envelope's times and sustain level get
+  // their controls (at the ports' defaults) the same way as the Sawtooth's.
+  for (int32_t port = 1; port < env->GetInPortCount(); ++port) CreateControl(env->GetInPort(port));
+  TStructWnd::DeselectEverything(Top());
+  Shot(dapp->MainFrame(), "road_3_voice.png");
+
+  // Z on the computer keyboard plays the lowest note of its lower row:
+  // while it is held the voice sounds at that note's pitch.
+  const int32_t note = KeyBaseNote(false, false) + KeyNoteOffset(kScanZ);
+  Activate(Wnd());
+  mark = capture.Frames();
+  Key(Qt::Key_Z, true);
+  ASSERT_EQ(app->HeldNote(kScanZ), note) << "the key reached the keyboard player";
+  // Past the attack and the decay, the sustained part.
+  const std::vector<float> held = capture.WaitForSound(mark, Frames(0.3), Frames(0.3), kRight);
+  ASSERT_FALSE(held.empty());
+  const double noteHz = PitchHz(note);
+  EXPECT_NEAR(RisingCrossingHz(held), noteHz, noteHz * 0.01);
+  EXPECT_NEAR(ShapeOf(held).hz, noteHz, noteHz * 0.01) << "a sawtooth at the note's pitch";
+  const double heldRms = Rms(held);
+  EXPECT_GT(heldRms, 0.1);
+  const size_t half = held.size() / 2;
+  EXPECT_NEAR(Rms(held, 0, half), Rms(held, half), heldRms * 0.1) << "the level holds while the key is down";
+  // Released, it dies away: a second later the channel is all but silent.
+  size_t released = mark + held.size();
+  Key(Qt::Key_Z, false);
+  EXPECT_EQ(app->HeldNote(kScanZ), -1);
+  released = std::max(released, capture.Frames());
+  const std::vector<float> after = capture.Wait(released, Frames(1.0), kRight);
+  ASSERT_FALSE(after.empty());
+  EXPECT_LT(Rms(after, after.size() - Frames(0.1)), heldRms * 0.02) << "the note decays after the release";
+
+  // The ensemble panel (Edit > Goto Panel) shows the faders; dragging the
+  // amplitude fader down lowers the sawtooth's level by as much.
+  Activate(Wnd());
+  Menu(cmd::kGotoPanel);
+  ASSERT_NE(Panel(), nullptr) << "Goto Panel opens the panel";
+  const int32_t stepBefore = fader->GetControlStep();
+  const double levelBefore = Rms(sawSound);
+  constexpr int32_t kDragDown = 50;
+  DragFader(fader, kDragDown);
+  const int32_t stepAfter = fader->GetControlStep();
+  EXPECT_EQ(stepAfter, stepBefore - kDragDown) << "one step a pixel";
+  Shot(Panel()->GetDWnd()->window(), "road_4_panel.png");
+  Shot(dapp->MainFrame(), "road_4_main.png");
+  {
+    // Wait for the level to change, then take the settled part.
+    const double want = levelBefore * fader->GetTableValue(stepAfter) / fader->GetTableValue(stepBefore);
+    mark = capture.Frames();
+    std::vector<float> quieter;
+    for (int tries = 0; tries < 20; ++tries) {
+      quieter = capture.Wait(mark, Frames(0.1), kLeft);
+      if (quieter.empty() || std::fabs(Rms(quieter) - want) < want * 0.05) break;
+      mark += quieter.size();
+    }
+    mark += quieter.size();
+    quieter = capture.Wait(mark, Frames(0.25), kLeft);
+    EXPECT_NEAR(Rms(quieter), want, want * 0.03) << "the level follows the fader";
+    const double hz = PitchHz(kDefaultPitch);
+    EXPECT_NEAR(RisingCrossingHz(quieter), hz, hz * 0.01) << "at the same pitch";
+  }
+
+  // Save As writes the file the user names.
+  const std::string graph = GraphOf(Top());
+  gui.QueueFileChoice(saved);
+  Menu(cmd::kSaveEnsembleAs);
+  ASSERT_TRUE(fs::exists(saved)) << gui.FileDialogs().size() << " file dialogs, " << gui.Boxes().size() << " boxes";
+  EXPECT_NE(dapp->MainFrame()->windowTitle().toStdString().find("First Sound"), std::string::npos)
+      << dapp->MainFrame()->windowTitle().toStdString();
+
+  // The program closes and starts again; File > Open reads the file back:
+  // the same modules, places and wires.
+  Close();
+  Start();
+  gui.QueueFileChoice(saved);
+  Menu(cmd::kOpen);
+  ASSERT_NE(Wnd(), nullptr) << "the structure window opens with the file";
+  EXPECT_EQ(GraphOf(Top()), graph);
+  Shot(dapp->MainFrame(), "road_5_reopened.png");
+  // ... and it sounds again: the sawtooth at its new level.
+  {
+    size_t from = capture.Frames();
+    const std::vector<float> again = capture.WaitForSound(from, Frames(0.05), Frames(0.25), kLeft);
+    const double hz = PitchHz(kDefaultPitch);
+    EXPECT_NEAR(RisingCrossingHz(again), hz, hz * 0.01);
+  }
+
+  // Undo takes the last insert back.
+  const int32_t children = Top()->GetChildCount();
+  KSModul* extra = InsertAt(cmd::kInsertSawtooth, QPoint(400, 300));
+  ASSERT_NE(extra, nullptr);
+  ASSERT_EQ(Top()->GetChildCount(), children + 1);
+  Menu(cmd::kUndo);
+  EXPECT_EQ(Top()->GetChildCount(), children);
+  EXPECT_EQ(GraphOf(Top()), graph) << "the graph as it was saved";
+  ASSERT_NE(Wnd(), nullptr);
+  Shot(dapp->MainFrame(), "road_6_undone.png");
+  EXPECT_TRUE(gui.Boxes().empty()) << gui.Boxes().front().text;
 }
 
 } // namespace
