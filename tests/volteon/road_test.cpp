@@ -51,6 +51,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -401,6 +402,56 @@ protected:
     QApplication::sendEvent(target, &e);
     Settle();
   }
+  // A voice on the Audio Out's right channel: the pitch of the note played
+  // and its gate, the gate opening an ADSR envelope, the envelope on a
+  // Sawtooth's amplitude. An open event input holds 0, so the envelope's
+  // times and sustain level get controls (at the ports' defaults) through
+  // Create Control, as the first Sawtooth's ports did.
+  void BuildVoice() {
+    KSModul* notePitch = InsertAt(InsertId(kTypeNotePitch), QPoint(24, 200));
+    KSModul* gate = InsertAt(InsertId(kTypeGate), QPoint(24, 260));
+    KSModul* env = InsertAt(InsertId(kTypeAdsrEnv), QPoint(140, 240));
+    KSModul* osc = InsertAt(cmd::kInsertSawtooth, QPoint(280, 200));
+    ASSERT_TRUE(notePitch && gate && env && osc);
+    ASSERT_TRUE(notePitch->IsType(kTypeNotePitch) && gate->IsType(kTypeGate) && env->IsType(kTypeAdsrEnv));
+    Wire(notePitch->GetOutPort(0), osc->GetInPort(0));
+    Wire(gate->GetOutPort(0), env->GetInPort(0));
+    Wire(env->GetOutPort(0), osc->GetInPort(1));
+    Wire(osc->GetOutPort(0), AudioOutIn(kRight));
+    for (int32_t port = 1; port < env->GetInPortCount(); ++port) CreateControl(env->GetInPort(port));
+    TStructWnd::DeselectEverything(Top());
+  }
+  // What the right channel did with a note: the sustained part while held
+  // (past the attack and the decay) and the end of the second after the
+  // release.
+  struct Heard {
+    std::vector<float> held, after;
+  };
+  Heard Listen(const std::function<void()>& press, const std::function<void()>& release) {
+    Heard h;
+    Capture capture(files->output);
+    size_t mark = capture.Frames();
+    press();
+    if (::testing::Test::HasFatalFailure()) return h;
+    h.held = capture.WaitForSound(mark, Frames(0.3), Frames(0.3), kRight);
+    size_t released = std::max(mark + h.held.size(), capture.Frames());
+    release();
+    h.after = capture.Wait(released, Frames(1.0), kRight);
+    return h;
+  }
+  static void ExpectANote(const Heard& h, int32_t note) {
+    ASSERT_FALSE(h.held.empty());
+    ASSERT_GT(h.after.size(), Frames(0.1));
+    const double hz = PitchHz(note);
+    EXPECT_NEAR(RisingCrossingHz(h.held), hz, hz * 0.01);
+    EXPECT_NEAR(ShapeOf(h.held).hz, hz, hz * 0.01) << "a sawtooth at the note's pitch";
+    const double level = Rms(h.held);
+    EXPECT_GT(level, 0.1);
+    const size_t half = h.held.size() / 2;
+    EXPECT_NEAR(Rms(h.held, 0, half), Rms(h.held, half), level * 0.1) << "the level holds while the note is held";
+    EXPECT_LT(Rms(h.after, h.after.size() - Frames(0.1)), level * 0.02) << "the note decays after the release";
+  }
+
   // The panel window of the ensemble, opened by Edit > Goto Panel.
   TWnd* Panel() { return dynamic_cast<TWnd*>(Top()->GetPanelWnd()); }
   // Drags a fader's cap by dy pixels (down is positive), as a user does.
@@ -417,8 +468,11 @@ protected:
     skytest::Release(canvas, start + QPoint(0, dy));
     Settle();
   }
-  void Shot(QWidget* w, const std::string& name) {
+  // Pictures of the run on the X server carry the platform's name.
+  void Shot(QWidget* w, std::string name) {
     Settle();
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen")) name.insert(name.rfind('.'), "_" + platform.toStdString());
     const std::string path = skytest::SaveShot(w->grab().toImage(), name);
     std::printf("picture: %s\n", path.c_str());
   }
@@ -488,50 +542,24 @@ TEST_F(Road, ANewUserMakesASoundPlaysANoteSavesAndOpensItAgain) {
     EXPECT_GT(Rms(sawSound), 0.3) << "a full sawtooth";
   }
 
-  // A voice on the right channel: the pitch of the note played, its gate
-  // opening an ADSR envelope, the envelope on a second Sawtooth's
-  // amplitude.
-  KSModul* notePitch = InsertAt(InsertId(kTypeNotePitch), QPoint(24, 200));
-  KSModul* gate = InsertAt(InsertId(kTypeGate), QPoint(24, 260));
-  KSModul* env = InsertAt(InsertId(kTypeAdsrEnv), QPoint(140, 240));
-  KSModul* osc = InsertAt(cmd::kInsertSawtooth, QPoint(280, 200));
-  ASSERT_TRUE(notePitch && gate && env && osc);
-  ASSERT_TRUE(notePitch->IsType(kTypeNotePitch) && gate->IsType(kTypeGate) && env->IsType(kTypeAdsrEnv));
-  Wire(notePitch->GetOutPort(0), osc->GetInPort(0));
-  Wire(gate->GetOutPort(0), env->GetInPort(0));
-  Wire(env->GetOutPort(0), osc->GetInPort(1));
-  Wire(osc->GetOutPort(0), AudioOutIn(kRight));
-  // An open event input holds 0: the envelope's times and sustain level get
-  // their controls (at the ports' defaults) the same way as the Sawtooth's.
-  for (int32_t port = 1; port < env->GetInPortCount(); ++port) CreateControl(env->GetInPort(port));
-  TStructWnd::DeselectEverything(Top());
+  // A voice on the right channel, played by Z on the computer keyboard
+  // (the lowest key of its lower row): while the key is held the voice
+  // sounds at that note's pitch, and it dies away after.
+  ASSERT_NO_FATAL_FAILURE(BuildVoice());
   Shot(dapp->MainFrame(), "road_3_voice.png");
-
-  // Z on the computer keyboard plays the lowest note of its lower row:
-  // while it is held the voice sounds at that note's pitch.
   const int32_t note = KeyBaseNote(false, false) + KeyNoteOffset(kScanZ);
-  Activate(Wnd());
-  mark = capture.Frames();
-  Key(Qt::Key_Z, true);
-  ASSERT_EQ(app->HeldNote(kScanZ), note) << "the key reached the keyboard player";
-  // Past the attack and the decay, the sustained part.
-  const std::vector<float> held = capture.WaitForSound(mark, Frames(0.3), Frames(0.3), kRight);
-  ASSERT_FALSE(held.empty());
-  const double noteHz = PitchHz(note);
-  EXPECT_NEAR(RisingCrossingHz(held), noteHz, noteHz * 0.01);
-  EXPECT_NEAR(ShapeOf(held).hz, noteHz, noteHz * 0.01) << "a sawtooth at the note's pitch";
-  const double heldRms = Rms(held);
-  EXPECT_GT(heldRms, 0.1);
-  const size_t half = held.size() / 2;
-  EXPECT_NEAR(Rms(held, 0, half), Rms(held, half), heldRms * 0.1) << "the level holds while the key is down";
-  // Released, it dies away: a second later the channel is all but silent.
-  size_t released = mark + held.size();
-  Key(Qt::Key_Z, false);
-  EXPECT_EQ(app->HeldNote(kScanZ), -1);
-  released = std::max(released, capture.Frames());
-  const std::vector<float> after = capture.Wait(released, Frames(1.0), kRight);
-  ASSERT_FALSE(after.empty());
-  EXPECT_LT(Rms(after, after.size() - Frames(0.1)), heldRms * 0.02) << "the note decays after the release";
+  Heard byKey;
+  ASSERT_NO_FATAL_FAILURE(byKey = Listen(
+                              [&] {
+                                Activate(Wnd());
+                                Key(Qt::Key_Z, true);
+                                ASSERT_EQ(app->HeldNote(kScanZ), note) << "the key reached the keyboard player";
+                              },
+                              [&] {
+                                Key(Qt::Key_Z, false);
+                                EXPECT_EQ(app->HeldNote(kScanZ), -1);
+                              }));
+  ExpectANote(byKey, note);
 
   // The ensemble panel (Edit > Goto Panel) shows the faders; dragging the
   // amplitude fader down lowers the sawtooth's level by as much.
@@ -599,6 +627,44 @@ TEST_F(Road, ANewUserMakesASoundPlaysANoteSavesAndOpensItAgain) {
   ASSERT_NE(Wnd(), nullptr);
   Shot(dapp->MainFrame(), "road_6_undone.png");
   EXPECT_TRUE(gui.Boxes().empty()) << gui.Boxes().front().text;
+}
+
+// The same note from another program: a client of the ALSA sequencer sends
+// it to the program's own MIDI port (opened in the MIDI settings); it
+// sounds as the computer keyboard's note does.
+TEST_F(Road, ANoteFromAnotherSequencerClientSoundsLikeTheKeyboardsNote) {
+  if (access("/dev/snd/seq", R_OK | W_OK) != 0) {
+    std::printf("skipped: no ALSA sequencer on this machine (/dev/snd/seq is missing or not accessible)\n");
+    GTEST_SKIP() << "no ALSA sequencer (/dev/snd/seq)";
+  }
+  // What the MIDI settings dialog writes when the own port is installed.
+  WriteSettingStr(TStr("Midi1"), TStr(platform::kInternalMidiPortName));
+  Start();
+  ASSERT_NO_FATAL_FAILURE(BuildVoice());
+  const int32_t note = KeyBaseNote(false, false) + KeyNoteOffset(kScanZ);
+  Heard byKey;
+  ASSERT_NO_FATAL_FAILURE(byKey = Listen([&] {
+    Activate(Wnd());
+    Key(Qt::Key_Z, true);
+  }, [&] { Key(Qt::Key_Z, false); }));
+  ExpectANote(byKey, note);
+
+  std::unique_ptr<platform::MidiSystem> sender = platform::CreateAlsaMidi("Quorvex road test sender");
+  ASSERT_NE(sender, nullptr) << platform::AlsaMidiError();
+  int32_t target = -1;
+  const std::vector<std::string> outs = sender->Outputs();
+  for (size_t i = 0; i < outs.size(); ++i)
+    if (outs[i].rfind("Quorvex:", 0) == 0) target = int32_t(i);
+  ASSERT_GE(target, 0) << "the program's own port is offered to other programs";
+  platform::MessageQueue queue;
+  std::unique_ptr<platform::MidiOut> out;
+  ASSERT_TRUE(sender->OpenOut(target, &queue, 0, out));
+  // Channel 1 (the top instrument's), at the computer keyboard's velocity.
+  constexpr uint32_t kNoteOn = 0x90, kKeyboardVelocity = 80;
+  const Heard bySequencer = Listen([&] { ASSERT_TRUE(out->Send(kNoteOn | uint32_t(note) << 8 | kKeyboardVelocity << 16)); },
+                                   [&] { ASSERT_TRUE(out->Send(kNoteOn | uint32_t(note) << 8)); });
+  ExpectANote(bySequencer, note);
+  EXPECT_NEAR(Rms(bySequencer.held), Rms(byKey.held), Rms(byKey.held) * 0.05) << "as loud as the keyboard's note";
 }
 
 } // namespace
