@@ -41,6 +41,7 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QKeyEvent>
 #include <QThread>
@@ -70,7 +71,8 @@ constexpr double kFullScale = 32768.0;
 constexpr int kLeft = 0, kRight = 1;
 // The scan code of Z: the lowest key of the computer keyboard's lower row.
 constexpr int32_t kScanZ = 0x2C;
-// An unconnected oscillator pitch port holds its default, middle C.
+// The control that Create Control gives a pitch port starts at the port's
+// default, middle C.
 constexpr double kDefaultPitch = 60.0;
 // How long the test waits for sound before it gives up: far beyond any
 // healthy run, well inside the ctest timeout.
@@ -96,9 +98,9 @@ public:
   }
   // Waits (running the event loop) until the file holds `from + count`
   // frames; the device writes the file afresh when it is opened again after
-  // a pause, and the span then counts from the new start. Returns the frames of the
-  // span [from, from + count) of one channel, scaled to -1..1, and sets
-  // `from` to where the span really began.
+  // a pause, and the span then counts from the new start. Returns the
+  // frames of the span [from, from + count) of one channel, scaled to
+  // -1..1, and sets `from` to where the span really began.
   std::vector<float> Wait(size_t& from, size_t count, int channel) {
     QElapsedTimer patience;
     patience.start();
@@ -318,8 +320,11 @@ protected:
   void Menu(int32_t id) {
     QAction* a = skytest::ActionOf(Bar(), id);
     ASSERT_NE(a, nullptr) << id;
-    // The menu brings its items up to date as it opens.
-    ASSERT_TRUE(a->isEnabled()) << a->text().toStdString();
+    // The menu brings its items up to date as it opens: a greyed item
+    // cannot be chosen.
+    for (QObject* holder : a->associatedObjects())
+      if (auto* menu = qobject_cast<QMenu*>(holder)) emit menu->aboutToShow();
+    ASSERT_TRUE(a->isEnabled()) << a->text().toStdString() << " is greyed";
     a->trigger();
     Settle();
   }
@@ -409,7 +414,8 @@ protected:
   // Create Control, as the first Sawtooth's ports did.
   void BuildVoice() {
     KSModul* notePitch = InsertAt(InsertId(kTypeNotePitch), QPoint(24, 200));
-    KSModul* gate = InsertAt(InsertId(kTypeGate), QPoint(24, 260));
+    // The Gate below the column of controls the envelope's ports will get.
+    KSModul* gate = InsertAt(InsertId(kTypeGate), QPoint(24, 340));
     KSModul* env = InsertAt(InsertId(kTypeAdsrEnv), QPoint(140, 240));
     KSModul* osc = InsertAt(cmd::kInsertSawtooth, QPoint(280, 200));
     ASSERT_TRUE(notePitch && gate && env && osc);
@@ -572,7 +578,7 @@ TEST_F(Road, ANewUserMakesASoundPlaysANoteSavesAndOpensItAgain) {
   DragFader(fader, kDragDown);
   const int32_t stepAfter = fader->GetControlStep();
   EXPECT_EQ(stepAfter, stepBefore - kDragDown) << "one step a pixel";
-  Shot(Panel()->GetDWnd()->window(), "road_4_panel.png");
+  Shot(Panel()->GetDWnd()->parentWidget(), "road_4_panel.png");
   Shot(dapp->MainFrame(), "road_4_main.png");
   {
     // Wait for the level to change, then take the settled part.
