@@ -30,12 +30,17 @@
 #include "src/volteon/strucwnd.h"
 #include "src/volteon/volteon.h"
 #include "tests/common/testkit.h"
+#include "src/volteon/drvprp/mmeprp.h"
 #include "tests/drivers/alsa_config.h"
+#include "tests/drvprp/dlgscript.h"
 #include "tests/sky/skyfixture.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractSlider>
 #include <QAction>
+#include <QComboBox>
+#include <QDialog>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -77,8 +82,8 @@ constexpr double kDefaultPitch = 60.0;
 // How long the test waits for sound before it gives up: far beyond any
 // healthy run, well inside the ctest timeout.
 constexpr qint64 kPatienceMs = 40000;
-// The output delay the sound settings ask for: short, so that what the user
-// does is heard soon.
+// The output delay chosen in the sound settings: short, so that what the
+// user does is heard soon.
 constexpr int32_t kOutDelayMs = 20;
 // A frame count from seconds.
 constexpr size_t Frames(double seconds) { return size_t(seconds * kFileRate); }
@@ -277,11 +282,8 @@ protected:
     fs::copy_file(QV_BUILD_TREE "/bin/new.ens", install + "/bin/new.ens");
     for (const char* lib : {"Ensembles", "Instruments", "Macros"}) fs::create_directories(install + "/Library/" + lib);
     work = testkit::TempDir("road-work");
-    // What the Audio Settings dialog and the Preferences write: the ALSA
-    // default device with a short delay; a temporary folder; undo on.
+    // What the Preferences write: a temporary folder; undo on.
     OpenSettings(TStr(kProductKey));
-    WriteSettingStr(TStr(setting::MmeOutPort), TStr("MME: default"));
-    WriteSettingInt(TStr(setting::MmeOutDelay), uint32_t(kOutDelayMs));
     WriteSettingStr(TStr(setting::TmpDir), TStr(testkit::TempDir("road-tmp").c_str()));
     WriteSettingInt(TStr(setting::UndoEnabled), 1);
     std::remove(files->output.c_str());
@@ -331,6 +333,7 @@ protected:
   // The structure window is the active window, as after a click on it.
   void Activate(TStructWnd* w) {
     auto* frame = qobject_cast<QMdiSubWindow*>(w->GetDWnd()->parentWidget());
+    dapp->MainFrame()->activateWindow();
     if (frame) dapp->Client()->setActiveSubWindow(frame);
     w->GetDWnd()->setFocus();
     Settle();
@@ -497,6 +500,29 @@ TEST_F(Road, ANewUserMakesASoundPlaysANoteSavesAndOpensItAgain) {
   Start();
   Capture capture(files->output);
   ASSERT_EQ(app->GetEnsemble()->GetAudio()->GetType(), kAudioMultiMedia) << "the ALSA sound driver runs";
+  auto* driver = dynamic_cast<IMultiMedia*>(app->GetEnsemble()->GetAudio());
+  ASSERT_NE(driver, nullptr);
+
+  // Settings > Audio Settings... shows where the sound goes: the ALSA
+  // default device. A shorter Play Ahead is chosen there and kept.
+  std::string outPort;
+  {
+    skytest::ModalScript script([&](QDialog& d) {
+      EXPECT_EQ(d.windowTitle().toStdString(), "Soundcard Properties");
+      auto* outs = dlgscript::Ctl<QComboBox>(d, mmeprp::kOutPortMenu);
+      auto* delay = dlgscript::Ctl<QAbstractSlider>(d, mmeprp::kOutDelaySlider);
+      ASSERT_TRUE(outs && delay);
+      outPort = outs->currentText().toStdString();
+      delay->triggerAction(QAbstractSlider::SliderToMinimum);
+      for (int32_t ms = mmeprp::kDelayMin; ms < kOutDelayMs; ms += mmeprp::kDelayStep)
+        delay->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      Shot(&d, "road_0_sound_settings.png");
+      dlgscript::Click(d, kIdOk);
+    });
+    Menu(cmd::kAudioSettings);
+  }
+  EXPECT_EQ(outPort, "MME: default") << "a fresh machine plays through ALSA's default device";
+  EXPECT_EQ(driver->GetOutDelay(), kOutDelayMs);
 
   // New: the top structure window shows the Audio In and the Audio Out.
   Menu(cmd::kNewEnsemble);
