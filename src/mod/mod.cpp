@@ -566,7 +566,16 @@ void KSModul::UpdateProcessing() {
     if (!changed) break;
   }
   ForEach(Steps::Controls);
-  // 5. Take modules in and out of processing.
+  // 5. Take modules in and out of processing; the boxes of those that go
+  // in or out show their new state.
+  std::vector<KSModul*> changing;
+  struct Changing {
+    static void Into(KSModul* m, std::vector<KSModul*>& out) {
+      if (m->TestFlag(kFlagNotNeeded) != m->IsOutsideProcessing()) out.push_back(m);
+      for (int32_t i = 0; i < m->childCount_; ++i) Into(m->children_[i], out);
+    }
+  };
+  Changing::Into(this, changing);
   {
     TLockGuard guard(EngineCriticalSection());
     struct Apply {
@@ -586,6 +595,8 @@ void KSModul::UpdateProcessing() {
     };
     ForEach(Apply::Step);
   }
+  for (KSModul* m : changing)
+    if (IModelWindows* w = m->Windows(); w && m->boxView_) w->InvalidateView(m->boxView_);
   ResolveAllConnections();
 }
 

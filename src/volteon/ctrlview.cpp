@@ -100,6 +100,13 @@ constexpr int32_t kKnobStyle = 2;
 
 IBmp* PanelBitmap(int32_t id) { return Bitmap(id); }
 
+void InitCtrlViews() {
+  // Drawing the large strips takes a moment: do it before the first panel
+  // opens rather than on its first paint.
+  for (int32_t id : {picture::kKnobStrip, picture::kKnobSmallStrip, picture::kFaderStrip, picture::kFaderSmallStrip})
+    PanelBitmap(id);
+}
+
 KSModul* InsertPanelControl(KSModul* into, TModuleType type, bool knob) {
   KSModul* made = into->InsertModule(type, kPlaceNextPanel, true);
   if (made && knob) {
@@ -1044,8 +1051,8 @@ TCtrlView* CreateCtrlView(TPanelWnd* wnd, KSModul* module, int32_t kind) {
   case kViewMeter: return new TMeterView(wnd, module);
   case kViewGraph: return new TGraphView(wnd, module);
   case kViewFile: return new TFileView(wnd, module);
-  case kViewMacro:
-  case kViewInstrument: return new TFrameView(wnd, module);
+  case kViewMacro: return new TMacroView(wnd, module);
+  case kViewInstrument: return new TInstrView(wnd, module);
   default: return new TDummyCtrlView(wnd, module);
   }
 }

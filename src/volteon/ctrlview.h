@@ -278,6 +278,18 @@ public:
   bool IsInstrumentFrame() const { return module_->IsCategory(kCatInstrument); }
 };
 
+// The frame of a macro's controls on an enclosing panel.
+class TMacroView : public TFrameView {
+public:
+  using TFrameView::TFrameView;
+};
+
+// The frame of a nested instrument's controls on an enclosing panel.
+class TInstrView : public TFrameView {
+public:
+  using TFrameView::TFrameView;
+};
+
 // A module without a look of its own on panels.
 class TDummyCtrlView : public TCtrlView {
 public:
@@ -297,6 +309,8 @@ private:
 // The shared pictures of the panels, loaded on first use and kept for the
 // whole run.
 IBmp* PanelBitmap(int32_t id);
+// Loads the knob and fader strips; the application calls it at start-up.
+void InitCtrlViews();
 // Inserts a control at the structure's next panel insert position, with
 // undo; a knob is a fader labelled "Knob" in the knob style. Null when the
 // structure refuses it.

@@ -260,14 +260,26 @@ void TInstrInfo::Apply() {
   }
 }
 
+std::unique_ptr<TInstrPrp> CreateInstrPrp(KSModul* module) {
+  if (!module || !module->IsCategory(kCatInstrument)) return nullptr;
+  return std::make_unique<TInstrPrp>(module);
+}
+
+std::unique_ptr<TInstrInfo> CreateInstrInfo(KSModul* module) {
+  if (!module || !module->IsCategory(kCatInstrument)) return nullptr;
+  return std::make_unique<TInstrInfo>(module);
+}
+
 void RunInstrPrp(KSModul* module) {
-  TInstrPrp dlg(module);
-  dlg.Execute();
-  dlg.Apply();
+  std::unique_ptr<TInstrPrp> dlg = CreateInstrPrp(module);
+  if (!dlg) return;
+  dlg->Execute();
+  dlg->Apply();
 }
 
 void RunInstrInfo(KSModul* module) {
-  TInstrInfo dlg(module);
-  dlg.Execute();
-  dlg.Apply();
+  std::unique_ptr<TInstrInfo> dlg = CreateInstrInfo(module);
+  if (!dlg) return;
+  dlg->Execute();
+  dlg->Apply();
 }

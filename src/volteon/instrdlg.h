@@ -5,6 +5,8 @@
 
 #include "pc/sky/ctrl.h"
 
+#include <memory>
+
 class KSModul;
 class KEnsemble;
 
@@ -56,6 +58,10 @@ public:
 private:
   KSModul* module_;
 };
+
+// The dialogs of an instrument module; null for any other module.
+std::unique_ptr<TInstrPrp> CreateInstrPrp(KSModul* module);
+std::unique_ptr<TInstrInfo> CreateInstrInfo(KSModul* module);
 
 // Run the dialog modally for the module and apply it once it has closed.
 void RunInstrPrp(KSModul* module);

@@ -85,17 +85,28 @@ TPanelWnd::TPanelWnd(KSModul* structure, TPanelWindows* windows)
   UpdateScrollBars();
 }
 
+void TPanelWnd::AddKeyCommands() {
+  AddKeys({{"Backspace", cmd::kDelete},
+           {"Return", cmd::kGotoStructureKey},
+           {"Enter", cmd::kGotoStructureKey},
+           {"Ctrl+B", cmd::kGotoStructureKey}});
+}
+
 TPanelWnd::~TPanelWnd() {
   DestructorBody([this] {
     closing_ = true;
-    if (!closedByModel_)
-      if (KEnsemble* ens = GetEnsemble()) ens->AddUndoStep(kUndoClosePanel, nullptr);
-    SavePlacement();
-    if (IsEnsemblePanel()) structure_->DestroyEnsCtrlViews();
-    else structure_->DestroyInstrCtrlViews();
+    ReleaseCtrlViews();
     if (structure_->GetPanelWnd() == static_cast<IModelWnd*>(this)) structure_->PanelWndClosed();
     if (windows_) windows_->WindowGone(this);
   });
+}
+
+void TPanelWnd::ReleaseCtrlViews() {
+  if (!closedByModel_)
+    if (KEnsemble* ens = GetEnsemble()) ens->AddUndoStep(kUndoClosePanel, nullptr);
+  SavePlacement();
+  if (IsEnsemblePanel()) structure_->DestroyEnsCtrlViews();
+  else structure_->DestroyInstrCtrlViews();
 }
 
 KEnsemble* TPanelWnd::GetEnsemble() const { return windows_ ? windows_->GetEnsemble() : nullptr; }
@@ -450,7 +461,10 @@ void TPanelWindows::RunDisplays() {
 }
 
 void TPanelWindows::ShowWnd(IModelWnd* wnd) {
-  if (auto* w = dynamic_cast<TPanelWnd*>(wnd)) w->Create();
+  if (auto* w = dynamic_cast<TPanelWnd*>(wnd)) {
+    w->Create();
+    w->AddKeyCommands();
+  }
 }
 
 void TPanelWindows::BringToFront(IModelWnd* wnd) {

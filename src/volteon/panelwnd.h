@@ -30,8 +30,8 @@ constexpr int32_t kPanelLoadAudio = 1501, kPanelReloadAudio = 1502, kPanelExport
 constexpr int32_t kInsertFader = 1600, kInsertKnob = 1601, kInsertButton = 1602;
 constexpr int32_t kInsertLamp = 1661, kInsertLevelLamp = 1662, kInsertMeter = 1663, kInsertLevelMeter = 1664;
 constexpr int32_t kInsertFirst = 1600, kInsertLast = 1664;
-constexpr int32_t kStoreSnapshot = 3000, kLearn = 3001, kLock = 3002, kPanelProperties = 3003;
-constexpr int32_t kGotoStructure = 3021, kGotoStructureKey = 3100;
+constexpr int32_t kPanelProperties = 3003;
+constexpr int32_t kGotoStructureKey = 3100;
 // The control box's snapshot button.
 constexpr int32_t kSnapshotButton = 3596;
 } // namespace cmd
@@ -40,7 +40,21 @@ constexpr int32_t kSnapshotButton = 3596;
 // inserts nothing. `knob` tells the Knob commands.
 TModuleType PanelInsertType(int32_t id, bool* knob = nullptr);
 
-class TPanelWnd : public TVolteonWnd, public IModelWnd {
+// What the model and the other windows ask of a panel window.
+class IPanelWnd : public virtual IVolteonWnd {
+public:
+  // Views for the instrument-panel controls that have none yet.
+  virtual void AddCtrlViews() = 0;
+  // The same for the ensemble panel, from the given structure downwards.
+  virtual void AddEnsCtrlViews(KSModul* structure) = 0;
+  // Writes the window's placement into the structure.
+  virtual void SavePlacement() = 0;
+  virtual void DeleteSelected() = 0;
+  virtual void Cut() = 0;
+  virtual void Copy() = 0;
+};
+
+class TPanelWnd : public TVolteonWnd, public virtual IPanelWnd, public IModelWnd {
 public:
   TPanelWnd(KSModul* structure, TPanelWindows* windows);
   ~TPanelWnd() override;
@@ -49,13 +63,13 @@ public:
   bool IsEnsemblePanel() const { return structure_->GetParent() == nullptr; }
   KEnsemble* GetEnsemble() const;
 
-  // The panel's operations
-  void AddCtrlViews();
-  void AddEnsCtrlViews(KSModul* structure);
-  void SavePlacement();
-  void DeleteSelected();
-  void Cut();
-  void Copy();
+  // IPanelWnd
+  void AddCtrlViews() override;
+  void AddEnsCtrlViews(KSModul* structure) override;
+  void SavePlacement() override;
+  void DeleteSelected() override;
+  void Cut() override;
+  void Copy() override;
   // Inserts the clipboard file's controls into target (this window's
   // structure, or a frame's macro or instrument) as one undo step.
   void PasteInto(KSModul* target);
@@ -78,6 +92,8 @@ public:
   void DoubleClick(int32_t x, int32_t y) override;
   void RightMouseDown(int32_t x, int32_t y) override;
   void KeyDown(int code) override;
+  // Backspace, Enter and Ctrl+B, once the window exists.
+  void AddKeyCommands();
   void Activated() override { SelectionChanged(); }
   int Command(int32_t id, int mode, int& result) override;
 
@@ -85,6 +101,9 @@ public:
   template <class F> void ForEachCtrlView(F f);
 
 private:
+  // The window closes: an undo step (unless the model closes it), the
+  // placement kept, the control views given back to the model.
+  void ReleaseCtrlViews();
   void SetInsertPosition(int32_t x, int32_t y);
   void DeleteSelectedControls();
   void InsertControl(int32_t id);

@@ -78,9 +78,14 @@ int TPortPrp::Apply() {
   return changed;
 }
 
+std::unique_ptr<TPortPrp> CreatePortPrp(KInPort* in, KOutPort* out) {
+  if ((in == nullptr) == (out == nullptr)) return nullptr;
+  return std::make_unique<TPortPrp>(in, out);
+}
+
 int RunPortPrp(KInPort* in, KOutPort* out) {
-  if ((in == nullptr) == (out == nullptr)) return 0;
-  TPortPrp dlg(in, out);
-  dlg.Execute();
-  return dlg.Apply();
+  std::unique_ptr<TPortPrp> dlg = CreatePortPrp(in, out);
+  if (!dlg) return 0;
+  dlg->Execute();
+  return dlg->Apply();
 }

@@ -6,6 +6,8 @@
 #include "pc/sky/ctrl.h"
 #include "pc/sky/dlg.h"
 
+#include <memory>
+
 class KInPort;
 class KOutPort;
 
@@ -49,5 +51,7 @@ private:
 
 // Registers the dialog's template.
 void RegisterPortPrp();
+// The dialog of one port: exactly one of in and out is given, else null.
+std::unique_ptr<TPortPrp> CreatePortPrp(KInPort* in, KOutPort* out);
 // Runs the dialog for a port and applies it after OK: 1 when the port changed.
 int RunPortPrp(KInPort* in, KOutPort* out);

@@ -26,6 +26,9 @@
 #include <exception>
 #include <initializer_list>
 
+QV_MESSAGE(DelayLengthGranted, "Current available delay length can be maximum $1 ms.");
+QV_MESSAGE(SampleLengthGranted, "Current available sample buffer length can be maximum $1 s.");
+
 namespace {
 
 // The undo kind of a property change.
@@ -258,19 +261,35 @@ void TModPrp::BindDuration() {
 
 void TModPrp::ResizeBuffer(float value) {
   KSModul* m = module_;
+  // A buffer granted shorter than asked is told once the engine runs again.
+  TParamStr* shorter = nullptr;
   if (IsDelayBufferType(m)) {
     TStructureChange change(m);
     if (IDelayBuffer* buffer = m->GetDelayBuffer()) {
       buffer->SetLengthMs(int32_t(value));
-      m->SetRangeMaximum(float(buffer->GetLengthMs()));
+      const int32_t granted = buffer->GetLengthMs();
+      m->SetRangeMaximum(float(granted));
+      if (granted < int32_t(value)) {
+        DelayLengthGranted().SetParam(1, FormatStr("%d", int(granted)));
+        shorter = &DelayLengthGranted();
+      }
     }
   } else if (m->IsTapedeck()) {
     TStructureChange change(m);
     if (IRecordBuffer* buffer = m->GetRecordBuffer()) {
-      buffer->SetLengthMs(int32_t(value * kMsPerSecond));
-      m->SetRangeMaximum(float(buffer->GetLengthMs()) * kSecondsPerMs);
+      const int32_t asked = int32_t(value * kMsPerSecond);
+      buffer->SetLengthMs(asked);
+      const int32_t grantedMs = buffer->GetLengthMs();
+      const float granted = float(grantedMs) * kSecondsPerMs;
+      m->SetRangeMaximum(granted);
+      // Whole frames round the length down by up to a millisecond.
+      if (grantedMs + 1 < asked) {
+        SampleLengthGranted().SetParamReal(1, granted);
+        shorter = &SampleLengthGranted();
+      }
     }
   }
+  if (shorter) ShowMessage(shorter, 0);
 }
 
 bool TModPrp::Apply() {

@@ -1,8 +1,5 @@
 #include "src/volteon/strucwnd.h"
 
-#include <QKeySequence>
-#include <QShortcut>
-
 #include "src/volteon/instrdlg.h"
 #include "src/volteon/propdlg.h"
 
@@ -339,23 +336,10 @@ void TStructWnd::ApplyBackground() {
 // Del does, Enter and Ctrl+B go to the panel. They act while this window
 // has the keyboard.
 void TStructWnd::AddKeyCommands() {
-  DWnd* w = GetDWnd();
-  if (!w || keysAdded_) return;
-  keysAdded_ = 1;
-  const std::pair<QKeySequence, int32_t> keys[] = {
-      {QKeySequence(Qt::Key_Backspace), cmd::kDelete},
-      {QKeySequence(Qt::Key_Return), cmd::kGotoPanelKey},
-      {QKeySequence(Qt::Key_Enter), cmd::kGotoPanelKey},
-      {QKeySequence(Qt::CTRL | Qt::Key_B), cmd::kGotoPanelKey},
-  };
-  for (const auto& [sequence, id] : keys) {
-    auto* shortcut = new QShortcut(sequence, w);
-    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-    QObject::connect(shortcut, &QShortcut::activated, w, [this, id = id] {
-      TUpdateBracket bracket;
-      Execute(id);
-    });
-  }
+  AddKeys({{"Backspace", cmd::kDelete},
+           {"Return", cmd::kGotoPanelKey},
+           {"Enter", cmd::kGotoPanelKey},
+           {"Ctrl+B", cmd::kGotoPanelKey}});
 }
 
 void TStructWnd::CreateViews() {

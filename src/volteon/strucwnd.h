@@ -162,7 +162,6 @@ private:
 
   KSModul* structure_;
   int viewsMade_ = 0;
-  int keysAdded_ = 0;
 };
 
 inline TStructWnd* AsStructWnd(IModelWnd* w) { return dynamic_cast<TStructWnd*>(w); }

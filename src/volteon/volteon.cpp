@@ -217,6 +217,7 @@ void TVolteon::SetMenuText(int32_t id, TStr text) {
 // Start-up
 
 void TVolteon::StartUp() {
+  InitCtrlViews();
   ensemble_->StartDrivers();
   recent_.reset(CreateFileMenu());
   recent_->SetMenu(Menu());
@@ -489,6 +490,30 @@ void TVolteon::UpdateControlRateChecks(int32_t hz) {
   IMenu* m = Menu();
   if (!m) return;
   for (int i = 0; i < cmd::kRateCount; ++i) m->CheckItem(cmd::kRate25 + i, kControlRates[i] == hz, menu::kByCommand);
+}
+
+void TVolteon::Execute(int32_t id) {
+  int result = 0;
+  if (Command(id, 0, result)) return;
+  TApp::Execute(id);
+}
+
+int TVolteon::IsEnabled(int32_t id, int& enabled) {
+  int result = 0;
+  if (Command(id, 1, result)) {
+    enabled = result;
+    return 1;
+  }
+  return TApp::IsEnabled(id, enabled);
+}
+
+int TVolteon::IsChecked(int32_t id, int& checked) {
+  int result = 0;
+  if (Command(id, 2, result)) {
+    checked = result;
+    return 1;
+  }
+  return TApp::IsChecked(id, checked);
 }
 
 int TVolteon::Command(int32_t id, int mode, int& result) {

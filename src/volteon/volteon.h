@@ -86,6 +86,10 @@ public:
 
   // Views: mode 0 runs, 1 asks enabled, 2 asks checked; 1 when the id is ours.
   int Command(int32_t id, int mode, int& result) override;
+  // The main menu and its keys reach the application's commands here.
+  void Execute(int32_t id) override;
+  int IsEnabled(int32_t id, int& enabled) override;
+  int IsChecked(int32_t id, int& checked) override;
 
   // The application
   void StartUp() override;

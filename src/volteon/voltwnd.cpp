@@ -1,5 +1,7 @@
 #include "src/volteon/voltwnd.h"
 
+#include <QShortcut>
+
 #include "src/mod/ensemble.h"
 #include "src/mod/ensfile.h"
 #include "src/mod/undo.h"
@@ -41,6 +43,20 @@ std::vector<TVolteonView*> SelectedViews(TTView* wnd) {
 // TVolteonWnd
 
 TVolteonWnd::TVolteonWnd(QWidget* frameParent) : TCommandFirst<TWnd>(frameParent) {}
+
+void TVolteonWnd::AddKeys(std::initializer_list<std::pair<const char*, int32_t>> keys) {
+  DWnd* w = GetDWnd();
+  if (!w || keysAdded_) return;
+  keysAdded_ = true;
+  for (const auto& [sequence, id] : keys) {
+    auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(sequence)), w);
+    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, w, [this, id = id] {
+      TUpdateBracket bracket;
+      Execute(id);
+    });
+  }
+}
 
 TVolteonWnd::~TVolteonWnd() = default;
 

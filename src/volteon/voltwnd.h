@@ -7,6 +7,8 @@
 #include "pc/sky/wnd.h"
 
 #include <cstdint>
+#include <initializer_list>
+#include <utility>
 
 class KEnsemble;
 
@@ -75,8 +77,15 @@ public:
   // The selection changed (the structure and panel windows follow it).
   virtual void SelectionChanged() {}
 
+protected:
+  // Keys with a command but no menu item of their own ("Ctrl+B", "Return"
+  // ...), acting while this window has the keyboard. Added once, after the
+  // window was created; later calls do nothing.
+  void AddKeys(std::initializer_list<std::pair<const char*, int32_t>> keys);
+
 private:
   void DrawBand(bool draw);
+  bool keysAdded_ = false;
   TArea rubber_ = NoArea;
   int32_t grid_ = kGridStep;
 };

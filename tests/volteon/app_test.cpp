@@ -311,6 +311,37 @@ TEST_F(AppTest, CommandEnabling) {
   EXPECT_FALSE(ActionOf(bar, cmd::kExternalSync)->isChecked());
 }
 
+// The main menu's items reach the application's commands: the menu shows
+// them enabled as the application says, and choosing one runs it, whether
+// or not a document window is the active one.
+TEST_F(AppTest, MainMenuItemsRunTheApplicationsCommands) {
+  gui.QueueAnswer(0); // no template beside the program
+  for (const char* lib : {"/Library/Macros", "/Library/Instruments"}) std::filesystem::create_directories(install + lib);
+  Start();
+  QWidget* bar = dapp->MainFrame()->menuBar();
+  QAction* saveAs = ActionOf(bar, cmd::kSaveEnsembleAs);
+  QAction* save = ActionOf(bar, cmd::kSaveEnsemble);
+  ASSERT_TRUE(saveAs && save);
+  int enabled = 0, hasCheck = 0, checked = 0;
+  dapp->Client()->Query(cmd::kSaveEnsembleAs, enabled, hasCheck, checked);
+  EXPECT_EQ(enabled, 1) << "Save As is always there";
+  dapp->Client()->Query(cmd::kSaveEnsemble, enabled, hasCheck, checked);
+  EXPECT_EQ(enabled, 0) << "nothing to save yet";
+  gui.QueueFileCancel();
+  saveAs->trigger();
+  Settle();
+  ASSERT_EQ(gui.FileDialogs().size(), 1u) << "File > Save Ensemble As... asks for a name";
+  // With the structure window active the item goes the window's way and
+  // still reaches the application.
+  Top()->OpenStructure();
+  Settle();
+  ASSERT_NE(dapp->Client()->ActiveCanvas(), nullptr);
+  gui.QueueFileCancel();
+  saveAs->trigger();
+  Settle();
+  EXPECT_EQ(gui.FileDialogs().size(), 2u);
+}
+
 TEST_F(AppTest, TheControlRateStartsAt200AndTheMainWindowLooksRight) {
   gui.QueueAnswer(0);
   Start();

@@ -352,7 +352,7 @@ TEST_F(PanelViews, MacroFramesEncloseTheirControlsAndAnEmptyOneVanishes) {
   macro->SetVisibleInInstr(true);
   KSModul* inner = s.Add(macro, kTypeFader, TPnt(40, 40));
   Open();
-  TCtrlView* frame = s.ViewOf(macro);
+  TCtrlView* frame = s.View<TMacroView>(macro);
   TCtrlView* fv = s.ViewOf(inner);
   ASSERT_TRUE(frame && fv);
   EXPECT_TRUE(frame->IsVisible());

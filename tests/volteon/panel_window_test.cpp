@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QKeySequence>
 #include <QMdiSubWindow>
+#include <QShortcut>
 
 #include <filesystem>
 
@@ -101,6 +103,21 @@ TEST_F(PanelWindow, SelectAllAndDeleteTouchOnlyTheControlsShownOnThePanel) {
   EXPECT_EQ(other->GetChildCount(), 1) << "another panel's control stays";
   EXPECT_EQ(synth->GetChildIndex(hidden) >= 0, true) << "a hidden control stays";
   EXPECT_GE(s.files->GetUndo().GetStepCount(), 1) << "the deletion can be undone";
+}
+
+// Keys without a menu item of their own: Backspace deletes like Del, Enter
+// and Ctrl+B go to the structure (the application test opens it).
+TEST_F(PanelWindow, BackspaceDeletesAndEnterOrCtrlBAreTheWindowsKeys) {
+  auto shortcut = [&](const char* keys) -> QShortcut* {
+    for (QShortcut* k : panel->GetDWnd()->findChildren<QShortcut*>())
+      if (k->key() == QKeySequence(QString::fromLatin1(keys))) return k;
+    return nullptr;
+  };
+  for (const char* keys : {"Backspace", "Return", "Enter", "Ctrl+B"}) ASSERT_NE(shortcut(keys), nullptr) << keys;
+  c->Select();
+  const int32_t children = synth->GetChildCount();
+  emit shortcut("Backspace")->activated();
+  EXPECT_EQ(synth->GetChildCount(), children - 1);
 }
 
 TEST_F(PanelWindow, DeletingOnTheEnsemblePanelLeavesTheTopModule) {

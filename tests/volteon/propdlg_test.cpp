@@ -439,6 +439,50 @@ TEST_F(PropDlg, BufferLengthsRefuseNegativeAndResizeOnOk) {
   EXPECT_EQ(KSModul::GetBracketDepth(), 0);
   ASSERT_FALSE(gui.Boxes().empty());
   EXPECT_EQ(gui.Boxes().front().text, "Value of Size (sec) has to be between 0 and 3600.");
+  EXPECT_EQ(gui.Boxes().size(), 1u) << "the length asked for was granted";
+
+  // A delay line longer than the engine's bound is granted at the bound, and
+  // the user is told.
+  KSModul* delay = Add(kTypeModDelay);
+  gui.QueueAnswer(0);
+  EXPECT_TRUE(Run(delay, [](QDialog& d) {
+    Type(d, prpid::kMax, "200000");
+    Click(d, kIdOk);
+  }));
+  EXPECT_EQ(delay->GetMaximum(), 100000.0f);
+  EXPECT_EQ(gui.Boxes().back().text, "Current available delay length can be maximum 100000 ms.");
+}
+
+// Real fields without bounds of their own take no NaN or infinity: the
+// dialog stays open with the range message and the module keeps its value.
+TEST_F(PropDlg, RealFieldsRefuseNotANumberAndInfinities) {
+  struct TCase {
+    const char* name;
+    TModuleType type;
+    int32_t field;
+  };
+  const TCase cases[] = {{"tape length", kTypeTapedeck1, prpid::kMax},
+                         {"delay length", kTypeModDelay, prpid::kMax},
+                         {"fader maximum", kTypeFader, prpid::kMax},
+                         {"fader minimum", kTypeFader, prpid::kMin}};
+  for (const TCase& c : cases) {
+    KSModul* m = Add(c.type);
+    const float max = m->GetMaximum(), min = m->GetMinimum();
+    for (const char* text : {"nan", "inf", "-inf", "1e40"}) {
+      SCOPED_TRACE(std::string(c.name) + " " + text);
+      const size_t boxes = gui.Boxes().size();
+      gui.QueueAnswer(0);
+      EXPECT_FALSE(Run(m, [&](QDialog& d) {
+        Type(d, c.field, text);
+        Click(d, kIdOk);
+        EXPECT_TRUE(d.isVisible());
+      }));
+      EXPECT_EQ(gui.Boxes().size(), boxes + 1);
+      EXPECT_EQ(m->GetMaximum(), max);
+      EXPECT_EQ(m->GetMinimum(), min);
+    }
+  }
+  EXPECT_EQ(Steps(), 0);
 }
 
 // ---------------------------------------------------------------- slider parameter

@@ -942,6 +942,51 @@ TEST_F(StructTest, AWireDraggedFromASawtoothToTheAudioOutLooksRight) {
   skytest::SaveShot(modules->grab().toImage(), "struct_modules_menu.png");
 }
 
+// A module that goes into or out of the processing shows it at once: its
+// box's mark changes from "inactive" when a wire reaches the Audio Out, and
+// back when the wire goes.
+TEST_F(StructTest, ABoxShowsAtOnceWhenItsModuleStartsOrStopsRunning) {
+  Start();
+  KSModul* saw = Insert(cmd::kInsertSawtooth);
+  {
+    TUpdateBracket b;
+    dynamic_cast<TModView*>(saw->GetBoxView())->DragTo(TPnt(128, 40));
+  }
+  TStructWnd::DeselectEverything(Top());
+  auto* box = dynamic_cast<TModView*>(saw->GetBoxView());
+  ASSERT_NE(box, nullptr);
+  // The mark as the window shows it (the indicator lies in the box).
+  auto mark = [&] {
+    Settle();
+    TPnt offset;
+    box->GetRoot(&offset);
+    const TArea a = box->GetIndicatorArea();
+    const TPnt at(offset.X() + box->GetArea().Left() + a.Left(), offset.Y() + box->GetArea().Top() + a.Top());
+    return skytest::Screen(Canvas()).copy(at.X(), at.Y(), a.Width(), a.Height());
+  };
+  // What a full repaint shows.
+  auto repainted = [&] {
+    Wnd()->Invalidate();
+    return mark();
+  };
+  EXPECT_TRUE(saw->IsInactive());
+  const QImage inactive = mark();
+  ASSERT_EQ(inactive, repainted());
+  const QPoint from = HandleCentre(saw->GetOutPort(0)->GetView());
+  const QPoint to = HandleCentre(AudioIn(0)->GetView());
+  Drag(from, to);
+  ASSERT_EQ(AudioIn(0)->GetWireCount(), 1);
+  EXPECT_FALSE(saw->IsInactive());
+  const QImage running = mark();
+  EXPECT_NE(running, inactive) << "the mark changed with the wire";
+
+  EXPECT_EQ(running, repainted());
+  Drag(to, from);
+  ASSERT_EQ(AudioIn(0)->GetWireCount(), 0);
+  EXPECT_TRUE(saw->IsInactive());
+  EXPECT_EQ(mark(), inactive);
+}
+
 // Keys without a menu item of their own: Backspace deletes like Del, Enter
 // and Ctrl+B go to the panel.
 TEST_F(StructTest, BackspaceDeletesAndEnterOrCtrlBGoToThePanel) {
