@@ -20,11 +20,13 @@ echo "start dialog shown"
 main=$(timeout 60 xdotool search --sync --onlyvisible --name '^Volteon - ' | head -1)
 [ -n "$main" ] || fail "no main window"
 echo "main window: $(xdotool getwindowname "$main")"
-for _ in $(seq 100); do
+# The dialog goes after two seconds; a sanitizer build on a busy machine can
+# take many times that to get there.
+for _ in $(seq 300); do
   xdotool search --onlyvisible --name '^Volteon$' > /dev/null 2>&1 || break
   sleep 0.1
 done
-xdotool search --onlyvisible --name '^Volteon$' > /dev/null 2>&1 && fail "the start dialog still stands after 10 s"
+xdotool search --onlyvisible --name '^Volteon$' > /dev/null 2>&1 && fail "the start dialog still stands after 30 s"
 echo "start dialog closed"
 
 xdotool windowfocus --sync "$main" || fail "cannot focus the main window"
