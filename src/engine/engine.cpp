@@ -158,7 +158,7 @@ void PublishDisplayInputs() {
   for (int32_t i = 0; i < s.watchCount; ++i) s.watchRoutines[i](s.watchRecords[i]);
 }
 
-TRecordRoutine FindGraphRenderer(int32_t category, int32_t type) {
+TRecordRoutine GetGraphRenderer(int32_t category, int32_t type) {
   if (category != 0 || type < 0 || type >= 200) return nullptr;
   return RoutineTables().graph[type];
 }

@@ -180,7 +180,7 @@ TRecordRoutine FindControlRateRoutine(int32_t category, int32_t type);
 TRecordRoutine FindClockTickRoutine(int32_t category, int32_t type);
 TRecordRoutine FindDisplayUpdateRoutine(int32_t category, int32_t type);
 TRecordRoutine FindDisplayWatchRoutine(int32_t category, int32_t type);
-TRecordRoutine FindGraphRenderer(int32_t category, int32_t type);
+TRecordRoutine GetGraphRenderer(int32_t category, int32_t type);
 // The event routine of an id; ids without a routine (and ids outside the
 // table) answer a routine that does nothing, so a caller never needs a check.
 TEventRoutine GetEventRoutine(int32_t id);

@@ -253,7 +253,7 @@ TEST(Scope, CapturesAfterATriggerAndReadsOutWithinTheCapture) {
   r.Render(20, in);
   EXPECT_EQ(scope->GetCtrlValue(), 1) << "the panel is told the data is ready";
   TEngineRecord* rec = scope->GetEngineRecord();
-  TRecordRoutine renderer = FindGraphRenderer(0, 165);
+  TRecordRoutine renderer = GetGraphRenderer(0, 165);
   ASSERT_TRUE(renderer);
   // Read-out through the engine: 0 ... 1 spans the 10 frames.
   const auto& s = *rec->state.Record<ScopeVoiceState>(0);

@@ -205,7 +205,7 @@ TEST(Display, GraphRefreshesOnlyWhenMarkedAndRendersIntoThePanelBuffer) {
   panel.marked[env] = true;
   RefreshPanels(r);
   EXPECT_EQ(panel.refreshes[env], 1);
-  FindGraphRenderer(0, 35)(r.Record(env));
+  GetGraphRenderer(0, 35)(r.Record(env));
   EXPECT_FLOAT_EQ(panel.columns[0], 51.0f) << "the decay starts at full height";
   EXPECT_LT(panel.columns[99], panel.columns[0]);
 }

@@ -92,7 +92,7 @@ TEST(AudioRoutineTable, ControlClockDisplayAndGraphTablesServeTheirTypes) {
   for (int32_t type = 0; type < 200; ++type) {
     if (FindControlRateRoutine(0, type)) control.insert(type);
     if (FindDisplayUpdateRoutine(0, type)) display.insert(type);
-    if (FindGraphRenderer(0, type)) graph.insert(type);
+    if (GetGraphRenderer(0, type)) graph.insert(type);
   }
   for (int32_t type = 0; type < 27; ++type)
     if (FindClockTickRoutine(1, type)) clock.insert(type);
@@ -420,7 +420,7 @@ TEST(AudioRoutineTable, EveryRoutineStaysInsideItsRecordWhateverItsInputs) {
     for (auto& m : modules) {
       // The graphs of the same records, whatever their words hold.
       for (int32_t w = 0; w < m->GetEngineRecord()->stateWords; ++w) m->GetEngineRecord()->state[0][w].f = value;
-      if (FindGraphRenderer(0, m->GetTypeIndex()))
+      if (GetGraphRenderer(0, m->GetTypeIndex()))
         RenderGraph(m->GetTypeIndex(), m->GetEngineRecord(), columns.data(), 50, 52);
       host.Driver().ReleaseModule(m.get());
     }
