@@ -5,13 +5,22 @@
 #include "pc/sky/app.h"
 #include "src/volteon/volteon.h"
 
+#include <QPoint>
+
 #include <functional>
 #include <memory>
+
+class IModelView;
+class DWnd;
 
 namespace apptest {
 
 // Runs posted events and whatever the event loop has waiting.
 void Settle();
+// The middle of a port's handle, in its canvas's client coordinates.
+QPoint HandleCentre(IModelView* handle);
+// A left-button drag on a canvas through the halfway point, then Settle.
+void Drag(DWnd* canvas, QPoint from, QPoint to);
 // Makes the shell and the application (stored in app); `first` runs inside
 // the shell before the application object is made.
 std::unique_ptr<DApp> StartOffline(TVolteon*& app, const std::function<void()>& first = {});

@@ -34,6 +34,7 @@
 #include "tests/drivers/alsa_config.h"
 #include "tests/drvprp/dlgscript.h"
 #include "tests/sky/skyfixture.h"
+#include "tests/volteon/appfixture.h"
 
 #include <gtest/gtest.h>
 
@@ -367,20 +368,8 @@ protected:
       if (IsAudioKind(out->GetInPort(i)->GetKind()) && n-- == 0) return out->GetInPort(i);
     return nullptr;
   }
-  static QPoint HandleCentre(IModelView* handle) {
-    auto* v = AsPortView(handle);
-    TPnt offset;
-    v->GetRoot(&offset);
-    const TArea a = v->GetArea();
-    return QPoint(offset.X() + (a.Left() + a.Right()) / 2, offset.Y() + (a.Top() + a.Bottom()) / 2);
-  }
-  void Drag(QPoint from, QPoint to) {
-    skytest::Press(Canvas(), from);
-    skytest::Move(Canvas(), (from + to) / 2, Qt::LeftButton);
-    skytest::Move(Canvas(), to, Qt::LeftButton);
-    skytest::Release(Canvas(), to);
-    Settle();
-  }
+  static QPoint HandleCentre(IModelView* handle) { return apptest::HandleCentre(handle); }
+  void Drag(QPoint from, QPoint to) { apptest::Drag(Canvas(), from, to); }
   void Wire(KOutPort* from, KInPort* to) {
     ASSERT_TRUE(from && to);
     const int32_t before = to->GetWireCount();

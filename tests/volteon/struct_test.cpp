@@ -111,20 +111,8 @@ protected:
   KUndo& Undo() { return app->GetEnsemble()->GetFiles()->GetUndo(); }
   std::string UndoText() { return Undo().GetUndoText().CStr(); }
   // The middle of a port's handle, in the canvas's client coordinates.
-  static QPoint HandleCentre(IModelView* handle) {
-    auto* v = AsPortView(handle);
-    TPnt offset;
-    v->GetRoot(&offset);
-    const TArea a = v->GetArea();
-    return QPoint(offset.X() + (a.Left() + a.Right()) / 2, offset.Y() + (a.Top() + a.Bottom()) / 2);
-  }
-  void Drag(QPoint from, QPoint to) {
-    skytest::Press(Canvas(), from);
-    skytest::Move(Canvas(), (from + to) / 2, Qt::LeftButton);
-    skytest::Move(Canvas(), to, Qt::LeftButton);
-    skytest::Release(Canvas(), to);
-    Settle();
-  }
+  static QPoint HandleCentre(IModelView* handle) { return apptest::HandleCentre(handle); }
+  void Drag(QPoint from, QPoint to) { apptest::Drag(Canvas(), from, to); }
   void Click(QPoint at) {
     skytest::Press(Canvas(), at);
     skytest::Release(Canvas(), at);

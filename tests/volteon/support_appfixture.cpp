@@ -1,6 +1,8 @@
 #include "tests/volteon/appfixture.h"
 
 #include "src/engine/offline.h"
+#include "src/volteon/portview.h"
+#include "tests/sky/skyfixture.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -10,6 +12,22 @@ namespace apptest {
 void Settle() {
   QCoreApplication::sendPostedEvents();
   QApplication::processEvents();
+}
+
+QPoint HandleCentre(IModelView* handle) {
+  auto* v = AsPortView(handle);
+  TPnt offset;
+  v->GetRoot(&offset);
+  const TArea a = v->GetArea();
+  return QPoint(offset.X() + (a.Left() + a.Right()) / 2, offset.Y() + (a.Top() + a.Bottom()) / 2);
+}
+
+void Drag(DWnd* canvas, QPoint from, QPoint to) {
+  skytest::Press(canvas, from);
+  skytest::Move(canvas, (from + to) / 2, Qt::LeftButton);
+  skytest::Move(canvas, to, Qt::LeftButton);
+  skytest::Release(canvas, to);
+  Settle();
 }
 
 std::unique_ptr<DApp> StartOffline(TVolteon*& app, const std::function<void()>& first) {
