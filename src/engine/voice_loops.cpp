@@ -6,15 +6,34 @@
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"
 
+#if defined(QV_HAVE_X86V3_KERNELS)
+#include <cpuid.h>
+#endif
+
 namespace {
 
 const TVoiceKernels* activeKernels = &VoiceKernelsBaseline;
 
+#if defined(QV_HAVE_X86V3_KERNELS)
+// A bit of ECX of a CPUID leaf. Not every compiler's feature test knows
+// F16C, MOVBE and LZCNT, so these are asked of the processor directly.
+bool CpuidEcxBit(unsigned leaf, unsigned bit) {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (!__get_cpuid(leaf, &eax, &ebx, &ecx, &edx)) return false;
+  return (ecx >> bit) & 1u;
+}
+constexpr unsigned kBasicLeaf = 1, kExtendedLeaf = 0x80000001u;
+constexpr unsigned kMovbeBit = 22, kF16cBit = 29, kLzcntBit = 5;
+#endif
+
 bool ProcessorRunsX86V3() {
 #if defined(QV_HAVE_X86V3_KERNELS)
   __builtin_cpu_init();
+  // The compiler's test of AVX2 also asks whether the system saves the
+  // vector registers.
   return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi") &&
-         __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("f16c");
+         __builtin_cpu_supports("bmi2") && CpuidEcxBit(kBasicLeaf, kF16cBit) &&
+         CpuidEcxBit(kBasicLeaf, kMovbeBit) && CpuidEcxBit(kExtendedLeaf, kLzcntBit);
 #else
   return false;
 #endif
