@@ -22,24 +22,24 @@ inline const TEngineConstants& K() { return EngineConstants; }
 // time, for the types laid out voice-major.
 template <void (*Step)(TIn in, TWord* w)> void PerVoice() {
   float** const* inputs = SlotInputs();
-  const TStateWords& states = SlotStates();
+  TVoiceRecords records(SlotStates());
   const int32_t voices = SlotVoices();
-  for (int32_t v = 0; v < voices; ++v) Step(inputs ? inputs[v] : nullptr, states.Contiguous(v));
+  for (int32_t v = 0; v < voices; ++v) Step(inputs ? inputs[v] : nullptr, records.Take());
 }
 
 // The same for routines that send events and need their record and voice.
 template <void (*Step)(TIn in, TWord* w, TEngineRecord* r, int32_t voice)> void PerVoiceSending() {
   float** const* inputs = SlotInputs();
-  const TStateWords& states = SlotStates();
+  TVoiceRecords records(SlotStates());
   TEngineRecord* r = SlotRecord();
   const int32_t voices = SlotVoices();
-  for (int32_t v = 0; v < voices; ++v) Step(inputs ? inputs[v] : nullptr, states.Contiguous(v), r, v);
+  for (int32_t v = 0; v < voices; ++v) Step(inputs ? inputs[v] : nullptr, records.Take(), r, v);
 }
 
 // Routines that serve voice 0 only.
 template <void (*Step)(TIn in, TWord* w, TEngineRecord* r, int32_t voice)> void VoiceZero() {
   float** const* inputs = SlotInputs();
-  Step(inputs ? inputs[0] : nullptr, SlotStates().Contiguous(0), SlotRecord(), 0);
+  Step(inputs ? inputs[0] : nullptr, SlotStates().words, SlotRecord(), 0);
 }
 
 // A tiny offset added where a state decays towards 0 (envelopes, filter

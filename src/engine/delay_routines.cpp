@@ -330,9 +330,9 @@ template <int Q> struct TGrainDelay {
     TEngineRecord* r = SlotRecord();
     const int32_t n = SlotVoices();
     float** const* inputs = SlotInputs();
-    const TStateWords& states = SlotStates();
+    TVoiceRecords records(SlotStates());
     for (int32_t v = 0; v < n; ++v) {
-      GrainDelayVoiceState& s = *states.Record<GrainDelayVoiceState>(v);
+      GrainDelayVoiceState& s = *reinterpret_cast<GrainDelayVoiceState*>(records.Take());
       float* const* in = inputs[v];
       if (!s.begin) continue;
       s.phase += s.phaseIncrement;

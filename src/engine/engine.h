@@ -55,6 +55,23 @@ struct TStateWords {
   template <class T> T* Record(int32_t voice) const { return reinterpret_cast<T*>(Contiguous(voice)); }
 };
 
+// Walks the voice records of a voice-major state, one after the other, for a
+// routine's loop over its voices. It is a copy taken before the loop: the
+// routine's stores into the records can then never make the compiler read
+// the base and the stride again, and the next record is one addition away
+// (no multiplication, no layout test per voice).
+struct TVoiceRecords {
+  TWord* next;
+  int32_t stride;
+  explicit TVoiceRecords(const TStateWords& s) : next(s.words), stride(s.voiceStride) {}
+  // The current voice's record; the walk moves on to the next voice.
+  TWord* Take() {
+    TWord* w = next;
+    next += stride;
+    return w;
+  }
+};
+
 // How the addresses of one audio input run over the voices, found whenever
 // the wires change, so that a per-sample loop over the voices reads the
 // input as one plain array.

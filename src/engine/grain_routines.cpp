@@ -355,10 +355,10 @@ inline void Crossfade(const GrainPlayerState& a, const GrainPlayerState& b, floa
 template <int Q, bool Stereo, bool Resynth> void ChainRoutine() {
   const int32_t n = SlotVoices();
   float** const* inputs = SlotInputs();
-  const TStateWords& states = SlotStates();
+  TVoiceRecords records(SlotStates());
   const int32_t count = SlotRecord()->audioInputs;
   for (int32_t v = 0; v < n; ++v) {
-    ResynthVoiceState& s = *states.Record<ResynthVoiceState>(v);
+    ResynthVoiceState& s = *reinterpret_cast<ResynthVoiceState*>(records.Take());
     DeclickOutput& o = s.main.core.out;
     DecayHeld(o);
     if (s.countdown == 0) {
@@ -380,9 +380,9 @@ template <int Q, bool Stereo, bool Resynth> void ChainRoutine() {
 
 template <int Q, bool Stereo> void BeatLoopRoutine() {
   const int32_t n = SlotVoices();
-  const TStateWords& states = SlotStates();
+  TVoiceRecords records(SlotStates());
   for (int32_t v = 0; v < n; ++v) {
-    BeatLoopVoiceState& s = *states.Record<BeatLoopVoiceState>(v);
+    BeatLoopVoiceState& s = *reinterpret_cast<BeatLoopVoiceState*>(records.Take());
     ResynthVoiceState& c = s.common;
     DeclickOutput& o = c.main.core.out;
     if (s.framesSinceTick < INT32_MAX) ++s.framesSinceTick;

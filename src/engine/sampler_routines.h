@@ -69,8 +69,8 @@ template <class State> State* VoiceRecord(TEngineRecord* r, int32_t voice) {
 template <class State, class F> inline void EachVoice(F f) {
   const int32_t n = SlotVoices();
   float** const* inputs = SlotInputs();
-  const TStateWords& states = SlotStates();
-  for (int32_t v = 0; v < n; ++v) f(*states.Record<State>(v), inputs[v]);
+  TVoiceRecords records(SlotStates());
+  for (int32_t v = 0; v < n; ++v) f(*reinterpret_cast<State*>(records.Take()), inputs[v]);
 }
 
 // Grain scheduling of the re-synthesis types (grain_routines.cpp).
