@@ -141,11 +141,17 @@ TEST_F(CardDriver, TheWatchdogStopsTheEngineWhenTheControlThreadStarves) {
       {29, true, 28, 0},
       {100, true, 99, 0},
   };
+  bool requested = false;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.before);
-    // Let any earlier request be handled first.
-    for (long spins = 0; spins < 200000000L && Driver().IsRearmPending(); ++spins) std::this_thread::yield();
-    ASSERT_FALSE(Driver().IsRearmPending());
+    // Let an earlier request be answered first: the control thread takes the
+    // request, then arms the watchdog.
+    auto answering = [&] {
+      return Driver().IsRearmPending() || (requested && Driver().GetWatchdog() != TAudioWerk::kWatchdogArmed);
+    };
+    for (long spins = 0; spins < 200000000L && answering(); ++spins) std::this_thread::yield();
+    ASSERT_FALSE(answering());
+    requested = c.requests != 0;
     Driver().SetWatchdog(c.before);
     uint32_t requests = Driver().RearmRequests();
     int16_t sample = playCall();
