@@ -396,70 +396,52 @@ int TCtrlView::Command(int32_t id, int mode, int& result) {
 // ============================================================================
 // Faders and knobs
 
-TFaderView::TFaderView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {
-  for (int32_t id : {picture::kKnobStrip, picture::kKnobSmallStrip, picture::kFaderStrip, picture::kFaderSmallStrip})
-    Bitmap(id);
-}
+TFaderView::TFaderView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {}
+
+namespace {
+// Where the parts of a fader or knob lie. Parts below the label move down by
+// one text line when the label is shown; the frame grows by one text line
+// when the value is shown.
+struct TFaderLook {
+  int32_t strip;
+  int32_t width;
+  TArea label;            // its top is also where its text starts
+  TArea operating;        // below the label
+  TPnt picture;           // the strip's frame, below the label
+  TArea value;            // below the label
+  int32_t height;         // of the frame, below the label, without the value line
+};
+// By size (normal, small), then fader or knob.
+const TFaderLook kFaderLooks[2][2] = {
+    {{picture::kFaderStrip, 48, TArea(0, 3, 48, 16), TArea(4, 4, 44, 104), TPnt(4, 4), TArea(4, 111, 44, 124), 112},
+     {picture::kKnobStrip, 48, TArea(0, 3, 48, 16), TArea(5, 2, 42, 37), TPnt(5, 1), TArea(4, 39, 44, 52), 40}},
+    {{picture::kFaderSmallStrip, 24, TArea(0, 1, 24, 10), TArea(1, 1, 23, 51), TPnt(1, 1), TArea(1, 52, 23, 61), 52},
+     {picture::kKnobSmallStrip, 24, TArea(0, 1, 24, 10), TArea(1, 1, 23, 22), TPnt(2, 1), TArea(1, 22, 23, 31), 22}},
+};
+TArea Below(TArea a, int32_t dy) { return a += TPnt(0, dy); }
+} // namespace
 
 void TFaderView::Layout() {
   TCtrlView::Layout();
+  const TFaderLook& look = kFaderLooks[small_ ? 1 : 0][IsKnob() ? 1 : 0];
+  strip_ = Bitmap(look.strip);
+  // The label and the value line are one text line high.
+  const int32_t line = small_ ? kSmallLabelHeight : kLabelHeight;
   int32_t h = 0;
-  const bool knob = IsKnob();
-  if (!small_) {
-    strip_ = Bitmap(knob ? picture::kKnobStrip : picture::kFaderStrip);
-    if (module_->IsLabelShown()) {
-      label_ = TArea(0, 3, 48, 16);
-      labelTop_ = 3;
-      h = kLabelHeight;
-    }
-    title_ = label_;
-    if (!knob) {
-      operating_ = TArea(4, h + 4, 44, h + 104);
-      frameDest_ = TArea(4, h + 4, 4, h + 4);
-      if (module_->IsValueShown()) {
-        value_ = TArea(4, h + 111, 44, h + 124);
-        valueTop_ = h + 111;
-        h += 16;
-      }
-      SetFrameSize(48, h + 112);
-    } else {
-      operating_ = TArea(5, h + 2, 42, h + 37);
-      frameDest_ = TArea(5, h + 1, 5, h + 1);
-      if (module_->IsValueShown()) {
-        value_ = TArea(4, h + 39, 44, h + 52);
-        valueTop_ = h + 39;
-        h += 16;
-      }
-      SetFrameSize(48, h + 40);
-    }
-  } else {
-    strip_ = Bitmap(knob ? picture::kKnobSmallStrip : picture::kFaderSmallStrip);
-    if (module_->IsLabelShown()) {
-      label_ = TArea(0, 1, 24, 10);
-      labelTop_ = 1;
-      h = kSmallLabelHeight;
-    }
-    title_ = label_;
-    if (!knob) {
-      operating_ = TArea(1, h + 1, 23, h + 51);
-      frameDest_ = TArea(1, h + 1, 1, h + 1);
-      if (module_->IsValueShown()) {
-        value_ = TArea(1, h + 52, 23, h + 61);
-        valueTop_ = h + 52;
-        h += 10;
-      }
-      SetFrameSize(24, h + 52);
-    } else {
-      operating_ = TArea(1, h + 1, 23, h + 22);
-      frameDest_ = TArea(2, h + 1, 2, h + 1);
-      if (module_->IsValueShown()) {
-        value_ = TArea(1, h + 22, 23, h + 31);
-        valueTop_ = h + 22;
-        h += 10;
-      }
-      SetFrameSize(24, h + 22);
-    }
+  if (module_->IsLabelShown()) {
+    label_ = look.label;
+    labelTop_ = look.label.Top();
+    h = line;
   }
+  title_ = label_;
+  operating_ = Below(look.operating, h);
+  frameDest_ = TArea(look.picture.X(), look.picture.Y() + h, look.picture.X(), look.picture.Y() + h);
+  if (module_->IsValueShown()) {
+    value_ = Below(look.value, h);
+    valueTop_ = value_.Top();
+    h += line;
+  }
+  SetFrameSize(look.width, h + look.height);
   drawn_ = TArea::Union(operating_, value_);
   frameWidth_ = strip_ ? strip_->GetWidth() / picture::kStripFrames : 0;
   frameDest_.SetWidth(frameWidth_);
