@@ -393,31 +393,25 @@ bool TStructWnd::GuardAudioInOut() {
   return true;
 }
 
-void TStructWnd::Copy() {
-  if (!GuardAudioInOut()) return;
+bool TStructWnd::CopySelection() {
+  if (!GuardAudioInOut()) return false;
   KEnsemble* ens = EnsembleOf(structure_);
-  if (!ens || !ens->GetFiles()) return;
+  if (!ens || !ens->GetFiles()) return false;
   try {
     KModulFile::SaveSelectionFile(*dirs::Clipboard(), *structure_, *ens->GetFiles());
   } catch (...) {
     RecordCurrentException();
     ShowLastError();
+    return false;
   }
+  return true;
 }
 
+void TStructWnd::Copy() { CopySelection(); }
+
 void TStructWnd::Cut() {
-  if (!GuardAudioInOut()) return;
-  KEnsemble* ens = EnsembleOf(structure_);
-  if (!ens || !ens->GetFiles()) return;
-  try {
-    KModulFile::SaveSelectionFile(*dirs::Clipboard(), *structure_, *ens->GetFiles());
-  } catch (...) {
-    // What could not be kept is not deleted either.
-    RecordCurrentException();
-    ShowLastError();
-    return;
-  }
-  DeleteSelection(undo::kCut);
+  // What could not be kept is not deleted either.
+  if (CopySelection()) DeleteSelection(undo::kCut);
 }
 
 void TStructWnd::Delete() {

@@ -154,6 +154,8 @@ public:
 private:
   bool ExecuteLibraryCommand(int32_t id);
   bool GuardAudioInOut();
+  // Writes the selection to the clipboard file; false (told) when it could not.
+  bool CopySelection();
   bool IsTop() const;
   void InsertFromFile(int type);
   void GotoPanel();
