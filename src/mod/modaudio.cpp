@@ -203,16 +203,21 @@ void KSModul::RefreshAudioRoutine() {
 // ---------------------------------------------------------------------------
 // Commands
 
-TAudioCommand::TAudioCommand(KSModul* module)
-    : audio_(module->GetHost() ? module->GetHost()->GetAudio() : nullptr), module_(module) {
+TAudioPause::TAudioPause(KSModul* module)
+    : audio_(module && module->GetHost() ? module->GetHost()->GetAudio() : nullptr) {
   if (audio_) audio_->Pause();
+}
+
+TAudioPause::~TAudioPause() {
+  if (audio_) audio_->Resume();
+}
+
+TAudioCommand::TAudioCommand(KSModul* module) : pause_(module), module_(module) {
   module_->BeginStructureChange();
 }
 
-TAudioCommand::~TAudioCommand() {
-  module_->EndStructureChange();
-  if (audio_) audio_->Resume();
-}
+// The pause ends after the bracket closes.
+TAudioCommand::~TAudioCommand() { module_->EndStructureChange(); }
 
 void KSModul::LoadAudio() {
   if (category_ != kCatModule) return;

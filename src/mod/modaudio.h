@@ -37,6 +37,20 @@ private:
 // scope (a sound or map command); both close on every path, in the reverse
 // order.
 class IAudioInOut;
+
+// The driver of the module's ensemble paused for a scope (none for a null
+// module or one without a host).
+class TAudioPause {
+public:
+  explicit TAudioPause(KSModul* module);
+  ~TAudioPause();
+  TAudioPause(const TAudioPause&) = delete;
+  TAudioPause& operator=(const TAudioPause&) = delete;
+
+private:
+  IAudioInOut* audio_;
+};
+
 class TAudioCommand {
 public:
   explicit TAudioCommand(KSModul* module);
@@ -45,7 +59,7 @@ public:
   TAudioCommand& operator=(const TAudioCommand&) = delete;
 
 private:
-  IAudioInOut* audio_;
+  TAudioPause pause_;
   KSModul* module_;
 };
 

@@ -37,22 +37,6 @@ constexpr TSamplerLook kLooks[] = {
 };
 
 
-// Only the driver paused.
-class TAudioPause {
-public:
-  explicit TAudioPause(KSModul* module) : audio_(module->GetHost() ? module->GetHost()->GetAudio() : nullptr) {
-    if (audio_) audio_->Pause();
-  }
-  ~TAudioPause() {
-    if (audio_) audio_->Resume();
-  }
-  TAudioPause(const TAudioPause&) = delete;
-  TAudioPause& operator=(const TAudioPause&) = delete;
-
-private:
-  IAudioInOut* audio_;
-};
-
 // Runs work; an error is recorded and reported as false.
 template <class F> bool Try(F work) {
   try {

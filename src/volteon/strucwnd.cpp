@@ -13,6 +13,7 @@
 #include "src/mod/ensfile.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
+#include "src/mod/modaudio.h"
 #include "src/mod/modfile.h"
 #include "src/volteon/inserts.h"
 #include "src/volteon/modview.h"
@@ -171,22 +172,6 @@ KEnsemble* EnsembleOf(KSModul* m) { return m ? dynamic_cast<KEnsemble*>(m->GetHo
 
 bool IsTapedeck(const KSModul* m) { return m && m->IsTapedeck(); }
 bool IsAudioFileModule(const KSModul* m) { return m && (m->IsTapedeck() || m->IsSamplerFamily()); }
-
-// Holds the driver paused for a scope.
-class TAudioPause {
-public:
-  explicit TAudioPause(KSModul* m) : audio_(m && m->GetHost() ? m->GetHost()->GetAudio() : nullptr) {
-    if (audio_) audio_->Pause();
-  }
-  ~TAudioPause() {
-    if (audio_) audio_->Resume();
-  }
-  TAudioPause(const TAudioPause&) = delete;
-  TAudioPause& operator=(const TAudioPause&) = delete;
-
-private:
-  IAudioInOut* audio_;
-};
 
 } // namespace
 
