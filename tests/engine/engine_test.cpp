@@ -354,7 +354,7 @@ void CostlySlot() { fakeNow += costPerFrame; }
 class UsageGuard : public ::testing::Test {
 protected:
   void SetUp() override {
-    SetEngineCounter(FakeCounter, 1000000000ull);
+    SetEngineCounter(counter, 1000000000ull);
     fakeNow = 0;
     host = std::make_unique<THost>(50000.0f);
     RoutineTables().audio[0] = CostlySlot;
@@ -379,6 +379,7 @@ protected:
     }
     return loudest;
   }
+  TCounterRead counter = FakeCounter;
   TRoutinePatch patch;
   std::unique_ptr<THost> host;
   std::unique_ptr<KSModul> out, work;
@@ -445,6 +446,39 @@ TEST_F(UsageGuard, MeasuringModeIsSilentAndCountsEachSlot) {
   EXPECT_NEAR(host->Driver().GetSlotUsage(0), 50.0f, 0.01f);
   host->Driver().SetSlotMeasuring(false);
   EXPECT_EQ(host->Driver().GetSlotUsage(0), 0.0f) << "answers 0 with measuring off, whatever the table holds";
+}
+
+namespace {
+int32_t counterReads = 0;
+// Every read costs 50 ticks; the second read ever comes 10 ms late, as if the
+// scheduler took the processor away between the first two reads.
+uint64_t OnceStalledCounter() {
+  fakeNow += 50;
+  if (++counterReads == 2) fakeNow += 10000000;
+  return fakeNow;
+}
+} // namespace
+
+class UsageGuardStalledCounter : public UsageGuard {
+protected:
+  UsageGuardStalledCounter() {
+    counter = OnceStalledCounter;
+    counterReads = 0;
+  }
+};
+
+// The cost of reading the counter, subtracted from every measured span, is
+// not the one stalled pair: slots and blocks keep their true figures.
+TEST_F(UsageGuardStalledCounter, AStalledFirstReadDoesNotEatTheFigures) {
+  ASSERT_GE(counterReads, 2) << "the driver calibrates its counter when it is made";
+  SetMaxUsage(1000);
+  costPerFrame = 10000;
+  host->Driver().SetSlotMeasuring(true);
+  Run(4);
+  EXPECT_NEAR(host->Driver().GetSlotUsage(0), 50.0f, 0.01f);
+  host->Driver().SetSlotMeasuring(false);
+  Run(4);
+  EXPECT_NEAR(host->Driver().GetUsage(), 50.0f, 0.1f);
 }
 
 TEST(UsageGuardNoOutput, WithoutAnAudioOutNothingIsCounted) {
