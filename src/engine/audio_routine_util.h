@@ -19,20 +19,23 @@ using TIn = float* const*;  // one voice's input pointers
 inline const TEngineConstants& K() { return EngineConstants; }
 
 // Runs Step for every voice of the current slot: one voice's record at a
-// time, for the types laid out voice-major.
+// time, for the types laid out voice-major. A module of one voice (most
+// modules after the voice combiner) is served without the loop's set-up.
 template <void (*Step)(TIn in, TWord* w)> void PerVoice() {
   float** const* inputs = SlotInputs();
-  TVoiceRecords records(SlotStates());
   const int32_t voices = SlotVoices();
+  if (voices == 1) return Step(inputs ? inputs[0] : nullptr, SlotStates().words);
+  TVoiceRecords records(SlotStates());
   for (int32_t v = 0; v < voices; ++v) Step(inputs ? inputs[v] : nullptr, records.Take());
 }
 
 // The same for routines that send events and need their record and voice.
 template <void (*Step)(TIn in, TWord* w, TEngineRecord* r, int32_t voice)> void PerVoiceSending() {
   float** const* inputs = SlotInputs();
-  TVoiceRecords records(SlotStates());
   TEngineRecord* r = SlotRecord();
   const int32_t voices = SlotVoices();
+  if (voices == 1) return Step(inputs ? inputs[0] : nullptr, SlotStates().words, r, 0);
+  TVoiceRecords records(SlotStates());
   for (int32_t v = 0; v < voices; ++v) Step(inputs ? inputs[v] : nullptr, records.Take(), r, v);
 }
 

@@ -65,10 +65,12 @@ template <class State> State* VoiceRecord(TEngineRecord* r, int32_t voice) {
   return r->state.Record<State>(voice);
 }
 
-// Runs f(state record, input pointers) for every voice of the current slot.
+// Runs f(state record, input pointers) for every voice of the current slot
+// (a module of one voice without the loop's set-up).
 template <class State, class F> inline void EachVoice(F f) {
   const int32_t n = SlotVoices();
   float** const* inputs = SlotInputs();
+  if (n == 1) return f(*reinterpret_cast<State*>(SlotStates().words), inputs[0]);
   TVoiceRecords records(SlotStates());
   for (int32_t v = 0; v < n; ++v) f(*reinterpret_cast<State*>(records.Take()), inputs[v]);
 }
