@@ -18,6 +18,10 @@ using TIn = float* const*;  // one voice's input pointers
 
 inline const TEngineConstants& K() { return EngineConstants; }
 
+// A voice-major voice's words as the state struct of its type, whose fields
+// say what each word means.
+template <class State> State& As(TWord* w) { return *reinterpret_cast<State*>(w); }
+
 // Runs Step for every voice of the current slot: one voice's record at a
 // time, for the types laid out voice-major. A module of one voice (most
 // modules after the voice combiner) is served without the loop's set-up.
