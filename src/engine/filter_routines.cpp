@@ -6,9 +6,11 @@
 #include "src/engine/audio_routine_util.h"
 #include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
+#include "src/engine/voice_state.h"
 
 namespace {
 
+using routines::As;
 using routines::K;
 using routines::PerVoice;
 using routines::TIn;
@@ -22,7 +24,7 @@ inline float Coefficient(float hz, float f, float limit) {
   return c >= 0.0f ? c : 0.0f;
 }
 
-// One state-variable section: high, band and low pass in w[h], w[b], w[l].
+// One state-variable section: high, band and low pass.
 inline void Section(float x, float f, float q, float& hp, float& bp, float& lp) {
   hp = x - lp - bp * q;
   bp += f * hp;
@@ -30,88 +32,125 @@ inline void Section(float x, float f, float q, float& hp, float& bp, float& lp) 
 }
 
 void OnePoleStep(TIn in, TWord* w) {
+  OnePoleState& s = As<OnePoleState>(w);
   const float x = *in[0];
-  w[1].f = x - w[2].f;
-  const float f = (w[0].f + *in[1]) * K().omegaOverRate;
-  if (f > 1.0f) w[2].f = x;
-  else if (f < 0.0f) w[2].f = 0.0f;
-  else if (f == f) w[2].f += f * w[1].f + kGuard;
+  s.hp = x - s.lp;
+  const float f = (s.cutoff + *in[1]) * K().omegaOverRate;
+  if (f > 1.0f) s.lp = x;
+  else if (f < 0.0f) s.lp = 0.0f;
+  else if (f == f) s.lp += f * s.hp + kGuard;
 }
 
+// The type without an F input keeps the ready coefficient in the cutoff word.
 void OnePoleReadyStep(TIn in, TWord* w) {
-  w[1].f = *in[0] - w[2].f;
-  w[2].f += w[0].f * w[1].f + kGuard;
+  OnePoleState& s = As<OnePoleState>(w);
+  s.hp = *in[0] - s.lp;
+  s.lp += s.cutoff * s.hp + kGuard;
 }
 
 void TwoPoleStep(TIn in, TWord* w) {
-  const float f = Coefficient(w[0].f, *in[1], w[5].f);
-  Section(*in[0], f, w[4].f, w[1].f, w[2].f, w[3].f);
+  SvfState& s = As<SvfState>(w);
+  const float f = Coefficient(s.cutoff, *in[1], s.limit);
+  Section(*in[0], f, s.damping, s.hp, s.bp, s.lp);
 }
 
-void TwoPoleReadyStep(TIn in, TWord* w) { Section(*in[0], w[0].f, w[4].f, w[1].f, w[2].f, w[3].f); }
-
-inline void NotchSection(float x, float f, TWord* w, int32_t notch) {
-  const float n = x - w[2].f;
-  w[notch].f = n;
-  const float hp = n * w[4].f - w[3].f;
-  w[1].f = hp;
-  w[2].f += f * hp;
-  w[3].f += f * w[2].f + kGuard;
+void TwoPoleReadyStep(TIn in, TWord* w) {
+  GridSvfState& s = As<GridSvfState>(w);
+  Section(*in[0], s.coeff, s.damping, s.hp, s.bp, s.lp);
 }
 
-void NotchStep(TIn in, TWord* w) { NotchSection(*in[0], Coefficient(w[0].f, *in[1], w[5].f), w, 6); }
-void NotchReadyStep(TIn in, TWord* w) { NotchSection(*in[0], w[0].f, w, 9); }
+// A notch section: the notch output is the input less the band pass.
+inline void NotchSection(float x, float f, float q, float& hp, float& bp, float& lp, float& notch) {
+  const float n = x - bp;
+  notch = n;
+  const float h = n * q - lp;
+  hp = h;
+  bp += f * h;
+  lp += f * bp + kGuard;
+}
+
+void NotchStep(TIn in, TWord* w) {
+  NotchState& s = As<NotchState>(w);
+  NotchSection(*in[0], Coefficient(s.cutoff, *in[1], s.limit), s.damping, s.hp, s.bp, s.lp, s.notch);
+}
+
+void NotchReadyStep(TIn in, TWord* w) {
+  GridNotchState& s = As<GridNotchState>(w);
+  GridSvfState& svf = s.svf;
+  NotchSection(*in[0], svf.coeff, svf.damping, svf.hp, svf.bp, svf.lp, s.notch);
+}
 
 // Four poles: a second section after the first one's low pass (Highs =
-// false) or high pass (Highs = true); its high, band and low pass in words
-// s, s + 1, s + 2.
-template <bool Highs> inline void FourPole(float x, float f, TWord* w, int32_t s) {
-  const float q = w[4].f;
-  Section(x, f, q, w[1].f, w[2].f, w[3].f);
-  Section(Highs ? w[1].f : w[3].f, f, q, w[s].f, w[s + 1].f, w[s + 2].f);
+// false) or high pass (Highs = true).
+template <bool Highs>
+inline void FourPole(float x, float f, float q, float& hp, float& bp, float& lp, float& secondHp,
+                     float& secondBp, float& secondLp) {
+  Section(x, f, q, hp, bp, lp);
+  Section(Highs ? hp : lp, f, q, secondHp, secondBp, secondLp);
 }
 
 template <bool Highs> void FourPoleStep(TIn in, TWord* w) {
-  FourPole<Highs>(*in[0], Coefficient(w[0].f, *in[1], w[5].f), w, 6);
-}
-template <bool Highs> void FourPoleReadyStep(TIn in, TWord* w) { FourPole<Highs>(*in[0], w[0].f, w, 9); }
-
-inline void PeakSection(float x, float f, TWord* w, int32_t out) {
-  const float v = ((x - w[1].f) * w[4].f - w[2].f) * f + w[1].f;
-  w[1].f = v;
-  w[2].f += f * v + kGuard;
-  w[out].f = x + v * w[3].f;
+  Svf4State& s = As<Svf4State>(w);
+  FourPole<Highs>(*in[0], Coefficient(s.cutoff, *in[1], s.limit), s.damping, s.hp2, s.bp2, s.lp2,
+                  s.secondHp, s.secondBp, s.secondLp);
 }
 
-void PeakEqStep(TIn in, TWord* w) { PeakSection(*in[0], Coefficient(w[0].f, *in[1], w[5].f), w, 6); }
-void PeakEqReadyStep(TIn in, TWord* w) { PeakSection(*in[0], w[0].f, w, 9); }
+template <bool Highs> void FourPoleReadyStep(TIn in, TWord* w) {
+  GridSvf4State& s = As<GridSvf4State>(w);
+  GridSvfState& first = s.first;
+  FourPole<Highs>(*in[0], first.coeff, first.damping, first.hp, first.bp, first.lp, s.secondHp,
+                  s.secondBp, s.secondLp);
+}
+
+// Both peak equalisers name their section words alike; only the position of
+// the output differs.
+template <class State> inline void PeakSection(float x, float f, State& s) {
+  const float v = ((x - s.low) * s.damping - s.band) * f + s.low;
+  s.low = v;
+  s.band += f * v + kGuard;
+  s.out = x + v * s.boost;
+}
+
+void PeakEqStep(TIn in, TWord* w) {
+  PeakEqState& s = As<PeakEqState>(w);
+  PeakSection(*in[0], Coefficient(s.cutoff, *in[1], s.limit), s);
+}
+
+void PeakEqReadyStep(TIn in, TWord* w) {
+  GridPeakEqState& s = As<GridPeakEqState>(w);
+  PeakSection(*in[0], s.coeff, s);
+}
 
 void HiShelfStep(TIn in, TWord* w) {
+  HiShelfState& s = As<HiShelfState>(w);
   const float x = *in[0];
-  const float d = x - w[2].f;
-  const float g = (*in[1] + w[0].f) * w[4].f;
-  if (g >= 0.0f) w[2].f += (g < w[5].f ? g : w[5].f) * d + kGuard;
-  w[3].f = x + d * w[1].f;
+  const float d = x - s.lp;
+  const float g = (*in[1] + s.cutoff) * s.scale;
+  if (g >= 0.0f) s.lp += (g < s.limit ? g : s.limit) * d + kGuard;
+  s.out = x + d * s.boost;
 }
 
 void HiShelfReadyStep(TIn in, TWord* w) {
+  HiShelfState& s = As<HiShelfState>(w);
   const float x = *in[0];
-  const float d = x - w[2].f;
-  w[2].f += w[6].f * d + kGuard;
-  w[3].f = d * w[1].f + x;
+  const float d = x - s.lp;
+  s.lp += s.coeff * d + kGuard;
+  s.out = d * s.boost + x;
 }
 
 void LoShelfStep(TIn in, TWord* w) {
+  LoShelfState& s = As<LoShelfState>(w);
   const float x = *in[0];
-  const float g = (w[0].f + *in[1]) * w[4].f;
-  if (g >= 0.0f) w[1].f += (x - w[1].f) * (g < w[5].f ? g : w[5].f) + kGuard;
-  w[2].f = w[3].f * w[1].f + x;
+  const float g = (s.cutoff + *in[1]) * s.scale;
+  if (g >= 0.0f) s.lp += (x - s.lp) * (g < s.limit ? g : s.limit) + kGuard;
+  s.out = s.boost * s.lp + x;
 }
 
 void LoShelfReadyStep(TIn in, TWord* w) {
+  LoShelfState& s = As<LoShelfState>(w);
   const float x = *in[0];
-  w[1].f += (x - w[1].f) * w[6].f + kGuard;
-  w[2].f = w[1].f * w[3].f + x;
+  s.lp += (x - s.lp) * s.coeff + kGuard;
+  s.out = s.lp * s.boost + x;
 }
 
 } // namespace
