@@ -10,9 +10,11 @@
 #include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
 #include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
 
 namespace {
 
+using routines::As;
 using routines::High;
 using routines::K;
 using routines::PerVoice;
@@ -21,29 +23,31 @@ using routines::kGuard;
 
 void ClipperStep(TIn in, TWord* w) {
   const float x = *in[0], hi = *in[1], lo = *in[2];
-  w[0].f = x > hi ? hi : x < lo ? lo : x;
+  As<OutState>(w).out = x > hi ? hi : x < lo ? lo : x;
 }
 
 void ModClipperStep(TIn in, TWord* w) {
+  float& out = As<OutState>(w).out;
   const float m = *in[0], x = *in[1];
-  if (High(m)) w[0].f = x > m ? m : x < -m ? -m : x;
-  else w[0].f = -x > -m ? -m : -x < m ? m : -x;
+  if (High(m)) out = x > m ? m : x < -m ? -m : x;
+  else out = -x > -m ? -m : -x < m ? m : -x;
 }
 
 void Mirror1Step(TIn in, TWord* w) {
   const float x = *in[0], hi = *in[1];
-  w[0].f = x > hi ? 2.0f * hi - x : x;
+  As<OutState>(w).out = x > hi ? 2.0f * hi - x : x;
 }
 
 void Mirror2Step(TIn in, TWord* w) {
   const float x = *in[0], hi = *in[1], lo = *in[2];
-  w[0].f = x > hi ? 2.0f * hi - x : x < lo ? 2.0f * lo - x : x;
+  As<OutState>(w).out = x > hi ? 2.0f * hi - x : x < lo ? 2.0f * lo - x : x;
 }
 
 void SaturatorStep(TIn in, TWord* w) {
+  float& out = As<OutState>(w).out;
   const float x = *in[0];
-  if (x <= 0.0f) w[0].f = x > -4.0f ? (0.125f * x + 1.0f) * x : -2.0f;
-  else w[0].f = x < 4.0f ? (-0.125f * x + 1.0f) * x : 2.0f;
+  if (x <= 0.0f) out = x > -4.0f ? (0.125f * x + 1.0f) * x : -2.0f;
+  else out = x < 4.0f ? (-0.125f * x + 1.0f) * x : 2.0f;
 }
 
 inline float Breaks(float x, float bp1, float sl1, float bp2, float sl2) {
@@ -54,116 +58,125 @@ inline float Breaks(float x, float bp1, float sl1, float bp2, float sl2) {
 
 void Shaper1Step(TIn in, TWord* w) {
   const float x = *in[0], bp = *in[1];
-  w[0].f = x > bp ? (x - bp) * *in[2] + bp : x;
+  As<OutState>(w).out = x > bp ? (x - bp) * *in[2] + bp : x;
 }
 
-void Shaper2Step(TIn in, TWord* w) { w[0].f = Breaks(*in[0], *in[1], *in[2], *in[3], *in[4]); }
+void Shaper2Step(TIn in, TWord* w) { As<OutState>(w).out = Breaks(*in[0], *in[1], *in[2], *in[3], *in[4]); }
 
 void Shaper3Step(TIn in, TWord* w) {
   const float y = Breaks(*in[0], *in[1], *in[2], *in[3], *in[4]);
-  w[0].f = y > 0.0f ? y * *in[5] : y * *in[6];
+  As<OutState>(w).out = y > 0.0f ? y * *in[5] : y * *in[6];
 }
 
 void ParabolShaperStep(TIn in, TWord* w) {
   const float x = *in[0];
-  w[0].f = (*in[2] * x + *in[1]) * x;
+  As<OutState>(w).out = (*in[2] * x + *in[1]) * x;
 }
 
 void CubicShaperStep(TIn in, TWord* w) {
   const float x = *in[0];
-  w[0].f = x * (*in[1] + (*in[3] * x + *in[2]) * x);
+  As<OutState>(w).out = x * (*in[1] + (*in[3] * x + *in[2]) * x);
 }
 
 void RectifierStep(TIn in, TWord* w) {
+  RectifierState& s = As<RectifierState>(w);
   const float x = *in[0];
   if (x >= 0.0f) {
-    w[0].f = x;
-    w[1].f = 1.0f;
+    s.out = x;
+    s.sign = 1.0f;
   } else {
-    w[0].f = -x;
-    w[1].f = -1.0f;
+    s.out = -x;
+    s.sign = -1.0f;
   }
 }
 
 void PeakDetectStep(TIn in, TWord* w) {
-  w[0].f = (w[0].f + kGuard) * w[1].f;
+  PeakDetectState& s = As<PeakDetectState>(w);
+  s.out = (s.out + kGuard) * s.release;
   const float a = std::fabs(*in[0]);
-  if (a > w[0].f) w[0].f = a;
+  if (a > s.out) s.out = a;
 }
 
 void QuantizerStep(TIn in, TWord* w) {
+  QuantizerState& s = As<QuantizerState>(w);
   const float x = *in[0], step = *in[1];
   if (IsZero(step)) {
-    w[0].f = x;
-    w[1].f = 0.0f;
+    s.out = x;
+    s.error = 0.0f;
     return;
   }
   const float q = x / step;
   const float out = (q > 0.0f ? std::trunc(q + 0.5f) : std::trunc(q - 0.5f)) * step;
-  w[0].f = out;
-  w[1].f = out - x;
+  s.out = out;
+  s.error = out - x;
 }
 
 void SlewLimiterStep(TIn in, TWord* w) {
+  float& out = As<OutState>(w).out;
   const float x = *in[0];
   const float up = *in[1] * K().invRate;
-  if (up < x - w[0].f) {
-    if (up > 0.0f) w[0].f += up;
+  if (up < x - out) {
+    if (up > 0.0f) out += up;
     return;
   }
   const float down = -*in[2] * K().invRate;
-  if (x - w[0].f < down) {
-    if (down < 0.0f) w[0].f += down;
+  if (x - out < down) {
+    if (down < 0.0f) out += down;
     return;
   }
-  w[0].f = x;
+  out = x;
 }
 
 void DifferentiatorStep(TIn in, TWord* w) {
+  DifferentiatorState& s = As<DifferentiatorState>(w);
   const float x = *in[0];
-  w[1].f = (x - w[0].f) * K().framesPerMs;
-  w[0].f = x;
+  s.out = (x - s.previous) * K().framesPerMs;
+  s.previous = x;
 }
 
-void IntegratorStep(TIn in, TWord* w) { w[0].f += *in[0] * K().msPerFrame; }
+void IntegratorStep(TIn in, TWord* w) { As<OutState>(w).out += *in[0] * K().msPerFrame; }
 
 void SampleHoldStep(TIn in, TWord* w) {
+  SampleHoldState& s = As<SampleHoldState>(w);
   const float c = *in[0];
-  if (!High(w[0].f) && High(c)) w[1].f = *in[1];
-  w[0].f = c;
+  if (!High(s.previousClock) && High(c)) s.out = *in[1];
+  s.previousClock = c;
 }
 
 void FreqDividerStep(TIn in, TWord* w) {
+  FreqDividerState& s = As<FreqDividerState>(w);
   bool changed = false;
   if (High(*in[0])) {
-    if (!High(w[0].f)) {
-      w[0].f = 1.0f;
+    if (!High(s.inputSign)) {
+      s.inputSign = 1.0f;
       changed = true;
     }
-  } else if (High(w[0].f)) {
-    w[0].f = -1.0f;
+  } else if (High(s.inputSign)) {
+    s.inputSign = -1.0f;
     changed = true;
   }
   if (changed) {
-    if (!High(w[2].f)) {
-      if (*in[2] < w[4].f) {
-        w[4].f = 2.0f;
-        w[2].f = 1.0f;
+    if (!High(s.polarity)) {
+      if (*in[2] < s.countDown) {
+        s.countDown = 2.0f;
+        s.polarity = 1.0f;
       } else {
-        w[4].f += 1.0f;
+        s.countDown += 1.0f;
       }
-    } else if (*in[1] < w[3].f) {
-      w[3].f = 2.0f;
-      w[2].f = -1.0f;
+    } else if (*in[1] < s.countUp) {
+      s.countUp = 2.0f;
+      s.polarity = -1.0f;
     } else {
-      w[3].f += 1.0f;
+      s.countUp += 1.0f;
     }
   }
-  w[1].f = w[2].f * *in[3];
+  s.out = s.polarity * *in[3];
 }
 
-void PitchToHzStep(TIn in, TWord* w) { w[0].f = PitchLookup(5.0f * *in[0] + 1381.88158f); }
-void LevelToGainStep(TIn in, TWord* w) { w[0].f = PitchLookup(9.96578428466f * *in[0] + 1200.0f); }
+void PitchToHzStep(TIn in, TWord* w) { As<OutState>(w).out = PitchLookup(5.0f * *in[0] + 1381.88158f); }
+void LevelToGainStep(TIn in, TWord* w) {
+  As<OutState>(w).out = PitchLookup(9.96578428466f * *in[0] + 1200.0f);
+}
 
 } // namespace
 
