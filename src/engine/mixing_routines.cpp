@@ -6,9 +6,11 @@
 #include "src/engine/audio_routine_util.h"
 #include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
+#include "src/engine/voice_state.h"
 
 namespace {
 
+using routines::As;
 using routines::High;
 using routines::PerVoice;
 using routines::TIn;
@@ -16,57 +18,63 @@ using routines::TIn;
 template <int N> void SumStep(TIn in, TWord* w) {
   float s = *in[0];
   for (int k = 1; k < N; ++k) s += *in[k];
-  w[0].f = s;
+  As<OutState>(w).out = s;
 }
 
 template <int N> void ProductStep(TIn in, TWord* w) {
   float p = *in[0];
   for (int k = 1; k < N; ++k) p *= *in[k];
-  w[0].f = p;
+  As<OutState>(w).out = p;
 }
 
-void InvertStep(TIn in, TWord* w) { w[0].f = -*in[0]; }
+void InvertStep(TIn in, TWord* w) { As<OutState>(w).out = -*in[0]; }
 
 void ReciprocalStep(TIn in, TWord* w) {
   const float x = *in[0];
-  w[0].f = IsZero(x) ? 0.0f : 1.0f / x;
+  As<OutState>(w).out = IsZero(x) ? 0.0f : 1.0f / x;
 }
 
 void DivideStep(TIn in, TWord* w) {
   const float y = *in[1];
-  w[0].f = IsZero(y) ? 0.0f : *in[0] / y;
+  As<OutState>(w).out = IsZero(y) ? 0.0f : *in[0] / y;
 }
 
-void AmpStep(TIn in, TWord* w) { w[1].f = w[0].f * *in[0]; }
+void AmpStep(TIn in, TWord* w) {
+  AmpState& s = As<AmpState>(w);
+  s.out = s.gain * *in[0];
+}
 
 template <int N> void MixerStep(TIn in, TWord* w) {
+  MixerState<N>& m = As<MixerState<N>>(w);
   float s = 0.0f;
-  for (int k = 0; k < N; ++k) s += w[k].f * *in[k];
-  w[N].f = s;
+  for (int k = 0; k < N; ++k) s += m.gain[k] * *in[k];
+  m.out = s;
 }
 
 void CrossfadeStep(TIn in, TWord* w) {
   const float x = *in[0], a = *in[1], b = *in[2];
-  w[0].f = (b - a) * x + a;
+  As<OutState>(w).out = (b - a) * x + a;
 }
 
 void StereoPanStep(TIn in, TWord* w) {
+  StereoPanState& s = As<StereoPanState>(w);
   const float pan = *in[0], x = *in[1];
-  w[0].f = (1.0f - pan) * x;
-  w[1].f = (1.0f + pan) * x;
+  s.left = (1.0f - pan) * x;
+  s.right = (1.0f + pan) * x;
 }
 
 void StereoAmpStep(TIn in, TWord* w) {
+  StereoAmpState& s = As<StereoAmpState>(w);
   const float x = *in[0];
-  w[0].f = w[2].f * x;
-  w[1].f = w[3].f * x;
+  s.left = s.gainLeft * x;
+  s.right = s.gainRight * x;
 }
 
-void Relay1Step(TIn in, TWord* w) { w[0].f = High(*in[0]) ? *in[1] : 0.0f; }
-void Relay2Step(TIn in, TWord* w) { w[0].f = High(*in[0]) ? *in[1] : *in[2]; }
+void Relay1Step(TIn in, TWord* w) { As<OutState>(w).out = High(*in[0]) ? *in[1] : 0.0f; }
+void Relay2Step(TIn in, TWord* w) { As<OutState>(w).out = High(*in[0]) ? *in[1] : *in[2]; }
 void ChopperStep(TIn in, TWord* w) {
   const float x = *in[1];
-  w[0].f = High(*in[0]) ? x * *in[2] : x;
+  As<OutState>(w).out = High(*in[0]) ? x * *in[2] : x;
 }
 
 // "}": the sum over all voices lands in voice 0.
@@ -76,23 +84,29 @@ void VoiceCombiner() {
   const int32_t voices = SlotVoices();
   float s = 0.0f;
   for (int32_t v = 0; v < voices; ++v) s += *inputs[v][0];
-  states[0][0].f = s;
+  states[0][QV_WORD_AT(OutState, out)].f = s;
 }
 
 void UnitDelayStep(TIn in, TWord* w) {
-  w[1].f = w[0].f;
-  w[0].f = *in[0];
+  UnitDelayState& s = As<UnitDelayState>(w);
+  s.previous = s.current;
+  s.current = *in[0];
 }
 
 void TestModStep(TIn in, TWord* w) {
-  for (int k = 0; k < 5; ++k) w[k].f = *in[k];
+  TestModState& s = As<TestModState>(w);
+  for (int k = 0; k < 5; ++k) s.out[k] = *in[k];
 }
 
-// Level meters hold the peak power for the panel, which lets it decay.
+// Level meters hold the peak power for the panel, which lets it decay. The
+// meter and the lamp keep it in the same word, so one routine serves both.
+constexpr int32_t kPeakWord = QV_WORD_AT(MeterState, value);
+static_assert(kPeakWord == QV_WORD_AT(LevelLampState, peak), "both level displays hold the peak in one word");
+
 void LevelPeak() {
   const float x = *SlotInputs()[0][0];
   const float power = x * x;
-  float& peak = SlotStates()[0][1].f;
+  float& peak = SlotStates()[0][kPeakWord].f;
   if (power > routines::LoadShared(peak)) routines::StoreShared(peak, power);
 }
 
