@@ -7,6 +7,7 @@
 #include "src/engine/audio_routine_util.h"
 #include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
+#include "src/engine/voice_state.h"
 
 namespace {
 
@@ -16,30 +17,36 @@ void NoiseRoutine() {
   float** const* inputs = SlotInputs();
   const TStateWords& states = SlotStates();
   const int32_t voices = SlotVoices();
-  uint32_t g = states[0][1].u;
+  constexpr int32_t kReg = QV_WORD_AT(NoiseState, reg);
+  uint32_t g = states[0][kReg].u;
   for (int32_t v = 0; v < voices; ++v) {
     const uint32_t b = g >> 1;
     g = b | ((((g >> 5) ^ g ^ (g >> 13)) & 1u) << 31);
-    states[v][0].f = (float(b & 1u) - 0.5f) * *inputs[v][0];
+    states[v][QV_WORD_AT(NoiseState, out)].f = (float(b & 1u) - 0.5f) * *inputs[v][0];
   }
-  states[0][1].u = g;
+  states[0][kReg].u = g;
 }
 
 void RandomRoutine() {
   float** const* inputs = SlotInputs();
   const TStateWords& states = SlotStates();
   const int32_t voices = SlotVoices();
-  uint32_t g = states[0][1].u;
+  constexpr int32_t kPitch = QV_WORD_AT(RandomOscState, pitch);
+  constexpr int32_t kReg = QV_WORD_AT(RandomOscState, reg);
+  constexpr int32_t kPhase = QV_WORD_AT(RandomOscState, phase);
+  constexpr int32_t kValue = QV_WORD_AT(RandomOscState, value);
+  constexpr int32_t kOut = QV_WORD_AT(RandomOscState, out);
+  uint32_t g = states[0][kReg].u;
   for (int32_t v = 0; v < voices; ++v) {
     const TVoiceWords w = states[v];
-    w[2].f += 2.0f * w[0].f * K().invRate;
-    if (w[2].f > 1.0f) {
-      w[2].f -= 2.0f;
-      w[3].f = routines::RandomValue(routines::RandomStep(g));
+    w[kPhase].f += 2.0f * w[kPitch].f * K().invRate;
+    if (w[kPhase].f > 1.0f) {
+      w[kPhase].f -= 2.0f;
+      w[kValue].f = routines::RandomValue(routines::RandomStep(g));
     }
-    w[4].f = w[3].f * *inputs[v][0];
+    w[kOut].f = w[kValue].f * *inputs[v][0];
   }
-  states[0][1].u = g;
+  states[0][kReg].u = g;
 }
 
 } // namespace

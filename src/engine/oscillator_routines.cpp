@@ -1,15 +1,18 @@
 // Per-sample routines of the oscillators: saw, triangle, parabola, sine,
 // pulse and impulse shapes with their FM and sync variants, and the step
-// and ramp oscillators. State words: [0] pitch value, [1] phase, [2] output.
+// and ramp oscillators. Every state record starts with the pitch value and
+// the phase; OscState and its relatives in voice_state.h name the rest.
 #include "src/engine/audio_routines.h"
 
 #include "src/engine/audio_routine_util.h"
 #include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
 #include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
 
 namespace {
 
+using routines::As;
 using routines::K;
 using routines::PerVoice;
 using routines::RisingEdge;
@@ -44,17 +47,19 @@ template <bool Silence> inline float SawOutput(float inc, float& p, float a) {
 }
 
 void SawtoothStep(TIn in, TWord* w) {
-  const float inc = w[0].f;
-  float p = w[1].f + inc;
-  w[2].f = SawOutput<false>(inc, p, *in[0]);
-  w[1].f = p;
+  OscState& s = As<OscState>(w);
+  const float inc = s.pitch;
+  float p = s.phase + inc;
+  s.out = SawOutput<false>(inc, p, *in[0]);
+  s.phase = p;
 }
 
 void SawFmStep(TIn in, TWord* w) {
-  const float inc = (w[0].f + *in[0]) * K().twoOverRate;
-  float p = w[1].f + inc;
-  w[2].f = SawOutput<true>(inc, p, *in[1]);
-  w[1].f = p;
+  OscState& s = As<OscState>(w);
+  const float inc = (s.pitch + *in[0]) * K().twoOverRate;
+  float p = s.phase + inc;
+  s.out = SawOutput<true>(inc, p, *in[1]);
+  s.phase = p;
 }
 
 inline float Clamp(float v, float lo, float hi) {
@@ -63,32 +68,34 @@ inline float Clamp(float v, float lo, float hi) {
 }
 
 void SawSyncStep(TIn in, TWord* w) {
-  const float inc = (w[0].f + *in[0]) * K().twoOverRate;
-  float p = w[1].f + inc;
-  if (RisingEdge(w[3], *in[2])) p = Clamp(*in[3], -1.0f, 1.0f);
-  w[2].f = SawOutput<true>(inc, p, *in[1]);
-  w[1].f = p;
+  OscSyncState& s = As<OscSyncState>(w);
+  const float inc = (s.pitch + *in[0]) * K().twoOverRate;
+  float p = s.phase + inc;
+  if (RisingEdge(s.sync, *in[2])) p = Clamp(*in[3], -1.0f, 1.0f);
+  s.out = SawOutput<true>(inc, p, *in[1]);
+  s.phase = p;
 }
 
 void SawPulseStep(TIn in, TWord* w) {
+  SawPulseState& s = As<SawPulseState>(w);
   const float a = *in[0], slope = *in[1];
-  float p = w[1].f + w[0].f;
+  float p = s.phase + s.pitch;
   if (p > 2.0f) {
     p -= 2.0f;
-    w[3].i = 0;
+    s.held.i = 0;
   }
-  w[1].f = p;
-  if (w[3].i == 0) {
+  s.phase = p;
+  if (s.held.i == 0) {
     const float v = (1.0f + slope) * p - 2.0f;
     if (v > 0.0f) {
-      w[4].f = p * 0.5f;
-      w[3].i = 1;
-      w[2].f = p * 0.5f * a;
+      s.heldLevel = p * 0.5f;
+      s.held.i = 1;
+      s.out = p * 0.5f * a;
     } else {
-      w[2].f = (v + w[4].f) * a;
+      s.out = (v + s.heldLevel) * a;
     }
   } else {
-    w[2].f = w[4].f * a;
+    s.out = s.heldLevel * a;
   }
 }
 
@@ -100,26 +107,27 @@ inline float WrapUnit(float p) {
 }
 
 void BiSawStep(TIn in, TWord* w) {
-  const float p = WrapUnit(w[1].f + w[0].f);
-  w[1].f = p;
+  OscState& s = As<OscState>(w);
+  const float p = WrapUnit(s.phase + s.pitch);
+  s.phase = p;
   const float v = (1.0f + *in[1]) * p;
-  w[2].f = (v >= -1.0f && v <= 1.0f) ? v * *in[0] : 0.0f;
+  s.out = (v >= -1.0f && v <= 1.0f) ? v * *in[0] : 0.0f;
 }
 
-// Triangle and parabola: the phase runs -1 ... 1 and the sign [3] toggles at
+// Triangle and parabola: the phase runs -1 ... 1 and the sign toggles at
 // every wrap. A sign that was never set counts as -1, so the first wrap (to
 // +1) continues the waveform without a jump.
-inline float ToggledSign(TWord& sign) {
-  sign.f = sign.f > 0.0f ? -1.0f : 1.0f;
-  return sign.f;
+inline float ToggledSign(float& sign) {
+  sign = sign > 0.0f ? -1.0f : 1.0f;
+  return sign;
 }
-inline float SignOf(const TWord& sign) { return sign.f > 0.0f ? 1.0f : -1.0f; }
+inline float SignOf(float sign) { return sign > 0.0f ? 1.0f : -1.0f; }
 
 // The wrap of "Triangle", "Parabol" and their FM variants: by 2 at +-1,
 // toggling the sign. A phase still beyond after the wrap (an increment above
 // 2) goes to 0 for the triangle (ToBound false) and to the bound for the
 // parabola (ToBound true).
-template <bool ToBound> inline float TriPhase(float p, TWord& sign) {
+template <bool ToBound> inline float TriPhase(float p, float& sign) {
   if (p > 1.0f) {
     p -= 2.0f;
     if (ToBound ? p > 1.0f : p > 0.0f) p = ToBound ? 1.0f : 0.0f;
@@ -133,42 +141,48 @@ template <bool ToBound> inline float TriPhase(float p, TWord& sign) {
 }
 
 void TriangleStep(TIn in, TWord* w) {
-  const float p = TriPhase<false>(w[1].f + w[0].f, w[3]);
-  w[1].f = p;
-  w[2].f = SignOf(w[3]) * p * *in[0];
+  TriangleState& s = As<TriangleState>(w);
+  const float p = TriPhase<false>(s.phase + s.pitch, s.sign);
+  s.phase = p;
+  s.out = SignOf(s.sign) * p * *in[0];
 }
 
 void TriFmStep(TIn in, TWord* w) {
-  const float p = TriPhase<false>(w[1].f + (w[0].f + *in[0]) * K().fourOverRate, w[3]);
-  w[1].f = p;
-  w[2].f = SignOf(w[3]) * *in[1] * p;
+  TriangleState& s = As<TriangleState>(w);
+  const float p = TriPhase<false>(s.phase + (s.pitch + *in[0]) * K().fourOverRate, s.sign);
+  s.phase = p;
+  s.out = SignOf(s.sign) * *in[1] * p;
 }
 
 void TriSyncStep(TIn in, TWord* w) {
-  const float inc = Clamp((w[0].f + *in[0]) * K().fourOverRate, -2.0f, 2.0f);
-  float p = w[1].f + inc;
+  OscSyncState& s = As<OscSyncState>(w);
+  const float inc = Clamp((s.pitch + *in[0]) * K().fourOverRate, -2.0f, 2.0f);
+  float p = s.phase + inc;
   if (p > 2.0f) p -= 4.0f;
   else if (p < -2.0f) p += 4.0f;
-  if (RisingEdge(w[3], *in[2])) p = Clamp(2.0f * *in[3], -1.0f, 3.0f) - 1.0f;
-  w[1].f = p;
+  if (RisingEdge(s.sync, *in[2])) p = Clamp(2.0f * *in[3], -1.0f, 3.0f) - 1.0f;
+  s.phase = p;
   const float a = *in[1];
-  w[2].f = p >= 0.0f ? a * (1.0f - p) : a * (p + 1.0f);
+  s.out = p >= 0.0f ? a * (1.0f - p) : a * (p + 1.0f);
 }
 
 void ParabolStep(TIn in, TWord* w) {
-  const float p = TriPhase<false>(w[1].f + w[0].f, w[3]);
-  w[1].f = p;
-  w[2].f = (p * p - 1.0f) * SignOf(w[3]) * *in[0];
+  TriangleState& s = As<TriangleState>(w);
+  const float p = TriPhase<false>(s.phase + s.pitch, s.sign);
+  s.phase = p;
+  s.out = (p * p - 1.0f) * SignOf(s.sign) * *in[0];
 }
 
 void ParFmStep(TIn in, TWord* w) {
-  const float p = TriPhase<true>(w[1].f + (w[0].f + *in[0]) * K().fourOverRate, w[3]);
-  w[1].f = p;
-  w[2].f = (p * p - 1.0f) * SignOf(w[3]) * *in[1];
+  TriangleState& s = As<TriangleState>(w);
+  const float p = TriPhase<true>(s.phase + (s.pitch + *in[0]) * K().fourOverRate, s.sign);
+  s.phase = p;
+  s.out = (p * p - 1.0f) * SignOf(s.sign) * *in[1];
 }
 
 void ParSyncStep(TIn in, TWord* w) {
-  float p = w[1].f + (w[0].f + *in[0]) * K().fourOverRate;
+  OscSyncState& s = As<OscSyncState>(w);
+  float p = s.phase + (s.pitch + *in[0]) * K().fourOverRate;
   if (p > 2.0f) {
     p -= 4.0f;
     if (p > 2.0f) p = 2.0f;
@@ -176,34 +190,36 @@ void ParSyncStep(TIn in, TWord* w) {
     p += 4.0f;
     if (p < -2.0f) p = -2.0f;
   }
-  if (RisingEdge(w[3], *in[2])) p = Clamp(2.0f * *in[3], -2.0f, 2.0f);
-  w[1].f = p;
+  if (RisingEdge(s.sync, *in[2])) p = Clamp(2.0f * *in[3], -2.0f, 2.0f);
+  s.phase = p;
   const float a = *in[1];
-  w[2].f = p < 0.0f ? p * a * (p + 2.0f) : p * a * (2.0f - p);
+  s.out = p < 0.0f ? p * a * (p + 2.0f) : p * a * (2.0f - p);
 }
 
 void SymmStep(TIn in, TWord* w) {
-  const float p = WrapUnit(w[1].f + w[0].f);
-  w[1].f = p;
+  SymmOscState& s = As<SymmOscState>(w);
+  const float p = WrapUnit(s.phase + s.increment);
+  s.phase = p;
   const float a = *in[0];
-  const float point = w[4].f, slope = w[5].f, slopeRest = w[6].f;
+  const float point = s.point, slope = s.slope, slopeRest = s.slopeRest;
   if (p < 0.0f) {
     const float v = p < point ? (p + 1.0f) * slopeRest : p * slope;
-    w[2].f = a * v;
-    w[3].f = (2.0f - v) * w[2].f;
+    s.tri = a * v;
+    s.par = (2.0f - v) * s.tri;
   } else {
     const float v = p < -point ? p * slope : (p - 1.0f) * slopeRest;
-    w[2].f = a * v;
-    w[3].f = (v + 2.0f) * w[2].f;
+    s.tri = a * v;
+    s.par = (v + 2.0f) * s.tri;
   }
 }
 
 void ParPwmStep(TIn in, TWord* w) {
-  const float p = WrapUnit(w[1].f + w[0].f);
-  w[1].f = p;
-  const float a = *in[0], width = w[3].f;
-  if (width < p) w[2].f = w[4].f * a * (p * (p - (width + 1.0f)) + w[6].f);
-  else w[2].f = w[5].f * a * (p * ((1.0f - width) + p) + w[7].f);
+  ParPwmState& s = As<ParPwmState>(w);
+  const float p = WrapUnit(s.phase + s.increment);
+  s.phase = p;
+  const float a = *in[0], width = s.width;
+  if (width < p) s.out = s.scaleLow * a * (p * (p - (width + 1.0f)) + s.offsetLow);
+  else s.out = s.scaleHigh * a * (p * ((1.0f - width) + p) + s.offsetHigh);
 }
 
 // The sine table read at phase 0 ... 256, rounded to the nearest entry and
@@ -218,10 +234,11 @@ inline float SineAt(float p) {
 inline float Defined(float p) { return p == p ? p : 0.0f; }
 
 void SineStep(TIn in, TWord* w) {
-  float p = Defined(w[1].f + w[0].f);
+  OscState& s = As<OscState>(w);
+  float p = Defined(s.phase + s.pitch);
   if (p >= 256.0f) p -= 256.0f;
-  w[1].f = p;
-  w[2].f = SineAt(p) * *in[0];
+  s.phase = p;
+  s.out = SineAt(p) * *in[0];
 }
 
 inline float SineFmPhase(float p, float inc) {
@@ -235,60 +252,62 @@ inline float SineFmPhase(float p, float inc) {
 }
 
 void SineFmStep(TIn in, TWord* w) {
-  const float inc = Clamp((w[0].f + *in[1]) * K().sineStepOverRate, -128.0f, 128.0f);
-  const float p = SineFmPhase(w[1].f, inc);
-  w[1].f = p;
-  w[2].f = SineAt(p) * *in[0];
+  OscState& s = As<OscState>(w);
+  const float inc = Clamp((s.pitch + *in[1]) * K().sineStepOverRate, -128.0f, 128.0f);
+  const float p = SineFmPhase(s.phase, inc);
+  s.phase = p;
+  s.out = SineAt(p) * *in[0];
 }
 
 void SineSyncStep(TIn in, TWord* w) {
-  const float inc = Clamp((w[0].f + *in[1]) * K().sineStepOverRate, -128.0f, 128.0f);
-  float p = SineFmPhase(w[1].f, inc);
-  if (RisingEdge(w[3], *in[2])) {
+  OscSyncState& s = As<OscSyncState>(w);
+  const float inc = Clamp((s.pitch + *in[1]) * K().sineStepOverRate, -128.0f, 128.0f);
+  float p = SineFmPhase(s.phase, inc);
+  if (RisingEdge(s.sync, *in[2])) {
     const float ph = *in[3];
     float q;
     if (ph <= 0.0f) q = ph + 2.0f < 0.0f ? 0.0f : ph + 2.0f;
     else q = ph > 2.0f ? 2.0f : ph;
     p = Defined(128.0f * q);
   }
-  w[1].f = p;
-  w[2].f = SineAt(p) * *in[0];
+  s.phase = p;
+  s.out = SineAt(p) * *in[0];
 }
 
-// Pulse: [1] phase -1 ... 1, [3] width latched once per cycle, [4] half
+// Pulse: phase -1 ... 1, the width latched once per cycle and the half
 // (0: low level w - 1 below the width, 1: high level w + 1 above it). The
 // sample of a transition takes the linear value between the two levels.
 // For a negative increment the phase runs down: the high half ends at the
 // width, the low half at -1, where the phase wraps up by 2 and the width is
 // latched. An increment of 0 holds the output; an increment beyond +-1 at a
-// transition silences the oscillator (`Silence`).
-enum { kPulseWidth = 3, kPulseHalf = 4 };
-
-template <bool Silence> inline void PulseOutput(float inc, float& p, TWord* w, float a, float width) {
-  TWord& half = w[kPulseHalf];
-  float& level = w[kPulseWidth].f;
+// transition silences the oscillator (`Silence`). State is PulseState or
+// PulseSyncState.
+template <bool Silence, class State>
+inline void PulseOutput(float inc, float& p, State& s, float a, float width) {
+  TWord& half = s.half;
+  float& level = s.width;
   if (inc > 0.0f) {
     if (half.i == 0) {
       const float e = 2.0f * (level - p);
       if (inc < e) {
-        w[2].f = a * (level - 1.0f);
+        s.out = a * (level - 1.0f);
       } else if (Silence && inc > 1.0f) {
         p = 0.0f;
-        w[2].f = 0.0f;
+        s.out = 0.0f;
       } else {
-        w[2].f = (level - e / inc) * a;
+        s.out = (level - e / inc) * a;
         half.i = 1;
       }
     } else {
       const float e = 2.0f * (1.0f - p);
       if (inc < e) {
-        w[2].f = a * (level + 1.0f);
+        s.out = a * (level + 1.0f);
       } else if (Silence && inc > 1.0f) {
         p = 0.0f;
-        w[2].f = 0.0f;
+        s.out = 0.0f;
       } else {
         level = Clamp(width, inc - 1.0f, 1.0f - inc);
-        w[2].f = a * (e / inc + level);
+        s.out = a * (e / inc + level);
         p -= 2.0f;
         half.i = 0;
       }
@@ -298,24 +317,24 @@ template <bool Silence> inline void PulseOutput(float inc, float& p, TWord* w, f
     if (half.i != 0) {
       const float e = 2.0f * (p - level);
       if (n < e) {
-        w[2].f = a * (level + 1.0f);
+        s.out = a * (level + 1.0f);
       } else if (Silence && n > 1.0f) {
         p = 0.0f;
-        w[2].f = 0.0f;
+        s.out = 0.0f;
       } else {
-        w[2].f = (level + e / n) * a;
+        s.out = (level + e / n) * a;
         half.i = 0;
       }
     } else {
       const float e = 2.0f * (p + 1.0f);
       if (n < e) {
-        w[2].f = a * (level - 1.0f);
+        s.out = a * (level - 1.0f);
       } else if (Silence && n > 1.0f) {
         p = 0.0f;
-        w[2].f = 0.0f;
+        s.out = 0.0f;
       } else {
         level = Clamp(width, n - 1.0f, 1.0f - n);
-        w[2].f = a * (level - e / n);
+        s.out = a * (level - e / n);
         p += 2.0f;
         half.i = 1;
       }
@@ -324,36 +343,40 @@ template <bool Silence> inline void PulseOutput(float inc, float& p, TWord* w, f
 }
 
 void PulseStep(TIn in, TWord* w) {
-  const float inc = w[0].f;
-  float p = w[1].f + inc;
-  PulseOutput<false>(inc, p, w, *in[0], *in[1]);
-  w[1].f = p;
+  PulseState& s = As<PulseState>(w);
+  const float inc = s.pitch;
+  float p = s.phase + inc;
+  PulseOutput<false>(inc, p, s, *in[0], *in[1]);
+  s.phase = p;
 }
 
 void PulseFmStep(TIn in, TWord* w) {
-  const float inc = (w[0].f + *in[2]) * K().twoOverRate;
-  float p = w[1].f + inc;
-  PulseOutput<true>(inc, p, w, *in[0], *in[1]);
-  w[1].f = p;
+  PulseState& s = As<PulseState>(w);
+  const float inc = (s.pitch + *in[2]) * K().twoOverRate;
+  float p = s.phase + inc;
+  PulseOutput<true>(inc, p, s, *in[0], *in[1]);
+  s.phase = p;
 }
 
 void PulseSyncStep(TIn in, TWord* w) {
-  const float inc = (w[0].f + *in[2]) * K().twoOverRate;
-  float p = w[1].f + inc;
-  if (RisingEdge(w[5], *in[3])) {
+  PulseSyncState& s = As<PulseSyncState>(w);
+  const float inc = (s.pitch + *in[2]) * K().twoOverRate;
+  float p = s.phase + inc;
+  if (RisingEdge(s.sync, *in[3])) {
     p = Clamp(*in[4], -1.0f, 1.0f);
-    w[kPulseHalf].i = p >= w[kPulseWidth].f ? 1 : 0;
+    s.half.i = p >= s.width ? 1 : 0;
   }
-  PulseOutput<true>(inc, p, w, *in[0], *in[1]);
-  w[1].f = p;
+  PulseOutput<true>(inc, p, s, *in[0], *in[1]);
+  s.phase = p;
 }
 
 void BiPulseStep(TIn in, TWord* w) {
-  const float p = WrapUnit(w[1].f + w[0].f);
-  w[1].f = p;
+  OscState& s = As<OscState>(w);
+  const float p = WrapUnit(s.phase + s.pitch);
+  s.phase = p;
   const float a = *in[0], width = *in[1];
-  if (p >= 0.0f) w[2].f = p > 1.0f - width ? 0.0f : a;
-  else w[2].f = p < width - 1.0f ? 0.0f : -a;
+  if (p >= 0.0f) s.out = p > 1.0f - width ? 0.0f : a;
+  else s.out = p < width - 1.0f ? 0.0f : -a;
 }
 
 // Phase -1 ... 1 wrapping by 2; a phase still beyond after the wrap is held
@@ -370,17 +393,19 @@ inline float WrapUnitHeld(float p) {
 }
 
 void Pulse1RampStep(TIn in, TWord* w) {
-  const float p = WrapUnitHeld(w[1].f + (*in[0] + w[0].f) * K().twoOverRate);
-  w[1].f = p;
-  w[2].f = Clamp((p + *in[2]) * *in[3], -1.0f, 1.0f) * *in[1];
+  OscState& s = As<OscState>(w);
+  const float p = WrapUnitHeld(s.phase + (*in[0] + s.pitch) * K().twoOverRate);
+  s.phase = p;
+  s.out = Clamp((p + *in[2]) * *in[3], -1.0f, 1.0f) * *in[1];
 }
 
 void Pulse2RampStep(TIn in, TWord* w) {
-  const float inc = (w[0].f + *in[0]) * K().twoOverRate;
-  const float p = WrapUnitHeld(w[1].f + inc);
-  w[1].f = p;
-  float& direction = w[2].f;
-  float& level = w[3].f;
+  Pulse2RampState& s = As<Pulse2RampState>(w);
+  const float inc = (s.pitch + *in[0]) * K().twoOverRate;
+  const float p = WrapUnitHeld(s.phase + inc);
+  s.phase = p;
+  float& direction = s.direction;
+  float& level = s.level;
   if (p > *in[2]) {
     if (direction >= 0.0f) {
       if (level > -1.0f) {
@@ -400,7 +425,7 @@ void Pulse2RampStep(TIn in, TWord* w) {
     direction = -1.0f;
     level = -1.0f;
   }
-  w[4].f = level * *in[1];
+  s.out = level * *in[1];
 }
 
 // Impulse trains with zero average: a constant -inc x k between impulses and
@@ -434,29 +459,32 @@ inline float ImpulseOutput(float inc, float& p, float a) {
 }
 
 void ImpulseStep(TIn in, TWord* w) {
-  const float inc = w[0].f;
-  float p = w[1].f + inc;
-  w[2].f = ImpulseOutput(inc, p, *in[0]);
-  w[1].f = p;
+  OscState& s = As<OscState>(w);
+  const float inc = s.pitch;
+  float p = s.phase + inc;
+  s.out = ImpulseOutput(inc, p, *in[0]);
+  s.phase = p;
 }
 
 void ImpulseFmStep(TIn in, TWord* w) {
-  const float inc = (w[0].f + *in[0]) * K().twoOverRate;
-  float p = w[1].f + inc;
-  w[2].f = ImpulseOutput(inc, p, *in[1]);
-  w[1].f = p;
+  OscState& s = As<OscState>(w);
+  const float inc = (s.pitch + *in[0]) * K().twoOverRate;
+  float p = s.phase + inc;
+  s.out = ImpulseOutput(inc, p, *in[1]);
+  s.phase = p;
 }
 
 void ImpulseSyncStep(TIn in, TWord* w) {
-  const float inc = (w[0].f + *in[0]) * K().twoOverRate;
-  float p = w[1].f + inc;
-  if (RisingEdge(w[3], *in[2])) {
+  OscSyncState& s = As<OscSyncState>(w);
+  const float inc = (s.pitch + *in[0]) * K().twoOverRate;
+  float p = s.phase + inc;
+  if (RisingEdge(s.sync, *in[2])) {
     const float ph = *in[3];
     if (ph <= 0.0f) p = ph < -2.0f ? 1.0f : ph + 1.0f;
     else p = ph <= 2.0f ? ph - 1.0f : -1.0f;
   }
-  w[2].f = ImpulseOutput(inc, p, *in[1]);
-  w[1].f = p;
+  s.out = ImpulseOutput(inc, p, *in[1]);
+  s.phase = p;
 }
 
 // The constant n/sr of the step and ramp oscillators.
@@ -480,17 +508,19 @@ template <int N> inline int32_t StepSection(float& p) {
 }
 
 template <int N> void StepOscStep(TIn in, TWord* w) {
-  float p = Defined(w[1].f + w[0].f * StepsOverRate<N>());
+  OscState& s = As<OscState>(w);
+  float p = Defined(s.phase + s.pitch * StepsOverRate<N>());
   const int32_t k = StepSection<N>(p);
-  w[1].f = p;
-  w[2].f = *in[0] * *in[k];
+  s.phase = p;
+  s.out = *in[0] * *in[k];
 }
 
 template <int N> void RampOscStep(TIn in, TWord* w) {
-  float p = Defined(w[1].f + w[0].f * StepsOverRate<N>());
+  RampOscState<N>& s = As<RampOscState<N>>(w);
+  float p = Defined(s.phase + s.pitch * StepsOverRate<N>());
   const int32_t k = StepSection<N>(p) - 1;
-  w[1].f = p;
-  w[2].f = *in[0] * ((p - float(k)) * w[12 + k].f + w[4 + k].f);
+  s.phase = p;
+  s.out = *in[0] * ((p - float(k)) * s.slope[k] + s.level[k]);
 }
 
 } // namespace
