@@ -8,6 +8,7 @@
 #include "src/engine/module_types.h"
 #include "src/engine/routine_util.h"
 #include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
 
 namespace {
 
@@ -17,32 +18,37 @@ const TEngineConstants& K() { return EngineConstants; }
 
 float Input(const TEngineRecord* r, int32_t voice, int32_t k) { return *r->inputs[voice][k]; }
 
-// "LFO": Sin [0], Tri [1], Pls [2], phase [3], pulse state [4], sync flag
-// [5]; inputs F, A, W, Snc, Ph.
+// "LFO": inputs F, A, W, Snc, Ph.
 void Lfo(TEngineRecord* r) {
+  constexpr int32_t kSine = QV_WORD_AT(LfoState, sine);
+  constexpr int32_t kTriangle = QV_WORD_AT(LfoState, triangle);
+  constexpr int32_t kPulse = QV_WORD_AT(LfoState, pulse);
+  constexpr int32_t kPhase = QV_WORD_AT(LfoState, phase);
+  constexpr int32_t kPulseHigh = QV_WORD_AT(LfoState, pulseHigh);
+  constexpr int32_t kSync = QV_WORD_AT(LfoState, sync);
   for (int32_t v = 0; v < r->voices; ++v) {
     const TVoiceWords w = r->state[v];
     float inc = std::fabs(Input(r, v, 0) * K().twoOverControlRate);
     if (!(inc <= 1.0f)) inc = 1.0f;  // also an undefined frequency
-    float p = w[3].f + inc;
+    float p = w[kPhase].f + inc;
     if (p > 1.0f) p -= 2.0f;
-    if (routines::RisingEdge(w[5], Input(r, v, 3))) {
+    if (routines::RisingEdge(w[kSync], Input(r, v, 3))) {
       const float ph = Input(r, v, 4);
       if (ph <= 0.0f) p = ph < -2.0f ? -1.0f : ph + 1.0f;
       else p = ph < 2.0f ? ph - 1.0f : -1.0f;
     }
     if (!(p == p)) p = 0.0f;
-    w[3].f = p;
+    w[kPhase].f = p;
     const float a = Input(r, v, 1);
     float width = Input(r, v, 2);
     if (!(width >= inc - 1.0f)) width = inc - 1.0f;
     if (width > 1.0f - inc) width = 1.0f - inc;
-    if (w[4].i == 0 && p < width) {
-      w[2].f = a;
-      w[4].i = 1;
-    } else if (w[4].i != 0 && p >= width) {
-      w[2].f = -a;
-      w[4].i = 0;
+    if (w[kPulseHigh].i == 0 && p < width) {
+      w[kPulse].f = a;
+      w[kPulseHigh].i = 1;
+    } else if (w[kPulseHigh].i != 0 && p >= width) {
+      w[kPulse].f = -a;
+      w[kPulseHigh].i = 0;
     }
     // Triangle and sine with the peak moved by the width; h lies in -1 ... 0.
     const float h = 0.5f * width - 0.5f;
@@ -51,62 +57,68 @@ void Lfo(TEngineRecord* r) {
     if (p >= 0.0f) {
       if (p >= -h) t = rise > 0.0f ? (p - 1.0f) / rise : 0.0f;
       else t = p / h;
-      w[1].f = a * t;
-      w[0].f = (t + 2.0f) * w[1].f;
+      w[kTriangle].f = a * t;
+      w[kSine].f = (t + 2.0f) * w[kTriangle].f;
     } else {
       if (p >= h) t = h < 0.0f ? p / h : 0.0f;
       else t = rise > 0.0f ? (p + 1.0f) / rise : 0.0f;
-      w[1].f = a * t;
-      w[0].f = (2.0f - t) * w[1].f;
+      w[kTriangle].f = a * t;
+      w[kSine].f = (2.0f - t) * w[kTriangle].f;
     }
-    SendEvent(r, 0, v, w[0].f);
-    SendEvent(r, 1, v, w[1].f);
-    SendEvent(r, 2, v, w[2].f);
+    SendEvent(r, 0, v, w[kSine].f);
+    SendEvent(r, 1, v, w[kTriangle].f);
+    SendEvent(r, 2, v, w[kPulse].f);
   }
 }
 
 // "A/E": sends its input every control period.
 void AudioToEvent(TEngineRecord* r) {
+  constexpr int32_t kOut = QV_WORD_AT(OutState, out);
   for (int32_t v = 0; v < r->voices; ++v) {
-    r->state[v][0].f = Input(r, v, 0);
-    SendEvent(r, 0, v, r->state[v][0].f);
+    r->state[v][kOut].f = Input(r, v, 0);
+    SendEvent(r, 0, v, r->state[v][kOut].f);
   }
 }
 
-// "S": output [0], slope per period [1], target [2]. With smoothing off, a
-// transition time of 0 (or none that makes sense) or while the model resets,
-// a new value passes at once.
+// "S": the slope is per control period. With smoothing off, a transition
+// time of 0 (or none that makes sense) or while the model resets, a new value
+// passes at once.
 void EventSmoother(TEngineRecord* r) {
+  constexpr int32_t kOut = QV_WORD_AT(SmootherState, out);
+  constexpr int32_t kSlope = QV_WORD_AT(SmootherState, slope);
+  constexpr int32_t kTarget = QV_WORD_AT(SmootherState, target);
   const bool resetting = EngineResetting();
   for (int32_t v = 0; v < r->voices; ++v) {
     const TVoiceWords w = r->state[v];
     const float x = Input(r, v, 0);
-    if (x != w[2].f || resetting) {
-      w[2].f = x;
+    if (x != w[kTarget].f || resetting) {
+      w[kTarget].f = x;
       const float ms = r->params[kSmootherTimeParam].f;
       if (IsZero(r->params[kSmootherOnParam].f) || resetting || !(ms > 0.0f)) {
-        w[0].f = x;
-        w[1].f = 0.0f;
+        w[kOut].f = x;
+        w[kSlope].f = 0.0f;
         SendEvent(r, 0, v, x);
       } else {
-        w[1].f = (x - w[0].f) * K().invControlRate / (ms * 0.001f);
+        w[kSlope].f = (x - w[kOut].f) * K().invControlRate / (ms * 0.001f);
       }
     }
-    const float slope = w[1].f;
+    const float slope = w[kSlope].f;
     if (IsZero(slope)) continue;
-    w[0].f += slope;
-    if ((w[0].f - w[2].f) * slope > 0.0f || !(w[0].f == w[0].f)) {
-      w[0].f = w[2].f;
-      w[1].f = 0.0f;
+    w[kOut].f += slope;
+    if ((w[kOut].f - w[kTarget].f) * slope > 0.0f || !(w[kOut].f == w[kOut].f)) {
+      w[kOut].f = w[kTarget].f;
+      w[kSlope].f = 0.0f;
     }
-    SendEvent(r, 0, v, w[0].f);
+    SendEvent(r, 0, v, w[kOut].f);
   }
 }
 
-// "Slow Random": output [0], smoothed value [2]; one shift register for all
-// voices in voice 0's word 1.
+// "Slow Random": one shift register for all voices, in voice 0's record.
 void SlowRandom(TEngineRecord* r) {
-  uint32_t g = r->state[0][1].u;
+  constexpr int32_t kOut = QV_WORD_AT(SlowRandomState, out);
+  constexpr int32_t kReg = QV_WORD_AT(SlowRandomState, reg);
+  constexpr int32_t kSmoothed = QV_WORD_AT(SlowRandomState, smoothed);
+  uint32_t g = r->state[0][kReg].u;
   for (int32_t v = 0; v < r->voices; ++v) {
     const TVoiceWords w = r->state[v];
     const float value = routines::RandomValue(routines::RandomStep(g));
@@ -116,26 +128,28 @@ void SlowRandom(TEngineRecord* r) {
     if (IsZero(k) || !(k == k)) {
       out = 0.0f;
     } else if (k <= 1.0f) {
-      w[2].f += (value - w[2].f) * k;
-      out = w[2].f * a * (0.07f / (k + 0.0025f) + 0.93f);
+      w[kSmoothed].f += (value - w[kSmoothed].f) * k;
+      out = w[kSmoothed].f * a * (0.07f / (k + 0.0025f) + 0.93f);
     } else {
       out = a * value;
     }
-    w[0].f = out;
+    w[kOut].f = out;
     SendEvent(r, 0, v, out);
   }
-  r->state[0][1].u = g;
+  r->state[0][kReg].u = g;
 }
 
-// "Hold": output [0], elapsed seconds [1]; input H in milliseconds.
+// "Hold": input H in milliseconds.
 void Hold(TEngineRecord* r) {
+  constexpr int32_t kOut = QV_WORD_AT(HoldState, out);
+  constexpr int32_t kElapsed = QV_WORD_AT(HoldState, elapsed);
   for (int32_t v = 0; v < r->voices; ++v) {
     const TVoiceWords w = r->state[v];
-    if (!High(w[0].f)) continue;
-    w[1].f += K().invControlRate;
-    if (Input(r, v, 0) * 0.001f < w[1].f) {
-      w[1].f = 0.0f;
-      w[0].f = 0.0f;
+    if (!High(w[kOut].f)) continue;
+    w[kElapsed].f += K().invControlRate;
+    if (Input(r, v, 0) * 0.001f < w[kElapsed].f) {
+      w[kElapsed].f = 0.0f;
+      w[kOut].f = 0.0f;
       SendEvent(r, 0, v, 0.0f);
     }
   }
@@ -144,26 +158,27 @@ void Hold(TEngineRecord* r) {
 // "1/96": the event value on every tick.
 void EveryTick(TEngineRecord* r) {
   const float value = r->params[kClockValueParam].f;
-  r->state[0][0].f = value;
+  r->state[0][QV_WORD_AT(SourceState, out)].f = value;
   SendEventToAll(r, 0, value);
 }
 
-// "Sync": one pulse of the set length every rate ticks; the tick count in
-// word 1.
+// "Sync": one pulse of the set length every rate ticks.
 void SyncSource(TEngineRecord* r) {
+  constexpr int32_t kOut = QV_WORD_AT(SyncSourceState, out);
+  constexpr int32_t kTicks = QV_WORD_AT(SyncSourceState, ticks);
   const TVoiceWords w = r->state[0];
   const int32_t rate = r->params[kSyncRateParam].i;
   const int32_t length = r->params[kSyncLengthParam].i;
-  if (w[1].i == 0) {
-    w[0].f = r->params[kClockValueParam].f;
-    SendEventToAll(r, 0, w[0].f);
+  if (w[kTicks].i == 0) {
+    w[kOut].f = r->params[kClockValueParam].f;
+    SendEventToAll(r, 0, w[kOut].f);
   }
-  if (w[1].i == length) {
-    w[0].f = 0.0f;
+  if (w[kTicks].i == length) {
+    w[kOut].f = 0.0f;
     SendEventToAll(r, 0, 0.0f);
   }
-  ++w[1].i;
-  if (w[1].i >= rate || w[1].i < 0) w[1].i = 0;
+  ++w[kTicks].i;
+  if (w[kTicks].i >= rate || w[kTicks].i < 0) w[kTicks].i = 0;
 }
 
 } // namespace

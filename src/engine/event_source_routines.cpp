@@ -10,9 +10,11 @@
 #include "src/engine/module_types.h"
 #include "src/engine/event_routines.h"
 #include "src/engine/routine_util.h"
+#include "src/engine/voice_state.h"
 
 namespace {
 
+using routines::As;
 using routines::High;
 using routines::K;
 using routines::PerVoice;
@@ -22,87 +24,95 @@ using routines::TIn;
 using routines::VoiceZero;
 
 void AudioToEventTrigStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
-  if (!RisingEdge(w[1], *in[0])) return;
-  w[0].f = *in[1];
-  SendEvent(r, 0, voice, w[0].f);
+  EdgeEventState& s = As<EdgeEventState>(w);
+  if (!RisingEdge(s.edge, *in[0])) return;
+  s.out = *in[1];
+  SendEvent(r, 0, voice, s.out);
 }
 
 void AudioToEventPermStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
-  w[1].f += 2.0f * *in[0] * K().invRate;
-  if (!(w[1].f > 1.0f)) return;
-  w[1].f -= 2.0f;
-  w[0].f = *in[1];
-  SendEvent(r, 0, voice, w[0].f);
+  SampledEventState& s = As<SampledEventState>(w);
+  s.phase += 2.0f * *in[0] * K().invRate;
+  if (!(s.phase > 1.0f)) return;
+  s.phase -= 2.0f;
+  s.out = *in[1];
+  SendEvent(r, 0, voice, s.out);
 }
 
 void AudioToGateStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
-  const bool wasHigh = w[1].i != 0;
-  if (RisingEdge(w[1], *in[0])) {
-    w[0].f = *in[1];
-    SendEvent(r, 0, voice, w[0].f);
-  } else if (wasHigh && w[1].i == 0) {
-    w[0].f = 0.0f;
+  EdgeEventState& s = As<EdgeEventState>(w);
+  const bool wasHigh = s.edge.i != 0;
+  if (RisingEdge(s.edge, *in[0])) {
+    s.out = *in[1];
+    SendEvent(r, 0, voice, s.out);
+  } else if (wasHigh && s.edge.i == 0) {
+    s.out = 0.0f;
     SendEvent(r, 0, voice, 0.0f);
   }
 }
 
-// "Event Delay": elapsed ms [1], pending flag [2], pending value [3].
+// "Event Delay": the pending flag is kept as a float (0 or 1).
 void EventDelayStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
-  if (!High(w[2].f)) return;
-  if (w[1].f > *in[0]) {
-    w[0].f = w[3].f;
-    w[2].f = 0.0f;
-    SendEvent(r, 0, voice, w[0].f);
+  EventDelayState& s = As<EventDelayState>(w);
+  if (!High(s.pending.f)) return;
+  if (s.elapsedMs > *in[0]) {
+    s.out = s.value;
+    s.pending.f = 0.0f;
+    SendEvent(r, 0, voice, s.out);
   } else {
-    w[1].f += K().msPerFrame;
+    s.elapsedMs += K().msPerFrame;
   }
 }
 
 void ClockOscStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
-  w[1].f += w[2].f;
-  if (w[1].f > 1.0f) {
-    w[1].f -= 2.0f;
-    w[0].f = *in[1];
-    SendEvent(r, 0, voice, w[0].f);
-  } else if (!IsZero(w[0].f) && w[1].f > *in[0]) {
-    w[0].f = 0.0f;
+  ClockOscState& s = As<ClockOscState>(w);
+  s.phase += s.increment;
+  if (s.phase > 1.0f) {
+    s.phase -= 2.0f;
+    s.out = *in[1];
+    SendEvent(r, 0, voice, s.out);
+  } else if (!IsZero(s.out) && s.phase > *in[0]) {
+    s.out = 0.0f;
     SendEvent(r, 0, voice, 0.0f);
   }
 }
 
-// Sequencers: Out [0], G [1], Stp [2], clock flag [3], reset flag [4],
-// input of the next step [5] (3 ... n + 2).
+// Sequencers: inputs 3 ... n + 2 are the steps; "next" holds the input of
+// the step the next clock sends.
 template <int N> void SequencerStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
-  if (RisingEdge(w[4], *in[1])) w[5].i = 3;
-  const bool clockWasHigh = w[3].i != 0;
-  if (RisingEdge(w[3], *in[0])) {
-    if (w[5].i < 3 || w[5].i > N + 2) w[5].i = 3;
-    const int32_t k = w[5].i;
-    w[0].f = *in[k];
-    SendEvent(r, 0, voice, w[0].f);
-    w[1].f = *in[2];
-    SendEvent(r, 1, voice, w[1].f);
-    w[2].f = float(k - 2);
-    SendEvent(r, 2, voice, w[2].f);
-    w[5].i = k + 1;
-  } else if (clockWasHigh && w[3].i == 0) {
-    w[1].f = 0.0f;
+  SequencerState& s = As<SequencerState>(w);
+  if (RisingEdge(s.reset, *in[1])) s.next.i = 3;
+  const bool clockWasHigh = s.clock.i != 0;
+  if (RisingEdge(s.clock, *in[0])) {
+    if (s.next.i < 3 || s.next.i > N + 2) s.next.i = 3;
+    const int32_t k = s.next.i;
+    s.out = *in[k];
+    SendEvent(r, 0, voice, s.out);
+    s.gate = *in[2];
+    SendEvent(r, 1, voice, s.gate);
+    s.step = float(k - 2);
+    SendEvent(r, 2, voice, s.step);
+    s.next.i = k + 1;
+  } else if (clockWasHigh && s.clock.i == 0) {
+    s.gate = 0.0f;
     SendEvent(r, 1, voice, 0.0f);
   }
 }
 
 void TimerStep(TIn, TWord* w) {
-  if (w[2].i < INT32_MAX) ++w[2].i;
+  TimerState& s = As<TimerState>(w);
+  if (s.frames.i < INT32_MAX) ++s.frames.i;
 }
 
 // "S": moves towards the target by the slope the In event set.
 void SmootherStep(TIn, TWord* w, TEngineRecord*, int32_t) {
-  const float slope = w[1].f;
+  SmootherState& s = As<SmootherState>(w);
+  const float slope = s.slope;
   if (IsZero(slope)) return;
-  w[0].f += slope;
-  if ((w[0].f - w[2].f) * slope > 0.0f || !(w[0].f == w[0].f)) {
-    w[0].f = w[2].f;
-    w[1].f = 0.0f;
+  s.out += slope;
+  if ((s.out - s.target) * slope > 0.0f || !(s.out == s.out)) {
+    s.out = s.target;
+    s.slope = 0.0f;
   }
 }
 

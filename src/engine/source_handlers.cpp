@@ -1,6 +1,7 @@
 #include "src/engine/module_types.h"
 #include "src/engine/source_handlers.h"
 #include "src/engine/routine_util.h"
+#include "src/engine/voice_state.h"
 
 #include "src/engine/event_routines.h"
 
@@ -13,8 +14,15 @@ inline int32_t Data(int32_t value) { return value & 127; }
 
 inline float Table(const TEngineRecord* r, int32_t i) { return r->valueTable ? r->valueTable[Data(i)] : 0.0f; }
 
+// Every source keeps the value it last sent in the same word, whatever else
+// its record holds: the send helpers below serve all of them.
+constexpr int32_t kOut = QV_WORD_AT(SourceState, out);
+static_assert(QV_WORD_AT(GateSourceState, out) == kOut, "source outputs share one word");
+static_assert(QV_WORD_AT(SyncSourceState, out) == kOut, "source outputs share one word");
+static_assert(QV_WORD_AT(SpreadState, offset) == kOut, "source outputs share one word");
+
 inline TVoiceWords State(TEngineRecord* r, int32_t voice) {
-  if (!r->state || r->stateWords < 1 || voice < 0 || voice >= r->voices) return {};
+  if (!r->state || r->stateWords < QV_WORDS_OF(SourceState) || voice < 0 || voice >= r->voices) return {};
   return r->state[voice];
 }
 
@@ -48,12 +56,13 @@ void NoteOffVelocity(TEngineRecord* r, int32_t, int32_t velocity, int32_t voice,
 // "Gate" (6).
 void Gate(TEngineRecord* r, int32_t, int32_t velocity, int32_t voice, int32_t) {
   if (IsMono(r)) {
+    constexpr int32_t kVoice = QV_WORD_AT(GateSourceState, voice);
     TVoiceWords w = State(r, 0);
-    if (!w || r->stateWords < 2) return;
+    if (!w || r->stateWords < QV_WORDS_OF(GateSourceState)) return;
     if (velocity > 0) {
-      w[1].f = float(voice);
+      w[kVoice].f = float(voice);
       SendSourceValue(r, 0, Table(r, velocity));
-    } else if (int32_t(w[1].f) == voice) {
+    } else if (int32_t(w[kVoice].f) == voice) {
       SendSourceValue(r, 0, 0.0f);
     }
     return;
@@ -63,14 +72,15 @@ void Gate(TEngineRecord* r, int32_t, int32_t velocity, int32_t voice, int32_t) {
 
 // "ST Gate" (3): single trigger; the gate follows the last note held.
 void SingleTriggerGate(TEngineRecord* r, int32_t, int32_t velocity, int32_t voice, int32_t) {
+  constexpr int32_t kVoice = QV_WORD_AT(GateSourceState, voice);
   TVoiceWords w = State(r, 0);
-  if (!w || r->stateWords < 2) return;
+  if (!w || r->stateWords < QV_WORDS_OF(GateSourceState)) return;
   if (velocity > 0) {
-    bool open = w[1].f >= 0.0f;
-    w[1].f = float(voice);
+    bool open = w[kVoice].f >= 0.0f;
+    w[kVoice].f = float(voice);
     if (!open) SendSourceValue(r, 0, Table(r, velocity));
-  } else if (w[1].f >= 0.0f && int32_t(w[1].f) == voice) {
-    w[1].f = -1.0f;
+  } else if (w[kVoice].f >= 0.0f && int32_t(w[kVoice].f) == voice) {
+    w[kVoice].f = -1.0f;
     SendSourceValue(r, 0, 0.0f);
   }
 }
@@ -93,10 +103,10 @@ void NotePitch(TEngineRecord* r, int32_t note, int32_t, int32_t voice, int32_t r
 void Spread(TEngineRecord* r, int32_t, int32_t, int32_t voice, int32_t rank) {
   TVoiceWords w = State(r, voice);
   const TVoiceWords w0 = State(r, 0);
-  if (!w || !w0 || r->stateWords < 3) return;
-  w[1].f = float(rank);
-  w[0].f = UnisonOffset(w0[2].f, rank);
-  SendSourceValue(r, voice, w[0].f);
+  if (!w || !w0 || r->stateWords < QV_WORDS_OF(SpreadState)) return;
+  w[QV_WORD_AT(SpreadState, rank)].f = float(rank);
+  w[QV_WORD_AT(SpreadState, offset)].f = UnisonOffset(w0[QV_WORD_AT(SpreadState, spread)].f, rank);
+  SendSourceValue(r, voice, w[QV_WORD_AT(SpreadState, offset)].f);
 }
 
 // "Poly AT" (9).
@@ -161,14 +171,14 @@ float UnisonOffset(float spread, int32_t rank) {
 
 void SendSourceValue(TEngineRecord* r, int32_t voice, float value) {
   if (!r || voice < 0 || voice >= r->voices) return;
-  if (TVoiceWords w = State(r, voice)) w[0].f = value;
+  if (TVoiceWords w = State(r, voice)) w[kOut].f = value;
   SendEvent(r, 0, voice, value);
 }
 
 void SendSourceValueToAll(TEngineRecord* r, float value) {
   if (!r) return;
   for (int32_t v = 0; v < r->voices; ++v)
-    if (TVoiceWords w = State(r, v)) w[0].f = value;
+    if (TVoiceWords w = State(r, v)) w[kOut].f = value;
   SendEventToAll(r, 0, value);
 }
 
@@ -208,7 +218,7 @@ void RemoteControlHandler(TEngineRecord* r, int32_t number, int32_t value, int32
         SetButton(r, true);
       } else {
         for (int32_t voice = 0; voice < r->voices; ++voice)
-          if (TVoiceWords w = State(r, voice)) w[0].f = r->minimum;
+          if (TVoiceWords w = State(r, voice)) w[kOut].f = r->minimum;
       }
       SetStep(r, v >= 64 ? 64 : 0);
       break;
