@@ -97,114 +97,150 @@ const TEngineConstants& K() { return EngineConstants; }
 // ---------------------------------------------------------------------------
 // Arithmetic and logic
 
+// The word of the many types whose whole state is the one value they send.
+constexpr int32_t kOut = QV_WORD_AT(OutState, out);
+
 template <int Input1To6> void EventSum(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 7);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(EventSumState));
   if (!w) return;
+  constexpr int32_t kIn = QV_WORD_AT(EventSumState, in);
   float v = value;
   for (int i = 1; i <= 6; ++i)
-    if (i != Input1To6) v += w[i].f;
-  w[0].f = v;
+    if (i != Input1To6) v += w[kIn + i - 1].f;
+  w[QV_WORD_AT(EventSumState, out)].f = v;
   SendEvent(r, 0, voice, v);
-  w[Input1To6].f = value;
+  w[kIn + Input1To6 - 1].f = value;
 }
 
 template <int Input1To4> void EventProduct(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 5);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(EventProductState));
   if (!w) return;
+  constexpr int32_t kIn = QV_WORD_AT(EventProductState, in);
   float v = value;
   for (int i = 1; i <= 4; ++i)
-    if (i != Input1To4) v *= w[i].f;
-  w[0].f = v;
+    if (i != Input1To4) v *= w[kIn + i - 1].f;
+  w[QV_WORD_AT(EventProductState, out)].f = v;
   SendEvent(r, 0, voice, v);
-  w[Input1To4].f = value;
+  w[kIn + Input1To4 - 1].f = value;
 }
 
 void Invert(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w) return;
-  w[0].f = -value;
-  SendEvent(r, 0, voice, w[0].f);
+  w[kOut].f = -value;
+  SendEvent(r, 0, voice, w[kOut].f);
 }
 
-// "1/x" (word 1 its input) and "/" (word 1 X, word 2 Y): one-voice form; a
-// divisor of ±0 gives 0.
+// "1/x" (the result and its input) and "/" (the result, X and Y): one-voice
+// form; a divisor of ±0 gives 0.
 enum EQuotient { kReciprocal, kDivideX, kDivideY };
 
 template <EQuotient Input> void Quotient(TEngineRecord* r, int32_t voice, float value) {
+  static_assert(QV_WORD_AT(EventReciprocalState, out) == QV_WORD_AT(EventDivideState, out), "one result");
+  constexpr int32_t kX = QV_WORD_AT(EventDivideState, x), kY = QV_WORD_AT(EventDivideState, y);
+  constexpr int32_t kStore =
+      Input == kReciprocal ? QV_WORD_AT(EventReciprocalState, in) : Input == kDivideX ? kX : kY;
+  constexpr int32_t kNeed =
+      Input == kReciprocal ? QV_WORDS_OF(EventReciprocalState) : QV_WORDS_OF(EventDivideState);
   voice = OwnVoice(r, voice);
-  TVoiceWords w = Words(r, voice, Input == kReciprocal ? 2 : 3);
+  TVoiceWords w = Words(r, voice, kNeed);
   if (!w) return;
-  const float x = Input == kReciprocal ? 1.0f : Input == kDivideX ? value : w[1].f;
-  const float y = Input == kDivideX ? w[2].f : value;
+  const float x = Input == kReciprocal ? 1.0f : Input == kDivideX ? value : w[kX].f;
+  const float y = Input == kDivideX ? w[kY].f : value;
   const float v = IsZero(y) ? 0.0f : x / y;
-  w[0].f = v;
+  w[QV_WORD_AT(EventDivideState, out)].f = v;
   SendEvent(r, 0, voice, v);
-  w[Input == kDivideY ? 2 : 1].f = value;
+  w[kStore].f = value;
 }
 
 void ChangesOnly(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 1);
-  if (!w || value == w[0].f) return;
-  w[0].f = value;
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
+  if (!w || value == w[kOut].f) return;
+  w[kOut].f = value;
   SendEvent(r, 0, voice, value);
 }
 
 enum ELogic { kAnd, kOr, kExor };
 
 template <ELogic Gate, bool InputA> void Logic(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 4);
+  constexpr int32_t kA = QV_WORD_AT(LogicState, a), kB = QV_WORD_AT(LogicState, b);
+  constexpr int32_t kInverse = QV_WORD_AT(LogicState, inverse);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(LogicState));
   if (!w) return;
-  (InputA ? w[2] : w[3]).i = IsOn(value) ? 1 : 0;
-  const bool a = w[2].i != 0, b = w[3].i != 0;
+  (InputA ? w[kA] : w[kB]).i = IsOn(value) ? 1 : 0;
+  const bool a = w[kA].i != 0, b = w[kB].i != 0;
   const bool on = Gate == kAnd ? (a && b) : Gate == kOr ? (a || b) : (a != b);
   const float out = on ? 1.0f : 0.0f;
-  w[0].f = out;
-  w[1].f = 1.0f - out;
+  w[QV_WORD_AT(LogicState, out)].f = out;
+  w[kInverse].f = 1.0f - out;
   SendEvent(r, 0, voice, out);
-  SendEvent(r, 1, voice, w[1].f);
+  SendEvent(r, 1, voice, w[kInverse].f);
 }
 
 void Not(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 2);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(NotState));
   if (!w) return;
   const float out = IsOn(value) ? 0.0f : 1.0f;
-  w[0].f = out;
+  w[QV_WORD_AT(NotState, out)].f = out;
   SendEvent(r, 0, voice, out);
-  w[1].f = 1.0f - out;
+  w[QV_WORD_AT(NotState, inverse)].f = 1.0f - out;
   SendEvent(r, 1, voice, 1.0f - out);
 }
 
 // ---------------------------------------------------------------------------
 // Oscillator parameters
 
-// Ramp oscillators keep step k in word 3 + k and the difference to the next
-// step in word 11 + k; the last step's next is step 1. Wrap is the step
-// count when this step is the first or the last one, else 0.
+// Ramp oscillators keep the level of step k (counted from 1) in level[k - 1]
+// and the difference to the next step in slope[k - 1]; the last step's next
+// is step 1. Wrap is the step count when this step is the first or the last
+// one, else 0. The levels and slopes sit at the same words for every step
+// count.
+using RampOsc = RampOscState<8>;
+static_assert(QV_WORD_AT(RampOscState<4>, slope) == QV_WORD_AT(RampOsc, slope), "ramp oscillator words");
+
 template <int Step, int Wrap> void RampStep(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 12 + (Wrap ? Wrap : Step));
+  constexpr int32_t kLevel = QV_WORD_AT(RampOsc, level) - 1, kSlope = QV_WORD_AT(RampOsc, slope) - 1;
+  TVoiceWords w = Words(r, voice, kSlope + 1 + (Wrap ? Wrap : Step));
   if (!w) return;
   constexpr int next = Step == Wrap ? 1 : Step + 1;
   constexpr int prev = Step == 1 ? Wrap : Step - 1;
-  Put(w[3 + Step].f, value);
-  Put(w[11 + Step].f, w[3 + next].f - value);
-  Put(w[11 + prev].f, value - w[3 + prev].f);
+  Put(w[kLevel + Step].f, value);
+  Put(w[kSlope + Step].f, w[kLevel + next].f - value);
+  Put(w[kSlope + prev].f, value - w[kLevel + prev].f);
 }
 
+// The pitch event of the oscillators and the cutoff event of the filters
+// with an F input: every such type keeps the frequency in its first word.
+constexpr int32_t kPitch = QV_WORD_AT(OscState, pitch);
+static_assert(QV_WORD_AT(OscSyncState, pitch) == kPitch && QV_WORD_AT(TriangleState, pitch) == kPitch &&
+                  QV_WORD_AT(PulseState, pitch) == kPitch && QV_WORD_AT(PulseSyncState, pitch) == kPitch &&
+                  QV_WORD_AT(Pulse2RampState, pitch) == kPitch && QV_WORD_AT(RampOsc, pitch) == kPitch &&
+                  QV_WORD_AT(RandomOscState, pitch) == kPitch,
+              "the frequency word of the oscillators' pitch event");
+static_assert(QV_WORD_AT(OnePoleState, cutoff) == kPitch && QV_WORD_AT(SvfState, cutoff) == kPitch &&
+                  QV_WORD_AT(NotchState, cutoff) == kPitch && QV_WORD_AT(Svf4State, cutoff) == kPitch &&
+                  QV_WORD_AT(PeakEqState, cutoff) == kPitch && QV_WORD_AT(HiShelfState, cutoff) == kPitch &&
+                  QV_WORD_AT(LoShelfState, cutoff) == kPitch,
+              "the frequency word of the filters' cutoff event");
+
 void PitchHz(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, kPitch + 1);
   if (!w) return;
-  Put(w[0].f, PitchToHz(value));
+  Put(w[kPitch].f, PitchToHz(value));
   Mark(r);
 }
 
+// The oscillators that keep a ready phase increment in their pitch word.
+static_assert(QV_WORD_AT(ParPwmState, increment) == kPitch, "the increment word of the pitch event");
+
 template <int Scale> void PitchIncrement(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, kPitch + 1);
   if (!w) return;
   const float hz = PitchToHz(value);
   switch (Scale) {
-  case 2: w[0].f = AtMost(hz * K().twoOverRate, 1.0f); break;
-  case 4: w[0].f = AtMost(hz * K().fourOverRate, 1.99f); break;
-  default: w[0].f = AtMost(hz * K().sineStepOverRate, 255.0f); break;
+  case 2: w[kPitch].f = AtMost(hz * K().twoOverRate, 1.0f); break;
+  case 4: w[kPitch].f = AtMost(hz * K().fourOverRate, 1.99f); break;
+  default: w[kPitch].f = AtMost(hz * K().sineStepOverRate, 255.0f); break;
   }
 }
 
@@ -212,108 +248,131 @@ template <int Scale> void PitchIncrement(TEngineRecord* r, int32_t voice, float 
 // inside what the increment leaves and never at ±1, where the slopes would
 // be infinite.
 void UpdateSymmetry(TVoiceWords w) {
-  const float increment = w[0].f;
+  const float increment = w[QV_WORD_AT(SymmOscState, increment)].f;
   const float limit = AtMost(1.0f - increment, 0.999999f);
-  const float width = Clamp(w[7].f, -limit, limit);
+  const float width = Clamp(w[QV_WORD_AT(SymmOscState, width)].f, -limit, limit);
   const float h = 0.5f * width - 0.5f;
-  Put(w[4].f, h);
-  Put(w[5].f, 1.0f / h);
-  Put(w[6].f, 1.0f / (1.0f + h));
+  Put(w[QV_WORD_AT(SymmOscState, point)].f, h);
+  Put(w[QV_WORD_AT(SymmOscState, slope)].f, 1.0f / h);
+  Put(w[QV_WORD_AT(SymmOscState, slopeRest)].f, 1.0f / (1.0f + h));
 }
 
 void PitchSymmetric(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 8);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(SymmOscState));
   if (!w) return;
-  Put(w[0].f, AtMost(PitchToHz(value) * K().twoOverRate, 1.0f));
+  Put(w[QV_WORD_AT(SymmOscState, increment)].f, AtMost(PitchToHz(value) * K().twoOverRate, 1.0f));
   UpdateSymmetry(w);
 }
 
 void Symmetry(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 8);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(SymmOscState));
   if (!w) return;
-  Put(w[7].f, value);
+  Put(w[QV_WORD_AT(SymmOscState, width)].f, value);
   UpdateSymmetry(w);
 }
 
 void PulseWidth(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 8);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(ParPwmState));
   if (!w) return;
   const float width = Clamp(value, -0.999f, 0.999f);
   const float third = width * 0.33333334f;
-  Put(w[3].f, width);
-  Put(w[4].f, 3.0f / (width - 1.0f));
-  Put(w[5].f, 3.0f / (width + 1.0f));
-  Put(w[6].f, (width + 2.0f) * third);
-  Put(w[7].f, third * (width - 2.0f));
+  Put(w[QV_WORD_AT(ParPwmState, width)].f, width);
+  Put(w[QV_WORD_AT(ParPwmState, scaleLow)].f, 3.0f / (width - 1.0f));
+  Put(w[QV_WORD_AT(ParPwmState, scaleHigh)].f, 3.0f / (width + 1.0f));
+  Put(w[QV_WORD_AT(ParPwmState, offsetLow)].f, (width + 2.0f) * third);
+  Put(w[QV_WORD_AT(ParPwmState, offsetHigh)].f, third * (width - 2.0f));
 }
 
 void ClockFrequency(TEngineRecord* r, int32_t, float value) {
-  TVoiceWords w = Words(r, 0, 3);
+  TVoiceWords w = Words(r, 0, QV_WORDS_OF(ClockOscState));
   if (!w) return;
-  Put(w[2].f, AtMost(std::fabs(value * K().twoOverRate), 1.0f));
+  Put(w[QV_WORD_AT(ClockOscState, increment)].f, AtMost(std::fabs(value * K().twoOverRate), 1.0f));
 }
 
 void ClockSync(TEngineRecord* r, int32_t, float value) {
-  TVoiceWords w = Words(r, 0, 2);
+  TVoiceWords w = Words(r, 0, QV_WORD_AT(ClockOscState, phase) + 1);
   if (!w || !IsOn(value)) return;
   const float a = Input(r, 0, 1);
-  Put(w[0].f, a);
+  Put(w[QV_WORD_AT(ClockOscState, out)].f, a);
   SendEventToAll(r, 0, a);
-  Put(w[1].f, -1.0f);
+  Put(w[QV_WORD_AT(ClockOscState, phase)].f, -1.0f);
 }
 
 // ---------------------------------------------------------------------------
 // Filters, levels and equalisers
 
 void OnePoleCutoff(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 3);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(OnePoleState));
   if (!w) return;
   const float f = AtMost(PitchToHz(value) * K().omegaOverRate, 0.99f);
   if (f == 0.0f) {
-    Put(w[0].f, 0.0f);
-    Put(w[2].f, 0.0f);
+    Put(w[QV_WORD_AT(OnePoleState, cutoff)].f, 0.0f);
+    Put(w[QV_WORD_AT(OnePoleState, lp)].f, 0.0f);
   } else {
-    Put(w[0].f, f);
+    Put(w[QV_WORD_AT(OnePoleState, cutoff)].f, f);
   }
   Mark(r);
 }
 
-// The shelving coefficient: frequency (word 0) times the boost's scale
-// (word 4), at most the boost's limit (word 5).
+// The shelving coefficient: frequency times the boost's scale, at most the
+// boost's limit. Both shelves keep these words at the same places.
+static_assert(QV_WORD_AT(LoShelfState, cutoff) == QV_WORD_AT(HiShelfState, cutoff) &&
+                  QV_WORD_AT(LoShelfState, scale) == QV_WORD_AT(HiShelfState, scale) &&
+                  QV_WORD_AT(LoShelfState, limit) == QV_WORD_AT(HiShelfState, limit) &&
+                  QV_WORD_AT(LoShelfState, coeff) == QV_WORD_AT(HiShelfState, coeff) &&
+                  QV_WORDS_OF(LoShelfState) == QV_WORDS_OF(HiShelfState),
+              "shelf words");
+
 void UpdateShelf(TEngineRecord* r, TVoiceWords w) {
-  Put(w[6].f, AtMost(w[0].f * w[4].f, w[5].f));
+  Put(w[QV_WORD_AT(HiShelfState, coeff)].f,
+      AtMost(w[QV_WORD_AT(HiShelfState, cutoff)].f * w[QV_WORD_AT(HiShelfState, scale)].f,
+             w[QV_WORD_AT(HiShelfState, limit)].f));
   Mark(r);
 }
 
 void ShelfCutoff(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 7);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(HiShelfState));
   if (!w) return;
   const float f = PitchToHz(value);
-  Put(w[0].f, f);
+  Put(w[QV_WORD_AT(HiShelfState, cutoff)].f, f);
   UpdateShelf(r, w);
 }
 
-template <int Word> void Level(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, Word + 1);
+// The level events: the linear gain of a mixer's channel (counted from 0),
+// and of "Amp" and the master of "Audio Out", whose gain sits where a
+// mixer's first one does.
+static_assert(QV_WORD_AT(AmpState, gain) == QV_WORD_AT(MixerState<8>, gain) &&
+                  QV_WORD_AT(AudioOutState<1>, master) == QV_WORD_AT(MixerState<8>, gain),
+              "level words");
+
+template <int Channel> void Level(TEngineRecord* r, int32_t voice, float value) {
+  constexpr int32_t kGain = QV_WORD_AT(MixerState<8>, gain) + Channel;
+  TVoiceWords w = Words(r, voice, kGain + 1);
   if (!w) return;
-  Put(w[Word].f, DecibelsToGain(value));
+  Put(w[kGain].f, DecibelsToGain(value));
 }
 
+// "Stereo Amp": the level gain and the pan give the two channel gains.
+constexpr int32_t kStereoGainLeft = QV_WORD_AT(StereoAmpState, gainLeft);
+constexpr int32_t kStereoGainRight = QV_WORD_AT(StereoAmpState, gainRight);
+constexpr int32_t kStereoPan = QV_WORD_AT(StereoAmpState, pan);
+constexpr int32_t kStereoLevel = QV_WORD_AT(StereoAmpState, level);
+
 void StereoLevel(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 6);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(StereoAmpState));
   if (!w) return;
   const float g = DecibelsToGain(value);
-  Put(w[5].f, g);
-  Put(w[2].f, (1.0f - w[4].f) * g);
-  Put(w[3].f, (w[4].f + 1.0f) * g);
+  Put(w[kStereoLevel].f, g);
+  Put(w[kStereoGainLeft].f, (1.0f - w[kStereoPan].f) * g);
+  Put(w[kStereoGainRight].f, (w[kStereoPan].f + 1.0f) * g);
 }
 
 void StereoPan(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 6);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(StereoAmpState));
   if (!w) return;
-  Put(w[4].f, value);
-  Put(w[2].f, (1.0f - value) * w[5].f);
-  Put(w[3].f, (1.0f + value) * w[5].f);
+  Put(w[kStereoPan].f, value);
+  Put(w[kStereoGainLeft].f, (1.0f - value) * w[kStereoLevel].f);
+  Put(w[kStereoGainRight].f, (1.0f + value) * w[kStereoLevel].f);
 }
 
 // The top of the resonance inputs' range. At 1 the damping would be 0 and a
@@ -321,47 +380,70 @@ void StereoPan(TEngineRecord* r, int32_t voice, float value) {
 // value beyond the range saturates here.
 constexpr float kResonanceTop = 0.98f;
 
+// The resonance event of the filters with an F input: the damping and the
+// limit sit at the same words in all of them.
+static_assert(QV_WORD_AT(NotchState, damping) == QV_WORD_AT(SvfState, damping) &&
+                  QV_WORD_AT(Svf4State, damping) == QV_WORD_AT(SvfState, damping) &&
+                  QV_WORD_AT(PeakEqState, damping) == QV_WORD_AT(SvfState, damping) &&
+                  QV_WORD_AT(NotchState, limit) == QV_WORD_AT(SvfState, limit) &&
+                  QV_WORD_AT(Svf4State, limit) == QV_WORD_AT(SvfState, limit) &&
+                  QV_WORD_AT(PeakEqState, limit) == QV_WORD_AT(SvfState, limit),
+              "resonance words");
+
 void Resonance(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 6);
+  TVoiceWords w = Words(r, voice, QV_WORD_AT(SvfState, limit) + 1);
   if (!w) return;
   const float res = Clamp(value, 0.0f, kResonanceTop);
-  Put(w[4].f, 2.0f - 2.0f * res);
-  Put(w[5].f, (1.3075f + res) * res * 0.293f + 0.7352f);
+  Put(w[QV_WORD_AT(SvfState, damping)].f, 2.0f - 2.0f * res);
+  Put(w[QV_WORD_AT(SvfState, limit)].f, (1.3075f + res) * res * 0.293f + 0.7352f);
   Mark(r);
 }
 
+static_assert(QV_WORD_AT(GridPeakEqState, boost) == QV_WORD_AT(PeakEqState, boost), "boost word");
+
 void PeakBoost(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 4);
+  TVoiceWords w = Words(r, voice, QV_WORD_AT(PeakEqState, boost) + 1);
   if (!w) return;
-  Put(w[3].f, DecibelsToGain(value) - 1.0f);
+  Put(w[QV_WORD_AT(PeakEqState, boost)].f, DecibelsToGain(value) - 1.0f);
   Mark(r);
 }
 
 void HiShelfBoost(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 7);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(HiShelfState));
   if (!w) return;
   const float g = DecibelsToGain(value);
-  Put(w[1].f, g - 1.0f);
-  Put(w[4].f, (0.5f * g + 0.5f) * K().omegaOverRate);
-  Put(w[5].f, AtMost(2.0f * g, 1.5f));
+  Put(w[QV_WORD_AT(HiShelfState, boost)].f, g - 1.0f);
+  Put(w[QV_WORD_AT(HiShelfState, scale)].f, (0.5f * g + 0.5f) * K().omegaOverRate);
+  Put(w[QV_WORD_AT(HiShelfState, limit)].f, AtMost(2.0f * g, 1.5f));
   UpdateShelf(r, w);
 }
 
 void LoShelfBoost(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 7);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(LoShelfState));
   if (!w) return;
   const float g = DecibelsToGain(value);
-  Put(w[3].f, g - 1.0f);
-  Put(w[4].f, K().omegaOverRate / (0.5f * g + 0.5f));
-  Put(w[5].f, g < 1.0f ? 1.0f : 1.5f);
+  Put(w[QV_WORD_AT(LoShelfState, boost)].f, g - 1.0f);
+  Put(w[QV_WORD_AT(LoShelfState, scale)].f, K().omegaOverRate / (0.5f * g + 0.5f));
+  Put(w[QV_WORD_AT(LoShelfState, limit)].f, g < 1.0f ? 1.0f : 1.5f);
   UpdateShelf(r, w);
 }
 
 // The grid filters read their coefficient and damping from two 11 x 11
-// correction grids: the column follows the cutoff (word 5 the column, word 6
-// its fraction), the row the resonance (word 7 eleven times the row, word 8
-// its fraction).
-enum { kGridColumn = 5, kGridColumnFraction, kGridRow11, kGridRowFraction, kGridWords };
+// correction grids: the column follows the cutoff, the row the resonance
+// (FilterGrid). The peak equaliser keeps these words where the
+// state-variable filters do.
+constexpr int32_t kGridCoeff = QV_WORD_AT(GridSvfState, coeff);
+constexpr int32_t kGridDamping = QV_WORD_AT(GridSvfState, damping);
+constexpr int32_t kGridColumn = QV_WORD_AT(GridSvfState, grid.column);
+constexpr int32_t kGridColumnFraction = QV_WORD_AT(GridSvfState, grid.columnFraction);
+constexpr int32_t kGridRow11 = QV_WORD_AT(GridSvfState, grid.row11);
+constexpr int32_t kGridRowFraction = QV_WORD_AT(GridSvfState, grid.rowFraction);
+constexpr int32_t kGridWords = QV_WORDS_OF(GridSvfState);
+static_assert(QV_WORD_AT(GridPeakEqState, coeff) == kGridCoeff &&
+                  QV_WORD_AT(GridPeakEqState, damping) == kGridDamping &&
+                  QV_WORD_AT(GridPeakEqState, grid) == QV_WORD_AT(GridSvfState, grid) &&
+                  QV_WORD_AT(GridNotchState, svf) == 0 && QV_WORD_AT(GridSvf4State, first) == 0,
+              "grid filter words");
 
 float Bilinear(const float* table, int32_t i, float u, float v) {
   return table[i] * (1.0f - u) * (1.0f - v) + table[i + 1] * u * (1.0f - v) + table[i + 11] * (1.0f - u) * v +
@@ -375,8 +457,8 @@ void GridInterpolate(TEngineRecord* r, TVoiceWords w) {
   const int32_t row = ToIndex(w[kGridRow11].f, 0, 99) / 11;
   const int32_t i = 11 * row + column;
   const float u = w[kGridColumnFraction].f, v = w[kGridRowFraction].f;
-  Put(w[0].f, Bilinear(ShapeTableA, i, u, v));
-  Put(w[4].f, Bilinear(ShapeTableB, i, u, v));
+  Put(w[kGridCoeff].f, Bilinear(ShapeTableA, i, u, v));
+  Put(w[kGridDamping].f, Bilinear(ShapeTableB, i, u, v));
   Mark(r);
 }
 
@@ -422,51 +504,70 @@ void GridResonance(TEngineRecord* r, int32_t voice, float value) {
 // ---------------------------------------------------------------------------
 // Set, delay and hold inputs
 
+// "Integrator": the Set event overwrites the output.
 void StoreWord0(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 1);
-  if (w) Put(w[0].f, value);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
+  if (w) Put(w[kOut].f, value);
 }
 
 void EventDelayIn(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 4);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(EventDelayState));
   if (!w) return;
-  Put(w[3].f, value);
-  Put(w[1].f, 0.0f);
-  Put(w[2].f, 1.0f);
+  Put(w[QV_WORD_AT(EventDelayState, value)].f, value);
+  Put(w[QV_WORD_AT(EventDelayState, elapsedMs)].f, 0.0f);
+  Put(w[QV_WORD_AT(EventDelayState, pending)].f, 1.0f);
 }
 
 void HoldGate(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 2);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(HoldState));
   if (!w || !IsOn(value)) return;
-  Put(w[1].f, 0.0f);
-  Put(w[0].f, value);
+  Put(w[QV_WORD_AT(HoldState, elapsed)].f, 0.0f);
+  Put(w[QV_WORD_AT(HoldState, out)].f, value);
   SendEvent(r, 0, voice, value);
 }
 
 void Smoother(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 3);
+  constexpr int32_t kSmoothOut = QV_WORD_AT(SmootherState, out), kSlope = QV_WORD_AT(SmootherState, slope);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(SmootherState));
   if (!w) return;
-  Put(w[2].f, value);
+  Put(w[QV_WORD_AT(SmootherState, target)].f, value);
   const float ms = r->params[1].f;
   // With smoothing switched off (first setting 0) the output jumps, as it
   // does during a reset. A time of 0 (or less, or not a number) would divide
   // 0 by 0 and leave a NaN in the output for good: it jumps too.
   if (EngineResetting() || IsZero(r->params[0].f) || !(ms > 0.0f)) {
-    Put(w[0].f, value);
-    Put(w[1].f, 0.0f);
+    Put(w[kSmoothOut].f, value);
+    Put(w[kSlope].f, 0.0f);
     return;
   }
-  Put(w[1].f, (value - w[0].f) * 1000.0f / (K().processingRate * ms));
+  Put(w[kSlope].f, (value - w[kSmoothOut].f) * 1000.0f / (K().processingRate * ms));
 }
 
 // ---------------------------------------------------------------------------
 // Envelopes
 
-enum {
-  kEnvOut, kEnvDecay, kEnvRelease, kEnvAttackUnit, kEnvSustain, kEnvSustainLevel, kEnvPeak,
-  kEnvAttackStep, kEnvDecayPart, kEnvStage, kEnvKnee, kEnvKneeStep, kEnvKneeRate, kEnvKneeFraction,
-  kEnvWords = kEnvStage + 1, kKneeEnvWords = kEnvKneeFraction + 1
-};
+// The gate-driven envelopes; the knee envelopes add their words after the
+// ones they share with the others.
+constexpr int32_t kEnvOut = QV_WORD_AT(GateEnvState, out);
+constexpr int32_t kEnvDecay = QV_WORD_AT(GateEnvState, decay);
+constexpr int32_t kEnvRelease = QV_WORD_AT(GateEnvState, release);
+constexpr int32_t kEnvAttackUnit = QV_WORD_AT(GateEnvState, attackUnit);
+constexpr int32_t kEnvSustain = QV_WORD_AT(GateEnvState, sustain);
+constexpr int32_t kEnvSustainLevel = QV_WORD_AT(GateEnvState, sustainLevel);
+constexpr int32_t kEnvPeak = QV_WORD_AT(GateEnvState, peak);
+constexpr int32_t kEnvAttackStep = QV_WORD_AT(GateEnvState, attackStep);
+constexpr int32_t kEnvDecayPart = QV_WORD_AT(GateEnvState, decayPart);
+constexpr int32_t kEnvStage = QV_WORD_AT(GateEnvState, stage);
+constexpr int32_t kEnvKnee = QV_WORD_AT(KneeEnvState, knee);
+constexpr int32_t kEnvKneeStep = QV_WORD_AT(KneeEnvState, kneeStep);
+constexpr int32_t kEnvKneeRate = QV_WORD_AT(KneeEnvState, kneeRate);
+constexpr int32_t kEnvKneeFraction = QV_WORD_AT(KneeEnvState, kneeFraction);
+constexpr int32_t kEnvWords = QV_WORDS_OF(GateEnvState), kKneeEnvWords = QV_WORDS_OF(KneeEnvState);
+static_assert(QV_WORD_AT(KneeEnvState, stage) == kEnvStage && QV_WORD_AT(KneeEnvState, peak) == kEnvPeak &&
+                  QV_WORD_AT(KneeEnvState, attackUnit) == kEnvAttackUnit &&
+                  QV_WORD_AT(KneeEnvState, decay) == kEnvDecay &&
+                  QV_WORD_AT(KneeEnvState, release) == kEnvRelease,
+              "envelope words");
 
 template <bool Knee> void EnvelopeGate(TEngineRecord* r, int32_t voice, float value) {
   TVoiceWords w = Words(r, voice, Knee ? kKneeEnvWords : kEnvWords);
@@ -493,22 +594,38 @@ template <bool Knee> void EnvelopeGate(TEngineRecord* r, int32_t voice, float va
   }
 }
 
+// "H - Env" and "HR - Env" keep the hold time at the same word.
+static_assert(QV_WORD_AT(HoldReleaseEnvState, holdFrames) == QV_WORD_AT(HoldEnvState, holdFrames),
+              "hold word");
+
 void HoldTime(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 5);
+  TVoiceWords w = Words(r, voice, QV_WORD_AT(HoldEnvState, holdFrames) + 1);
   if (!w) return;
   const double frames = double(TimeToSeconds(value)) / double(K().invRate);
-  Put(w[4].i, TruncToInt(frames));
+  Put(w[QV_WORD_AT(HoldEnvState, holdFrames)].i, TruncToInt(frames));
   Mark(r);
 }
 
 float TimeStep(float value) { return TimeToRate(value) * K().invRate; }
 
+// "AD - Env" keeps its attack step where the gate-driven envelopes keep
+// theirs for a peak of 1.
+static_assert(QV_WORD_AT(AttackDecayEnvState, attackStep) == kEnvAttackUnit, "attack word");
+
 void Attack(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 4);
+  TVoiceWords w = Words(r, voice, kEnvAttackUnit + 1);
   if (!w) return;
   Put(w[kEnvAttackUnit].f, TimeStep(value));
   Mark(r);
 }
+
+// The decay event (also the release of "Peak Detect.") and the release
+// event: Word is kEnvDecay or kEnvRelease.
+static_assert(QV_WORD_AT(DecayEnvState, decay) == kEnvDecay &&
+                  QV_WORD_AT(AttackDecayEnvState, decay) == kEnvDecay &&
+                  QV_WORD_AT(PeakDetectState, release) == kEnvDecay,
+              "decay words");
+static_assert(QV_WORD_AT(HoldReleaseEnvState, release) == kEnvRelease, "release words");
 
 template <int Word> void DecayFactor(TEngineRecord* r, int32_t voice, float value) {
   TVoiceWords w = Words(r, voice, Word + 1);
@@ -545,22 +662,32 @@ void Knee(TEngineRecord* r, int32_t voice, float value) {
   Mark(r);
 }
 
-// Multi-ramp envelopes: word 5 the release rate, word 4 + 2k the rate and
-// word 5 + 2k the level of ramp k.
+// Multi-ramp envelopes: the words of the ramps and of the release are the
+// same for every ramp count.
+using RampEnv = RampEnvState<5>;
+static_assert(QV_WORD_AT(RampEnvState<3>, ramp) == QV_WORD_AT(RampEnv, ramp), "ramp envelope words");
+template <int Ramp> constexpr int32_t kRampRate = QV_WORD_AT(RampEnv, ramp[Ramp].rate);
+template <int Ramp> constexpr int32_t kRampLevel = QV_WORD_AT(RampEnv, ramp[Ramp].level);
+constexpr int32_t kRampReleaseRate = QV_WORD_AT(RampEnv, releaseRate);
+// From one ramp's words to the next one's.
+constexpr int32_t kRampWords = kRampLevel<1> - kRampLevel<0>;
+
 void RampEnvelopeGate(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 8);
+  constexpr int32_t kStage = QV_WORD_AT(RampEnv, stage), kLevel = QV_WORD_AT(RampEnv, level);
+  constexpr int32_t kSlope = QV_WORD_AT(RampEnv, slope), kTarget = QV_WORD_AT(RampEnv, target);
+  TVoiceWords w = Words(r, voice, kRampLevel<0> + 1);
   if (!w) return;
   if (!IsOn(value)) {
-    Put(w[3].f, 0.0f);
-    Put(w[2].f, -w[1].f * w[5].f);
-    Put(w[0].f, -1.0f);
+    Put(w[kTarget].f, 0.0f);
+    Put(w[kSlope].f, -w[kLevel].f * w[kRampReleaseRate].f);
+    Put(w[kStage].f, -1.0f);
     SendEvent(r, 0, voice, -1.0f);
     return;
   }
-  Put(w[4].f, value);
-  Put(w[3].f, value * w[7].f);
-  Put(w[2].f, (value * w[7].f - w[1].f) * w[6].f);
-  Put(w[0].f, 1.0f);
+  Put(w[QV_WORD_AT(RampEnv, peak)].f, value);
+  Put(w[kTarget].f, value * w[kRampLevel<0>].f);
+  Put(w[kSlope].f, (value * w[kRampLevel<0>].f - w[kLevel].f) * w[kRampRate<0>].f);
+  Put(w[kStage].f, 1.0f);
   SendEvent(r, 0, voice, 1.0f);
 }
 
@@ -582,12 +709,12 @@ float AwayFrom(float v, float neighbour) {
 template <int Word> void RampLevel(TEngineRecord* r, int32_t voice, float value) {
   TVoiceWords w = Words(r, voice, Word + 1);
   if (!w) return;
-  const float previous = Word == 7 ? 0.0f : w[Word - 2].f;
+  const float previous = Word == kRampLevel<0> ? 0.0f : w[Word - kRampWords].f;
   float v = AwayFrom(value, previous);
   // The next level is tested only when the record holds it; the last level
   // has none.
-  if (Word < 15 && r->stateWords > Word + 2) {
-    const float next = w[Word + 2].f;
+  if (Word < kRampLevel<4> && r->stateWords > Word + kRampWords) {
+    const float next = w[Word + kRampWords].f;
     const float fromNext = AwayFrom(value, next);
     if (fromNext != value) v = fromNext;
   }
@@ -617,27 +744,27 @@ template <int Segments> float Shape(const TEngineRecord* r, int32_t voice, float
 
 template <int Segments, bool OneVoice> void ControlShaper(TEngineRecord* r, int32_t voice, float value) {
   if (OneVoice) voice = OwnVoice(r, voice);
-  TVoiceWords w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w) return;
   const float v = Shape<Segments>(r, voice, value);
-  w[0].f = v;
+  w[kOut].f = v;
   SendEvent(r, 0, voice, v);
 }
 
 template <bool WhenOn> void Router(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
-  TVoiceWords w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w || IsOn(Input(r, voice, 0)) != WhenOn) return;
-  w[0].f = value;
+  w[kOut].f = value;
   SendEvent(r, 0, voice, value);
 }
 
 void Separator(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
-  TVoiceWords w = Words(r, voice, 2);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(SeparatorState));
   if (!w) return;
   const int32_t side = value <= Input(r, voice, 0) ? 0 : 1;
-  w[side].f = value;
+  w[side == 0 ? QV_WORD_AT(SeparatorState, low) : QV_WORD_AT(SeparatorState, high)].f = value;
   SendEvent(r, side, voice, value);
 }
 
@@ -648,14 +775,14 @@ uint32_t NextRandom(uint32_t g) {
 }
 
 void Randomize(TEngineRecord* r, int32_t voice, float value) {
-  const TVoiceWords shared = Words(r, 0, 2);
-  TVoiceWords w = Words(r, voice, 2);
+  const TVoiceWords shared = Words(r, 0, QV_WORDS_OF(RandomizeState));
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(RandomizeState));
   if (!shared || !w) return;
-  const uint32_t g = NextRandom(shared[1].u);
-  shared[1].u = g;
+  const uint32_t g = NextRandom(shared[QV_WORD_AT(RandomizeState, reg)].u);
+  shared[QV_WORD_AT(RandomizeState, reg)].u = g;
   const float deviation = float(g & 0xffffu) * 3.0518e-05f - 1.0f;
   const float v = value + Input(r, voice, 0) * deviation;
-  w[0].f = v;
+  w[QV_WORD_AT(RandomizeState, out)].f = v;
   SendEvent(r, 0, voice, v);
 }
 
@@ -663,34 +790,37 @@ void Randomize(TEngineRecord* r, int32_t voice, float value) {
 // Divider, quantizer, timer and voice combiner
 
 void DividerIn(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 2);
+  constexpr int32_t kDivOut = QV_WORD_AT(EventDividerState, out);
+  constexpr int32_t kCount = QV_WORD_AT(EventDividerState, count);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(EventDividerState));
   if (!w || EngineResetting() || !IsOn(value)) return;
   const float n = Input(r, voice, 0), width = Input(r, voice, 1);
-  w[1].f += 1.0f;
-  if (w[1].f > n - 1.0f) {
-    w[0].f = value;
+  w[kCount].f += 1.0f;
+  if (w[kCount].f > n - 1.0f) {
+    w[kDivOut].f = value;
     SendEvent(r, 0, voice, value);
-    w[1].f = 0.0f;
-  } else if (!IsZero(w[0].f) && w[1].f > n * width - 1.0f) {
-    w[0].f = 0.0f;
+    w[kCount].f = 0.0f;
+  } else if (!IsZero(w[kDivOut].f) && w[kCount].f > n * width - 1.0f) {
+    w[kDivOut].f = 0.0f;
     SendEvent(r, 0, voice, 0.0f);
   }
 }
 
 void DividerReset(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
-  TVoiceWords w = Words(r, voice, 2);
+  constexpr int32_t kDivOut = QV_WORD_AT(EventDividerState, out);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(EventDividerState));
   if (!w || EngineResetting() || !IsOn(value)) return;
-  if (!IsZero(w[0].f)) {
-    w[0].f = 0.0f;
+  if (!IsZero(w[kDivOut].f)) {
+    w[kDivOut].f = 0.0f;
     SendEvent(r, 0, voice, 0.0f);
   }
-  w[1].f = 1.0e30f;
+  w[QV_WORD_AT(EventDividerState, count)].f = 1.0e30f;
 }
 
 void Quantize(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
-  TVoiceWords w = Words(r, voice, 2);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(QuantizerState));
   if (!w) return;
   const float offset = Input(r, voice, 0), step = Input(r, voice, 1);
   float out = value, error = 0.0f;
@@ -702,94 +832,99 @@ void Quantize(TEngineRecord* r, int32_t voice, float value) {
     out = n * step + offset;
     error = out - value;
   }
-  w[0].f = out;
+  w[QV_WORD_AT(QuantizerState, out)].f = out;
   SendEvent(r, 0, voice, out);
-  w[1].f = error;
+  w[QV_WORD_AT(QuantizerState, error)].f = error;
   SendEvent(r, 1, voice, error);
 }
 
 void Timer(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 3);
+  constexpr int32_t kMs = QV_WORD_AT(TimerState, ms), kHz = QV_WORD_AT(TimerState, hz);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(TimerState));
   if (!w || EngineResetting() || !IsOn(value)) return;
-  const uint32_t frames = w[2].u;
-  w[2].u = 0;
-  w[0].f = float(frames) * K().msPerFrame;
-  SendEvent(r, 0, voice, w[0].f);
-  if (w[0].f > 0.0f) {
-    w[1].f = 1000.0f / w[0].f;
-    SendEvent(r, 1, voice, w[1].f);
+  const uint32_t frames = w[QV_WORD_AT(TimerState, frames)].u;
+  w[QV_WORD_AT(TimerState, frames)].u = 0;
+  w[kMs].f = float(frames) * K().msPerFrame;
+  SendEvent(r, 0, voice, w[kMs].f);
+  if (w[kMs].f > 0.0f) {
+    w[kHz].f = 1000.0f / w[kMs].f;
+    SendEvent(r, 1, voice, w[kHz].f);
   }
 }
 
 void Combine(TEngineRecord* r, int32_t, float value) {
-  TVoiceWords w = Words(r, 0, 1);
+  TVoiceWords w = Words(r, 0, QV_WORDS_OF(OutState));
   if (!w) return;
-  w[0].f = value;
+  w[kOut].f = value;
   SendEventToAll(r, 0, value);
 }
 
 // ---------------------------------------------------------------------------
-// Select Max and Select Min: word 1 the voice's gate flag, word 2 its stored
-// input, voice 0's word 0 the output.
+// Select Max and Select Min: every voice's gate flag and stored input, voice
+// 0's output.
 
 template <bool Max> bool Beats(float a, float b) { return Max ? a >= b : a <= b; }
 
+constexpr int32_t kSelectOut = QV_WORD_AT(SelectState, out);
+constexpr int32_t kSelectGate = QV_WORD_AT(SelectState, gate);
+constexpr int32_t kSelectIn = QV_WORD_AT(SelectState, in);
+
 template <bool Max> void SelectIn(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 3);
-  const TVoiceWords out = Words(r, 0, 3);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(SelectState));
+  const TVoiceWords out = Words(r, 0, QV_WORDS_OF(SelectState));
   if (!w || !out) return;
   for (int32_t v = 0; v < r->voices; ++v) {
     const TVoiceWords o = r->state[v];
-    if (o[1].i != 0 && Beats<Max>(o[2].f, value)) {
-      w[2].f = value;
+    if (o[kSelectGate].i != 0 && Beats<Max>(o[kSelectIn].f, value)) {
+      w[kSelectIn].f = value;
       return;
     }
   }
-  w[2].f = value;
-  out[0].f = value;
+  w[kSelectIn].f = value;
+  out[kSelectOut].f = value;
   SendEventToAll(r, 0, value);
 }
 
 template <bool Max> void SelectGate(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 3);
-  const TVoiceWords out = Words(r, 0, 3);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(SelectState));
+  const TVoiceWords out = Words(r, 0, QV_WORDS_OF(SelectState));
   if (!w || !out || EngineResetting()) return;
   if (IsZero(value)) {
-    w[1].i = 0;
+    w[kSelectGate].i = 0;
     bool any = false;
     float best = 0.0f;
     for (int32_t v = 0; v < r->voices; ++v) {
       const TVoiceWords o = r->state[v];
-      if (o[1].i == 0) continue;
-      if (!any || (Max ? o[2].f > best : o[2].f < best)) best = o[2].f;
+      if (o[kSelectGate].i == 0) continue;
+      if (!any || (Max ? o[kSelectIn].f > best : o[kSelectIn].f < best)) best = o[kSelectIn].f;
       any = true;
     }
     if (any) {
-      out[0].f = best;
+      out[kSelectOut].f = best;
       SendEventToAll(r, 0, best);
     }
     return;
   }
   for (int32_t v = 0; v < r->voices; ++v) {
     const TVoiceWords o = r->state[v];
-    if (o[1].i != 0 && Beats<Max>(o[2].f, w[2].f)) {
-      w[1].f = 1.0f;
+    if (o[kSelectGate].i != 0 && Beats<Max>(o[kSelectIn].f, w[kSelectIn].f)) {
+      w[kSelectGate].f = 1.0f;
       return;
     }
   }
-  out[0].f = w[2].f;
-  SendEventToAll(r, 0, w[2].f);
-  w[1].f = 1.0f;
+  out[kSelectOut].f = w[kSelectIn].f;
+  SendEventToAll(r, 0, w[kSelectIn].f);
+  w[kSelectGate].f = 1.0f;
 }
 
 // ---------------------------------------------------------------------------
 // Exponent and logarithm
 
 void LevelToGain(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w) return;
   const float v = DecibelsToGain(value);
-  w[0].f = v;
+  w[kOut].f = v;
   SendEvent(r, 0, voice, v);
 }
 
@@ -803,20 +938,20 @@ double PitchLookupPrecise(double index) {
 
 void PitchToFrequency(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
-  TVoiceWords w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w) return;
   const float v = float(PitchLookupPrecise(5.0 * double(value) + 1381.88158));
-  w[0].f = v;
+  w[kOut].f = v;
   SendEvent(r, 0, voice, v);
 }
 
 template <bool Pitch> void Logarithm(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
-  TVoiceWords w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w) return;
   float v = -300.0f;
   if (IsOn(value)) v = Pitch ? 17.31234f * std::log(value) - 36.37632f : 8.68589f * std::log(value);
-  w[0].f = v;
+  w[kOut].f = v;
   SendEvent(r, 0, voice, v);
 }
 
@@ -824,32 +959,32 @@ template <bool Pitch> void Logarithm(TEngineRecord* r, int32_t voice, float valu
 // Accumulator, counter and value
 
 void Accumulate(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w) return;
-  w[0].f += value;
-  SendEvent(r, 0, voice, w[0].f);
+  w[kOut].f += value;
+  SendEvent(r, 0, voice, w[kOut].f);
 }
 
 void SetAndSend(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w) return;
-  w[0].f = value;
+  w[kOut].f = value;
   SendEvent(r, 0, voice, value);
 }
 
 template <int Step> void Count(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w || !IsOn(value)) return;
-  w[0].f += float(Step);
-  SendEvent(r, 0, voice, w[0].f);
+  w[kOut].f += float(Step);
+  SendEvent(r, 0, voice, w[kOut].f);
 }
 
 void Value(TEngineRecord* r, int32_t voice, float) {
   voice = OwnVoice(r, voice);
-  TVoiceWords w = Words(r, voice, 1);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w) return;
   const float v = Input(r, voice, 0);
-  w[0].f = v;
+  w[kOut].f = v;
   SendEvent(r, 0, voice, v);
 }
 
@@ -861,17 +996,17 @@ void Tune(TEngineRecord* r, int32_t, float value) {
 // Spread: the unison offset of every voice of every destination.
 
 void Spread(TEngineRecord* r, int32_t, float value) {
-  const TVoiceWords shared = Words(r, 0, 3);
+  const TVoiceWords shared = Words(r, 0, QV_WORDS_OF(SpreadState));
   if (!shared) return;
-  shared[2].f = value;
+  shared[QV_WORD_AT(SpreadState, spread)].f = value;
   ForEachRoute(r, 0, [&](TEventRoutine routine, TEngineRecord* target) {
     for (int32_t j = 0; j < target->voices; ++j) {
-      TVoiceWords w = Words(r, j, 3);
+      TVoiceWords w = Words(r, j, QV_WORDS_OF(SpreadState));
       // A destination voice the source lacks takes its voice number as rank.
-      const int32_t rank = w ? ToIndex(w[1].f, 0, INT32_MAX - 1) : j;
+      const int32_t rank = w ? ToIndex(w[QV_WORD_AT(SpreadState, rank)].f, 0, INT32_MAX - 1) : j;
       const int32_t half = rank / 2;
       const float offset = rank % 2 == 0 ? -value * float(half) : value * float((rank + 1) / 2);
-      if (w) w[0].f = offset;
+      if (w) w[QV_WORD_AT(SpreadState, offset)].f = offset;
       routine(target, j, offset);
     }
   });
@@ -930,22 +1065,23 @@ template <EMidiKind Kind> void MidiSend(TEngineRecord* r, int32_t, float value) 
 }
 
 void MidiNote(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 1);
+  constexpr int32_t kNote = QV_WORD_AT(NoteOutState, note);
+  TVoiceWords w = Words(r, voice, QV_WORDS_OF(NoteOutState));
   TMidiTarget t;
   if (!w || !MidiTarget(r, t)) return;
   if (!IsOn(value)) {
-    if (w[0].i != 0) {
-      t.out->SendNoteOn(0, t.channel, int32_t((w[0].u - 1u) & 127u), 0);
-      w[0].i = 0;
+    if (w[kNote].i != 0) {
+      t.out->SendNoteOn(0, t.channel, int32_t((w[kNote].u - 1u) & 127u), 0);
+      w[kNote].i = 0;
     }
     return;
   }
-  if (w[0].i != 0) return;  // no retrigger while a note sounds
+  if (w[kNote].i != 0) return;  // no retrigger while a note sounds
   const int32_t velocity = ToIndex(value * 127.0f, 0, 127);
   int32_t note;
   if (velocity <= 0 || !MidiScale(r, Input(r, voice, 0), note)) return;
   t.out->SendNoteOn(0, t.channel, note, velocity);
-  w[0].i = note + 1;
+  w[kNote].i = note + 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -962,8 +1098,8 @@ void DemuxPosition(TEngineRecord* r, int32_t voice, float value) {
 }
 
 void Diffusion(TEngineRecord* r, int32_t voice, float value) {
-  TVoiceWords w = Words(r, voice, 2);
-  if (w) w[1].f = Clamp(value, -1.0f, 1.0f);
+  TVoiceWords w = Words(r, voice, QV_WORD_AT(DelayVoiceState, lengthOrGain) + 1);
+  if (w) w[QV_WORD_AT(DelayVoiceState, lengthOrGain)].f = Clamp(value, -1.0f, 1.0f);
 }
 
 // Play and loop switches of the tape decks; the two decks keep the same
@@ -1026,12 +1162,14 @@ const TEntry kEntries[] = {
     {evLoShelfBoost, LoShelfBoost}, {evGridCutoff, GridCutoff}, {evGridResonance, GridResonance},
     {evIntegratorSet, StoreWord0}, {evEventDelayIn, EventDelayIn}, {evDiffusion, Diffusion},
     {evGate, EnvelopeGate<false>}, {evKneeGate, EnvelopeGate<true>}, {evRampEnvGate, RampEnvelopeGate},
-    {evHoldTime, HoldTime}, {evAttack, Attack}, {evDecay, DecayFactor<1>}, {evDecay1, FirstDecay},
-    {evRelease, DecayFactor<2>}, {evSustain, Sustain}, {evKnee, Knee},
-    {evTime1, RampTime<6>}, {evTime2, RampTime<8>}, {evTime3, RampTime<10>}, {evTime4, RampTime<12>},
-    {evTime5, RampTime<14>}, {evReleaseTime, RampTime<5>},
-    {evRampLevel1, RampLevel<7>}, {evRampLevel2, RampLevel<9>}, {evRampLevel3, RampLevel<11>},
-    {evRampLevel4, RampLevel<13>}, {evRampLevel5, RampLevel<15>},
+    {evHoldTime, HoldTime}, {evAttack, Attack}, {evDecay, DecayFactor<kEnvDecay>}, {evDecay1, FirstDecay},
+    {evRelease, DecayFactor<kEnvRelease>}, {evSustain, Sustain}, {evKnee, Knee},
+    {evTime1, RampTime<kRampRate<0>>}, {evTime2, RampTime<kRampRate<1>>}, {evTime3, RampTime<kRampRate<2>>},
+    {evTime4, RampTime<kRampRate<3>>}, {evTime5, RampTime<kRampRate<4>>},
+    {evReleaseTime, RampTime<kRampReleaseRate>},
+    {evRampLevel1, RampLevel<kRampLevel<0>>}, {evRampLevel2, RampLevel<kRampLevel<1>>},
+    {evRampLevel3, RampLevel<kRampLevel<2>>}, {evRampLevel4, RampLevel<kRampLevel<3>>},
+    {evRampLevel5, RampLevel<kRampLevel<4>>},
     {evCtrlShaper1, ControlShaper<2, false>}, {evCtrlShaper2, ControlShaper<3, false>},
     {evCtrlShaper3, ControlShaper<4, true>},
     {evRouterIn1, Router<true>}, {evRouterIn2, Router<false>}, {evSeparator, Separator},
