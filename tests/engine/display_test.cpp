@@ -7,6 +7,7 @@
 #include "src/engine/display_routines.h"
 #include "src/engine/graph_render.h"
 #include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
 
 #include <cmath>
 #include <atomic>
@@ -79,7 +80,7 @@ TEST(Display, LampLightsInsideItsRangeAndRefreshesOnChangesOnly) {
     in = s.value;
     r.Render(1); // the block publishes the input for the panel
     RefreshPanels(r);
-    EXPECT_EQ(rec->state[0][0].i, s.lit) << s.value;
+    EXPECT_EQ(rec->state[0][QV_WORD_AT(LampState, lit)].i, s.lit) << s.value;
     EXPECT_EQ(panel.refreshes[lamp], s.refreshes) << s.value;
   }
 }
