@@ -178,12 +178,12 @@ TEST(Records, TypeInitialisations) {
     return w.u;
   };
   const Case cases[] = {
-      {kTypeNoise, 2, 1, 0xAFAA5505u},                  // the seed, every voice
-      {kTypeSlowRandom, 0, 1, 0xAFAA5505u},             //
-      {kTypeEventProduct3, 1, 4, bitsOf(one)},          // products start from unit factors
-      {kTypeEventProduct4, 0, 1, bitsOf(one)},          //
-      {kTypeSpread, 2, 1, bitsOf(two)},                 // the voice number
-      {kTypeSingleTriggerGate, 0, 1, bitsOf(minusOne)}, //
+      {kTypeNoise, 2, QV_WORD_AT(NoiseState, reg), 0xAFAA5505u},                     // the seed, every voice
+      {kTypeSlowRandom, 0, QV_WORD_AT(SlowRandomState, reg), 0xAFAA5505u},           //
+      {kTypeEventProduct3, 1, QV_WORD_AT(EventProductState, in[3]), bitsOf(one)},    // unit factors
+      {kTypeEventProduct4, 0, QV_WORD_AT(EventProductState, in[0]), bitsOf(one)},    //
+      {kTypeSpread, 2, QV_WORD_AT(SpreadState, rank), bitsOf(two)},                  // the voice number
+      {kTypeSingleTriggerGate, 0, QV_WORD_AT(GateSourceState, voice), bitsOf(minusOne)}, //
   };
   for (const Case& c : cases) {
     auto m = LooseModule(host, c.type, 1, 0, 6);
