@@ -6,6 +6,7 @@
 #include "src/base/system.h"
 #include "src/engine/setup.h"
 #include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
 
 #include <algorithm>
 #include <cmath>
@@ -557,9 +558,12 @@ void TAudioInOut::StopClock() {
     TSlotTables& s = EngineSlots;
     for (int32_t i = 0; i < s.tickCount; ++i) {
       TEngineRecord* r = s.tickRecords[i];
-      if (!r || !r->state || !r->state[0] || r->stateWords < 2) continue;
-      if (r->state[0][0].f != 0.0f) {
-        r->state[0][0].f = 0.0f;
+      // Of the tick types only "Sync" keeps more than its output: a pulse
+      // still high goes low, and the tick count starts again.
+      if (!r || !r->state || !r->state[0] || r->stateWords < QV_WORDS_OF(SyncSourceState)) continue;
+      TWord& out = r->state[0][QV_WORD_AT(SyncSourceState, out)];
+      if (out.f != 0.0f) {
+        out.f = 0.0f;
         if (r->eventOutputs > 0 && r->routeCounts) {
           for (int32_t k = 0; k < r->routeCounts[0]; ++k) {
             TEngineRecord* target = r->routeTargets[0][k];
@@ -567,7 +571,7 @@ void TAudioInOut::StopClock() {
           }
         }
       }
-      r->state[0][1].f = 0.0f;
+      r->state[0][QV_WORD_AT(SyncSourceState, ticks)].i = 0;
     }
     EngineConstants.clockIncrement = 0.0f;
   }

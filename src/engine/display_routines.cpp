@@ -59,7 +59,9 @@ void Lamp(TEngineRecord* r) {
 
 void LevelLamp(TEngineRecord* r) {
   const TVoiceWords w = r->state[0];
-  SetLamp(r, InRange(LoadShared(w[1].f), LoadShared(w[2].f), LoadShared(w[3].f)));
+  SetLamp(r, InRange(LoadShared(w[QV_WORD_AT(LevelLampState, peak)].f),
+                     LoadShared(w[QV_WORD_AT(LevelLampState, low)].f),
+                     LoadShared(w[QV_WORD_AT(LevelLampState, high)].f)));
   DecayPeak(r);
 }
 

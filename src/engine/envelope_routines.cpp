@@ -11,172 +11,181 @@
 
 namespace {
 
+using routines::As;
 using routines::PerVoice;
 using routines::PerVoiceSending;
 using routines::RisingEdge;
 using routines::TIn;
 using routines::kGuard;
 
-enum {
-  eOut, eDecay, eRelease, eAttackUnit, eSustain, eSustainLevel, ePeak, eAttackStep, eDecayPart, eStage,
-  eKnee, eKneeStep, eKneeRate, eKneeFraction
-};
-static_assert(QV_WORD_AT(KneeEnvState, kneeFraction) == eKneeFraction, "envelope words");
-static_assert(QV_WORD_AT(GateEnvState, stage) == eStage, "envelope words");
+// The gate-driven helpers serve both GateEnvState and KneeEnvState, whose
+// first ten words are the same.
+static_assert(QV_WORD_AT(KneeEnvState, stage) == QV_WORD_AT(GateEnvState, stage), "envelope words");
+static_assert(QV_WORD_AT(KneeEnvState, decayPart) == QV_WORD_AT(GateEnvState, decayPart), "envelope words");
 
-inline void Release(TWord* w) { w[eOut].f = (w[eOut].f + kGuard) * w[eRelease].f; }
-inline void Attack(TWord* w) {
-  w[eOut].f += w[eAttackStep].f;
-  if (w[eOut].f > w[ePeak].f) {
-    w[eOut].f = w[ePeak].f;
-    w[eStage].i = 1;
+template <class S> inline void Release(S& s) { s.out = (s.out + kGuard) * s.release; }
+template <class S> inline void Attack(S& s) {
+  s.out += s.attackStep;
+  if (s.out > s.peak) {
+    s.out = s.peak;
+    s.stage.i = 1;
   }
 }
-inline void JumpToPeak(TWord* w) {
-  w[eOut].f = w[ePeak].f;
-  w[eStage].i = 1;
+template <class S> inline void JumpToPeak(S& s) {
+  s.out = s.peak;
+  s.stage.i = 1;
 }
-inline void DecayToSustain(TWord* w) {
-  w[eDecayPart].f = (w[eDecayPart].f + kGuard) * w[eDecay].f;
-  w[eOut].f = w[eDecayPart].f + w[eSustainLevel].f;
+template <class S> inline void DecayToSustain(S& s) {
+  s.decayPart = (s.decayPart + kGuard) * s.decay;
+  s.out = s.decayPart + s.sustainLevel;
 }
-inline void DecayToZero(TWord* w) { w[eOut].f = (w[eOut].f + kGuard) * w[eDecay].f; }
+template <class S> inline void DecayToZero(S& s) { s.out = (s.out + kGuard) * s.decay; }
 // The first decay of the knee types, down to the knee level.
-template <bool Sustain> inline void FirstDecay(TWord* w) {
-  w[eOut].f += w[eKneeStep].f;
-  if (w[eOut].f <= w[eKnee].f) {
-    w[eOut].f = w[eKnee].f;
-    w[eStage].i = 2;
-    if (Sustain) w[eDecayPart].f = w[eKnee].f - w[eSustainLevel].f;
+template <bool Sustain> inline void FirstDecay(KneeEnvState& s) {
+  s.out += s.kneeStep;
+  if (s.out <= s.knee) {
+    s.out = s.knee;
+    s.stage.i = 2;
+    if (Sustain) s.decayPart = s.knee - s.sustainLevel;
   }
 }
 
 void AdsrStep(TIn, TWord* w) {
-  switch (w[eStage].i) {
-  case 0: Release(w); break;
-  case 1: DecayToSustain(w); break;
-  default: Attack(w); break;
+  GateEnvState& s = As<GateEnvState>(w);
+  switch (s.stage.i) {
+  case 0: Release(s); break;
+  case 1: DecayToSustain(s); break;
+  default: Attack(s); break;
   }
 }
 
 void ArStep(TIn, TWord* w) {
-  if (w[eStage].i == 0) Release(w);
-  else Attack(w);
+  GateEnvState& s = As<GateEnvState>(w);
+  if (s.stage.i == 0) Release(s);
+  else Attack(s);
 }
 
 void AdrStep(TIn, TWord* w) {
-  switch (w[eStage].i) {
-  case 0: Release(w); break;
-  case 1: DecayToZero(w); break;
-  default: Attack(w); break;
+  GateEnvState& s = As<GateEnvState>(w);
+  switch (s.stage.i) {
+  case 0: Release(s); break;
+  case 1: DecayToZero(s); break;
+  default: Attack(s); break;
   }
 }
 
 void DrStep(TIn, TWord* w) {
-  switch (w[eStage].i) {
-  case 0: Release(w); break;
-  case 1: DecayToZero(w); break;
-  default: JumpToPeak(w); break;
+  GateEnvState& s = As<GateEnvState>(w);
+  switch (s.stage.i) {
+  case 0: Release(s); break;
+  case 1: DecayToZero(s); break;
+  default: JumpToPeak(s); break;
   }
 }
 
 void DsrStep(TIn, TWord* w) {
-  switch (w[eStage].i) {
-  case 0: Release(w); break;
-  case 1: DecayToSustain(w); break;
-  default: JumpToPeak(w); break;
+  GateEnvState& s = As<GateEnvState>(w);
+  switch (s.stage.i) {
+  case 0: Release(s); break;
+  case 1: DecayToSustain(s); break;
+  default: JumpToPeak(s); break;
   }
 }
 
 // The knee types: stage 1 falls linearly to the knee, stage 2 decays
 // exponentially (to 0 or to the sustain level), stage 3 attacks or jumps.
 template <bool Attacks, bool Sustain> void KneeStep(TIn, TWord* w) {
-  switch (w[eStage].i) {
-  case 0: Release(w); break;
-  case 1: FirstDecay<Sustain>(w); break;
+  KneeEnvState& s = As<KneeEnvState>(w);
+  switch (s.stage.i) {
+  case 0: Release(s); break;
+  case 1: FirstDecay<Sustain>(s); break;
   case 2:
-    if (Sustain) DecayToSustain(w);
-    else DecayToZero(w);
+    if (Sustain) DecayToSustain(s);
+    else DecayToZero(s);
     break;
   default:
-    if (Attacks) Attack(w);
-    else JumpToPeak(w);
+    if (Attacks) Attack(s);
+    else JumpToPeak(s);
     break;
   }
 }
 
-// "D - Env": level [3], decay factor [1], edge flag [2].
+// "D - Env".
 void DecayEnvStep(TIn in, TWord* w) {
-  w[3].f = (w[3].f + kGuard) * w[1].f;
-  if (RisingEdge(w[2], *in[0])) w[3].f = 1.0f;
-  w[0].f = w[3].f * *in[1];
+  DecayEnvState& s = As<DecayEnvState>(w);
+  s.level = (s.level + kGuard) * s.decay;
+  if (RisingEdge(s.edge, *in[0])) s.level = 1.0f;
+  s.out = s.level * *in[1];
 }
 
-// "AD - Env": decay [1], edge [2], attack step [3], attacking [4], level [5].
+// "AD - Env".
 void AttackDecayEnvStep(TIn in, TWord* w) {
-  if (RisingEdge(w[2], *in[0])) w[4].i = 1;
-  if (w[4].i != 0) {
-    w[5].f += w[3].f;
-    if (w[5].f > 1.0f) {
-      w[5].f = 1.0f;
-      w[4].i = 0;
+  AttackDecayEnvState& s = As<AttackDecayEnvState>(w);
+  if (RisingEdge(s.edge, *in[0])) s.attacking.i = 1;
+  if (s.attacking.i != 0) {
+    s.level += s.attackStep;
+    if (s.level > 1.0f) {
+      s.level = 1.0f;
+      s.attacking.i = 0;
     }
   } else {
-    w[5].f = (w[5].f + kGuard) * w[1].f;
+    s.level = (s.level + kGuard) * s.decay;
   }
-  w[0].f = w[5].f * *in[1];
+  s.out = s.level * *in[1];
 }
 
-// "HR - Env": counter [1], release [2], level [3], hold frames [4], edge [5].
+// "HR - Env".
 void HoldReleaseEnvStep(TIn in, TWord* w) {
-  if (w[1].i > 0) --w[1].i;
-  else w[3].f = (w[3].f + kGuard) * w[2].f;
-  if (RisingEdge(w[5], *in[0])) {
-    w[3].f = 1.0f;
-    w[1].i = w[4].i;
+  HoldReleaseEnvState& s = As<HoldReleaseEnvState>(w);
+  if (s.counter.i > 0) --s.counter.i;
+  else s.level = (s.level + kGuard) * s.release;
+  if (RisingEdge(s.edge, *in[0])) {
+    s.level = 1.0f;
+    s.counter.i = s.holdFrames.i;
   }
-  w[0].f = w[3].f * *in[1];
+  s.out = s.level * *in[1];
 }
 
-// "H - Env": an event pulse of the hold length, counter [1], edge [2],
-// hold frames [4]. A hold of 0 frames still lasts one frame, so every pulse
-// that opens also closes.
+// "H - Env": an event pulse of the hold length. A hold of 0 frames still
+// lasts one frame, so every pulse that opens also closes.
 void HoldEnvStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
-  if (RisingEdge(w[2], *in[0])) {
+  HoldEnvState& s = As<HoldEnvState>(w);
+  if (RisingEdge(s.edge, *in[0])) {
     const float a = *in[1];
-    w[0].f = a;
-    w[1].i = w[4].i > 0 ? w[4].i : 1;
+    s.out = a;
+    s.counter.i = s.holdFrames.i > 0 ? s.holdFrames.i : 1;
     SendEvent(r, 0, voice, a);
     return;
   }
-  if (w[1].i > 0 && --w[1].i == 0) {
-    w[0].f = 0.0f;
+  if (s.counter.i > 0 && --s.counter.i == 0) {
+    s.out = 0.0f;
     SendEvent(r, 0, voice, 0.0f);
   }
 }
 
-// Multi-ramp envelopes with M ramps before the release: stage [0] (a float,
-// sent on St whenever it changes), level [1], slope [2], target [3],
-// peak [4]; ramp k has its rate in [4 + 2k] and its level in [5 + 2k].
+// Multi-ramp envelopes with M ramps before the release. The stage is a
+// float, sent on St whenever it changes; stage k (1 .. M) runs ramp k - 1,
+// whose level is a fraction of the peak.
 template <int M> void RampEnvStep(TIn, TWord* w, TEngineRecord* r, int32_t voice) {
-  const float slope = w[2].f;
-  w[1].f += slope;
-  if (!((w[1].f - w[3].f) * slope > 0.0f)) return;
-  w[1].f = w[3].f;
-  const float stage = w[0].f;
+  RampEnvState<M>& s = As<RampEnvState<M>>(w);
+  const float slope = s.slope;
+  s.level += slope;
+  if (!((s.level - s.target) * slope > 0.0f)) return;
+  s.level = s.target;
+  const float stage = s.stage.f;
   if (stage >= 1.0f && stage < float(M)) {
     const int32_t next = int32_t(stage) + 1;
-    w[3].f = w[5 + 2 * next].f * w[4].f;
-    w[2].f = (w[3].f - w[1].f) * w[4 + 2 * next].f;
-    w[0].f = float(next);
+    s.target = s.ramp[next - 1].level * s.peak;
+    s.slope = (s.target - s.level) * s.ramp[next - 1].rate;
+    s.stage.f = float(next);
   } else if (stage == float(M)) {
-    w[2].f = 0.0f;
-    w[0].f = float(M + 1);
+    s.slope = 0.0f;
+    s.stage.f = float(M + 1);
   } else {
-    w[2].f = 0.0f;
-    w[0].f = 0.0f;
+    s.slope = 0.0f;
+    s.stage.f = 0.0f;
   }
-  SendEvent(r, 0, voice, w[0].f);
+  SendEvent(r, 0, voice, s.stage.f);
 }
 
 } // namespace

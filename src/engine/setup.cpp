@@ -2,6 +2,7 @@
 #include "src/engine/setup.h"
 
 #include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
 
 #include <cmath>
 #include <cstring>
@@ -182,38 +183,50 @@ void InitModuleState(TEngineRecord* r, IEngineModule* module, float rateFactor, 
                      TWord outputFill) {
   int32_t category = module->GetCategory();
   int32_t type = module->GetTypeIndex();
-  if (module->IsType(kTypeSingleTriggerGate)) SetWord(r, 0, 1, -1.0f);
+  if (module->IsType(kTypeSingleTriggerGate)) SetWord(r, 0, QV_WORD_AT(GateSourceState, voice), -1.0f);
   if (module->IsType(kTypeSpread)) { // the voice number
-    for (int32_t v = 0; v < r->voices; ++v) SetWord(r, v, 1, float(v));
+    for (int32_t v = 0; v < r->voices; ++v) SetWord(r, v, QV_WORD_AT(SpreadState, rank), float(v));
   }
   if (category != kCatModule) return;
   switch (type) {
   case kTypeNoise.type:
   case kTypeRandom.type:
   case kTypeRandomize.type:
-  case kTypeSlowRandom.type: // the seed of the random sequence
+  case kTypeSlowRandom.type: { // the seed of the random sequence
+    constexpr int32_t kReg = QV_WORD_AT(NoiseState, reg);
+    static_assert(QV_WORD_AT(RandomOscState, reg) == kReg && QV_WORD_AT(RandomizeState, reg) == kReg &&
+                      QV_WORD_AT(SlowRandomState, reg) == kReg,
+                  "the random types keep their shift register in one word");
     for (int32_t v = 0; v < r->voices; ++v)
-      if (r->state && r->stateWords > 1) r->state[v][1].u = 0xAFAA5505u;
+      if (r->state && r->stateWords > kReg) r->state[v][kReg].u = 0xAFAA5505u;
     break;
+  }
   case kTypeEventProduct3.type:
   case kTypeEventProduct2.type:
   case kTypeEventProduct4.type: // products start from unit factors
     for (int32_t v = 0; v < r->voices; ++v)
-      for (int32_t w = 1; w <= 4; ++w) SetWord(r, v, w, 1.0f);
+      for (int32_t k = 0; k < 4; ++k) SetWord(r, v, QV_WORD_AT(EventProductState, in) + k, 1.0f);
     break;
   case kTypeLevelLamp.type: { // level lamp thresholds: the two parameter words in decibels
     // The lamp compares held peak powers: the square of the amplitude that
     // the engine's one decibel conversion gives.
-    for (int32_t k = 0; k < 2; ++k) SetWord(r, 0, 2 + k, DecibelsToPower(r->params[k].f));
+    static_assert(QV_WORD_AT(LevelLampState, high) == QV_WORD_AT(LevelLampState, low) + 1, "low, then high");
+    for (int32_t k = 0; k < 2; ++k) SetWord(r, 0, QV_WORD_AT(LevelLampState, low) + k, DecibelsToPower(r->params[k].f));
     break;
   }
   case kTypeAudioOut.type:
     if (rateFactor < 1.0f) {
       int32_t channels = module->GetInPortCount() - 2;
       if (driverOutputs < channels) channels = driverOutputs;
+      // Every channel count shares the layout of the first channels.
+      using Out = AudioOutState<8>;
+      constexpr int32_t kHistory = QV_WORD_AT(Out, channel[0].history);
+      constexpr int32_t kChannelWords = QV_WORD_AT(Out, channel[1]) - QV_WORD_AT(Out, channel[0]);
       for (int32_t k = 0; k < channels; ++k)
-        for (int32_t w = 1; w <= 3; ++w)
-          if (r->state && 3 * k + w < r->stateWords) r->state[0][3 * k + w] = outputFill;
+        for (int32_t h = 0; h < 3; ++h) {
+          const int32_t w = kHistory + kChannelWords * k + h;
+          if (r->state && w < r->stateWords) r->state[0][w] = outputFill;
+        }
     }
     break;
   default: break;

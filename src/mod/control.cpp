@@ -4,6 +4,7 @@
 #include "src/engine/routine_util.h"
 #include "src/engine/source_handlers.h"
 #include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
 #include "src/mod/midi_port.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
@@ -112,10 +113,10 @@ void KSModul::SetControlRange(float minimum, int32_t lower, float maximum, int32
     record_->maximum = maximum;
     if (IsLampType())
       for (int k = 0; k < kRangeWords; ++k) routines::StoreShared(record_->params[k].i, GetParamWord(k));
-    if (IsType(kTypeLevelLamp) && record_->state && record_->stateWords >= 4) {
+    if (IsType(kTypeLevelLamp) && record_->state && record_->stateWords >= QV_WORDS_OF(LevelLampState)) {
       // The panel's display pass compares with these without the lock.
-      routines::StoreShared(record_->state[0][2].f, DecibelsToPower(minimum));
-      routines::StoreShared(record_->state[0][3].f, DecibelsToPower(maximum));
+      routines::StoreShared(record_->state[0][QV_WORD_AT(LevelLampState, low)].f, DecibelsToPower(minimum));
+      routines::StoreShared(record_->state[0][QV_WORD_AT(LevelLampState, high)].f, DecibelsToPower(maximum));
     }
   }
   FillValueTable(s);
@@ -223,7 +224,8 @@ void KSModul::SetControlStep(int32_t n) {
         case kButtonTrigger:
           if (n < 64) {
             for (int32_t v = 0; v < record_->voices; ++v)
-              if (record_->state && record_->stateWords > 0) record_->state[v][0].f = record_->minimum;
+              if (record_->state && record_->stateWords > 0)
+                record_->state[v][QV_WORD_AT(SourceState, out)].f = record_->minimum;
           } else {
             SendStepValue(record_->maximum);
             if (IsPanelToMidiOut()) NotifyOwner(64);
@@ -308,7 +310,8 @@ void KSModul::RefreshControlOutput() {
           TEngineRecord* target = record_->routeTargets[0][k];
           for (int32_t v = 0; v < target->voices; ++v) {
             int32_t from = record_->voices == 1 ? 0 : std::min(v, record_->voices - 1);
-            record_->routeRoutines[0][k](target, v, record_->state[from][0].f);
+            // Every source keeps its sent value in its first word.
+            record_->routeRoutines[0][k](target, v, record_->state[from][QV_WORD_AT(SourceState, out)].f);
           }
         }
       }

@@ -4,6 +4,7 @@
 #include "src/base/file.h"
 #include "src/engine/engine.h"
 #include "src/engine/setup.h"
+#include "src/engine/voice_state.h"
 #include "src/mod/instr.h"
 #include "src/mod/modaudio.h"
 #include "src/mod/modfile.h"
@@ -657,8 +658,10 @@ void KSModul::ResetRecursive() {
 
 void KSModul::PrepareMute() {
   if (record_ && record_->state && record_->stateWords > 0 &&
-      (IsType(kTypeLamp) || IsType(kTypeLampTwin) || IsType(kTypeLevelLamp)))
-    record_->state[0][0].f = 0.0f;
+      (IsType(kTypeLamp) || IsType(kTypeLampTwin) || IsType(kTypeLevelLamp))) {
+    static_assert(QV_WORD_AT(LevelLampState, lit) == QV_WORD_AT(LampState, lit), "every lamp keeps one lit word");
+    record_->state[0][QV_WORD_AT(LampState, lit)].i = 0;
+  }
   for (int32_t i = 0; i < childCount_; ++i) children_[i]->PrepareMute();
 }
 

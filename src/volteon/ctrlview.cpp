@@ -672,10 +672,13 @@ int32_t TLampView::PictureOf(int32_t colourStyle, bool lit) {
   return picture::kLampFirst + c + (lit ? picture::kLampOnOffset : 0);
 }
 
+// Lamps and level lamps keep their lit state in the same word.
+static_assert(QV_WORD_AT(LevelLampState, lit) == QV_WORD_AT(LampState, lit), "one lit word");
+
 void TLampView::RequestValueUpdate() {
   if (!IsVisible()) return;
   if (const TEngineRecord* r = module_->GetEngineRecord(); r && r->state && r->voices > 0 && r->stateWords > 0)
-    lit_.store(routines::LoadShared(r->state[0][0].i) != 0 ? 1 : 0, std::memory_order_relaxed);
+    lit_.store(routines::LoadShared(r->state[0][QV_WORD_AT(LampState, lit)].i) != 0 ? 1 : 0, std::memory_order_relaxed);
   TCtrlView::RequestValueUpdate();
 }
 
@@ -734,11 +737,11 @@ int32_t TMeterView::CountOf(float level) const {
 void TMeterView::RequestValueUpdate() {
   if (!IsVisible()) return;
   const TEngineRecord* r = module_->GetEngineRecord();
-  if (!r || !r->state || r->voices <= 0 || r->stateWords < 2) {
+  if (!r || !r->state || r->voices <= 0 || r->stateWords <= QV_WORD_AT(MeterState, value)) {
     if (SelectionShownChanged()) TCtrlView::RequestValueUpdate();
     return;
   }
-  float level = routines::LoadShared(r->state[0][1].f);
+  float level = routines::LoadShared(r->state[0][QV_WORD_AT(MeterState, value)].f);
   // The level meter holds the peak power: its amplitude is the root.
   if (IsLevelMeter()) level = level > 0.0f ? std::sqrt(level) : 0.0f;
   const int32_t count = CountOf(level);

@@ -5,6 +5,7 @@
 #include "tests/mod/ensemble_fixture.h"
 
 #include "src/base/settings.h"
+#include "src/engine/voice_state.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +47,7 @@ protected:
     ASSERT_EQ(r->audioInputs, TAudioWerk::kOutputs);
     TEngineLock lock;
     for (int32_t c = 0; c < r->audioInputs; ++c) r->inputs[0][c] = &level_;
-    r->state[0][0].f = 1.0f;
+    r->state[0][QV_WORD_AT(AudioOutState<TAudioWerk::kOutputs>, master)].f = 1.0f;
   }
   TAudioWerk& Driver() { return *dynamic_cast<TAudioWerk*>(ens_->GetAudio()); }
   // One block of the card's clock and one tick of its service.
@@ -288,7 +289,7 @@ TEST_F(CardDriver, InputToOutputAtEveryRateFactor) {
     ASSERT_EQ(out_->GetInPort(3)->Connect(in->GetOutPort(1)), 0);
     {
       TEngineLock lock;
-      out_->GetEngineRecord()->state[0][0].f = 1.0f;
+      out_->GetEngineRecord()->state[0][QV_WORD_AT(AudioOutState<TAudioWerk::kOutputs>, master)].f = 1.0f;
     }
     card_->SetRecordSource([](uint64_t) { return uint32_t(8192) | uint32_t(uint16_t(-8192)) << 16; });
     const int32_t n = Driver().GetBufferLength();

@@ -9,6 +9,7 @@
 #include "src/base/settings.h"
 #include "src/engine/engine.h"
 #include "src/engine/setup.h"
+#include "src/engine/voice_state.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
 #include "tests/common/testkit.h"
@@ -132,7 +133,7 @@ public:
     float* ramp = generator_->GetEngineRecord()->Output(0, 0);
     out->inputs[0][0] = ramp;
     out->inputs[0][1] = ramp;
-    out->state[0][0].f = 1.0f;
+    out->state[0][QV_WORD_AT(AudioOutState<2>, master)].f = 1.0f;
   }
   // An Audio In module, with its outputs readable.
   void AddAudioIn() {
@@ -155,10 +156,13 @@ public:
   }
   // The generator's per-sample routines: the ramp, or a sine.
   static void RampRoutine() {
-    SlotStates()[0][0].f = float(RampSample(RampCounter().fetch_add(1, std::memory_order_relaxed))) / 32768.0f;
+    SlotStates()[0][QV_WORD_AT(OutState, out)].f =
+        float(RampSample(RampCounter().fetch_add(1, std::memory_order_relaxed))) / 32768.0f;
   }
   static float SineSample(int64_t n) { return 0.5f * std::sin(float(n % 44100) * 2.0f * 3.14159265f * 441.0f / 44100.0f); }
-  static void SineRoutine() { SlotStates()[0][0].f = SineSample(RampCounter().fetch_add(1, std::memory_order_relaxed)); }
+  static void SineRoutine() {
+    SlotStates()[0][QV_WORD_AT(OutState, out)].f = SineSample(RampCounter().fetch_add(1, std::memory_order_relaxed));
+  }
 
 private:
   std::unique_ptr<KSModul> Loose(TModuleType type, int32_t eventOutputs, int32_t audioInputs,

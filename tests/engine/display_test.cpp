@@ -7,6 +7,7 @@
 #include "src/engine/display_routines.h"
 #include "src/engine/graph_render.h"
 #include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
 
 #include <cmath>
 #include <atomic>
@@ -79,7 +80,7 @@ TEST(Display, LampLightsInsideItsRangeAndRefreshesOnChangesOnly) {
     in = s.value;
     r.Render(1); // the block publishes the input for the panel
     RefreshPanels(r);
-    EXPECT_EQ(rec->state[0][0].i, s.lit) << s.value;
+    EXPECT_EQ(rec->state[0][QV_WORD_AT(LampState, lit)].i, s.lit) << s.value;
     EXPECT_EQ(panel.refreshes[lamp], s.refreshes) << s.value;
   }
 }
@@ -91,17 +92,17 @@ TEST(Display, LevelMeterHoldsThePeakPowerAndItDecaysTowardFourPicoButNeverZero) 
   FeedDisplays(r, {meter});
   r.Ready();
   const TVoiceWords w = r.Words(meter);
-  w[2].f = 0.01f;  // low and high powers (set-up takes them from the settings)
-  w[3].f = 1.0f;
+  w[QV_WORD_AT(LevelLampState, low)].f = 0.01f;  // low and high powers (set-up takes them from the settings)
+  w[QV_WORD_AT(LevelLampState, high)].f = 1.0f;
   r.Render(3, {0.5f, -0.7f, 0.1f});
-  EXPECT_FLOAT_EQ(w[1].f, 0.49f) << "the peak of the power";
+  EXPECT_FLOAT_EQ(w[QV_WORD_AT(LevelLampState, peak)].f, 0.49f) << "the peak of the power";
   RefreshPanels(r);
-  EXPECT_EQ(w[0].i, 1);
-  EXPECT_FLOAT_EQ(w[1].f, 0.49f * 0.75f + 1e-12f);
+  EXPECT_EQ(w[QV_WORD_AT(LevelLampState, lit)].i, 1);
+  EXPECT_FLOAT_EQ(w[QV_WORD_AT(LevelLampState, peak)].f, 0.49f * 0.75f + 1e-12f);
   for (int i = 0; i < 400; ++i) RefreshPanels(r);
-  EXPECT_NEAR(w[1].f, 4e-12f, 1e-14f);
-  EXPECT_GT(w[1].f, 0.0f);
-  EXPECT_EQ(w[0].i, 0) << "silence is below the range";
+  EXPECT_NEAR(w[QV_WORD_AT(LevelLampState, peak)].f, 4e-12f, 1e-14f);
+  EXPECT_GT(w[QV_WORD_AT(LevelLampState, peak)].f, 0.0f);
+  EXPECT_EQ(w[QV_WORD_AT(LevelLampState, lit)].i, 0) << "silence is below the range";
   EXPECT_EQ(panel.refreshes[meter], 2);
 }
 
@@ -120,7 +121,7 @@ TEST(Display, MeterRefreshesOnChangesAndLevelOnEveryCall) {
   r.Render(1);
   RefreshPanels(r);
   EXPECT_EQ(panel.refreshes[mtr], 2);
-  EXPECT_FLOAT_EQ(r.Words(mtr)[1].f, 0.4f);
+  EXPECT_FLOAT_EQ(r.Words(mtr)[QV_WORD_AT(MeterState, value)].f, 0.4f);
   EXPECT_EQ(panel.refreshes[lvl], 3);
 }
 
@@ -140,15 +141,15 @@ TEST(Display, LampsAndMetersShowWhatTheLastBlockPublished) {
   // The signal passes through the "+" on its way to both displays.
   r.Render(4, {0.1f, 0.9f, 0.7f, 0.5f});
   RefreshPanels(r);
-  EXPECT_EQ(r.Words(lamp)[0].i, 1) << "0.5, the last frame, lies in the range";
-  EXPECT_FLOAT_EQ(r.Words(mtr)[1].f, 0.5f);
+  EXPECT_EQ(r.Words(lamp)[QV_WORD_AT(LampState, lit)].i, 1) << "0.5, the last frame, lies in the range";
+  EXPECT_FLOAT_EQ(r.Words(mtr)[QV_WORD_AT(MeterState, value)].f, 0.5f);
   EXPECT_EQ(panel.refreshes[mtr], 1);
   // A block that ends above the range turns the lamp off at the next pass.
   r.Render(2, {0.5f, 0.95f});
-  EXPECT_EQ(r.Words(lamp)[0].i, 1) << "nothing changes before the panel's pass";
+  EXPECT_EQ(r.Words(lamp)[QV_WORD_AT(LampState, lit)].i, 1) << "nothing changes before the panel's pass";
   RefreshPanels(r);
-  EXPECT_EQ(r.Words(lamp)[0].i, 0);
-  EXPECT_FLOAT_EQ(r.Words(mtr)[1].f, 0.95f);
+  EXPECT_EQ(r.Words(lamp)[QV_WORD_AT(LampState, lit)].i, 0);
+  EXPECT_FLOAT_EQ(r.Words(mtr)[QV_WORD_AT(MeterState, value)].f, 0.95f);
   EXPECT_EQ(panel.refreshes[lamp], 2);
   EXPECT_EQ(panel.refreshes[mtr], 2);
   // Released displays leave the publishing list with their records.
@@ -178,7 +179,7 @@ TEST(Display, ALampsRangeIsItsMinimumAndMaximum) {
     lamp->SetControlRange(st.low, 0, st.high, 127, 0.0f);
     r.Render(1, {st.value});
     RefreshPanels(r);
-    EXPECT_EQ(r.Words(lamp)[0].i, st.lit);
+    EXPECT_EQ(r.Words(lamp)[QV_WORD_AT(LampState, lit)].i, st.lit);
   }
   // Muting releases the record (handing its words back); unmuting builds a
   // new one from the module's range.
@@ -190,7 +191,7 @@ TEST(Display, ALampsRangeIsItsMinimumAndMaximum) {
   EXPECT_FLOAT_EQ(r.Record(lamp)->params[kLampHighParam].f, 0.95f);
   r.Render(1, {0.7f});
   RefreshPanels(r);
-  EXPECT_EQ(r.Words(lamp)[0].i, 1);
+  EXPECT_EQ(r.Words(lamp)[QV_WORD_AT(LampState, lit)].i, 1);
   EXPECT_FLOAT_EQ(lamp->GetMinimum(), 0.6f) << "the record's words hand the range back unchanged";
   EXPECT_FLOAT_EQ(lamp->GetMaximum(), 0.95f);
 }
@@ -199,7 +200,7 @@ TEST(Display, GraphRefreshesOnlyWhenMarkedAndRendersIntoThePanelBuffer) {
   TPanel panel;
   TRig r;
   KSModul* env = r.Solo(kTypeDecayEnv, "Out");
-  r.Words(env)[1].f = 0.99999f;
+  r.Words(env)[QV_WORD_AT(DecayEnvState, decay)].f = 0.99999f;
   RefreshPanels(r);
   EXPECT_EQ(panel.refreshes[env], 0);
   panel.marked[env] = true;
@@ -214,10 +215,10 @@ TEST(Graphs, AttackStepOfZeroPutsTheAttackOffTheGraph) {
   TRig r;
   KSModul* env = r.Solo(kTypeAdsrEnv, "Out");
   const TVoiceWords w = r.Words(env);
-  w[3].f = 0.0f;
-  w[1].f = 0.999f;
-  w[2].f = 0.999f;
-  w[4].f = 0.5f;
+  w[QV_WORD_AT(GateEnvState, attackUnit)].f = 0.0f;
+  w[QV_WORD_AT(GateEnvState, decay)].f = 0.999f;
+  w[QV_WORD_AT(GateEnvState, release)].f = 0.999f;
+  w[QV_WORD_AT(GateEnvState, sustain)].f = 0.5f;
   const std::vector<float> columns = Render(kTypeAdsrEnv, r.Record(env));
   for (int32_t i = 0; i < kWidth; ++i)
     EXPECT_NEAR(columns[i], float(i) / float(kWidth) / 10000.0f * float(kHeight - 1), 1e-6f) << i;
@@ -226,7 +227,7 @@ TEST(Graphs, AttackStepOfZeroPutsTheAttackOffTheGraph) {
 TEST(Graphs, ADecayFactorOfPointNineOrLessDrawsAnInstantDecay) {
   TRig r;
   KSModul* env = r.Solo(kTypeDecayEnv, "Out");
-  r.Words(env)[1].f = 0.9f;
+  r.Words(env)[QV_WORD_AT(DecayEnvState, decay)].f = 0.9f;
   const std::vector<float> columns = Render(kTypeDecayEnv, r.Record(env));
   EXPECT_FLOAT_EQ(columns[0], float(kHeight - 1));
   for (int32_t i = 1; i < kWidth; ++i) EXPECT_EQ(columns[i], 0.0f) << i;
@@ -240,8 +241,8 @@ TEST(Graphs, ReleaseLengthFollowsTheTimeAxis) {
   KSModul* env = r.Solo(kTypeAttackReleaseEnv, "Out");
   const TVoiceWords w = r.Words(env);
   const float sr = EngineConstants.processingRate;
-  w[3].f = 1000.0f / sr;               // 1 ms attack
-  w[2].f = 1.0f - TimeToRate(40.0f) / sr;
+  w[QV_WORD_AT(GateEnvState, attackUnit)].f = 1000.0f / sr;               // 1 ms attack
+  w[QV_WORD_AT(GateEnvState, release)].f = 1.0f - TimeToRate(40.0f) / sr;
   const std::vector<float> columns = Render(kTypeAttackReleaseEnv, r.Record(env), 400);
   EXPECT_EQ(columns[0], 0.0f);
   EXPECT_FLOAT_EQ(columns[100], 51.0f);
@@ -266,16 +267,25 @@ TEST(Graphs, RampsKneesAndHoldsLieWhereTheirTimesPutThem) {
     std::vector<std::pair<int32_t, float>> words;
     std::vector<TPoint> points;
   };
+  using Ramp4 = RampEnvState<3>;
   const TCase cases[] = {
       // Three ramps of 0.1 each to levels 1, 0.5, 0.25, held to the release
       // at 0.8, which reaches 0 at the right edge.
       {kTypeRamp4Env,
-       {{6, StepForPosition(0.1)}, {7, 1.0f}, {8, StepForPosition(0.1)}, {9, 0.5f}, {10, StepForPosition(0.1)},
-        {11, 0.25f}, {5, StepForPosition(0.2)}},
+       {{QV_WORD_AT(Ramp4, ramp[0].rate), StepForPosition(0.1)},
+        {QV_WORD_AT(Ramp4, ramp[0].level), 1.0f},
+        {QV_WORD_AT(Ramp4, ramp[1].rate), StepForPosition(0.1)},
+        {QV_WORD_AT(Ramp4, ramp[1].level), 0.5f},
+        {QV_WORD_AT(Ramp4, ramp[2].rate), StepForPosition(0.1)},
+        {QV_WORD_AT(Ramp4, ramp[2].level), 0.25f},
+        {QV_WORD_AT(Ramp4, releaseRate), StepForPosition(0.2)}},
        {{0, 0.0f}, {5, 0.5f}, {10, 1.0f}, {15, 0.75f}, {20, 0.5f}, {30, 0.25f}, {70, 0.25f}, {90, 0.125f}}},
       // A first decay of 0.4 down to the knee 0.5, reached at 0.2.
       {kTypeDbdrEnv,
-       {{12, StepForPosition(0.4)}, {13, 0.5f}, {1, 0.9999f}, {2, 0.9999f}},
+       {{QV_WORD_AT(KneeEnvState, kneeRate), StepForPosition(0.4)},
+        {QV_WORD_AT(KneeEnvState, kneeFraction), 0.5f},
+        {QV_WORD_AT(KneeEnvState, decay), 0.9999f},
+        {QV_WORD_AT(KneeEnvState, release), 0.9999f}},
        {{0, 1.0f}, {10, 0.75f}, {20, 0.5f}}},
       // A hold of 100 ms lasts a quarter of the width.
       {kTypeHoldEnv, {}, {{0, 1.0f}, {24, 1.0f}, {26, 0.0f}, {99, 0.0f}}},
@@ -293,7 +303,7 @@ TEST(Graphs, RampsKneesAndHoldsLieWhereTheirTimesPutThem) {
     r.Ready();
     ASSERT_NE(r.Record(env), nullptr) << c.type.type;
     for (const auto& [word, value] : c.words) r.Words(env)[word].f = value;
-    if (c.type == kTypeHoldEnv) r.Words(env)[4].i = 4410;
+    if (c.type == kTypeHoldEnv) r.Words(env)[QV_WORD_AT(HoldEnvState, holdFrames)].i = 4410;
     const std::vector<float> columns = Render(c.type, r.Record(env));
     for (const TPoint& p : c.points)
       EXPECT_NEAR(columns[p.column], p.level * float(kHeight - 1), 0.6f)
@@ -304,8 +314,8 @@ TEST(Graphs, RampsKneesAndHoldsLieWhereTheirTimesPutThem) {
 TEST(Graphs, ColumnsAboveTheTopFrequencyHoldTheNoValueMark) {
   TRig r(22050.0f);
   KSModul* filter = r.Solo(kTypeTwoPoleFilter, "LP");
-  r.Words(filter)[0].f = 0.2f;
-  r.Words(filter)[4].f = 1.0f;
+  r.Words(filter)[QV_WORD_AT(GridSvfState, coeff)].f = 0.2f;
+  r.Words(filter)[QV_WORD_AT(GridSvfState, damping)].f = 1.0f;
   const std::vector<float> columns = Render(kTypeTwoPoleFilter, r.Record(filter));
   for (int32_t i = 0; i < kWidth; ++i) {
     const double w = 6.283185307179586 * GraphColumnHz(i, kWidth) / 22050.0;
@@ -318,8 +328,8 @@ TEST(Graphs, ColumnsAboveTheTopFrequencyHoldTheNoValueMark) {
 TEST(Graphs, LowShelfFloorIsMinusOneHundredLikeTheOthers) {
   TRig r;
   KSModul* shelf = r.Solo(kTypeLoShelfEq, "Out");
-  r.Words(shelf)[6].f = 1.0f;   // coefficient 1 with a boost of -1 cancels the input
-  r.Words(shelf)[3].f = -1.0f;
+  r.Words(shelf)[QV_WORD_AT(LoShelfState, coeff)].f = 1.0f;   // coefficient 1 with a boost of -1 cancels the input
+  r.Words(shelf)[QV_WORD_AT(LoShelfState, boost)].f = -1.0f;
   const std::vector<float> columns = Render(kTypeLoShelfEq, r.Record(shelf));
   const float floor = float(kHeight - 1) * (0.6f + 0.14476483f * -100.0f);
   for (int32_t i = 0; i < kWidth; ++i) EXPECT_NEAR(columns[i], floor, 1e-3f) << i;
@@ -353,13 +363,13 @@ TEST(SoundingGraph, SawIntoFilterRendersTenSecondsCleanly) {
   r.Wire(saw, "Out", filter, "In");
   r.Listen(filter, "LP");
   r.Ready();
-  r.Words(saw)[0].f = 110.0f;
+  r.Words(saw)[QV_WORD_AT(OscState, pitch)].f = 110.0f;
   float& a = r.Constant(saw, "A", 0.8f);
   r.Constant(saw, "F", 3.0f);
   const TVoiceWords w = r.Words(filter);
-  w[0].f = 2000.0f;
-  w[4].f = 0.1f;
-  w[5].f = 1.0f;
+  w[QV_WORD_AT(SvfState, cutoff)].f = 2000.0f;
+  w[QV_WORD_AT(SvfState, damping)].f = 0.1f;
+  w[QV_WORD_AT(SvfState, limit)].f = 1.0f;
   double energy = 0.0;
   for (int second = 0; second < 10; ++second) {
     if (second == 5) a = 0.0f;
@@ -368,7 +378,8 @@ TEST(SoundingGraph, SawIntoFilterRendersTenSecondsCleanly) {
       ASSERT_TRUE(std::isfinite(v)) << "second " << second;
       if (second < 5) energy += double(v) * double(v);
     }
-    for (int k = 1; k <= 3; ++k) ASSERT_NE(std::fpclassify(w[k].f), FP_SUBNORMAL) << "second " << second;
+    for (int k = QV_WORD_AT(SvfState, hp); k <= QV_WORD_AT(SvfState, lp); ++k)  // the three integrators
+      ASSERT_NE(std::fpclassify(w[k].f), FP_SUBNORMAL) << "second " << second;
     if (second == 9) {
       EXPECT_LT(std::fabs(out.back()), 1e-6f) << "the tail has died away";
     }
@@ -405,11 +416,11 @@ TEST(Display, RefreshAndGraphsRunBesideTheAudioThread) {
   r.Wire(filter, "LP", r.out, "R");
   r.Ready();
   const TVoiceWords w = r.Words(filter);
-  w[0].f = 1000.0f;
-  w[4].f = 0.5f;
-  w[5].f = 1.0f;
-  r.Words(lamp)[2].f = 0.01f;
-  r.Words(lamp)[3].f = 1.0f;
+  w[QV_WORD_AT(SvfState, cutoff)].f = 1000.0f;
+  w[QV_WORD_AT(SvfState, damping)].f = 0.5f;
+  w[QV_WORD_AT(SvfState, limit)].f = 1.0f;
+  r.Words(lamp)[QV_WORD_AT(LevelLampState, low)].f = 0.01f;
+  r.Words(lamp)[QV_WORD_AT(LevelLampState, high)].f = 1.0f;
   std::vector<float> signal(256);
   for (size_t n = 0; n < signal.size(); ++n) signal[n] = float(std::sin(0.05 * double(n)));
   std::atomic<bool> done{false};
@@ -427,7 +438,7 @@ TEST(Display, RefreshAndGraphsRunBesideTheAudioThread) {
   audio.join();
   EXPECT_GT(refreshes, 0);
   EXPECT_GE(panel.refreshes[level], refreshes);
-  EXPECT_GT(r.Words(level)[1].f, 0.0f);
+  EXPECT_GT(r.Words(level)[QV_WORD_AT(MeterState, value)].f, 0.0f);
 }
 
 namespace {
@@ -449,20 +460,20 @@ TEST(Display, LevelLampThresholdsAreSquaredAmplitudesOfTheirDecibels) {
   FeedDisplays(r, {lamp});
   r.Ready();
   const TVoiceWords w = r.Words(lamp);
-  EXPECT_NEAR(w[2].f, 0.01f, 1e-4f) << "-20 dB: amplitude 0.1, power 0.01";
-  EXPECT_NEAR(w[3].f, std::pow(10.0f, -6.0f / 10.0f), 1e-3f);
-  EXPECT_FLOAT_EQ(w[2].f, DecibelsToGain(-20.0f) * DecibelsToGain(-20.0f));
+  EXPECT_NEAR(w[QV_WORD_AT(LevelLampState, low)].f, 0.01f, 1e-4f) << "-20 dB: amplitude 0.1, power 0.01";
+  EXPECT_NEAR(w[QV_WORD_AT(LevelLampState, high)].f, std::pow(10.0f, -6.0f / 10.0f), 1e-3f);
+  EXPECT_FLOAT_EQ(w[QV_WORD_AT(LevelLampState, low)].f, DecibelsToGain(-20.0f) * DecibelsToGain(-20.0f));
   // A peak of amplitude 0.3 (-10.5 dB) lies between -20 and -6 dB.
   r.Render(3, {0.3f, 0.0f, 0.0f});
   RefreshPanels(r);
-  EXPECT_EQ(w[0].i, 1);
+  EXPECT_EQ(w[QV_WORD_AT(LevelLampState, lit)].i, 1);
   // The properties' range goes through the same conversion while it runs.
   lamp->SetControlRange(-9.0f, 0, -3.0f, 127, 1.0f);
-  EXPECT_FLOAT_EQ(w[2].f, DecibelsToPower(-9.0f));
-  EXPECT_FLOAT_EQ(w[3].f, DecibelsToGain(-3.0f) * DecibelsToGain(-3.0f));
+  EXPECT_FLOAT_EQ(w[QV_WORD_AT(LevelLampState, low)].f, DecibelsToPower(-9.0f));
+  EXPECT_FLOAT_EQ(w[QV_WORD_AT(LevelLampState, high)].f, DecibelsToGain(-3.0f) * DecibelsToGain(-3.0f));
   r.Render(1, {0.3f});
   RefreshPanels(r);
-  EXPECT_EQ(w[0].i, 0) << "-10.5 dB lies below -9 dB";
+  EXPECT_EQ(w[QV_WORD_AT(LevelLampState, lit)].i, 0) << "-10.5 dB lies below -9 dB";
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "src/base/settings.h"
 #include "src/engine/tables.h"
 #include "src/engine/setup.h"
+#include "src/engine/voice_state.h"
 
 #include <gtest/gtest.h>
 
@@ -177,12 +178,12 @@ TEST(Records, TypeInitialisations) {
     return w.u;
   };
   const Case cases[] = {
-      {kTypeNoise, 2, 1, 0xAFAA5505u},                  // the seed, every voice
-      {kTypeSlowRandom, 0, 1, 0xAFAA5505u},             //
-      {kTypeEventProduct3, 1, 4, bitsOf(one)},          // products start from unit factors
-      {kTypeEventProduct4, 0, 1, bitsOf(one)},          //
-      {kTypeSpread, 2, 1, bitsOf(two)},                 // the voice number
-      {kTypeSingleTriggerGate, 0, 1, bitsOf(minusOne)}, //
+      {kTypeNoise, 2, QV_WORD_AT(NoiseState, reg), 0xAFAA5505u},                     // the seed, every voice
+      {kTypeSlowRandom, 0, QV_WORD_AT(SlowRandomState, reg), 0xAFAA5505u},           //
+      {kTypeEventProduct3, 1, QV_WORD_AT(EventProductState, in[3]), bitsOf(one)},    // unit factors
+      {kTypeEventProduct4, 0, QV_WORD_AT(EventProductState, in[0]), bitsOf(one)},    //
+      {kTypeSpread, 2, QV_WORD_AT(SpreadState, rank), bitsOf(two)},                  // the voice number
+      {kTypeSingleTriggerGate, 0, QV_WORD_AT(GateSourceState, voice), bitsOf(minusOne)}, //
   };
   for (const Case& c : cases) {
     auto m = LooseModule(host, c.type, 1, 0, 6);
@@ -326,11 +327,12 @@ TEST(Clock, StopSendsZeroToTheDestinationsOfASetClockSource) {
   TEngineRecord* r = ticker->GetEngineRecord();
   AppendRoute(r, 0, GetEventRoutine(3), target->GetEngineRecord());
   host.Driver().StartClock();
-  r->state[0][0].f = 1.0f;
-  r->state[0][1].f = 5.0f;
+  constexpr int32_t kOut = QV_WORD_AT(SyncSourceState, out), kTicks = QV_WORD_AT(SyncSourceState, ticks);
+  r->state[0][kOut].f = 1.0f;
+  r->state[0][kTicks].i = 5;
   host.Driver().StopClock();
-  EXPECT_EQ(r->state[0][0].f, 0.0f);
-  EXPECT_EQ(r->state[0][1].f, 0.0f);
+  EXPECT_EQ(r->state[0][kOut].f, 0.0f);
+  EXPECT_EQ(r->state[0][kTicks].i, 0);
   EXPECT_EQ(received, (std::vector<std::pair<int32_t, float>>{{0, 0.0f}, {1, 0.0f}, {2, 0.0f}}));
 }
 
@@ -722,8 +724,8 @@ TEST(Levels, TheAudioInTracksItsPeaksUntilTaken) {
   host.Driver().GetInputLevel2();
   std::vector<float> input = {0.25f, -0.5f, -0.75f, 0.125f}, output(4);
   host.Driver().Render(input.data(), output.data(), 2);
-  EXPECT_EQ(in->GetEngineRecord()->state[0][0].f, -0.75f);
-  EXPECT_EQ(in->GetEngineRecord()->state[0][1].f, 0.125f);
+  EXPECT_EQ(in->GetEngineRecord()->state[0][QV_WORD_AT(AudioInState, left)].f, -0.75f);
+  EXPECT_EQ(in->GetEngineRecord()->state[0][QV_WORD_AT(AudioInState, right)].f, 0.125f);
   EXPECT_EQ(host.Driver().GetInputLevel1(), 0.75f);
   EXPECT_EQ(host.Driver().GetInputLevel2(), 0.5f);
   EXPECT_EQ(host.Driver().GetInputLevel1(), 0.0f) << "taking a level resets it";

@@ -2,6 +2,7 @@
 // counts, tuning down the tree, the source lists and snapshots.
 #include "tests/mod/ensemble_fixture.h"
 
+#include "src/engine/voice_state.h"
 #include "tests/common/testkit.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,9 @@ protected:
     src->Solo();
     return src;
   }
-  static float Output(KSModul* m, int32_t voice) { return m->GetEngineRecord()->state[voice][0].f; }
+  static float Output(KSModul* m, int32_t voice) {
+    return m->GetEngineRecord()->state[voice][QV_WORD_AT(SourceState, out)].f;
+  }
 
   testkit::ScriptedHost boxes;
 };

@@ -4,6 +4,7 @@
 
 #include "src/engine/event_ids.h"
 #include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
 #include "tests/common/testkit.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,7 @@ int levelCalls = 0;
 // The master level of the Audio Out: a level in dB into its gain word.
 void LevelToGain(TEngineRecord* record, int32_t voice, float value) {
   ++levelCalls;
-  record->state[voice][0].f = DecibelsToGain(value);
+  record->state[voice][QV_WORD_AT(AudioOutState<2>, master)].f = DecibelsToGain(value);
 }
 
 KSModul* Insert(KSModul* parent, TModuleType type, int32_t mode = kPlaceNext) {
@@ -73,7 +74,8 @@ TEST_F(Model, NestedBracketsHoldTheLockFromTheOutermostBeginAndRebuildOnce) {
   EXPECT_EQ(KSModul::GetBracketDepth(), 0);
   EXPECT_TRUE(Processed(out));
   EXPECT_EQ(levelCalls, 1) << "the Audio Out entered processing once";
-  EXPECT_EQ(out->GetEngineRecord()->state[0][0].f, 1.0f) << "its event inputs restarted from 0 dB";
+  EXPECT_EQ(out->GetEngineRecord()->state[0][QV_WORD_AT(AudioOutState<2>, master)].f, 1.0f)
+      << "its event inputs restarted from 0 dB";
 }
 
 TEST_F(Model, AnExceptionInsideABracketLeavesItClosedAndTheLockFree) {

@@ -168,10 +168,12 @@ TEST_F(PanelDisplayThreads, AnOscillatorOnTheAudioThreadDrivesMetersAndLampsOnTh
   TEngineRecord* lr = level->GetEngineRecord();
   // The table's sine is good to about 1e-4, so a crest caught earlier at
   // another phase may lie a hair above the exact one.
-  EXPECT_NEAR(lr->state[0][1].f, kAmplitude * kAmplitude, 2e-4f) << "the held peak power of the sine";
+  EXPECT_NEAR(lr->state[0][QV_WORD_AT(MeterState, value)].f, kAmplitude * kAmplitude, 2e-4f)
+      << "the held peak power of the sine";
   s.ticker.Tick();
   s.Settle();
-  EXPECT_FLOAT_EQ(meter->GetEngineRecord()->state[0][1].f, last) << "the meter shows the block's last value";
+  EXPECT_FLOAT_EQ(meter->GetEngineRecord()->state[0][QV_WORD_AT(MeterState, value)].f, last)
+      << "the meter shows the block's last value";
   EXPECT_EQ(mv->GetCount(), mv->CountOf(last));
   EXPECT_EQ(lv->IsLit(), last > 0.0f && last <= 0.6f);
   // -6.02 dB on a -60 ... 0 dB meter: thresholds lie 60/17 dB apart, the
