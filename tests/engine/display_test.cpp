@@ -423,18 +423,22 @@ TEST(Display, RefreshAndGraphsRunBesideTheAudioThread) {
   r.Words(lamp)[QV_WORD_AT(LevelLampState, high)].f = 1.0f;
   std::vector<float> signal(256);
   for (size_t n = 0; n < signal.size(); ++n) signal[n] = float(std::sin(0.05 * double(n)));
-  std::atomic<bool> done{false};
+  // The audio thread starts rendering only once the panels are refreshing:
+  // on a loaded machine it could otherwise finish before the first refresh.
+  std::atomic<bool> refreshing{false}, done{false};
   std::thread audio([&] {
+    while (!refreshing) std::this_thread::yield();
     for (int block = 0; block < 200; ++block) r.Render(256, signal);
     done = true;
   });
   std::vector<float> columns(kWidth);
   int refreshes = 0;
-  while (!done) {
+  do {
     RefreshPanels(r);
     RenderGraph(42, r.Record(filter), columns.data(), kWidth, kHeight);
     ++refreshes;
-  }
+    refreshing = true;
+  } while (!done);
   audio.join();
   EXPECT_GT(refreshes, 0);
   EXPECT_GE(panel.refreshes[level], refreshes);
