@@ -3,6 +3,7 @@
 
 #include "src/engine/control_routines.h"
 #include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
 
 #include <cmath>
 #include <set>
@@ -24,14 +25,14 @@ TEST(ControlRate, LfoAtZeroFrequencyKeepsSendingTheSameValues) {
   float& f = r.Constant(lfo, "F", 0.0f);
   r.Constant(lfo, "A", 1.0f);
   r.Constant(lfo, "W", 0.2f);
-  r.Words(lfo)[3].f = 0.3f;  // somewhere in the cycle
+  r.Words(lfo)[QV_WORD_AT(LfoState, phase)].f = 0.3f;  // somewhere in the cycle
   r.Render(5 * ControlStep());
   for (int k = 0; k < 3; ++k) {
     const std::vector<float> sent = rig::Values(k);
     ASSERT_EQ(sent.size(), 5u) << "output " << k << " every control period";
     for (float v : sent) EXPECT_EQ(v, sent[0]) << "output " << k;
   }
-  EXPECT_EQ(r.Words(lfo)[3].f, 0.3f) << "the phase holds";
+  EXPECT_EQ(r.Words(lfo)[QV_WORD_AT(LfoState, phase)].f, 0.3f) << "the phase holds";
   // With a frequency the values move and stay within the amplitude.
   TEventSpy::Clear();
   f = 7.0f;
@@ -94,7 +95,7 @@ TEST(ControlRate, HoldSendsZeroOnceItsTimeHasPassed) {
   TRig r;
   KSModul* hold = spy.Watch(r, kTypeHold, {"Out"});
   r.Constant(hold, "H", 25.0f);
-  r.Words(hold)[0].f = 1.0f;  // as the gate event leaves it
+  r.Words(hold)[QV_WORD_AT(HoldState, out)].f = 1.0f;  // as the gate event leaves it
   const float period = 1.0f / float(EngineConstants.controlRate);
   const int32_t passes = int32_t(std::floor(0.025f / period)) + 1;
   r.Render((passes - 1) * ControlStep());

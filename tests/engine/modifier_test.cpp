@@ -4,6 +4,7 @@
 
 #include "src/engine/convert.h"
 #include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
 
 #include <algorithm>
 #include <cmath>
@@ -121,25 +122,25 @@ TEST(Envelopes, AttackDecayAndReleaseFollowTheTimeFormula) {
   const float rate = TimeToRate(40.0f);  // per second
   ASSERT_NEAR(rate, 10.0f, 1e-3f);
   const TVoiceWords w = r.Words(env);
-  w[7].f = rate / kRate;                // attack step at peak 1 (the gate event's work)
-  w[1].f = 1.0f - rate / kRate;         // decay factor
-  w[2].f = 1.0f - rate / kRate;         // release factor
-  w[6].f = 1.0f;                        // peak
-  w[5].f = 0.5f;                        // sustain level
-  w[8].f = 0.5f;                        // decay part above it
-  w[9].i = 3;
+  w[QV_WORD_AT(GateEnvState, attackStep)].f = rate / kRate;  // at peak 1 (the gate event's work)
+  w[QV_WORD_AT(GateEnvState, decay)].f = 1.0f - rate / kRate;
+  w[QV_WORD_AT(GateEnvState, release)].f = 1.0f - rate / kRate;
+  w[QV_WORD_AT(GateEnvState, peak)].f = 1.0f;
+  w[QV_WORD_AT(GateEnvState, sustainLevel)].f = 0.5f;
+  w[QV_WORD_AT(GateEnvState, decayPart)].f = 0.5f;  // above the sustain level
+  w[QV_WORD_AT(GateEnvState, stage)].i = 3;
   const std::vector<float> attack = r.Render(4500);
   size_t top = 0;
   while (top < attack.size() && attack[top] < 1.0f) ++top;
   EXPECT_NEAR(double(top), 4410.0, 1.5) << "the attack takes 100 ms";
-  EXPECT_EQ(w[9].i, 1) << "then the decay";
+  EXPECT_EQ(w[QV_WORD_AT(GateEnvState, stage)].i, 1) << "then the decay";
   r.Render(int32_t(4410 - (4500 - top - 1)));
-  EXPECT_NEAR(w[0].f, 0.5f + 0.5f * std::exp(-1.0f), 2e-3f) << "the decay falls by 1/e in 100 ms";
+  EXPECT_NEAR(w[QV_WORD_AT(GateEnvState, out)].f, 0.5f + 0.5f * std::exp(-1.0f), 2e-3f) << "the decay falls by 1/e in 100 ms";
   const float held = r.Render(44100 * 2).back();
   EXPECT_NEAR(held, 0.5f, 1e-4f) << "and settles on the sustain level";
-  w[9].i = 0;
+  w[QV_WORD_AT(GateEnvState, stage)].i = 0;
   r.Render(4410);
-  EXPECT_NEAR(w[0].f, 0.5f * std::exp(-1.0f), 2e-3f) << "the release falls by 1/e in 100 ms";
+  EXPECT_NEAR(w[QV_WORD_AT(GateEnvState, out)].f, 0.5f * std::exp(-1.0f), 2e-3f) << "the release falls by 1/e in 100 ms";
 }
 
 // The stage words of the gate-driven envelopes: what each stage does.
@@ -162,26 +163,30 @@ TEST(Envelopes, StagesOfTheGateDrivenTypes) {
       {kTypeAdbdsrEnv, 2, 2, 0.3f},   // "ADBDSR": to the sustain level (0.2 + 0.2 x 0.5)
       {kTypeAdsrEnv, 0, 0, 0.25f},  // release
   };
+  // The knee types keep the gate types' words first; the cases set them by
+  // the gate types' fields.
+  static_assert(QV_WORD_AT(KneeEnvState, stage) == QV_WORD_AT(GateEnvState, stage) &&
+                QV_WORD_AT(KneeEnvState, attackStep) == QV_WORD_AT(GateEnvState, attackStep));
   for (const TCase& c : cases) {
     TRig r;
     KSModul* env = r.Solo(c.type, "Out");
     const TVoiceWords w = r.Words(env);
-    w[0].f = 0.5f;
-    w[1].f = 0.5f;   // decay factor
-    w[2].f = 0.5f;   // release factor
-    w[6].f = 1.0f;   // peak
-    w[7].f = 0.1f;   // attack step
-    w[5].f = 0.2f;   // sustain level
-    w[8].f = 0.2f;   // decay part
-    w[9].i = c.stage;
+    w[QV_WORD_AT(GateEnvState, out)].f = 0.5f;
+    w[QV_WORD_AT(GateEnvState, decay)].f = 0.5f;
+    w[QV_WORD_AT(GateEnvState, release)].f = 0.5f;
+    w[QV_WORD_AT(GateEnvState, peak)].f = 1.0f;
+    w[QV_WORD_AT(GateEnvState, attackStep)].f = 0.1f;
+    w[QV_WORD_AT(GateEnvState, sustainLevel)].f = 0.2f;
+    w[QV_WORD_AT(GateEnvState, decayPart)].f = 0.2f;
+    w[QV_WORD_AT(GateEnvState, stage)].i = c.stage;
     if (c.type == kTypeAdbdrEnv || c.type == kTypeDbdrEnv || c.type == kTypeAdbdsrEnv || c.type == kTypeDbdsrEnv) {
-      w[10].f = 0.45f;   // knee level
-      w[11].f = -0.1f;   // first-decay step
+      w[QV_WORD_AT(KneeEnvState, knee)].f = 0.45f;
+      w[QV_WORD_AT(KneeEnvState, kneeStep)].f = -0.1f;   // the first decay's step
     }
-    if (c.type == kTypeAttackReleaseEnv) w[7].f = 0.1f;
+    if (c.type == kTypeAttackReleaseEnv) w[QV_WORD_AT(GateEnvState, attackStep)].f = 0.1f;
     r.Render(1);
-    EXPECT_EQ(w[9].i, c.stageAfter) << "type " << c.type.type;
-    EXPECT_NEAR(w[0].f, c.outAfter, 1e-6f) << "type " << c.type.type;
+    EXPECT_EQ(w[QV_WORD_AT(GateEnvState, stage)].i, c.stageAfter) << "type " << c.type.type;
+    EXPECT_NEAR(w[QV_WORD_AT(GateEnvState, out)].f, c.outAfter, 1e-6f) << "type " << c.type.type;
   }
 }
 
@@ -189,20 +194,20 @@ TEST(Envelopes, ReachingTheKneeHandsTheSustainTypesTheirDecayPart) {
   TRig r;
   KSModul* env = r.Solo(kTypeAdbdsrEnv, "Out");
   const TVoiceWords w = r.Words(env);
-  w[0].f = 0.5f;
-  w[5].f = 0.2f;
-  w[10].f = 0.45f;
-  w[11].f = -0.1f;
-  w[9].i = 1;
+  w[QV_WORD_AT(KneeEnvState, out)].f = 0.5f;
+  w[QV_WORD_AT(KneeEnvState, sustainLevel)].f = 0.2f;
+  w[QV_WORD_AT(KneeEnvState, knee)].f = 0.45f;
+  w[QV_WORD_AT(KneeEnvState, kneeStep)].f = -0.1f;
+  w[QV_WORD_AT(KneeEnvState, stage)].i = 1;
   r.Render(1);
-  EXPECT_EQ(w[9].i, 2);
-  EXPECT_FLOAT_EQ(w[8].f, 0.25f);
+  EXPECT_EQ(w[QV_WORD_AT(KneeEnvState, stage)].i, 2);
+  EXPECT_FLOAT_EQ(w[QV_WORD_AT(KneeEnvState, decayPart)].f, 0.25f);
 }
 
 TEST(Envelopes, TriggeredDecayRestartsOnEachEdgeOnly) {
   TRig r;
   KSModul* env = r.Solo(kTypeDecayEnv, "Out");
-  r.Words(env)[1].f = 0.5f;
+  r.Words(env)[QV_WORD_AT(DecayEnvState, decay)].f = 0.5f;
   float& trig = r.Constant(env, "Trg", 1.0f);
   r.Constant(env, "A", 2.0f);
   EXPECT_EQ(r.Render(3), (std::vector<float>{2.0f, 1.0f, 0.5f}));
@@ -216,7 +221,7 @@ TEST(Envelopes, HoldPulseSendsItsValueAndZeroAfterTheHold) {
   TEventSpy spy;
   TRig r;
   KSModul* env = spy.Watch(r, kTypeHoldEnv, {"Out"});
-  r.Words(env)[4].i = 3;
+  r.Words(env)[QV_WORD_AT(HoldEnvState, holdFrames)].i = 3;
   float& trig = r.Constant(env, "Trg", 1.0f);
   r.Constant(env, "A", 0.7f);
   r.Render(5);
@@ -225,7 +230,7 @@ TEST(Envelopes, HoldPulseSendsItsValueAndZeroAfterTheHold) {
   r.Render(1);
   TEventSpy::Clear();
   // A hold of 0 frames still closes the pulse on the next frame.
-  r.Words(env)[4].i = 0;
+  r.Words(env)[QV_WORD_AT(HoldEnvState, holdFrames)].i = 0;
   trig = 1.0f;
   r.Render(3);
   EXPECT_EQ(rig::Values(0), (std::vector<float>{0.7f, 0.0f}));
@@ -240,26 +245,27 @@ TEST(Envelopes, MultiRampPassesItsTargetsAndSendsTheStages) {
   r.Listen(env, "Out");
   r.Ready();
   TEventSpy::Clear();
+  using Ramp4 = RampEnvState<3>;
   const TVoiceWords w = r.Words(env);
   // As the gate event leaves it: stage 1 towards level 1 at rate 0.5.
-  w[0].f = 1.0f;
-  w[4].f = 1.0f;
-  w[6].f = 0.5f;  w[7].f = 1.0f;
-  w[8].f = 0.5f;  w[9].f = 0.5f;
-  w[10].f = 0.5f; w[11].f = 0.25f;
-  w[3].f = 1.0f;
-  w[2].f = 0.5f;
+  w[QV_WORD_AT(Ramp4, stage)].f = 1.0f;
+  w[QV_WORD_AT(Ramp4, peak)].f = 1.0f;
+  w[QV_WORD_AT(Ramp4, ramp[0].rate)].f = 0.5f;  w[QV_WORD_AT(Ramp4, ramp[0].level)].f = 1.0f;
+  w[QV_WORD_AT(Ramp4, ramp[1].rate)].f = 0.5f;  w[QV_WORD_AT(Ramp4, ramp[1].level)].f = 0.5f;
+  w[QV_WORD_AT(Ramp4, ramp[2].rate)].f = 0.5f;  w[QV_WORD_AT(Ramp4, ramp[2].level)].f = 0.25f;
+  w[QV_WORD_AT(Ramp4, target)].f = 1.0f;
+  w[QV_WORD_AT(Ramp4, slope)].f = 0.5f;
   r.Render(40);
   EXPECT_EQ(rig::Values(0), (std::vector<float>{2.0f, 3.0f, 4.0f}));
-  EXPECT_FLOAT_EQ(w[1].f, 0.25f) << "sustains on the last level";
+  EXPECT_FLOAT_EQ(w[QV_WORD_AT(Ramp4, level)].f, 0.25f) << "sustains on the last level";
   // A release towards 0 ends with stage 0.
   TEventSpy::Clear();
-  w[0].f = -1.0f;
-  w[3].f = 0.0f;
-  w[2].f = -0.05f;
+  w[QV_WORD_AT(Ramp4, stage)].f = -1.0f;
+  w[QV_WORD_AT(Ramp4, target)].f = 0.0f;
+  w[QV_WORD_AT(Ramp4, slope)].f = -0.05f;
   r.Render(20);
   EXPECT_EQ(rig::Values(0), (std::vector<float>{0.0f}));
-  EXPECT_EQ(w[1].f, 0.0f);
+  EXPECT_EQ(w[QV_WORD_AT(Ramp4, level)].f, 0.0f);
 }
 
 TEST(EventSources, SequencerWrapsAndResets) {
@@ -318,8 +324,8 @@ TEST(EventSources, EventDelaySendsThePendingValueAfterTheDelay) {
   KSModul* delay = spy.Watch(r, kTypeEventDelay, {"Out"});
   r.Constant(delay, "Dly", 2.5f);
   const TVoiceWords w = r.Words(delay);
-  w[3].f = 9.0f;  // as the In event leaves it
-  w[2].f = 1.0f;
+  w[QV_WORD_AT(EventDelayState, value)].f = 9.0f;  // as the In event leaves it
+  w[QV_WORD_AT(EventDelayState, pending)].f = 1.0f;
   r.Render(3);
   EXPECT_TRUE(rig::Sent(0).empty());
   r.Render(1);
@@ -332,8 +338,8 @@ TEST(EventSources, SmootherMovesByItsSlopeAndStopsOnTheTarget) {
   TRig r;
   KSModul* s = r.Solo(kTypeEventSmoother, "Out");
   const TVoiceWords w = r.Words(s);
-  w[1].f = 0.25f;
-  w[2].f = 1.0f;
+  w[QV_WORD_AT(SmootherState, slope)].f = 0.25f;
+  w[QV_WORD_AT(SmootherState, target)].f = 1.0f;
   EXPECT_EQ(r.Render(6), (std::vector<float>{0.25f, 0.5f, 0.75f, 1.0f, 1.0f, 1.0f}));
-  EXPECT_EQ(w[1].f, 0.0f);
+  EXPECT_EQ(w[QV_WORD_AT(SmootherState, slope)].f, 0.0f);
 }
