@@ -1,5 +1,7 @@
 #include "src/engine/offline.h"
 
+#include "src/engine/voice_state.h"
+
 #include <cstring>
 
 namespace {
@@ -12,6 +14,9 @@ template <int N, int D> inline int32_t FramesAt(int32_t phase) {
   auto up = [](int32_t k) { return (k * D + N - 1) / N; };
   return up(phase + 1) - up(phase);
 }
+
+static_assert(QV_WORD_AT(AudioInState, right) == QV_WORD_AT(AudioInState, left) + 1,
+              "the input routine writes channel c at left + c");
 } // namespace
 
 TOfflineAudio::TOfflineAudio(IAudioOwner* owner, float sampleRate, int32_t inputs, int32_t outputs)
@@ -51,7 +56,7 @@ template <int N, int D> void TOfflineAudio::InputRoutine() {
       if (cursor && cursor + c < self->inEnd_ && (self->enabledInputs_ & (1u << c))) v = cursor[c];
       if (c < 2) {
         EngineLevels[c].Track(v);
-        if (f == 0) state[c].f = v; // the first frame of the group is the sample
+        if (f == 0) state[QV_WORD_AT(AudioInState, left) + c].f = v; // the first frame of the group is the sample
       }
     }
     if (cursor) cursor += self->inputs_;
@@ -64,7 +69,8 @@ template <int N, int D> void TOfflineAudio::OutputRoutine() {
   float* const* inputs = SlotInputs()[0];
   const TVoiceWords state = SlotStates()[0];
   int32_t channels = SlotRecord()->audioInputs;
-  float gain = state[0].f;
+  // Every channel count keeps the master gain in the same word.
+  float gain = state[QV_WORD_AT(AudioOutState<8>, master)].f;
   int32_t frames = FramesAt<N, D>(self->outPhase_);
   self->outPhase_ = (self->outPhase_ + 1) % N;
   auto cursor = static_cast<float*>(EngineOutputCursor);

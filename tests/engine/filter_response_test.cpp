@@ -6,6 +6,7 @@
 #include "src/engine/event_ids.h"
 #include "src/engine/graph_render.h"
 #include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
 
 #include <cmath>
 #include <utility>
@@ -42,6 +43,10 @@ double Amplitude(const std::vector<float>& y, double w, size_t from) {
   return std::sqrt(a * a + b * b);
 }
 
+// The filters with an F input keep the cutoff in Hz in the same word.
+static_assert(QV_WORD_AT(NotchState, cutoff) == QV_WORD_AT(SvfState, cutoff) &&
+              QV_WORD_AT(Svf4State, cutoff) == QV_WORD_AT(SvfState, cutoff));
+
 class FilterResponse : public ::testing::TestWithParam<TFilterCase> {};
 
 } // namespace
@@ -77,21 +82,55 @@ TEST_P(FilterResponse, MeasuredGainMatchesTheGraph) {
 INSTANTIATE_TEST_SUITE_P(
     EveryFilter, FilterResponse,
     ::testing::Values(
-        TFilterCase{kTypeOnePoleFilterFm, "LP", {{0, 1000.0f}}}, TFilterCase{kTypeOnePoleFilter, "LP", {{0, 0.2f}}},
-        TFilterCase{kTypeTwoPoleFilterFm, "LP", {{0, 1000.0f}, {4, 1.0f}, {5, 1.0f}}},
-        TFilterCase{kTypeTwoPoleFilter, "LP", {{0, 0.15f}, {4, 0.6f}}},
-        TFilterCase{kTypeTwoPoleNotchFm, "N", {{0, 1000.0f}, {4, 1.0f}, {5, 1.0f}}},
-        TFilterCase{kTypeTwoPoleNotch, "N", {{0, 0.2f}, {4, 0.8f}}},
-        TFilterCase{kTypeFourPoleFilterFm, "LP4", {{0, 1500.0f}, {4, 1.2f}, {5, 1.0f}}},
-        TFilterCase{kTypeFourPoleFilter, "LP4", {{0, 0.1f}, {4, 1.4f}}},
-        TFilterCase{kTypeFourPoleHighPassFm, "HP4", {{0, 800.0f}, {4, 1.0f}, {5, 1.0f}}},
-        TFilterCase{kTypeFourPoleHighPass, "HP4", {{0, 0.1f}, {4, 1.2f}}},
-        TFilterCase{kTypePeakEqFm, "Out", {{0, 1000.0f}, {4, 0.5f}, {5, 1.0f}, {3, 2.0f}}},
-        TFilterCase{kTypePeakEq, "Out", {{0, 0.15f}, {4, 0.7f}, {3, -0.5f}}},
-        TFilterCase{kTypeHiShelfEqFm, "Out", {{0, 1000.0f}, {4, 6.283f / kRate}, {5, 1.0f}, {1, 1.0f}}},
-        TFilterCase{kTypeHiShelfEq, "Out", {{6, 0.1f}, {1, -0.5f}}},
-        TFilterCase{kTypeLoShelfEqFm, "Out", {{0, 1000.0f}, {4, 6.283f / kRate}, {5, 1.0f}, {3, 1.0f}}},
-        TFilterCase{kTypeLoShelfEq, "Out", {{6, 0.05f}, {3, 2.0f}}}),
+        TFilterCase{kTypeOnePoleFilterFm, "LP", {{QV_WORD_AT(OnePoleState, cutoff), 1000.0f}}},
+        TFilterCase{kTypeOnePoleFilter, "LP", {{QV_WORD_AT(OnePoleState, cutoff), 0.2f}}},
+        TFilterCase{kTypeTwoPoleFilterFm, "LP",
+                    {{QV_WORD_AT(SvfState, cutoff), 1000.0f},
+                     {QV_WORD_AT(SvfState, damping), 1.0f},
+                     {QV_WORD_AT(SvfState, limit), 1.0f}}},
+        TFilterCase{kTypeTwoPoleFilter, "LP",
+                    {{QV_WORD_AT(GridSvfState, coeff), 0.15f}, {QV_WORD_AT(GridSvfState, damping), 0.6f}}},
+        TFilterCase{kTypeTwoPoleNotchFm, "N",
+                    {{QV_WORD_AT(NotchState, cutoff), 1000.0f},
+                     {QV_WORD_AT(NotchState, damping), 1.0f},
+                     {QV_WORD_AT(NotchState, limit), 1.0f}}},
+        TFilterCase{kTypeTwoPoleNotch, "N",
+                    {{QV_WORD_AT(GridNotchState, svf.coeff), 0.2f}, {QV_WORD_AT(GridNotchState, svf.damping), 0.8f}}},
+        TFilterCase{kTypeFourPoleFilterFm, "LP4",
+                    {{QV_WORD_AT(Svf4State, cutoff), 1500.0f},
+                     {QV_WORD_AT(Svf4State, damping), 1.2f},
+                     {QV_WORD_AT(Svf4State, limit), 1.0f}}},
+        TFilterCase{kTypeFourPoleFilter, "LP4",
+                    {{QV_WORD_AT(GridSvf4State, first.coeff), 0.1f}, {QV_WORD_AT(GridSvf4State, first.damping), 1.4f}}},
+        TFilterCase{kTypeFourPoleHighPassFm, "HP4",
+                    {{QV_WORD_AT(Svf4State, cutoff), 800.0f},
+                     {QV_WORD_AT(Svf4State, damping), 1.0f},
+                     {QV_WORD_AT(Svf4State, limit), 1.0f}}},
+        TFilterCase{kTypeFourPoleHighPass, "HP4",
+                    {{QV_WORD_AT(GridSvf4State, first.coeff), 0.1f}, {QV_WORD_AT(GridSvf4State, first.damping), 1.2f}}},
+        TFilterCase{kTypePeakEqFm, "Out",
+                    {{QV_WORD_AT(PeakEqState, cutoff), 1000.0f},
+                     {QV_WORD_AT(PeakEqState, damping), 0.5f},
+                     {QV_WORD_AT(PeakEqState, limit), 1.0f},
+                     {QV_WORD_AT(PeakEqState, boost), 2.0f}}},
+        TFilterCase{kTypePeakEq, "Out",
+                    {{QV_WORD_AT(GridPeakEqState, coeff), 0.15f},
+                     {QV_WORD_AT(GridPeakEqState, damping), 0.7f},
+                     {QV_WORD_AT(GridPeakEqState, boost), -0.5f}}},
+        TFilterCase{kTypeHiShelfEqFm, "Out",
+                    {{QV_WORD_AT(HiShelfState, cutoff), 1000.0f},
+                     {QV_WORD_AT(HiShelfState, scale), 6.283f / kRate},
+                     {QV_WORD_AT(HiShelfState, limit), 1.0f},
+                     {QV_WORD_AT(HiShelfState, boost), 1.0f}}},
+        TFilterCase{kTypeHiShelfEq, "Out",
+                    {{QV_WORD_AT(HiShelfState, coeff), 0.1f}, {QV_WORD_AT(HiShelfState, boost), -0.5f}}},
+        TFilterCase{kTypeLoShelfEqFm, "Out",
+                    {{QV_WORD_AT(LoShelfState, cutoff), 1000.0f},
+                     {QV_WORD_AT(LoShelfState, scale), 6.283f / kRate},
+                     {QV_WORD_AT(LoShelfState, limit), 1.0f},
+                     {QV_WORD_AT(LoShelfState, boost), 1.0f}}},
+        TFilterCase{kTypeLoShelfEq, "Out",
+                    {{QV_WORD_AT(LoShelfState, coeff), 0.05f}, {QV_WORD_AT(LoShelfState, boost), 2.0f}}}),
     [](const ::testing::TestParamInfo<TFilterCase>& info) { return "Type" + std::to_string(info.param.type.type); });
 
 TEST(Filters, CoefficientsStayWithinTheResonanceLimitAndNegativeCutoffsHold) {
@@ -101,9 +140,9 @@ TEST(Filters, CoefficientsStayWithinTheResonanceLimitAndNegativeCutoffsHold) {
   r.Listen(filter, "LP");
   r.Ready();
   const TVoiceWords w = r.Words(filter);
-  w[0].f = 1000.0f;
-  w[4].f = 0.04f;
-  w[5].f = 0.3f;
+  w[QV_WORD_AT(SvfState, cutoff)].f = 1000.0f;
+  w[QV_WORD_AT(SvfState, damping)].f = 0.04f;
+  w[QV_WORD_AT(SvfState, limit)].f = 0.3f;
   float& f = r.Constant(filter, "F", 1e6f);  // far beyond the limit
   std::vector<float> square(20000);
   for (size_t n = 0; n < square.size(); ++n) square[n] = (n / 7) % 2 ? 1.0f : -1.0f;
@@ -111,13 +150,13 @@ TEST(Filters, CoefficientsStayWithinTheResonanceLimitAndNegativeCutoffsHold) {
   for (float v : loud) ASSERT_TRUE(std::isfinite(v));
   // With a limit of 0.3 a step settles instead of blowing up.
   r.Render(2000, std::vector<float>(2000, 1.0f));
-  EXPECT_NEAR(w[3].f, 1.0f, 1e-3);
+  EXPECT_NEAR(w[QV_WORD_AT(SvfState, lp)].f, 1.0f, 1e-3);
   // A negative summed frequency gives a coefficient of 0: the state holds.
   f = -5000.0f;
-  const float lp = w[3].f, bp = w[2].f;
+  const float lp = w[QV_WORD_AT(SvfState, lp)].f, bp = w[QV_WORD_AT(SvfState, bp)].f;
   r.Render(100, std::vector<float>(100, -1.0f));
-  EXPECT_NEAR(w[3].f, lp, 1e-6);
-  EXPECT_EQ(w[2].f, bp);
+  EXPECT_NEAR(w[QV_WORD_AT(SvfState, lp)].f, lp, 1e-6);
+  EXPECT_EQ(w[QV_WORD_AT(SvfState, bp)].f, bp);
 }
 
 TEST(Filters, AResonanceBeyondItsRangeStaysBoundedForTenSeconds) {
@@ -127,7 +166,7 @@ TEST(Filters, AResonanceBeyondItsRangeStaysBoundedForTenSeconds) {
     TModuleType type;
     const char* output;
     int32_t event;
-    float cutoff; // Hz in word 0, or the pitch of a grid filter's cutoff event
+    float cutoff; // Hz in the cutoff word, or the pitch of a grid filter's cutoff event
   };
   const Case cases[] = {
       {kTypeTwoPoleFilterFm, "LP", evResonance, 1000.0f},
@@ -145,7 +184,7 @@ TEST(Filters, AResonanceBeyondItsRangeStaysBoundedForTenSeconds) {
       r.Listen(filter, c.output);
       r.Ready();
       if (c.event == evGridResonance) GetEventRoutine(evGridCutoff)(r.Record(filter), 0, c.cutoff);
-      else r.Words(filter)[0].f = c.cutoff;
+      else r.Words(filter)[QV_WORD_AT(SvfState, cutoff)].f = c.cutoff;
       GetEventRoutine(c.event)(r.Record(filter), 0, value);
       std::vector<float> square(static_cast<size_t>(kRate));
       for (size_t n = 0; n < square.size(); ++n) square[n] = (n / 50) % 2 ? 0.5f : -0.5f;

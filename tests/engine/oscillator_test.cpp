@@ -5,6 +5,7 @@
 #include "src/engine/convert.h"
 #include "src/engine/graph_render.h"
 #include "src/engine/tables.h"
+#include "src/engine/voice_state.h"
 #include "src/mod/modul_def.h"
 
 #include <algorithm>
@@ -16,6 +17,17 @@ using rig::TRig;
 namespace {
 
 constexpr float kRate = 44100.0f;
+
+// Tests that run several oscillator types alike name the pitch, phase and
+// output words through OscState: every type they run keeps them there.
+template <typename State>
+constexpr bool SharesOscWords() {
+  return QV_WORD_AT(State, pitch) == QV_WORD_AT(OscState, pitch) &&
+         QV_WORD_AT(State, phase) == QV_WORD_AT(OscState, phase) &&
+         QV_WORD_AT(State, out) == QV_WORD_AT(OscState, out);
+}
+static_assert(SharesOscWords<OscSyncState>() && SharesOscWords<PulseState>() && SharesOscWords<PulseSyncState>() &&
+              SharesOscWords<RampOscState<4>>());
 
 int32_t ZeroCrossings(const std::vector<float>& s) {
   int32_t n = 0;
@@ -130,7 +142,7 @@ TEST(Oscillators, SineAtPitch69Gives440HzAndFollowsTheSine) {
   r.Listen(osc, "Out");
   r.Ready();
   const float inc = 256.0f * PitchToHz(69.0f) / kRate;  // what the pitch event stores
-  r.Words(osc)[0].f = inc;
+  r.Words(osc)[QV_WORD_AT(OscState, pitch)].f = inc;
   const std::vector<float> out = r.Render(44100, std::vector<float>(44100, 1.0f));
   const int32_t crossings = ZeroCrossings(out);
   EXPECT_GE(crossings, 879);
@@ -163,16 +175,16 @@ TEST(Oscillators, UndefinedPhaseOrFrequencyNeverReadsOutsideTheTable) {
   const float nan = std::nanf("");
   for (KSModul* m : {sine, fm, steps, ramps}) {
     r.Constant(m, "A", 1.0f);
-    r.Words(m)[0].f = nan;
-    r.Words(m)[1].f = nan;
+    r.Words(m)[QV_WORD_AT(OscState, pitch)].f = nan;
+    r.Words(m)[QV_WORD_AT(OscState, phase)].f = nan;
   }
   r.Constant(fm, "F", nan);
   const std::vector<float> out = r.Render(64);
   EXPECT_TRUE(AllFinite(out));
   // Once the pitch is sound again the sine runs from phase 0.
-  r.Words(sine)[0].f = 2.0f;
+  r.Words(sine)[QV_WORD_AT(OscState, pitch)].f = 2.0f;
   r.Render(1);
-  EXPECT_FLOAT_EQ(r.Words(sine)[1].f, 2.0f);
+  EXPECT_FLOAT_EQ(r.Words(sine)[QV_WORD_AT(OscState, phase)].f, 2.0f);
 }
 
 // Oscillators with a frequency input: the period over a second of output.
@@ -197,7 +209,7 @@ TEST_P(FmPeriod, PeriodIsTheSampleRateOverTheFrequency) {
   const TPeriodCase& c = GetParam();
   TRig r;
   KSModul* osc = r.Solo(c.type, "Out");
-  r.Words(osc)[0].f = 0.0f;  // no pitch: the F input alone sets the frequency
+  r.Words(osc)[QV_WORD_AT(OscState, pitch)].f = 0.0f;  // no pitch: the F input alone sets the frequency
   r.Constant(osc, "A", 1.0f);
   r.Constant(osc, c.freqInput, c.hz);
   if (c.type == kTypePulseFm) r.Constant(osc, "W", 0.3f);
@@ -227,7 +239,7 @@ TEST(Oscillators, PulseAndImpulseAtAReadyIncrementHaveZeroMean) {
     KSModul* osc = r.Solo(type, "Out");
     r.Constant(osc, "A", 1.0f);
     if (type == kTypePulse) r.Constant(osc, "W", -0.4f);
-    r.Words(osc)[0].f = 2.0f * 300.0f / kRate;
+    r.Words(osc)[QV_WORD_AT(OscState, pitch)].f = 2.0f * 300.0f / kRate;
     const std::vector<float> out = r.Render(44100);
     const std::vector<size_t> at = Crossings(out, type == kTypePulse ? -0.4f : 1.0f, true);
     ASSERT_GT(at.size(), 100u) << type.type;
@@ -245,7 +257,7 @@ TEST(Oscillators, AboveHalfTheSampleRateTheyAreSilent) {
       const std::vector<float> out = r.Render(512);
       EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float v) { return v == 0.0f; }))
           << "type " << type.type << " at " << hz;
-      EXPECT_EQ(r.Words(osc)[1].f, 0.0f) << "the phase stays at 0";
+      EXPECT_EQ(r.Words(osc)[QV_WORD_AT(OscState, phase)].f, 0.0f) << "the phase stays at 0";
     }
   }
 }
@@ -266,18 +278,18 @@ TEST(Oscillators, AZeroIncrementHoldsWithoutDividingByIt) {
     TRig r;
     KSModul* osc = r.Solo(c.type, "Out");
     r.Constant(osc, "A", 1.0f);
-    r.Words(osc)[0].f = 100.0f;
+    r.Words(osc)[QV_WORD_AT(OscState, pitch)].f = 100.0f;
     float& f = r.Constant(osc, "F", 0.0f);
     r.Render(50);
     f = -100.0f;  // cancels the pitch: increment exactly 0
-    r.Words(osc)[1].f = c.phase;
-    const float before = r.Words(osc)[2].f;
+    r.Words(osc)[QV_WORD_AT(OscState, phase)].f = c.phase;
+    const float before = r.Words(osc)[QV_WORD_AT(OscState, out)].f;
     const std::vector<float> out = r.Render(8);
     for (float v : out) {
       ASSERT_TRUE(std::isfinite(v)) << "type " << c.type.type;
       EXPECT_FLOAT_EQ(v, std::isnan(c.expected) ? before : c.expected) << "type " << c.type.type;
     }
-    EXPECT_EQ(r.Words(osc)[1].f, c.phase) << "type " << c.type.type << " holds its phase";
+    EXPECT_EQ(r.Words(osc)[QV_WORD_AT(OscState, phase)].f, c.phase) << "type " << c.type.type << " holds its phase";
   }
 }
 
@@ -285,14 +297,14 @@ TEST(Oscillators, ImpulseSyncToTheLowerWrapAtZeroIncrementGivesNoNaN) {
   TRig r;
   KSModul* osc = r.Solo(kTypeImpulseSync, "Out");
   r.Constant(osc, "A", 1.0f);
-  r.Words(osc)[0].f = 0.0f;       // no pitch, no F: an increment of 0
+  r.Words(osc)[QV_WORD_AT(OscSyncState, pitch)].f = 0.0f;       // no pitch, no F: an increment of 0
   r.Constant(osc, "Ph", -2.0f);  // a sync puts the phase at -1
   float& sync = r.Constant(osc, "Snc", 0.0f);
   r.Render(4);
   sync = 1.0f;
   const std::vector<float> out = r.Render(4);
   EXPECT_TRUE(AllFinite(out));
-  EXPECT_EQ(r.Words(osc)[1].f, -1.0f);
+  EXPECT_EQ(r.Words(osc)[QV_WORD_AT(OscSyncState, phase)].f, -1.0f);
 }
 
 TEST(Oscillators, ImpulseFmAtAnIncrementOfExactlyMinusOneIsNotSilenced) {
@@ -311,19 +323,19 @@ TEST(Oscillators, ASyncHeldHighActsOnceAndAgainOnlyAfterGoingLow) {
   r.Listen(osc, "Out");
   r.Ready();
   r.Constant(osc, "A", 1.0f);
-  r.Words(osc)[0].f = 0.0f;
+  r.Words(osc)[QV_WORD_AT(OscSyncState, pitch)].f = 0.0f;
   r.Constant(osc, "F", 441.0f);  // increment 0.02
   r.Constant(osc, "Ph", 0.5f);
   float& sync = r.Constant(osc, "Snc", 1.0f);
   r.Render(1);
-  EXPECT_FLOAT_EQ(r.Words(osc)[1].f, 0.5f) << "the first high sample sets the phase";
+  EXPECT_FLOAT_EQ(r.Words(osc)[QV_WORD_AT(OscSyncState, phase)].f, 0.5f) << "the first high sample sets the phase";
   r.Render(10);
-  EXPECT_NEAR(r.Words(osc)[1].f, 0.7f, 1e-5) << "held high, the phase runs on";
+  EXPECT_NEAR(r.Words(osc)[QV_WORD_AT(OscSyncState, phase)].f, 0.7f, 1e-5) << "held high, the phase runs on";
   sync = 0.0f;
   r.Render(1);
   sync = 1.0f;
   r.Render(1);
-  EXPECT_FLOAT_EQ(r.Words(osc)[1].f, 0.5f) << "a new edge syncs again";
+  EXPECT_FLOAT_EQ(r.Words(osc)[QV_WORD_AT(OscSyncState, phase)].f, 0.5f) << "a new edge syncs again";
 }
 
 TEST(Oscillators, TriangleAndParabolaRunWithoutAJumpFromTheStart) {
@@ -332,7 +344,7 @@ TEST(Oscillators, TriangleAndParabolaRunWithoutAJumpFromTheStart) {
     KSModul* osc = r.Solo(type, "Out");
     r.Constant(osc, "A", 1.0f);
     const float inc = 4.0f * 441.0f / kRate;
-    r.Words(osc)[0].f = inc;
+    r.Words(osc)[QV_WORD_AT(TriangleState, pitch)].f = inc;
     const std::vector<float> out = r.Render(1000);
     float largest = 0.0f;
     for (size_t i = 1; i < out.size(); ++i) largest = std::max(largest, std::fabs(out[i] - out[i - 1]));
@@ -345,7 +357,7 @@ TEST(Noise, TheFirst32BitsFollowTheSeed) {
   TRig r;
   KSModul* noise = r.Solo(kTypeNoise, "Out");
   r.Constant(noise, "A", 1.0f);
-  r.Words(noise)[1].u = 0xAFAA5505u;  // the seed set-up puts there
+  r.Words(noise)[QV_WORD_AT(NoiseState, reg)].u = 0xAFAA5505u;  // the seed set-up puts there
   const std::vector<float> out = r.Render(32);
   std::string bits;
   for (float v : out) {
@@ -363,12 +375,12 @@ TEST(Noise, VoicesTakeTurnsOnOneSharedRegisterAndItNeverLocksUp) {
   r.Listen(sum, "Out");
   r.Ready();
   r.Constant(noise, "A", 1.0f);
-  EXPECT_EQ(r.Words(noise, 0)[1].u, 0xAFAA5505u) << "set-up seeds the register";
+  EXPECT_EQ(r.Words(noise, 0)[QV_WORD_AT(NoiseState, reg)].u, 0xAFAA5505u) << "set-up seeds the register";
   std::string bits;
   for (int i = 0; i < 16; ++i) {
     r.Render(1);
-    bits += r.Words(noise, 0)[0].f > 0.0f ? '1' : '0';
-    bits += r.Words(noise, 1)[0].f > 0.0f ? '1' : '0';
+    bits += r.Words(noise, 0)[QV_WORD_AT(NoiseState, out)].f > 0.0f ? '1' : '0';
+    bits += r.Words(noise, 1)[QV_WORD_AT(NoiseState, out)].f > 0.0f ? '1' : '0';
   }
   EXPECT_EQ(bits, "01000001010101001010101111101011");
   // Over many samples both levels keep coming (an arithmetic shift would
@@ -377,7 +389,7 @@ TEST(Noise, VoicesTakeTurnsOnOneSharedRegisterAndItNeverLocksUp) {
   int ones = 0;
   for (int i = 0; i < 2000; ++i) {
     r.Render(1);
-    ones += r.Words(noise, 0)[0].f > 0.0f;
+    ones += r.Words(noise, 0)[QV_WORD_AT(NoiseState, out)].f > 0.0f;
   }
   EXPECT_GT(ones, 800);
   EXPECT_LT(ones, 1200);

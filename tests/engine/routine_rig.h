@@ -7,6 +7,7 @@
 #include "tests/engine/testhost.h"
 
 #include "src/engine/engine.h"
+#include "src/engine/voice_state.h"
 #include "src/mod/instr.h"
 
 #include <gtest/gtest.h>
@@ -70,7 +71,7 @@ public:
   void Ready() {
     host.Driver().EnableOutput(0);
     host.Driver().EnableOutput(1);
-    Words(out)[0].f = 1.0f;
+    Words(out)[QV_WORD_AT(AudioOutState<2>, master)].f = 1.0f;
   }
 
   // Points an input of every voice at a cell the rig owns; returns the cell.
