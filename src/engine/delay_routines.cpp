@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "src/audio/buffers.h"
+#include "src/engine/audio_routine_util.h"
 #include "src/engine/convert.h"
 #include "src/engine/event_ids.h"
 #include "src/engine/event_routines.h"
@@ -24,7 +25,7 @@ float FramesPerMs() {
   return f > 0.0f ? f : 44.1f;
 }
 
-template <class State> State& As(TWord* state) { return *reinterpret_cast<State*>(state); }
+using routines::As;
 
 // The line of a voice as [begin, end), or false when there is none.
 bool LineOf(IDelayBuffer* buffer, int32_t voice, float*& begin, float*& end) {
@@ -332,7 +333,7 @@ template <int Q> struct TGrainDelay {
     float** const* inputs = SlotInputs();
     TVoiceRecords records(SlotStates());
     for (int32_t v = 0; v < n; ++v) {
-      GrainDelayVoiceState& s = *reinterpret_cast<GrainDelayVoiceState*>(records.Take());
+      GrainDelayVoiceState& s = routines::As<GrainDelayVoiceState>(records.Take());
       float* const* in = inputs[v];
       if (!s.begin) continue;
       s.phase += s.phaseIncrement;

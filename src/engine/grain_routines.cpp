@@ -112,7 +112,7 @@ void SetUpGrains(ResynthVoiceState& s) {
 } // namespace
 
 void InitDualSampleVoice(TWord* state, IEngineModule* module, int32_t voice) {
-  ResynthVoiceState& s = *reinterpret_cast<ResynthVoiceState*>(state);
+  ResynthVoiceState& s = routines::As<ResynthVoiceState>(state);
   BindVoiceEvents(s.header, module, voice);
   BindSampleSource(s.main, module);
   AttachResynthEntry(s, SelectEntry(s.main.core, s.key));
@@ -125,7 +125,7 @@ void InitDualSampleVoiceAlias(TWord* state, IEngineModule* module, int32_t voice
 }
 
 void InitDualSampleVoice2(TWord* state, IEngineModule* module, int32_t voice) {
-  BeatLoopVoiceState& s = *reinterpret_cast<BeatLoopVoiceState*>(state);
+  BeatLoopVoiceState& s = routines::As<BeatLoopVoiceState>(state);
   BindVoiceEvents(s.common.header, module, voice);
   BindSampleSource(s.common.main, module);
   AttachBeatLoopEntry(s, SelectEntry(s.common.main.core, s.common.key));
@@ -358,7 +358,7 @@ template <int Q, bool Stereo, bool Resynth> void ChainRoutine() {
   TVoiceRecords records(SlotStates());
   const int32_t count = SlotRecord()->audioInputs;
   for (int32_t v = 0; v < n; ++v) {
-    ResynthVoiceState& s = *reinterpret_cast<ResynthVoiceState*>(records.Take());
+    ResynthVoiceState& s = routines::As<ResynthVoiceState>(records.Take());
     DeclickOutput& o = s.main.core.out;
     DecayHeld(o);
     if (s.countdown == 0) {
@@ -382,7 +382,7 @@ template <int Q, bool Stereo> void BeatLoopRoutine() {
   const int32_t n = SlotVoices();
   TVoiceRecords records(SlotStates());
   for (int32_t v = 0; v < n; ++v) {
-    BeatLoopVoiceState& s = *reinterpret_cast<BeatLoopVoiceState*>(records.Take());
+    BeatLoopVoiceState& s = routines::As<BeatLoopVoiceState>(records.Take());
     ResynthVoiceState& c = s.common;
     DeclickOutput& o = c.main.core.out;
     if (s.framesSinceTick < INT32_MAX) ++s.framesSinceTick;

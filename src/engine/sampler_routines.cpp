@@ -18,7 +18,7 @@ constexpr int32_t kSelect = QV_INPUT_AT(SampleInputs, select);
 constexpr int32_t kLoopStart = QV_INPUT_AT(SampleInputs, loopStart);
 constexpr int32_t kLoopLength = QV_INPUT_AT(SampleInputs, loopLength);
 
-SampleVoiceState& Sample(TWord* state) { return *reinterpret_cast<SampleVoiceState*>(state); }
+SampleVoiceState& Sample(TWord* state) { return routines::As<SampleVoiceState>(state); }
 
 // The channel pointers of the attached sample, the silent run without one.
 void BindChannels(SampleVoiceState& s) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "src/engine/audio_routine_util.h"
 #include "src/engine/engine.h"
 #include "src/engine/sample_play.h"
 #include "src/engine/word.h"
@@ -70,9 +71,9 @@ template <class State> State* VoiceRecord(TEngineRecord* r, int32_t voice) {
 template <class State, class F> inline void EachVoice(F f) {
   const int32_t n = SlotVoices();
   float** const* inputs = SlotInputs();
-  if (n == 1) return f(*reinterpret_cast<State*>(SlotStates().words), inputs[0]);
+  if (n == 1) return f(routines::As<State>(SlotStates().words), inputs[0]);
   TVoiceRecords records(SlotStates());
-  for (int32_t v = 0; v < n; ++v) f(*reinterpret_cast<State*>(records.Take()), inputs[v]);
+  for (int32_t v = 0; v < n; ++v) f(routines::As<State>(records.Take()), inputs[v]);
 }
 
 // Grain scheduling of the re-synthesis types (grain_routines.cpp).
