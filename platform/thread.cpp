@@ -168,15 +168,20 @@ public:
   }
 
   void Stop() override {
-    if (!thread_.joinable()) return;
-    stopping_.store(true);
-    if (std::this_thread::get_id() == thread_.get_id()) {
+    // The timer thread records its own id before its first tick, so a Stop
+    // from the callback is recognised without touching thread_, which the
+    // starting thread may still be assigning while the first tick runs.
+    if (std::this_thread::get_id() == runner_.load()) {
       // From the callback: the loop ends when the callback returns; a later
       // Stop or the destructor joins.
+      stopping_.store(true);
       running_.store(false);
       return;
     }
+    if (!thread_.joinable()) return;
+    stopping_.store(true);
     thread_.join();
+    runner_.store(std::thread::id());
     running_.store(false);
     stopping_.store(false);
   }
@@ -186,6 +191,7 @@ public:
 
 private:
   void Run() {
+    runner_.store(std::this_thread::get_id());
     int64_t next = NowNs() + period_;
     while (!stopping_.load()) {
       SleepUntil(next);
@@ -196,6 +202,7 @@ private:
   }
 
   std::thread thread_;
+  std::atomic<std::thread::id> runner_{};
   std::atomic<bool> running_{false};
   std::atomic<bool> stopping_{false};
   int64_t period_ = 0;
