@@ -10,6 +10,9 @@
 #include "src/mod/mod.h"
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <vector>
 
 namespace bench {
@@ -35,6 +38,12 @@ public:
   KSModul* GetAudioOutModule() const override { return audioOut; }
   KSModul* GetTopModule() const override { return top_; }
   void ClockStateChanged(bool running) override { clockStates.push_back(running); }
+  // The tree runs without a GUI thread: work handed to one is a fault of
+  // the caller, never dropped without a word.
+  void PostToGui(std::function<void()>) override {
+    std::fprintf(stderr, "work was handed to a GUI thread, but this host has none\n");
+    std::abort();
+  }
   // KModelHost
   IAudioInOut* GetAudio() const override { return driver_; }
   int32_t TakeSerialNo() override { return ++serial_; }

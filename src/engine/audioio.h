@@ -44,8 +44,8 @@ public:
   // driver to it so that every change reaches RateChanged.
   virtual TShared* GetRateFactorValue() const { return nullptr; }
   // Hands work to the GUI thread from a driver's own threads; never waits.
-  // Without a GUI side the task is dropped.
-  virtual void PostToGui(std::function<void()> task) { (void)task; }
+  // Every owner says where its tasks go: none may vanish.
+  virtual void PostToGui(std::function<void()> task) = 0;
 };
 
 class IAudioInOut : public virtual IBase {

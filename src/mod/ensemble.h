@@ -136,14 +136,18 @@ public:
   void SetUndoBusy(bool busy) { undoBusy_ = busy ? 1 : 0; }
 
   // Processor overload. PostOverload runs on the audio thread and only sets
-  // a flag; RunIdle, on the GUI thread, runs the reaction.
+  // a flag (it may neither allocate nor wait); RunIdle, on the GUI thread,
+  // runs the reaction.
   void PostOverload() override;
   bool IsOverloadPending() const { return overloadPending_.load() != 0; }
   KSModul* GetReductionCursor() const;
 
-  // Work handed to the GUI thread from other threads.
+  // Work handed to the GUI thread from other threads: it waits in the
+  // ensemble's queue until RunIdle.
   void PostToGui(std::function<void()> task) override;
-  // The GUI thread's idle step: the overload reaction and posted tasks.
+  // Runs on the GUI thread what other threads handed to it: the overload
+  // reaction and the posted tasks. The owner calls it on every tick of its
+  // GUI timer; without an owner the caller runs it.
   void RunIdle();
   bool IsGuiThread() const override;
 

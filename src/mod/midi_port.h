@@ -23,9 +23,9 @@ public:
   // Hands a refresh of the application's current view to the GUI thread.
   virtual void PostViewRefresh() = 0;
   // Hands other work to the GUI thread. Called by a driver's own thread
-  // without the engine's mutex (it may allocate). Without a GUI side the task
-  // is dropped.
-  virtual void PostToGui(std::function<void()> task) { (void)task; }
+  // without the engine's mutex (it may allocate). Every owner says where its
+  // tasks go: none may vanish.
+  virtual void PostToGui(std::function<void()> task) = 0;
 };
 
 class IMidiInOut : public virtual IBase, public IMidiOutput {

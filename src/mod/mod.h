@@ -57,8 +57,9 @@ public:
   // The ensemble's MIDI driver (null: none).
   virtual IMidiInOut* GetMidi() const { return nullptr; }
   // Hands work to the GUI thread. Called from the MIDI thread with the engine
-  // mutex held; never waits. Without a GUI side the task is dropped.
-  virtual void PostToGui(std::function<void()> task) { (void)task; }
+  // mutex held; never waits. Every host says where its tasks go: a task that
+  // vanished would leave its module waiting for it for ever.
+  virtual void PostToGui(std::function<void()> task) = 0;
   // The panel views of a module must show its new control value.
   virtual void UpdateCtrlViews(KSModul* module) { (void)module; }
   // The ensemble changed in a way the user may want to save.

@@ -37,6 +37,9 @@ namespace {
 
 QV_MESSAGE(SaveChanges, "Save changes to $1 ?")
 QV_MESSAGE(ReadingEnsembleFile, "Error while reading ensemble file $1:")
+QV_MESSAGE(NoCardFound, "No Emagic Audiowerk8 card was found.\nThe driver is set to the Safe mode by default.\nYou can "
+                        "get better results by selecting the Fast mode\nin Options/Audio... . Please note that some "
+                        "other PCI cards\ncan interfere with the AW8 when operating in Fast mode.")
 
 // Whether the file can be read and starts as an ensemble does; the error is
 // recorded when not. The open ensemble is only replaced by a file that
@@ -54,6 +57,7 @@ bool LooksLikeEnsemble(const IFileName& name) {
 }
 
 constexpr int kAnswerCancel = 1, kAnswerYes = 2;
+constexpr int kBoxOk = 0;
 constexpr int kBoxYesNoCancel = 3;
 constexpr int kFileTypeEnsemble = 1;
 constexpr int kFileTypeInstrument = 2;
@@ -122,6 +126,9 @@ TVolteon::TVolteon(KEnsemble::TAudioFactory factory) : untitled_(MakeName()), cu
   heldNotes_.fill(kNoNote);
   StartUpHook();
   ReadDirectories();
+  // The port the user chose, before the driver factory falls back from a
+  // card that does not answer.
+  cardChosen_ = ReadSettingStr(TStr(setting::AudioPort), TStr()) == AudioPortName(kAudioWerk);
   ensemble_ = std::make_unique<KEnsemble>(std::move(factory));
   windows_ = std::make_unique<TModelWindows>();
   ensemble_->SetWindows(windows_.get());
@@ -153,10 +160,19 @@ TVolteon::TVolteon(KEnsemble::TAudioFactory factory) : untitled_(MakeName()), cu
   }
   // The start dialog stands until the first tick two seconds from now.
   AddTimer(aboutdlg::kStartDlgMs, &CloseStartDlgTimer, nullptr);
+  // What the audio, MIDI and driver threads hand to the GUI thread (check
+  // marks, overloads, control views, lost devices) runs on every tick.
+  StartTimer(kPostedWorkMs);
+}
+
+int TVolteon::OnTimer() {
+  if (ensemble_) ensemble_->RunIdle();
+  return 1;
 }
 
 TVolteon::~TVolteon() {
   DestructorBody([&] {
+    StopTimer();
     DeleteCtrlBox(ctrlBox_);
     dirs::Clipboard()->Remove();
     WriteDirectories();
@@ -224,6 +240,7 @@ void TVolteon::StartUp() {
   CheckAudioPort();
   AddAudioTerminals(1);
   ensemble_->MarkClean();
+  ShowCardNotice();
   AddViewSlot(ensemble_->GetRateFactorValue(), &TVolteon::UpdateRateFactorChecks, TStr(), 1);
   AddViewSlot(GetSampleRateValue(), &TVolteon::UpdateRateFactorTexts, TStr(), 1);
   bool opened = false;
@@ -251,6 +268,15 @@ void TVolteon::StartUp() {
   }
   WriteSettingStr(TStr(setting::LastEnsPath), current_->GetPath());
   SetControlRate(kStartControlRate);
+}
+
+// The card was the chosen port but did not answer, so another driver took
+// its place: the user learns why, and can choose in the audio settings.
+void TVolteon::ShowCardNotice() {
+  IAudioInOut* audio = ensemble_->GetAudio();
+  if (!cardChosen_ || !audio || audio->GetType() == kAudioWerk || IsAudioPortAvailable(kAudioWerk)) return;
+  ShowMessage(&NoCardFound(), kBoxOk);
+  ensemble_->CallAudioDevice(1);
 }
 
 bool TVolteon::OpenEnsembleFile(const TStr& path) {
@@ -303,9 +329,12 @@ void TVolteon::Open(IFileName* name) {
   if (!name) return;
   const int type = name->GetType();
   if (type == kFileTypeMacro || type == kFileTypeInstrument) {
+    // The file goes into the top structure as the window's own insert puts
+    // it there: audio paused, one undo step, the loaded structure repaired.
     KSModul* top = ensemble_->GetTopModule();
     top->DeselectAll();
-    top->InsertModuleFile(*name, kPlaceNext, true);
+    top->OpenStructure();
+    if (TStructWnd* w = AsStructWnd(top->GetStructWnd())) w->InsertModuleFile(name);
     return;
   }
   if (!files_->IsUndoBusy()) {
@@ -353,6 +382,9 @@ int32_t TVolteon::ReadEnsembleFile(IFileName* name) {
   if (read == 0) {
     if (recent_ && titled) recent_->Remove(name);
     current_->SetPath(untitled_->GetPath());
+    // The empty ensemble that took the file's place is shown, so that the
+    // user sees where to go on.
+    ensemble_->GetTopModule()->OpenStructure();
   } else if (recent_ && titled) {
     recent_->Remove(current_.Get());
     recent_->Add(current_.Get());
@@ -545,7 +577,7 @@ int TVolteon::Command(int32_t id, int mode, int& result) {
   case cmd::kExternalSync:
     return answer(true, [&] {
       SetExternalSync(!IsExternalSync());
-      if (IMenu* m = Menu()) m->CheckItem(cmd::kExternalSync, IsExternalSync() ? 1 : 0, menu::kByCommand);
+      UpdateSyncDisplay();
     });
   case cmd::kClockStart:
     return answer(true, [&] {

@@ -68,6 +68,9 @@ public:
   virtual IBmp* GetTile2() = 0;
   virtual IBmp* GetTile3() = 0;
   virtual void UpdateControlRateChecks(int32_t hz) = 0;
+  // The External Sync check mark and the tempo display: " ext" after the
+  // tempo while the clock follows MIDI sync.
+  virtual void UpdateSyncDisplay() = 0;
   virtual void UpdateClockChecks(int32_t running) = 0;
   // The control box of the main window; null before it is built.
   virtual ICtrlBox* GetCtrlBox() { return nullptr; }
@@ -111,6 +114,7 @@ public:
   IBmp* GetTile2() override { return Tile(1); }
   IBmp* GetTile3() override { return Tile(2); }
   void UpdateControlRateChecks(int32_t hz) override;
+  void UpdateSyncDisplay() override;
   void UpdateClockChecks(int32_t running) override;
 
   // Opening and saving
@@ -160,6 +164,14 @@ public:
   void SetCurrentInstr(KInstr* instr);
   TModelWindows* GetWindows() const { return windows_.get(); }
 
+  // The period of the timer that runs, on the GUI thread, what the audio,
+  // MIDI and driver threads handed to it (one tick of the framework).
+  static constexpr int32_t kPostedWorkMs = 50;
+
+protected:
+  // The GUI timer's tick: the ensemble's posted work runs.
+  int OnTimer() override;
+
 private:
   void ReadDirectories();
   void WriteDirectories();
@@ -170,6 +182,7 @@ private:
   void ToggleCpuMeasure();
   void SelectAudioPort(int32_t type);
   void CheckAudioPort();
+  void ShowCardNotice();
   IBmp* Tile(int i);
   IMenu* Menu();
 
@@ -187,6 +200,7 @@ private:
   bool shiftHeld_ = false;
   bool controlHeld_ = false;
   bool audioRunning_ = true;
+  bool cardChosen_ = false;
   KInstr* currentInstr_ = nullptr; // without a control box
   ICtrlBox* ctrlBox_ = nullptr;
   float checkedFactor_ = 0.0f;

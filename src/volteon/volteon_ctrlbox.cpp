@@ -5,7 +5,14 @@
 #include "src/volteon/volteon.h"
 #include "src/volteon/panelwnd.h"
 
+#include "pc/sky/menu.h"
+#include "src/engine/audioio.h"
 #include "src/mod/instr.h"
+
+namespace {
+// The tempo field's own number format with the mark of external sync.
+constexpr char kTempoSyncFormat[] = "%3.4g ext";
+} // namespace
 
 void TVolteon::CreateCtrlBox(QMainWindow* frame) {
   if (!ctrlBox_) ctrlBox_ = ::CreateCtrlBox(this, frame);
@@ -72,6 +79,17 @@ void TVolteon::ForgetInstr(KInstr* instr) {
 }
 
 void TVolteon::ShowClockSettings(float tempo, bool externalSync) {
-  (void)externalSync;
+  (void)externalSync; // the engine's flag, which the display reads
   if (ctrlBox_) ctrlBox_->SetTempo(tempo);
+  UpdateSyncDisplay();
+}
+
+void TVolteon::UpdateSyncDisplay() {
+  const bool sync = IsExternalSync();
+  if (ctrlBox_) {
+    ctrlBox_->SetTempoFormat(sync ? TStr(kTempoSyncFormat) : TStr());
+    if (!sync)
+      if (auto* a = dynamic_cast<TAudioInOut*>(ensemble_->GetAudio())) ctrlBox_->SetTempo(a->GetTempo());
+  }
+  if (IMenu* m = Menu()) m->CheckItem(cmd::kExternalSync, sync ? 1 : 0, menu::kByCommand);
 }

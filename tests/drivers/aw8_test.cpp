@@ -244,6 +244,7 @@ public:
   KSModul* GetAudioOutModule() const override { return nullptr; }
   KSModul* GetTopModule() const override { return nullptr; }
   void ClockStateChanged(bool) override {}
+  void PostToGui(std::function<void()>) override { ADD_FAILURE() << "work was handed to a GUI thread this owner has not"; }
 };
 
 TEST_F(CardDriver, TheFactoryPrefersTheCardOnlyWhenTheCardAnswers) {

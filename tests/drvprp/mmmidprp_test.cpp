@@ -26,7 +26,7 @@ public:
   IAudioInOut* GetAudio() const override { return nullptr; }
   KInstr* GetCurrentInstr() const override { return nullptr; }
   void PostViewRefresh() override {}
-  void PostToGui(std::function<void()>) override {}
+  void PostToGui(std::function<void()>) override { ADD_FAILURE() << "work was handed to a GUI thread this owner has not"; }
 };
 
 std::vector<std::string> Lines(ICtrlerList* list) {

@@ -683,6 +683,7 @@ public:
   KSModul* GetAudioOutModule() const override { return nullptr; }
   KSModul* GetTopModule() const override { return nullptr; }
   void ClockStateChanged(bool) override {}
+  void PostToGui(std::function<void()>) override { ADD_FAILURE() << "work was handed to a GUI thread this owner has not"; }
   TShared* GetRateFactorValue() const override { return const_cast<TSharedReal*>(&factor); }
   TSharedReal factor{0.5f, 3.0f, TStr()};
 };

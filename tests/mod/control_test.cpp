@@ -28,6 +28,7 @@ protected:
   KSModul* GetAudioInModule() const override { return nullptr; }
   KSModul* GetAudioOutModule() const override { return nullptr; }
   int32_t TakeSerialNo() override { return 0; }
+  void PostToGui(std::function<void()>) override { ADD_FAILURE() << "work was handed to a GUI thread this host has not"; }
 
   testkit::ScriptedHost boxes;
 };

@@ -450,6 +450,19 @@ protected:
     EXPECT_LT(Rms(h.after, h.after.size() - Frames(0.1)), level * 0.02) << "the note decays after the release";
   }
 
+  // Z held in the structure window plays the voice at the note's pitch.
+  void ExpectTheKeyPlays(int32_t note) {
+    Heard h;
+    ASSERT_NO_FATAL_FAILURE(h = Listen(
+                                [&] {
+                                  Activate(Wnd());
+                                  Key(Qt::Key_Z, true);
+                                  ASSERT_EQ(app->HeldNote(kScanZ), note) << "the key reached the keyboard player";
+                                },
+                                [&] { Key(Qt::Key_Z, false); }));
+    ExpectANote(h, note);
+  }
+
   // The panel window of the ensemble, opened by Edit > Goto Panel.
   TWnd* Panel() { return dynamic_cast<TWnd*>(Top()->GetPanelWnd()); }
   // Drags a fader's cap by dy pixels (down is positive), as a user does.
@@ -620,6 +633,13 @@ TEST_F(Road, ANewUserMakesASoundPlaysANoteSavesAndOpensItAgain) {
   EXPECT_NE(dapp->MainFrame()->windowTitle().toStdString().find("First Sound"), std::string::npos)
       << dapp->MainFrame()->windowTitle().toStdString();
 
+  // File > Open of the file just saved: the keyboard still plays the voice.
+  gui.QueueFileChoice(saved);
+  Menu(cmd::kOpen);
+  ASSERT_NE(Wnd(), nullptr) << "the structure window opens with the file";
+  EXPECT_EQ(GraphOf(Top()), graph);
+  ExpectTheKeyPlays(note);
+
   // The program closes and starts again; File > Open reads the file back:
   // the same modules, places and wires.
   Close();
@@ -636,6 +656,8 @@ TEST_F(Road, ANewUserMakesASoundPlaysANoteSavesAndOpensItAgain) {
     const double hz = PitchHz(kDefaultPitch);
     EXPECT_NEAR(RisingCrossingHz(again), hz, hz * 0.01);
   }
+  // The computer keyboard plays the voice again.
+  ExpectTheKeyPlays(note);
 
   // Undo takes the last insert back.
   const int32_t children = Top()->GetChildCount();
