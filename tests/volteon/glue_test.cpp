@@ -402,11 +402,13 @@ TEST_F(Glue, AMissingTemplateShowsTheEmptyEnsemblesStructure) {
 
 TEST_F(Glue, AFileThatFailsToReadLeavesTheEmptyEnsemblesStructureOpen) {
   Start();
-  // An ensemble cut short: it starts as one, and its modules end halfway.
+  // An ensemble cut short: it starts as one, and ends soon after.
   const std::string whole = SaveKeyboardEnsemble();
   const std::string cut = work + "/Cut.ens";
   fs::copy_file(whole, cut);
-  fs::resize_file(cut, fs::file_size(whole) / 2);
+  constexpr uintmax_t kCutAt = 64;
+  ASSERT_GT(fs::file_size(whole), kCutAt);
+  fs::resize_file(cut, kCutAt);
   Menu(cmd::kCloseAllStructures);
   ASSERT_EQ(Top()->GetStructWnd(), nullptr);
   gui.QueueFileChoice(cut);
