@@ -58,6 +58,10 @@ protected:
     for (const char* name : kFolderSettings) DeleteSetting(TStr(name));
     install = testkit::TempDir("install");
     OverrideProgramPath(TStr((install + "/bin/Quorvex").c_str()));
+    // The library folders beside the program, which the structure window
+    // of the empty ensemble looks for.
+    for (const char* lib : {"Instruments", "Macros"})
+      std::filesystem::create_directories(install + "/Library/" + lib);
     tmp = testkit::TempDir("tmp");
     WriteSettingStr(TStr(setting::TmpDir), TStr(tmp.c_str()));
     previousMidi = SetMidiMaker(MakeNoteMidi);
@@ -95,6 +99,7 @@ protected:
 
 TEST_F(AppTest, FoldersDefaultToTheLibrariesAndAreWrittenBackWithoutTrailingSeparators) {
   WriteSettingStr(TStr(setting::MacroDir), TStr((install + "/MyMacros/").c_str()));
+  std::filesystem::create_directories(install + "/MyMacros");
   gui.QueueAnswer(0); // the missing template
   Start();
   EXPECT_EQ(std::string(dirs::InstrLibrary()->GetFolder().CStr()), install + "/Library/Instruments");
@@ -289,7 +294,8 @@ TEST_F(AppTest, CommandEnabling) {
       {cmd::kClockStart, 1},    {cmd::kClockStop, 1},     {cmd::kMeasureCpu, 1},    {cmd::kAudioSettings, 0},
       {cmd::kMidiSettings, 0},  {cmd::kPortCard, IsAudioPortAvailable(kAudioWerk) ? 1 : 0},
       {cmd::kPortSoundcard, IsAudioPortAvailable(kAudioMultiMedia) ? 1 : 0},
-      {cmd::kShowEnsemble, 1},  {cmd::kCloseAllPanels, 1}, {cmd::kCloseAllStructures, 1}, {cmd::kPanelsToFront, 1},
+      {cmd::kShowEnsemble, 0}, // the empty ensemble's structure window is open
+      {cmd::kCloseAllPanels, 1}, {cmd::kCloseAllStructures, 1}, {cmd::kPanelsToFront, 1},
       {cmd::kFactorHalf, 1},    {cmd::kRate25 + 6, 1},    {recent::kFirstEntryId, 1},
   };
   for (auto [id, enabled] : table) EXPECT_EQ(Enabled(id), enabled) << id;

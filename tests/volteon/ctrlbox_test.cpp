@@ -30,6 +30,7 @@
 #include <QMenuBar>
 #include <QToolButton>
 
+#include <filesystem>
 #include <memory>
 #include <utility>
 
@@ -79,6 +80,10 @@ protected:
     for (const char* s : kBoxSettings) DeleteSetting(TStr(s));
     install = testkit::TempDir("install");
     OverrideProgramPath(TStr((install + "/bin/Quorvex").c_str()));
+    // The library folders beside the program, which the structure window
+    // of the empty ensemble looks for.
+    for (const char* lib : {"Instruments", "Macros"})
+      std::filesystem::create_directories(install + "/Library/" + lib);
     tmp = testkit::TempDir("tmp");
     WriteSettingStr(TStr(setting::TmpDir), TStr(tmp.c_str()));
     WriteSettingInt(TStr(setting::UndoEnabled), 1); // the steps the tests count are recorded
