@@ -249,7 +249,15 @@ void KEnsemble::PostToGui(std::function<void()> task) {
 }
 
 void KEnsemble::RunIdle() {
-  if (overloadPending_.exchange(0)) OverloadReaction();
+  // Runs from the GUI's timer: an error is shown, never thrown into it.
+  if (overloadPending_.exchange(0)) {
+    try {
+      OverloadReaction();
+    } catch (...) {
+      RecordCurrentException();
+      ShowMessage(LastError(), 0);
+    }
+  }
   std::vector<std::function<void()>> tasks;
   postLock_->Lock();
   tasks.swap(posted_);
