@@ -333,6 +333,17 @@ TEST_F(Glue, ControlsChangedOnAnotherThreadAreRedrawnEveryTime) {
         << "step " << step << " is drawn";
     EXPECT_EQ(fader->GetControlStep(), step);
   }
+  // A thousand changes while the GUI thread is busy elsewhere: one redraw
+  // is on its way, and the running program draws it once.
+  const int32_t before = view->GetRedrawCount();
+  std::thread midi([&] {
+    for (int i = 0; i < 1000; ++i) fader->SetControlStep(i % 128);
+  });
+  midi.join();
+  EXPECT_TRUE(RunUntil([&] { return view->GetRedrawCount() > before && fader->GetCtrlState() == 0; }));
+  RunTicks(3);
+  EXPECT_EQ(view->GetRedrawCount(), before + 1);
+  EXPECT_EQ(fader->GetControlStep(), 999 % 128);
 }
 
 // A switch under MIDI remote control, moved by controller messages on the
