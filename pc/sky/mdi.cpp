@@ -258,12 +258,39 @@ bool DMDIClient::ReportKey(QKeyEvent* e, bool notesAllowed) {
   if (code == 0) return false;
   if (down) {
     if (keyClass == keyclass::kOther && !notesAllowed) return false;
+    if (keyClass == keyclass::kOther) FollowModifiers(e->modifiers());
     if (!held_.insert(code).second) return false; // already down
   } else if (!held_.erase(code)) {
     return false; // its press was never reported
   }
   if (TApp* app = GetTApp()) app->KeyChange(keyClass, code, down ? 1 : 0);
   return true;
+}
+
+void DMDIClient::FollowModifiers(Qt::KeyboardModifiers now) {
+  struct Modifier {
+    Qt::KeyboardModifier flag;
+    int keyClass;
+    int codes[2];
+  };
+  static const Modifier modifiers[] = {{Qt::ShiftModifier, keyclass::kShift, {set1::kLeftShift, set1::kRightShift}},
+                                       {Qt::ControlModifier, keyclass::kCtrl, {set1::kCtrl, set1::kCtrl}}};
+  TApp* app = GetTApp();
+  for (const Modifier& m : modifiers) {
+    const bool down = now.testFlag(m.flag);
+    bool held = false;
+    for (int code : m.codes) {
+      if (!held_.count(code)) continue;
+      held = true;
+      if (down) continue;
+      held_.erase(code);
+      if (app) app->KeyChange(m.keyClass, code, 0);
+    }
+    if (down && !held) {
+      held_.insert(m.codes[0]);
+      if (app) app->KeyChange(m.keyClass, m.codes[0], 1);
+    }
+  }
 }
 
 void DMDIClient::FilterKey(QObject* watched, QEvent* e) {

@@ -49,6 +49,11 @@ public:
   void FilterKey(QObject* watched, QEvent* e);
 
 private:
+  // Shift and Ctrl as a note key's own event has them: a release that never
+  // reached the filter (it went to a window a modal dialog blocked) is
+  // reported now, and so is a press that was missed.
+  void FollowModifiers(Qt::KeyboardModifiers now);
+
   std::set<int> held_; // scan codes reported down
   QObject* keyFilter_ = nullptr;
 };

@@ -455,6 +455,34 @@ TEST_F(KeyTest, AHeldKeyWithAutoRepeatGivesOneDownAndOneUp) {
   }
 }
 
+// A modifier's release that went elsewhere (to a window a dialog blocked)
+// is reported before the next note key, whose own event says the modifier
+// is up; a modifier the note key's event has down is reported down first.
+TEST_F(KeyTest, ANoteKeyBringsTheModifiersInStepWithItsEvent) {
+  QWidget* canvas = doc->GetDWnd();
+  ASSERT_EQ(QApplication::focusWidget(), canvas);
+  struct Case {
+    int key, keyClass, code;
+    Qt::KeyboardModifier modifier;
+  };
+  const Case cases[] = {{Qt::Key_Control, keyclass::kCtrl, 0x1D, Qt::ControlModifier},
+                        {Qt::Key_Shift, keyclass::kShift, 0x2A, Qt::ShiftModifier}};
+  for (const Case& c : cases) {
+    app->keys.clear();
+    Send(canvas, QEvent::KeyPress, c.key);
+    Send(canvas, QEvent::KeyPress, Qt::Key_Q); // the modifier's release never came
+    Send(canvas, QEvent::KeyRelease, Qt::Key_Q);
+    QKeyEvent withModifier(QEvent::KeyPress, Qt::Key_Q, c.modifier);
+    QApplication::sendEvent(canvas, &withModifier); // pressed where the filter did not see it
+    Send(canvas, QEvent::KeyRelease, Qt::Key_Q);
+    Send(canvas, QEvent::KeyRelease, c.key);
+    const std::vector<KeyReport> expected{{c.keyClass, c.code, 1}, {c.keyClass, c.code, 0}, {keyclass::kOther, 0x10, 1},
+                                          {keyclass::kOther, 0x10, 0}, {c.keyClass, c.code, 1}, {keyclass::kOther, 0x10, 1},
+                                          {keyclass::kOther, 0x10, 0}, {c.keyClass, c.code, 0}};
+    EXPECT_EQ(app->keys, expected) << c.key;
+  }
+}
+
 TEST_F(KeyTest, NoteKeysInATextFieldStayThereButTheirReleaseIsNeverLost) {
   auto* field = new QLineEdit(frame);
   frame->statusBar(); // somewhere outside the MDI area

@@ -522,6 +522,39 @@ TEST_F(Keyboard, PlaysAfterARecentFile) {
   EXPECT_TRUE(gui.Boxes().empty());
 }
 
+// Ctrl+O and Ctrl+Z: Ctrl goes down in the window, and when a dialog comes
+// up before it is let go, its release goes to the window the dialog
+// blocks and never reaches the keyboard player. The keys play on all the
+// same: Ctrl alone would make them silent.
+TEST_F(Keyboard, PlaysAfterCtrlWasLetGoWhileADialogStood) {
+  Start();
+  SaveKeyboardEnsemble();
+  TStructWnd* w = AsStructWnd(Top()->GetStructWnd());
+  ASSERT_NE(w, nullptr);
+  QWidget* canvas = w->GetDWnd();
+  canvas->setFocus();
+  apptest::Settle();
+  QKeyEvent ctrlDown(QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier);
+  QApplication::sendEvent(canvas, &ctrlDown);
+  // The dialog stands (System > Preferences...); meanwhile Ctrl is let go.
+  bool stood = false;
+  std::function<void()> whileItStands = [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog) {
+      QTimer::singleShot(10, whileItStands);
+      return;
+    }
+    stood = true;
+    QKeyEvent ctrlUp(QEvent::KeyRelease, Qt::Key_Control, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &ctrlUp);
+    dialog->reject();
+  };
+  QTimer::singleShot(10, whileItStands);
+  Menu(cmd::kPreferences);
+  ASSERT_TRUE(stood);
+  ExpectItPlays("after Ctrl was let go while a dialog stood");
+}
+
 // The undo file of a run that did not end is offered at the next start.
 TEST_F(Keyboard, PlaysAfterTheRestoreOfACrashedRun) {
   const std::string path = Prepare();
