@@ -44,6 +44,13 @@ std::weak_ptr<int> AliveToken(const DMenu* m) {
   return slot;
 }
 
+// A check mark, or nothing: an unchecked item shows no empty box, as a
+// command without a state (Cut, Copy) must not look like a switch.
+void ShowCheck(QAction* a, int checked) {
+  a->setCheckable(checked != 0);
+  a->setChecked(checked != 0);
+}
+
 // The command items of a menu and its pop-ups, in the order they show.
 void CommandItems(QWidget* menu, std::vector<QAction*>& out) {
   for (QAction* a : menu->actions()) {
@@ -231,8 +238,7 @@ void DMenu::UpdateItems(QWidget* m) {
     if (t.query) t.query(id, enabled, hasCheck, checked);
     a->setEnabled(enabled != 0);
     if (hasCheck) {
-      a->setCheckable(true);
-      a->setChecked(checked != 0);
+      ShowCheck(a, checked);
       if (IMenu* main = GetMainMenu(); main && main != this) main->CheckItem(id, checked, menu::kByCommand);
     }
   }
@@ -394,10 +400,7 @@ void DMenu::SetItemText(int32_t item, const TStr& text, int byCommand) {
 }
 
 void DMenu::CheckItem(int32_t item, int checked, int byCommand) {
-  if (QAction* a = Find(item, byCommand)) {
-    a->setCheckable(true);
-    a->setChecked(checked != 0);
-  }
+  if (QAction* a = Find(item, byCommand)) ShowCheck(a, checked);
 }
 
 IMenu* CreateMenuObject(int32_t resourceId) { return new DMenu(resourceId); }

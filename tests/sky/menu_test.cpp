@@ -73,6 +73,7 @@ TEST_F(MenuTest, CheckAndTextByCommandReachNestedPopups) {
   EXPECT_TRUE(deeper->isChecked());
   menu->CheckItem(kDeeper, 0, menu::kByCommand);
   EXPECT_FALSE(deeper->isChecked());
+  EXPECT_FALSE(deeper->isCheckable()) << "an unchecked item shows no empty box";
   menu->SetItemText(kDeep, "Deep one", menu::kByCommand);
   EXPECT_EQ(menu->GetItemText(kDeep, menu::kByCommand), TStr("Deep one"));
   menu->SetDefaultItem(kSave, menu::kByCommand);

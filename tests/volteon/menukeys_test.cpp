@@ -31,6 +31,7 @@
 #include <QMenuBar>
 #include <QTest>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -261,6 +262,7 @@ TEST_F(MenuKeys, AltYThenFOpensThePreferences) {
   auto* system = qobject_cast<QMenu*>(QApplication::activePopupWidget());
   ASSERT_NE(system, nullptr) << "Alt+Y opens a menu";
   EXPECT_EQ(system->title().toStdString(), "S&ystem");
+  std::printf("picture: %s\n", skytest::SaveShot(system->grab().toImage(), "menu_system.png").c_str());
   std::string opened;
   {
     skytest::ModalScript script([&](QDialog& d) { opened = d.windowTitle().toStdString(); });
@@ -291,6 +293,13 @@ TEST_F(MenuKeys, CtrlBGoesToThePanelAndBackAltEnterShowsTheProperties) {
   }
   EXPECT_NE(opened.find("Properties"), std::string::npos) << opened;
 
+  Activate(Wnd()); // the dialog had the keyboard
+  Press(QKeySequence(Qt::ALT | Qt::Key_E));
+  auto* editMenu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  ASSERT_NE(editMenu, nullptr) << "Alt+E opens the Edit menu";
+  std::printf("picture: %s\n", skytest::SaveShot(editMenu->grab().toImage(), "menu_edit.png").c_str());
+  editMenu->close();
+  Settle();
   for (int32_t id : {kEditSolo, kEditProperties}) {
     QAction* a = skytest::ActionOf(Bar(), id);
     ASSERT_NE(a, nullptr) << id;
