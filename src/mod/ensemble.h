@@ -146,6 +146,11 @@ public:
   // The GUI thread's idle step: the overload reaction and posted tasks.
   void RunIdle();
   bool IsGuiThread() const override;
+  void InstrumentStateChanged() override;
+  // GUI thread: controls that the engine moved since (MIDI remote, a recall
+  // on another thread) carry the control-value mark; their views show the
+  // new value.
+  void ShowMarkedControls();
 
   // IMidiOwner
   KInstr* GetCurrentInstr() const override;
