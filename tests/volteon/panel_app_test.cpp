@@ -56,6 +56,7 @@
 #include <QToolButton>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -308,73 +309,88 @@ TEST_F(PanelApp, EveryMenuCommandRunsItsHandlerOrIsGreyed) {
   EXPECT_GT(ran, 0);
   EXPECT_GT(greyed, 0);
 
-  // The panel's own menu and a control's menu, opened by the right button.
-  for (bool ensemble : {false, true}) {
+  // The windows' own menus, opened by the right button: on an empty spot
+  // and on a view, of each panel and of the structure window.
+  auto EmptySpot = [](TVolteonWnd* w) {
+    const TArea extent = w->GetExtent();
+    return QPoint(extent.Right() + 8, extent.Bottom() + 8);
+  };
+  auto OnView = [](TTView* v) { return v ? QPoint(v->GetOrigin().X() + 2, v->GetOrigin().Y() + 2) : QPoint(-1, -1); };
+  struct MenuCase {
+    const char* name;
+    Kind kind;
+    std::function<TVolteonWnd*()> window;
+    std::function<QPoint(TVolteonWnd*)> point; // (-1, -1): the view is gone
+  };
+  auto Panel = [&](KSModul* m) { return dynamic_cast<TVolteonWnd*>(m->GetPanelWnd()); };
+  const MenuCase cases[] = {
+      {"instrument panel", kInstrumentPanel, [&] { return Panel(Synth()); }, EmptySpot},
+      {"fader on the instrument panel", kInstrumentPanel, [&] { return Panel(Synth()); },
+       [&](TVolteonWnd*) {
+         KSModul* f = Child(Synth(), kTypeFader);
+         return OnView(f ? dynamic_cast<TTView*>(f->GetInstrCtrlView()) : nullptr);
+       }},
+      {"ensemble panel", kEnsemblePanel, [&] { return Panel(Top()); }, EmptySpot},
+      {"instrument frame on the ensemble panel", kEnsemblePanel, [&] { return Panel(Top()); },
+       [&](TVolteonWnd*) { return OnView(dynamic_cast<TTView*>(Synth()->GetEnsCtrlView())); }},
+      {"structure window", kStructure, [&] { return dynamic_cast<TVolteonWnd*>(Top()->GetStructWnd()); }, EmptySpot},
+      {"instrument box", kStructure, [&] { return dynamic_cast<TVolteonWnd*>(Top()->GetStructWnd()); },
+       [&](TVolteonWnd*) { return OnView(dynamic_cast<TTView*>(Synth()->GetBoxView())); }},
+      {"Audio Out box", kStructure, [&] { return dynamic_cast<TVolteonWnd*>(Top()->GetStructWnd()); },
+       [&](TVolteonWnd*) {
+         KSModul* out = Ens()->GetAudioOutModule();
+         return OnView(out ? dynamic_cast<TTView*>(out->GetBoxView()) : nullptr);
+       }},
+  };
+  // Opens the menu as the right button does; null when the view is gone.
+  auto OpenMenu = [&](const MenuCase& c) -> QMenu* {
+    Establish(c.kind);
+    TVolteonWnd* w = c.window();
+    if (!w) return nullptr;
+    const QPoint at = c.point(w);
+    if (at == QPoint(-1, -1)) return nullptr;
+    skytest::Press(w->GetDWnd(), at, Qt::RightButton);
+    skytest::Release(w->GetDWnd(), at, Qt::RightButton);
+    Settle();
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  };
+  for (const MenuCase& c : cases) {
     Ens()->MarkClean();
     ASSERT_TRUE(Choose(cmd::kNewEnsemble));
-    Establish(ensemble ? kEnsemblePanel : kInstrumentPanel);
-    KSModul* panelOwner = ensemble ? Top() : Synth();
-    auto* panel = dynamic_cast<TPanelWnd*>(panelOwner->GetPanelWnd());
-    ASSERT_NE(panel, nullptr);
-    // The fader on the instrument's panel, the instrument's frame on the
-    // ensemble's.
-    auto Control = [&]() -> TCtrlView* {
-      KSModul* m = ensemble ? Synth() : Child(Synth(), kTypeFader);
-      return m ? dynamic_cast<TCtrlView*>(ensemble ? m->GetEnsCtrlView() : m->GetInstrCtrlView()) : nullptr;
-    };
-    TCtrlView* view = Control();
-    ASSERT_NE(view, nullptr);
-    const TArea extent = panel->GetExtent();
-    for (bool onControl : {false, true}) {
-      // Where the click lands: an empty spot of the panel or the fader.
-      const QPoint at = onControl ? QPoint(view->GetOrigin().X() + 2, view->GetOrigin().Y() + 2)
-                                  : QPoint(extent.Right() + 8, extent.Bottom() + 8);
-      std::vector<int32_t> menuIds;
-      {
-        skytest::Press(panel->GetDWnd(), at, Qt::RightButton);
-        skytest::Release(panel->GetDWnd(), at, Qt::RightButton);
-        Settle();
-        auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        ASSERT_NE(popup, nullptr) << "the right button opens a menu";
-        std::vector<QWidget*> todo{popup};
-        for (size_t i = 0; i < todo.size(); ++i)
-          for (QAction* a : todo[i]->actions()) {
-            if (a->menu()) todo.push_back(a->menu());
-            else if (!a->isSeparator() && a->data().toInt() > 0) menuIds.push_back(a->data().toInt());
-          }
-        popup->close();
-        Settle();
-      }
-      ASSERT_FALSE(menuIds.empty());
-      for (int32_t id : menuIds) {
-        Establish(ensemble ? kEnsemblePanel : kInstrumentPanel);
-        panel = dynamic_cast<TPanelWnd*>(panelOwner->GetPanelWnd());
-        view = Control();
-        if (!panel || !view) break; // a command took them away (Delete, Cut)
-        const TArea now = panel->GetExtent();
-        const QPoint p = onControl ? QPoint(view->GetOrigin().X() + 2, view->GetOrigin().Y() + 2)
-                                   : QPoint(now.Right() + 8, now.Bottom() + 8);
-        skytest::Press(panel->GetDWnd(), p, Qt::RightButton);
-        skytest::Release(panel->GetDWnd(), p, Qt::RightButton);
-        Settle();
-        auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        ASSERT_NE(popup, nullptr);
-        QAction* a = ActionOf(popup, id);
-        ASSERT_NE(a, nullptr) << id;
-        if (!Shown(a)) {
-          popup->close();
-          Settle();
-          continue;
+    std::vector<int32_t> menuIds;
+    {
+      QMenu* popup = OpenMenu(c);
+      ASSERT_NE(popup, nullptr) << "the right button opens the " << c.name << "'s menu";
+      std::vector<QWidget*> todo{popup};
+      for (size_t i = 0; i < todo.size(); ++i)
+        for (QAction* a : todo[i]->actions()) {
+          if (a->menu()) todo.push_back(a->menu());
+          else if (!a->isSeparator() && a->data().toInt() > 0) menuIds.push_back(a->data().toInt());
         }
-        const int32_t dropped = Client()->DroppedCount();
-        a->trigger();
+      popup->close();
+      Settle();
+    }
+    ASSERT_FALSE(menuIds.empty()) << c.name;
+    int chosen = 0;
+    for (int32_t id : menuIds) {
+      QMenu* popup = OpenMenu(c);
+      if (!popup) break; // a command took the view away (Delete, Cut)
+      QAction* a = ActionOf(popup, id);
+      ASSERT_NE(a, nullptr) << c.name << " " << id;
+      if (!Shown(a)) {
         popup->close();
         Settle();
-        EXPECT_EQ(Client()->DroppedCount(), dropped)
-            << (ensemble ? "ensemble" : "instrument") << " panel, " << (onControl ? "control" : "panel")
-            << " menu: " << a->text().toStdString() << " (" << id << ") reached no handler";
+        continue;
       }
+      const int32_t dropped = Client()->DroppedCount();
+      a->trigger();
+      popup->close();
+      Settle();
+      ++chosen;
+      EXPECT_EQ(Client()->DroppedCount(), dropped)
+          << c.name << " menu: " << a->text().toStdString() << " (" << id << ") reached no handler";
     }
+    std::printf("%s menu: %d of %zu items chosen\n", c.name, chosen, menuIds.size());
   }
 
   // Store Snapshot in a panel opens the control box's snapshot dialog for
