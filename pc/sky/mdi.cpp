@@ -3,16 +3,21 @@
 #include "pc/sky/app.h"
 #include "pc/sky/guithread.h"
 #include "pc/sky/qtext.h"
+#include "pc/sky/ctrl.h"
+#include "pc/sky/toolwnd.h"
 #include "src/base/settings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMenuBar>
 #include <QPixmap>
 
+#include <algorithm>
+#include <cstdio>
 #include <unordered_map>
 
 namespace {
@@ -36,6 +41,8 @@ bool WindowCommand(int32_t id) {
          InRange(id, cmd::kWindowFirst, cmd::kWindowLast) || InRange(id, cmd::kContextFirst, cmd::kContextLast) ||
          InRange(id, cmd::kLibraryFirst, cmd::kLibraryLast);
 }
+
+bool ControlCommand(int32_t id) { return InRange(id, cmd::kControlFirst, cmd::kControlLast); }
 
 // PC set-1 scan codes (the low byte; extended keys share it with their twin).
 namespace set1 {
@@ -168,15 +175,40 @@ DWnd* DMDIClient::ActiveCanvas() const {
 void DMDIClient::Command(int32_t id) {
   QV_ASSERT_GUI_THREAD();
   if (DWnd* c = ActiveCanvas(); c && WindowCommand(id)) {
-    c->CommandMessage(id);
-    return;
+    // The application's own ids pass through the window to the application;
+    // the window takes the rest only where it answers for them, as in Query.
+    if (InRange(id, cmd::kAppFirst, cmd::kAppLast) || id == cmd::kAbout || c->QueryCommand(id).handled) {
+      c->CommandMessage(id);
+      return;
+    }
   }
+  if (ControlCommand(id))
+    if (TToolWnd* box = TToolWnd::OwnerOf(id)) {
+      try {
+        if (!box->RunControl(id)) Dropped(id);
+      } catch (...) {
+        RecordCurrentException();
+        ShowLastError();
+      }
+      return;
+    }
   AppCommand(id);
+}
+
+void DMDIClient::Dropped(int32_t id) {
+  ++dropped_;
+  std::fprintf(stderr, "command %d reached no handler\n", int(id));
 }
 
 void DMDIClient::Query(int32_t id, int& enabled, int& hasCheck, int& checked) {
   TCommandState s;
   if (DWnd* c = ActiveCanvas()) s = c->QueryCommand(id);
+  if (!s.handled && ControlCommand(id))
+    if (TToolWnd* box = TToolWnd::OwnerOf(id)) {
+      // A tool-box button is there to be clicked while it is enabled.
+      s.handled = 1;
+      s.enabled = box->FindControl(id)->IsEnabled() ? 1 : 0;
+    }
   if (!s.handled) s = AppQuery(id);
   enabled = s.enabled;
   hasCheck = s.hasCheck;
@@ -187,8 +219,11 @@ void DMDIClient::AppCommand(int32_t id) {
   QV_ASSERT_GUI_THREAD();
   TApp* app = GetTApp();
   try {
-    if (InRange(id, cmd::kAppFirst, cmd::kAppLast)) {
-      if (app) {
+    if (InRange(id, cmd::kAppFirst, cmd::kAppLast) || ControlCommand(id)) {
+      int enabled = 0;
+      if (!app || !app->IsEnabled(id, enabled)) {
+        Dropped(id);
+      } else {
         TUpdateBracket bracket;
         app->Execute(id);
       }
@@ -207,6 +242,8 @@ void DMDIClient::AppCommand(int32_t id) {
       ArrangeIcons();
     } else if (id == cmd::kCloseAll) {
       closeAllSubWindows();
+    } else {
+      Dropped(id);
     }
   } catch (...) {
     // A command that failed says why; the program goes on.
@@ -398,6 +435,18 @@ void DDecWnd::Create() {
   show();
   notCreated_ = 0;
   SetClientSize(storedSize_);
+  KeepInView();
+}
+
+void DDecWnd::KeepInView() {
+  // A new window opens where it can be seen: its title bar inside the MDI
+  // area, as much of it as fits, whatever place was stored for it.
+  QMdiArea* area = mdiArea();
+  QWidget* port = area ? area->viewport() : nullptr;
+  if (!port || port->width() <= 0 || port->height() <= 0 || isMinimized() || isMaximized()) return;
+  const int x = std::clamp(pos().x(), 0, std::max(0, port->width() - width()));
+  const int y = std::clamp(pos().y(), 0, std::max(0, port->height() - height()));
+  if (x != pos().x() || y != pos().y()) move(x, y);
 }
 
 TPnt DDecWnd::GetFramePos() const { return notCreated_ ? storedPos_ : TPnt(pos().x(), pos().y()); }

@@ -31,13 +31,18 @@ public:
   DMDIClient();
   ~DMDIClient() override;
 
-  // A command from a menu, shortcut or tool bar.
+  // A command from a menu, shortcut, tool bar or another window: it goes to
+  // the one that answers for it, as Query asks them: the active document
+  // window, the tool box whose control has the id, the application.
   void Command(int32_t id);
   void Query(int32_t id, int& enabled, int& hasCheck, int& checked);
   // The application's own rules (application, control and about commands,
   // window arrangement, exit).
   void AppCommand(int32_t id);
   TCommandState AppQuery(int32_t id);
+  // Commands that reached no handler (each is reported on stderr): a menu
+  // item shown enabled must never end here.
+  int32_t DroppedCount() const { return dropped_; }
   // The canvas of the active document frame, null when none.
   DWnd* ActiveCanvas() const;
   void ArrangeIcons();
@@ -53,8 +58,10 @@ private:
   // reached the filter (it went to a window a modal dialog blocked) is
   // reported now, and so is a press that was missed.
   void FollowModifiers(Qt::KeyboardModifiers now);
+  void Dropped(int32_t id);
 
   std::set<int> held_; // scan codes reported down
+  int32_t dropped_ = 0;
   QObject* keyFilter_ = nullptr;
 };
 DMDIClient* GetMDIClient();
@@ -105,6 +112,7 @@ protected:
   void closeEvent(QCloseEvent* e) override;
 
 private:
+  void KeepInView();
   int32_t notCreated_ = 1;
   TPnt storedPos_;
   TPnt storedSize_{kDefaultClientW, kDefaultClientH};

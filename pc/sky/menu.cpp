@@ -412,7 +412,10 @@ void ShowContextMenu(IMenu* m, DWnd* owner, const QPoint& screen) {
   QPointer<DWnd> w(owner);
   TCommandTarget target;
   target.execute = [w](int32_t id) {
-    if (w) w->CommandMessage(id);
+    // The window's own items go to it; the rest where the main frame's
+    // rules send them (as the query below asks them).
+    if (w && w->QueryCommand(id).handled) w->CommandMessage(id);
+    else if (MainTarget().execute) MainTarget().execute(id);
   };
   target.query = [w](int32_t id, int& enabled, int& hasCheck, int& checked) {
     TCommandState s;

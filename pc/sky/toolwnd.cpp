@@ -13,6 +13,8 @@
 #include <QScreen>
 #include <QToolBar>
 
+#include <vector>
+
 namespace {
 
 using namespace toolbox;
@@ -72,6 +74,13 @@ QMainWindow* AppFrame() {
   return d ? d->MainFrame() : nullptr;
 }
 
+// Every tool window that exists, so that a command of one of their controls
+// can reach it from a menu or another window.
+std::vector<TToolWnd*>& ToolWnds() {
+  static std::vector<TToolWnd*> all; // GUI thread only
+  return all;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- TToolWnd
@@ -79,16 +88,38 @@ QMainWindow* AppFrame() {
 TToolWnd::TToolWnd(QMainWindow* frame) {
   auto* d = new DToolWnd(this, frame ? frame : AppFrame());
   SetDCtrler(d, d);
+  ToolWnds().push_back(this);
 }
 
 TToolWnd::~TToolWnd() {
   DestructorBody([this] {
+    std::erase(ToolWnds(), this);
     DeleteControls();
     delete GetDToolWnd(); // writes the places of the boxes
   });
 }
 
 DToolWnd* TToolWnd::GetDToolWnd() const { return static_cast<DToolWnd*>(GetDCtrler()); }
+
+TCtrlerCtrl* TToolWnd::FindControl(int32_t id) const {
+  for (TTView* v = FirstChild(); v; v = v->NextSibling())
+    if (auto* c = dynamic_cast<TCtrlerCtrl*>(v); c && c->Id() == id) return c;
+  return nullptr;
+}
+
+TToolWnd* TToolWnd::OwnerOf(int32_t id) {
+  for (TToolWnd* w : ToolWnds())
+    if (w->FindControl(id)) return w;
+  return nullptr;
+}
+
+bool TToolWnd::RunControl(int32_t id) {
+  TCtrlerCtrl* c = FindControl(id);
+  if (!c || !c->IsEnabled()) return false;
+  TUpdateBracket bracket;
+  Execute(id);
+  return true;
+}
 
 void TToolWnd::Open() {
   if (DToolWnd* d = GetDToolWnd()) d->Open();

@@ -22,6 +22,7 @@
 #include <QPointer>
 
 class QDockWidget;
+class TCtrlerCtrl;
 class QMainWindow;
 class QToolBar;
 class DToolWnd;
@@ -61,6 +62,14 @@ public:
   // Notifications posted from other threads reach the view on the GUI thread.
   void PostViewNotify(TTView* view, int flag) override;
   DToolWnd* GetDToolWnd() const;
+
+  // The control of this id among the box's controls; null when none.
+  TCtrlerCtrl* FindControl(int32_t id) const;
+  // A tool window whose boxes hold a control of this id; null when none.
+  static TToolWnd* OwnerOf(int32_t id);
+  // The control's command as a click on it runs it: only while the control
+  // is enabled. False when the control is disabled (nothing runs).
+  bool RunControl(int32_t id);
 };
 
 class DToolWnd : public QObject, public DCtrler {

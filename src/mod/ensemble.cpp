@@ -274,6 +274,20 @@ void KEnsemble::RunIdle() {
 
 bool KEnsemble::IsGuiThread() const { return platform::CurrentThreadId() == guiThread_; }
 
+void KEnsemble::ShowMarkedControls() {
+  if (!top_ || !IsGuiThread()) return;
+  top_->Walk([this](KSModul* m) {
+    if (!m->IsPanelControl() || m->GetCtrlValue() == 0) return;
+    m->SetCtrlValue(0);
+    UpdateCtrlViews(m);
+  });
+}
+
+void KEnsemble::InstrumentStateChanged() {
+  // The control box's refresh only posts its work, from any thread.
+  if (owner_) owner_->RefreshCtrlBox();
+}
+
 KInstr* KEnsemble::GetCurrentInstr() const { return owner_ ? owner_->GetCurrentInstr() : nullptr; }
 
 void KEnsemble::PostViewRefresh() {

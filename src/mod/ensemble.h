@@ -150,6 +150,11 @@ public:
   // GUI timer; without an owner the caller runs it.
   void RunIdle();
   bool IsGuiThread() const override;
+  void InstrumentStateChanged() override;
+  // GUI thread: controls that the engine moved since (MIDI remote, a recall
+  // on another thread) carry the control-value mark; their views show the
+  // new value.
+  void ShowMarkedControls();
 
   // IMidiOwner
   KInstr* GetCurrentInstr() const override;

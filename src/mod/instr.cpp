@@ -279,6 +279,11 @@ void KInstr::SetTune(float value, bool inheritOnly) {
   if (owner_) ForEachChildInstr(owner_, [](KInstr* child) { child->SetTune(0.0f, true); });
 }
 
+void KInstr::SetControllerMode(bool on) {
+  if (controllerMode_.exchange(on ? 1 : 0) == (on ? 1 : 0)) return;
+  if (KModelHost* host = owner_ ? owner_->GetHost() : nullptr) host->InstrumentStateChanged();
+}
+
 void KInstr::SetMidiChannel(int32_t channel) {
   int32_t index = std::clamp(channel, 1, 16) - 1;
   if (index == channel_ && registeredChannel_ == index) return;
@@ -521,6 +526,18 @@ void KInstr::StoreSnap(int32_t number, const TStr& name) {
 }
 
 void KInstr::RecallSnap(int32_t number, const void* source, bool byParent) {
+  RecallSnapSteps(number, source, byParent);
+  // On the GUI thread the moved controls show their values at once; the
+  // panels' tick picks up a recall made on another thread.
+  KModelHost* host = owner_ ? owner_->GetHost() : nullptr;
+  if (host && host->IsGuiThread()) owner_->Walk([host](KSModul* m) {
+      if (!m->IsPanelControl() || m->GetCtrlValue() == 0) return;
+      m->SetCtrlValue(0);
+      host->UpdateCtrlViews(m);
+    });
+}
+
+void KInstr::RecallSnapSteps(int32_t number, const void* source, bool byParent) {
   (void)source;
   if (!InSnapRange(number)) return;
   if (byParent) {
@@ -543,7 +560,8 @@ void KInstr::RecallSnap(int32_t number, const void* source, bool byParent) {
   if (owner_) owner_->SetCurrentSnap(number);
   if (panelToMidi_)
     if (IMidiInOut* midi = Midi()) midi->SendProgramChange(0, channel_, number);
-  if (owner_) ForEachChildInstr(owner_, [number, source](KInstr* child) { child->RecallSnap(number, source, true); });
+  if (owner_)
+    ForEachChildInstr(owner_, [number, source](KInstr* child) { child->RecallSnapSteps(number, source, true); });
 }
 
 void KInstr::DeleteSnap(int32_t number) {

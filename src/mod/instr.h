@@ -112,7 +112,8 @@ public:
   // MIDI learn: while on, the next controller moved twice is assigned to
   // the panel control marked for learning.
   bool GetControllerMode() const { return controllerMode_.load() != 0; }
-  void SetControllerMode(bool on) { controllerMode_.store(on ? 1 : 0); }
+  // Any thread (MIDI input switches it off): a change is told to the host.
+  void SetControllerMode(bool on);
 
   // ---- Instrument-wide panel settings (pushed to every panel module)
   bool IsAllIncremental() const { return allIncremental_ != 0; }
@@ -159,6 +160,9 @@ public:
   int32_t GetRecallCount() const { return recallCount_.load(); }
 
 private:
+  // The recall itself, under the engine mutex, for this instrument and the
+  // ones inside it.
+  void RecallSnapSteps(int32_t number, const void* source, bool byParent);
   friend class KModulFile;
   static bool InSnapRange(int32_t n) { return n >= 0 && n < kSnaps; }
   void BuildRing();

@@ -3,6 +3,7 @@
 #include "src/engine/audioio.h"
 #include "src/base/file.h"
 #include "src/engine/engine.h"
+#include "src/engine/routine_util.h"
 #include "src/engine/setup.h"
 #include "src/engine/voice_state.h"
 #include "src/mod/instr.h"
@@ -260,6 +261,8 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
   }
   if (structWnd_) child->CreateView(structWnd_);
   RefreshPanels();
+  if (mode == kPlaceNext || mode == kPlaceNextPanel)
+    if (IModelWindows* windows = Windows()) windows->MakeRoomFor(child);
   return child;
 }
 
@@ -660,16 +663,35 @@ void KSModul::PrepareMute() {
   if (record_ && record_->state && record_->stateWords > 0 &&
       (IsType(kTypeLamp) || IsType(kTypeLampTwin) || IsType(kTypeLevelLamp))) {
     static_assert(QV_WORD_AT(LevelLampState, lit) == QV_WORD_AT(LampState, lit), "every lamp keeps one lit word");
-    record_->state[0][QV_WORD_AT(LampState, lit)].i = 0;
+    int32_t& lit = record_->state[0][QV_WORD_AT(LampState, lit)].i;
+    const bool wasLit = lit != 0;
+    lit = 0;
+    if (wasLit && host_) host_->UpdateCtrlViews(this);
+  }
+  // A meter lets its held level go below its range: no segment stays lit.
+  // The level meter holds a power, which is never below 0.
+  if (record_ && record_->state && record_->voices > 0 && record_->stateWords > QV_WORD_AT(MeterState, value) &&
+      (IsType(kTypeMeter) || IsType(kTypeLevelMeter))) {
+    const float below = IsType(kTypeLevelMeter) ? 0.0f : record_->minimum - 1.0f;
+    float& held = record_->state[0][QV_WORD_AT(MeterState, value)].f;
+    const bool changed = routines::LoadShared(held) != below;
+    routines::StoreShared(held, below);
+    if (changed && host_) host_->UpdateCtrlViews(this);
   }
   for (int32_t i = 0; i < childCount_; ++i) children_[i]->PrepareMute();
+}
+
+void KSModul::SetShownFlag(uint32_t f, bool on) {
+  if (TestFlag(f) == on) return;
+  SetFlag(f, on);
+  if (host_ && category_ == kCatInstrument) host_->InstrumentStateChanged();
 }
 
 void KSModul::Mute() {
   PrepareMute();
   TStructureChange bracket(this);
   if (!IsMuted()) {
-    SetFlag(kFlagMuted, true);
+    SetShownFlag(kFlagMuted, true);
     if (host_ && host_->GetAudioOutModule() == this)
       if (IAudioInOut* audio = Audio()) audio->ClearBuffers();
     if (record_) ReleaseFromEngine();
@@ -689,7 +711,7 @@ void KSModul::Mute() {
 void KSModul::Unmute() {
   TStructureChange bracket(this);
   if (IsMuted()) {
-    SetFlag(kFlagMuted, false);
+    SetShownFlag(kFlagMuted, false);
     if (IsProcessedCategory() && !IsOutsideProcessing()) PrepareInEngine();
     if (IsCategory(kCatInTerminal)) {
       if (parent_)

@@ -82,6 +82,9 @@ public:
   // A command is about to change the ensemble: the undo step its handler
   // prepared is recorded now.
   virtual void CommitPendingUndo() {}
+  // An instrument's mute, solo, panel lock or MIDI learn switch changed:
+  // whoever shows them follows. Any thread; it only posts.
+  virtual void InstrumentStateChanged() {}
 };
 
 // "1.2.3" for a file format version (200 is "2.0.4").
@@ -221,7 +224,7 @@ public:
   bool IsOutsideProcessing() const { return TestFlag(kFlagOutside); }
   bool IsInactive() const { return IsMuted() || IsOutsideProcessing(); }
   bool IsSolo() const { return TestFlag(kFlagSolo); }
-  void SetSoloFlag(bool on) { SetFlag(kFlagSolo, on); }
+  void SetSoloFlag(bool on) { SetShownFlag(kFlagSolo, on); }
   // Sets the muted flag alone: the engine mutes the module that takes its last
   // routine slot while it is setting the module up.
   void MarkMuted() override { SetFlag(kFlagMuted, true); }
@@ -343,7 +346,7 @@ public:
   bool IsVisibleInEns() const { return TestFlag(kFlagVisibleInEns); }
   void SetVisibleInEns(bool on);
   bool IsPanelLocked() const { return TestFlag(kFlagPanelLocked); }
-  void SetPanelLocked(bool on) { SetFlag(kFlagPanelLocked, on); }
+  void SetPanelLocked(bool on) { SetShownFlag(kFlagPanelLocked, on); }
   TPnt GetDisplaySize() const { return displaySize_; }
   // Both sizes are cut to multiples of 4; the display buffer is made anew.
   void SetDisplaySize(TPnt size);
@@ -605,6 +608,8 @@ private:
     if (on) flags_.fetch_or(f, std::memory_order_relaxed);
     else flags_.fetch_and(~f, std::memory_order_relaxed);
   }
+  // A flag the control box shows for an instrument: a change is told.
+  void SetShownFlag(uint32_t f, bool on);
 
   IAudioInOut* Audio() const;
   TAudioInOut* Driver() const;

@@ -91,6 +91,10 @@ public:
   virtual void StorePlacement(IModelWnd* wnd) { (void)wnd; }
 
   // ---- Panel controls. Kind is the type's panel view kind (KPanelView).
+  // A module was just put at the insert point of its structure and panels:
+  // where its box or a control covers another view, it moves to the next
+  // free spot inside the visible part of its window.
+  virtual void MakeRoomFor(KSModul* module) { (void)module; }
   virtual IModelView* CreateCtrlView(IModelWnd* panelWnd, KSModul* module, int32_t kind) = 0;
   virtual void ShowCtrlView(IModelView* view) = 0;
   // Places the view for its module (from the module's panel position).

@@ -185,6 +185,14 @@ void TCtrlView::ApplyFrame(const TPnt& topLeft) {
   AfterDrag();
 }
 
+TPnt TCtrlView::LaidOutSize() {
+  title_ = label_ = operating_ = value_ = drawn_ = EmptyArea;
+  frameW_ = frameH_ = 0;
+  layoutOrigin_ = NoPnt;
+  Layout();
+  return frameW_ > 0 && frameH_ > 0 ? TPnt(frameW_, frameH_) : TPnt(0, 0);
+}
+
 void TCtrlView::Rebuild() { ApplyFrame(GetOrigin()); }
 
 void TCtrlView::Place() { ApplyFrame(ens_ ? module_->GetEnsCtrlPos() : module_->GetInstrCtrlPos()); }
@@ -948,7 +956,7 @@ void TFrameView::Layout() {
       if (v != this && v->IsVisible() && LiesInside(v->GetModule(), module_)) bounds.Unite(v->GetBounds());
     });
   if (!bounds.IsEmpty()) {
-    SetFrameOrigin(TPnt(bounds.Left() - 8, bounds.Top() - 16));
+    SetFrameOrigin(TPnt(bounds.Left() - kMarginLeft, bounds.Top() - kMarginTop));
     SetFrameSize(bounds.Width() + 16, bounds.Height() + 24);
   } else if (IsInstrumentFrame()) {
     SetFrameSize(80, 17);

@@ -66,6 +66,8 @@ public:
 
   // Lays out the areas (subclasses first call the base, which picks the font).
   virtual void Layout() { ChooseFont(); }
+  // The size the layout gives the view (0, 0 when it shows nothing).
+  TPnt LaidOutSize();
   virtual void ChooseFont();
   virtual void OpenProperties();
   virtual void DoubleClickAction() { OpenProperties(); }
@@ -267,6 +269,8 @@ private:
 // Macro and instrument frames around the controls inside them.
 class TFrameView : public TCtrlView {
 public:
+  // How far a frame reaches beyond its contents: left and above (the caption).
+  static constexpr int32_t kMarginLeft = 8, kMarginTop = 16;
   TFrameView(TPanelWnd* wnd, KSModul* module);
   void Layout() override;
   void Paint(IDrawContext* ctx, const TArea& clip) override;

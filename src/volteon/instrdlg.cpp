@@ -7,6 +7,7 @@
 #include "src/mod/mod.h"
 #include "src/mod/modwnd.h"
 #include "src/mod/undo.h"
+#include "src/volteon/voltwnd.h"
 
 #include <algorithm>
 #include <memory>
@@ -163,6 +164,7 @@ void TInstrPrp::Apply() {
     name->Assign(m->GetFileName());
     name->SetName(text);
     m->SetFileName(*name);
+    RetitleWindowsOf(m);
     RefreshCtrlBox(e);
     redrawBox = refreshPanels = true;
   }

@@ -1,4 +1,5 @@
 #include "src/volteon/modelwnd.h"
+#include "src/mod/mod.h"
 
 #include "src/volteon/modview.h"
 #include "src/volteon/portview.h"
@@ -140,6 +141,26 @@ int32_t TModelWindows::GetOpeningNumber(IModelWnd* wnd) {
 
 void TModelWindows::StorePlacement(IModelWnd* wnd) {
   if (TStructWnd* s = AsStructWnd(wnd)) s->StorePlacement();
+}
+
+void TModelWindows::MakeRoomFor(KSModul* module) {
+  if (!module) return;
+  auto* box = dynamic_cast<TModView*>(module->GetBoxView());
+  TVolteonWnd* wnd = box ? box->GetVolteonWnd() : nullptr;
+  if (wnd) {
+    std::vector<TArea> taken;
+    for (TTView* v = wnd->FirstChild(); v; v = v->NextSibling())
+      if (auto* other = dynamic_cast<TModView*>(v); other && other != box) taken.push_back(other->GetBounds());
+    const TArea a = box->GetBounds();
+    const TPnt p = FindFreeSpot(a.TopLeft(), TPnt(a.Width(), a.Height()), taken, VisibleCanvas(wnd), TPnt(0, 0),
+                                wnd->GetGridStep());
+    if (p != a.TopLeft()) {
+      box->DragTo(p);
+      wnd->UpdateScrollBars();
+      wnd->Invalidate();
+    }
+  }
+  if (panels_) panels_->MakeRoomFor(module);
 }
 
 IModelView* TModelWindows::CreateCtrlView(IModelWnd* panelWnd, KSModul* module, int32_t kind) {

@@ -34,6 +34,7 @@ public:
   bool TracksOpeningOrder() const override { return true; }
   int32_t GetOpeningNumber(IModelWnd* wnd) override;
   void StorePlacement(IModelWnd* wnd) override;
+  void MakeRoomFor(KSModul* module) override;
   IModelView* CreateCtrlView(IModelWnd* panelWnd, KSModul* module, int32_t kind) override;
   void ShowCtrlView(IModelView* view) override;
   void PlaceCtrlView(IModelView* view) override;

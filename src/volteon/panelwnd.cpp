@@ -8,6 +8,7 @@
 #include "src/mod/ensfile.h"
 #include "src/mod/instr.h"
 #include "src/mod/modfile.h"
+#include "src/mod/modul_def.h"
 #include "src/mod/undo.h"
 #include "src/volteon/ctrlview.h"
 #include "src/volteon/paneldlg.h"
@@ -16,6 +17,7 @@
 #include "src/volteon/volteon.h"
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -367,10 +369,15 @@ int TPanelWnd::Command(int32_t id, int mode, int& result) {
   case cmd::kSelectAll:
     if (run) SelectAll();
     return Answer(1);
-  case cmd::kStoreSnapshot:
-    if (run)
-      if (DMDIClient* client = GetMDIClient()) client->Command(cmd::kSnapshotButton);
-    return Answer(1);
+  case cmd::kStoreSnapshot: {
+    // The control box's snapshot button does it, for the instrument it
+    // shows: the item is there while the button is.
+    DMDIClient* client = GetMDIClient();
+    int enabled = 0, hasCheck = 0, checked = 0;
+    if (client) client->Query(cmd::kSnapshotButton, enabled, hasCheck, checked);
+    if (run && enabled) client->Command(cmd::kSnapshotButton);
+    return Answer(enabled);
+  }
   case cmd::kLearn: {
     KInstr* instr = structure_->GetOwnInstr() ? structure_->GetOwnInstr() : structure_->GetInstr();
     if (run && instr) {
@@ -445,6 +452,7 @@ void TPanelWindows::WindowGone(TPanelWnd*) {
 int TPanelWindows::Tick(void* data) {
   auto* self = static_cast<TPanelWindows*>(data);
   if (!self->displaysElsewhere_) self->RunDisplays();
+  if (self->ensemble_) self->ensemble_->ShowMarkedControls();
   return 1;
 }
 
@@ -502,6 +510,87 @@ IModelView* TPanelWindows::CreateCtrlView(IModelWnd* panelWnd, KSModul* module, 
 }
 
 static TCtrlView* AsCtrl(IModelView* view) { return dynamic_cast<TCtrlView*>(view); }
+
+namespace {
+
+bool HasControl(const KSModul* m) {
+  const KModulDef* def = m->GetTypeDef();
+  return def && def->panelView != kViewNone && !m->IsMacroOrInstrument();
+}
+
+// The size of a control's view, laid out on its own.
+TPnt ControlSize(KSModul* m) {
+  std::unique_ptr<TCtrlView> probe(::CreateCtrlView(nullptr, m, m->GetTypeDef()->panelView));
+  return probe ? probe->LaidOutSize() : TPnt(0, 0);
+}
+
+// How many frames enclose the control on the panel: macros (and, on the
+// ensemble panel, instruments) between it and the panel's structure.
+int32_t FramesAround(const KSModul* m, const KSModul* panelNode, bool ensemble) {
+  int32_t n = 0;
+  for (const KSModul* p = m->GetParent(); p; p = p->GetParent()) {
+    if (!ensemble && p == panelNode) break;
+    if (p->IsCategory(kCatInstrument)) {
+      if (!ensemble) break;
+      ++n;
+    } else if (p->IsCategory(kCatMacro) && (ensemble ? p->IsVisibleInEns() : p->IsVisibleInInstr())) {
+      ++n;
+    }
+  }
+  return n;
+}
+
+} // namespace
+
+void TPanelWindows::MakeRoomFor(KSModul* module) {
+  if (!module || !module->GetParent() || !HasControl(module)) return;
+  KSModul* panelNode = module->GetParent()->GetPanelNode();
+  for (bool ensemble : {false, true}) {
+    if (ensemble ? !module->IsVisibleInEns() : !module->IsVisibleInInstr()) continue;
+    KSModul* owner = ensemble ? module->GetTop() : panelNode;
+    // The controls of the same panel, where they are stored, each with the
+    // frames around it.
+    std::vector<KSModul*> others;
+    if (ensemble) {
+      owner->Walk([&](KSModul* m) {
+        if (m != module && HasControl(m) && m->IsVisibleInEns()) others.push_back(m);
+      });
+    } else {
+      for (int32_t i = 0; i < owner->GetPanelModuleCount(); ++i)
+        if (KSModul* m = owner->GetPanelModule(i); m && m != module && HasControl(m) && m->IsVisibleInInstr())
+          others.push_back(m);
+    }
+    std::vector<TArea> taken;
+    for (KSModul* m : others) {
+      const TPnt at = ensemble ? m->GetEnsCtrlPos() : m->GetInstrCtrlPos();
+      const TPnt size = ControlSize(m);
+      const int32_t f = FramesAround(m, panelNode, ensemble);
+      taken.emplace_back(at.X() - f * TFrameView::kMarginLeft, at.Y() - f * TFrameView::kMarginTop,
+                         at.X() + size.X() + f * TFrameView::kMarginLeft,
+                         at.Y() + size.Y() + f * TFrameView::kMarginLeft);
+    }
+    const int32_t frames = FramesAround(module, panelNode, ensemble);
+    const TPnt least(frames * TFrameView::kMarginLeft, frames * TFrameView::kMarginTop);
+    auto* wnd = dynamic_cast<TPanelWnd*>(owner->GetPanelWnd());
+    TArea visible = VisibleCanvas(wnd);
+    if (!wnd) {
+      const TArea stored = owner->GetPanelWndArea();
+      if (stored.Width() > 0 && stored.Height() > 0) visible = TArea(0, 0, stored.Width(), stored.Height());
+    }
+    const TPnt at = ensemble ? module->GetEnsCtrlPos() : module->GetInstrCtrlPos();
+    const TPnt p = FindFreeSpot(at, ControlSize(module), taken, visible, least, TVolteonWnd::kGridStep);
+    if (p == at) continue;
+    if (ensemble) module->SetEnsCtrlPos(p);
+    else module->SetInstrCtrlPos(p);
+    if (TCtrlView* v = AsCtrl(ensemble ? module->GetEnsCtrlView() : module->GetInstrCtrlView())) {
+      v->Place();
+      if (TPanelWnd* w = v->GetPanel()) {
+        w->UpdateScrollBars();
+        w->Invalidate();
+      }
+    }
+  }
+}
 
 void TPanelWindows::ShowCtrlView(IModelView* view) {
   if (TCtrlView* v = AsCtrl(view)) v->Place();

@@ -144,6 +144,7 @@ public:
   IModelView* CreateOutPortView(IModelView*, KOutPort*) override { return nullptr; }
   void InvalidateView(IModelView*) override {}
   void DestroyView(IModelView*) override {}
+  void MakeRoomFor(KSModul* module) override;
   IModelView* CreateCtrlView(IModelWnd* panelWnd, KSModul* module, int32_t kind) override;
   void ShowCtrlView(IModelView* view) override;
   void PlaceCtrlView(IModelView* view) override;

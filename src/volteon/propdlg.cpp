@@ -2,6 +2,7 @@
 
 #include "src/volteon/propdlg_classes.h"
 #include "src/volteon/sampdlg.h"
+#include "src/volteon/voltwnd.h"
 
 #include "src/audio/buffers.h"
 #include "src/audio/samplemap.h"
@@ -421,6 +422,7 @@ bool TModPrp::Apply() {
   if (windows && ownRedraw && m->GetBoxView()) windows->InvalidateView(m->GetBoxView());
   if (windows && parentRedraw && parent && parent->GetBoxView()) windows->InvalidateView(parent->GetBoxView());
   if (rebuildViews) m->SetCtrlStyle(m->GetCtrlStyle());
+  RetitleWindowsOf(m);
   if (m->IsCategory(kCatSource) && m->GetEngineRecord()) m->RefreshControlOutput();
   if (KEnsemble* ens = Ensemble())
     if (KEnsembleFiles* files = ens->GetFiles()) files->GetUndo().ClearPendingUndo();

@@ -2,7 +2,11 @@
 
 #include <QShortcut>
 
+#include "pc/sky/mdi.h"
+
 #include "src/mod/ensemble.h"
+#include "src/mod/mod.h"
+#include "src/mod/modwnd.h"
 #include "src/mod/ensfile.h"
 #include "src/mod/undo.h"
 
@@ -41,6 +45,47 @@ std::vector<TVolteonView*> SelectedViews(TTView* wnd) {
 
 // ---------------------------------------------------------------------------
 // TVolteonWnd
+
+TPnt FindFreeSpot(const TPnt& want, const TPnt& size, const std::vector<TArea>& taken, const TArea& visible,
+                  const TPnt& least, int32_t grid) {
+  grid = std::max<int32_t>(grid, 1);
+  auto snap = [grid](int32_t v) { return (v + grid - 1) / grid * grid; };
+  const TPnt start(snap(std::max(want.X(), least.X())), snap(std::max(want.Y(), least.Y())));
+  // One grid step of air around every view, so that neighbours stay apart.
+  auto freeAt = [&](int32_t x, int32_t y) {
+    const TArea a(x - grid, y - grid, x + size.X() + grid, y + size.Y() + grid);
+    return std::none_of(taken.begin(), taken.end(), [&](const TArea& t) { return !t.IsEmpty() && t.Intersects(a); });
+  };
+  if (freeAt(start.X(), start.Y())) return start;
+  const int32_t left = snap(std::max(visible.Left(), least.X())), top = snap(std::max(visible.Top(), least.Y()));
+  const int32_t right = visible.Right() - size.X(), bottom = visible.Bottom() - size.Y();
+  auto scan = [&](int32_t fromY, int32_t fromX, int32_t toY, TPnt& found) {
+    for (int32_t y = fromY; y <= toY; y += grid)
+      for (int32_t x = y == fromY ? fromX : left; x <= right; x += grid)
+        if (freeAt(x, y)) {
+          found = TPnt(x, y);
+          return true;
+        }
+    return false;
+  };
+  TPnt found;
+  if (scan(std::max(start.Y(), top), start.X(), bottom, found)) return found;
+  if (scan(top, left, std::min(start.Y(), bottom), found)) return found;
+  return start;
+}
+
+TArea VisibleCanvas(TWnd* wnd) {
+  constexpr int32_t kLeast = 64;
+  const TArea seen = wnd && wnd->GetDWnd() ? wnd->GetDWnd()->VisibleArea() : EmptyArea;
+  if (seen.Width() >= kLeast && seen.Height() >= kLeast) return seen;
+  return TArea(0, 0, DDecWnd::kDefaultClientW, DDecWnd::kDefaultClientH);
+}
+
+void RetitleWindowsOf(KSModul* module) {
+  if (!module) return;
+  if (auto* w = dynamic_cast<TWnd*>(module->GetStructWnd())) w->SetTitle(module->GetLabel() + TStr(" - Structure"));
+  if (auto* w = dynamic_cast<TWnd*>(module->GetPanelWnd())) w->SetTitle(module->GetLabel() + TStr(" - Panel"));
+}
 
 TVolteonWnd::TVolteonWnd(QWidget* frameParent) : TCommandFirst<TWnd>(frameParent) {}
 

@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <initializer_list>
 #include <utility>
+#include <vector>
 
 class KEnsemble;
+class KSModul;
 
 class IVolteonWnd : public virtual IWnd {};
 
@@ -89,6 +91,21 @@ private:
   TArea rubber_ = NoArea;
   int32_t grid_ = kGridStep;
 };
+
+// Where a new view of the given size goes: at `want` (grid-snapped, not left
+// of or above `least`) when nothing in `taken` lies there; otherwise the next
+// free spot of the visible canvas `visible`, row by row from `want` on, then
+// from the top. When the canvas has no room left, `want` as it was snapped.
+TPnt FindFreeSpot(const TPnt& want, const TPnt& size, const std::vector<TArea>& taken, const TArea& visible,
+                  const TPnt& least, int32_t grid);
+
+// The part of a window's canvas in view; a window not laid out yet counts
+// with its default client size.
+TArea VisibleCanvas(TWnd* wnd);
+
+// The open structure and panel windows of a module take its label into
+// their titles (" - Structure", " - Panel") after a rename.
+void RetitleWindowsOf(KSModul* module);
 
 class TVolteonView : public TCommandFirst<TTView>, public virtual IVolteonView {
 public:

@@ -193,17 +193,18 @@ TEST_F(StructTest, ClickCtrlClickAndADragMoveTheSelectionOnTheGrid) {
   KSModul* a = Insert(cmd::kInsertSawtooth);
   KSModul* b = Insert(cmd::kInsertSawtooth);
   KSModul* c = Insert(cmd::kInsertSawtooth);
+  const TPnt pa = a->GetPos(), pb = b->GetPos(), pc = c->GetPos();
   for (KSModul* m : {a, b, c}) m->Select();
-  // A drag of b moves all three by the same offset, each on the grid.
-  // The press lands on c (the topmost) between its handles.
-  Drag(QPoint(40 + 28, 40 + 14), QPoint(40 + 28 + 21, 40 + 14 + 10));
-  EXPECT_EQ(a->GetPos(), TPnt(28, 20));
-  EXPECT_EQ(b->GetPos(), TPnt(44, 36));
-  EXPECT_EQ(c->GetPos(), TPnt(60, 52));
+  // A drag of c moves all three by the same offset, each on the grid.
+  // The press lands on c between its handles.
+  Drag(QPoint(pc.X() + 28, pc.Y() + 14), QPoint(pc.X() + 28 + 21, pc.Y() + 14 + 10));
+  EXPECT_EQ(a->GetPos(), TPnt(pa.X() + 20, pa.Y() + 12));
+  EXPECT_EQ(b->GetPos(), TPnt(pb.X() + 20, pb.Y() + 12));
+  EXPECT_EQ(c->GetPos(), TPnt(pc.X() + 20, pc.Y() + 12));
   EXPECT_TRUE(a->IsSelected() && b->IsSelected() && c->IsSelected()) << "a real drag deselects nothing";
   EXPECT_NE(UndoText(), "&Undo Move Module(s)\tCtrl+Z") << "moves are not kept as steps";
   // A click on c without moving leaves only c.
-  Click(QPoint(60 + 44, 52 + 30));
+  Click(QPoint(c->GetPos().X() + 44, c->GetPos().Y() + 30));
   EXPECT_FALSE(a->IsSelected());
   EXPECT_FALSE(b->IsSelected());
   EXPECT_TRUE(c->IsSelected());
@@ -281,7 +282,13 @@ TEST_F(StructTest, KnobAndFaderAreOneTypeAndTerminalsWaitForAMacro) {
   EXPECT_TRUE(knob->IsType(kTypeFader));
   EXPECT_EQ(std::string(knob->GetLabel().CStr()), "Knob");
   EXPECT_EQ(knob->GetCtrlStyle(), 2);
-  EXPECT_EQ(knob->GetPos(), TPnt(24, 24)) << "inserts cascade by 16";
+  // Inserts cascade by 16; where the next place is taken, the new box goes
+  // to the next free spot of its row.
+  EXPECT_EQ(knob->GetPos().Y(), 24) << "inserts cascade by 16";
+  ASSERT_TRUE(fader->GetBoxView() && knob->GetBoxView());
+  EXPECT_FALSE(dynamic_cast<TTView*>(fader->GetBoxView())->GetBounds().Intersects(
+      dynamic_cast<TTView*>(knob->GetBoxView())->GetBounds()))
+      << "the knob's box lies beside the fader's";
   for (int32_t id = cmd::kInsertTerminalFirst; id <= cmd::kInsertTerminalLast; ++id)
     EXPECT_EQ(Run(Wnd(), id, 1), 0) << "greyed in the top structure: " << id;
   EXPECT_EQ(Run(Wnd(), cmd::kGotoParent, 1), 0);
@@ -697,16 +704,17 @@ TEST_F(StructTest, MuteSwapsEachModuleAndMonoLeavesInstruments) {
 
 TEST_F(StructTest, CtrlClickTogglesOneBoxAndKeepsTheOthers) {
   Start();
-  KSModul* a = Insert(cmd::kInsertSawtooth); // (8, 8)
-  KSModul* b = Insert(cmd::kInsertSawtooth); // (24, 24), on top
+  KSModul* a = Insert(cmd::kInsertSawtooth);
+  KSModul* b = Insert(cmd::kInsertSawtooth);
+  const QPoint onB(b->GetPos().X() + 44, b->GetPos().Y() + 30);
   TStructWnd::DeselectEverything(Top());
   a->Select();
   b->Select();
   skytest::Key(Canvas(), Qt::Key_Control, true);
-  Click(QPoint(24 + 44, 24 + 30));
+  Click(onB);
   EXPECT_FALSE(b->IsSelected()) << "Ctrl-click on a selected box deselects it";
   EXPECT_TRUE(a->IsSelected());
-  Click(QPoint(24 + 44, 24 + 30));
+  Click(onB);
   EXPECT_TRUE(b->IsSelected()) << "and adds it again";
   EXPECT_TRUE(a->IsSelected());
   skytest::Key(Canvas(), Qt::Key_Control, false);
