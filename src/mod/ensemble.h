@@ -162,6 +162,8 @@ public:
 private:
   void OverloadReaction();
   IAudioInOut* MakeDriver(int32_t type);
+  // Redraws the controls of the subtree that another thread marked.
+  void RedrawMarkedCtrls(KSModul* module);
 
   TAudioFactory factory_;
   IEnsembleOwner* owner_ = nullptr;
@@ -187,4 +189,10 @@ private:
   std::atomic<int32_t> overloadPending_{0};
   std::unique_ptr<platform::Mutex> postLock_;
   std::vector<std::function<void()>> posted_;
+  // What other threads left for the GUI's idle step without allocating.
+  static constexpr uint32_t kPendingViewRefresh = 1;
+  static constexpr uint32_t kPendingClockState = 2;
+  static constexpr uint32_t kPendingCtrlViews = 4;
+  std::atomic<uint32_t> pendingGui_{0};
+  std::atomic<int32_t> clockRunning_{0};
 };
