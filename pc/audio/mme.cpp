@@ -854,7 +854,7 @@ void TMultiMedia::MmeTick() {
     if (in) inDevice_->Queue(in);
     outDevice_->Queue(out);
     if (inserting) continue;
-    if (!locked || !TakeOwedBlock()) return;
+    if (!locked || !TakeOwedBlock(blocksQueued_ - outDone_.load() <= delay)) return;
     makingUp = true;
   }
 }
@@ -864,7 +864,10 @@ void TMultiMedia::OweBlock() {
   deferredBlocks_.fetch_add(1, std::memory_order_relaxed);
 }
 
-bool TMultiMedia::TakeOwedBlock() {
+bool TMultiMedia::TakeOwedBlock(bool roomForIt) {
+  // A queue back at its delay owes nothing more: the device played on
+  // meanwhile from what was queued, and more would only add latency.
+  if (!roomForIt) blocksOwed_ = 0;
   if (blocksOwed_ <= 0) return false;
   --blocksOwed_;
   return true;
@@ -956,7 +959,7 @@ void TMultiMedia::DsTick() {
     b.unlock();
     if (in) inDevice_->Queue(in);
     if (inserting) continue;
-    if (!locked || !TakeOwedBlock()) return;
+    if (!locked || !TakeOwedBlock(b.getNumSamplesAhead() / kLongFrames <= delay)) return;
     makingUp = true;
   }
 }

@@ -179,7 +179,9 @@ private:
   void BeginBlock(platform::WaveBuffer* out, platform::WaveBuffer* in, bool shortBlock);
   void WriteSilentAhead(int32_t frames);
   void OweBlock();
-  bool TakeOwedBlock();
+  // True when an owed block is to be made now; roomForIt: the queue is not
+  // beyond its delay.
+  bool TakeOwedBlock(bool roomForIt);
 
   platform::Thread thread_{"sound driver"};
   platform::MessageQueue messages_;
