@@ -306,8 +306,9 @@ void Flood(const TOptions& o) {
     std::printf("MIDI flood, %s: %d events/s for %.0f s at %d ms play-ahead\n",
                 o.queue ? "queued to the audio thread" : "MIDI thread under the engine lock", o.rate, o.seconds,
                 o.delayMs);
-    std::printf("  silent blocks: %llu; device underrun frames: %llu; events sent %llu (refused by the port %llu)\n",
-                (unsigned long long)(TAudioInOut::GetSkippedBlocks() - skippedBefore),
+    std::printf("  silent blocks: %llu; blocks made up a tick later: %u; device underrun frames: %llu;"
+                " events sent %llu (refused by the port %llu)\n",
+                (unsigned long long)(TAudioInOut::GetSkippedBlocks() - skippedBefore), driver->GetDeferredBlocks(),
                 (unsigned long long)m.waves.Underrun(m.speakers), (unsigned long long)injected,
                 (unsigned long long)refusedInjects);
     if (o.queue)
@@ -359,8 +360,8 @@ void Edits(const TOptions& o) {
     pacer.Stop();
     const uint64_t wall = platform::MonotonicNs() - wall0, cpu = ProcessCpuNs() - cpu0;
     std::printf("Edits while a tone plays: %d edits (insert, wire, delete) at %d ms play-ahead\n", o.edits, o.delayMs);
-    std::printf("  silent blocks: %llu; device underrun frames: %llu\n",
-                (unsigned long long)(TAudioInOut::GetSkippedBlocks() - skippedBefore),
+    std::printf("  silent blocks: %llu; blocks made up a tick later: %u; device underrun frames: %llu\n",
+                (unsigned long long)(TAudioInOut::GetSkippedBlocks() - skippedBefore), driver->GetDeferredBlocks(),
                 (unsigned long long)m.waves.Underrun(m.speakers));
     std::printf("  longest engine-lock hold: insert %.3f ms, delete %.3f ms, wire %.3f ms\n",
                 double(f.worstHoldNs[0]) / 1e6, double(f.worstHoldNs[1]) / 1e6, double(f.worstHoldNs[2]) / 1e6);
