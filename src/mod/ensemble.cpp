@@ -258,9 +258,28 @@ void KEnsemble::RunIdle() {
   };
   for (auto& task : tasks) run(task);
   const uint32_t pending = pendingGui_.exchange(0, std::memory_order_acq_rel);
+  if (pending & kPendingSwitchRebuild) run([this] { RebuildMarkedSwitches(); });
   if (pending & kPendingCtrlViews) run([this] { RedrawMarkedCtrls(top_); });
   if ((pending & kPendingClockState) && owner_) run([this] { owner_->ClockStateChanged(clockRunning_.load() != 0); });
   if ((pending & kPendingViewRefresh) && owner_) run([this] { owner_->RefreshView(); });
+}
+
+void KEnsemble::RequestSwitchRebuild(KSModul* module) {
+  (void)module; // marked: the idle step finds it
+  pendingGui_.fetch_or(kPendingSwitchRebuild, std::memory_order_release);
+}
+
+void KEnsemble::RebuildMarkedSwitches() {
+  std::vector<KSModul*> marked;
+  std::vector<KSModul*> pending{top_};
+  while (!pending.empty()) {
+    KSModul* m = pending.back();
+    pending.pop_back();
+    if (!m) continue;
+    if (m->TakeSwitchRebuild()) marked.push_back(m);
+    for (int32_t i = 0; i < m->GetChildCount(); ++i) pending.push_back(m->GetChild(i));
+  }
+  for (KSModul* m : marked) m->RebuildSwitchInputs();
 }
 
 void KEnsemble::RedrawMarkedCtrls(KSModul* module) {
