@@ -95,6 +95,7 @@ public:
   void Enter() override { mutex_.Lock(); }
   void Leave() override { mutex_.Unlock(); }
   bool TryEnter() override { return mutex_.TryLock(); }
+  bool TryEnterFor(uint32_t microseconds) override { return mutex_.TryLockFor(uint64_t(microseconds) * 1000u); }
   int HeldDepth() const override { return mutex_.HeldDepth(); }
   bool HeldByCurrentThread() const override { return mutex_.HeldByCurrentThread(); }
 

@@ -44,6 +44,8 @@ public:
   virtual void Enter() = 0;
   virtual void Leave() = 0;
   virtual bool TryEnter() = 0;
+  // Waits at most the given time for the section; false when still taken.
+  virtual bool TryEnterFor(uint32_t microseconds) = 0;
   virtual int HeldDepth() const = 0;
   virtual bool HeldByCurrentThread() const = 0;
 };
