@@ -348,7 +348,32 @@ long TempOwner(const std::string& name) {
   return pid;
 }
 
-// Removes the temporaries of saves into the folder whose process has ended
+// Whether the temporary at path is still being written. Its writer holds a
+// lock on it from the moment it is made until it is renamed or removed, so a
+// temporary that nobody holds a lock on was left by a write that ended: the
+// process id in its name alone would keep it for good once a later process
+// (after a reboot, say) has the same id. When the lock is free the name is
+// removed here while the lock is held, so no writer can take it meanwhile.
+// A file system without locks falls back to the process id.
+bool RemoveIfUnlocked(const std::string& path, long owner) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  bool removed = false;
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    // Still the same file under that name: a writer that lost the race for
+    // its new temporary has made another one.
+    struct stat byName, byFd;
+    if (::lstat(path.c_str(), &byName) == 0 && ::fstat(fd, &byFd) == 0 && byName.st_dev == byFd.st_dev &&
+        byName.st_ino == byFd.st_ino)
+      removed = ::unlink(path.c_str()) == 0;
+  } else if (errno != EWOULDBLOCK && errno != EINTR && !ProcessRuns(owner)) {
+    removed = ::unlink(path.c_str()) == 0;
+  }
+  ::close(fd);
+  return removed;
+}
+
+// Removes the temporaries of saves into the folder whose writer has ended
 // (a save that was killed or lost its power).
 void RemoveStaleTemps(const std::string& folder) {
   std::vector<FolderEntry> entries;
@@ -357,21 +382,38 @@ void RemoveStaleTemps(const std::string& folder) {
   for (const FolderEntry& e : entries) {
     if (e.folder || e.link) continue;
     long owner = TempOwner(e.name);
-    if (owner < 0 || owner == self || ProcessRuns(owner)) continue;
-    ::unlink(Join(folder, e.name).c_str());
+    if (owner < 0 || owner == self) continue;
+    RemoveIfUnlocked(Join(folder, e.name), owner);
   }
 }
 
-// A new private temporary beside the target; its descriptor, or -1.
+// A new private temporary beside the target, locked for as long as its
+// descriptor (or a duplicate of it) stays open; its descriptor, or -1.
 int MakeTemp(const std::string& folder, const std::string& target, std::vector<char>& name) {
   std::string base = NameOf(target);
   constexpr size_t kRoom = 200; // leaves room for the marker within a name's 255 bytes
   if (base.size() > kRoom) base.resize(kRoom);
   std::string temp = Join(folder, "." + base + kSaveTempMarker + std::to_string(long(::getpid())) + "-XXXXXX");
-  name.assign(temp.begin(), temp.end());
-  name.push_back(0);
   if (!FaultStep()) return -1;
-  return ::mkostemp(name.data(), O_CLOEXEC);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name.assign(temp.begin(), temp.end());
+    name.push_back(0);
+    int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    // Between its making and its lock another process may have taken the
+    // new file for a stale one: then it is gone, and another is made.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+      ::close(fd);
+      continue;
+    }
+    struct stat byName, byFd;
+    if (::lstat(name.data(), &byName) == 0 && ::fstat(fd, &byFd) == 0 && byName.st_dev == byFd.st_dev &&
+        byName.st_ino == byFd.st_ino)
+      return fd;
+    ::close(fd);
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 // Writes a whole temporary file; errno tells why when it fails.
@@ -395,18 +437,30 @@ bool KeepBackup(const std::string& folder, const std::string& path, const std::s
   if (fd < 0) return false;
   ::close(fd);
   ::unlink(temp.data());
+  // The temporary name is locked until its rename, as every temporary is.
+  int lock = -1;
   bool ok = FaultStep() && ::link(path.c_str(), temp.data()) == 0;
-  if (!ok) {
+  if (ok) {
+    lock = ::open(temp.data(), O_RDONLY | O_CLOEXEC);
+    if (lock >= 0) ::flock(lock, LOCK_EX);
+  } else {
     std::string old;
     if (!ReadWholeFile(path, old)) return false;
     fd = ::open(temp.data(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return false;
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    lock = ::dup(fd);
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
     ok = FillTemp(fd, old);
     if (!CloseFd(fd)) ok = false;
   }
   if (ok) ok = RenameStep(temp.data(), backup);
+  if (lock >= 0) {
+    int e = errno;
+    ::close(lock);
+    errno = e;
+  }
   // A rename between two links of one file (the backup already is the old
   // file) succeeds without removing the temporary name: it goes here.
   int e = errno;
@@ -439,6 +493,9 @@ WriteError ReplaceFile(const std::string& path, const std::string& content, cons
   }
   bool ok = FillTemp(fd, content);
   int e = ok ? 0 : errno;
+  // The lock stays on the temporary through its rename: a duplicate of the
+  // descriptor keeps it once the descriptor itself is closed (and checked).
+  const int lock = ::dup(fd);
   if (!CloseFd(fd) && ok) {
     ok = false;
     e = errno;
@@ -451,10 +508,9 @@ WriteError ReplaceFile(const std::string& path, const std::string& content, cons
     ok = false;
     e = errno;
   }
-  if (!ok) {
-    ::unlink(name.data());
-    return ErrorFromErrno(e);
-  }
+  if (!ok) ::unlink(name.data());
+  if (lock >= 0) ::close(lock);
+  if (!ok) return ErrorFromErrno(e);
   return WriteError::None;
 }
 

@@ -591,6 +591,63 @@ TEST_F(SampleMapTest, DamagedLengthsAreBoundedByTheData) {
   EXPECT_EQ(PoolSize(), 0);
 }
 
+// A map file of one entry whose sound is missing but embedded: the embedded
+// copy's header claims a length; the reader believes it only when the rest
+// of the file can hold that many samples, and asks the sample heap for no
+// more than the file could fill.
+TEST_F(SampleMapTest, EmbeddedHeadersAllocateNoMoreThanTheFileHolds) {
+  struct Case {
+    const char* what;
+    uint32_t length, channels, interleaved, bits, isFloat;
+    uint32_t samplesStored; // 32-bit words of sample data that really follow
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"interleaved with a huge length", 0x33333333u, 1, 1, 32, 1, 0, false},
+      {"interleaved stereo with a huge length", 0x11111111u, 2, 1, 32, 1, 0, false},
+      {"one block per channel beyond the data", 1000000, 1, 0, 32, 1, 16, false},
+      {"16-bit stereo beyond the data", 400000, 2, 0, 16, 0, 16, false},
+      {"a small valid sound", 8, 1, 0, 32, 1, 8, true},
+  };
+  const std::string folder = Folder("headers");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TBytes sound{0, {}};
+    sound.U32(c.length).U32(c.channels).U32(44100).U32(c.interleaved).U32(c.bits).U32(c.isFloat);
+    for (uint32_t i = 0; i < c.samplesStored; ++i) sound.F32(float(i) / 16.0f);
+    sound.U32(0).U32(c.length).U32(60).U32(0); // loop start and end, root key, no analysis
+    TBytes t{0, {}};
+    t.U32(0).U32(200).U32(1).U32(1).U32(1).U32(0);
+    t.Str(folder).Str("kit.map").U32(6);
+    t.Str(folder + "/gone").Str("gone.wav").U32(4).U32(uint32_t(sound.b.size()));
+    t.b.insert(t.b.end(), sound.b.begin(), sound.b.end());
+    t.U32(60).U32(60).U32(0).U32(0).U32(0).F32(1.0f).U32(0).U32(0);
+    t.U32(0).U32(0).U32(0).U32(0).U32(0).U32(0).U32(1).U32(120);
+    const std::string path = folder + "/kit.map";
+    PutFileBytes(path, t.b);
+
+    testkit::ScriptedHost host; // an embedded sound asks nothing
+    TMapOf m;
+    EPtr<IFileName> file(NameOf(path));
+    SampleHeap().ResetPeak();
+    const uint64_t before = SampleHeap().Used();
+    if (c.accepted) {
+      m.map.Load(file.Get());
+      ASSERT_EQ(m.map.GetCount(), 1);
+      IAudioBuf* buf = m.map.GetAt(0)->GetSoundFile()->GetSampleBuf();
+      EXPECT_EQ(buf->GetLength(), int32_t(c.length));
+      EXPECT_EQ(buf->GetSample(3, 0), 3.0f / 16.0f);
+    } else {
+      EXPECT_THROW(m.map.Load(file.Get()), TError);
+      EXPECT_EQ(LastError()->Expand().Std(), "Error while reading file " + path + ".");
+      EXPECT_EQ(m.map.GetCount(), 0);
+    }
+    // A few copies of the samples the file holds, their guard frames and
+    // the analysis a sound gets: never what the header alone claims.
+    EXPECT_LE(SampleHeap().Peak() - before, 8 * t.b.size() + 4096) << "file of " << t.b.size() << " bytes";
+  }
+}
+
 TEST_F(SampleMapTest, OldEmbeddedSampleRecords) {
   const std::string folder = Folder("legacy");
   WriteSound(folder + "/old.wav");

@@ -1240,6 +1240,36 @@ TEST_F(UndoTest, AFullDiskLeavesTheStepsAndTheEnsembleAsTheyWere) {
   EXPECT_EQ(Top()->GetChildCount(), 2);
 }
 
+// The settings store cannot take the newest step's number while its snapshot
+// was written: the step stands, and the user learns that a crash restore
+// would bring back an older ensemble; once, until the number is written.
+TEST_F(UndoTest, AStepWhoseNumberCannotBeNotedTellsTheRestoreIsOlder) {
+  testkit::ScriptedHost host;
+  Insert();
+  const int32_t noted = int32_t(ReadSettingInt(TStr(setting::UndoNo), 99));
+  // A folder in the place of the store refuses every write (also for root);
+  // the snapshot, in another folder, is written.
+  const std::string store = SettingsFilePath().Std();
+  std::filesystem::rename(store, store + ".aside");
+  std::filesystem::create_directory(store);
+  host.QueueAnswer(0);
+  Insert();
+  Insert(); // told once only
+  std::filesystem::remove(store);
+  std::filesystem::rename(store + ".aside", store);
+  EXPECT_EQ(undo().GetStepCount(), 3) << "the steps stand";
+  ASSERT_EQ(host.Boxes().size(), 1u);
+  EXPECT_EQ(host.Boxes().back().text,
+            "The settings could not be written: the newest undo step is not noted there.\n"
+            "Should the program not terminate correctly, the ensemble restored at the next start will be older "
+            "than your latest changes.");
+  EXPECT_EQ(int32_t(ReadSettingInt(TStr(setting::UndoNo), 99)), noted);
+  // With the store back the next number is noted.
+  Insert();
+  EXPECT_EQ(int32_t(ReadSettingInt(TStr(setting::UndoNo), 99)), undo().GetStepSnapshot(0));
+  EXPECT_EQ(host.Boxes().size(), 1u);
+}
+
 TEST_F(UndoTest, KilledSnapshotWritesLeaveWholeSnapshots) {
   testkit::ScriptedHost host;
   Insert();
@@ -1576,6 +1606,38 @@ TEST_F(ImportTest, AFullMacroOrABrokenFileMergesNothing) {
     host.QueueAnswer(0);
     EXPECT_EQ(files.ImportModuleFile(*other, *cut), 0) << type;
     EXPECT_EQ(other->GetChildCount(), 0) << type;
+  }
+}
+
+// A delay length stored beyond what a buffer holds is read at the bound, and
+// the user is told as the property dialog tells it; the file then saves what
+// the buffer holds.
+TEST_F(FileTest, AStoredDelayBeyondItsBoundIsToldAndReadAtTheBound) {
+  testkit::ScriptedHost host;
+  KSModul* delay = Top()->InsertModule(kTypeModDelay, kPlaceNext);
+  ASSERT_NE(delay, nullptr);
+  const int32_t at = Top()->GetChildCount() - 1;
+  struct Case {
+    float stored;
+    float read;
+    bool told;
+  };
+  const Case cases[] = {{250000.0f, 100000.0f, true}, {std::numeric_limits<float>::infinity(), 100000.0f, true},
+                        {100000.0f, 100000.0f, false}, {1500.0f, 1500.0f, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    Top()->GetChild(at)->SetRangeMaximum(c.stored);
+    const std::vector<uint8_t> bytes = Write();
+    const size_t before = host.Boxes().size();
+    if (c.told) host.QueueAnswer(0);
+    ASSERT_EQ(Open(bytes), 1);
+    KSModul* read = Top()->GetChild(at);
+    ASSERT_TRUE(read->IsType(kTypeModDelay));
+    EXPECT_EQ(read->GetMaximum(), c.read);
+    ASSERT_NE(read->GetDelayBuffer(), nullptr);
+    EXPECT_EQ(read->GetDelayBuffer()->GetLengthMs(), int32_t(c.read));
+    ASSERT_EQ(host.Boxes().size(), before + (c.told ? 1 : 0));
+    if (c.told) EXPECT_EQ(host.Boxes().back().text, "Current available delay length can be maximum 100000 ms.");
   }
 }
 
