@@ -33,7 +33,12 @@ std::string ParentOf(const std::string& path) {
   return path.substr(0, s);
 }
 
+// A name with a zero byte in it names no file: the system would read it only
+// up to that byte, and so find (or make) another file than the one named.
+bool NamesNoFile(const std::string& path) { return path.find('\0') != std::string::npos; }
+
 bool LinkExists(const std::string& path) {
+  if (NamesNoFile(path)) return false;
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
 }
@@ -128,6 +133,10 @@ int OpenFd(const std::string& path, OpenMode mode) {
   case OpenMode::Write: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
   case OpenMode::ReadWrite: flags |= O_RDWR | O_CREAT; break;
   }
+  if (NamesNoFile(path)) {
+    errno = ENOENT;
+    return -1;
+  }
   int fd;
   do {
     fd = ::open(path.c_str(), flags, 0666);
@@ -195,7 +204,7 @@ int64_t SizeFd(int fd) {
 // ---------------------------------------------------------------- paths
 
 EntryKind KindOf(const std::string& path) {
-  if (path.empty()) return EntryKind::Missing;
+  if (path.empty() || NamesNoFile(path)) return EntryKind::Missing;
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? EntryKind::Folder : EntryKind::File;
   return LinkExists(path) ? EntryKind::File : EntryKind::Missing;
@@ -213,7 +222,7 @@ int CompareIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 std::string FindIgnoringCase(const std::string& path) {
-  if (path.empty()) return std::string();
+  if (path.empty() || NamesNoFile(path)) return std::string();
   std::string found = path[0] == '/' ? "/" : "";
   size_t pos = 0;
   while (pos <= path.size()) {
@@ -237,10 +246,10 @@ std::string FindIgnoringCase(const std::string& path) {
   return found;
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) { return !NamesNoFile(path) && ::unlink(path.c_str()) == 0; }
 
 MoveResult MoveFile(const std::string& from, const std::string& to) {
-  if (!LinkExists(from)) return MoveResult::Failed;
+  if (!LinkExists(from) || NamesNoFile(to)) return MoveResult::Failed;
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return MoveResult::Moved;
   int e = errno;
   if (e == EEXIST) return MoveResult::TargetExists;
@@ -255,7 +264,7 @@ MoveResult MoveFile(const std::string& from, const std::string& to) {
 }
 
 bool MakeFolders(const std::string& path) {
-  if (path.empty()) return false;
+  if (path.empty() || NamesNoFile(path)) return false;
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   std::string parent = ParentOf(path);
@@ -266,6 +275,7 @@ bool MakeFolders(const std::string& path) {
 
 bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
   entries.clear();
+  if (NamesNoFile(path)) return false;
   DIR* dir = ::opendir(path.c_str());
   if (!dir) return false;
   while (struct dirent* d = ::readdir(dir)) {
@@ -472,6 +482,7 @@ bool KeepBackup(const std::string& folder, const std::string& path, const std::s
 } // namespace
 
 WriteError ReplaceFile(const std::string& path, const std::string& content, const ReplaceOptions& options) {
+  if (NamesNoFile(path) || NamesNoFile(options.backupPath)) return WriteError::Missing;
   struct stat st;
   const bool exists = ::stat(path.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return WriteError::IsFolder;

@@ -88,9 +88,12 @@ void SplitSpelled(const TStr& path, TStr* folder, TStr* name, int* type, TStr* s
   *name = r.Mid(s + 1, r.Length() - s - 1);
 }
 
+// Every trailing separator goes at once (the root keeps its own): a folder
+// read with two of them must not lose one more with every save.
 TStr WithoutTrailingSeparator(TStr text) {
-  if (text.Length() > 1 && text[text.Length() - 1] == '/') text = text.Mid(0, text.Length() - 1);
-  return text;
+  int32_t n = text.Length();
+  while (n > 1 && text[n - 1] == '/') --n;
+  return n == text.Length() ? text : text.Mid(0, n);
 }
 
 std::vector<platform::FileDialogFilter> FiltersOf(int kind) {

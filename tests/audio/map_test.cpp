@@ -87,6 +87,55 @@ TEST_F(SampleMapTest, GoldenMapFileReadsAndWritesBackByteExactInBothOrders) {
   }
 }
 
+// A stored sound path that names no file as it stands (trailing separators,
+// a zero byte) is written back as the map holds it after reading, and again
+// the same: never a little shorter with every save.
+TEST_F(SampleMapTest, StoredSoundPathsKeepTheirLengthThroughSaves) {
+  struct Case {
+    const char* what;
+    std::string folder, name;
+    std::string path; // as the map holds it
+  };
+  const std::string root = Folder("paths");
+  const Case cases[] = {
+      {"two trailing separators", "/x/Piano//", "C3.wav", "/x/Piano/C3.wav"},
+      {"many trailing separators", "/x/Piano////", "C3.wav", "/x/Piano/C3.wav"},
+      {"a zero byte in the folder", std::string("/\0x/Piano", 10), "C3.wav", std::string("/\0x/Piano/C3.wav", 17)},
+      {"a zero byte in the name of an existing folder's file", root, std::string("C3\0.wav", 7),
+       root + std::string("/C3\0.wav", 8)},
+      {"a zero byte after the root", std::string("/\0", 2), "C3.wav", std::string("/\0/C3.wav", 9)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TBytes t{0, {}};
+    t.U32(0).U32(200).U32(1).U32(1).U32(1).U32(1);
+    t.Str("/maps").Str("kit.map").U32(6);
+    t.Str(c.folder).Str(c.name).U32(4).U32(0);
+    t.U32(48).U32(50).U32(uint32_t(-2)).U32(25).U32(uint32_t(-6));
+    t.F32(0.25f);
+    t.U32(7).U32(8);
+    t.U32(1).U32(1).U32(1).U32(0);
+    t.U32(9).U32(10).U32(1).U32(120);
+    std::vector<uint8_t> bytes = t.b;
+    std::vector<std::vector<uint8_t>> saves;
+    for (int round = 0; round < 3; ++round) {
+      TAudioFileMap map(nullptr, 0);
+      TMemInOut in(bytes);
+      map.Read(&in);
+      LoadPendingSoundfiles(0);
+      ASSERT_EQ(map.GetCount(), 1);
+      EXPECT_EQ(map.GetAt(0)->GetSoundFile()->GetFileName()->GetPath().Std(), c.path);
+      TMemInOut out;
+      map.Write(&out, 1);
+      bytes = out.Data();
+      saves.push_back(bytes);
+    }
+    EXPECT_EQ(saves[1], saves[0]);
+    EXPECT_EQ(saves[2], saves[0]);
+  }
+  EXPECT_EQ(PoolSize(), 0);
+}
+
 TEST_F(SampleMapTest, OlderBodiesKeepTheDefaultsOfWhatTheyLack) {
   struct Case {
     uint32_t version;

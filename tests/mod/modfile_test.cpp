@@ -18,6 +18,9 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <cstring>
+#include <cmath>
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -1606,6 +1609,73 @@ TEST_F(ImportTest, AFullMacroOrABrokenFileMergesNothing) {
     host.QueueAnswer(0);
     EXPECT_EQ(files.ImportModuleFile(*other, *cut), 0) << type;
     EXPECT_EQ(other->GetChildCount(), 0) << type;
+  }
+}
+
+// A module of a type this program does not know keeps the panel places it
+// was read with through every save and read, also from an older record.
+TEST_F(FileTest, AnUnknownTypeKeepsItsPanelPlacesThroughSaves) {
+  testkit::ScriptedHost host;
+  for (int v : {150, 189, 200}) {
+    SCOPED_TRACE(v);
+    TBytes b;
+    b.Signature();
+    EnsembleRecord(b);
+    TopRecord(b, 1);
+    Mod unknown;
+    unknown.v = v;
+    unknown.cat = 0;
+    unknown.type = 999;
+    unknown.x = 40;
+    unknown.y = 40;
+    Common(b, unknown);
+    b.End();
+    ASSERT_EQ(Open(b.data), 1);
+    ASSERT_EQ(Top()->GetChildCount(), 1);
+    const TPnt instr = Top()->GetChild(0)->GetInstrCtrlPos(), ens = Top()->GetChild(0)->GetEnsCtrlPos();
+    std::vector<uint8_t> saved = Write();
+    for (int round = 0; round < 2; ++round) {
+      ASSERT_EQ(Open(saved), 1);
+      ASSERT_EQ(Top()->GetChildCount(), 1);
+      EXPECT_EQ(Top()->GetChild(0)->GetInstrCtrlPos(), instr);
+      EXPECT_EQ(Top()->GetChild(0)->GetEnsCtrlPos(), ens);
+      EXPECT_EQ(Write(), saved);
+    }
+  }
+}
+
+// A fader step beyond the float range is kept as stored: a save writes what
+// was read (not an infinity that reads back as no step), and the value table
+// holds no NaN.
+TEST_F(FileTest, AFaderStepBeyondTheFloatRangeWritesBackAsRead) {
+  testkit::ScriptedHost host;
+  KSModul* fader = Top()->InsertModule(kTypeFader, kPlaceNext);
+  ASSERT_NE(fader, nullptr);
+  fader->SetStepSize(0.125f);
+  std::vector<uint8_t> bytes = Write();
+  auto find = [](const std::vector<uint8_t>& b, double v) {
+    uint8_t pattern[8];
+    std::memcpy(pattern, &v, 8);
+    auto it = std::search(b.begin(), b.end(), std::begin(pattern), std::end(pattern));
+    return it == b.end() ? std::string::npos : size_t(it - b.begin());
+  };
+  const size_t at = find(bytes, 0.125);
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_EQ(find(std::vector<uint8_t>(bytes.begin() + long(at) + 1, bytes.end()), 0.125), std::string::npos);
+  for (double step : {1e300, double(std::numeric_limits<float>::max()) * 2.0, 3.5}) {
+    SCOPED_TRACE(step);
+    std::memcpy(bytes.data() + at, &step, 8);
+    ASSERT_EQ(Open(bytes), 1);
+    const std::vector<uint8_t> first = Write();
+    EXPECT_EQ(find(first, step), at) << "the step is written as it was read";
+    ASSERT_EQ(Open(first), 1);
+    EXPECT_EQ(Write(), first);
+    KSModul* read = nullptr;
+    for (int32_t i = 0; i < Top()->GetChildCount(); ++i)
+      if (Top()->GetChild(i)->IsType(kTypeFader)) read = Top()->GetChild(i);
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->GetStepSize(), step);
+    for (int32_t i = 0; i < KSModul::kSteps; ++i) EXPECT_TRUE(std::isfinite(read->GetTableValue(i))) << i;
   }
 }
 
