@@ -451,8 +451,10 @@ bool KeepBackup(const std::string& folder, const std::string& path, const std::s
   int lock = -1;
   bool ok = FaultStep() && ::link(path.c_str(), temp.data()) == 0;
   if (ok) {
+    // The temporary is a second name of the target: never wait for a lock
+    // someone else may hold on it.
     lock = ::open(temp.data(), O_RDONLY | O_CLOEXEC);
-    if (lock >= 0) ::flock(lock, LOCK_EX);
+    if (lock >= 0) ::flock(lock, LOCK_EX | LOCK_NB);
   } else {
     std::string old;
     if (!ReadWholeFile(path, old)) return false;

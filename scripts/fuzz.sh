@@ -26,8 +26,8 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 status=0
 # The coverage figure of libFuzzer's last status line in a log.
-coverage() { grep -o 'cov: [0-9]*' "$1" | tail -1 | awk '{print $2}'; }
-runs() { grep -o '^#[0-9]*' "$1" | tail -1 | tr -d '#'; }
+coverage() { grep -ao 'cov: [0-9]*' "$1" | tail -1 | awk '{print $2}'; }
+runs() { grep -ao 'Done [0-9]* runs' "$1" | tail -1 | awk '{print $2}'; }
 # Limits: 512 MB for one allocation or the whole run's growth, 10 s for an input.
 limits=(-malloc_limit_mb=512 -rss_limit_mb=2048 -timeout=10 -detect_leaks=1)
 for t in "${targets[@]}"; do

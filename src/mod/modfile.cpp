@@ -177,6 +177,11 @@ int32_t StyleVersion(int32_t cat, int32_t t) {
   return 120;
 }
 
+// Whether a record of this file version holds the module's panel places.
+bool StoresPanelPlaces(int32_t cat, int32_t t) {
+  return cat == kCatSwitch || cat == kCatSource || cat == kCatInstrument || IsLampType(cat, t) || IsFileType(cat, t) ||
+         IsGraph(cat, t);
+}
 bool HasSnapTable(int32_t cat, int32_t t) {
   return cat == kCatSwitch ||
          (cat == kCatSource && InList(t, {kTypeFader, kTypeButton, kTypeController, kTypeSelectedPolyPressure}));
@@ -452,13 +457,10 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
   panelPosRead = false;
   ReadControlStyle(s, m, v, storedCat);
   ReadTypeData(s, m, v, storedType);
-  // Older records kept one panel position for both panels. A module with no
-  // panel control that stored none (a type this program does not know among
-  // them) keeps both as they are, as a newer record of its type leaves them.
-  if (v < 190) {
-    const KModulDef* def = m.GetTypeDef();
-    if (panelPosRead || (def && def->panelView != kViewNone)) m.ensPanelPos_ = m.instrPanelPos_;
-  }
+  // Older records kept one panel position for both panels. A module whose
+  // records never hold one (a macro, a type this program does not know) keeps
+  // both as they are, as the record it is saved with will leave them.
+  if (v < 190 && (panelPosRead || StoresPanelPlaces(m.category_, m.type_))) m.ensPanelPos_ = m.instrPanelPos_;
   if (v >= 99 && storedCat == kCatInstrument) ReadInstrBlock(s, m, v);
   MarkLoadedDriver(m);
   if (ens.IsUndoBusy()) m.serialNo_ = I32(s);

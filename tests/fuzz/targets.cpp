@@ -356,7 +356,7 @@ int Midi(const uint8_t* data, size_t size) {
   world->Listen();
   if (!world->ports.Inject(world->input, std::vector<uint8_t>(data, data + size)))
     Finding("the fake input takes no bytes");
-  if (!world->driver->SyncMessages()) Finding("the MIDI thread did not take the messages in time");
+  if (!world->driver->SyncMessages(5000)) Finding("the MIDI thread did not take the messages in time");
   float in[2 * 64] = {}, out[2 * 64];
   World().fx.Driver().Render(in, out, 64);
   // Every note that was played ends, so that the next input starts from rest.

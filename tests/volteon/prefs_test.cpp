@@ -185,6 +185,7 @@ TEST_F(PrefsTest, StoredNumbersAreReadWithinWhatTheSheetAllows) {
     std::string undoText, usageText;
     ModalScript script([&](QDialog& d) {
       undoText = Edit(d, "Ensembles", prefs::kUndoCount)->text().toStdString();
+      ShowTab(d, "Processor Usage"); // a page fills its controls when first shown
       usageText = Edit(d, "Processor Usage", prefs::kMaxUsage)->text().toStdString();
       Press(d, kIdOk);
       stayedOpen = d.isVisible();
