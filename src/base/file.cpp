@@ -88,12 +88,9 @@ void SplitSpelled(const TStr& path, TStr* folder, TStr* name, int* type, TStr* s
   *name = r.Mid(s + 1, r.Length() - s - 1);
 }
 
-// Every trailing separator goes at once (the root keeps its own): a folder
-// read with two of them must not lose one more with every save.
 TStr WithoutTrailingSeparator(TStr text) {
-  int32_t n = text.Length();
-  while (n > 1 && text[n - 1] == '/') --n;
-  return n == text.Length() ? text : text.Mid(0, n);
+  if (text.Length() > 1 && text[text.Length() - 1] == '/') text = text.Mid(0, text.Length() - 1);
+  return text;
 }
 
 std::vector<platform::FileDialogFilter> FiltersOf(int kind) {
@@ -332,6 +329,9 @@ TInOut* TFileName::Read(TInOut* s) {
   uint32_t stored = 0;
   s->ReadStr(folder).ReadStr(text).ReadULong(stored);
   SetFolder(folder);
+  // A stored folder with more than one trailing separator loses them all
+  // here: otherwise every save and read of the file would take one more.
+  while (folder_.Length() > 1 && folder_[folder_.Length() - 1] == '/') folder_ = WithoutTrailingSeparator(folder_);
   SetFileName(text);
   if (type_ == 0 && stored >= 1 && stored <= 7) type_ = int(stored);
   return s;
