@@ -248,7 +248,7 @@ TAudioInOut::TAudioInOut(IAudioOwner* owner) : owner_(owner) {
   TEngineWide& e = Engine();
   EngineCriticalSection();
   EngineHeap();
-  SetMaxUsage(int32_t(ReadSettingInt(setting::MaxUsage, 95)));
+  SetMaxUsage(ReadSettingIntWithin(setting::MaxUsage, 95, kMaxUsageLow, kMaxUsageHigh));
   e.current.store(this);
   e.counterOverhead = MeasureCounterOverhead();
   e.usageFrames.store(0);

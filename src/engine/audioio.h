@@ -246,6 +246,8 @@ public:
 void SetExternalSync(bool on);
 bool IsExternalSync();
 
+// The maximum processor usage in percent that the Preferences offer.
+inline constexpr int32_t kMaxUsageLow = 5, kMaxUsageHigh = 1000;
 void SetMaxUsage(int32_t percent);
 int32_t GetMaxUsage();
 
