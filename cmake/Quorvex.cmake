@@ -10,6 +10,15 @@ if(QV_SANITIZE)
   add_link_options(-fsanitize=${_qv_san})
 endif()
 
+# The libFuzzer build (scripts/fuzz.sh): every library carries the fuzzer's
+# coverage instrumentation, so that it sees the code it feeds; only the
+# fuzz programs link the fuzzer's own main (tests/fuzz).
+option(QV_FUZZ "Build the libFuzzer programs (needs clang)" OFF)
+if(QV_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+  add_link_options(-fsanitize=fuzzer-no-link)
+endif()
+
 # qv_library(NAME [SHARED] SOURCES ... LIBS ...)
 function(qv_library name)
   cmake_parse_arguments(L "SHARED" "" "SOURCES;LIBS;PUBLIC_LIBS" ${ARGN})

@@ -33,7 +33,12 @@ std::string ParentOf(const std::string& path) {
   return path.substr(0, s);
 }
 
+// A name with a zero byte in it names no file: the system would read it only
+// up to that byte, and so find (or make) another file than the one named.
+bool NamesNoFile(const std::string& path) { return path.find('\0') != std::string::npos; }
+
 bool LinkExists(const std::string& path) {
+  if (NamesNoFile(path)) return false;
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
 }
@@ -128,6 +133,10 @@ int OpenFd(const std::string& path, OpenMode mode) {
   case OpenMode::Write: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
   case OpenMode::ReadWrite: flags |= O_RDWR | O_CREAT; break;
   }
+  if (NamesNoFile(path)) {
+    errno = ENOENT;
+    return -1;
+  }
   int fd;
   do {
     fd = ::open(path.c_str(), flags, 0666);
@@ -195,7 +204,7 @@ int64_t SizeFd(int fd) {
 // ---------------------------------------------------------------- paths
 
 EntryKind KindOf(const std::string& path) {
-  if (path.empty()) return EntryKind::Missing;
+  if (path.empty() || NamesNoFile(path)) return EntryKind::Missing;
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? EntryKind::Folder : EntryKind::File;
   return LinkExists(path) ? EntryKind::File : EntryKind::Missing;
@@ -213,7 +222,7 @@ int CompareIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 std::string FindIgnoringCase(const std::string& path) {
-  if (path.empty()) return std::string();
+  if (path.empty() || NamesNoFile(path)) return std::string();
   std::string found = path[0] == '/' ? "/" : "";
   size_t pos = 0;
   while (pos <= path.size()) {
@@ -237,10 +246,10 @@ std::string FindIgnoringCase(const std::string& path) {
   return found;
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) { return !NamesNoFile(path) && ::unlink(path.c_str()) == 0; }
 
 MoveResult MoveFile(const std::string& from, const std::string& to) {
-  if (!LinkExists(from)) return MoveResult::Failed;
+  if (!LinkExists(from) || NamesNoFile(to)) return MoveResult::Failed;
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return MoveResult::Moved;
   int e = errno;
   if (e == EEXIST) return MoveResult::TargetExists;
@@ -255,7 +264,7 @@ MoveResult MoveFile(const std::string& from, const std::string& to) {
 }
 
 bool MakeFolders(const std::string& path) {
-  if (path.empty()) return false;
+  if (path.empty() || NamesNoFile(path)) return false;
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   std::string parent = ParentOf(path);
@@ -266,6 +275,7 @@ bool MakeFolders(const std::string& path) {
 
 bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
   entries.clear();
+  if (NamesNoFile(path)) return false;
   DIR* dir = ::opendir(path.c_str());
   if (!dir) return false;
   while (struct dirent* d = ::readdir(dir)) {
@@ -348,7 +358,32 @@ long TempOwner(const std::string& name) {
   return pid;
 }
 
-// Removes the temporaries of saves into the folder whose process has ended
+// Whether the temporary at path is still being written. Its writer holds a
+// lock on it from the moment it is made until it is renamed or removed, so a
+// temporary that nobody holds a lock on was left by a write that ended: the
+// process id in its name alone would keep it for good once a later process
+// (after a reboot, say) has the same id. When the lock is free the name is
+// removed here while the lock is held, so no writer can take it meanwhile.
+// A file system without locks falls back to the process id.
+bool RemoveIfUnlocked(const std::string& path, long owner) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  bool removed = false;
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    // Still the same file under that name: a writer that lost the race for
+    // its new temporary has made another one.
+    struct stat byName, byFd;
+    if (::lstat(path.c_str(), &byName) == 0 && ::fstat(fd, &byFd) == 0 && byName.st_dev == byFd.st_dev &&
+        byName.st_ino == byFd.st_ino)
+      removed = ::unlink(path.c_str()) == 0;
+  } else if (errno != EWOULDBLOCK && errno != EINTR && !ProcessRuns(owner)) {
+    removed = ::unlink(path.c_str()) == 0;
+  }
+  ::close(fd);
+  return removed;
+}
+
+// Removes the temporaries of saves into the folder whose writer has ended
 // (a save that was killed or lost its power).
 void RemoveStaleTemps(const std::string& folder) {
   std::vector<FolderEntry> entries;
@@ -357,21 +392,38 @@ void RemoveStaleTemps(const std::string& folder) {
   for (const FolderEntry& e : entries) {
     if (e.folder || e.link) continue;
     long owner = TempOwner(e.name);
-    if (owner < 0 || owner == self || ProcessRuns(owner)) continue;
-    ::unlink(Join(folder, e.name).c_str());
+    if (owner < 0 || owner == self) continue;
+    RemoveIfUnlocked(Join(folder, e.name), owner);
   }
 }
 
-// A new private temporary beside the target; its descriptor, or -1.
+// A new private temporary beside the target, locked for as long as its
+// descriptor (or a duplicate of it) stays open; its descriptor, or -1.
 int MakeTemp(const std::string& folder, const std::string& target, std::vector<char>& name) {
   std::string base = NameOf(target);
   constexpr size_t kRoom = 200; // leaves room for the marker within a name's 255 bytes
   if (base.size() > kRoom) base.resize(kRoom);
   std::string temp = Join(folder, "." + base + kSaveTempMarker + std::to_string(long(::getpid())) + "-XXXXXX");
-  name.assign(temp.begin(), temp.end());
-  name.push_back(0);
   if (!FaultStep()) return -1;
-  return ::mkostemp(name.data(), O_CLOEXEC);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name.assign(temp.begin(), temp.end());
+    name.push_back(0);
+    int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    // Between its making and its lock another process may have taken the
+    // new file for a stale one: then it is gone, and another is made.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+      ::close(fd);
+      continue;
+    }
+    struct stat byName, byFd;
+    if (::lstat(name.data(), &byName) == 0 && ::fstat(fd, &byFd) == 0 && byName.st_dev == byFd.st_dev &&
+        byName.st_ino == byFd.st_ino)
+      return fd;
+    ::close(fd);
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 // Writes a whole temporary file; errno tells why when it fails.
@@ -395,18 +447,32 @@ bool KeepBackup(const std::string& folder, const std::string& path, const std::s
   if (fd < 0) return false;
   ::close(fd);
   ::unlink(temp.data());
+  // The temporary name is locked until its rename, as every temporary is.
+  int lock = -1;
   bool ok = FaultStep() && ::link(path.c_str(), temp.data()) == 0;
-  if (!ok) {
+  if (ok) {
+    // The temporary is a second name of the target: never wait for a lock
+    // someone else may hold on it.
+    lock = ::open(temp.data(), O_RDONLY | O_CLOEXEC);
+    if (lock >= 0) ::flock(lock, LOCK_EX | LOCK_NB);
+  } else {
     std::string old;
     if (!ReadWholeFile(path, old)) return false;
     fd = ::open(temp.data(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return false;
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    lock = ::dup(fd);
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
     ok = FillTemp(fd, old);
     if (!CloseFd(fd)) ok = false;
   }
   if (ok) ok = RenameStep(temp.data(), backup);
+  if (lock >= 0) {
+    int e = errno;
+    ::close(lock);
+    errno = e;
+  }
   // A rename between two links of one file (the backup already is the old
   // file) succeeds without removing the temporary name: it goes here.
   int e = errno;
@@ -418,6 +484,7 @@ bool KeepBackup(const std::string& folder, const std::string& path, const std::s
 } // namespace
 
 WriteError ReplaceFile(const std::string& path, const std::string& content, const ReplaceOptions& options) {
+  if (NamesNoFile(path) || NamesNoFile(options.backupPath)) return WriteError::Missing;
   struct stat st;
   const bool exists = ::stat(path.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return WriteError::IsFolder;
@@ -439,6 +506,9 @@ WriteError ReplaceFile(const std::string& path, const std::string& content, cons
   }
   bool ok = FillTemp(fd, content);
   int e = ok ? 0 : errno;
+  // The lock stays on the temporary through its rename: a duplicate of the
+  // descriptor keeps it once the descriptor itself is closed (and checked).
+  const int lock = ::dup(fd);
   if (!CloseFd(fd) && ok) {
     ok = false;
     e = errno;
@@ -451,10 +521,9 @@ WriteError ReplaceFile(const std::string& path, const std::string& content, cons
     ok = false;
     e = errno;
   }
-  if (!ok) {
-    ::unlink(name.data());
-    return ErrorFromErrno(e);
-  }
+  if (!ok) ::unlink(name.data());
+  if (lock >= 0) ::close(lock);
+  if (!ok) return ErrorFromErrno(e);
   return WriteError::None;
 }
 

@@ -89,8 +89,10 @@ struct ReplaceOptions {
 // Writes the content to a new temporary file in the same folder and renames it
 // over the path, so that a failed or killed write leaves the old file as it
 // was. The temporary file is named "." + the target's name + ".qvsave-" + the
-// process id + "-" + a unique suffix; temporary files left in that folder by
-// processes that no longer run are removed first.
+// process id + "-" + a unique suffix, and its writer holds a lock on it until
+// the rename; temporary files left in that folder that nobody holds a lock on
+// (their write ended: killed, power lost, the machine restarted) are removed
+// first.
 WriteError ReplaceFile(const std::string& path, const std::string& content, const ReplaceOptions& options);
 bool ReplaceFileContent(const std::string& path, const std::string& content, bool privateIfNew = false);
 // The name part of the temporaries of ReplaceFile (tests look for leftovers).

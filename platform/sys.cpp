@@ -63,6 +63,37 @@ bool Mutex::TryLock() {
   return true;
 }
 
+bool Mutex::TryLockFor(uint64_t nanoseconds) {
+  if (pthread_mutex_trylock(Native(storage_)) != 0) {
+    auto deadline = [nanoseconds](clockid_t clock) {
+      timespec ts;
+      clock_gettime(clock, &ts);
+      uint64_t ns = uint64_t(ts.tv_nsec) + nanoseconds;
+      ts.tv_sec += time_t(ns / 1000000000ull);
+      ts.tv_nsec = long(ns % 1000000000ull);
+      return ts;
+    };
+#if defined(__SANITIZE_THREAD__)
+    // The thread sanitizer does not see a lock taken by clocklock.
+    int rc = EINVAL;
+    timespec until;
+#else
+    timespec until = deadline(CLOCK_MONOTONIC);
+    int rc = pthread_mutex_clocklock(Native(storage_), CLOCK_MONOTONIC, &until);
+#endif
+    if (rc == EINVAL) {
+      // A priority-inheriting mutex on an older kernel waits on the wall
+      // clock only.
+      until = deadline(CLOCK_REALTIME);
+      rc = pthread_mutex_timedlock(Native(storage_), &until);
+    }
+    if (rc != 0) return false;
+  }
+  owner_.store(CurrentThreadId(), std::memory_order_relaxed);
+  depth_.fetch_add(1, std::memory_order_acq_rel);
+  return true;
+}
+
 void Mutex::Unlock() {
   if (depth_.fetch_sub(1, std::memory_order_acq_rel) == 1) owner_.store(0, std::memory_order_relaxed);
   pthread_mutex_unlock(Native(storage_));

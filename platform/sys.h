@@ -21,6 +21,9 @@ public:
 
   void Lock();
   bool TryLock();
+  // Waits at most the given time (on the monotonic clock where the system
+  // can) for the lock; false when it was not had by then.
+  bool TryLockFor(uint64_t nanoseconds);
   void Unlock();
   // Nesting depth of the current holder (0 when free). A snapshot.
   int HeldDepth() const { return depth_.load(std::memory_order_acquire); }

@@ -147,4 +147,21 @@ bool ProfileFile::Delete(const std::string& section, const std::string& key) {
   return true;
 }
 
+int ProfileFile::DeleteEvery(const std::string& section, const std::string& key, const std::string& value) {
+  int removed = 0;
+  bool inSection = false;
+  std::string name, k, v;
+  for (size_t i = 0; i < lines_.size();) {
+    if (HeaderName(lines_[i].text, name)) {
+      inSection = SameName(name, section);
+    } else if (inSection && KeyValue(lines_[i].text, k, v) && SameName(k, key) && v == value) {
+      lines_.erase(lines_.begin() + long(i));
+      ++removed;
+      continue;
+    }
+    ++i;
+  }
+  return removed;
+}
+
 } // namespace setpx

@@ -38,6 +38,11 @@ public:
   void Set(const std::string& section, const std::string& key, const std::string& value);
   // Removes the key's line; false when the key was absent.
   bool Delete(const std::string& section, const std::string& key);
+  // Removes every line of the key whose value is exactly value, in every
+  // section of that name, the lines that Find does not see included (a
+  // repeated key line would otherwise take the removed one's place); answers
+  // how many lines went.
+  int DeleteEvery(const std::string& section, const std::string& key, const std::string& value);
 
 private:
   struct Line {

@@ -31,27 +31,24 @@ bool Save(const std::string& path, const ProfileFile& profile) {
   return platform::ReplaceFileContent(path, profile.Text());
 }
 
-// Removes every registration of the driver and writes the file when one was
-// removed.
-bool RemoveRegistrations(const std::string& path) {
-  ProfileFile profile;
-  if (profile.Load(path) == ProfileFile::LoadResult::Unreadable) return false;
-  bool removed = false;
-  for (int n = 0; n < DriverKeyCount; ++n) {
-    if (IsDriverKey(profile, n)) {
-      profile.Delete(DriversSection, DriverKey(n));
-      removed = true;
-    }
-  }
-  return !removed || Save(path, profile);
+// Removes every line that registers the driver under a driver key, repeated
+// lines of one key included: removing only the first would let the next one
+// take its place, and the driver would stay registered. Answers whether a
+// line went.
+bool RemoveRegistrations(ProfileFile& profile) {
+  int removed = 0;
+  for (int n = 0; n < DriverKeyCount; ++n) removed += profile.DeleteEvery(DriversSection, DriverKey(n), DriverFile);
+  return removed > 0;
 }
 
+// Both exports edit the file once and write it once: what they answer is
+// what the file then holds.
 bool Install() {
   std::string path = ProfilePath();
-  if (path.empty() || !RemoveRegistrations(path)) return false;
-  // Read again: what counts is what the file now holds.
+  if (path.empty()) return false;
   ProfileFile profile;
   if (profile.Load(path) == ProfileFile::LoadResult::Unreadable) return false;
+  RemoveRegistrations(profile);
   for (int n = 0; n < DriverKeyCount; ++n)
     if (IsDriverKey(profile, n)) return false;
   // A key is free only when it does not exist: any value, even an empty one,
@@ -63,12 +60,19 @@ bool Install() {
       return Save(path, profile);
     }
   }
-  return false;
+  return false; // every key taken: nothing written
 }
 
 bool Deinstall() {
   std::string path = ProfilePath();
-  return !path.empty() && RemoveRegistrations(path);
+  if (path.empty()) return false;
+  ProfileFile profile;
+  if (profile.Load(path) == ProfileFile::LoadResult::Unreadable) return false;
+  if (!RemoveRegistrations(profile)) return true;
+  if (!Save(path, profile)) return false;
+  for (int n = 0; n < DriverKeyCount; ++n)
+    if (IsDriverKey(profile, n)) return false;
+  return true;
 }
 
 } // namespace

@@ -747,6 +747,7 @@ void TMultiMedia::Prefill() {
 
 void TMultiMedia::StartTimer() {
   firstTick_ = true;
+  blocksOwed_ = 0;
   rings_[kInShort]->index = 0;
   rings_[kInLong]->index = inDelay_ + kInputHeadStart;
   rings_[kOutShort]->index = 0;
@@ -801,6 +802,7 @@ void TMultiMedia::BeginBlock(WaveBuffer* out, WaveBuffer* in, bool shortBlock) {
 }
 
 void TMultiMedia::MmeTick() {
+  bool makingUp = false;
   for (;;) {
     if (timer_->IsBeingStopped()) return;
     int32_t skip = skipInsert_.load();
@@ -815,9 +817,21 @@ void TMultiMedia::MmeTick() {
       platform::Sched().RaiseThreadPriority();
       firstTick_ = false;
     }
+    bool inserting = skip < 0;
+    // The engine first: a block it cannot run now (a structure change holds
+    // it) is made up on a later tick while the device still has enough to
+    // play; only a device about to run dry gets a silent block.
+    bool locked = !inserting && EnterForBlock();
+    if (!inserting && !locked && blocksQueued_ - done > kStarveDepth) {
+      if (!makingUp) OweBlock();
+      return;
+    }
     bool shortBlock = blocksQueued_ + 1 - done > delay;
     WaveBuffer* out = NextHeader(*rings_[shortBlock ? kOutShort : kOutLong]);
-    if (!out) return;
+    if (!out) {
+      if (locked) EngineCriticalSection().Leave();
+      return;
+    }
     WaveBuffer* in = inActive_ ? NextHeader(*rings_[shortBlock ? kInShort : kInLong]) : nullptr;
     ++blocksQueued_;
     if (inActive_) {
@@ -827,17 +841,36 @@ void TMultiMedia::MmeTick() {
     outDepthSum_.fetch_add(blocksQueued_ - done);
     outDepthCount_.fetch_add(1);
     BeginBlock(out, in, shortBlock);
-    bool inserting = skip < 0;
     if (inserting) {
       skipInsert_.fetch_add(1);
       ClearOutput();
+    } else if (locked) {
+      ProcessHeldBlock(shortBlock ? shortEngineBlock_.load() : longEngineBlock_.load());
     } else {
-      TryProcessBlock(shortBlock ? shortEngineBlock_.load() : longEngineBlock_.load());
+      // Owed blocks stay owed: once the engine is free they bring the queue
+      // back to its delay.
+      SkipBlock();
     }
     if (in) inDevice_->Queue(in);
     outDevice_->Queue(out);
-    if (!inserting) return;
+    if (inserting) continue;
+    if (!locked || !TakeOwedBlock(blocksQueued_ - outDone_.load() <= delay)) return;
+    makingUp = true;
   }
+}
+
+void TMultiMedia::OweBlock() {
+  if (blocksOwed_ < kMaxOwedBlocks) ++blocksOwed_;
+  deferredBlocks_.fetch_add(1, std::memory_order_relaxed);
+}
+
+bool TMultiMedia::TakeOwedBlock(bool roomForIt) {
+  // A queue back at its delay owes nothing more: the device played on
+  // meanwhile from what was queued, and more would only add latency.
+  if (!roomForIt) blocksOwed_ = 0;
+  if (blocksOwed_ <= 0) return false;
+  --blocksOwed_;
+  return true;
 }
 
 void TMultiMedia::WriteSilentAhead(int32_t frames) {
@@ -854,6 +887,7 @@ void TMultiMedia::WriteSilentAhead(int32_t frames) {
 
 void TMultiMedia::DsTick() {
   const TBridgeEntries& b = Ports().bridge;
+  bool makingUp = false;
   for (;;) {
     if (timer_->IsBeingStopped()) return;
     int32_t aheadFrames = b.getNumSamplesAhead();
@@ -868,6 +902,7 @@ void TMultiMedia::DsTick() {
         // The play cursor has passed what was written: the ring would play
         // old sound again. Silence goes ahead of the cursor up to the delay.
         WriteSilentAhead(int32_t(kRingBytes / platform::kWaveBytesPerFrame) - aheadFrames + delay * kLongFrames);
+        blocksOwed_ = 0;
         return;
       }
       if (aheadFrames / kLongFrames - delay > kDepthWindow) return;
@@ -875,6 +910,7 @@ void TMultiMedia::DsTick() {
         // Too shallow: silence fills up to the delay before the cursor gets there.
         WriteSilentAhead(delay * kLongFrames - aheadFrames);
         aheadFrames = delay * kLongFrames;
+        blocksOwed_ = 0;
       }
     }
     int32_t ahead = aheadFrames / kLongFrames;
@@ -882,9 +918,20 @@ void TMultiMedia::DsTick() {
       platform::Sched().RaiseThreadPriority();
       firstTick_ = false;
     }
+    bool inserting = skip < 0;
+    // As in the wave ticks: a block the engine cannot run now is made up
+    // later while the ring still holds enough ahead of the play cursor.
+    bool locked = !inserting && EnterForBlock();
+    if (!inserting && !locked && aheadFrames > kStarveDepth * kLongFrames) {
+      if (!makingUp) OweBlock();
+      return;
+    }
     bool shortBlock = ahead > delay;
     WaveBuffer* out = NextHeader(*rings_[shortBlock ? kOutShort : kOutLong]);
-    if (!out) return;
+    if (!out) {
+      if (locked) EngineCriticalSection().Leave();
+      return;
+    }
     WaveBuffer* in = inActive_ ? NextHeader(*rings_[shortBlock ? kInShort : kInLong]) : nullptr;
     ++blocksQueued_;
     if (inActive_) {
@@ -894,14 +941,15 @@ void TMultiMedia::DsTick() {
     outDepthSum_.fetch_add(ahead);
     outDepthCount_.fetch_add(1);
     BeginBlock(out, in, shortBlock);
-    bool inserting = skip < 0;
     if (inserting) {
       skipInsert_.fetch_add(1);
       ClearOutput();
-    } else {
+    } else if (locked) {
       // One engine block, copied into the ring's one or two regions: a block
       // split at the ring's end keeps every frame and never writes past it.
-      TryProcessBlock(shortBlock ? shortEngineBlock_.load() : longEngineBlock_.load());
+      ProcessHeldBlock(shortBlock ? shortEngineBlock_.load() : longEngineBlock_.load());
+    } else {
+      SkipBlock();
     }
     TDsLockRecord* r = b.lock(currentDeviceBlock_.load());
     const uint8_t* from = reinterpret_cast<const uint8_t*>(out->data);
@@ -910,6 +958,8 @@ void TMultiMedia::DsTick() {
     if (r->second) std::memcpy(r->second, from + firstBytes, size_t(r->secondFrames) * platform::kWaveBytesPerFrame);
     b.unlock();
     if (in) inDevice_->Queue(in);
-    if (!inserting) return;
+    if (inserting) continue;
+    if (!locked || !TakeOwedBlock(b.getNumSamplesAhead() / kLongFrames <= delay)) return;
+    makingUp = true;
   }
 }

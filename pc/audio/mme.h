@@ -73,6 +73,12 @@ constexpr int32_t kMinDelayMs = 10;
 constexpr int32_t kMaxDelayMs = 400;
 // How far the queue may stray from the delay before ticks stop making blocks.
 constexpr int32_t kDepthWindow = 20;
+// A tick that cannot have the engine makes its block up later only while
+// more than this many blocks are still queued to play; else the block goes
+// out silent.
+constexpr int32_t kStarveDepth = 2;
+// Ticks in a row that may owe their block.
+constexpr int32_t kMaxOwedBlocks = 40;
 constexpr int32_t kMaxPorts = 64;
 constexpr uint32_t kThreadWaitMs = 2000;
 constexpr uint32_t kBufferWaitMs = 2000;
@@ -126,6 +132,9 @@ public:
   // Figures for the usage display: device underruns and overruns recovered,
   // and blocks made silent because the engine was busy, since the start.
   uint32_t GetDeviceXruns() const;
+  // Blocks a tick could not run at once because the engine was being
+  // changed, and made up on a later tick, since construction.
+  uint32_t GetDeferredBlocks() const { return deferredBlocks_.load(std::memory_order_relaxed); }
   // True once every message posted to the driver's thread before the call
   // has been handled (false after the wait's bound).
   bool SyncMessages(uint32_t milliseconds = mme::kThreadWaitMs);
@@ -169,6 +178,10 @@ private:
   platform::WaveBuffer* NextHeader(TRing& ring);
   void BeginBlock(platform::WaveBuffer* out, platform::WaveBuffer* in, bool shortBlock);
   void WriteSilentAhead(int32_t frames);
+  void OweBlock();
+  // True when an owed block is to be made now; roomForIt: the queue is not
+  // beyond its delay.
+  bool TakeOwedBlock(bool roomForIt);
 
   platform::Thread thread_{"sound driver"};
   platform::MessageQueue messages_;
@@ -196,6 +209,9 @@ private:
   std::atomic<int32_t> inDone_{0};
   std::atomic<int32_t> outDone_{0};
   bool firstTick_ = true;
+  // Blocks the ticks owe the device (timer thread only).
+  int32_t blocksOwed_ = 0;
+  std::atomic<uint32_t> deferredBlocks_{0};
   std::atomic<bool> stopFlag_{false};
   bool dsOpen_ = false;
   std::atomic<uint32_t> xruns_{0};

@@ -227,7 +227,11 @@ TInOut& TAudioBuf::Read(TInOut& stream) {
   if (length < 0 || channels < 1 || channels > 64 || bits < 1 || bits > 32 || bps == 3 ||
       (isFloat && bits != 32))
     stream.RaiseReadError();
-  const int64_t bytes = interleaved ? 0 : int64_t(length) * channels * bps;
+  // The length is believed only when the bytes left can hold its samples,
+  // before anything is allocated. The interleaved form stores no samples, so
+  // its length is bounded the same way: otherwise a header of a few bytes
+  // could ask for gigabytes of silence.
+  const int64_t bytes = int64_t(length) * channels * bps;
   const int64_t left = stream.Remaining();
   if (left >= 0 && bytes > left) stream.RaiseReadError();
   StoreFormat(isFloat, interleaved, bits, channels, rate, length, GetMargin());

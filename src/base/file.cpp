@@ -329,6 +329,9 @@ TInOut* TFileName::Read(TInOut* s) {
   uint32_t stored = 0;
   s->ReadStr(folder).ReadStr(text).ReadULong(stored);
   SetFolder(folder);
+  // A stored folder with more than one trailing separator loses them all
+  // here: otherwise every save and read of the file would take one more.
+  while (folder_.Length() > 1 && folder_[folder_.Length() - 1] == '/') folder_ = WithoutTrailingSeparator(folder_);
   SetFileName(text);
   if (type_ == 0 && stored >= 1 && stored <= 7) type_ = int(stored);
   return s;

@@ -133,7 +133,7 @@ std::vector<TValue> Load() {
   return values;
 }
 
-void Save(const std::vector<TValue>& values) {
+bool Save(const std::vector<TValue>& values) {
   std::string content = kHeader;
   for (const TValue& v : values) {
     if (v.garbled) {
@@ -147,8 +147,9 @@ void Save(const std::vector<TValue>& values) {
     content += '\n';
   }
   // A store that cannot be written (read-only or missing folder) loses the
-  // write without a message, as reads then give their defaults.
-  platform::ReplaceFileContent(Store().path, content, /*privateIfNew=*/true);
+  // write without a message, as reads then give their defaults; the writer
+  // learns of it.
+  return platform::ReplaceFileContent(Store().path, content, /*privateIfNew=*/true);
 }
 
 // The last value of that name (a hand-edited store may hold it twice).
@@ -164,8 +165,8 @@ const TValue* Find(const std::vector<TValue>& values, const std::string& name) {
 // another process's change from falling between the read and the write.
 std::string LockPath() { return Store().path + ".lock"; }
 
-void Put(const std::string& name, bool integer, std::string bytes) {
-  if (Store().path.empty()) return;
+bool Put(const std::string& name, bool integer, std::string bytes) {
+  if (Store().path.empty()) return true; // no key open: writes are dropped by design
   platform::FileLock lock(LockPath());
   std::vector<TValue> values = Load();
   std::vector<TValue> kept;
@@ -179,7 +180,7 @@ void Put(const std::string& name, bool integer, std::string bytes) {
     }
   }
   if (!placed) kept.push_back({name, integer, std::move(bytes), false, std::string()});
-  Save(kept);
+  return Save(kept);
 }
 
 std::string FileNameForKey(const std::string& key) {
@@ -216,6 +217,15 @@ uint32_t ReadSettingInt(TStr name, uint32_t defaultValue) {
   return BytesInt(v->bytes);
 }
 
+int32_t ReadSettingIntWithin(TStr name, int32_t defaultValue, int32_t low, int32_t high) {
+  const int32_t v = int32_t(ReadSettingInt(name, uint32_t(defaultValue)));
+  return v < low ? low : v > high ? high : v;
+}
+
+int32_t ReadSettingFlag(TStr name, int32_t defaultValue) {
+  return ReadSettingInt(name, uint32_t(defaultValue)) != 0 ? 1 : 0;
+}
+
 TStr ReadSettingStr(TStr name, TStr defaultValue) {
   std::vector<TValue> values = Load();
   const TValue* v = Find(values, name.Std());
@@ -238,8 +248,8 @@ TArea ReadSettingArea(TStr name, TArea defaultValue) {
   return TArea(l, t, r, b);
 }
 
-void WriteSettingInt(TStr name, uint32_t value) { Put(name.Std(), true, IntBytes(value)); }
-void WriteSettingStr(TStr name, TStr value) { Put(name.Std(), false, value.Std()); }
+bool WriteSettingInt(TStr name, uint32_t value) { return Put(name.Std(), true, IntBytes(value)); }
+bool WriteSettingStr(TStr name, TStr value) { return Put(name.Std(), false, value.Std()); }
 
 void WriteSettingPnt(TStr name, TPnt value) {
   WriteSettingInt(name + "X", uint32_t(value.X()));

@@ -25,6 +25,12 @@ void OpenSettings(TStr keyName);
 // extended with zeros), or the default when the value is missing or empty.
 // A text value is read by its bytes, as an integer value is by its 4 bytes.
 uint32_t ReadSettingInt(TStr name, uint32_t defaultValue);
+// An integer that a dialog edits within low ... high: a stored value outside
+// is read as the nearest bound (a missing one as the default), so that a
+// damaged or hand-edited store cannot ask for more than the dialog allows.
+int32_t ReadSettingIntWithin(TStr name, int32_t defaultValue, int32_t low, int32_t high);
+// A check box's value: 1 for any stored value other than 0.
+int32_t ReadSettingFlag(TStr name, int32_t defaultValue);
 // The value's bytes up to the first zero byte, or the default when the value
 // is missing or empty.
 TStr ReadSettingStr(TStr name, TStr defaultValue);
@@ -33,8 +39,11 @@ TPnt ReadSettingPnt(TStr name, TPnt defaultValue);
 // name + "X0", "Y0", "X1", "Y1" for left, top, right, bottom.
 TArea ReadSettingArea(TStr name, TArea defaultValue);
 
-void WriteSettingInt(TStr name, uint32_t value);
-void WriteSettingStr(TStr name, TStr value);
+// False when the value could not reach the disk (a full disk, a read-only
+// store); the store then holds what it held before. With no key open the
+// write is dropped and counts as done.
+bool WriteSettingInt(TStr name, uint32_t value);
+bool WriteSettingStr(TStr name, TStr value);
 void WriteSettingPnt(TStr name, TPnt value);
 void WriteSettingArea(TStr name, TArea value);
 void DeleteSetting(TStr name);

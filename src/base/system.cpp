@@ -63,6 +63,7 @@ public:
     if (head_) head_->prev = h;
     head_ = h;
     used_ += size;
+    if (used_ > peak_) peak_ = used_;
     return h + 1;
   }
 
@@ -82,10 +83,21 @@ public:
     return used_;
   }
 
+  uint64_t Peak() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return peak_;
+  }
+
+  void ResetPeak() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    peak_ = used_;
+  }
+
 private:
   mutable std::mutex mutex_;
   Header* head_ = nullptr;
   uint64_t used_ = 0;
+  uint64_t peak_ = 0;
   uint64_t maximum_;
 };
 
@@ -95,6 +107,7 @@ public:
   void Enter() override { mutex_.Lock(); }
   void Leave() override { mutex_.Unlock(); }
   bool TryEnter() override { return mutex_.TryLock(); }
+  bool TryEnterFor(uint32_t microseconds) override { return mutex_.TryLockFor(uint64_t(microseconds) * 1000u); }
   int HeldDepth() const override { return mutex_.HeldDepth(); }
   bool HeldByCurrentThread() const override { return mutex_.HeldByCurrentThread(); }
 

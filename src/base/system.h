@@ -30,6 +30,11 @@ public:
   virtual void Free(void* block) = 0;
   // Bytes currently allocated from the heap.
   virtual uint64_t Used() const = 0;
+  // The most bytes allocated at one time since the heap was made or since
+  // the last ResetPeak: what a reader really asked for, even when it gave it
+  // back before returning.
+  virtual uint64_t Peak() const = 0;
+  virtual void ResetPeak() = 0;
 };
 // A heap of at most 1000000 bytes.
 IHeap* CreateHeap();
@@ -44,6 +49,8 @@ public:
   virtual void Enter() = 0;
   virtual void Leave() = 0;
   virtual bool TryEnter() = 0;
+  // Waits at most the given time for the section; false when still taken.
+  virtual bool TryEnterFor(uint32_t microseconds) = 0;
   virtual int HeldDepth() const = 0;
   virtual bool HeldByCurrentThread() const = 0;
 };

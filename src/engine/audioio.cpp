@@ -1,6 +1,7 @@
 #include "src/engine/audioio.h"
 
 #include "platform/fpu.h"
+#include "platform/sys.h"
 
 #include "src/base/settings.h"
 #include "src/base/system.h"
@@ -27,6 +28,11 @@ constexpr uint32_t kTickCheckFrames = 15000;
 // without the lock are atomics (relaxed: they feed displays and the guard).
 struct TEngineWide {
   int32_t lockDepth = 0; // GUI thread only
+  // Set from just before a structure change asks for the lock until just
+  // before it lets go: a block then does not wait for the lock.
+  std::atomic<int32_t> structureHeld{0};
+  uint64_t lockedSinceNs = 0; // GUI thread only
+  std::atomic<uint64_t> longestHoldNs{0};
   std::atomic<IAudioInOut*> current{nullptr};
   std::atomic<int32_t> maxUsage{95};
   std::atomic<int32_t> running{0};
@@ -99,15 +105,28 @@ ICriticalSection& EngineCriticalSection() {
 
 void LockEngine() {
   TEngineWide& e = Engine();
-  if (e.lockDepth == 0) EngineCriticalSection().Enter();
+  if (e.lockDepth == 0) {
+    e.structureHeld.store(1, std::memory_order_release);
+    EngineCriticalSection().Enter();
+    e.lockedSinceNs = platform::MonotonicNs();
+  }
   ++e.lockDepth;
 }
 
 void UnlockEngine() {
   TEngineWide& e = Engine();
   if (e.lockDepth <= 0) return;
-  if (--e.lockDepth == 0) EngineCriticalSection().Leave();
+  if (--e.lockDepth == 0) {
+    const uint64_t held = platform::MonotonicNs() - e.lockedSinceNs;
+    if (held > e.longestHoldNs.load(std::memory_order_relaxed)) e.longestHoldNs.store(held, std::memory_order_relaxed);
+    e.structureHeld.store(0, std::memory_order_release);
+    EngineCriticalSection().Leave();
+  }
 }
+
+bool IsStructureChangeHeld() { return Engine().structureHeld.load(std::memory_order_acquire) != 0; }
+
+uint64_t TakeLongestEngineLockNs() { return Engine().longestHoldNs.exchange(0, std::memory_order_relaxed); }
 
 int32_t GetEngineLockDepth() { return Engine().lockDepth; }
 
@@ -229,7 +248,7 @@ TAudioInOut::TAudioInOut(IAudioOwner* owner) : owner_(owner) {
   TEngineWide& e = Engine();
   EngineCriticalSection();
   EngineHeap();
-  SetMaxUsage(int32_t(ReadSettingInt(setting::MaxUsage, 95)));
+  SetMaxUsage(ReadSettingIntWithin(setting::MaxUsage, 95, kMaxUsageLow, kMaxUsageHigh));
   e.current.store(this);
   e.counterOverhead = MeasureCounterOverhead();
   e.usageFrames.store(0);
@@ -365,15 +384,34 @@ void TAudioInOut::ProcessBlock() {
 }
 
 bool TAudioInOut::TryProcessBlock(int32_t frames) {
-  if (!EngineCriticalSection().TryEnter()) {
-    ClearOutput();
-    CountSkippedBlock();
+  if (!EnterForBlock()) {
+    SkipBlock();
     return false;
   }
+  ProcessHeldBlock(frames);
+  return true;
+}
+
+bool TAudioInOut::EnterForBlock() {
+  ICriticalSection& lock = EngineCriticalSection();
+  if (lock.TryEnter()) return true;
+  // A structure change can hold the lock for a long while: the block is not
+  // kept waiting for it. Other holders (a MIDI message, a panel control) let
+  // go within microseconds; the lock lends them this thread's priority
+  // meanwhile, and the wait is bounded all the same.
+  if (IsStructureChangeHeld()) return false;
+  return lock.TryEnterFor(kShortEntryWaitUs);
+}
+
+void TAudioInOut::ProcessHeldBlock(int32_t frames) {
   if (frames >= 0) blockLength_ = frames;
   ProcessBlock();
   EngineCriticalSection().Leave();
-  return true;
+}
+
+void TAudioInOut::SkipBlock() {
+  ClearOutput();
+  CountSkippedBlock();
 }
 
 uint32_t TAudioInOut::GetSkippedBlocks() { return Engine().skippedBlocks.load(std::memory_order_relaxed); }

@@ -135,11 +135,22 @@ public:
   // Runs one block of block-length frames on the calling (audio) thread,
   // holding the engine lock for the whole block.
   void ProcessBlock();
-  // The same for a device thread that must not wait: when the engine lock is
-  // taken (a structure change is under way) the block is silent instead and
-  // counted. Returns false for a silent block. A frame count of 0 or more
-  // becomes the block length once the lock is held.
+  // The same for a device thread that must not wait long: it waits for the
+  // engine lock only while a short entry holds it (EnterForBlock); when a
+  // structure change holds it the block is silent instead and counted.
+  // Returns false for a silent block. A frame count of 0 or more becomes the
+  // block length once the lock is held.
   bool TryProcessBlock(int32_t frames = -1);
+  // The steps of TryProcessBlock, for a device thread that can make a block
+  // up on its next tick instead of silencing it. EnterForBlock takes the
+  // engine lock, waiting at most kShortEntryWaitUs, and not at all while a
+  // structure change holds it; true when held. ProcessHeldBlock runs the
+  // block and leaves the lock. SkipBlock silences the block and counts it.
+  bool EnterForBlock();
+  void ProcessHeldBlock(int32_t frames = -1);
+  void SkipBlock();
+  // The longest a block waits for a MIDI message or a panel control.
+  static constexpr uint32_t kShortEntryWaitUs = 1000;
 
   void SetControlRate(int32_t hz);
   void SetTempo(float bpm);
@@ -214,6 +225,11 @@ extern TLevelPair EngineLevels[4];
 void LockEngine();
 void UnlockEngine();
 int32_t GetEngineLockDepth();
+// A structure change holds the engine lock or is about to take it.
+bool IsStructureChangeHeld();
+// The longest time a structure change held the engine lock since the last
+// call, in nanoseconds (a figure for the benchmark); resets it.
+uint64_t TakeLongestEngineLockNs();
 // The engine's critical section itself (created on first use, never freed).
 ICriticalSection& EngineCriticalSection();
 
@@ -230,6 +246,8 @@ public:
 void SetExternalSync(bool on);
 bool IsExternalSync();
 
+// The maximum processor usage in percent that the Preferences offer.
+inline constexpr int32_t kMaxUsageLow = 5, kMaxUsageHigh = 1000;
 void SetMaxUsage(int32_t percent);
 int32_t GetMaxUsage();
 

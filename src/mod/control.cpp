@@ -180,20 +180,30 @@ void KSModul::RequestSwitchInputs() {
     SelectSwitchInputs(GetControlStep());
     return;
   }
+  // The module is marked; the host's GUI side rebuilds what is marked. One
+  // rebuild per module is on its way at most.
+  if (switchRebuildPosted_.exchange(true)) return;
+  host_->RequestSwitchRebuild(this);
+}
+
+void KModelHost::RequestSwitchRebuild(KSModul* module) {
   // The module may be gone by the time the GUI thread gets to it: find it
   // again by its serial number.
-  if (switchRebuildPosted_.exchange(true)) return;
-  KModelHost* host = host_;
-  int32_t serial = serialNo_;
-  host_->PostToGui([host, serial] {
+  KModelHost* host = this;
+  const int32_t serial = module->GetSerialNo();
+  PostToGui([host, serial] {
     KSModul* top = host->GetTopModule();
     KSModul* m = top ? top->FindBySerialNo(serial) : nullptr;
-    if (!m) return;
-    m->switchRebuildPosted_.store(false);
-    TStructureChange bracket(m);
-    m->SelectSwitchInputs(m->GetControlStep());
-    host->UpdateCtrlViews(m);
+    if (m && m->TakeSwitchRebuild()) m->RebuildSwitchInputs();
   });
+}
+
+bool KSModul::TakeSwitchRebuild() { return switchRebuildPosted_.exchange(false); }
+
+void KSModul::RebuildSwitchInputs() {
+  TStructureChange bracket(this);
+  SelectSwitchInputs(GetControlStep());
+  if (host_) host_->UpdateCtrlViews(this);
 }
 
 void KSModul::SetControlStep(int32_t n) {

@@ -127,17 +127,11 @@ IFileEnsemble* KEnsemble::GetFileEnsemble() { return files_; }
 void KEnsemble::UpdateCtrlViews(KSModul* module) {
   if (!windows_ || !module) return;
   if (!IsGuiThread()) {
-    // One redraw per control is on its way at most: later changes before the
-    // GUI thread handles it are shown by that one redraw.
-    if (!module->MarkCtrlState()) return;
-    // The module may be gone when the GUI thread gets to it.
-    const int32_t serial = module->GetSerialNo();
-    PostToGui([this, serial] {
-      KSModul* m = top_ ? top_->FindBySerialNo(serial) : nullptr;
-      if (!m) return;
-      m->SetCtrlState(0);
-      UpdateCtrlViews(m);
-    });
+    // Another thread may hold the engine's lock here, where nothing may
+    // allocate: the control is marked and the GUI's idle step finds it. One
+    // redraw per control is on its way at most: later changes before the GUI
+    // thread handles it are shown by that one redraw.
+    if (module->MarkCtrlState()) pendingGui_.fetch_or(kPendingCtrlViews, std::memory_order_release);
     return;
   }
   module->UpdateOwnCtrlViews();
@@ -262,14 +256,47 @@ void KEnsemble::RunIdle() {
   postLock_->Lock();
   tasks.swap(posted_);
   postLock_->Unlock();
-  for (auto& task : tasks) {
+  auto run = [this](auto&& task) {
     try {
       task();
     } catch (...) {
       RecordCurrentException();
       ShowMessage(LastError(), 0);
     }
+  };
+  for (auto& task : tasks) run(task);
+  const uint32_t pending = pendingGui_.exchange(0, std::memory_order_acq_rel);
+  if (pending & kPendingSwitchRebuild) run([this] { RebuildMarkedSwitches(); });
+  if (pending & kPendingCtrlViews) run([this] { RedrawMarkedCtrls(top_); });
+  if ((pending & kPendingClockState) && owner_) run([this] { owner_->ClockStateChanged(clockRunning_.load() != 0); });
+  if ((pending & kPendingViewRefresh) && owner_) run([this] { owner_->RefreshView(); });
+}
+
+void KEnsemble::RequestSwitchRebuild(KSModul* module) {
+  (void)module; // marked: the idle step finds it
+  pendingGui_.fetch_or(kPendingSwitchRebuild, std::memory_order_release);
+}
+
+void KEnsemble::RebuildMarkedSwitches() {
+  std::vector<KSModul*> marked;
+  std::vector<KSModul*> pending{top_};
+  while (!pending.empty()) {
+    KSModul* m = pending.back();
+    pending.pop_back();
+    if (!m) continue;
+    if (m->TakeSwitchRebuild()) marked.push_back(m);
+    for (int32_t i = 0; i < m->GetChildCount(); ++i) pending.push_back(m->GetChild(i));
   }
+  for (KSModul* m : marked) m->RebuildSwitchInputs();
+}
+
+void KEnsemble::RedrawMarkedCtrls(KSModul* module) {
+  if (!module) return;
+  if (module->GetCtrlState() != 0) {
+    module->SetCtrlState(0);
+    UpdateCtrlViews(module);
+  }
+  for (int32_t i = 0; i < module->GetChildCount(); ++i) RedrawMarkedCtrls(module->GetChild(i));
 }
 
 bool KEnsemble::IsGuiThread() const { return platform::CurrentThreadId() == guiThread_; }
@@ -290,17 +317,14 @@ void KEnsemble::InstrumentStateChanged() {
 
 KInstr* KEnsemble::GetCurrentInstr() const { return owner_ ? owner_->GetCurrentInstr() : nullptr; }
 
-void KEnsemble::PostViewRefresh() {
-  PostToGui([this] {
-    if (owner_) owner_->RefreshView();
-  });
-}
+// Both come on the MIDI thread holding the engine's lock (learn, program
+// change, external clock), where nothing may allocate: a flag tells the GUI's
+// idle step, which shows the state as it is by then.
+void KEnsemble::PostViewRefresh() { pendingGui_.fetch_or(kPendingViewRefresh, std::memory_order_release); }
 
 void KEnsemble::ClockStateChanged(bool running) {
-  // The clock may start and stop on the MIDI thread (external sync).
-  PostToGui([this, running] {
-    if (owner_) owner_->ClockStateChanged(running);
-  });
+  clockRunning_.store(running ? 1 : 0);
+  pendingGui_.fetch_or(kPendingClockState, std::memory_order_release);
 }
 
 IMidiOutput* KEnsemble::MidiOutput(IEngineModule* module) {

@@ -162,6 +162,8 @@ public:
 
   // IAudioOwner
   void ClockStateChanged(bool running) override;
+  // KModelHost
+  void RequestSwitchRebuild(KSModul* module) override;
 
   // IEventHost: what the event routines of this ensemble's modules need.
   IMidiOutput* MidiOutput(IEngineModule* module) override;
@@ -171,6 +173,10 @@ public:
 private:
   void OverloadReaction();
   IAudioInOut* MakeDriver(int32_t type);
+  // Redraws the controls of the subtree that another thread marked.
+  void RedrawMarkedCtrls(KSModul* module);
+  // Selects the inputs of the switches that another thread moved.
+  void RebuildMarkedSwitches();
 
   TAudioFactory factory_;
   IEnsembleOwner* owner_ = nullptr;
@@ -196,4 +202,11 @@ private:
   std::atomic<int32_t> overloadPending_{0};
   std::unique_ptr<platform::Mutex> postLock_;
   std::vector<std::function<void()>> posted_;
+  // What other threads left for the GUI's idle step without allocating.
+  static constexpr uint32_t kPendingViewRefresh = 1;
+  static constexpr uint32_t kPendingClockState = 2;
+  static constexpr uint32_t kPendingCtrlViews = 4;
+  static constexpr uint32_t kPendingSwitchRebuild = 8;
+  std::atomic<uint32_t> pendingGui_{0};
+  std::atomic<int32_t> clockRunning_{0};
 };

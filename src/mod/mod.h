@@ -62,6 +62,11 @@ public:
   virtual void PostToGui(std::function<void()> task) = 0;
   // The panel views of a module must show its new control value.
   virtual void UpdateCtrlViews(KSModul* module) { (void)module; }
+  // A switch moved on another thread (the engine's mutex held, where nothing
+  // may allocate) has marked itself: its inputs are to be selected again on
+  // the GUI thread. This host hands the work over as a task; an ensemble
+  // finds the marked switches in its idle step.
+  virtual void RequestSwitchRebuild(KSModul* module);
   // The ensemble changed in a way the user may want to save.
   virtual void MarkModified() {}
   // Whether the caller runs on the GUI thread (the model's own thread).
@@ -442,6 +447,12 @@ public:
   void SetCurrentSnap(int32_t number) { currentSnap_ = number; }
   // Marks a switch's in-ports for its step: the followed one is selected.
   void SelectSwitchInputs(int32_t step);
+  // A rebuild of the switch's inputs was asked for from another thread:
+  // true once, clearing the mark.
+  bool TakeSwitchRebuild();
+  // Selects the inputs by the control step in a structure change and
+  // redraws the control (GUI thread).
+  void RebuildSwitchInputs();
   // The switch's step changed outside the GUI thread's own path: its inputs
   // follow the step and processing is rebuilt, at once on the GUI thread,
   // else through a task posted to it.

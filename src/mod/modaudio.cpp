@@ -10,6 +10,8 @@
 
 namespace {
 
+QV_MESSAGE(DelayLengthBounded, "Current available delay length can be maximum $1 ms.");
+
 bool IsSamplerType(int32_t type) {
   switch (type) {
   case kTypeSampler.type:
@@ -105,7 +107,12 @@ void KSModul::CreateAudioObjects() {
     // A stored length is bounded as the buffer bounds a typed one; the
     // maximum then says what the buffer holds.
     float ms = maximum_ > 0.0f ? maximum_ : 0.0f; // also NaN
-    if (ms > float(TDelayBuffer::kMaxLengthMs)) maximum_ = ms = float(TDelayBuffer::kMaxLengthMs);
+    if (ms > float(TDelayBuffer::kMaxLengthMs)) {
+      // Told as the property dialog tells a length asked beyond the bound.
+      maximum_ = ms = float(TDelayBuffer::kMaxLengthMs);
+      DelayLengthBounded().SetParam(1, FormatStr("%d", int(TDelayBuffer::kMaxLengthMs)));
+      ShowMessage(&DelayLengthBounded(), 0);
+    }
     try {
       a.delay.Set(CreateDelayBuffer(&a, 1, int32_t(ms)));
     } catch (...) {

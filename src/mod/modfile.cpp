@@ -55,6 +55,13 @@ TPnt Pnt(TInOut& s) {
   const int32_t x = I32(s);
   return TPnt(x, I32(s));
 }
+// Whether the record being read held an instrument panel position (reading
+// is single-threaded, one record at a time).
+bool panelPosRead = false;
+TPnt PanelPnt(TInOut& s) {
+  panelPosRead = true;
+  return Pnt(s);
+}
 TArea Area(TInOut& s) {
   const int32_t l = I32(s), t = I32(s), r = I32(s);
   return TArea(l, t, r, I32(s));
@@ -170,6 +177,11 @@ int32_t StyleVersion(int32_t cat, int32_t t) {
   return 120;
 }
 
+// Whether a record of this file version holds the module's panel places.
+bool StoresPanelPlaces(int32_t cat, int32_t t) {
+  return cat == kCatSwitch || cat == kCatSource || cat == kCatInstrument || IsLampType(cat, t) || IsFileType(cat, t) ||
+         IsGraph(cat, t);
+}
 bool HasSnapTable(int32_t cat, int32_t t) {
   return cat == kCatSwitch ||
          (cat == kCatSource && InList(t, {kTypeFader, kTypeButton, kTypeController, kTypeSelectedPolyPressure}));
@@ -442,10 +454,13 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
   RenameFormerTypes(m, v);
   ReadFlagsAndWindows(s, m, v, storedCat, ens);
   ReadLabelAndHelp(s, m, v);
+  panelPosRead = false;
   ReadControlStyle(s, m, v, storedCat);
   ReadTypeData(s, m, v, storedType);
-  // Older records kept one panel position for both panels.
-  if (v < 190) m.ensPanelPos_ = m.instrPanelPos_;
+  // Older records kept one panel position for both panels. A module whose
+  // records never hold one (a macro, a type this program does not know) keeps
+  // both as they are, as the record it is saved with will leave them.
+  if (v < 190 && (panelPosRead || StoresPanelPlaces(m.category_, m.type_))) m.ensPanelPos_ = m.instrPanelPos_;
   if (v >= 99 && storedCat == kCatInstrument) ReadInstrBlock(s, m, v);
   MarkLoadedDriver(m);
   if (ens.IsUndoBusy()) m.serialNo_ = I32(s);
@@ -654,7 +669,7 @@ void KModulFile::ReadControlStyle(TInOut& s, KSModul& m, int32_t v, int32_t stor
       // A display wider or taller than any screen is a damaged value.
       m.SetDisplaySize(TPnt(std::clamp(size.X(), 0, 4096), std::clamp(size.Y(), 0, 4096)));
       if (v >= 194) {
-        m.instrPanelPos_ = Pnt(s);
+        m.instrPanelPos_ = PanelPnt(s);
         m.ensPanelPos_ = Pnt(s);
       }
     }
@@ -699,7 +714,7 @@ void KModulFile::ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedTy
   } else if (IsLampType(c, t)) {
     m.minimum_ = F32(s);
     m.maximum_ = F32(s);
-    m.instrPanelPos_ = Pnt(s);
+    m.instrPanelPos_ = PanelPnt(s);
     if (v >= 190) {
       m.ensPanelPos_ = Pnt(s);
     } else {
@@ -720,7 +735,7 @@ void KModulFile::ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedTy
     m.CreateAudioObjects();
     IAudioFileMap* map = m.GetSampleMap();
     if (!map) ThrowError(&NotValid());
-    if (v >= 141) m.instrPanelPos_ = Pnt(s);
+    if (v >= 141) m.instrPanelPos_ = PanelPnt(s);
     if (v >= 190) m.ensPanelPos_ = Pnt(s);
     if (v >= 161) map->Read(&s);
     else map->ReadEmbeddedSample(&s);
@@ -728,14 +743,14 @@ void KModulFile::ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedTy
     m.CreateAudioObjects();
     IAudioFileMap* map = m.GetSampleMap();
     if (!map) ThrowError(&NotValid());
-    m.instrPanelPos_ = Pnt(s);
+    m.instrPanelPos_ = PanelPnt(s);
     if (v >= 190) m.ensPanelPos_ = Pnt(s);
     map->Read(&s);
   } else if (t == kTypeTapedeck1.type || t == kTypeTapedeck2.type) {
     m.CreateAudioObjects();
     IRecordBuffer* tape = m.GetRecordBuffer();
     if (!tape) ThrowError(&NotValid());
-    if (v >= 141) m.instrPanelPos_ = Pnt(s);
+    if (v >= 141) m.instrPanelPos_ = PanelPnt(s);
     if (v >= 190) m.ensPanelPos_ = Pnt(s);
     float length = F32(s);
     if (length == 0.0f) {
@@ -790,7 +805,7 @@ void KModulFile::ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t stor
   }
   m.sources_[0] = std::clamp(I32(s), 0, KSModul::kSteps - 1);
   if (v < 120) SetBit(m.flags_, kBitRemote, (U32(s) & 1u) != 0);
-  m.instrPanelPos_ = Pnt(s);
+  m.instrPanelPos_ = PanelPnt(s);
   if (v >= 190) m.ensPanelPos_ = Pnt(s);
   if (v == 144) Skip(s, 1);
 
@@ -820,7 +835,14 @@ void KModulFile::ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t stor
         m.valueTable_[i] = m.minimum_ + (m.maximum_ - m.minimum_) * float(i) / 127.0f;
     } else if (fader) {
       if (!m.valueTable_) m.valueTable_ = std::make_unique<float[]>(KSModul::kSteps);
-      m.SetControlRange(m.minimum_, m.midiLower_, m.maximum_, m.midiUpper_, float(m.stepSize_));
+      // The table is made with the step as a float; a step beyond the float
+      // range (which snaps every value to the minimum, as the float's
+      // largest does) is kept as stored, so that a save writes what was read
+      // instead of an infinity that reads back as no step at all.
+      const double stored = m.stepSize_;
+      m.SetControlRange(m.minimum_, m.midiLower_, m.maximum_, m.midiUpper_,
+                        float(std::min(stored, double(std::numeric_limits<float>::max()))));
+      if (stored > double(std::numeric_limits<float>::max())) m.stepSize_ = stored;
     }
   }
   if (v >= 140 && m.IsType(kTypeClockSync)) {

@@ -23,8 +23,8 @@ TClassSettings& ClassSettings() {
   static TClassSettings s;
   if (!s.loaded) {
     s.loaded = true;
-    s.createBackups = int32_t(ReadSettingInt(TStr("CreateBackups"), 0));
-    s.reloadLastEns = int32_t(ReadSettingInt(TStr("ReloadLastEns"), 1));
+    s.createBackups = ReadSettingFlag(TStr("CreateBackups"), 0);
+    s.reloadLastEns = ReadSettingFlag(TStr("ReloadLastEns"), 1);
   }
   return s;
 }

@@ -41,12 +41,18 @@ private:
 
 void DeleteName(IFileName* name) { SafeDelete(name); }
 
+QV_MESSAGE(RestorePointBehind, "The settings could not be written: the newest undo step is not noted there.\n"
+                               "Should the program not terminate correctly, the ensemble restored at the next "
+                               "start will be older than your latest changes.")
+
 } // namespace
 
 KUndo::KUndo(KEnsembleFiles& files)
     : files_(files),
-      enabled_(int32_t(ReadSettingInt(TStr(setting::UndoEnabled), 0))),
-      max_(int32_t(ReadSettingInt(TStr(setting::UndoMax), 20))),
+      enabled_(ReadSettingFlag(TStr(setting::UndoEnabled), 0)),
+      // Every number of the ring is a file to look after at exit: no more
+      // than the Preferences allow.
+      max_(ReadSettingIntWithin(TStr(setting::UndoMax), 20, kUndoMaxLow, kUndoMaxHigh)),
       // The folder the crash restore looks in.
       folder_(ReadSettingStr(TStr(setting::TmpDir), TempFolder()->GetFolder())) {}
 
@@ -124,7 +130,15 @@ void KUndo::AddStep(int32_t kind, const void* object) {
       if (!steps_.empty()) RemoveStep(steps_.size() - 1);
       oldest_ = oldest_ + 1 >= max_ ? 0 : oldest_ + 1;
     }
-    WriteSettingInt(TStr(setting::UndoNo), uint32_t(current_));
+    // The step stands either way (its snapshot is written); only the crash
+    // restore would offer an older one, and the user is told so, once until
+    // the number is written again.
+    if (WriteSettingInt(TStr(setting::UndoNo), uint32_t(current_))) {
+      restoreBehind_ = false;
+    } else if (!restoreBehind_) {
+      restoreBehind_ = true;
+      ShowMessage(&RestorePointBehind(), 0);
+    }
     steps_.insert(steps_.begin(), TStep{kind, object, current_});
     cursor_ = 0;
     RefreshMenuTexts();

@@ -42,6 +42,8 @@ public:
 
   int32_t GetUndoEnabled() const { return enabled_; }
   void SetUndoEnabled(int32_t on);
+  // The number of undos the Preferences offer.
+  static constexpr int32_t kUndoMaxLow = 1, kUndoMaxHigh = 100;
   int32_t GetUndoMax() const { return max_; }
   void SetUndoMax(int32_t max);
   // Drops every step (the ensemble was saved, loaded or made new).
@@ -90,6 +92,7 @@ private:
   int32_t current_ = 0;
   int32_t oldest_ = 0;
   int32_t redoCounter_ = 1;
+  bool restoreBehind_ = false; // the newest step's number did not reach the settings
   TStr folder_;
   std::function<void(const TStr&, const TStr&)> sink_;
 };

@@ -89,8 +89,8 @@ TEnsemblePage::TEnsemblePage(IPrpSheet* sheet, IVolteon* app) : TPrpPage(sheet, 
   backups = CreateCtrlerBoolean(this, prefs::kBackups, KSModul::GetCreateBackups(), {});
   reload = CreateCtrlerBoolean(this, prefs::kReload, KSModul::GetReloadLastEns(), {});
   undoEnabled = CreateCtrlerBoolean(this, prefs::kUndoEnabled, undo ? undo->GetUndoEnabled() : 0, {});
-  undoCount = CreateCtrlerCnt(this, prefs::kUndoCount, undo ? undo->GetUndoMax() : 20, TStr("Number of Undos"), 1,
-                              100, {});
+  undoCount = CreateCtrlerCnt(this, prefs::kUndoCount, undo ? undo->GetUndoMax() : 20, TStr("Number of Undos"),
+                              KUndo::kUndoMaxLow, KUndo::kUndoMaxHigh, {});
 }
 
 void TEnsemblePage::Apply() {
@@ -106,7 +106,8 @@ void TEnsemblePage::Apply() {
 // ---------------------------------------------------------------- Processor usage
 
 TUsagePage::TUsagePage(IPrpSheet* sheet, IVolteon*) : TPrpPage(sheet, prefs::kUsagePage) {
-  maxUsage = CreateCtrlerCnt(this, prefs::kMaxUsage, GetMaxUsage(), TStr("Maximum processor usage"), 5, 1000, {});
+  maxUsage = CreateCtrlerCnt(this, prefs::kMaxUsage, GetMaxUsage(), TStr("Maximum processor usage"), kMaxUsageLow,
+                             kMaxUsageHigh, {});
 }
 
 void TUsagePage::Apply() { SetMaxUsage(std::max<int32_t>(0, maxUsage->GetValue())); }

@@ -3,6 +3,7 @@
 #include "src/audio/samplemap.h"
 
 #include "src/audio/audiofile.h"
+#include "src/base/system.h"
 #include "tests/audio/pooltest.h"
 #include "tests/common/savesafety.h"
 #include "tests/common/testkit.h"
@@ -85,6 +86,55 @@ TEST_F(SampleMapTest, GoldenMapFileReadsAndWritesBackByteExactInBothOrders) {
     map.Write(&out, 1);
     EXPECT_EQ(testkit::Hex(out.Data()), testkit::Hex(GoldenMap(order))) << "order " << order;
   }
+}
+
+// A stored sound path that names no file as it stands (trailing separators,
+// a zero byte) is written back as the map holds it after reading, and again
+// the same: never a little shorter with every save.
+TEST_F(SampleMapTest, StoredSoundPathsKeepTheirLengthThroughSaves) {
+  struct Case {
+    const char* what;
+    std::string folder, name;
+    std::string path; // as the map holds it
+  };
+  const std::string root = Folder("paths");
+  const Case cases[] = {
+      {"two trailing separators", "/x/Piano//", "C3.wav", "/x/Piano/C3.wav"},
+      {"many trailing separators", "/x/Piano////", "C3.wav", "/x/Piano/C3.wav"},
+      {"a zero byte in the folder", std::string("/\0x/Piano", 9), "C3.wav", std::string("/\0x/Piano/C3.wav", 16)},
+      {"a zero byte in the name of an existing folder's file", root, std::string("C3\0.wav", 7),
+       root + std::string("/C3\0.wav", 8)},
+      {"a zero byte after the root", std::string("/\0", 2), "C3.wav", std::string("/\0/C3.wav", 9)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TBytes t{0, {}};
+    t.U32(0).U32(200).U32(1).U32(1).U32(1).U32(1);
+    t.Str("/maps").Str("kit.map").U32(6);
+    t.Str(c.folder).Str(c.name).U32(4).U32(0);
+    t.U32(48).U32(50).U32(uint32_t(-2)).U32(25).U32(uint32_t(-6));
+    t.F32(0.25f);
+    t.U32(7).U32(8);
+    t.U32(1).U32(1).U32(1).U32(0);
+    t.U32(9).U32(10).U32(1).U32(120);
+    std::vector<uint8_t> bytes = t.b;
+    std::vector<std::vector<uint8_t>> saves;
+    for (int round = 0; round < 3; ++round) {
+      TAudioFileMap map(nullptr, 0);
+      TMemInOut in(bytes);
+      map.Read(&in);
+      LoadPendingSoundfiles(0);
+      ASSERT_EQ(map.GetCount(), 1);
+      EXPECT_EQ(map.GetAt(0)->GetSoundFile()->GetFileName()->GetPath().Std(), c.path);
+      TMemInOut out;
+      map.Write(&out, 1);
+      bytes = out.Data();
+      saves.push_back(bytes);
+    }
+    EXPECT_EQ(testkit::Hex(saves[1]), testkit::Hex(saves[0]));
+    EXPECT_EQ(testkit::Hex(saves[2]), testkit::Hex(saves[0]));
+  }
+  EXPECT_EQ(PoolSize(), 0);
 }
 
 TEST_F(SampleMapTest, OlderBodiesKeepTheDefaultsOfWhatTheyLack) {
@@ -589,6 +639,63 @@ TEST_F(SampleMapTest, DamagedLengthsAreBoundedByTheData) {
     }
   }
   EXPECT_EQ(PoolSize(), 0);
+}
+
+// A map file of one entry whose sound is missing but embedded: the embedded
+// copy's header claims a length; the reader believes it only when the rest
+// of the file can hold that many samples, and asks the sample heap for no
+// more than the file could fill.
+TEST_F(SampleMapTest, EmbeddedHeadersAllocateNoMoreThanTheFileHolds) {
+  struct Case {
+    const char* what;
+    uint32_t length, channels, interleaved, bits, isFloat;
+    uint32_t samplesStored; // 32-bit words of sample data that really follow
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"interleaved with a huge length", 0x33333333u, 1, 1, 32, 1, 0, false},
+      {"interleaved stereo with a huge length", 0x11111111u, 2, 1, 32, 1, 0, false},
+      {"one block per channel beyond the data", 1000000, 1, 0, 32, 1, 16, false},
+      {"16-bit stereo beyond the data", 400000, 2, 0, 16, 0, 16, false},
+      {"a small valid sound", 8, 1, 0, 32, 1, 8, true},
+  };
+  const std::string folder = Folder("headers");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TBytes sound{0, {}};
+    sound.U32(c.length).U32(c.channels).U32(44100).U32(c.interleaved).U32(c.bits).U32(c.isFloat);
+    for (uint32_t i = 0; i < c.samplesStored; ++i) sound.F32(float(i) / 16.0f);
+    sound.U32(0).U32(c.length).U32(60).U32(0); // loop start and end, root key, no analysis
+    TBytes t{0, {}};
+    t.U32(0).U32(200).U32(1).U32(1).U32(1).U32(0);
+    t.Str(folder).Str("kit.map").U32(6);
+    t.Str(folder + "/gone").Str("gone.wav").U32(4).U32(uint32_t(sound.b.size()));
+    t.b.insert(t.b.end(), sound.b.begin(), sound.b.end());
+    t.U32(60).U32(60).U32(0).U32(0).U32(0).F32(1.0f).U32(0).U32(0);
+    t.U32(0).U32(0).U32(0).U32(0).U32(0).U32(0).U32(1).U32(120);
+    const std::string path = folder + "/kit.map";
+    PutFileBytes(path, t.b);
+
+    testkit::ScriptedHost host; // an embedded sound asks nothing
+    TMapOf m;
+    EPtr<IFileName> file(NameOf(path));
+    SampleHeap().ResetPeak();
+    const uint64_t before = SampleHeap().Used();
+    if (c.accepted) {
+      m.map.Load(file.Get());
+      ASSERT_EQ(m.map.GetCount(), 1);
+      IAudioBuf* buf = m.map.GetAt(0)->GetSoundFile()->GetSampleBuf();
+      EXPECT_EQ(buf->GetLength(), int32_t(c.length));
+      EXPECT_EQ(buf->GetSample(3, 0), 3.0f / 16.0f);
+    } else {
+      EXPECT_THROW(m.map.Load(file.Get()), TError);
+      EXPECT_EQ(LastError()->Expand().Std(), "Error while reading file " + path + ".");
+      EXPECT_EQ(m.map.GetCount(), 0);
+    }
+    // A few copies of the samples the file holds, their guard frames and
+    // the analysis a sound gets: never what the header alone claims.
+    EXPECT_LE(SampleHeap().Peak() - before, 8 * t.b.size() + 4096) << "file of " << t.b.size() << " bytes";
+  }
 }
 
 TEST_F(SampleMapTest, OldEmbeddedSampleRecords) {

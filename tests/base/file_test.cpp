@@ -11,6 +11,8 @@
 #include <fstream>
 #include <poll.h>
 #include <string>
+#include <vector>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -462,7 +464,9 @@ TEST(ReplaceFileContent, Permissions) {
 
 namespace {
 
-TEST(FileSystem, ASaveRemovesTheTemporariesOfEndedProcessesOnly) {
+// A temporary is stale when no writer holds its lock, whatever the process
+// id in its name: after a restart another process may well run under it.
+TEST(FileSystem, ASaveRemovesTheTemporariesOfEndedWritesOnly) {
   const std::string dir = testkit::TempDir("stale");
   // The id of a process that has ended.
   pid_t ended = ::fork();
@@ -472,20 +476,38 @@ TEST(FileSystem, ASaveRemovesTheTemporariesOfEndedProcessesOnly) {
   const std::string marker = platform::kSaveTempMarker;
   struct Leftover {
     std::string name;
+    bool locked; // its writer still holds it
     bool stays;
   };
   const Leftover leftovers[] = {
-      {".song.ens" + marker + std::to_string(ended) + "-Ab12Cd", false},     // a killed save
-      {".other.map" + marker + std::to_string(ended) + "-Zz99Yy", false},    // of another file in the folder
-      {".song.ens" + marker + std::to_string(::getppid()) + "-Ab12Cd", true}, // a save still running
-      {"song.ens" + marker + std::to_string(ended) + "-Ab12Cd", true},        // not a name the program makes
-      {".song.ens" + marker + "x-Ab12Cd", true},
-      {"notes.txt", true},
+      {".song.ens" + marker + std::to_string(ended) + "-Ab12Cd", false, false},  // a killed save
+      {".other.map" + marker + std::to_string(ended) + "-Zz99Yy", false, false}, // of another file in the folder
+      // A save of before a restart whose process id runs again now.
+      {".song.ens" + marker + std::to_string(::getppid()) + "-Qq77Rr", false, false},
+      {".song.ens" + marker + "1-Ww11Xx", false, false},
+      {".song.ens" + marker + std::to_string(::getppid()) + "-Ab12Cd", true, true}, // a save still running
+      {".song.ens" + marker + std::to_string(ended) + "-Pp00Oo", true, true}, // its writer runs under another id
+      {"song.ens" + marker + std::to_string(ended) + "-Ab12Cd", false, true}, // not a name the program makes
+      {".song.ens" + marker + "x-Ab12Cd", false, true},
+      {"notes.txt", false, true},
   };
-  for (const Leftover& l : leftovers) Touch(dir + "/" + l.name, "half");
+  std::vector<int> held;
+  for (const Leftover& l : leftovers) {
+    Touch(dir + "/" + l.name, "half");
+    if (!l.locked) continue;
+    const int fd = ::open((dir + "/" + l.name).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    held.push_back(fd);
+  }
   ReplaceFileBytes(TStr((dir + "/song.ens").c_str()), {1, 2, 3});
   for (const Leftover& l : leftovers) EXPECT_EQ(fs::exists(dir + "/" + l.name), l.stays) << l.name;
   EXPECT_EQ(Content(dir + "/song.ens"), std::string("\1\2\3"));
+  for (int fd : held) ::close(fd);
+  // Once its writer lets go, the last temporary goes with the next save.
+  ReplaceFileBytes(TStr((dir + "/song.ens").c_str()), {4});
+  for (const Leftover& l : leftovers)
+    EXPECT_EQ(fs::exists(dir + "/" + l.name), l.stays && !l.locked) << l.name;
 }
 
 TEST(FileSystem, ABackupKeepsTheOldContentAndTheTargetNeverGoes) {

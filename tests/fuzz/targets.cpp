@@ -2,16 +2,23 @@
 
 #include "tests/mod/ensemble_fixture.h"
 
+#include "pc/midi/mmmidi.h"
 #include "platform/fs.h"
 #include "platform/guihost.h"
+#include "platform/seq.h"
+#include "setpx/profile.h"
+#include "setpx/setpx.h"
 #include "src/audio/audiofile.h"
 #include "src/audio/samplemap.h"
 #include "src/audio/soundpool.h"
 #include "src/base/file.h"
 #include "src/base/inout.h"
 #include "src/base/settings.h"
+#include "src/engine/audioio.h"
+#include "src/engine/offline.h"
 #include "src/mod/ensfile.h"
 #include "src/mod/modfile.h"
+#include "src/mod/undo.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -262,13 +269,153 @@ int Settings(const uint8_t* data, size_t size) {
   return 0;
 }
 
+// The installer library on a "system.ini" of these bytes: the profile reads
+// back to its own bytes, and each export answers what the file then holds.
+int SystemIni(const uint8_t* data, size_t size) {
+  World();
+  const std::string folder = ScratchFolder() + "/windows";
+  std::filesystem::create_directories(folder);
+  ::setenv("QUORVEX_WINDOWS_DIR", folder.c_str(), 1);
+  const std::string path = folder + "/" + setpx::ProfileName;
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  setpx::ProfileFile parsed;
+  parsed.Parse(text);
+  if (parsed.Text() != text) Finding("a profile reads back to other bytes");
+  auto registered = [&](int& lines) {
+    setpx::ProfileFile p;
+    if (p.Load(path) != setpx::ProfileFile::LoadResult::Loaded) return -1;
+    int count = 0;
+    std::string value;
+    lines = 0;
+    for (int n = 0; n < setpx::DriverKeyCount; ++n) {
+      const std::string key = n == 0 ? std::string(setpx::KeyStem) : setpx::KeyStem + std::to_string(n);
+      if (p.Find(setpx::DriversSection, key, value) && value == setpx::DriverFile) ++count;
+      lines += p.DeleteEvery(setpx::DriversSection, key, setpx::DriverFile);
+    }
+    return count;
+  };
+  for (bool installFirst : {true, false}) {
+    if (!platform::ReplaceFileContent(path, text)) Finding("the scratch profile cannot be written");
+    int lines = 0;
+    if (installFirst) {
+      const int32_t answer = InstallPelMidiDll(0, 0, 0, 0, 0);
+      const int count = registered(lines);
+      if (answer == setpx::Success && (count != 1 || lines != 1))
+        Finding("install answered success without exactly one registration line");
+      if (answer == setpx::Failure) {
+        std::string after;
+        platform::ReadWholeFile(path, after);
+        if (after != text) Finding("install answered failure after changing the file");
+      }
+    }
+    const int32_t answer = DeinstallPelMidiDll(0, 0, 0, 0, 0);
+    const int count = registered(lines);
+    if (answer == setpx::Success && (count != 0 || lines != 0))
+      Finding("uninstall answered success while a registration line is left");
+  }
+  ::unsetenv("QUORVEX_WINDOWS_DIR");
+  return 0;
+}
+
+// The MIDI driver with one fake input port: the bytes arrive on it as from a
+// device (running status, real-time bytes, system exclusive) and the driver
+// hands every message to the ensemble's instruments; a block is played after.
+struct TMidiWorld {
+  platform::FakeMidis ports;
+  platform::MidiSystem* previous = nullptr;
+  TMultiMediaMidi* driver = nullptr;
+  KInstr* receiver = nullptr;
+  int32_t input = -1;
+  TMidiWorld() {
+    TWorld& w = World();
+    input = ports.AddInput("Fuzz In");
+    previous = platform::SetMidiSystem(&ports);
+    driver = new TMultiMediaMidi(&w.fx.ens);
+    driver->Open();
+    if (driver->OpenInPort(input) != mmmidi::kOpened) Finding("the fake input does not open");
+    // Something to play and to take controllers: a voice and a fader.
+    KSModul* top = w.fx.Top();
+    top->InsertModule(kTypeSawtooth, 1);
+    top->InsertModule(kTypeFader, 1);
+  }
+  // The top instrument listens on every channel (another target may have
+  // read a new ensemble meanwhile).
+  void Listen() {
+    KInstr* now = World().fx.TopInstr();
+    if (now == receiver) return;
+    for (int32_t c = 0; c < 16; ++c) {
+      if (receiver) driver->RemoveReceiver(receiver, c);
+      if (now) driver->AddReceiver(now, c);
+    }
+    receiver = now;
+  }
+};
+
+int Midi(const uint8_t* data, size_t size) {
+  static TMidiWorld* world = new TMidiWorld; // lives to the end of the process
+  world->Listen();
+  if (!world->ports.Inject(world->input, std::vector<uint8_t>(data, data + size)))
+    Finding("the fake input takes no bytes");
+  if (!world->driver->SyncMessages(5000)) Finding("the MIDI thread did not take the messages in time");
+  float in[2 * 64] = {}, out[2 * 64];
+  World().fx.Driver().Render(in, out, 64);
+  // Every note that was played ends, so that the next input starts from rest.
+  const uint8_t allOff[] = {0xB0, 123, 0, 0xB1, 123, 0};
+  world->ports.Inject(world->input, std::vector<uint8_t>(std::begin(allOff), std::end(allOff)));
+  world->driver->SyncMessages();
+  return 0;
+}
+
+// Paste: the clipboard file imported into the structure in view (the top
+// instrument, beside what it holds), as the structure window's Paste does.
+int Paste(const uint8_t* data, size_t size) {
+  TWorld& w = World();
+  EPtr<IFileName> name(CreateFileName());
+  name->SetPath(TStr(PutFile("clipboard.mdl", data, size).c_str()));
+  KSModul* top = w.fx.Top();
+  const int32_t before = top->GetChildCount();
+  const int32_t ports = top->GetInPortCount() + top->GetOutPortCount();
+  if (w.files.ImportModuleFile(*top, *name) == 0) {
+    if (top->GetChildCount() != before) Finding("a refused paste left modules behind");
+    if (top->GetInPortCount() + top->GetOutPortCount() != ports) Finding("a refused paste left ports behind");
+  }
+  // What came in goes again, newest first, so that the next input meets the
+  // same structure.
+  while (top->GetChildCount() > before) top->DeleteChild(top->GetChild(top->GetChildCount() - 1));
+  return 0;
+}
+
+// The settings store as the dialogs read it back: the numbers they edit come
+// within the bounds they offer, and the undo that reads them ends in bounded
+// time (it looks after one snapshot file per number).
+int Dialogs(const uint8_t* data, size_t size) {
+  TWorld& w = World();
+  const std::string store = SettingsFilePath().Std();
+  std::ofstream(store, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), std::streamsize(size));
+  {
+    KUndo undo(w.files);
+    undo.SetFolder(TStr(ScratchFolder().c_str()));
+    if (undo.GetUndoMax() < KUndo::kUndoMaxLow || undo.GetUndoMax() > KUndo::kUndoMaxHigh)
+      Finding("the number of undos is read outside what the Preferences allow");
+    if (undo.GetUndoEnabled() != 0 && undo.GetUndoEnabled() != 1) Finding("a check box reads another value");
+  }
+  const int32_t usage = ReadSettingIntWithin(TStr(setting::MaxUsage), 95, kMaxUsageLow, kMaxUsageHigh);
+  if (usage < kMaxUsageLow || usage > kMaxUsageHigh) Finding("the processor usage is read outside its bounds");
+  // What the undo wrote back at its end reads as it was written.
+  const uint32_t max = ReadSettingInt(TStr(setting::UndoMax), 0);
+  if (max < uint32_t(KUndo::kUndoMaxLow) || max > uint32_t(KUndo::kUndoMaxHigh))
+    Finding("the number of undos is written back outside its bounds");
+  return 0;
+}
+
 } // namespace
 
 const std::vector<TTarget>& Targets() {
   static const std::vector<TTarget> all = {
       {"ensemble", Ensemble}, {"snapshot", Snapshot}, {"macro", Macro},
       {"sound", Sound},       {"pool", Pool},         {"map", Map},
-      {"settings", Settings},
+      {"settings", Settings}, {"systemini", SystemIni}, {"midi", Midi},
+      {"paste", Paste},       {"dialogs", Dialogs},
   };
   return all;
 }
@@ -334,6 +481,18 @@ void WriteSeeds(const std::string& root) {
   }
   const std::string settings = "# seed\nint UndoMax=20\nstr LastEnsPath=/a/b.ens\nint MainX0=4\nstr Esc=\\x01\\\\\n";
   put("settings", "store.conf", std::vector<uint8_t>(settings.begin(), settings.end()));
+  const std::string dialogs = "int UndoMax=20\nint UndoEnabled=1\nint MaxUsage=95\nint CreateBackups=0\n";
+  put("dialogs", "store.conf", std::vector<uint8_t>(dialogs.begin(), dialogs.end()));
+  // A clipboard file is a macro file of the selected modules.
+  put("paste", "macro.mdl", std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  const std::string ini = "[boot]\r\nshell=progman.exe\r\n[drivers]\r\nmidi=other.drv\r\nmidi1=pelmidi.dll\r\n"
+                          "wave=w.drv\r\n\r\n[mci]\r\ncdaudio=mcicda.drv\r\n";
+  put("systemini", "system.ini", std::vector<uint8_t>(ini.begin(), ini.end()));
+  // Notes with running status, a controller, pitch bend, real-time bytes
+  // inside a message and a system-exclusive message.
+  put("midi", "notes.mid",
+      {0x90, 60, 100, 64, 90, 0xF8, 67, 80, 0x80, 60, 0, 0xB0, 7, 100, 0xE0, 0, 64, 0xF0, 1, 2, 3, 0xF7, 0xC0, 5,
+       0xD0, 30, 0xA0, 64, 20, 0xFA, 0xFC});
 }
 
 } // namespace fuzz

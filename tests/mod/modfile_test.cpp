@@ -18,6 +18,9 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <cstring>
+#include <cmath>
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -1240,6 +1243,36 @@ TEST_F(UndoTest, AFullDiskLeavesTheStepsAndTheEnsembleAsTheyWere) {
   EXPECT_EQ(Top()->GetChildCount(), 2);
 }
 
+// The settings store cannot take the newest step's number while its snapshot
+// was written: the step stands, and the user learns that a crash restore
+// would bring back an older ensemble; once, until the number is written.
+TEST_F(UndoTest, AStepWhoseNumberCannotBeNotedTellsTheRestoreIsOlder) {
+  testkit::ScriptedHost host;
+  Insert();
+  const int32_t noted = int32_t(ReadSettingInt(TStr(setting::UndoNo), 99));
+  // A folder in the place of the store refuses every write (also for root);
+  // the snapshot, in another folder, is written.
+  const std::string store = SettingsFilePath().Std();
+  std::filesystem::rename(store, store + ".aside");
+  std::filesystem::create_directory(store);
+  host.QueueAnswer(0);
+  Insert();
+  Insert(); // told once only
+  std::filesystem::remove(store);
+  std::filesystem::rename(store + ".aside", store);
+  EXPECT_EQ(undo().GetStepCount(), 3) << "the steps stand";
+  ASSERT_EQ(host.Boxes().size(), 1u);
+  EXPECT_EQ(host.Boxes().back().text,
+            "The settings could not be written: the newest undo step is not noted there.\n"
+            "Should the program not terminate correctly, the ensemble restored at the next start will be older "
+            "than your latest changes.");
+  EXPECT_EQ(int32_t(ReadSettingInt(TStr(setting::UndoNo), 99)), noted);
+  // With the store back the next number is noted.
+  Insert();
+  EXPECT_EQ(int32_t(ReadSettingInt(TStr(setting::UndoNo), 99)), undo().GetStepSnapshot(0));
+  EXPECT_EQ(host.Boxes().size(), 1u);
+}
+
 TEST_F(UndoTest, KilledSnapshotWritesLeaveWholeSnapshots) {
   testkit::ScriptedHost host;
   Insert();
@@ -1576,6 +1609,109 @@ TEST_F(ImportTest, AFullMacroOrABrokenFileMergesNothing) {
     host.QueueAnswer(0);
     EXPECT_EQ(files.ImportModuleFile(*other, *cut), 0) << type;
     EXPECT_EQ(other->GetChildCount(), 0) << type;
+  }
+}
+
+// A module of a type this program does not know (it stands as a macro) keeps
+// the panel places it was read with through every save and read, also from
+// an older record, which held one place for both panels.
+TEST_F(FileTest, AnUnknownTypeKeepsItsPanelPlacesThroughSaves) {
+  testkit::ScriptedHost host;
+  for (int v : {200, 189, 170, 150}) {
+    SCOPED_TRACE(v);
+    TBytes b;
+    b.Signature();
+    EnsembleRecord(b);
+    TopRecord(b, 1);
+    Mod unknown;
+    unknown.v = v;
+    unknown.cat = 0;
+    unknown.type = 999;
+    unknown.x = 40;
+    unknown.y = 40;
+    Common(b, unknown);
+    b.U32(100); // an unknown type has the panel frame of a macro, and its style
+    b.End();
+    ASSERT_EQ(Open(b.data), 1);
+    ASSERT_EQ(Top()->GetChildCount(), 1);
+    const TPnt instr = Top()->GetChild(0)->GetInstrCtrlPos(), ens = Top()->GetChild(0)->GetEnsCtrlPos();
+    std::vector<uint8_t> saved = Write();
+    for (int round = 0; round < 2; ++round) {
+      ASSERT_EQ(Open(saved), 1);
+      ASSERT_EQ(Top()->GetChildCount(), 1);
+      EXPECT_EQ(Top()->GetChild(0)->GetInstrCtrlPos(), instr);
+      EXPECT_EQ(Top()->GetChild(0)->GetEnsCtrlPos(), ens);
+      EXPECT_EQ(Write(), saved);
+    }
+  }
+}
+
+// A fader step beyond the float range is kept as stored: a save writes what
+// was read (not an infinity that reads back as no step), and the value table
+// holds no NaN.
+TEST_F(FileTest, AFaderStepBeyondTheFloatRangeWritesBackAsRead) {
+  testkit::ScriptedHost host;
+  KSModul* fader = Top()->InsertModule(kTypeFader, kPlaceNext);
+  ASSERT_NE(fader, nullptr);
+  fader->SetStepSize(0.125f);
+  std::vector<uint8_t> bytes = Write();
+  auto find = [](const std::vector<uint8_t>& b, double v) {
+    uint8_t pattern[8];
+    std::memcpy(pattern, &v, 8);
+    auto it = std::search(b.begin(), b.end(), std::begin(pattern), std::end(pattern));
+    return it == b.end() ? std::string::npos : size_t(it - b.begin());
+  };
+  const size_t at = find(bytes, 0.125);
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_EQ(find(std::vector<uint8_t>(bytes.begin() + long(at) + 1, bytes.end()), 0.125), std::string::npos);
+  for (double step : {1e300, double(std::numeric_limits<float>::max()) * 2.0, 3.5}) {
+    SCOPED_TRACE(step);
+    std::memcpy(bytes.data() + at, &step, 8);
+    ASSERT_EQ(Open(bytes), 1);
+    const std::vector<uint8_t> first = Write();
+    EXPECT_EQ(find(first, step), at) << "the step is written as it was read";
+    ASSERT_EQ(Open(first), 1);
+    EXPECT_EQ(Write(), first);
+    KSModul* read = nullptr;
+    for (int32_t i = 0; i < Top()->GetChildCount(); ++i)
+      if (Top()->GetChild(i)->IsType(kTypeFader)) read = Top()->GetChild(i);
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->GetStepSize(), step);
+    for (int32_t i = 0; i < KSModul::kSteps; ++i) EXPECT_TRUE(std::isfinite(read->GetTableValue(i))) << i;
+  }
+}
+
+// A delay length stored beyond what a buffer holds is read at the bound, and
+// the user is told as the property dialog tells it; the file then saves what
+// the buffer holds.
+TEST_F(FileTest, AStoredDelayBeyondItsBoundIsToldAndReadAtTheBound) {
+  testkit::ScriptedHost host;
+  KSModul* delay = Top()->InsertModule(kTypeModDelay, kPlaceNext);
+  ASSERT_NE(delay, nullptr);
+  const int32_t at = Top()->GetChildCount() - 1;
+  struct Case {
+    float stored;
+    float read;
+    bool told;
+  };
+  const Case cases[] = {{250000.0f, 100000.0f, true}, {std::numeric_limits<float>::infinity(), 100000.0f, true},
+                        {100000.0f, 100000.0f, false}, {1500.0f, 1500.0f, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    Top()->GetChild(at)->SetRangeMaximum(c.stored);
+    const std::vector<uint8_t> bytes = Write();
+    const size_t before = host.Boxes().size();
+    if (c.told) host.QueueAnswer(0);
+    ASSERT_EQ(Open(bytes), 1);
+    KSModul* read = Top()->GetChild(at);
+    ASSERT_TRUE(read->IsType(kTypeModDelay));
+    EXPECT_EQ(read->GetMaximum(), c.read);
+    ASSERT_NE(read->GetDelayBuffer(), nullptr);
+    EXPECT_EQ(read->GetDelayBuffer()->GetLengthMs(), int32_t(c.read));
+    ASSERT_EQ(host.Boxes().size(), before + (c.told ? 1 : 0));
+    if (c.told) {
+      EXPECT_EQ(host.Boxes().back().text, "Current available delay length can be maximum 100000 ms.");
+    }
   }
 }
 

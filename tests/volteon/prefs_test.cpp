@@ -155,6 +155,53 @@ TEST_F(PrefsTest, NumbersOutsideTheirRangeAreRefusedWithTheRangeMessage) {
   EXPECT_EQ(Undo().GetUndoMax(), 100);
 }
 
+// A damaged or hand-edited store: the numbers the Preferences edit are read
+// within the sheet's bounds, so the sheet opens on values its OK accepts and
+// the exit looks after no more snapshot numbers than the sheet allows.
+TEST_F(PrefsTest, StoredNumbersAreReadWithinWhatTheSheetAllows) {
+  struct Case {
+    uint32_t undoMax, maxUsage, undoEnabled;
+    const char* undoText;
+    const char* usageText;
+    int32_t enabled;
+  };
+  const Case cases[] = {
+      {100000, 1, 7, "100", "5", 1},
+      {1000000, 70000, 0, "100", "1000", 0},
+      {0, 4, 1, "1", "5", 1},
+      {uint32_t(-5), uint32_t(-1), uint32_t(-1), "1", "5", 1},
+      {37, 250, 1, "37", "250", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.undoMax);
+    dapp.reset();
+    WriteSettingInt(TStr(setting::UndoMax), c.undoMax);
+    WriteSettingInt(TStr(setting::MaxUsage), c.maxUsage);
+    WriteSettingInt(TStr(setting::UndoEnabled), c.undoEnabled);
+    dapp = apptest::StartOffline(app);
+    EXPECT_EQ(Undo().GetUndoEnabled(), c.enabled);
+    const size_t before = gui.Boxes().size();
+    bool stayedOpen = true;
+    std::string undoText, usageText;
+    ModalScript script([&](QDialog& d) {
+      undoText = Edit(d, "Ensembles", prefs::kUndoCount)->text().toStdString();
+      ShowTab(d, "Processor Usage"); // a page fills its controls when first shown
+      usageText = Edit(d, "Processor Usage", prefs::kMaxUsage)->text().toStdString();
+      Press(d, kIdOk);
+      stayedOpen = d.isVisible();
+      if (stayedOpen) Press(d, kIdCancel);
+    });
+    ShowPreferences(app);
+    EXPECT_EQ(undoText, c.undoText);
+    EXPECT_EQ(usageText, c.usageText);
+    EXPECT_FALSE(stayedOpen);
+    EXPECT_EQ(gui.Boxes().size(), before);
+    dapp.reset(); // the exit writes back what it read
+    EXPECT_EQ(ReadSettingInt(TStr(setting::UndoMax), 0), uint32_t(std::stoi(c.undoText)));
+    EXPECT_EQ(ReadSettingInt(TStr(setting::MaxUsage), 0), uint32_t(std::stoi(c.usageText)));
+  }
+}
+
 TEST_F(PrefsTest, FoldersAreStoredWithoutATrailingSeparator) {
   const std::string macros = install + "/OtherMacros";
   std::filesystem::create_directories(macros);
