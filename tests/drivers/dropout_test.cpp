@@ -168,6 +168,9 @@ TEST_F(DropoutTest, AMidiFloodNeverSilencesABlock) {
       IAudioInOut* GetAudio() const override { return nullptr; }
       KInstr* GetCurrentInstr() const override { return nullptr; }
       void PostViewRefresh() override {}
+      void PostToGui(std::function<void()>) override {
+        ADD_FAILURE() << "work was handed to a GUI thread this owner has not";
+      }
     } owner;
     IMultiMediaMidi* midi = CreateMultiMediaMidi(&owner);
     auto* base = dynamic_cast<TMidiInOut*>(midi);
