@@ -101,7 +101,10 @@ public:
     snd_seq_nonblock(seq_, 1);
     // Ports that go away are announced by the system client.
     if (port_ >= 0) snd_seq_connect_from(seq_, port_, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
-    reader_ = std::thread([this] { Read(); });
+    reader_ = std::thread([this] {
+      NameThisThread("midi reader");
+      Read();
+    });
   }
 
   ~AlsaMidiSystem() override {
