@@ -561,6 +561,15 @@ std::string SettingsFolderPath() {
   return std::string();
 }
 
+std::string UserDataFolderPath() {
+  constexpr const char* kProgramFolder = "Quorvex";
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg && xdg[0] == '/') return Join(xdg, kProgramFolder);
+  const char* home = std::getenv("HOME");
+  if (home && *home) return Join(Join(Join(home, ".local"), "share"), kProgramFolder);
+  return std::string();
+}
+
 std::string WindowsFolderPath() {
   const char* own = std::getenv("QUORVEX_WINDOWS_DIR");
   if (own && *own) return own;

@@ -145,6 +145,11 @@ std::string TempFolderPath();
 // The folder of the settings store: $QUORVEX_SETTINGS_DIR when set, else
 // $XDG_CONFIG_HOME/Orvanta, else ~/.config/Orvanta. Empty when there is none.
 std::string SettingsFolderPath();
+// The program's folder for what a user writes (the stand-in for folders
+// below the program's folder, which an installed program cannot write):
+// $XDG_DATA_HOME/Quorvex when XDG_DATA_HOME is an absolute path, else
+// ~/.local/share/Quorvex. Empty when there is none.
+std::string UserDataFolderPath();
 // The folder that stands in for the Windows folder of the system the outside
 // drivers were written for (where their "system.ini" lives):
 // $QUORVEX_WINDOWS_DIR when set, else the settings folder.

@@ -8,6 +8,7 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 
 #include <map>
 #include <memory>
@@ -43,9 +44,75 @@ std::weak_ptr<int> AliveToken(const DMenu* m) {
   return slot;
 }
 
+// A check mark, or nothing: an unchecked item shows no empty box, as a
+// command without a state (Cut, Copy) must not look like a switch.
+void ShowCheck(QAction* a, int checked) {
+  a->setCheckable(checked != 0);
+  a->setChecked(checked != 0);
+}
+
+// The command items of a menu and its pop-ups, in the order they show.
+void CommandItems(QWidget* menu, std::vector<QAction*>& out) {
+  for (QAction* a : menu->actions()) {
+    if (QMenu* sub = a->menu()) CommandItems(sub, out);
+    else if (IdOf(a)) out.push_back(a);
+  }
+}
+
 } // namespace
 
+QList<QKeySequence> LabelKeys(const QString& text) {
+  const qsizetype tab = text.indexOf(QLatin1Char('\t'));
+  if (tab < 0) return {};
+  const QStringList parts = text.mid(tab + 1).trimmed().split(QLatin1Char('+'));
+  if (parts.isEmpty() || parts.last().isEmpty()) return {};
+  int modifiers = 0;
+  for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+    const QString m = parts[i].trimmed();
+    if (m == QLatin1String("Ctrl")) modifiers |= Qt::ControlModifier;
+    else if (m == QLatin1String("Shift")) modifiers |= Qt::ShiftModifier;
+    else if (m == QLatin1String("Alt")) modifiers |= Qt::AltModifier;
+    else return {};
+  }
+  const QString name = parts.last().trimmed();
+  static const std::map<QString, int> named{
+      {QStringLiteral("Del"), Qt::Key_Delete},       {QStringLiteral("Ins"), Qt::Key_Insert},
+      {QStringLiteral("Esc"), Qt::Key_Escape},       {QStringLiteral("Backspace"), Qt::Key_Backspace},
+      {QStringLiteral("Tab"), Qt::Key_Tab},          {QStringLiteral("Space"), Qt::Key_Space},
+      {QStringLiteral("Enter"), Qt::Key_Return}};
+  QList<QKeySequence> keys;
+  if (auto it = named.find(name); it != named.end()) {
+    keys.append(QKeySequence(modifiers | it->second));
+    // Either Enter key: the keypad's arrives as Key_Enter.
+    if (it->second == Qt::Key_Return) keys.append(QKeySequence(modifiers | Qt::Key_Enter));
+  } else if (name.size() == 5 && name.startsWith(QLatin1String("Num ")) && name[4].isDigit()) {
+    keys.append(QKeySequence(modifiers | Qt::KeypadModifier | (Qt::Key_0 + name[4].digitValue())));
+  } else if (name.size() == 1 && (name[0].isLetterOrNumber()) && name[0].unicode() < 0x80) {
+    keys.append(QKeySequence(modifiers | name[0].toUpper().unicode()));
+  } else if (name.size() >= 2 && name[0] == QLatin1Char('F')) {
+    bool ok = false;
+    const int n = name.mid(1).toInt(&ok);
+    if (ok && n >= 1 && n <= 12) keys.append(QKeySequence(modifiers | (Qt::Key_F1 + n - 1)));
+  }
+  return keys;
+}
+
+TStr MenuLiteral(const TStr& name) {
+  std::string out;
+  for (char c : name.Std()) {
+    out += c;
+    if (c == '&') out += c;
+  }
+  return TStr(out);
+}
+
 void RegisterMenuTable(int32_t resourceId, std::vector<TMenuEntry> table) { Tables()[resourceId] = std::move(table); }
+
+std::vector<int32_t> MenuTableIds() {
+  std::vector<int32_t> ids;
+  for (const auto& [id, table] : Tables()) ids.push_back(id);
+  return ids;
+}
 
 void SetMainCommandTarget(TCommandTarget target) { MainTarget() = std::move(target); }
 
@@ -93,10 +160,17 @@ DMenu::DMenu(QWidget* existing, int32_t resourceId) : menu_(existing), owned_(fa
         if (!popup_) popup_ = sub;
         if (!built) Watch(sub);
       }
+  // A menu bar's keys act in its window; a context menu only shows the
+  // keys of the main menu's items.
+  if (qobject_cast<QMenuBar*>(existing)) {
+    bindsKeys_ = true;
+    BindKeys();
+  }
 }
 
 DMenu::~DMenu() {
   Liveness().erase(this);
+  for (auto& [name, shortcut] : keys_) delete shortcut.data();
   if (owned_ && menu_) {
     // Pop-ups of other menu objects shown here stay theirs: take them out
     // first, so that destroying this menu never destroys them.
@@ -137,9 +211,7 @@ void DMenu::Build(QWidget* into, const std::vector<TMenuEntry>& items) {
       s->setSeparator(true);
       into->addAction(s);
     } else {
-      QAction* a = MakeAction(into, TStr(e.text), e.id);
-      if (!e.shortcut.empty()) a->setShortcut(QKeySequence(QString::fromStdString(e.shortcut)));
-      into->addAction(a);
+      into->addAction(MakeAction(into, TStr(e.text), e.id));
     }
   }
 }
@@ -149,8 +221,8 @@ void DMenu::Watch(QMenu* m) {
   QObject::connect(m, &QMenu::aboutToShow, m, [this, alive, m] {
     if (!alive.expired()) UpdateItems(m);
   });
-  // Hidden items count as enabled, so that their shortcuts reach Run, which
-  // asks again before the command runs.
+  // Hidden items count as enabled: a state asked while showing may be stale
+  // later, and whatever runs an item (a click, a key) asks again first.
   QObject::connect(m, &QMenu::aboutToHide, m, [m] {
     for (QAction* a : m->actions())
       if (IdOf(a)) a->setEnabled(true);
@@ -166,8 +238,7 @@ void DMenu::UpdateItems(QWidget* m) {
     if (t.query) t.query(id, enabled, hasCheck, checked);
     a->setEnabled(enabled != 0);
     if (hasCheck) {
-      a->setCheckable(true);
-      a->setChecked(checked != 0);
+      ShowCheck(a, checked);
       if (IMenu* main = GetMainMenu(); main && main != this) main->CheckItem(id, checked, menu::kByCommand);
     }
   }
@@ -178,6 +249,56 @@ void DMenu::Run(int32_t id) {
   int enabled = 0, hasCheck = 0, checked = 0;
   if (t.query) t.query(id, enabled, hasCheck, checked);
   if (enabled && t.execute) t.execute(id);
+}
+
+bool DMenu::RunKey(const QKeySequence& key) {
+  if (!menu_) return false;
+  const TCommandTarget& t = target_.query ? target_ : MainTarget();
+  std::vector<QAction*> items;
+  CommandItems(menu_.data(), items);
+  for (QAction* a : items) {
+    if (!LabelKeys(a->text()).contains(key)) continue;
+    const int32_t id = IdOf(a);
+    int enabled = 0, hasCheck = 0, checked = 0;
+    if (t.query) t.query(id, enabled, hasCheck, checked);
+    if (!enabled) continue;
+    if (t.execute) t.execute(id);
+    return true;
+  }
+  return false;
+}
+
+void DMenu::BindKeys() {
+  if (!bindsKeys_ || !menu_) return;
+  std::map<QString, QList<QKeySequence>> wanted;
+  std::vector<QAction*> items;
+  CommandItems(menu_.data(), items);
+  for (QAction* a : items) {
+    const QList<QKeySequence> keys = LabelKeys(a->text());
+    if (!keys.isEmpty()) wanted[keys.first().toString(QKeySequence::PortableText)] = keys;
+  }
+  for (auto it = keys_.begin(); it != keys_.end();) {
+    if (!wanted.count(it->first) || !it->second) {
+      delete it->second.data();
+      it = keys_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  std::weak_ptr<int> alive = AliveToken(this);
+  for (const auto& [name, keys] : wanted) {
+    if (keys_.count(name)) continue;
+    auto* shortcut = new QShortcut(menu_.data());
+    shortcut->setKeys(keys);
+    shortcut->setContext(Qt::WindowShortcut);
+    // One press, one command: a held key does not toggle a state on and off.
+    shortcut->setAutoRepeat(false);
+    const QKeySequence key = keys.first();
+    QObject::connect(shortcut, &QShortcut::activated, shortcut, [this, alive, key] {
+      if (!alive.expired()) RunKey(key);
+    });
+    keys_[name] = shortcut;
+  }
 }
 
 QAction* DMenu::Find(int32_t item, int byCommand, QWidget** holder) {
@@ -216,6 +337,7 @@ void DMenu::InsertItem(int32_t position, int32_t id, const TStr& text, int byCom
   QAction* before = position == menu::kAppend ? nullptr : Find(position, byCommand, &holder);
   QAction* a = MakeAction(holder, text, id);
   holder->insertAction(before, a);
+  BindKeys();
 }
 
 void DMenu::InsertSubMenu(int32_t position, IMenu* other, const TStr& text, int byCommand) {
@@ -227,6 +349,7 @@ void DMenu::InsertSubMenu(int32_t position, IMenu* other, const TStr& text, int 
   QAction* before = position == menu::kAppend ? nullptr : Find(position, byCommand, &holder);
   sub->setTitle(sky::ToQString(text));
   holder->insertAction(before, sub->menuAction());
+  BindKeys();
 }
 
 void DMenu::InsertSeparator(int32_t position, int32_t id, int byCommand) {
@@ -260,6 +383,7 @@ void DMenu::DeleteItem(int32_t item, int byCommand) {
   holder->removeAction(a);
   if (sub) delete sub; // takes its own item along
   else if (a->parent() == holder) delete a;
+  BindKeys();
 }
 
 TStr DMenu::GetItemText(int32_t item, int byCommand) {
@@ -269,14 +393,14 @@ TStr DMenu::GetItemText(int32_t item, int byCommand) {
 }
 
 void DMenu::SetItemText(int32_t item, const TStr& text, int byCommand) {
-  if (QAction* a = Find(item, byCommand)) a->setText(sky::ToQString(text));
+  if (QAction* a = Find(item, byCommand)) {
+    a->setText(sky::ToQString(text));
+    BindKeys();
+  }
 }
 
 void DMenu::CheckItem(int32_t item, int checked, int byCommand) {
-  if (QAction* a = Find(item, byCommand)) {
-    a->setCheckable(true);
-    a->setChecked(checked != 0);
-  }
+  if (QAction* a = Find(item, byCommand)) ShowCheck(a, checked);
 }
 
 IMenu* CreateMenuObject(int32_t resourceId) { return new DMenu(resourceId); }

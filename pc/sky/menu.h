@@ -1,14 +1,23 @@
 // Menus built from tables: the main menu and the context menus of views.
 // Each item carries its command id; before a menu shows, and again before a
-// chosen item or its shortcut runs, the item's command is asked whether it is
+// chosen item or its key runs, the item's command is asked whether it is
 // enabled (and checked), so a greyed command never runs.
+//
+// An item's key is the one its label shows after the tab ("&Open...\tCtrl+O"):
+// the label is the only place a key is written, so the key a user reads and
+// the key that works cannot differ. In the main menu the keys act while its
+// window is active; several items may show one key (each acts in the window
+// that answers it), and a press runs the first of them that is enabled.
 #pragma once
 
 #include "src/base/base.h"
 
+#include <QKeySequence>
+#include <QList>
 #include <QPointer>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,26 +25,37 @@ class DWnd;
 class QAction;
 class QMenu;
 class QMenuBar;
+class QShortcut;
 class QWidget;
 
 // One entry of a menu table: a command (id != 0), a pop-up (items), or a
 // separator (neither).
 struct TMenuEntry {
-  std::string text;     // "&" marks the access key; "\t" starts the shortcut's label
+  std::string text; // "&" marks the access key; "\t" starts the label of the item's key
   int32_t id = 0;
-  std::string shortcut; // a key sequence such as "Ctrl+O"; empty for none
   std::vector<TMenuEntry> items;
 };
-inline TMenuEntry MenuCommand(std::string text, int32_t id, std::string shortcut = {}) {
-  return TMenuEntry{std::move(text), id, std::move(shortcut), {}};
-}
+inline TMenuEntry MenuCommand(std::string text, int32_t id) { return TMenuEntry{std::move(text), id, {}}; }
 inline TMenuEntry MenuPopup(std::string text, std::vector<TMenuEntry> items) {
-  return TMenuEntry{std::move(text), 0, {}, std::move(items)};
+  return TMenuEntry{std::move(text), 0, std::move(items)};
 }
 inline TMenuEntry MenuSeparator() { return TMenuEntry{}; }
 
+// The keys a label names after its tab, in the spelling the menus show:
+// modifiers "Ctrl+", "Shift+", "Alt+", then a key: a letter, a digit, "F1" to
+// "F12", "Del", "Ins", "Enter" (either Enter key), "Esc", "Backspace", "Tab",
+// "Space", "Num 0" to "Num 9" (the numeric keypad's digits). Empty when the
+// label shows no key or one these names do not cover.
+QList<QKeySequence> LabelKeys(const QString& text);
+
+// A name (of a file or folder) as an item text that shows it as it is: an
+// "&" in it is doubled, so it neither vanishes nor becomes an access letter.
+TStr MenuLiteral(const TStr& name);
+
 // Makes a table known under a resource id (a later table of the id replaces it).
 void RegisterMenuTable(int32_t resourceId, std::vector<TMenuEntry> table);
+// The resource ids of the registered tables, in increasing order.
+std::vector<int32_t> MenuTableIds();
 
 namespace menu {
 constexpr int32_t kAppend = 0x3FFFFFFD;     // position: after the last item
@@ -99,17 +119,24 @@ public:
   void UpdateItems(QWidget* menu);
   // Runs an item's command when it is enabled now.
   void Run(int32_t id);
+  // A key press of the main menu: runs the first enabled item whose label
+  // shows this key. False when none is enabled.
+  bool RunKey(const QKeySequence& key);
 
 private:
   QAction* Find(int32_t item, int byCommand, QWidget** holder = nullptr);
   QAction* MakeAction(QWidget* owner, const TStr& text, int32_t id);
   void Build(QWidget* into, const std::vector<TMenuEntry>& items);
   void Watch(QMenu* menu);
+  // Keeps one window key for each key the items' labels show (menu bars only).
+  void BindKeys();
 
   QPointer<QWidget> menu_;
   QPointer<QMenu> popup_;
   bool owned_ = true;
   TCommandTarget target_;
+  bool bindsKeys_ = false;
+  std::map<QString, QPointer<QShortcut>> keys_; // by the key's portable text
 };
 
 IMenu* CreateMenuObject(int32_t resourceId);

@@ -70,6 +70,11 @@ TModalRunner SetModalRunner(TModalRunner runner) {
 
 int RunModal(QDialog& dialog) {
   QV_ASSERT_GUI_THREAD();
+  // A start picture stays on top of every window: a question asked while it
+  // stands would wait unseen behind it, and the picture's closing timer waits
+  // for the answer. It goes before anything asks the user.
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w != &dialog && w->isVisible() && w->windowType() == Qt::SplashScreen) w->hide();
   if (Runner()) return Runner()(dialog);
   return dialog.exec();
 }

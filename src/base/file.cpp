@@ -565,6 +565,34 @@ void OverrideProgramPath(const TStr& programPath) {
   Place(Folders());
 }
 
+namespace {
+// One of the user's folders: the data folder, then the part below it.
+IFileName* UserFolder(IFileName* slot, const char* below) {
+  const std::string data = platform::UserDataFolderPath();
+  slot->SetFolder(TStr(data.empty() ? std::string() : data + "/" + below));
+  return slot;
+}
+} // namespace
+
+IFileName* UserLibraryFolder() {
+  static TFileName* f = new TFileName; // never destroyed, as the folders above
+  return UserFolder(f, "Library");
+}
+IFileName* UserEnsembleFolder() {
+  static TFileName* f = new TFileName;
+  return UserFolder(f, "Library/Ensembles");
+}
+IFileName* UserInstrumentFolder() {
+  static TFileName* f = new TFileName;
+  return UserFolder(f, "Library/Instruments");
+}
+IFileName* UserMacroFolder() {
+  static TFileName* f = new TFileName;
+  return UserFolder(f, "Library/Macros");
+}
+
+int MakeFolders(const TStr& folder) { return !folder.IsEmpty() && platform::MakeFolders(folder.Std()) ? 1 : 0; }
+
 void ReplaceFileBytes(const TStr& path, const std::vector<uint8_t>& bytes, const TStr& backupPath) {
   platform::ReplaceOptions options;
   options.backupPath = backupPath.Std();

@@ -206,3 +206,14 @@ IFileName* LibraryFolder();           // "Library"
 // Makes the program folder and the library folders follow another program
 // path (tests and tools that run outside an installation).
 void OverrideProgramPath(const TStr& programPath);
+// The folders a user writes in, with the libraries' shape below the user's
+// data folder of the program (platform::UserDataFolderPath): the libraries
+// beside the program are for reading, and an installed program cannot write
+// there. Each call follows the environment as it is now; the folder is
+// empty when the user has no data folder.
+IFileName* UserLibraryFolder();    // "Library"
+IFileName* UserEnsembleFolder();   // "Library/Ensembles"
+IFileName* UserInstrumentFolder(); // "Library/Instruments"
+IFileName* UserMacroFolder();      // "Library/Macros"
+// Creates a folder and its missing parents; 0 when it could not.
+int MakeFolders(const TStr& folder);

@@ -1078,7 +1078,7 @@ void RegisterPanelMenus() {
                     {MenuPopup("Ctrl Tapedeck", with({MenuCommand("Pr&operties", 4000), MenuCommand("&Load Audio...", 4001),
                                                       MenuCommand("&Reload Audio", 4002),
                                                       MenuCommand("&Export Audio...", 4003),
-                                                      MenuCommand("&Overwrite Audio", 4004), MenuSeparator()},
+                                                      MenuCommand("O&verwrite Audio", 4004), MenuSeparator()},
                                                      edit))});
   RegisterMenuTable(panel_menu::kCtrlSampler,
                     {MenuPopup("Ctrl Sampler", with({MenuCommand("Pr&operties", 4000), MenuCommand("&Load Audio...", 4001),

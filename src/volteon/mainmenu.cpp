@@ -1,11 +1,18 @@
 // The main menu: the application's commands and the framework's window
-// commands. Items of windows that are not open stay greyed.
+// commands. Items of windows that are not open stay greyed. A key works
+// when an item's label shows it after the tab; no two items of one menu
+// share an access letter, so a letter always chooses its item at once.
 #include "src/volteon/volteon.h"
 
 #include "pc/sky/mdi.h"
 #include "pc/sky/menu.h"
 #include "src/volteon/inserts.h"
 #include "src/volteon/strucwnd.h"
+
+namespace {
+// Items of the Edit menu that no window answers: they stay greyed.
+constexpr int32_t kEditSolo = 1557, kEditProperties = 1558;
+} // namespace
 
 void RegisterMainMenu() {
   using std::string;
@@ -20,11 +27,11 @@ void RegisterMainMenu() {
                     {
                         MenuPopup("&File",
                                   {
-                                      MenuCommand("&New Ensemble\tCtrl+N", cmd::kNewEnsemble, "Ctrl+N"),
-                                      MenuCommand("&Open...\tCtrl+O", cmd::kOpen, "Ctrl+O"),
-                                      MenuCommand("&Save Ensemble\tCtrl+S", cmd::kSaveEnsemble, "Ctrl+S"),
+                                      MenuCommand("&New Ensemble\tCtrl+N", cmd::kNewEnsemble),
+                                      MenuCommand("&Open...\tCtrl+O", cmd::kOpen),
+                                      MenuCommand("&Save Ensemble\tCtrl+S", cmd::kSaveEnsemble),
                                       MenuCommand("Sav&e Ensemble As...", cmd::kSaveEnsembleAs),
-                                      MenuCommand("Save &Window As...", cmd::kSaveWindowAs),
+                                      MenuCommand("Save &Window As...\tCtrl+E", cmd::kSaveWindowAs),
                                       MenuSeparator(),
                                       MenuCommand("&Batch Analyse...", cmd::kBatchAnalyse),
                                       MenuSeparator(),
@@ -32,31 +39,33 @@ void RegisterMainMenu() {
                                   }),
                         MenuPopup("&Edit",
                                   {
-                                      MenuCommand("&Undo\tCtrl+Z", cmd::kUndo, "Ctrl+Z"),
-                                      MenuCommand("&Redo\tCtrl+Y", cmd::kRedo, "Ctrl+Y"),
+                                      MenuCommand("&Undo\tCtrl+Z", cmd::kUndo),
+                                      MenuCommand("&Redo\tCtrl+Y", cmd::kRedo),
                                       MenuSeparator(),
-                                      MenuCommand("Cu&t\tCtrl+X", cmd::kCut, "Ctrl+X"),
-                                      MenuCommand("&Copy\tCtrl+C", cmd::kCopy, "Ctrl+C"),
-                                      MenuCommand("&Paste\tCtrl+V", cmd::kPaste, "Ctrl+V"),
-                                      MenuCommand("&Delete\tDel", cmd::kDelete, "Del"),
-                                      MenuCommand("Select &All\tCtrl+A", cmd::kSelectAll, "Ctrl+A"),
+                                      MenuCommand("Cu&t\tCtrl+X", cmd::kCut),
+                                      MenuCommand("&Copy\tCtrl+C", cmd::kCopy),
+                                      MenuCommand("&Paste\tCtrl+V", cmd::kPaste),
+                                      MenuCommand("&Delete\tDel", cmd::kDelete),
+                                      MenuCommand("Select &All\tCtrl+A", cmd::kSelectAll),
                                       MenuSeparator(),
-                                      MenuCommand("&Mute\tCtrl+M", cmd::kMute, "Ctrl+M"),
+                                      MenuCommand("&Mute\tCtrl+M", cmd::kMute),
                                       MenuCommand("Mo&no", cmd::kMono),
+                                      MenuCommand("Solo", kEditSolo),
                                       MenuSeparator(),
                                       MenuCommand("&Load Audio...", cmd::kLoadAudio),
-                                      MenuCommand("&Reload Audio", cmd::kReloadAudio),
-                                      MenuCommand("&Export Audio...", cmd::kExportAudio),
-                                      MenuCommand("&Overwrite Audio", cmd::kOverwriteAudio),
+                                      MenuCommand("Reload Aud&io", cmd::kReloadAudio),
+                                      MenuCommand("E&xport Audio...", cmd::kExportAudio),
+                                      MenuCommand("O&verwrite Audio", cmd::kOverwriteAudio),
                                       MenuSeparator(),
-                                      MenuCommand("Store Snapshot", cmd::kStoreSnapshot, "Ctrl+T"),
-                                      MenuCommand("Learn", cmd::kLearn, "Ctrl+I"),
-                                      MenuCommand("Lock", cmd::kLock, "Ctrl+L"),
+                                      MenuCommand("Store Snapshot\tCtrl+T", cmd::kStoreSnapshot),
+                                      MenuCommand("Learn\tCtrl+I", cmd::kLearn),
+                                      MenuCommand("Lock\tCtrl+L", cmd::kLock),
                                       MenuSeparator(),
-                                      MenuCommand("Goto &Panel", cmd::kGotoPanel),
+                                      MenuCommand("&Goto Panel\tCtrl+B", cmd::kGotoPanel),
                                       MenuCommand("Goto &Structure\tCtrl+B", cmd::kGotoStructure),
-                                      MenuCommand("Goto Pa&rent\tCtrl+P", cmd::kGotoParent, "Ctrl+P"),
-                                      MenuCommand("Pr&operties\tAlt+Enter", cmd::kStructProperties, "Alt+Return"),
+                                      MenuCommand("Goto Par&ent\tCtrl+P", cmd::kGotoParent),
+                                      MenuCommand("Pr&operties\tAlt+Enter", cmd::kStructProperties),
+                                      MenuCommand("Properties", kEditProperties),
                                   }),
                         MenuPopup("&Insert", InsertMenuEntries(true)),
                         MenuPopup("&Settings",
@@ -70,23 +79,23 @@ void RegisterMainMenu() {
                         MenuPopup("S&ystem",
                                   {
                                       MenuCommand("Stop &Audio\tNum 0", cmd::kStopAudio),
-                                      MenuCommand("Measure CPU &Usage\tCtrl+U", cmd::kMeasureCpu, "Ctrl+U"),
+                                      MenuCommand("Measure CPU &Usage\tCtrl+U", cmd::kMeasureCpu),
                                       MenuSeparator(),
-                                      MenuCommand("&Audiowerk8", cmd::kPortCard),
+                                      MenuCommand("Audio&werk8", cmd::kPortCard),
                                       MenuCommand("&Soundcard", cmd::kPortSoundcard),
                                       MenuSeparator(),
-                                      MenuCommand("&External Sync", cmd::kExternalSync),
+                                      MenuCommand("E&xternal Sync", cmd::kExternalSync),
                                       MenuCommand("Clock S&tart", cmd::kClockStart),
                                       MenuCommand("Clock St&op", cmd::kClockStop),
                                       MenuSeparator(),
                                       MenuCommand("Hide &Ensemble Toolbar", cmd::kEnsembleToolbar),
                                       MenuCommand("Hide &Instrument Toolbar", cmd::kInstrumentToolbar),
-                                      MenuCommand("Hide &Hints\tCtrl+H", cmd::kShowHints, "Ctrl+H"),
+                                      MenuCommand("Hide &Hints\tCtrl+H", cmd::kShowHints),
                                       MenuSeparator(),
                                       MenuCommand("Show Ensemble", cmd::kShowEnsemble),
                                       MenuCommand("C&lose All Panels", cmd::kCloseAllPanels),
-                                      MenuCommand("Close &All Structures", cmd::kCloseAllStructures),
-                                      MenuCommand("All Panels to &Front", cmd::kPanelsToFront),
+                                      MenuCommand("Close All St&ructures", cmd::kCloseAllStructures),
+                                      MenuCommand("All &Panels to Front", cmd::kPanelsToFront),
                                       MenuSeparator(),
                                       MenuCommand("Pre&ferences...", cmd::kPreferences),
                                   }),

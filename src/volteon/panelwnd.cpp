@@ -86,10 +86,9 @@ TPanelWnd::TPanelWnd(KSModul* structure, TPanelWindows* windows)
 }
 
 void TPanelWnd::AddKeyCommands() {
-  AddKeys({{"Backspace", cmd::kDelete},
-           {"Return", cmd::kGotoStructureKey},
-           {"Enter", cmd::kGotoStructureKey},
-           {"Ctrl+B", cmd::kGotoStructureKey}});
+  // Ctrl+B is the key the main menu's Goto Structure shows, and works
+  // through it.
+  AddKeys({{"Backspace", cmd::kDelete}, {"Return", cmd::kGotoStructureKey}, {"Enter", cmd::kGotoStructureKey}});
 }
 
 TPanelWnd::~TPanelWnd() {

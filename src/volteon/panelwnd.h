@@ -92,7 +92,7 @@ public:
   void DoubleClick(int32_t x, int32_t y) override;
   void RightMouseDown(int32_t x, int32_t y) override;
   void KeyDown(int code) override;
-  // Backspace, Enter and Ctrl+B, once the window exists.
+  // Backspace and Enter, once the window exists.
   void AddKeyCommands();
   void Activated() override { SelectionChanged(); }
   int Command(int32_t id, int mode, int& result) override;

@@ -77,7 +77,7 @@ void TFileMenu::Rebuild() {
   // Each item goes just before Exit: the newest stays on top, the separator
   // right above Exit.
   for (int32_t i = 0; i < count_; ++i)
-    menu_->InsertItem(cmd::kExit, recent::kFirstEntryId + i, ShortenPath(entries_[size_t(i)]->GetPath()),
+    menu_->InsertItem(cmd::kExit, recent::kFirstEntryId + i, MenuLiteral(ShortenPath(entries_[size_t(i)]->GetPath())),
                       menu::kByCommand);
   if (count_ > 0) menu_->InsertSeparator(cmd::kExit, recent::kSeparatorId, menu::kByCommand);
 }

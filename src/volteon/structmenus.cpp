@@ -49,7 +49,7 @@ void RegisterStructureMenus() {
                                                MenuCommand("&Load Audio...", kBoxLoadAudio),
                                                MenuCommand("&Reload Audio", kBoxReloadAudio),
                                                MenuCommand("&Export Audio...", kBoxExportAudio),
-                                               MenuCommand("&Overwrite Audio", kBoxOverwriteAudio), Sep(),
+                                               MenuCommand("O&verwrite Audio", kBoxOverwriteAudio), Sep(),
                                                Properties()})});
   RegisterMenuTable(menuid::kSampler, {Popup("Sampler Module",
                                              {Mute(), Mono(), Sep(), Cut(), Copy(), Delete(), Sep(),

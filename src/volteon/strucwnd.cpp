@@ -129,7 +129,7 @@ IMenu* BuildLibraryMenu(IFileName* folder, int type, int32_t first, int32_t last
       TLevel& level = levels.back();
       const int count = level.menu->GetItemCount();
       if (found->GetFolder().IsEmpty()) {
-        const TStr text = found->GetName(0);
+        const TStr text = MenuLiteral(found->GetName(0));
         IMenu* sub = CreateMenuObject(menu::kEmptyPopup);
         s.subMenus.push_back(sub);
         int32_t at = menu::kAppend;
@@ -144,7 +144,7 @@ IMenu* BuildLibraryMenu(IFileName* folder, int type, int32_t first, int32_t last
         continue;
       }
       if (next > last) continue; // the range of ids is full: further files are left out
-      const TStr text = found->GetName(0);
+      const TStr text = MenuLiteral(found->GetName(0));
       int32_t at = menu::kAppend;
       for (int i = level.folders; i < count; ++i)
         if (TextAfter(level.menu->GetItemText(i, menu::kByPosition), text)) {
@@ -318,13 +318,11 @@ void TStructWnd::ApplyBackground() {
 }
 
 // Keys with a command but no menu item of their own: Backspace deletes as
-// Del does, Enter and Ctrl+B go to the panel. They act while this window
-// has the keyboard.
+// Del does, Enter goes to the panel. They act while this window has the
+// keyboard. Ctrl+B is the key the main menu's Goto Panel shows, and works
+// through it.
 void TStructWnd::AddKeyCommands() {
-  AddKeys({{"Backspace", cmd::kDelete},
-           {"Return", cmd::kGotoPanelKey},
-           {"Enter", cmd::kGotoPanelKey},
-           {"Ctrl+B", cmd::kGotoPanelKey}});
+  AddKeys({{"Backspace", cmd::kDelete}, {"Return", cmd::kGotoPanelKey}, {"Enter", cmd::kGotoPanelKey}});
 }
 
 void TStructWnd::CreateViews() {

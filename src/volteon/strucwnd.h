@@ -122,7 +122,7 @@ public:
   void SelectionChanged() override;
   void Activated() override;
 
-  // Backspace, Enter and Ctrl+B, once the window exists.
+  // Backspace and Enter, once the window exists.
   void AddKeyCommands();
   // The views were made once the model knows the window.
   int HasViews() const { return viewsMade_; }

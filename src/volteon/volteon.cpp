@@ -29,6 +29,7 @@
 #include "pc/midi/mmmidi.h"
 
 #include <algorithm>
+#include <vector>
 
 const char kProgramTitle[] = "Volteon";
 const char kProductKey[] = "Volteon 2.0";
@@ -180,12 +181,32 @@ void TVolteon::ReadDirectories() {
   auto folder = [](const char* setting, IFileName* fallback) {
     return dirs::Trimmed(ReadSettingStr(TStr(setting), dirs::Trimmed(fallback->GetFolder())));
   };
+  // What a user saves never goes beside the program: the build folder is
+  // wiped by a clean build and an installation is not the user's to write.
+  // A work folder without a setting starts at the library folder just read
+  // unless that is the library shipped beside the program; then at its
+  // stand-in in the user's data folder, made when missing so that the first
+  // file dialog opens there. A stored folder is used as it is.
+  std::vector<TStr> made;
+  auto work = [&](const char* setting, IFileName* library, IFileName* shipped, IFileName* user) {
+    const TStr read = dirs::Trimmed(library->GetFolder());
+    const TStr userFolder = dirs::Trimmed(user->GetFolder());
+    const bool toUser = !userFolder.IsEmpty() && read == dirs::Trimmed(shipped->GetFolder());
+    const TStr fallback = toUser ? userFolder : read;
+    const TStr chosen = dirs::Trimmed(ReadSettingStr(TStr(setting), fallback));
+    if (toUser && chosen == fallback) made.push_back(chosen);
+    return chosen;
+  };
   dirs::InstrLibrary()->SetFolder(folder(setting::InstrDir, InstrumentLibraryFolder()));
   dirs::MacroLibrary()->SetFolder(folder(setting::MacroDir, MacroLibraryFolder()));
-  dirs::EnsWork()->SetFolder(folder(setting::EnsWorkDir, EnsembleLibraryFolder()));
-  dirs::InstrWork()->SetFolder(folder(setting::InstrWorkDir, dirs::InstrLibrary()));
-  dirs::MacroWork()->SetFolder(folder(setting::MacroWorkDir, dirs::MacroLibrary()));
-  AudioWorkFolder()->SetFolder(folder(setting::AudioWorkDir, LibraryFolder()));
+  dirs::EnsWork()->SetFolder(work(setting::EnsWorkDir, EnsembleLibraryFolder(), EnsembleLibraryFolder(),
+                                  UserEnsembleFolder()));
+  dirs::InstrWork()->SetFolder(work(setting::InstrWorkDir, dirs::InstrLibrary(), InstrumentLibraryFolder(),
+                                    UserInstrumentFolder()));
+  dirs::MacroWork()->SetFolder(work(setting::MacroWorkDir, dirs::MacroLibrary(), MacroLibraryFolder(),
+                                    UserMacroFolder()));
+  AudioWorkFolder()->SetFolder(work(setting::AudioWorkDir, LibraryFolder(), LibraryFolder(), UserLibraryFolder()));
+  for (const TStr& f : made) MakeFolders(f); // a folder that cannot be made leaves the dialogs where they fall back
   TempFolder()->SetFolder(folder(setting::TmpDir, TempFolder()));
   dirs::Clipboard()->SetFolder(TempFolder()->GetFolder());
   dirs::Clipboard()->SetName(TStr("paste"));

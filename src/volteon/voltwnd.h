@@ -78,7 +78,7 @@ public:
   virtual void SelectionChanged() {}
 
 protected:
-  // Keys with a command but no menu item of their own ("Ctrl+B", "Return"
+  // Keys with a command but no menu item of their own ("Backspace", "Return"
   // ...), acting while this window has the keyboard. Added once, after the
   // window was created; later calls do nothing.
   void AddKeys(std::initializer_list<std::pair<const char*, int32_t>> keys);

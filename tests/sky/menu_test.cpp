@@ -19,7 +19,7 @@ constexpr int32_t kTable = 7550;
 constexpr int32_t kOpen = 1001, kSave = 1002, kDeep = 1500, kDeeper = 1501;
 
 void RegisterTestTable() {
-  RegisterMenuTable(kTable, {MenuPopup("&File", {MenuCommand("&Open...", kOpen, "Ctrl+O"), MenuSeparator(),
+  RegisterMenuTable(kTable, {MenuPopup("&File", {MenuCommand("&Open...\tCtrl+O", kOpen), MenuSeparator(),
                                                  MenuCommand("&Save", kSave),
                                                  MenuPopup("More", {MenuCommand("Deep", kDeep),
                                                                     MenuPopup("Most", {MenuCommand("Deeper", kDeeper)})})})});
@@ -34,16 +34,36 @@ protected:
   std::unique_ptr<DMenu> menu;
 };
 
-TEST_F(MenuTest, ATableGivesItsPopupWithIdsAndShortcuts) {
+TEST_F(MenuTest, ATableGivesItsPopupWithIdsAndLabels) {
   ASSERT_NE(menu->Popup(), nullptr);
   EXPECT_EQ(menu->GetItemCount(), 1) << "the table's top holds the one pop-up";
   EXPECT_EQ(menu->Popup()->actions().size(), 4);
   QAction* open = ActionOf(menu->Menu(), kOpen);
   ASSERT_NE(open, nullptr);
-  EXPECT_EQ(open->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
-  EXPECT_EQ(menu->GetItemText(kOpen, menu::kByCommand), TStr("&Open..."));
+  EXPECT_EQ(menu->GetItemText(kOpen, menu::kByCommand), TStr("&Open...\tCtrl+O"));
   EXPECT_EQ(menu->GetItemText(0, menu::kByPosition), TStr("&File"));
   EXPECT_EQ(menu->GetItemText(4242, menu::kByCommand), TStr()) << "no such item";
+}
+
+// The names a label shows after its tab, and the keys they stand for.
+TEST(MenuLabelKeys, TheLabelAfterTheTabNamesTheKey) {
+  struct Case {
+    const char* label;
+    QList<QKeySequence> keys;
+  };
+  const Case cases[] = {
+      {"&Open...\tCtrl+O", {QKeySequence(Qt::CTRL | Qt::Key_O)}},
+      {"Stop &Audio\tNum 0", {QKeySequence(Qt::KeypadModifier | Qt::Key_0)}},
+      {"&Delete\tDel", {QKeySequence(Qt::Key_Delete)}},
+      {"Pr&operties\tAlt+Enter", {QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)}},
+      {"Next\tShift+Ctrl+F5", {QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_F5)}},
+      {"Digit\tCtrl+1", {QKeySequence(Qt::CTRL | Qt::Key_1)}},
+      {"&Mute", {}},
+      {"Odd\tHyper+Q", {}},
+      {"Odd\tCtrl+", {}},
+      {"Odd\tNum X", {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LabelKeys(QString::fromLatin1(c.label)), c.keys) << c.label;
 }
 
 TEST_F(MenuTest, CheckAndTextByCommandReachNestedPopups) {
@@ -53,6 +73,7 @@ TEST_F(MenuTest, CheckAndTextByCommandReachNestedPopups) {
   EXPECT_TRUE(deeper->isChecked());
   menu->CheckItem(kDeeper, 0, menu::kByCommand);
   EXPECT_FALSE(deeper->isChecked());
+  EXPECT_FALSE(deeper->isCheckable()) << "an unchecked item shows no empty box";
   menu->SetItemText(kDeep, "Deep one", menu::kByCommand);
   EXPECT_EQ(menu->GetItemText(kDeep, menu::kByCommand), TStr("Deep one"));
   menu->SetDefaultItem(kSave, menu::kByCommand);
@@ -120,8 +141,8 @@ TEST_F(MenuTest, ShowingAsksEveryItemAndAGreyedCommandNeverRuns) {
   EXPECT_TRUE(open->isChecked());
   EXPECT_FALSE(save->isEnabled());
   emit file->aboutToHide();
-  EXPECT_TRUE(save->isEnabled()) << "hidden items keep their shortcuts live";
-  // The shortcut (or a click) of an item asks again before its command runs.
+  EXPECT_TRUE(save->isEnabled()) << "hidden items count as enabled";
+  // A click (or a key) on an item asks again before its command runs.
   save->trigger();
   EXPECT_TRUE(c.ran.empty());
   c.enabled[kSave] = 1;

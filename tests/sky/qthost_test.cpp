@@ -107,6 +107,22 @@ TEST_F(HostTest, TheBoxRunsModallyUntilAPersonAnswers) {
   EXPECT_EQ(SystemMessageBox("Really?", "Quorvex", 2), 3);
 }
 
+TEST_F(HostTest, AStartPictureGoesBeforeAQuestionShows) {
+  // A picture above every window, as the program shows while it starts.
+  QDialog picture;
+  picture.setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+  picture.show();
+  ASSERT_TRUE(picture.isVisible());
+  bool pictureShownMeanwhile = true;
+  runner_ = [&](QDialog&) {
+    pictureShownMeanwhile = picture.isVisible();
+    return int(QDialog::Rejected);
+  };
+  SystemMessageBox("The library folder is missing.", "Quorvex", 0);
+  EXPECT_EQ(runs_, 1);
+  EXPECT_FALSE(pictureShownMeanwhile) << "the question would wait unseen behind the picture";
+}
+
 TEST_F(HostTest, ABoxFromAnotherThreadAnswersAtOnceAndShowsOnTheGuiThread) {
   bool onGui = false;
   QString text;

@@ -143,7 +143,7 @@ constexpr int32_t kWindowCmd = 1600;
 
 void RegisterMainMenu() {
   RegisterMenuTable(sky::kMainMenuId,
-                    {MenuPopup("&File", {MenuCommand("&New\tCtrl+N", TestApp::kNew, "Ctrl+N"), MenuSeparator(),
+                    {MenuPopup("&File", {MenuCommand("&New\tCtrl+N", TestApp::kNew), MenuSeparator(),
                                          MenuCommand("E&xit", cmd::kExit)}),
                      MenuPopup("&Edit", {MenuCommand("&Window command", kWindowCmd)}),
                      MenuPopup("&Window", {MenuCommand("&Cascade", cmd::kCascade), MenuCommand("&Tile", cmd::kTile),

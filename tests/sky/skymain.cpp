@@ -23,6 +23,7 @@ extern "C" const char* __lsan_default_suppressions() {
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0); // tests never need a display
   setenv("QUORVEX_SETTINGS_DIR", testkit::TempDir("settings").c_str(), 1);
+  setenv("XDG_DATA_HOME", testkit::TempDir("data").c_str(), 1); // the user's work folders
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
   return RUN_ALL_TESTS();

@@ -29,6 +29,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -93,22 +94,27 @@ protected:
   TMidiMaker previousMidi = nullptr;
 };
 
+// The libraries are read beside the program; the work folders of a fresh
+// user lie in the user's data folder (the tests' main points it at a
+// folder of their own), a work folder under a library the user chose
+// follows that library.
 TEST_F(AppTest, FoldersDefaultToTheLibrariesAndAreWrittenBackWithoutTrailingSeparators) {
+  const std::string user = std::string(std::getenv("XDG_DATA_HOME")) + "/Quorvex/Library";
   WriteSettingStr(TStr(setting::MacroDir), TStr((install + "/MyMacros/").c_str()));
   gui.QueueAnswer(0); // the missing template
   Start();
   EXPECT_EQ(std::string(dirs::InstrLibrary()->GetFolder().CStr()), install + "/Library/Instruments");
-  EXPECT_EQ(std::string(dirs::InstrWork()->GetFolder().CStr()), install + "/Library/Instruments");
+  EXPECT_EQ(std::string(dirs::InstrWork()->GetFolder().CStr()), user + "/Instruments");
   EXPECT_EQ(std::string(dirs::MacroWork()->GetFolder().CStr()), install + "/MyMacros");
-  EXPECT_EQ(std::string(dirs::EnsWork()->GetFolder().CStr()), install + "/Library/Ensembles");
-  EXPECT_EQ(std::string(AudioWorkFolder()->GetFolder().CStr()), install + "/Library");
+  EXPECT_EQ(std::string(dirs::EnsWork()->GetFolder().CStr()), user + "/Ensembles");
+  EXPECT_EQ(std::string(AudioWorkFolder()->GetFolder().CStr()), user);
   EXPECT_EQ(std::string(dirs::Clipboard()->GetPath().CStr()), tmp + "/paste.mdl");
   EXPECT_EQ(app->GetTile0(), app->GetTile1());
   dapp.reset();
   EXPECT_EQ(std::string(ReadSettingStr(TStr(setting::MacroDir), TStr()).CStr()), install + "/MyMacros");
-  EXPECT_EQ(std::string(ReadSettingStr(TStr(setting::InstrWorkDir), TStr()).CStr()), install + "/Library/Instruments");
+  EXPECT_EQ(std::string(ReadSettingStr(TStr(setting::InstrWorkDir), TStr()).CStr()), user + "/Instruments");
   EXPECT_EQ(std::string(ReadSettingStr(TStr(setting::TmpDir), TStr()).CStr()), tmp);
-  EXPECT_EQ(std::string(ReadSettingStr(TStr(setting::EnsWorkDir), TStr()).CStr()), install + "/Library/Ensembles");
+  EXPECT_EQ(std::string(ReadSettingStr(TStr(setting::EnsWorkDir), TStr()).CStr()), user + "/Ensembles");
 }
 
 TEST_F(AppTest, AMissingTemplateGivesAnEmptyEnsembleWithItsAudioOut) {
