@@ -687,7 +687,7 @@ void TMultiMedia::RevertPorts(const char* message) {
     // The start's output would not open: the next listed output that opens
     // plays instead, and the start says so once it is done.
     if (failedOutName_.IsEmpty()) failedOutName_ = Ports().out[size_t(outPort_)].name;
-    triedOutPorts_ |= uint64_t(1) << unsigned(outPort_);
+    if (outPort_ < 64) triedOutPorts_ |= uint64_t(1) << unsigned(outPort_);
     int32_t next = 0;
     // Only wave outputs stand in: a ring port opens nothing before the
     // main window exists.
