@@ -69,7 +69,10 @@ public:
   bool OpenDevice(int32_t index) {
     if (Waves().Open(false, index, &messages_, device_) != WaveResult::kOk) return false;
     try {
-      thread_ = std::thread([this] { Run(); });
+      thread_ = std::thread([this] {
+        NameThisThread("ring pump");
+        Run();
+      });
     } catch (const std::system_error&) {
       device_.reset();
       return false;
@@ -116,6 +119,9 @@ private:
   }
 
   void Run() {
+    // The pump refills the device from the ring: it runs at real-time
+    // priority, best effort, like the device thread it feeds.
+    Sched().RaiseThreadPriority();
     for (;;) {
       ThreadMessage m;
       bool got = messages_.GetFor(m, kPumpPollMs);

@@ -110,6 +110,8 @@ public:
   void InjectXrun(bool input, int32_t id, uint32_t frames);
   // The device goes away: an open one reports lost at the next Advance.
   void Unplug(bool input, int32_t id);
+  // The device is back: the next open finds it.
+  void Plug(bool input, int32_t id);
   // The samples an input device records: sample n of the device's stream.
   void SetInputSource(std::function<int16_t(uint64_t sample)> source);
 

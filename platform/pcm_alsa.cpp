@@ -2,6 +2,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -130,7 +131,10 @@ class AlsaDevice : public WaveDevice {
 public:
   AlsaDevice(snd_pcm_t* pcm, bool input, MessageQueue* notify) : pcm_(pcm), input_(input), notify_(notify), ring_(kQueueCapacity) {
     sem_init(&wake_, 0, 0);
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this] {
+      NameThisThread(input_ ? "sound in" : "sound out");
+      Run();
+    });
   }
 
   ~AlsaDevice() override {
@@ -199,23 +203,65 @@ private:
     return request_ != kNone;
   }
 
+  // The next buffer to play or record into; buffers before it (from the
+  // head on) have been written to the device and wait until it has played
+  // them (output only: input buffers are done once filled).
   WaveBuffer* Front() {
-    size_t head = head_.load(std::memory_order_relaxed);
-    if (head == tail_.load(std::memory_order_acquire)) return nullptr;
-    return ring_[head % ring_.size()];
+    if (written_ == tail_.load(std::memory_order_acquire)) return nullptr;
+    return ring_[written_ % ring_.size()];
   }
 
-  void Pop() {
-    WaveBuffer* b = Front();
-    if (!b) return;
-    if (input_) b->recorded = uint32_t(offset_) * kWaveBytesPerFrame;
-    offset_ = 0;
-    head_.store(head_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+  // The buffer at the head is done: it goes back to its owner.
+  void Retire() {
+    const size_t head = head_.load(std::memory_order_relaxed);
+    WaveBuffer* b = ring_[head % ring_.size()];
+    if (head == written_) {
+      if (input_) b->recorded = uint32_t(offset_) * kWaveBytesPerFrame;
+      offset_ = 0;
+      ++written_;
+    }
+    head_.store(head + 1, std::memory_order_release);
     PostDone(notify_, input_, b);
   }
 
+  // The buffer being written is complete: an input buffer is done now, an
+  // output buffer once it has been played.
+  void Finish() {
+    if (input_) {
+      Retire();
+      return;
+    }
+    ends_[written_ % ring_.size()] = framesWritten_;
+    offset_ = 0;
+    ++written_;
+  }
+
+  // Frames written that the device has not played yet.
+  snd_pcm_uframes_t Unplayed() {
+    snd_pcm_sframes_t delay = 0;
+    if (snd_pcm_delay(pcm_, &delay) < 0 || delay < 0) return 0;
+    return snd_pcm_uframes_t(delay);
+  }
+
+  // An output buffer is done once the device has played it, as a wave
+  // device reports it: the queue the driver counts is then what is still to
+  // be heard, not what is still to be handed to the device. Returns the
+  // milliseconds until the next written buffer will have played (0: none waits).
+  uint32_t RetirePlayed() {
+    if (input_ || head_.load(std::memory_order_relaxed) == written_) return 0;
+    const uint64_t played = framesWritten_ - std::min<uint64_t>(framesWritten_, Unplayed());
+    while (head_.load(std::memory_order_relaxed) != written_) {
+      const uint64_t end = ends_[head_.load(std::memory_order_relaxed) % ring_.size()];
+      if (end > played) return uint32_t((end - played) * 1000 / kWaveRate) + 1;
+      Retire();
+    }
+    return 0;
+  }
+
   void ReturnAll() {
-    while (Front()) Pop();
+    while (head_.load(std::memory_order_relaxed) != tail_.load(std::memory_order_acquire)) Retire();
+    written_ = head_.load(std::memory_order_relaxed);
+    offset_ = 0;
   }
 
   void Lose() {
@@ -224,30 +270,36 @@ private:
     if (notify_) notify_->Post(kMsgDeviceLost, input_ ? 1 : 0);
   }
 
-  void Wait() {
+  // Waits on the monotonic clock: a change of the wall clock neither cuts
+  // the wait short nor stretches it.
+  void Wait(uint32_t milliseconds = kPollMs) {
     timespec ts;
-    clock_gettime(CLOCK_REALTIME, &ts);
-    ts.tv_nsec += long(kPollMs) * 1000000L;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    ts.tv_nsec += long(milliseconds) * 1000000L;
     if (ts.tv_nsec >= 1000000000L) {
       ts.tv_sec += 1;
       ts.tv_nsec -= 1000000000L;
     }
-    while (sem_timedwait(&wake_, &ts) != 0 && errno == EINTR) {
+    while (sem_clockwait(&wake_, CLOCK_MONOTONIC, &ts) != 0 && errno == EINTR) {
     }
   }
 
   void Run() {
+    // The device must be fed in time whatever else runs: real-time priority
+    // at the same best effort as the timer and MIDI threads.
+    Sched().RaiseThreadPriority();
     int stalled = 0;
     while (!quit_.load()) {
       if (HasRequest()) {
         ServeControl();
         continue;
       }
+      const uint32_t untilPlayed = RetirePlayed();
       bool active = input_ ? started_.load() : !paused_.load();
       WaveBuffer* b = active && !lost_.load() ? Front() : nullptr;
       if (!b) {
         stalled = 0;
-        Wait();
+        Wait(untilPlayed > 0 ? std::min<uint32_t>(untilPlayed, kPollMs) : kPollMs);
         continue;
       }
       // Capture runs only once started; reading starts it after a stop.
@@ -274,7 +326,8 @@ private:
       }
       stalled = 0;
       offset_ += snd_pcm_uframes_t(n);
-      if (offset_ >= total) Pop();
+      framesWritten_ += uint64_t(n);
+      if (offset_ >= total) Finish();
     }
   }
 
@@ -300,7 +353,12 @@ private:
   std::vector<WaveBuffer*> ring_;
   std::atomic<size_t> head_{0};
   std::atomic<size_t> tail_{0};
-  snd_pcm_uframes_t offset_ = 0; // device thread only
+  // Device thread only: where the buffer being written stands, the next
+  // buffer to write, frames written so far and where each written buffer ends.
+  snd_pcm_uframes_t offset_ = 0;
+  size_t written_ = 0;
+  uint64_t framesWritten_ = 0;
+  std::vector<uint64_t> ends_ = std::vector<uint64_t>(kQueueCapacity);
   sem_t wake_;
   std::mutex mutex_;
   std::condition_variable answered_;

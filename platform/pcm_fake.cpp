@@ -168,6 +168,10 @@ void FakeWaves::Unplug(bool input, int32_t id) {
   if (Device* d = Find(input, id)) d->unplugged = true;
 }
 
+void FakeWaves::Plug(bool input, int32_t id) {
+  if (Device* d = Find(input, id)) d->unplugged = false;
+}
+
 void FakeWaves::SetInputSource(std::function<int16_t(uint64_t)> source) { source_ = std::move(source); }
 
 std::vector<WaveDeviceInfo> FakeWaves::Inputs() {

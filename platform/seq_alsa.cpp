@@ -2,6 +2,8 @@
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -12,7 +14,6 @@ namespace platform {
 namespace {
 constexpr size_t kCodecBytes = 16;
 constexpr int32_t kShortBytes = 3;
-constexpr int kReaderPollMs = 50;
 constexpr unsigned kInternalPortCaps = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
 constexpr unsigned kInputCaps = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
 constexpr unsigned kOutputCaps = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
@@ -101,12 +102,21 @@ public:
     snd_seq_nonblock(seq_, 1);
     // Ports that go away are announced by the system client.
     if (port_ >= 0) snd_seq_connect_from(seq_, port_, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
-    reader_ = std::thread([this] { Read(); });
+    stopBell_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    reader_ = std::thread([this] {
+      NameThisThread("midi reader");
+      Read();
+    });
   }
 
   ~AlsaMidiSystem() override {
     stop_.store(true);
+    if (stopBell_ >= 0) {
+      const uint64_t one = 1;
+      (void)!write(stopBell_, &one, sizeof one);
+    }
     if (reader_.joinable()) reader_.join();
+    if (stopBell_ >= 0) close(stopBell_);
     snd_seq_close(seq_);
   }
 
@@ -236,6 +246,8 @@ private:
   MidiEventCodec encoder_;
   MidiEventCodec decoder_;
   std::atomic<bool> stop_{false};
+  // Rung to end the reader, which otherwise sleeps until the sequencer has events.
+  int stopBell_ = -1;
   std::thread reader_;
 
 public:
@@ -330,11 +342,18 @@ void AlsaMidiSystem::Read() {
     fds.resize(size_t(n > 0 ? n : 0));
     if (n > 0) snd_seq_poll_descriptors(seq_, fds.data(), unsigned(n), POLLIN);
   }
+  // The reader sleeps until the sequencer has events or the stop rings: it
+  // does not wake on a timer.
+  const bool haveBell = stopBell_ >= 0;
+  if (haveBell) fds.push_back(pollfd{stopBell_, POLLIN, 0});
+  constexpr int kFallbackPollMs = 50; // only without the stop bell
   while (!stop_.load()) {
-    if (fds.empty() || poll(fds.data(), nfds_t(fds.size()), kReaderPollMs) <= 0) {
-      if (fds.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(kReaderPollMs));
+    if (fds.empty()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kFallbackPollMs));
       continue;
     }
+    if (poll(fds.data(), nfds_t(fds.size()), haveBell ? -1 : kFallbackPollMs) <= 0) continue;
+    if (stop_.load()) break;
     for (;;) {
       snd_seq_event_t* event = nullptr;
       int result;

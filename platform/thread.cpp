@@ -6,9 +6,51 @@
 #include <ctime>
 #include <pthread.h>
 #include <sched.h>
+#include <semaphore.h>
 #include <thread>
 
 namespace platform {
+
+// ---------------------------------------------------------------------------
+// Doorbell
+
+struct Doorbell::Semaphore {
+  Semaphore() { sem_init(&sem, 0, 0); }
+  ~Semaphore() { sem_destroy(&sem); }
+  sem_t sem;
+};
+
+Doorbell::Doorbell() : sem_(std::make_unique<Semaphore>()) {}
+Doorbell::~Doorbell() = default;
+
+void Doorbell::Ring() {
+  // Only the first ring after a wake posts: the waiter drains all its work
+  // after taking the flag, so later rings until then are served with it.
+  if (!rung_.exchange(true, std::memory_order_acq_rel)) sem_post(&sem_->sem);
+}
+
+void Doorbell::Wait() {
+  while (sem_wait(&sem_->sem) != 0 && errno == EINTR) {
+  }
+  rung_.exchange(false, std::memory_order_acq_rel);
+}
+
+bool Doorbell::WaitFor(uint32_t milliseconds) {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  ts.tv_sec += time_t(milliseconds / 1000);
+  ts.tv_nsec += long(milliseconds % 1000) * 1000000L;
+  if (ts.tv_nsec >= 1000000000L) {
+    ts.tv_sec += 1;
+    ts.tv_nsec -= 1000000000L;
+  }
+  int r;
+  while ((r = sem_clockwait(&sem_->sem, CLOCK_MONOTONIC, &ts)) != 0 && errno == EINTR) {
+  }
+  if (r != 0) return false;
+  rung_.exchange(false, std::memory_order_acq_rel);
+  return true;
+}
 
 // ---------------------------------------------------------------------------
 // Message queue
@@ -23,6 +65,7 @@ bool MessageQueue::Post(uint32_t id, uintptr_t wparam, intptr_t lparam) {
     ++count_;
   }
   ready_.notify_one();
+  if (Doorbell* bell = bell_.load()) bell->Ring();
   return true;
 }
 
@@ -88,7 +131,8 @@ bool Thread::Start(std::function<void()> body) {
   shared->running.store(true);
   auto handle = std::make_unique<ThreadHandle>();
   try {
-    handle->thread = std::thread([shared, body = std::move(body)] {
+    handle->thread = std::thread([shared, name = name_, body = std::move(body)] {
+      NameThisThread(name.c_str());
       shared->id.store(std::this_thread::get_id());
       body();
       std::lock_guard<std::mutex> lock(shared->mutex);
@@ -159,7 +203,10 @@ public:
     stopping_.store(false);
     running_.store(true);
     try {
-      thread_ = std::thread([this] { Run(); });
+      thread_ = std::thread([this] {
+        NameThisThread("timer");
+        Run();
+      });
     } catch (const std::system_error&) {
       running_.store(false);
       return false;
@@ -275,6 +322,12 @@ RealSched realSched;
 std::atomic<SchedHost*> installedSched{nullptr};
 
 } // namespace
+
+void NameThisThread(const char* name) {
+  char shortName[16] = {};
+  for (size_t i = 0; i + 1 < sizeof shortName && name[i]; ++i) shortName[i] = name[i];
+  pthread_setname_np(pthread_self(), shortName);
+}
 
 SchedHost& Sched() {
   SchedHost* host = installedSched.load();

@@ -31,6 +31,30 @@ struct ThreadMessage {
   intptr_t lparam = 0;
 };
 
+// A wake-up for one waiting thread that any thread may ring, the audio
+// thread among them: ringing never locks, never allocates and makes a system
+// call only when the bell was quiet. A ring before the wait is kept, so the
+// waiter loses none: it drains what it serves after each wake.
+class Doorbell {
+public:
+  Doorbell();
+  ~Doorbell();
+  Doorbell(const Doorbell&) = delete;
+  Doorbell& operator=(const Doorbell&) = delete;
+
+  void Ring();
+  // Waits until the bell has rung since the last wait.
+  void Wait();
+  // As Wait, at most the given time (on the monotonic clock); false when
+  // the time ran out.
+  bool WaitFor(uint32_t milliseconds);
+
+private:
+  struct Semaphore;
+  std::unique_ptr<Semaphore> sem_;
+  std::atomic<bool> rung_{false};
+};
+
 // A first-in first-out queue of messages for one thread. Posting works from
 // any thread and never allocates (the queue has a fixed capacity); getting
 // blocks until a message arrives.
@@ -50,8 +74,12 @@ public:
   // Waits at most the given time; false when nothing came.
   bool GetFor(ThreadMessage& message, uint32_t milliseconds);
   size_t Size() const;
+  // A bell rung by every post, for a thread that waits for this queue and
+  // for other work at once (and takes its messages with TryGet).
+  void SetDoorbell(Doorbell* bell) { bell_.store(bell); }
 
 private:
+  std::atomic<Doorbell*> bell_{nullptr};
   mutable std::mutex mutex_;
   std::condition_variable ready_;
   std::vector<ThreadMessage> ring_;
@@ -148,6 +176,10 @@ public:
   // Puts the calling thread back at normal priority.
   virtual void RestoreThreadPriority() = 0;
 };
+
+// Names the calling thread as the system shows it (at most 15 characters
+// are kept), so that a thread can be told apart when its use is measured.
+void NameThisThread(const char* name);
 
 // The installed host (the real one until another is set).
 SchedHost& Sched();

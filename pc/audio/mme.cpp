@@ -138,10 +138,22 @@ void BuildPorts() {
   }
 }
 
-int32_t FindPort(const std::vector<TPort>& list, const TStr& stored) {
+int32_t FindPort(const std::vector<TPort>& list, const TStr& stored, bool* found = nullptr) {
   for (size_t i = 0; i < list.size(); ++i)
-    if (list[i].name == stored || list[i].name == TStr(kMmePrefix) + stored) return int32_t(i);
+    if (list[i].name == stored || list[i].name == TStr(kMmePrefix) + stored) {
+      if (found) *found = true;
+      return int32_t(i);
+    }
+  if (found) *found = false;
   return list.size() > 1 ? 1 : 0;
+}
+
+TStr Quoted(const TStr& name) { return TStr("\"") + name + TStr("\""); }
+
+// What plays after a start that could not use the chosen output.
+TStr PlayingInstead(const TStr& output) {
+  if (output.IsEmpty()) return TStr(" Sound stays off until you choose another audio port.");
+  return TStr(" Sound plays through ") + Quoted(output) + TStr(" instead.");
 }
 
 int32_t ClampDelayBlocks(int32_t ms) { return std::clamp(ms, kMinDelayMs, kMaxDelayMs) / kTickMs; }
@@ -320,11 +332,15 @@ TMultiMedia::TMultiMedia(IAudioOwner* owner) : TAudioInOut(owner) {
     timer_ = ownTimer_.get();
   }
   TStr inName = ReadSettingStr(setting::MmeInPort, p.in[0].name);
-  inDelay_ = ClampDelayBlocks(int32_t(ReadSettingInt(setting::MmeInDelay, kDefaultDelayMs)));
+  inDelay_ = ClampDelayBlocks(int32_t(ReadSettingInt(setting::MmeInDelay, kDefaultInDelayMs)));
   TStr outName = ReadSettingStr(setting::MmeOutPort, p.out.size() > 1 ? p.out[1].name : p.out[0].name);
-  outDelay_.store(ClampDelayBlocks(int32_t(ReadSettingInt(setting::MmeOutDelay, kDefaultDelayMs))));
+  outDelay_.store(ClampDelayBlocks(int32_t(ReadSettingInt(setting::MmeOutDelay, kDefaultOutDelayMs))));
   inPort_ = FindPort(p.in, inName);
-  outPort_ = FindPort(p.out, outName);
+  bool outFound = true;
+  outPort_ = FindPort(p.out, outName, &outFound);
+  // A stored output that is not listed stays the stored choice (it may be
+  // plugged in by the next start); the start says what plays instead.
+  if (!outFound) missingOutName_ = lostOutName_ = outName;
   prevInPort_ = prevOutPort_ = 0;
   UpdateBlockLength();
 }
@@ -582,9 +598,31 @@ int32_t TMultiMedia::DeviceStart() {
   outDepthCount_.store(0);
   inActive_ = inForced_ = outActive_ = false;
   AllocateRings();
+  starting_ = true;
+  triedOutPorts_ = 0;
+  failedOutName_ = TStr();
   OpenDevices();
+  starting_ = false;
   Prefill();
+  TellStartFallback();
   return 0;
+}
+
+void TMultiMedia::TellStartFallback() {
+  TStr chosen, what;
+  if (!failedOutName_.IsEmpty()) {
+    chosen = failedOutName_;
+    what = TStr(kOutInUse);
+  } else if (!missingOutName_.IsEmpty()) {
+    chosen = missingOutName_;
+    what = TStr("The sound device ") + Quoted(chosen) + TStr(" was not found.");
+  } else {
+    return;
+  }
+  missingOutName_ = failedOutName_ = TStr();
+  // The choice is kept for the next start unless the user picks another port.
+  lostOutName_ = chosen;
+  Message(what + PlayingInstead(outPort_ != 0 ? Ports().out[size_t(outPort_)].name : TStr()));
 }
 
 void TMultiMedia::DeviceStop() {
@@ -644,8 +682,34 @@ void TMultiMedia::OpenDevices() {
 }
 
 void TMultiMedia::RevertPorts(const char* message) {
+  const bool outputFailed = message == kOutInUse || message == kNoDuplex;
+  if (starting_ && message == kOutInUse && outPort_ != 0) {
+    // The start's output would not open: the next listed output that opens
+    // plays instead, and the start says so once it is done.
+    if (failedOutName_.IsEmpty()) failedOutName_ = Ports().out[size_t(outPort_)].name;
+    if (outPort_ < 64) triedOutPorts_ |= uint64_t(1) << unsigned(outPort_);
+    int32_t next = 0;
+    // Only wave outputs stand in: a ring port opens nothing before the
+    // main window exists.
+    for (int32_t i = 1; i <= Ports().lastMme && i < 64; ++i)
+      if (!(triedOutPorts_ & (uint64_t(1) << unsigned(i)))) {
+        next = i;
+        break;
+      }
+    outPort_ = prevOutPort_ = next;
+    return;
+  }
   if (inPort_ == prevInPort_ && outPort_ == prevOutPort_) {
+    // The ports in use no longer open (a resume after the device went): the
+    // sound goes off, and the user hears why instead of silence.
+    const TStr name = outputFailed && outPort_ != 0 ? Ports().out[size_t(outPort_)].name
+                      : inPort_ != 0                ? Ports().in[size_t(inPort_)].name
+                                                    : TStr();
+    if (outputFailed && outPort_ != 0) lostOutName_ = name;
+    else if (!outputFailed && inPort_ != 0) lostInName_ = name;
     inPort_ = outPort_ = prevInPort_ = prevOutPort_ = 0;
+    if (!name.IsEmpty() && !starting_)
+      Message(TStr("The sound device ") + Quoted(name) + TStr(" cannot be opened.") + PlayingInstead(TStr()));
     return;
   }
   Message(TStr(message));

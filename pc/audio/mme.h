@@ -67,7 +67,10 @@ constexpr int32_t kShortFrames = 216;
 constexpr int32_t kLongFrames = 224;
 constexpr int32_t kBufferDataBytes = 3584;
 constexpr int32_t kTickMs = 5;
-constexpr int32_t kDefaultDelayMs = 400;
+// Play-ahead when none is stored: enough for an idle machine to play without
+// gaps while a key still sounds at once. The input keeps its long default.
+constexpr int32_t kDefaultOutDelayMs = 20;
+constexpr int32_t kDefaultInDelayMs = 400;
 // Delays outside this range would run past the header rings.
 constexpr int32_t kMinDelayMs = 10;
 constexpr int32_t kMaxDelayMs = 400;
@@ -166,6 +169,8 @@ private:
   void CloseOutput();
   void CloseInput();
   void RevertPorts(const char* message);
+  // Tells the user when the start could not use the chosen output and what plays instead.
+  void TellStartFallback();
   void Prefill();
   void StartTimer();
   void StopTimer();
@@ -218,6 +223,11 @@ private:
   std::atomic<bool> inLost_{false}, outLost_{false};
   // The names of ports that went away, kept as the stored choice.
   TStr lostInName_, lostOutName_;
+  // At the start: the stored output that is not listed, the output that
+  // would not open, and the outputs tried in its place (a bit per port).
+  TStr missingOutName_, failedOutName_;
+  bool starting_ = false;
+  uint64_t triedOutPorts_ = 0;
   // Tasks posted to the GUI thread hold this; it is cleared when the driver goes.
   std::shared_ptr<TMultiMedia*> alive_ = std::make_shared<TMultiMedia*>(this);
   int32_t rate_ = mme::kOne;

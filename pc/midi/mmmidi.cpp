@@ -102,6 +102,7 @@ void RegisterMultiMediaMidi() {
 
 TMultiMediaMidi::TMultiMediaMidi(IMidiOwner* owner)
     : TMidiInOut(owner), system_(platform::Midis()), alive_(std::make_shared<TMultiMediaMidi*>(this)) {
+  messages_.SetDoorbell(&bell_);
   std::vector<std::string> ins = system_.Inputs();
   for (size_t i = 0; i < ins.size(); ++i) {
     auto d = std::make_unique<TMidiInDevice>();
@@ -260,10 +261,12 @@ void TMultiMediaMidi::OpenDevices() {
     std::lock_guard<std::mutex> lock(portsMutex_);
     openOut_.clear();
   }
-  thread_.Start([this] { Run(); });
+  // The saved ports open first: what was queued for sending before the
+  // start goes to them instead of being written while no port is open.
   OpenSaved(true);
   OpenSaved(false);
   selectionSaved_ = true;
+  thread_.Start([this] { Run(); });
 }
 
 void TMultiMediaMidi::CloseDevices() {
@@ -304,6 +307,7 @@ void TMultiMediaMidi::SaveSelection() {
 void TMultiMediaMidi::SendShortMessage(int32_t port, uint32_t message) {
   // Any thread, the audio thread among them: only the queue is touched.
   if (!sendQueue_.Push(TMidiSendQueue::TItem{port, message})) droppedSends_.fetch_add(1, std::memory_order_relaxed);
+  bell_.Ring();
 }
 
 void TMultiMediaMidi::Flush() {
@@ -336,8 +340,10 @@ void TMultiMediaMidi::Deliver(uint32_t m) {
 void TMultiMediaMidi::Run() {
   platform::Sched().RaiseThreadPriority();
   for (;;) {
+    // Everything that came before the wake is served, then the thread
+    // sleeps until a message or a send rings again.
     platform::ThreadMessage m;
-    if (messages_.GetFor(m, kSendPollMs)) {
+    while (messages_.TryGet(m)) {
       switch (m.id) {
       case platform::kMsgMidiData: Deliver(uint32_t(m.lparam)); break;
       case platform::kMsgMidiLost: PortLost(m.lparam == platform::kMidiLostInput, int32_t(m.wparam)); break;
@@ -351,8 +357,10 @@ void TMultiMediaMidi::Run() {
       case platform::kMsgEndThread: Flush(); return;
       default: break;
       }
+      Flush();
     }
     Flush();
+    bell_.Wait();
   }
 }
 

@@ -52,8 +52,6 @@ constexpr int32_t kAllPorts = 0;
 // Saved port values removed before the selection is written again.
 constexpr int32_t kSavedPortValues = 64;
 constexpr uint32_t kThreadWaitMs = 500;
-// How often the thread looks at the send queue when no input arrives.
-constexpr uint32_t kSendPollMs = 1;
 // Room of the send queue (a power of two).
 constexpr size_t kSendQueueSize = 1024;
 } // namespace mmmidi
@@ -157,6 +155,9 @@ private:
 
   platform::MidiSystem& system_;
   platform::Thread thread_{"midi"};
+  // Rung by every message and every queued send: the MIDI thread sleeps
+  // until there is work instead of looking at the send queue on a timer.
+  platform::Doorbell bell_;
   platform::MessageQueue messages_;
   std::vector<std::unique_ptr<TMidiInDevice>> inPorts_;
   std::vector<std::unique_ptr<TMidiOutDevice>> outPorts_;

@@ -81,18 +81,28 @@ void KSModul::FillValueTable(double s) {
 }
 
 namespace {
-constexpr int kRangeWords = 2; // a lamp's low and high thresholds
+constexpr int kRangeWords = 2; // a lamp's low and high thresholds, a MIDI output's scaling range
 }
 
 bool KSModul::IsLampType() const { return IsType(kTypeLamp) || IsType(kTypeLampTwin) || IsType(kTypeLevelLamp); }
 
+bool KSModul::IsMidiOutType() const {
+  return IsType(kTypeMidiControllerOut) || IsType(kTypeMidiPolyPressureOut) || IsType(kTypeMidiNoteOut) ||
+         IsType(kTypeMidiPitchBendOut) || IsType(kTypeMidiProgramChangeOut) || IsType(kTypeMidiChannelPressureOut);
+}
+
+// Lamps and MIDI outputs read their range from the engine's first two
+// parameter words: those words are the module's minimum and maximum, so what
+// a dialog or a file sets is what the engine scales by.
+bool KSModul::KeepsRangeInParamWords() const { return IsLampType() || IsMidiOutType(); }
+
 int32_t KSModul::GetParamWord(int i) const {
-  if (i < kRangeWords && IsLampType()) return std::bit_cast<int32_t>(i == 0 ? minimum_ : maximum_);
+  if (i < kRangeWords && KeepsRangeInParamWords()) return std::bit_cast<int32_t>(i == 0 ? minimum_ : maximum_);
   return params_[i];
 }
 
 void KSModul::SetParamWord(int i, int32_t value) {
-  if (i < kRangeWords && IsLampType()) (i == 0 ? minimum_ : maximum_) = std::bit_cast<float>(value);
+  if (i < kRangeWords && KeepsRangeInParamWords()) (i == 0 ? minimum_ : maximum_) = std::bit_cast<float>(value);
   else params_[i] = value;
 }
 
@@ -111,7 +121,7 @@ void KSModul::SetControlRange(float minimum, int32_t lower, float maximum, int32
   if (record_) {
     record_->minimum = minimum;
     record_->maximum = maximum;
-    if (IsLampType())
+    if (KeepsRangeInParamWords())
       for (int k = 0; k < kRangeWords; ++k) routines::StoreShared(record_->params[k].i, GetParamWord(k));
     if (IsType(kTypeLevelLamp) && record_->state && record_->stateWords >= QV_WORDS_OF(LevelLampState)) {
       // The panel's display pass compares with these without the lock.

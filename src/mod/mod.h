@@ -628,6 +628,8 @@ private:
   bool IsDisplayOrMidiSink() const;
   // "Lmp" and the level lamp: their range is their first two settings.
   bool IsLampType() const;
+  bool IsMidiOutType() const;
+  bool KeepsRangeInParamWords() const;
   void ForEach(void (*step)(KSModul*));
   void PrepareInEngine();
   void ReleaseFromEngine();

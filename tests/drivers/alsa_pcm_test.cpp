@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -34,6 +36,29 @@ void WriteRaw(const std::string& path, const std::vector<int16_t>& samples) {
   std::fclose(f);
 }
 
+// Records which threads asked for real-time priority.
+class PrioritySpy : public SchedHost {
+public:
+  PrioritySpy() : previous_(SetSchedHost(this)) {}
+  ~PrioritySpy() override { SetSchedHost(previous_); }
+  void Sleep(uint32_t milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+  bool RaiseThreadPriority() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    raised_.push_back(std::this_thread::get_id());
+    return false; // refused, as without the right to it: the thread goes on
+  }
+  void RestoreThreadPriority() override {}
+  std::vector<std::thread::id> Raised() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return raised_;
+  }
+
+private:
+  SchedHost* previous_;
+  std::mutex mutex_;
+  std::vector<std::thread::id> raised_;
+};
+
 int IndexOfDefault(const std::vector<WaveDeviceInfo>& list) {
   for (size_t i = 0; i < list.size(); ++i)
     if (list[i].pcm == "default") return int(i);
@@ -42,6 +67,7 @@ int IndexOfDefault(const std::vector<WaveDeviceInfo>& list) {
 
 TEST(AlsaWaves, PlaysQueuedBuffersInOrderIntoTheDevice) {
   const auto& files = alsatest::Install();
+  PrioritySpy priorities;
   auto outs = AlsaWaves().Outputs();
   int id = IndexOfDefault(outs);
   ASSERT_EQ(id, 0) << "\"default\" opens and comes first";
@@ -70,11 +96,15 @@ TEST(AlsaWaves, PlaysQueuedBuffersInOrderIntoTheDevice) {
     EXPECT_EQ(m.wparam, reinterpret_cast<uintptr_t>(&headers[i]));
     EXPECT_TRUE(headers[i].flags & kWaveDone);
   }
-  EXPECT_FALSE(out->IsLost());
+  EXPECT_FALSE(out->IsLost()) << "a refused priority is no failure";
   out.reset();
   ThreadMessage m;
   ASSERT_TRUE(q.GetFor(m, kWaitMs));
   EXPECT_EQ(m.id, kMsgOutputClose);
+  // The thread that writes to the device asked for real-time priority.
+  const auto raised = priorities.Raised();
+  ASSERT_EQ(raised.size(), 1u);
+  EXPECT_NE(raised[0], std::this_thread::get_id());
 
   std::vector<int16_t> played = ReadRaw(files.output);
   ASSERT_EQ(played.size(), size_t(kBuffers) * kFrames * kWaveChannels);
@@ -130,6 +160,7 @@ TEST(AlsaWaves, RecordsIntoQueuedBuffersOnceStartedAndResetReturnsTheRest) {
 // The ring on ALSA: a pump hands it to the device from the play cursor on.
 TEST(AlsaRings, PlaysTheRingFromThePlayCursor) {
   const auto& files = alsatest::Install();
+  PrioritySpy priorities;
   std::remove(files.output.c_str());
   auto entries = AlsaRings().Enumerate();
   ASSERT_GE(entries.size(), 2u);
@@ -160,6 +191,10 @@ TEST(AlsaRings, PlaysTheRingFromThePlayCursor) {
   while (ring->PlayCursor() < kFrames * 4 * 2) std::this_thread::yield();
   ring->Stop();
   ring.reset();
+  // The pump and the device thread it feeds both asked for real-time priority.
+  const auto raised = priorities.Raised();
+  EXPECT_EQ(raised.size(), 2u);
+  for (auto id : raised) EXPECT_NE(id, std::this_thread::get_id());
   std::vector<int16_t> played = ReadRaw(files.output);
   ASSERT_GE(played.size(), size_t(kFrames) * 2);
   for (uint32_t i = 0; i < kFrames * 2; ++i) ASSERT_EQ(played[i], int16_t(i + 1)) << i;

@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include <alsa/asoundlib.h>
+#include <dirent.h>
 #include <unistd.h>
 
 namespace {
@@ -281,6 +284,48 @@ TEST_F(MidiDriverTest, TheSendQueueDropsAndCountsWhenFull) {
   midi.Open();
   ASSERT_TRUE(midi.SyncMessages());
   EXPECT_EQ(ports.Sent(x).size(), mmmidi::kSendQueueSize) << "what was queued is written once the port is open";
+  midi.Close();
+}
+
+// The voluntary switches of the thread of that name so far (-1 when there is
+// no such thread): each is one sleep of the thread.
+long Wakes(const std::string& name) {
+  long found = -1;
+  const std::string tasks = "/proc/" + std::to_string(getpid()) + "/task";
+  if (DIR* dir = opendir(tasks.c_str())) {
+    while (dirent* e = readdir(dir)) {
+      if (e->d_name[0] == '.') continue;
+      std::string comm, line;
+      std::ifstream c(tasks + "/" + e->d_name + "/comm");
+      std::getline(c, comm);
+      if (comm != name) continue;
+      std::ifstream status(tasks + "/" + e->d_name + "/status");
+      while (std::getline(status, line))
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) found = std::stol(line.substr(24));
+    }
+    closedir(dir);
+  }
+  return found;
+}
+
+// The MIDI thread sleeps until there is work: with nothing to receive or
+// send it does not wake, and a send from any thread wakes it at once.
+TEST_F(MidiDriverTest, TheMidiThreadSleepsUntilThereIsWork) {
+  const int32_t x = ports.AddOutput("Synth:X");
+  WriteSettingStr(TStr("MidiOut1"), TStr("Synth:X"));
+  RecordingMidi midi(&owner);
+  midi.Open();
+  ASSERT_TRUE(midi.SyncMessages());
+  const long before = Wakes("midi");
+  ASSERT_GE(before, 0) << "the MIDI thread is named";
+  // A quiet stretch: a thread that looked for work on a timer would wake
+  // many times in it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_LE(Wakes("midi") - before, 2);
+  std::thread sender([&] { midi.SendNoteOn(0, 1, 60, 100); });
+  sender.join();
+  for (int i = 0; i < 10000 && ports.Sent(x).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(ports.Sent(x).size(), 1u) << "the send woke the thread";
   midi.Close();
 }
 

@@ -54,10 +54,11 @@ TEST_F(DriverTest, PortListsOfferTheUsableDevicesAfterNone) {
   for (int i = 0; i < d.GetOutPortCount(); ++i) outs.push_back(d.GetOutPortName(i).CStr());
   EXPECT_EQ(ins, (std::vector<std::string>{"None", "MME: Mic"}));
   EXPECT_EQ(outs, (std::vector<std::string>{"None", "MME: Speakers", "MME: USB", "DirectSound: Ring A"}));
-  // Defaults: the first real output, no input, 400 ms each way.
+  // Defaults: the first real output, no input, a 20 ms play-ahead and a
+  // 400 ms input delay.
   EXPECT_EQ(d.GetOutPort(), 1);
   EXPECT_EQ(d.GetInPort(), 0);
-  EXPECT_EQ(d.GetOutDelay(), 400);
+  EXPECT_EQ(d.GetOutDelay(), 20);
   EXPECT_EQ(d.GetInDelay(), 400);
   EXPECT_EQ(d.GetInputCount(), 0);
   EXPECT_EQ(d.GetOutputCount(), 2);
@@ -124,10 +125,13 @@ TEST_F(DriverTest, OpenFailuresRevertThePortsWithTheirMessage) {
   } cases[] = {
       {"both free", false, false, false, false, nullptr, 1, 1},
       {"both free, input first", true, false, false, false, nullptr, 1, 1},
-      {"output busy", false, false, true, false, "Audio outport is in use by another application.", 0, 0},
+      // At the start the next output that opens plays instead of a busy one.
+      {"output busy", false, false, true, false,
+       "Audio outport is in use by another application. Sound plays through \"MME: USB\" instead.", 1, 2},
       {"input busy", false, true, false, false, "Audio inport is in use by another application.", 0, 0},
       {"half duplex", false, false, false, true, "Soundcard doesn't support full duplex mode.", 0, 0},
-      {"output busy, input first", true, false, true, false, "Audio outport is in use by another application.", 0, 0},
+      {"output busy, input first", true, false, true, false,
+       "Audio outport is in use by another application. Sound plays through \"MME: USB\" instead.", 1, 2},
       {"input busy, input first", true, true, false, false, "Audio inport is in use by another application.", 0, 0},
       {"half duplex, input first", true, false, false, true, "Soundcard doesn't support full duplex mode.", 0, 0},
   };
@@ -153,7 +157,7 @@ TEST_F(DriverTest, OpenFailuresRevertThePortsWithTheirMessage) {
     EXPECT_EQ(d.GetOutPort(), c.out);
     EXPECT_EQ(m.waves.IsOpen(true, m.mic), c.in == 1);
     EXPECT_EQ(m.waves.IsOpen(false, m.speakers), c.out == 1);
-    EXPECT_EQ(m.timer.IsRunning(), c.out == 1) << "no output, no timer";
+    EXPECT_EQ(m.timer.IsRunning(), c.out != 0) << "no output, no timer";
     d.Stop();
     EXPECT_FALSE(m.waves.IsOpen(true, m.mic));
     EXPECT_FALSE(m.waves.IsOpen(false, m.speakers));
@@ -418,6 +422,87 @@ TEST_F(DriverTest, ALostPortStaysTheStoredChoice) {
   EXPECT_EQ(ReadSettingStr(setting::MmeOutPort, ""), TStr("MME: Speakers")) << "plugged in again, it is used again";
 }
 
+// A lost output is closed and told (through the task the driver posts to
+// the GUI thread); choosing it again once it is back brings the sound back.
+TEST_F(DriverTest, ALostOutputChosenAgainOnceBackPlaysAgain) {
+  StandardMachine m;
+  RampPatch ramp;
+  Host host;
+  TMultiMedia& d = host.MakeDriver();
+  host.AddRampOut();
+  d.Start();
+  for (int t = 0; t < 10; ++t) Step(m, d, t);
+  m.waves.Unplug(false, m.speakers);
+  m.waves.Advance(10);
+  ASSERT_TRUE(d.SyncMessages());
+  EXPECT_TRUE(gui.Boxes().empty()) << "the GUI thread tells, not the device's thread";
+  gui.QueueAnswer(0);
+  EXPECT_EQ(host.RunGuiTasks(), 1);
+  ASSERT_EQ(gui.Boxes().size(), 1u);
+  EXPECT_EQ(gui.Boxes()[0].text, "The sound device \"MME: Speakers\" is no longer available. Sound stays off until "
+                                 "you choose another audio port.");
+  EXPECT_FALSE(m.waves.IsOpen(false, m.speakers)) << "the lost device is closed";
+  EXPECT_EQ(d.GetOutPort(), 0);
+
+  m.waves.Plug(false, m.speakers);
+  const size_t before = m.waves.Played(m.speakers).size();
+  ASSERT_TRUE(d.SetOutPort(1)) << "chosen again in the settings";
+  EXPECT_TRUE(m.waves.IsOpen(false, m.speakers));
+  for (int t = 0; t < 40; ++t) Step(m, d, t);
+  const std::vector<int16_t>& played = m.waves.Played(m.speakers);
+  ASSERT_GT(played.size(), before + 20u * 220u * 2u);
+  bool sounds = false;
+  for (size_t i = before; i < played.size() && !sounds; ++i) sounds = played[i] != 0;
+  EXPECT_TRUE(sounds) << "the engine plays into the device again";
+  d.Stop();
+  host.DeleteDriver();
+  EXPECT_EQ(ReadSettingStr(setting::MmeOutPort, ""), TStr("MME: Speakers"));
+}
+
+// The start says what happened when the chosen output cannot be used, and
+// what plays instead; the choice stays stored for the next start.
+TEST_F(DriverTest, AStartThatCannotUseTheChosenOutputSaysWhatPlaysInstead) {
+  struct Case {
+    const char* name;
+    const char* stored;
+    bool speakersBusy, usbBusy;
+    const char* text;
+    int32_t playing;
+  };
+  const Case cases[] = {
+      {"stored device not listed", "MME: Gone", false, false,
+       "The sound device \"MME: Gone\" was not found. Sound plays through \"MME: Speakers\" instead.", 1},
+      {"stored device will not open", "MME: Speakers", true, false,
+       "Audio outport is in use by another application. Sound plays through \"MME: USB\" instead.", 2},
+      {"default will not open", nullptr, true, false,
+       "Audio outport is in use by another application. Sound plays through \"MME: USB\" instead.", 2},
+      {"nothing opens", nullptr, true, true,
+       "Audio outport is in use by another application. Sound stays off until you choose another audio port.",
+       0},
+  };
+  for (const Case& c : cases) {
+    ClearDriverSettings();
+    if (c.stored) WriteSettingStr(setting::MmeOutPort, c.stored);
+    StandardMachine m;
+    m.waves.SetBusy(false, m.speakers, c.speakersBusy);
+    m.waves.SetBusy(false, m.usb, c.usbBusy);
+    testkit::ScriptedHost boxes;
+    {
+      Host host;
+      TMultiMedia& d = host.MakeDriver();
+      boxes.QueueAnswer(0);
+      d.Start();
+      ASSERT_EQ(boxes.Boxes().size(), 1u) << c.name;
+      EXPECT_EQ(boxes.Boxes()[0].text, c.text) << c.name;
+      EXPECT_EQ(d.GetOutPort(), c.playing) << c.name;
+      d.Stop();
+      host.DeleteDriver();
+    }
+    const char* kept = c.stored ? c.stored : "MME: Speakers";
+    EXPECT_EQ(ReadSettingStr(setting::MmeOutPort, ""), TStr(kept)) << c.name;
+  }
+}
+
 TEST_F(DriverTest, AGuiTaskForADriverThatIsGoneDoesNothing) {
   StandardMachine m;
   Host host;
@@ -550,8 +635,9 @@ TEST_F(RingTest, ARingThatFailsToOpenIsAnOutputInUse) {
   TMultiMedia& d = host.MakeDriver();
   d.Start();
   ASSERT_EQ(gui.Boxes().size(), 1u);
-  EXPECT_EQ(gui.Boxes()[0].text, "Audio outport is in use by another application.");
-  EXPECT_EQ(d.GetOutPort(), 0);
+  EXPECT_EQ(gui.Boxes()[0].text,
+            "Audio outport is in use by another application. Sound plays through \"MME: Speakers\" instead.");
+  EXPECT_EQ(d.GetOutPort(), 1) << "a wave output plays instead";
   d.Stop();
 }
 
