@@ -24,5 +24,9 @@ void Drag(DWnd* canvas, QPoint from, QPoint to);
 // Makes the shell and the application (stored in app); `first` runs inside
 // the shell before the application object is made.
 std::unique_ptr<DApp> StartOffline(TVolteon*& app, const std::function<void()>& first = {});
+// Makes the shell and the application as the program's main does (the real
+// application factory and drivers), its main window at the given size, and
+// lets the event loop run once. The application is stored in app.
+std::unique_ptr<DApp> StartAsMain(TVolteon*& app, int width, int height);
 
 } // namespace apptest

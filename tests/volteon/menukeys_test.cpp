@@ -16,6 +16,7 @@
 #include "src/volteon/doccmds.h"
 #include "src/volteon/strucwnd.h"
 #include "src/volteon/volteon.h"
+#include "tests/volteon/appfixture.h"
 #include "tests/common/testkit.h"
 #include "tests/sky/skyfixture.h"
 
@@ -89,15 +90,8 @@ protected:
 
   // Starts the program as its main does.
   void Start() {
-    dapp = std::make_unique<DApp>([this] {
-      IApp* made = CreateApplication();
-      app = dynamic_cast<TVolteon*>(made);
-      return made;
-    });
+    dapp = apptest::StartAsMain(app, 1000, 720);
     ASSERT_NE(app, nullptr);
-    dapp->InitMainWindow();
-    dapp->MainFrame()->resize(1000, 720);
-    Settle();
     ASSERT_NE(Wnd(), nullptr) << "the top structure window opens at the start";
     Activate(Wnd());
   }

@@ -293,14 +293,8 @@ protected:
 
   // Starts the program as its main does, on the machine's own drivers.
   void Start() {
-    dapp = std::make_unique<DApp>([this] {
-      IApp* made = CreateApplication();
-      app = dynamic_cast<TVolteon*>(made);
-      return made;
-    });
+    dapp = apptest::StartAsMain(app, kMainWidth, kMainHeight);
     ASSERT_NE(app, nullptr);
-    dapp->InitMainWindow();
-    dapp->MainFrame()->resize(kMainWidth, kMainHeight);
     dapp->MainFrame()->activateWindow();
     Settle();
   }

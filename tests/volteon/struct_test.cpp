@@ -342,7 +342,6 @@ TEST_F(StructTest, EveryInsertIdInsertsItsCatalogueType) {
 TEST_F(StructTest, DraggingWiresAndASecondDragUnwires) {
   Start();
   KSModul* saw = Insert(cmd::kInsertSawtooth);
-  KSModul* out = Find(kTypeAudioOut);
   KInPort* target = AudioIn(0);
   const QPoint from = HandleCentre(saw->GetOutPort(0)->GetView());
   const QPoint to = HandleCentre(target->GetView());
@@ -472,7 +471,6 @@ TEST_F(StructTest, WireGeometryAndHitBand) {
 TEST_F(StructTest, WireHintsShowTheValueOrInactive) {
   Start();
   KSModul* saw = Insert(cmd::kInsertSawtooth);
-  KSModul* out = Find(kTypeAudioOut);
   {
     TUpdateBracket b;
     AudioIn(0)->Connect(saw->GetOutPort(0));
@@ -601,7 +599,6 @@ TEST_F(StructTest, CopyAndPasteDuplicateTheSelectionWithItsInnerWires) {
   Start();
   KSModul* fader = Insert(cmd::kInsertFader);
   KSModul* saw = Insert(cmd::kInsertSawtooth);
-  KSModul* out = Find(kTypeAudioOut);
   {
     TUpdateBracket b;
     saw->GetInPort(0)->Connect(fader->GetOutPort(0));
@@ -906,7 +903,6 @@ TEST_F(StructTest, MissingLibraryFoldersAreReportedAndLeaveOnlyOpen) {
 TEST_F(StructTest, AWireDraggedFromASawtoothToTheAudioOutLooksRight) {
   Start();
   KSModul* saw = Insert(cmd::kInsertSawtooth);
-  KSModul* out = Find(kTypeAudioOut);
   {
     TUpdateBracket b;
     dynamic_cast<TModView*>(saw->GetBoxView())->DragTo(TPnt(128, 40));

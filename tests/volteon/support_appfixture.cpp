@@ -1,5 +1,6 @@
 #include "tests/volteon/appfixture.h"
 
+#include "pc/sky/mdi.h"
 #include "src/engine/offline.h"
 #include "src/volteon/portview.h"
 #include "tests/sky/skyfixture.h"
@@ -37,6 +38,19 @@ std::unique_ptr<DApp> StartOffline(TVolteon*& app, const std::function<void()>& 
     return app;
   });
   dapp->InitMainWindow();
+  Settle();
+  return dapp;
+}
+
+std::unique_ptr<DApp> StartAsMain(TVolteon*& app, int width, int height) {
+  auto dapp = std::make_unique<DApp>([&] {
+    IApp* made = CreateApplication();
+    app = dynamic_cast<TVolteon*>(made);
+    return made;
+  });
+  if (!app) return dapp;
+  dapp->InitMainWindow();
+  dapp->MainFrame()->resize(width, height);
   Settle();
   return dapp;
 }
