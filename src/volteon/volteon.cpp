@@ -686,9 +686,7 @@ IVolteon* CreateVolteon() { return new TVolteon(); }
 
 void TVolteon::About() { ShowAboutBox(); }
 
-IApp* CreateApplication() {
-  OpenSettings(TStr(kProductKey));
-  SetAppTitle(TStr(kProgramTitle));
+void RegisterProgramParts() {
   InstallPictures();
   RegisterMainMenu();
   RegisterAboutDlgs();
@@ -696,6 +694,12 @@ IApp* CreateApplication() {
   panel_dialogs::SetOpeners([](KSModul* m) { RunModPrp(m); }, [](KSModul* m) { RunInstrPrp(m); },
                             [](KInPort* port) { RunPortPrp(port, nullptr); });
   RegisterPreferencePages();
+}
+
+IApp* CreateApplication() {
+  OpenSettings(TStr(kProductKey));
+  SetAppTitle(TStr(kProgramTitle));
+  RegisterProgramParts();
   ShowStartDlg();
   RegisterAudioWerk();
   RegisterMultiMedia();

@@ -227,6 +227,9 @@ IFileName* Clipboard();
 TStr Trimmed(TStr folder);
 } // namespace dirs
 
+// The pictures, menus, dialogs and panel openers the program's windows use;
+// the application factory registers them first.
+void RegisterProgramParts();
 // The application factory of the program's main: opens the settings, names
 // the application, makes the application object.
 IApp* CreateApplication();

@@ -11,6 +11,7 @@
 #include <memory>
 
 class IModelView;
+class QMenuBar;
 class DWnd;
 
 namespace apptest {
@@ -24,6 +25,9 @@ void Drag(DWnd* canvas, QPoint from, QPoint to);
 // Makes the shell and the application (stored in app); `first` runs inside
 // the shell before the application object is made.
 std::unique_ptr<DApp> StartOffline(TVolteon*& app, const std::function<void()>& first = {});
+// A main-menu item chosen as a person chooses it: its menu brings its items
+// up to date as it opens, a greyed item fails the test, then the loop runs.
+void ChooseMenuItem(QMenuBar* bar, int32_t id);
 // Makes the shell and the application as the program's main does (the real
 // application factory and drivers), its main window at the given size, and
 // lets the event loop run once. The application is stored in app.

@@ -82,10 +82,7 @@ protected:
     app = nullptr;
     Settle();
   }
-  static void Settle() {
-    QCoreApplication::sendPostedEvents();
-    QApplication::processEvents();
-  }
+  static void Settle() { apptest::Settle(); }
   KSModul* Top() { return app->GetEnsemble()->GetTopModule(); }
   TStructWnd* Wnd() { return AsStructWnd(Top()->GetStructWnd()); }
   QMenuBar* Bar() { return dapp->MainFrame()->menuBar(); }
@@ -98,15 +95,7 @@ protected:
     Settle();
   }
   // A main-menu item, chosen as the user chooses it.
-  void Menu(int32_t id) {
-    QAction* a = skytest::ActionOf(Bar(), id);
-    ASSERT_NE(a, nullptr) << id;
-    for (QObject* holder : a->associatedObjects())
-      if (auto* menu = qobject_cast<QMenu*>(holder)) emit menu->aboutToShow();
-    ASSERT_TRUE(a->isEnabled()) << a->text().toStdString() << " is greyed";
-    a->trigger();
-    Settle();
-  }
+  void Menu(int32_t id) { apptest::ChooseMenuItem(Bar(), id); }
   static std::string Folder(IFileName* f) { return f->GetFolder().Std(); }
   static std::string Setting(const char* name) { return ReadSettingStr(TStr(name), TStr()).Std(); }
 

@@ -138,15 +138,7 @@ protected:
     return a && a->isChecked();
   }
   // A main-menu item, chosen as the user chooses it.
-  void Menu(int32_t id) {
-    QAction* a = Action(id);
-    ASSERT_NE(a, nullptr) << id;
-    for (QObject* holder : a->associatedObjects())
-      if (auto* menu = qobject_cast<QMenu*>(holder)) emit menu->aboutToShow();
-    ASSERT_TRUE(a->isEnabled()) << a->text().toStdString() << " is greyed";
-    a->trigger();
-    apptest::Settle();
-  }
+  void Menu(int32_t id) { apptest::ChooseMenuItem(Bar(), id); }
   // The text the control box's tempo field shows.
   std::string TempoText() {
     auto* label = dapp->MainFrame()->findChild<QLabel*>(QStringLiteral("ctl%1").arg(boxid::kTempo));

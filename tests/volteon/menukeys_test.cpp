@@ -95,10 +95,7 @@ protected:
     ASSERT_NE(Wnd(), nullptr) << "the top structure window opens at the start";
     Activate(Wnd());
   }
-  static void Settle() {
-    QCoreApplication::sendPostedEvents();
-    QApplication::processEvents();
-  }
+  static void Settle() { apptest::Settle(); }
   KSModul* Top() { return app->GetEnsemble()->GetTopModule(); }
   TStructWnd* Wnd() { return AsStructWnd(Top()->GetStructWnd()); }
   TWnd* Panel() { return dynamic_cast<TWnd*>(Top()->GetPanelWnd()); }

@@ -104,13 +104,8 @@ protected:
     WriteSettingStr(TStr(setting::TmpDir), TStr(testkit::TempDir("panel-app-tmp").c_str()));
     WriteSettingInt(TStr(setting::UndoEnabled), 1);
     previousMidi = SetMidiMaker(MakeMidi);
-    // What the program's start-up registers besides (see CreateApplication).
-    InstallPictures();
-    RegisterMainMenu();
-    RegisterAboutDlgs();
-    panel_dialogs::SetOpeners([](KSModul* m) { RunModPrp(m); }, [](KSModul* m) { RunInstrPrp(m); },
-                              [](KInPort* port) { RunPortPrp(port, nullptr); });
-    RegisterPreferencePages();
+    // What the program's start-up registers besides.
+    RegisterProgramParts();
     InstallDriverDialogs();
   }
   void TearDown() override {

@@ -303,10 +303,7 @@ protected:
     app = nullptr;
     Settle();
   }
-  static void Settle() {
-    QCoreApplication::sendPostedEvents();
-    QApplication::processEvents();
-  }
+  static void Settle() { apptest::Settle(); }
 
   KSModul* Top() { return app->GetEnsemble()->GetTopModule(); }
   TStructWnd* Wnd() { return AsStructWnd(Top()->GetStructWnd()); }
@@ -314,17 +311,7 @@ protected:
   QMenuBar* Bar() { return dapp->MainFrame()->menuBar(); }
 
   // A main-menu item, chosen as the user chooses it.
-  void Menu(int32_t id) {
-    QAction* a = skytest::ActionOf(Bar(), id);
-    ASSERT_NE(a, nullptr) << id;
-    // The menu brings its items up to date as it opens: a greyed item
-    // cannot be chosen.
-    for (QObject* holder : a->associatedObjects())
-      if (auto* menu = qobject_cast<QMenu*>(holder)) emit menu->aboutToShow();
-    ASSERT_TRUE(a->isEnabled()) << a->text().toStdString() << " is greyed";
-    a->trigger();
-    Settle();
-  }
+  void Menu(int32_t id) { apptest::ChooseMenuItem(Bar(), id); }
   // The structure window is the active window, as after a click on it.
   void Activate(TStructWnd* w) {
     auto* frame = qobject_cast<QMdiSubWindow*>(w->GetDWnd()->parentWidget());

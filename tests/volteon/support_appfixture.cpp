@@ -5,7 +5,12 @@
 #include "src/volteon/portview.h"
 #include "tests/sky/skyfixture.h"
 
+#include <gtest/gtest.h>
+
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QCoreApplication>
 
 namespace apptest {
@@ -40,6 +45,16 @@ std::unique_ptr<DApp> StartOffline(TVolteon*& app, const std::function<void()>& 
   dapp->InitMainWindow();
   Settle();
   return dapp;
+}
+
+void ChooseMenuItem(QMenuBar* bar, int32_t id) {
+  QAction* a = skytest::ActionOf(bar, id);
+  ASSERT_NE(a, nullptr) << id;
+  for (QObject* holder : a->associatedObjects())
+    if (auto* menu = qobject_cast<QMenu*>(holder)) emit menu->aboutToShow();
+  ASSERT_TRUE(a->isEnabled()) << a->text().toStdString() << " is greyed";
+  a->trigger();
+  Settle();
 }
 
 std::unique_ptr<DApp> StartAsMain(TVolteon*& app, int width, int height) {
