@@ -356,6 +356,7 @@ void TVolteon::Open(IFileName* name) {
     top->DeselectAll();
     top->OpenStructure();
     if (TStructWnd* w = AsStructWnd(top->GetStructWnd())) w->InsertModuleFile(name);
+    else top->InsertModuleFile(*name, kPlaceNext, true); // no window to show it in: the file goes in all the same
     return;
   }
   if (!files_->IsUndoBusy()) {
