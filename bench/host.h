@@ -38,6 +38,7 @@ public:
   KSModul* GetAudioOutModule() const override { return audioOut; }
   KSModul* GetTopModule() const override { return top_; }
   void ClockStateChanged(bool running) override { clockStates.push_back(running); }
+  void ApplyDriverChannels() override { top_->ApplyDriverChannels(); }
   // The tree runs without a GUI thread: work handed to one is a fault of
   // the caller, never dropped without a word.
   void PostToGui(std::function<void()>) override {

@@ -6,7 +6,6 @@
 #include "src/base/settings.h"
 #include "src/base/str.h"
 #include "src/engine/engine.h"
-#include "src/mod/mod.h"
 
 #include <algorithm>
 #include <chrono>
@@ -409,17 +408,16 @@ bool TMultiMedia::ChangePort(bool input, int32_t index) {
   (input ? lostInName_ : lostOutName_) = TStr();
   int32_t& port = input ? inPort_ : outPort_;
   if (port == index) return true;
-  KSModul* top = owner_ ? KSModul::Of(owner_->GetTopModule()) : nullptr;
   Pause();
   prevInPort_ = inPort_;
   prevOutPort_ = outPort_;
   port = index;
   Resume();
   Pause();
-  if (top) top->ApplyDriverChannels();
+  if (owner_) owner_->ApplyDriverChannels();
   Resume();
   if (port != index) {
-    if (top) top->ApplyDriverChannels();
+    if (owner_) owner_->ApplyDriverChannels();
     return false;
   }
   return true;
@@ -573,14 +571,13 @@ void TMultiMedia::HandleDeviceLost() {
     lostOutName_ = p.out[size_t(outPort_)].name;
     names = names.IsEmpty() ? lostOutName_ : names + TStr(", ") + lostOutName_;
   }
-  KSModul* top = owner_ ? KSModul::Of(owner_->GetTopModule()) : nullptr;
   Pause();
   if (in) inPort_ = 0;
   if (out) outPort_ = 0;
   prevInPort_ = inPort_;
   prevOutPort_ = outPort_;
   Resume();
-  if (top) top->ApplyDriverChannels();
+  if (owner_) owner_->ApplyDriverChannels();
   Message(TStr("The sound device \"") + names +
           TStr("\" is no longer available. Sound stays off until you choose another audio port."));
 }

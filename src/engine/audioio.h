@@ -40,6 +40,9 @@ public:
   virtual IEngineModule* GetTopModule() const = 0;
   // The clock started (true) or stopped (false).
   virtual void ClockStateChanged(bool running) = 0;
+  // The driver's ports changed: the Audio In and Audio Out modules mark the
+  // channels the driver now lacks and the structure is rebuilt. GUI thread.
+  virtual void ApplyDriverChannels() {}
   // The shared value that holds the rate factor: the factory connects the
   // driver to it so that every change reaches RateChanged.
   virtual TShared* GetRateFactorValue() const { return nullptr; }

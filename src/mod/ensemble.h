@@ -162,6 +162,7 @@ public:
 
   // IAudioOwner
   void ClockStateChanged(bool running) override;
+  void ApplyDriverChannels() override;
   // KModelHost
   void RequestSwitchRebuild(KSModul* module) override;
 

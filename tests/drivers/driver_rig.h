@@ -104,6 +104,7 @@ public:
   KSModul* GetAudioOutModule() const override { return audioOut_.get(); }
   KSModul* GetTopModule() const override { return top_; }
   void ClockStateChanged(bool) override {}
+  void ApplyDriverChannels() override { top_->ApplyDriverChannels(); }
   void PostToGui(std::function<void()> task) override {
     std::lock_guard<std::mutex> lock(tasksMutex_);
     tasks_.push_back(std::move(task));
