@@ -1,5 +1,4 @@
 #include "src/base/str.h"
-#include "src/base/system.h"
 
 #include "platform/guihost.h"
 #include "platform/sys.h"
@@ -369,14 +368,6 @@ int ShowLastError() { return ShowMessage(LastError(), 0); }
 int ShowLastErrorWithCaption(TParamStr* caption) { return ShowMessageTitled(LastError(), caption, 0); }
 int ShowMessage(TParamStr* text, int kind) { return ShowMessageTitled(text, &DefaultCaption(), kind); }
 
-int ShowMessageTitled(TParamStr* text, TParamStr* caption, int kind) {
-  TStr c = caption ? caption->Expand() : DefaultCaption().Expand();
-  TStr t = text ? text->Expand() : TStr();
-  return SystemMessageBox(t, c, kind);
-}
-
-void Beep() { SystemBeep(); }
-void TraceStr(const TStr& text) { TraceOutput(text); }
 void StartUpHook() {}
 void ShutDownHook() {}
 

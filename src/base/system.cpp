@@ -21,6 +21,15 @@ int SystemMessageBox(const TStr& text, const TStr& caption, int kind) {
 void SystemBeep() { platform::Host().Beep(); }
 void TraceOutput(const TStr&) {}
 
+int ShowMessageTitled(TParamStr* text, TParamStr* caption, int kind) {
+  TStr c = caption ? caption->Expand() : DefaultCaption().Expand();
+  TStr t = text ? text->Expand() : TStr();
+  return SystemMessageBox(t, c, kind);
+}
+
+void Beep() { SystemBeep(); }
+void TraceStr(const TStr& text) { TraceOutput(text); }
+
 TPerfCounter* NewPerfCounter() { return new TPerfCounter{0}; }
 void DeletePerfCounter(TPerfCounter* value) { delete value; }
 void CopyPerfCounter(TPerfCounter* d, const TPerfCounter* s) { d->ticks = s->ticks; }
