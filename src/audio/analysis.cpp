@@ -2,7 +2,6 @@
 // the same on every machine, because it is stored in sound files.
 #include "src/audio/analysis.h"
 
-#include "src/audio/audiofile.h"
 #include "src/audio/audiomsg.h"
 #include "src/base/system.h"
 
@@ -182,7 +181,7 @@ TAudioStream& TAnalysisChunk::Write(TAudioStream& file) {
   return file;
 }
 
-void TAnalysisChunk::Apply(TAudioFile& target) {
+void TAnalysisChunk::Apply(IChunkTarget& target) {
   if (!analysis_ || !owned_ || target.GetAnalysis()) return;
   target.AdoptAnalysis(analysis_);
   owned_ = false;

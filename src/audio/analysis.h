@@ -53,7 +53,7 @@ public:
   ~TAnalysisChunk() override;
   TAudioStream& Read(TAudioStream& file) override;
   TAudioStream& Write(TAudioStream& file) override;
-  void Apply(TAudioFile& target) override;
+  void Apply(IChunkTarget& target) override;
   TStr Id() override { return TStr("Anal"); }
   IAudioAnalysis* GetAnalysis() { return analysis_; }
   // Forgets the analysis (it was dropped by its owner).

@@ -39,7 +39,7 @@ public:
   virtual void Close() = 0;
 };
 
-class TAudioFile : public TAudioBuf, public virtual IAudioFile {
+class TAudioFile : public TAudioBuf, public virtual IAudioFile, public virtual IChunkTarget {
 public:
   TAudioFile();
   ~TAudioFile() override;
@@ -53,7 +53,7 @@ public:
   void OpenFile(int write);
   void AttachStream(std::unique_ptr<TAudioStream> stream);
   // The full path for messages.
-  TStr GetFilePath();
+  TStr GetFilePath() override;
   int32_t GetFileLength() override { return fileLength_; }
   float GetFileLengthMs() override { return float(fileLength_ * 1000.0 / GetRate()); }
   virtual int32_t GetDataStart() = 0;
@@ -68,16 +68,16 @@ public:
   IAudioAnalysis* TakeAnalysis() override;
   virtual void SetFileName(const IFileName* name) { name_->Assign(*name); }
   virtual void SetFileLength(int32_t length) { fileLength_ = length; }
-  virtual void SetLoopOn(int32_t on) { loopOn_ = on; }
-  virtual void SetAlternatingLoop(int32_t on) { alternating_ = on; }
+  void SetLoopOn(int32_t on) override { loopOn_ = on; }
+  void SetAlternatingLoop(int32_t on) override { alternating_ = on; }
   virtual void SetLoopInRelease(int32_t on) { loopInRelease_ = on; }
   virtual void SetLoopStart(int32_t frame) { loopStart_ = frame; }
   virtual void SetLoopEnd(int32_t frame) { loopEnd_ = frame; }
-  virtual void SetRootKey(int32_t key) { rootKey_ = key; }
+  void SetRootKey(int32_t key) override { rootKey_ = key; }
   // Refers to the analysis; one the object read and still owns is deleted.
   void SetAnalysis(IAudioAnalysis* analysis) override;
   // An analysis read from the file: the object owns it until TakeAnalysis.
-  void AdoptAnalysis(IAudioAnalysis* analysis);
+  void AdoptAnalysis(IAudioAnalysis* analysis) override;
   virtual void ReadHeader(int32_t transferFrames) = 0;
   int32_t TellFrame() override;
   void SeekFrame(int32_t frame, int32_t channel) override;
@@ -89,12 +89,12 @@ public:
 
   // What the header says about the samples, gathered while the chunks are
   // applied; the length follows once the whole header is known.
-  void SetSampleDataBytes(int64_t bytes) { sampleDataBytes_ = bytes; }
+  void SetSampleDataBytes(int64_t bytes) override { sampleDataBytes_ = bytes; }
   int64_t GetSampleDataBytes() const { return sampleDataBytes_; }
-  void SetUnsupportedCoding() { unsupportedCoding_ = true; }
+  void SetUnsupportedCoding() override { unsupportedCoding_ = true; }
   bool HasUnsupportedCoding() const { return unsupportedCoding_; }
   // Loop positions as the header gives them, before they are checked.
-  void SetRawLoop(int64_t start, int64_t end);
+  void SetRawLoop(int64_t start, int64_t end) override;
 
 protected:
   // Forgets what an earlier header said before the next one is applied.

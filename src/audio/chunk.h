@@ -2,12 +2,34 @@
 // order, then the content (own data, then the children of a container).
 #pragma once
 
+#include "src/audio/audiobuf.h"
 #include "src/audio/audiostream.h"
 #include "src/base/tools.h"
 
 #include <cstdint>
 
-class TAudioFile;
+class IAudioAnalysis;
+
+// The sound file whose header the chunks are: what they apply themselves to
+// once read (its format, loop, root key and analysis), and what the chunks
+// of a header to be written are made from.
+class IChunkTarget : public virtual IAudioBuf {
+public:
+  // The full path for messages.
+  virtual TStr GetFilePath() = 0;
+  // The length in frames of the samples in the file.
+  virtual int32_t GetFileLength() = 0;
+  virtual void SetLoopOn(int32_t on) = 0;
+  virtual void SetAlternatingLoop(int32_t on) = 0;
+  virtual void SetRootKey(int32_t key) = 0;
+  // Loop positions as the header gives them, before they are checked.
+  virtual void SetRawLoop(int64_t start, int64_t end) = 0;
+  virtual void SetSampleDataBytes(int64_t bytes) = 0;
+  virtual void SetUnsupportedCoding() = 0;
+  virtual IAudioAnalysis* GetAnalysis() = 0;
+  // An analysis read from the file: the target owns it from now on.
+  virtual void AdoptAnalysis(IAudioAnalysis* analysis) = 0;
+};
 
 class TFileChunk : public TLink {
 public:
@@ -21,7 +43,7 @@ public:
   // data size to what it will write back.
   virtual TAudioStream& Read(TAudioStream& file) = 0;
   virtual TAudioStream& Write(TAudioStream& file) = 0;
-  virtual void Apply(TAudioFile& target) {}
+  virtual void Apply(IChunkTarget& target) {}
   virtual int32_t IsContainer() { return 0; }
   virtual TStr Id() = 0;
   virtual int32_t ByteOrder() { return parent_ ? parent_->ByteOrder() : 0; }
@@ -67,13 +89,7 @@ private:
   TStr id_;
 };
 
-// Reads an id and makes its chunk. The byte order is set by the root id only
-// ("RIFF" little-endian, "FORM" big-endian); a nested "RIFF" or "FORM" is an
-// unknown chunk.
-TFileChunk* CreateChunk(TAudioStream& file, bool root = false);
-TFileChunk* ReadChunkTree(TAudioStream& file);
-void ReadChunk(TFileChunk& chunk, TAudioStream& file);
 void WriteChunk(TFileChunk& chunk, TAudioStream& file);
-void ApplyChunkTree(TFileChunk& chunk, TAudioFile& target);
+void ApplyChunkTree(TFileChunk& chunk, IChunkTarget& target);
 int32_t GetContentSize(TFileChunk& chunk);
 int32_t GetDataOffset(TFileChunk& chunk);

@@ -12,52 +12,6 @@
 
 class TAudioFileMap;
 
-class IAudioFileMapEntry : public virtual IBase {
-public:
-  virtual void SetSoundFile(IFileName* name) = 0;
-  virtual IAudioFileBuf* GetSoundFile() = 0;
-  // The sound or a setting changed: the derived values are brought up to
-  // date and the map is told.
-  virtual void Changed() = 0;
-  virtual int32_t GetLeftSplit() = 0;
-  virtual void SetLeftSplit(int32_t key) = 0;
-  virtual int32_t GetRootKey() = 0;
-  virtual void SetRootKey(int32_t key) = 0;
-  virtual int32_t GetTune() = 0;
-  virtual void SetTune(int32_t semitones) = 0;
-  virtual int32_t GetDetune() = 0;
-  virtual void SetDetune(int32_t cents) = 0;
-  virtual int32_t GetGain() = 0;
-  virtual void SetGain(int32_t gain) = 0;
-  virtual float GetPan() = 0;
-  virtual void SetPan(float pan) = 0;
-  virtual int32_t GetAux1() = 0;
-  virtual void SetAux1(int32_t value) = 0;
-  virtual int32_t GetAux2() = 0;
-  virtual void SetAux2(int32_t value) = 0;
-  virtual int32_t GetDirection() = 0;
-  virtual void SetDirection(int32_t direction) = 0;
-  virtual int32_t GetLoopOn() = 0;
-  virtual void SetLoopOn(int32_t on) = 0;
-  virtual int32_t GetLoopInRelease() = 0;
-  virtual void SetLoopInRelease(int32_t on) = 0;
-  virtual int32_t GetAlternatingLoop() = 0;
-  virtual void SetAlternatingLoop(int32_t on) = 0;
-  virtual int32_t GetAux3() = 0;
-  virtual void SetAux3(int32_t value) = 0;
-  virtual int32_t GetAux4() = 0;
-  virtual void SetAux4(int32_t value) = 0;
-  virtual int32_t GetResynthesis() = 0;
-  virtual void SetResynthesis(int32_t on) = 0;
-  virtual int32_t GetTempo() = 0;
-  virtual void SetTempo(int32_t bpm) = 0;
-  virtual float GetStep() = 0;
-  virtual int32_t GetLength16() = 0;
-  virtual void UpdateStep() = 0;
-  virtual TInOut* Read(TInOut* stream, int32_t version) = 0;
-  virtual TInOut* Write(TInOut* stream, int32_t embedAudio) = 0;
-};
-
 class TAudioFileMapEntry : public TLink, public virtual IAudioFileMapEntry {
 public:
   explicit TAudioFileMapEntry(TAudioFileMap* owner);

@@ -3,7 +3,6 @@
 #include "src/audio/audiofile.h"
 #include "src/audio/audiohost.h"
 #include "src/audio/audiomsg.h"
-#include "src/audio/samplemap.h"
 #include "src/audio/streamread.h"
 
 #include <algorithm>

@@ -1,11 +1,14 @@
 #include "src/audio/wavchunks.h"
 
-#include "src/audio/audiofile.h"
+#include "src/audio/analysis.h"
 #include "src/audio/audiomsg.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
 
 namespace {
 void WriteU16(TAudioStream& f, uint32_t v) { f.WriteUShort(uint16_t(v)); }
@@ -40,14 +43,14 @@ TAudioStream& TFormChunk::Write(TAudioStream& file) {
   return file;
 }
 
-void TRIFFChunk::Apply(TAudioFile& target) {
+void TRIFFChunk::Apply(IChunkTarget& target) {
   if (!FindChild(TStr("fmt ")) || !FindChild(TStr("data"))) ThrowAudioError(AudioNotWaveFile(), target.GetFilePath());
   if (!FindChild(TStr("smpl"))) target.SetLoopOn(0);
 }
 
 // ---------------------------------------------------------------- fmt
 
-TWAVFormatChunk::TWAVFormatChunk(TAudioFile& file) {
+TWAVFormatChunk::TWAVFormatChunk(TAudioBuf& file) {
   const uint32_t bps = uint32_t(file.GetBytesPerSample());
   tag = coding = kTagPcm;
   channels = uint16_t(file.GetChannels());
@@ -87,7 +90,7 @@ TAudioStream& TWAVFormatChunk::Write(TAudioStream& file) {
   return file;
 }
 
-void TWAVFormatChunk::Apply(TAudioFile& target) {
+void TWAVFormatChunk::Apply(IChunkTarget& target) {
   const int32_t r = rate > uint32_t(INT32_MAX) ? INT32_MAX : int32_t(rate);
   target.SetFormat(0, 1, bits, channels, r, 0, 0);
   if (coding != kTagPcm) target.SetUnsupportedCoding();
@@ -97,7 +100,7 @@ void TWAVFormatChunk::Apply(TAudioFile& target) {
 
 // A second "data" chunk is ignored, as other readers do: the samples are read
 // from the first one, so their count must come from it too.
-void TWAVDataChunk::Apply(TAudioFile& target) {
+void TWAVDataChunk::Apply(IChunkTarget& target) {
   if (GetParent() && GetParent()->FindChild(Id()) != this) return;
   target.SetSampleDataBytes(GetDataSize());
 }
@@ -159,7 +162,7 @@ TAudioStream& TWAVSampleChunk::Write(TAudioStream& file) {
   return file;
 }
 
-void TWAVSampleChunk::Apply(TAudioFile& target) {
+void TWAVSampleChunk::Apply(IChunkTarget& target) {
   target.SetRootKey(unityNote > 127 ? 60 : int32_t(unityNote));
   if (loops.empty()) {
     target.SetLoopOn(0);
@@ -174,7 +177,7 @@ void TWAVSampleChunk::Apply(TAudioFile& target) {
 
 // ---------------------------------------------------------------- FORM
 
-void TAIFFFormChunk::Apply(TAudioFile& target) {
+void TAIFFFormChunk::Apply(IChunkTarget& target) {
   auto* mark = dynamic_cast<TAIFFMarkerChunk*>(FindChild(TStr("MARK")));
   auto* inst = FindChild(TStr("INST"));
   if (!mark || !inst) {
@@ -189,7 +192,7 @@ void TAIFFFormChunk::Apply(TAudioFile& target) {
 
 // ---------------------------------------------------------------- COMM
 
-TAIFFCommonChunk::TAIFFCommonChunk(TAudioFile& file) {
+TAIFFCommonChunk::TAIFFCommonChunk(IChunkTarget& file) {
   channels = uint16_t(file.GetChannels());
   frames = uint32_t(file.GetFileLength());
   bits = uint16_t(file.GetBits());
@@ -223,7 +226,7 @@ TAudioStream& TAIFFCommonChunk::Write(TAudioStream& file) {
   return file;
 }
 
-void TAIFFCommonChunk::Apply(TAudioFile& target) {
+void TAIFFCommonChunk::Apply(IChunkTarget& target) {
   double r = ReadExtended80(rate);
   if (!(r > 0.0)) r = 0.0; // also NaN
   if (r > 2147483647.0) r = 2147483647.0;
@@ -334,7 +337,7 @@ TAudioStream& TAIFFInstrumentChunk::Write(TAudioStream& file) {
   return file;
 }
 
-void TAIFFInstrumentChunk::Apply(TAudioFile& target) {
+void TAIFFInstrumentChunk::Apply(IChunkTarget& target) {
   // The loop's ends are markers: without them there is no loop.
   const bool marked = GetParent() && GetParent()->FindChild(TStr("MARK"));
   target.SetLoopOn(marked ? sustainMode : 0);
@@ -360,8 +363,96 @@ TAudioStream& TAIFFDataChunk::Write(TAudioStream& file) {
   return file;
 }
 
-void TAIFFDataChunk::Apply(TAudioFile& target) {
+void TAIFFDataChunk::Apply(IChunkTarget& target) {
   if (GetParent() && GetParent()->FindChild(Id()) != this) return; // only the first holds the samples
   if (offset != 0 || blockSize != 0) ThrowAudioError(AudioFormatNotSupported(), target.GetFilePath());
   target.SetSampleDataBytes(GetDataSize() - 8);
+}
+
+// ---------------------------------------------------------------- reading a tree
+
+namespace {
+
+// Sizes beyond this mark a stream whose writer could not go back to fill
+// them in (a pipe): the chunk is taken to hold what the file has.
+constexpr uint32_t kPlaceholderSize = 0x7F000000u;
+
+TFileChunk* MakeChunk(const TStr& id, bool root) {
+  if (root && id == TStr("RIFF")) return new (std::nothrow) TRIFFChunk;
+  if (root && id == TStr("FORM")) return new (std::nothrow) TAIFFFormChunk;
+  if (id == TStr("fmt ")) return new (std::nothrow) TWAVFormatChunk;
+  if (id == TStr("data")) return new (std::nothrow) TWAVDataChunk;
+  if (id == TStr("smpl")) return new (std::nothrow) TWAVSampleChunk;
+  if (id == TStr("COMM")) return new (std::nothrow) TAIFFCommonChunk;
+  if (id == TStr("MARK")) return new (std::nothrow) TAIFFMarkerChunk;
+  if (id == TStr("INST")) return new (std::nothrow) TAIFFInstrumentChunk;
+  if (id == TStr("SSND")) return new (std::nothrow) TAIFFDataChunk;
+  if (id == TStr("Anal")) return new (std::nothrow) TAnalysisChunk;
+  return new (std::nothrow) TUnknownFileChunk(id);
+}
+
+// Reads the size and content of a chunk whose id was just read. limit is the
+// end of the enclosing container; nothing may reach past it.
+void ReadChunkWithin(TFileChunk& chunk, TAudioStream& file, uint64_t limit) {
+  const uint32_t declared = file.ReadU32();
+  const uint64_t start = file.Tell();
+  const int64_t left = file.Remaining();
+  const uint64_t fileEnd = left >= 0 ? start + uint64_t(left) : std::numeric_limits<uint64_t>::max();
+  uint64_t end = start + declared;
+  if (!chunk.GetParent()) {
+    // The root stands for the whole file: a size beyond it is a placeholder
+    // or a cut file, and the children tell which.
+    end = std::min(end, fileEnd);
+  } else if (end > limit || end > fileEnd) {
+    if (chunk.HoldsSamples() && declared >= kPlaceholderSize) end = std::min(limit, fileEnd);
+    else file.RaiseCorrupt();
+  }
+  if (end - start > uint64_t(std::numeric_limits<int32_t>::max())) file.RaiseCorrupt();
+  const int32_t size = int32_t(end - start);
+  chunk.SetDataSize(size);
+  if (!chunk.IsContainer()) {
+    chunk.Read(file);
+    if (file.Tell() > end) file.RaiseCorrupt();
+    file.Seek(int32_t(end));
+    return;
+  }
+  if (size < 4) file.RaiseCorrupt();
+  chunk.Read(file);
+  if (file.Tell() > end) file.RaiseCorrupt();
+  // A trailing rest too small for a chunk header is ignored.
+  while (end - file.Tell() >= 8) {
+    const uint32_t at = file.Tell();
+    TFileChunk* child = CreateChunk(file);
+    if (!child) ThrowAudioMemoryLow();
+    chunk.AddChild(child);
+    child->SetFileOffset(at);
+    ReadChunkWithin(*child, file, end);
+    // Writers follow an odd-sized chunk with a pad byte.
+    if ((end - file.Tell()) > 0 && (uint64_t(file.Tell()) - at) % 2 == 1) file.Seek(int32_t(file.Tell() + 1));
+  }
+  file.Seek(int32_t(end));
+}
+
+} // namespace
+
+TFileChunk* CreateChunk(TAudioStream& file, bool root) {
+  char id[4];
+  file.ReadExact(id, 4);
+  TStr name(id, 4);
+  if (root && name == TStr("RIFF")) file.SetByteOrder(0);
+  if (root && name == TStr("FORM")) file.SetByteOrder(1);
+  return MakeChunk(name, root);
+}
+
+TFileChunk* ReadChunkTree(TAudioStream& file) {
+  TFileChunk* root = CreateChunk(file, true);
+  if (!root) ThrowAudioMemoryLow();
+  std::unique_ptr<TFileChunk> hold(root);
+  root->SetFileOffset(int64_t(file.Tell()) - 4);
+  ReadChunk(*root, file);
+  return hold.release();
+}
+
+void ReadChunk(TFileChunk& chunk, TAudioStream& file) {
+  ReadChunkWithin(chunk, file, std::numeric_limits<uint64_t>::max());
 }

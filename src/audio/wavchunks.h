@@ -22,7 +22,7 @@ private:
 class TRIFFChunk : public TFormChunk {
 public:
   TRIFFChunk() : TFormChunk("WAVE") {}
-  void Apply(TAudioFile& target) override;
+  void Apply(IChunkTarget& target) override;
   TStr Id() override { return TStr("RIFF"); }
   int32_t ByteOrder() override { return 0; }
 };
@@ -30,10 +30,10 @@ public:
 class TWAVFormatChunk : public TFileChunk {
 public:
   TWAVFormatChunk() { SetDataSize(16); }
-  explicit TWAVFormatChunk(TAudioFile& file);
+  explicit TWAVFormatChunk(TAudioBuf& file);
   TAudioStream& Read(TAudioStream& file) override;
   TAudioStream& Write(TAudioStream& file) override;
-  void Apply(TAudioFile& target) override;
+  void Apply(IChunkTarget& target) override;
   TStr Id() override { return TStr("fmt "); }
 
   uint16_t tag = 1;
@@ -48,7 +48,7 @@ public:
 
 class TWAVDataChunk : public TLargeFileChunk {
 public:
-  void Apply(TAudioFile& target) override;
+  void Apply(IChunkTarget& target) override;
   TStr Id() override { return TStr("data"); }
   bool HoldsSamples() override { return true; }
 };
@@ -62,7 +62,7 @@ public:
   TWAVSampleChunk(int32_t rootKey, int32_t loopStart, int32_t loopEnd, int32_t loopOn, int32_t alternating);
   TAudioStream& Read(TAudioStream& file) override;
   TAudioStream& Write(TAudioStream& file) override;
-  void Apply(TAudioFile& target) override;
+  void Apply(IChunkTarget& target) override;
   TStr Id() override { return TStr("smpl"); }
 
   uint32_t manufacturer = 0, product = 0, samplePeriod = 0, unityNote = 60, pitchFraction = 0, smpteFormat = 0,
@@ -74,7 +74,7 @@ public:
 class TAIFFFormChunk : public TFormChunk {
 public:
   TAIFFFormChunk() : TFormChunk("AIFF") {}
-  void Apply(TAudioFile& target) override;
+  void Apply(IChunkTarget& target) override;
   TStr Id() override { return TStr("FORM"); }
   int32_t ByteOrder() override { return 1; }
 };
@@ -82,10 +82,10 @@ public:
 class TAIFFCommonChunk : public TFileChunk {
 public:
   TAIFFCommonChunk() { SetDataSize(18); }
-  explicit TAIFFCommonChunk(TAudioFile& file);
+  explicit TAIFFCommonChunk(IChunkTarget& file);
   TAudioStream& Read(TAudioStream& file) override;
   TAudioStream& Write(TAudioStream& file) override;
-  void Apply(TAudioFile& target) override;
+  void Apply(IChunkTarget& target) override;
   TStr Id() override { return TStr("COMM"); }
   virtual int32_t FixedSize() { return 18; }
 
@@ -122,7 +122,7 @@ public:
   TAIFFInstrumentChunk(int32_t baseNote, int32_t loopOn, int32_t alternating);
   TAudioStream& Read(TAudioStream& file) override;
   TAudioStream& Write(TAudioStream& file) override;
-  void Apply(TAudioFile& target) override;
+  void Apply(IChunkTarget& target) override;
   TStr Id() override { return TStr("INST"); }
 
   int8_t baseNote = 60, detune = 0, lowNote = 0, highNote = 127, lowVelocity = 0, highVelocity = 127;
@@ -138,10 +138,17 @@ public:
   TAIFFDataChunk() { SetDataSize(8); }
   TAudioStream& Read(TAudioStream& file) override;
   TAudioStream& Write(TAudioStream& file) override;
-  void Apply(TAudioFile& target) override;
+  void Apply(IChunkTarget& target) override;
   TStr Id() override { return TStr("SSND"); }
   bool HoldsSamples() override { return true; }
 
   uint32_t offset = 0;
   uint32_t blockSize = 0;
 };
+
+// Reads an id and makes its chunk. The byte order is set by the root id only
+// ("RIFF" little-endian, "FORM" big-endian); a nested "RIFF" or "FORM" is an
+// unknown chunk.
+TFileChunk* CreateChunk(TAudioStream& file, bool root = false);
+TFileChunk* ReadChunkTree(TAudioStream& file);
+void ReadChunk(TFileChunk& chunk, TAudioStream& file);
