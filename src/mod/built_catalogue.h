@@ -1,7 +1,10 @@
 // Internal: the built catalogue behind FindModulDef.
 #pragma once
 
-#include "src/mod/modul_def.h"
+#include <cstdint>
+
+struct KModulDef;
+struct KPortDef;
 
 struct TCatalogue {
   static constexpr int32_t kModules = 200;

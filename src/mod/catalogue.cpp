@@ -3,7 +3,8 @@
 // Each record is written as its in-ports and out-ports in port order; the
 // kinds (mono or poly) follow from whether the type starts mono, the state
 // sizes and output positions come from the engine's per-voice layouts.
-#include "src/mod/catalogue.h"
+#include "src/mod/built_catalogue.h"
+#include "src/mod/modul_def.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -3,7 +3,6 @@
 #include "platform/sys.h"
 #include "src/base/file.h"
 #include "src/base/settings.h"
-#include "src/mod/ensfile.h"
 #include "src/mod/instr.h"
 
 #include <atomic>
@@ -113,16 +112,6 @@ void KEnsemble::ModuleGone(KSModul* module) {
 void KEnsemble::InstrGone(KInstr* instr) {
   if (owner_ && owner_->GetCurrentInstr() == instr) owner_->ForgetInstr(instr);
 }
-
-void KEnsemble::CommitPendingUndo() {
-  if (files_) files_->GetUndo().CommitPendingUndo();
-}
-
-void KEnsemble::AddUndoStep(int32_t kind, const void* object) {
-  if (files_) files_->GetUndo().AddUndoStep(kind, object);
-}
-
-IFileEnsemble* KEnsemble::GetFileEnsemble() { return files_; }
 
 void KEnsemble::UpdateCtrlViews(KSModul* module) {
   if (!windows_ || !module) return;
@@ -325,6 +314,10 @@ void KEnsemble::PostViewRefresh() { pendingGui_.fetch_or(kPendingViewRefresh, st
 void KEnsemble::ClockStateChanged(bool running) {
   clockRunning_.store(running ? 1 : 0);
   pendingGui_.fetch_or(kPendingClockState, std::memory_order_release);
+}
+
+void KEnsemble::ApplyDriverChannels() {
+  if (top_) top_->ApplyDriverChannels();
 }
 
 IMidiOutput* KEnsemble::MidiOutput(IEngineModule* module) {

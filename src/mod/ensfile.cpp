@@ -181,3 +181,15 @@ void KEnsembleFiles::MarkClean() {
   ensemble_.MarkClean();
   if (!IsUndoBusy()) undo_.DeleteAllSteps();
 }
+
+// The ensemble reaches its undo list and its file state through the files
+// side it was given; the model below knows neither.
+void KEnsemble::CommitPendingUndo() {
+  if (files_) files_->GetUndo().CommitPendingUndo();
+}
+
+void KEnsemble::AddUndoStep(int32_t kind, const void* object) {
+  if (files_) files_->GetUndo().AddUndoStep(kind, object);
+}
+
+IFileEnsemble* KEnsemble::GetFileEnsemble() { return files_; }

@@ -10,14 +10,14 @@
 
 class KEnsemble;
 
-class KEnsembleFiles : public IFileEnsemble {
+class KEnsembleFiles : public IUndoFiles {
 public:
   explicit KEnsembleFiles(KEnsemble& ensemble);
   ~KEnsembleFiles() override;
   KEnsembleFiles(const KEnsembleFiles&) = delete;
   KEnsembleFiles& operator=(const KEnsembleFiles&) = delete;
 
-  KEnsemble& GetEnsemble() const { return ensemble_; }
+  KEnsemble& GetEnsemble() const override { return ensemble_; }
   KUndo& GetUndo() { return undo_; }
 
   // IFileEnsemble
@@ -38,7 +38,7 @@ public:
   // tune passed down, every module reset and every instrument given its
   // voices. 1 when read; 0 after the error was shown, the ensemble then
   // being an empty top instrument at 33075 Hz.
-  int32_t OpenEnsemble(const IFileName& name);
+  int32_t OpenEnsemble(const IFileName& name) override;
   // The same from a stream; path names it in the error's caption.
   int32_t OpenEnsembleStream(TInOut& s, const TStr& path);
   // Writes the ensemble through a temporary file; on success the ensemble

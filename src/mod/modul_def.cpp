@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "src/engine/voice_state.h"
-#include "src/mod/catalogue.h"
+#include "src/mod/built_catalogue.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 #include "src/base/file.h"
 #include "src/base/settings.h"
 #include "src/mod/ensemble.h"
-#include "src/mod/ensfile.h"
 
 namespace {
 
@@ -29,13 +28,13 @@ const TKind kKinds[32] = {
 // Holds the busy flag of the ensemble's files for a scope.
 class TUndoBusy {
 public:
-  explicit TUndoBusy(KEnsembleFiles& files) : files_(files), was_(files.IsUndoBusy()) { files_.SetUndoBusy(true); }
+  explicit TUndoBusy(IUndoFiles& files) : files_(files), was_(files.IsUndoBusy()) { files_.SetUndoBusy(true); }
   ~TUndoBusy() { files_.SetUndoBusy(was_); }
   TUndoBusy(const TUndoBusy&) = delete;
   TUndoBusy& operator=(const TUndoBusy&) = delete;
 
 private:
-  KEnsembleFiles& files_;
+  IUndoFiles& files_;
   bool was_;
 };
 
@@ -47,7 +46,7 @@ QV_MESSAGE(RestorePointBehind, "The settings could not be written: the newest un
 
 } // namespace
 
-KUndo::KUndo(KEnsembleFiles& files)
+KUndo::KUndo(IUndoFiles& files)
     : files_(files),
       enabled_(ReadSettingFlag(TStr(setting::UndoEnabled), 0)),
       // Every number of the ring is a file to look after at exit: no more

@@ -5,21 +5,30 @@
 #pragma once
 
 #include "src/base/str.h"
+#include "src/mod/modfile.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
-class KEnsembleFiles;
+class KEnsemble;
 class IFileName;
+
+// What undo needs of the files side of its ensemble: the file state that
+// snapshots are written with, and opening a snapshot as the open ensemble.
+class IUndoFiles : public IFileEnsemble {
+public:
+  virtual KEnsemble& GetEnsemble() const = 0;
+  virtual int32_t OpenEnsemble(const IFileName& name) = 0;
+};
 
 class KUndo {
 public:
   static constexpr int32_t kNoStep = 32;
   static constexpr int32_t kChangeControls = 31;
 
-  explicit KUndo(KEnsembleFiles& files);
+  explicit KUndo(IUndoFiles& files);
   ~KUndo();
   KUndo(const KUndo&) = delete;
   KUndo& operator=(const KUndo&) = delete;
@@ -80,7 +89,7 @@ private:
   void WriteSnapshot(int32_t number);
   void OpenSnapshot(int32_t number);
 
-  KEnsembleFiles& files_;
+  IUndoFiles& files_;
   std::vector<TStep> steps_; // newest first
   int32_t cursor_ = -1;      // index into steps_, -1: everything undone
   int32_t pendingKind_ = kNoStep;
