@@ -1,5 +1,6 @@
 #include "src/volteon/ctrlbox.h"
 
+#include "pc/sky/wnd.h"
 #include "src/base/settings.h"
 #include "src/engine/audioio.h"
 #include "src/engine/module_types.h"
@@ -9,7 +10,7 @@
 #include "src/mod/mod.h"
 #include "src/volteon/instrdlg.h"
 #include "src/volteon/snapdlg.h"
-#include "src/volteon/volteon.h"
+#include "src/volteon/ivolteon.h"
 
 #include <QDockWidget>
 #include <QWidget>

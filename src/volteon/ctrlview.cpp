@@ -20,7 +20,7 @@
 #include "src/volteon/panelpics.h"
 #include "src/volteon/panelwnd.h"
 #include "src/volteon/pictures.h"
-#include "src/volteon/volteon.h"
+#include "src/volteon/ivolteon.h"
 
 #include <cfloat>
 #include <cmath>

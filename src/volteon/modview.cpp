@@ -14,7 +14,7 @@
 #include "src/mod/modul_def.h"
 #include "src/volteon/portview.h"
 #include "src/volteon/strucwnd.h"
-#include "src/volteon/volteon.h"
+#include "src/volteon/ivolteon.h"
 
 #include <algorithm>
 #include <initializer_list>

@@ -14,7 +14,7 @@
 #include "src/volteon/paneldlg.h"
 #include "src/volteon/panelpics.h"
 #include "src/volteon/pictures.h"
-#include "src/volteon/volteon.h"
+#include "src/volteon/ivolteon.h"
 
 #include <algorithm>
 #include <memory>

@@ -7,7 +7,7 @@
 #include "src/mod/ensfile.h"
 #include "src/mod/mod.h"
 #include "src/volteon/strucwnd.h"
-#include "src/volteon/volteon.h"
+#include "src/volteon/ivolteon.h"
 
 #include <algorithm>
 

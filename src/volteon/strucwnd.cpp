@@ -17,7 +17,7 @@
 #include "src/mod/modfile.h"
 #include "src/volteon/inserts.h"
 #include "src/volteon/modview.h"
-#include "src/volteon/volteon.h"
+#include "src/volteon/ivolteon.h"
 #include "src/volteon/wireview.h"
 
 #include <cstring>
@@ -162,10 +162,10 @@ IMenu* BuildLibraryMenu(IFileName* folder, int type, int32_t first, int32_t last
   return root;
 }
 
-TVolteon* VolteonOf(KSModul* m) {
+IVolteon* VolteonOf(KSModul* m) {
   KModelHost* host = m ? m->GetHost() : nullptr;
   auto* ens = dynamic_cast<KEnsemble*>(host);
-  return ens ? dynamic_cast<TVolteon*>(ens->GetOwner()) : nullptr;
+  return ens ? dynamic_cast<IVolteon*>(ens->GetOwner()) : nullptr;
 }
 
 KEnsemble* EnsembleOf(KSModul* m) { return m ? dynamic_cast<KEnsemble*>(m->GetHost()) : nullptr; }
@@ -619,7 +619,7 @@ void TStructWnd::DoubleClick(int32_t x, int32_t y) {
 }
 
 void TStructWnd::SelectionChanged() {
-  if (TVolteon* app = VolteonOf(structure_))
+  if (IVolteon* app = VolteonOf(structure_))
     if (KInstr* in = structure_->GetSelectedInstrument()) app->SetCurrentInstr(in);
 }
 
