@@ -49,9 +49,12 @@ struct TSteadyInput {
   const char* why;
 };
 const TSteadyInput kSteady[] = {
-    {"Sequencer", "Rst", 0.0f, "a reset edge sends the sequencer back to its first step: held low, the clock reaches every step"},
-    {"Freq. Divider", "Rst", 0.0f, "a reset makes the next event pass at once: held low, the count and the width decide"},
-    {"Beat Loop", "Rst", 0.0f, "a reset starts counting the clock ticks again: held low, the sixteenths come round"},
+    {"Sequencer", "Rst", 0.0f,
+     "a reset edge sends the sequencer back to its first step: held low, the clock reaches every step"},
+    {"Freq. Divider", "Rst", 0.0f,
+     "a reset makes the next event pass at once: held low, the count and the width decide"},
+    {"Beat Loop", "Rst", 0.0f,
+     "a reset starts counting the clock ticks again: held low, the sixteenths come round"},
     {"Demux", "Len", 16.0f, "at the full length every position selects its own input"},
 };
 
@@ -190,11 +193,13 @@ public:
     for (size_t f = 0; f < feeds.size(); ++f) {
       scale[size_t(inputs) + f] = feedScale[f];
       steady[size_t(inputs) + f] = feedSteady[f];
-      ASSERT_NO_FATAL_FAILURE(PointInput(feeds[f], 0, &cells[size_t(inputs) + f]));
+      const int32_t feedIn = feeds[f]->GetInPort(rig::InIndex(feeds[f], "In"))->GetIndexField();
+      ASSERT_NO_FATAL_FAILURE(PointInput(feeds[f], feedIn, &cells[size_t(inputs) + f]));
     }
 
     for (int32_t c = 0; c < kChunks; ++c) {
-      for (size_t s = 0; s < cells.size(); ++s) cells[s] = steady[s] ? steady[s]->value : HeldAt(int32_t(s), c, scale[s]);
+      for (size_t s = 0; s < cells.size(); ++s)
+        cells[s] = steady[s] ? steady[s]->value : HeldAt(int32_t(s), c, scale[s]);
       r.Render(kChunkFrames);
       silentAtZero_ = silentAtZero_ && AudioOutputsSilent(r, modules_[kBaseline]);
       moved_ = moved_ || StateMoved(r);
