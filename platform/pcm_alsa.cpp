@@ -120,11 +120,6 @@ std::vector<WaveDeviceInfo> Enumerate(bool input) {
   return list;
 }
 
-void PostDone(MessageQueue* notify, bool input, WaveBuffer* b) {
-  b->flags.fetch_and(~kWaveQueued);
-  b->flags.fetch_or(kWaveDone);
-  if (notify) notify->Post(input ? kMsgInputData : kMsgOutputDone, reinterpret_cast<uintptr_t>(b));
-}
 
 // One open PCM with a thread that plays or records the queued buffers.
 class AlsaDevice : public WaveDevice {
@@ -175,6 +170,8 @@ public:
   }
   uint32_t Xruns() const override { return xruns_.load(); }
   bool IsLost() const override { return lost_.load(); }
+  uint32_t Done() const override { return done_.load(std::memory_order_acquire); }
+  void SetBufferMessages(bool post) override { bufferMessages_.store(post); }
 
 private:
   enum Request { kNone, kReset };
@@ -221,7 +218,11 @@ private:
       ++written_;
     }
     head_.store(head + 1, std::memory_order_release);
-    PostDone(notify_, input_, b);
+    b->flags.fetch_and(~kWaveQueued);
+    b->flags.fetch_or(kWaveDone);
+    done_.fetch_add(1, std::memory_order_release);
+    if (notify_ && bufferMessages_.load(std::memory_order_relaxed))
+      notify_->Post(input_ ? kMsgInputData : kMsgOutputDone, reinterpret_cast<uintptr_t>(b));
   }
 
   // The buffer being written is complete: an input buffer is done now, an
@@ -368,6 +369,8 @@ private:
   std::atomic<bool> started_{false};
   std::atomic<bool> lost_{false};
   std::atomic<uint32_t> xruns_{0};
+  std::atomic<uint32_t> done_{0};
+  std::atomic<bool> bufferMessages_{true};
   std::thread thread_;
 };
 
