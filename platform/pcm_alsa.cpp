@@ -180,6 +180,7 @@ private:
   void Control(Request request) {
     std::unique_lock<std::mutex> lock(mutex_);
     request_ = request;
+    requested_.store(true, std::memory_order_release);
     sem_post(&wake_);
     answered_.wait_for(lock, std::chrono::milliseconds(kControlWaitMs), [this] { return request_ == kNone; });
   }
@@ -192,13 +193,12 @@ private:
       snd_pcm_prepare(pcm_);
     }
     request_ = kNone;
+    requested_.store(false, std::memory_order_release);
     answered_.notify_all();
   }
 
-  bool HasRequest() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return request_ != kNone;
-  }
+  // Looked at on every turn of the device thread: without taking the lock.
+  bool HasRequest() const { return requested_.load(std::memory_order_acquire); }
 
   // The next buffer to play or record into; buffers before it (from the
   // head on) have been written to the device and wait until it has played
@@ -364,6 +364,7 @@ private:
   std::mutex mutex_;
   std::condition_variable answered_;
   Request request_ = kNone;
+  std::atomic<bool> requested_{false};
   std::atomic<bool> quit_{false};
   std::atomic<bool> paused_{false};
   std::atomic<bool> started_{false};
