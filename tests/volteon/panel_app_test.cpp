@@ -13,7 +13,7 @@
 #include "src/volteon/prefs.h"
 #include "src/volteon/propdlg.h"
 #include "src/volteon/ctrlview.h"
-#include "src/volteon/doccmds.h"
+#include "src/volteon/commands.h"
 #include "src/volteon/modview.h"
 #include "src/volteon/panelwnd.h"
 #include "src/volteon/pictures.h"
@@ -420,7 +420,7 @@ TEST_F(PanelApp, RenamesRetitleTheOpenWindowsAtOnce) {
   Activate(synth->GetPanelWnd());
   {
     auto script = Rename("Lead");
-    ASSERT_TRUE(Choose(cmd::kPanelProperties)) << "Edit > Properties in the panel";
+    ASSERT_TRUE(Choose(cmd::kProperties)) << "Edit > Properties in the panel";
   }
   EXPECT_EQ(std::string(synth->GetLabel().CStr()), "Lead");
   EXPECT_EQ(Title(synth->GetPanelWnd()), "Lead - Panel");
@@ -435,7 +435,7 @@ TEST_F(PanelApp, RenamesRetitleTheOpenWindowsAtOnce) {
   Activate(macro->GetStructWnd());
   {
     auto script = Rename("Filter Bank");
-    ASSERT_TRUE(Choose(cmd::kStructProperties)) << "Edit > Properties in the macro's structure window";
+    ASSERT_TRUE(Choose(cmd::kProperties)) << "Edit > Properties in the macro's structure window";
   }
   EXPECT_EQ(std::string(macro->GetLabel().CStr()), "Filter Bank");
   EXPECT_EQ(Title(macro->GetStructWnd()), "Filter Bank - Structure");
@@ -501,7 +501,7 @@ TEST_F(PanelApp, TheControlBoxFollowsLearnLockSoloAndMuteWhereverTheyChange) {
   Settle();
   auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
   ASSERT_NE(popup, nullptr);
-  QAction* solo = ActionOf(popup, 4010);
+  QAction* solo = ActionOf(popup, cmd::kFrameSolo);
   ASSERT_NE(solo, nullptr);
   ASSERT_TRUE(Shown(solo));
   popup->close();
@@ -511,7 +511,7 @@ TEST_F(PanelApp, TheControlBoxFollowsLearnLockSoloAndMuteWhereverTheyChange) {
   Settle();
   ASSERT_EQ(box->GetInstr(), instr);
   ASSERT_FALSE(Down(boxid::kSolo));
-  Client()->Command(4010); // what the frame's menu item sends
+  Client()->Command(cmd::kFrameSolo); // what the frame's menu item sends
   Settle();
   EXPECT_TRUE(synth->IsSolo());
   EXPECT_TRUE(Down(boxid::kSolo)) << "Solo from the frame's menu";
