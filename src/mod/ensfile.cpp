@@ -173,7 +173,7 @@ void KEnsembleFiles::SaveEnsemble(const IFileName& name) {
 int32_t KEnsembleFiles::ImportModuleFile(KSModul& macro, const IFileName& name) {
   // The step is recorded before the merge marks anything busy, and the file,
   // an ordinary macro file, is read without serial numbers.
-  undo_.AddUndoStep(15, &macro);
+  undo_.AddUndoStep(UndoKind::kPasteModules, &macro);
   return KModulFile::ImportModuleFile(macro, name, *this);
 }
 
@@ -188,7 +188,7 @@ void KEnsemble::CommitPendingUndo() {
   if (files_) files_->GetUndo().CommitPendingUndo();
 }
 
-void KEnsemble::AddUndoStep(int32_t kind, const void* object) {
+void KEnsemble::AddUndoStep(UndoKind kind, const void* object) {
   if (files_) files_->GetUndo().AddUndoStep(kind, object);
 }
 

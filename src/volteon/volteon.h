@@ -7,6 +7,7 @@
 #include "src/base/file.h"
 #include "src/mod/ensemble.h"
 #include "src/mod/ensfile.h"
+#include "src/volteon/commands.h"
 #include "src/volteon/ivolteon.h"
 #include "src/volteon/recent.h"
 
@@ -91,7 +92,7 @@ public:
   void CreateCtrlBox(QMainWindow* frame) override;
   void OpenCtrlBox() override;
   ICtrlBox* GetCtrlBox() override { return ctrlBox_; }
-  // Answers the control box's menu commands (1200, 1251-1253).
+  // Answers the control box's menu commands (Stop Audio, the two toolbars, Hints).
   int CtrlBoxCommand(int32_t id, int mode, int& result);
   // IEnsembleOwner
   bool IsAudioRunning() override;
