@@ -96,7 +96,6 @@ public:
   void SetShared(bool shared) { shared_ = shared; }
 
 private:
-  void TakeSamples(IAudioBuf* samples);
   void TakeAnalysis(IAudioAnalysis* analysis);
   void ChooseTemporaryCopy();
 
