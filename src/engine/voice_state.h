@@ -33,6 +33,12 @@ constexpr bool HasWords() { return sizeof(T) == size_t(N) * 4; }
 #define QV_STATE_WORDS(Type, n) \
   static_assert(qv_engine_check::HasWords<Type, n>(), #Type " must be " #n " words")
 
+// Audio inputs are named beside the state struct of their type: a namespace
+// per type (or per family of types with the same inputs in the same order,
+// listed above it) holds one enumerator per input, its position in a voice's
+// input-pointer array. The catalogue row and the routine both use the name,
+// so the order of a type's inputs is written once.
+
 // ---------------------------------------------------------------------------
 // Arithmetic, mixing, routing and shapers
 
@@ -42,6 +48,33 @@ struct OutState {
   float out;
 };
 QV_STATE_WORDS(OutState, 1);
+
+// Audio "+" and "X": operand k at kFirst + k.
+namespace AudioOperandsIn { enum : int32_t { kFirst }; }
+namespace AudioInvertIn { enum : int32_t { kIn }; }
+namespace AudioReciprocalIn { enum : int32_t { kIn }; }
+namespace AudioDivideIn { enum : int32_t { kX, kY }; }
+namespace CrossfadeIn { enum : int32_t { kFade, kIn1, kIn2 }; }
+namespace Relay1In { enum : int32_t { kControl, kIn }; }
+namespace Relay2In { enum : int32_t { kControl, kIn1, kIn2 }; }
+namespace ChopperIn { enum : int32_t { kMod, kIn, kFactor }; }
+namespace VoiceCombinerIn { enum : int32_t { kIn }; }
+namespace IntegratorIn { enum : int32_t { kIn }; }
+namespace SaturatorIn { enum : int32_t { kIn }; }
+namespace ClipperIn { enum : int32_t { kIn, kMax, kMin }; }
+namespace ModClipperIn { enum : int32_t { kMod, kIn }; }
+namespace Mirror1In { enum : int32_t { kIn, kMax }; }
+namespace Mirror2In { enum : int32_t { kIn, kMax, kMin }; }
+namespace Shaper1BpIn { enum : int32_t { kIn, kBreakpoint, kSlope }; }
+namespace Shaper2BpIn { enum : int32_t { kIn, kBreakpoint1, kSlope1, kBreakpoint2, kSlope2 }; }
+namespace Shaper3BpIn {
+enum : int32_t { kIn, kBreakpoint1, kSlope1, kBreakpoint2, kSlope2, kSlopePositive, kSlopeNegative };
+}
+namespace ParabolShaperIn { enum : int32_t { kIn, kLinear, kParabolic }; }
+namespace CubicShaperIn { enum : int32_t { kIn, kLinear, kParabolic, kCubic }; }
+namespace SlewLimiterIn { enum : int32_t { kIn, kUp, kDown }; }
+namespace AudioPitchToHzIn { enum : int32_t { kPitch }; }
+namespace AudioLevelToGainIn { enum : int32_t { kLevel }; }
 
 // Event sum: the sum and the six inputs (unconnected ones stay 0).
 struct EventSumState {
@@ -93,6 +126,7 @@ struct TestModState {
   float out[5];
 };
 QV_STATE_WORDS(TestModState, 5);
+namespace TestModIn { enum : int32_t { kFirst, kCount = sizeof(TestModState::out) / sizeof(float) }; }
 
 // "Amp": the linear gain of the Level event and the output.
 struct AmpState {
@@ -100,6 +134,7 @@ struct AmpState {
   float out;
 };
 QV_STATE_WORDS(AmpState, 2);
+namespace AmpIn { enum : int32_t { kIn }; }
 
 // Mixers with N inputs: the linear gains of the Level events, then the sum.
 template <int N>
@@ -109,6 +144,8 @@ struct MixerState {
 };
 QV_STATE_WORDS(MixerState<2>, 3);
 QV_STATE_WORDS(MixerState<8>, 9);
+// Channel k's input at kIn1 + k.
+namespace MixerIn { enum : int32_t { kIn1 }; }
 
 // "Stereo Pan".
 struct StereoPanState {
@@ -116,6 +153,7 @@ struct StereoPanState {
   float right;
 };
 QV_STATE_WORDS(StereoPanState, 2);
+namespace StereoPanIn { enum : int32_t { kPan, kIn }; }
 
 // "Stereo Amp": outputs, the two gains that Level and Pan keep, the pan and
 // the level gain.
@@ -128,6 +166,7 @@ struct StereoAmpState {
   float level;
 };
 QV_STATE_WORDS(StereoAmpState, 6);
+namespace StereoAmpIn { enum : int32_t { kIn }; }
 
 // "T": the one-sample delay.
 struct UnitDelayState {
@@ -135,6 +174,7 @@ struct UnitDelayState {
   float previous;
 };
 QV_STATE_WORDS(UnitDelayState, 2);
+namespace UnitDelayIn { enum : int32_t { kIn }; }
 
 // "Rectifier".
 struct RectifierState {
@@ -142,6 +182,7 @@ struct RectifierState {
   float sign;
 };
 QV_STATE_WORDS(RectifierState, 2);
+namespace RectifierIn { enum : int32_t { kIn }; }
 
 // Audio and event "Quantizer": the quantized value and its error.
 struct QuantizerState {
@@ -149,6 +190,7 @@ struct QuantizerState {
   float error;
 };
 QV_STATE_WORDS(QuantizerState, 2);
+namespace AudioQuantizerIn { enum : int32_t { kIn, kStep }; }
 
 // "Peak Detect.": the held level and the release factor (Release event).
 struct PeakDetectState {
@@ -156,6 +198,7 @@ struct PeakDetectState {
   float release;
 };
 QV_STATE_WORDS(PeakDetectState, 2);
+namespace PeakDetectIn { enum : int32_t { kIn }; }
 
 // Audio "Freq. Divider".
 struct FreqDividerState {
@@ -166,6 +209,7 @@ struct FreqDividerState {
   float countDown;
 };
 QV_STATE_WORDS(FreqDividerState, 5);
+namespace AudioFreqDividerIn { enum : int32_t { kIn, kCountUp, kCountDown, kAmpl }; }
 
 // "Differentiator": the previous input and the slope.
 struct DifferentiatorState {
@@ -173,6 +217,7 @@ struct DifferentiatorState {
   float out;
 };
 QV_STATE_WORDS(DifferentiatorState, 2);
+namespace DifferentiatorIn { enum : int32_t { kIn }; }
 
 // "Sample & H.": the previous clock value and the held sample.
 struct SampleHoldState {
@@ -180,6 +225,7 @@ struct SampleHoldState {
   float out;
 };
 QV_STATE_WORDS(SampleHoldState, 2);
+namespace SampleHoldIn { enum : int32_t { kClock, kIn }; }
 
 // "Randomize": the output and the shift register shared through voice 0.
 struct RandomizeState {
@@ -333,6 +379,9 @@ struct LevelLampState {
 };
 QV_STATE_WORDS(LevelLampState, 4);
 
+// "Lvl" meter and lamp: the level whose peak both hold.
+namespace LevelIn { enum : int32_t { kLevel }; }
+
 // ---------------------------------------------------------------------------
 // Oscillators: [0] the pitch input's value (frequency or ready increment),
 // [1] the phase, [2] the output.
@@ -344,6 +393,18 @@ struct OscState {
 };
 QV_STATE_WORDS(OscState, 3);
 
+// "Sawtooth", "Triangle", "Parabol", "Sine", "Impulse", "Tri/Par Symm",
+// "Par PWM", "Noise", "Random" and the ramp oscillators: the amplitude only.
+namespace OscIn { enum : int32_t { kAmpl }; }
+// "Saw FM", "Tri FM", "Par FM", "Impulse FM".
+namespace FmOscIn { enum : int32_t { kFreq, kAmpl }; }
+namespace SineFmIn { enum : int32_t { kAmpl, kFreq }; }
+// "Pulse", "Bi-Pulse", "Bi-Saw".
+namespace WidthOscIn { enum : int32_t { kAmpl, kWidth }; }
+namespace Pulse1RampIn { enum : int32_t { kFreq, kAmpl, kWidth, kSlope }; }
+// The step oscillators: step k (1 ... n) at kStep1 + k - 1.
+namespace StepOscIn { enum : int32_t { kAmpl, kStep1 }; }
+
 // Oscillators with an edge-detected sync input.
 struct OscSyncState {
   float pitch;
@@ -352,6 +413,10 @@ struct OscSyncState {
   TWord sync;
 };
 QV_STATE_WORDS(OscSyncState, 4);
+
+// "Saw Sync", "Tri Sync", "Par Sync", "Impulse Sync".
+namespace SyncOscIn { enum : int32_t { kFreq, kAmpl, kSync, kSyncPhase }; }
+namespace SineSyncIn { enum : int32_t { kAmpl, kFreq, kSync, kSyncPhase }; }
 
 // "Triangle", "Tri FM", "Parabol", "Par FM": the sign toggles at every wrap.
 struct TriangleState {
@@ -371,6 +436,7 @@ struct SawPulseState {
   float heldLevel;
 };
 QV_STATE_WORDS(SawPulseState, 5);
+namespace SawPulseIn { enum : int32_t { kAmpl, kSlope }; }
 
 // "Tri/Par Symm".
 struct SymmOscState {
@@ -407,6 +473,7 @@ struct PulseState {
   TWord half;
 };
 QV_STATE_WORDS(PulseState, 5);
+namespace PulseFmIn { enum : int32_t { kAmpl, kWidth, kFreq }; }
 
 // "Pulse Sync".
 struct PulseSyncState {
@@ -418,6 +485,7 @@ struct PulseSyncState {
   TWord sync;
 };
 QV_STATE_WORDS(PulseSyncState, 6);
+namespace PulseSyncIn { enum : int32_t { kAmpl, kWidth, kFreq, kSync, kSyncPhase }; }
 
 // "Pulse 2-Ramp".
 struct Pulse2RampState {
@@ -428,6 +496,7 @@ struct Pulse2RampState {
   float out;
 };
 QV_STATE_WORDS(Pulse2RampState, 5);
+namespace Pulse2RampIn { enum : int32_t { kFreq, kAmpl, kWidth, kUp, kDown }; }
 
 // Ramp oscillators with N points: the point levels from word 4 and the
 // slopes towards the next point from word 12, as the step events keep them.
@@ -507,6 +576,9 @@ struct HoldEnvState {
 };
 QV_STATE_WORDS(HoldEnvState, 5);
 
+// "H - Env", "HR - Env", "D - Env", "AD - Env".
+namespace TriggeredEnvIn { enum : int32_t { kTrigger, kAmpl }; }
+
 // "HR - Env".
 struct HoldReleaseEnvState {
   float out;
@@ -567,6 +639,12 @@ struct OnePoleState {
   float lp;
 };
 QV_STATE_WORDS(OnePoleState, 3);
+
+// The filters and equalisers with an F input ("1-Pole Filter", "2-Pole
+// Filter", "2-Pole Notch", "4-Pole Filter", "4-Pole HP", "Peak EQ", "Hi Shelf
+// EQ", "Lo Shelf EQ" of the linear-cutoff kind) and those without.
+namespace FilterFmIn { enum : int32_t { kIn, kFreq }; }
+namespace FilterIn { enum : int32_t { kIn }; }
 
 struct SvfState {
   float cutoff;
