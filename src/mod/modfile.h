@@ -53,7 +53,6 @@ constexpr int32_t kFileVersion = 200;
 
 // The messages of the reader.
 TParamStr& NotValidFileMessage();
-TParamStr& NewerVersionMessage();
 
 class KModulFile {
 public:
