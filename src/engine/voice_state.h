@@ -113,6 +113,8 @@ struct LogicState {
   TWord b;
 };
 QV_STATE_WORDS(LogicState, 4);
+// "And", "Or", "Exor" and "Not": the result and its inverse.
+namespace LogicOut { enum : int32_t { kOut, kNot }; }
 
 // "Not".
 struct NotState {
@@ -233,9 +235,26 @@ struct RandomizeState {
   TWord reg;
 };
 QV_STATE_WORDS(RandomizeState, 2);
+namespace RandomizeIn { enum : int32_t { kRange }; }
 
 // ---------------------------------------------------------------------------
 // Event modules
+
+// Event outputs are named as the audio inputs are, each enumerator the
+// output's slot among the record's event outputs. A type with a single event
+// output sends it on EventOut::kOut.
+namespace EventOut { enum : int32_t { kOut }; }
+
+// Event types whose state struct is shared: "A/E", the routers, "Value"
+// (OutState), the event "Quantizer" and the control shapers.
+namespace AudioToEventIn { enum : int32_t { kIn }; }
+// "Router 1" and "Router 2".
+namespace RouterIn { enum : int32_t { kControl }; }
+namespace ValueIn { enum : int32_t { kValue }; }
+namespace EventQuantizerIn { enum : int32_t { kOffset, kStep }; }
+namespace EventQuantizerOut { enum : int32_t { kOut, kError }; }
+// "Ctrl. Shp 1" to "Ctr. Shp 3": point k (0 ... n) at kPoint0 + k.
+namespace EventShaperIn { enum : int32_t { kPoint0 }; }
 
 // "A to E Trig", "A to Gate": the last sent value and the edge flag.
 struct EdgeEventState {
@@ -243,6 +262,8 @@ struct EdgeEventState {
   TWord edge;
 };
 QV_STATE_WORDS(EdgeEventState, 2);
+namespace AudioToEventTrigIn { enum : int32_t { kClock, kIn }; }
+namespace AudioToGateIn { enum : int32_t { kTrigger, kAmpl }; }
 
 // "A to E Perm": the last sent value and the sampling phase.
 struct SampledEventState {
@@ -250,6 +271,7 @@ struct SampledEventState {
   float phase;
 };
 QV_STATE_WORDS(SampledEventState, 2);
+namespace AudioToEventPermIn { enum : int32_t { kFreq, kIn }; }
 
 // "Event Delay".
 struct EventDelayState {
@@ -259,6 +281,7 @@ struct EventDelayState {
   float value;
 };
 QV_STATE_WORDS(EventDelayState, 4);
+namespace EventDelayIn { enum : int32_t { kDelay }; }
 
 // Event "Freq. Divider": the output and the count as a float.
 struct EventDividerState {
@@ -266,6 +289,7 @@ struct EventDividerState {
   float count;
 };
 QV_STATE_WORDS(EventDividerState, 2);
+namespace EventFreqDividerIn { enum : int32_t { kDivisor, kWidth }; }
 
 // "Timer": milliseconds and frequency sent, frames counted (integer).
 struct TimerState {
@@ -274,6 +298,7 @@ struct TimerState {
   TWord frames;
 };
 QV_STATE_WORDS(TimerState, 3);
+namespace TimerOut { enum : int32_t { kTime, kFreq }; }
 
 // "Separator": the last value sent low and high.
 struct SeparatorState {
@@ -281,6 +306,8 @@ struct SeparatorState {
   float high;
 };
 QV_STATE_WORDS(SeparatorState, 2);
+namespace SeparatorIn { enum : int32_t { kThreshold }; }
+namespace SeparatorOut { enum : int32_t { kLow, kHigh }; }
 
 // "Select Max", "Select Min": voice 0's output, the voice's gate flag and
 // its stored input.
@@ -298,6 +325,7 @@ struct ClockOscState {
   float increment;
 };
 QV_STATE_WORDS(ClockOscState, 3);
+namespace ClockOscIn { enum : int32_t { kWidth, kAmpl }; }
 
 // Event-to-audio and audio-to-event smoothers "S".
 struct SmootherState {
@@ -306,6 +334,8 @@ struct SmootherState {
   float target;
 };
 QV_STATE_WORDS(SmootherState, 3);
+// The audio-to-event "S".
+namespace AudioToEventSmoothedIn { enum : int32_t { kIn }; }
 
 // "Hold": output and elapsed seconds.
 struct HoldState {
@@ -313,6 +343,7 @@ struct HoldState {
   float elapsed;
 };
 QV_STATE_WORDS(HoldState, 2);
+namespace HoldIn { enum : int32_t { kHold }; }
 
 // "LFO": three outputs, phase, pulse state and sync flag.
 struct LfoState {
@@ -324,6 +355,8 @@ struct LfoState {
   TWord sync;
 };
 QV_STATE_WORDS(LfoState, 6);
+namespace LfoIn { enum : int32_t { kFreq, kAmpl, kWidth, kSync, kSyncPhase }; }
+namespace LfoOut { enum : int32_t { kSine, kTriangle, kPulse }; }
 
 // "Slow Random": output, shared shift register (voice 0), smoothed value.
 struct SlowRandomState {
@@ -332,6 +365,7 @@ struct SlowRandomState {
   float smoothed;
 };
 QV_STATE_WORDS(SlowRandomState, 3);
+namespace SlowRandomIn { enum : int32_t { kFreq, kAmpl }; }
 
 // "Sequencer" (voice 0 only).
 struct SequencerState {
@@ -340,15 +374,19 @@ struct SequencerState {
   float step;
   TWord clock;
   TWord reset;
-  TWord next;  // input index of the next step, 3 .. n+2
+  TWord next;  // input index of the next step (SequencerIn::kStep1 onwards)
 };
 QV_STATE_WORDS(SequencerState, 6);
+// Step k (1 ... n) at kStep1 + k - 1.
+namespace SequencerIn { enum : int32_t { kClock, kReset, kGateAmpl, kStep1 }; }
+namespace SequencerOut { enum : int32_t { kOut, kGate, kStep }; }
 
 // MIDI "Note": the sounding note + 1, 0 when none.
 struct NoteOutState {
   TWord note;
 };
 QV_STATE_WORDS(NoteOutState, 1);
+namespace MidiNoteOutIn { enum : int32_t { kPitch }; }
 
 // ---------------------------------------------------------------------------
 // Panel displays
@@ -360,6 +398,7 @@ struct LampState {
   float input;
 };
 QV_STATE_WORDS(LampState, 2);
+namespace LampIn { enum : int32_t { kIn }; }
 
 // "Lvl" (meter) and "Mtr": the value the display shows in word 1. "Mtr"
 // reads its input from word 0, where the block loop publishes it; the level
@@ -369,6 +408,8 @@ struct MeterState {
   float value;
 };
 QV_STATE_WORDS(MeterState, 2);
+// "Mtr".
+namespace MeterIn { enum : int32_t { kIn }; }
 
 // "Lvl" (lamp): lit state, peak power, the low and high gains.
 struct LevelLampState {
@@ -953,6 +994,18 @@ struct SampleInputs {
   const float* formants;
 };
 
+// Event outputs of the sampler family. "Sampler FM", "Sampler Loop" and
+// "Lookup" send the sample length; "Sampler" has no event output.
+namespace SamplerOut { enum : int32_t { kLength }; }
+namespace ResynthOut { enum : int32_t { kLength, kPosition }; }
+// "Beat Loop": the length in ms and in sixteenths, the sixteenth it plays
+// and the sixteenths played.
+namespace BeatLoopOut { enum : int32_t { kLength, kLength16, kPosition16, kCount16 }; }
+static_assert(int32_t(BeatLoopOut::kLength) == int32_t(ResynthOut::kLength),
+              "the re-synthesis types send the length alike");
+static_assert(BeatLoopOut::kCount16 < int32_t(sizeof(VoiceEventHeader::eventOut) / sizeof(TWord)),
+              "every event output of the sampler family has its word in the header");
+
 // ---------------------------------------------------------------------------
 // Delays, buffer readers, tape decks, scope
 
@@ -1019,6 +1072,7 @@ struct GrainDelayInputs {
   const float* pan;
   const float* ampl;
 };
+namespace GrainDelayOut { enum : int32_t { kDelay }; }
 
 // "Tapedeck 1".
 struct TapedeckVoiceState {
@@ -1076,3 +1130,4 @@ struct DemuxInputs {
   const float* length;
   const float* value[16];
 };
+namespace DemuxOut { enum : int32_t { kStep, kBar, kOut }; }

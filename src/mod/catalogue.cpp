@@ -318,7 +318,7 @@ public:
     s.help = help;
     std::vector<PIn> ins;
     if (type == kTypeSpread) ins.push_back(E("Spread", evSpread, "Spread", rUnit));
-    KModulDef* d = Make(s, ins, {OE("", 0)});
+    KModulDef* d = Make(s, ins, {OE("", EventOut::kOut)});
     d->outPorts->entries[0].help = "Output for the control value.";
     c_.source[type.type] = d;
   }
@@ -406,7 +406,7 @@ void AddArithmetic(TBuilder& b) {
                              {kTypeEventSum6, true, 6, "Sum of six event values."}};
   for (const TOperation& o : sums)
     b.Mod(o.type, "+", o.event ? N(EventSumState) : N(OutState),
-          Operands(kAddNames, o.count, o.event, evAdd1), {o.event ? OE("", 0) : OA("", out)},
+          Operands(kAddNames, o.count, o.event, evAdd1), {o.event ? OE("", EventOut::kOut) : OA("", out)},
           o.help);
   const TOperation products[] = {
       {kTypeAudioProduct2, false, 2, "Product of two audio signals."},
@@ -418,32 +418,32 @@ void AddArithmetic(TBuilder& b) {
       {kTypeEventProduct4, true, 4, "Product of four event values."}};
   for (const TOperation& o : products)
     b.Mod(o.type, "X", o.event ? N(EventProductState) : N(OutState),
-          Operands(kMultNames, o.count, o.event, evMult1), {o.event ? OE("", 0) : OA("", out)},
+          Operands(kMultNames, o.count, o.event, evMult1), {o.event ? OE("", EventOut::kOut) : OA("", out)},
           o.help);
   b.Mod(kTypeAudioInvert, "-1", N(OutState), {A("", AudioInvertIn::kIn, "Invert")},
         {OA("", out)}, "Inverts an audio signal.");
-  b.Mod(kTypeEventInvert, "-1", N(OutState), {E("", evInvert, "Invert", rSignal)}, {OE("", 0)},
+  b.Mod(kTypeEventInvert, "-1", N(OutState), {E("", evInvert, "Invert", rSignal)}, {OE("", EventOut::kOut)},
         "Inverts an event value.");
   b.Mod(kTypeEventProduct3, "X", N(EventProductState),
         {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal),
          E("", evMult3, "Mult 3", rSignal)},
-        {OE("", 0)}, "Product of three event values.");
+        {OE("", EventOut::kOut)}, "Product of three event values.");
   b.Mod(kTypeEventProduct2, "X", N(EventProductState),
-        {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal)}, {OE("", 0)},
+        {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal)}, {OE("", EventOut::kOut)},
         "Product of two event values.");
   b.Mod(kTypeEventProduct4, "X", N(EventProductState),
         {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal),
          E("", evMult3, "Mult 3", rSignal), E("", evMult4, "Mult 4", rSignal)},
-        {OE("", 0)}, "Product of four event values.");
+        {OE("", EventOut::kOut)}, "Product of four event values.");
   b.Mod(kTypeAudioReciprocal, "1/x", N(OutState), {A("", AudioReciprocalIn::kIn, "1/x In")},
         {OA("", out)}, "Reciprocal of an audio signal; 0 for a zero input.");
   b.Mod(kTypeAudioDivide, "/", N(OutState),
         {A("X", AudioDivideIn::kX, "Div X"), A("Y", AudioDivideIn::kY, "Div Y")},
         {OA("", out)}, "Quotient of two audio signals; 0 for a zero divisor.");
   b.Mod(kTypeEventReciprocal, "1/x", N(EventReciprocalState), {E("", evReciprocal, "1/x In", rSignal)},
-        {OE("", 0)}, "Reciprocal of an event value; 0 for a zero input.");
+        {OE("", EventOut::kOut)}, "Reciprocal of an event value; 0 for a zero input.");
   b.Mod(kTypeEventDivide, "/", N(EventDivideState),
-        {E("X", evDivX, "Div X", rSignal), E("Y", evDivY, "Div Y", rSignal)}, {OE("", 0)},
+        {E("X", evDivX, "Div X", rSignal), E("Y", evDivY, "Div Y", rSignal)}, {OE("", EventOut::kOut)},
         "Quotient of two event values; 0 for a zero divisor.");
 }
 
@@ -647,10 +647,13 @@ void AddSequencers(TBuilder& b) {
   static const char* const kHelps[4] = {"Six-step sequencer.", "Eight-step sequencer.",
                                         "Twelve-step sequencer.", "Sixteen-step sequencer."};
   for (int k = 0; k < 4; ++k) {
-    std::vector<PIn> ins = {A("C", 0, "Clock", rClock), A("Rst", 1, "Reset", rReset),
-                            A("GA", 2, "Gate Ampl", rAmpl)};
-    for (int s = 0; s < steps[k]; ++s) ins.push_back(A(kStepLabels[s], 3 + s, kStepNames[s]));
-    b.Mod(types[k], "Sequencer", N(SequencerState), ins, {OE("Out", 0), OE("G", 1), OE("Stp", 2)},
+    std::vector<PIn> ins = {A("C", SequencerIn::kClock, "Clock", rClock),
+                            A("Rst", SequencerIn::kReset, "Reset", rReset),
+                            A("GA", SequencerIn::kGateAmpl, "Gate Ampl", rAmpl)};
+    for (int s = 0; s < steps[k]; ++s)
+      ins.push_back(A(kStepLabels[s], SequencerIn::kStep1 + s, kStepNames[s]));
+    b.Mod(types[k], "Sequencer", N(SequencerState), ins,
+          {OE("Out", SequencerOut::kOut), OE("G", SequencerOut::kGate), OE("Stp", SequencerOut::kStep)},
           kHelps[k]);
   }
 }
@@ -671,7 +674,7 @@ void AddEnvelopes(TBuilder& b) {
   const PIn ampl = A("A", TriggeredEnvIn::kAmpl, "Ampl", rAmpl);
 
   b.Mod(kTypeHoldEnv, "H - Env", N(HoldEnvState), {trig, ampl, E("H", evHoldTime, "Hold", rTime)},
-        {OE("Out", 0)}, "Holds an event for a set time after each trigger.");
+        {OE("Out", EventOut::kOut)}, "Holds an event for a set time after each trigger.");
   b.Mod(kTypeHoldReleaseEnv, "HR - Env", N(HoldReleaseEnvState),
         {trig, ampl, E("H", evHoldTime, "Hold", rTime), release},
         {OA("Out", W(HoldReleaseEnvState, out))}, "Hold and release envelope.");
@@ -708,18 +711,18 @@ void AddEnvelopes(TBuilder& b) {
   const PIn relTime = E("RT", evReleaseTime, "RelTime", rTime);
   b.Mod(kTypeRamp4Env, "4-Ramp - Env", N(RampEnvState<3>),
         {rampGate, t1, l1, t2, l2, t3, E("SL", evRampLevel3, "SustLevel", rSustain), relTime},
-        {OA("Out", W(RampEnvState<3>, level)), OE("St", 0)},
+        {OA("Out", W(RampEnvState<3>, level)), OE("St", EventOut::kOut)},
         "Envelope of three ramps, a sustain level and a release.");
   b.Mod(kTypeRamp5Env, "5-Ramp - Env", N(RampEnvState<4>),
         {rampGate, t1, l1, t2, l2, t3, E("L3", evRampLevel3, "Level 3", rUnit), t4,
          E("SL", evRampLevel4, "SustLevel", rSustain), relTime},
-        {OA("Out", W(RampEnvState<4>, level)), OE("St", 0)},
+        {OA("Out", W(RampEnvState<4>, level)), OE("St", EventOut::kOut)},
         "Envelope of four ramps, a sustain level and a release.");
   b.Mod(kTypeRamp6Env, "6-Ramp - Env", N(RampEnvState<5>),
         {rampGate, t1, l1, t2, l2, t3, E("L3", evRampLevel3, "Level 3", rUnit), t4,
          E("L4", evRampLevel4, "Level 4", rUnit), t5,
          E("SL", evRampLevel5, "SustLevel", rSustain), relTime},
-        {OA("Out", W(RampEnvState<5>, level)), OE("St", 0)},
+        {OA("Out", W(RampEnvState<5>, level)), OE("St", EventOut::kOut)},
         "Envelope of five ramps, a sustain level and a release.");
 }
 
@@ -842,17 +845,20 @@ void AddShapers(TBuilder& b) {
          A("Par", CubicShaperIn::kParabolic, "Parabolic"), A("Cub", CubicShaperIn::kCubic, "Cubic")},
         {out}, "Cubic shaper.");
   b.Mod(kTypeEventShaper3, "Ctrl. Shp 1", N(OutState),
-        {A("0", 0, "Point 0"), A("50", 1, "Point 50"), A("100", 2, "Point 100"),
-         E("In", evCtrlShaper1, "In", rUnit)},
-        {OE("Out", 0)}, "Shapes event values through three points.");
+        {A("0", EventShaperIn::kPoint0, "Point 0"), A("50", EventShaperIn::kPoint0 + 1, "Point 50"),
+         A("100", EventShaperIn::kPoint0 + 2, "Point 100"), E("In", evCtrlShaper1, "In", rUnit)},
+        {OE("Out", EventOut::kOut)}, "Shapes event values through three points.");
   b.Mod(kTypeEventShaper4, "Ctrl. Shp 2", N(OutState),
-        {A("0", 0, "Point 0"), A("33", 1, "Point 33"), A("66", 2, "Point 66"),
-         A("100", 3, "Point 100"), E("In", evCtrlShaper2, "In", rUnit)},
-        {OE("Out", 0)}, "Shapes event values through four points.");
+        {A("0", EventShaperIn::kPoint0, "Point 0"), A("33", EventShaperIn::kPoint0 + 1, "Point 33"),
+         A("66", EventShaperIn::kPoint0 + 2, "Point 66"),
+         A("100", EventShaperIn::kPoint0 + 3, "Point 100"), E("In", evCtrlShaper2, "In", rUnit)},
+        {OE("Out", EventOut::kOut)}, "Shapes event values through four points.");
   b.Mod(kTypeEventShaper5, "Ctr. Shp 3", N(OutState),
-        {A("0", 0, "Point 0"), A("25", 1, "Point 25"), A("50", 2, "Point 50"),
-         A("75", 3, "Point 75"), A("100", 4, "Point 100"), E("In", evCtrlShaper3, "In", rUnit)},
-        {OE("Out", 0)}, "Shapes event values through five points.");
+        {A("0", EventShaperIn::kPoint0, "Point 0"), A("25", EventShaperIn::kPoint0 + 1, "Point 25"),
+         A("50", EventShaperIn::kPoint0 + 2, "Point 50"),
+         A("75", EventShaperIn::kPoint0 + 3, "Point 75"), A("100", EventShaperIn::kPoint0 + 4, "Point 100"),
+         E("In", evCtrlShaper3, "In", rUnit)},
+        {OE("Out", EventOut::kOut)}, "Shapes event values through five points.");
   b.Mod(kTypeRectifier, "Rectifier", N(RectifierState), {A("In", RectifierIn::kIn, "In")},
         {OA("Out", W(RectifierState, out)), OA("Sign", W(RectifierState, sign))},
         "Absolute value and sign of the input.");
@@ -893,12 +899,12 @@ void AddShapers(TBuilder& b) {
 }
 
 void AddEventModules(TBuilder& b) {
-  const POut out = OE("Out", 0);
+  const POut out = OE("Out", EventOut::kOut);
   b.Mod(kTypeEventDelay, "Event Delay", N(EventDelayState),
-        {A("Dly", 0, "Delay", rMs), E("In", evEventDelayIn, "In", rSignal)}, {out},
+        {A("Dly", EventDelayIn::kDelay, "Delay", rMs), E("In", evEventDelayIn, "In", rSignal)}, {out},
         "Delays the latest event by a time in milliseconds.");
   b.Mod(kTypeRandomize, "Randomize", N(RandomizeState),
-        {A("Rng", 0, "Range", rUnit), E("In", evRandomize, "In", rSignal)}, {out},
+        {A("Rng", RandomizeIn::kRange, "Range", rUnit), E("In", evRandomize, "In", rSignal)}, {out},
         "Adds a random deviation to each event.");
   b.Mod(kTypeEventVoiceCombiner, "}", N(OutState), {E("In", evCombine, "In", rSignal)}, {out},
         "Merges the events of all voices.");
@@ -910,43 +916,53 @@ void AddEventModules(TBuilder& b) {
         "Smallest value among the voices whose gate is on.");
   b.Mod(kTypeChangesOnly, ">>", N(OutState), {E("In", evChangesOnly, "In", rSignal)}, {out},
         "Passes an event only when its value changes.");
-  b.Mod(kTypeEventLevelToGain, "Exp", N(OutState), {E("Lvl", evLevelToGain, "Level", rLevel)}, {OE("A", 0)},
+  b.Mod(kTypeEventLevelToGain, "Exp", N(OutState), {E("Lvl", evLevelToGain, "Level", rLevel)},
+        {OE("A", EventOut::kOut)},
         "Amplitude of a level event in decibels.");
-  b.Mod(kTypeEventPitchToHz, "Exp", N(OutState), {E("P", evPitchToHz, "Pitch", rPitch)}, {OE("F", 0)},
+  b.Mod(kTypeEventPitchToHz, "Exp", N(OutState), {E("P", evPitchToHz, "Pitch", rPitch)},
+        {OE("F", EventOut::kOut)},
         "Frequency in Hz of a pitch event.");
-  b.Mod(kTypeEventGainToLevel, "Log", N(OutState), {E("A", evGainToLevel, "Ampl", rAmpl)}, {OE("Lvl", 0)},
+  b.Mod(kTypeEventGainToLevel, "Log", N(OutState), {E("A", evGainToLevel, "Ampl", rAmpl)},
+        {OE("Lvl", EventOut::kOut)},
         "Level in decibels of an amplitude event.");
-  b.Mod(kTypeEventHzToPitch, "Log", N(OutState), {E("F", evHzToPitch, "Freq", rHz)}, {OE("P", 0)},
+  b.Mod(kTypeEventHzToPitch, "Log", N(OutState), {E("F", evHzToPitch, "Freq", rHz)},
+        {OE("P", EventOut::kOut)},
         "Pitch of a frequency event in Hz.");
-  b.Mod(kTypeAudioToEventTrigger, "A to E Trig", N(EdgeEventState), {A("C", 0, "Clock", rClock), A("In", 1, "In")},
+  b.Mod(kTypeAudioToEventTrigger, "A to E Trig", N(EdgeEventState),
+        {A("C", AudioToEventTrigIn::kClock, "Clock", rClock), A("In", AudioToEventTrigIn::kIn, "In")},
         {out}, "Sends the input as an event on each clock edge.");
-  b.Mod(kTypeAudioToEventPeriodic, "A to E Perm", N(SampledEventState), {A("F", 0, "Freq", rHz), A("In", 1, "In")},
+  b.Mod(kTypeAudioToEventPeriodic, "A to E Perm", N(SampledEventState),
+        {A("F", AudioToEventPermIn::kFreq, "Freq", rHz), A("In", AudioToEventPermIn::kIn, "In")},
         {out}, "Sends the input as an event at a set rate.");
-  b.Mod(kTypeAudioToGate, "A to Gate", N(EdgeEventState), {A("T", 0, "Trigger", rTrigger),
-                                               A("A", 1, "Ampl", rAmpl)},
+  b.Mod(kTypeAudioToGate, "A to Gate", N(EdgeEventState),
+        {A("T", AudioToGateIn::kTrigger, "Trigger", rTrigger), A("A", AudioToGateIn::kAmpl, "Ampl", rAmpl)},
         {out}, "Turns a trigger signal into gate events.");
-  b.Mod(kTypeAudioToEvent, "A/E", N(OutState), {A("In", 0, "In")}, {out},
+  b.Mod(kTypeAudioToEvent, "A/E", N(OutState), {A("In", AudioToEventIn::kIn, "In")}, {out},
         "Sends the input as an event every control period.");
   b.Mod(kTypeEventFreqDivider, "Freq. Divider", N(EventDividerState),
-        {A("N", 0, "Div by", rCount), A("W", 1, "Width", rUnit),
+        {A("N", EventFreqDividerIn::kDivisor, "Div by", rCount),
+         A("W", EventFreqDividerIn::kWidth, "Width", rUnit),
          E("In", evDividerIn, "Div In", rGate), E("Rst", evDividerReset, "Div Rst", rReset)},
         {out}, "Passes every n-th positive event.");
   b.Mod(kTypeEventQuantizer, "Quantizer", N(QuantizerState),
-        {A("Ofs", 0, "Offset"), A("St", 1, "Step"), E("In", evQuantize, "Quant.In", rSignal)},
-        {OE("Out", 0), OE("Err", 1)}, "Rounds event values to multiples of a step.");
+        {A("Ofs", EventQuantizerIn::kOffset, "Offset"), A("St", EventQuantizerIn::kStep, "Step"),
+         E("In", evQuantize, "Quant.In", rSignal)},
+        {OE("Out", EventQuantizerOut::kOut), OE("Err", EventQuantizerOut::kError)},
+        "Rounds event values to multiples of a step.");
   b.Mod(kTypeTimer, "Timer", N(TimerState), {E("In", evTimer, "Timer In", rTrigger)},
-        {OE("T", 0), OE("F", 1)}, "Time and frequency between positive events.");
-  b.Mod(kTypeRouter1, "Router 1", N(OutState), {A("Ctrl", 0, "Control", rGate),
-                                        E("In", evRouterIn1, "In", rSignal)},
+        {OE("T", TimerOut::kTime), OE("F", TimerOut::kFreq)}, "Time and frequency between positive events.");
+  b.Mod(kTypeRouter1, "Router 1", N(OutState),
+        {A("Ctrl", RouterIn::kControl, "Control", rGate), E("In", evRouterIn1, "In", rSignal)},
         {out}, "Passes events while the control is high.");
   b.Mod(kTypeRouter2, "Router 2", N(OutState),
-        {A("Ctrl", 0, "Control", rGate), E("In1", evRouterIn1, "In 1", rSignal),
+        {A("Ctrl", RouterIn::kControl, "Control", rGate), E("In1", evRouterIn1, "In 1", rSignal),
          E("In2", evRouterIn2, "In 2", rSignal)},
         {out}, "Passes the events of one of two inputs by the control.");
   b.Mod(kTypeSeparator, "Separator", N(SeparatorState),
-        {A("Thld", 0, "Threshold"), E("In", evSeparator, "In", rSignal)},
-        {OE("Lo", 0), OE("Hi", 1)}, "Sends events below and above a threshold apart.");
-  b.Mod(kTypeValue, "Value", N(OutState), {E("In", evValue, "In", rTrigger), A("Val", 0, "Value")},
+        {A("Thld", SeparatorIn::kThreshold, "Threshold"), E("In", evSeparator, "In", rSignal)},
+        {OE("Lo", SeparatorOut::kLow), OE("Hi", SeparatorOut::kHigh)},
+        "Sends events below and above a threshold apart.");
+  b.Mod(kTypeValue, "Value", N(OutState), {E("In", evValue, "In", rTrigger), A("Val", ValueIn::kValue, "Value")},
         {out}, "Sends the value input on each event.");
   b.Mod(kTypeAccumulator, "Accumulator", N(OutState),
         {E("In", evAccumulate, "In", rSignal), E("Set", evAccumulatorSet, "Set", rSignal)}, {out},
@@ -957,48 +973,52 @@ void AddEventModules(TBuilder& b) {
         {out}, "Counts events up and down.");
   b.Mod(kTypeAnd, "And", N(LogicState),
         {E("A", evAndA, "A", rGate), E("B", evAndB, "B", rGate)},
-        {OE("Out", 0), OE("Not", 1)}, "Logical and of two events.");
+        {OE("Out", LogicOut::kOut), OE("Not", LogicOut::kNot)}, "Logical and of two events.");
   b.Mod(kTypeOr, "Or", N(LogicState), {E("A", evOrA, "A", rGate), E("B", evOrB, "B", rGate)},
-        {OE("Out", 0), OE("Not", 1)}, "Logical or of two events.");
+        {OE("Out", LogicOut::kOut), OE("Not", LogicOut::kNot)}, "Logical or of two events.");
   b.Mod(kTypeExor, "Exor", N(LogicState), {E("A", evExorA, "A", rGate), E("B", evExorB, "B", rGate)},
-        {OE("Out", 0), OE("Not", 1)}, "Logical exclusive or of two events.");
-  b.Mod(kTypeNot, "Not", N(NotState), {E("In", evNot, "In", rGate)}, {OE("Out", 0), OE("Not", 1)},
+        {OE("Out", LogicOut::kOut), OE("Not", LogicOut::kNot)}, "Logical exclusive or of two events.");
+  b.Mod(kTypeNot, "Not", N(NotState), {E("In", evNot, "In", rGate)},
+        {OE("Out", LogicOut::kOut), OE("Not", LogicOut::kNot)},
         "Logical inverse of an event.");
-  b.Mod(kTypeHold, "Hold", N(HoldState), {E("G", evHoldGate, "Gate", rGate), A("H", 0, "Hold", rMs)},
+  b.Mod(kTypeHold, "Hold", N(HoldState), {E("G", evHoldGate, "Gate", rGate), A("H", HoldIn::kHold, "Hold", rMs)},
         {out}, "Holds a positive event for a time in milliseconds.");
   b.Mod(kTypeLfo, "LFO", N(LfoState),
-        {A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("W", 2, "Width"),
-         A("Snc", 3, "Sync", rSync), A("Ph", 4, "SncPhase")},
-        {OE("Sin", 0), OE("Tri", 1), OE("Pls", 2)},
+        {A("F", LfoIn::kFreq, "Freq", rHz), A("A", LfoIn::kAmpl, "Ampl", rAmpl),
+         A("W", LfoIn::kWidth, "Width"), A("Snc", LfoIn::kSync, "Sync", rSync),
+         A("Ph", LfoIn::kSyncPhase, "SncPhase")},
+        {OE("Sin", LfoOut::kSine), OE("Tri", LfoOut::kTriangle), OE("Pls", LfoOut::kPulse)},
         "Low-frequency oscillator sending events every control period.");
-  b.Mod(kTypeSlowRandom, "Slow Random", N(SlowRandomState), {A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl)},
+  b.Mod(kTypeSlowRandom, "Slow Random", N(SlowRandomState),
+        {A("F", SlowRandomIn::kFreq, "Freq", rHz), A("A", SlowRandomIn::kAmpl, "Ampl", rAmpl)},
         {out}, "Smoothed random events every control period.");
   b.Mod(kTypeClockOsc, "Clock Osc", N(ClockOscState),
-        {E("F", evClockFreq, "Freq", rHz), A("W", 0, "Width"), E("Snc", evClockSync, "Sync", rSync),
-         A("A", 1, "Ampl", rAmpl)},
+        {E("F", evClockFreq, "Freq", rHz), A("W", ClockOscIn::kWidth, "Width"),
+         E("Snc", evClockSync, "Sync", rSync), A("A", ClockOscIn::kAmpl, "Ampl", rAmpl)},
         {out}, "Clock pulses as events.");
   b.Mod(kTypeEventSmoother, "S", N(SmootherState), {E("In", evSmoother, "In", rSignal)},
         {OA("Out", W(SmootherState, out))}, "Turns events into a smooth audio signal.");
-  b.Mod(kTypeAudioToEventSmoothed, "S", N(SmootherState), {A("In", 0, "In")}, {out},
+  b.Mod(kTypeAudioToEventSmoothed, "S", N(SmootherState),
+        {A("In", AudioToEventSmoothedIn::kIn, "In")}, {out},
         "Smooths a signal into events every control period.");
   b.Mod(kTypeComment, "Comment", 0, {}, {}, "");
 }
 
 void AddDisplaysAndMidi(TBuilder& b) {
-  b.Mod(kTypeLamp, "Lmp", N(LampState), {A("In", 0, "In")}, {},
+  b.Mod(kTypeLamp, "Lmp", N(LampState), {A("In", LampIn::kIn, "In")}, {},
         "Lamp that lights while the input lies in a range.");
-  b.Mod(kTypeLampTwin, "Lmp", N(LampState), {A("In", 0, "In")}, {},
+  b.Mod(kTypeLampTwin, "Lmp", N(LampState), {A("In", LampIn::kIn, "In")}, {},
         "Lamp that lights while the input lies in a range.");
   b.Mod(kTypeLevelMeter, "Lvl", N(MeterState), {A("In", LevelIn::kLevel, "Level")}, {}, "Level meter.");
   b.Mod(kTypeLevelLamp, "Lvl", N(LevelLampState), {A("In", LevelIn::kLevel, "Level")},
         {}, "Lamp that lights while the level lies in a range.");
-  b.Mod(kTypeMeter, "Mtr", N(MeterState), {A("In", 0, "In")}, {}, "Meter showing the input.");
+  b.Mod(kTypeMeter, "Mtr", N(MeterState), {A("In", MeterIn::kIn, "In")}, {}, "Meter showing the input.");
   b.Mod(kTypeMidiControllerOut, "Controller", 0, {E("Ctrl", evMidiController, "Ctrl", rUnit)}, {},
         "Sends MIDI controller messages.");
   b.Mod(kTypeMidiPolyPressureOut, "SelPolyAT", 0, {E("PAT", evMidiPolyPressure, "Sel.PolyAT", rUnit)}, {},
         "Sends MIDI poly aftertouch for one note.");
   b.Mod(kTypeMidiNoteOut, "Note", N(NoteOutState),
-        {A("P", 0, "Pitch", rPitch), E("G", evMidiNote, "Gate", rGate)}, {},
+        {A("P", MidiNoteOutIn::kPitch, "Pitch", rPitch), E("G", evMidiNote, "Gate", rGate)}, {},
         "Sends MIDI notes.");
   b.Mod(kTypeMidiPitchBendOut, "Pitchbend", 0, {E("PB", evMidiPitchBend, "P-Bend", rPan)}, {},
         "Sends MIDI pitch bend.");
@@ -1025,7 +1045,7 @@ void AddBufferTypes(TBuilder& b) {
         {A("P", kPlaced, "Pitch", rFormant), A("Dly", kPlaced, "Delay", rMs),
          A("Gr", kPlaced, "Grainy", rMs), A("Sm", kPlaced, "Smooth", rUnit),
          A("Pan", kPlaced, "Pan", rPan), A("A", kPlaced, "Ampl", rAmpl), A("In", kPlaced, "In")},
-        {OA("L", kPlaced), OA("R", kPlaced), OE("Dly", 0)},
+        {OA("L", kPlaced), OA("R", kPlaced), OE("Dly", GrainDelayOut::kDelay)},
         "Delay with pitch shifter.", QV_INPUTS_OF(GrainDelayInputs));
 
   const PIn rec = E("Rec", evTapeRecord, "Rec", rTape);
@@ -1059,16 +1079,16 @@ void AddBufferTypes(TBuilder& b) {
         "Plays samples of its sample map.", QV_INPUT_AT(SampleInputs, ampl) + 1);
   b.Mod(kTypeSamplerFm, "Sampler FM", N(SampleVoiceState),
         {pitch, freq, start, E("Trig", evSamplerFmTrigger, "Trigger", rTrigger), ampl},
-        {OA("Out", kPlaced), OE("Len", 0)},
+        {OA("Out", kPlaced), OE("Len", SamplerOut::kLength)},
         "Plays samples with a linear frequency input and a start time.",
         QV_INPUT_AT(SampleInputs, start) + 1);
   b.Mod(kTypeSamplerLoop, "Sampler Loop", N(SampleVoiceState),
         {pitch, E("G", evSamplerLoopGate, "Gate", rGate), sel, freq, start, loopStart, loopLength,
          ampl},
-        {OA("L", kPlaced), OA("R", kPlaced), OE("Len", 0)},
+        {OA("L", kPlaced), OA("R", kPlaced), OE("Len", SamplerOut::kLength)},
         "Plays samples with loop inputs.", QV_INPUT_AT(SampleInputs, loopLength) + 1);
   b.Mod(kTypeSampleLookup, "Lookup", N(SampleVoiceState), {A("Pos", kPlaced, "Position", rMs), ampl},
-        {OA("L", kPlaced), OA("R", kPlaced), OE("Len", 0)},
+        {OA("L", kPlaced), OA("R", kPlaced), OE("Len", SamplerOut::kLength)},
         "Reads a sample at a position in milliseconds.", QV_INPUT_AT(SampleInputs, freq) + 1);
 
   const PIn smpOffset = A("SO", kPlaced, "SmpOff", rMs);
@@ -1081,18 +1101,21 @@ void AddBufferTypes(TBuilder& b) {
          grainPitch, sel, A("St", kPlaced, "Start", rCount), A("LS", kPlaced, "LoopStrt", rCount),
          A("LL", kPlaced, "LoopLen", rCount), A("SO", kPlaced, "SmpOff", rCount), smooth, pan,
          ampl},
-        {OA("L", kPlaced), OA("R", kPlaced), OE("Len", 0), OE("L16", 1), OE("P16", 2),
-         OE("Ct16", 3)},
+        {OA("L", kPlaced), OA("R", kPlaced), OE("Len", BeatLoopOut::kLength),
+         OE("L16", BeatLoopOut::kLength16), OE("P16", BeatLoopOut::kPosition16),
+         OE("Ct16", BeatLoopOut::kCount16)},
         "Plays a sample in sixteenth notes to the clock.", QV_INPUT_AT(SampleInputs, pan) + 1);
   b.Mod(kTypeResynth, "Resynth", N(ResynthVoiceState),
         {E("G", evResynthGate, "Gate", rGate), grainPitch, sel, start, loopStart, loopLength,
          speed, A("Gr", kPlaced, "Grainy", rMs), smpOffset, smooth, pan, ampl},
-        {OA("L", kPlaced), OA("R", kPlaced), OE("Lng", 0), OE("Pos", 1)},
+        {OA("L", kPlaced), OA("R", kPlaced), OE("Lng", ResynthOut::kLength),
+         OE("Pos", ResynthOut::kPosition)},
         "Plays a sample as a chain of grains.", QV_INPUT_AT(SampleInputs, pan) + 1);
   b.Mod(kTypePitchFormer, "Pitch Former", N(ResynthVoiceState),
         {E("G", evPitchFormerGate, "Gate", rGate), grainPitch, sel, start, loopStart, loopLength,
          speed, A("FS", kPlaced, "Formants", rFormant), smpOffset, smooth, pan, ampl},
-        {OA("L", kPlaced), OA("R", kPlaced), OE("Lng", 0), OE("Pos", 1)},
+        {OA("L", kPlaced), OA("R", kPlaced), OE("Lng", ResynthOut::kLength),
+         OE("Pos", ResynthOut::kPosition)},
         "Plays a sample with one grain per pitch period.", QV_INPUTS_OF(SampleInputs));
 
   static const char* const kDemuxLabels[16] = {"0", "1", "2",  "3",  "4",  "5",  "6",  "7",
@@ -1101,7 +1124,7 @@ void AddBufferTypes(TBuilder& b) {
                                A("Len", kPlaced, "Length", rCount)};
   for (const char* label : kDemuxLabels) demuxIns.push_back(A(label, kPlaced, label));
   b.Mod(kTypeDemux, "Demux", N(SampleVoiceState), demuxIns,
-        {OE("Stp", 0), OE("Bar", 1), OE("Out", 2)},
+        {OE("Stp", DemuxOut::kStep), OE("Bar", DemuxOut::kBar), OE("Out", DemuxOut::kOut)},
         "Sends the input selected by a position, with step and bar.",
         QV_INPUTS_OF(DemuxInputs));
 
