@@ -62,7 +62,6 @@ int NextState(int state, int command) {
 }
 
 uint32_t SampleRateOf(int index) { return index == 0 ? 44100 : index == 1 ? 48000 : 0; }
-uint32_t ClockWordOf(int index) { return index == 0 ? 0x8000 : index == 1 ? 0x10000 : 0; }
 
 PxDDev::PxDDev(uint16_t card, uint16_t mode, int32_t frames)
     : AudioDma(card, mode), frames_(frames), rate_(SampleRateOf(kRateIndex)) {

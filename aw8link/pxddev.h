@@ -75,6 +75,5 @@ private:
 
 // The sample rate and clock word of an index (0: 44100 Hz, 1: 48000 Hz).
 uint32_t SampleRateOf(int index);
-uint32_t ClockWordOf(int index);
 
 } // namespace aw8

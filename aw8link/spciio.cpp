@@ -24,19 +24,13 @@ constexpr uint32_t kTimerPeriod = 5;
 constexpr uint32_t kEventBits = 0xF;
 
 std::atomic<int32_t> reports{0};
-std::atomic<const char*> lastKind{""};
-std::atomic<const char*> lastFile{""};
-std::atomic<int> lastLine{0};
 
 // The report is formatted into a buffer on the reporter's stack (the service
 // thread reports too and must not allocate) and then discarded; only the
-// count and the place of the last one are kept.
+// count is kept.
 void Report(const char* kind, const char* file, int line) {
   char text[256];
   std::snprintf(text, sizeof text, "%s: (%s, %d)", kind, file, line);
-  lastKind.store(kind);
-  lastFile.store(file);
-  lastLine.store(line);
   reports.fetch_add(1);
 }
 
@@ -45,11 +39,6 @@ void Report(const char* kind, const char* file, int line) {
 void ReportError(const char* file, int line) { Report("Error", file, line); }
 void ReportAssertion(const char* file, int line) { Report("Assertion failed", file, line); }
 int32_t ReportCount() { return reports.load(); }
-std::string LastReport() {
-  char text[256];
-  std::snprintf(text, sizeof text, "%s: (%s, %d)", lastKind.load(), lastFile.load(), lastLine.load());
-  return text;
-}
 
 // ---------------------------------------------------------------- the handle
 

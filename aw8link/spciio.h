@@ -18,7 +18,6 @@ void ReportError(const char* file, int line);
 void ReportAssertion(const char* file, int line);
 // Tests count the reports; the text of the last one is kept.
 int32_t ReportCount();
-std::string LastReport();
 #define AW8_ERROR() ::aw8::ReportError(__FILE__, __LINE__)
 #define AW8_ASSERT(c) ((c) ? (void)0 : ::aw8::ReportAssertion(__FILE__, __LINE__))
 

@@ -4,6 +4,15 @@ set(QV_SANITIZE "" CACHE STRING "Sanitizers to build with: empty, 'address;undef
 
 set(QV_WARNINGS -Wall -Wextra -Wformat=2 -Wno-unused-parameter)
 
+# CI's builds (the asan and tsan presets, the fuzz build) fail on a new
+# warning. The release build that scripts/run.sh makes on a user's machine
+# leaves it off: a newer compiler there may warn about code this one accepts,
+# and that must not keep the program from starting.
+option(QV_WERROR "Treat compiler warnings as errors" OFF)
+if(QV_WERROR)
+  list(APPEND QV_WARNINGS -Werror)
+endif()
+
 if(QV_SANITIZE)
   list(JOIN QV_SANITIZE "," _qv_san)
   add_compile_options(-fsanitize=${_qv_san} -fno-omit-frame-pointer -fno-sanitize-recover=all)

@@ -35,23 +35,6 @@ void Doorbell::Wait() {
   rung_.exchange(false, std::memory_order_acq_rel);
 }
 
-bool Doorbell::WaitFor(uint32_t milliseconds) {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  ts.tv_sec += time_t(milliseconds / 1000);
-  ts.tv_nsec += long(milliseconds % 1000) * 1000000L;
-  if (ts.tv_nsec >= 1000000000L) {
-    ts.tv_sec += 1;
-    ts.tv_nsec -= 1000000000L;
-  }
-  int r;
-  while ((r = sem_clockwait(&sem_->sem, CLOCK_MONOTONIC, &ts)) != 0 && errno == EINTR) {
-  }
-  if (r != 0) return false;
-  rung_.exchange(false, std::memory_order_acq_rel);
-  return true;
-}
-
 // ---------------------------------------------------------------------------
 // Message queue
 

@@ -45,9 +45,6 @@ public:
   void Ring();
   // Waits until the bell has rung since the last wait.
   void Wait();
-  // As Wait, at most the given time (on the monotonic clock); false when
-  // the time ran out.
-  bool WaitFor(uint32_t milliseconds);
 
 private:
   struct Semaphore;

@@ -20,7 +20,7 @@ if ! command -v clang++ > /dev/null; then
   exit 0
 fi
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
-  -DCMAKE_CXX_COMPILER=clang++ "-DQV_SANITIZE=address;undefined" -DQV_FUZZ=ON > /dev/null
+  -DCMAKE_CXX_COMPILER=clang++ "-DQV_SANITIZE=address;undefined" -DQV_FUZZ=ON -DQV_WERROR=ON > /dev/null
 cmake --build build/fuzz -j "${QV_JOBS:-$(nproc)}" --target $(printf 'fuzz_%s ' "${targets[@]}")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

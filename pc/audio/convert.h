@@ -59,8 +59,6 @@ public:
   void Output(int32_t rate, const float x[2], float gain, TFrameSink& sink);
   // Writes the engine sample into out.
   void Input(int32_t rate, TFrameSource& source, float out[2]);
-  int32_t OutputPhase() const { return outPhase_; }
-  int32_t InputPhase() const { return inPhase_; }
 
 private:
   int32_t outPhase_ = 0;

@@ -10,8 +10,8 @@ using namespace mmmidi;
 
 namespace {
 
-constexpr char kInSetting[] = "Midi%d";
-constexpr char kOutSetting[] = "MidiOut%d";
+constexpr char kInSetting[] = "Midi";
+constexpr char kOutSetting[] = "MidiOut";
 constexpr uint32_t kMsgSync = platform::kMsgUser + 111;
 constexpr uint32_t kStatusMask = 0xFF;
 constexpr int32_t kKindShift = 4;
@@ -29,7 +29,8 @@ void ShowPortMessage(TParamStr& message, const TStr& name) {
   ShowMessage(&message, 0);
 }
 
-TStr SettingName(const char* format, int32_t n) { return FormatStr(format, int(n)); }
+// The setting of the n-th open port of a direction: its prefix and n ("Midi1").
+TStr SettingName(const char* prefix, int32_t n) { return FormatStr("%s%d", prefix, int(n)); }
 
 TMultiMediaMidiDialog settingsDialog = nullptr;
 
@@ -288,9 +289,9 @@ void TMultiMediaMidi::CloseDevices() {
 void TMultiMediaMidi::SaveSelection() {
   // Earlier values past the ones written would be read back after a gap:
   // every one of them goes.
-  for (const char* format : {kInSetting, kOutSetting}) {
+  for (const char* prefix : {kInSetting, kOutSetting}) {
     for (int32_t n = 1;; ++n) {
-      TStr name = SettingName(format, n);
+      TStr name = SettingName(prefix, n);
       if (n > kSavedPortValues && ReadSettingStr(name, TStr()).IsEmpty()) break;
       DeleteSetting(name);
     }

@@ -142,7 +142,6 @@ inline TDlgItem DlgList(int32_t id, int32_t x, int32_t y, int32_t w, int32_t h, 
 inline TDlgItem DlgSlider(int32_t id, int32_t x, int32_t y, int32_t w, int32_t h) {
   return {TDlgItemKind::Slider, id, {}, x, y, w, h, 0};
 }
-inline TDlgItem DlgLine(int32_t x, int32_t y, int32_t w) { return {TDlgItemKind::Line, -1, {}, x, y, w, 1, 0}; }
 inline TDlgItem DlgPicture(int32_t id, int32_t bitmapId, int32_t x, int32_t y, int32_t w, int32_t h) {
   return {TDlgItemKind::Picture, id, std::to_string(bitmapId), x, y, w, h, 0};
 }

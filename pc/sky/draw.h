@@ -78,7 +78,6 @@ public:
   // Binds the context to a painter (not owned); the painter's translation at
   // this moment is the base origin.
   void SetDC(QPainter* painter);
-  QPainter* GetDC() const { return painter_; }
 
   TPnt GetOrigin() const override;
   void SetOrigin(const TPnt& p) override;

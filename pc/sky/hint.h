@@ -39,7 +39,6 @@ public:
   int IsShown() const { return shown_; }
   const TStr& Text() const { return text_; }
   int32_t LineHeight() const { return lineHeight_; }
-  int32_t TickCount() const { return ticks_; }
   // The text's lines as the hint shows them.
   static std::vector<TStr> Lines(const TStr& text);
   // Where the cursor is (tests replace it; an empty function restores QCursor).

@@ -86,7 +86,6 @@ public:
   void Show(int box);
   void Hide(int box);
   int32_t Location(int box) const { return boxes_[box].loc; }
-  TArea Rect(int box) const { return boxes_[box].rect; }
   int IsShown(int box) const { return boxes_[box].shown; }
   QDockWidget* Dock(int box) const { return boxes_[box].dock.data(); }
 

@@ -6,16 +6,6 @@
 
 namespace {
 std::atomic<IViewTicker*> ticker{nullptr};
-
-// Runs f now on the GUI thread, or later there while the view lives.
-template <class F> bool OffGuiThread(TTView* view, F f) {
-  if (sky::IsGuiThread()) return false;
-  std::weak_ptr<int> alive = view->Liveness();
-  sky::PostToGui([alive, f] {
-    if (!alive.expired()) f();
-  });
-  return true;
-}
 } // namespace
 
 IViewTicker* SetViewTicker(IViewTicker* t) { return ticker.exchange(t); }
@@ -234,14 +224,14 @@ void TTView::RaiseMarkedChildren() {
 // ---------------------------------------------------------------- invalidation
 
 void TTView::Invalidate() {
-  if (OffGuiThread(this, [this] { Invalidate(); })) return;
+  if (sky::OffGuiThread(this, [this] { Invalidate(); })) return;
   // A group's own coordinates are its parent's: its bounds are the area to draw.
   if (area_.IsEmpty()) InvalidateArea(GetBounds());
   else InvalidateArea(TArea(0, 0, area_.Width(), area_.Height()));
 }
 
 void TTView::InvalidateArea(const TArea& a) {
-  if (OffGuiThread(this, [this, a] { InvalidateArea(a); })) return;
+  if (sky::OffGuiThread(this, [this, a] { InvalidateArea(a); })) return;
   if (!visible_ || a.IsEmpty()) return;
   TPnt offset;
   TTView* root = GetRoot(&offset);

@@ -49,16 +49,6 @@ QRect QtRect(const TArea& a) { return QRect(a.Left(), a.Top(), a.Width(), a.Heig
 
 bool InRange(int32_t id, int32_t first, int32_t last) { return id >= first && id <= last; }
 
-// Runs f later on the GUI thread while the view lives, when called elsewhere.
-template <class F> bool OffGuiThread(TTView* view, F f) {
-  if (sky::IsGuiThread()) return false;
-  std::weak_ptr<int> alive = view->Liveness();
-  sky::PostToGui([alive, f] {
-    if (!alive.expired()) f();
-  });
-  return true;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- bracket and globals
@@ -127,12 +117,12 @@ TWnd::~TWnd() {
 DDecWnd* TWnd::Frame() const { return dwnd_ ? dynamic_cast<DDecWnd*>(dwnd_->parentWidget()) : nullptr; }
 
 void TWnd::Invalidate() {
-  if (OffGuiThread(this, [this] { Invalidate(); })) return;
+  if (sky::OffGuiThread(this, [this] { Invalidate(); })) return;
   if (dwnd_) dwnd_->Redraw(dwnd_->VisibleArea());
 }
 
 void TWnd::InvalidateArea(const TArea& a) {
-  if (OffGuiThread(this, [this, a] { InvalidateArea(a); })) return;
+  if (sky::OffGuiThread(this, [this, a] { InvalidateArea(a); })) return;
   if (dwnd_ && !a.IsEmpty()) dwnd_->Redraw(a);
 }
 

@@ -90,7 +90,6 @@ public:
   // What the header says about the samples, gathered while the chunks are
   // applied; the length follows once the whole header is known.
   void SetSampleDataBytes(int64_t bytes) override { sampleDataBytes_ = bytes; }
-  int64_t GetSampleDataBytes() const { return sampleDataBytes_; }
   void SetUnsupportedCoding() override { unsupportedCoding_ = true; }
   bool HasUnsupportedCoding() const { return unsupportedCoding_; }
   // Loop positions as the header gives them, before they are checked.
@@ -132,7 +131,6 @@ public:
   void Save() override;
   virtual void BuildChunks() = 0;
   virtual void SeekChunk(TFileChunk* chunk);
-  TFileChunk* GetChunkTree() { return tree_.get(); }
 
 protected:
   void DropAnalysis() override;

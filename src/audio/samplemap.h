@@ -64,8 +64,6 @@ public:
   // Takes a sound made for this entry (already registered for it).
   void TakeSound(IAudioFileBuf* sound);
   TAudioFileMap* GetOwner() const { return owner_; }
-  // The map moves the raw split while it keeps splits apart.
-  void StoreSplit(int32_t key) { split_ = key; }
 
 private:
   friend class TAudioFileMap;
@@ -166,8 +164,6 @@ public:
 
   IFileName* GetFileName() { return fileName_.Get(); }
   int32_t IsModified() const { return modified_; }
-  // The entry that holds the key 0..127 in the key table.
-  TAudioFileMapEntry* GetKeyEntry(int32_t key) const { return keys_[key]; }
 
 private:
   // A new entry for the sound, set up as Add places it but not yet in the map.

@@ -132,8 +132,6 @@ public:
   // Tells every user but one (the one being set up) that the sound changed.
   void NotifyUsersExcept(IAudioFileMapEntry* user);
   int32_t GetUserCount() const { return users_.Count(); }
-  IFileName* GetTemporaryCopy() { return tmpCopy_.Get(); }
-  int32_t GetWrittenMark() const { return written_; }
   void SetWrittenMark(int32_t mark) { written_ = mark; }
   int32_t GetReportFlag() const { return report_; }
   void SetReportFlag(int32_t flag) { report_ = flag; }
@@ -143,7 +141,6 @@ public:
   void SetShared(bool shared) { shared_ = shared; }
 
 private:
-  void TakeSamples(IAudioBuf* samples);
   void TakeAnalysis(IAudioAnalysis* analysis);
   void ChooseTemporaryCopy();
 

@@ -287,7 +287,7 @@ void TParamStr::SetParamReal(int n, float value) { SetParam(n, FormatStr("%.7G",
 TStr TParamStr::Expand() const {
   std::string s = text_.Std();
   for (int n = 1; n <= 3; ++n) {
-    const std::string ph = "$" + std::to_string(n);
+    const std::string ph{'$', char('0' + n)};
     const std::string param = param_[n - 1].Std();
     // Search on after the inserted text, so that a parameter holding its own
     // placeholder cannot loop; later passes still see the inserted text.

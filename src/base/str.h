@@ -132,6 +132,20 @@ template <class F> void DestructorBody(F&& body) noexcept {
 
 int ShowLastError();
 int ShowLastErrorWithCaption(TParamStr* caption);
+
+// Runs a command's work and shows what went wrong, where the user's action
+// ended: true when the work finished. Guards the caller holds close whatever
+// happens here.
+template <class F> bool ShowingErrors(F&& work) {
+  try {
+    work();
+    return true;
+  } catch (...) {
+    RecordCurrentException();
+  }
+  ShowLastError();
+  return false;
+}
 int ShowMessage(TParamStr* text, int kind);
 int ShowMessageTitled(TParamStr* text, TParamStr* caption, int kind);
 void Beep();

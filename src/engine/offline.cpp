@@ -144,9 +144,6 @@ void TOfflineAudio::EnableOutput(int32_t channel) {
 void TOfflineAudio::DisableOutput(int32_t channel) {
   if (channel >= 1 && channel <= 8) enabledOutputs_ &= ~(1u << (channel - 1));
 }
-bool TOfflineAudio::IsOutputEnabled(int32_t channel) const {
-  return channel >= 1 && channel <= 8 && (enabledOutputs_ & (1u << (channel - 1)));
-}
 
 int32_t TOfflineAudio::DeviceStart() {
   ++calls_[kStartCall];

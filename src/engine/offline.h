@@ -32,7 +32,6 @@ public:
   void DisableOutput(int32_t channel) override;
   bool HasSettingsDialog() override { return false; }
   void ShowSettingsDialog() override {}
-  bool IsOutputEnabled(int32_t channel) const;
   // Device calls seen, for tests of the lifecycle.
   int32_t GetDeviceCalls(int32_t which) const { return calls_[which]; }
   enum { kStartCall, kStopCall, kPauseCall, kResumeCall, kCallKinds };

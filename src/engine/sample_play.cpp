@@ -54,11 +54,6 @@ const float* SampleChannel(IAudioFileMapEntry* entry, int32_t channel, int32_t f
   return reinterpret_cast<const float*>(buf->GetSampleAddress(frame, channel));
 }
 
-int32_t SampleLength(IAudioFileMapEntry* entry) {
-  IAudioBuf* buf = SampleBuf(entry);
-  return buf ? buf->GetLength() : 0;
-}
-
 void AttachSample(PlayerCore& p, IAudioFileMapEntry* entry) {
   IAudioBuf* buf = SampleBuf(entry);
   p.entry = buf ? entry : nullptr;

@@ -41,8 +41,6 @@ float GetRateRatio(const PlayerCore& p);
 // The float data of a channel of the entry's sample at a frame (channel 1 of
 // a mono sample is channel 0), or null when the entry has no usable sample.
 const float* SampleChannel(IAudioFileMapEntry* entry, int32_t channel, int32_t frame = 0);
-// Frames of the entry's sample (0 without one).
-int32_t SampleLength(IAudioFileMapEntry* entry);
 
 void AttachSample(PlayerCore& p, IAudioFileMapEntry* entry);
 void AttachSampleEntry(PlayerCore& p, IAudioFileMapEntry* entry);

@@ -71,7 +71,7 @@ private:
 // A MIDI driver without devices: it receives nothing and drops what is sent.
 class TNoMidi : public TMidiInOut {
 public:
-  using TMidiInOut::TMidiInOut;
+  explicit TNoMidi(IMidiOwner* owner);
 
 protected:
   void OpenDevices() override {}

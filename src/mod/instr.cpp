@@ -322,11 +322,6 @@ void KInstr::SetSnapRecallByMidi(bool on) {
   recallByMidi_ = on ? 1 : 0;
 }
 
-void KInstr::SetParentSnapMap(int32_t number, int32_t snap) {
-  TEngineMutex lock;
-  if (InSnapRange(number)) parentMap_[number] = snap;
-}
-
 void KInstr::SetKeyRange(int32_t lower, int32_t upper) {
   TEngineMutex lock;
   lowerKey_ = std::clamp(lower, 0, 127);

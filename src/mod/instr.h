@@ -80,7 +80,6 @@ public:
   int32_t GetNewestVoice() const { return prev_[head_]; }
   int32_t GetVoiceLink(int32_t voice) const { return prev_[voice]; }
   bool IsHeldBySustain(int32_t voice) const { return heldSustain_[voice] != 0; }
-  bool IsHeldBySostenuto(int32_t voice) const { return heldSostenuto_[voice] != 0; }
   int32_t GetPlayingVoiceCount() const;
   bool IsSustainDown() const { return sustainDown_ != 0; }
 
@@ -139,7 +138,6 @@ public:
   void RemoveSnapControl(TEngineRecord* record);
   int32_t GetSourceCount(int32_t list) const { return counts_[list]; }
   TEngineRecord* GetSource(int32_t list, int32_t i) const { return records_[list][i]; }
-  TSourceHandler GetSourceHandler(int32_t list, int32_t i) const { return handlers_[list][i]; }
 
   // ---- Snapshots
   void StoreSnap(int32_t number, const TStr& name);
@@ -153,7 +151,6 @@ public:
   bool IsProgramMapEnabled() const { return recallByParent_ != 0; }
   void SetProgramMapEnabled(bool on);
   int32_t GetParentSnapMap(int32_t number) const { return InSnapRange(number) ? parentMap_[number] : -1; }
-  void SetParentSnapMap(int32_t number, int32_t snap);
   // Raised while a recall sends control values (event routines read it).
   static int32_t GetRecallDepth();
   // Counts recalls that set controls; views compare it to refresh.

@@ -174,7 +174,6 @@ public:
   KInPort* AddInPort();
   KOutPort* AddOutPort();
   int32_t GetTerminalNo() const { return terminalNo_; }
-  void SetTerminalNo(int32_t n) { terminalNo_ = n; }
   // The first child that is an in (out) terminal with this port number.
   KSModul* FindInTerminal(int32_t portNo) const;
   KSModul* FindOutTerminal(int32_t portNo) const;
@@ -279,7 +278,6 @@ public:
 
   // ---- Queries over the tree
   int32_t GetRecordVersion() const { return recordVersion_; }
-  void SetRecordVersion(int32_t v) { recordVersion_ = v; }
   // 1 when the module sits in the top node, looking through macros.
   int32_t IsInTopLevel() const;
   KSModul* FindBySerialNo(int32_t serial);

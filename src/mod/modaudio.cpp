@@ -30,20 +30,6 @@ bool IsDelayType(int32_t type) {
 }
 bool IsTapeType(int32_t type) { return type == kTypeTapedeck1.type || type == kTypeTapedeck2.type; }
 
-// Runs an audio command's work and shows what went wrong; the guards the
-// caller holds close whatever happens here.
-template <class F> bool ShowingErrors(F work) {
-  try {
-    work();
-    return true;
-  } catch (const TError&) {
-  } catch (const std::exception&) {
-    RecordCurrentException();
-  }
-  ShowLastError();
-  return false;
-}
-
 } // namespace
 
 IFileName* AudioWorkFolder() {

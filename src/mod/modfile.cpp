@@ -1399,7 +1399,6 @@ int32_t KModulFile::ReadTempFile(KSModul& m, const IFileName& name, IFileEnsembl
 }
 
 TParamStr& NotValidFileMessage() { return NotValid(); }
-TParamStr& NewerVersionMessage() { return Newer(); }
 
 // ---------------------------------------------------------------------------
 // Merging a macro file into a macro

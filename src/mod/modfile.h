@@ -60,7 +60,6 @@ constexpr int32_t kMidiOutRangeVersion = 201;
 
 // The messages of the reader.
 TParamStr& NotValidFileMessage();
-TParamStr& NewerVersionMessage();
 
 class KModulFile {
 public:

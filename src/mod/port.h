@@ -45,7 +45,6 @@ public:
   const TStr& GetInfo() const { return info_; }
   bool IsMuted() const { return flags_ & kMuted; }
   uint8_t GetFlags() const { return flags_; }
-  void SetFlags(uint8_t flags) { flags_ = flags; }
   // The port's handle on its module's box (kept, never deleted by the port;
   // null until made).
   IModelView* GetView() const { return view_; }

@@ -16,7 +16,6 @@ constexpr int32_t kStartDlgMs = 2000;
 class TAboutDlg : public TDlg {
 public:
   TAboutDlg();
-  ICtrlerText* GetVersionText() const { return version_; }
 
 private:
   ICtrlerText* version_ = nullptr;

@@ -90,17 +90,6 @@ void EnableButton(ICtrlerButton* b, bool enabled, bool down) {
   b->SetDown(enabled && down ? 1 : 0);
 }
 
-// Runs a dialog's apply step; an error it raises is shown here, where the
-// user's click ended.
-template <class F> void ShowingErrors(F&& f) {
-  try {
-    f();
-  } catch (...) {
-    RecordCurrentException();
-    ShowLastError();
-  }
-}
-
 } // namespace
 
 int32_t LevelToFrame(float level) {

@@ -102,7 +102,6 @@ public:
 
   bool AreHintsShown() const { return hintsShown_; }
   bool IsEnsembleBoxShown() const { return ensembleShown_; }
-  bool IsInstrumentBoxShown() const { return instrumentShown_; }
 
   // The handlers of the controls (public so that tests can act as the user).
   void ClockStart();

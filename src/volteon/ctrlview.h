@@ -45,12 +45,7 @@ public:
   KSModul* GetModule() const { return module_; }
   // The panel window the view lies on.
   TPanelWnd* GetPanel() const;
-  // This view is on the ensemble panel (else on an instrument or macro panel).
-  bool IsEnsembleView() const { return ens_; }
   const TArea& GetOperatingArea() const { return operating_; }
-  const TArea& GetValueArea() const { return value_; }
-  const TArea& GetLabelArea() const { return label_; }
-  const TArea& GetDrawnArea() const { return drawn_; }
   // Redraws handled since the view was made (what a test counts).
   int32_t GetRedrawCount() const { return redraws_.load(std::memory_order_relaxed); }
   // A redraw asked for from another thread is on its way.

@@ -44,9 +44,7 @@ public:
   ~TModView() override;
 
   KSModul* GetModule() const { return module_; }
-  const TArea& GetLabelArea() const { return label_; }
   const TArea& GetIndicatorArea() const { return indicator_; }
-  IBmp* GetTypeBitmap() const { return typeBitmap_; }
 
   void Redraw() { Invalidate(); }
   TStructWnd* GetStructWnd() const;

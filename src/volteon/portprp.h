@@ -33,12 +33,6 @@ public:
   // dialog closed with OK. 1 when something changed. Errors reach the caller.
   int Apply();
 
-  ICtrlerEdit* GetLabelEdit() const { return label_; }
-  ICtrlerEdit* GetInfoEdit() const { return info_; }
-  ICtrlerEdit* GetTypeEdit() const { return type_; }
-  ICtrlerBoolean* GetMuteBox() const { return mute_; }
-  ICtrlerBoolean* GetMonoBox() const { return mono_; }
-
 private:
   KInPort* in_;
   KOutPort* out_;

@@ -56,9 +56,6 @@ bool IsDelayBufferType(const KSModul* m) {
 
 // ---------------------------------------------------------------- clock divisions
 
-const char* ClockDivisionText(int32_t index) {
-  return index >= 0 && index < kClockDivisionCount ? kClockDivisions[index].text : "";
-}
 int32_t ClockDivisionTicks(int32_t index) {
   return index >= 0 && index < kClockDivisionCount ? kClockDivisions[index].ticks : 0;
 }

@@ -56,7 +56,6 @@ constexpr int32_t kLampFirst = 300;  // red, green, blue, yellow
 // The clock divisions of the Rate and Duration menus (ticks at 24 per
 // quarter note).
 constexpr int32_t kClockDivisionCount = 14;
-const char* ClockDivisionText(int32_t index);
 int32_t ClockDivisionTicks(int32_t index);
 void FillClockDivisionMenu(ICtrlerMenu* menu, int32_t ticks);
 int32_t GetClockDivisionTicks(ICtrlerMenu* menu);

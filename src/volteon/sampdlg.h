@@ -40,8 +40,6 @@ public:
   void UpdateControls();
 
   IAudioFileMapEntry* GetCurrentEntry() const { return current_; }
-  IAudioFileMap* GetMap() const { return map_; }
-  ICtrlerList* GetList() const { return list_; }
   TSliderParam* LeftSplit() const { return leftSplit_; }
   TSliderParam* RootKey() const { return rootKey_; }
   TSliderParam* Detune() const { return detune_; }

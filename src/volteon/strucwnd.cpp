@@ -232,7 +232,6 @@ IColor* TStructWnd::GetWireColor(int selected) {
 }
 IMenu* TStructWnd::GetContextMenuObject() { return Shared().context; }
 IMenu* TStructWnd::GetMacroMenu() { return Shared().macroMenu; }
-IMenu* TStructWnd::GetInstrumentMenu() { return Shared().instrMenu; }
 
 IFileName* TStructWnd::LibraryFile(int32_t id) {
   TStructShared& s = Shared();

@@ -113,7 +113,6 @@ public:
   // The shared context menu and the two library menus (null before the first window).
   static IMenu* GetContextMenuObject();
   static IMenu* GetMacroMenu();
-  static IMenu* GetInstrumentMenu();
   // The library file of a library command id (null: none).
   static IFileName* LibraryFile(int32_t id);
   // Deselects every module of the tree and every wire of every open

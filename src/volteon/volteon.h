@@ -76,7 +76,6 @@ public:
   bool Save();
   bool SaveTo(IFileName* name);
 
-  IFileName* GetCurrentName() const { return current_.Get(); }
   IFileMenu* GetRecentFiles() const { return recent_.get(); }
   // Opens entry n of the recent-files list.
   void OpenRecent(int32_t n);

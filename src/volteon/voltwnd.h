@@ -60,7 +60,6 @@ public:
   // Each coordinate to the nearest multiple of the grid step, a half up.
   TPnt SnapToGrid(const TPnt& p) const;
   int32_t GetGridStep() const { return grid_; }
-  void SetGridStep(int32_t step) { grid_ = step > 0 ? step : 1; }
   const TArea& GetRubberBand() const { return rubber_; }
 
   // The bounds of all child views grown by one grid step on every side.
@@ -142,7 +141,6 @@ public:
   virtual UndoKind GetMoveUndoKind() { return UndoKind::kNone; }
 
 protected:
-  void SetEnsemble(KEnsemble* ensemble) { ensemble_ = ensemble; }
 
 private:
   TPnt press_;

@@ -113,7 +113,9 @@ void CheckKilledSaves(const SaveUnderTest& s, int maxPoints) {
     EXPECT_TRUE(now == oldContent || now == newContent)
         << "the target holds " << now.size() << " bytes, neither the old " << oldContent.size() << " nor the new "
         << newContent.size();
-    if (!s.backup.empty() && now == newContent) EXPECT_EQ(ReadAll(s.backup), oldContent) << "the backup";
+    if (!s.backup.empty() && now == newContent) {
+      EXPECT_EQ(ReadAll(s.backup), oldContent) << "the backup";
+    }
     // The next save into the folder sweeps what the killed one left.
     EXPECT_EQ(InChild([&] {
                 s.save();

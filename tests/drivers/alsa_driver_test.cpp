@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -33,9 +34,18 @@ struct RealMachine {
 };
 
 // Waits (on what the timer thread makes, not on the clock) for the engine to
-// have made so many samples.
-void WaitForSamples(int64_t count) {
-  while (Host::RampCounter().load() < count) std::this_thread::yield();
+// have made so many samples. A working driver makes them in about their
+// playing time; one that stalls fails after a bound far beyond that.
+::testing::AssertionResult WaitForSamples(int64_t count) {
+  constexpr auto kBound = std::chrono::seconds(60);
+  const auto deadline = std::chrono::steady_clock::now() + kBound;
+  while (Host::RampCounter().load() < count) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return ::testing::AssertionFailure() << "the driver made " << Host::RampCounter().load() << " of " << count
+                                           << " samples in " << kBound.count() << " s: it stalled";
+    std::this_thread::yield();
+  }
+  return ::testing::AssertionSuccess();
 }
 
 constexpr int32_t kDelayMs = 20;
@@ -57,7 +67,7 @@ TEST(AlsaDriver, APlayedSineLandsInTheDeviceSampleForSample) {
   d.Start();
   ASSERT_TRUE(d.IsOutputActive());
   constexpr int64_t kSamples = 44100;
-  WaitForSamples(kSamples);
+  ASSERT_TRUE(WaitForSamples(kSamples));
   d.Stop();
 
   std::vector<int16_t> played = ReadRaw(files.output);
@@ -101,7 +111,7 @@ TEST(AlsaDriver, RecordedSoundFromTheDeviceReachesTheAudioIn) {
   d.Start();
   ASSERT_TRUE(d.IsInputActive());
   const uint32_t skippedBefore = TAudioInOut::GetSkippedBlocks();
-  WaitForSamples(kRecorded / 2);
+  ASSERT_TRUE(WaitForSamples(kRecorded / 2));
   d.Stop();
   // On a loaded machine a real device can under- or overrun, and a block can
   // be skipped; each is counted. Past such an event the frames no longer line

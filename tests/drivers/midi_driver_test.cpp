@@ -104,7 +104,8 @@ void ClearPortSettings() {
   }
 }
 
-std::string Setting(const char* format, int n) { return ReadSettingStr(FormatStr(format, n), TStr()).CStr(); }
+// The setting named by a prefix and a port number ("Midi", 1 is "Midi1").
+std::string Setting(const char* prefix, int n) { return ReadSettingStr(FormatStr("%s%d", prefix, n), TStr()).CStr(); }
 
 class MidiDriverTest : public ::testing::Test {
 protected:
@@ -347,10 +348,10 @@ TEST_F(MidiDriverTest, ShutdownWritesTheOpenPortsAndNothingMore) {
     EXPECT_FALSE(ports.IsOpen(true, a));
     EXPECT_FALSE(ports.IsOpen(false, x));
   }
-  EXPECT_EQ(Setting("Midi%d", 1), "Keys:A");
-  EXPECT_EQ(Setting("Midi%d", 2), "Pads:B");
-  for (int n : {3, 4, 5}) EXPECT_EQ(Setting("Midi%d", n), "") << n;
-  EXPECT_EQ(Setting("MidiOut%d", 1), "");
+  EXPECT_EQ(Setting("Midi", 1), "Keys:A");
+  EXPECT_EQ(Setting("Midi", 2), "Pads:B");
+  for (int n : {3, 4, 5}) EXPECT_EQ(Setting("Midi", n), "") << n;
+  EXPECT_EQ(Setting("MidiOut", 1), "");
   // The next start opens the same selection.
   RecordingMidi again(&owner);
   again.Open();

@@ -152,7 +152,9 @@ TEST_F(DriverTest, OpenFailuresRevertThePortsWithTheirMessage) {
     host.AddAudioIn();
     d.Start();
     ASSERT_EQ(boxes.Boxes().size(), c.message ? 1u : 0u);
-    if (c.message) EXPECT_EQ(boxes.Boxes()[0].text, c.message);
+    if (c.message) {
+      EXPECT_EQ(boxes.Boxes()[0].text, c.message);
+    }
     EXPECT_EQ(d.GetInPort(), c.in);
     EXPECT_EQ(d.GetOutPort(), c.out);
     EXPECT_EQ(m.waves.IsOpen(true, m.mic), c.in == 1);
@@ -541,22 +543,24 @@ TEST_F(DriverTest, EngineBlocksFollowTheRateFactor) {
 // ---------------------------------------------------------------------------
 // The ring output
 
+// The standard machine with the ring chosen as the output, 80 ms ahead, and
+// a window for it; the ramp plays once a test adds its Audio Out.
 class RingTest : public DriverTest {
 protected:
   void SetUp() override {
     DriverTest::SetUp();
     platform::SetClientWindowHandle(&window_);
+    WriteSettingStr(setting::MmeOutPort, "DirectSound: Ring A");
+    WriteSettingInt(setting::MmeOutDelay, 80);
   }
   void TearDown() override { platform::SetClientWindowHandle(nullptr); }
   int window_ = 0;
-};
-
-TEST_F(RingTest, BlocksGoIntoTheRingAheadOfThePlayCursorAcrossItsEnd) {
-  WriteSettingStr(setting::MmeOutPort, "DirectSound: Ring A");
-  WriteSettingInt(setting::MmeOutDelay, 80);
   StandardMachine m;
   RampPatch ramp;
   Host host;
+};
+
+TEST_F(RingTest, BlocksGoIntoTheRingAheadOfThePlayCursorAcrossItsEnd) {
   TMultiMedia& d = host.MakeDriver();
   host.AddRampOut();
   d.Start();
@@ -588,11 +592,6 @@ TEST_F(RingTest, BlocksGoIntoTheRingAheadOfThePlayCursorAcrossItsEnd) {
 }
 
 TEST_F(RingTest, AStarvedRingGetsSilenceNotOldSound) {
-  WriteSettingStr(setting::MmeOutPort, "DirectSound: Ring A");
-  WriteSettingInt(setting::MmeOutDelay, 80);
-  StandardMachine m;
-  RampPatch ramp;
-  Host host;
   TMultiMedia& d = host.MakeDriver();
   host.AddRampOut();
   d.Start();
@@ -616,9 +615,6 @@ TEST_F(RingTest, AStarvedRingGetsSilenceNotOldSound) {
 
 TEST_F(RingTest, WithoutAWindowNothingIsOpenedAndNoTimerRuns) {
   platform::SetClientWindowHandle(nullptr);
-  WriteSettingStr(setting::MmeOutPort, "DirectSound: Ring A");
-  StandardMachine m;
-  Host host;
   TMultiMedia& d = host.MakeDriver();
   d.Start();
   EXPECT_EQ(m.ds.rings.Current(), nullptr);
@@ -627,11 +623,8 @@ TEST_F(RingTest, WithoutAWindowNothingIsOpenedAndNoTimerRuns) {
 }
 
 TEST_F(RingTest, ARingThatFailsToOpenIsAnOutputInUse) {
-  WriteSettingStr(setting::MmeOutPort, "DirectSound: Ring A");
-  StandardMachine m;
   m.ds.rings.SetOpenFails(true);
   gui.QueueAnswer(0);
-  Host host;
   TMultiMedia& d = host.MakeDriver();
   d.Start();
   ASSERT_EQ(gui.Boxes().size(), 1u);

@@ -86,6 +86,15 @@ private:
   platform::MidiSystem* previous_ = nullptr;
 };
 
+TEST_F(MidiPortDialog, TheCheckedCastFindsTheDialogAndNothingElse) {
+  std::unique_ptr<IMultiMediaMidiPrp, void (*)(IMultiMediaMidiPrp*)> dlg(CreateMultiMediaMidiPrp(driver.get()),
+                                                                        [](IMultiMediaMidiPrp* d) { d->Delete(); });
+  EXPECT_EQ(CastToMultiMediaMidiPrp(static_cast<IView*>(dlg.get())), dlg.get());
+  TDlg plain(mmmidprp::kDialog);
+  EXPECT_EQ(CastToMultiMediaMidiPrp(static_cast<IDlg*>(&plain)), nullptr) << "a dialog of another kind";
+  EXPECT_EQ(CastToMultiMediaMidiPrp(nullptr), nullptr);
+}
+
 TEST_F(MidiPortDialog, ListsTheAvailableAndTheOpenPorts) {
   driver->OpenInPort(1);
   driver->OpenOutPort(2);

@@ -215,7 +215,9 @@ public:
     for (const TNamedType& n : kNamedTypes)
       if (n.type == type_) constant = n.constant;
     const KPortDef& p = def_->inPorts->entries[port_];
-    return "\"" + std::string(def_->name) + "\" (" + constant + ") input \"" + p.label + "\" (" + p.longName + ")";
+    std::string where = "\"";
+    where += def_->name;
+    return where + "\" (" + constant + ") input \"" + p.label + "\" (" + p.longName + ")";
   }
 
 private:

@@ -17,7 +17,7 @@ public:
   std::vector<uint8_t> data;
 
   TBytes& Raw(std::initializer_list<uint8_t> bytes) {
-    data.insert(data.end(), bytes);
+    for (uint8_t b : bytes) data.push_back(b);
     return *this;
   }
   TBytes& Byte(uint8_t b) {

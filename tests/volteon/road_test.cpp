@@ -464,7 +464,7 @@ protected:
   void Shot(QWidget* w, std::string name) {
     Settle();
     const QString platform = QGuiApplication::platformName();
-    if (platform != QLatin1String("offscreen")) name.insert(name.rfind('.'), "_" + platform.toStdString());
+    if (platform != QLatin1String("offscreen")) name.insert(name.rfind('.'), ("_" + platform).toStdString());
     const std::string path = skytest::SaveShot(w->grab().toImage(), name);
     std::printf("picture: %s\n", path.c_str());
   }

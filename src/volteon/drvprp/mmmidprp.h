@@ -57,4 +57,5 @@ private:
 };
 
 IMultiMediaMidiPrp* CreateMultiMediaMidiPrp(IMultiMediaMidi* driver);
+inline IMultiMediaMidiPrp* CastToMultiMediaMidiPrp(IBase* o) { return CastTo<IMultiMediaMidiPrp>(o); }
 void ShowMultiMediaMidiPrp(IMultiMediaMidi* driver);
