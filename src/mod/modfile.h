@@ -8,6 +8,7 @@
 #include "src/base/file.h"
 #include "src/base/inout.h"
 #include "src/base/str.h"
+#include "src/mod/file_versions.h"
 
 #include <cstdint>
 
@@ -47,9 +48,6 @@ public:
   virtual void GetClock(int32_t& controlRate, bool& sync, float& tempo) const = 0;
   virtual void SetClock(int32_t controlRate, bool sync, float tempo) = 0;
 };
-
-// The current record version; the highest one read.
-constexpr int32_t kFileVersion = 200;
 
 // The messages of the reader.
 TParamStr& NotValidFileMessage();
