@@ -154,12 +154,12 @@ void HoldEnvStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
     const float a = *in[TriggeredEnvIn::kAmpl];
     s.out = a;
     s.counter.i = s.holdFrames.i > 0 ? s.holdFrames.i : 1;
-    SendEvent(r, 0, voice, a);
+    SendEvent(r, EventOut::kOut, voice, a);
     return;
   }
   if (s.counter.i > 0 && --s.counter.i == 0) {
     s.out = 0.0f;
-    SendEvent(r, 0, voice, 0.0f);
+    SendEvent(r, EventOut::kOut, voice, 0.0f);
   }
 }
 
@@ -185,7 +185,7 @@ template <int M> void RampEnvStep(TIn, TWord* w, TEngineRecord* r, int32_t voice
     s.slope = 0.0f;
     s.stage.f = 0.0f;
   }
-  SendEvent(r, 0, voice, s.stage.f);
+  SendEvent(r, EventOut::kOut, voice, s.stage.f);
 }
 
 } // namespace

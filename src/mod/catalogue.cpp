@@ -406,7 +406,7 @@ void AddArithmetic(TBuilder& b) {
                              {kTypeEventSum6, true, 6, "Sum of six event values."}};
   for (const TOperation& o : sums)
     b.Mod(o.type, "+", o.event ? N(EventSumState) : N(OutState),
-          Operands(kAddNames, o.count, o.event, evAdd1), {o.event ? OE("", 0) : OA("", out)},
+          Operands(kAddNames, o.count, o.event, evAdd1), {o.event ? OE("", EventOut::kOut) : OA("", out)},
           o.help);
   const TOperation products[] = {
       {kTypeAudioProduct2, false, 2, "Product of two audio signals."},
@@ -418,32 +418,32 @@ void AddArithmetic(TBuilder& b) {
       {kTypeEventProduct4, true, 4, "Product of four event values."}};
   for (const TOperation& o : products)
     b.Mod(o.type, "X", o.event ? N(EventProductState) : N(OutState),
-          Operands(kMultNames, o.count, o.event, evMult1), {o.event ? OE("", 0) : OA("", out)},
+          Operands(kMultNames, o.count, o.event, evMult1), {o.event ? OE("", EventOut::kOut) : OA("", out)},
           o.help);
   b.Mod(kTypeAudioInvert, "-1", N(OutState), {A("", AudioInvertIn::kIn, "Invert")},
         {OA("", out)}, "Inverts an audio signal.");
-  b.Mod(kTypeEventInvert, "-1", N(OutState), {E("", evInvert, "Invert", rSignal)}, {OE("", 0)},
+  b.Mod(kTypeEventInvert, "-1", N(OutState), {E("", evInvert, "Invert", rSignal)}, {OE("", EventOut::kOut)},
         "Inverts an event value.");
   b.Mod(kTypeEventProduct3, "X", N(EventProductState),
         {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal),
          E("", evMult3, "Mult 3", rSignal)},
-        {OE("", 0)}, "Product of three event values.");
+        {OE("", EventOut::kOut)}, "Product of three event values.");
   b.Mod(kTypeEventProduct2, "X", N(EventProductState),
-        {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal)}, {OE("", 0)},
+        {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal)}, {OE("", EventOut::kOut)},
         "Product of two event values.");
   b.Mod(kTypeEventProduct4, "X", N(EventProductState),
         {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal),
          E("", evMult3, "Mult 3", rSignal), E("", evMult4, "Mult 4", rSignal)},
-        {OE("", 0)}, "Product of four event values.");
+        {OE("", EventOut::kOut)}, "Product of four event values.");
   b.Mod(kTypeAudioReciprocal, "1/x", N(OutState), {A("", AudioReciprocalIn::kIn, "1/x In")},
         {OA("", out)}, "Reciprocal of an audio signal; 0 for a zero input.");
   b.Mod(kTypeAudioDivide, "/", N(OutState),
         {A("X", AudioDivideIn::kX, "Div X"), A("Y", AudioDivideIn::kY, "Div Y")},
         {OA("", out)}, "Quotient of two audio signals; 0 for a zero divisor.");
   b.Mod(kTypeEventReciprocal, "1/x", N(EventReciprocalState), {E("", evReciprocal, "1/x In", rSignal)},
-        {OE("", 0)}, "Reciprocal of an event value; 0 for a zero input.");
+        {OE("", EventOut::kOut)}, "Reciprocal of an event value; 0 for a zero input.");
   b.Mod(kTypeEventDivide, "/", N(EventDivideState),
-        {E("X", evDivX, "Div X", rSignal), E("Y", evDivY, "Div Y", rSignal)}, {OE("", 0)},
+        {E("X", evDivX, "Div X", rSignal), E("Y", evDivY, "Div Y", rSignal)}, {OE("", EventOut::kOut)},
         "Quotient of two event values; 0 for a zero divisor.");
 }
 
@@ -674,7 +674,7 @@ void AddEnvelopes(TBuilder& b) {
   const PIn ampl = A("A", TriggeredEnvIn::kAmpl, "Ampl", rAmpl);
 
   b.Mod(kTypeHoldEnv, "H - Env", N(HoldEnvState), {trig, ampl, E("H", evHoldTime, "Hold", rTime)},
-        {OE("Out", 0)}, "Holds an event for a set time after each trigger.");
+        {OE("Out", EventOut::kOut)}, "Holds an event for a set time after each trigger.");
   b.Mod(kTypeHoldReleaseEnv, "HR - Env", N(HoldReleaseEnvState),
         {trig, ampl, E("H", evHoldTime, "Hold", rTime), release},
         {OA("Out", W(HoldReleaseEnvState, out))}, "Hold and release envelope.");
@@ -711,18 +711,18 @@ void AddEnvelopes(TBuilder& b) {
   const PIn relTime = E("RT", evReleaseTime, "RelTime", rTime);
   b.Mod(kTypeRamp4Env, "4-Ramp - Env", N(RampEnvState<3>),
         {rampGate, t1, l1, t2, l2, t3, E("SL", evRampLevel3, "SustLevel", rSustain), relTime},
-        {OA("Out", W(RampEnvState<3>, level)), OE("St", 0)},
+        {OA("Out", W(RampEnvState<3>, level)), OE("St", EventOut::kOut)},
         "Envelope of three ramps, a sustain level and a release.");
   b.Mod(kTypeRamp5Env, "5-Ramp - Env", N(RampEnvState<4>),
         {rampGate, t1, l1, t2, l2, t3, E("L3", evRampLevel3, "Level 3", rUnit), t4,
          E("SL", evRampLevel4, "SustLevel", rSustain), relTime},
-        {OA("Out", W(RampEnvState<4>, level)), OE("St", 0)},
+        {OA("Out", W(RampEnvState<4>, level)), OE("St", EventOut::kOut)},
         "Envelope of four ramps, a sustain level and a release.");
   b.Mod(kTypeRamp6Env, "6-Ramp - Env", N(RampEnvState<5>),
         {rampGate, t1, l1, t2, l2, t3, E("L3", evRampLevel3, "Level 3", rUnit), t4,
          E("L4", evRampLevel4, "Level 4", rUnit), t5,
          E("SL", evRampLevel5, "SustLevel", rSustain), relTime},
-        {OA("Out", W(RampEnvState<5>, level)), OE("St", 0)},
+        {OA("Out", W(RampEnvState<5>, level)), OE("St", EventOut::kOut)},
         "Envelope of five ramps, a sustain level and a release.");
 }
 
@@ -845,17 +845,20 @@ void AddShapers(TBuilder& b) {
          A("Par", CubicShaperIn::kParabolic, "Parabolic"), A("Cub", CubicShaperIn::kCubic, "Cubic")},
         {out}, "Cubic shaper.");
   b.Mod(kTypeEventShaper3, "Ctrl. Shp 1", N(OutState),
-        {A("0", 0, "Point 0"), A("50", 1, "Point 50"), A("100", 2, "Point 100"),
-         E("In", evCtrlShaper1, "In", rUnit)},
-        {OE("Out", 0)}, "Shapes event values through three points.");
+        {A("0", EventShaperIn::kPoint0, "Point 0"), A("50", EventShaperIn::kPoint0 + 1, "Point 50"),
+         A("100", EventShaperIn::kPoint0 + 2, "Point 100"), E("In", evCtrlShaper1, "In", rUnit)},
+        {OE("Out", EventOut::kOut)}, "Shapes event values through three points.");
   b.Mod(kTypeEventShaper4, "Ctrl. Shp 2", N(OutState),
-        {A("0", 0, "Point 0"), A("33", 1, "Point 33"), A("66", 2, "Point 66"),
-         A("100", 3, "Point 100"), E("In", evCtrlShaper2, "In", rUnit)},
-        {OE("Out", 0)}, "Shapes event values through four points.");
+        {A("0", EventShaperIn::kPoint0, "Point 0"), A("33", EventShaperIn::kPoint0 + 1, "Point 33"),
+         A("66", EventShaperIn::kPoint0 + 2, "Point 66"),
+         A("100", EventShaperIn::kPoint0 + 3, "Point 100"), E("In", evCtrlShaper2, "In", rUnit)},
+        {OE("Out", EventOut::kOut)}, "Shapes event values through four points.");
   b.Mod(kTypeEventShaper5, "Ctr. Shp 3", N(OutState),
-        {A("0", 0, "Point 0"), A("25", 1, "Point 25"), A("50", 2, "Point 50"),
-         A("75", 3, "Point 75"), A("100", 4, "Point 100"), E("In", evCtrlShaper3, "In", rUnit)},
-        {OE("Out", 0)}, "Shapes event values through five points.");
+        {A("0", EventShaperIn::kPoint0, "Point 0"), A("25", EventShaperIn::kPoint0 + 1, "Point 25"),
+         A("50", EventShaperIn::kPoint0 + 2, "Point 50"),
+         A("75", EventShaperIn::kPoint0 + 3, "Point 75"), A("100", EventShaperIn::kPoint0 + 4, "Point 100"),
+         E("In", evCtrlShaper3, "In", rUnit)},
+        {OE("Out", EventOut::kOut)}, "Shapes event values through five points.");
   b.Mod(kTypeRectifier, "Rectifier", N(RectifierState), {A("In", RectifierIn::kIn, "In")},
         {OA("Out", W(RectifierState, out)), OA("Sign", W(RectifierState, sign))},
         "Absolute value and sign of the input.");

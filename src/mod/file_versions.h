@@ -1,6 +1,7 @@
 // The record versions of ensemble, instrument and macro files, each named by
 // what it brought. A reader compares a record's version with these to know
-// which fields the record holds; the writer writes kFileVersion records only.
+// which fields the record holds; the writer writes kFileVersion records, and
+// kMidiOutRangeVersion for the one record that needs it.
 // Several names share a version where one release brought several things.
 #pragma once
 
@@ -127,7 +128,14 @@ constexpr int32_t kVersionWithMoreGraphStyles = 198;
 // 200: the show states of windows.
 constexpr int32_t kVersionWithWindowStates = 200;
 
-// The version of the records written; the highest one read.
+// The current record version; the highest one an ensemble record may have.
 constexpr int32_t kFileVersion = kVersionWithWindowStates;
+// The one module record written above it: a program-change or channel
+// aftertouch MIDI output whose range is not a new module's keeps that range
+// in its record, which the format before had no field for. Every other
+// record stays at kFileVersion, so files without such a range are written
+// as before; a reader that knows only kFileVersion refuses such a record
+// as newer instead of losing the range without a word.
+constexpr int32_t kMidiOutRangeVersion = 201;
 // The release that wrote version 200 records, which its version text names.
 constexpr int32_t kVersionOfRelease204 = 200;

@@ -155,6 +155,8 @@ private:
   static void ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t storedType);
   static void ReadInstrBlock(TInOut& s, KSModul& m, int32_t v);
   static void WriteTypeData(TInOut& s, const KSModul& m);
+  // The version a module's record is written at.
+  static int32_t RecordVersion(const KSModul& m);
   static void WriteControlBlock(TInOut& s, const KSModul& m);
   static void WriteInstrBlock(TInOut& s, const KSModul& m);
   // A loaded module takes what its type decides: label and help where the
