@@ -92,7 +92,7 @@ TFigures Measure(int notes) {
       for (int i = 0; i < kSettleTicks; ++i) step();
       for (int n = 0; n < notes && !figures.failed; ++n) {
         const long atKey = long(waves.Played(speakers).size()) / kChannels;
-        midi->Receive(1, channel, kNote, kVelocity);
+        midi->Receive(midi::kNoteOn, channel, kNote, kVelocity);
         long sound = -1;
         for (int i = 0; i < kGiveUpTicks && sound < 0; ++i) {
           step();
@@ -103,7 +103,7 @@ TFigures Measure(int notes) {
           break;
         }
         figures.ms.push_back(double(sound - atKey) * 1000.0 / kRate);
-        midi->Receive(0, channel, kNote, 0);
+        midi->Receive(midi::kNoteOff, channel, kNote, 0);
         // Silence again, and a key at another point of the tick.
         for (int i = 0; i < 50 + n % 3; ++i) step();
       }

@@ -82,8 +82,8 @@ bool TRig::HasSlot(const KSModul* module) {
 
 void TRig::StartClock() { Driver().StartClock(); }
 
-void TRig::NoteOn(int32_t note, int32_t velocity) { Midi().Receive(1, 0, note, velocity); }
-void TRig::NoteOff(int32_t note) { Midi().Receive(0, 0, note, 0); }
+void TRig::NoteOn(int32_t note, int32_t velocity) { Midi().Receive(midi::kNoteOn, 0, note, velocity); }
+void TRig::NoteOff(int32_t note) { Midi().Receive(midi::kNoteOff, 0, note, 0); }
 
 uint64_t TRig::RenderBlock() {
   const uint64_t cpu = platform::ThreadCpuNs();

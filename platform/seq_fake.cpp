@@ -1,30 +1,34 @@
 #include "platform/seq.h"
 
+#include "platform/midi_kinds.h"
+
 namespace platform {
 
 namespace {
-constexpr uint8_t kStatusBit = 0x80;
-constexpr uint8_t kSysEx = 0xF0;
-constexpr uint8_t kSysExEnd = 0xF7;
-constexpr uint8_t kFirstRealTime = 0xF8;
-constexpr uint8_t kFirstSystem = 0xF0;
+using midi::kStatusBit;
+constexpr uint8_t kSysEx = midi::Status(midi::kSystemExclusive);
+constexpr uint8_t kSysExEnd = midi::Status(midi::kEndOfExclusive);
+constexpr uint8_t kFirstRealTime = midi::Status(midi::kClock);
+constexpr uint8_t kFirstSystem = midi::Status(midi::kSystem);
 } // namespace
 
 int32_t ShortMessageLength(uint8_t status) {
   if (!(status & kStatusBit)) return 0;
-  if (status < kFirstSystem) {
-    const uint8_t kind = status & 0xF0;
-    return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
-  }
-  switch (status) {
-  case 0xF1: // time code quarter frame
-  case 0xF3: // song select
-    return 2;
-  case 0xF2: // song position
-    return 3;
-  case 0xF6: // tune request
-    return 1;
-  default: return status >= kFirstRealTime && status != 0xF9 && status != 0xFD ? 1 : 0;
+  const int32_t kind = (status >> midi::kKindShift) & midi::kKindMask;
+  if (kind != midi::kSystem) return kind == midi::kProgramChange || kind == midi::kChannelPressure ? 2 : 3;
+  switch (status & midi::kChannelMask) {
+  case midi::kTimeCode:
+  case midi::kSongSelect: return 2;
+  case midi::kSongPosition: return 3;
+  case midi::kTuneRequest:
+  case midi::kClock:
+  case midi::kStart:
+  case midi::kContinue:
+  case midi::kStop:
+  case midi::kActiveSensing:
+  case midi::kReset: return 1;
+  // System exclusive, its end and the undefined system bytes.
+  default: return 0;
   }
 }
 

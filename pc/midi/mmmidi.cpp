@@ -14,9 +14,6 @@ constexpr char kInSetting[] = "Midi";
 constexpr char kOutSetting[] = "MidiOut";
 constexpr uint32_t kMsgSync = platform::kMsgUser + 111;
 constexpr uint32_t kStatusMask = 0xFF;
-constexpr int32_t kKindShift = 4;
-constexpr int32_t kKindMask = 7;
-constexpr int32_t kChannelMask = 0x0F;
 constexpr int32_t kDataShift1 = 8;
 constexpr int32_t kDataShift2 = 16;
 constexpr int32_t kDataMask = 0xFF;
@@ -334,8 +331,8 @@ void TMultiMediaMidi::Flush() {
 // The MIDI thread
 
 void TMultiMediaMidi::Deliver(uint32_t m) {
-  Received(int32_t(m >> kKindShift) & kKindMask, int32_t(m) & kChannelMask, int32_t(m >> kDataShift1) & kDataMask,
-          int32_t(m >> kDataShift2) & kDataMask);
+  Received(int32_t(m >> midi::kKindShift) & midi::kKindMask, int32_t(m) & midi::kChannelMask,
+           int32_t(m >> kDataShift1) & kDataMask, int32_t(m >> kDataShift2) & kDataMask);
 }
 
 void TMultiMediaMidi::Run() {

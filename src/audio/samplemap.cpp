@@ -142,10 +142,10 @@ TInOut* TAudioFileMapEntry::Read(TInOut* stream, int32_t version) {
   tune_ = ReadWholeI32(*stream);
   detune_ = ReadWholeI32(*stream);
   gain_ = ReadWholeI32(*stream);
-  if (version >= 191) pan_ = ReadWholeFloat(*stream);
+  if (version >= TAudioFileMap::kVersionWithPan) pan_ = ReadWholeFloat(*stream);
   aux1_ = ReadWholeI32(*stream);
   aux2_ = ReadWholeI32(*stream);
-  if (version >= 162) {
+  if (version >= TAudioFileMap::kVersionWithLoopSettings) {
     direction_ = ReadWholeI32(*stream);
     loopOn_ = ReadWholeI32(*stream);
     alternating_ = ReadWholeI32(*stream);
@@ -461,7 +461,7 @@ TInOut* TAudioFileMap::Read(TInOut* stream) {
   ReadWholeU32(*stream);
   mapFlag_ = ReadWholeI32(*stream);
   noStereo_ = ReadWholeI32(*stream);
-  if (version >= 191) fileName_->Read(stream);
+  if (version >= uint32_t(kVersionWithPan)) fileName_->Read(stream);
   for (uint32_t i = 0; i < count; ++i) {
     std::unique_ptr<TAudioFileMapEntry> e(new (std::nothrow) TAudioFileMapEntry(this));
     if (!e) ThrowAudioMemoryLow();

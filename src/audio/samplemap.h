@@ -126,6 +126,10 @@ class TAudioFileMap : public TBase, public virtual IAudioFileMap {
 public:
   static constexpr int32_t kMaxEntries = 128;
   static constexpr int32_t kVersion = 200;
+  // The map versions that brought the entries' direction and loop settings,
+  // and the entries' pan with the map's own file name.
+  static constexpr int32_t kVersionWithLoopSettings = 162;
+  static constexpr int32_t kVersionWithPan = 191;
   static constexpr int32_t kKeys = 128;
 
   TAudioFileMap(IAudioObjectOwner* module, int32_t analyse);

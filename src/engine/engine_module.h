@@ -13,6 +13,9 @@ class IDelayBuffer;
 class IRecordBuffer;
 struct TEngineRecord;
 
+// The MIDI messages a panel control under remote control follows (bits 11-12
+// of its flags, as files store them).
+enum TRemoteKind : int32_t { kRemoteByController = 0, kRemoteByPolyPressure = 1, kRemoteByNote = 2 };
 
 // The instrument a module plays in, as far as the MIDI sources go.
 class IEngineInstr {

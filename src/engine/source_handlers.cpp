@@ -201,7 +201,7 @@ TSourceHandler FindSourceHandler(int32_t type) {
 void RemoteControlHandler(TEngineRecord* r, int32_t number, int32_t value, int32_t, int32_t) {
   IEngineModule* m = r ? r->module : nullptr;
   if (!m || Data(number) != r->params[kSourceNumberParam].i) return;
-  int32_t v = m->GetRemoteKind() == 2 ? (value > 0 ? 64 : 0) : Data(value);
+  int32_t v = m->GetRemoteKind() == kRemoteByNote ? (value > 0 ? 64 : 0) : Data(value);
   bool toMidi = m->IsRemoteToMidiOut();
   if (m->IsCategory(kCatSwitch)) {
     int32_t n = m->GetInPortCount();

@@ -9,14 +9,17 @@
 namespace {
 TMidiMaker midiMaker = nullptr;
 
-bool InLearnZone(int32_t v) { return v >= 56 && v <= 72 && v != 64; }
+// The middle of a controller's range, where an endless encoder sends from.
+constexpr int32_t kCentre = 64;
+
+bool InLearnZone(int32_t v) { return v >= 56 && v <= 72 && v != kCentre; }
 bool OutsideCentre(int32_t v) { return v < 62 || v > 66; }
 
 // Incremental when the controller keeps sending values around the centre.
 bool LearnIncremental(int32_t v, int32_t w) {
   if (!InLearnZone(v)) return false;
   if (v == w) return true;
-  if ((v < 64) == (w < 64)) return InLearnZone(w);
+  if ((v < kCentre) == (w < kCentre)) return InLearnZone(w);
   return !(OutsideCentre(v) && OutsideCentre(w));
 }
 } // namespace
@@ -79,30 +82,31 @@ KInstr* TMidiInOut::GetReceiver(int32_t channel, int32_t i) const {
 // Senders
 
 void TMidiInOut::Send(int32_t port, uint32_t status, int32_t channel, int32_t data1, int32_t data2) {
-  uint32_t message = (status | uint32_t(channel & 15)) | (uint32_t(data1 & 127) << 8) | (uint32_t(data2 & 127) << 16);
+  uint32_t message = (status | uint32_t(channel & midi::kChannelMask)) | (uint32_t(data1 & midi::kDataMask) << 8) |
+                     (uint32_t(data2 & midi::kDataMask) << 16);
   SendShortMessage(port, message);
 }
 
 void TMidiInOut::SendNoteOff(int32_t port, int32_t channel, int32_t note, int32_t velocity) {
-  Send(port, 0x80, channel, note, velocity);
+  Send(port, midi::Status(midi::kNoteOff), channel, note, velocity);
 }
 void TMidiInOut::SendNoteOn(int32_t port, int32_t channel, int32_t note, int32_t velocity) {
-  Send(port, 0x90, channel, note, velocity);
+  Send(port, midi::Status(midi::kNoteOn), channel, note, velocity);
 }
 void TMidiInOut::SendPolyPressure(int32_t port, int32_t channel, int32_t note, int32_t value) {
-  Send(port, 0xA0, channel, note, value);
+  Send(port, midi::Status(midi::kPolyPressure), channel, note, value);
 }
 void TMidiInOut::SendControlChange(int32_t port, int32_t channel, int32_t controller, int32_t value) {
-  Send(port, 0xB0, channel, controller, value);
+  Send(port, midi::Status(midi::kControlChange), channel, controller, value);
 }
 void TMidiInOut::SendProgramChange(int32_t port, int32_t channel, int32_t program) {
-  Send(port, 0xC0, channel, program, 0);
+  Send(port, midi::Status(midi::kProgramChange), channel, program, 0);
 }
 void TMidiInOut::SendChannelPressure(int32_t port, int32_t channel, int32_t value) {
-  Send(port, 0xD0, channel, value, 0);
+  Send(port, midi::Status(midi::kChannelPressure), channel, value, 0);
 }
 void TMidiInOut::SendPitchBend(int32_t port, int32_t channel, int32_t data1, int32_t data2) {
-  Send(port, 0xE0, channel, data1, data2);
+  Send(port, midi::Status(midi::kPitchBend), channel, data1, data2);
 }
 
 // ---------------------------------------------------------------------------
@@ -113,32 +117,32 @@ int32_t TMidiInOut::TakeInstrumentActivity() { return instrActivity_.exchange(0)
 
 void TMidiInOut::InjectNote(int32_t note, int32_t velocity) {
   KInstr* current = owner_ ? owner_->GetCurrentInstr() : nullptr;
-  if (current) Receive(1, current->GetChannelIndex(), note, velocity);
+  if (current) Receive(midi::kNoteOn, current->GetChannelIndex(), note, velocity);
 }
 
 // ---------------------------------------------------------------------------
 // The dispatch
 
 void TMidiInOut::Receive(int32_t kind, int32_t channel, int32_t data1, int32_t data2) {
-  kind &= 7;
-  channel &= 15;
-  data1 &= 127;
-  data2 &= 127;
+  kind &= midi::kKindMask;
+  channel &= midi::kChannelMask;
+  data1 &= midi::kDataMask;
+  data2 &= midi::kDataMask;
   // Voice allocation must never race the block loop or a structure change.
   TLockGuard guard(EngineCriticalSection());
   try {
-    if (kind == 7) {
+    if (kind == midi::kSystem) {
       if (!IsExternalSync() || !owner_) return;
       IAudioInOut* audio = owner_->GetAudio();
       if (!audio) return;
       switch (channel) {
-      case 8: audio->ClockTick(); break;
-      case 10:
-      case 11:
+      case midi::kClock: audio->ClockTick(); break;
+      case midi::kStart:
+      case midi::kContinue:
         audio->StartClock();
         owner_->PostViewRefresh();
         break;
-      case 12:
+      case midi::kStop:
         audio->StopClock();
         owner_->PostViewRefresh();
         break;
@@ -150,10 +154,11 @@ void TMidiInOut::Receive(int32_t kind, int32_t channel, int32_t data1, int32_t d
     int32_t lastNote = data1;
     for (int32_t i = 0; i < counts_[channel]; ++i) {
       KInstr* instr = receivers_[channel][i];
-      if (instr->GetControllerMode() && kind == 3 && data1 == lastData1_ && channel == lastChannel_)
+      if (instr->GetControllerMode() && kind == midi::kControlChange && data1 == lastData1_ && channel == lastChannel_)
         Learn(instr, data1, data2);
       Dispatch(instr, kind, data1, data2);
-      if (kind <= 2) lastNote = std::clamp(data1 + instr->GetNoteShift(), 0, 127);
+      // Note-off, note-on and poly pressure carry a note in their first byte.
+      if (kind <= midi::kPolyPressure) lastNote = std::clamp(data1 + instr->GetNoteShift(), 0, 127);
       if (instr == current) instrActivity_.store(1);
       // The list may have changed under a learn: stop at its end.
       if (i >= counts_[channel]) break;
@@ -177,10 +182,11 @@ void TMidiInOut::Learn(KInstr* instr, int32_t controller, int32_t value) {
     KSModul* m = owner->GetPanelModule(i);
     if (!m) continue;
     if (!m->IsLearnMarked()) {
-      if (m->IsRemote() && m->GetRemoteKind() == 0 && m->GetControllerNo() == controller) m->SetRemote(false);
+      if (m->IsRemote() && m->GetRemoteKind() == kRemoteByController && m->GetControllerNo() == controller)
+        m->SetRemote(false);
       continue;
     }
-    m->SetRemoteKind(0);
+    m->SetRemoteKind(kRemoteByController);
     m->SetControllerNo(controller);
     m->SetIncremental(incremental);
     m->SetRemote(true);
@@ -192,36 +198,36 @@ void TMidiInOut::Learn(KInstr* instr, int32_t controller, int32_t value) {
 void TMidiInOut::Dispatch(KInstr* instr, int32_t kind, int32_t data1, int32_t data2) {
   int32_t note = std::clamp(data1 + instr->GetNoteShift(), 0, 127);
   switch (kind) {
-  case 1:
+  case midi::kNoteOn:
     if (data2 > 0) {
       if (data1 >= instr->GetLowerKey() && data1 <= instr->GetUpperKey()) instr->NoteOn(note, data2);
       break;
     }
     [[fallthrough]];
-  case 0: instr->NoteOff(note, -data2); break;
-  case 2:
+  case midi::kNoteOff: instr->NoteOff(note, -data2); break;
+  case midi::kPolyPressure:
     if (instr->GetSourceCount(KInstr::kPolyPressureList) > 0) instr->PolyPressure(note, data2);
     break;
-  case 3:
+  case midi::kControlChange:
     if (data1 == instr->GetHoldController()) {
-      if (data2 < 64) instr->SostenutoOff();
+      if (data2 < midi::kSwitchOn) instr->SostenutoOff();
       else instr->SostenutoOn();
     }
     if (data1 == instr->GetSustainController()) {
-      if (data2 < 64) instr->SustainOff();
+      if (data2 < midi::kSwitchOn) instr->SustainOff();
       else instr->SustainOn();
     }
     instr->Controller(data1, data2);
     break;
-  case 4:
+  case midi::kProgramChange:
     instr->ProgramChange(data1);
     if (instr->IsSnapRecallByMidi()) {
       instr->RecallSnap(data1, nullptr, false);
       if (owner_) owner_->PostViewRefresh();
     }
     break;
-  case 5: instr->ChannelPressure(data1); break;
-  case 6: instr->PitchBend(data1, data2); break;
+  case midi::kChannelPressure: instr->ChannelPressure(data1); break;
+  case midi::kPitchBend: instr->PitchBend(data1, data2); break;
   default: break;
   }
 }

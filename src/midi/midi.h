@@ -4,6 +4,7 @@
 // device driver derives from TMidiInOut and supplies its device operations.
 #pragma once
 
+#include "platform/midi_kinds.h"
 #include "src/base/base.h"
 #include "src/mod/midi_port.h"
 
@@ -37,9 +38,10 @@ public:
   bool HasSettingsDialog() override { return false; }
   void ShowSettingsDialog() override {}
 
-  // One incoming short message: kind = bits 4-6 of the status byte, channel =
-  // its low nibble (for kind 7 the system message number). Called by the
-  // device driver on its MIDI thread; runs holding the engine's mutex.
+  // One incoming short message: kind = bits 4-6 of the status byte (a
+  // midi::TKind), channel = its low nibble (for midi::kSystem the
+  // midi::TSystemMessage). Called by the device driver on its MIDI thread;
+  // runs holding the engine's mutex.
   void Receive(int32_t kind, int32_t channel, int32_t data1, int32_t data2);
 
   int32_t GetReceiverCount(int32_t channel) const;

@@ -347,9 +347,9 @@ void KSModul::NotifyOwner(int32_t value) {
   int32_t channel = instr_->GetChannelIndex();
   int32_t number = params_[2];
   switch (GetRemoteKind()) {
-  case 0: midi->SendControlChange(0, channel, number, value); break;
-  case 1: midi->SendPolyPressure(0, channel, number, value); break;
-  case 2: midi->SendNoteOn(0, channel, number, value); break;
+  case kRemoteByController: midi->SendControlChange(0, channel, number, value); break;
+  case kRemoteByPolyPressure: midi->SendPolyPressure(0, channel, number, value); break;
+  case kRemoteByNote: midi->SendNoteOn(0, channel, number, value); break;
   default: break;
   }
 }

@@ -422,9 +422,9 @@ void KInstr::AddSource(KSModul* module) {
   if (module->IsPanelControl()) {
     if (module->IsRemote()) {
       switch (module->GetRemoteKind()) {
-      case 0: add(kControllerList, RemoteControlHandler); break;
-      case 1: add(kPolyPressureList, RemoteControlHandler); break;
-      case 2:
+      case kRemoteByController: add(kControllerList, RemoteControlHandler); break;
+      case kRemoteByPolyPressure: add(kPolyPressureList, RemoteControlHandler); break;
+      case kRemoteByNote:
         add(kNoteOnList, RemoteControlHandler);
         add(kNoteOffList, RemoteControlHandler);
         break;

@@ -10,6 +10,7 @@
 // here), so the MIDI thread never sees a setting half changed.
 #pragma once
 
+#include "platform/midi_kinds.h"
 #include "src/base/str.h"
 #include "src/engine/source_handlers.h"
 
@@ -183,8 +184,8 @@ private:
   int32_t lowerKey_ = 0;
   int32_t upperKey_ = 127;
   int32_t noteShift_ = 0;
-  int32_t sustainController_ = 64;
-  int32_t holdController_ = 66;
+  int32_t sustainController_ = midi::kSustainPedal;
+  int32_t holdController_ = midi::kSostenutoPedal;
   float tune_ = 0.0f;
   float ownTune_ = 0.0f;
   float spread_ = 0.05f;

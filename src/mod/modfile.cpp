@@ -175,11 +175,11 @@ bool KnownCategory(int32_t cat) {
 
 // The version from which a type stores its control style.
 int32_t StyleVersion(int32_t cat, int32_t t) {
-  if (cat == kCatMacro || cat == kCatInstrument) return 122;
-  if (IsFileType(cat, t)) return 140;
-  if (IsGraphFirst(cat, t)) return 193;
-  if (IsGraphSecond(cat, t)) return 198;
-  return 120;
+  if (cat == kCatMacro || cat == kCatInstrument) return kVersionWithMacroStyle;
+  if (IsFileType(cat, t)) return kVersionWithFileTypeStyle;
+  if (IsGraphFirst(cat, t)) return kVersionWithGraphStyle;
+  if (IsGraphSecond(cat, t)) return kVersionWithMoreGraphStyles;
+  return kVersionWithControlStyle;
 }
 
 // Whether a record of this file version holds the module's panel places.
@@ -196,12 +196,12 @@ bool HasStepSize(int32_t cat, int32_t t) {
 }
 // Whether the control block of a record of this version stores a value table.
 bool StoresValueTable(int32_t t, int32_t v) {
-  if (t == kTypeFader.type) return v < 120;
+  if (t == kTypeFader.type) return v < kVersionWithStepSize;
   if (InList(t, {kTypeNoteOnVelocity, kTypeNoteOffVelocity, kTypeGate, kTypeNotePitch, kTypeSelectedNoteGate,
                  kTypePolyPressure, kTypePitchBend, kTypeChannelPressure, kTypeController, kTypeProgramChange}))
     return true;
-  if (t == kTypeOldGate.type || t == kTypeSingleTriggerGate.type) return v >= 96;
-  if (t == kTypeSelectedPolyPressure.type) return v >= 97;
+  if (t == kTypeOldGate.type || t == kTypeSingleTriggerGate.type) return v >= kVersionWithGateValueTables;
+  if (t == kTypeSelectedPolyPressure.type) return v >= kVersionWithSelPolyPressureTable;
   return false;
 }
 
@@ -272,24 +272,24 @@ void KModulFile::ReadEnsembleRecord(TInOut& s, IFileEnsemble& ens) {
   ExpectFrame(s, "KEnsemble");
   const TVersionWord w = SplitVersion(U32(s));
   const int32_t v = w.version;
-  if (w.count > 16 || (v >= 100 && w.count != 0)) Invalid();
+  if (w.count > 16 || (v >= kVersionWithoutOldInstrBlocks && w.count != 0)) Invalid();
   if (v > kFileVersion) TooNew(v);
-  if (v < 100 && w.marker != 0) Invalid();
-  if (v > 100 || (v == 100 && w.marker != 0))
+  if (v < kVersionWithKindName && w.marker != 0) Invalid();
+  if (v > kVersionWithKindName || (v == kVersionWithKindName && w.marker != 0))
     if (!(Str(s) == TStr("Ensemble"))) Invalid();
-  if (v >= 98) {
+  if (v >= kVersionWithSampleRate) {
     uint32_t rate = U32(s);
-    if (v < 143) rate += 98;
-    if (v < 151) rate = uint32_t(SampleRateOfCode(rate));
+    if (v < kVersionWithPlainRateCode) rate += 98;
+    if (v < kVersionWithRateInHz) rate = uint32_t(SampleRateOfCode(rate));
     ens.SetFileSampleRate(int32_t(rate));
   }
-  if (v >= 196) {
+  if (v >= kVersionWithClockSettings) {
     const int32_t controlRate = I32(s);
     const uint32_t sync = U32(s);
     const float tempo = F32(s);
     ens.SetClock(controlRate, sync != 0, tempo);
   }
-  if (v < 100) {
+  if (v < kVersionWithoutOldInstrBlocks) {
     KSModul* top = ens.GetTopModule();
     for (uint32_t i = 0; i < w.count; ++i) {
       KInstr* in = nullptr;
@@ -337,7 +337,7 @@ void KModulFile::ReadInPort(TInOut& s, KInPort& p, int32_t ownerVersion) {
     // Both are checked against the siblings once they are all read.
     p.AddWireRecord(child, port);
   }
-  if (ownerVersion < 120) Skip(s, 3);
+  if (ownerVersion < kVersionWithoutFillerWords) Skip(s, 3);
   p.flags_ = uint8_t(U32(s) & 0xFFu);
   if (!(p.flags_ & KInPort::kLabelFollowsDef)) p.label_ = Str(s);
   if (!(p.flags_ & KInPort::kInfoFollowsDef)) p.info_ = Str(s);
@@ -348,7 +348,7 @@ void KModulFile::ReadOutPort(TInOut& s, KOutPort& p, int32_t ownerVersion) {
   ExpectFrame(s, "KOutPort");
   p.kind_ = I32(s);
   p.index_ = I32(s);
-  if (ownerVersion < 120) Skip(s, 3);
+  if (ownerVersion < kVersionWithoutFillerWords) Skip(s, 3);
   p.flags_ = uint8_t(U32(s) & 0xFFu);
   if (!(p.flags_ & KOutPort::kLabelFollowsDef)) {
     p.label_ = Str(s);
@@ -397,7 +397,7 @@ void ReadOldInstrBlock(TInOut& s, int32_t v, KInstr* in) {
   const int32_t hold = I32(s);
   const uint32_t channels = U32(s);
   int32_t shift = 0, recall = 0;
-  if (v >= 97) {
+  if (v >= kVersionWithNoteShift) {
     shift = I32(s);
     recall = I32(s);
   }
@@ -412,7 +412,7 @@ void ReadOldInstrBlock(TInOut& s, int32_t v, KInstr* in) {
   for (int32_t i = 0; i < KInstr::kSnaps; ++i) {
     names[i] = Str(s);
     // Any word other than 0 means stored; kept as 1, the one flag written.
-    stored[i] = v >= 97 ? (I32(s) != 0 ? 1 : 0) : 1;
+    stored[i] = v >= kVersionWithStoredSnapFlags ? (I32(s) != 0 ? 1 : 0) : 1;
   }
   if (!in) return;
   KModulFile::SetOldInstrument(*in, voices, lower, upper, sustain, hold, shift, recall, channels ? channel : 0, names,
@@ -465,8 +465,9 @@ KRecordCounts KModulFile::ReadModul(TInOut& s, KSModul& m, IFileEnsemble& ens) {
   // Older records kept one panel position for both panels. A module whose
   // records never hold one (a macro, a type this program does not know) keeps
   // both as they are, as the record it is saved with will leave them.
-  if (v < 190 && (panelPosRead || StoresPanelPlaces(m.category_, m.type_))) m.ensPanelPos_ = m.instrPanelPos_;
-  if (v >= 99 && storedCat == kCatInstrument) ReadInstrBlock(s, m, v);
+  if (v < kVersionWithEnsemblePanel && (panelPosRead || StoresPanelPlaces(m.category_, m.type_)))
+    m.ensPanelPos_ = m.instrPanelPos_;
+  if (v >= kVersionWithInstrBlock && storedCat == kCatInstrument) ReadInstrBlock(s, m, v);
   MarkLoadedDriver(m);
   if (ens.IsUndoBusy()) m.serialNo_ = I32(s);
   ExpectEnd(s);
@@ -479,10 +480,10 @@ int32_t KModulFile::ReadModulVersion(TInOut& s, KSModul& m, IFileEnsemble& ens) 
   const TVersionWord w = SplitVersion(U32(s));
   const int32_t v = w.version;
   m.recordVersion_ = v;
-  if (v < 198 ? (v >= 100 && w.count != 0) : w.count > 3) Invalid();
+  if (v < kVersionWithModuleCount ? (v >= kVersionWithoutOldInstrBlocks && w.count != 0) : w.count > 3) Invalid();
   if (v > kMidiOutRangeVersion) TooNew(v);
-  if (v < 100 && w.marker != 0) Invalid();
-  if ((v > 100 || w.marker != 0) && ens.GetReadState() < 2)
+  if (v < kVersionWithKindName && w.marker != 0) Invalid();
+  if ((v > kVersionWithKindName || w.marker != 0) && ens.GetReadState() < 2)
     if (!(Str(s) == TStr("Module"))) Invalid();
   ens.SetReadState(2);
   return v;
@@ -498,15 +499,15 @@ KRecordCounts KModulFile::ReadModulHeader(TInOut& s, KSModul& m, int32_t v) {
   const uint32_t type = U32(s);
   const uint32_t terminal = U32(s);
   counts.in = U32(s);
-  if (v < 120) Skip(s, 3);
+  if (v < kVersionWithoutFillerWords) Skip(s, 3);
   counts.out = U32(s);
-  if (v < 120) Skip(s, 1);
+  if (v < kVersionWithoutFillerWords) Skip(s, 1);
   const int32_t eventOutputs = I32(s);
-  if (v < 120) Skip(s, 1);
+  if (v < kVersionWithoutFillerWords) Skip(s, 1);
   const int32_t audioInputs = I32(s);
   const int32_t stateWords = I32(s);
   counts.children = U32(s);
-  if (v < 120) Skip(s, 2);
+  if (v < kVersionWithoutFillerWords) Skip(s, 2);
   const uint32_t mono = U32(s);
   if (!KnownCategory(int32_t(cat)) || type > 0xFFFFu) Invalid();
   if (counts.in > uint32_t(kMaxPorts) || counts.out > uint32_t(kMaxPorts) ||
@@ -546,7 +547,7 @@ void KModulFile::AttachInstrument(KSModul& m) {
 // Types that were renamed.
 void KModulFile::RenameFormerTypes(KSModul& m, int32_t v) {
   if (m.IsType(kTypeOldSawtooth)) m.type_ = kTypeSawtooth.type;
-  if (m.IsType(kTypeEventDelay) && v < 100) m.audioInputs_ = 1;
+  if (m.IsType(kTypeEventDelay) && v < kVersionWithEventDelayInput) m.audioInputs_ = 1;
   if (m.IsCategory(kCatInTerminal) || m.IsCategory(kCatOutTerminal)) {
     // A terminal's type index is the signal kind of its port: stored mono
     // kinds become the poly kind of the same signal on a mono module.
@@ -564,15 +565,15 @@ void KModulFile::RenameFormerTypes(KSModul& m, int32_t v) {
 // The flags (from 96) and, for a macro or instrument, the places, sizes and
 // states of its panel and structure windows.
 void KModulFile::ReadFlagsAndWindows(TInOut& s, KSModul& m, int32_t v, int32_t storedCat, IFileEnsemble& ens) {
-  if (v >= 96) {
+  if (v >= kVersionWithFlags) {
     m.flags_ = U32(s) | kBitOutside;
     // A solo belongs to the session that made it, never to a file.
     m.flags_ &= ~kBitSolo;
-    if (v < 120) m.flags_ = (m.flags_ & ~(3u << 13)) | (1u << 13);
+    if (v < kVersionWithSettingsInFlags) m.flags_ = (m.flags_ & ~(3u << 13)) | (1u << 13);
     if (storedCat == kCatMacro || storedCat == kCatInstrument) {
       KModulData& d = m.Data();
-      if (v < 120) SetBit(m.flags_, kBitPanelLocked, (U32(s) & 1u) != 0);
-      if (v < 157) {
+      if (v < kVersionWithSettingsInFlags) SetBit(m.flags_, kBitPanelLocked, (U32(s) & 1u) != 0);
+      if (v < kVersionWithWindowAreas) {
         const int32_t pw = I32(s), ph = I32(s), px = I32(s), py = I32(s);
         const int32_t sw = I32(s), sh = I32(s), sx = I32(s), sy = I32(s);
         // Outer window sizes less the frame, wrapping as 32-bit words do
@@ -588,18 +589,18 @@ void KModulFile::ReadFlagsAndWindows(TInOut& s, KSModul& m, int32_t v, int32_t s
         m.structWndPos_ = Pnt(s);
         m.structArea_ = Area(s);
       }
-      if (v >= 192) {
+      if (v >= kVersionWithWindowOpenOrder) {
         d.panelOpenNo = I32(s);
         d.structOpenNo = I32(s);
       } else {
         d.panelOpenNo = 0;
         d.structOpenNo = (!m.parent_ && ens.GetTopModule() == &m) ? 1 : 0;
       }
-      if (v >= 195) {
+      if (v >= kVersionWithHiddenStructure) {
         const uint32_t hidden = U32(s);
         if (m.instr_) m.instr_->SetStructureHidden(hidden != 0);
       }
-      if (v >= 200) {
+      if (v >= kVersionWithWindowStates) {
         m.panelWndState_ = I32(s);
         m.structWndState_ = I32(s);
         for (int i = 0; i < 4; ++i) Str(s);
@@ -617,7 +618,7 @@ void KModulFile::ReadLabelAndHelp(TInOut& s, KSModul& m, int32_t v) {
   if (!(m.flags_ & kBitLabelFollows)) m.label_ = Str(s);
   if (!(m.flags_ & kBitHelpFollows)) {
     m.help_ = Str(s);
-    if (v < 150)
+    if (v < kVersionWithoutDefaultHelp)
       for (const char* text : kFormerDefaults)
         if (m.help_ == TStr(text)) m.help_ = TStr();
   }
@@ -629,17 +630,18 @@ void KModulFile::ReadControlStyle(TInOut& s, KSModul& m, int32_t v, int32_t stor
   const int32_t t = m.type_;
   // Whether a style was stored depends on the type the record was written for.
   const KModulDef* storedDef = FindModulDef(&m, storedCat, t);
-  if (v >= 120 && storedDef && storedDef->panelView != kViewNone && v >= StyleVersion(storedCat, t))
+  if (v >= kVersionWithControlStyle && storedDef && storedDef->panelView != kViewNone &&
+      v >= StyleVersion(storedCat, t))
     m.ctrlStyle_ = I32(s);
   const bool top = m.IsInTopLevel() != 0;
   if (c == kCatSwitch) {
     m.ctrlStyle_ = 200;
-    if (v < 190) {
+    if (v < kVersionWithEnsemblePanel) {
       SetBit(m.flags_, kBitVisibleInstr, true);
       SetBit(m.flags_, kBitVisibleEns, top);
     }
   } else if (m.IsType(kTypeFader) || m.IsType(kTypeButton)) {
-    if (v < 190) {
+    if (v < kVersionWithEnsemblePanel) {
       SetBit(m.flags_, kBitVisibleInstr, true);
       SetBit(m.flags_, kBitVisibleEns, top);
     }
@@ -647,10 +649,10 @@ void KModulFile::ReadControlStyle(TInOut& s, KSModul& m, int32_t v, int32_t stor
     if (m.ctrlStyle_ == 0) {
       m.ctrlStyle_ = 100;
       SetBit(m.flags_, kBitVisibleInstr, false);
-    } else if (v < 140) {
+    } else if (v < kVersionWithMacroVisibility) {
       SetBit(m.flags_, kBitVisibleInstr, true);
     }
-    if (v < 190) SetBit(m.flags_, kBitVisibleEns, top);
+    if (v < kVersionWithEnsemblePanel) SetBit(m.flags_, kBitVisibleEns, top);
   } else if (c == kCatInstrument) {
     m.ctrlStyle_ = 110;
     SetBit(m.flags_, kBitVisibleInstr, false);
@@ -661,7 +663,7 @@ void KModulFile::ReadControlStyle(TInOut& s, KSModul& m, int32_t v, int32_t stor
       SetBit(m.flags_, kBitLabelHidden, false);
       SetBit(m.flags_, kBitVisibleInstr, false);
     }
-    if (v < 190) SetBit(m.flags_, kBitVisibleEns, top);
+    if (v < kVersionWithEnsemblePanel) SetBit(m.flags_, kBitVisibleEns, top);
   } else if (IsGraph(c, t)) {
     if (m.ctrlStyle_ == 0) {
       m.ctrlStyle_ = 600;
@@ -673,7 +675,7 @@ void KModulFile::ReadControlStyle(TInOut& s, KSModul& m, int32_t v, int32_t stor
       const TPnt size = Pnt(s);
       // A display wider or taller than any screen is a damaged value.
       m.SetDisplaySize(TPnt(std::clamp(size.X(), 0, 4096), std::clamp(size.Y(), 0, 4096)));
-      if (v >= 194) {
+      if (v >= kVersionWithGraphPanelPlaces) {
         m.instrPanelPos_ = PanelPnt(s);
         m.ensPanelPos_ = Pnt(s);
       }
@@ -706,13 +708,13 @@ void KModulFile::ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedTy
   }
   if (c != kCatModule) return;
   if (t == kTypeMidiControllerOut.type || t == kTypeMidiPolyPressureOut.type) {
-    if (v >= 150) {
+    if (v >= kVersionWithMidiOutRange) {
       m.minimum_ = F32(s);
       m.maximum_ = F32(s);
       m.params_[2] = I32(s);
     }
   } else if (t == kTypeMidiNoteOut.type || t == kTypeMidiPitchBendOut.type) {
-    if (v >= 150) {
+    if (v >= kVersionWithMidiOutRange) {
       m.minimum_ = F32(s);
       m.maximum_ = F32(s);
     }
@@ -725,7 +727,7 @@ void KModulFile::ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedTy
     m.minimum_ = F32(s);
     m.maximum_ = F32(s);
     m.instrPanelPos_ = PanelPnt(s);
-    if (v >= 190) {
+    if (v >= kVersionWithEnsemblePanel) {
       m.ensPanelPos_ = Pnt(s);
     } else {
       SetBit(m.flags_, kBitVisibleInstr, true);
@@ -735,33 +737,33 @@ void KModulFile::ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedTy
     m.minimum_ = F32(s);
     m.maximum_ = F32(s);
   } else if (t == kTypeClockOsc.type) {
-    if (v >= 191) {
+    if (v >= kVersionWithClockOscRange) {
       m.minimum_ = F32(s);
       m.maximum_ = F32(s);
     }
   } else if (IsDelayType(c, t)) {
-    m.maximum_ = v >= 99 ? F32(s) : 1000.0f;
+    m.maximum_ = v >= kVersionWithDelayMaximum ? F32(s) : 1000.0f;
   } else if (t == kTypeSampler.type || t == kTypeSamplerFm.type) {
     m.CreateAudioObjects();
     IAudioFileMap* map = m.GetSampleMap();
     if (!map) ThrowError(&NotValid());
-    if (v >= 141) m.instrPanelPos_ = PanelPnt(s);
-    if (v >= 190) m.ensPanelPos_ = Pnt(s);
-    if (v >= 161) map->Read(&s);
+    if (v >= kVersionWithSamplerPanelPlace) m.instrPanelPos_ = PanelPnt(s);
+    if (v >= kVersionWithEnsemblePanel) m.ensPanelPos_ = Pnt(s);
+    if (v >= kVersionWithSampleMaps) map->Read(&s);
     else map->ReadEmbeddedSample(&s);
   } else if (InList(t, {kTypeSamplerLoop, kTypeSampleLookup, kTypeBeatLoop, kTypeResynth, kTypePitchFormer})) {
     m.CreateAudioObjects();
     IAudioFileMap* map = m.GetSampleMap();
     if (!map) ThrowError(&NotValid());
     m.instrPanelPos_ = PanelPnt(s);
-    if (v >= 190) m.ensPanelPos_ = Pnt(s);
+    if (v >= kVersionWithEnsemblePanel) m.ensPanelPos_ = Pnt(s);
     map->Read(&s);
   } else if (t == kTypeTapedeck1.type || t == kTypeTapedeck2.type) {
     m.CreateAudioObjects();
     IRecordBuffer* tape = m.GetRecordBuffer();
     if (!tape) ThrowError(&NotValid());
-    if (v >= 141) m.instrPanelPos_ = PanelPnt(s);
-    if (v >= 190) m.ensPanelPos_ = Pnt(s);
+    if (v >= kVersionWithSamplerPanelPlace) m.instrPanelPos_ = PanelPnt(s);
+    if (v >= kVersionWithEnsemblePanel) m.ensPanelPos_ = Pnt(s);
     float length = F32(s);
     if (length == 0.0f) {
       const TStr path = Str(s);
@@ -795,9 +797,9 @@ void KModulFile::ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t stor
   m.minimum_ = F32(s);
   m.maximum_ = F32(s);
   m.params_[2] = I32(s);
-  if (v >= 97 && !fader) {
+  if (v >= kVersionWithMidiRange && !fader) {
     int32_t lower = I32(s);
-    if (v < 144) lower &= 0xFF;
+    if (v < kVersionWithWideMidiLower) lower &= 0xFF;
     const int32_t upper = I32(s);
     m.midiLower_ = std::clamp(lower, 0, 127);
     m.midiUpper_ = std::clamp(upper, 0, 127);
@@ -805,25 +807,26 @@ void KModulFile::ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t stor
     Skip(s, 2);
   }
   m.snapIsolate_ = I32(s);
-  if (v < 97) Skip(s, 1);
-  if (v >= 97 && v < 120) m.flags_ = (m.flags_ & ~(3u << 11)) | (U32(s) != 0 ? (1u << 11) : 0u);
-  if (v >= 97) {
+  if (v < kVersionWithMidiModeWord) Skip(s, 1);
+  if (v >= kVersionWithRemoteKind && v < kVersionWithSettingsInFlags)
+    m.flags_ = (m.flags_ & ~(3u << 11)) | (U32(s) != 0 ? (1u << 11) : 0u);
+  if (v >= kVersionWithMidiModeWord) {
     // The MIDI mode word is the control's soft-takeover word; "Sync" keeps
     // its pulse length in that parameter word instead.
     const int32_t mode = I32(s);
     if (!m.IsType(kTypeClockSync)) m.params_[kSourcePickUpParam] = mode;
   }
   m.sources_[0] = std::clamp(I32(s), 0, KSModul::kSteps - 1);
-  if (v < 120) SetBit(m.flags_, kBitRemote, (U32(s) & 1u) != 0);
+  if (v < kVersionWithSettingsInFlags) SetBit(m.flags_, kBitRemote, (U32(s) & 1u) != 0);
   m.instrPanelPos_ = PanelPnt(s);
-  if (v >= 190) m.ensPanelPos_ = Pnt(s);
-  if (v == 144) Skip(s, 1);
+  if (v >= kVersionWithEnsemblePanel) m.ensPanelPos_ = Pnt(s);
+  if (v == kVersionWithStrayControlWord) Skip(s, 1);
 
   if (HasSnapTable(c, t)) {
     m.snapSteps_ = std::make_unique<int32_t[]>(KSModul::kSteps);
     const bool button = m.IsType(kTypeButton);
-    if (v >= 96 && !(button && !(m.flags_ & kBitSnapValues))) {
-      const uint32_t n = v >= 142 ? U32(s) : 128u;
+    if (v >= kVersionWithSnapSteps && !(button && !(m.flags_ & kBitSnapValues))) {
+      const uint32_t n = v >= kVersionWithSnapCounts ? U32(s) : 128u;
       for (uint32_t i = 0; i < n; ++i) {
         const int32_t step = std::clamp(I32(s), 0, 127);
         if (i < uint32_t(KSModul::kSteps)) m.snapSteps_[i] = step;
@@ -831,7 +834,7 @@ void KModulFile::ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t stor
       m.flags_ |= kBitSnapValues;
     }
   }
-  if (v >= 120 && HasStepSize(c, t)) {
+  if (v >= kVersionWithStepSize && HasStepSize(c, t)) {
     const double step = F64(s);
     m.stepSize_ = (step == kNoStepSize || !std::isfinite(step)) ? 0.0 : step;
   }
@@ -855,7 +858,7 @@ void KModulFile::ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t stor
       if (stored > double(std::numeric_limits<float>::max())) m.stepSize_ = stored;
     }
   }
-  if (v >= 140 && m.IsType(kTypeClockSync)) {
+  if (v >= kVersionWithSyncWords && m.IsType(kTypeClockSync)) {
     KModulData& d = m.Data();
     d.syncWords[0] = I32(s);
     d.syncWords[1] = I32(s);
@@ -872,18 +875,18 @@ void KModulFile::ReadInstrBlock(TInOut& s, KSModul& m, int32_t v) {
   if (minU == 0) minU = 1;
   const int32_t lower = I32(s), upper = I32(s), sustain = I32(s), hold = I32(s);
   uint32_t channels = 1;
-  if (v < 197) channels = U32(s);
+  if (v < kVersionWithOneChannel) channels = U32(s);
   if (channels > 16) Invalid();
   const int32_t shift = I32(s);
   const int32_t recall = I32(s);
-  const float tune = v >= 144 ? F32(s) : 0.0f;
-  const float spread = v >= 145 ? F32(s) : 0.05f;
+  const float tune = v >= kVersionWithInstrTune ? F32(s) : 0.0f;
+  const float spread = v >= kVersionWithUnisonSpread ? F32(s) : 0.05f;
   int32_t channel = -1;
   for (uint32_t i = 0; i < channels; ++i) {
     const int32_t ch = I32(s);
     if (i == 0) channel = ch;
   }
-  const uint32_t snaps = v >= 142 ? U32(s) : 128u;
+  const uint32_t snaps = v >= kVersionWithSnapCounts ? U32(s) : 128u;
   TStr names[KInstr::kSnaps];
   uint32_t words[KInstr::kSnaps] = {};
   for (uint32_t i = 0; i < snaps; ++i) {
@@ -895,7 +898,7 @@ void KModulFile::ReadInstrBlock(TInOut& s, KSModul& m, int32_t v) {
   }
   int32_t byParent = 0;
   int32_t parentMap[KInstr::kSnaps];
-  if (v >= 197) {
+  if (v >= kVersionWithParentRecall) {
     byParent = I32(s);
     if (byParent != 0)
       for (int32_t i = 0; i < KInstr::kSnaps; ++i) parentMap[i] = I32(s);
@@ -922,7 +925,7 @@ void KModulFile::ReadInstrBlock(TInOut& s, KSModul& m, int32_t v) {
       }
       in->snapNames_[i] = names[i];
       const uint32_t word = words[i];
-      if (v < 197) {
+      if (v < kVersionWithSnapUnison) {
         // Any word other than 0 reads as stored (4 and 32 included), so it
         // is written as stored: the flag the newer word keeps.
         in->stored_[i] = word != 0 ? 1 : 0;
@@ -933,14 +936,14 @@ void KModulFile::ReadInstrBlock(TInOut& s, KSModul& m, int32_t v) {
         in->stored_[i] = int32_t(word >> 30);
       }
     }
-    if (v >= 197) {
+    if (v >= kVersionWithParentRecall) {
       in->recallByParent_ = byParent;
       if (byParent != 0)
         for (int32_t i = 0; i < KInstr::kSnaps; ++i) in->parentMap_[i] = parentMap[i];
     }
   }
   if (channel >= 0) in->SetMidiChannel(std::clamp(channel, 0, 15) + 1);
-  if (v >= 190) m.ensPanelPos_ = Pnt(s);
+  if (v >= kVersionWithEnsemblePanel) m.ensPanelPos_ = Pnt(s);
 }
 
 // ---------------------------------------------------------------------------

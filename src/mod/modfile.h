@@ -8,6 +8,7 @@
 #include "src/base/file.h"
 #include "src/base/inout.h"
 #include "src/base/str.h"
+#include "src/mod/file_versions.h"
 
 #include <cstdint>
 
@@ -47,16 +48,6 @@ public:
   virtual void GetClock(int32_t& controlRate, bool& sync, float& tempo) const = 0;
   virtual void SetClock(int32_t controlRate, bool sync, float tempo) = 0;
 };
-
-// The current record version; the highest one an ensemble record may have.
-constexpr int32_t kFileVersion = 200;
-// The one module record written above it: a program-change or channel
-// aftertouch MIDI output whose range is not a new module's keeps that range
-// in its record, which the format before had no field for. Every other
-// record stays at kFileVersion, so files without such a range are written
-// as before; a reader that knows only kFileVersion refuses such a record
-// as newer instead of losing the range without a word.
-constexpr int32_t kMidiOutRangeVersion = 201;
 
 // The messages of the reader.
 TParamStr& NotValidFileMessage();

@@ -4,6 +4,7 @@
 #include "src/base/file.h"
 #include "src/base/settings.h"
 #include "src/base/str.h"
+#include "src/mod/file_versions.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
 #include "src/mod/modwnd.h"
@@ -31,7 +32,7 @@ TClassSettings& ClassSettings() {
 } // namespace
 
 TStr FormatFileVersion(int32_t version) {
-  if (version == 200) return TStr("2.0.4");
+  if (version == kVersionOfRelease204) return TStr("2.0.4");
   return FormatStr("%d.%d.%d", version / 100, (version / 10) % 10, version % 10);
 }
 

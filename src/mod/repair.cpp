@@ -170,7 +170,7 @@ void KModulFile::AdoptLoadedAudioModules(KSModul& top) {
 }
 
 int32_t KModulFile::WarnOldEnsemble(KSModul& top) {
-  if (top.GetRecordVersion() > 142) return -1;
+  if (top.GetRecordVersion() > kLastVersionWithWideFullScale) return -1;
   const int32_t result = Warn(&top);
   if (result & 2) KSModul::ShowModelMessage(OldTapedeck());
   else if (result == 0) KSModul::ShowModelMessage(OldLevel());

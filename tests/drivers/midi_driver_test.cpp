@@ -239,9 +239,11 @@ TEST_F(MidiDriverTest, AnInjectedStreamReachesTheBaseInOrderOnTheMidiThread) {
                                   0x90, 62, 90, 63, 91,   // running status
                               }));
   ASSERT_TRUE(midi.SyncMessages());
+  using namespace midi;
   const std::vector<Call> expected = {
-      {1, 1, 60, 100, true}, {1, 1, 60, 0, true}, {3, 0, 7, 64, true}, {4, 3, 5, 0, true},   {6, 0, 0, 64, true},
-      {7, 8, 0, 0, true},    {7, 10, 0, 0, true}, {1, 0, 62, 90, true}, {1, 0, 63, 91, true},
+      {kNoteOn, 1, 60, 100, true},   {kNoteOn, 1, 60, 0, true},     {kControlChange, 0, 7, 64, true},
+      {kProgramChange, 3, 5, 0, true}, {kPitchBend, 0, 0, 64, true}, {kSystem, kClock, 0, 0, true},
+      {kSystem, kStart, 0, 0, true}, {kNoteOn, 0, 62, 90, true},    {kNoteOn, 0, 63, 91, true},
   };
   EXPECT_EQ(midi.Calls(), expected);
   midi.Close();

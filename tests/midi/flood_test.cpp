@@ -40,10 +40,10 @@ TEST(MidiFlood, NotesFromTheMidiThreadNeverRaceTheBlocksOrTheRebuilds) {
     while (!stop.load()) {
       seed = seed * 1664525u + 1013904223u;
       int32_t note = int32_t(seed >> 25);
-      midi.Receive(1, 0, note, 1 + int32_t((seed >> 8) & 126));
-      midi.Receive(3, 0, 1, int32_t((seed >> 16) & 127)); // moves the switch: posts a rebuild
-      midi.Receive(3, 0, 64, (seed & 1) ? 127 : 0);
-      midi.Receive(0, 0, note, 0);
+      midi.Receive(midi::kNoteOn, 0, note, 1 + int32_t((seed >> 8) & 126));
+      midi.Receive(midi::kControlChange, 0, 1, int32_t((seed >> 16) & 127)); // moves the switch: posts a rebuild
+      midi.Receive(midi::kControlChange, 0, midi::kSustainPedal, (seed & 1) ? 127 : 0);
+      midi.Receive(midi::kNoteOff, 0, note, 0);
       messages.fetch_add(4);
     }
   });
@@ -63,7 +63,7 @@ TEST(MidiFlood, NotesFromTheMidiThreadNeverRaceTheBlocksOrTheRebuilds) {
     instr->SetTune(float(i % 5), false);
     instr->SetVoices(-1, 1 + i % 2, -1);
     sw->SetControllerNo(1 + i % 2);
-    sw->SetRemoteKind(0);
+    sw->SetRemoteKind(kRemoteByController);
     sw->SetLabelShown(i % 2 == 0);
     f.ens.RunIdle();
   }

@@ -15,6 +15,7 @@
 #include <vector>
 
 using ensfix::TEnsembleFixture;
+using namespace midi;
 
 namespace {
 
@@ -54,22 +55,32 @@ TEST_F(MidiIn, RawMessagesReachTheInstrumentsOfTheirChannel) {
     bool sustain;
   };
   const Case cases[] = {
-      {"note on", 0, 127, 0, {{1, 1, 60, 100}}, {60}, false},
-      {"other channel", 0, 127, 0, {{1, 2, 60, 100}}, {}, false},
-      {"note off", 0, 127, 0, {{1, 1, 60, 100}, {0, 1, 60, 40}}, {}, false},
-      {"velocity 0 is a note off", 0, 127, 0, {{1, 1, 60, 100}, {1, 1, 60, 0}}, {}, false},
-      {"outside the key range", 48, 72, 0, {{1, 1, 47, 100}, {1, 1, 73, 100}, {1, 1, 48, 1}}, {48}, false},
-      {"release outside the key range", 0, 127, 0, {{1, 1, 100, 100}}, {100}, false},
-      {"transpose up, clamped", 0, 127, 30, {{1, 1, 100, 100}, {1, 1, 20, 100}}, {50, 127}, false},
-      {"transpose down, clamped", 0, 127, -70, {{1, 1, 60, 100}}, {0}, false},
-      {"the key range tests the key before transposing", 0, 64, 12, {{1, 1, 64, 100}, {1, 1, 65, 100}}, {76},
+      {"note on", 0, 127, 0, {{kNoteOn, 1, 60, 100}}, {60}, false},
+      {"other channel", 0, 127, 0, {{kNoteOn, 2, 60, 100}}, {}, false},
+      {"note off", 0, 127, 0, {{kNoteOn, 1, 60, 100}, {kNoteOff, 1, 60, 40}}, {}, false},
+      {"velocity 0 is a note off", 0, 127, 0, {{kNoteOn, 1, 60, 100}, {kNoteOn, 1, 60, 0}}, {}, false},
+      {"outside the key range", 48, 72, 0, {{kNoteOn, 1, 47, 100}, {kNoteOn, 1, 73, 100}, {kNoteOn, 1, 48, 1}}, {48},
        false},
-      {"sustain holds", 0, 127, 0, {{3, 1, 64, 127}, {1, 1, 60, 100}, {0, 1, 60, 0}}, {60}, true},
-      {"sustain released", 0, 127, 0, {{3, 1, 64, 64}, {1, 1, 60, 100}, {0, 1, 60, 0}, {3, 1, 64, 63}}, {}, false},
-      {"sostenuto holds", 0, 127, 0, {{1, 1, 60, 100}, {3, 1, 66, 100}, {0, 1, 60, 0}, {1, 1, 62, 9}, {0, 1, 62, 0}},
+      {"release outside the key range", 0, 127, 0, {{kNoteOn, 1, 100, 100}}, {100}, false},
+      {"transpose up, clamped", 0, 127, 30, {{kNoteOn, 1, 100, 100}, {kNoteOn, 1, 20, 100}}, {50, 127}, false},
+      {"transpose down, clamped", 0, 127, -70, {{kNoteOn, 1, 60, 100}}, {0}, false},
+      {"the key range tests the key before transposing", 0, 64, 12, {{kNoteOn, 1, 64, 100}, {kNoteOn, 1, 65, 100}},
+       {76}, false},
+      {"sustain holds", 0, 127, 0,
+       {{kControlChange, 1, kSustainPedal, 127}, {kNoteOn, 1, 60, 100}, {kNoteOff, 1, 60, 0}}, {60}, true},
+      {"sustain released", 0, 127, 0,
+       {{kControlChange, 1, kSustainPedal, 64}, {kNoteOn, 1, 60, 100}, {kNoteOff, 1, 60, 0},
+        {kControlChange, 1, kSustainPedal, 63}},
+       {}, false},
+      {"sostenuto holds", 0, 127, 0,
+       {{kNoteOn, 1, 60, 100}, {kControlChange, 1, kSostenutoPedal, 100}, {kNoteOff, 1, 60, 0}, {kNoteOn, 1, 62, 9},
+        {kNoteOff, 1, 62, 0}},
        {60}, false},
-      {"sostenuto released", 0, 127, 0, {{1, 1, 60, 100}, {3, 1, 66, 100}, {0, 1, 60, 0}, {3, 1, 66, 0}}, {}, false},
-      {"data bytes are masked", 0, 127, 0, {{1, 1, 60 + 128, 100 + 256}}, {60}, false},
+      {"sostenuto released", 0, 127, 0,
+       {{kNoteOn, 1, 60, 100}, {kControlChange, 1, kSostenutoPedal, 100}, {kNoteOff, 1, 60, 0},
+        {kControlChange, 1, kSostenutoPedal, 0}},
+       {}, false},
+      {"data bytes are masked", 0, 127, 0, {{kNoteOn, 1, 60 + 128, 100 + 256}}, {60}, false},
   };
   for (const Case& c : cases) {
     KInstr* instr = NewInstrument(2);
@@ -84,9 +95,9 @@ TEST_F(MidiIn, RawMessagesReachTheInstrumentsOfTheirChannel) {
 
 TEST_F(MidiIn, AReleaseOutsideTheKeyRangeStillEndsTheNote) {
   KInstr* instr = NewInstrument(1);
-  Send({{1, 0, 60, 100}});
+  Send({{kNoteOn, 0, 60, 100}});
   instr->SetKeyRange(0, 10);
-  Send({{1, 0, 60, 0}});
+  Send({{kNoteOn, 0, 60, 0}});
   EXPECT_TRUE(Playing(instr).empty());
 }
 
@@ -99,7 +110,7 @@ TEST_F(MidiIn, ControllersReachTheControllerSourcesAfterThePedals) {
   // Rebuild so the route uses the recorder.
   { TStructureChange rebuild(Top()); }
   recorder.Events().clear(); // the restart of the scope's input
-  Send({{3, 0, 64, 127}, {3, 0, 7, 127}});
+  Send({{kControlChange, 0, kSustainPedal, 127}, {kControlChange, 0, 7, 127}});
   EXPECT_TRUE(instr->IsSustainDown());
   EXPECT_EQ(recorder.ValuesFor(0), std::vector<float>{1.0f}) << "only controller 64 passes its source";
 }
@@ -121,7 +132,7 @@ TEST_F(MidiIn, PickUpWaitsUntilTheKnobCrossesTheStoredPosition) {
   const Step steps[] = {{30, false}, {64, false}, {70, true}, {71, true}, {60, true}, {60, false}};
   for (const Step& s : steps) {
     recorder.Events().clear();
-    Send({{3, 0, 7, s.value}});
+    Send({{kControlChange, 0, 7, s.value}});
     EXPECT_EQ(recorder.Events().size(), s.sends ? 1u : 0u) << s.value;
     if (s.sends) {
       EXPECT_FLOAT_EQ(recorder.Events()[0].value, float(s.value) / 127.0f);
@@ -133,7 +144,7 @@ TEST_F(MidiIn, PickUpWaitsUntilTheKnobCrossesTheStoredPosition) {
   ctl->SetSoftTakeover(false);
   EXPECT_FALSE(ctl->IsSoftTakeover());
   recorder.Events().clear();
-  Send({{3, 0, 7, 20}});
+  Send({{kControlChange, 0, 7, 20}});
   EXPECT_EQ(recorder.Events().size(), 1u);
 }
 
@@ -148,12 +159,12 @@ TEST_F(MidiIn, ProgramChangeRecallsTheSnapshotWhenAsked) {
   fader->SetControlStep(90);
   recorder.Events().clear(); // the restart of the scope's input
 
-  Send({{4, 0, 5, 0}});
+  Send({{kProgramChange, 0, 5, 0}});
   EXPECT_EQ(fader->GetControlStep(), 90) << "recall by program change is off";
   EXPECT_EQ(recorder.ValuesFor(0), std::vector<float>{5.0f / 127.0f}) << "the program source got it";
 
   instr->SetSnapRecallByMidi(true);
-  Send({{4, 0, 5, 0}});
+  Send({{kProgramChange, 0, 5, 0}});
   EXPECT_EQ(fader->GetControlStep(), 20);
   EXPECT_EQ(instr->GetCurrentSnap(), 5);
   EXPECT_EQ(recorder.ValuesFor(0).size(), 1u) << "the same program is not sent twice";
@@ -178,11 +189,11 @@ TEST_F(MidiIn, LearnAssignsTheMarkedControlAbsoluteOrIncremental) {
     KSModul* fader = Insert(instr->GetOwner(), kTypeFader);
     fader->SetLearnMark(true);
     instr->SetControllerMode(true);
-    Send({{3, 0, 99, 0}, {3, 0, 7, c.first}});
+    Send({{kControlChange, 0, 99, 0}, {kControlChange, 0, 7, c.first}});
     EXPECT_FALSE(fader->IsRemote()) << "one message does not learn";
-    Send({{3, 0, 7, c.second}});
+    Send({{kControlChange, 0, 7, c.second}});
     EXPECT_TRUE(fader->IsRemote()) << c.first << " " << c.second;
-    EXPECT_EQ(fader->GetRemoteKind(), 0);
+    EXPECT_EQ(fader->GetRemoteKind(), kRemoteByController);
     EXPECT_EQ(fader->GetControllerNo(), 7);
     EXPECT_EQ(fader->IsIncremental(), c.incremental) << c.first << " " << c.second;
     EXPECT_FALSE(other->IsRemote()) << "the controller leaves the control that had it";
@@ -199,7 +210,7 @@ TEST_F(MidiIn, LearnNeedsTheSameControllerTwiceOnTheSameChannel) {
   KSModul* fader = Insert(instr->GetOwner(), kTypeFader);
   fader->SetLearnMark(true);
   instr->SetControllerMode(true);
-  Send({{3, 0, 7, 10}, {3, 0, 8, 10}, {3, 1, 8, 10}});
+  Send({{kControlChange, 0, 7, 10}, {kControlChange, 0, 8, 10}, {kControlChange, 1, 8, 10}});
   EXPECT_FALSE(fader->IsRemote());
   EXPECT_TRUE(instr->GetControllerMode());
 }
@@ -213,7 +224,7 @@ TEST_F(MidiIn, AThreeWaySwitchUnderRemoteSplitsTheRangeInThirds) {
     int32_t value, position;
   };
   for (Case c : {Case{0, 0}, Case{42, 0}, Case{43, 1}, Case{85, 1}, Case{86, 2}, Case{127, 2}, Case{10, 0}}) {
-    Send({{3, 0, 1, c.value}});
+    Send({{kControlChange, 0, 1, c.value}});
     EXPECT_EQ(sw->GetControlStep(), c.position) << c.value;
     for (int32_t i = 0; i < 3; ++i)
       EXPECT_EQ(!sw->GetInPort(i)->IsDeselected(), i == 2 - c.position) << c.value << " input " << i;
@@ -226,7 +237,7 @@ TEST_F(MidiIn, ARemoteSwitchOnTheMidiThreadRebuildsOnTheGuiThread) {
   sw->SetRemote(true);
   sw->SetRemoteToMidiOut(true);
   ASSERT_EQ(sw->GetControlStep(), 2) << "a new switch follows its first input";
-  std::thread midiThread([this] { Midi().Receive(3, 0, 1, 50); });
+  std::thread midiThread([this] { Midi().Receive(kControlChange, 0, 1, 50); });
   midiThread.join();
   EXPECT_EQ(sw->GetControlStep(), 1) << "the position is taken at once";
   EXPECT_TRUE(sw->GetInPort(1)->IsDeselected()) << "the inputs wait for the GUI thread";
@@ -235,7 +246,7 @@ TEST_F(MidiIn, ARemoteSwitchOnTheMidiThreadRebuildsOnTheGuiThread) {
   EXPECT_FALSE(sw->GetInPort(1)->IsDeselected());
   EXPECT_TRUE(sw->GetInPort(0)->IsDeselected());
   // A posted change for a module deleted meanwhile does nothing.
-  std::thread again([this] { Midi().Receive(3, 0, 1, 0); });
+  std::thread again([this] { Midi().Receive(kControlChange, 0, 1, 0); });
   again.join();
   Top()->DeleteChild(sw);
   ens.RunIdle();
@@ -261,7 +272,7 @@ TEST_F(MidiIn, RemoteButtonsFollowTheirStyle) {
     ensfix::TEventRecorder recorder;
     FeedScope(button, Top());
     recorder.Events().clear(); // the restart of the scope's input
-    for (int32_t v : c.values) Send({{3, 0, 20 + c.style, v}});
+    for (int32_t v : c.values) Send({{kControlChange, 0, 20 + c.style, v}});
     EXPECT_EQ(recorder.ValuesFor(0), c.sent) << "style " << c.style;
     EXPECT_EQ(button->GetControlStep(), c.step) << "style " << c.style;
   }
@@ -277,7 +288,7 @@ TEST_F(MidiIn, AnIncrementalFaderMovesByTheRelativeCodes) {
     int32_t code, step;
   };
   for (Case c : {Case{0x41, 65}, Case{0x43, 70}, Case{0x3D, 65}, Case{0x3F, 64}, Case{0x7F, 127}, Case{0x00, 0}}) {
-    Send({{3, 0, 9, c.code}});
+    Send({{kControlChange, 0, 9, c.code}});
     EXPECT_EQ(fader->GetControlStep(), c.step) << c.code;
   }
 }
@@ -306,18 +317,18 @@ TEST_F(MidiIn, SendersPackStatusChannelAndMaskedData) {
 
 TEST_F(MidiIn, ActivityFlagsAreTakenOnce) {
   KInstr* instr = NewInstrument(1);
-  Send({{1, 0, 60, 100}});
+  Send({{kNoteOn, 0, 60, 100}});
   EXPECT_EQ(Midi().TakeInActivity(), 1);
   EXPECT_EQ(Midi().TakeInActivity(), 0);
   EXPECT_EQ(Midi().TakeInstrumentActivity(), 0) << "not the current instrument";
   app.current = instr;
-  Send({{1, 0, 61, 100}});
+  Send({{kNoteOn, 0, 61, 100}});
   EXPECT_EQ(Midi().TakeInstrumentActivity(), 1);
   EXPECT_EQ(Midi().TakeInstrumentActivity(), 0);
   Midi().TakeInActivity();
-  Send({{7, 8, 0, 0}});
+  Send({{kSystem, kClock, 0, 0}});
   EXPECT_EQ(Midi().TakeInActivity(), 0) << "system messages set no flag";
-  Send({{1, 9, 60, 100}});
+  Send({{kNoteOn, 9, 60, 100}});
   EXPECT_EQ(Midi().TakeInActivity(), 1) << "a channel without listeners still counts";
 }
 
@@ -341,27 +352,27 @@ TEST_F(MidiIn, TheExternalClockFollowsOnlyWhileSynced) {
     ~Reset() { SetExternalSync(false); }
   } reset;
   SetExternalSync(false);
-  Send({{7, 10, 0, 0}});
+  Send({{kSystem, kStart, 0, 0}});
   EXPECT_FALSE(audio.IsClockRunning());
   SetExternalSync(true);
-  Send({{7, 9, 0, 0}});
+  Send({{kSystem, 9, 0, 0}});
   EXPECT_FALSE(audio.IsClockRunning()) << "other system messages are ignored";
-  Send({{7, 11, 0, 0}});
+  Send({{kSystem, kContinue, 0, 0}});
   EXPECT_TRUE(audio.IsClockRunning()) << "continue starts it";
   ens.RunIdle();
-  Send({{7, 8, 0, 0}});
+  Send({{kSystem, kClock, 0, 0}});
   SetExternalSync(false);
-  Send({{7, 12, 0, 0}});
+  Send({{kSystem, kStop, 0, 0}});
   EXPECT_TRUE(audio.IsClockRunning()) << "stop is ignored without sync";
   SetExternalSync(true);
-  Send({{7, 12, 0, 0}});
+  Send({{kSystem, kStop, 0, 0}});
   EXPECT_FALSE(audio.IsClockRunning());
   ens.RunIdle();
   EXPECT_EQ(app.clock, (std::vector<bool>{true, false}));
   EXPECT_EQ(app.viewRefreshes, 2);
   // A start and a stop before the GUI's next idle step: it shows the clock
   // as it is by then, once.
-  Send({{7, 10, 0, 0}, {7, 12, 0, 0}});
+  Send({{kSystem, kStart, 0, 0}, {kSystem, kStop, 0, 0}});
   ens.RunIdle();
   EXPECT_EQ(app.clock, (std::vector<bool>{true, false, false}));
   EXPECT_EQ(app.viewRefreshes, 3);

@@ -168,9 +168,9 @@ TEST_F(Control, ButtonsOnThePanelFollowTheirStyleAndNotifyByRemoteKind) {
   };
   const uint32_t note = 0x90u | (9u << 8);
   const Case cases[] = {
-      {3, 2, {100, 0}, {note | (64u << 16)}},                  // trigger: only "on" notifies
-      {4, 2, {100, 0}, {note | (64u << 16), note}},            // gate: on and off
-      {5, 0, {100, 0, 100}, {0xB0u | (9u << 8) | (64u << 16), 0xB0u | (9u << 8)}}, // toggle
+      {3, kRemoteByNote, {100, 0}, {note | (64u << 16)}},       // trigger: only "on" notifies
+      {4, kRemoteByNote, {100, 0}, {note | (64u << 16), note}}, // gate: on and off
+      {5, kRemoteByController, {100, 0, 100}, {0xB0u | (9u << 8) | (64u << 16), 0xB0u | (9u << 8)}}, // toggle
       {4, 3, {100}, {}},                                       // remote kind 3 sends nothing
   };
   for (const Case& c : cases) {
@@ -223,8 +223,8 @@ TEST_F(Control, RemoteSettingsMoveTheControlBetweenLists) {
     int32_t kind;
     int32_t controllers, pressure, noteOn, noteOff;
   };
-  for (Case c : {Case{true, 0, 1, 0, 0, 0}, Case{true, 1, 0, 1, 0, 0}, Case{true, 2, 0, 0, 1, 1},
-                 Case{false, 2, 0, 0, 0, 0}}) {
+  for (Case c : {Case{true, kRemoteByController, 1, 0, 0, 0}, Case{true, kRemoteByPolyPressure, 0, 1, 0, 0},
+                 Case{true, kRemoteByNote, 0, 0, 1, 1}, Case{false, kRemoteByNote, 0, 0, 0, 0}}) {
     fader->SetRemoteKind(c.kind);
     fader->SetRemote(c.remote);
     EXPECT_EQ(instr->GetSourceCount(KInstr::kControllerList), c.controllers) << c.kind;

@@ -791,7 +791,7 @@ TEST_F(FileTest, OldVersionsReadWithTheirConversions) {
   KSModul* fader = Top()->GetChild(1);
   EXPECT_FLOAT_EQ(fader->GetTableValue(5), 5.0f);
   EXPECT_TRUE(fader->IsRemote());
-  EXPECT_EQ(fader->GetRemoteKind(), 1);
+  EXPECT_EQ(fader->GetRemoteKind(), kRemoteByPolyPressure);
   KSModul* sw = Top()->GetChild(2);
   EXPECT_EQ(sw->GetCtrlStyle(), 200);
   EXPECT_EQ(sw->GetMidiLower(), 127); // the low 8 bits of 0x1FF, held to the MIDI range

@@ -77,12 +77,12 @@ TEST_F(Render, NotesReceivedAsMidiSoundAtTheirPitch) {
     double hz;
   };
   for (Case c : {Case{69, 440.0}, Case{81, 880.0}, Case{57, 220.0}}) {
-    Midi().Receive(1, 0, c.note, 127);
+    Midi().Receive(midi::kNoteOn, 0, c.note, 127);
     Left(0.05f); // the attack
     std::vector<float> held = Left(0.5f);
     EXPECT_NEAR(Frequency(held), c.hz, c.hz * 0.01) << c.note;
     EXPECT_GT(Peak(held), 0.5f) << c.note;
-    Midi().Receive(0, 0, c.note, 0);
+    Midi().Receive(midi::kNoteOff, 0, c.note, 0);
     Left(0.2f); // the release
     EXPECT_LT(Peak(Left(0.1f)), 1e-3f) << "the note ended: " << c.note;
   }
@@ -91,18 +91,18 @@ TEST_F(Render, NotesReceivedAsMidiSoundAtTheirPitch) {
 TEST_F(Render, TransposeAndTuneMoveThePitch) {
   TopInstr()->SetNoteShift(12);
   TopInstr()->SetTune(-12.0f, false);
-  Midi().Receive(1, 0, 69, 100);
+  Midi().Receive(midi::kNoteOn, 0, 69, 100);
   Left(0.05f);
   EXPECT_NEAR(Frequency(Left(0.5f)), 440.0, 4.4);
-  Midi().Receive(1, 0, 69, 0);
+  Midi().Receive(midi::kNoteOn, 0, 69, 0);
 }
 
 TEST_F(Render, APatchSoundsTheSameAfterSaveAndOpenUndoAndRedoAndACrashRestore) {
   // A note played on the patch as built.
   auto play = [this] {
-    Midi().Receive(1, 0, 69, 127);
+    Midi().Receive(midi::kNoteOn, 0, 69, 127);
     std::vector<float> sound = Left(0.2f);
-    Midi().Receive(0, 0, 69, 0);
+    Midi().Receive(midi::kNoteOff, 0, 69, 0);
     Left(0.3f); // the release, so that nothing sounds into the next take
     return sound;
   };

@@ -111,7 +111,7 @@ TEST_F(SamplerModule, ATwoEntryMapPlaysTheRightEntryForEachKeyThroughReceive) {
     float value;
   } const keys[] = {{40, 0.25f}, {71, 0.25f}, {72, -0.5f}, {84, -0.5f}};
   for (const auto& k : keys) {
-    Midi().Receive(1, 0, k.note, 100);
+    Midi().Receive(midi::kNoteOn, 0, k.note, 100);
     Driver().Render(nullptr, out.data(), 64);
     bool found = false;
     TEngineRecord* r = Record(sampler);
@@ -124,7 +124,7 @@ TEST_F(SamplerModule, ATwoEntryMapPlaysTheRightEntryForEachKeyThroughReceive) {
       EXPECT_NEAR(s.player.core.out.currentLeft, k.value, 0.01f) << k.note;
     }
     EXPECT_TRUE(found) << "a voice plays note " << k.note;
-    Midi().Receive(0, 0, k.note, 0);
+    Midi().Receive(midi::kNoteOff, 0, k.note, 0);
     Driver().Render(nullptr, out.data(), 64);
     Driver().Render(nullptr, out.data(), 4000);
   }

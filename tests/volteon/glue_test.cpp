@@ -342,14 +342,14 @@ TEST_F(Glue, ControlsChangedOnAnotherThreadAreRedrawnEveryTime) {
 // MIDI thread: its inputs are chosen again on the GUI thread, each time.
 TEST_F(Glue, ASwitchMovedByMidiChoosesItsInputAgain) {
   Start();
-  constexpr int32_t kController = 20, kControllerKind = 3, kChannel = 0;
+  constexpr int32_t kController = 20, kChannel = 0;
   KSModul* sw = Insert(Top(), kTypeAudioSwitch3);
   ASSERT_NE(sw, nullptr);
   ASSERT_EQ(sw->GetInPortCount(), 3);
   {
     TStructureChange change(sw);
     sw->SetRemote(true);
-    sw->SetRemoteKind(0);
+    sw->SetRemoteKind(kRemoteByController);
     sw->SetControllerNo(kController);
   }
   auto* midi = dynamic_cast<TMidiInOut*>(Ens()->GetMidi());
@@ -366,7 +366,7 @@ TEST_F(Glue, ASwitchMovedByMidiChoosesItsInputAgain) {
   };
   for (int32_t value : {64, 127, 0}) {
     const int32_t before = followed();
-    std::thread midiThread([&] { midi->Receive(kControllerKind, kChannel, kController, value); });
+    std::thread midiThread([&] { midi->Receive(midi::kControlChange, kChannel, kController, value); });
     midiThread.join();
     EXPECT_TRUE(RunUntil([&] { return followed() != -1 && followed() != before; }))
         << "controller value " << value << ": the switch follows another input";

@@ -619,8 +619,8 @@ TEST_F(PanelApp, TheControlBoxFollowsLearnLockSoloAndMuteWhereverTheyChange) {
   ASSERT_NE(midi, nullptr);
   const int32_t channel = instr->GetChannelIndex();
   std::thread input([&] {
-    midi->Receive(3, channel, 7, 20);
-    midi->Receive(3, channel, 7, 24);
+    midi->Receive(midi::kControlChange, channel, 7, 20);
+    midi->Receive(midi::kControlChange, channel, 7, 24);
   });
   input.join();
   Settle();
@@ -681,7 +681,7 @@ TEST_F(PanelApp, ControlsShowTheirValueAfterARecallAMidiChangeAndAnUndo) {
   fader->SetRemote(true);
   auto* midi = dynamic_cast<TMidiInOut*>(Ens()->GetMidi());
   ASSERT_NE(midi, nullptr);
-  std::thread input([&] { midi->Receive(3, instr->GetChannelIndex(), 7, 90); });
+  std::thread input([&] { midi->Receive(midi::kControlChange, instr->GetChannelIndex(), 7, 90); });
   input.join();
   ticker->Tick();
   Settle();

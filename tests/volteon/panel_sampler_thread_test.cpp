@@ -85,9 +85,9 @@ TEST_F(SamplerThreads, MapEditsFromTheDialogWhileTheEngineRenders) {
     std::vector<float> out(size_t(2 * kBlockFrames));
     for (int n = 0; !stop.load(); ++n) {
       const int32_t note = 36 + (n / 4) % 48;
-      if (n % 4 == 0) Midi().Receive(1, 0, note, 100);
+      if (n % 4 == 0) Midi().Receive(midi::kNoteOn, 0, note, 100);
       Driver().Render(nullptr, out.data(), kBlockFrames);
-      if (n % 4 == 3) Midi().Receive(0, 0, note, 0);
+      if (n % 4 == 3) Midi().Receive(midi::kNoteOff, 0, note, 0);
       blocks.fetch_add(1);
     }
   });
