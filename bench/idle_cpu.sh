@@ -44,10 +44,12 @@ kill -0 "$pid" 2> /dev/null || { echo "the program ended early:" >&2; cat "$work
 hz=$(getconf CLK_TCK)
 # utime + stime (fields 14 and 15) of a stat file, after the command name.
 ticks() { sed 's/^.*) //' "$1" 2> /dev/null | awk '{print $12 + $13}'; }
+# Nanoseconds a thread has run (the scheduler's own count, finer than ticks).
+ran() { awk '{print $1}' "$1" 2> /dev/null; }
 declare -A before names
 for t in /proc/$pid/task/*; do
   id=${t##*/}
-  before[$id]=$(ticks "$t/stat")
+  before[$id]=$(ran "$t/schedstat")
   names[$id]=$(cat "$t/comm" 2> /dev/null || echo "?")
 done
 total0=$(ticks /proc/$pid/stat)
@@ -57,17 +59,21 @@ end=$(date +%s.%N)
 total1=$(ticks /proc/$pid/stat)
 wall=$(echo "$end - $start" | bc -l)
 
-printf 'Idle CPU of the whole program over %.1f s: %.2f %% of one core\n' "$wall" \
-  "$(echo "($total1 - $total0) / $hz / $wall * 100" | bc -l)"
+sum=0
+lines=()
 for t in /proc/$pid/task/*; do
   id=${t##*/}
   [ -n "${before[$id]:-}" ] || continue
-  now=$(ticks "$t/stat")
+  now=$(ran "$t/schedstat")
   [ -n "$now" ] || continue
   used=$((now - before[$id]))
+  sum=$((sum + used))
   [ "$used" -gt 0 ] || continue
-  printf '  thread %-16s %6.2f %%\n' "${names[$id]}" "$(echo "$used / $hz / $wall * 100" | bc -l)"
+  lines+=("$(printf '  thread %-16s %6.3f %%' "${names[$id]}" "$(echo "$used / 1000000000 / $wall * 100" | bc -l)")")
 done
+printf 'Idle CPU of the whole program over %.1f s: %.2f %% of one core (%.2f %% by the kernel'"'"'s ticks)\n' "$wall" \
+  "$(echo "$sum / 1000000000 / $wall * 100" | bc -l)" "$(echo "($total1 - $total0) / $hz / $wall * 100" | bc -l)"
+printf '%s\n' "${lines[@]}"
 # Context switches show how often each thread wakes, even below a tick.
 for t in /proc/$pid/task/*; do
   v=$(awk '/^voluntary_ctxt_switches/ {print $2}' "$t/status" 2> /dev/null || echo 0)

@@ -1,7 +1,7 @@
 // Sound devices as the sound driver uses them: wave devices that play and
 // record queued buffers of 44.1 kHz 16-bit stereo frames. Buffers come back
-// done in the order they were queued, each with a message posted to the
-// driver's thread. The real devices are ALSA PCMs; tests use the fake one on
+// done in the order they were queued, each counted by the device and, unless
+// its owner turns that off, with a message posted to the owner's thread. The real devices are ALSA PCMs; tests use the fake one on
 // a virtual frame clock.
 #pragma once
 
@@ -66,10 +66,18 @@ public:
   // The device went away (unplugged, its driver failed). Once lost it plays
   // and records nothing more; buffers queued before are returned as done.
   virtual bool IsLost() const = 0;
+  // Buffers returned done since the device was opened (played or filled, or
+  // given back by a reset or a loss). Any thread may read it.
+  virtual uint32_t Done() const = 0;
+  // Whether each buffer returned done is also posted as a message (it is
+  // after the open). An owner that counts through Done() turns the messages
+  // off, so that its thread is not woken for every buffer; the close and loss
+  // messages are posted all the same.
+  virtual void SetBufferMessages(bool post) = 0;
 };
 
 // Every sound device of the machine. The done messages go to the given queue:
-// kMsgOutputDone / kMsgInputData with the buffer in wparam, kMsgOutputClose
+// kMsgOutputDone / kMsgInputData with the buffer in wparam (unless turned off), kMsgOutputClose
 // when an output device closes, kMsgDeviceLost (wparam 1 for input, 0 for
 // output) when a device goes away.
 class WaveSystem {

@@ -120,11 +120,6 @@ std::vector<WaveDeviceInfo> Enumerate(bool input) {
   return list;
 }
 
-void PostDone(MessageQueue* notify, bool input, WaveBuffer* b) {
-  b->flags.fetch_and(~kWaveQueued);
-  b->flags.fetch_or(kWaveDone);
-  if (notify) notify->Post(input ? kMsgInputData : kMsgOutputDone, reinterpret_cast<uintptr_t>(b));
-}
 
 // One open PCM with a thread that plays or records the queued buffers.
 class AlsaDevice : public WaveDevice {
@@ -175,6 +170,8 @@ public:
   }
   uint32_t Xruns() const override { return xruns_.load(); }
   bool IsLost() const override { return lost_.load(); }
+  uint32_t Done() const override { return done_.load(std::memory_order_acquire); }
+  void SetBufferMessages(bool post) override { bufferMessages_.store(post); }
 
 private:
   enum Request { kNone, kReset };
@@ -183,6 +180,7 @@ private:
   void Control(Request request) {
     std::unique_lock<std::mutex> lock(mutex_);
     request_ = request;
+    requested_.store(true, std::memory_order_release);
     sem_post(&wake_);
     answered_.wait_for(lock, std::chrono::milliseconds(kControlWaitMs), [this] { return request_ == kNone; });
   }
@@ -195,13 +193,12 @@ private:
       snd_pcm_prepare(pcm_);
     }
     request_ = kNone;
+    requested_.store(false, std::memory_order_release);
     answered_.notify_all();
   }
 
-  bool HasRequest() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return request_ != kNone;
-  }
+  // Looked at on every turn of the device thread: without taking the lock.
+  bool HasRequest() const { return requested_.load(std::memory_order_acquire); }
 
   // The next buffer to play or record into; buffers before it (from the
   // head on) have been written to the device and wait until it has played
@@ -221,7 +218,11 @@ private:
       ++written_;
     }
     head_.store(head + 1, std::memory_order_release);
-    PostDone(notify_, input_, b);
+    b->flags.fetch_and(~kWaveQueued);
+    b->flags.fetch_or(kWaveDone);
+    done_.fetch_add(1, std::memory_order_release);
+    if (notify_ && bufferMessages_.load(std::memory_order_relaxed))
+      notify_->Post(input_ ? kMsgInputData : kMsgOutputDone, reinterpret_cast<uintptr_t>(b));
   }
 
   // The buffer being written is complete: an input buffer is done now, an
@@ -363,11 +364,14 @@ private:
   std::mutex mutex_;
   std::condition_variable answered_;
   Request request_ = kNone;
+  std::atomic<bool> requested_{false};
   std::atomic<bool> quit_{false};
   std::atomic<bool> paused_{false};
   std::atomic<bool> started_{false};
   std::atomic<bool> lost_{false};
   std::atomic<uint32_t> xruns_{0};
+  std::atomic<uint32_t> done_{0};
+  std::atomic<bool> bufferMessages_{true};
   std::thread thread_;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/pcm.h"
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
 
 namespace platform {
@@ -50,6 +51,8 @@ public:
   }
   uint32_t Xruns() const override { return device_.xruns; }
   bool IsLost() const override { return lost_; }
+  uint32_t Done() const override { return done_.load(std::memory_order_acquire); }
+  void SetBufferMessages(bool post) override { bufferMessages_.store(post); }
 
   size_t Queued() const { return queue_.size(); }
 
@@ -101,7 +104,9 @@ private:
     offset_ = 0;
     b->flags.fetch_and(~kWaveQueued);
     b->flags.fetch_or(kWaveDone);
-    if (notify_) notify_->Post(device_.input ? kMsgInputData : kMsgOutputDone, reinterpret_cast<uintptr_t>(b));
+    done_.fetch_add(1, std::memory_order_release);
+    if (notify_ && bufferMessages_.load())
+      notify_->Post(device_.input ? kMsgInputData : kMsgOutputDone, reinterpret_cast<uintptr_t>(b));
   }
   void ReturnAll() {
     while (!queue_.empty()) Finish();
@@ -115,6 +120,8 @@ private:
   bool paused_ = false;
   bool started_ = false;
   bool lost_ = false;
+  std::atomic<bool> bufferMessages_{true};
+  std::atomic<uint32_t> done_{0};
 };
 
 FakeWaves::FakeWaves() = default;

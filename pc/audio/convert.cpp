@@ -10,22 +10,6 @@ int32_t RateIndex(float factor) {
   return -1;
 }
 
-float Clip(float scaled) {
-  if (std::isnan(scaled)) return 0.0f;
-  if (scaled > kLargest) return kLargest;
-  if (scaled < kSmallest) return kSmallest;
-  return scaled;
-}
-
-int16_t ToSample(float scaled) { return int16_t(std::trunc(Clip(scaled))); }
-
-void TFrameSink::Put(float left, float right) {
-  if (!at || at + 2 > end) return;
-  at[0] = ToSample(left);
-  at[1] = ToSample(right);
-  at += 2;
-}
-
 void TConverter::Reset() { *this = TConverter(); }
 
 namespace {

@@ -5,6 +5,7 @@
 // 0, 1, 2 for the factors with a 3 and 0, 1 for 2/1.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace mme {
@@ -19,10 +20,16 @@ constexpr float kLargest = 32767.0f;
 constexpr float kSmallest = -32768.0f;
 constexpr float kChannels = 2;
 
+// Clips a scaled value; NaN is 0. These run for every sample of every
+// block: they are inline so that the output loop needs no calls.
+inline float Clip(float scaled) {
+  if (std::isnan(scaled)) return 0.0f;
+  if (scaled > kLargest) return kLargest;
+  if (scaled < kSmallest) return kSmallest;
+  return scaled;
+}
 // A float scaled to 16 bits as stored: clipped, truncated toward zero; NaN is 0.
-int16_t ToSample(float scaled);
-// Clips a scaled value; NaN is 0.
-float Clip(float scaled);
+inline int16_t ToSample(float scaled) { return int16_t(std::trunc(Clip(scaled))); }
 
 // Where output frames go: a run of 16-bit frames that is never overrun.
 struct TFrameSink {
@@ -30,7 +37,12 @@ struct TFrameSink {
   int16_t* end = nullptr;
   // Level cells of the two channels (in 16-bit units), or null.
   void (*track)(int32_t channel, float value) = nullptr;
-  void Put(float left, float right);
+  void Put(float left, float right) {
+    if (!at || at + 2 > end) return;
+    at[0] = ToSample(left);
+    at[1] = ToSample(right);
+    at += 2;
+  }
 };
 
 // Where input frames come from; a source that has none left gives zeros.

@@ -35,6 +35,7 @@ constexpr int32_t kLongBytes = kLongFrames * int32_t(platform::kWaveBytesPerFram
 constexpr int32_t kClearSamples = kLongFrames * int32_t(platform::kWaveChannels);
 constexpr int32_t kBufferSamples = kBufferDataBytes / int32_t(sizeof(int16_t));
 constexpr uint32_t kRingBytes = 256000;
+constexpr int32_t kRingFrames = int32_t(kRingBytes / platform::kWaveBytesPerFrame);
 constexpr int32_t kSilenceChunkFrames = 4096;
 constexpr int32_t kInputHeadStart = 2;
 constexpr uint32_t kMsgSync = platform::kMsgUser + 111;
@@ -526,8 +527,6 @@ void TMultiMedia::RunMessages() {
   for (;;) {
     ThreadMessage m = messages_.Get();
     switch (m.id) {
-    case platform::kMsgOutputDone: outDone_.fetch_add(1); break;
-    case platform::kMsgInputData: inDone_.fetch_add(1); break;
     case platform::kMsgDeviceLost: DeviceLost(m.wparam == kMsgLostInput); break;
     case kMsgSync: {
       TSyncState& s = Sync();
@@ -723,6 +722,9 @@ bool TMultiMedia::OpenInput() {
   if (GetAudioInModuleCount() == 0 && !inForced_) return true;
   const TPort& port = Ports().in[size_t(inPort_)];
   if (Waves().Open(true, port.id, &messages_, inDevice_) != WaveResult::kOk) return false;
+  // The ticks count done buffers on the device itself: the message thread
+  // is not woken for every buffer.
+  inDevice_->SetBufferMessages(false);
   inActive_ = true;
   return true;
 }
@@ -739,6 +741,8 @@ bool TMultiMedia::OpenOutput() {
     }
   } else if (Waves().Open(false, port.id, &messages_, outDevice_) != WaveResult::kOk) {
     return false;
+  } else {
+    outDevice_->SetBufferMessages(false);
   }
   outActive_ = true;
   ClearBuffers();
@@ -768,12 +772,11 @@ void TMultiMedia::CloseInput() {
 }
 
 void TMultiMedia::Prefill() {
-  // Done notices of the devices closed before must not count for the new queue.
+  // What the devices closed before posted is handled before the new queue starts.
   SyncMessages();
   int32_t delay = outDelay_.load();
   blocksQueued_ = delay;
-  inDone_.store(delay + inDelay_);
-  outDone_.store(0);
+  inDoneBase_ = delay + inDelay_;
   io.converter.Reset();
   io.ResetInput();
   io.inputActive = inActive_;
@@ -796,6 +799,7 @@ void TMultiMedia::Prefill() {
   }
   if (outActive_) {
     if (dsOpen_) {
+      dsWritten_ = 0; // the open put the ring's write offset at its start
       WriteSilentAhead(delay * kLongFrames);
       Ports().bridge.start();
     } else if (outDevice_) {
@@ -812,6 +816,8 @@ void TMultiMedia::Prefill() {
 void TMultiMedia::StartTimer() {
   firstTick_ = true;
   blocksOwed_ = 0;
+  dsCursor_ = -1;
+  dsStillTicks_ = 0;
   rings_[kInShort]->index = 0;
   rings_[kInLong]->index = inDelay_ + kInputHeadStart;
   rings_[kOutShort]->index = 0;
@@ -851,6 +857,10 @@ void TMultiMedia::CloseDevices() {
 // ---------------------------------------------------------------------------
 // The ticks
 
+int32_t TMultiMedia::OutDone() const { return outDevice_ ? int32_t(outDevice_->Done()) : 0; }
+
+int32_t TMultiMedia::InDone() const { return inDoneBase_ + (inDevice_ ? int32_t(inDevice_->Done()) : 0); }
+
 WaveBuffer* TMultiMedia::NextHeader(TRing& ring) {
   WaveBuffer* h = &ring.headers[ring.index];
   ring.index = (ring.index + 1) % kRingSize;
@@ -875,7 +885,7 @@ void TMultiMedia::MmeTick() {
       return;
     }
     int32_t delay = outDelay_.load();
-    int32_t done = outDone_.load();
+    int32_t done = OutDone();
     if (skip == 0 && blocksQueued_ - done > delay + kDepthWindow) return;
     if (firstTick_) {
       platform::Sched().RaiseThreadPriority();
@@ -899,7 +909,7 @@ void TMultiMedia::MmeTick() {
     WaveBuffer* in = inActive_ ? NextHeader(*rings_[shortBlock ? kInShort : kInLong]) : nullptr;
     ++blocksQueued_;
     if (inActive_) {
-      inLeadSum_.fetch_add(inDone_.load() - blocksQueued_);
+      inLeadSum_.fetch_add(InDone() - blocksQueued_);
       inLeadCount_.fetch_add(1);
     }
     outDepthSum_.fetch_add(blocksQueued_ - done);
@@ -918,7 +928,7 @@ void TMultiMedia::MmeTick() {
     if (in) inDevice_->Queue(in);
     outDevice_->Queue(out);
     if (inserting) continue;
-    if (!locked || !TakeOwedBlock(blocksQueued_ - outDone_.load() <= delay)) return;
+    if (!locked || !TakeOwedBlock(blocksQueued_ - OutDone() <= delay)) return;
     makingUp = true;
   }
 }
@@ -946,11 +956,29 @@ void TMultiMedia::WriteSilentAhead(int32_t frames) {
     if (r->second) std::memset(r->second, 0, size_t(r->secondFrames) * platform::kWaveBytesPerFrame);
     b.unlock();
     frames -= n;
+    dsWritten_ = (dsWritten_ + n) % kRingFrames;
   }
+}
+
+bool TMultiMedia::RingStalled(int32_t aheadFrames) {
+  // The bridge cannot say that its device went away: a ring that plays
+  // moves its play position, so one that stays put tick after tick has
+  // lost its device.
+  const int32_t cursor = ((dsWritten_ - aheadFrames) % kRingFrames + kRingFrames) % kRingFrames;
+  if (cursor != dsCursor_) {
+    dsCursor_ = cursor;
+    dsStillTicks_ = 0;
+    return false;
+  }
+  if (dsStillTicks_ >= kStallTicks) return true;
+  // Once: the driver's own thread hands the loss on as for a wave device.
+  if (++dsStillTicks_ == kStallTicks) messages_.Post(platform::kMsgDeviceLost, 0);
+  return dsStillTicks_ >= kStallTicks;
 }
 
 void TMultiMedia::DsTick() {
   const TBridgeEntries& b = Ports().bridge;
+  if (timer_->IsBeingStopped() || RingStalled(b.getNumSamplesAhead())) return;
   bool makingUp = false;
   for (;;) {
     if (timer_->IsBeingStopped()) return;
@@ -999,7 +1027,7 @@ void TMultiMedia::DsTick() {
     WaveBuffer* in = inActive_ ? NextHeader(*rings_[shortBlock ? kInShort : kInLong]) : nullptr;
     ++blocksQueued_;
     if (inActive_) {
-      inLeadSum_.fetch_add(inDone_.load() - blocksQueued_);
+      inLeadSum_.fetch_add(InDone() - blocksQueued_);
       inLeadCount_.fetch_add(1);
     }
     outDepthSum_.fetch_add(ahead);
@@ -1021,6 +1049,7 @@ void TMultiMedia::DsTick() {
     if (r->first) std::memcpy(r->first, from, firstBytes);
     if (r->second) std::memcpy(r->second, from + firstBytes, size_t(r->secondFrames) * platform::kWaveBytesPerFrame);
     b.unlock();
+    dsWritten_ = (dsWritten_ + currentDeviceBlock_.load()) % kRingFrames;
     if (in) inDevice_->Queue(in);
     if (inserting) continue;
     if (!locked || !TakeOwedBlock(b.getNumSamplesAhead() / kLongFrames <= delay)) return;

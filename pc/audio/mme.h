@@ -2,7 +2,8 @@
 // low-latency ring of the bridge library, and records from a wave input, at
 // 44.1 kHz, 16-bit stereo. A 5 ms timer makes one block of 216 or 224 device
 // frames per tick, choosing the length so that the output queue stays at the
-// configured delay; a message thread of its own counts finished buffers.
+// configured delay. The devices count finished buffers; a message thread of
+// the driver's own hears of lost devices.
 #pragma once
 
 #include "pelds/pelds.h"
@@ -82,6 +83,9 @@ constexpr int32_t kDepthWindow = 20;
 constexpr int32_t kStarveDepth = 2;
 // Ticks in a row that may owe their block.
 constexpr int32_t kMaxOwedBlocks = 40;
+// Ticks in a row (2 s) that may find a playing ring's play position where
+// it was before its device counts as gone.
+constexpr int32_t kStallTicks = 400;
 constexpr int32_t kMaxPorts = 64;
 constexpr uint32_t kThreadWaitMs = 2000;
 constexpr uint32_t kBufferWaitMs = 2000;
@@ -181,8 +185,14 @@ private:
   void DeviceLost(bool input);
   void HandleDeviceLost();
   platform::WaveBuffer* NextHeader(TRing& ring);
+  // Output and input buffers done since the devices opened (timer thread).
+  int32_t OutDone() const;
+  int32_t InDone() const;
   void BeginBlock(platform::WaveBuffer* out, platform::WaveBuffer* in, bool shortBlock);
   void WriteSilentAhead(int32_t frames);
+  // True once the ring's play position has stood still for kStallTicks
+  // ticks; the loss is then posted to the driver's thread once.
+  bool RingStalled(int32_t aheadFrames);
   void OweBlock();
   // True when an owed block is to be made now; roomForIt: the queue is not
   // beyond its delay.
@@ -211,14 +221,20 @@ private:
   int32_t prevInPort_ = 0, prevOutPort_ = 0;
   std::unique_ptr<TRing> rings_[4];
   int32_t blocksQueued_ = 0;
-  std::atomic<int32_t> inDone_{0};
-  std::atomic<int32_t> outDone_{0};
+  // Input buffers counted as done before the device's own count: the
+  // silent ones the input starts behind by.
+  int32_t inDoneBase_ = 0;
   bool firstTick_ = true;
   // Blocks the ticks owe the device (timer thread only).
   int32_t blocksOwed_ = 0;
   std::atomic<uint32_t> deferredBlocks_{0};
   std::atomic<bool> stopFlag_{false};
   bool dsOpen_ = false;
+  // Timer thread: frames written into the ring since it opened (modulo its
+  // size), the play position the last tick saw and the ticks it stood still.
+  int32_t dsWritten_ = 0;
+  int32_t dsCursor_ = -1;
+  int32_t dsStillTicks_ = 0;
   std::atomic<uint32_t> xruns_{0};
   std::atomic<bool> inLost_{false}, outLost_{false};
   // The names of ports that went away, kept as the stored choice.

@@ -2,8 +2,8 @@
 // from the current slot, loops over the slot's voices and computes one frame
 // per voice; inputs are read once, outputs are written into the voice's
 // state words where the inputs of the destinations point. Word numbers
-// follow the state layouts of voice_state.h; input numbers follow the
-// catalogue's port order.
+// follow the state layouts of voice_state.h; inputs are read by the names
+// voice_state.h gives them, the names the catalogue's rows use too.
 #pragma once
 
 #include <cstdint>

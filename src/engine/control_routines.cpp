@@ -18,7 +18,7 @@ const TEngineConstants& K() { return EngineConstants; }
 
 float Input(const TEngineRecord* r, int32_t voice, int32_t k) { return *r->inputs[voice][k]; }
 
-// "LFO": inputs F, A, W, Snc, Ph.
+// "LFO".
 void Lfo(TEngineRecord* r) {
   constexpr int32_t kSine = QV_WORD_AT(LfoState, sine);
   constexpr int32_t kTriangle = QV_WORD_AT(LfoState, triangle);
@@ -28,19 +28,19 @@ void Lfo(TEngineRecord* r) {
   constexpr int32_t kSync = QV_WORD_AT(LfoState, sync);
   for (int32_t v = 0; v < r->voices; ++v) {
     const TVoiceWords w = r->state[v];
-    float inc = std::fabs(Input(r, v, 0) * K().twoOverControlRate);
+    float inc = std::fabs(Input(r, v, LfoIn::kFreq) * K().twoOverControlRate);
     if (!(inc <= 1.0f)) inc = 1.0f;  // also an undefined frequency
     float p = w[kPhase].f + inc;
     if (p > 1.0f) p -= 2.0f;
-    if (routines::RisingEdge(w[kSync], Input(r, v, 3))) {
-      const float ph = Input(r, v, 4);
+    if (routines::RisingEdge(w[kSync], Input(r, v, LfoIn::kSync))) {
+      const float ph = Input(r, v, LfoIn::kSyncPhase);
       if (ph <= 0.0f) p = ph < -2.0f ? -1.0f : ph + 1.0f;
       else p = ph < 2.0f ? ph - 1.0f : -1.0f;
     }
     if (!(p == p)) p = 0.0f;
     w[kPhase].f = p;
-    const float a = Input(r, v, 1);
-    float width = Input(r, v, 2);
+    const float a = Input(r, v, LfoIn::kAmpl);
+    float width = Input(r, v, LfoIn::kWidth);
     if (!(width >= inc - 1.0f)) width = inc - 1.0f;
     if (width > 1.0f - inc) width = 1.0f - inc;
     if (w[kPulseHigh].i == 0 && p < width) {
@@ -65,9 +65,9 @@ void Lfo(TEngineRecord* r) {
       w[kTriangle].f = a * t;
       w[kSine].f = (2.0f - t) * w[kTriangle].f;
     }
-    SendEvent(r, 0, v, w[kSine].f);
-    SendEvent(r, 1, v, w[kTriangle].f);
-    SendEvent(r, 2, v, w[kPulse].f);
+    SendEvent(r, LfoOut::kSine, v, w[kSine].f);
+    SendEvent(r, LfoOut::kTriangle, v, w[kTriangle].f);
+    SendEvent(r, LfoOut::kPulse, v, w[kPulse].f);
   }
 }
 
@@ -75,8 +75,8 @@ void Lfo(TEngineRecord* r) {
 void AudioToEvent(TEngineRecord* r) {
   constexpr int32_t kOut = QV_WORD_AT(OutState, out);
   for (int32_t v = 0; v < r->voices; ++v) {
-    r->state[v][kOut].f = Input(r, v, 0);
-    SendEvent(r, 0, v, r->state[v][kOut].f);
+    r->state[v][kOut].f = Input(r, v, AudioToEventIn::kIn);
+    SendEvent(r, EventOut::kOut, v, r->state[v][kOut].f);
   }
 }
 
@@ -90,14 +90,14 @@ void EventSmoother(TEngineRecord* r) {
   const bool resetting = EngineResetting();
   for (int32_t v = 0; v < r->voices; ++v) {
     const TVoiceWords w = r->state[v];
-    const float x = Input(r, v, 0);
+    const float x = Input(r, v, AudioToEventSmoothedIn::kIn);
     if (x != w[kTarget].f || resetting) {
       w[kTarget].f = x;
       const float ms = r->params[kSmootherTimeParam].f;
       if (IsZero(r->params[kSmootherOnParam].f) || resetting || !(ms > 0.0f)) {
         w[kOut].f = x;
         w[kSlope].f = 0.0f;
-        SendEvent(r, 0, v, x);
+        SendEvent(r, EventOut::kOut, v, x);
       } else {
         w[kSlope].f = (x - w[kOut].f) * K().invControlRate / (ms * 0.001f);
       }
@@ -109,7 +109,7 @@ void EventSmoother(TEngineRecord* r) {
       w[kOut].f = w[kTarget].f;
       w[kSlope].f = 0.0f;
     }
-    SendEvent(r, 0, v, w[kOut].f);
+    SendEvent(r, EventOut::kOut, v, w[kOut].f);
   }
 }
 
@@ -122,8 +122,8 @@ void SlowRandom(TEngineRecord* r) {
   for (int32_t v = 0; v < r->voices; ++v) {
     const TVoiceWords w = r->state[v];
     const float value = routines::RandomValue(routines::RandomStep(g));
-    const float k = std::fabs(Input(r, v, 0) * K().invControlRate);
-    const float a = Input(r, v, 1);
+    const float k = std::fabs(Input(r, v, SlowRandomIn::kFreq) * K().invControlRate);
+    const float a = Input(r, v, SlowRandomIn::kAmpl);
     float out;
     if (IsZero(k) || !(k == k)) {
       out = 0.0f;
@@ -134,7 +134,7 @@ void SlowRandom(TEngineRecord* r) {
       out = a * value;
     }
     w[kOut].f = out;
-    SendEvent(r, 0, v, out);
+    SendEvent(r, EventOut::kOut, v, out);
   }
   r->state[0][kReg].u = g;
 }
@@ -147,10 +147,10 @@ void Hold(TEngineRecord* r) {
     const TVoiceWords w = r->state[v];
     if (!High(w[kOut].f)) continue;
     w[kElapsed].f += K().invControlRate;
-    if (Input(r, v, 0) * 0.001f < w[kElapsed].f) {
+    if (Input(r, v, HoldIn::kHold) * 0.001f < w[kElapsed].f) {
       w[kElapsed].f = 0.0f;
       w[kOut].f = 0.0f;
-      SendEvent(r, 0, v, 0.0f);
+      SendEvent(r, EventOut::kOut, v, 0.0f);
     }
   }
 }
@@ -159,7 +159,7 @@ void Hold(TEngineRecord* r) {
 void EveryTick(TEngineRecord* r) {
   const float value = r->params[kClockValueParam].f;
   r->state[0][QV_WORD_AT(SourceState, out)].f = value;
-  SendEventToAll(r, 0, value);
+  SendEventToAll(r, EventOut::kOut, value);
 }
 
 // "Sync": one pulse of the set length every rate ticks.
@@ -171,11 +171,11 @@ void SyncSource(TEngineRecord* r) {
   const int32_t length = r->params[kSyncLengthParam].i;
   if (w[kTicks].i == 0) {
     w[kOut].f = r->params[kClockValueParam].f;
-    SendEventToAll(r, 0, w[kOut].f);
+    SendEventToAll(r, EventOut::kOut, w[kOut].f);
   }
   if (w[kTicks].i == length) {
     w[kOut].f = 0.0f;
-    SendEventToAll(r, 0, 0.0f);
+    SendEventToAll(r, EventOut::kOut, 0.0f);
   }
   ++w[kTicks].i;
   if (w[kTicks].i >= rate || w[kTicks].i < 0) w[kTicks].i = 0;

@@ -303,7 +303,7 @@ template <int Q> struct TGrainDelay {
   static void NewGrain(GrainDelayVoiceState& s, float* const* in, TEngineRecord* r, int32_t voice) {
     s.previous = s.current;
     const float delay = *in[QV_INPUT_AT(GrainDelayInputs, delay)];
-    SendEvent(r, 0, voice, delay);
+    SendEvent(r, GrainDelayOut::kDelay, voice, delay);
     const float* smoothIn = in[QV_INPUT_AT(GrainDelayInputs, smooth)];
     const float smooth = smoothIn != &EngineZeroCell ? *smoothIn : 0.2f;
     s.period = !(smooth >= 0.001f) ? 1000.0f : smooth >= 1.0f ? 1.0f : 1.0f / smooth;

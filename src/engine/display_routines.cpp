@@ -28,9 +28,9 @@ static_assert(QV_WORD_AT(MeterState, value) == kLevelPeakWord, "level meters and
 
 // On the audio thread, after every block: the watched output is a plain
 // word of the module that computes it; the display's own copy is shared.
-template <int32_t Word> void PublishInput(TEngineRecord* r) {
-  if (!r->inputs || !r->state || r->voices < 1 || r->audioInputs < 1 || r->stateWords <= Word) return;
-  StoreShared(r->state[0][Word].f, *r->inputs[0][0]);
+template <int32_t Word, int32_t Input> void PublishInput(TEngineRecord* r) {
+  if (!r->inputs || !r->state || r->voices < 1 || r->audioInputs <= Input || r->stateWords <= Word) return;
+  StoreShared(r->state[0][Word].f, *r->inputs[0][Input]);
 }
 
 // Lights the lamp word when low < v <= high; refreshes on a change.
@@ -94,9 +94,9 @@ void InstallDisplayRoutines(TRoutineTables& t) {
   t.display[kTypeLevelLamp] = LevelLamp;
   t.display[kTypeMeter] = Meter;
   t.display[kTypeLevelMeter] = Level;
-  t.displayWatch[kTypeLamp] = PublishInput<kLampInputWord>;
-  t.displayWatch[kTypeLampTwin] = PublishInput<kLampInputWord>;
-  t.displayWatch[kTypeMeter] = PublishInput<kMeterInputWord>;
+  t.displayWatch[kTypeLamp] = PublishInput<kLampInputWord, LampIn::kIn>;
+  t.displayWatch[kTypeLampTwin] = PublishInput<kLampInputWord, LampIn::kIn>;
+  t.displayWatch[kTypeMeter] = PublishInput<kMeterInputWord, MeterIn::kIn>;
   t.display.Fill(
       {kTypeHoldEnv, kTypeHoldReleaseEnv, kTypeAttackReleaseEnv, kTypeDecayEnv, kTypeDecayReleaseEnv, kTypeDsrEnv,
         kTypeAdsrEnv, kTypeAdbdrEnv, kTypeOnePoleFilterFm, kTypeTwoPoleFilterFm, kTypeFourPoleFilterFm, kTypePeakEqFm,

@@ -114,14 +114,14 @@ template <bool Attacks, bool Sustain> void KneeStep(TIn, TWord* w) {
 void DecayEnvStep(TIn in, TWord* w) {
   DecayEnvState& s = As<DecayEnvState>(w);
   s.level = (s.level + kGuard) * s.decay;
-  if (RisingEdge(s.edge, *in[0])) s.level = 1.0f;
-  s.out = s.level * *in[1];
+  if (RisingEdge(s.edge, *in[TriggeredEnvIn::kTrigger])) s.level = 1.0f;
+  s.out = s.level * *in[TriggeredEnvIn::kAmpl];
 }
 
 // "AD - Env".
 void AttackDecayEnvStep(TIn in, TWord* w) {
   AttackDecayEnvState& s = As<AttackDecayEnvState>(w);
-  if (RisingEdge(s.edge, *in[0])) s.attacking.i = 1;
+  if (RisingEdge(s.edge, *in[TriggeredEnvIn::kTrigger])) s.attacking.i = 1;
   if (s.attacking.i != 0) {
     s.level += s.attackStep;
     if (s.level > 1.0f) {
@@ -131,7 +131,7 @@ void AttackDecayEnvStep(TIn in, TWord* w) {
   } else {
     s.level = (s.level + kGuard) * s.decay;
   }
-  s.out = s.level * *in[1];
+  s.out = s.level * *in[TriggeredEnvIn::kAmpl];
 }
 
 // "HR - Env".
@@ -139,27 +139,27 @@ void HoldReleaseEnvStep(TIn in, TWord* w) {
   HoldReleaseEnvState& s = As<HoldReleaseEnvState>(w);
   if (s.counter.i > 0) --s.counter.i;
   else s.level = (s.level + kGuard) * s.release;
-  if (RisingEdge(s.edge, *in[0])) {
+  if (RisingEdge(s.edge, *in[TriggeredEnvIn::kTrigger])) {
     s.level = 1.0f;
     s.counter.i = s.holdFrames.i;
   }
-  s.out = s.level * *in[1];
+  s.out = s.level * *in[TriggeredEnvIn::kAmpl];
 }
 
 // "H - Env": an event pulse of the hold length. A hold of 0 frames still
 // lasts one frame, so every pulse that opens also closes.
 void HoldEnvStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
   HoldEnvState& s = As<HoldEnvState>(w);
-  if (RisingEdge(s.edge, *in[0])) {
-    const float a = *in[1];
+  if (RisingEdge(s.edge, *in[TriggeredEnvIn::kTrigger])) {
+    const float a = *in[TriggeredEnvIn::kAmpl];
     s.out = a;
     s.counter.i = s.holdFrames.i > 0 ? s.holdFrames.i : 1;
-    SendEvent(r, 0, voice, a);
+    SendEvent(r, EventOut::kOut, voice, a);
     return;
   }
   if (s.counter.i > 0 && --s.counter.i == 0) {
     s.out = 0.0f;
-    SendEvent(r, 0, voice, 0.0f);
+    SendEvent(r, EventOut::kOut, voice, 0.0f);
   }
 }
 
@@ -185,7 +185,7 @@ template <int M> void RampEnvStep(TIn, TWord* w, TEngineRecord* r, int32_t voice
     s.slope = 0.0f;
     s.stage.f = 0.0f;
   }
-  SendEvent(r, 0, voice, s.stage.f);
+  SendEvent(r, EventOut::kOut, voice, s.stage.f);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <iterator>
 
 #include "src/engine/convert.h"
 #include "src/engine/event_ids.h"
@@ -108,7 +109,7 @@ template <int Input1To6> void EventSum(TEngineRecord* r, int32_t voice, float va
   for (int i = 1; i <= 6; ++i)
     if (i != Input1To6) v += w[kIn + i - 1].f;
   w[QV_WORD_AT(EventSumState, out)].f = v;
-  SendEvent(r, 0, voice, v);
+  SendEvent(r, EventOut::kOut, voice, v);
   w[kIn + Input1To6 - 1].f = value;
 }
 
@@ -120,7 +121,7 @@ template <int Input1To4> void EventProduct(TEngineRecord* r, int32_t voice, floa
   for (int i = 1; i <= 4; ++i)
     if (i != Input1To4) v *= w[kIn + i - 1].f;
   w[QV_WORD_AT(EventProductState, out)].f = v;
-  SendEvent(r, 0, voice, v);
+  SendEvent(r, EventOut::kOut, voice, v);
   w[kIn + Input1To4 - 1].f = value;
 }
 
@@ -128,7 +129,7 @@ void Invert(TEngineRecord* r, int32_t voice, float value) {
   TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w) return;
   w[kOut].f = -value;
-  SendEvent(r, 0, voice, w[kOut].f);
+  SendEvent(r, EventOut::kOut, voice, w[kOut].f);
 }
 
 // "1/x" (the result and its input) and "/" (the result, X and Y): one-voice
@@ -149,7 +150,7 @@ template <EQuotient Input> void Quotient(TEngineRecord* r, int32_t voice, float 
   const float y = Input == kDivideX ? w[kY].f : value;
   const float v = IsZero(y) ? 0.0f : x / y;
   w[QV_WORD_AT(EventDivideState, out)].f = v;
-  SendEvent(r, 0, voice, v);
+  SendEvent(r, EventOut::kOut, voice, v);
   w[kStore].f = value;
 }
 
@@ -157,7 +158,7 @@ void ChangesOnly(TEngineRecord* r, int32_t voice, float value) {
   TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w || value == w[kOut].f) return;
   w[kOut].f = value;
-  SendEvent(r, 0, voice, value);
+  SendEvent(r, EventOut::kOut, voice, value);
 }
 
 enum ELogic { kAnd, kOr, kExor };
@@ -173,8 +174,8 @@ template <ELogic Gate, bool InputA> void Logic(TEngineRecord* r, int32_t voice, 
   const float out = on ? 1.0f : 0.0f;
   w[QV_WORD_AT(LogicState, out)].f = out;
   w[kInverse].f = 1.0f - out;
-  SendEvent(r, 0, voice, out);
-  SendEvent(r, 1, voice, w[kInverse].f);
+  SendEvent(r, LogicOut::kOut, voice, out);
+  SendEvent(r, LogicOut::kNot, voice, w[kInverse].f);
 }
 
 void Not(TEngineRecord* r, int32_t voice, float value) {
@@ -182,9 +183,9 @@ void Not(TEngineRecord* r, int32_t voice, float value) {
   if (!w) return;
   const float out = IsOn(value) ? 0.0f : 1.0f;
   w[QV_WORD_AT(NotState, out)].f = out;
-  SendEvent(r, 0, voice, out);
+  SendEvent(r, LogicOut::kOut, voice, out);
   w[QV_WORD_AT(NotState, inverse)].f = 1.0f - out;
-  SendEvent(r, 1, voice, 1.0f - out);
+  SendEvent(r, LogicOut::kNot, voice, 1.0f - out);
 }
 
 // ---------------------------------------------------------------------------
@@ -292,9 +293,9 @@ void ClockFrequency(TEngineRecord* r, int32_t, float value) {
 void ClockSync(TEngineRecord* r, int32_t, float value) {
   TVoiceWords w = Words(r, 0, QV_WORD_AT(ClockOscState, phase) + 1);
   if (!w || !IsOn(value)) return;
-  const float a = Input(r, 0, 1);
+  const float a = Input(r, 0, ClockOscIn::kAmpl);
   Put(w[QV_WORD_AT(ClockOscState, out)].f, a);
-  SendEventToAll(r, 0, a);
+  SendEventToAll(r, EventOut::kOut, a);
   Put(w[QV_WORD_AT(ClockOscState, phase)].f, -1.0f);
 }
 
@@ -510,7 +511,7 @@ void StoreWord0(TEngineRecord* r, int32_t voice, float value) {
   if (w) Put(w[kOut].f, value);
 }
 
-void EventDelayIn(TEngineRecord* r, int32_t voice, float value) {
+void StoreDelayedEvent(TEngineRecord* r, int32_t voice, float value) {
   TVoiceWords w = Words(r, voice, QV_WORDS_OF(EventDelayState));
   if (!w) return;
   Put(w[QV_WORD_AT(EventDelayState, value)].f, value);
@@ -523,7 +524,7 @@ void HoldGate(TEngineRecord* r, int32_t voice, float value) {
   if (!w || !IsOn(value)) return;
   Put(w[QV_WORD_AT(HoldState, elapsed)].f, 0.0f);
   Put(w[QV_WORD_AT(HoldState, out)].f, value);
-  SendEvent(r, 0, voice, value);
+  SendEvent(r, EventOut::kOut, voice, value);
 }
 
 void Smoother(TEngineRecord* r, int32_t voice, float value) {
@@ -681,14 +682,14 @@ void RampEnvelopeGate(TEngineRecord* r, int32_t voice, float value) {
     Put(w[kTarget].f, 0.0f);
     Put(w[kSlope].f, -w[kLevel].f * w[kRampReleaseRate].f);
     Put(w[kStage].f, -1.0f);
-    SendEvent(r, 0, voice, -1.0f);
+    SendEvent(r, EventOut::kOut, voice, -1.0f);
     return;
   }
   Put(w[QV_WORD_AT(RampEnv, peak)].f, value);
   Put(w[kTarget].f, value * w[kRampLevel<0>].f);
   Put(w[kSlope].f, (value * w[kRampLevel<0>].f - w[kLevel].f) * w[kRampRate<0>].f);
   Put(w[kStage].f, 1.0f);
-  SendEvent(r, 0, voice, 1.0f);
+  SendEvent(r, EventOut::kOut, voice, 1.0f);
 }
 
 template <int Word> void RampTime(TEngineRecord* r, int32_t voice, float value) {
@@ -738,7 +739,7 @@ template <int Segments> float Shape(const TEngineRecord* r, int32_t voice, float
     if (bits < FloatBits(corner)) break;
   }
   const float start = s == 0 ? 0.0f : Segments == 3 ? kCorners3[s - 1] : float(s) / float(Segments);
-  const float a = Input(r, voice, s), b = Input(r, voice, s + 1);
+  const float a = Input(r, voice, EventShaperIn::kPoint0 + s), b = Input(r, voice, EventShaperIn::kPoint0 + s + 1);
   return a + (b - a) * float(Segments) * (value - start);
 }
 
@@ -748,23 +749,23 @@ template <int Segments, bool OneVoice> void ControlShaper(TEngineRecord* r, int3
   if (!w) return;
   const float v = Shape<Segments>(r, voice, value);
   w[kOut].f = v;
-  SendEvent(r, 0, voice, v);
+  SendEvent(r, EventOut::kOut, voice, v);
 }
 
 template <bool WhenOn> void Router(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
   TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
-  if (!w || IsOn(Input(r, voice, 0)) != WhenOn) return;
+  if (!w || IsOn(Input(r, voice, RouterIn::kControl)) != WhenOn) return;
   w[kOut].f = value;
-  SendEvent(r, 0, voice, value);
+  SendEvent(r, EventOut::kOut, voice, value);
 }
 
 void Separator(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
   TVoiceWords w = Words(r, voice, QV_WORDS_OF(SeparatorState));
   if (!w) return;
-  const int32_t side = value <= Input(r, voice, 0) ? 0 : 1;
-  w[side == 0 ? QV_WORD_AT(SeparatorState, low) : QV_WORD_AT(SeparatorState, high)].f = value;
+  const int32_t side = value <= Input(r, voice, SeparatorIn::kThreshold) ? SeparatorOut::kLow : SeparatorOut::kHigh;
+  w[side == SeparatorOut::kLow ? QV_WORD_AT(SeparatorState, low) : QV_WORD_AT(SeparatorState, high)].f = value;
   SendEvent(r, side, voice, value);
 }
 
@@ -781,9 +782,9 @@ void Randomize(TEngineRecord* r, int32_t voice, float value) {
   const uint32_t g = NextRandom(shared[QV_WORD_AT(RandomizeState, reg)].u);
   shared[QV_WORD_AT(RandomizeState, reg)].u = g;
   const float deviation = float(g & 0xffffu) * 3.0518e-05f - 1.0f;
-  const float v = value + Input(r, voice, 0) * deviation;
+  const float v = value + Input(r, voice, RandomizeIn::kRange) * deviation;
   w[QV_WORD_AT(RandomizeState, out)].f = v;
-  SendEvent(r, 0, voice, v);
+  SendEvent(r, EventOut::kOut, voice, v);
 }
 
 // ---------------------------------------------------------------------------
@@ -794,15 +795,15 @@ void DividerIn(TEngineRecord* r, int32_t voice, float value) {
   constexpr int32_t kCount = QV_WORD_AT(EventDividerState, count);
   TVoiceWords w = Words(r, voice, QV_WORDS_OF(EventDividerState));
   if (!w || EngineResetting() || !IsOn(value)) return;
-  const float n = Input(r, voice, 0), width = Input(r, voice, 1);
+  const float n = Input(r, voice, EventFreqDividerIn::kDivisor), width = Input(r, voice, EventFreqDividerIn::kWidth);
   w[kCount].f += 1.0f;
   if (w[kCount].f > n - 1.0f) {
     w[kDivOut].f = value;
-    SendEvent(r, 0, voice, value);
+    SendEvent(r, EventOut::kOut, voice, value);
     w[kCount].f = 0.0f;
   } else if (!IsZero(w[kDivOut].f) && w[kCount].f > n * width - 1.0f) {
     w[kDivOut].f = 0.0f;
-    SendEvent(r, 0, voice, 0.0f);
+    SendEvent(r, EventOut::kOut, voice, 0.0f);
   }
 }
 
@@ -813,7 +814,7 @@ void DividerReset(TEngineRecord* r, int32_t voice, float value) {
   if (!w || EngineResetting() || !IsOn(value)) return;
   if (!IsZero(w[kDivOut].f)) {
     w[kDivOut].f = 0.0f;
-    SendEvent(r, 0, voice, 0.0f);
+    SendEvent(r, EventOut::kOut, voice, 0.0f);
   }
   w[QV_WORD_AT(EventDividerState, count)].f = 1.0e30f;
 }
@@ -822,7 +823,7 @@ void Quantize(TEngineRecord* r, int32_t voice, float value) {
   voice = OwnVoice(r, voice);
   TVoiceWords w = Words(r, voice, QV_WORDS_OF(QuantizerState));
   if (!w) return;
-  const float offset = Input(r, voice, 0), step = Input(r, voice, 1);
+  const float offset = Input(r, voice, EventQuantizerIn::kOffset), step = Input(r, voice, EventQuantizerIn::kStep);
   float out = value, error = 0.0f;
   if (!IsZero(step)) {
     const float q = (value - offset) / step;
@@ -833,9 +834,9 @@ void Quantize(TEngineRecord* r, int32_t voice, float value) {
     error = out - value;
   }
   w[QV_WORD_AT(QuantizerState, out)].f = out;
-  SendEvent(r, 0, voice, out);
+  SendEvent(r, EventQuantizerOut::kOut, voice, out);
   w[QV_WORD_AT(QuantizerState, error)].f = error;
-  SendEvent(r, 1, voice, error);
+  SendEvent(r, EventQuantizerOut::kError, voice, error);
 }
 
 void Timer(TEngineRecord* r, int32_t voice, float value) {
@@ -845,10 +846,10 @@ void Timer(TEngineRecord* r, int32_t voice, float value) {
   const uint32_t frames = w[QV_WORD_AT(TimerState, frames)].u;
   w[QV_WORD_AT(TimerState, frames)].u = 0;
   w[kMs].f = float(frames) * K().msPerFrame;
-  SendEvent(r, 0, voice, w[kMs].f);
+  SendEvent(r, TimerOut::kTime, voice, w[kMs].f);
   if (w[kMs].f > 0.0f) {
     w[kHz].f = 1000.0f / w[kMs].f;
-    SendEvent(r, 1, voice, w[kHz].f);
+    SendEvent(r, TimerOut::kFreq, voice, w[kHz].f);
   }
 }
 
@@ -856,7 +857,7 @@ void Combine(TEngineRecord* r, int32_t, float value) {
   TVoiceWords w = Words(r, 0, QV_WORDS_OF(OutState));
   if (!w) return;
   w[kOut].f = value;
-  SendEventToAll(r, 0, value);
+  SendEventToAll(r, EventOut::kOut, value);
 }
 
 // ---------------------------------------------------------------------------
@@ -882,7 +883,7 @@ template <bool Max> void SelectIn(TEngineRecord* r, int32_t voice, float value) 
   }
   w[kSelectIn].f = value;
   out[kSelectOut].f = value;
-  SendEventToAll(r, 0, value);
+  SendEventToAll(r, EventOut::kOut, value);
 }
 
 template <bool Max> void SelectGate(TEngineRecord* r, int32_t voice, float value) {
@@ -901,7 +902,7 @@ template <bool Max> void SelectGate(TEngineRecord* r, int32_t voice, float value
     }
     if (any) {
       out[kSelectOut].f = best;
-      SendEventToAll(r, 0, best);
+      SendEventToAll(r, EventOut::kOut, best);
     }
     return;
   }
@@ -913,7 +914,7 @@ template <bool Max> void SelectGate(TEngineRecord* r, int32_t voice, float value
     }
   }
   out[kSelectOut].f = w[kSelectIn].f;
-  SendEventToAll(r, 0, w[kSelectIn].f);
+  SendEventToAll(r, EventOut::kOut, w[kSelectIn].f);
   w[kSelectGate].f = 1.0f;
 }
 
@@ -925,7 +926,7 @@ void LevelToGain(TEngineRecord* r, int32_t voice, float value) {
   if (!w) return;
   const float v = DecibelsToGain(value);
   w[kOut].f = v;
-  SendEvent(r, 0, voice, v);
+  SendEvent(r, EventOut::kOut, voice, v);
 }
 
 // The pitch-table lookup carried out in double precision.
@@ -942,7 +943,7 @@ void PitchToFrequency(TEngineRecord* r, int32_t voice, float value) {
   if (!w) return;
   const float v = float(PitchLookupPrecise(5.0 * double(value) + 1381.88158));
   w[kOut].f = v;
-  SendEvent(r, 0, voice, v);
+  SendEvent(r, EventOut::kOut, voice, v);
 }
 
 template <bool Pitch> void Logarithm(TEngineRecord* r, int32_t voice, float value) {
@@ -952,7 +953,7 @@ template <bool Pitch> void Logarithm(TEngineRecord* r, int32_t voice, float valu
   float v = -300.0f;
   if (IsOn(value)) v = Pitch ? 17.31234f * std::log(value) - 36.37632f : 8.68589f * std::log(value);
   w[kOut].f = v;
-  SendEvent(r, 0, voice, v);
+  SendEvent(r, EventOut::kOut, voice, v);
 }
 
 // ---------------------------------------------------------------------------
@@ -962,30 +963,30 @@ void Accumulate(TEngineRecord* r, int32_t voice, float value) {
   TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w) return;
   w[kOut].f += value;
-  SendEvent(r, 0, voice, w[kOut].f);
+  SendEvent(r, EventOut::kOut, voice, w[kOut].f);
 }
 
 void SetAndSend(TEngineRecord* r, int32_t voice, float value) {
   TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w) return;
   w[kOut].f = value;
-  SendEvent(r, 0, voice, value);
+  SendEvent(r, EventOut::kOut, voice, value);
 }
 
 template <int Step> void Count(TEngineRecord* r, int32_t voice, float value) {
   TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w || !IsOn(value)) return;
   w[kOut].f += float(Step);
-  SendEvent(r, 0, voice, w[kOut].f);
+  SendEvent(r, EventOut::kOut, voice, w[kOut].f);
 }
 
 void Value(TEngineRecord* r, int32_t voice, float) {
   voice = OwnVoice(r, voice);
   TVoiceWords w = Words(r, voice, QV_WORDS_OF(OutState));
   if (!w) return;
-  const float v = Input(r, voice, 0);
+  const float v = Input(r, voice, ValueIn::kValue);
   w[kOut].f = v;
-  SendEvent(r, 0, voice, v);
+  SendEvent(r, EventOut::kOut, voice, v);
 }
 
 void Tune(TEngineRecord* r, int32_t, float value) {
@@ -999,7 +1000,7 @@ void Spread(TEngineRecord* r, int32_t, float value) {
   const TVoiceWords shared = Words(r, 0, QV_WORDS_OF(SpreadState));
   if (!shared) return;
   shared[QV_WORD_AT(SpreadState, spread)].f = value;
-  ForEachRoute(r, 0, [&](TEventRoutine routine, TEngineRecord* target) {
+  ForEachRoute(r, EventOut::kOut, [&](TEventRoutine routine, TEngineRecord* target) {
     for (int32_t j = 0; j < target->voices; ++j) {
       TVoiceWords w = Words(r, j, QV_WORDS_OF(SpreadState));
       // A destination voice the source lacks takes its voice number as rank.
@@ -1079,7 +1080,7 @@ void MidiNote(TEngineRecord* r, int32_t voice, float value) {
   if (w[kNote].i != 0) return;  // no retrigger while a note sounds
   const int32_t velocity = ToIndex(value * 127.0f, 0, 127);
   int32_t note;
-  if (velocity <= 0 || !MidiScale(r, Input(r, voice, 0), note)) return;
+  if (velocity <= 0 || !MidiScale(r, Input(r, voice, MidiNoteOutIn::kPitch), note)) return;
   t.out->SendNoteOn(0, t.channel, note, velocity);
   w[kNote].i = note + 1;
 }
@@ -1090,11 +1091,13 @@ void MidiNote(TEngineRecord* r, int32_t voice, float value) {
 void DemuxPosition(TEngineRecord* r, int32_t voice, float value) {
   if (voice < 0 || voice >= r->voices) return;
   const int32_t p = ToIndex(value, 0, INT32_MAX);
-  const int32_t length = InputConnected(r, voice, 0) ? ToIndex(Input(r, voice, 0), 1, 16) : 16;
+  constexpr int32_t kLength = QV_INPUT_AT(DemuxInputs, length), kValue = QV_INPUT_AT(DemuxInputs, value);
+  constexpr int32_t kValues = int32_t(std::size(DemuxInputs{}.value));
+  const int32_t length = InputConnected(r, voice, kLength) ? ToIndex(Input(r, voice, kLength), 1, kValues) : kValues;
   const int32_t step = p % length;
-  SendEvent(r, 0, voice, float(step));
-  SendEvent(r, 1, voice, float(p / length));
-  SendEvent(r, 2, voice, Input(r, voice, 1 + step));
+  SendEvent(r, DemuxOut::kStep, voice, float(step));
+  SendEvent(r, DemuxOut::kBar, voice, float(p / length));
+  SendEvent(r, DemuxOut::kOut, voice, Input(r, voice, kValue + step));
 }
 
 void Diffusion(TEngineRecord* r, int32_t voice, float value) {
@@ -1160,7 +1163,7 @@ const TEntry kEntries[] = {
     {evStereoLevel, StereoLevel}, {evStereoPan, StereoPan},
     {evResonance, Resonance}, {evPeakBoost, PeakBoost}, {evHiShelfBoost, HiShelfBoost},
     {evLoShelfBoost, LoShelfBoost}, {evGridCutoff, GridCutoff}, {evGridResonance, GridResonance},
-    {evIntegratorSet, StoreWord0}, {evEventDelayIn, EventDelayIn}, {evDiffusion, Diffusion},
+    {evIntegratorSet, StoreWord0}, {evEventDelayIn, StoreDelayedEvent}, {evDiffusion, Diffusion},
     {evGate, EnvelopeGate<false>}, {evKneeGate, EnvelopeGate<true>}, {evRampEnvGate, RampEnvelopeGate},
     {evHoldTime, HoldTime}, {evAttack, Attack}, {evDecay, DecayFactor<kEnvDecay>}, {evDecay1, FirstDecay},
     {evRelease, DecayFactor<kEnvRelease>}, {evSustain, Sustain}, {evKnee, Knee},

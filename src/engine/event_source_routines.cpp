@@ -25,29 +25,29 @@ using routines::VoiceZero;
 
 void AudioToEventTrigStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
   EdgeEventState& s = As<EdgeEventState>(w);
-  if (!RisingEdge(s.edge, *in[0])) return;
-  s.out = *in[1];
-  SendEvent(r, 0, voice, s.out);
+  if (!RisingEdge(s.edge, *in[AudioToEventTrigIn::kClock])) return;
+  s.out = *in[AudioToEventTrigIn::kIn];
+  SendEvent(r, EventOut::kOut, voice, s.out);
 }
 
 void AudioToEventPermStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
   SampledEventState& s = As<SampledEventState>(w);
-  s.phase += 2.0f * *in[0] * K().invRate;
+  s.phase += 2.0f * *in[AudioToEventPermIn::kFreq] * K().invRate;
   if (!(s.phase > 1.0f)) return;
   s.phase -= 2.0f;
-  s.out = *in[1];
-  SendEvent(r, 0, voice, s.out);
+  s.out = *in[AudioToEventPermIn::kIn];
+  SendEvent(r, EventOut::kOut, voice, s.out);
 }
 
 void AudioToGateStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
   EdgeEventState& s = As<EdgeEventState>(w);
   const bool wasHigh = s.edge.i != 0;
-  if (RisingEdge(s.edge, *in[0])) {
-    s.out = *in[1];
-    SendEvent(r, 0, voice, s.out);
+  if (RisingEdge(s.edge, *in[AudioToGateIn::kTrigger])) {
+    s.out = *in[AudioToGateIn::kAmpl];
+    SendEvent(r, EventOut::kOut, voice, s.out);
   } else if (wasHigh && s.edge.i == 0) {
     s.out = 0.0f;
-    SendEvent(r, 0, voice, 0.0f);
+    SendEvent(r, EventOut::kOut, voice, 0.0f);
   }
 }
 
@@ -55,10 +55,10 @@ void AudioToGateStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
 void EventDelayStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
   EventDelayState& s = As<EventDelayState>(w);
   if (!High(s.pending.f)) return;
-  if (s.elapsedMs > *in[0]) {
+  if (s.elapsedMs > *in[EventDelayIn::kDelay]) {
     s.out = s.value;
     s.pending.f = 0.0f;
-    SendEvent(r, 0, voice, s.out);
+    SendEvent(r, EventOut::kOut, voice, s.out);
   } else {
     s.elapsedMs += K().msPerFrame;
   }
@@ -69,33 +69,33 @@ void ClockOscStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
   s.phase += s.increment;
   if (s.phase > 1.0f) {
     s.phase -= 2.0f;
-    s.out = *in[1];
-    SendEvent(r, 0, voice, s.out);
-  } else if (!IsZero(s.out) && s.phase > *in[0]) {
+    s.out = *in[ClockOscIn::kAmpl];
+    SendEvent(r, EventOut::kOut, voice, s.out);
+  } else if (!IsZero(s.out) && s.phase > *in[ClockOscIn::kWidth]) {
     s.out = 0.0f;
-    SendEvent(r, 0, voice, 0.0f);
+    SendEvent(r, EventOut::kOut, voice, 0.0f);
   }
 }
 
-// Sequencers: inputs 3 ... n + 2 are the steps; "next" holds the input of
-// the step the next clock sends.
+// Sequencers: "next" holds the input of the step the next clock sends.
 template <int N> void SequencerStep(TIn in, TWord* w, TEngineRecord* r, int32_t voice) {
+  constexpr int32_t kFirst = SequencerIn::kStep1, kLast = SequencerIn::kStep1 + N - 1;
   SequencerState& s = As<SequencerState>(w);
-  if (RisingEdge(s.reset, *in[1])) s.next.i = 3;
+  if (RisingEdge(s.reset, *in[SequencerIn::kReset])) s.next.i = kFirst;
   const bool clockWasHigh = s.clock.i != 0;
-  if (RisingEdge(s.clock, *in[0])) {
-    if (s.next.i < 3 || s.next.i > N + 2) s.next.i = 3;
+  if (RisingEdge(s.clock, *in[SequencerIn::kClock])) {
+    if (s.next.i < kFirst || s.next.i > kLast) s.next.i = kFirst;
     const int32_t k = s.next.i;
     s.out = *in[k];
-    SendEvent(r, 0, voice, s.out);
-    s.gate = *in[2];
-    SendEvent(r, 1, voice, s.gate);
-    s.step = float(k - 2);
-    SendEvent(r, 2, voice, s.step);
+    SendEvent(r, SequencerOut::kOut, voice, s.out);
+    s.gate = *in[SequencerIn::kGateAmpl];
+    SendEvent(r, SequencerOut::kGate, voice, s.gate);
+    s.step = float(k - kFirst + 1);
+    SendEvent(r, SequencerOut::kStep, voice, s.step);
     s.next.i = k + 1;
   } else if (clockWasHigh && s.clock.i == 0) {
     s.gate = 0.0f;
-    SendEvent(r, 1, voice, 0.0f);
+    SendEvent(r, SequencerOut::kGate, voice, 0.0f);
   }
 }
 

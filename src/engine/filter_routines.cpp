@@ -33,9 +33,9 @@ inline void Section(float x, float f, float q, float& hp, float& bp, float& lp) 
 
 void OnePoleStep(TIn in, TWord* w) {
   OnePoleState& s = As<OnePoleState>(w);
-  const float x = *in[0];
+  const float x = *in[FilterFmIn::kIn];
   s.hp = x - s.lp;
-  const float f = (s.cutoff + *in[1]) * K().omegaOverRate;
+  const float f = (s.cutoff + *in[FilterFmIn::kFreq]) * K().omegaOverRate;
   if (f > 1.0f) s.lp = x;
   else if (f < 0.0f) s.lp = 0.0f;
   else if (f == f) s.lp += f * s.hp + kGuard;
@@ -44,19 +44,19 @@ void OnePoleStep(TIn in, TWord* w) {
 // The type without an F input keeps the ready coefficient in the cutoff word.
 void OnePoleReadyStep(TIn in, TWord* w) {
   OnePoleState& s = As<OnePoleState>(w);
-  s.hp = *in[0] - s.lp;
+  s.hp = *in[FilterIn::kIn] - s.lp;
   s.lp += s.cutoff * s.hp + kGuard;
 }
 
 void TwoPoleStep(TIn in, TWord* w) {
   SvfState& s = As<SvfState>(w);
-  const float f = Coefficient(s.cutoff, *in[1], s.limit);
-  Section(*in[0], f, s.damping, s.hp, s.bp, s.lp);
+  const float f = Coefficient(s.cutoff, *in[FilterFmIn::kFreq], s.limit);
+  Section(*in[FilterFmIn::kIn], f, s.damping, s.hp, s.bp, s.lp);
 }
 
 void TwoPoleReadyStep(TIn in, TWord* w) {
   GridSvfState& s = As<GridSvfState>(w);
-  Section(*in[0], s.coeff, s.damping, s.hp, s.bp, s.lp);
+  Section(*in[FilterIn::kIn], s.coeff, s.damping, s.hp, s.bp, s.lp);
 }
 
 // A notch section: the notch output is the input less the band pass.
@@ -71,13 +71,14 @@ inline void NotchSection(float x, float f, float q, float& hp, float& bp, float&
 
 void NotchStep(TIn in, TWord* w) {
   NotchState& s = As<NotchState>(w);
-  NotchSection(*in[0], Coefficient(s.cutoff, *in[1], s.limit), s.damping, s.hp, s.bp, s.lp, s.notch);
+  const float f = Coefficient(s.cutoff, *in[FilterFmIn::kFreq], s.limit);
+  NotchSection(*in[FilterFmIn::kIn], f, s.damping, s.hp, s.bp, s.lp, s.notch);
 }
 
 void NotchReadyStep(TIn in, TWord* w) {
   GridNotchState& s = As<GridNotchState>(w);
   GridSvfState& svf = s.svf;
-  NotchSection(*in[0], svf.coeff, svf.damping, svf.hp, svf.bp, svf.lp, s.notch);
+  NotchSection(*in[FilterIn::kIn], svf.coeff, svf.damping, svf.hp, svf.bp, svf.lp, s.notch);
 }
 
 // Four poles: a second section after the first one's low pass (Highs =
@@ -91,14 +92,14 @@ inline void FourPole(float x, float f, float q, float& hp, float& bp, float& lp,
 
 template <bool Highs> void FourPoleStep(TIn in, TWord* w) {
   Svf4State& s = As<Svf4State>(w);
-  FourPole<Highs>(*in[0], Coefficient(s.cutoff, *in[1], s.limit), s.damping, s.hp2, s.bp2, s.lp2,
-                  s.secondHp, s.secondBp, s.secondLp);
+  const float f = Coefficient(s.cutoff, *in[FilterFmIn::kFreq], s.limit);
+  FourPole<Highs>(*in[FilterFmIn::kIn], f, s.damping, s.hp2, s.bp2, s.lp2, s.secondHp, s.secondBp, s.secondLp);
 }
 
 template <bool Highs> void FourPoleReadyStep(TIn in, TWord* w) {
   GridSvf4State& s = As<GridSvf4State>(w);
   GridSvfState& first = s.first;
-  FourPole<Highs>(*in[0], first.coeff, first.damping, first.hp, first.bp, first.lp, s.secondHp,
+  FourPole<Highs>(*in[FilterIn::kIn], first.coeff, first.damping, first.hp, first.bp, first.lp, s.secondHp,
                   s.secondBp, s.secondLp);
 }
 
@@ -113,26 +114,26 @@ template <class State> inline void PeakSection(float x, float f, State& s) {
 
 void PeakEqStep(TIn in, TWord* w) {
   PeakEqState& s = As<PeakEqState>(w);
-  PeakSection(*in[0], Coefficient(s.cutoff, *in[1], s.limit), s);
+  PeakSection(*in[FilterFmIn::kIn], Coefficient(s.cutoff, *in[FilterFmIn::kFreq], s.limit), s);
 }
 
 void PeakEqReadyStep(TIn in, TWord* w) {
   GridPeakEqState& s = As<GridPeakEqState>(w);
-  PeakSection(*in[0], s.coeff, s);
+  PeakSection(*in[FilterIn::kIn], s.coeff, s);
 }
 
 void HiShelfStep(TIn in, TWord* w) {
   HiShelfState& s = As<HiShelfState>(w);
-  const float x = *in[0];
+  const float x = *in[FilterFmIn::kIn];
   const float d = x - s.lp;
-  const float g = (*in[1] + s.cutoff) * s.scale;
+  const float g = (*in[FilterFmIn::kFreq] + s.cutoff) * s.scale;
   if (g >= 0.0f) s.lp += (g < s.limit ? g : s.limit) * d + kGuard;
   s.out = x + d * s.boost;
 }
 
 void HiShelfReadyStep(TIn in, TWord* w) {
   HiShelfState& s = As<HiShelfState>(w);
-  const float x = *in[0];
+  const float x = *in[FilterIn::kIn];
   const float d = x - s.lp;
   s.lp += s.coeff * d + kGuard;
   s.out = d * s.boost + x;
@@ -140,15 +141,15 @@ void HiShelfReadyStep(TIn in, TWord* w) {
 
 void LoShelfStep(TIn in, TWord* w) {
   LoShelfState& s = As<LoShelfState>(w);
-  const float x = *in[0];
-  const float g = (s.cutoff + *in[1]) * s.scale;
+  const float x = *in[FilterFmIn::kIn];
+  const float g = (s.cutoff + *in[FilterFmIn::kFreq]) * s.scale;
   if (g >= 0.0f) s.lp += (x - s.lp) * (g < s.limit ? g : s.limit) + kGuard;
   s.out = s.boost * s.lp + x;
 }
 
 void LoShelfReadyStep(TIn in, TWord* w) {
   LoShelfState& s = As<LoShelfState>(w);
-  const float x = *in[0];
+  const float x = *in[FilterIn::kIn];
   s.lp += (x - s.lp) * s.coeff + kGuard;
   s.out = s.lp * s.boost + x;
 }

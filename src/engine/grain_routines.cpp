@@ -85,7 +85,7 @@ void AttachResynthEntry(ResynthVoiceState& s, IAudioFileMapEntry* entry) {
   if (!m.entry) return;
   s.analysis = m.entry->GetResynthesis() != 0 ? 1 : 0;
   s.sampleGain = PitchLookup(float(m.entry->GetGain()) * 9.96578428466f + 1200.0f);
-  SendVoiceEvent(s.header, 0, float(m.length) / m.framesPerMs);
+  SendVoiceEvent(s.header, ResynthOut::kLength, float(m.length) / m.framesPerMs);
 }
 
 void AttachBeatLoopEntry(BeatLoopVoiceState& s, IAudioFileMapEntry* entry) {
@@ -99,7 +99,7 @@ void AttachBeatLoopEntry(BeatLoopVoiceState& s, IAudioFileMapEntry* entry) {
   // A sound without a length in sixteenths plays as one sixteenth.
   s.sixteenthCount = m.entry->GetLength16() > 0 ? m.entry->GetLength16() : 1;
   s.framesPerSixteenth = float(m.length) / float(s.sixteenthCount);
-  SendVoiceEvent(s.common.header, 1, float(s.sixteenthCount));
+  SendVoiceEvent(s.common.header, BeatLoopOut::kLength16, float(s.sixteenthCount));
 }
 
 namespace {
@@ -178,7 +178,7 @@ void StartResynthGrain(ResynthVoiceState& s, const GrainInputs& in) {
     s.phaseIncrement = 0.0f;
     return;
   }
-  SendVoiceEvent(s.header, 1, float(m.position) / m.framesPerMs);
+  SendVoiceEvent(s.header, ResynthOut::kPosition, float(m.position) / m.framesPerMs);
   float key;
   if (!NextGrainSample(s, in, key)) return;
   float grain = m.framesPerMs * in.Value(kGrainy, 5.0f);
@@ -457,8 +457,8 @@ void BeatLoopClock(TEngineRecord* r, int32_t voice, float value) {
   if (s->tickCount == 0) {
     s->sixteenthIndex = TruncToInt(in.Value(kStart, 0.0f));
     UpdateSixteenthBounds(*s, in);
-    SendVoiceEvent(s->common.header, 2, float(s->sixteenthIndex));
-    SendVoiceEvent(s->common.header, 3, 0.0f);
+    SendVoiceEvent(s->common.header, BeatLoopOut::kPosition16, float(s->sixteenthIndex));
+    SendVoiceEvent(s->common.header, BeatLoopOut::kCount16, 0.0f);
     StartBeatLoopGrain(*s, in);
   } else {
     const int32_t phase = s->tickCount % 6;
@@ -466,8 +466,8 @@ void BeatLoopClock(TEngineRecord* r, int32_t voice, float value) {
       if (s->sixteenthIndex < INT32_MAX) ++s->sixteenthIndex;
       StartBeatLoopGrain(*s, in);
     } else if (phase == 0) {
-      SendVoiceEvent(s->common.header, 2, float(s->sixteenthIndex));
-      SendVoiceEvent(s->common.header, 3, float(s->tickCount / 6));
+      SendVoiceEvent(s->common.header, BeatLoopOut::kPosition16, float(s->sixteenthIndex));
+      SendVoiceEvent(s->common.header, BeatLoopOut::kCount16, float(s->tickCount / 6));
       s->phase = s->phaseLimit;
       s->common.phaseIncrement = 0.0f;
     }

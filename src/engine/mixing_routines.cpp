@@ -16,65 +16,69 @@ using routines::PerVoice;
 using routines::TIn;
 
 template <int N> void SumStep(TIn in, TWord* w) {
-  float s = *in[0];
-  for (int k = 1; k < N; ++k) s += *in[k];
+  float s = *in[AudioOperandsIn::kFirst];
+  for (int k = 1; k < N; ++k) s += *in[AudioOperandsIn::kFirst + k];
   As<OutState>(w).out = s;
 }
 
 template <int N> void ProductStep(TIn in, TWord* w) {
-  float p = *in[0];
-  for (int k = 1; k < N; ++k) p *= *in[k];
+  float p = *in[AudioOperandsIn::kFirst];
+  for (int k = 1; k < N; ++k) p *= *in[AudioOperandsIn::kFirst + k];
   As<OutState>(w).out = p;
 }
 
-void InvertStep(TIn in, TWord* w) { As<OutState>(w).out = -*in[0]; }
+void InvertStep(TIn in, TWord* w) { As<OutState>(w).out = -*in[AudioInvertIn::kIn]; }
 
 void ReciprocalStep(TIn in, TWord* w) {
-  const float x = *in[0];
+  const float x = *in[AudioReciprocalIn::kIn];
   As<OutState>(w).out = IsZero(x) ? 0.0f : 1.0f / x;
 }
 
 void DivideStep(TIn in, TWord* w) {
-  const float y = *in[1];
-  As<OutState>(w).out = IsZero(y) ? 0.0f : *in[0] / y;
+  const float y = *in[AudioDivideIn::kY];
+  As<OutState>(w).out = IsZero(y) ? 0.0f : *in[AudioDivideIn::kX] / y;
 }
 
 void AmpStep(TIn in, TWord* w) {
   AmpState& s = As<AmpState>(w);
-  s.out = s.gain * *in[0];
+  s.out = s.gain * *in[AmpIn::kIn];
 }
 
 template <int N> void MixerStep(TIn in, TWord* w) {
   MixerState<N>& m = As<MixerState<N>>(w);
   float s = 0.0f;
-  for (int k = 0; k < N; ++k) s += m.gain[k] * *in[k];
+  for (int k = 0; k < N; ++k) s += m.gain[k] * *in[MixerIn::kIn1 + k];
   m.out = s;
 }
 
 void CrossfadeStep(TIn in, TWord* w) {
-  const float x = *in[0], a = *in[1], b = *in[2];
+  const float x = *in[CrossfadeIn::kFade], a = *in[CrossfadeIn::kIn1], b = *in[CrossfadeIn::kIn2];
   As<OutState>(w).out = (b - a) * x + a;
 }
 
 void StereoPanStep(TIn in, TWord* w) {
   StereoPanState& s = As<StereoPanState>(w);
-  const float pan = *in[0], x = *in[1];
+  const float pan = *in[StereoPanIn::kPan], x = *in[StereoPanIn::kIn];
   s.left = (1.0f - pan) * x;
   s.right = (1.0f + pan) * x;
 }
 
 void StereoAmpStep(TIn in, TWord* w) {
   StereoAmpState& s = As<StereoAmpState>(w);
-  const float x = *in[0];
+  const float x = *in[StereoAmpIn::kIn];
   s.left = s.gainLeft * x;
   s.right = s.gainRight * x;
 }
 
-void Relay1Step(TIn in, TWord* w) { As<OutState>(w).out = High(*in[0]) ? *in[1] : 0.0f; }
-void Relay2Step(TIn in, TWord* w) { As<OutState>(w).out = High(*in[0]) ? *in[1] : *in[2]; }
+void Relay1Step(TIn in, TWord* w) {
+  As<OutState>(w).out = High(*in[Relay1In::kControl]) ? *in[Relay1In::kIn] : 0.0f;
+}
+void Relay2Step(TIn in, TWord* w) {
+  As<OutState>(w).out = High(*in[Relay2In::kControl]) ? *in[Relay2In::kIn1] : *in[Relay2In::kIn2];
+}
 void ChopperStep(TIn in, TWord* w) {
-  const float x = *in[1];
-  As<OutState>(w).out = High(*in[0]) ? x * *in[2] : x;
+  const float x = *in[ChopperIn::kIn];
+  As<OutState>(w).out = High(*in[ChopperIn::kMod]) ? x * *in[ChopperIn::kFactor] : x;
 }
 
 // "}": the sum over all voices lands in voice 0.
@@ -83,19 +87,19 @@ void VoiceCombiner() {
   const TStateWords& states = SlotStates();
   const int32_t voices = SlotVoices();
   float s = 0.0f;
-  for (int32_t v = 0; v < voices; ++v) s += *inputs[v][0];
+  for (int32_t v = 0; v < voices; ++v) s += *inputs[v][VoiceCombinerIn::kIn];
   states[0][QV_WORD_AT(OutState, out)].f = s;
 }
 
 void UnitDelayStep(TIn in, TWord* w) {
   UnitDelayState& s = As<UnitDelayState>(w);
   s.previous = s.current;
-  s.current = *in[0];
+  s.current = *in[UnitDelayIn::kIn];
 }
 
 void TestModStep(TIn in, TWord* w) {
   TestModState& s = As<TestModState>(w);
-  for (int k = 0; k < 5; ++k) s.out[k] = *in[k];
+  for (int k = 0; k < TestModIn::kCount; ++k) s.out[k] = *in[TestModIn::kFirst + k];
 }
 
 // Level meters hold the peak power for the panel, which lets it decay. The
@@ -104,7 +108,7 @@ constexpr int32_t kPeakWord = QV_WORD_AT(MeterState, value);
 static_assert(kPeakWord == QV_WORD_AT(LevelLampState, peak), "both level displays hold the peak in one word");
 
 void LevelPeak() {
-  const float x = *SlotInputs()[0][0];
+  const float x = *SlotInputs()[0][LevelIn::kLevel];
   const float power = x * x;
   float& peak = SlotStates()[0][kPeakWord].f;
   if (power > routines::LoadShared(peak)) routines::StoreShared(peak, power);

@@ -22,7 +22,7 @@ void NoiseRoutine() {
   for (int32_t v = 0; v < voices; ++v) {
     const uint32_t b = g >> 1;
     g = b | ((((g >> 5) ^ g ^ (g >> 13)) & 1u) << 31);
-    states[v][QV_WORD_AT(NoiseState, out)].f = (float(b & 1u) - 0.5f) * *inputs[v][0];
+    states[v][QV_WORD_AT(NoiseState, out)].f = (float(b & 1u) - 0.5f) * *inputs[v][OscIn::kAmpl];
   }
   states[0][kReg].u = g;
 }
@@ -44,7 +44,7 @@ void RandomRoutine() {
       w[kPhase].f -= 2.0f;
       w[kValue].f = routines::RandomValue(routines::RandomStep(g));
     }
-    w[kOut].f = w[kValue].f * *inputs[v][0];
+    w[kOut].f = w[kValue].f * *inputs[v][OscIn::kAmpl];
   }
   states[0][kReg].u = g;
 }

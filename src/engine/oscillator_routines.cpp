@@ -50,15 +50,15 @@ void SawtoothStep(TIn in, TWord* w) {
   OscState& s = As<OscState>(w);
   const float inc = s.pitch;
   float p = s.phase + inc;
-  s.out = SawOutput<false>(inc, p, *in[0]);
+  s.out = SawOutput<false>(inc, p, *in[OscIn::kAmpl]);
   s.phase = p;
 }
 
 void SawFmStep(TIn in, TWord* w) {
   OscState& s = As<OscState>(w);
-  const float inc = (s.pitch + *in[0]) * K().twoOverRate;
+  const float inc = (s.pitch + *in[FmOscIn::kFreq]) * K().twoOverRate;
   float p = s.phase + inc;
-  s.out = SawOutput<true>(inc, p, *in[1]);
+  s.out = SawOutput<true>(inc, p, *in[FmOscIn::kAmpl]);
   s.phase = p;
 }
 
@@ -69,16 +69,16 @@ inline float Clamp(float v, float lo, float hi) {
 
 void SawSyncStep(TIn in, TWord* w) {
   OscSyncState& s = As<OscSyncState>(w);
-  const float inc = (s.pitch + *in[0]) * K().twoOverRate;
+  const float inc = (s.pitch + *in[SyncOscIn::kFreq]) * K().twoOverRate;
   float p = s.phase + inc;
-  if (RisingEdge(s.sync, *in[2])) p = Clamp(*in[3], -1.0f, 1.0f);
-  s.out = SawOutput<true>(inc, p, *in[1]);
+  if (RisingEdge(s.sync, *in[SyncOscIn::kSync])) p = Clamp(*in[SyncOscIn::kSyncPhase], -1.0f, 1.0f);
+  s.out = SawOutput<true>(inc, p, *in[SyncOscIn::kAmpl]);
   s.phase = p;
 }
 
 void SawPulseStep(TIn in, TWord* w) {
   SawPulseState& s = As<SawPulseState>(w);
-  const float a = *in[0], slope = *in[1];
+  const float a = *in[SawPulseIn::kAmpl], slope = *in[SawPulseIn::kSlope];
   float p = s.phase + s.pitch;
   if (p > 2.0f) {
     p -= 2.0f;
@@ -110,8 +110,8 @@ void BiSawStep(TIn in, TWord* w) {
   OscState& s = As<OscState>(w);
   const float p = WrapUnit(s.phase + s.pitch);
   s.phase = p;
-  const float v = (1.0f + *in[1]) * p;
-  s.out = (v >= -1.0f && v <= 1.0f) ? v * *in[0] : 0.0f;
+  const float v = (1.0f + *in[WidthOscIn::kWidth]) * p;
+  s.out = (v >= -1.0f && v <= 1.0f) ? v * *in[WidthOscIn::kAmpl] : 0.0f;
 }
 
 // Triangle and parabola: the phase runs -1 ... 1 and the sign toggles at
@@ -144,25 +144,25 @@ void TriangleStep(TIn in, TWord* w) {
   TriangleState& s = As<TriangleState>(w);
   const float p = TriPhase<false>(s.phase + s.pitch, s.sign);
   s.phase = p;
-  s.out = SignOf(s.sign) * p * *in[0];
+  s.out = SignOf(s.sign) * p * *in[OscIn::kAmpl];
 }
 
 void TriFmStep(TIn in, TWord* w) {
   TriangleState& s = As<TriangleState>(w);
-  const float p = TriPhase<false>(s.phase + (s.pitch + *in[0]) * K().fourOverRate, s.sign);
+  const float p = TriPhase<false>(s.phase + (s.pitch + *in[FmOscIn::kFreq]) * K().fourOverRate, s.sign);
   s.phase = p;
-  s.out = SignOf(s.sign) * *in[1] * p;
+  s.out = SignOf(s.sign) * *in[FmOscIn::kAmpl] * p;
 }
 
 void TriSyncStep(TIn in, TWord* w) {
   OscSyncState& s = As<OscSyncState>(w);
-  const float inc = Clamp((s.pitch + *in[0]) * K().fourOverRate, -2.0f, 2.0f);
+  const float inc = Clamp((s.pitch + *in[SyncOscIn::kFreq]) * K().fourOverRate, -2.0f, 2.0f);
   float p = s.phase + inc;
   if (p > 2.0f) p -= 4.0f;
   else if (p < -2.0f) p += 4.0f;
-  if (RisingEdge(s.sync, *in[2])) p = Clamp(2.0f * *in[3], -1.0f, 3.0f) - 1.0f;
+  if (RisingEdge(s.sync, *in[SyncOscIn::kSync])) p = Clamp(2.0f * *in[SyncOscIn::kSyncPhase], -1.0f, 3.0f) - 1.0f;
   s.phase = p;
-  const float a = *in[1];
+  const float a = *in[SyncOscIn::kAmpl];
   s.out = p >= 0.0f ? a * (1.0f - p) : a * (p + 1.0f);
 }
 
@@ -170,19 +170,19 @@ void ParabolStep(TIn in, TWord* w) {
   TriangleState& s = As<TriangleState>(w);
   const float p = TriPhase<false>(s.phase + s.pitch, s.sign);
   s.phase = p;
-  s.out = (p * p - 1.0f) * SignOf(s.sign) * *in[0];
+  s.out = (p * p - 1.0f) * SignOf(s.sign) * *in[OscIn::kAmpl];
 }
 
 void ParFmStep(TIn in, TWord* w) {
   TriangleState& s = As<TriangleState>(w);
-  const float p = TriPhase<true>(s.phase + (s.pitch + *in[0]) * K().fourOverRate, s.sign);
+  const float p = TriPhase<true>(s.phase + (s.pitch + *in[FmOscIn::kFreq]) * K().fourOverRate, s.sign);
   s.phase = p;
-  s.out = (p * p - 1.0f) * SignOf(s.sign) * *in[1];
+  s.out = (p * p - 1.0f) * SignOf(s.sign) * *in[FmOscIn::kAmpl];
 }
 
 void ParSyncStep(TIn in, TWord* w) {
   OscSyncState& s = As<OscSyncState>(w);
-  float p = s.phase + (s.pitch + *in[0]) * K().fourOverRate;
+  float p = s.phase + (s.pitch + *in[SyncOscIn::kFreq]) * K().fourOverRate;
   if (p > 2.0f) {
     p -= 4.0f;
     if (p > 2.0f) p = 2.0f;
@@ -190,9 +190,9 @@ void ParSyncStep(TIn in, TWord* w) {
     p += 4.0f;
     if (p < -2.0f) p = -2.0f;
   }
-  if (RisingEdge(s.sync, *in[2])) p = Clamp(2.0f * *in[3], -2.0f, 2.0f);
+  if (RisingEdge(s.sync, *in[SyncOscIn::kSync])) p = Clamp(2.0f * *in[SyncOscIn::kSyncPhase], -2.0f, 2.0f);
   s.phase = p;
-  const float a = *in[1];
+  const float a = *in[SyncOscIn::kAmpl];
   s.out = p < 0.0f ? p * a * (p + 2.0f) : p * a * (2.0f - p);
 }
 
@@ -200,7 +200,7 @@ void SymmStep(TIn in, TWord* w) {
   SymmOscState& s = As<SymmOscState>(w);
   const float p = WrapUnit(s.phase + s.increment);
   s.phase = p;
-  const float a = *in[0];
+  const float a = *in[OscIn::kAmpl];
   const float point = s.point, slope = s.slope, slopeRest = s.slopeRest;
   if (p < 0.0f) {
     const float v = p < point ? (p + 1.0f) * slopeRest : p * slope;
@@ -217,7 +217,7 @@ void ParPwmStep(TIn in, TWord* w) {
   ParPwmState& s = As<ParPwmState>(w);
   const float p = WrapUnit(s.phase + s.increment);
   s.phase = p;
-  const float a = *in[0], width = s.width;
+  const float a = *in[OscIn::kAmpl], width = s.width;
   if (width < p) s.out = s.scaleLow * a * (p * (p - (width + 1.0f)) + s.offsetLow);
   else s.out = s.scaleHigh * a * (p * ((1.0f - width) + p) + s.offsetHigh);
 }
@@ -238,7 +238,7 @@ void SineStep(TIn in, TWord* w) {
   float p = Defined(s.phase + s.pitch);
   if (p >= 256.0f) p -= 256.0f;
   s.phase = p;
-  s.out = SineAt(p) * *in[0];
+  s.out = SineAt(p) * *in[OscIn::kAmpl];
 }
 
 inline float SineFmPhase(float p, float inc) {
@@ -253,25 +253,25 @@ inline float SineFmPhase(float p, float inc) {
 
 void SineFmStep(TIn in, TWord* w) {
   OscState& s = As<OscState>(w);
-  const float inc = Clamp((s.pitch + *in[1]) * K().sineStepOverRate, -128.0f, 128.0f);
+  const float inc = Clamp((s.pitch + *in[SineFmIn::kFreq]) * K().sineStepOverRate, -128.0f, 128.0f);
   const float p = SineFmPhase(s.phase, inc);
   s.phase = p;
-  s.out = SineAt(p) * *in[0];
+  s.out = SineAt(p) * *in[SineFmIn::kAmpl];
 }
 
 void SineSyncStep(TIn in, TWord* w) {
   OscSyncState& s = As<OscSyncState>(w);
-  const float inc = Clamp((s.pitch + *in[1]) * K().sineStepOverRate, -128.0f, 128.0f);
+  const float inc = Clamp((s.pitch + *in[SineSyncIn::kFreq]) * K().sineStepOverRate, -128.0f, 128.0f);
   float p = SineFmPhase(s.phase, inc);
-  if (RisingEdge(s.sync, *in[2])) {
-    const float ph = *in[3];
+  if (RisingEdge(s.sync, *in[SineSyncIn::kSync])) {
+    const float ph = *in[SineSyncIn::kSyncPhase];
     float q;
     if (ph <= 0.0f) q = ph + 2.0f < 0.0f ? 0.0f : ph + 2.0f;
     else q = ph > 2.0f ? 2.0f : ph;
     p = Defined(128.0f * q);
   }
   s.phase = p;
-  s.out = SineAt(p) * *in[0];
+  s.out = SineAt(p) * *in[SineSyncIn::kAmpl];
 }
 
 // Pulse: phase -1 ... 1, the width latched once per cycle and the half
@@ -346,27 +346,27 @@ void PulseStep(TIn in, TWord* w) {
   PulseState& s = As<PulseState>(w);
   const float inc = s.pitch;
   float p = s.phase + inc;
-  PulseOutput<false>(inc, p, s, *in[0], *in[1]);
+  PulseOutput<false>(inc, p, s, *in[WidthOscIn::kAmpl], *in[WidthOscIn::kWidth]);
   s.phase = p;
 }
 
 void PulseFmStep(TIn in, TWord* w) {
   PulseState& s = As<PulseState>(w);
-  const float inc = (s.pitch + *in[2]) * K().twoOverRate;
+  const float inc = (s.pitch + *in[PulseFmIn::kFreq]) * K().twoOverRate;
   float p = s.phase + inc;
-  PulseOutput<true>(inc, p, s, *in[0], *in[1]);
+  PulseOutput<true>(inc, p, s, *in[PulseFmIn::kAmpl], *in[PulseFmIn::kWidth]);
   s.phase = p;
 }
 
 void PulseSyncStep(TIn in, TWord* w) {
   PulseSyncState& s = As<PulseSyncState>(w);
-  const float inc = (s.pitch + *in[2]) * K().twoOverRate;
+  const float inc = (s.pitch + *in[PulseSyncIn::kFreq]) * K().twoOverRate;
   float p = s.phase + inc;
-  if (RisingEdge(s.sync, *in[3])) {
-    p = Clamp(*in[4], -1.0f, 1.0f);
+  if (RisingEdge(s.sync, *in[PulseSyncIn::kSync])) {
+    p = Clamp(*in[PulseSyncIn::kSyncPhase], -1.0f, 1.0f);
     s.half.i = p >= s.width ? 1 : 0;
   }
-  PulseOutput<true>(inc, p, s, *in[0], *in[1]);
+  PulseOutput<true>(inc, p, s, *in[PulseSyncIn::kAmpl], *in[PulseSyncIn::kWidth]);
   s.phase = p;
 }
 
@@ -374,7 +374,7 @@ void BiPulseStep(TIn in, TWord* w) {
   OscState& s = As<OscState>(w);
   const float p = WrapUnit(s.phase + s.pitch);
   s.phase = p;
-  const float a = *in[0], width = *in[1];
+  const float a = *in[WidthOscIn::kAmpl], width = *in[WidthOscIn::kWidth];
   if (p >= 0.0f) s.out = p > 1.0f - width ? 0.0f : a;
   else s.out = p < width - 1.0f ? 0.0f : -a;
 }
@@ -394,22 +394,22 @@ inline float WrapUnitHeld(float p) {
 
 void Pulse1RampStep(TIn in, TWord* w) {
   OscState& s = As<OscState>(w);
-  const float p = WrapUnitHeld(s.phase + (*in[0] + s.pitch) * K().twoOverRate);
+  const float p = WrapUnitHeld(s.phase + (*in[Pulse1RampIn::kFreq] + s.pitch) * K().twoOverRate);
   s.phase = p;
-  s.out = Clamp((p + *in[2]) * *in[3], -1.0f, 1.0f) * *in[1];
+  s.out = Clamp((p + *in[Pulse1RampIn::kWidth]) * *in[Pulse1RampIn::kSlope], -1.0f, 1.0f) * *in[Pulse1RampIn::kAmpl];
 }
 
 void Pulse2RampStep(TIn in, TWord* w) {
   Pulse2RampState& s = As<Pulse2RampState>(w);
-  const float inc = (s.pitch + *in[0]) * K().twoOverRate;
+  const float inc = (s.pitch + *in[Pulse2RampIn::kFreq]) * K().twoOverRate;
   const float p = WrapUnitHeld(s.phase + inc);
   s.phase = p;
   float& direction = s.direction;
   float& level = s.level;
-  if (p > *in[2]) {
+  if (p > *in[Pulse2RampIn::kWidth]) {
     if (direction >= 0.0f) {
       if (level > -1.0f) {
-        level -= inc * *in[4];
+        level -= inc * *in[Pulse2RampIn::kDown];
         if (level < -1.0f) level = -1.0f;
       }
     } else {
@@ -418,14 +418,14 @@ void Pulse2RampStep(TIn in, TWord* w) {
     }
   } else if (direction <= 0.0f) {
     if (level < 1.0f) {
-      level += inc * *in[3];
+      level += inc * *in[Pulse2RampIn::kUp];
       if (level > 1.0f) level = 1.0f;
     }
   } else {
     direction = -1.0f;
     level = -1.0f;
   }
-  s.out = level * *in[1];
+  s.out = level * *in[Pulse2RampIn::kAmpl];
 }
 
 // Impulse trains with zero average: a constant -inc x k between impulses and
@@ -462,28 +462,28 @@ void ImpulseStep(TIn in, TWord* w) {
   OscState& s = As<OscState>(w);
   const float inc = s.pitch;
   float p = s.phase + inc;
-  s.out = ImpulseOutput(inc, p, *in[0]);
+  s.out = ImpulseOutput(inc, p, *in[OscIn::kAmpl]);
   s.phase = p;
 }
 
 void ImpulseFmStep(TIn in, TWord* w) {
   OscState& s = As<OscState>(w);
-  const float inc = (s.pitch + *in[0]) * K().twoOverRate;
+  const float inc = (s.pitch + *in[FmOscIn::kFreq]) * K().twoOverRate;
   float p = s.phase + inc;
-  s.out = ImpulseOutput(inc, p, *in[1]);
+  s.out = ImpulseOutput(inc, p, *in[FmOscIn::kAmpl]);
   s.phase = p;
 }
 
 void ImpulseSyncStep(TIn in, TWord* w) {
   OscSyncState& s = As<OscSyncState>(w);
-  const float inc = (s.pitch + *in[0]) * K().twoOverRate;
+  const float inc = (s.pitch + *in[SyncOscIn::kFreq]) * K().twoOverRate;
   float p = s.phase + inc;
-  if (RisingEdge(s.sync, *in[2])) {
-    const float ph = *in[3];
+  if (RisingEdge(s.sync, *in[SyncOscIn::kSync])) {
+    const float ph = *in[SyncOscIn::kSyncPhase];
     if (ph <= 0.0f) p = ph < -2.0f ? 1.0f : ph + 1.0f;
     else p = ph <= 2.0f ? ph - 1.0f : -1.0f;
   }
-  s.out = ImpulseOutput(inc, p, *in[1]);
+  s.out = ImpulseOutput(inc, p, *in[SyncOscIn::kAmpl]);
   s.phase = p;
 }
 
@@ -512,7 +512,7 @@ template <int N> void StepOscStep(TIn in, TWord* w) {
   float p = Defined(s.phase + s.pitch * StepsOverRate<N>());
   const int32_t k = StepSection<N>(p);
   s.phase = p;
-  s.out = *in[0] * *in[k];
+  s.out = *in[StepOscIn::kAmpl] * *in[StepOscIn::kStep1 - 1 + k];
 }
 
 template <int N> void RampOscStep(TIn in, TWord* w) {
@@ -520,7 +520,7 @@ template <int N> void RampOscStep(TIn in, TWord* w) {
   float p = Defined(s.phase + s.pitch * StepsOverRate<N>());
   const int32_t k = StepSection<N>(p) - 1;
   s.phase = p;
-  s.out = *in[0] * ((p - float(k)) * s.slope[k] + s.level[k]);
+  s.out = *in[OscIn::kAmpl] * ((p - float(k)) * s.slope[k] + s.level[k]);
 }
 
 } // namespace

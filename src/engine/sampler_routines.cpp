@@ -4,6 +4,8 @@
 #include "src/engine/module_types.h"
 #include "src/engine/sampler_routines.h"
 
+#include <iterator>
+
 #include "src/audio/samplemap.h"
 #include "src/engine/convert.h"
 #include "src/engine/event_ids.h"
@@ -30,7 +32,7 @@ void BindChannels(SampleVoiceState& s) {
 void SendLength(SampleVoiceState& s) {
   PlayerCore& p = s.player.core;
   if (!p.entry) return;
-  SendVoiceEvent(s.header, 0, float(p.length) * 1000.0f / (p.framesPerMs * 1000.0f));
+  SendVoiceEvent(s.header, SamplerOut::kLength, float(p.length) * 1000.0f / (p.framesPerMs * 1000.0f));
 }
 
 // An input of a record's voice, null when the record has none there.
@@ -52,7 +54,7 @@ void BindVoiceEvents(VoiceEventHeader& header, IEngineModule* module, int32_t vo
 }
 
 void SendVoiceEvent(VoiceEventHeader& header, int32_t output, float v) {
-  if (output >= 0 && output < 4) header.eventOut[output].f = v;
+  if (output >= 0 && output < int32_t(std::size(header.eventOut))) header.eventOut[output].f = v;
   if (header.record) SendEvent(header.record, output, header.voice, v);
 }
 

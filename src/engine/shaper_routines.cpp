@@ -22,30 +22,30 @@ using routines::TIn;
 using routines::kGuard;
 
 void ClipperStep(TIn in, TWord* w) {
-  const float x = *in[0], hi = *in[1], lo = *in[2];
+  const float x = *in[ClipperIn::kIn], hi = *in[ClipperIn::kMax], lo = *in[ClipperIn::kMin];
   As<OutState>(w).out = x > hi ? hi : x < lo ? lo : x;
 }
 
 void ModClipperStep(TIn in, TWord* w) {
   float& out = As<OutState>(w).out;
-  const float m = *in[0], x = *in[1];
+  const float m = *in[ModClipperIn::kMod], x = *in[ModClipperIn::kIn];
   if (High(m)) out = x > m ? m : x < -m ? -m : x;
   else out = -x > -m ? -m : -x < m ? m : -x;
 }
 
 void Mirror1Step(TIn in, TWord* w) {
-  const float x = *in[0], hi = *in[1];
+  const float x = *in[Mirror1In::kIn], hi = *in[Mirror1In::kMax];
   As<OutState>(w).out = x > hi ? 2.0f * hi - x : x;
 }
 
 void Mirror2Step(TIn in, TWord* w) {
-  const float x = *in[0], hi = *in[1], lo = *in[2];
+  const float x = *in[Mirror2In::kIn], hi = *in[Mirror2In::kMax], lo = *in[Mirror2In::kMin];
   As<OutState>(w).out = x > hi ? 2.0f * hi - x : x < lo ? 2.0f * lo - x : x;
 }
 
 void SaturatorStep(TIn in, TWord* w) {
   float& out = As<OutState>(w).out;
-  const float x = *in[0];
+  const float x = *in[SaturatorIn::kIn];
   if (x <= 0.0f) out = x > -4.0f ? (0.125f * x + 1.0f) * x : -2.0f;
   else out = x < 4.0f ? (-0.125f * x + 1.0f) * x : 2.0f;
 }
@@ -57,30 +57,35 @@ inline float Breaks(float x, float bp1, float sl1, float bp2, float sl2) {
 }
 
 void Shaper1Step(TIn in, TWord* w) {
-  const float x = *in[0], bp = *in[1];
-  As<OutState>(w).out = x > bp ? (x - bp) * *in[2] + bp : x;
+  const float x = *in[Shaper1BpIn::kIn], bp = *in[Shaper1BpIn::kBreakpoint];
+  As<OutState>(w).out = x > bp ? (x - bp) * *in[Shaper1BpIn::kSlope] + bp : x;
 }
 
-void Shaper2Step(TIn in, TWord* w) { As<OutState>(w).out = Breaks(*in[0], *in[1], *in[2], *in[3], *in[4]); }
+void Shaper2Step(TIn in, TWord* w) {
+  using namespace Shaper2BpIn;
+  As<OutState>(w).out = Breaks(*in[kIn], *in[kBreakpoint1], *in[kSlope1], *in[kBreakpoint2], *in[kSlope2]);
+}
 
 void Shaper3Step(TIn in, TWord* w) {
-  const float y = Breaks(*in[0], *in[1], *in[2], *in[3], *in[4]);
-  As<OutState>(w).out = y > 0.0f ? y * *in[5] : y * *in[6];
+  using namespace Shaper3BpIn;
+  const float y = Breaks(*in[kIn], *in[kBreakpoint1], *in[kSlope1], *in[kBreakpoint2], *in[kSlope2]);
+  As<OutState>(w).out = y > 0.0f ? y * *in[kSlopePositive] : y * *in[kSlopeNegative];
 }
 
 void ParabolShaperStep(TIn in, TWord* w) {
-  const float x = *in[0];
-  As<OutState>(w).out = (*in[2] * x + *in[1]) * x;
+  const float x = *in[ParabolShaperIn::kIn];
+  As<OutState>(w).out = (*in[ParabolShaperIn::kParabolic] * x + *in[ParabolShaperIn::kLinear]) * x;
 }
 
 void CubicShaperStep(TIn in, TWord* w) {
-  const float x = *in[0];
-  As<OutState>(w).out = x * (*in[1] + (*in[3] * x + *in[2]) * x);
+  using namespace CubicShaperIn;
+  const float x = *in[kIn];
+  As<OutState>(w).out = x * (*in[kLinear] + (*in[kCubic] * x + *in[kParabolic]) * x);
 }
 
 void RectifierStep(TIn in, TWord* w) {
   RectifierState& s = As<RectifierState>(w);
-  const float x = *in[0];
+  const float x = *in[RectifierIn::kIn];
   if (x >= 0.0f) {
     s.out = x;
     s.sign = 1.0f;
@@ -93,13 +98,13 @@ void RectifierStep(TIn in, TWord* w) {
 void PeakDetectStep(TIn in, TWord* w) {
   PeakDetectState& s = As<PeakDetectState>(w);
   s.out = (s.out + kGuard) * s.release;
-  const float a = std::fabs(*in[0]);
+  const float a = std::fabs(*in[PeakDetectIn::kIn]);
   if (a > s.out) s.out = a;
 }
 
 void QuantizerStep(TIn in, TWord* w) {
   QuantizerState& s = As<QuantizerState>(w);
-  const float x = *in[0], step = *in[1];
+  const float x = *in[AudioQuantizerIn::kIn], step = *in[AudioQuantizerIn::kStep];
   if (IsZero(step)) {
     s.out = x;
     s.error = 0.0f;
@@ -113,13 +118,13 @@ void QuantizerStep(TIn in, TWord* w) {
 
 void SlewLimiterStep(TIn in, TWord* w) {
   float& out = As<OutState>(w).out;
-  const float x = *in[0];
-  const float up = *in[1] * K().invRate;
+  const float x = *in[SlewLimiterIn::kIn];
+  const float up = *in[SlewLimiterIn::kUp] * K().invRate;
   if (up < x - out) {
     if (up > 0.0f) out += up;
     return;
   }
-  const float down = -*in[2] * K().invRate;
+  const float down = -*in[SlewLimiterIn::kDown] * K().invRate;
   if (x - out < down) {
     if (down < 0.0f) out += down;
     return;
@@ -129,24 +134,24 @@ void SlewLimiterStep(TIn in, TWord* w) {
 
 void DifferentiatorStep(TIn in, TWord* w) {
   DifferentiatorState& s = As<DifferentiatorState>(w);
-  const float x = *in[0];
+  const float x = *in[DifferentiatorIn::kIn];
   s.out = (x - s.previous) * K().framesPerMs;
   s.previous = x;
 }
 
-void IntegratorStep(TIn in, TWord* w) { As<OutState>(w).out += *in[0] * K().msPerFrame; }
+void IntegratorStep(TIn in, TWord* w) { As<OutState>(w).out += *in[IntegratorIn::kIn] * K().msPerFrame; }
 
 void SampleHoldStep(TIn in, TWord* w) {
   SampleHoldState& s = As<SampleHoldState>(w);
-  const float c = *in[0];
-  if (!High(s.previousClock) && High(c)) s.out = *in[1];
+  const float c = *in[SampleHoldIn::kClock];
+  if (!High(s.previousClock) && High(c)) s.out = *in[SampleHoldIn::kIn];
   s.previousClock = c;
 }
 
 void FreqDividerStep(TIn in, TWord* w) {
   FreqDividerState& s = As<FreqDividerState>(w);
   bool changed = false;
-  if (High(*in[0])) {
+  if (High(*in[AudioFreqDividerIn::kIn])) {
     if (!High(s.inputSign)) {
       s.inputSign = 1.0f;
       changed = true;
@@ -157,25 +162,27 @@ void FreqDividerStep(TIn in, TWord* w) {
   }
   if (changed) {
     if (!High(s.polarity)) {
-      if (*in[2] < s.countDown) {
+      if (*in[AudioFreqDividerIn::kCountDown] < s.countDown) {
         s.countDown = 2.0f;
         s.polarity = 1.0f;
       } else {
         s.countDown += 1.0f;
       }
-    } else if (*in[1] < s.countUp) {
+    } else if (*in[AudioFreqDividerIn::kCountUp] < s.countUp) {
       s.countUp = 2.0f;
       s.polarity = -1.0f;
     } else {
       s.countUp += 1.0f;
     }
   }
-  s.out = s.polarity * *in[3];
+  s.out = s.polarity * *in[AudioFreqDividerIn::kAmpl];
 }
 
-void PitchToHzStep(TIn in, TWord* w) { As<OutState>(w).out = PitchLookup(5.0f * *in[0] + 1381.88158f); }
+void PitchToHzStep(TIn in, TWord* w) {
+  As<OutState>(w).out = PitchLookup(5.0f * *in[AudioPitchToHzIn::kPitch] + 1381.88158f);
+}
 void LevelToGainStep(TIn in, TWord* w) {
-  As<OutState>(w).out = PitchLookup(9.96578428466f * *in[0] + 1200.0f);
+  As<OutState>(w).out = PitchLookup(9.96578428466f * *in[AudioLevelToGainIn::kLevel] + 1200.0f);
 }
 
 } // namespace

@@ -172,14 +172,14 @@ float UnisonOffset(float spread, int32_t rank) {
 void SendSourceValue(TEngineRecord* r, int32_t voice, float value) {
   if (!r || voice < 0 || voice >= r->voices) return;
   if (TVoiceWords w = State(r, voice)) w[kOut].f = value;
-  SendEvent(r, 0, voice, value);
+  SendEvent(r, EventOut::kOut, voice, value);
 }
 
 void SendSourceValueToAll(TEngineRecord* r, float value) {
   if (!r) return;
   for (int32_t v = 0; v < r->voices; ++v)
     if (TVoiceWords w = State(r, v)) w[kOut].f = value;
-  SendEventToAll(r, 0, value);
+  SendEventToAll(r, EventOut::kOut, value);
 }
 
 TSourceHandler FindSourceHandler(int32_t type) {

@@ -52,15 +52,16 @@ int32_t* Ints(const TStateWords& s, int32_t word) { return &s.Row(word)->i; }
 void SawFmLoop() {
   const TEngineRecord* r = SlotRecord();
   const TStateWords& s = r->state;
-  activeKernels->sawFm(r->voices, InputRow(r, 0), InputRow(r, 1), Floats(s, QV_WORD_AT(OscState, pitch)),
-                       Floats(s, QV_WORD_AT(OscState, phase)), Floats(s, QV_WORD_AT(OscState, out)),
-                       EngineConstants.twoOverRate);
+  activeKernels->sawFm(r->voices, InputRow(r, FmOscIn::kFreq), InputRow(r, FmOscIn::kAmpl),
+                       Floats(s, QV_WORD_AT(OscState, pitch)), Floats(s, QV_WORD_AT(OscState, phase)),
+                       Floats(s, QV_WORD_AT(OscState, out)), EngineConstants.twoOverRate);
 }
 
 void PulseFmLoop() {
   const TEngineRecord* r = SlotRecord();
   const TStateWords& s = r->state;
-  activeKernels->pulseFm(r->voices, InputRow(r, 0), InputRow(r, 1), InputRow(r, 2),
+  activeKernels->pulseFm(r->voices, InputRow(r, PulseFmIn::kAmpl), InputRow(r, PulseFmIn::kWidth),
+                         InputRow(r, PulseFmIn::kFreq),
                          Floats(s, QV_WORD_AT(PulseState, pitch)), Floats(s, QV_WORD_AT(PulseState, phase)),
                          Floats(s, QV_WORD_AT(PulseState, out)), Floats(s, QV_WORD_AT(PulseState, width)),
                          Ints(s, QV_WORD_AT(PulseState, half)), EngineConstants.twoOverRate);
@@ -69,14 +70,14 @@ void PulseFmLoop() {
 template <int N> void SumLoop() {
   const TEngineRecord* r = SlotRecord();
   const float* in[N];
-  for (int k = 0; k < N; ++k) in[k] = InputRow(r, k);
+  for (int k = 0; k < N; ++k) in[k] = InputRow(r, AudioOperandsIn::kFirst + k);
   activeKernels->sum(r->voices, N, in, Floats(r->state, QV_WORD_AT(OutState, out)));
 }
 
 template <int N> void ProductLoop() {
   const TEngineRecord* r = SlotRecord();
   const float* in[N];
-  for (int k = 0; k < N; ++k) in[k] = InputRow(r, k);
+  for (int k = 0; k < N; ++k) in[k] = InputRow(r, AudioOperandsIn::kFirst + k);
   activeKernels->product(r->voices, N, in, Floats(r->state, QV_WORD_AT(OutState, out)));
 }
 
@@ -86,7 +87,7 @@ template <int N> void MixerLoop() {
   const float* in[N];
   const float* gain[N];
   for (int k = 0; k < N; ++k) {
-    in[k] = InputRow(r, k);
+    in[k] = InputRow(r, MixerIn::kIn1 + k);
     gain[k] = Floats(r->state, QV_WORD_AT(State, gain) + k);
   }
   activeKernels->mixer(r->voices, N, in, gain, Floats(r->state, QV_WORD_AT(State, out)));
@@ -102,13 +103,10 @@ void AdsrLoop() {
                       routines::kGuard);
 }
 
-// Inputs of the cutoff types: the signal, then F.
-enum { kFilterIn = 0, kFilterFreq = 1 };
-
 void TwoPoleFmLoop() {
   const TEngineRecord* r = SlotRecord();
   const TStateWords& s = r->state;
-  activeKernels->twoPoleFm(r->voices, InputRow(r, kFilterIn), InputRow(r, kFilterFreq),
+  activeKernels->twoPoleFm(r->voices, InputRow(r, FilterFmIn::kIn), InputRow(r, FilterFmIn::kFreq),
                            Floats(s, QV_WORD_AT(SvfState, cutoff)), Floats(s, QV_WORD_AT(SvfState, hp)),
                            Floats(s, QV_WORD_AT(SvfState, bp)), Floats(s, QV_WORD_AT(SvfState, lp)),
                            Floats(s, QV_WORD_AT(SvfState, damping)), Floats(s, QV_WORD_AT(SvfState, limit)),
@@ -124,7 +122,7 @@ void TwoPoleFmLoop() {
 void VoiceCombinerLoop() {
   constexpr int32_t kLanes = 8;
   const TEngineRecord* r = SlotRecord();
-  const float* x = InputRow(r, 0);
+  const float* x = InputRow(r, VoiceCombinerIn::kIn);
   const int32_t voices = r->voices;
   float lane[kLanes] = {};
   int32_t v = 0;

@@ -33,6 +33,12 @@ constexpr bool HasWords() { return sizeof(T) == size_t(N) * 4; }
 #define QV_STATE_WORDS(Type, n) \
   static_assert(qv_engine_check::HasWords<Type, n>(), #Type " must be " #n " words")
 
+// Audio inputs are named beside the state struct of their type: a namespace
+// per type (or per family of types with the same inputs in the same order,
+// listed above it) holds one enumerator per input, its position in a voice's
+// input-pointer array. The catalogue row and the routine both use the name,
+// so the order of a type's inputs is written once.
+
 // ---------------------------------------------------------------------------
 // Arithmetic, mixing, routing and shapers
 
@@ -42,6 +48,33 @@ struct OutState {
   float out;
 };
 QV_STATE_WORDS(OutState, 1);
+
+// Audio "+" and "X": operand k at kFirst + k.
+namespace AudioOperandsIn { enum : int32_t { kFirst }; }
+namespace AudioInvertIn { enum : int32_t { kIn }; }
+namespace AudioReciprocalIn { enum : int32_t { kIn }; }
+namespace AudioDivideIn { enum : int32_t { kX, kY }; }
+namespace CrossfadeIn { enum : int32_t { kFade, kIn1, kIn2 }; }
+namespace Relay1In { enum : int32_t { kControl, kIn }; }
+namespace Relay2In { enum : int32_t { kControl, kIn1, kIn2 }; }
+namespace ChopperIn { enum : int32_t { kMod, kIn, kFactor }; }
+namespace VoiceCombinerIn { enum : int32_t { kIn }; }
+namespace IntegratorIn { enum : int32_t { kIn }; }
+namespace SaturatorIn { enum : int32_t { kIn }; }
+namespace ClipperIn { enum : int32_t { kIn, kMax, kMin }; }
+namespace ModClipperIn { enum : int32_t { kMod, kIn }; }
+namespace Mirror1In { enum : int32_t { kIn, kMax }; }
+namespace Mirror2In { enum : int32_t { kIn, kMax, kMin }; }
+namespace Shaper1BpIn { enum : int32_t { kIn, kBreakpoint, kSlope }; }
+namespace Shaper2BpIn { enum : int32_t { kIn, kBreakpoint1, kSlope1, kBreakpoint2, kSlope2 }; }
+namespace Shaper3BpIn {
+enum : int32_t { kIn, kBreakpoint1, kSlope1, kBreakpoint2, kSlope2, kSlopePositive, kSlopeNegative };
+}
+namespace ParabolShaperIn { enum : int32_t { kIn, kLinear, kParabolic }; }
+namespace CubicShaperIn { enum : int32_t { kIn, kLinear, kParabolic, kCubic }; }
+namespace SlewLimiterIn { enum : int32_t { kIn, kUp, kDown }; }
+namespace AudioPitchToHzIn { enum : int32_t { kPitch }; }
+namespace AudioLevelToGainIn { enum : int32_t { kLevel }; }
 
 // Event sum: the sum and the six inputs (unconnected ones stay 0).
 struct EventSumState {
@@ -80,6 +113,8 @@ struct LogicState {
   TWord b;
 };
 QV_STATE_WORDS(LogicState, 4);
+// "And", "Or", "Exor" and "Not": the result and its inverse.
+namespace LogicOut { enum : int32_t { kOut, kNot }; }
 
 // "Not".
 struct NotState {
@@ -93,6 +128,7 @@ struct TestModState {
   float out[5];
 };
 QV_STATE_WORDS(TestModState, 5);
+namespace TestModIn { enum : int32_t { kFirst, kCount = sizeof(TestModState::out) / sizeof(float) }; }
 
 // "Amp": the linear gain of the Level event and the output.
 struct AmpState {
@@ -100,6 +136,7 @@ struct AmpState {
   float out;
 };
 QV_STATE_WORDS(AmpState, 2);
+namespace AmpIn { enum : int32_t { kIn }; }
 
 // Mixers with N inputs: the linear gains of the Level events, then the sum.
 template <int N>
@@ -109,6 +146,8 @@ struct MixerState {
 };
 QV_STATE_WORDS(MixerState<2>, 3);
 QV_STATE_WORDS(MixerState<8>, 9);
+// Channel k's input at kIn1 + k.
+namespace MixerIn { enum : int32_t { kIn1 }; }
 
 // "Stereo Pan".
 struct StereoPanState {
@@ -116,6 +155,7 @@ struct StereoPanState {
   float right;
 };
 QV_STATE_WORDS(StereoPanState, 2);
+namespace StereoPanIn { enum : int32_t { kPan, kIn }; }
 
 // "Stereo Amp": outputs, the two gains that Level and Pan keep, the pan and
 // the level gain.
@@ -128,6 +168,7 @@ struct StereoAmpState {
   float level;
 };
 QV_STATE_WORDS(StereoAmpState, 6);
+namespace StereoAmpIn { enum : int32_t { kIn }; }
 
 // "T": the one-sample delay.
 struct UnitDelayState {
@@ -135,6 +176,7 @@ struct UnitDelayState {
   float previous;
 };
 QV_STATE_WORDS(UnitDelayState, 2);
+namespace UnitDelayIn { enum : int32_t { kIn }; }
 
 // "Rectifier".
 struct RectifierState {
@@ -142,6 +184,7 @@ struct RectifierState {
   float sign;
 };
 QV_STATE_WORDS(RectifierState, 2);
+namespace RectifierIn { enum : int32_t { kIn }; }
 
 // Audio and event "Quantizer": the quantized value and its error.
 struct QuantizerState {
@@ -149,6 +192,7 @@ struct QuantizerState {
   float error;
 };
 QV_STATE_WORDS(QuantizerState, 2);
+namespace AudioQuantizerIn { enum : int32_t { kIn, kStep }; }
 
 // "Peak Detect.": the held level and the release factor (Release event).
 struct PeakDetectState {
@@ -156,6 +200,7 @@ struct PeakDetectState {
   float release;
 };
 QV_STATE_WORDS(PeakDetectState, 2);
+namespace PeakDetectIn { enum : int32_t { kIn }; }
 
 // Audio "Freq. Divider".
 struct FreqDividerState {
@@ -166,6 +211,7 @@ struct FreqDividerState {
   float countDown;
 };
 QV_STATE_WORDS(FreqDividerState, 5);
+namespace AudioFreqDividerIn { enum : int32_t { kIn, kCountUp, kCountDown, kAmpl }; }
 
 // "Differentiator": the previous input and the slope.
 struct DifferentiatorState {
@@ -173,6 +219,7 @@ struct DifferentiatorState {
   float out;
 };
 QV_STATE_WORDS(DifferentiatorState, 2);
+namespace DifferentiatorIn { enum : int32_t { kIn }; }
 
 // "Sample & H.": the previous clock value and the held sample.
 struct SampleHoldState {
@@ -180,6 +227,7 @@ struct SampleHoldState {
   float out;
 };
 QV_STATE_WORDS(SampleHoldState, 2);
+namespace SampleHoldIn { enum : int32_t { kClock, kIn }; }
 
 // "Randomize": the output and the shift register shared through voice 0.
 struct RandomizeState {
@@ -187,9 +235,26 @@ struct RandomizeState {
   TWord reg;
 };
 QV_STATE_WORDS(RandomizeState, 2);
+namespace RandomizeIn { enum : int32_t { kRange }; }
 
 // ---------------------------------------------------------------------------
 // Event modules
+
+// Event outputs are named as the audio inputs are, each enumerator the
+// output's slot among the record's event outputs. A type with a single event
+// output sends it on EventOut::kOut.
+namespace EventOut { enum : int32_t { kOut }; }
+
+// Event types whose state struct is shared: "A/E", the routers, "Value"
+// (OutState), the event "Quantizer" and the control shapers.
+namespace AudioToEventIn { enum : int32_t { kIn }; }
+// "Router 1" and "Router 2".
+namespace RouterIn { enum : int32_t { kControl }; }
+namespace ValueIn { enum : int32_t { kValue }; }
+namespace EventQuantizerIn { enum : int32_t { kOffset, kStep }; }
+namespace EventQuantizerOut { enum : int32_t { kOut, kError }; }
+// "Ctrl. Shp 1" to "Ctr. Shp 3": point k (0 ... n) at kPoint0 + k.
+namespace EventShaperIn { enum : int32_t { kPoint0 }; }
 
 // "A to E Trig", "A to Gate": the last sent value and the edge flag.
 struct EdgeEventState {
@@ -197,6 +262,8 @@ struct EdgeEventState {
   TWord edge;
 };
 QV_STATE_WORDS(EdgeEventState, 2);
+namespace AudioToEventTrigIn { enum : int32_t { kClock, kIn }; }
+namespace AudioToGateIn { enum : int32_t { kTrigger, kAmpl }; }
 
 // "A to E Perm": the last sent value and the sampling phase.
 struct SampledEventState {
@@ -204,6 +271,7 @@ struct SampledEventState {
   float phase;
 };
 QV_STATE_WORDS(SampledEventState, 2);
+namespace AudioToEventPermIn { enum : int32_t { kFreq, kIn }; }
 
 // "Event Delay".
 struct EventDelayState {
@@ -213,6 +281,7 @@ struct EventDelayState {
   float value;
 };
 QV_STATE_WORDS(EventDelayState, 4);
+namespace EventDelayIn { enum : int32_t { kDelay }; }
 
 // Event "Freq. Divider": the output and the count as a float.
 struct EventDividerState {
@@ -220,6 +289,7 @@ struct EventDividerState {
   float count;
 };
 QV_STATE_WORDS(EventDividerState, 2);
+namespace EventFreqDividerIn { enum : int32_t { kDivisor, kWidth }; }
 
 // "Timer": milliseconds and frequency sent, frames counted (integer).
 struct TimerState {
@@ -228,6 +298,7 @@ struct TimerState {
   TWord frames;
 };
 QV_STATE_WORDS(TimerState, 3);
+namespace TimerOut { enum : int32_t { kTime, kFreq }; }
 
 // "Separator": the last value sent low and high.
 struct SeparatorState {
@@ -235,6 +306,8 @@ struct SeparatorState {
   float high;
 };
 QV_STATE_WORDS(SeparatorState, 2);
+namespace SeparatorIn { enum : int32_t { kThreshold }; }
+namespace SeparatorOut { enum : int32_t { kLow, kHigh }; }
 
 // "Select Max", "Select Min": voice 0's output, the voice's gate flag and
 // its stored input.
@@ -252,6 +325,7 @@ struct ClockOscState {
   float increment;
 };
 QV_STATE_WORDS(ClockOscState, 3);
+namespace ClockOscIn { enum : int32_t { kWidth, kAmpl }; }
 
 // Event-to-audio and audio-to-event smoothers "S".
 struct SmootherState {
@@ -260,6 +334,8 @@ struct SmootherState {
   float target;
 };
 QV_STATE_WORDS(SmootherState, 3);
+// The audio-to-event "S".
+namespace AudioToEventSmoothedIn { enum : int32_t { kIn }; }
 
 // "Hold": output and elapsed seconds.
 struct HoldState {
@@ -267,6 +343,7 @@ struct HoldState {
   float elapsed;
 };
 QV_STATE_WORDS(HoldState, 2);
+namespace HoldIn { enum : int32_t { kHold }; }
 
 // "LFO": three outputs, phase, pulse state and sync flag.
 struct LfoState {
@@ -278,6 +355,8 @@ struct LfoState {
   TWord sync;
 };
 QV_STATE_WORDS(LfoState, 6);
+namespace LfoIn { enum : int32_t { kFreq, kAmpl, kWidth, kSync, kSyncPhase }; }
+namespace LfoOut { enum : int32_t { kSine, kTriangle, kPulse }; }
 
 // "Slow Random": output, shared shift register (voice 0), smoothed value.
 struct SlowRandomState {
@@ -286,6 +365,7 @@ struct SlowRandomState {
   float smoothed;
 };
 QV_STATE_WORDS(SlowRandomState, 3);
+namespace SlowRandomIn { enum : int32_t { kFreq, kAmpl }; }
 
 // "Sequencer" (voice 0 only).
 struct SequencerState {
@@ -294,15 +374,19 @@ struct SequencerState {
   float step;
   TWord clock;
   TWord reset;
-  TWord next;  // input index of the next step, 3 .. n+2
+  TWord next;  // input index of the next step (SequencerIn::kStep1 onwards)
 };
 QV_STATE_WORDS(SequencerState, 6);
+// Step k (1 ... n) at kStep1 + k - 1.
+namespace SequencerIn { enum : int32_t { kClock, kReset, kGateAmpl, kStep1 }; }
+namespace SequencerOut { enum : int32_t { kOut, kGate, kStep }; }
 
 // MIDI "Note": the sounding note + 1, 0 when none.
 struct NoteOutState {
   TWord note;
 };
 QV_STATE_WORDS(NoteOutState, 1);
+namespace MidiNoteOutIn { enum : int32_t { kPitch }; }
 
 // ---------------------------------------------------------------------------
 // Panel displays
@@ -314,6 +398,7 @@ struct LampState {
   float input;
 };
 QV_STATE_WORDS(LampState, 2);
+namespace LampIn { enum : int32_t { kIn }; }
 
 // "Lvl" (meter) and "Mtr": the value the display shows in word 1. "Mtr"
 // reads its input from word 0, where the block loop publishes it; the level
@@ -323,6 +408,8 @@ struct MeterState {
   float value;
 };
 QV_STATE_WORDS(MeterState, 2);
+// "Mtr".
+namespace MeterIn { enum : int32_t { kIn }; }
 
 // "Lvl" (lamp): lit state, peak power, the low and high gains.
 struct LevelLampState {
@@ -332,6 +419,9 @@ struct LevelLampState {
   float high;
 };
 QV_STATE_WORDS(LevelLampState, 4);
+
+// "Lvl" meter and lamp: the level whose peak both hold.
+namespace LevelIn { enum : int32_t { kLevel }; }
 
 // ---------------------------------------------------------------------------
 // Oscillators: [0] the pitch input's value (frequency or ready increment),
@@ -344,6 +434,18 @@ struct OscState {
 };
 QV_STATE_WORDS(OscState, 3);
 
+// "Sawtooth", "Triangle", "Parabol", "Sine", "Impulse", "Tri/Par Symm",
+// "Par PWM", "Noise", "Random" and the ramp oscillators: the amplitude only.
+namespace OscIn { enum : int32_t { kAmpl }; }
+// "Saw FM", "Tri FM", "Par FM", "Impulse FM".
+namespace FmOscIn { enum : int32_t { kFreq, kAmpl }; }
+namespace SineFmIn { enum : int32_t { kAmpl, kFreq }; }
+// "Pulse", "Bi-Pulse", "Bi-Saw".
+namespace WidthOscIn { enum : int32_t { kAmpl, kWidth }; }
+namespace Pulse1RampIn { enum : int32_t { kFreq, kAmpl, kWidth, kSlope }; }
+// The step oscillators: step k (1 ... n) at kStep1 + k - 1.
+namespace StepOscIn { enum : int32_t { kAmpl, kStep1 }; }
+
 // Oscillators with an edge-detected sync input.
 struct OscSyncState {
   float pitch;
@@ -352,6 +454,10 @@ struct OscSyncState {
   TWord sync;
 };
 QV_STATE_WORDS(OscSyncState, 4);
+
+// "Saw Sync", "Tri Sync", "Par Sync", "Impulse Sync".
+namespace SyncOscIn { enum : int32_t { kFreq, kAmpl, kSync, kSyncPhase }; }
+namespace SineSyncIn { enum : int32_t { kAmpl, kFreq, kSync, kSyncPhase }; }
 
 // "Triangle", "Tri FM", "Parabol", "Par FM": the sign toggles at every wrap.
 struct TriangleState {
@@ -371,6 +477,7 @@ struct SawPulseState {
   float heldLevel;
 };
 QV_STATE_WORDS(SawPulseState, 5);
+namespace SawPulseIn { enum : int32_t { kAmpl, kSlope }; }
 
 // "Tri/Par Symm".
 struct SymmOscState {
@@ -407,6 +514,7 @@ struct PulseState {
   TWord half;
 };
 QV_STATE_WORDS(PulseState, 5);
+namespace PulseFmIn { enum : int32_t { kAmpl, kWidth, kFreq }; }
 
 // "Pulse Sync".
 struct PulseSyncState {
@@ -418,6 +526,7 @@ struct PulseSyncState {
   TWord sync;
 };
 QV_STATE_WORDS(PulseSyncState, 6);
+namespace PulseSyncIn { enum : int32_t { kAmpl, kWidth, kFreq, kSync, kSyncPhase }; }
 
 // "Pulse 2-Ramp".
 struct Pulse2RampState {
@@ -428,6 +537,7 @@ struct Pulse2RampState {
   float out;
 };
 QV_STATE_WORDS(Pulse2RampState, 5);
+namespace Pulse2RampIn { enum : int32_t { kFreq, kAmpl, kWidth, kUp, kDown }; }
 
 // Ramp oscillators with N points: the point levels from word 4 and the
 // slopes towards the next point from word 12, as the step events keep them.
@@ -507,6 +617,9 @@ struct HoldEnvState {
 };
 QV_STATE_WORDS(HoldEnvState, 5);
 
+// "H - Env", "HR - Env", "D - Env", "AD - Env".
+namespace TriggeredEnvIn { enum : int32_t { kTrigger, kAmpl }; }
+
 // "HR - Env".
 struct HoldReleaseEnvState {
   float out;
@@ -567,6 +680,12 @@ struct OnePoleState {
   float lp;
 };
 QV_STATE_WORDS(OnePoleState, 3);
+
+// The filters and equalisers with an F input ("1-Pole Filter", "2-Pole
+// Filter", "2-Pole Notch", "4-Pole Filter", "4-Pole HP", "Peak EQ", "Hi Shelf
+// EQ", "Lo Shelf EQ" of the linear-cutoff kind) and those without.
+namespace FilterFmIn { enum : int32_t { kIn, kFreq }; }
+namespace FilterIn { enum : int32_t { kIn }; }
 
 struct SvfState {
   float cutoff;
@@ -875,6 +994,18 @@ struct SampleInputs {
   const float* formants;
 };
 
+// Event outputs of the sampler family. "Sampler FM", "Sampler Loop" and
+// "Lookup" send the sample length; "Sampler" has no event output.
+namespace SamplerOut { enum : int32_t { kLength }; }
+namespace ResynthOut { enum : int32_t { kLength, kPosition }; }
+// "Beat Loop": the length in ms and in sixteenths, the sixteenth it plays
+// and the sixteenths played.
+namespace BeatLoopOut { enum : int32_t { kLength, kLength16, kPosition16, kCount16 }; }
+static_assert(int32_t(BeatLoopOut::kLength) == int32_t(ResynthOut::kLength),
+              "the re-synthesis types send the length alike");
+static_assert(BeatLoopOut::kCount16 < int32_t(sizeof(VoiceEventHeader::eventOut) / sizeof(TWord)),
+              "every event output of the sampler family has its word in the header");
+
 // ---------------------------------------------------------------------------
 // Delays, buffer readers, tape decks, scope
 
@@ -941,6 +1072,7 @@ struct GrainDelayInputs {
   const float* pan;
   const float* ampl;
 };
+namespace GrainDelayOut { enum : int32_t { kDelay }; }
 
 // "Tapedeck 1".
 struct TapedeckVoiceState {
@@ -998,3 +1130,4 @@ struct DemuxInputs {
   const float* length;
   const float* value[16];
 };
+namespace DemuxOut { enum : int32_t { kStep, kBar, kOut }; }

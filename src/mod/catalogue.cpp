@@ -318,7 +318,7 @@ public:
     s.help = help;
     std::vector<PIn> ins;
     if (type == kTypeSpread) ins.push_back(E("Spread", evSpread, "Spread", rUnit));
-    KModulDef* d = Make(s, ins, {OE("", 0)});
+    KModulDef* d = Make(s, ins, {OE("", EventOut::kOut)});
     d->outPorts->entries[0].help = "Output for the control value.";
     c_.source[type.type] = d;
   }
@@ -382,7 +382,8 @@ const char* const kMultNames[6] = {"Mult 1", "Mult 2", "Mult 3", "Mult 4", "Mult
 std::vector<PIn> Operands(const char* const* names, int32_t count, bool event, int32_t firstId) {
   std::vector<PIn> ins;
   for (int32_t k = 0; k < count; ++k)
-    ins.push_back(event ? E("", firstId + k, names[k], rSignal) : A("", k, names[k]));
+    ins.push_back(event ? E("", firstId + k, names[k], rSignal)
+                        : A("", AudioOperandsIn::kFirst + k, names[k]));
   return ins;
 }
 
@@ -405,7 +406,7 @@ void AddArithmetic(TBuilder& b) {
                              {kTypeEventSum6, true, 6, "Sum of six event values."}};
   for (const TOperation& o : sums)
     b.Mod(o.type, "+", o.event ? N(EventSumState) : N(OutState),
-          Operands(kAddNames, o.count, o.event, evAdd1), {o.event ? OE("", 0) : OA("", out)},
+          Operands(kAddNames, o.count, o.event, evAdd1), {o.event ? OE("", EventOut::kOut) : OA("", out)},
           o.help);
   const TOperation products[] = {
       {kTypeAudioProduct2, false, 2, "Product of two audio signals."},
@@ -417,42 +418,32 @@ void AddArithmetic(TBuilder& b) {
       {kTypeEventProduct4, true, 4, "Product of four event values."}};
   for (const TOperation& o : products)
     b.Mod(o.type, "X", o.event ? N(EventProductState) : N(OutState),
-          Operands(kMultNames, o.count, o.event, evMult1), {o.event ? OE("", 0) : OA("", out)},
+          Operands(kMultNames, o.count, o.event, evMult1), {o.event ? OE("", EventOut::kOut) : OA("", out)},
           o.help);
-  b.Mod(kTypeAudioInvert, "-1", N(OutState), {A("", 0, "Invert")}, {OA("", out)},
-        "Inverts an audio signal.");
-  b.Mod(kTypeEventInvert, "-1", N(OutState), {E("", evInvert, "Invert", rSignal)}, {OE("", 0)},
+  b.Mod(kTypeAudioInvert, "-1", N(OutState), {A("", AudioInvertIn::kIn, "Invert")},
+        {OA("", out)}, "Inverts an audio signal.");
+  b.Mod(kTypeEventInvert, "-1", N(OutState), {E("", evInvert, "Invert", rSignal)}, {OE("", EventOut::kOut)},
         "Inverts an event value.");
-  b.Mod(kTypeAudioProduct2, "X", N(OutState), {A("", 0, "Mult 1"), A("", 1, "Mult 2")}, {OA("", out)},
-        "Product of two audio signals.");
-  b.Mod(kTypeAudioProduct3, "X", N(OutState), {A("", 0, "Mult 1"), A("", 1, "Mult 2"), A("", 2, "Mult 3")},
-        {OA("", out)}, "Product of three audio signals.");
-  b.Mod(kTypeAudioProduct4, "X", N(OutState),
-        {A("", 0, "Mult 1"), A("", 1, "Mult 2"), A("", 2, "Mult 3"), A("", 3, "Mult 4")},
-        {OA("", out)}, "Product of four audio signals.");
-  b.Mod(kTypeAudioProduct6, "X", N(OutState),
-        {A("", 0, "Mult 1"), A("", 1, "Mult 2"), A("", 2, "Mult 3"), A("", 3, "Mult 4"),
-         A("", 4, "Mult 5"), A("", 5, "Mult 6")},
-        {OA("", out)}, "Product of six audio signals.");
   b.Mod(kTypeEventProduct3, "X", N(EventProductState),
         {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal),
          E("", evMult3, "Mult 3", rSignal)},
-        {OE("", 0)}, "Product of three event values.");
+        {OE("", EventOut::kOut)}, "Product of three event values.");
   b.Mod(kTypeEventProduct2, "X", N(EventProductState),
-        {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal)}, {OE("", 0)},
+        {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal)}, {OE("", EventOut::kOut)},
         "Product of two event values.");
   b.Mod(kTypeEventProduct4, "X", N(EventProductState),
         {E("", evMult1, "Mult 1", rSignal), E("", evMult2, "Mult 2", rSignal),
          E("", evMult3, "Mult 3", rSignal), E("", evMult4, "Mult 4", rSignal)},
-        {OE("", 0)}, "Product of four event values.");
-  b.Mod(kTypeAudioReciprocal, "1/x", N(OutState), {A("", 0, "1/x In")}, {OA("", out)},
-        "Reciprocal of an audio signal; 0 for a zero input.");
-  b.Mod(kTypeAudioDivide, "/", N(OutState), {A("X", 0, "Div X"), A("Y", 1, "Div Y")}, {OA("", out)},
-        "Quotient of two audio signals; 0 for a zero divisor.");
+        {OE("", EventOut::kOut)}, "Product of four event values.");
+  b.Mod(kTypeAudioReciprocal, "1/x", N(OutState), {A("", AudioReciprocalIn::kIn, "1/x In")},
+        {OA("", out)}, "Reciprocal of an audio signal; 0 for a zero input.");
+  b.Mod(kTypeAudioDivide, "/", N(OutState),
+        {A("X", AudioDivideIn::kX, "Div X"), A("Y", AudioDivideIn::kY, "Div Y")},
+        {OA("", out)}, "Quotient of two audio signals; 0 for a zero divisor.");
   b.Mod(kTypeEventReciprocal, "1/x", N(EventReciprocalState), {E("", evReciprocal, "1/x In", rSignal)},
-        {OE("", 0)}, "Reciprocal of an event value; 0 for a zero input.");
+        {OE("", EventOut::kOut)}, "Reciprocal of an event value; 0 for a zero input.");
   b.Mod(kTypeEventDivide, "/", N(EventDivideState),
-        {E("X", evDivX, "Div X", rSignal), E("Y", evDivY, "Div Y", rSignal)}, {OE("", 0)},
+        {E("X", evDivX, "Div X", rSignal), E("Y", evDivY, "Div Y", rSignal)}, {OE("", EventOut::kOut)},
         "Quotient of two event values; 0 for a zero divisor.");
 }
 
@@ -469,14 +460,14 @@ void Mixer(TBuilder& b, TModuleType type, const char* name, const char* help) {
   std::vector<PIn> ins;
   for (int32_t k = 0; k < Channels; ++k) {
     ins.push_back(E(kLevelLabels[k], evLevel1 + k, kLevelNames[k], rLevel));
-    ins.push_back(A(kInLabels[k], k, kInNames[k]));
+    ins.push_back(A(kInLabels[k], MixerIn::kIn1 + k, kInNames[k]));
   }
   b.Mod(type, name, N(MixerState<Channels>), ins, {OA("Out", W(MixerState<Channels>, out))},
         help);
 }
 
 void AddMixers(TBuilder& b) {
-  b.Mod(kTypeAmp, "Amp", N(AmpState), {E("Lvl", evLevel1, "Level", rLevel), A("In", 0, "In")},
+  b.Mod(kTypeAmp, "Amp", N(AmpState), {E("Lvl", evLevel1, "Level", rLevel), A("In", AmpIn::kIn, "In")},
         {OA("Out", W(AmpState, out))}, "Amplifier with a level in decibels.");
   Mixer<2>(b, kTypeMixer2, "Mixer 2", "Mixes two audio signals.");
   Mixer<3>(b, kTypeMixer3, "Mixer 3", "Mixes three audio signals.");
@@ -484,15 +475,17 @@ void AddMixers(TBuilder& b) {
   Mixer<5>(b, kTypeMixer5, "Mixer 5", "Mixes five audio signals.");
   Mixer<6>(b, kTypeMixer6, "Mixer 6", "Mixes six audio signals.");
   Mixer<8>(b, kTypeMixer8, "Mixer 8", "Mixes eight audio signals.");
-  b.Mod(kTypeCrossfade, "Crossfade", N(OutState), {A("X", 0, "X-Fade", rFade), A("In1", 1, "In 1"),
-                                        A("In2", 2, "In 2")},
+  b.Mod(kTypeCrossfade, "Crossfade", N(OutState),
+        {A("X", CrossfadeIn::kFade, "X-Fade", rFade), A("In1", CrossfadeIn::kIn1, "In 1"),
+         A("In2", CrossfadeIn::kIn2, "In 2")},
         {OA("Out", W(OutState, out))}, "Crossfades between two audio signals.");
-  b.Mod(kTypeStereoPan, "Stereo Pan", N(StereoPanState), {A("Pan", 0, "Pan", rPan), A("In", 1, "In")},
+  b.Mod(kTypeStereoPan, "Stereo Pan", N(StereoPanState),
+        {A("Pan", StereoPanIn::kPan, "Pan", rPan), A("In", StereoPanIn::kIn, "In")},
         {OA("L", W(StereoPanState, left)), OA("R", W(StereoPanState, right))},
         "Pans an audio signal between two outputs.");
   b.Mod(kTypeStereoAmp, "Stereo Amp", N(StereoAmpState),
         {E("Lvl", evStereoLevel, "Level", rLevel), E("Pan", evStereoPan, "Pan", rPan),
-         A("In", 0, "In")},
+         A("In", StereoAmpIn::kIn, "In")},
         {OA("L", W(StereoAmpState, left)), OA("R", W(StereoAmpState, right))},
         "Amplifier with level and pan.");
 }
@@ -500,129 +493,140 @@ void AddMixers(TBuilder& b) {
 void AddOscillators(TBuilder& b) {
   const PIn pitchHz = E("P", evPitchHz, "Pitch", rPitch);
   const PIn pitchInc = E("P", evPitchInc2, "Pitch", rPitch);
-  b.Mod(kTypeSawtooth, "Sawtooth", N(OscState), {pitchInc, A("A", 0, "Ampl", rAmpl)},
+  b.Mod(kTypeSawtooth, "Sawtooth", N(OscState), {pitchInc, A("A", OscIn::kAmpl, "Ampl", rAmpl)},
         {OA("Out", W(OscState, out))}, "Sawtooth oscillator.");
   b.Mod(kTypeSawFm, "Saw FM", N(OscState),
-        {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl)},
+        {pitchHz, A("F", FmOscIn::kFreq, "Freq", rHz), A("A", FmOscIn::kAmpl, "Ampl", rAmpl)},
         {OA("Out", W(OscState, out))}, "Sawtooth oscillator with linear frequency input.");
   b.Mod(kTypeSawSync, "Saw Sync", N(OscSyncState),
-        {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("Snc", 2, "Sync"),
-         A("Ph", 3, "SncPhase")},
+        {pitchHz, A("F", SyncOscIn::kFreq, "Freq", rHz), A("A", SyncOscIn::kAmpl, "Ampl", rAmpl),
+         A("Snc", SyncOscIn::kSync, "Sync"), A("Ph", SyncOscIn::kSyncPhase, "SncPhase")},
         {OA("Out", W(OscSyncState, out))}, "Sawtooth oscillator with sync input.");
   b.Mod(kTypeSawPulse, "Saw Pulse", N(SawPulseState),
-        {pitchInc, A("A", 0, "Ampl", rAmpl), A("Slp", 1, "Slope")},
+        {pitchInc, A("A", SawPulseIn::kAmpl, "Ampl", rAmpl), A("Slp", SawPulseIn::kSlope, "Slope")},
         {OA("Out", W(SawPulseState, out))}, "Sawtooth pulse oscillator.");
-  b.Mod(kTypeBiSaw, "Bi-Saw", N(OscState), {pitchInc, A("A", 0, "Ampl", rAmpl), A("W", 1, "Width")},
+  b.Mod(kTypeBiSaw, "Bi-Saw", N(OscState),
+        {pitchInc, A("A", WidthOscIn::kAmpl, "Ampl", rAmpl), A("W", WidthOscIn::kWidth, "Width")},
         {OA("Out", W(OscState, out))}, "Sawtooth oscillator with variable width.");
   b.Mod(kTypeTriangle, "Triangle", N(TriangleState),
-        {E("P", evPitchInc4, "Pitch", rPitch), A("A", 0, "Ampl", rAmpl)},
+        {E("P", evPitchInc4, "Pitch", rPitch), A("A", OscIn::kAmpl, "Ampl", rAmpl)},
         {OA("Out", W(TriangleState, out))}, "Triangle oscillator.");
   b.Mod(kTypeTriFm, "Tri FM", N(TriangleState),
-        {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl)},
+        {pitchHz, A("F", FmOscIn::kFreq, "Freq", rHz), A("A", FmOscIn::kAmpl, "Ampl", rAmpl)},
         {OA("Out", W(TriangleState, out))}, "Triangle oscillator with linear frequency input.");
   b.Mod(kTypeTriSync, "Tri Sync", N(OscSyncState),
-        {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("Snc", 2, "Sync"),
-         A("Ph", 3, "SncPhase")},
+        {pitchHz, A("F", SyncOscIn::kFreq, "Freq", rHz), A("A", SyncOscIn::kAmpl, "Ampl", rAmpl),
+         A("Snc", SyncOscIn::kSync, "Sync"), A("Ph", SyncOscIn::kSyncPhase, "SncPhase")},
         {OA("Out", W(OscSyncState, out))}, "Triangle oscillator with sync input.");
   b.Mod(kTypeParabol, "Parabol", N(TriangleState),
-        {E("P", evPitchInc4, "Pitch", rPitch), A("A", 0, "Ampl", rAmpl)},
+        {E("P", evPitchInc4, "Pitch", rPitch), A("A", OscIn::kAmpl, "Ampl", rAmpl)},
         {OA("Out", W(TriangleState, out))}, "Parabolic oscillator.");
   b.Mod(kTypeParFm, "Par FM", N(TriangleState),
-        {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl)},
+        {pitchHz, A("F", FmOscIn::kFreq, "Freq", rHz), A("A", FmOscIn::kAmpl, "Ampl", rAmpl)},
         {OA("Out", W(TriangleState, out))}, "Parabolic oscillator with linear frequency input.");
   b.Mod(kTypeParSync, "Par Sync", N(OscSyncState),
-        {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("Snc", 2, "Sync"),
-         A("Ph", 3, "SncPhase")},
+        {pitchHz, A("F", SyncOscIn::kFreq, "Freq", rHz), A("A", SyncOscIn::kAmpl, "Ampl", rAmpl),
+         A("Snc", SyncOscIn::kSync, "Sync"), A("Ph", SyncOscIn::kSyncPhase, "SncPhase")},
         {OA("Out", W(OscSyncState, out))}, "Parabolic oscillator with sync input.");
   b.Mod(kTypeTriParSymm, "Tri/Par Symm", N(SymmOscState),
-        {E("P", evPitchSymm, "Pitch", rPitch), A("A", 0, "Ampl", rAmpl),
+        {E("P", evPitchSymm, "Pitch", rPitch), A("A", OscIn::kAmpl, "Ampl", rAmpl),
          E("W", evSymmetry, "Symm", rPan)},
         {OA("Tri", W(SymmOscState, tri)), OA("Par", W(SymmOscState, par))},
         "Triangle and parabolic oscillator with variable symmetry.");
   b.Mod(kTypeParPwm, "Par PWM", N(ParPwmState),
-        {pitchInc, A("A", 0, "Ampl", rAmpl), E("W", evPulseWidth, "P-Width", rPan)},
+        {pitchInc, A("A", OscIn::kAmpl, "Ampl", rAmpl), E("W", evPulseWidth, "P-Width", rPan)},
         {OA("Out", W(ParPwmState, out))}, "Parabolic oscillator with pulse-width control.");
   b.Mod(kTypeSine, "Sine", N(OscState),
-        {E("P", evPitchSine, "Pitch", rPitch), A("A", 0, "Ampl", rAmpl)},
+        {E("P", evPitchSine, "Pitch", rPitch), A("A", OscIn::kAmpl, "Ampl", rAmpl)},
         {OA("Out", W(OscState, out))}, "Sine oscillator.");
   b.Mod(kTypeSineFm, "Sine FM", N(OscState),
-        {pitchHz, A("A", 0, "Ampl", rAmpl), A("F", 1, "Freq", rHz)},
+        {pitchHz, A("A", SineFmIn::kAmpl, "Ampl", rAmpl), A("F", SineFmIn::kFreq, "Freq", rHz)},
         {OA("Out", W(OscState, out))}, "Sine oscillator with linear frequency input.");
   b.Mod(kTypeSineSync, "Sine Sync", N(OscSyncState),
-        {pitchHz, A("A", 0, "Ampl", rAmpl), A("F", 1, "Freq", rHz), A("Snc", 2, "Sync"),
-         A("Ph", 3, "SncPhase")},
+        {pitchHz, A("A", SineSyncIn::kAmpl, "Ampl", rAmpl), A("F", SineSyncIn::kFreq, "Freq", rHz),
+         A("Snc", SineSyncIn::kSync, "Sync"), A("Ph", SineSyncIn::kSyncPhase, "SncPhase")},
         {OA("Out", W(OscSyncState, out))}, "Sine oscillator with sync input.");
-  b.Mod(kTypePulse, "Pulse", N(PulseState), {pitchInc, A("A", 0, "Ampl", rAmpl), A("W", 1, "Width")},
+  b.Mod(kTypePulse, "Pulse", N(PulseState),
+        {pitchInc, A("A", WidthOscIn::kAmpl, "Ampl", rAmpl), A("W", WidthOscIn::kWidth, "Width")},
         {OA("Out", W(PulseState, out))}, "Pulse oscillator.");
   b.Mod(kTypePulseFm, "Pulse FM", N(PulseState),
-        {pitchHz, A("A", 0, "Ampl", rAmpl), A("W", 1, "Width"), A("F", 2, "Freq", rHz)},
+        {pitchHz, A("A", PulseFmIn::kAmpl, "Ampl", rAmpl), A("W", PulseFmIn::kWidth, "Width"),
+         A("F", PulseFmIn::kFreq, "Freq", rHz)},
         {OA("Out", W(PulseState, out))}, "Pulse oscillator with linear frequency input.");
   b.Mod(kTypePulseSync, "Pulse Sync", N(PulseSyncState),
-        {pitchHz, A("A", 0, "Ampl", rAmpl), A("W", 1, "Width"), A("F", 2, "Freq", rHz),
-         A("Snc", 3, "Sync"), A("Ph", 4, "SncPhase")},
+        {pitchHz, A("A", PulseSyncIn::kAmpl, "Ampl", rAmpl), A("W", PulseSyncIn::kWidth, "Width"),
+         A("F", PulseSyncIn::kFreq, "Freq", rHz), A("Snc", PulseSyncIn::kSync, "Sync"),
+         A("Ph", PulseSyncIn::kSyncPhase, "SncPhase")},
         {OA("Out", W(PulseSyncState, out))}, "Pulse oscillator with sync input.");
-  b.Mod(kTypeBiPulse, "Bi-Pulse", N(OscState), {pitchInc, A("A", 0, "Ampl", rAmpl), A("W", 1, "Width")},
+  b.Mod(kTypeBiPulse, "Bi-Pulse", N(OscState),
+        {pitchInc, A("A", WidthOscIn::kAmpl, "Ampl", rAmpl), A("W", WidthOscIn::kWidth, "Width")},
         {OA("Out", W(OscState, out))}, "Bipolar pulse oscillator.");
   b.Mod(kTypePulseOneRamp, "Pulse 1-Ramp", N(OscState),
-        {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("W", 2, "Width"),
-         A("Slp", 3, "Slope")},
+        {pitchHz, A("F", Pulse1RampIn::kFreq, "Freq", rHz), A("A", Pulse1RampIn::kAmpl, "Ampl", rAmpl),
+         A("W", Pulse1RampIn::kWidth, "Width"), A("Slp", Pulse1RampIn::kSlope, "Slope")},
         {OA("Out", W(OscState, out))}, "Pulse oscillator with one ramp.");
   b.Mod(kTypePulseTwoRamp, "Pulse 2-Ramp", N(Pulse2RampState),
-        {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("W", 2, "Width"),
-         A("Up", 3, "Up"), A("Dn", 4, "Down")},
+        {pitchHz, A("F", Pulse2RampIn::kFreq, "Freq", rHz), A("A", Pulse2RampIn::kAmpl, "Ampl", rAmpl),
+         A("W", Pulse2RampIn::kWidth, "Width"), A("Up", Pulse2RampIn::kUp, "Up"),
+         A("Dn", Pulse2RampIn::kDown, "Down")},
         {OA("Out", W(Pulse2RampState, out))}, "Pulse oscillator with two ramps.");
-  b.Mod(kTypeImpulse, "Impulse", N(OscState), {pitchInc, A("A", 0, "Ampl", rAmpl)},
+  b.Mod(kTypeImpulse, "Impulse", N(OscState), {pitchInc, A("A", OscIn::kAmpl, "Ampl", rAmpl)},
         {OA("Out", W(OscState, out))}, "Impulse train with zero average.");
   b.Mod(kTypeImpulseFm, "Impulse FM", N(OscState),
-        {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl)},
+        {pitchHz, A("F", FmOscIn::kFreq, "Freq", rHz), A("A", FmOscIn::kAmpl, "Ampl", rAmpl)},
         {OA("Out", W(OscState, out))}, "Impulse train with linear frequency input.");
   b.Mod(kTypeImpulseSync, "Impulse Sync", N(OscSyncState),
-        {pitchHz, A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("Snc", 2, "Sync"),
-         A("Ph", 3, "SncPhase")},
+        {pitchHz, A("F", SyncOscIn::kFreq, "Freq", rHz), A("A", SyncOscIn::kAmpl, "Ampl", rAmpl),
+         A("Snc", SyncOscIn::kSync, "Sync"), A("Ph", SyncOscIn::kSyncPhase, "SncPhase")},
         {OA("Out", W(OscSyncState, out))}, "Impulse train with sync input.");
-  b.Mod(kTypeNoise, "Noise", N(NoiseState), {A("A", 0, "Ampl", rAmpl)},
+  b.Mod(kTypeNoise, "Noise", N(NoiseState), {A("A", OscIn::kAmpl, "Ampl", rAmpl)},
         {OA("Out", W(NoiseState, out))}, "Two-level noise.");
-  b.Mod(kTypeRandom, "Random", N(RandomOscState), {pitchHz, A("A", 0, "Ampl", rAmpl)},
+  b.Mod(kTypeRandom, "Random", N(RandomOscState), {pitchHz, A("A", OscIn::kAmpl, "Ampl", rAmpl)},
         {OA("Out", W(RandomOscState, out))}, "Random steps at the pitch frequency.");
 
   const int32_t stepOut = W(OscState, out);
   b.Mod(kTypeStep4, "4-Step", N(OscState),
-        {pitchHz, A("A", 0, "Ampl", rAmpl), A("S1", 1, "Step 1"), A("S2", 2, "Step 2"),
-         A("S3", 3, "Step 3"), A("S4", 4, "Step 4")},
+        {pitchHz, A("A", StepOscIn::kAmpl, "Ampl", rAmpl), A("S1", StepOscIn::kStep1, "Step 1"),
+         A("S2", StepOscIn::kStep1 + 1, "Step 2"), A("S3", StepOscIn::kStep1 + 2, "Step 3"),
+         A("S4", StepOscIn::kStep1 + 3, "Step 4")},
         {OA("Out", stepOut)}, "Oscillator stepping through four levels.");
   b.Mod(kTypeStep5, "5-Step", N(OscState),
-        {pitchHz, A("A", 0, "Ampl", rAmpl), A("S1", 1, "Step 1"), A("S2", 2, "Step 2"),
-         A("S3", 3, "Step 3"), A("S4", 4, "Step 4"), A("S5", 5, "Step 5")},
+        {pitchHz, A("A", StepOscIn::kAmpl, "Ampl", rAmpl), A("S1", StepOscIn::kStep1, "Step 1"),
+         A("S2", StepOscIn::kStep1 + 1, "Step 2"), A("S3", StepOscIn::kStep1 + 2, "Step 3"),
+         A("S4", StepOscIn::kStep1 + 3, "Step 4"), A("S5", StepOscIn::kStep1 + 4, "Step 5")},
         {OA("Out", stepOut)}, "Oscillator stepping through five levels.");
   b.Mod(kTypeStep6, "6-Step", N(OscState),
-        {pitchHz, A("A", 0, "Ampl", rAmpl), A("S1", 1, "Step 1"), A("S2", 2, "Step 2"),
-         A("S3", 3, "Step 3"), A("S4", 4, "Step 4"), A("S5", 5, "Step 5"),
-         A("S6", 6, "Step 6")},
+        {pitchHz, A("A", StepOscIn::kAmpl, "Ampl", rAmpl), A("S1", StepOscIn::kStep1, "Step 1"),
+         A("S2", StepOscIn::kStep1 + 1, "Step 2"), A("S3", StepOscIn::kStep1 + 2, "Step 3"),
+         A("S4", StepOscIn::kStep1 + 3, "Step 4"), A("S5", StepOscIn::kStep1 + 4, "Step 5"),
+         A("S6", StepOscIn::kStep1 + 5, "Step 6")},
         {OA("Out", stepOut)}, "Oscillator stepping through six levels.");
   b.Mod(kTypeStep8, "8-Step", N(OscState),
-        {pitchHz, A("A", 0, "Ampl", rAmpl), A("S1", 1, "Step 1"), A("S2", 2, "Step 2"),
-         A("S3", 3, "Step 3"), A("S4", 4, "Step 4"), A("S5", 5, "Step 5"),
-         A("S6", 6, "Step 6"), A("S7", 7, "Step 7"), A("S8", 8, "Step 8")},
+        {pitchHz, A("A", StepOscIn::kAmpl, "Ampl", rAmpl), A("S1", StepOscIn::kStep1, "Step 1"),
+         A("S2", StepOscIn::kStep1 + 1, "Step 2"), A("S3", StepOscIn::kStep1 + 2, "Step 3"),
+         A("S4", StepOscIn::kStep1 + 3, "Step 4"), A("S5", StepOscIn::kStep1 + 4, "Step 5"),
+         A("S6", StepOscIn::kStep1 + 5, "Step 6"), A("S7", StepOscIn::kStep1 + 6, "Step 7"),
+         A("S8", StepOscIn::kStep1 + 7, "Step 8")},
         {OA("Out", stepOut)}, "Oscillator stepping through eight levels.");
 
   b.Mod(kTypeRamp4, "4-Ramp", N(RampOscState<4>),
-        {pitchHz, A("A", 0, "Ampl", rAmpl), E("S1", evRamp4Step1, "Step 1", rSignal),
+        {pitchHz, A("A", OscIn::kAmpl, "Ampl", rAmpl), E("S1", evRamp4Step1, "Step 1", rSignal),
          E("S2", evRampStep2, "Step 2", rSignal), E("S3", evRampStep3, "Step 3", rSignal),
          E("S4", evRamp4Step4, "Step 4", rSignal)},
         {OA("Out", W(RampOscState<4>, out))}, "Oscillator ramping through four levels.");
   b.Mod(kTypeRamp5, "5-Ramp", N(RampOscState<5>),
-        {pitchHz, A("A", 0, "Ampl", rAmpl), E("S1", evRamp5Step1, "Step 1", rSignal),
+        {pitchHz, A("A", OscIn::kAmpl, "Ampl", rAmpl), E("S1", evRamp5Step1, "Step 1", rSignal),
          E("S2", evRampStep2, "Step 2", rSignal), E("S3", evRampStep3, "Step 3", rSignal),
          E("S4", evRampStep4, "Step 4", rSignal), E("S5", evRamp5Step5, "Step 5", rSignal)},
         {OA("Out", W(RampOscState<5>, out))}, "Oscillator ramping through five levels.");
   b.Mod(kTypeRamp6, "6-Ramp", N(RampOscState<6>),
-        {pitchHz, A("A", 0, "Ampl", rAmpl), E("S1", evRamp6Step1, "Step 1", rSignal),
+        {pitchHz, A("A", OscIn::kAmpl, "Ampl", rAmpl), E("S1", evRamp6Step1, "Step 1", rSignal),
          E("S2", evRampStep2, "Step 2", rSignal), E("S3", evRampStep3, "Step 3", rSignal),
          E("S4", evRampStep4, "Step 4", rSignal), E("S5", evRampStep5, "Step 5", rSignal),
          E("S6", evRamp6Step6, "Step 6", rSignal)},
         {OA("Out", W(RampOscState<6>, out))}, "Oscillator ramping through six levels.");
   b.Mod(kTypeRamp8, "8-Ramp", N(RampOscState<8>),
-        {pitchHz, A("A", 0, "Ampl", rAmpl), E("S1", evRamp8Step1, "Step 1", rSignal),
+        {pitchHz, A("A", OscIn::kAmpl, "Ampl", rAmpl), E("S1", evRamp8Step1, "Step 1", rSignal),
          E("S2", evRampStep2, "Step 2", rSignal), E("S3", evRampStep3, "Step 3", rSignal),
          E("S4", evRampStep4, "Step 4", rSignal), E("S5", evRampStep5, "Step 5", rSignal),
          E("S6", evRamp8Step6, "Step 6", rSignal), E("S7", evRamp8Step7, "Step 7", rSignal),
@@ -643,10 +647,13 @@ void AddSequencers(TBuilder& b) {
   static const char* const kHelps[4] = {"Six-step sequencer.", "Eight-step sequencer.",
                                         "Twelve-step sequencer.", "Sixteen-step sequencer."};
   for (int k = 0; k < 4; ++k) {
-    std::vector<PIn> ins = {A("C", 0, "Clock", rClock), A("Rst", 1, "Reset", rReset),
-                            A("GA", 2, "Gate Ampl", rAmpl)};
-    for (int s = 0; s < steps[k]; ++s) ins.push_back(A(kStepLabels[s], 3 + s, kStepNames[s]));
-    b.Mod(types[k], "Sequencer", N(SequencerState), ins, {OE("Out", 0), OE("G", 1), OE("Stp", 2)},
+    std::vector<PIn> ins = {A("C", SequencerIn::kClock, "Clock", rClock),
+                            A("Rst", SequencerIn::kReset, "Reset", rReset),
+                            A("GA", SequencerIn::kGateAmpl, "Gate Ampl", rAmpl)};
+    for (int s = 0; s < steps[k]; ++s)
+      ins.push_back(A(kStepLabels[s], SequencerIn::kStep1 + s, kStepNames[s]));
+    b.Mod(types[k], "Sequencer", N(SequencerState), ins,
+          {OE("Out", SequencerOut::kOut), OE("G", SequencerOut::kGate), OE("Stp", SequencerOut::kStep)},
           kHelps[k]);
   }
 }
@@ -663,11 +670,11 @@ void AddEnvelopes(TBuilder& b) {
   const PIn release = E("R", evRelease, "Release", rTime);
   const POut gateOut = OA("Out", W(GateEnvState, out));
   const POut kneeOut = OA("Out", W(KneeEnvState, out));
-  const PIn trig = A("Trg", 0, "Trigger", rTrigger);
-  const PIn ampl = A("A", 1, "Ampl", rAmpl);
+  const PIn trig = A("Trg", TriggeredEnvIn::kTrigger, "Trigger", rTrigger);
+  const PIn ampl = A("A", TriggeredEnvIn::kAmpl, "Ampl", rAmpl);
 
   b.Mod(kTypeHoldEnv, "H - Env", N(HoldEnvState), {trig, ampl, E("H", evHoldTime, "Hold", rTime)},
-        {OE("Out", 0)}, "Holds an event for a set time after each trigger.");
+        {OE("Out", EventOut::kOut)}, "Holds an event for a set time after each trigger.");
   b.Mod(kTypeHoldReleaseEnv, "HR - Env", N(HoldReleaseEnvState),
         {trig, ampl, E("H", evHoldTime, "Hold", rTime), release},
         {OA("Out", W(HoldReleaseEnvState, out))}, "Hold and release envelope.");
@@ -704,44 +711,45 @@ void AddEnvelopes(TBuilder& b) {
   const PIn relTime = E("RT", evReleaseTime, "RelTime", rTime);
   b.Mod(kTypeRamp4Env, "4-Ramp - Env", N(RampEnvState<3>),
         {rampGate, t1, l1, t2, l2, t3, E("SL", evRampLevel3, "SustLevel", rSustain), relTime},
-        {OA("Out", W(RampEnvState<3>, level)), OE("St", 0)},
+        {OA("Out", W(RampEnvState<3>, level)), OE("St", EventOut::kOut)},
         "Envelope of three ramps, a sustain level and a release.");
   b.Mod(kTypeRamp5Env, "5-Ramp - Env", N(RampEnvState<4>),
         {rampGate, t1, l1, t2, l2, t3, E("L3", evRampLevel3, "Level 3", rUnit), t4,
          E("SL", evRampLevel4, "SustLevel", rSustain), relTime},
-        {OA("Out", W(RampEnvState<4>, level)), OE("St", 0)},
+        {OA("Out", W(RampEnvState<4>, level)), OE("St", EventOut::kOut)},
         "Envelope of four ramps, a sustain level and a release.");
   b.Mod(kTypeRamp6Env, "6-Ramp - Env", N(RampEnvState<5>),
         {rampGate, t1, l1, t2, l2, t3, E("L3", evRampLevel3, "Level 3", rUnit), t4,
          E("L4", evRampLevel4, "Level 4", rUnit), t5,
          E("SL", evRampLevel5, "SustLevel", rSustain), relTime},
-        {OA("Out", W(RampEnvState<5>, level)), OE("St", 0)},
+        {OA("Out", W(RampEnvState<5>, level)), OE("St", EventOut::kOut)},
         "Envelope of five ramps, a sustain level and a release.");
 }
 
 void AddFilters(TBuilder& b) {
   const PIn p = E("P", evPitchHz, "P Cutoff", rCutoff);
-  const PIn f = A("F", 1, "F Cutoff", rFCutoff);
-  const PIn in = A("In", 0, "In");
+  const PIn f = A("F", FilterFmIn::kFreq, "F Cutoff", rFCutoff);
+  const PIn fmIn = A("In", FilterFmIn::kIn, "In");
+  const PIn in = A("In", FilterIn::kIn, "In");
   const PIn res = E("Res", evResonance, "Reson", rReson);
   const PIn gridP = E("P", evGridCutoff, "P Cutoff", rCutoff);
   const PIn gridRes = E("Res", evGridResonance, "Reson", rReson);
 
-  b.Mod(kTypeOnePoleFilterFm, "1-Pole Filter", N(OnePoleState), {p, f, in},
+  b.Mod(kTypeOnePoleFilterFm, "1-Pole Filter", N(OnePoleState), {p, f, fmIn},
         {OA("HP", W(OnePoleState, hp)), OA("LP", W(OnePoleState, lp))},
         "One-pole high-pass and low-pass filter with linear cutoff input.");
   b.Mod(kTypeOnePoleFilter, "1-Pole Filter", N(OnePoleState),
         {E("P", evOnePoleCutoff, "P Cutoff", rCutoff), in},
         {OA("HP", W(OnePoleState, hp)), OA("LP", W(OnePoleState, lp))},
         "One-pole high-pass and low-pass filter.");
-  b.Mod(kTypeTwoPoleFilterFm, "2-Pole Filter", N(SvfState), {p, f, res, in},
+  b.Mod(kTypeTwoPoleFilterFm, "2-Pole Filter", N(SvfState), {p, f, res, fmIn},
         {OA("HP", W(SvfState, hp)), OA("BP", W(SvfState, bp)), OA("LP", W(SvfState, lp))},
         "Two-pole state-variable filter with linear cutoff input.");
   b.Mod(kTypeTwoPoleFilter, "2-Pole Filter", N(GridSvfState), {gridP, gridRes, in},
         {OA("HP", W(GridSvfState, hp)), OA("BP", W(GridSvfState, bp)),
          OA("LP", W(GridSvfState, lp))},
         "Two-pole state-variable filter.");
-  b.Mod(kTypeTwoPoleNotchFm, "2-Pole Notch", N(NotchState), {p, f, res, in},
+  b.Mod(kTypeTwoPoleNotchFm, "2-Pole Notch", N(NotchState), {p, f, res, fmIn},
         {OA("HP", W(NotchState, hp)), OA("BP", W(NotchState, bp)), OA("LP", W(NotchState, lp)),
          OA("N", W(NotchState, notch))},
         "Two-pole filter with notch output and linear cutoff input.");
@@ -765,119 +773,138 @@ void AddFilters(TBuilder& b) {
       OA("HP2", W(GridSvf4State, first.hp)),  OA("BP2", W(GridSvf4State, first.bp)),
       OA("LP2", W(GridSvf4State, first.lp)),  OA("HP4", W(GridSvf4State, secondHp)),
       OA("BH4", W(GridSvf4State, secondBp)), OA("BP4", W(GridSvf4State, secondLp))};
-  b.Mod(kTypeFourPoleFilterFm, "4-Pole Filter", N(Svf4State), {p, f, res, in}, svf4Low,
+  b.Mod(kTypeFourPoleFilterFm, "4-Pole Filter", N(Svf4State), {p, f, res, fmIn}, svf4Low,
         "Four-pole low-pass filter with linear cutoff input.");
   b.Mod(kTypeFourPoleFilter, "4-Pole Filter", N(GridSvf4State), {gridP, gridRes, in}, gridSvf4Low,
         "Four-pole low-pass filter.");
-  b.Mod(kTypeFourPoleHighPassFm, "4-Pole HP", N(Svf4State), {p, f, res, in}, svf4High,
+  b.Mod(kTypeFourPoleHighPassFm, "4-Pole HP", N(Svf4State), {p, f, res, fmIn}, svf4High,
         "Four-pole high-pass filter with linear cutoff input.");
   b.Mod(kTypeFourPoleHighPass, "4-Pole HP", N(GridSvf4State), {gridP, gridRes, in}, gridSvf4High,
         "Four-pole high-pass filter.");
-  b.Mod(kTypePeakEqFm, "Peak EQ", N(PeakEqState), {p, f, res, E("Bst", evPeakBoost, "Boost", rBoost), in},
+  b.Mod(kTypePeakEqFm, "Peak EQ", N(PeakEqState), {p, f, res, E("Bst", evPeakBoost, "Boost", rBoost), fmIn},
         {OA("Out", W(PeakEqState, out))}, "Peak equaliser with linear frequency input.");
   b.Mod(kTypePeakEq, "Peak EQ", N(GridPeakEqState),
         {gridP, gridRes, E("Bst", evPeakBoost, "Boost", rBoost), in},
         {OA("Out", W(GridPeakEqState, out))}, "Peak equaliser.");
-  b.Mod(kTypeHiShelfEqFm, "Hi Shelf EQ", N(HiShelfState), {p, f, E("Bst", evHiShelfBoost, "Boost", rBoost), in},
+  b.Mod(kTypeHiShelfEqFm, "Hi Shelf EQ", N(HiShelfState), {p, f, E("Bst", evHiShelfBoost, "Boost", rBoost), fmIn},
         {OA("Out", W(HiShelfState, out))}, "High shelving equaliser with linear frequency input.");
   b.Mod(kTypeHiShelfEq, "Hi Shelf EQ", N(HiShelfState),
         {E("P", evShelfCutoff, "P Cutoff", rCutoff), E("Bst", evHiShelfBoost, "Boost", rBoost),
          in},
         {OA("Out", W(HiShelfState, out))}, "High shelving equaliser.");
-  b.Mod(kTypeLoShelfEqFm, "Lo Shelf EQ", N(LoShelfState), {p, f, E("Bst", evLoShelfBoost, "Boost", rBoost), in},
+  b.Mod(kTypeLoShelfEqFm, "Lo Shelf EQ", N(LoShelfState), {p, f, E("Bst", evLoShelfBoost, "Boost", rBoost), fmIn},
         {OA("Out", W(LoShelfState, out))}, "Low shelving equaliser with linear frequency input.");
   b.Mod(kTypeLoShelfEq, "Lo Shelf EQ", N(LoShelfState),
         {E("P", evShelfCutoff, "P Cutoff", rCutoff), E("Bst", evLoShelfBoost, "Boost", rBoost),
          in},
         {OA("Out", W(LoShelfState, out))}, "Low shelving equaliser.");
-  b.Mod(kTypeDifferentiator, "Differentiator", N(DifferentiatorState), {A("In", 0, "In")},
+  b.Mod(kTypeDifferentiator, "Differentiator", N(DifferentiatorState), {A("In", DifferentiatorIn::kIn, "In")},
         {OA("Out", W(DifferentiatorState, out))}, "Change of the input per millisecond.");
-  b.Mod(kTypeIntegrator, "Integrator", N(OutState), {E("Set", evIntegratorSet, "Set", rSignal),
-                                          A("In", 0, "In")},
+  b.Mod(kTypeIntegrator, "Integrator", N(OutState),
+        {E("Set", evIntegratorSet, "Set", rSignal), A("In", IntegratorIn::kIn, "In")},
         {OA("Out", W(OutState, out))}, "Sum of the input over time, in units per millisecond.");
 }
 
 void AddShapers(TBuilder& b) {
   const POut out = OA("Out", W(OutState, out));
-  const PIn in = A("In", 0, "In");
-  b.Mod(kTypeSaturator, "Saturator", N(OutState), {in}, {out}, "Soft saturation.");
-  b.Mod(kTypeClipper, "Clipper", N(OutState), {in, A("Max", 1, "Max"), A("Min", 2, "Min")}, {out},
-        "Clips the input to a range.");
-  b.Mod(kTypeModClipper, "Mod. Clipper", N(OutState), {A("M", 0, "Mod"), A("In", 1, "In")}, {out},
-        "Clips the input to a range set by a signal.");
-  b.Mod(kTypeMirror1, "Mirror 1", N(OutState), {in, A("Max", 1, "Max")}, {out},
-        "Mirrors the input at an upper level.");
-  b.Mod(kTypeMirror2, "Mirror 2", N(OutState), {in, A("Max", 1, "Max"), A("Min", 2, "Min")}, {out},
-        "Mirrors the input at an upper and a lower level.");
-  b.Mod(kTypeChopper, "Chopper", N(OutState), {A("M", 0, "Mod"), A("In", 1, "In"), A("X", 2, "X")}, {out},
-        "Multiplies the input while the control is high.");
-  b.Mod(kTypeShaper1Bp, "Shaper 1 BP", N(OutState), {in, A("Bp", 1, "Breakpoint"), A("Sl", 2, "Slope")},
-        {out}, "Shaper with one breakpoint.");
+  b.Mod(kTypeSaturator, "Saturator", N(OutState), {A("In", SaturatorIn::kIn, "In")},
+        {out}, "Soft saturation.");
+  b.Mod(kTypeClipper, "Clipper", N(OutState),
+        {A("In", ClipperIn::kIn, "In"), A("Max", ClipperIn::kMax, "Max"), A("Min", ClipperIn::kMin, "Min")},
+        {out}, "Clips the input to a range.");
+  b.Mod(kTypeModClipper, "Mod. Clipper", N(OutState),
+        {A("M", ModClipperIn::kMod, "Mod"), A("In", ModClipperIn::kIn, "In")},
+        {out}, "Clips the input to a range set by a signal.");
+  b.Mod(kTypeMirror1, "Mirror 1", N(OutState),
+        {A("In", Mirror1In::kIn, "In"), A("Max", Mirror1In::kMax, "Max")},
+        {out}, "Mirrors the input at an upper level.");
+  b.Mod(kTypeMirror2, "Mirror 2", N(OutState),
+        {A("In", Mirror2In::kIn, "In"), A("Max", Mirror2In::kMax, "Max"), A("Min", Mirror2In::kMin, "Min")},
+        {out}, "Mirrors the input at an upper and a lower level.");
+  b.Mod(kTypeChopper, "Chopper", N(OutState),
+        {A("M", ChopperIn::kMod, "Mod"), A("In", ChopperIn::kIn, "In"), A("X", ChopperIn::kFactor, "X")},
+        {out}, "Multiplies the input while the control is high.");
+  b.Mod(kTypeShaper1Bp, "Shaper 1 BP", N(OutState),
+        {A("In", Shaper1BpIn::kIn, "In"), A("Bp", Shaper1BpIn::kBreakpoint, "Breakpoint"),
+         A("Sl", Shaper1BpIn::kSlope, "Slope")}, {out}, "Shaper with one breakpoint.");
   b.Mod(kTypeShaper2Bp, "Shaper 2 BP", N(OutState),
-        {in, A("Bp1", 1, "Breakpoint 1"), A("Sl1", 2, "Slope 1"), A("Bp2", 3, "Breakpoint 2"),
-         A("Sl2", 4, "Slope 2")},
-        {out}, "Shaper with two breakpoints.");
+        {A("In", Shaper2BpIn::kIn, "In"), A("Bp1", Shaper2BpIn::kBreakpoint1, "Breakpoint 1"),
+         A("Sl1", Shaper2BpIn::kSlope1, "Slope 1"), A("Bp2", Shaper2BpIn::kBreakpoint2, "Breakpoint 2"),
+         A("Sl2", Shaper2BpIn::kSlope2, "Slope 2")}, {out}, "Shaper with two breakpoints.");
   b.Mod(kTypeShaper3Bp, "Shaper 3 BP", N(OutState),
-        {in, A("Bp1", 1, "Breakpoint 1"), A("Sl1", 2, "Slope 1"), A("Bp2", 3, "Breakpoint 2"),
-         A("SL2", 4, "Slope 2"), A("Sl+", 5, "Slope +"), A("Sl-", 6, "Slope -")},
+        {A("In", Shaper3BpIn::kIn, "In"), A("Bp1", Shaper3BpIn::kBreakpoint1, "Breakpoint 1"),
+         A("Sl1", Shaper3BpIn::kSlope1, "Slope 1"), A("Bp2", Shaper3BpIn::kBreakpoint2, "Breakpoint 2"),
+         A("SL2", Shaper3BpIn::kSlope2, "Slope 2"), A("Sl+", Shaper3BpIn::kSlopePositive, "Slope +"),
+         A("Sl-", Shaper3BpIn::kSlopeNegative, "Slope -")},
         {out}, "Shaper with two breakpoints and separate slopes for each sign.");
-  b.Mod(kTypeParabolShaper, "Parabol Shp", N(OutState), {in, A("Lin", 1, "Linear"), A("Par", 2, "Parabolic")},
-        {out}, "Parabolic shaper.");
+  b.Mod(kTypeParabolShaper, "Parabol Shp", N(OutState),
+        {A("In", ParabolShaperIn::kIn, "In"), A("Lin", ParabolShaperIn::kLinear, "Linear"),
+         A("Par", ParabolShaperIn::kParabolic, "Parabolic")}, {out}, "Parabolic shaper.");
   b.Mod(kTypeCubicShaper, "Cubic Shp", N(OutState),
-        {in, A("Lin", 1, "Linear"), A("Par", 2, "Parabolic"), A("Cub", 3, "Cubic")}, {out},
-        "Cubic shaper.");
+        {A("In", CubicShaperIn::kIn, "In"), A("Lin", CubicShaperIn::kLinear, "Linear"),
+         A("Par", CubicShaperIn::kParabolic, "Parabolic"), A("Cub", CubicShaperIn::kCubic, "Cubic")},
+        {out}, "Cubic shaper.");
   b.Mod(kTypeEventShaper3, "Ctrl. Shp 1", N(OutState),
-        {A("0", 0, "Point 0"), A("50", 1, "Point 50"), A("100", 2, "Point 100"),
-         E("In", evCtrlShaper1, "In", rUnit)},
-        {OE("Out", 0)}, "Shapes event values through three points.");
+        {A("0", EventShaperIn::kPoint0, "Point 0"), A("50", EventShaperIn::kPoint0 + 1, "Point 50"),
+         A("100", EventShaperIn::kPoint0 + 2, "Point 100"), E("In", evCtrlShaper1, "In", rUnit)},
+        {OE("Out", EventOut::kOut)}, "Shapes event values through three points.");
   b.Mod(kTypeEventShaper4, "Ctrl. Shp 2", N(OutState),
-        {A("0", 0, "Point 0"), A("33", 1, "Point 33"), A("66", 2, "Point 66"),
-         A("100", 3, "Point 100"), E("In", evCtrlShaper2, "In", rUnit)},
-        {OE("Out", 0)}, "Shapes event values through four points.");
+        {A("0", EventShaperIn::kPoint0, "Point 0"), A("33", EventShaperIn::kPoint0 + 1, "Point 33"),
+         A("66", EventShaperIn::kPoint0 + 2, "Point 66"),
+         A("100", EventShaperIn::kPoint0 + 3, "Point 100"), E("In", evCtrlShaper2, "In", rUnit)},
+        {OE("Out", EventOut::kOut)}, "Shapes event values through four points.");
   b.Mod(kTypeEventShaper5, "Ctr. Shp 3", N(OutState),
-        {A("0", 0, "Point 0"), A("25", 1, "Point 25"), A("50", 2, "Point 50"),
-         A("75", 3, "Point 75"), A("100", 4, "Point 100"), E("In", evCtrlShaper3, "In", rUnit)},
-        {OE("Out", 0)}, "Shapes event values through five points.");
-  b.Mod(kTypeRectifier, "Rectifier", N(RectifierState), {in},
+        {A("0", EventShaperIn::kPoint0, "Point 0"), A("25", EventShaperIn::kPoint0 + 1, "Point 25"),
+         A("50", EventShaperIn::kPoint0 + 2, "Point 50"),
+         A("75", EventShaperIn::kPoint0 + 3, "Point 75"), A("100", EventShaperIn::kPoint0 + 4, "Point 100"),
+         E("In", evCtrlShaper3, "In", rUnit)},
+        {OE("Out", EventOut::kOut)}, "Shapes event values through five points.");
+  b.Mod(kTypeRectifier, "Rectifier", N(RectifierState), {A("In", RectifierIn::kIn, "In")},
         {OA("Out", W(RectifierState, out)), OA("Sign", W(RectifierState, sign))},
         "Absolute value and sign of the input.");
   b.Mod(kTypePeakDetector, "Peak Detect.", N(PeakDetectState),
-        {E("Rel", evDecay, "Release", rTime), A("In", 0, "In")},
+        {E("Rel", evDecay, "Release", rTime), A("In", PeakDetectIn::kIn, "In")},
         {OA("Out", W(PeakDetectState, out))}, "Follows the peaks of the input.");
-  b.Mod(kTypeQuantizer, "Quantizer", N(QuantizerState), {in, A("St", 1, "Step")},
+  b.Mod(kTypeQuantizer, "Quantizer", N(QuantizerState),
+        {A("In", AudioQuantizerIn::kIn, "In"), A("St", AudioQuantizerIn::kStep, "Step")},
         {OA("Out", W(QuantizerState, out)), OA("Err", W(QuantizerState, error))},
         "Rounds the input to multiples of a step.");
-  b.Mod(kTypeSlewLimiter, "Slew Limiter", N(OutState), {in, A("Up", 1, "Up"), A("Dn", 2, "Down")}, {out},
-        "Limits how fast the input may rise and fall.");
+  b.Mod(kTypeSlewLimiter, "Slew Limiter", N(OutState),
+        {A("In", SlewLimiterIn::kIn, "In"), A("Up", SlewLimiterIn::kUp, "Up"),
+         A("Dn", SlewLimiterIn::kDown, "Down")}, {out}, "Limits how fast the input may rise and fall.");
   b.Mod(kTypeFreqDivider, "Freq. Divider", N(FreqDividerState),
-        {in, A("C+", 1, "Count +"), A("C-", 2, "Count -"), A("A", 3, "Ampl", rAmpl)},
+        {A("In", AudioFreqDividerIn::kIn, "In"), A("C+", AudioFreqDividerIn::kCountUp, "Count +"),
+         A("C-", AudioFreqDividerIn::kCountDown, "Count -"),
+         A("A", AudioFreqDividerIn::kAmpl, "Ampl", rAmpl)},
         {OA("Out", W(FreqDividerState, out))}, "Divides the frequency of the input.");
-  b.Mod(kTypeSampleHold, "Sample & H.", N(SampleHoldState), {A("C", 0, "Clock", rClock), A("In", 1, "In")},
+  b.Mod(kTypeSampleHold, "Sample & H.", N(SampleHoldState),
+        {A("C", SampleHoldIn::kClock, "Clock", rClock), A("In", SampleHoldIn::kIn, "In")},
         {OA("Out", W(SampleHoldState, out))}, "Samples the input on each clock edge.");
-  b.Mod(kTypeRelay1, "Relay 1", N(OutState), {A("Ctrl", 0, "Control", rGate), A("In", 1, "In")}, {out},
-        "Passes the input while the control is high.");
+  b.Mod(kTypeRelay1, "Relay 1", N(OutState),
+        {A("Ctrl", Relay1In::kControl, "Control", rGate), A("In", Relay1In::kIn, "In")},
+        {out}, "Passes the input while the control is high.");
   b.Mod(kTypeRelay2, "Relay 2", N(OutState),
-        {A("Ctrl", 0, "Control", rGate), A("In1", 1, "In 1"), A("In2", 2, "In 2")}, {out},
-        "Passes one of two inputs by the control.");
-  b.Mod(kTypeAudioPitchToHz, "Exp", N(OutState), {A("P", 0, "Pitch", rPitch)}, {OA("F", W(OutState, out))},
-        "Frequency in Hz of a pitch signal.");
-  b.Mod(kTypeAudioLevelToGain, "Exp", N(OutState), {A("Lvl", 0, "Level", rLevel)}, {OA("A", W(OutState, out))},
-        "Amplitude of a level signal in decibels.");
-  b.Mod(kTypeAudioVoiceCombiner, "}", N(OutState), {in}, {OA("Out", W(OutState, out))},
-        "Sum of all voices of the input.");
-  b.Mod(kTypeUnitDelay, "T", N(UnitDelayState), {in}, {OA("Out", W(UnitDelayState, previous))},
-        "Delays the input by one sample.");
-  b.Mod(kTypeTestModule, "Test Mod", N(TestModState), {}, {OA("Out", W(TestModState, out))},
-        "Test module.", 5);
+        {A("Ctrl", Relay2In::kControl, "Control", rGate), A("In1", Relay2In::kIn1, "In 1"),
+         A("In2", Relay2In::kIn2, "In 2")}, {out}, "Passes one of two inputs by the control.");
+  b.Mod(kTypeAudioPitchToHz, "Exp", N(OutState), {A("P", AudioPitchToHzIn::kPitch, "Pitch", rPitch)},
+        {OA("F", W(OutState, out))}, "Frequency in Hz of a pitch signal.");
+  b.Mod(kTypeAudioLevelToGain, "Exp", N(OutState), {A("Lvl", AudioLevelToGainIn::kLevel, "Level", rLevel)},
+        {OA("A", W(OutState, out))}, "Amplitude of a level signal in decibels.");
+  b.Mod(kTypeAudioVoiceCombiner, "}", N(OutState), {A("In", VoiceCombinerIn::kIn, "In")},
+        {OA("Out", W(OutState, out))}, "Sum of all voices of the input.");
+  b.Mod(kTypeUnitDelay, "T", N(UnitDelayState), {A("In", UnitDelayIn::kIn, "In")},
+        {OA("Out", W(UnitDelayState, previous))}, "Delays the input by one sample.");
+  b.Mod(kTypeTestModule, "Test Mod", N(TestModState), {},
+        {OA("Out", W(TestModState, out))}, "Test module.", TestModIn::kCount);
 }
 
 void AddEventModules(TBuilder& b) {
-  const POut out = OE("Out", 0);
+  const POut out = OE("Out", EventOut::kOut);
   b.Mod(kTypeEventDelay, "Event Delay", N(EventDelayState),
-        {A("Dly", 0, "Delay", rMs), E("In", evEventDelayIn, "In", rSignal)}, {out},
+        {A("Dly", EventDelayIn::kDelay, "Delay", rMs), E("In", evEventDelayIn, "In", rSignal)}, {out},
         "Delays the latest event by a time in milliseconds.");
   b.Mod(kTypeRandomize, "Randomize", N(RandomizeState),
-        {A("Rng", 0, "Range", rUnit), E("In", evRandomize, "In", rSignal)}, {out},
+        {A("Rng", RandomizeIn::kRange, "Range", rUnit), E("In", evRandomize, "In", rSignal)}, {out},
         "Adds a random deviation to each event.");
   b.Mod(kTypeEventVoiceCombiner, "}", N(OutState), {E("In", evCombine, "In", rSignal)}, {out},
         "Merges the events of all voices.");
@@ -889,43 +916,53 @@ void AddEventModules(TBuilder& b) {
         "Smallest value among the voices whose gate is on.");
   b.Mod(kTypeChangesOnly, ">>", N(OutState), {E("In", evChangesOnly, "In", rSignal)}, {out},
         "Passes an event only when its value changes.");
-  b.Mod(kTypeEventLevelToGain, "Exp", N(OutState), {E("Lvl", evLevelToGain, "Level", rLevel)}, {OE("A", 0)},
+  b.Mod(kTypeEventLevelToGain, "Exp", N(OutState), {E("Lvl", evLevelToGain, "Level", rLevel)},
+        {OE("A", EventOut::kOut)},
         "Amplitude of a level event in decibels.");
-  b.Mod(kTypeEventPitchToHz, "Exp", N(OutState), {E("P", evPitchToHz, "Pitch", rPitch)}, {OE("F", 0)},
+  b.Mod(kTypeEventPitchToHz, "Exp", N(OutState), {E("P", evPitchToHz, "Pitch", rPitch)},
+        {OE("F", EventOut::kOut)},
         "Frequency in Hz of a pitch event.");
-  b.Mod(kTypeEventGainToLevel, "Log", N(OutState), {E("A", evGainToLevel, "Ampl", rAmpl)}, {OE("Lvl", 0)},
+  b.Mod(kTypeEventGainToLevel, "Log", N(OutState), {E("A", evGainToLevel, "Ampl", rAmpl)},
+        {OE("Lvl", EventOut::kOut)},
         "Level in decibels of an amplitude event.");
-  b.Mod(kTypeEventHzToPitch, "Log", N(OutState), {E("F", evHzToPitch, "Freq", rHz)}, {OE("P", 0)},
+  b.Mod(kTypeEventHzToPitch, "Log", N(OutState), {E("F", evHzToPitch, "Freq", rHz)},
+        {OE("P", EventOut::kOut)},
         "Pitch of a frequency event in Hz.");
-  b.Mod(kTypeAudioToEventTrigger, "A to E Trig", N(EdgeEventState), {A("C", 0, "Clock", rClock), A("In", 1, "In")},
+  b.Mod(kTypeAudioToEventTrigger, "A to E Trig", N(EdgeEventState),
+        {A("C", AudioToEventTrigIn::kClock, "Clock", rClock), A("In", AudioToEventTrigIn::kIn, "In")},
         {out}, "Sends the input as an event on each clock edge.");
-  b.Mod(kTypeAudioToEventPeriodic, "A to E Perm", N(SampledEventState), {A("F", 0, "Freq", rHz), A("In", 1, "In")},
+  b.Mod(kTypeAudioToEventPeriodic, "A to E Perm", N(SampledEventState),
+        {A("F", AudioToEventPermIn::kFreq, "Freq", rHz), A("In", AudioToEventPermIn::kIn, "In")},
         {out}, "Sends the input as an event at a set rate.");
-  b.Mod(kTypeAudioToGate, "A to Gate", N(EdgeEventState), {A("T", 0, "Trigger", rTrigger),
-                                               A("A", 1, "Ampl", rAmpl)},
+  b.Mod(kTypeAudioToGate, "A to Gate", N(EdgeEventState),
+        {A("T", AudioToGateIn::kTrigger, "Trigger", rTrigger), A("A", AudioToGateIn::kAmpl, "Ampl", rAmpl)},
         {out}, "Turns a trigger signal into gate events.");
-  b.Mod(kTypeAudioToEvent, "A/E", N(OutState), {A("In", 0, "In")}, {out},
+  b.Mod(kTypeAudioToEvent, "A/E", N(OutState), {A("In", AudioToEventIn::kIn, "In")}, {out},
         "Sends the input as an event every control period.");
   b.Mod(kTypeEventFreqDivider, "Freq. Divider", N(EventDividerState),
-        {A("N", 0, "Div by", rCount), A("W", 1, "Width", rUnit),
+        {A("N", EventFreqDividerIn::kDivisor, "Div by", rCount),
+         A("W", EventFreqDividerIn::kWidth, "Width", rUnit),
          E("In", evDividerIn, "Div In", rGate), E("Rst", evDividerReset, "Div Rst", rReset)},
         {out}, "Passes every n-th positive event.");
   b.Mod(kTypeEventQuantizer, "Quantizer", N(QuantizerState),
-        {A("Ofs", 0, "Offset"), A("St", 1, "Step"), E("In", evQuantize, "Quant.In", rSignal)},
-        {OE("Out", 0), OE("Err", 1)}, "Rounds event values to multiples of a step.");
+        {A("Ofs", EventQuantizerIn::kOffset, "Offset"), A("St", EventQuantizerIn::kStep, "Step"),
+         E("In", evQuantize, "Quant.In", rSignal)},
+        {OE("Out", EventQuantizerOut::kOut), OE("Err", EventQuantizerOut::kError)},
+        "Rounds event values to multiples of a step.");
   b.Mod(kTypeTimer, "Timer", N(TimerState), {E("In", evTimer, "Timer In", rTrigger)},
-        {OE("T", 0), OE("F", 1)}, "Time and frequency between positive events.");
-  b.Mod(kTypeRouter1, "Router 1", N(OutState), {A("Ctrl", 0, "Control", rGate),
-                                        E("In", evRouterIn1, "In", rSignal)},
+        {OE("T", TimerOut::kTime), OE("F", TimerOut::kFreq)}, "Time and frequency between positive events.");
+  b.Mod(kTypeRouter1, "Router 1", N(OutState),
+        {A("Ctrl", RouterIn::kControl, "Control", rGate), E("In", evRouterIn1, "In", rSignal)},
         {out}, "Passes events while the control is high.");
   b.Mod(kTypeRouter2, "Router 2", N(OutState),
-        {A("Ctrl", 0, "Control", rGate), E("In1", evRouterIn1, "In 1", rSignal),
+        {A("Ctrl", RouterIn::kControl, "Control", rGate), E("In1", evRouterIn1, "In 1", rSignal),
          E("In2", evRouterIn2, "In 2", rSignal)},
         {out}, "Passes the events of one of two inputs by the control.");
   b.Mod(kTypeSeparator, "Separator", N(SeparatorState),
-        {A("Thld", 0, "Threshold"), E("In", evSeparator, "In", rSignal)},
-        {OE("Lo", 0), OE("Hi", 1)}, "Sends events below and above a threshold apart.");
-  b.Mod(kTypeValue, "Value", N(OutState), {E("In", evValue, "In", rTrigger), A("Val", 0, "Value")},
+        {A("Thld", SeparatorIn::kThreshold, "Threshold"), E("In", evSeparator, "In", rSignal)},
+        {OE("Lo", SeparatorOut::kLow), OE("Hi", SeparatorOut::kHigh)},
+        "Sends events below and above a threshold apart.");
+  b.Mod(kTypeValue, "Value", N(OutState), {E("In", evValue, "In", rTrigger), A("Val", ValueIn::kValue, "Value")},
         {out}, "Sends the value input on each event.");
   b.Mod(kTypeAccumulator, "Accumulator", N(OutState),
         {E("In", evAccumulate, "In", rSignal), E("Set", evAccumulatorSet, "Set", rSignal)}, {out},
@@ -936,48 +973,52 @@ void AddEventModules(TBuilder& b) {
         {out}, "Counts events up and down.");
   b.Mod(kTypeAnd, "And", N(LogicState),
         {E("A", evAndA, "A", rGate), E("B", evAndB, "B", rGate)},
-        {OE("Out", 0), OE("Not", 1)}, "Logical and of two events.");
+        {OE("Out", LogicOut::kOut), OE("Not", LogicOut::kNot)}, "Logical and of two events.");
   b.Mod(kTypeOr, "Or", N(LogicState), {E("A", evOrA, "A", rGate), E("B", evOrB, "B", rGate)},
-        {OE("Out", 0), OE("Not", 1)}, "Logical or of two events.");
+        {OE("Out", LogicOut::kOut), OE("Not", LogicOut::kNot)}, "Logical or of two events.");
   b.Mod(kTypeExor, "Exor", N(LogicState), {E("A", evExorA, "A", rGate), E("B", evExorB, "B", rGate)},
-        {OE("Out", 0), OE("Not", 1)}, "Logical exclusive or of two events.");
-  b.Mod(kTypeNot, "Not", N(NotState), {E("In", evNot, "In", rGate)}, {OE("Out", 0), OE("Not", 1)},
+        {OE("Out", LogicOut::kOut), OE("Not", LogicOut::kNot)}, "Logical exclusive or of two events.");
+  b.Mod(kTypeNot, "Not", N(NotState), {E("In", evNot, "In", rGate)},
+        {OE("Out", LogicOut::kOut), OE("Not", LogicOut::kNot)},
         "Logical inverse of an event.");
-  b.Mod(kTypeHold, "Hold", N(HoldState), {E("G", evHoldGate, "Gate", rGate), A("H", 0, "Hold", rMs)},
+  b.Mod(kTypeHold, "Hold", N(HoldState), {E("G", evHoldGate, "Gate", rGate), A("H", HoldIn::kHold, "Hold", rMs)},
         {out}, "Holds a positive event for a time in milliseconds.");
   b.Mod(kTypeLfo, "LFO", N(LfoState),
-        {A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl), A("W", 2, "Width"),
-         A("Snc", 3, "Sync", rSync), A("Ph", 4, "SncPhase")},
-        {OE("Sin", 0), OE("Tri", 1), OE("Pls", 2)},
+        {A("F", LfoIn::kFreq, "Freq", rHz), A("A", LfoIn::kAmpl, "Ampl", rAmpl),
+         A("W", LfoIn::kWidth, "Width"), A("Snc", LfoIn::kSync, "Sync", rSync),
+         A("Ph", LfoIn::kSyncPhase, "SncPhase")},
+        {OE("Sin", LfoOut::kSine), OE("Tri", LfoOut::kTriangle), OE("Pls", LfoOut::kPulse)},
         "Low-frequency oscillator sending events every control period.");
-  b.Mod(kTypeSlowRandom, "Slow Random", N(SlowRandomState), {A("F", 0, "Freq", rHz), A("A", 1, "Ampl", rAmpl)},
+  b.Mod(kTypeSlowRandom, "Slow Random", N(SlowRandomState),
+        {A("F", SlowRandomIn::kFreq, "Freq", rHz), A("A", SlowRandomIn::kAmpl, "Ampl", rAmpl)},
         {out}, "Smoothed random events every control period.");
   b.Mod(kTypeClockOsc, "Clock Osc", N(ClockOscState),
-        {E("F", evClockFreq, "Freq", rHz), A("W", 0, "Width"), E("Snc", evClockSync, "Sync", rSync),
-         A("A", 1, "Ampl", rAmpl)},
+        {E("F", evClockFreq, "Freq", rHz), A("W", ClockOscIn::kWidth, "Width"),
+         E("Snc", evClockSync, "Sync", rSync), A("A", ClockOscIn::kAmpl, "Ampl", rAmpl)},
         {out}, "Clock pulses as events.");
   b.Mod(kTypeEventSmoother, "S", N(SmootherState), {E("In", evSmoother, "In", rSignal)},
         {OA("Out", W(SmootherState, out))}, "Turns events into a smooth audio signal.");
-  b.Mod(kTypeAudioToEventSmoothed, "S", N(SmootherState), {A("In", 0, "In")}, {out},
+  b.Mod(kTypeAudioToEventSmoothed, "S", N(SmootherState),
+        {A("In", AudioToEventSmoothedIn::kIn, "In")}, {out},
         "Smooths a signal into events every control period.");
   b.Mod(kTypeComment, "Comment", 0, {}, {}, "");
 }
 
 void AddDisplaysAndMidi(TBuilder& b) {
-  b.Mod(kTypeLamp, "Lmp", N(LampState), {A("In", 0, "In")}, {},
+  b.Mod(kTypeLamp, "Lmp", N(LampState), {A("In", LampIn::kIn, "In")}, {},
         "Lamp that lights while the input lies in a range.");
-  b.Mod(kTypeLampTwin, "Lmp", N(LampState), {A("In", 0, "In")}, {},
+  b.Mod(kTypeLampTwin, "Lmp", N(LampState), {A("In", LampIn::kIn, "In")}, {},
         "Lamp that lights while the input lies in a range.");
-  b.Mod(kTypeLevelMeter, "Lvl", N(MeterState), {A("In", 0, "Level")}, {}, "Level meter.");
-  b.Mod(kTypeLevelLamp, "Lvl", N(LevelLampState), {A("In", 0, "Level")}, {},
-        "Lamp that lights while the level lies in a range.");
-  b.Mod(kTypeMeter, "Mtr", N(MeterState), {A("In", 0, "In")}, {}, "Meter showing the input.");
+  b.Mod(kTypeLevelMeter, "Lvl", N(MeterState), {A("In", LevelIn::kLevel, "Level")}, {}, "Level meter.");
+  b.Mod(kTypeLevelLamp, "Lvl", N(LevelLampState), {A("In", LevelIn::kLevel, "Level")},
+        {}, "Lamp that lights while the level lies in a range.");
+  b.Mod(kTypeMeter, "Mtr", N(MeterState), {A("In", MeterIn::kIn, "In")}, {}, "Meter showing the input.");
   b.Mod(kTypeMidiControllerOut, "Controller", 0, {E("Ctrl", evMidiController, "Ctrl", rUnit)}, {},
         "Sends MIDI controller messages.");
   b.Mod(kTypeMidiPolyPressureOut, "SelPolyAT", 0, {E("PAT", evMidiPolyPressure, "Sel.PolyAT", rUnit)}, {},
         "Sends MIDI poly aftertouch for one note.");
   b.Mod(kTypeMidiNoteOut, "Note", N(NoteOutState),
-        {A("P", 0, "Pitch", rPitch), E("G", evMidiNote, "Gate", rGate)}, {},
+        {A("P", MidiNoteOutIn::kPitch, "Pitch", rPitch), E("G", evMidiNote, "Gate", rGate)}, {},
         "Sends MIDI notes.");
   b.Mod(kTypeMidiPitchBendOut, "Pitchbend", 0, {E("PB", evMidiPitchBend, "P-Bend", rPan)}, {},
         "Sends MIDI pitch bend.");
@@ -1004,7 +1045,7 @@ void AddBufferTypes(TBuilder& b) {
         {A("P", kPlaced, "Pitch", rFormant), A("Dly", kPlaced, "Delay", rMs),
          A("Gr", kPlaced, "Grainy", rMs), A("Sm", kPlaced, "Smooth", rUnit),
          A("Pan", kPlaced, "Pan", rPan), A("A", kPlaced, "Ampl", rAmpl), A("In", kPlaced, "In")},
-        {OA("L", kPlaced), OA("R", kPlaced), OE("Dly", 0)},
+        {OA("L", kPlaced), OA("R", kPlaced), OE("Dly", GrainDelayOut::kDelay)},
         "Delay with pitch shifter.", QV_INPUTS_OF(GrainDelayInputs));
 
   const PIn rec = E("Rec", evTapeRecord, "Rec", rTape);
@@ -1038,16 +1079,16 @@ void AddBufferTypes(TBuilder& b) {
         "Plays samples of its sample map.", QV_INPUT_AT(SampleInputs, ampl) + 1);
   b.Mod(kTypeSamplerFm, "Sampler FM", N(SampleVoiceState),
         {pitch, freq, start, E("Trig", evSamplerFmTrigger, "Trigger", rTrigger), ampl},
-        {OA("Out", kPlaced), OE("Len", 0)},
+        {OA("Out", kPlaced), OE("Len", SamplerOut::kLength)},
         "Plays samples with a linear frequency input and a start time.",
         QV_INPUT_AT(SampleInputs, start) + 1);
   b.Mod(kTypeSamplerLoop, "Sampler Loop", N(SampleVoiceState),
         {pitch, E("G", evSamplerLoopGate, "Gate", rGate), sel, freq, start, loopStart, loopLength,
          ampl},
-        {OA("L", kPlaced), OA("R", kPlaced), OE("Len", 0)},
+        {OA("L", kPlaced), OA("R", kPlaced), OE("Len", SamplerOut::kLength)},
         "Plays samples with loop inputs.", QV_INPUT_AT(SampleInputs, loopLength) + 1);
   b.Mod(kTypeSampleLookup, "Lookup", N(SampleVoiceState), {A("Pos", kPlaced, "Position", rMs), ampl},
-        {OA("L", kPlaced), OA("R", kPlaced), OE("Len", 0)},
+        {OA("L", kPlaced), OA("R", kPlaced), OE("Len", SamplerOut::kLength)},
         "Reads a sample at a position in milliseconds.", QV_INPUT_AT(SampleInputs, freq) + 1);
 
   const PIn smpOffset = A("SO", kPlaced, "SmpOff", rMs);
@@ -1060,18 +1101,21 @@ void AddBufferTypes(TBuilder& b) {
          grainPitch, sel, A("St", kPlaced, "Start", rCount), A("LS", kPlaced, "LoopStrt", rCount),
          A("LL", kPlaced, "LoopLen", rCount), A("SO", kPlaced, "SmpOff", rCount), smooth, pan,
          ampl},
-        {OA("L", kPlaced), OA("R", kPlaced), OE("Len", 0), OE("L16", 1), OE("P16", 2),
-         OE("Ct16", 3)},
+        {OA("L", kPlaced), OA("R", kPlaced), OE("Len", BeatLoopOut::kLength),
+         OE("L16", BeatLoopOut::kLength16), OE("P16", BeatLoopOut::kPosition16),
+         OE("Ct16", BeatLoopOut::kCount16)},
         "Plays a sample in sixteenth notes to the clock.", QV_INPUT_AT(SampleInputs, pan) + 1);
   b.Mod(kTypeResynth, "Resynth", N(ResynthVoiceState),
         {E("G", evResynthGate, "Gate", rGate), grainPitch, sel, start, loopStart, loopLength,
          speed, A("Gr", kPlaced, "Grainy", rMs), smpOffset, smooth, pan, ampl},
-        {OA("L", kPlaced), OA("R", kPlaced), OE("Lng", 0), OE("Pos", 1)},
+        {OA("L", kPlaced), OA("R", kPlaced), OE("Lng", ResynthOut::kLength),
+         OE("Pos", ResynthOut::kPosition)},
         "Plays a sample as a chain of grains.", QV_INPUT_AT(SampleInputs, pan) + 1);
   b.Mod(kTypePitchFormer, "Pitch Former", N(ResynthVoiceState),
         {E("G", evPitchFormerGate, "Gate", rGate), grainPitch, sel, start, loopStart, loopLength,
          speed, A("FS", kPlaced, "Formants", rFormant), smpOffset, smooth, pan, ampl},
-        {OA("L", kPlaced), OA("R", kPlaced), OE("Lng", 0), OE("Pos", 1)},
+        {OA("L", kPlaced), OA("R", kPlaced), OE("Lng", ResynthOut::kLength),
+         OE("Pos", ResynthOut::kPosition)},
         "Plays a sample with one grain per pitch period.", QV_INPUTS_OF(SampleInputs));
 
   static const char* const kDemuxLabels[16] = {"0", "1", "2",  "3",  "4",  "5",  "6",  "7",
@@ -1080,7 +1124,7 @@ void AddBufferTypes(TBuilder& b) {
                                A("Len", kPlaced, "Length", rCount)};
   for (const char* label : kDemuxLabels) demuxIns.push_back(A(label, kPlaced, label));
   b.Mod(kTypeDemux, "Demux", N(SampleVoiceState), demuxIns,
-        {OE("Stp", 0), OE("Bar", 1), OE("Out", 2)},
+        {OE("Stp", DemuxOut::kStep), OE("Bar", DemuxOut::kBar), OE("Out", DemuxOut::kOut)},
         "Sends the input selected by a position, with step and bar.",
         QV_INPUTS_OF(DemuxInputs));
 

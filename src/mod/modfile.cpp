@@ -122,6 +122,11 @@ uint32_t VersionWord(int32_t version) { return uint32_t(version) << 8; }
 
 // ---- Type groups
 
+// The module types whose range only a record above kFileVersion holds.
+bool KeepsRangeAbove(int32_t type) {
+  return type == kTypeMidiProgramChangeOut.type || type == kTypeMidiChannelPressureOut.type;
+}
+
 // Whether the type index is that of one of the types (of the category the
 // caller has tested).
 bool InList(int32_t type, std::initializer_list<TModuleType> list) {
@@ -475,7 +480,7 @@ int32_t KModulFile::ReadModulVersion(TInOut& s, KSModul& m, IFileEnsemble& ens) 
   const int32_t v = w.version;
   m.recordVersion_ = v;
   if (v < 198 ? (v >= 100 && w.count != 0) : w.count > 3) Invalid();
-  if (v > kFileVersion) TooNew(v);
+  if (v > kMidiOutRangeVersion) TooNew(v);
   if (v < 100 && w.marker != 0) Invalid();
   if ((v > 100 || w.marker != 0) && ens.GetReadState() < 2)
     if (!(Str(s) == TStr("Module"))) Invalid();
@@ -708,6 +713,11 @@ void KModulFile::ReadTypeData(TInOut& s, KSModul& m, int32_t v, int32_t storedTy
     }
   } else if (t == kTypeMidiNoteOut.type || t == kTypeMidiPitchBendOut.type) {
     if (v >= 150) {
+      m.minimum_ = F32(s);
+      m.maximum_ = F32(s);
+    }
+  } else if (KeepsRangeAbove(t)) {
+    if (v >= kMidiOutRangeVersion) {
       m.minimum_ = F32(s);
       m.maximum_ = F32(s);
     }
@@ -945,11 +955,19 @@ uint32_t PackSnap(const KInstr& in, int32_t i, float spread, int32_t maxU, int32
 }
 } // namespace
 
+int32_t KModulFile::RecordVersion(const KSModul& m) {
+  // A new module's range: what a record without one reads back as.
+  constexpr float kNewMinimum = 0.0f, kNewMaximum = 1.0f;
+  const bool ownRange = m.category_ == kCatModule && KeepsRangeAbove(m.type_) &&
+                        (m.minimum_ != kNewMinimum || m.maximum_ != kNewMaximum);
+  return ownRange ? kMidiOutRangeVersion : kFileVersion;
+}
+
 void KModulFile::WriteModul(TInOut& s, const KSModul& m, const IFileEnsemble& ens, bool first) {
   const int32_t c = m.category_;
   const int32_t t = m.type_;
   WriteFrame(s, "KSModul");
-  W32(s, VersionWord(kFileVersion));
+  W32(s, VersionWord(RecordVersion(m)));
   if (first) s.WriteStr(TStr("Module"));
   WPnt(s, m.pos_);
   WI32(s, c);
@@ -1017,6 +1035,11 @@ void KModulFile::WriteTypeData(TInOut& s, const KSModul& m) {
              t == kTypeAudioToEventSmoothed.type || t == kTypeClockOsc.type) {
     WF32(s, m.minimum_);
     WF32(s, m.maximum_);
+  } else if (KeepsRangeAbove(t)) {
+    if (RecordVersion(m) >= kMidiOutRangeVersion) {
+      WF32(s, m.minimum_);
+      WF32(s, m.maximum_);
+    }
   } else if (IsLampType(c, t)) {
     WF32(s, m.minimum_);
     WF32(s, m.maximum_);

@@ -48,8 +48,15 @@ public:
   virtual void SetClock(int32_t controlRate, bool sync, float tempo) = 0;
 };
 
-// The current record version; the highest one read.
+// The current record version; the highest one an ensemble record may have.
 constexpr int32_t kFileVersion = 200;
+// The one module record written above it: a program-change or channel
+// aftertouch MIDI output whose range is not a new module's keeps that range
+// in its record, which the format before had no field for. Every other
+// record stays at kFileVersion, so files without such a range are written
+// as before; a reader that knows only kFileVersion refuses such a record
+// as newer instead of losing the range without a word.
+constexpr int32_t kMidiOutRangeVersion = 201;
 
 // The messages of the reader.
 TParamStr& NotValidFileMessage();
@@ -157,6 +164,8 @@ private:
   static void ReadControlBlock(TInOut& s, KSModul& m, int32_t v, int32_t storedType);
   static void ReadInstrBlock(TInOut& s, KSModul& m, int32_t v);
   static void WriteTypeData(TInOut& s, const KSModul& m);
+  // The version a module's record is written at.
+  static int32_t RecordVersion(const KSModul& m);
   static void WriteControlBlock(TInOut& s, const KSModul& m);
   static void WriteInstrBlock(TInOut& s, const KSModul& m);
   // A loaded module takes what its type decides: label and help where the

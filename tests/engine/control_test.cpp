@@ -5,8 +5,12 @@
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <set>
+#include <utility>
+#include <vector>
 
 using rig::TEventSpy;
 using rig::TRig;
@@ -150,4 +154,63 @@ TEST(ClockTick, TheListTakesAsManyClockSourcesAsItsOneLimit) {
   EXPECT_NE(sources.back()->GetEngineRecord(), nullptr) << "the one beyond still has its record";
   sources.clear();
   EXPECT_EQ(EngineSlots.tickCount, 0);
+}
+
+// The model wires event outputs by label, the routines send by slot: with
+// several outputs every label must carry its own value. Each type runs in
+// the offline driver; an event input is fed by an "A/E" sending a constant
+// every control period.
+TEST(EventOutputs, EachLabelledOutputCarriesItsOwnValue) {
+  constexpr float kNothing = std::numeric_limits<float>::quiet_NaN();
+  const float periodMs = float(ControlStep()) * 1000.0f / 44100.0f;
+  struct TCase {
+    TModuleType type;
+    std::vector<const char*> outputs;  // to the spy's inputs 0, 1, 2
+    std::vector<std::pair<const char*, float>> constants;
+    const char* eventIn;  // fed with eventValue, or null
+    float eventValue;
+    std::vector<float> lastSent;  // per output; kNothing: it sent nothing
+  };
+  // "LFO" at phase 0.3, standing still: the triangle falls towards -1 after
+  // its peak at -0.25, the sine is (2 + t) t, the pulse is high below W.
+  const float tri = -0.7f / 0.75f;
+  const TCase cases[] = {
+      {kTypeSeparator, {"Lo", "Hi"}, {{"Thld", 0.5f}}, "In", 0.75f, {kNothing, 0.75f}},
+      {kTypeSeparator, {"Hi", "Lo"}, {{"Thld", 0.5f}}, "In", 0.25f, {kNothing, 0.25f}},
+      {kTypeEventQuantizer, {"Err", "Out"}, {{"Ofs", 0.0f}, {"St", 0.25f}}, "In", 0.375f, {0.125f, 0.5f}},
+      {kTypeTimer, {"F", "T"}, {}, "In", 1.0f, {1000.0f / periodMs, periodMs}},
+      {kTypeAnd, {"Not", "Out"}, {}, "A", 1.0f, {1.0f, 0.0f}},
+      {kTypeNot, {"Not", "Out"}, {}, "In", 1.0f, {1.0f, 0.0f}},
+      {kTypeDemux, {"Out", "Bar", "Stp"}, {{"Len", 4.0f}, {"2", 0.75f}}, "Pos", 6.0f, {0.75f, 1.0f, 2.0f}},
+      {kTypeSequencer6, {"Stp", "Out", "G"}, {{"C", 1.0f}, {"GA", 0.5f}, {"S1", 0.25f}}, nullptr, 0.0f,
+       {1.0f, 0.25f, 0.5f}},
+      {kTypeLfo, {"Pls", "Tri", "Sin"}, {{"F", 0.0f}, {"A", 1.0f}, {"W", 0.5f}}, nullptr, 0.0f,
+       {1.0f, tri, (2.0f + tri) * tri}},
+  };
+  for (const TCase& c : cases) {
+    TEventSpy spy;
+    TRig r;
+    KSModul* m = r.Add(c.type);
+    KSModul* catcher = spy.Attach(r);
+    for (size_t k = 0; k < c.outputs.size(); ++k) r.Wire(m, c.outputs[k], catcher, TEventSpy::Input(int32_t(k)));
+    KSModul* feed = c.eventIn ? r.Add(kTypeAudioToEvent) : nullptr;
+    if (feed) r.Wire(feed, "Out", m, c.eventIn);
+    r.Ready();
+    if (feed) r.Constant(feed, "In", c.eventValue);
+    for (const auto& [label, value] : c.constants) r.Constant(m, label, value);
+    if (c.type == kTypeLfo) r.Words(m)[QV_WORD_AT(LfoState, phase)].f = 0.3f;
+    TEventSpy::Clear();
+    r.Render(4 * ControlStep());
+    for (size_t k = 0; k < c.outputs.size(); ++k) {
+      const std::vector<float> sent = rig::Values(int32_t(k));
+      const float want = c.lastSent[k];
+      if (std::isnan(want)) {
+        EXPECT_TRUE(sent.empty()) << "type " << c.type.type << " output " << c.outputs[k];
+        continue;
+      }
+      ASSERT_FALSE(sent.empty()) << "type " << c.type.type << " output " << c.outputs[k];
+      EXPECT_NEAR(sent.back(), want, 1e-4f * std::max(1.0f, std::fabs(want)))
+          << "type " << c.type.type << " output " << c.outputs[k];
+    }
+  }
 }

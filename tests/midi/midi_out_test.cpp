@@ -145,14 +145,12 @@ TEST_F(MidiOut, EveryOutputSendsAfterTheEnsembleIsSavedAndOpened) {
     ASSERT_NE(out, nullptr) << c.name;
     KSModul* fader = Feeding(out, 0);
     ASSERT_NE(fader, nullptr) << c.name;
-    // The file keeps the range of the types that store one; the others
-    // come back with the range of a new module, 0 ... 1.
-    const bool stored = !out->IsType(kTypeMidiProgramChangeOut) && !out->IsType(kTypeMidiChannelPressureOut);
-    std::vector<uint32_t> want = c.sent;
-    if (!stored) want = {Packed(out->IsType(kTypeMidiProgramChangeOut) ? 0xC0 | kChannel : 0xD0 | kChannel, 127)};
+    // Every output keeps the range it was given.
+    EXPECT_EQ(out->GetMinimum(), c.minimum) << c.name;
+    EXPECT_EQ(out->GetMaximum(), c.maximum) << c.name;
     Midi().sent.clear();
-    fader->SetControlValue(stored ? c.faderValue : 1.0f);
-    EXPECT_EQ(Sent(), want) << c.name;
+    fader->SetControlValue(c.faderValue);
+    EXPECT_EQ(Sent(), c.sent) << c.name;
   }
 }
 
@@ -186,4 +184,46 @@ TEST_F(MidiOut, AnEmptyRangeSendsNothing) {
   Midi().sent.clear();
   fader->SetControlValue(64.0f);
   EXPECT_TRUE(Sent().empty());
+}
+
+// The program-change and channel-aftertouch outputs had no place for their
+// range in a record: one that is not a new module's goes into a record of
+// the next version, read back the same; a new module's range keeps the
+// record as it always was, and such a record still reads.
+TEST_F(MidiOut, ARangeIsKeptOnlyWhereTheRecordNeedsIt) {
+  struct Case {
+    const char* name;
+    TModuleType type;
+    float minimum, maximum;
+    int32_t version;
+  } cases[] = {
+      {"program change, new", kTypeMidiProgramChangeOut, 0.0f, 1.0f, kFileVersion},
+      {"program change, set", kTypeMidiProgramChangeOut, 0.0f, 127.0f, kMidiOutRangeVersion},
+      {"channel aftertouch, new", kTypeMidiChannelPressureOut, 0.0f, 1.0f, kFileVersion},
+      {"channel aftertouch, set", kTypeMidiChannelPressureOut, 64.0f, 127.5f, kMidiOutRangeVersion},
+      {"channel aftertouch, minimum only", kTypeMidiChannelPressureOut, -1.0f, 1.0f, kMidiOutRangeVersion},
+      {"controller", kTypeMidiControllerOut, 0.0f, 254.0f, kFileVersion},
+      {"pitch bend", kTypeMidiPitchBendOut, -2.0f, 2.0f, kFileVersion},
+  };
+  constexpr size_t kVersionAt = 16; // after the frame header
+  for (const Case& c : cases) {
+    KSModul* out = Insert(Top(), c.type);
+    out->SetControlRange(c.minimum, out->GetMidiLower(), c.maximum, out->GetMidiUpper(), 0.0f);
+    TMemInOut written;
+    KModulFile::WriteModul(written, *out, files, false);
+    const std::vector<uint8_t> bytes(written.Data().begin(), written.Data().end());
+    ASSERT_GT(bytes.size(), kVersionAt + 4) << c.name;
+    const uint32_t word = uint32_t(bytes[kVersionAt]) | uint32_t(bytes[kVersionAt + 1]) << 8 |
+                          uint32_t(bytes[kVersionAt + 2]) << 16 | uint32_t(bytes[kVersionAt + 3]) << 24;
+    EXPECT_EQ(int32_t((word >> 8) & 0xFFFu), c.version) << c.name;
+    KSModul read(&ens, Top());
+    TMemInOut in(written.Data());
+    files.SetReadState(2);
+    KModulFile::ReadModul(in, read, files);
+    EXPECT_EQ(in.Remaining(), 0) << c.name << ": the record is read to its end";
+    EXPECT_TRUE(read.IsType(c.type)) << c.name;
+    EXPECT_EQ(read.GetMinimum(), c.minimum) << c.name;
+    EXPECT_EQ(read.GetMaximum(), c.maximum) << c.name;
+    Top()->DeleteChild(out);
+  }
 }

@@ -349,7 +349,7 @@ TEST(CatalogueCensus, HoldsEveryRecordWithItsNameAndPortSignature) {
     SCOPED_TRACE(Where(s));
     const KModulDef* d = Find(s);
     ASSERT_NE(d, nullptr);
-    EXPECT_STREQ(d->name, s.name);
+    EXPECT_STREQ(d->name, s.name) << "a type without a record of its own (src/mod/catalogue.cpp) falls through to another";
     const std::vector<std::string> halves = Split(s.ports, '/');
     ASSERT_EQ(halves.size(), 2u);
     EXPECT_EQ(Letters(d->inPorts), Expand(halves[0]));
@@ -421,7 +421,8 @@ TEST(CatalogueCensus, EventInputsCarryTheIdOfTheirTypeAndPort) {
       ASSERT_LT(p.index, kEventIdCount);
       const TEventIdUse* use = FindEventIdUse(p.index);
       ASSERT_NE(use, nullptr) << "id " << p.index << " serves no port";
-      EXPECT_TRUE(IdServes(use, s)) << "id " << p.index << " does not serve this type";
+      EXPECT_TRUE(IdServes(use, s)) << "id " << p.index
+                                    << " does not serve this type: add its index to the id's use (src/engine/event_ids.cpp)";
       EXPECT_TRUE(IdNamesPort(use, p.longName))
           << "id " << p.index << " is not for a port named \"" << p.longName << "\"";
     }

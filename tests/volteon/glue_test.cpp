@@ -628,6 +628,7 @@ protected:
     int32_t speakers;
     Machine() {
       speakers = waves.AddOutput("Speakers");
+      ds.rings.AddDevice("Ring A");
       Install();
     }
   };
@@ -663,6 +664,48 @@ TEST_F(OnDevices, ASoundDeviceThatGoesAwayIsClosedAndTheUserTold) {
       << gui.Boxes()[0].text;
   EXPECT_EQ(driver->GetOutPort(), 0) << "the lost device is no longer used";
   EXPECT_FALSE(m.waves.IsOpen(false, m.speakers));
+}
+
+// The ring of the bridge library stops playing while it plays (its device
+// went away): the driver closes it and the user is told, as for a wave
+// device; choosing the port again once the device is back plays again.
+TEST_F(OnDevices, ARingWhoseDeviceGoesAwayIsClosedAndTheUserTold) {
+  Machine& m = MakeMachine();
+  WriteSettingStr(TStr(setting::AudioPort), TStr("MultiMedia"));
+  WriteSettingStr(TStr(setting::MmeOutPort), TStr("DirectSound: Ring A"));
+  StartOnDevices();
+  auto* driver = dynamic_cast<TMultiMedia*>(Ens()->GetAudio());
+  ASSERT_NE(driver, nullptr) << "the sound driver runs";
+  const int32_t ringPort = driver->GetOutPort();
+  ASSERT_EQ(driver->GetOutPortName(ringPort), TStr("DirectSound: Ring A"));
+  ASSERT_NE(m.ds.rings.Current(), nullptr) << "the ring plays";
+  // The ring plays on as the ticks fill it, a long while without a word.
+  constexpr uint32_t kRingBytes = 256000, kTickBytes = 220 * 4;
+  uint32_t cursor = 0;
+  for (int t = 0; t < 2 * mme::kStallTicks; ++t) {
+    m.timer.Fire();
+    cursor = (cursor + kTickBytes) % kRingBytes;
+    m.ds.rings.Current()->SetPlayCursor(cursor);
+  }
+  RunTicks(2);
+  EXPECT_TRUE(gui.Boxes().empty()) << "a ring that plays is not lost";
+  // Its device goes: the play position stays where it is.
+  for (int t = 0; t < mme::kStallTicks + 10; ++t) m.timer.Fire();
+  ASSERT_TRUE(driver->SyncMessages());
+  gui.QueueAnswer(0);
+  EXPECT_TRUE(RunUntil([&] { return !gui.Boxes().empty(); })) << "the user is told";
+  ASSERT_EQ(gui.Boxes().size(), 1u);
+  EXPECT_NE(gui.Boxes()[0].text.find("\"DirectSound: Ring A\" is no longer available"), std::string::npos)
+      << gui.Boxes()[0].text;
+  EXPECT_EQ(driver->GetOutPort(), 0) << "the lost device is no longer used";
+  EXPECT_EQ(m.ds.rings.Current(), nullptr) << "the ring is closed";
+  EXPECT_FALSE(m.timer.IsRunning());
+  // Back again: the port is chosen once more and the ring plays.
+  EXPECT_TRUE(driver->SetOutPort(ringPort));
+  ASSERT_NE(m.ds.rings.Current(), nullptr);
+  EXPECT_TRUE(m.ds.rings.Current()->IsPlaying());
+  EXPECT_TRUE(m.timer.IsRunning());
+  EXPECT_EQ(gui.Boxes().size(), 1u) << "nothing more to say";
 }
 
 // The card is the chosen port but no card answers: another driver plays, and
