@@ -13,6 +13,13 @@
 #include <memory>
 
 class IMenu; // the menu layer's interface; views only keep the pointer
+
+// Modes of a view's or the application's Command: run it, ask whether it is
+// enabled, ask whether it is checked.
+namespace command_mode {
+constexpr int kRun = 0, kEnabled = 1, kChecked = 2;
+} // namespace command_mode
+
 class TTView;
 
 class IView : public virtual IBase {
@@ -189,6 +196,7 @@ public:
   virtual void OnExecute(int32_t id) {}
   virtual int IsEnabled(int32_t id, int& enabled);
   virtual int IsChecked(int32_t id, int& checked);
+  // Answers a command in one of the command_mode modes; 0: not handled here.
   virtual int Command(int32_t id, int mode, int& result) { return 0; }
   // Registers a command at the head of the list: a later registration of the
   // same id shadows the earlier one.

@@ -118,7 +118,7 @@ void KEnsemble::CommitPendingUndo() {
   if (files_) files_->GetUndo().CommitPendingUndo();
 }
 
-void KEnsemble::AddUndoStep(int32_t kind, const void* object) {
+void KEnsemble::AddUndoStep(UndoKind kind, const void* object) {
   if (files_) files_->GetUndo().AddUndoStep(kind, object);
 }
 

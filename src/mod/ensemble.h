@@ -87,7 +87,7 @@ public:
   // The files side (undo list, reading module files); it announces itself.
   void SetFiles(KEnsembleFiles* files) { files_ = files; }
   KEnsembleFiles* GetFiles() const { return files_; }
-  void AddUndoStep(int32_t kind, const void* object) override;
+  void AddUndoStep(UndoKind kind, const void* object) override;
   // The step a module command's handler prepared reaches the undo list.
   void CommitPendingUndo() override;
   IFileEnsemble* GetFileEnsemble() override;

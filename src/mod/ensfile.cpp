@@ -173,7 +173,7 @@ void KEnsembleFiles::SaveEnsemble(const IFileName& name) {
 int32_t KEnsembleFiles::ImportModuleFile(KSModul& macro, const IFileName& name) {
   // The step is recorded before the merge marks anything busy, and the file,
   // an ordinary macro file, is read without serial numbers.
-  undo_.AddUndoStep(15, &macro);
+  undo_.AddUndoStep(UndoKind::kPasteModules, &macro);
   return KModulFile::ImportModuleFile(macro, name, *this);
 }
 

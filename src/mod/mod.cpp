@@ -11,6 +11,7 @@
 #include "src/mod/modaudio.h"
 #include "src/mod/modfile.h"
 #include "src/mod/modwnd.h"
+#include "src/mod/undo.h"
 
 #include <string>
 #include <vector>
@@ -268,7 +269,7 @@ KSModul* KSModul::AddCreatedChild(int32_t mode) {
 }
 
 KSModul* KSModul::InsertModule(int32_t category, int32_t type, int32_t mode, bool withUndo) {
-  if (withUndo && host_) host_->AddUndoStep(kUndoInsert, this);
+  if (withUndo && host_) host_->AddUndoStep(UndoKind::kInsertModule, this);
   if (!CreateChild(category, type)) return nullptr;
   return AddCreatedChild(mode);
 }
@@ -292,7 +293,7 @@ KSModul* KSModul::CreateChildFromFile(const IFileName& name) {
 }
 
 KSModul* KSModul::InsertModuleFile(const IFileName& name, int32_t mode, bool withUndo) {
-  if (withUndo && host_) host_->AddUndoStep(kUndoInsert, this);
+  if (withUndo && host_) host_->AddUndoStep(UndoKind::kInsertModule, this);
   KSModul* child = CreateChildFromFile(name);
   if (!child) return nullptr;
   child->SetFileName(name);

@@ -28,6 +28,7 @@ class IRecordBuffer;
 class KModulAudio;
 class IFileEnsemble;
 class IModelWindows;
+enum class UndoKind : int32_t;
 class IModelWnd;
 class IModelView;
 struct TEngineRecord;
@@ -75,7 +76,7 @@ public:
   virtual void InstrGone(KInstr* instr) { (void)instr; }
   // Records an undo step of a kind before the change it undoes (nothing
   // without an undo list).
-  virtual void AddUndoStep(int32_t kind, const void* object) {
+  virtual void AddUndoStep(UndoKind kind, const void* object) {
     (void)kind;
     (void)object;
   }
@@ -145,8 +146,6 @@ public:
   // Adds the child made by CreateChild at the place the mode names
   // (kPlace...). Null when refused (the refused child is destroyed).
   KSModul* AddCreatedChild(int32_t mode);
-  // Undo kind of inserting a module (from the catalogue or from a file).
-  static constexpr int32_t kUndoInsert = 13;
   KSModul* InsertModule(int32_t category, int32_t type, int32_t mode, bool withUndo = false);
   KSModul* InsertModule(TModuleType type, int32_t mode, bool withUndo = false) {
     return InsertModule(type.category, type.type, mode, withUndo);
@@ -509,8 +508,6 @@ public:
   bool FeedsSink();
 
   // ---- Windows and views (nothing happens without windows)
-  // Undo kind of opening a panel.
-  static constexpr int32_t kUndoOpenPanel = 8;
   // The box in the parent's structure window, made in the given one.
   void CreateView(IModelWnd* structWnd);
   IModelView* GetBoxView() const { return boxView_; }

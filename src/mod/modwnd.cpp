@@ -5,6 +5,7 @@
 #include "src/mod/mod.h"
 #include "src/mod/moddata.h"
 #include "src/mod/modwnd.h"
+#include "src/mod/undo.h"
 
 #include <utility>
 
@@ -86,7 +87,7 @@ void KSModul::OpenPanel(bool recordUndo) {
     w->BringToFront(panelWnd_);
     return;
   }
-  if (recordUndo) host_->AddUndoStep(kUndoOpenPanel, nullptr);
+  if (recordUndo) host_->AddUndoStep(UndoKind::kOpenPanel, nullptr);
   panelWnd_ = w->CreatePanelWnd(this);
   if (panelWnd_) w->ShowWnd(panelWnd_);
 }

@@ -5,26 +5,63 @@
 #include "src/mod/ensemble.h"
 #include "src/mod/ensfile.h"
 
+#include <iterator>
+
 namespace {
 
 struct TKind {
+  UndoKind kind;
   const char* name;
   bool recorded;
 };
 
-const TKind kKinds[32] = {
-    {"Change Sample Rate", true},  {"Change Number of Voices", true}, {"Change Max Unison Voices", true},
-    {"Change Midi Channel", true}, {"Change Properties", true},       {"Move Window", false},
-    {"Change Snapshot", true},     {"Recall Snapshot", false},       {"Open Panel", false},
-    {"Close Panel", false},        {"Lock Panel", false},            {"Unlock Panel", false},
-    {"Panel Always on Top", false}, {"Insert Module", true},         {"Move Module(s)", false},
-    {"Paste Module(s)", true},     {"Cut Module(s)", true},          {"Delete Module(s)", true},
-    {"Mute Module(s)", false},     {"Unmute Module(s)", false},      {"Set Module(s) Mono", false},
-    {"Set Module(s) Poly", false}, {"Solo Module", false},           {"UnSolo Module", false},
-    {"Create Wire", true},         {"Delete Wire", true},            {"Insert Control", true},
-    {"Move Control(s)", false},    {"Paste Control(s)", true},       {"Cut Control(s)", true},
-    {"Delete Control(s)", true},   {"Change Control(s)", false},
+constexpr TKind kKinds[] = {
+    {UndoKind::kChangeSampleRate, "Change Sample Rate", true},
+    {UndoKind::kChangeVoices, "Change Number of Voices", true},
+    {UndoKind::kChangeUnisonVoices, "Change Max Unison Voices", true},
+    {UndoKind::kChangeMidiChannel, "Change Midi Channel", true},
+    {UndoKind::kChangeProperties, "Change Properties", true},
+    {UndoKind::kMoveWindow, "Move Window", false},
+    {UndoKind::kChangeSnapshot, "Change Snapshot", true},
+    {UndoKind::kRecallSnapshot, "Recall Snapshot", false},
+    {UndoKind::kOpenPanel, "Open Panel", false},
+    {UndoKind::kClosePanel, "Close Panel", false},
+    {UndoKind::kLockPanel, "Lock Panel", false},
+    {UndoKind::kUnlockPanel, "Unlock Panel", false},
+    {UndoKind::kPanelOnTop, "Panel Always on Top", false},
+    {UndoKind::kInsertModule, "Insert Module", true},
+    {UndoKind::kMoveModules, "Move Module(s)", false},
+    {UndoKind::kPasteModules, "Paste Module(s)", true},
+    {UndoKind::kCutModules, "Cut Module(s)", true},
+    {UndoKind::kDeleteModules, "Delete Module(s)", true},
+    {UndoKind::kMuteModules, "Mute Module(s)", false},
+    {UndoKind::kUnmuteModules, "Unmute Module(s)", false},
+    {UndoKind::kSetModulesMono, "Set Module(s) Mono", false},
+    {UndoKind::kSetModulesPoly, "Set Module(s) Poly", false},
+    {UndoKind::kSoloModule, "Solo Module", false},
+    {UndoKind::kUnsoloModule, "UnSolo Module", false},
+    {UndoKind::kCreateWire, "Create Wire", true},
+    {UndoKind::kDeleteWire, "Delete Wire", true},
+    {UndoKind::kInsertControl, "Insert Control", true},
+    {UndoKind::kMoveControls, "Move Control(s)", false},
+    {UndoKind::kPasteControls, "Paste Control(s)", true},
+    {UndoKind::kCutControls, "Cut Control(s)", true},
+    {UndoKind::kDeleteControls, "Delete Control(s)", true},
+    {UndoKind::kChangeControls, "Change Control(s)", false},
 };
+static_assert(std::size(kKinds) == size_t(kUndoKindCount), "one name per undo kind");
+
+constexpr bool RowsFollowTheEnum() {
+  for (size_t i = 0; i < std::size(kKinds); ++i)
+    if (kKinds[i].kind != UndoKind(i)) return false;
+  return true;
+}
+static_assert(RowsFollowTheEnum(), "the rows of the name table are in the order of UndoKind");
+
+const TKind* RowOf(UndoKind kind) {
+  const int32_t i = int32_t(kind);
+  return i >= 0 && i < kUndoKindCount ? &kKinds[i] : nullptr;
+}
 
 // Holds the busy flag of the ensemble's files for a scope.
 class TUndoBusy {
@@ -68,11 +105,17 @@ KUndo::~KUndo() {
   });
 }
 
-bool KUndo::IsUndoableKind(int32_t kind) { return kind >= 0 && kind < 32 && kKinds[kind].recorded; }
+bool KUndo::IsUndoableKind(UndoKind kind) {
+  const TKind* row = RowOf(kind);
+  return row && row->recorded;
+}
 
-const char* KUndo::KindName(int32_t kind) { return kind >= 0 && kind < 32 ? kKinds[kind].name : ""; }
+const char* KUndo::KindName(UndoKind kind) {
+  const TKind* row = RowOf(kind);
+  return row ? row->name : "";
+}
 
-void KUndo::SetPendingUndo(int32_t kind, const void* object, int32_t value) {
+void KUndo::SetPendingUndo(UndoKind kind, const void* object, int32_t value) {
   if (files_.IsUndoBusy()) return;
   pendingKind_ = kind;
   pendingObject_ = object;
@@ -88,19 +131,19 @@ void KUndo::CommitPendingUndo() {
 
 void KUndo::ClearPendingUndo() {
   if (files_.IsUndoBusy()) return;
-  pendingKind_ = kNoStep;
+  pendingKind_ = UndoKind::kNone;
   pendingObject_ = nullptr;
   pendingValue_ = 0;
   pendingAdded_ = 0;
 }
 
-void KUndo::AddUndoStep(int32_t kind, const void* object, int32_t value) {
+void KUndo::AddUndoStep(UndoKind kind, const void* object, int32_t value) {
   SetPendingUndo(kind, object, value);
   CommitPendingUndo();
   ClearPendingUndo();
 }
 
-void KUndo::AddUndoStepMerged(int32_t kind, const void* object, int32_t value) {
+void KUndo::AddUndoStepMerged(UndoKind kind, const void* object, int32_t value) {
   if (files_.IsUndoBusy()) return;
   if (pendingAdded_ && pendingKind_ == kind && pendingObject_ == object) return;
   pendingKind_ = kind;
@@ -110,9 +153,9 @@ void KUndo::AddUndoStepMerged(int32_t kind, const void* object, int32_t value) {
   pendingAdded_ = 1;
 }
 
-void KUndo::AddStep(int32_t kind, const void* object) {
+void KUndo::AddStep(UndoKind kind, const void* object) {
   KEnsemble& ens = files_.GetEnsemble();
-  if (max_ > 0 && enabled_ && IsUndoableKind(kind) && kind != kChangeControls) {
+  if (max_ > 0 && enabled_ && IsUndoableKind(kind) && kind != UndoKind::kChangeControls) {
     TUndoBusy busy(files_);
     // The snapshot is written before anything changes: a write that fails
     // (a full disk) raises its message and leaves the steps as they were.

@@ -14,26 +14,64 @@
 class KEnsembleFiles;
 class IFileName;
 
+// What an undo step undoes; its name follows "Undo" and "Redo" in the Edit
+// menu. The order is that of the name table in undo.cpp.
+enum class UndoKind : int32_t {
+  kChangeSampleRate,
+  kChangeVoices,
+  kChangeUnisonVoices,
+  kChangeMidiChannel,
+  kChangeProperties,
+  kMoveWindow,
+  kChangeSnapshot,
+  kRecallSnapshot,
+  kOpenPanel,
+  kClosePanel,
+  kLockPanel,
+  kUnlockPanel,
+  kPanelOnTop,
+  kInsertModule,
+  kMoveModules,
+  kPasteModules,
+  kCutModules,
+  kDeleteModules,
+  kMuteModules,
+  kUnmuteModules,
+  kSetModulesMono,
+  kSetModulesPoly,
+  kSoloModule,
+  kUnsoloModule,
+  kCreateWire,
+  kDeleteWire,
+  kInsertControl,
+  kMoveControls,
+  kPasteControls,
+  kCutControls,
+  kDeleteControls,
+  kChangeControls,
+  // No step: nothing pending, or a window whose moves record none.
+  kNone,
+};
+constexpr int32_t kUndoKindCount = int32_t(UndoKind::kNone);
+
 class KUndo {
 public:
-  static constexpr int32_t kNoStep = 32;
-  static constexpr int32_t kChangeControls = 31;
 
   explicit KUndo(KEnsembleFiles& files);
   ~KUndo();
   KUndo(const KUndo&) = delete;
   KUndo& operator=(const KUndo&) = delete;
 
-  static bool IsUndoableKind(int32_t kind);
-  static const char* KindName(int32_t kind);
+  static bool IsUndoableKind(UndoKind kind);
+  static const char* KindName(UndoKind kind);
 
   // The pending protocol: a step is recorded only when the change happens.
-  void SetPendingUndo(int32_t kind, const void* object, int32_t value);
+  void SetPendingUndo(UndoKind kind, const void* object, int32_t value);
   void CommitPendingUndo();
   void ClearPendingUndo();
-  void AddUndoStep(int32_t kind, const void* object = nullptr, int32_t value = 0);
+  void AddUndoStep(UndoKind kind, const void* object = nullptr, int32_t value = 0);
   // A run of changes to one object records one step.
-  void AddUndoStepMerged(int32_t kind, const void* object, int32_t value);
+  void AddUndoStepMerged(UndoKind kind, const void* object, int32_t value);
 
   bool CanUndo() const;
   bool CanRedo() const;
@@ -67,13 +105,13 @@ public:
 
 private:
   struct TStep {
-    int32_t kind;
+    UndoKind kind;
     const void* object;
     int32_t snapshot;
     int32_t redo = 0;
   };
 
-  void AddStep(int32_t kind, const void* object);
+  void AddStep(UndoKind kind, const void* object);
   void RemoveStep(size_t i);
   void DropNewerThanCursor();
   void RefreshMenuTexts();
@@ -83,7 +121,7 @@ private:
   KEnsembleFiles& files_;
   std::vector<TStep> steps_; // newest first
   int32_t cursor_ = -1;      // index into steps_, -1: everything undone
-  int32_t pendingKind_ = kNoStep;
+  UndoKind pendingKind_ = UndoKind::kNone;
   const void* pendingObject_ = nullptr;
   int32_t pendingValue_ = 0;
   int32_t pendingAdded_ = 0;

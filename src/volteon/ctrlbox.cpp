@@ -20,21 +20,6 @@
 
 namespace {
 
-// Undo kinds of the box's edits.
-namespace undo {
-constexpr int32_t kRateFactor = 0, kVoices = 1, kUnison = 2, kChannel = 3, kRecallSnap = 7, kLockOn = 10,
-                  kLockOff = 11, kMute = 18, kUnmute = 19, kSolo = 22, kUnsolo = 23;
-}
-
-// Menu items the box writes.
-constexpr int32_t kMenuStopAudio = 1200;
-constexpr int32_t kMenuEnsembleBar = 1251;
-constexpr int32_t kMenuInstrumentBar = 1252;
-constexpr int32_t kMenuHints = 1253;
-// Application commands the buttons run.
-constexpr int32_t kCmdNew = 1000, kCmdOpen = 1001, kCmdSave = 1002;
-constexpr int32_t kCmdClosePanels = 1255, kCmdCloseStructures = 1256, kCmdPanelsToFront = 1257;
-
 // Gadget widths and gaps (pixels).
 constexpr int32_t kGapWide = 8, kGapNarrow = 4, kGapTight = 2;
 constexpr int32_t kUsageWidth = 30;
@@ -53,44 +38,44 @@ struct THint {
   const char* text;
 };
 constexpr THint kHintTable[] = {
-    {3500, "\nProcessor Usage"},
-    {3540, "\nAudio Input Level"},
-    {3541, "\nLeft Audio Input Level"},
-    {3542, "\nRight Audio Input Level"},
-    {3543, "\nAudio Output Level"},
-    {3544, "\nLeft Audio Output Level"},
-    {3545, "\nRight Audio Output Level"},
-    {3546, "\nGlobal MIDI Activity"},
-    {3580, "\nNew Ensemble (Ctrl+N)"},
-    {3581, "\nOpen...  (Ctrl+O)"},
-    {3582, "\nSave Ensemble"},
-    {3583, "\nRun/Stop Audio (Num 0)"},
-    {3584, "\nShow Hints"},
-    {3585, "\nClose All Panels"},
-    {3586, "\nClose All Structures"},
-    {3587, "\nAll Panels to Front"},
-    {3588, "\nStop"},
-    {3589, "\nStart"},
-    {3740, "\nSample Rate of the Ensemble"},
-    {3502, "\nNumber of Voices"},
-    {3851, "\nNumber of Voices"},
-    {3503, "\nMax Number of Unison Voices"},
-    {3852, "\nMax Number of Unison Voices"},
-    {3504, "\nMIDI Channel of the Instrument"},
-    {3853, "\nMIDI Channel of the Instrument"},
-    {3547, "\nInstrument MIDI Activity"},
-    {3590, "\nGoto Panel (Ctrl+B)"},
-    {3591, "\nGoto Structure (Ctrl+B)"},
-    {3592, "\nInstrument Info..."},
-    {3593, "\nInstrument Properties..."},
-    {3594, "\nSolo"},
-    {3595, "\nMute"},
-    {3596, "\nStore, Delete or Rename Snapshot... (Ctrl+T)"},
-    {3597, "\nReload Last Snapshot"},
-    {3598, "\nMIDI Learn (Ctrl+I)"},
-    {3599, "\nLock (Ctrl+L)"},
-    {3741, "\nSelect Instr"},
-    {3742, "\nRecall Snapshot"},
+    {boxid::kUsage, "\nProcessor Usage"},
+    {boxid::kInSymbol, "\nAudio Input Level"},
+    {boxid::kInLeft, "\nLeft Audio Input Level"},
+    {boxid::kInRight, "\nRight Audio Input Level"},
+    {boxid::kOutSymbol, "\nAudio Output Level"},
+    {boxid::kOutLeft, "\nLeft Audio Output Level"},
+    {boxid::kOutRight, "\nRight Audio Output Level"},
+    {boxid::kMidiLamp, "\nGlobal MIDI Activity"},
+    {boxid::kNew, "\nNew Ensemble (Ctrl+N)"},
+    {boxid::kOpen, "\nOpen...  (Ctrl+O)"},
+    {boxid::kSave, "\nSave Ensemble"},
+    {boxid::kRunStop, "\nRun/Stop Audio (Num 0)"},
+    {boxid::kHints, "\nShow Hints"},
+    {boxid::kClosePanels, "\nClose All Panels"},
+    {boxid::kCloseStructures, "\nClose All Structures"},
+    {boxid::kPanelsToFront, "\nAll Panels to Front"},
+    {boxid::kClockStop, "\nStop"},
+    {boxid::kClockStart, "\nStart"},
+    {boxid::kRate, "\nSample Rate of the Ensemble"},
+    {boxid::kVoices, "\nNumber of Voices"},
+    {boxid::kVoicesSpin, "\nNumber of Voices"},
+    {boxid::kUnison, "\nMax Number of Unison Voices"},
+    {boxid::kUnisonSpin, "\nMax Number of Unison Voices"},
+    {boxid::kChannel, "\nMIDI Channel of the Instrument"},
+    {boxid::kChannelSpin, "\nMIDI Channel of the Instrument"},
+    {boxid::kInstrLamp, "\nInstrument MIDI Activity"},
+    {boxid::kGotoPanel, "\nGoto Panel (Ctrl+B)"},
+    {boxid::kGotoStructure, "\nGoto Structure (Ctrl+B)"},
+    {boxid::kInfo, "\nInstrument Info..."},
+    {boxid::kProperties, "\nInstrument Properties..."},
+    {boxid::kSolo, "\nSolo"},
+    {boxid::kMute, "\nMute"},
+    {boxid::kSnapDialog, "\nStore, Delete or Rename Snapshot... (Ctrl+T)"},
+    {boxid::kSnapReload, "\nReload Last Snapshot"},
+    {boxid::kLearn, "\nMIDI Learn (Ctrl+I)"},
+    {boxid::kLock, "\nLock (Ctrl+L)"},
+    {boxid::kInstrList, "\nSelect Instr"},
+    {boxid::kSnapList, "\nRecall Snapshot"},
 };
 
 QString TipOf(const char* hint) {
@@ -133,9 +118,9 @@ TCtrlBox::TCtrlBox(IVolteon* owner, QMainWindow* frame) : TToolWnd(frame), owner
   namespace pic = pictureid;
   auto command = [this](int32_t id) { return [this, id] { RunOwnerCommand(id); }; };
   // The ensemble bar.
-  CreateCtrlerButtonGadget(this, kNew, pic::kNew, command(kCmdNew), 0, 0);
-  CreateCtrlerButtonGadget(this, kOpen, pic::kOpen, command(kCmdOpen), 0, 0);
-  save_ = CreateCtrlerButtonGadget(this, kSave, pic::kSave, command(kCmdSave), 0, 0);
+  CreateCtrlerButtonGadget(this, kNew, pic::kNew, command(cmd::kNewEnsemble), 0, 0);
+  CreateCtrlerButtonGadget(this, kOpen, pic::kOpen, command(cmd::kOpen), 0, 0);
+  save_ = CreateCtrlerButtonGadget(this, kSave, pic::kSave, command(cmd::kSaveEnsemble), 0, 0);
   PostSaveRefresh();
   CreateCtrlerSeparator(this, kGapWide);
   runStop_ = CreateCtrlerButtonGadget(this, kRunStop, pic::kRunStop, Handler(this, &TCtrlBox::RunStopAudio), 1, 1);
@@ -157,9 +142,9 @@ TCtrlBox::TCtrlBox(IVolteon* owner, QMainWindow* frame) : TToolWnd(frame), owner
   midiLamp_ = CreateCtrlerBmp(this, kMidiLamp, pic::kLamp, pic::kLampCels, kLampDark, {});
   CreateCtrlerSeparator(this, kGapNarrow);
   hints_ = CreateCtrlerButtonGadget(this, kHints, pic::kHints, Handler(this, &TCtrlBox::ToggleHints), 1, 1);
-  CreateCtrlerButtonGadget(this, kClosePanels, pic::kClosePanels, command(kCmdClosePanels), 0, 0);
-  CreateCtrlerButtonGadget(this, kCloseStructures, pic::kCloseStructures, command(kCmdCloseStructures), 0, 0);
-  CreateCtrlerButtonGadget(this, kPanelsToFront, pic::kPanelsToFront, command(kCmdPanelsToFront), 0, 0);
+  CreateCtrlerButtonGadget(this, kClosePanels, pic::kClosePanels, command(cmd::kCloseAllPanels), 0, 0);
+  CreateCtrlerButtonGadget(this, kCloseStructures, pic::kCloseStructures, command(cmd::kCloseAllStructures), 0, 0);
+  CreateCtrlerButtonGadget(this, kPanelsToFront, pic::kPanelsToFront, command(cmd::kPanelsToFront), 0, 0);
   CreateCtrlerSeparator(this, kGapWide);
   clockStop_ = CreateCtrlerButtonGadget(this, kClockStop, pic::kClockStop, Handler(this, &TCtrlBox::ClockStop), 0, 0);
   clockStart_ =
@@ -249,7 +234,7 @@ KSModul* TCtrlBox::InstrModule() const {
 void TCtrlBox::RunOwnerCommand(int32_t id) {
   auto* view = dynamic_cast<TTView*>(owner_);
   int result = 0;
-  if (view) view->Command(id, 0, result);
+  if (view) view->Command(id, command_mode::kRun, result);
 }
 
 // ---------------------------------------------------------------------------
@@ -389,28 +374,28 @@ void TCtrlBox::ShowEnsemble() {
   if (ensembleShown_) return;
   TToolWnd::ShowEnsembleBox();
   ensembleShown_ = true;
-  if (owner_) owner_->SetMenuText(kMenuEnsembleBar, TStr("Hide &Ensemble Toolbar"));
+  if (owner_) owner_->SetMenuText(cmd::kEnsembleToolbar, TStr("Hide &Ensemble Toolbar"));
 }
 
 void TCtrlBox::HideEnsemble() {
   if (!ensembleShown_) return;
   TToolWnd::HideEnsembleBox();
   ensembleShown_ = false;
-  if (owner_) owner_->SetMenuText(kMenuEnsembleBar, TStr("Show &Ensemble Toolbar"));
+  if (owner_) owner_->SetMenuText(cmd::kEnsembleToolbar, TStr("Show &Ensemble Toolbar"));
 }
 
 void TCtrlBox::ShowInstrument() {
   if (instrumentShown_) return;
   TToolWnd::ShowInstrumentBox();
   instrumentShown_ = true;
-  if (owner_) owner_->SetMenuText(kMenuInstrumentBar, TStr("Hide &Instrument Toolbar"));
+  if (owner_) owner_->SetMenuText(cmd::kInstrumentToolbar, TStr("Hide &Instrument Toolbar"));
 }
 
 void TCtrlBox::HideInstrument() {
   if (!instrumentShown_) return;
   TToolWnd::HideInstrumentBox();
   instrumentShown_ = false;
-  if (owner_) owner_->SetMenuText(kMenuInstrumentBar, TStr("Show &Instrument Toolbar"));
+  if (owner_) owner_->SetMenuText(cmd::kInstrumentToolbar, TStr("Show &Instrument Toolbar"));
 }
 
 void TCtrlBox::ToggleEnsembleBox() {
@@ -430,7 +415,7 @@ void TCtrlBox::ToggleHints() {
 
 void TCtrlBox::ApplyHints() {
   hints_->SetDown(hintsShown_);
-  if (owner_) owner_->SetMenuText(kMenuHints, TStr(hintsShown_ ? "Hide &Hints\tCtrl+H" : "Show &Hints\tCtrl+H"));
+  if (owner_) owner_->SetMenuText(cmd::kShowHints, TStr(hintsShown_ ? "Hide &Hints\tCtrl+H" : "Show &Hints\tCtrl+H"));
   SetHintsEnabled(hintsShown_ ? 1 : 0);
   DToolWnd* d = GetDToolWnd();
   if (!d) return;
@@ -461,7 +446,7 @@ void TCtrlBox::RunStopAudio() {
     if (a) a->Pause();
     runStop_->SetDown(0);
     audioRunning_ = false;
-    if (owner_) owner_->SetMenuText(kMenuStopAudio, TStr("Run &Audio\tNum 0"));
+    if (owner_) owner_->SetMenuText(cmd::kStopAudio, TStr("Run &Audio\tNum 0"));
     SetMeters(kMeterOff);
     if (e && e->GetTopModule()) e->GetTopModule()->PrepareMute();
     return;
@@ -475,7 +460,7 @@ void TCtrlBox::RunStopAudio() {
   if (a) a->Resume();
   runStop_->SetDown(1);
   audioRunning_ = true;
-  if (owner_) owner_->SetMenuText(kMenuStopAudio, TStr("Stop &Audio\tNum 0"));
+  if (owner_) owner_->SetMenuText(cmd::kStopAudio, TStr("Stop &Audio\tNum 0"));
   SetMeters(kMeterIdle);
 }
 
@@ -518,7 +503,7 @@ void TCtrlBox::RateChosen() {
   KEnsemble* e = Ensemble();
   const int i = rate_->GetSelection();
   if (!e || i < 0 || i >= 6) return;
-  e->AddUndoStep(undo::kRateFactor, nullptr);
+  e->AddUndoStep(UndoKind::kChangeSampleRate, nullptr);
   e->SetRateFactor(kRateFactors[i]);
 }
 
@@ -627,10 +612,10 @@ void TCtrlBox::SoloClicked() {
   if (!m || !e) return;
   ShowingErrors([&] {
     if (m->IsSolo()) {
-      e->AddUndoStep(undo::kUnsolo, nullptr);
+      e->AddUndoStep(UndoKind::kUnsoloModule, nullptr);
       m->Unsolo();
     } else {
-      e->AddUndoStep(undo::kSolo, nullptr);
+      e->AddUndoStep(UndoKind::kSoloModule, nullptr);
       m->Solo();
     }
   });
@@ -643,10 +628,10 @@ void TCtrlBox::MuteClicked() {
   if (!m || !e) return;
   ShowingErrors([&] {
     if (m->IsMuted()) {
-      e->AddUndoStep(undo::kUnmute, nullptr);
+      e->AddUndoStep(UndoKind::kUnmuteModules, nullptr);
       m->Unmute();
     } else {
-      e->AddUndoStep(undo::kMute, nullptr);
+      e->AddUndoStep(UndoKind::kMuteModules, nullptr);
       m->Mute();
     }
   });
@@ -659,7 +644,7 @@ void TCtrlBox::LockClicked() {
   if (!m || !e) return;
   const bool locked = m->IsPanelLocked();
   ShowingErrors([&] {
-    e->AddUndoStep(locked ? undo::kLockOff : undo::kLockOn, nullptr);
+    e->AddUndoStep(locked ? UndoKind::kUnlockPanel : UndoKind::kLockPanel, nullptr);
     m->SetPanelLocked(!locked);
   });
   lock_->SetDown(m->IsPanelLocked());
@@ -678,7 +663,7 @@ void TCtrlBox::SnapChosen() {
   const int32_t slot = StoredSnap(snapList_->GetSelection());
   if (!instr || !e || slot < 0) return;
   ShowingErrors([&] {
-    e->AddUndoStep(undo::kRecallSnap, nullptr);
+    e->AddUndoStep(UndoKind::kRecallSnapshot, nullptr);
     instr->RecallSnap(slot, this, false);
   });
   RefreshUnison();
@@ -705,7 +690,7 @@ void TCtrlBox::VoicesChanged() {
   KEnsemble* e = Ensemble();
   if (!instr || !e) return;
   ShowingErrors([&] {
-    e->AddUndoStep(undo::kVoices, nullptr);
+    e->AddUndoStep(UndoKind::kChangeVoices, nullptr);
     instr->SetVoices(int32_t(std::trunc(voices_->GetValue())), kUnchanged, kUnchanged);
   });
   RefreshVoices();
@@ -717,7 +702,7 @@ void TCtrlBox::UnisonChanged() {
   KEnsemble* e = Ensemble();
   if (!instr || !e) return;
   ShowingErrors([&] {
-    e->AddUndoStep(undo::kUnison, nullptr);
+    e->AddUndoStep(UndoKind::kChangeUnisonVoices, nullptr);
     instr->SetVoices(kUnchanged, int32_t(std::trunc(unison_->GetValue())), kUnchanged);
   });
   RefreshUnison();
@@ -728,7 +713,7 @@ void TCtrlBox::ChannelChanged() {
   KEnsemble* e = Ensemble();
   if (!instr || !e) return;
   ShowingErrors([&] {
-    e->AddUndoStep(undo::kChannel, nullptr);
+    e->AddUndoStep(UndoKind::kChangeMidiChannel, nullptr);
     instr->SetMidiChannel(int32_t(std::trunc(channel_->GetValue())));
   });
   RefreshChannel();

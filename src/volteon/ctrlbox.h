@@ -8,6 +8,7 @@
 
 #include "pc/sky/ctrl.h"
 #include "pc/sky/toolwnd.h"
+#include "src/volteon/commands.h"
 
 #include <QDockWidget> // the tool window hands its docks out
 
@@ -20,30 +21,7 @@ class KSModul;
 class IAudioInOut;
 class QMainWindow;
 
-// Control and picture ids of the two bars.
-namespace boxid {
-// Ensemble bar.
-constexpr int32_t kNew = 3580, kOpen = 3581, kSave = 3582, kRunStop = 3583;
-constexpr int32_t kUsage = 3500;
-constexpr int32_t kInSymbol = 3540, kInLeft = 3541, kInRight = 3542;
-constexpr int32_t kOutSymbol = 3543, kOutLeft = 3544, kOutRight = 3545;
-constexpr int32_t kRate = 3740;
-constexpr int32_t kMidiLamp = 3546;
-constexpr int32_t kHints = 3584, kClosePanels = 3585, kCloseStructures = 3586, kPanelsToFront = 3587;
-constexpr int32_t kClockStop = 3588, kClockStart = 3589;
-constexpr int32_t kTempo = 3501, kTempoSpin = 3850;
-// Instrument bar.
-constexpr int32_t kInstrList = 3741;
-constexpr int32_t kGotoPanel = 3590, kGotoStructure = 3591, kInfo = 3592, kProperties = 3593;
-constexpr int32_t kSolo = 3594, kMute = 3595, kLock = 3599;
-constexpr int32_t kSnapList = 3742, kSnapDialog = 3596, kSnapReload = 3597;
-constexpr int32_t kVoices = 3502, kVoicesSpin = 3851;
-constexpr int32_t kUnison = 3503, kUnisonSpin = 3852;
-constexpr int32_t kLearn = 3598;
-constexpr int32_t kInstrLamp = 3547;
-constexpr int32_t kChannel = 3504, kChannelSpin = 3853;
-} // namespace boxid
-
+// Picture ids of the two bars.
 namespace pictureid {
 constexpr int32_t kNew = 7101, kOpen = 7102, kSave = 7103;
 constexpr int32_t kRunStop = 7110, kInSymbol = 7111, kOutSymbol = 7112, kMeter = 7113;

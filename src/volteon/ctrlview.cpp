@@ -24,6 +24,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <iterator>
 #include <map>
 
 namespace {
@@ -74,22 +75,14 @@ IMenu* ContextMenu(int32_t id) {
   if (it != l.menus.end()) return it->second;
   RegisterPanelMenus();
   IMenu* menu = CreateMenuObject(id);
-  if (id == panel_menu::kCtrlSampler || id == panel_menu::kCtrlTapedeck) menu->SetDefaultItem(4000, menu::kByCommand);
-  if (id == panel_menu::kCtrlMacro) menu->SetDefaultItem(4007, menu::kByCommand);
-  if (id == panel_menu::kCtrlInstrument) menu->SetDefaultItem(4008, menu::kByCommand);
+  if (id == panel_menu::kCtrlSampler || id == panel_menu::kCtrlTapedeck)
+    menu->SetDefaultItem(cmd::kCtrlProperties, menu::kByCommand);
+  if (id == panel_menu::kCtrlMacro) menu->SetDefaultItem(cmd::kFrameStructure, menu::kByCommand);
+  if (id == panel_menu::kCtrlInstrument) menu->SetDefaultItem(cmd::kFramePanel, menu::kByCommand);
   l.menus[id] = menu;
   return menu;
 }
 
-
-// Context-menu commands of the controls.
-namespace ctx_cmd {
-constexpr int32_t kProperties = 4000, kLoadAudio = 4001, kReloadAudio = 4002, kExportAudio = 4003,
-                  kOverwriteAudio = 4004, kFramePaste = 4005, kFrameSaveAs = 4006, kStructure = 4007, kPanel = 4008,
-                  kMute = 4009, kSolo = 4010;
-constexpr int32_t kInsertFirst = 4100, kInsertLast = 4164;
-constexpr int32_t kInsertOffset = 2500; // 4100 + offset = the panel window's 1600
-} // namespace ctx_cmd
 
 // Heights of the labels.
 constexpr int32_t kLabelHeight = 16, kSmallLabelHeight = 10;
@@ -295,7 +288,7 @@ void TCtrlView::DragTo(const TPnt& p) {
 
 void TCtrlView::AfterDrag() { module_->UpdateCtrlViews(); }
 
-void TCtrlView::AddUndoMerged(int32_t kind, const void* object, int32_t value) {
+void TCtrlView::AddUndoMerged(UndoKind kind, const void* object, int32_t value) {
   KEnsemble* ens = GetEnsemble();
   if (ens && ens->GetFiles()) ens->GetFiles()->GetUndo().AddUndoStepMerged(kind, object, value);
 }
@@ -321,81 +314,83 @@ void TCtrlView::OpenProperties() {
 // ---------------------------------------------------------------- commands
 
 int TCtrlView::Command(int32_t id, int mode, int& result) {
+  const bool run = mode == command_mode::kRun, asksEnabled = mode == command_mode::kEnabled,
+             asksChecked = mode == command_mode::kChecked;
   KEnsemble* ens = GetEnsemble();
-  auto record = [ens](int32_t kind) {
+  auto record = [ens](UndoKind kind) {
     if (ens) ens->AddUndoStep(kind, nullptr);
   };
   switch (id) {
-  case ctx_cmd::kProperties:
-    if (mode == 0) OpenProperties();
-    result = mode == 1 ? 1 : 0;
+  case cmd::kCtrlProperties:
+    if (run) OpenProperties();
+    result = asksEnabled ? 1 : 0;
     return 1;
-  case ctx_cmd::kLoadAudio:
-    if (mode == 0) {
-      if (ens && ens->GetFiles()) ens->GetFiles()->GetUndo().SetPendingUndo(undo_kind::kPropertyDialog, nullptr, 0);
+  case cmd::kCtrlLoadAudio:
+    if (run) {
+      if (ens && ens->GetFiles()) ens->GetFiles()->GetUndo().SetPendingUndo(UndoKind::kChangeProperties, nullptr, 0);
       module_->LoadAudio();
     }
-    result = mode == 1 ? 1 : 0;
+    result = asksEnabled ? 1 : 0;
     return 1;
-  case ctx_cmd::kReloadAudio:
-    if (mode == 0) module_->ReloadAudio();
-    result = mode == 1 ? (module_->HasAudio() ? 1 : 0) : 0;
+  case cmd::kCtrlReloadAudio:
+    if (run) module_->ReloadAudio();
+    result = asksEnabled ? (module_->HasAudio() ? 1 : 0) : 0;
     return 1;
-  case ctx_cmd::kExportAudio:
-  case ctx_cmd::kOverwriteAudio:
+  case cmd::kCtrlExportAudio:
+  case cmd::kCtrlOverwriteAudio:
     result = 0;
     return 1;
-  case ctx_cmd::kFramePaste:
+  case cmd::kFramePaste:
     if (!module_->IsMacroOrInstrument()) return 0;
-    if (mode == 0)
+    if (run)
       if (TPanelWnd* wnd = GetPanel()) wnd->PasteInto(module_);
-    result = mode == 1 ? (dirs::Clipboard()->Exists() ? 1 : 0) : 0;
+    result = asksEnabled ? (dirs::Clipboard()->Exists() ? 1 : 0) : 0;
     return 1;
-  case ctx_cmd::kFrameSaveAs:
+  case cmd::kFrameSaveAs:
     if (!module_->IsMacroOrInstrument()) return 0;
-    if (mode == 0) SaveStructureAs(GetEnsemble(), module_, module_->IsCategory(kCatMacro), TStr("Save As"));
-    result = mode == 1 ? 1 : 0;
+    if (run) SaveStructureAs(GetEnsemble(), module_, module_->IsCategory(kCatMacro), TStr("Save As"));
+    result = asksEnabled ? 1 : 0;
     return 1;
-  case ctx_cmd::kStructure:
-    if (mode == 0) module_->OpenStructure();
-    result = mode == 1 ? 1 : 0;
+  case cmd::kFrameStructure:
+    if (run) module_->OpenStructure();
+    result = asksEnabled ? 1 : 0;
     return 1;
-  case ctx_cmd::kPanel:
-    if (mode == 0) module_->OpenPanel(true);
-    result = mode == 1 ? 1 : 0;
+  case cmd::kFramePanel:
+    if (run) module_->OpenPanel(true);
+    result = asksEnabled ? 1 : 0;
     return 1;
-  case ctx_cmd::kMute:
-    if (mode == 0) {
+  case cmd::kFrameMute:
+    if (run) {
       if (module_->IsMuted()) {
-        record(undo_kind::kUnmute);
+        record(UndoKind::kUnmuteModules);
         module_->Unmute();
       } else {
-        record(undo_kind::kMute);
+        record(UndoKind::kMuteModules);
         module_->Mute();
       }
     }
-    result = mode == 1 ? 1 : mode == 2 ? (module_->IsMuted() ? 1 : 0) : 0;
+    result = asksEnabled ? 1 : asksChecked ? (module_->IsMuted() ? 1 : 0) : 0;
     return 1;
-  case ctx_cmd::kSolo:
-    if (mode == 0) {
+  case cmd::kFrameSolo:
+    if (run) {
       if (module_->IsSolo()) {
-        record(undo_kind::kUnsolo);
+        record(UndoKind::kUnsoloModule);
         module_->Unsolo();
       } else {
-        record(undo_kind::kSolo);
+        record(UndoKind::kSoloModule);
         module_->Solo();
       }
     }
-    result = mode == 1 ? 1 : mode == 2 ? (module_->IsSolo() ? 1 : 0) : 0;
+    result = asksEnabled ? 1 : asksChecked ? (module_->IsSolo() ? 1 : 0) : 0;
     return 1;
   default: break;
   }
-  if (id >= ctx_cmd::kInsertFirst && id <= ctx_cmd::kInsertLast) {
+  if (id >= cmd::kFrameInsertFirst && id <= cmd::kFrameInsertLast) {
     bool knob = false;
-    const TModuleType type = PanelInsertType(id - ctx_cmd::kInsertOffset, &knob);
+    const TModuleType type = PanelInsertType(id - cmd::kFrameInsertOffset, &knob);
     if (type.category == 0 && type.type == 0) return 0;
-    if (mode == 0) InsertPanelControl(module_, type, knob);
-    result = mode == 1 ? 1 : 0;
+    if (run) InsertPanelControl(module_, type, knob);
+    result = asksEnabled ? 1 : 0;
     return 1;
   }
   return 0;
@@ -482,7 +477,7 @@ TArea TFaderView::DrawValue(IDrawContext* ctx) {
 void TFaderView::OwnMouseDown(int32_t, int32_t y) { anchor_ = module_->GetControlStep() + y; }
 
 void TFaderView::OwnMouseMove(int32_t, int32_t y) {
-  AddUndoMerged(undo_kind::kChangeControls, module_, module_->GetControlStep());
+  AddUndoMerged(UndoKind::kChangeControls, module_, module_->GetControlStep());
   const int32_t target = std::clamp(anchor_ - y, module_->GetMidiLower(), module_->GetMidiUpper());
   if (target != shownStep_) module_->SetControlStep(target);
 }
@@ -633,7 +628,7 @@ void TSwitchView::Paint(IDrawContext* ctx, const TArea& clip) {
 void TSwitchView::OwnMouseDown(int32_t x, int32_t y) {
   lastPress_ = TPnt(x, y);
   const int32_t step = module_->GetControlStep();
-  AddUndoMerged(undo_kind::kChangeControls, module_, step);
+  AddUndoMerged(UndoKind::kChangeControls, module_, step);
   if (rows_ == 1) {
     module_->SetControlStep(step == 0 ? 1 : 0);
     return;
@@ -1051,22 +1046,28 @@ TCtrlView* CreateCtrlView(TPanelWnd* wnd, KSModul* module, int32_t kind) {
 }
 
 namespace {
-std::vector<TMenuEntry> InsertItems(int32_t base) {
-  // base 1600 for the panel window, 4100 for a frame's own insert menu.
-  const int32_t d = base - 1600;
-  return {MenuCommand("&Fader", 1600 + d),           MenuCommand("&Knob", 1601 + d),
-          MenuCommand("&Button", 1602 + d),          MenuSeparator(),
-          MenuCommand("Audio Switch 1", 1620 + d),   MenuCommand("Audio Switch 2", 1621 + d),
-          MenuCommand("Audio Switch 2x2", 1622 + d), MenuCommand("Audio Switch 3", 1623 + d),
-          MenuCommand("Audio Switch 4", 1624 + d),   MenuCommand("Audio Switch 5", 1625 + d),
-          MenuCommand("Audio Switch 6", 1626 + d),   MenuCommand("Audio Switch 8", 1627 + d),
-          MenuSeparator(),                           MenuCommand("Event Switch 1", 1640 + d),
-          MenuCommand("Event Switch 2", 1641 + d),   MenuCommand("Event Switch 3", 1642 + d),
-          MenuCommand("Event Switch 4", 1643 + d),   MenuCommand("Event Switch 5", 1644 + d),
-          MenuCommand("Event Switch 6", 1645 + d),   MenuCommand("Event Switch 8", 1646 + d),
-          MenuSeparator(),                           MenuCommand("Lamp", 1661 + d),
-          MenuCommand("Level Lamp", 1662 + d),       MenuCommand("Meter", 1663 + d),
-          MenuCommand("Level Meter", 1664 + d)};
+std::vector<TMenuEntry> InsertItems(int32_t offset) {
+  // Offset 0 for the panel window, kFrameInsertOffset for a frame's own
+  // insert menu.
+  std::vector<TMenuEntry> items = {MenuCommand("&Fader", cmd::kInsertFader + offset),
+                                   MenuCommand("&Knob", cmd::kInsertKnob + offset),
+                                   MenuCommand("&Button", cmd::kInsertButton + offset), MenuSeparator()};
+  const char* audio[] = {"Audio Switch 1", "Audio Switch 2", "Audio Switch 2x2", "Audio Switch 3",
+                         "Audio Switch 4", "Audio Switch 5", "Audio Switch 6", "Audio Switch 8"};
+  static_assert(std::size(audio) == cmd::kInsertAudioSwitchLast - cmd::kInsertAudioSwitchFirst + 1);
+  for (size_t i = 0; i < std::size(audio); ++i)
+    items.push_back(MenuCommand(audio[i], cmd::kInsertAudioSwitchFirst + int32_t(i) + offset));
+  items.push_back(MenuSeparator());
+  const char* event[] = {"Event Switch 1", "Event Switch 2", "Event Switch 3", "Event Switch 4",
+                         "Event Switch 5", "Event Switch 6", "Event Switch 8"};
+  static_assert(std::size(event) == cmd::kInsertEventSwitchLast - cmd::kInsertEventSwitchFirst + 1);
+  for (size_t i = 0; i < std::size(event); ++i)
+    items.push_back(MenuCommand(event[i], cmd::kInsertEventSwitchFirst + int32_t(i) + offset));
+  items.insert(items.end(), {MenuSeparator(), MenuCommand("Lamp", cmd::kInsertLamp + offset),
+                             MenuCommand("Level Lamp", cmd::kInsertLevelLamp + offset),
+                             MenuCommand("Meter", cmd::kInsertMeter + offset),
+                             MenuCommand("Level Meter", cmd::kInsertLevelMeter + offset)});
+  return items;
 }
 } // namespace
 
@@ -1074,42 +1075,46 @@ void RegisterPanelMenus() {
   static bool done = false;
   if (done) return;
   done = true;
-  const std::vector<TMenuEntry> edit = {MenuCommand("Cu&t", 1550), MenuCommand("&Copy", 1551),
-                                        MenuCommand("&Delete", 1553)};
+  const std::vector<TMenuEntry> edit = {MenuCommand("Cu&t", cmd::kCut), MenuCommand("&Copy", cmd::kCopy),
+                                        MenuCommand("&Delete", cmd::kDelete)};
   auto with = [](std::vector<TMenuEntry> a, const std::vector<TMenuEntry>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
   };
-  RegisterMenuTable(panel_menu::kCtrl,
-                    {MenuPopup("Ctrl", with({MenuCommand("Pr&operties", 4000), MenuSeparator()}, edit))});
+  const TMenuEntry properties = MenuCommand("Pr&operties", cmd::kCtrlProperties);
+  const TMenuEntry load = MenuCommand("&Load Audio...", cmd::kCtrlLoadAudio);
+  const TMenuEntry reload = MenuCommand("&Reload Audio", cmd::kCtrlReloadAudio);
+  const TMenuEntry structure = MenuCommand("&Structure", cmd::kFrameStructure);
+  const TMenuEntry frameInsert = MenuPopup("Insert", InsertItems(cmd::kFrameInsertOffset));
+  const TMenuEntry framePaste = MenuCommand("Paste", cmd::kFramePaste);
+  const TMenuEntry frameSaveAs = MenuCommand("Sav&e As...", cmd::kFrameSaveAs);
+  RegisterMenuTable(panel_menu::kCtrl, {MenuPopup("Ctrl", with({properties, MenuSeparator()}, edit))});
   RegisterMenuTable(panel_menu::kCtrlTapedeck,
-                    {MenuPopup("Ctrl Tapedeck", with({MenuCommand("Pr&operties", 4000), MenuCommand("&Load Audio...", 4001),
-                                                      MenuCommand("&Reload Audio", 4002),
-                                                      MenuCommand("&Export Audio...", 4003),
-                                                      MenuCommand("O&verwrite Audio", 4004), MenuSeparator()},
+                    {MenuPopup("Ctrl Tapedeck", with({properties, load, reload,
+                                                      MenuCommand("&Export Audio...", cmd::kCtrlExportAudio),
+                                                      MenuCommand("O&verwrite Audio", cmd::kCtrlOverwriteAudio),
+                                                      MenuSeparator()},
                                                      edit))});
   RegisterMenuTable(panel_menu::kCtrlSampler,
-                    {MenuPopup("Ctrl Sampler", with({MenuCommand("Pr&operties", 4000), MenuCommand("&Load Audio...", 4001),
-                                                     MenuCommand("&Reload Audio", 4002), MenuSeparator()},
-                                                    edit))});
+                    {MenuPopup("Ctrl Sampler", with({properties, load, reload, MenuSeparator()}, edit))});
   RegisterMenuTable(panel_menu::kCtrlMacro,
-                    {MenuPopup("Ctrl Macro", with({MenuCommand("&Structure", 4007), MenuCommand("Pr&operties", 4000),
-                                                   MenuPopup("Insert", InsertItems(4100)), MenuCommand("Paste", 4005),
-                                                   MenuCommand("Sav&e As...", 4006), MenuSeparator()},
+                    {MenuPopup("Ctrl Macro", with({structure, properties, frameInsert, framePaste, frameSaveAs,
+                                                   MenuSeparator()},
                                                   edit))});
   RegisterMenuTable(panel_menu::kCtrlInstrument,
                     {MenuPopup("Ctrl Instrument",
-                               with({MenuCommand("Panel", 4008), MenuCommand("&Structure", 4007),
-                                     MenuCommand("Pr&operties", 4000), MenuCommand("Mute", 4009),
-                                     MenuCommand("Solo", 4010), MenuPopup("Insert", InsertItems(4100)),
-                                     MenuCommand("Paste", 4005), MenuCommand("Sav&e As...", 4006), MenuSeparator()},
+                               with({MenuCommand("Panel", cmd::kFramePanel), structure, properties,
+                                     MenuCommand("Mute", cmd::kFrameMute), MenuCommand("Solo", cmd::kFrameSolo),
+                                     frameInsert, framePaste, frameSaveAs, MenuSeparator()},
                                     edit))});
-  std::vector<TMenuEntry> insert = InsertItems(1600);
-  insert.push_back(MenuCommand("Scope", 2840));
+  std::vector<TMenuEntry> insert = InsertItems(0);
+  insert.push_back(MenuCommand("Scope", cmd::kInsertScope));
   RegisterMenuTable(panel_menu::kPanel,
-                    {MenuPopup("Panel", {MenuPopup("Insert", insert), MenuCommand("&Paste", 1552),
-                                         MenuCommand("Select &All", 1554), MenuSeparator(),
-                                         MenuCommand("Sav&e As...", 1500), MenuCommand("&Lock", 3002),
-                                         MenuCommand("&Structure", 3021), MenuCommand("Pa&rent", 3022),
-                                         MenuCommand("Pr&operties", 3003)})});
+                    {MenuPopup("Panel", {MenuPopup("Insert", insert), MenuCommand("&Paste", cmd::kPaste),
+                                         MenuCommand("Select &All", cmd::kSelectAll), MenuSeparator(),
+                                         MenuCommand("Sav&e As...", cmd::kSaveWindowAs),
+                                         MenuCommand("&Lock", cmd::kLock),
+                                         MenuCommand("&Structure", cmd::kGotoStructure),
+                                         MenuCommand("Pa&rent", cmd::kGotoParent),
+                                         MenuCommand("Pr&operties", cmd::kProperties)})});
 }

@@ -14,14 +14,6 @@
 
 class TPanelWnd;
 
-// Undo kinds the panel controls report.
-namespace undo_kind {
-constexpr int32_t kMoveControls = 27;
-constexpr int32_t kChangeControls = 31;
-constexpr int32_t kPropertyDialog = 4;
-constexpr int32_t kMute = 18, kUnmute = 19, kSolo = 22, kUnsolo = 23;
-} // namespace undo_kind
-
 class ICtrlView : public virtual IBase {
 public:
   // Lays the view out again at its present place.
@@ -83,7 +75,7 @@ public:
   int IsInSelection() override;
   void DragTo(const TPnt& p) override;
   void AfterDrag() override;
-  int32_t GetMoveUndoKind() override { return undo_kind::kMoveControls; }
+  UndoKind GetMoveUndoKind() override { return UndoKind::kMoveControls; }
 
   // The view tree
   void Paint(IDrawContext* ctx, const TArea& clip) override;
@@ -102,7 +94,7 @@ public:
   // The module lies inside the frame module f: through macros, up to f.
   static bool LiesInside(const KSModul* m, const KSModul* f);
   // Records an undo step that a run of changes to one object shares.
-  void AddUndoMerged(int32_t kind, const void* object, int32_t value);
+  void AddUndoMerged(UndoKind kind, const void* object, int32_t value);
 
 protected:
   // Sets the view's size; the top-left stays where it is.

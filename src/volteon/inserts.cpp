@@ -38,9 +38,9 @@ const TInsertRow kMultistep[] = {
     kEndRow,
 };
 const TInsertRow kPanel[] = {
-    {1600, "Fader", kTypeFader},
-    {1601, "Knob", kTypeFader},
-    {1602, "Button", kTypeButton},
+    {cmd::kInsertFader, "Fader", kTypeFader},
+    {cmd::kInsertKnob, "Knob", kTypeFader},
+    {cmd::kInsertButton, "Button", kTypeButton},
     kSeparatorRow,
     {1620, "Audio Switch 1", kTypeAudioSwitch1},
     {1621, "Audio Switch 2", kTypeAudioSwitch2},
@@ -61,11 +61,11 @@ const TInsertRow kPanel[] = {
     kSeparatorRow,
     {1660, "Comment", kTypeComment},
     kSeparatorRow,
-    {1661, "Lamp", kTypeLamp},
-    {1662, "Level Lamp", kTypeLevelLamp},
-    {1663, "Meter", kTypeMeter},
-    {1664, "Level Meter", kTypeLevelMeter},
-    {2840, "Scope", kTypeScope},
+    {cmd::kInsertLamp, "Lamp", kTypeLamp},
+    {cmd::kInsertLevelLamp, "Level Lamp", kTypeLevelLamp},
+    {cmd::kInsertMeter, "Meter", kTypeMeter},
+    {cmd::kInsertLevelMeter, "Level Meter", kTypeLevelMeter},
+    {cmd::kInsertScope, "Scope", kTypeScope},
     kEndRow,
 };
 const TInsertRow kMidi[] = {
@@ -135,7 +135,7 @@ const TInsertRow kMixer[] = {
     kEndRow,
 };
 const TInsertRow kOscillator[] = {
-    {2000, "Sawtooth", kTypeSawtooth},
+    {cmd::kInsertSawtooth, "Sawtooth", kTypeSawtooth},
     {2001, "Saw FM", kTypeSawFm},
     {2002, "Saw Sync", kTypeSawSync},
     {2003, "Saw Pulse", kTypeSawPulse},

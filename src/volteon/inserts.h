@@ -7,22 +7,10 @@
 
 #include <QWidget>
 #include "src/engine/module_types.h"
+#include "src/volteon/commands.h"
 
 #include <cstdint>
 #include <vector>
-
-namespace cmd {
-constexpr int32_t kInsertFirst = 1600;
-constexpr int32_t kInsertLast = 2863;
-constexpr int32_t kInsertFader = 1600;
-constexpr int32_t kInsertKnob = 1601;
-constexpr int32_t kInsertSawtooth = 2000;
-// The terminals: only inside a macro or an instrument.
-constexpr int32_t kInsertTerminalFirst = 2860;
-constexpr int32_t kInsertTerminalLast = 2863;
-constexpr int32_t kInsertMacroFile = 3101;
-constexpr int32_t kInsertInstrumentFile = 3102;
-} // namespace cmd
 
 constexpr int32_t kInsertCommandCount = 228;
 

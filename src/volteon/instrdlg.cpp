@@ -31,7 +31,7 @@ KUndo* UndoOf(KEnsemble* e) { return e && e->GetFiles() ? &e->GetFiles()->GetUnd
 class TPendingStep {
 public:
   explicit TPendingStep(KEnsemble* e) : undo_(UndoOf(e)) {
-    if (undo_) undo_->SetPendingUndo(kUndoProperties, nullptr, 0);
+    if (undo_) undo_->SetPendingUndo(UndoKind::kChangeProperties, nullptr, 0);
   }
   ~TPendingStep() {
     if (undo_) undo_->ClearPendingUndo();

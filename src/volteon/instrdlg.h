@@ -21,8 +21,6 @@ constexpr int32_t kMute = 3660, kRecallByParent = 3661, kRecallByMidi = 3662, kA
                   kPanelToMidi = 3664, kRemoteToMidi = 3665, kSoftTakeover = 3666, kAutoReduce = 3667;
 // The edit of the info dialog.
 constexpr int32_t kInfoText = 3620;
-// Undo kind of a property dialog.
-constexpr int32_t kUndoProperties = 4;
 // The unison spread an OK stores is held to this range.
 constexpr float kSpreadMin = 0.0f, kSpreadMax = 32.0f;
 } // namespace instrdlg

@@ -9,11 +9,6 @@
 #include "src/volteon/inserts.h"
 #include "src/volteon/strucwnd.h"
 
-namespace {
-// Items of the Edit menu that no window answers: they stay greyed.
-constexpr int32_t kEditSolo = 1557, kEditProperties = 1558;
-} // namespace
-
 void RegisterMainMenu() {
   using std::string;
   RegisterStructureMenus();
@@ -50,7 +45,7 @@ void RegisterMainMenu() {
                                       MenuSeparator(),
                                       MenuCommand("&Mute\tCtrl+M", cmd::kMute),
                                       MenuCommand("Mo&no", cmd::kMono),
-                                      MenuCommand("Solo", kEditSolo),
+                                      MenuCommand("Solo", cmd::kEditSolo),
                                       MenuSeparator(),
                                       MenuCommand("&Load Audio...", cmd::kLoadAudio),
                                       MenuCommand("Reload Aud&io", cmd::kReloadAudio),
@@ -64,8 +59,8 @@ void RegisterMainMenu() {
                                       MenuCommand("&Goto Panel\tCtrl+B", cmd::kGotoPanel),
                                       MenuCommand("Goto &Structure\tCtrl+B", cmd::kGotoStructure),
                                       MenuCommand("Goto Par&ent\tCtrl+P", cmd::kGotoParent),
-                                      MenuCommand("Pr&operties\tAlt+Enter", cmd::kStructProperties),
-                                      MenuCommand("Properties", kEditProperties),
+                                      MenuCommand("Pr&operties\tAlt+Enter", cmd::kProperties),
+                                      MenuCommand("Properties", cmd::kEditProperties),
                                   }),
                         MenuPopup("&Insert", InsertMenuEntries(true)),
                         MenuPopup("&Settings",

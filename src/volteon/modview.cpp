@@ -19,20 +19,6 @@
 #include <algorithm>
 #include <initializer_list>
 
-namespace cmd {
-constexpr int32_t kBoxProperties = 4000;
-constexpr int32_t kBoxLoadAudio = 4001;
-constexpr int32_t kBoxReloadAudio = 4002;
-constexpr int32_t kBoxExportAudio = 4003;
-constexpr int32_t kBoxOverwriteAudio = 4004;
-constexpr int32_t kBoxSaveAs = 4011;
-constexpr int32_t kBoxStructure = 4012;
-constexpr int32_t kBoxPanel = 4013;
-constexpr int32_t kBoxMute = 4014;
-constexpr int32_t kBoxMono = 4015;
-constexpr int32_t kBoxSolo = 4016;
-} // namespace cmd
-
 namespace {
 
 constexpr int kFileTypeInstrument = 2;
@@ -249,7 +235,7 @@ void TModView::DragTo(const TPnt& p) {
   module_->ShowWires();
 }
 
-int32_t TModView::GetMoveUndoKind() { return undo::kMoveBoxes; }
+UndoKind TModView::GetMoveUndoKind() { return UndoKind::kMoveModules; }
 
 
 
@@ -259,8 +245,8 @@ int TModView::Command(int32_t id, int mode, int& result) {
   KSModul* m = module_;
   KEnsemble* ens = EnsembleOf(m);
   auto answer = [&](bool enabled, bool checked, auto&& run) {
-    if (mode == 0) run();
-    else if (mode == 1) result = enabled ? 1 : 0;
+    if (mode == command_mode::kRun) run();
+    else if (mode == command_mode::kEnabled) result = enabled ? 1 : 0;
     else result = checked ? 1 : 0;
     return 1;
   };
@@ -285,7 +271,7 @@ int TModView::Command(int32_t id, int mode, int& result) {
   }
   case cmd::kBoxLoadAudio:
     return answer(true, false, [&] {
-      if (ens && ens->GetFiles()) ens->GetFiles()->GetUndo().SetPendingUndo(undo::kProperties, m, 0);
+      if (ens && ens->GetFiles()) ens->GetFiles()->GetUndo().SetPendingUndo(UndoKind::kChangeProperties, m, 0);
       m->LoadAudio();
     });
   case cmd::kBoxReloadAudio: return answer(m->HasAudio() != 0, false, [&] { m->ReloadAudio(); });
@@ -326,10 +312,10 @@ int TModView::Command(int32_t id, int mode, int& result) {
   case cmd::kBoxSolo:
     return answer(true, m->IsSolo(), [&] {
       if (!m->IsSolo()) {
-        if (ens) ens->AddUndoStep(undo::kSolo, nullptr);
+        if (ens) ens->AddUndoStep(UndoKind::kSoloModule, nullptr);
         m->Solo();
       } else {
-        if (ens) ens->AddUndoStep(undo::kUnsolo, nullptr);
+        if (ens) ens->AddUndoStep(UndoKind::kUnsoloModule, nullptr);
         m->Unsolo();
       }
       Invalidate();

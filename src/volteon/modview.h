@@ -59,7 +59,7 @@ public:
   void Paint(IDrawContext* ctx, const TArea& clip) override;
   int IsInSelection() override;
   void DragTo(const TPnt& p) override;
-  int32_t GetMoveUndoKind() override;
+  UndoKind GetMoveUndoKind() override;
 
 private:
   KSModul* module_;

@@ -17,6 +17,7 @@
 #include "src/volteon/volteon.h"
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <vector>
@@ -24,9 +25,6 @@
 QV_MESSAGE(NoCutWithFrames, "You cannot use Cut or Copy in the Panel with Macro or Instrument frames.")
 
 namespace {
-
-constexpr int32_t kUndoClosePanel = 9, kUndoLockPanel = 10, kUndoUnlockPanel = 11, kUndoCutControls = 29,
-                  kUndoDeleteControls = 30;
 
 IMenu* PanelMenu() {
   static IMenu* menu = nullptr; // kept for the whole run
@@ -56,11 +54,14 @@ TModuleType PanelInsertType(int32_t id, bool* knob) {
   case cmd::kInsertLevelMeter: return kTypeLevelMeter;
   default: break;
   }
-  // Audio switches 1620-1627 and event switches 1640-1646.
   static const int32_t audio[] = {0, 1, 14, 2, 3, 4, 5, 12};
   static const int32_t event[] = {6, 7, 8, 9, 10, 11, 13};
-  if (id >= 1620 && id <= 1627) return TModuleType{kCatSwitch, audio[id - 1620]};
-  if (id >= 1640 && id <= 1646) return TModuleType{kCatSwitch, event[id - 1640]};
+  static_assert(std::size(audio) == cmd::kInsertAudioSwitchLast - cmd::kInsertAudioSwitchFirst + 1);
+  static_assert(std::size(event) == cmd::kInsertEventSwitchLast - cmd::kInsertEventSwitchFirst + 1);
+  if (id >= cmd::kInsertAudioSwitchFirst && id <= cmd::kInsertAudioSwitchLast)
+    return TModuleType{kCatSwitch, audio[id - cmd::kInsertAudioSwitchFirst]};
+  if (id >= cmd::kInsertEventSwitchFirst && id <= cmd::kInsertEventSwitchLast)
+    return TModuleType{kCatSwitch, event[id - cmd::kInsertEventSwitchFirst]};
   return TModuleType{0, 0};
 }
 
@@ -90,7 +91,7 @@ TPanelWnd::TPanelWnd(KSModul* structure, TPanelWindows* windows)
 void TPanelWnd::AddKeyCommands() {
   // Ctrl+B is the key the main menu's Goto Structure shows, and works
   // through it.
-  AddKeys({{"Backspace", cmd::kDelete}, {"Return", cmd::kGotoStructureKey}, {"Enter", cmd::kGotoStructureKey}});
+  AddKeys({{"Backspace", cmd::kDelete}, {"Return", cmd::kGotoCounterpart}, {"Enter", cmd::kGotoCounterpart}});
 }
 
 TPanelWnd::~TPanelWnd() {
@@ -104,7 +105,7 @@ TPanelWnd::~TPanelWnd() {
 
 void TPanelWnd::ReleaseCtrlViews() {
   if (!closedByModel_)
-    if (KEnsemble* ens = GetEnsemble()) ens->AddUndoStep(kUndoClosePanel, nullptr);
+    if (KEnsemble* ens = GetEnsemble()) ens->AddUndoStep(UndoKind::kClosePanel, nullptr);
   SavePlacement();
   if (IsEnsemblePanel()) structure_->DestroyEnsCtrlViews();
   else structure_->DestroyInstrCtrlViews();
@@ -176,7 +177,7 @@ void TPanelWnd::DeleteSelected() {
   bool any = false;
   for (KSModul* m : ShownModules(this)) any = any || (m->IsSelected() && m->GetParent());
   if (!any) return;
-  if (KEnsemble* ens = GetEnsemble()) ens->AddUndoStep(kUndoDeleteControls, this);
+  if (KEnsemble* ens = GetEnsemble()) ens->AddUndoStep(UndoKind::kDeleteControls, this);
   DeleteSelectedControls();
   UpdateScrollBars();
   Invalidate();
@@ -218,7 +219,7 @@ void TPanelWnd::Cut() {
   if (!any) return;
   // What could not be kept is not deleted either.
   if (!WriteSelectedToClipboard()) return;
-  if (KEnsemble* ens = GetEnsemble()) ens->AddUndoStep(kUndoCutControls, this);
+  if (KEnsemble* ens = GetEnsemble()) ens->AddUndoStep(UndoKind::kCutControls, this);
   DeleteSelectedControls();
   UpdateScrollBars();
   Invalidate();
@@ -329,29 +330,29 @@ int TPanelWnd::Command(int32_t id, int mode, int& result) {
   };
   const bool run = mode == command_mode::kRun;
   switch (id) {
-  case cmd::kPanelLoadAudio: {
+  case cmd::kLoadAudio: {
     KSModul* m = SingleSelectedAudio(false, false);
     if (run && m) {
-      if (ens && ens->GetFiles()) ens->GetFiles()->GetUndo().SetPendingUndo(4, nullptr, 0);
+      if (ens && ens->GetFiles()) ens->GetFiles()->GetUndo().SetPendingUndo(UndoKind::kChangeProperties, nullptr, 0);
       m->LoadAudio();
     }
     return Answer(m ? 1 : 0);
   }
-  case cmd::kPanelReloadAudio: {
+  case cmd::kReloadAudio: {
     KSModul* m = SingleSelectedAudio(false, true);
     if (run && m) m->ReloadAudio();
     return Answer(m ? 1 : 0);
   }
-  case cmd::kPanelExportAudio:
-  case cmd::kPanelOverwriteAudio: {
+  case cmd::kExportAudio:
+  case cmd::kOverwriteAudio: {
     KSModul* m = SingleSelectedAudio(true, true);
     if (run && m) {
-      if (id == cmd::kPanelExportAudio) m->ExportAudio();
+      if (id == cmd::kExportAudio) m->ExportAudio();
       else m->AudioAction();
     }
     return Answer(m ? 1 : 0);
   }
-  case cmd::kPanelSaveAs:
+  case cmd::kSaveWindowAs:
     if (run) SaveWindowAs();
     return Answer(1);
   case cmd::kCut:
@@ -374,8 +375,8 @@ int TPanelWnd::Command(int32_t id, int mode, int& result) {
     // shows: the item is there while the button is.
     DMDIClient* client = GetMDIClient();
     int enabled = 0, hasCheck = 0, checked = 0;
-    if (client) client->Query(cmd::kSnapshotButton, enabled, hasCheck, checked);
-    if (run && enabled) client->Command(cmd::kSnapshotButton);
+    if (client) client->Query(boxid::kSnapDialog, enabled, hasCheck, checked);
+    if (run && enabled) client->Command(boxid::kSnapDialog);
     return Answer(enabled);
   }
   case cmd::kLearn: {
@@ -389,12 +390,12 @@ int TPanelWnd::Command(int32_t id, int mode, int& result) {
   case cmd::kLock:
     if (run) {
       const bool locked = structure_->IsPanelLocked();
-      if (ens) ens->AddUndoStep(locked ? kUndoUnlockPanel : kUndoLockPanel, nullptr);
+      if (ens) ens->AddUndoStep(locked ? UndoKind::kUnlockPanel : UndoKind::kLockPanel, nullptr);
       structure_->SetPanelLocked(!locked);
       SelectionChanged();
     }
     return Answer(1, structure_->IsPanelLocked() ? 1 : 0);
-  case cmd::kPanelProperties:
+  case cmd::kProperties:
     // A macro has no instrument of its own: its panel shows the macro's dialog.
     if (run) {
       if (structure_->IsCategory(kCatMacro) && structure_->GetParent())
@@ -403,7 +404,7 @@ int TPanelWnd::Command(int32_t id, int mode, int& result) {
     }
     return Answer(1);
   case cmd::kGotoStructure:
-  case cmd::kGotoStructureKey:
+  case cmd::kGotoCounterpart:
     if (run) structure_->OpenStructure();
     return Answer(1);
   case cmd::kGotoParent:
@@ -411,7 +412,7 @@ int TPanelWnd::Command(int32_t id, int mode, int& result) {
     return Answer(structure_->GetParent() ? 1 : 0);
   default: break;
   }
-  if (id >= cmd::kInsertFirst && id <= cmd::kInsertLast) {
+  if (id >= cmd::kInsertControlFirst && id <= cmd::kInsertControlLast) {
     const TModuleType type = PanelInsertType(id);
     if (type.category == 0 && type.type == 0) return 0;
     if (run) InsertControl(id);

@@ -20,21 +20,7 @@ class KInstr;
 class TCtrlView;
 class TPanelWindows;
 
-#include "src/volteon/doccmds.h"
-
-// Command ids of the panel window.
-namespace cmd {
-constexpr int32_t kPanelSaveAs = 1500;
-constexpr int32_t kPanelLoadAudio = 1501, kPanelReloadAudio = 1502, kPanelExportAudio = 1503,
-                  kPanelOverwriteAudio = 1504;
-constexpr int32_t kInsertFader = 1600, kInsertKnob = 1601, kInsertButton = 1602;
-constexpr int32_t kInsertLamp = 1661, kInsertLevelLamp = 1662, kInsertMeter = 1663, kInsertLevelMeter = 1664;
-constexpr int32_t kInsertFirst = 1600, kInsertLast = 1664;
-constexpr int32_t kPanelProperties = 3003;
-constexpr int32_t kGotoStructureKey = 3100;
-// The control box's snapshot button.
-constexpr int32_t kSnapshotButton = 3596;
-} // namespace cmd
+#include "src/volteon/commands.h"
 
 // The (category, index) a panel insert command makes; kind 0 when the id
 // inserts nothing. `knob` tells the Knob commands.

@@ -18,7 +18,6 @@ namespace {
 constexpr int32_t kControlOffsetX = 96;
 constexpr int32_t kFaderMidiLow = 0, kFaderMidiHigh = 127;
 constexpr int32_t kButtonMidiLow = 63, kButtonMidiHigh = 64;
-constexpr int32_t kInsertControlUndo = 26;
 constexpr int32_t kHandleMiddle = 8;
 constexpr int32_t kPortMarkTop = 6;
 constexpr int32_t kPortBitmapWidth = 4;
@@ -195,13 +194,13 @@ void TPortView::Toggle(TPortView* other) {
   KEnsemble* ens = EnsembleOf(in->GetOwner());
   for (int32_t i = 0; i < in->GetWireCount(); ++i) {
     if (in->GetSource(i) != out) continue;
-    if (ens) ens->AddUndoStep(undo::kRemoveWire, nullptr);
+    if (ens) ens->AddUndoStep(UndoKind::kDeleteWire, nullptr);
     in->RemoveWire(out);
     return;
   }
   // A target the model refuses is no wire and no step.
   if (!in->CanConnect(out)) return;
-  if (ens) ens->AddUndoStep(undo::kAddWire, nullptr);
+  if (ens) ens->AddUndoStep(UndoKind::kCreateWire, nullptr);
   in->Connect(out);
 }
 
@@ -227,12 +226,12 @@ int TPortView::Command(int32_t id, int mode, int& result) {
   result = 0;
   switch (id) {
   case cmd::kWireUnwire:
-    if (mode == 0) StartWiring();
-    else if (mode == 1) result = 1;
+    if (mode == command_mode::kRun) StartWiring();
+    else if (mode == command_mode::kEnabled) result = 1;
     return 1;
   case cmd::kPortMute: {
     const bool muted = in_ ? in_->IsMuted() : out_->IsMuted();
-    if (mode == 0) {
+    if (mode == command_mode::kRun) {
       if (in_) {
         if (muted) in_->ClearMute();
         else in_->SetMute();
@@ -243,7 +242,7 @@ int TPortView::Command(int32_t id, int mode, int& result) {
       // Nothing records a port's mute: the ensemble still counts as changed.
       MarkModified(GetModule());
       Invalidate();
-    } else if (mode == 1) {
+    } else if (mode == command_mode::kEnabled) {
       result = 1;
     } else {
       result = muted ? 1 : 0;
@@ -251,8 +250,8 @@ int TPortView::Command(int32_t id, int mode, int& result) {
     return 1;
   }
   case cmd::kPortProperties: {
-    if (mode == 1) result = 1;
-    if (mode != 0) return 1;
+    if (mode == command_mode::kEnabled) result = 1;
+    if (mode != command_mode::kRun) return 1;
     KInPort* in = in_;
     KOutPort* out = out_;
     KSModul* m = GetModule();
@@ -300,8 +299,8 @@ void TInPortView::Paint(IDrawContext* ctx, const TArea& clip) {
 int TInPortView::Command(int32_t id, int mode, int& result) {
   if (id != cmd::kCreateControl) return TPortView::Command(id, mode, result);
   result = 0;
-  if (mode == 0) CreateControl();
-  else if (mode == 1) result = 1;
+  if (mode == command_mode::kRun) CreateControl();
+  else if (mode == command_mode::kEnabled) result = 1;
   return 1;
 }
 
@@ -315,7 +314,7 @@ void TInPortView::CreateControl() {
   TStructWnd::DeselectEverything(structure);
   structure->SetNextInsertPos(TPnt(module->GetPos().X() - kControlOffsetX, module->GetPos().Y() + GetArea().Top()));
   KEnsemble* ens = EnsembleOf(module);
-  if (ens) ens->AddUndoStep(kInsertControlUndo, nullptr);
+  if (ens) ens->AddUndoStep(UndoKind::kInsertControl, nullptr);
   KSModul* control = structure->InsertModule(IsFaderKind(kind) ? kTypeFader : kTypeButton, kPlaceNext, false);
   if (!control) return;
   if (KOutPort* out = control->GetOutPort(0)) in_->Connect(out);

@@ -7,19 +7,13 @@
 
 #include "pc/sky/view.h"
 #include "src/mod/modwnd.h"
+#include "src/volteon/commands.h"
 #include "src/volteon/voltwnd.h"
 
 class KInPort;
 class KOutPort;
 class KSModul;
 class TModView;
-
-namespace cmd {
-constexpr int32_t kCreateControl = 4000;
-constexpr int32_t kWireUnwire = 4001;
-constexpr int32_t kPortMute = 4002;
-constexpr int32_t kPortProperties = 4003;
-} // namespace cmd
 
 namespace picture {
 constexpr int32_t kOutPort = 7700;

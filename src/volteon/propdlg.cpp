@@ -32,8 +32,6 @@ QV_MESSAGE(SampleLengthGranted, "Current available sample buffer length can be m
 
 namespace {
 
-// The undo kind of a property change.
-constexpr int32_t kUndoProperties = 4;
 // Display sizes go in steps of this many pixels.
 constexpr int32_t kPixelMinX = 30, kPixelMinY = 20, kPixelMax = 400;
 constexpr int32_t kMidiKeyMax = 127;
@@ -87,7 +85,8 @@ TModPrp::TModPrp(KSModul* module, int32_t resourceId) : TDlg(resourceId), module
   fixedPorts_ = def_ ? def_->portsApply : 1;
   SetCaption(module_->GetLabel() + TStr(" - Properties"));
   if (KEnsemble* ens = Ensemble())
-    if (KEnsembleFiles* files = ens->GetFiles()) files->GetUndo().SetPendingUndo(kUndoProperties, nullptr, 0);
+    if (KEnsembleFiles* files = ens->GetFiles())
+      files->GetUndo().SetPendingUndo(UndoKind::kChangeProperties, nullptr, 0);
 }
 
 // Nothing is written here: the opener applies after the dialog has closed.

@@ -4,6 +4,7 @@
 
 #include "src/base/file.h"
 #include "src/base/tools.h"
+#include "src/volteon/commands.h"
 
 #include <array>
 
@@ -20,9 +21,6 @@ public:
 
 namespace recent {
 constexpr int32_t kMaxEntries = 8;
-constexpr int32_t kSeparatorId = 1020;
-constexpr int32_t kFirstEntryId = 1021; // 1021-1030 open entries 0-9
-constexpr int32_t kLastCommandId = 1030;
 } // namespace recent
 
 class TFileMenu : public TBase, public IFileMenu {

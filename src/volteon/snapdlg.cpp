@@ -3,6 +3,7 @@
 #include "src/mod/ensemble.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"
+#include "src/mod/undo.h"
 
 #include <algorithm>
 #include <string>
@@ -120,14 +121,14 @@ void TSnapPrpDlg::Store() {
   TStr label;
   const int32_t n = ReadFields(label);
   if (n == 0) return;
-  if (KEnsemble* e = EnsembleOf(instr_)) e->AddUndoStep(kUndoSnapshot, nullptr);
+  if (KEnsemble* e = EnsembleOf(instr_)) e->AddUndoStep(UndoKind::kChangeSnapshot, nullptr);
   instr_->StoreSnap(n - 1, label);
   Changed();
 }
 
 void TSnapPrpDlg::Overwrite() {
   if (!instr_->IsSnapStored(selected_)) return;
-  if (KEnsemble* e = EnsembleOf(instr_)) e->AddUndoStep(kUndoSnapshot, nullptr);
+  if (KEnsemble* e = EnsembleOf(instr_)) e->AddUndoStep(UndoKind::kChangeSnapshot, nullptr);
   const TStr keep = instr_->GetSnapName(selected_);
   instr_->StoreSnap(selected_, keep);
   Changed();
@@ -135,7 +136,7 @@ void TSnapPrpDlg::Overwrite() {
 
 void TSnapPrpDlg::Delete() {
   if (!instr_->IsSnapStored(selected_)) return;
-  if (KEnsemble* e = EnsembleOf(instr_)) e->AddUndoStep(kUndoSnapshot, nullptr);
+  if (KEnsemble* e = EnsembleOf(instr_)) e->AddUndoStep(UndoKind::kChangeSnapshot, nullptr);
   instr_->DeleteSnap(selected_);
   Changed();
 }

@@ -11,7 +11,6 @@ namespace snapdlg {
 constexpr int32_t kTemplate = 7950;
 constexpr int32_t kList = 3740, kOverwrite = 3580, kDelete = 3581, kStore = 3582;
 constexpr int32_t kNumber = 3620, kName = 3621;
-constexpr int32_t kUndoSnapshot = 6;
 constexpr int32_t kFirstNumber = 1, kLastNumber = 128; // as the user counts them
 } // namespace snapdlg
 

@@ -10,17 +10,13 @@
 #include "src/volteon/wireview.h"
 
 namespace {
-constexpr int32_t kBoxProperties = 4000, kBoxLoadAudio = 4001, kBoxReloadAudio = 4002, kBoxExportAudio = 4003,
-                  kBoxOverwriteAudio = 4004, kBoxSaveAs = 4011, kBoxStructure = 4012, kBoxPanel = 4013,
-                  kBoxMute = 4014, kBoxMono = 4015, kBoxSolo = 4016;
-
 TMenuEntry Popup(const char* name, std::vector<TMenuEntry> items) { return MenuPopup(name, std::move(items)); }
 TMenuEntry Cut() { return MenuCommand("Cu&t", cmd::kCut); }
 TMenuEntry Copy() { return MenuCommand("&Copy", cmd::kCopy); }
 TMenuEntry Delete() { return MenuCommand("&Delete", cmd::kDelete); }
-TMenuEntry Properties() { return MenuCommand("Pr&operties", kBoxProperties); }
-TMenuEntry Mute() { return MenuCommand("&Mute", kBoxMute); }
-TMenuEntry Mono() { return MenuCommand("Mo&no", kBoxMono); }
+TMenuEntry Properties() { return MenuCommand("Pr&operties", cmd::kBoxProperties); }
+TMenuEntry Mute() { return MenuCommand("&Mute", cmd::kBoxMute); }
+TMenuEntry Mono() { return MenuCommand("Mo&no", cmd::kBoxMono); }
 TMenuEntry Sep() { return MenuSeparator(); }
 } // namespace
 
@@ -37,7 +33,7 @@ void RegisterStructureMenus() {
                                             MenuCommand("&Panel", cmd::kGotoPanel),
                                             MenuCommand("Pa&rent", cmd::kGotoParent),
                                             Sep(),
-                                            MenuCommand("Pr&operties", cmd::kStructProperties),
+                                            MenuCommand("Pr&operties", cmd::kProperties),
                                         })});
   RegisterMenuTable(menuid::kControl, {Popup("Control", {Cut(), Copy(), Delete(), Sep(), Properties()})});
   RegisterMenuTable(menuid::kProcessing,
@@ -46,23 +42,26 @@ void RegisterStructureMenus() {
                     {Popup("Mono Module", {Mute(), Sep(), Cut(), Copy(), Delete(), Sep(), Properties()})});
   RegisterMenuTable(menuid::kTapedeck, {Popup("Tapedeck Module",
                                               {Mute(), Mono(), Sep(), Cut(), Copy(), Delete(), Sep(),
-                                               MenuCommand("&Load Audio...", kBoxLoadAudio),
-                                               MenuCommand("&Reload Audio", kBoxReloadAudio),
-                                               MenuCommand("&Export Audio...", kBoxExportAudio),
-                                               MenuCommand("O&verwrite Audio", kBoxOverwriteAudio), Sep(),
+                                               MenuCommand("&Load Audio...", cmd::kBoxLoadAudio),
+                                               MenuCommand("&Reload Audio", cmd::kBoxReloadAudio),
+                                               MenuCommand("&Export Audio...", cmd::kBoxExportAudio),
+                                               MenuCommand("O&verwrite Audio", cmd::kBoxOverwriteAudio), Sep(),
                                                Properties()})});
   RegisterMenuTable(menuid::kSampler, {Popup("Sampler Module",
                                              {Mute(), Mono(), Sep(), Cut(), Copy(), Delete(), Sep(),
-                                              MenuCommand("&Load Audio...", kBoxLoadAudio),
-                                              MenuCommand("&Reload Audio", kBoxReloadAudio), Sep(), Properties()})});
+                                              MenuCommand("&Load Audio...", cmd::kBoxLoadAudio),
+                                              MenuCommand("&Reload Audio", cmd::kBoxReloadAudio), Sep(),
+                                              Properties()})});
   RegisterMenuTable(menuid::kInOut, {Popup("InOut Module", {Mute(), Sep(), Properties()})});
   RegisterMenuTable(menuid::kMacros, {Popup("Macros", {Mute(), Mono(), Sep(), Cut(), Copy(), Delete(), Sep(),
-                                                       MenuCommand("Sav&e As...", kBoxSaveAs),
-                                                       MenuCommand("&Structure", kBoxStructure), Sep(), Properties()})});
+                                                       MenuCommand("Sav&e As...", cmd::kBoxSaveAs),
+                                                       MenuCommand("&Structure", cmd::kBoxStructure), Sep(),
+                                                       Properties()})});
   RegisterMenuTable(menuid::kInstrument,
-                    {Popup("Instrument", {MenuCommand("Solo", kBoxSolo), Mute(), Sep(), Cut(), Copy(), Delete(), Sep(),
-                                          MenuCommand("Sav&e As...", kBoxSaveAs), MenuCommand("&Panel", kBoxPanel),
-                                          MenuCommand("&Structure", kBoxStructure), Sep(), Properties()})});
+                    {Popup("Instrument", {MenuCommand("Solo", cmd::kBoxSolo), Mute(), Sep(), Cut(), Copy(), Delete(),
+                                          Sep(), MenuCommand("Sav&e As...", cmd::kBoxSaveAs),
+                                          MenuCommand("&Panel", cmd::kBoxPanel),
+                                          MenuCommand("&Structure", cmd::kBoxStructure), Sep(), Properties()})});
   RegisterMenuTable(menuid::kInPort, {Popup("InPort", {MenuCommand("&Create Control", cmd::kCreateControl),
                                                        MenuCommand("&Wire/Unwire", cmd::kWireUnwire),
                                                        MenuCommand("&Mute", cmd::kPortMute), Sep(),

@@ -322,7 +322,7 @@ void TStructWnd::ApplyBackground() {
 // keyboard. Ctrl+B is the key the main menu's Goto Panel shows, and works
 // through it.
 void TStructWnd::AddKeyCommands() {
-  AddKeys({{"Backspace", cmd::kDelete}, {"Return", cmd::kGotoPanelKey}, {"Enter", cmd::kGotoPanelKey}});
+  AddKeys({{"Backspace", cmd::kDelete}, {"Return", cmd::kGotoCounterpart}, {"Enter", cmd::kGotoCounterpart}});
 }
 
 void TStructWnd::CreateViews() {
@@ -394,15 +394,15 @@ void TStructWnd::Copy() { CopySelection(); }
 
 void TStructWnd::Cut() {
   // What could not be kept is not deleted either.
-  if (CopySelection()) DeleteSelection(undo::kCut);
+  if (CopySelection()) DeleteSelection(UndoKind::kCutModules);
 }
 
 void TStructWnd::Delete() {
   if (!GuardAudioInOut()) return;
-  DeleteSelection(undo::kDelete);
+  DeleteSelection(UndoKind::kDeleteModules);
 }
 
-void TStructWnd::DeleteSelection(int32_t undoKind) {
+void TStructWnd::DeleteSelection(UndoKind undoKind) {
   KEnsemble* ens = EnsembleOf(structure_);
   if (ens) ens->AddUndoStep(undoKind, nullptr);
   {
@@ -442,7 +442,7 @@ void TStructWnd::SelectAll() {
 }
 
 void TStructWnd::Mute() {
-  if (KEnsemble* ens = EnsembleOf(structure_)) ens->AddUndoStep(undo::kMute, nullptr);
+  if (KEnsemble* ens = EnsembleOf(structure_)) ens->AddUndoStep(UndoKind::kMuteModules, nullptr);
   for (int32_t i = 0; i < structure_->GetChildCount(); ++i) {
     KSModul* c = structure_->GetChild(i);
     if (!c->IsSelected()) continue;
@@ -454,7 +454,7 @@ void TStructWnd::Mute() {
 }
 
 void TStructWnd::Mono() {
-  if (KEnsemble* ens = EnsembleOf(structure_)) ens->AddUndoStep(undo::kMono, nullptr);
+  if (KEnsemble* ens = EnsembleOf(structure_)) ens->AddUndoStep(UndoKind::kSetModulesMono, nullptr);
   for (int32_t i = 0; i < structure_->GetChildCount(); ++i) {
     KSModul* c = structure_->GetChild(i);
     if (!c->IsSelected() || c->IsCategory(kCatInstrument)) continue;
@@ -534,8 +534,8 @@ void TStructWnd::Execute(int32_t id) {
 int TStructWnd::Command(int32_t id, int mode, int& result) {
   result = 0;
   auto answer = [&](bool enabled, auto&& run) {
-    if (mode == 0) run();
-    else if (mode == 1) result = enabled ? 1 : 0;
+    if (mode == command_mode::kRun) run();
+    else if (mode == command_mode::kEnabled) result = enabled ? 1 : 0;
     return 1;
   };
   if (const TInsertCommand* insert = FindInsertCommand(id)) {
@@ -553,7 +553,7 @@ int TStructWnd::Command(int32_t id, int mode, int& result) {
   KSModul* single = structure_->GetSingleSelected();
   switch (id) {
   case cmd::kSaveWindowAs: return answer(true, [&] { SaveWindowAs(); });
-  case cmd::kStructProperties:
+  case cmd::kProperties:
     // The shown structure: an instrument (or the ensemble) opens the
     // instrument dialog, a macro its own dialog.
     return answer(true, [&] {
@@ -565,7 +565,7 @@ int TStructWnd::Command(int32_t id, int mode, int& result) {
     return answer(IsAudioFileModule(single), [&] {
       if (!IsAudioFileModule(single)) return;
       if (KEnsemble* ens = EnsembleOf(structure_); ens && ens->GetFiles())
-        ens->GetFiles()->GetUndo().SetPendingUndo(undo::kProperties, nullptr, 0);
+        ens->GetFiles()->GetUndo().SetPendingUndo(UndoKind::kChangeProperties, nullptr, 0);
       single->LoadAudio();
     });
   case cmd::kReloadAudio:
@@ -588,7 +588,7 @@ int TStructWnd::Command(int32_t id, int mode, int& result) {
   case cmd::kMute: return answer(true, [&] { Mute(); });
   case cmd::kMono: return answer(true, [&] { Mono(); });
   case cmd::kGotoPanel:
-  case cmd::kGotoPanelKey: return answer(true, [&] { GotoPanel(); });
+  case cmd::kGotoCounterpart: return answer(true, [&] { GotoPanel(); });
   case cmd::kGotoParent:
     return answer(!IsTop(), [&] {
       if (KSModul* parent = structure_->GetParent()) parent->OpenStructure();

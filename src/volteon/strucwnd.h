@@ -17,21 +17,7 @@ class IMenu;
 class KSModul;
 class TWireView;
 
-#include "src/volteon/doccmds.h"
-
-namespace cmd {
-constexpr int32_t kLoadAudio = 1501;
-constexpr int32_t kReloadAudio = 1502;
-constexpr int32_t kExportAudio = 1503;
-constexpr int32_t kOverwriteAudio = 1504;
-constexpr int32_t kMute = 1555;
-constexpr int32_t kMono = 1556;
-constexpr int32_t kStructProperties = 3003;
-constexpr int32_t kGotoPanel = 3020;
-constexpr int32_t kGotoPanelKey = 3100;
-constexpr int32_t kMacroLibraryFirst = 8000, kMacroLibraryLast = 9999;
-constexpr int32_t kInstrLibraryFirst = 10000, kInstrLibraryLast = 11999;
-} // namespace cmd
+#include "src/volteon/commands.h"
 
 // Resource ids of the structure editor's menus.
 namespace menuid {
@@ -52,21 +38,6 @@ constexpr int32_t kWire = 7800;
 namespace picture {
 constexpr int32_t kStructureIcon = 7900;
 } // namespace picture
-
-// Undo kinds the structure editor records.
-namespace undo {
-constexpr int32_t kProperties = 4;
-constexpr int32_t kInsert = 13;
-constexpr int32_t kMoveBoxes = 14;
-constexpr int32_t kCut = 16;
-constexpr int32_t kDelete = 17;
-constexpr int32_t kMute = 18;
-constexpr int32_t kMono = 20;
-constexpr int32_t kSolo = 22;
-constexpr int32_t kUnsolo = 23;
-constexpr int32_t kAddWire = 24;
-constexpr int32_t kRemoveWire = 25;
-} // namespace undo
 
 class IStructWnd : public virtual IVolteonWnd {
 public:
@@ -159,7 +130,7 @@ private:
   bool IsTop() const;
   void InsertFromFile(int type);
   void GotoPanel();
-  void DeleteSelection(int32_t undoKind);
+  void DeleteSelection(UndoKind undoKind);
   void RefreshCtrlBox();
 
   KSModul* structure_;

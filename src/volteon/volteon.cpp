@@ -548,13 +548,13 @@ void TVolteon::UpdateControlRateChecks(int32_t hz) {
 
 void TVolteon::Execute(int32_t id) {
   int result = 0;
-  if (Command(id, 0, result)) return;
+  if (Command(id, command_mode::kRun, result)) return;
   TApp::Execute(id);
 }
 
 int TVolteon::IsEnabled(int32_t id, int& enabled) {
   int result = 0;
-  if (Command(id, 1, result)) {
+  if (Command(id, command_mode::kEnabled, result)) {
     enabled = result;
     return 1;
   }
@@ -563,7 +563,7 @@ int TVolteon::IsEnabled(int32_t id, int& enabled) {
 
 int TVolteon::IsChecked(int32_t id, int& checked) {
   int result = 0;
-  if (Command(id, 2, result)) {
+  if (Command(id, command_mode::kChecked, result)) {
     checked = result;
     return 1;
   }
@@ -572,8 +572,8 @@ int TVolteon::IsChecked(int32_t id, int& checked) {
 
 int TVolteon::Command(int32_t id, int mode, int& result) {
   result = 0;
-  const bool run = mode == 0;
-  const bool asksEnabled = mode == 1;
+  const bool run = mode == command_mode::kRun;
+  const bool asksEnabled = mode == command_mode::kEnabled;
   auto answer = [&](bool enabled, const std::function<void()>& action) {
     if (run) action();
     else if (asksEnabled) result = enabled ? 1 : 0;
@@ -637,7 +637,7 @@ int TVolteon::Command(int32_t id, int mode, int& result) {
   if (id >= cmd::kFactorHalf && id < cmd::kFactorHalf + cmd::kFactorCount) {
     const float f = kFactors[id - cmd::kFactorHalf];
     return answer(true, [&] {
-      ensemble_->AddUndoStep(0, nullptr);
+      ensemble_->AddUndoStep(UndoKind::kChangeSampleRate, nullptr);
       ensemble_->SetRateFactor(f);
     });
   }

@@ -7,6 +7,7 @@
 #include "src/base/file.h"
 #include "src/mod/ensemble.h"
 #include "src/mod/ensfile.h"
+#include "src/volteon/commands.h"
 #include "src/volteon/recent.h"
 
 class TModelWindows;
@@ -18,40 +19,6 @@ class IBmp;
 class IMenu;
 class TPanelWindows;
 class ICtrlBox;
-
-// Command ids of the application's main-menu items.
-namespace cmd {
-constexpr int32_t kNewEnsemble = 1000;
-constexpr int32_t kOpen = 1001;
-constexpr int32_t kSaveEnsemble = 1002;
-constexpr int32_t kSaveEnsembleAs = 1003;
-constexpr int32_t kUndo = 1050;
-constexpr int32_t kRedo = 1051;
-constexpr int32_t kFactorHalf = 1160; // 1160-1165: the six rate factors
-constexpr int32_t kFactorCount = 6;
-constexpr int32_t kRate25 = 1170;     // 1170-1176: the control rates
-constexpr int32_t kRateCount = 7;
-constexpr int32_t kBatchAnalyse = 1004;
-constexpr int32_t kExternalSync = 1152;
-constexpr int32_t kClockStart = 1153;
-constexpr int32_t kClockStop = 1154;
-constexpr int32_t kStopAudio = 1200;
-constexpr int32_t kEnsembleToolbar = 1251;
-constexpr int32_t kInstrumentToolbar = 1252;
-constexpr int32_t kShowHints = 1253;
-constexpr int32_t kMeasureCpu = 1201;
-constexpr int32_t kPortBase = 1209; // 1209 + driver type: the port items
-constexpr int32_t kPortCard = 1211;
-constexpr int32_t kPortSoundcard = 1212;
-constexpr int32_t kAudioSettings = 1203;
-constexpr int32_t kMidiSettings = 1204;
-constexpr int32_t kPreferences = 1205;
-constexpr int32_t kShowEnsemble = 1254;
-constexpr int32_t kCloseAllPanels = 1255;
-constexpr int32_t kCloseAllStructures = 1256;
-constexpr int32_t kPanelsToFront = 1257;
-constexpr int32_t kSaveWindowAs = 1500;
-} // namespace cmd
 
 class IVolteon : public virtual IBase {
 public:
@@ -147,7 +114,7 @@ public:
   void CreateCtrlBox(QMainWindow* frame) override;
   void OpenCtrlBox() override;
   ICtrlBox* GetCtrlBox() override { return ctrlBox_; }
-  // Answers the control box's menu commands (1200, 1251-1253).
+  // Answers the control box's menu commands (Stop Audio, the two toolbars, Hints).
   int CtrlBoxCommand(int32_t id, int mode, int& result);
   // IEnsembleOwner
   bool IsAudioRunning() override;

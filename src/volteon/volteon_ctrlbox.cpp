@@ -31,14 +31,13 @@ void TVolteon::OpenCtrlBox() {
 }
 
 int TVolteon::CtrlBoxCommand(int32_t id, int mode, int& result) {
-  constexpr int kRun = 0, kAskEnabled = 1;
   if (id != cmd::kStopAudio && id != cmd::kEnsembleToolbar && id != cmd::kInstrumentToolbar && id != cmd::kShowHints)
     return 0;
-  if (mode == kAskEnabled) {
+  if (mode == command_mode::kEnabled) {
     result = ctrlBox_ ? 1 : 0;
     return 1;
   }
-  if (mode != kRun || !ctrlBox_) return 1;
+  if (mode != command_mode::kRun || !ctrlBox_) return 1;
   switch (id) {
   case cmd::kStopAudio: ctrlBox_->RunStopAudio(); break;
   case cmd::kEnsembleToolbar: ctrlBox_->ToggleEnsembleBox(); break;

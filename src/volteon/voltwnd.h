@@ -5,6 +5,7 @@
 #pragma once
 
 #include "pc/sky/wnd.h"
+#include "src/mod/undo.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -15,12 +16,6 @@ class KEnsemble;
 class KSModul;
 
 class IVolteonWnd : public virtual IWnd {};
-
-// Modes of a view's Command: run it, ask whether it is enabled, ask whether
-// it is checked.
-namespace command_mode {
-constexpr int kRun = 0, kEnabled = 1, kChecked = 2;
-} // namespace command_mode
 
 // The command protocol of the document windows and their views: the view's
 // own Command answers first; the ids it does not handle go to the
@@ -109,9 +104,6 @@ void RetitleWindowsOf(KSModul* module);
 
 class TVolteonView : public TCommandFirst<TTView>, public virtual IVolteonView {
 public:
-  // No undo kind: a drag of such a view records nothing.
-  static constexpr int32_t kNoUndoKind = 32;
-
   TVolteonView(TTView* parent, int topmost, KEnsemble* ensemble);
   ~TVolteonView() override;
 
@@ -146,7 +138,8 @@ public:
     (void)x;
     (void)y;
   }
-  virtual int32_t GetMoveUndoKind() { return kNoUndoKind; }
+  // What a drag of the view records (kNone: nothing).
+  virtual UndoKind GetMoveUndoKind() { return UndoKind::kNone; }
 
 protected:
   void SetEnsemble(KEnsemble* ensemble) { ensemble_ = ensemble; }

@@ -209,11 +209,11 @@ int TWireView::GetHint(TStr& text, TArea& area) {
 int TWireView::Command(int32_t id, int mode, int& result) {
   result = 0;
   if (id != cmd::kWireDelete) return 0;
-  if (mode == 1) result = 1;
-  if (mode != 0) return 1;
+  if (mode == command_mode::kEnabled) result = 1;
+  if (mode != command_mode::kRun) return 1;
   KInPort* in = in_;
   KOutPort* out = out_;
-  if (KEnsemble* ens = EnsembleOf(in)) ens->AddUndoStep(undo::kRemoveWire, nullptr);
+  if (KEnsemble* ens = EnsembleOf(in)) ens->AddUndoStep(UndoKind::kDeleteWire, nullptr);
   // Removing the wire deletes this view: nothing of it is touched after.
   in->RemoveWire(out);
   return 1;

@@ -4,15 +4,12 @@
 #pragma once
 
 #include "src/mod/modwnd.h"
+#include "src/volteon/commands.h"
 #include "src/volteon/voltwnd.h"
 
 class KInPort;
 class KOutPort;
 class TStructWnd;
-
-namespace cmd {
-constexpr int32_t kWireDelete = 4000;
-} // namespace cmd
 
 class TWireView : public TVolteonView, public IModelView {
 public:

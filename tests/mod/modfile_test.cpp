@@ -1117,7 +1117,7 @@ protected:
   }
   KUndo& undo() { return files.GetUndo(); }
   KSModul* Insert() {
-    undo().AddUndoStep(13);
+    undo().AddUndoStep(UndoKind::kInsertModule);
     return Top()->InsertModule(kTypeSawtooth, kPlaceNext);
   }
   bool SnapshotExists(int n) { return undo().SnapshotName(n)->Exists() != 0; }
@@ -1131,7 +1131,7 @@ TEST_F(UndoTest, AModuleCommandRecordsThePendingStep) {
   KSModul* tape = Top()->InsertModule(kTypeTapedeck1, kPlaceNext);
   ASSERT_NE(tape, nullptr);
   const int32_t before = undo().GetStepCount();
-  undo().SetPendingUndo(13, tape, 0);
+  undo().SetPendingUndo(UndoKind::kInsertModule, tape, 0);
   for (int i = 0; i < 4; ++i) host.QueueAnswer(0);
   tape->ReloadAudio();
   EXPECT_EQ(undo().GetStepCount(), before + 1);
@@ -1148,12 +1148,12 @@ TEST_F(UndoTest, MenuTextsNameTheSteps) {
   EXPECT_EQ(redoText, "&Redo Insert Module\tCtrl+Y");
   // A change of a kind that is not recorded only marks the ensemble modified.
   files.MarkClean();
-  undo().AddUndoStep(31);
-  undo().AddUndoStep(14);
+  undo().AddUndoStep(UndoKind::kChangeControls);
+  undo().AddUndoStep(UndoKind::kMoveModules);
   EXPECT_EQ(undo().GetStepCount(), 0);
   EXPECT_EQ(fx.ens.IsClean(), 0);
   undo().SetUndoEnabled(0);
-  undo().AddUndoStep(13);
+  undo().AddUndoStep(UndoKind::kInsertModule);
   EXPECT_EQ(undo().GetStepCount(), 0);
   EXPECT_EQ(undoText, "&Undo\tCtrl+Z");
 }
@@ -1231,7 +1231,7 @@ TEST_F(UndoTest, AFullDiskLeavesTheStepsAndTheEnsembleAsTheyWere) {
   // A new step that cannot write its snapshot is not recorded.
   const int32_t newest = undo().GetStepSnapshot(0);
   platform::SetFaultPlan({-1, 3, 0});
-  EXPECT_THROW(undo().AddUndoStep(13), TError);
+  EXPECT_THROW(undo().AddUndoStep(UndoKind::kInsertModule), TError);
   platform::ClearFaultPlan();
   EXPECT_EQ(undo().GetStepCount(), 2);
   EXPECT_EQ(undo().GetStepSnapshot(0), newest);
@@ -1288,7 +1288,7 @@ TEST_F(UndoTest, KilledSnapshotWritesLeaveWholeSnapshots) {
   };
   const int32_t next = undo().GetStepSnapshot(0) + 1;
   const Case cases[] = {
-      {"the undo snapshot of a new step", next, [&] { undo().AddUndoStep(13); }},
+      {"the undo snapshot of a new step", next, [&] { undo().AddUndoStep(UndoKind::kInsertModule); }},
       {"the redo snapshot of an undo", -1, [&] { undo().Undo(); }},
   };
   for (const Case& c : cases) {
@@ -1309,7 +1309,7 @@ TEST_F(UndoTest, ANormalEndLeavesNothingToRestore) {
     other.SetFolder(TStr(tmp.c_str()));
     other.SetUndoEnabled(1);
     other.SetUndoMax(5);
-    other.AddUndoStep(13);
+    other.AddUndoStep(UndoKind::kInsertModule);
     EXPECT_TRUE(fx.ens.CanRestoreAfterCrash()) << "a running program has a snapshot to offer";
   }
   EXPECT_EQ(ReadSettingInt(TStr(setting::UndoNo), 0xFFFFFFFFu), 0xFFFFFFFFu);
@@ -1324,7 +1324,7 @@ TEST_F(UndoTest, UndoingEverythingIsCleanOnlyWithoutUnrecordedChanges) {
   EXPECT_EQ(fx.ens.IsClean(), 1);
   files.MarkClean();
   // A change that records no step comes first.
-  undo().AddUndoStep(14);
+  undo().AddUndoStep(UndoKind::kMoveModules);
   Insert();
   undo().Undo();
   EXPECT_EQ(fx.ens.IsClean(), 0);
@@ -1333,7 +1333,7 @@ TEST_F(UndoTest, UndoingEverythingIsCleanOnlyWithoutUnrecordedChanges) {
 TEST_F(UndoTest, TheRateChangeSurvivesAnUndo) {
   testkit::ScriptedHost host;
   fx.ens.SetRateFactor(0.5f);
-  undo().AddUndoStep(0);
+  undo().AddUndoStep(UndoKind::kChangeSampleRate);
   fx.ens.SetRateFactor(1.0f);
   undo().Undo();
   EXPECT_FLOAT_EQ(fx.ens.GetRateFactor(), 0.5f);

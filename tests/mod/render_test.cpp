@@ -113,7 +113,7 @@ TEST_F(Render, APatchSoundsTheSameAfterSaveAndOpenUndoAndRedoAndACrashRestore) {
   undo.SetFolder(TStr(dir.c_str()));
   undo.SetUndoEnabled(1);
   undo.SetUndoMax(5);
-  undo.AddUndoStep(13); // the patch as it is, before an unwired module joins it
+  undo.AddUndoStep(UndoKind::kInsertModule); // the patch as it is, before an unwired module joins it
   const std::vector<float> reference = play();
   ASSERT_GT(Peak(reference), 0.5f);
   Insert(Top(), kTypeSawtooth);

@@ -327,12 +327,12 @@ namespace {
 // A tree whose host records the undo steps asked for.
 class TUndoHost : public testhost::THost {
 public:
-  void AddUndoStep(int32_t kind, const void* object) override {
+  void AddUndoStep(UndoKind kind, const void* object) override {
     (void)object;
     kinds.push_back(kind);
   }
   IModelWindows* GetWindows() const override { return windows; }
-  std::vector<int32_t> kinds;
+  std::vector<UndoKind> kinds;
   IModelWindows* windows = nullptr;
 };
 } // namespace
@@ -343,12 +343,12 @@ TEST(WindowUndo, OpeningAPanelRecordsItsStepOnlyWhenItOpens) {
   TUndoHost host;
   host.windows = &wnds;
   KSModul* macro = host.Top()->InsertModule(kTypeMacro, 1, true);
-  EXPECT_EQ(host.kinds, std::vector<int32_t>{KSModul::kUndoInsert});
+  EXPECT_EQ(host.kinds, std::vector<UndoKind>{UndoKind::kInsertModule});
   macro->OpenPanel(true);
   macro->OpenPanel(true);
   macro->PanelWndClosed();
   macro->OpenPanel(false);
-  EXPECT_EQ(host.kinds, (std::vector<int32_t>{KSModul::kUndoInsert, KSModul::kUndoOpenPanel}));
+  EXPECT_EQ(host.kinds, (std::vector<UndoKind>{UndoKind::kInsertModule, UndoKind::kOpenPanel}));
   host.Top()->CloseAllPanels();
   host.windows = nullptr;
 }

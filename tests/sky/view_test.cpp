@@ -391,15 +391,17 @@ struct SwitchView : TTView {
   int Command(int32_t id, int mode, int& result) override {
     result = 0;
     if (id != 2000) return 0;
-    if (mode == 0) ++executed;
-    else result = mode == 1 ? 1 : 0;
+    if (mode == command_mode::kRun) ++executed;
+    else result = mode == command_mode::kEnabled ? 1 : 0;
     return 1;
   }
   void Execute(int32_t id) override {
     int r;
-    if (!Command(id, 0, r)) TTView::Execute(id);
+    if (!Command(id, command_mode::kRun, r)) TTView::Execute(id);
   }
-  int IsEnabled(int32_t id, int& enabled) override { return Command(id, 1, enabled) || TTView::IsEnabled(id, enabled); }
+  int IsEnabled(int32_t id, int& enabled) override {
+    return Command(id, command_mode::kEnabled, enabled) || TTView::IsEnabled(id, enabled);
+  }
   void OnExecute(int32_t id) override { hooked.push_back(id); }
   int executed = 0;
   std::vector<int32_t> hooked;

@@ -83,12 +83,12 @@ protected:
   }
   int Enabled(int32_t id) {
     int result = 0;
-    EXPECT_EQ(app->Command(id, 1, result), 1) << id;
+    EXPECT_EQ(app->Command(id, command_mode::kEnabled, result), 1) << id;
     return result;
   }
   void Run(int32_t id) {
     int result = 0;
-    app->Command(id, 0, result);
+    app->Command(id, command_mode::kRun, result);
   }
 
   testkit::ScriptedHost gui;
@@ -306,12 +306,12 @@ TEST_F(AppTest, CommandEnabling) {
   };
   for (auto [id, enabled] : table) EXPECT_EQ(Enabled(id), enabled) << id;
   int result = 7;
-  EXPECT_EQ(app->Command(4242, 1, result), 0) << "not the application's";
+  EXPECT_EQ(app->Command(4242, command_mode::kEnabled, result), 0) << "not the application's";
   EXPECT_EQ(result, 0);
   // An edit enables Save and Undo (with undo switched on).
   app->Files().GetUndo().SetUndoEnabled(1);
   Top()->InsertModule(kTypeSawtooth, kPlaceNext, true);
-  app->GetEnsemble()->AddUndoStep(13, nullptr);
+  app->GetEnsemble()->AddUndoStep(UndoKind::kInsertModule, nullptr);
   app->GetEnsemble()->MarkModified();
   EXPECT_EQ(Enabled(cmd::kSaveEnsemble), 1);
   EXPECT_EQ(Enabled(cmd::kUndo), 1);

@@ -195,14 +195,14 @@ TEST_F(CtrlBoxTest, StoredSettingsComeBackAfterTheDoubleHintToggle) {
   EXPECT_EQ(MenuText(cmd::kEnsembleToolbar), "Show &Ensemble Toolbar");
   // The menu commands reach the box.
   int r = 0;
-  app->Command(cmd::kShowHints, 0, r);
+  app->Command(cmd::kShowHints, command_mode::kRun, r);
   EXPECT_TRUE(box->AreHintsShown());
   EXPECT_EQ(MenuText(cmd::kShowHints), "Hide &Hints\tCtrl+H");
   EXPECT_EQ(Gadget(boxid::kRunStop)->toolTip(), "Run/Stop Audio (Num 0)");
-  app->Command(cmd::kEnsembleToolbar, 0, r);
+  app->Command(cmd::kEnsembleToolbar, command_mode::kRun, r);
   EXPECT_TRUE(box->IsEnsembleBoxShown());
   EXPECT_EQ(MenuText(cmd::kEnsembleToolbar), "Hide &Ensemble Toolbar");
-  app->Command(cmd::kInstrumentToolbar, 0, r);
+  app->Command(cmd::kInstrumentToolbar, command_mode::kRun, r);
   EXPECT_EQ(MenuText(cmd::kInstrumentToolbar), "Show &Instrument Toolbar");
   Stop();
   EXPECT_EQ(ReadSettingInt(TStr(setting::ShowInstrumentBox), 9), 0u);
@@ -290,7 +290,7 @@ TEST_F(CtrlBoxTest, RunStopPausesAndRebuildsTheEngine) {
   EXPECT_TRUE(box->IsAudioRunning());
   EXPECT_TRUE(Down(boxid::kRunStop));
   int r = 0;
-  app->Command(cmd::kStopAudio, 0, r);
+  app->Command(cmd::kStopAudio, command_mode::kRun, r);
   EXPECT_FALSE(box->IsAudioRunning());
   EXPECT_FALSE(app->IsAudioRunning());
   EXPECT_TRUE(a->IsPaused());

@@ -13,7 +13,7 @@
 #include "src/engine/audioio.h"
 #include "src/mod/ensemble.h"
 #include "src/mod/mod.h"
-#include "src/volteon/doccmds.h"
+#include "src/volteon/commands.h"
 #include "src/volteon/strucwnd.h"
 #include "src/volteon/volteon.h"
 #include "tests/volteon/appfixture.h"
@@ -42,9 +42,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Items of the Edit menu that no window answers.
-constexpr int32_t kEditSolo = 1557, kEditProperties = 1558;
 
 std::string Text(const QAction* a) { return a->text().toStdString(); }
 
@@ -291,7 +288,7 @@ TEST_F(MenuKeys, CtrlBGoesToThePanelAndBackAltEnterShowsTheProperties) {
   std::printf("picture: %s\n", skytest::SaveShot(editMenu->grab().toImage(), "menu_edit.png").c_str());
   editMenu->close();
   Settle();
-  for (int32_t id : {kEditSolo, kEditProperties}) {
+  for (int32_t id : {cmd::kEditSolo, cmd::kEditProperties}) {
     QAction* a = skytest::ActionOf(Bar(), id);
     ASSERT_NE(a, nullptr) << id;
     auto* edit = qobject_cast<QMenu*>(a->parent());
@@ -301,8 +298,8 @@ TEST_F(MenuKeys, CtrlBGoesToThePanelAndBackAltEnterShowsTheProperties) {
     EXPECT_FALSE(a->isEnabled()) << Text(a) << " is greyed";
     emit edit->aboutToHide();
   }
-  EXPECT_EQ(Text(skytest::ActionOf(Bar(), kEditSolo)), "Solo");
-  EXPECT_EQ(Text(skytest::ActionOf(Bar(), kEditProperties)), "Properties");
+  EXPECT_EQ(Text(skytest::ActionOf(Bar(), cmd::kEditSolo)), "Solo");
+  EXPECT_EQ(Text(skytest::ActionOf(Bar(), cmd::kEditProperties)), "Properties");
 }
 
 } // namespace

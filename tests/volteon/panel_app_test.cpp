@@ -13,7 +13,8 @@
 #include "src/volteon/prefs.h"
 #include "src/volteon/propdlg.h"
 #include "src/volteon/ctrlview.h"
-#include "src/volteon/doccmds.h"
+#include "src/volteon/commands.h"
+#include "src/volteon/inserts.h"
 #include "src/volteon/modview.h"
 #include "src/volteon/panelwnd.h"
 #include "src/volteon/pictures.h"
@@ -397,6 +398,99 @@ TEST_F(PanelApp, EveryMenuCommandRunsItsHandlerOrIsGreyed) {
   EXPECT_EQ(box->GetInstr(), Synth()->GetOwnInstr());
 }
 
+// The Insert pop-ups of a panel and of an instrument's frame on the
+// ensemble panel carry their own ids; each item places the control that the
+// item of the same name in the main menu's Insert > Panel places.
+TEST_F(PanelApp, PanelAndFrameInsertItemsPlaceWhatTheMainMenuItemOfTheirNamePlaces) {
+  EscapeHost host;
+  Start();
+  auto Plain = [](const QAction* a) { return a->text().remove(QLatin1Char('&')).toStdString(); };
+  auto SubMenu = [&](QWidget* in, const char* title) -> QMenu* {
+    for (QAction* a : in->actions())
+      if (a->menu() && Plain(a) == title) return a->menu();
+    return nullptr;
+  };
+  QMenu* mainInsert = SubMenu(Bar(), "Insert");
+  ASSERT_NE(mainInsert, nullptr);
+  QMenu* mainPanel = SubMenu(mainInsert, "Panel");
+  ASSERT_NE(mainPanel, nullptr);
+  std::map<std::string, TModuleType> byName;
+  for (QAction* a : mainPanel->actions()) {
+    if (a->isSeparator() || a->menu()) continue;
+    const TInsertCommand* c = FindInsertCommand(a->data().toInt());
+    ASSERT_NE(c, nullptr) << Plain(a);
+    byName[Plain(a)] = c->type;
+  }
+
+  KSModul* synth = Synth();
+  synth->OpenPanel(false);
+  Top()->OpenPanel(false);
+  Settle();
+  struct MenuCase {
+    const char* name;
+    std::function<TVolteonWnd*()> window;
+    std::function<QPoint(TVolteonWnd*)> point;
+  };
+  auto Panel = [](KSModul* m) { return dynamic_cast<TVolteonWnd*>(m->GetPanelWnd()); };
+  const MenuCase cases[] = {
+      {"instrument panel", [&] { return Panel(synth); },
+       [](TVolteonWnd* w) { return QPoint(w->GetExtent().Right() + 8, w->GetExtent().Bottom() + 8); }},
+      {"instrument frame on the ensemble panel", [&] { return Panel(Top()); },
+       [&](TVolteonWnd*) {
+         auto* v = dynamic_cast<TTView*>(synth->GetEnsCtrlView());
+         return v ? QPoint(v->GetOrigin().X() + 2, v->GetOrigin().Y() + 2) : QPoint(-1, -1);
+       }},
+  };
+  for (const MenuCase& c : cases) {
+    auto OpenInsert = [&]() -> QMenu* {
+      TVolteonWnd* w = c.window();
+      if (!w) return nullptr;
+      Activate(dynamic_cast<IModelWnd*>(w));
+      const QPoint at = c.point(w);
+      skytest::Press(w->GetDWnd(), at, Qt::RightButton);
+      skytest::Release(w->GetDWnd(), at, Qt::RightButton);
+      Settle();
+      auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      return popup ? SubMenu(popup, "Insert") : nullptr;
+    };
+    std::vector<std::string> names;
+    {
+      QMenu* insert = OpenInsert();
+      ASSERT_NE(insert, nullptr) << "the " << c.name << "'s menu has an Insert pop-up";
+      for (QAction* a : insert->actions())
+        if (!a->isSeparator() && !a->menu()) names.push_back(Plain(a));
+      QApplication::activePopupWidget()->close();
+      Settle();
+    }
+    int placedCount = 0;
+    for (const std::string& name : names) {
+      SCOPED_TRACE(std::string(c.name) + ": " + name);
+      ASSERT_EQ(byName.count(name), 1u) << "the main menu's Insert > Panel has the item";
+      QMenu* insert = OpenInsert();
+      ASSERT_NE(insert, nullptr);
+      QAction* item = nullptr;
+      for (QAction* a : insert->actions())
+        if (!a->isSeparator() && !a->menu() && Plain(a) == name) item = a;
+      ASSERT_NE(item, nullptr);
+      if (!Shown(item)) { // greyed: nothing to place
+        QApplication::activePopupWidget()->close();
+        Settle();
+        continue;
+      }
+      ++placedCount;
+      const int32_t before = synth->GetChildCount();
+      item->trigger();
+      if (QWidget* open = QApplication::activePopupWidget()) open->close();
+      Settle();
+      ASSERT_EQ(synth->GetChildCount(), before + 1);
+      KSModul* placed = synth->GetChild(synth->GetChildCount() - 1);
+      EXPECT_TRUE(placed->IsType(byName[name])) << "placed " << placed->GetCategory() << "/" << placed->GetTypeIndex();
+    }
+    EXPECT_GE(placedCount, 20) << c.name;
+  }
+  EXPECT_EQ(host.boxes, 0);
+}
+
 // Renaming an instrument in its properties dialog retitles its open panel
 // and structure windows; renaming a macro in its module dialog retitles
 // the macro's structure window. At once, without another step.
@@ -420,7 +514,7 @@ TEST_F(PanelApp, RenamesRetitleTheOpenWindowsAtOnce) {
   Activate(synth->GetPanelWnd());
   {
     auto script = Rename("Lead");
-    ASSERT_TRUE(Choose(cmd::kPanelProperties)) << "Edit > Properties in the panel";
+    ASSERT_TRUE(Choose(cmd::kProperties)) << "Edit > Properties in the panel";
   }
   EXPECT_EQ(std::string(synth->GetLabel().CStr()), "Lead");
   EXPECT_EQ(Title(synth->GetPanelWnd()), "Lead - Panel");
@@ -435,7 +529,7 @@ TEST_F(PanelApp, RenamesRetitleTheOpenWindowsAtOnce) {
   Activate(macro->GetStructWnd());
   {
     auto script = Rename("Filter Bank");
-    ASSERT_TRUE(Choose(cmd::kStructProperties)) << "Edit > Properties in the macro's structure window";
+    ASSERT_TRUE(Choose(cmd::kProperties)) << "Edit > Properties in the macro's structure window";
   }
   EXPECT_EQ(std::string(macro->GetLabel().CStr()), "Filter Bank");
   EXPECT_EQ(Title(macro->GetStructWnd()), "Filter Bank - Structure");
@@ -501,7 +595,7 @@ TEST_F(PanelApp, TheControlBoxFollowsLearnLockSoloAndMuteWhereverTheyChange) {
   Settle();
   auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
   ASSERT_NE(popup, nullptr);
-  QAction* solo = ActionOf(popup, 4010);
+  QAction* solo = ActionOf(popup, cmd::kFrameSolo);
   ASSERT_NE(solo, nullptr);
   ASSERT_TRUE(Shown(solo));
   popup->close();
@@ -511,7 +605,7 @@ TEST_F(PanelApp, TheControlBoxFollowsLearnLockSoloAndMuteWhereverTheyChange) {
   Settle();
   ASSERT_EQ(box->GetInstr(), instr);
   ASSERT_FALSE(Down(boxid::kSolo));
-  Client()->Command(4010); // what the frame's menu item sends
+  Client()->Command(cmd::kFrameSolo); // what the frame's menu item sends
   Settle();
   EXPECT_TRUE(synth->IsSolo());
   EXPECT_TRUE(Down(boxid::kSolo)) << "Solo from the frame's menu";

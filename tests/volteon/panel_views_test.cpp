@@ -338,8 +338,8 @@ TEST_F(PanelViews, PropertiesOfAMacroPanelOpenTheMacrosDialog) {
                             [&](KSModul* m) { opened.emplace_back("instrument", m); }, nullptr);
   TPanelWnd* macroPanel = s.OpenPanel(macro);
   ASSERT_NE(macroPanel, nullptr);
-  macroPanel->Execute(cmd::kPanelProperties);
-  s.OpenPanel(synth)->Execute(cmd::kPanelProperties);
+  macroPanel->Execute(cmd::kProperties);
+  s.OpenPanel(synth)->Execute(cmd::kProperties);
   panel_dialogs::SetOpeners(nullptr, nullptr, nullptr);
   ASSERT_EQ(opened.size(), 2u);
   EXPECT_EQ(opened[0], std::make_pair(std::string("module"), macro));

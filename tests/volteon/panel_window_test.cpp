@@ -189,7 +189,9 @@ TEST_F(PanelWindow, InsertCommandsPlaceControlsAtTheClickedSpot) {
   ASSERT_NE(v, nullptr);
   EXPECT_TRUE(v->IsKnob());
   EXPECT_EQ(v->GetOrigin(), TPnt(300, 152));
-  for (int32_t id : {1602, 1620, 1622, 1646, 1661, 1662, 1663, 1664}) {
+  for (int32_t id : {cmd::kInsertButton, cmd::kInsertAudioSwitchFirst, cmd::kInsertAudioSwitchFirst + 2,
+                     cmd::kInsertEventSwitchLast, cmd::kInsertLamp, cmd::kInsertLevelLamp, cmd::kInsertMeter,
+                     cmd::kInsertLevelMeter}) {
     const int32_t n = synth->GetChildCount();
     panel->Execute(id);
     EXPECT_EQ(synth->GetChildCount(), n + 1) << id;
@@ -245,7 +247,7 @@ TEST_F(PanelWindow, SaveWindowAsWritesTheInstrumentToTheChosenFile) {
   testkit::ScriptedHost host;
   const std::string path = testkit::TempDir("panel-save") + "/Synth.ism";
   host.QueueFileChoice(path);
-  panel->Execute(cmd::kPanelSaveAs);
+  panel->Execute(cmd::kSaveWindowAs);
   ASSERT_TRUE(std::filesystem::exists(path));
   EPtr<IFileName> name(CreateFileName());
   name->SetPath(TStr(path.c_str()));
@@ -254,7 +256,7 @@ TEST_F(PanelWindow, SaveWindowAsWritesTheInstrumentToTheChosenFile) {
   EXPECT_EQ(copy->GetChildCount(), synth->GetChildCount());
   std::filesystem::remove(path);
   host.QueueFileCancel();
-  panel->Execute(cmd::kPanelSaveAs);
+  panel->Execute(cmd::kSaveWindowAs);
   EXPECT_FALSE(std::filesystem::exists(path)) << "a cancelled dialog writes nothing";
 }
 
@@ -326,13 +328,13 @@ TEST_F(PanelWindow, CutCopyAndPasteGoThroughTheClipboardFile) {
   TCtrlView* frame = s.ViewOf(macro);
   ASSERT_NE(frame, nullptr);
   int result = 0;
-  ASSERT_EQ(frame->Command(4005, 1, result), 1);
+  ASSERT_EQ(frame->Command(cmd::kFramePaste, command_mode::kEnabled, result), 1);
   EXPECT_EQ(result, 1);
-  frame->Command(4005, 0, result);
+  frame->Command(cmd::kFramePaste, command_mode::kRun, result);
   EXPECT_EQ(macro->GetChildCount(), 1) << "the lamp that was cut";
   const std::string path = folder + "/frame.mdl";
   host.QueueFileChoice(path);
-  frame->Command(4006, 0, result);
+  frame->Command(cmd::kFrameSaveAs, command_mode::kRun, result);
   EXPECT_TRUE(std::filesystem::exists(path));
 }
 

@@ -68,7 +68,7 @@ protected:
   KUndo& Undo() { return app->Files().GetUndo(); }
   // One recorded step on the undo list.
   void MakeStep() {
-    app->GetEnsemble()->AddUndoStep(0, nullptr);
+    app->GetEnsemble()->AddUndoStep(UndoKind::kChangeSampleRate, nullptr);
     app->GetEnsemble()->GetTopModule()->InsertModule(kTypeSawtooth, kPlaceNext, true);
   }
 

@@ -22,7 +22,7 @@
 #include "src/mod/mod.h"
 #include "src/mod/undo.h"
 #include "src/volteon/ctrlview.h"
-#include "src/volteon/doccmds.h"
+#include "src/volteon/commands.h"
 #include "src/volteon/inserts.h"
 #include "src/volteon/modview.h"
 #include "pc/sky/wnd.h"

@@ -98,7 +98,7 @@ protected:
     for (int i = 0; i < Top()->GetChildCount(); ++i) n += Top()->GetChild(i)->IsType(type) ? 1 : 0;
     return n;
   }
-  int Run(TStructWnd* w, int32_t id, int mode = 0) {
+  int Run(TStructWnd* w, int32_t id, int mode = command_mode::kRun) {
     int result = 0;
     TUpdateBracket bracket;
     w->Command(id, mode, result);
@@ -155,7 +155,7 @@ TEST_F(StructTest, TheTopWindowShowsTheBoxesAndReopensAfterUndo) {
   EXPECT_EQ(saw->GetPos(), TPnt(8, 8));
   EXPECT_EQ(UndoText(), "&Undo Insert Module\tCtrl+Z");
   int result = 0;
-  app->Command(cmd::kUndo, 0, result);
+  app->Command(cmd::kUndo, command_mode::kRun, result);
   Settle();
   ASSERT_NE(Wnd(), nullptr) << "the window stored open in the step reopens";
   EXPECT_EQ(Count(kTypeSawtooth), 0);
@@ -290,8 +290,8 @@ TEST_F(StructTest, KnobAndFaderAreOneTypeAndTerminalsWaitForAMacro) {
       dynamic_cast<TTView*>(knob->GetBoxView())->GetBounds()))
       << "the knob's box lies beside the fader's";
   for (int32_t id = cmd::kInsertTerminalFirst; id <= cmd::kInsertTerminalLast; ++id)
-    EXPECT_EQ(Run(Wnd(), id, 1), 0) << "greyed in the top structure: " << id;
-  EXPECT_EQ(Run(Wnd(), cmd::kGotoParent, 1), 0);
+    EXPECT_EQ(Run(Wnd(), id, command_mode::kEnabled), 0) << "greyed in the top structure: " << id;
+  EXPECT_EQ(Run(Wnd(), cmd::kGotoParent, command_mode::kEnabled), 0);
 }
 
 // Every insert id reaches the model with its catalogue type.
@@ -316,7 +316,7 @@ TEST_F(StructTest, EveryInsertIdInsertsItsCatalogueType) {
     TStructWnd* w = terminal ? inner : Wnd();
     KSModul* s = w->GetStructure();
     const int before = s->GetChildCount();
-    EXPECT_EQ(Run(w, c.id, 1), 1) << c.id;
+    EXPECT_EQ(Run(w, c.id, command_mode::kEnabled), 1) << c.id;
     Run(w, c.id);
     ASSERT_EQ(s->GetChildCount(), before + 1) << c.id << " " << c.text;
     KSModul* m = s->GetChild(before);
@@ -607,10 +607,10 @@ TEST_F(StructTest, CopyAndPasteDuplicateTheSelectionWithItsInnerWires) {
   TStructWnd::DeselectEverything(Top());
   fader->Select();
   saw->Select();
-  EXPECT_EQ(Run(Wnd(), cmd::kPaste, 1), 0) << "no clipboard yet";
+  EXPECT_EQ(Run(Wnd(), cmd::kPaste, command_mode::kEnabled), 0) << "no clipboard yet";
   Run(Wnd(), cmd::kCopy);
   ASSERT_TRUE(dirs::Clipboard()->Exists());
-  EXPECT_EQ(Run(Wnd(), cmd::kPaste, 1), 1);
+  EXPECT_EQ(Run(Wnd(), cmd::kPaste, command_mode::kEnabled), 1);
   Run(Wnd(), cmd::kPaste);
   EXPECT_EQ(Count(kTypeFader), 2);
   EXPECT_EQ(Count(kTypeSawtooth), 2);
@@ -723,7 +723,7 @@ TEST_F(StructTest, StructureWindowsReopenFromTheSavedFileAndGotoParent) {
   macro->OpenStructure();
   TStructWnd* inner = AsStructWnd(macro->GetStructWnd());
   ASSERT_NE(inner, nullptr);
-  EXPECT_EQ(Run(inner, cmd::kGotoParent, 1), 1);
+  EXPECT_EQ(Run(inner, cmd::kGotoParent, command_mode::kEnabled), 1);
   EXPECT_EQ(std::string(inner->GetStructure()->GetLabel().CStr()), std::string(macro->GetLabel().CStr()));
   const std::string path = tmp + "/two.ens";
   EPtr<IFileName> name(CreateFileName());
