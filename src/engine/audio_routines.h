@@ -4,6 +4,7 @@
 #pragma once
 
 #include "src/engine/engine.h"
+#include "src/engine/routine_tables.h"
 
 // Fills the audio entries of the types these routines serve; other entries
 // are left as they are. The routine tables call it when they are made.

@@ -5,6 +5,7 @@
 
 #include "src/base/settings.h"
 #include "src/base/system.h"
+#include "src/engine/routine_registry.h"
 #include "src/engine/setup.h"
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"

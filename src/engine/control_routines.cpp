@@ -184,11 +184,11 @@ void SyncSource(TEngineRecord* r) {
 } // namespace
 
 void InstallControlRoutines(TRoutineTables& t) {
-  t.controlRate[kTypeLfo.type] = Lfo;
-  t.controlRate[kTypeAudioToEvent.type] = AudioToEvent;
-  t.controlRate[kTypeAudioToEventSmoothed.type] = EventSmoother;
-  t.controlRate[kTypeSlowRandom.type] = SlowRandom;
-  t.controlRate[kTypeHold.type] = Hold;
-  t.clockTick[kTypeClockTick.type] = EveryTick;
-  t.clockTick[kTypeClockSync.type] = SyncSource;
+  t.controlRate[kTypeLfo] = Lfo;
+  t.controlRate[kTypeAudioToEvent] = AudioToEvent;
+  t.controlRate[kTypeAudioToEventSmoothed] = EventSmoother;
+  t.controlRate[kTypeSlowRandom] = SlowRandom;
+  t.controlRate[kTypeHold] = Hold;
+  t.clockTick[kTypeClockTick] = EveryTick;
+  t.clockTick[kTypeClockSync] = SyncSource;
 }

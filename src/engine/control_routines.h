@@ -3,6 +3,7 @@
 #pragma once
 
 #include "src/engine/engine.h"
+#include "src/engine/routine_tables.h"
 
 // Record words the model fills from a module's settings and that these
 // routines read.

@@ -465,7 +465,9 @@ TAudioRoutine FindBufferRoutine(int32_t type, int32_t quality) {
 }
 
 void InstallBufferRoutines(TRoutineTables& t) {
-  for (int32_t type : {79, 80, 81, 120, 165, 166, 169}) t.audio[type] = FindBufferRoutine(type, kGood);
+  const TModuleKey buffered[] = {kTypeStaticDelay, kTypeTapedeck1, kTypeTapedeck2, kTypeModDelay,
+                                 kTypeScope, kTypeDiffuserDelay, kTypeGrainDelay};
+  for (TModuleKey type : buffered) t.audio[type] = FindBufferRoutine(type.Index(), kGood);
   t.event[evDelayTime] = DelayTime;
   t.event[evTapeRecord] = TapeRecord;
   t.event[evScopeTrigger] = ScopeEvent<0>;

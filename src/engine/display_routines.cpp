@@ -89,21 +89,21 @@ IPanelHost* SetPanelHost(IPanelHost* host) { return panelHost.exchange(host, std
 IPanelHost* GetPanelHost() { return panelHost.load(std::memory_order_acquire); }
 
 void InstallDisplayRoutines(TRoutineTables& t) {
-  t.display[kTypeLamp.type] = Lamp;
-  t.display[kTypeLampTwin.type] = Lamp;
-  t.display[kTypeLevelLamp.type] = LevelLamp;
-  t.display[kTypeMeter.type] = Meter;
-  t.display[kTypeLevelMeter.type] = Level;
-  t.displayWatch[kTypeLamp.type] = PublishInput<kLampInputWord, LampIn::kIn>;
-  t.displayWatch[kTypeLampTwin.type] = PublishInput<kLampInputWord, LampIn::kIn>;
-  t.displayWatch[kTypeMeter.type] = PublishInput<kMeterInputWord, MeterIn::kIn>;
-  for (TModuleType type :
-       {kTypeHoldEnv, kTypeHoldReleaseEnv, kTypeAttackReleaseEnv, kTypeDecayEnv, kTypeDecayReleaseEnv, kTypeDsrEnv,
+  t.display[kTypeLamp] = Lamp;
+  t.display[kTypeLampTwin] = Lamp;
+  t.display[kTypeLevelLamp] = LevelLamp;
+  t.display[kTypeMeter] = Meter;
+  t.display[kTypeLevelMeter] = Level;
+  t.displayWatch[kTypeLamp] = PublishInput<kLampInputWord, LampIn::kIn>;
+  t.displayWatch[kTypeLampTwin] = PublishInput<kLampInputWord, LampIn::kIn>;
+  t.displayWatch[kTypeMeter] = PublishInput<kMeterInputWord, MeterIn::kIn>;
+  t.display.Fill(
+      {kTypeHoldEnv, kTypeHoldReleaseEnv, kTypeAttackReleaseEnv, kTypeDecayEnv, kTypeDecayReleaseEnv, kTypeDsrEnv,
         kTypeAdsrEnv, kTypeAdbdrEnv, kTypeOnePoleFilterFm, kTypeTwoPoleFilterFm, kTypeFourPoleFilterFm, kTypePeakEqFm,
         kTypeHiShelfEqFm, kTypeLoShelfEqFm, kTypeTwoPoleNotchFm, kTypeEventShaper3, kTypeEventShaper4, kTypeShaper1Bp,
         kTypeShaper2Bp, kTypeShaper3Bp, kTypeEventShaper5, kTypeParabolShaper, kTypeCubicShaper, kTypeDbdrEnv,
         kTypeAdbdsrEnv, kTypeFourPoleHighPassFm, kTypeAttackDecayEnv, kTypeFourPoleFilter, kTypeFourPoleHighPass,
         kTypeOnePoleFilter, kTypeScope, kTypeTwoPoleFilter, kTypeTwoPoleNotch, kTypePeakEq, kTypeHiShelfEq,
-        kTypeLoShelfEq, kTypeRamp4Env, kTypeRamp5Env, kTypeRamp6Env, kTypeDbdsrEnv, kTypeAdrEnv})
-    t.display[type.type] = GraphRefresh;
+        kTypeLoShelfEq, kTypeRamp4Env, kTypeRamp5Env, kTypeRamp6Env, kTypeDbdsrEnv, kTypeAdrEnv},
+      GraphRefresh);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "src/engine/engine.h"
+#include "src/engine/routine_tables.h"
 
 class IEngineModule;
 

@@ -1,12 +1,5 @@
 #include "src/engine/engine.h"
 
-#include "src/engine/event_routines.h"
-#include "src/engine/audio_routines.h"
-#include "src/engine/control_routines.h"
-#include "src/engine/display_routines.h"
-#include "src/engine/graph_render.h"
-#include "src/engine/sampler_routines.h"
-#include "src/engine/source_handlers.h"
 
 float EngineZeroCell = 0.0f;
 TSlotTables EngineSlots = {};
@@ -14,8 +7,6 @@ int32_t CurrentSlot = 0;
 std::atomic<int32_t> StructureChangeDepth{0};
 
 namespace {
-
-void NoEvent(TEngineRecord*, int32_t, float) {}
 
 // Removes the first entry equal to record from a parallel pair of arrays.
 template <class R> void RemoveFirst(R* routines, TEngineRecord** records, int32_t& count, TEngineRecord* record) {
@@ -42,53 +33,6 @@ template <class R> bool Append(R* routines, TEngineRecord** records, int32_t& co
 }
 
 } // namespace
-
-TRoutineTables& RoutineTables() {
-  static TRoutineTables tables = [] {
-    TRoutineTables t = {};
-    InstallEventRoutines(t);
-    InstallAudioRoutines(t);
-    InstallControlRoutines(t);
-    InstallDisplayRoutines(t);
-    InstallGraphRenderers(t);
-    InstallSamplerRoutines(t);
-    InstallBufferRoutines(t);
-    InstallSourceHandlers(t);
-    return t;
-  }();
-  return tables;
-}
-
-TAudioRoutine FindAudioRoutine(int32_t category, int32_t type) {
-  if (category != 0 || type < 0 || type >= 200) return nullptr;
-  return RoutineTables().audio[type];
-}
-
-TRecordRoutine FindControlRateRoutine(int32_t category, int32_t type) {
-  if (category != 0 || type < 0 || type >= 200) return nullptr;
-  return RoutineTables().controlRate[type];
-}
-
-TRecordRoutine FindClockTickRoutine(int32_t category, int32_t type) {
-  if (category != 1 || type < 0 || type >= 27) return nullptr;
-  return RoutineTables().clockTick[type];
-}
-
-TRecordRoutine FindDisplayUpdateRoutine(int32_t category, int32_t type) {
-  if (category != 0 || type < 0 || type >= 200) return nullptr;
-  return RoutineTables().display[type];
-}
-
-TRecordRoutine FindDisplayWatchRoutine(int32_t category, int32_t type) {
-  if (category != 0 || type < 0 || type >= 200) return nullptr;
-  return RoutineTables().displayWatch[type];
-}
-
-TEventRoutine GetEventRoutine(int32_t id) {
-  if (id < 0 || id >= kEventRoutineCount) return NoEvent;
-  TEventRoutine r = RoutineTables().event[id];
-  return r ? r : NoEvent;
-}
 
 void InsertSlot(int32_t position, TAudioRoutine routine, TEngineRecord* record) {
   TSlotTables& s = EngineSlots;
@@ -156,9 +100,4 @@ bool AddDisplayWatchEntry(TRecordRoutine routine, TEngineRecord* record) {
 void PublishDisplayInputs() {
   const TSlotTables& s = EngineSlots;
   for (int32_t i = 0; i < s.watchCount; ++i) s.watchRoutines[i](s.watchRecords[i]);
-}
-
-TRecordRoutine GetGraphRenderer(int32_t category, int32_t type) {
-  if (category != 0 || type < 0 || type >= 200) return nullptr;
-  return RoutineTables().graph[type];
 }

@@ -1,4 +1,4 @@
-// The engine's records, routine slots and routine tables: what every routine
+// The engine's records and routine slots: what every routine
 // reads while the block loop runs.
 #pragma once
 
@@ -23,7 +23,6 @@ constexpr int32_t kMaxSlots = 800;          // per-sample routine slots
 constexpr int32_t kMaxControlRate = 200;    // control-rate list
 constexpr int32_t kMaxClockTick = 200;      // clock-tick list
 constexpr int32_t kMaxDisplay = 400;        // display-update list
-constexpr int32_t kEventRoutineCount = 146; // event routine ids 0 .. 145
 
 // One voice's state words, wherever the record's layout puts them: word k
 // of the voice is view[k].
@@ -170,37 +169,6 @@ inline TEngineRecord* SlotRecord() { return EngineSlots.records[CurrentSlot]; }
 inline float** const* SlotInputs() { return EngineSlots.inputs[CurrentSlot]; }
 inline const TStateWords& SlotStates() { return *EngineSlots.states[CurrentSlot]; }
 inline int32_t SlotVoices() { return EngineSlots.voices[CurrentSlot]; }
-
-// The tables that bind module types to routines. The routine units fill the
-// entries of the types they implement; an empty entry means "no routine".
-struct TRoutineTables {
-  TAudioRoutine audio[200];        // category 0 per-sample routines
-  TRecordRoutine controlRate[200]; // category 0 control-rate routines
-  TRecordRoutine clockTick[27];    // category 1 clock-tick routines
-  TRecordRoutine display[200];     // category 0 display-update routines
-  // Category 0: on the audio thread after every block, a display copies the
-  // output it watches into a word of its own state, the only word the GUI
-  // thread then reads (other modules' outputs are plain words of the audio
-  // thread).
-  TRecordRoutine displayWatch[200];
-  TRecordRoutine graph[200];       // category 0 panel graph renderers
-  bool wordMajor[200];             // category 0 types whose state is laid out word-major
-  TEventRoutine event[kEventRoutineCount];
-  // Tells a clock listener that the clock starts (1) or stops (0).
-  void (*clockListener)(TEngineRecord* record, int32_t on);
-};
-TRoutineTables& RoutineTables();
-
-// Lookups by module type; none for types without a routine of that kind.
-TAudioRoutine FindAudioRoutine(int32_t category, int32_t type);
-TRecordRoutine FindControlRateRoutine(int32_t category, int32_t type);
-TRecordRoutine FindClockTickRoutine(int32_t category, int32_t type);
-TRecordRoutine FindDisplayUpdateRoutine(int32_t category, int32_t type);
-TRecordRoutine FindDisplayWatchRoutine(int32_t category, int32_t type);
-TRecordRoutine GetGraphRenderer(int32_t category, int32_t type);
-// The event routine of an id; ids without a routine (and ids outside the
-// table) answer a routine that does nothing, so a caller never needs a check.
-TEventRoutine GetEventRoutine(int32_t id);
 
 // Raised while the model rebuilds or resets processing; event routines read it.
 extern std::atomic<int32_t> StructureChangeDepth;

@@ -191,21 +191,21 @@ template <int M> void RampEnvStep(TIn, TWord* w, TEngineRecord* r, int32_t voice
 } // namespace
 
 void InstallEnvelopeRoutines(TRoutineTables& t) {
-  TAudioRoutine* a = t.audio;
-  a[kTypeAdsrEnv.type] = PerVoice<AdsrStep>;
-  a[kTypeAttackReleaseEnv.type] = PerVoice<ArStep>;
-  a[kTypeAdrEnv.type] = PerVoice<AdrStep>;
-  a[kTypeDecayReleaseEnv.type] = PerVoice<DrStep>;
-  a[kTypeDsrEnv.type] = PerVoice<DsrStep>;
-  a[kTypeAdbdrEnv.type] = PerVoice<KneeStep<true, false>>;
-  a[kTypeAdbdsrEnv.type] = PerVoice<KneeStep<true, true>>;
-  a[kTypeDbdrEnv.type] = PerVoice<KneeStep<false, false>>;
-  a[kTypeDbdsrEnv.type] = PerVoice<KneeStep<false, true>>;
-  a[kTypeDecayEnv.type] = PerVoice<DecayEnvStep>;
-  a[kTypeAttackDecayEnv.type] = PerVoice<AttackDecayEnvStep>;
-  a[kTypeHoldReleaseEnv.type] = PerVoice<HoldReleaseEnvStep>;
-  a[kTypeHoldEnv.type] = PerVoiceSending<HoldEnvStep>;
-  a[kTypeRamp4Env.type] = PerVoiceSending<RampEnvStep<3>>;
-  a[kTypeRamp5Env.type] = PerVoiceSending<RampEnvStep<4>>;
-  a[kTypeRamp6Env.type] = PerVoiceSending<RampEnvStep<5>>;
+  TModuleTable<TAudioRoutine>& a = t.audio;
+  a[kTypeAdsrEnv] = PerVoice<AdsrStep>;
+  a[kTypeAttackReleaseEnv] = PerVoice<ArStep>;
+  a[kTypeAdrEnv] = PerVoice<AdrStep>;
+  a[kTypeDecayReleaseEnv] = PerVoice<DrStep>;
+  a[kTypeDsrEnv] = PerVoice<DsrStep>;
+  a[kTypeAdbdrEnv] = PerVoice<KneeStep<true, false>>;
+  a[kTypeAdbdsrEnv] = PerVoice<KneeStep<true, true>>;
+  a[kTypeDbdrEnv] = PerVoice<KneeStep<false, false>>;
+  a[kTypeDbdsrEnv] = PerVoice<KneeStep<false, true>>;
+  a[kTypeDecayEnv] = PerVoice<DecayEnvStep>;
+  a[kTypeAttackDecayEnv] = PerVoice<AttackDecayEnvStep>;
+  a[kTypeHoldReleaseEnv] = PerVoice<HoldReleaseEnvStep>;
+  a[kTypeHoldEnv] = PerVoiceSending<HoldEnvStep>;
+  a[kTypeRamp4Env] = PerVoiceSending<RampEnvStep<3>>;
+  a[kTypeRamp5Env] = PerVoiceSending<RampEnvStep<4>>;
+  a[kTypeRamp6Env] = PerVoiceSending<RampEnvStep<5>>;
 }

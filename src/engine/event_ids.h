@@ -47,7 +47,9 @@ enum EEventId : int32_t {
   evDemuxPosition = 144, evHoldGate = 145,
 };
 
-inline constexpr int32_t kEventIdCount = 146;
+// One past the last id: a new id goes at the end of the list above and
+// moves this along.
+inline constexpr int32_t kEventIdCount = evHoldGate + 1;
 
 // Which ports of which module types an id serves. Types are written as
 // category-0 indexes, or "c:i" for another category; names and types are

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "src/engine/engine.h"
+#include "src/engine/routine_tables.h"
 
 class IMidiOutput;
 class IEngineModule;

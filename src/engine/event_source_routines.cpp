@@ -119,16 +119,16 @@ void SmootherStep(TIn, TWord* w, TEngineRecord*, int32_t) {
 } // namespace
 
 void InstallEventSourceRoutines(TRoutineTables& t) {
-  TAudioRoutine* a = t.audio;
-  a[kTypeAudioToEventTrigger.type] = PerVoiceSending<AudioToEventTrigStep>;
-  a[kTypeAudioToEventPeriodic.type] = PerVoiceSending<AudioToEventPermStep>;
-  a[kTypeAudioToGate.type] = PerVoiceSending<AudioToGateStep>;
-  a[kTypeEventDelay.type] = PerVoiceSending<EventDelayStep>;
-  a[kTypeClockOsc.type] = VoiceZero<ClockOscStep>;
-  a[kTypeSequencer6.type] = VoiceZero<SequencerStep<6>>;
-  a[kTypeSequencer8.type] = VoiceZero<SequencerStep<8>>;
-  a[kTypeSequencer12.type] = VoiceZero<SequencerStep<12>>;
-  a[kTypeSequencer16.type] = VoiceZero<SequencerStep<16>>;
-  a[kTypeTimer.type] = PerVoice<TimerStep>;
-  a[kTypeEventSmoother.type] = VoiceZero<SmootherStep>;
+  TModuleTable<TAudioRoutine>& a = t.audio;
+  a[kTypeAudioToEventTrigger] = PerVoiceSending<AudioToEventTrigStep>;
+  a[kTypeAudioToEventPeriodic] = PerVoiceSending<AudioToEventPermStep>;
+  a[kTypeAudioToGate] = PerVoiceSending<AudioToGateStep>;
+  a[kTypeEventDelay] = PerVoiceSending<EventDelayStep>;
+  a[kTypeClockOsc] = VoiceZero<ClockOscStep>;
+  a[kTypeSequencer6] = VoiceZero<SequencerStep<6>>;
+  a[kTypeSequencer8] = VoiceZero<SequencerStep<8>>;
+  a[kTypeSequencer12] = VoiceZero<SequencerStep<12>>;
+  a[kTypeSequencer16] = VoiceZero<SequencerStep<16>>;
+  a[kTypeTimer] = PerVoice<TimerStep>;
+  a[kTypeEventSmoother] = VoiceZero<SmootherStep>;
 }

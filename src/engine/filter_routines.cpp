@@ -157,21 +157,21 @@ void LoShelfReadyStep(TIn in, TWord* w) {
 } // namespace
 
 void InstallFilterRoutines(TRoutineTables& t) {
-  TAudioRoutine* a = t.audio;
-  a[kTypeOnePoleFilterFm.type] = PerVoice<OnePoleStep>;
-  a[kTypeOnePoleFilter.type] = PerVoice<OnePoleReadyStep>;
-  a[kTypeTwoPoleFilterFm.type] = PerVoice<TwoPoleStep>;
-  a[kTypeTwoPoleFilter.type] = PerVoice<TwoPoleReadyStep>;
-  a[kTypeTwoPoleNotchFm.type] = PerVoice<NotchStep>;
-  a[kTypeTwoPoleNotch.type] = PerVoice<NotchReadyStep>;
-  a[kTypeFourPoleFilterFm.type] = PerVoice<FourPoleStep<false>>;
-  a[kTypeFourPoleFilter.type] = PerVoice<FourPoleReadyStep<false>>;
-  a[kTypeFourPoleHighPassFm.type] = PerVoice<FourPoleStep<true>>;
-  a[kTypeFourPoleHighPass.type] = PerVoice<FourPoleReadyStep<true>>;
-  a[kTypePeakEqFm.type] = PerVoice<PeakEqStep>;
-  a[kTypePeakEq.type] = PerVoice<PeakEqReadyStep>;
-  a[kTypeHiShelfEqFm.type] = PerVoice<HiShelfStep>;
-  a[kTypeHiShelfEq.type] = PerVoice<HiShelfReadyStep>;
-  a[kTypeLoShelfEqFm.type] = PerVoice<LoShelfStep>;
-  a[kTypeLoShelfEq.type] = PerVoice<LoShelfReadyStep>;
+  TModuleTable<TAudioRoutine>& a = t.audio;
+  a[kTypeOnePoleFilterFm] = PerVoice<OnePoleStep>;
+  a[kTypeOnePoleFilter] = PerVoice<OnePoleReadyStep>;
+  a[kTypeTwoPoleFilterFm] = PerVoice<TwoPoleStep>;
+  a[kTypeTwoPoleFilter] = PerVoice<TwoPoleReadyStep>;
+  a[kTypeTwoPoleNotchFm] = PerVoice<NotchStep>;
+  a[kTypeTwoPoleNotch] = PerVoice<NotchReadyStep>;
+  a[kTypeFourPoleFilterFm] = PerVoice<FourPoleStep<false>>;
+  a[kTypeFourPoleFilter] = PerVoice<FourPoleReadyStep<false>>;
+  a[kTypeFourPoleHighPassFm] = PerVoice<FourPoleStep<true>>;
+  a[kTypeFourPoleHighPass] = PerVoice<FourPoleReadyStep<true>>;
+  a[kTypePeakEqFm] = PerVoice<PeakEqStep>;
+  a[kTypePeakEq] = PerVoice<PeakEqReadyStep>;
+  a[kTypeHiShelfEqFm] = PerVoice<HiShelfStep>;
+  a[kTypeHiShelfEq] = PerVoice<HiShelfReadyStep>;
+  a[kTypeLoShelfEqFm] = PerVoice<LoShelfStep>;
+  a[kTypeLoShelfEq] = PerVoice<LoShelfReadyStep>;
 }

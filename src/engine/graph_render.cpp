@@ -408,6 +408,8 @@ double GraphColumnDecibels(float value, int32_t height) {
 void SetScopeReadout(TScopeReadout readout) { scopeReadout.store(readout, std::memory_order_release); }
 
 void InstallGraphRenderers(TRoutineTables& t) {
-  for (int32_t type = 0; type < 200; ++type)
-    if (RendererOf(type) || IsEmptyCurve(type) || type == kTypeScope.type) t.graph[type] = TableRenderer;
+  t.graph.ForEachIndex([&t](TModuleKey key) {
+    const int32_t type = key.Index();
+    if (RendererOf(type) || IsEmptyCurve(type) || type == kTypeScope.type) t.graph[key] = TableRenderer;
+  });
 }

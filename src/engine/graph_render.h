@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "src/engine/engine.h"
+#include "src/engine/routine_tables.h"
 
 // Marks a column without a value.
 inline constexpr float kNoColumnValue = FLT_MAX;

@@ -24,6 +24,24 @@ struct TModuleType {
   friend constexpr bool operator==(const TModuleType&, const TModuleType&) = default;
 };
 
+// How many indexes a category has: the catalogue and the engine's routine
+// tables hold one entry per index, 0 .. count - 1.
+inline constexpr int32_t kModuleTypeCount = 200; // category 0
+inline constexpr int32_t kSourceTypeCount = 27;  // category 1
+inline constexpr int32_t kSwitchTypeCount = 15;  // category 7
+
+// Whether a type's index lies inside the tables of its category (categories
+// without tables take any index from 0 up).
+constexpr bool TypeIndexFits(TModuleType t) {
+  if (t.type < 0) return false;
+  switch (t.category) {
+  case kCatModule: return t.type < kModuleTypeCount;
+  case kCatSource: return t.type < kSourceTypeCount;
+  case kCatSwitch: return t.type < kSwitchTypeCount;
+  default: return true;
+  }
+}
+
 // Every module type with a record of its own in the catalogue: constant,
 // category, index, and the record's short name as a reminder. The catalogue
 // census test holds each constant against the record it points at.
@@ -276,6 +294,12 @@ struct TModuleType {
 QV_CATALOGUE_MODULE_TYPES(QV_DECLARE_MODULE_TYPE)
 #undef QV_DECLARE_MODULE_TYPE
 
+#define QV_FITS_ITS_TABLES(name, category, index) \
+  static_assert(TypeIndexFits(name), #name " lies outside the tables of its category: its index must be below " \
+                "kModuleTypeCount (category 0), kSourceTypeCount (1) or kSwitchTypeCount (7)");
+QV_CATALOGUE_MODULE_TYPES(QV_FITS_ITS_TABLES)
+#undef QV_FITS_ITS_TABLES
+
 // The types whose record the active audio driver supplies.
 inline constexpr TModuleType kTypeAudioIn{kCatModule, 113};
 inline constexpr TModuleType kTypeAudioOut{kCatModule, 114};
@@ -289,6 +313,27 @@ inline constexpr TModuleType kTypeOldAudioOutC{kCatModule, 85};
 // type named in the comment. Neither has a record of its own.
 inline constexpr TModuleType kTypeOldSawtooth{kCatModule, 23};  // kTypeSawtooth
 inline constexpr TModuleType kTypeOldGate{kCatSource, 2};       // a mono kTypeGate
+
+// Every type constant above, listed: two types never share one index (a
+// new type takes a free index of its category).
+inline constexpr TModuleType kAllModuleTypes[] = {
+#define QV_LIST_MODULE_TYPE(name, category, index) name,
+    QV_CATALOGUE_MODULE_TYPES(QV_LIST_MODULE_TYPE)
+#undef QV_LIST_MODULE_TYPE
+    kTypeAudioIn, kTypeAudioOut, kTypeOldAudioOutA, kTypeOldAudioOutB, kTypeOldAudioOutC,
+    kTypeOldSawtooth, kTypeOldGate,
+};
+// The first type that shares its index with an earlier one, or none.
+constexpr const TModuleType* FirstSharedTypeIndex() {
+  for (const TModuleType& t : kAllModuleTypes)
+    for (const TModuleType* u = kAllModuleTypes; u != &t; ++u)
+      if (*u == t) return &t;
+  return nullptr;
+}
+static_assert(FirstSharedTypeIndex() == nullptr, "two module type constants share one (category, index)");
+static_assert(TypeIndexFits(kTypeAudioIn) && TypeIndexFits(kTypeAudioOut) && TypeIndexFits(kTypeOldAudioOutA) &&
+              TypeIndexFits(kTypeOldAudioOutB) && TypeIndexFits(kTypeOldAudioOutC) &&
+              TypeIndexFits(kTypeOldSawtooth) && TypeIndexFits(kTypeOldGate));
 
 // How a button plays (its control style): a trigger fires at a press, a gate
 // holds while pressed, a toggle flips at each press.

@@ -52,7 +52,7 @@ void RandomRoutine() {
 } // namespace
 
 void InstallNoiseRoutines(TRoutineTables& t) {
-  TAudioRoutine* a = t.audio;
-  a[kTypeNoise.type] = NoiseRoutine;
-  a[kTypeRandom.type] = RandomRoutine;
+  TModuleTable<TAudioRoutine>& a = t.audio;
+  a[kTypeNoise] = NoiseRoutine;
+  a[kTypeRandom] = RandomRoutine;
 }

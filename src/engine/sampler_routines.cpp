@@ -266,8 +266,10 @@ TVoiceSetup FindVoiceSetup(int32_t type) {
 }
 
 void InstallSamplerRoutines(TRoutineTables& t) {
-  for (int32_t type : {130, 131, 136}) t.audio[type] = FindSampleRoutine(type, false, kGood);
-  for (int32_t type : {135, 170, 173, 174}) t.audio[type] = FindSampleRoutine(type, true, kGood);
+  const TModuleKey oneShot[] = {kTypeSampler, kTypeSamplerFm, kTypeSampleLookup};
+  const TModuleKey looping[] = {kTypeSamplerLoop, kTypeBeatLoop, kTypeResynth, kTypePitchFormer};
+  for (TModuleKey type : oneShot) t.audio[type] = FindSampleRoutine(type.Index(), false, kGood);
+  for (TModuleKey type : looping) t.audio[type] = FindSampleRoutine(type.Index(), true, kGood);
   t.event[evSamplerPitch] = SamplerPitch;
   t.event[evSamplerTrigger] = SamplerTrigger<false, false, false>;
   t.event[evSamplerFmTrigger] = SamplerTrigger<true, true, false>;

@@ -7,6 +7,7 @@
 
 #include "src/engine/audio_routine_util.h"
 #include "src/engine/engine.h"
+#include "src/engine/routine_tables.h"
 #include "src/engine/sample_play.h"
 #include "src/engine/word.h"
 

@@ -1,6 +1,7 @@
 #include "src/engine/module_types.h"
 #include "src/engine/setup.h"
 
+#include "src/engine/routine_registry.h"
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"
 
@@ -56,8 +57,7 @@ void FreeArrays(TEngineRecord* r) {
 }
 
 bool IsWordMajorType(IEngineModule* module) {
-  const int32_t type = module->GetTypeIndex();
-  return module->GetCategory() == kCatModule && type >= 0 && type < 200 && RoutineTables().wordMajor[type];
+  return ::IsWordMajorType(module->GetCategory(), module->GetTypeIndex());
 }
 
 } // namespace

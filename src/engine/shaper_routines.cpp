@@ -188,25 +188,25 @@ void LevelToGainStep(TIn in, TWord* w) {
 } // namespace
 
 void InstallShaperRoutines(TRoutineTables& t) {
-  TAudioRoutine* a = t.audio;
-  a[kTypeClipper.type] = PerVoice<ClipperStep>;
-  a[kTypeModClipper.type] = PerVoice<ModClipperStep>;
-  a[kTypeMirror1.type] = PerVoice<Mirror1Step>;
-  a[kTypeMirror2.type] = PerVoice<Mirror2Step>;
-  a[kTypeSaturator.type] = PerVoice<SaturatorStep>;
-  a[kTypeShaper1Bp.type] = PerVoice<Shaper1Step>;
-  a[kTypeShaper2Bp.type] = PerVoice<Shaper2Step>;
-  a[kTypeShaper3Bp.type] = PerVoice<Shaper3Step>;
-  a[kTypeParabolShaper.type] = PerVoice<ParabolShaperStep>;
-  a[kTypeCubicShaper.type] = PerVoice<CubicShaperStep>;
-  a[kTypeRectifier.type] = PerVoice<RectifierStep>;
-  a[kTypePeakDetector.type] = PerVoice<PeakDetectStep>;
-  a[kTypeQuantizer.type] = PerVoice<QuantizerStep>;
-  a[kTypeSlewLimiter.type] = PerVoice<SlewLimiterStep>;
-  a[kTypeDifferentiator.type] = PerVoice<DifferentiatorStep>;
-  a[kTypeIntegrator.type] = PerVoice<IntegratorStep>;
-  a[kTypeSampleHold.type] = PerVoice<SampleHoldStep>;
-  a[kTypeFreqDivider.type] = PerVoice<FreqDividerStep>;
-  a[kTypeAudioPitchToHz.type] = PerVoice<PitchToHzStep>;
-  a[kTypeAudioLevelToGain.type] = PerVoice<LevelToGainStep>;
+  TModuleTable<TAudioRoutine>& a = t.audio;
+  a[kTypeClipper] = PerVoice<ClipperStep>;
+  a[kTypeModClipper] = PerVoice<ModClipperStep>;
+  a[kTypeMirror1] = PerVoice<Mirror1Step>;
+  a[kTypeMirror2] = PerVoice<Mirror2Step>;
+  a[kTypeSaturator] = PerVoice<SaturatorStep>;
+  a[kTypeShaper1Bp] = PerVoice<Shaper1Step>;
+  a[kTypeShaper2Bp] = PerVoice<Shaper2Step>;
+  a[kTypeShaper3Bp] = PerVoice<Shaper3Step>;
+  a[kTypeParabolShaper] = PerVoice<ParabolShaperStep>;
+  a[kTypeCubicShaper] = PerVoice<CubicShaperStep>;
+  a[kTypeRectifier] = PerVoice<RectifierStep>;
+  a[kTypePeakDetector] = PerVoice<PeakDetectStep>;
+  a[kTypeQuantizer] = PerVoice<QuantizerStep>;
+  a[kTypeSlewLimiter] = PerVoice<SlewLimiterStep>;
+  a[kTypeDifferentiator] = PerVoice<DifferentiatorStep>;
+  a[kTypeIntegrator] = PerVoice<IntegratorStep>;
+  a[kTypeSampleHold] = PerVoice<SampleHoldStep>;
+  a[kTypeFreqDivider] = PerVoice<FreqDividerStep>;
+  a[kTypeAudioPitchToHz] = PerVoice<PitchToHzStep>;
+  a[kTypeAudioLevelToGain] = PerVoice<LevelToGainStep>;
 }

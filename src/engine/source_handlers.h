@@ -6,6 +6,7 @@
 #pragma once
 
 #include "src/engine/engine.h"
+#include "src/engine/routine_tables.h"
 
 #include <cstdint>
 

@@ -133,9 +133,9 @@ void VoiceCombinerLoop() {
   r->state[0][QV_WORD_AT(OutState, out)].f = sum;
 }
 
-void Install(TRoutineTables& t, TModuleType type, TAudioRoutine routine) {
-  t.audio[type.type] = routine;
-  t.wordMajor[type.type] = true;
+void Install(TRoutineTables& t, TModuleKey type, TAudioRoutine routine) {
+  t.audio[type] = routine;
+  t.wordMajor[type] = true;
 }
 
 } // namespace

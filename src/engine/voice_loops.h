@@ -3,6 +3,7 @@
 #pragma once
 
 #include "src/engine/engine.h"
+#include "src/engine/routine_tables.h"
 #include "src/engine/voice_kernels.h"
 
 // Installs the voice-loop routines over the per-voice ones of the same types

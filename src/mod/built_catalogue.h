@@ -7,9 +7,9 @@ struct KModulDef;
 struct KPortDef;
 
 struct TCatalogue {
-  static constexpr int32_t kModules = 200;
-  static constexpr int32_t kSources = 27;
-  static constexpr int32_t kSwitches = 15;
+  static constexpr int32_t kModules = kModuleTypeCount;
+  static constexpr int32_t kSources = kSourceTypeCount;
+  static constexpr int32_t kSwitches = kSwitchTypeCount;
 
   const KModulDef* module[kModules] = {};  // category 0
   const KModulDef* source[kSources] = {};  // category 1

@@ -4,6 +4,7 @@
 #include "src/base/file.h"
 #include "src/engine/engine.h"
 #include "src/engine/routine_util.h"
+#include "src/engine/routine_registry.h"
 #include "src/engine/setup.h"
 #include "src/engine/voice_state.h"
 #include "src/mod/instr.h"

@@ -2,6 +2,7 @@
 
 #include "src/engine/audioio.h"
 #include "src/engine/engine.h"
+#include "src/engine/routine_registry.h"
 #include "src/engine/setup.h"
 #include "src/mod/instr.h"
 #include "src/mod/mod.h"

@@ -8,6 +8,7 @@
 #include "platform/dsound.h"
 #include "src/base/settings.h"
 #include "src/engine/engine.h"
+#include "src/engine/routine_registry.h"
 #include "src/engine/setup.h"
 #include "src/engine/voice_state.h"
 #include "src/mod/instr.h"
@@ -195,7 +196,7 @@ private:
 class RampPatch {
 public:
   explicit RampPatch(TAudioRoutine generator = &Host::RampRoutine) : saved_(RoutineTables()) {
-    RoutineTables().audio[0] = generator;
+    RoutineTables().audio[kTypeAudioSum2] = generator;
     Host::RampCounter() = 0;
   }
   ~RampPatch() { RoutineTables() = saved_; }

@@ -5,6 +5,7 @@
 #include "src/audio/buffers.h"
 #include "src/engine/event_ids.h"
 #include "src/engine/graph_render.h"
+#include "src/engine/routine_registry.h"
 #include "src/engine/sampler_routines.h"
 #include "src/engine/voice_state.h"
 

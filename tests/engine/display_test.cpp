@@ -6,6 +6,7 @@
 #include "src/engine/convert.h"
 #include "src/engine/display_routines.h"
 #include "src/engine/graph_render.h"
+#include "src/engine/routine_registry.h"
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"
 
@@ -395,7 +396,7 @@ void NoteFloatMode() { seenFlushToZero = platform::DenormalsOff::Active(); }
 
 TEST(SoundingGraph, RoutinesRunWithFlushToZero) {
   testhost::TRoutinePatch patch;
-  RoutineTables().audio[0] = NoteFloatMode;
+  RoutineTables().audio[kTypeAudioSum2] = NoteFloatMode;
   TRig r;
   r.Solo(kTypeAudioSum2, "");
   seenFlushToZero = false;

@@ -5,6 +5,7 @@
 #include "platform/fpu.h"
 #include "src/engine/noaudio.h"
 #include "src/base/settings.h"
+#include "src/engine/routine_registry.h"
 #include "src/engine/tables.h"
 #include "src/engine/setup.h"
 #include "src/engine/voice_state.h"
@@ -54,7 +55,7 @@ void Render(THost& host, int32_t frames, std::vector<float>* out = nullptr) {
 
 TEST(Slots, AudioInFirstAudioOutLastOthersInSetUpOrder) {
   TRoutinePatch patch;
-  RoutineTables().audio[0] = Nothing;
+  RoutineTables().audio[kTypeAudioSum2] = Nothing;
   THost host;
   auto out = LooseModule(host, kTypeAudioOut, 0, 2, 7);
   auto a = LooseModule(host, kTypeAudioSum2);
@@ -73,7 +74,7 @@ TEST(Slots, AudioInFirstAudioOutLastOthersInSetUpOrder) {
 
 TEST(Slots, ReleasingTheMiddleOfFiveKeepsTheOthersInOrder) {
   TRoutinePatch patch;
-  RoutineTables().audio[0] = Nothing;
+  RoutineTables().audio[kTypeAudioSum2] = Nothing;
   THost host;
   std::vector<std::unique_ptr<KSModul>> m;
   for (int i = 0; i < 5; ++i) {
@@ -86,7 +87,7 @@ TEST(Slots, ReleasingTheMiddleOfFiveKeepsTheOthersInOrder) {
 
 TEST(Slots, TheModuleThatTakesTheLastSlotIsMutedAndNoneGetsMore) {
   TRoutinePatch patch;
-  RoutineTables().audio[0] = Nothing;
+  RoutineTables().audio[kTypeAudioSum2] = Nothing;
   THost host;
   std::vector<std::unique_ptr<KSModul>> m;
   for (int i = 0; i < kMaxSlots + 1; ++i) {
@@ -105,7 +106,7 @@ TEST(Slots, TheModuleThatTakesTheLastSlotIsMutedAndNoneGetsMore) {
 
 TEST(Slots, AVariantRoutineReplacesTheModulesSlotWithoutARebuild) {
   TRoutinePatch patch;
-  RoutineTables().audio[0] = Nothing;
+  RoutineTables().audio[kTypeAudioSum2] = Nothing;
   THost host;
   auto other = LooseModule(host, kTypeAudioSum2);
   auto m = LooseModule(host, kTypeAudioSum2);
@@ -228,8 +229,8 @@ TEST(Routines, UnknownEventIdsAnswerARoutineThatDoesNothing) {
 
 TEST(BlockLoop, ControlRateRoutinesRunEveryPeriodPlusOneFrames) {
   TRoutinePatch patch;
-  RoutineTables().audio[0] = SpySlot;
-  RoutineTables().controlRate[190] = SpyControl;
+  RoutineTables().audio[kTypeAudioSum2] = SpySlot;
+  RoutineTables().controlRate[kTypeLfo] = SpyControl;
   THost host(44100.0f);
   host.Driver().SetControlRate(100);
   EXPECT_EQ(host.Driver().GetControlPeriod(), 440);
@@ -247,7 +248,7 @@ TEST(BlockLoop, RoutinesRunWithDenormalsFlushedToZero) {
   static float result;
   sawModes = false;
   TRoutinePatch patch;
-  RoutineTables().audio[0] = [] {
+  RoutineTables().audio[kTypeAudioSum2] = [] {
     sawModes = platform::DenormalsOff::Active();
     volatile float tiny = 1e-30f;
     result = tiny * 1e-10f; // a denormal without the modes
@@ -282,8 +283,8 @@ TEST(BlockLoop, TheControlRateHasADefinedStart) {
 
 TEST(Clock, TwentyFourTicksPerQuarterNote) {
   TRoutinePatch patch;
-  RoutineTables().audio[0] = SpySlot;
-  RoutineTables().clockTick[18] = SpyTick;
+  RoutineTables().audio[kTypeAudioSum2] = SpySlot;
+  RoutineTables().clockTick[kTypeClockTick] = SpyTick;
   THost host(48000.0f);
   host.Driver().SetTempo(120.0f);
   auto spy = LooseModule(host, kTypeAudioSum2);
@@ -316,7 +317,7 @@ TEST(Clock, StopSendsZeroToTheDestinationsOfASetClockSource) {
   static std::vector<std::pair<int32_t, float>> received;
   received.clear();
   TRoutinePatch patch;
-  RoutineTables().clockTick[18] = [](TEngineRecord*) {};
+  RoutineTables().clockTick[kTypeClockTick] = [](TEngineRecord*) {};
   RoutineTables().event[3] = [](TEngineRecord*, int32_t voice, float value) { received.push_back({voice, value}); };
   THost host;
   host.Top()->GetOwnInstr()->SetVoiceCount(3);
@@ -359,7 +360,7 @@ protected:
     SetEngineCounter(counter, 1000000000ull);
     fakeNow = 0;
     host = std::make_unique<THost>(50000.0f);
-    RoutineTables().audio[0] = CostlySlot;
+    RoutineTables().audio[kTypeAudioSum2] = CostlySlot;
     out = LooseModule(*host, kTypeAudioOut, 0, 2, 7);
     work = LooseModule(*host, kTypeAudioSum2);
     host->Driver().PrepareModule(work.get());

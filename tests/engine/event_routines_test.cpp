@@ -4,6 +4,7 @@
 #include "src/engine/event_ids.h"
 #include "src/engine/event_routines.h"
 #include "src/engine/midi_output.h"
+#include "src/engine/routine_registry.h"
 #include "src/engine/setup.h"
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"
@@ -986,7 +987,7 @@ TEST_F(MidiEvents, EveryEventPortOfTheCatalogueWorksOnItsTypesRecord) {
                                           139,         140,          141, 142, 143};
   int32_t ports = 0;
   for (int32_t category : {0, 1}) {
-    for (int32_t index = 0; index < (category == 0 ? 200 : 27); ++index) {
+    for (int32_t index = 0; index < (category == 0 ? kModuleTypeCount : kSourceTypeCount); ++index) {
       const KModulDef* def = FindModulDef(nullptr, category, index);
       if (!def || !def->inPorts) continue;
       for (int32_t p = 0; p < def->inPorts->count; ++p) {

@@ -5,6 +5,7 @@
 #include "src/engine/engine.h"
 #include "src/engine/event_ids.h"
 #include "src/engine/graph_render.h"
+#include "src/engine/routine_registry.h"
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"
 

@@ -4,6 +4,7 @@
 #include "tests/engine/sound_rig.h"
 
 #include "src/engine/event_ids.h"
+#include "src/engine/routine_registry.h"
 #include "src/engine/sampler_routines.h"
 #include "src/engine/setup.h"
 #include "src/engine/voice_state.h"

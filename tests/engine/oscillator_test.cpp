@@ -1,5 +1,6 @@
 // Oscillators, noise and the routine tables, run through the offline driver.
 #include "tests/engine/routine_rig.h"
+#include "src/engine/routine_registry.h"
 #include "src/engine/sampler_routines.h"
 
 #include "src/engine/convert.h"
@@ -89,24 +90,26 @@ TEST(AudioRoutineTable, EveryOrdinaryTypeHasARoutineExceptTheEventOnlyOnes) {
                                                kTypeTapedeck2, kTypeModDelay, kTypeSampler, kTypeSamplerFm,
                                                kTypeSamplerLoop, kTypeSampleLookup, kTypeScope, kTypeDiffuserDelay,
                                                kTypeGrainDelay, kTypeBeatLoop, kTypeResynth, kTypePitchFormer});
-  for (int32_t type = 0; type < 200; ++type) {
+  for (int32_t type = 0; type < kModuleTypeCount; ++type) {
     if (elsewhere.count(type)) continue;
-    EXPECT_EQ(FindAudioRoutine(0, type) != nullptr, none.count(type) == 0) << "type " << type;
+    EXPECT_EQ(FindAudioRoutine(0, type) != nullptr, none.count(type) == 0)
+        << "type " << type << (none.count(type) ? " has a per-sample routine: take it off the list above"
+                                                : " has no per-sample routine");
   }
   EXPECT_EQ(FindAudioRoutine(kCatModule, kTypeLevelMeter.type), FindAudioRoutine(kCatModule, kTypeLevelLamp.type))
       << "both level meters share one routine";
   EXPECT_EQ(FindAudioRoutine(1, 15), nullptr) << "other categories have no per-sample routine";
-  EXPECT_EQ(FindAudioRoutine(0, 200), nullptr);
+  EXPECT_EQ(FindAudioRoutine(0, kModuleTypeCount), nullptr);
 }
 
 TEST(AudioRoutineTable, ControlClockDisplayAndGraphTablesServeTheirTypes) {
   std::set<int32_t> control, clock, display, graph;
-  for (int32_t type = 0; type < 200; ++type) {
+  for (int32_t type = 0; type < kModuleTypeCount; ++type) {
     if (FindControlRateRoutine(0, type)) control.insert(type);
     if (FindDisplayUpdateRoutine(0, type)) display.insert(type);
     if (GetGraphRenderer(0, type)) graph.insert(type);
   }
-  for (int32_t type = 0; type < 27; ++type)
+  for (int32_t type = 0; type < kSourceTypeCount; ++type)
     if (FindClockTickRoutine(1, type)) clock.insert(type);
   EXPECT_EQ(control, Indexes({kTypeAudioToEventSmoothed, kTypeLfo, kTypeAudioToEvent, kTypeSlowRandom, kTypeHold}));
   EXPECT_EQ(clock, Indexes({kTypeClockTick, kTypeClockSync}));
@@ -126,7 +129,7 @@ TEST(AudioRoutineTable, ControlClockDisplayAndGraphTablesServeTheirTypes) {
   EXPECT_EQ(display, displays);
   EXPECT_EQ(graph, graphs);
   std::set<int32_t> watch;
-  for (int32_t type = 0; type < 200; ++type)
+  for (int32_t type = 0; type < kModuleTypeCount; ++type)
     if (FindDisplayWatchRoutine(0, type)) watch.insert(type);
   EXPECT_EQ(watch, Indexes({kTypeLamp, kTypeLampTwin, kTypeMeter}))
       << "the displays whose display routine looks at their input; level displays hold their own peak";
@@ -404,7 +407,7 @@ TEST(AudioRoutineTable, EveryRoutineStaysInsideItsRecordWhateverItsInputs) {
   const float nan = std::nanf("");
   for (float value : {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 1e30f, -1e30f, nan, INFINITY}) {
     std::vector<std::unique_ptr<KSModul>> modules;
-    for (int32_t type = 0; type < 200; ++type) {
+    for (int32_t type = 0; type < kModuleTypeCount; ++type) {
       if (!FindAudioRoutine(0, type) && !FindControlRateRoutine(0, type)) continue;
       // Sample players, delays and tape decks keep pointers that their own
       // voice set-ups make; their records are tested on their own.

@@ -5,6 +5,7 @@
 #include "tests/engine/routine_rig.h"
 
 #include "src/engine/event_ids.h"
+#include "src/engine/routine_registry.h"
 
 #include <initializer_list>
 #include <vector>

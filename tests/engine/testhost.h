@@ -5,6 +5,7 @@
 
 #include "bench/host.h"
 #include "src/engine/engine.h"
+#include "src/engine/routine_registry.h"
 #include "src/mod/mod.h"
 
 #include <memory>

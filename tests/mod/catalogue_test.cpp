@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "src/engine/event_ids.h"
+#include "src/engine/routine_registry.h"
 #include "src/mod/modul_def.h"
 
 namespace {
@@ -348,7 +349,7 @@ TEST(CatalogueCensus, HoldsEveryRecordWithItsNameAndPortSignature) {
     SCOPED_TRACE(Where(s));
     const KModulDef* d = Find(s);
     ASSERT_NE(d, nullptr);
-    EXPECT_STREQ(d->name, s.name);
+    EXPECT_STREQ(d->name, s.name) << "a type without a record of its own (src/mod/catalogue.cpp) falls through to another";
     const std::vector<std::string> halves = Split(s.ports, '/');
     ASSERT_EQ(halves.size(), 2u);
     EXPECT_EQ(Letters(d->inPorts), Expand(halves[0]));
@@ -371,7 +372,7 @@ TEST(CatalogueCensus, EveryNamedTypeIsTheRecordItNames) {
   for (const TNamed& n : kNamed) {
     int32_t rows = 0;
     for (const TSignature& s : kSignatures) rows += s.type == n.type ? 1 : 0;
-    EXPECT_EQ(rows, 1) << n.constant;
+    EXPECT_EQ(rows, 1) << n.constant << ": the census (kSignatures above) holds one row per type";
   }
   for (const TSignature& s : kSignatures) {
     int32_t names = 0;
@@ -394,12 +395,12 @@ TEST(CatalogueCensus, DriverAndRetiredTypesHaveNoRecordOfTheirOwn) {
 TEST(CatalogueCensus, CountsTwoHundredThirtyThreeRecords) {
   std::set<const KModulDef*> records;
   for (const TSignature& s : kSignatures) records.insert(Find(s));
-  EXPECT_EQ(records.size(), 233u);
+  EXPECT_EQ(records.size(), 233u) << "a new type's record counts here";
   // Every other index of categories 0 and 1 falls through to another record.
   std::set<std::pair<int32_t, int32_t>> listed;
   for (const TSignature& s : kSignatures) listed.insert({s.type.category, s.type.type});
   for (int32_t category : {0, 1}) {
-    for (int32_t index = 0; index < 200; ++index) {
+    for (int32_t index = 0; index < kModuleTypeCount; ++index) {
       if (listed.count({category, index})) continue;
       const KModulDef* d = FindModulDef(nullptr, category, index);
       if (d) {
@@ -420,7 +421,8 @@ TEST(CatalogueCensus, EventInputsCarryTheIdOfTheirTypeAndPort) {
       ASSERT_LT(p.index, kEventIdCount);
       const TEventIdUse* use = FindEventIdUse(p.index);
       ASSERT_NE(use, nullptr) << "id " << p.index << " serves no port";
-      EXPECT_TRUE(IdServes(use, s)) << "id " << p.index << " does not serve this type";
+      EXPECT_TRUE(IdServes(use, s)) << "id " << p.index
+                                    << " does not serve this type: add its index to the id's use (src/engine/event_ids.cpp)";
       EXPECT_TRUE(IdNamesPort(use, p.longName))
           << "id " << p.index << " is not for a port named \"" << p.longName << "\"";
     }
@@ -555,6 +557,60 @@ TEST(CatalogueCensus, EveryEventIdWithAPortIsUsedByTheCatalogue) {
     if (FindEventIdUse(id)) {
       EXPECT_TRUE(used.count(id)) << "id " << id << " has no port";
     }
+}
+
+// Every ordinary type has what processes it: a per-sample, control-rate or
+// display routine, or, for a type without audio outputs, an event routine
+// behind each of its event inputs (those read their audio inputs when an
+// event arrives). A new type whose routine is not
+// installed fails here by its constant's name.
+TEST(CatalogueCensus, EveryModuleTypeHasItsRoutine) {
+  struct TNamed {
+    TModuleType type;
+    const char* constant;
+  };
+#define QV_NAMED(name, category, index) {name, #name},
+  const TNamed kNamed[] = {QV_CATALOGUE_MODULE_TYPES(QV_NAMED)};
+#undef QV_NAMED
+  // Types that process nothing: their modules only show on a panel or in
+  // the structure.
+  const TModuleType kProcessNothing[] = {kTypeComment};
+  const TEventRoutine none = GetEventRoutine(evNothing);
+  for (const TNamed& n : kNamed) {
+    if (n.type.category != kCatModule) continue;
+    const KModulDef* d = FindModulDef(nullptr, n.type);
+    ASSERT_NE(d, nullptr) << n.constant;
+    const std::string where = std::string(n.constant) + " (" + std::to_string(n.type.category) + ":" +
+                              std::to_string(n.type.type) + " \"" + d->name + "\")";
+    const int32_t category = n.type.category, index = n.type.type;
+    const bool routine = FindAudioRoutine(category, index) || FindControlRateRoutine(category, index) ||
+                         FindDisplayUpdateRoutine(category, index);
+    bool audioOutput = false, eventInput = false;
+    for (int32_t i = 0; d->outPorts && i < d->outPorts->count; ++i)
+      audioOutput = audioOutput || IsAudioKind((*d->outPorts)[i].kind);
+    for (int32_t i = 0; d->inPorts && i < d->inPorts->count; ++i) {
+      const KPortDef& p = (*d->inPorts)[i];
+      if (!IsEventKind(p.kind)) continue;
+      eventInput = true;
+      if (!routine && !audioOutput) {
+        EXPECT_NE(GetEventRoutine(p.index), none)
+            << where << ": event input \"" << p.label << "\" (id " << p.index
+            << ") has no event routine; install one in the event routine table (src/engine/event_routines.cpp)";
+      }
+    }
+    bool processesNothing = false;
+    for (TModuleType t : kProcessNothing) processesNothing = processesNothing || t == n.type;
+    if (processesNothing) {
+      EXPECT_FALSE(routine || audioOutput || eventInput) << where << " processes signals now";
+      continue;
+    }
+    if (audioOutput) {
+      EXPECT_TRUE(routine) << where << " has an audio output but no routine: install its per-sample routine "
+                           << "(src/engine/*_routines.cpp, Install...Routines) or its control-rate routine";
+    } else {
+      EXPECT_TRUE(routine || eventInput) << where << " has no routine and no event input";
+    }
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "src/engine/offline.h"
 #include "src/engine/event_ids.h"
+#include "src/engine/routine_registry.h"
 #include "src/midi/midi.h"
 #include "src/mod/ensemble.h"
 #include "src/mod/instr.h"

@@ -3,6 +3,7 @@
 #include "tests/engine/testhost.h"
 
 #include "src/engine/event_ids.h"
+#include "src/engine/routine_registry.h"
 #include "src/engine/tables.h"
 #include "src/engine/voice_state.h"
 #include "tests/common/testkit.h"

@@ -297,7 +297,7 @@ TEST_F(StructTest, KnobAndFaderAreOneTypeAndTerminalsWaitForAMacro) {
 // Every insert id reaches the model with its catalogue type.
 TEST_F(StructTest, EveryInsertIdInsertsItsCatalogueType) {
   Start();
-  ASSERT_EQ(int(InsertCommands().size()), kInsertCommandCount);
+  ASSERT_EQ(int(InsertCommands().size()), kInsertCommandCount) << "kInsertCommandCount (inserts.h) counts the rows";
   std::set<int32_t> ids;
   for (const TInsertCommand& c : InsertCommands()) ids.insert(c.id);
   EXPECT_EQ(int(ids.size()), kInsertCommandCount);
