@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "src/engine/module_types.h"
+
 struct KModulDef;
 struct KPortDef;
 
