@@ -8,7 +8,7 @@
 
 class IBmp;
 class KSModul;
-class TStructWnd;
+class IStructHost;
 
 // Size, label area and indicator area of a box, in box pixels.
 struct TBoxLayout {
@@ -40,7 +40,7 @@ constexpr int32_t kFirstModulePicture = 8000, kLastModulePicture = 8112;
 
 class TModView : public TVolteonView, public IModelView {
 public:
-  TModView(TStructWnd* parent, KSModul* module);
+  TModView(TTView* parent, KSModul* module);
   ~TModView() override;
 
   KSModul* GetModule() const { return module_; }
@@ -49,7 +49,7 @@ public:
   IBmp* GetTypeBitmap() const { return typeBitmap_; }
 
   void Redraw() { Invalidate(); }
-  TStructWnd* GetStructWnd() const;
+  IStructHost* GetStructWnd() const;
 
   int IsSelected() override;
   void Select(int on, int exclusive) override;

@@ -223,9 +223,6 @@ const std::vector<std::set<std::string>>& ToleratedKnots() {
       // controls of the window framework reach each other.
       {"pc/sky/app", "pc/sky/clock", "pc/sky/ctrl", "pc/sky/dlg", "pc/sky/hint", "pc/sky/mdi", "pc/sky/menu",
        "pc/sky/toolwnd", "pc/sky/wnd"},
-      // Still to be taken apart: the views of a structure window and the
-      // window reach each other.
-      {"src/volteon/modview", "src/volteon/portview", "src/volteon/strucwnd", "src/volteon/wireview"},
   };
   return knots;
 }
