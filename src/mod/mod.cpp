@@ -10,7 +10,7 @@
 #include "src/mod/modaudio.h"
 #include "src/mod/modfile.h"
 #include "src/mod/modwnd.h"
-#include "src/mod/undo.h"
+#include "src/mod/undokind.h"
 
 #include <string>
 #include <vector>
