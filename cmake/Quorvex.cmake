@@ -4,13 +4,19 @@ set(QV_SANITIZE "" CACHE STRING "Sanitizers to build with: empty, 'address;undef
 
 set(QV_WARNINGS -Wall -Wextra -Wformat=2 -Wno-unused-parameter)
 
-# CI's builds (the asan and tsan presets, the fuzz build) fail on a new
+# CI's GCC builds (the asan and tsan presets) fail on a new
 # warning. The release build that scripts/run.sh makes on a user's machine
 # leaves it off: a newer compiler there may warn about code this one accepts,
 # and that must not keep the program from starting.
 option(QV_WERROR "Treat compiler warnings as errors" OFF)
 if(QV_WERROR)
   list(APPEND QV_WARNINGS -Werror)
+  # Under ThreadSanitizer's instrumentation GCC 12 reports vector copies in
+  # the tests as overflowing a zero-sized region; the same code builds clean
+  # in the asan build, which still fails on a real one.
+  if(QV_SANITIZE STREQUAL "thread" AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    list(APPEND QV_WARNINGS -Wno-error=stringop-overflow)
+  endif()
 endif()
 
 if(QV_SANITIZE)

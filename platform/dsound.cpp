@@ -93,7 +93,9 @@ public:
             uint32_t* secondBytes) override {
     return LockRegions(data_, offset, bytes, first, firstBytes, second, secondBytes);
   }
-  void Unlock(void*, uint32_t, void*, uint32_t) override { std::atomic_thread_fence(std::memory_order_release); }
+  // What the writer put into the buffer before unlocking is seen by the
+  // next fill that reads the count.
+  void Unlock(void*, uint32_t, void*, uint32_t) override { unlocks_.fetch_add(1, std::memory_order_release); }
   void Play() override {
     playing_.store(true);
     messages_.Post(kMsgUser);
@@ -103,7 +105,7 @@ public:
 
 private:
   void Fill(WaveBuffer& b) {
-    std::atomic_thread_fence(std::memory_order_acquire);
+    unlocks_.load(std::memory_order_acquire);
     uint32_t size = Size();
     uint32_t at = cursor_.load();
     uint8_t* out = reinterpret_cast<uint8_t*>(b.data);
@@ -142,6 +144,7 @@ private:
   WaveBuffer headers_[kPumpBuffers];
   MessageQueue messages_;
   std::atomic<uint32_t> cursor_{0};
+  std::atomic<uint32_t> unlocks_{0};
   std::atomic<bool> playing_{false};
   std::atomic<bool> quit_{false};
   std::thread thread_;

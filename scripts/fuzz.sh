@@ -19,8 +19,11 @@ if ! command -v clang++ > /dev/null; then
   echo "clang++ is not installed: no fuzzing (the corpora are still replayed by the tests)"
   exit 0
 fi
+# The GCC builds of the test command are the ones that fail on a new warning;
+# clang also reports the list templates' members hiding the base's virtual
+# overloads, which the lists do by design.
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
-  -DCMAKE_CXX_COMPILER=clang++ "-DQV_SANITIZE=address;undefined" -DQV_FUZZ=ON -DQV_WERROR=ON > /dev/null
+  -DCMAKE_CXX_COMPILER=clang++ "-DQV_SANITIZE=address;undefined" -DQV_FUZZ=ON -DQV_WERROR=OFF > /dev/null
 cmake --build build/fuzz -j "${QV_JOBS:-$(nproc)}" --target $(printf 'fuzz_%s ' "${targets[@]}")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -11,7 +11,7 @@
 #include "src/mod/modaudio.h"
 #include "src/mod/modfile.h"
 #include "src/mod/modwnd.h"
-#include "src/mod/undo.h"
+#include "src/mod/undokind.h"
 
 #include <string>
 #include <vector>

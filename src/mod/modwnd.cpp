@@ -5,7 +5,7 @@
 #include "src/mod/mod.h"
 #include "src/mod/moddata.h"
 #include "src/mod/modwnd.h"
-#include "src/mod/undo.h"
+#include "src/mod/undokind.h"
 
 #include <utility>
 

@@ -6,6 +6,7 @@
 
 #include "src/base/str.h"
 #include "src/mod/modfile.h"
+#include "src/mod/undokind.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,46 +23,6 @@ public:
   virtual KEnsemble& GetEnsemble() const = 0;
   virtual int32_t OpenEnsemble(const IFileName& name) = 0;
 };
-
-// What an undo step undoes; its name follows "Undo" and "Redo" in the Edit
-// menu. The order is that of the name table in undo.cpp.
-enum class UndoKind : int32_t {
-  kChangeSampleRate,
-  kChangeVoices,
-  kChangeUnisonVoices,
-  kChangeMidiChannel,
-  kChangeProperties,
-  kMoveWindow,
-  kChangeSnapshot,
-  kRecallSnapshot,
-  kOpenPanel,
-  kClosePanel,
-  kLockPanel,
-  kUnlockPanel,
-  kPanelOnTop,
-  kInsertModule,
-  kMoveModules,
-  kPasteModules,
-  kCutModules,
-  kDeleteModules,
-  kMuteModules,
-  kUnmuteModules,
-  kSetModulesMono,
-  kSetModulesPoly,
-  kSoloModule,
-  kUnsoloModule,
-  kCreateWire,
-  kDeleteWire,
-  kInsertControl,
-  kMoveControls,
-  kPasteControls,
-  kCutControls,
-  kDeleteControls,
-  kChangeControls,
-  // No step: nothing pending, or a window whose moves record none.
-  kNone,
-};
-constexpr int32_t kUndoKindCount = int32_t(UndoKind::kNone);
 
 class KUndo {
 public:

@@ -157,3 +157,19 @@ constexpr int32_t kLearn = 3598;
 constexpr int32_t kInstrLamp = 3547;
 constexpr int32_t kChannel = 3504, kChannelSpin = 3853;
 } // namespace boxid
+
+// Resource ids of the structure editor's menus.
+namespace menuid {
+constexpr int32_t kStructure = 7910;
+constexpr int32_t kControl = 7650;
+constexpr int32_t kProcessing = 7651;
+constexpr int32_t kMonoModule = 7652;
+constexpr int32_t kTapedeck = 7653;
+constexpr int32_t kSampler = 7654;
+constexpr int32_t kInOut = 7655;
+constexpr int32_t kMacros = 7656;
+constexpr int32_t kInstrument = 7657;
+constexpr int32_t kInPort = 7750;
+constexpr int32_t kOutPort = 7751;
+constexpr int32_t kWire = 7800;
+} // namespace menuid

@@ -18,7 +18,7 @@
 #include "src/mod/undo.h"
 #include "src/volteon/paneldlg.h"
 #include "src/volteon/panelpics.h"
-#include "src/volteon/panelwnd.h"
+#include "src/volteon/commands.h"
 #include "src/volteon/pictures.h"
 #include "src/volteon/ivolteon.h"
 
@@ -128,8 +128,8 @@ void SaveStructureAs(KEnsemble* ens, KSModul* structure, bool macro, const TStr&
 // ============================================================================
 // The base
 
-TCtrlView::TCtrlView(TPanelWnd* wnd, KSModul* module)
-    : TVolteonView(wnd, 1, wnd ? wnd->GetEnsemble() : nullptr), module_(module),
+TCtrlView::TCtrlView(ICtrlPanel* wnd, KSModul* module)
+    : TVolteonView(wnd ? wnd->GetPanelView() : nullptr, 1, wnd ? wnd->GetEnsemble() : nullptr), module_(module),
       ens_(wnd && wnd->IsEnsemblePanel()) {
   Look();
   int32_t menu = panel_menu::kCtrl;
@@ -147,7 +147,7 @@ TCtrlView::TCtrlView(TPanelWnd* wnd, KSModul* module)
 
 TCtrlView::~TCtrlView() = default;
 
-TPanelWnd* TCtrlView::GetPanel() const { return dynamic_cast<TPanelWnd*>(GetParent()); }
+ICtrlPanel* TCtrlView::GetPanel() const { return dynamic_cast<ICtrlPanel*>(GetParent()); }
 
 bool TCtrlView::IsOnGuiThread() const {
   KModelHost* host = module_->GetHost();
@@ -274,8 +274,8 @@ void TCtrlView::Select(int on, int exclusive) {
   if (on) module_->Select();
   else module_->Deselect();
   MarkToFront();
-  if (TPanelWnd* wnd = GetPanel())
-    wnd->ForEachCtrlView([this](TCtrlView* v) {
+  if (ICtrlPanel* wnd = GetPanel())
+    wnd->VisitCtrlViews([this](TCtrlView* v) {
       if (LiesInside(v->module_, module_)) v->MarkToFront();
     });
 }
@@ -343,7 +343,7 @@ int TCtrlView::Command(int32_t id, int mode, int& result) {
   case cmd::kFramePaste:
     if (!module_->IsMacroOrInstrument()) return 0;
     if (run)
-      if (TPanelWnd* wnd = GetPanel()) wnd->PasteInto(module_);
+      if (ICtrlPanel* wnd = GetPanel()) wnd->PasteInto(module_);
     result = asksEnabled ? (dirs::Clipboard()->Exists() ? 1 : 0) : 0;
     return 1;
   case cmd::kFrameSaveAs:
@@ -399,7 +399,7 @@ int TCtrlView::Command(int32_t id, int mode, int& result) {
 // ============================================================================
 // Faders and knobs
 
-TFaderView::TFaderView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {}
+TFaderView::TFaderView(ICtrlPanel* wnd, KSModul* module) : TCtrlView(wnd, module) {}
 
 namespace {
 // Where the parts of a fader or knob lie. Parts below the label move down by
@@ -485,7 +485,7 @@ void TFaderView::OwnMouseMove(int32_t, int32_t y) {
 // ============================================================================
 // Buttons
 
-TButtonView::TButtonView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {
+TButtonView::TButtonView(ICtrlPanel* wnd, KSModul* module) : TCtrlView(wnd, module) {
   doubleClickOperates_ = 1;
   for (int32_t k = 0; k < 2 * picture::kButtonSmallOffset; ++k) Bitmap(picture::kButtonUpLit + k);
 }
@@ -562,7 +562,7 @@ void TButtonView::OwnMouseUp(int32_t, int32_t) {
 // ============================================================================
 // Switches
 
-TSwitchView::TSwitchView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {
+TSwitchView::TSwitchView(ICtrlPanel* wnd, KSModul* module) : TCtrlView(wnd, module) {
   doubleClickOperates_ = 1;
   for (int32_t id = picture::kSwitchFirst; id <= picture::kSwitchLast; ++id) Bitmap(id);
   nameFont_ = Look().frameFont.Get();
@@ -653,7 +653,7 @@ void TSwitchView::OpenProperties() {
 // ============================================================================
 // Lamps
 
-TLampView::TLampView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {
+TLampView::TLampView(ICtrlPanel* wnd, KSModul* module) : TCtrlView(wnd, module) {
   for (int32_t k = 0; k < 2 * picture::kLampColours; ++k) Bitmap(picture::kLampFirst + k);
 }
 
@@ -704,7 +704,7 @@ int32_t MeterPicture(bool level, int32_t k, bool on) {
 }
 } // namespace
 
-TMeterView::TMeterView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {
+TMeterView::TMeterView(ICtrlPanel* wnd, KSModul* module) : TCtrlView(wnd, module) {
   for (int32_t k = 0; k < 8; ++k) Bitmap(picture::kMeterFirst + k);
 }
 
@@ -766,7 +766,7 @@ TArea TMeterView::DrawValue(IDrawContext* ctx) {
 // ============================================================================
 // Graphs
 
-TGraphView::TGraphView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {}
+TGraphView::TGraphView(ICtrlPanel* wnd, KSModul* module) : TCtrlView(wnd, module) {}
 
 void TGraphView::Layout() {
   TCtrlView::Layout();
@@ -902,7 +902,7 @@ TArea TGraphView::DrawValue(IDrawContext* ctx) {
 // ============================================================================
 // File views
 
-TFileView::TFileView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {}
+TFileView::TFileView(ICtrlPanel* wnd, KSModul* module) : TCtrlView(wnd, module) {}
 
 TStr TFileView::SoundFileName(const KSModul* m) {
   // Each kind reads the object it owns: a tape deck its recording, a
@@ -940,14 +940,14 @@ TArea TFileView::DrawValue(IDrawContext* ctx) {
 // ============================================================================
 // Frames of macros and instruments
 
-TFrameView::TFrameView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {}
+TFrameView::TFrameView(ICtrlPanel* wnd, KSModul* module) : TCtrlView(wnd, module) {}
 
 void TFrameView::Layout() {
   TCtrlView::Layout();
   font_ = Look().frameFont.Get();
   TArea bounds = EmptyArea;
-  if (TPanelWnd* w = GetPanel())
-    w->ForEachCtrlView([&](TCtrlView* v) {
+  if (ICtrlPanel* w = GetPanel())
+    w->VisitCtrlViews([&](TCtrlView* v) {
       if (v != this && v->IsVisible() && LiesInside(v->GetModule(), module_)) bounds.Unite(v->GetBounds());
     });
   if (!bounds.IsEmpty()) {
@@ -969,17 +969,17 @@ void TFrameView::RequestValueUpdate() {
   }
   const TArea before = GetArea();
   Rebuild();
-  if (GetArea() != before && GetPanel()) GetPanel()->Invalidate();
+  if (GetArea() != before && GetPanel()) GetPanel()->GetPanelView()->Invalidate();
   else Invalidate();
 }
 
 void TFrameView::BringContentsToFront() {
-  TPanelWnd* w = GetPanel();
+  ICtrlPanel* w = GetPanel();
   if (!w) return;
-  w->ForEachCtrlView([this](TCtrlView* v) {
+  w->VisitCtrlViews([this](TCtrlView* v) {
     if (LiesInside(v->GetModule(), module_)) v->MarkToFront();
   });
-  w->BringMarkedToFront();
+  w->GetPanelView()->BringMarkedToFront();
 }
 
 void TFrameView::DoubleClickAction() {
@@ -1029,7 +1029,30 @@ void TFrameView::Paint(IDrawContext* ctx, const TArea& clip) {
 // ============================================================================
 // The factory and the menus
 
-TCtrlView* CreateCtrlView(TPanelWnd* wnd, KSModul* module, int32_t kind) {
+TModuleType PanelInsertType(int32_t id, bool* knob) {
+  if (knob) *knob = id == cmd::kInsertKnob;
+  switch (id) {
+  case cmd::kInsertFader:
+  case cmd::kInsertKnob: return kTypeFader;
+  case cmd::kInsertButton: return kTypeButton;
+  case cmd::kInsertLamp: return kTypeLamp;
+  case cmd::kInsertLevelLamp: return kTypeLevelLamp;
+  case cmd::kInsertMeter: return kTypeMeter;
+  case cmd::kInsertLevelMeter: return kTypeLevelMeter;
+  default: break;
+  }
+  static const int32_t audio[] = {0, 1, 14, 2, 3, 4, 5, 12};
+  static const int32_t event[] = {6, 7, 8, 9, 10, 11, 13};
+  static_assert(std::size(audio) == cmd::kInsertAudioSwitchLast - cmd::kInsertAudioSwitchFirst + 1);
+  static_assert(std::size(event) == cmd::kInsertEventSwitchLast - cmd::kInsertEventSwitchFirst + 1);
+  if (id >= cmd::kInsertAudioSwitchFirst && id <= cmd::kInsertAudioSwitchLast)
+    return TModuleType{kCatSwitch, audio[id - cmd::kInsertAudioSwitchFirst]};
+  if (id >= cmd::kInsertEventSwitchFirst && id <= cmd::kInsertEventSwitchLast)
+    return TModuleType{kCatSwitch, event[id - cmd::kInsertEventSwitchFirst]};
+  return TModuleType{0, 0};
+}
+
+TCtrlView* CreateCtrlView(ICtrlPanel* wnd, KSModul* module, int32_t kind) {
   if (!module) return nullptr;
   switch (kind) {
   case kViewFader: return new TFaderView(wnd, module);

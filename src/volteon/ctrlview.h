@@ -11,8 +11,28 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
-class TPanelWnd;
+class KEnsemble;
+class TCtrlView;
+
+// The (category, index) a panel insert command makes; kind 0 when the id
+// inserts nothing. `knob` tells the Knob commands.
+TModuleType PanelInsertType(int32_t id, bool* knob = nullptr);
+
+// What a control view asks of the panel window it lies on.
+class ICtrlPanel {
+public:
+  virtual ~ICtrlPanel() = default;
+  // The window as the view the controls are children of.
+  virtual TTView* GetPanelView() = 0;
+  virtual KEnsemble* GetEnsemble() const = 0;
+  virtual bool IsEnsemblePanel() const = 0;
+  // Inserts the clipboard file's controls into target as one undo step.
+  virtual void PasteInto(KSModul* target) = 0;
+  // Every control view of the window, topmost first.
+  virtual void VisitCtrlViews(const std::function<void(TCtrlView*)>& f) = 0;
+};
 
 class ICtrlView : public virtual IBase {
 public:
@@ -31,7 +51,7 @@ public:
 class TCtrlView : public TVolteonView, public ICtrlView, public IModelView {
 public:
   // Operating areas play the control; a press elsewhere selects and moves.
-  TCtrlView(TPanelWnd* wnd, KSModul* module);
+  TCtrlView(ICtrlPanel* wnd, KSModul* module);
   ~TCtrlView() override;
 
   // ICtrlView
@@ -44,7 +64,7 @@ public:
 
   KSModul* GetModule() const { return module_; }
   // The panel window the view lies on.
-  TPanelWnd* GetPanel() const;
+  ICtrlPanel* GetPanel() const;
   const TArea& GetOperatingArea() const { return operating_; }
   // Redraws handled since the view was made (what a test counts).
   int32_t GetRedrawCount() const { return redraws_.load(std::memory_order_relaxed); }
@@ -129,7 +149,7 @@ private:
 // Faders and knobs: a strip of 128 frames, one step per pixel of dragging.
 class TFaderView : public TCtrlView {
 public:
-  TFaderView(TPanelWnd* wnd, KSModul* module);
+  TFaderView(ICtrlPanel* wnd, KSModul* module);
   void Layout() override;
   TArea DrawValue(IDrawContext* ctx) override;
   void OwnMouseDown(int32_t x, int32_t y) override;
@@ -151,7 +171,7 @@ private:
 
 class TButtonView : public TCtrlView {
 public:
-  TButtonView(TPanelWnd* wnd, KSModul* module);
+  TButtonView(ICtrlPanel* wnd, KSModul* module);
   void Layout() override;
   TArea DrawValue(IDrawContext* ctx) override;
   void OwnMouseDown(int32_t x, int32_t y) override;
@@ -167,7 +187,7 @@ private:
 
 class TSwitchView : public TCtrlView {
 public:
-  TSwitchView(TPanelWnd* wnd, KSModul* module);
+  TSwitchView(ICtrlPanel* wnd, KSModul* module);
   void Layout() override;
   TArea DrawValue(IDrawContext* ctx) override;
   void Paint(IDrawContext* ctx, const TArea& clip) override;
@@ -187,7 +207,7 @@ private:
 
 class TLampView : public TCtrlView {
 public:
-  TLampView(TPanelWnd* wnd, KSModul* module);
+  TLampView(ICtrlPanel* wnd, KSModul* module);
   void Layout() override;
   TArea DrawValue(IDrawContext* ctx) override;
   void RequestValueUpdate() override;
@@ -203,7 +223,7 @@ private:
 class TMeterView : public TCtrlView {
 public:
   static constexpr int32_t kSegments = 17;
-  TMeterView(TPanelWnd* wnd, KSModul* module);
+  TMeterView(ICtrlPanel* wnd, KSModul* module);
   void Layout() override;
   TArea DrawValue(IDrawContext* ctx) override;
   void RequestValueUpdate() override;
@@ -223,7 +243,7 @@ private:
 
 class TGraphView : public TCtrlView {
 public:
-  TGraphView(TPanelWnd* wnd, KSModul* module);
+  TGraphView(ICtrlPanel* wnd, KSModul* module);
   void Layout() override;
   TArea DrawValue(IDrawContext* ctx) override;
   void RequestValueUpdate() override;
@@ -241,7 +261,7 @@ public:
 
 class TFileView : public TCtrlView {
 public:
-  TFileView(TPanelWnd* wnd, KSModul* module);
+  TFileView(ICtrlPanel* wnd, KSModul* module);
   void Layout() override;
   TArea DrawValue(IDrawContext* ctx) override;
   const TStr& GetFileName() const { return fileName_; }
@@ -258,7 +278,7 @@ class TFrameView : public TCtrlView {
 public:
   // How far a frame reaches beyond its contents: left and above (the caption).
   static constexpr int32_t kMarginLeft = 8, kMarginTop = 16;
-  TFrameView(TPanelWnd* wnd, KSModul* module);
+  TFrameView(ICtrlPanel* wnd, KSModul* module);
   void Layout() override;
   void Paint(IDrawContext* ctx, const TArea& clip) override;
   TArea DrawValue(IDrawContext*) override { return EmptyArea; }
@@ -284,7 +304,7 @@ public:
 // A module without a look of its own on panels.
 class TDummyCtrlView : public TCtrlView {
 public:
-  TDummyCtrlView(TPanelWnd* wnd, KSModul* module) : TCtrlView(wnd, module) {}
+  TDummyCtrlView(ICtrlPanel* wnd, KSModul* module) : TCtrlView(wnd, module) {}
   void Rebuild() override { Hide(); }
   void Place() override { Hide(); }
   void RequestValueUpdate() override {}
@@ -311,7 +331,7 @@ KSModul* InsertPanelControl(KSModul* into, TModuleType type, bool knob);
 void SaveStructureAs(KEnsemble* ens, KSModul* structure, bool macro, const TStr& title);
 
 // Makes the view of a panel view kind (the module type's).
-TCtrlView* CreateCtrlView(TPanelWnd* wnd, KSModul* module, int32_t kind);
+TCtrlView* CreateCtrlView(ICtrlPanel* wnd, KSModul* module, int32_t kind);
 inline TCtrlView* CastToCtrlView(IBase* o) { return dynamic_cast<TCtrlView*>(o); }
 
 // The menu resource ids of the panels and their controls.

@@ -14,7 +14,7 @@
 #include "src/mod/modfile.h"
 #include "src/mod/modul_def.h"
 #include "src/volteon/portview.h"
-#include "src/volteon/strucwnd.h"
+#include "src/volteon/commands.h"
 #include "src/volteon/ivolteon.h"
 
 #include <algorithm>
@@ -165,7 +165,7 @@ TBoxLayout BoxLayout(int32_t c, int32_t i, int32_t inCount, int32_t outCount) {
 
 // ---------------------------------------------------------------------------
 
-TModView::TModView(TStructWnd* parent, KSModul* module)
+TModView::TModView(TTView* parent, KSModul* module)
     : TVolteonView(parent, 1, EnsembleOf(module)), module_(module) {
   TBoxShared& s = Shared();
   if (const KModulDef* def = module_->GetTypeDef(); def && def->picture) {
@@ -202,13 +202,14 @@ TModView::~TModView() {
   });
 }
 
-TStructWnd* TModView::GetStructWnd() const { return dynamic_cast<TStructWnd*>(GetParent()); }
+IStructHost* TModView::GetStructWnd() const { return dynamic_cast<IStructHost*>(GetParent()); }
 
 int TModView::IsSelected() { return module_->IsSelected() ? 1 : 0; }
 int TModView::IsInSelection() { return module_->IsSelected() ? 1 : 0; }
 
 void TModView::Select(int on, int exclusive) {
-  if (exclusive) TStructWnd::DeselectEverything(module_);
+  if (exclusive)
+    if (IStructHost* w = GetStructWnd()) w->DeselectAllFrom(module_);
   if (on) module_->Select();
   else module_->Deselect();
   Invalidate();
@@ -303,12 +304,12 @@ int TModView::Command(int32_t id, int mode, int& result) {
     });
   case cmd::kBoxMute:
     return answer(true, m->IsMuted(), [&] {
-      if (TStructWnd* w = GetStructWnd()) w->Mute();
+      if (IStructHost* w = GetStructWnd()) w->Mute();
       refreshBox();
     });
   case cmd::kBoxMono:
     return answer(true, m->IsMono(), [&] {
-      if (TStructWnd* w = GetStructWnd()) w->Mono();
+      if (IStructHost* w = GetStructWnd()) w->Mono();
     });
   case cmd::kBoxSolo:
     return answer(true, m->IsSolo(), [&] {

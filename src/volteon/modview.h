@@ -8,7 +8,7 @@
 
 class IBmp;
 class KSModul;
-class TStructWnd;
+class IStructHost;
 
 // Size, label area and indicator area of a box, in box pixels.
 struct TBoxLayout {
@@ -40,14 +40,14 @@ constexpr int32_t kFirstModulePicture = 8000, kLastModulePicture = 8112;
 
 class TModView : public TVolteonView, public IModelView {
 public:
-  TModView(TStructWnd* parent, KSModul* module);
+  TModView(TTView* parent, KSModul* module);
   ~TModView() override;
 
   KSModul* GetModule() const { return module_; }
   const TArea& GetIndicatorArea() const { return indicator_; }
 
   void Redraw() { Invalidate(); }
-  TStructWnd* GetStructWnd() const;
+  IStructHost* GetStructWnd() const;
 
   int IsSelected() override;
   void Select(int on, int exclusive) override;

@@ -42,29 +42,6 @@ bool IsAudioModule(const KSModul* m, bool tapedeckOnly) {
 
 } // namespace
 
-TModuleType PanelInsertType(int32_t id, bool* knob) {
-  if (knob) *knob = id == cmd::kInsertKnob;
-  switch (id) {
-  case cmd::kInsertFader:
-  case cmd::kInsertKnob: return kTypeFader;
-  case cmd::kInsertButton: return kTypeButton;
-  case cmd::kInsertLamp: return kTypeLamp;
-  case cmd::kInsertLevelLamp: return kTypeLevelLamp;
-  case cmd::kInsertMeter: return kTypeMeter;
-  case cmd::kInsertLevelMeter: return kTypeLevelMeter;
-  default: break;
-  }
-  static const int32_t audio[] = {0, 1, 14, 2, 3, 4, 5, 12};
-  static const int32_t event[] = {6, 7, 8, 9, 10, 11, 13};
-  static_assert(std::size(audio) == cmd::kInsertAudioSwitchLast - cmd::kInsertAudioSwitchFirst + 1);
-  static_assert(std::size(event) == cmd::kInsertEventSwitchLast - cmd::kInsertEventSwitchFirst + 1);
-  if (id >= cmd::kInsertAudioSwitchFirst && id <= cmd::kInsertAudioSwitchLast)
-    return TModuleType{kCatSwitch, audio[id - cmd::kInsertAudioSwitchFirst]};
-  if (id >= cmd::kInsertEventSwitchFirst && id <= cmd::kInsertEventSwitchLast)
-    return TModuleType{kCatSwitch, event[id - cmd::kInsertEventSwitchFirst]};
-  return TModuleType{0, 0};
-}
-
 // ============================================================================
 // The window
 
@@ -585,7 +562,7 @@ void TPanelWindows::MakeRoomFor(KSModul* module) {
     else module->SetInstrCtrlPos(p);
     if (TCtrlView* v = AsCtrl(ensemble ? module->GetEnsCtrlView() : module->GetInstrCtrlView())) {
       v->Place();
-      if (TPanelWnd* w = v->GetPanel()) {
+      if (auto* w = dynamic_cast<TPanelWnd*>(v->GetParent())) {
         w->UpdateScrollBars();
         w->Invalidate();
       }
@@ -619,7 +596,7 @@ void TPanelWindows::DestroyCtrlView(IModelView* view) {
   if (!v) return;
   TUpdateBracket bracket;
   KSModul* module = v->GetModule();
-  TPanelWnd* wnd = v->GetPanel();
+  TPanelWnd* wnd = dynamic_cast<TPanelWnd*>(v->GetParent());
   if (TTView* parent = v->GetParent()) parent->Invalidate();
   delete v;
   // The frames around the control take their contents' bounds again.

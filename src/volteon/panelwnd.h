@@ -22,10 +22,6 @@ class TPanelWindows;
 
 #include "src/volteon/commands.h"
 
-// The (category, index) a panel insert command makes; kind 0 when the id
-// inserts nothing. `knob` tells the Knob commands.
-TModuleType PanelInsertType(int32_t id, bool* knob = nullptr);
-
 // What the model and the other windows ask of a panel window.
 class IPanelWnd : public virtual IVolteonWnd {
 public:
@@ -40,14 +36,17 @@ public:
   virtual void Copy() = 0;
 };
 
-class TPanelWnd : public TVolteonWnd, public virtual IPanelWnd, public IModelWnd {
+class TPanelWnd : public TVolteonWnd, public virtual IPanelWnd, public IModelWnd, public ICtrlPanel {
 public:
   TPanelWnd(KSModul* structure, TPanelWindows* windows);
   ~TPanelWnd() override;
 
   KSModul* GetStructure() const { return structure_; }
-  bool IsEnsemblePanel() const { return structure_->GetParent() == nullptr; }
-  KEnsemble* GetEnsemble() const;
+
+  // ICtrlPanel
+  TTView* GetPanelView() override { return this; }
+  bool IsEnsemblePanel() const override { return structure_->GetParent() == nullptr; }
+  KEnsemble* GetEnsemble() const override;
 
   // IPanelWnd
   void AddCtrlViews() override;
@@ -58,7 +57,7 @@ public:
   void Copy() override;
   // Inserts the clipboard file's controls into target (this window's
   // structure, or a frame's macro or instrument) as one undo step.
-  void PasteInto(KSModul* target);
+  void PasteInto(KSModul* target) override;
   bool WriteSelectedToClipboard();
   // Refuses Cut and Copy while a macro or instrument frame is selected.
   bool CheckNoFrameSelected();
@@ -82,6 +81,8 @@ public:
   void AddKeyCommands();
   void Activated() override { SelectionChanged(); }
   int Command(int32_t id, int mode, int& result) override;
+
+  void VisitCtrlViews(const std::function<void(TCtrlView*)>& f) override { ForEachCtrlView(f); }
 
   // Every control view of the window, topmost first.
   template <class F> void ForEachCtrlView(F f);

@@ -6,9 +6,7 @@
 #include "src/mod/mod.h"
 #include "src/mod/modul_def.h"
 #include "src/mod/port.h"
-#include "src/volteon/modview.h"
 #include "src/volteon/portprp.h"
-#include "src/volteon/strucwnd.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -100,7 +98,7 @@ TArea PortHandleArea(int32_t c, int32_t i, bool in, int32_t idx, int32_t nIn, in
 // ---------------------------------------------------------------------------
 // TPortView
 
-TPortView::TPortView(TModView* box, KInPort* in, KOutPort* out) : TCommandFirst<TTView>(box, 0), in_(in), out_(out) {
+TPortView::TPortView(TTView* box, KInPort* in, KOutPort* out) : TCommandFirst<TTView>(box, 0), in_(in), out_(out) {
   KSModul* m = GetModule();
   portCount_ = in ? m->GetInPortCount() : m->GetOutPortCount();
   portIndex_ = in ? m->GetInPortIndex(in) : m->GetOutPortIndex(out);
@@ -275,7 +273,7 @@ int TPortView::GetHint(TStr& text, TArea& area) {
 // ---------------------------------------------------------------------------
 // TInPortView
 
-TInPortView::TInPortView(TModView* box, KInPort* port) : TPortView(box, port, nullptr) {}
+TInPortView::TInPortView(TTView* box, KInPort* port) : TPortView(box, port, nullptr) {}
 
 TPnt TInPortView::GetConnectionPoint() const { return TPnt(-1, kHandleMiddle); }
 
@@ -311,7 +309,7 @@ void TInPortView::CreateControl() {
   if (!structure || !def) return;
   const int32_t kind = def->valueClass;
   if (!IsFaderKind(kind) && !IsButtonKind(kind)) return;
-  TStructWnd::DeselectEverything(structure);
+  if (auto* host = dynamic_cast<IStructHost*>(GetRoot())) host->DeselectAllFrom(structure);
   structure->SetNextInsertPos(TPnt(module->GetPos().X() - kControlOffsetX, module->GetPos().Y() + GetArea().Top()));
   KEnsemble* ens = EnsembleOf(module);
   if (ens) ens->AddUndoStep(UndoKind::kInsertControl, nullptr);
@@ -331,7 +329,7 @@ void TInPortView::CreateControl() {
   control->SetControlValue(def->defaultValue);
   control->SetCtrlStyle(kind);
   control->Select();
-  if (IModelView* box = control->GetBoxView()) dynamic_cast<TModView*>(box)->Redraw();
+  if (IModelView* box = control->GetBoxView()) dynamic_cast<TTView*>(box)->Invalidate();
   // The new control is a change the user may want to save.
   if (ens) ens->MarkModified();
 }
@@ -339,7 +337,7 @@ void TInPortView::CreateControl() {
 // ---------------------------------------------------------------------------
 // TOutPortView
 
-TOutPortView::TOutPortView(TModView* box, KOutPort* port) : TPortView(box, nullptr, port) {}
+TOutPortView::TOutPortView(TTView* box, KOutPort* port) : TPortView(box, nullptr, port) {}
 
 TPnt TOutPortView::GetConnectionPoint() const {
   return out_->GetLabel().IsEmpty() ? TPnt(kPlainWidth - 1, kHandleMiddle) : TPnt(kLabelledWidth - 1, kHandleMiddle);

@@ -12,8 +12,8 @@
 
 class KInPort;
 class KOutPort;
+class IColor;
 class KSModul;
-class TModView;
 
 namespace picture {
 constexpr int32_t kOutPort = 7700;
@@ -26,6 +26,19 @@ constexpr int32_t kOutEventMark = 7706;
 constexpr int32_t kInEventMark = 7707;
 } // namespace picture
 
+// What the boxes, handles and wires ask of the structure window they lie on.
+class IStructHost {
+public:
+  virtual ~IStructHost() = default;
+  // Deselects every module of the tree and every wire of every open
+  // structure window.
+  virtual void DeselectAllFrom(KSModul* anyModule) = 0;
+  // The colour of a wire, selected or not.
+  virtual IColor* WireColor(int selected) = 0;
+  virtual void Mute() = 0;
+  virtual void Mono() = 0;
+};
+
 // Where a handle lies on its box (box pixels).
 TArea PortHandleArea(int32_t category, int32_t index, bool in, int32_t portIndex, int32_t inCount, int32_t outCount,
                      int32_t boxWidth, bool labelled);
@@ -35,7 +48,7 @@ public:
   static constexpr int32_t kHeight = 16;
   static constexpr int32_t kLabelledWidth = 26, kPlainWidth = 10;
 
-  TPortView(TModView* box, KInPort* in, KOutPort* out);
+  TPortView(TTView* box, KInPort* in, KOutPort* out);
   ~TPortView() override;
 
   KInPort* GetInPort() const { return in_; }
@@ -83,7 +96,7 @@ private:
 
 class TInPortView : public TPortView {
 public:
-  TInPortView(TModView* box, KInPort* port);
+  TInPortView(TTView* box, KInPort* port);
   TPnt GetConnectionPoint() const override;
   void Paint(IDrawContext* ctx, const TArea& clip) override;
   int Command(int32_t id, int mode, int& result) override;
@@ -93,7 +106,7 @@ public:
 
 class TOutPortView : public TPortView {
 public:
-  TOutPortView(TModView* box, KOutPort* port);
+  TOutPortView(TTView* box, KOutPort* port);
   TPnt GetConnectionPoint() const override;
   void Paint(IDrawContext* ctx, const TArea& clip) override;
 };

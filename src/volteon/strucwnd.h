@@ -6,6 +6,7 @@
 #pragma once
 
 #include "src/mod/modwnd.h"
+#include "src/volteon/portview.h"
 #include "src/volteon/voltwnd.h"
 
 #include <memory>
@@ -18,22 +19,6 @@ class KSModul;
 class TWireView;
 
 #include "src/volteon/commands.h"
-
-// Resource ids of the structure editor's menus.
-namespace menuid {
-constexpr int32_t kStructure = 7910;
-constexpr int32_t kControl = 7650;
-constexpr int32_t kProcessing = 7651;
-constexpr int32_t kMonoModule = 7652;
-constexpr int32_t kTapedeck = 7653;
-constexpr int32_t kSampler = 7654;
-constexpr int32_t kInOut = 7655;
-constexpr int32_t kMacros = 7656;
-constexpr int32_t kInstrument = 7657;
-constexpr int32_t kInPort = 7750;
-constexpr int32_t kOutPort = 7751;
-constexpr int32_t kWire = 7800;
-} // namespace menuid
 
 namespace picture {
 constexpr int32_t kStructureIcon = 7900;
@@ -59,7 +44,7 @@ public:
   virtual void Mono() = 0;
 };
 
-class TStructWnd : public TVolteonWnd, public virtual IStructWnd, public IModelWnd {
+class TStructWnd : public TVolteonWnd, public virtual IStructWnd, public IModelWnd, public IStructHost {
 public:
   explicit TStructWnd(KSModul* structure);
   ~TStructWnd() override;
@@ -83,6 +68,10 @@ public:
   void SelectAll() override;
   void Mute() override;
   void Mono() override;
+
+  // IStructHost
+  void DeselectAllFrom(KSModul* anyModule) override { DeselectEverything(anyModule); }
+  IColor* WireColor(int selected) override { return GetWireColor(selected); }
 
   // Framework
   void Execute(int32_t id) override;

@@ -10,7 +10,6 @@
 #include "src/mod/mod.h"
 #include "src/mod/port.h"
 #include "src/volteon/portview.h"
-#include "src/volteon/strucwnd.h"
 
 #include <algorithm>
 
@@ -86,7 +85,7 @@ TArea TWireView::Geometry(const TPnt& out, const TPnt& in, int32_t* orientation)
   return TArea(left, top, right, bottom);
 }
 
-void TWireView::Attach(TStructWnd* wnd) {
+void TWireView::Attach(TTView* wnd) {
   if (!GetParent() && wnd) SetParent(wnd, 0);
   TPortView* inHandle = HandleOf(in_->GetView());
   TPortView* outHandle = HandleOf(out_->GetView());
@@ -100,7 +99,8 @@ void TWireView::Attach(TStructWnd* wnd) {
 }
 
 void TWireView::Select(int on, int exclusive) {
-  if (exclusive) TStructWnd::DeselectEverything(in_->GetOwner());
+  if (exclusive)
+    if (auto* host = dynamic_cast<IStructHost*>(GetParent())) host->DeselectAllFrom(in_->GetOwner());
   if (on) {
     if (!selected_) {
       selected_ = 1;
@@ -131,7 +131,9 @@ int TWireView::Contains(int32_t x, int32_t y) {
 void TWireView::Paint(IDrawContext* ctx, const TArea& clip) {
   (void)clip;
   const int32_t w = GetArea().Width(), h = GetArea().Height(), d = margin_;
-  IColor* color = TStructWnd::GetWireColor(selected_);
+  auto* host = dynamic_cast<IStructHost*>(GetParent());
+  if (!host) return;
+  IColor* color = host->WireColor(selected_);
   if (orientation_ == 0) {
     ctx->MoveTo(TPnt(0, d));
     ctx->LineTo(TPnt(w - 1, h - 1 - d), color);

@@ -9,7 +9,6 @@
 
 class KInPort;
 class KOutPort;
-class TStructWnd;
 
 class TWireView : public TVolteonView, public IModelView {
 public:
@@ -23,7 +22,7 @@ public:
   int32_t GetOrientation() const { return orientation_; }
   // Joins the window (as its last child, beneath the boxes) when it has no
   // parent yet, and places itself between its two handles.
-  void Attach(TStructWnd* wnd);
+  void Attach(TTView* wnd);
   // The area and orientation of a line between two window points.
   static TArea Geometry(const TPnt& out, const TPnt& in, int32_t* orientation);
   // The hint text of the wire; false when there is nothing to show.
