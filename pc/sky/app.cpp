@@ -16,11 +16,6 @@ namespace {
 TApp* theApp = nullptr;
 DApp* theDApp = nullptr;
 
-std::function<QWidget*(TTView*)>& ViewWindowResolver() {
-  static std::function<QWidget*(TTView*)> resolver;
-  return resolver;
-}
-
 IFileName* CommandLineFile() {
   static EPtr<IFileName> file(CreateFileName());
   return file.Get();
@@ -45,26 +40,17 @@ IWnd* GetActiveWnd() { return GetActiveWndView(); }
 DApp* GetDApp() { return theDApp; }
 void SetAppTitle(const TStr&) {}
 void EmptyAppCommand() {}
-void SetViewWindowResolver(std::function<QWidget*(TTView*)> resolver) { ViewWindowResolver() = std::move(resolver); }
-
-QWidget* GetViewWindow(TTView* view) {
-  if (!view) return nullptr;
-  TTView* root = view->GetRoot();
-  if (auto* wnd = dynamic_cast<TWnd*>(root)) {
-    DWnd* canvas = wnd->GetDWnd();
-    if (!canvas) return nullptr;
-    if (auto* frame = dynamic_cast<DDecWnd*>(canvas->parentWidget())) return frame;
-    return canvas->window();
-  }
-  return ViewWindowResolver() ? ViewWindowResolver()(root) : nullptr;
-}
 
 // ---------------------------------------------------------------- TApp
 
-TApp::TApp() : TTView(nullptr, 1) { theApp = this; }
+TApp::TApp() : TTView(nullptr, 1) {
+  theApp = this;
+  SetShellApp(this);
+}
 
 TApp::~TApp() {
   if (theApp == this) theApp = nullptr;
+  if (GetShellApp() == this) SetShellApp(nullptr);
 }
 
 IWnd* TApp::GetActiveWnd() { return ::GetActiveWnd(); }
@@ -127,6 +113,7 @@ DApp::~DApp() {
   });
   delete frame_; // saves the placement
   frame_ = nullptr;
+  SetMainWindow(nullptr);
   platform::SetClientWindowHandle(nullptr);
   SetViewTicker(previousTicker_);
   if (theDApp == this) theDApp = nullptr;
@@ -139,6 +126,7 @@ void DApp::InitMainWindow() {
   QV_ASSERT_GUI_THREAD();
   auto* client = new DMDIClient;
   frame_ = new DMainFrame(client);
+  SetMainWindow(frame_);
   const int32_t x = int32_t(ReadSettingInt(setting::MainX, sky::kMainDefaultX));
   const int32_t y = int32_t(ReadSettingInt(setting::MainY, sky::kMainDefaultY));
   const int32_t w = int32_t(ReadSettingInt(setting::MainW, sky::kMainDefaultW));

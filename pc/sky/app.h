@@ -5,6 +5,7 @@
 #pragma once
 
 #include "pc/sky/clock.h"
+#include "pc/sky/menu.h"
 #include "pc/sky/view.h"
 #include "pc/sky/wnd.h"
 
@@ -28,13 +29,8 @@ public:
   virtual void RemoveIdleTask(IViewTicker::TCallback callback, void* data) = 0;
 };
 
-// Key classes of the application's key operation.
-namespace keyclass {
-constexpr int kOther = 0, kShift = 1, kCtrl = 2;
-}
-
 // The application base: the root view without parent. One per process.
-class TApp : public TTView, public IApp {
+class TApp : public TTView, public IApp, public IShellApp {
 public:
   TApp();
   ~TApp() override;
@@ -46,6 +42,9 @@ public:
   void AddIdleTask(IViewTicker::TCallback callback, void* data) override;
   void RemoveIdleTask(IViewTicker::TCallback callback, void* data) override;
 
+  // IShellApp
+  TTView* GetAppView() override { return this; }
+
   virtual IMenu* GetMenu();
   virtual IFileName* GetCommandLineFile();
   // Runs once the main window exists: the application starts its drivers
@@ -54,12 +53,12 @@ public:
   virtual void SetMainTitle(const TStr& title);
   // A key of the computer keyboard went down (1) or up (0): class (keyclass::),
   // PC set-1 scan code. Auto-repeat is never reported.
-  virtual void KeyChange(int keyClass, int scanCode, int down) {}
+  void KeyChange(int keyClass, int scanCode, int down) override {}
   // Ends the event loop after the current event.
-  virtual void Quit();
+  void Quit() override;
   // Non-zero when the main window may close.
-  virtual int MayClose() { return 1; }
-  virtual void About() = 0;
+  int MayClose() override { return 1; }
+  void About() override = 0;
   // Builds the control box into the main window (before it shows) and opens
   // it on the first pass of the event loop.
   virtual void CreateCtrlBox(QMainWindow* frame) {}
@@ -69,10 +68,6 @@ public:
 IApp* GetApp();
 TApp* GetTApp();
 IWnd* GetActiveWnd();
-// The widget that shows the view: the frame of a document window, else
-// what the resolver set by the dialog layer answers.
-QWidget* GetViewWindow(TTView* view);
-void SetViewWindowResolver(std::function<QWidget*(TTView* root)> resolver);
 // Receives the application title; the shell keeps nothing of it.
 void SetAppTitle(const TStr& title);
 // The application command that does nothing.
@@ -81,7 +76,6 @@ void EmptyAppCommand();
 namespace sky {
 using TAppFactory = std::function<IApp*()>;
 constexpr int kFailed = -1;
-constexpr int32_t kMainMenuId = 7000;
 constexpr int32_t kMainIconId = 5003;
 // Placement of the main window when the settings hold none.
 constexpr int32_t kMainDefaultX = 40, kMainDefaultY = 40, kMainDefaultW = 600, kMainDefaultH = 440;

@@ -120,10 +120,15 @@ TParamStr& RangeText(const TStr& name, float minimum, float maximum) {
 
 // ---------------------------------------------------------------- base
 
+QFont DlgFont() {
+  static EPtr<IFnt> font(CreateFnt("MS Sans Serif", 8, 6));
+  return sky::QtFont(font.Get());
+}
+
 TCtrlerCtrl::TCtrlerCtrl(TTView* owner, int32_t id, TCtrlHandler handler, int checkOnClose)
     : TTView(owner, 0), id_(id), checkOnClose_(checkOnClose) {
-  if (owner) root_ = dynamic_cast<TCtrler*>(owner->GetRoot());
-  if (DCtrler* d = GetCtrlerWnd()) d->AddCmd(id, owner, std::move(handler));
+  if (owner) root_ = dynamic_cast<ICtrlerRoot*>(owner->GetRoot());
+  if (ICtrlerWnd* d = GetCtrlerWnd()) d->AddCmd(id, owner, std::move(handler));
   else if (owner && id != 0 && handler) owner->AddCmd(id, std::move(handler));
 }
 
@@ -134,10 +139,10 @@ TCtrlerCtrl::~TCtrlerCtrl() {
   });
 }
 
-DCtrler* TCtrlerCtrl::GetCtrlerWnd() const { return root_ ? root_->GetDCtrler() : nullptr; }
+ICtrlerWnd* TCtrlerCtrl::GetCtrlerWnd() const { return root_ ? root_->GetCtrlerWnd() : nullptr; }
 
 int TCtrlerCtrl::HasWindow() const {
-  DCtrler* d = GetCtrlerWnd();
+  ICtrlerWnd* d = GetCtrlerWnd();
   return d && d->HasWindow();
 }
 
@@ -149,7 +154,7 @@ void TCtrlerCtrl::SetEnabled(int flag) {
 TParamStr& TCtrlerCtrl::ErrorText() { return EmptyMessage(); }
 
 QWidget* TCtrlerCtrl::BoundWidget(int32_t id) const {
-  DCtrler* d = GetCtrlerWnd();
+  ICtrlerWnd* d = GetCtrlerWnd();
   return d ? d->FindControl(id) : nullptr;
 }
 
@@ -385,14 +390,14 @@ class TCtrlerUpDown : public TCtrlerCtrl, public ICtrlerUpDown {
 public:
   TCtrlerUpDown(TTView* owner, int32_t id, TCtrlHandler handler) : TCtrlerCtrl(owner, id, std::move(handler), 0) {
     auto* spin = new DUpDown([this](int32_t delta) {
-      if (DCtrler* d = GetCtrlerWnd()) d->ExecuteValueCmd(delta, Id() - ctlid::kSpinFirst);
+      if (ICtrlerWnd* d = GetCtrlerWnd()) d->ExecuteValueCmd(delta, Id() - ctlid::kSpinFirst);
     });
     spin->setObjectName(QStringLiteral("ctl%1").arg(id));
     SetGadget(spin);
   }
   void ApplyEnabled() override { EnableWidget(GetGadget(), IsEnabled()); }
   int32_t GetDelta() override {
-    DCtrler* d = GetCtrlerWnd();
+    ICtrlerWnd* d = GetCtrlerWnd();
     return d ? d->GetCmdValue() : 0;
   }
 };

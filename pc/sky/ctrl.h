@@ -10,13 +10,78 @@
 // too: deleting a control takes it out of its owner.
 #pragma once
 
-#include "pc/sky/dlg.h"
+#include "pc/sky/view.h"
+
+#include <QFont>
+#include <QPointer>
+#include <QWidget>
 
 #include <cfloat>
 #include <climits>
 #include <functional>
 
-class QWidget;
+// Control ids by range: a range decides which notification of a control
+// executes its id as a command.
+namespace ctlid {
+constexpr int32_t kTextFirst = 3500, kTextLast = 3504;       // static texts (never notify)
+constexpr int32_t kBmpFirst = 3540;                          // tool-box bitmaps (never notify)
+constexpr int32_t kButtonFirst = 3580, kButtonLast = 3609;   // clicked
+constexpr int32_t kEditFirst = 3620, kEditLast = 3639;       // never executed by typing
+constexpr int32_t kCheckFirst = 3660, kCheckLast = 3689;     // clicked
+constexpr int32_t kRadioFirst = 3700, kRadioLast = 3729;     // clicked
+constexpr int32_t kMenuFirst = 3740, kMenuLast = 3749;       // selection changed
+constexpr int32_t kListFirst = 3780, kListLast = 3789;       // selection changed
+constexpr int32_t kSliderFirst = 3820, kSliderLast = 3829;   // every scroll code
+constexpr int32_t kSpinFirst = 3850, kSpinLast = 3859;       // spinner steps (ExecuteValueCmd)
+} // namespace ctlid
+
+// Notification codes the controls deliver.
+namespace ctlnote {
+constexpr int32_t kClicked = 0;      // button, check box, radio button
+constexpr int32_t kSelChange = 1;    // drop-down list, list box
+constexpr int32_t kDoubleClick = 2;  // list box
+// Slider scroll codes.
+constexpr int32_t kLineUp = 0, kLineDown = 1, kPageUp = 2, kPageDown = 3, kThumbPosition = 4, kThumbTrack = 5,
+                  kTop = 6, kBottom = 7, kEndScroll = 8;
+} // namespace ctlnote
+
+// The font of dialog and tool-box widgets.
+QFont DlgFont();
+
+// The window side of the controller a control belongs to (a dialog, a
+// property page or a tool window) as the control reaches it; the dialog
+// layer's DCtrler implements it.
+class ICtrlerWnd {
+public:
+  // The window that shows the controls.
+  virtual QWidget* GetWindow() = 0;
+  // The widget of a control id, null when the window has none.
+  virtual QWidget* FindControl(int32_t id) = 0;
+  // Registers id on the view unless id is 0 or the handler is empty.
+  virtual void AddCmd(int32_t id, TTView* view, std::function<void()> handler) = 0;
+  // Whether the window is set up now.
+  virtual int HasWindow() const = 0;
+  // A notification of a control: executes the id on the controller's view
+  // when the id's range (ctlid::) answers that code (ctlnote::).
+  virtual void Notify(int32_t id, int32_t code) = 0;
+  // A spinner step: records the value and executes ctlid::kSpinFirst + n.
+  virtual void ExecuteValueCmd(int32_t value, int32_t n) = 0;
+  // The value of the last spinner step.
+  virtual int32_t GetCmdValue() const = 0;
+
+protected:
+  ~ICtrlerWnd() = default;
+};
+
+// The root view of a control's tree: the controller, which knows its window
+// (null before it is made and once it is gone).
+class ICtrlerRoot {
+public:
+  virtual ICtrlerWnd* GetCtrlerWnd() const = 0;
+
+protected:
+  ~ICtrlerRoot() = default;
+};
 
 // What a control calls when the user acts on it; empty for none.
 using TCtrlHandler = std::function<void()>;
@@ -72,7 +137,7 @@ public:
   virtual QWidget* GetGadget() const { return gadget_; }
   // True for the separator that moves the following gadgets to the other bar.
   virtual bool IsBarSplit() const { return false; }
-  DCtrler* GetCtrlerWnd() const;
+  ICtrlerWnd* GetCtrlerWnd() const;
   int32_t Id() const { return id_; }
 
 protected:
@@ -84,7 +149,7 @@ protected:
   static void EnableWidget(QWidget* w, int enabled);
 
 private:
-  TCtrler* root_ = nullptr;
+  ICtrlerRoot* root_ = nullptr;
   int32_t id_;
   int32_t enabled_ = 1;
   int32_t modified_ = 0;

@@ -69,7 +69,7 @@ public:
     // A group larger than the switch can hold keeps its first positions;
     // the buttons beyond them stay outside the switch.
     count_ = std::clamp(count, 0, kMaxSwitchPositions);
-    DCtrler* d = GetCtrlerWnd();
+    ICtrlerWnd* d = GetCtrlerWnd();
     for (int i = count_ - 1; i >= 1; --i) {
       if (d) d->AddCmd(firstId + i, GetParent(), handler);
       else if (handler && GetParent()) GetParent()->AddCmd(firstId + i, handler);
@@ -152,7 +152,7 @@ public:
     auto* c = new DComboBox(size);
     c->setObjectName(QStringLiteral("ctl%1").arg(id));
     QObject::connect(c, &QComboBox::activated, c, [this] {
-      if (DCtrler* d = GetCtrlerWnd()) d->Notify(Id(), ctlnote::kSelChange);
+      if (ICtrlerWnd* d = GetCtrlerWnd()) d->Notify(Id(), ctlnote::kSelChange);
     });
     combo_ = c;
     SetGadget(c);

@@ -102,7 +102,7 @@ public:
     b->setEnabled(false);
     if (toggle) b->setChecked(down != 0);
     QObject::connect(b, &QToolButton::clicked, b, [this] {
-      if (DCtrler* d = GetCtrlerWnd()) d->Notify(Id(), ctlnote::kClicked);
+      if (ICtrlerWnd* d = GetCtrlerWnd()) d->Notify(Id(), ctlnote::kClicked);
     });
     button_ = b;
     SetGadget(b);
@@ -152,7 +152,7 @@ public:
 
 private:
   void Choose() {
-    DCtrler* d = GetCtrlerWnd();
+    ICtrlerWnd* d = GetCtrlerWnd();
     QColorDialog dialog(d ? d->GetWindow() : nullptr);
     QColorDialog::setCustomColor(0, ToQColor(color_.GetColor()));
     for (int i = 1; i < kCustomColourCount; ++i) QColorDialog::setCustomColor(i, ToQColor(kWhite));

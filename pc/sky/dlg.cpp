@@ -1,10 +1,9 @@
 #include "pc/sky/dlg.h"
 
-#include "pc/sky/app.h"
 #include "pc/sky/ctrl.h"
-#include "pc/sky/mdi.h"
 #include "pc/sky/qtext.h"
 #include "pc/sky/qthost.h"
+#include "pc/sky/wnd.h"
 #include "src/base/tools.h"
 
 #include <QButtonGroup>
@@ -14,6 +13,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -94,11 +94,6 @@ void RegisterDlgTemplate(TDlgTemplate dlgTemplate) {
 const TDlgTemplate* FindDlgTemplate(int32_t id) {
   auto it = Templates().find(id);
   return it == Templates().end() ? nullptr : &it->second;
-}
-
-QFont DlgFont() {
-  static EPtr<IFnt> font(CreateFnt("MS Sans Serif", 8, 6));
-  return sky::QtFont(font.Get());
 }
 
 QWidget* FindDlgControl(QWidget* in, int32_t id) {
@@ -346,14 +341,7 @@ void TCtrler::DeleteControls() {
 
 // ---------------------------------------------------------------- DDlg
 
-namespace {
-QWidget* MainWindow() {
-  DApp* d = GetDApp();
-  return d ? d->MainFrame() : nullptr;
-}
-} // namespace
-
-DDlg::DDlg(TCtrler* view, int32_t resourceId) : QDialog(MainWindow()), DCtrler(view) {
+DDlg::DDlg(TCtrler* view, int32_t resourceId) : QDialog(GetMainWindow()), DCtrler(view) {
   const TDlgTemplate* t = FindDlgTemplate(resourceId);
   BuildDlgTemplate(this, t, this);
   setWindowTitle(t ? sky::ToQString(t->caption) : QString());

@@ -41,6 +41,7 @@
 // reads nothing back and leaves WasOk at 0.
 #pragma once
 
+#include "pc/sky/ctrl.h"
 #include "pc/sky/view.h"
 
 #include <QDialog>
@@ -55,31 +56,6 @@ class TCtrler;
 // End codes and the ids of the OK and Cancel buttons.
 constexpr int32_t kIdOk = 1;
 constexpr int32_t kIdCancel = 2;
-
-// Control ids by range: a range decides which notification of a control
-// executes its id as a command.
-namespace ctlid {
-constexpr int32_t kTextFirst = 3500, kTextLast = 3504;       // static texts (never notify)
-constexpr int32_t kBmpFirst = 3540;                          // tool-box bitmaps (never notify)
-constexpr int32_t kButtonFirst = 3580, kButtonLast = 3609;   // clicked
-constexpr int32_t kEditFirst = 3620, kEditLast = 3639;       // never executed by typing
-constexpr int32_t kCheckFirst = 3660, kCheckLast = 3689;     // clicked
-constexpr int32_t kRadioFirst = 3700, kRadioLast = 3729;     // clicked
-constexpr int32_t kMenuFirst = 3740, kMenuLast = 3749;       // selection changed
-constexpr int32_t kListFirst = 3780, kListLast = 3789;       // selection changed
-constexpr int32_t kSliderFirst = 3820, kSliderLast = 3829;   // every scroll code
-constexpr int32_t kSpinFirst = 3850, kSpinLast = 3859;       // spinner steps (ExecuteValueCmd)
-} // namespace ctlid
-
-// Notification codes the controls deliver.
-namespace ctlnote {
-constexpr int32_t kClicked = 0;      // button, check box, radio button
-constexpr int32_t kSelChange = 1;    // drop-down list, list box
-constexpr int32_t kDoubleClick = 2;  // list box
-// Slider scroll codes.
-constexpr int32_t kLineUp = 0, kLineDown = 1, kPageUp = 2, kPageDown = 3, kThumbPosition = 4, kThumbTrack = 5,
-                  kTop = 6, kBottom = 7, kEndScroll = 8;
-} // namespace ctlnote
 
 // ---------------------------------------------------------------- templates
 
@@ -157,8 +133,6 @@ constexpr int kDlgBaseX = 7;
 constexpr int kDlgBaseY = 14;
 constexpr int DlgUnitsToPixelsX(int32_t du) { return (du * kDlgBaseX + 2) / 4; }
 constexpr int DlgUnitsToPixelsY(int32_t du) { return (du * kDlgBaseY + 4) / 8; }
-// The font of dialog and tool-box widgets.
-QFont DlgFont();
 
 // Builds the template's widgets into a widget (a dialog or a property page)
 // at their rectangles, named "ctl<id>", radio groups as button groups, tab
@@ -174,7 +148,7 @@ QWidget* FindDlgControl(QWidget* in, int32_t id);
 
 // The window side of a controller view: a dialog, a property page or a tool
 // window. It executes control notifications as commands on its view.
-class DCtrler {
+class DCtrler : public ICtrlerWnd {
 public:
   explicit DCtrler(TCtrler* view) : view_(view) {}
   virtual ~DCtrler() = default;
@@ -182,21 +156,21 @@ public:
   DCtrler& operator=(const DCtrler&) = delete;
 
   virtual void SetCaption(const TStr& text) = 0;
-  virtual QWidget* GetWindow() = 0;
+  QWidget* GetWindow() override = 0;
   // The widget of a control id, null when the window has none.
-  virtual QWidget* FindControl(int32_t id);
+  QWidget* FindControl(int32_t id) override;
 
   TCtrler* View() const { return view_; }
   // Registers id on the view unless id is 0 or the handler is empty.
-  void AddCmd(int32_t id, TTView* view, std::function<void()> handler);
+  void AddCmd(int32_t id, TTView* view, std::function<void()> handler) override;
   int WasOk() const { return ok_; }
-  int HasWindow() const { return windowExists_; }
+  int HasWindow() const override { return windowExists_; }
   // A notification of a control: executes the id on the view (inside one
   // update bracket) when the id's range answers that code; else nothing.
-  void Notify(int32_t id, int32_t code);
+  void Notify(int32_t id, int32_t code) override;
   // A spinner step: records the value and executes kSpinFirst + n.
-  void ExecuteValueCmd(int32_t value, int32_t n);
-  int32_t GetCmdValue() const { return cmdValue_; }
+  void ExecuteValueCmd(int32_t value, int32_t n) override;
+  int32_t GetCmdValue() const override { return cmdValue_; }
 
   // Set-up: the window exists, every control of the view shows itself.
   void SetUp();
@@ -213,13 +187,14 @@ protected:
 };
 
 // The view side: owns the controls (its child views) and answers commands.
-class TCtrler : public TTView {
+class TCtrler : public TTView, public ICtrlerRoot {
 public:
   TCtrler() : TTView(nullptr, 0) {}
   ~TCtrler() override;
   void SetCaption(const TStr& text);
   // The window side; null before it is made and once it is gone.
   DCtrler* GetDCtrler() const { return guard_ ? dwnd_ : nullptr; }
+  ICtrlerWnd* GetCtrlerWnd() const override { return GetDCtrler(); }
 
 protected:
   // Subclasses give their window here; window is the same object as a QObject.

@@ -1,8 +1,9 @@
 #include "pc/sky/hint.h"
 
 #include "pc/sky/qtext.h"
-#include "pc/sky/wnd.h"
+#include "pc/sky/view.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCursor>
 #include <QEvent>
@@ -17,11 +18,16 @@ std::function<QPoint()>& CursorSource() {
   return source;
 }
 QPoint CursorPos() { return CursorSource() ? CursorSource()() : QCursor::pos(); }
+int hintsEnabled = 1;
 } // namespace
+
+void SetHintsEnabled(int enabled) { hintsEnabled = enabled ? 1 : 0; }
+int GetHintsEnabled() { return hintsEnabled; }
 
 void DHint::SetCursorSource(std::function<QPoint()> source) { CursorSource() = std::move(source); }
 
-DHint::DHint(DWnd* owner) : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint), owner_(owner) {
+DHint::DHint(QAbstractScrollArea* window, IHintOwner* views)
+    : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint), owner_(window), views_(views) {
   setAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_TransparentForMouseEvents);
   setFont(QToolTip::font());
@@ -48,19 +54,18 @@ std::vector<TStr> DHint::Lines(const TStr& text) {
 void DHint::HideHint() {
   if (shown_) hide();
   shown_ = 0;
-  if (owner_ && owner_->Root()) owner_->Root()->ClearHintView();
+  if (owner_) views_->ClearHintView();
 }
 
 bool DHint::OverOwnerView(const QPoint& cursor, bool keepView) {
-  if (!owner_ || !owner_->isVisible() || !owner_->Root()) return false;
+  if (!owner_ || !owner_->isVisible()) return false;
   QWidget* vp = owner_->viewport();
   const QPoint client = vp->mapFromGlobal(cursor);
   if (!vp->rect().contains(client)) return false;
   // Another window lying over the owner takes the hint away.
   if (QWidget* top = QApplication::widgetAt(cursor); top && top != vp && !vp->isAncestorOf(top)) return false;
-  TWnd* root = owner_->Root();
-  if (keepView) return root->IsOverHintView(cursor) != 0;
-  return root->HitHintView(client) != 0;
+  if (keepView) return views_->IsOverHintView(cursor) != 0;
+  return views_->HitHintView(client) != 0;
 }
 
 void DHint::Tick() {
@@ -68,7 +73,7 @@ void DHint::Tick() {
     HideHint(); // switching hints off takes a shown hint away
     return;
   }
-  if (!owner_ || (owner_->Root() && owner_->Root()->IsMouseButtonDown())) return;
+  if (!owner_ || views_->IsMouseButtonDown()) return;
   ++ticks_;
   if (!shown_) {
     if (ticks_ < kRestTicks && !armed_) return;
@@ -88,7 +93,7 @@ void DHint::Update(bool shownAlready) {
   }
   TStr text;
   TArea area;
-  owner_->Root()->GetHintText(text, area);
+  views_->GetHintText(text, area);
   if (!shown_ || text != text_) {
     text_ = text;
     Layout(cursor_);

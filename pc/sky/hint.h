@@ -4,6 +4,7 @@
 // mouse leaves, a button is pressed or hints are switched off.
 #pragma once
 
+#include "src/base/area.h"
 #include "src/base/str.h"
 
 #include <QPointer>
@@ -12,7 +13,26 @@
 #include <functional>
 #include <vector>
 
-class DWnd;
+class QAbstractScrollArea;
+
+// Hints on or off for every window; off takes a shown hint away at its next tick.
+void SetHintsEnabled(int enabled);
+int GetHintsEnabled();
+
+// What a hint asks of the window it serves about the views under the mouse.
+// Every answer is 0 (or empty) while the window has no root view.
+class IHintOwner {
+public:
+  // Points in client and screen coordinates.
+  virtual int HitHintView(const QPoint& client) = 0;
+  virtual int IsOverHintView(const QPoint& screen) = 0;
+  virtual void GetHintText(TStr& text, TArea& area) = 0;
+  virtual void ClearHintView() = 0;
+  virtual int IsMouseButtonDown() = 0;
+
+protected:
+  ~IHintOwner() = default;
+};
 
 class DHint : public QWidget {
 public:
@@ -25,7 +45,9 @@ public:
   static constexpr int32_t kGapAbove = 8;     // between the hint and the cursor when above it
   static constexpr int32_t kCursorHeight = 20; // a hint below the cursor starts this far down
 
-  explicit DHint(DWnd* owner);
+  // window: the scrolled window whose client area (its viewport) the hint
+  // watches; views: the same window answering for its views.
+  DHint(QAbstractScrollArea* window, IHintOwner* views);
   ~DHint() override;
 
   // The 200 ms tick; also what tests call.
@@ -52,7 +74,8 @@ private:
   void Update(bool shownAlready);
   bool OverOwnerView(const QPoint& cursor, bool keepView);
 
-  QPointer<DWnd> owner_;
+  QPointer<QAbstractScrollArea> owner_;
+  IHintOwner* views_;
   int shown_ = 0;
   int armed_ = 0;
   int32_t ticks_ = 0;

@@ -1,10 +1,7 @@
 #include "pc/sky/mdi.h"
 
-#include "pc/sky/app.h"
 #include "pc/sky/guithread.h"
 #include "pc/sky/qtext.h"
-#include "pc/sky/ctrl.h"
-#include "pc/sky/toolwnd.h"
 #include "src/base/settings.h"
 
 #include <QApplication>
@@ -23,6 +20,13 @@
 namespace {
 
 DMDIClient* theClient = nullptr;
+
+// Every box of controls that exists, so that a command of one of their
+// controls can reach it from a menu or another window. GUI thread only.
+std::vector<IControlBox*>& ControlBoxes() {
+  static std::vector<IControlBox*> all;
+  return all;
+}
 
 // A frame without an icon of its own shows none (an empty icon would show
 // the toolkit's logo).
@@ -128,6 +132,17 @@ int ScanCodeOf(const QKeyEvent* e) {
   return FromQtKey(e->key());
 }
 
+// ---------------------------------------------------------------- boxes of controls
+
+void AddControlBox(IControlBox* box) { ControlBoxes().push_back(box); }
+void RemoveControlBox(IControlBox* box) { std::erase(ControlBoxes(), box); }
+
+IControlBox* ControlBoxOf(int32_t id) {
+  for (IControlBox* box : ControlBoxes())
+    if (box->HasControl(id)) return box;
+  return nullptr;
+}
+
 // ---------------------------------------------------------------- MDI client
 
 DMDIClient* GetMDIClient() { return theClient; }
@@ -183,7 +198,7 @@ void DMDIClient::Command(int32_t id) {
     }
   }
   if (ControlCommand(id))
-    if (TToolWnd* box = TToolWnd::OwnerOf(id)) {
+    if (IControlBox* box = ControlBoxOf(id)) {
       try {
         if (!box->RunControl(id)) Dropped(id);
       } catch (...) {
@@ -204,10 +219,10 @@ void DMDIClient::Query(int32_t id, int& enabled, int& hasCheck, int& checked) {
   TCommandState s;
   if (DWnd* c = ActiveCanvas()) s = c->QueryCommand(id);
   if (!s.handled && ControlCommand(id))
-    if (TToolWnd* box = TToolWnd::OwnerOf(id)) {
+    if (IControlBox* box = ControlBoxOf(id)) {
       // A tool-box button is there to be clicked while it is enabled.
       s.handled = 1;
-      s.enabled = box->FindControl(id)->IsEnabled() ? 1 : 0;
+      s.enabled = box->IsControlEnabled(id) ? 1 : 0;
     }
   if (!s.handled) s = AppQuery(id);
   enabled = s.enabled;
@@ -217,15 +232,16 @@ void DMDIClient::Query(int32_t id, int& enabled, int& hasCheck, int& checked) {
 
 void DMDIClient::AppCommand(int32_t id) {
   QV_ASSERT_GUI_THREAD();
-  TApp* app = GetTApp();
+  IShellApp* app = GetShellApp();
+  TTView* view = app ? app->GetAppView() : nullptr;
   try {
     if (InRange(id, cmd::kAppFirst, cmd::kAppLast) || ControlCommand(id)) {
       int enabled = 0;
-      if (!app || !app->IsEnabled(id, enabled)) {
+      if (!view || !view->IsEnabled(id, enabled)) {
         Dropped(id);
       } else {
         TUpdateBracket bracket;
-        app->Execute(id);
+        view->Execute(id);
       }
     } else if (id == cmd::kAbout) {
       if (app) {
@@ -254,9 +270,10 @@ void DMDIClient::AppCommand(int32_t id) {
 
 TCommandState DMDIClient::AppQuery(int32_t id) {
   TCommandState s;
-  TApp* app = GetTApp();
+  IShellApp* app = GetShellApp();
+  TTView* view = app ? app->GetAppView() : nullptr;
   if (InRange(id, cmd::kAppFirst, cmd::kAppLast) || InRange(id, cmd::kControlFirst, cmd::kControlLast)) {
-    if (app) s.handled = app->IsEnabled(id, s.enabled);
+    if (view) s.handled = view->IsEnabled(id, s.enabled);
   } else if (id == cmd::kAbout || id == cmd::kExit) {
     s.handled = s.enabled = 1;
   } else if (id == cmd::kTile || id == cmd::kCascade || id == cmd::kCloseAll) {
@@ -300,7 +317,7 @@ bool DMDIClient::ReportKey(QKeyEvent* e, bool notesAllowed) {
   } else if (!held_.erase(code)) {
     return false; // its press was never reported
   }
-  if (TApp* app = GetTApp()) app->KeyChange(keyClass, code, down ? 1 : 0);
+  if (IShellApp* app = GetShellApp()) app->KeyChange(keyClass, code, down ? 1 : 0);
   return true;
 }
 
@@ -312,7 +329,7 @@ void DMDIClient::FollowModifiers(Qt::KeyboardModifiers now) {
   };
   static const Modifier modifiers[] = {{Qt::ShiftModifier, keyclass::kShift, {set1::kLeftShift, set1::kRightShift}},
                                        {Qt::ControlModifier, keyclass::kCtrl, {set1::kCtrl, set1::kCtrl}}};
-  TApp* app = GetTApp();
+  IShellApp* app = GetShellApp();
   for (const Modifier& m : modifiers) {
     const bool down = now.testFlag(m.flag);
     bool held = false;
@@ -351,7 +368,7 @@ void DMDIClient::FilterKey(QObject* watched, QEvent* e) {
     if (watched == qApp && !held_.empty()) {
       std::set<int> held;
       held.swap(held_);
-      if (TApp* app = GetTApp())
+      if (IShellApp* app = GetShellApp())
         for (int code : held)
           app->KeyChange(code == set1::kLeftShift || code == set1::kRightShift ? keyclass::kShift
                          : code == set1::kCtrl                                  ? keyclass::kCtrl
@@ -391,7 +408,7 @@ void DMainFrame::SavePlacement() {
 }
 
 void DMainFrame::closeEvent(QCloseEvent* e) {
-  TApp* app = GetTApp();
+  IShellApp* app = GetShellApp();
   if (app && !app->MayClose()) {
     e->ignore();
     return;

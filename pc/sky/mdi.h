@@ -14,6 +14,26 @@
 
 class QKeyEvent;
 
+// A box of controls (a tool window) whose control commands
+// (cmd::kControlFirst to kControlLast) the client runs. The boxes register
+// themselves while they live; the first one that holds a control answers for
+// its id.
+class IControlBox {
+public:
+  virtual bool HasControl(int32_t id) const = 0;
+  virtual bool IsControlEnabled(int32_t id) const = 0;
+  // The control's command as a click on it runs it: only while the control
+  // is enabled. False when the control is disabled (nothing runs).
+  virtual bool RunControl(int32_t id) = 0;
+
+protected:
+  ~IControlBox() = default;
+};
+void AddControlBox(IControlBox* box);
+void RemoveControlBox(IControlBox* box);
+// The first registered box holding a control of this id; null when none.
+IControlBox* ControlBoxOf(int32_t id);
+
 // Commands the framework answers itself.
 namespace cmd {
 constexpr int32_t kExit = 24310;
@@ -88,25 +108,24 @@ private:
 // The frame of a document window. It exists from the window's constructor
 // on; until Create() (and again once the user closed it) placement calls only
 // store the values. Sizes are always client sizes: the size of the canvas.
-class DDecWnd : public QMdiSubWindow {
+class DDecWnd : public QMdiSubWindow, public IDocFrame {
 public:
   static constexpr int32_t kDefaultClientW = 288, kDefaultClientH = 169;
   DDecWnd();
   ~DDecWnd() override;
 
-  void Create();
-  TPnt GetFramePos() const;
-  void SetFramePos(const TPnt& p);
-  TPnt GetClientSize() const;
-  void SetClientSize(const TPnt& s);
-  void SetIcon(int32_t id);
-  void SetTitle(const TStr& title);
-  void BringToTop();
-  void SetTopmost(int topmost);
+  void Create() override;
+  TPnt GetFramePos() const override;
+  void SetFramePos(const TPnt& p) override;
+  TPnt GetClientSize() const override;
+  void SetClientSize(const TPnt& s) override;
+  void SetIcon(int32_t id) override;
+  void SetTitle(const TStr& title) override;
+  void BringToTop() override;
+  void SetTopmost(int topmost) override;
   DWnd* GetCanvas() const;
   int IsCreated() const { return !notCreated_; }
-  // The window view is going: the frame must not delete it.
-  void DetachOwner() { ownerGone_ = true; }
+  void DetachOwner() override { ownerGone_ = true; }
 
 protected:
   void closeEvent(QCloseEvent* e) override;

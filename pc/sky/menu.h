@@ -151,6 +151,9 @@ IMenu* GetMainMenu();
 void SetMainMenu(IMenu* menu);
 
 namespace sky {
+// The resource id of the main menu's table.
+constexpr int32_t kMainMenuId = 7000;
+
 // Shows a view's context menu at a screen point; its commands go to the
 // window. Installed as the window layer's context-menu handler.
 void ShowContextMenu(IMenu* menu, DWnd* owner, const QPoint& screen);

@@ -1,20 +1,17 @@
 #include "pc/sky/prpsheet.h"
 
-#include "pc/sky/app.h"
-#include "pc/sky/mdi.h"
 #include "pc/sky/qtext.h"
 #include "pc/sky/qthost.h"
+#include "pc/sky/wnd.h"
 
 #include <QDialogButtonBox>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace {
-QWidget* MainWindow() {
-  DApp* d = GetDApp();
-  return d ? d->MainFrame() : nullptr;
-}
+QWidget* MainWindow() { return GetMainWindow(); }
 } // namespace
 
 // ---------------------------------------------------------------- sheet

@@ -1,9 +1,7 @@
 #include "pc/sky/toolwnd.h"
 
-#include "pc/sky/app.h"
 #include "pc/sky/ctrl.h"
 #include "pc/sky/guithread.h"
-#include "pc/sky/mdi.h"
 #include "src/base/settings.h"
 
 #include <QDockWidget>
@@ -13,7 +11,6 @@
 #include <QScreen>
 #include <QToolBar>
 
-#include <vector>
 
 namespace {
 
@@ -69,31 +66,20 @@ bool OnSomeScreen(const TArea& a) {
   return false;
 }
 
-QMainWindow* AppFrame() {
-  DApp* d = GetDApp();
-  return d ? d->MainFrame() : nullptr;
-}
-
-// Every tool window that exists, so that a command of one of their controls
-// can reach it from a menu or another window.
-std::vector<TToolWnd*>& ToolWnds() {
-  static std::vector<TToolWnd*> all; // GUI thread only
-  return all;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- TToolWnd
 
 TToolWnd::TToolWnd(QMainWindow* frame) {
-  auto* d = new DToolWnd(this, frame ? frame : AppFrame());
+  auto* d = new DToolWnd(this, frame ? frame : GetMainWindow());
   SetDCtrler(d, d);
-  ToolWnds().push_back(this);
+  // A command of one of its controls reaches it from a menu or another window.
+  AddControlBox(this);
 }
 
 TToolWnd::~TToolWnd() {
   DestructorBody([this] {
-    std::erase(ToolWnds(), this);
+    RemoveControlBox(this);
     DeleteControls();
     delete GetDToolWnd(); // writes the places of the boxes
   });
@@ -107,10 +93,11 @@ TCtrlerCtrl* TToolWnd::FindControl(int32_t id) const {
   return nullptr;
 }
 
-TToolWnd* TToolWnd::OwnerOf(int32_t id) {
-  for (TToolWnd* w : ToolWnds())
-    if (w->FindControl(id)) return w;
-  return nullptr;
+TToolWnd* TToolWnd::OwnerOf(int32_t id) { return dynamic_cast<TToolWnd*>(ControlBoxOf(id)); }
+
+bool TToolWnd::IsControlEnabled(int32_t id) const {
+  TCtrlerCtrl* c = FindControl(id);
+  return c && c->IsEnabled();
 }
 
 bool TToolWnd::RunControl(int32_t id) {

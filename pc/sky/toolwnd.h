@@ -17,6 +17,7 @@
 #pragma once
 
 #include "pc/sky/dlg.h"
+#include "pc/sky/mdi.h"
 
 #include <QObject>
 #include <QPointer>
@@ -39,7 +40,7 @@ public:
   virtual void Open() = 0;
 };
 
-class TToolWnd : public TCtrler, public IToolWnd {
+class TToolWnd : public TCtrler, public IToolWnd, public IControlBox {
 public:
   // frame: the main window that holds the boxes (null: the application's).
   explicit TToolWnd(QMainWindow* frame = nullptr);
@@ -67,9 +68,13 @@ public:
   TCtrlerCtrl* FindControl(int32_t id) const;
   // A tool window whose boxes hold a control of this id; null when none.
   static TToolWnd* OwnerOf(int32_t id);
+
+  // IControlBox
+  bool HasControl(int32_t id) const override { return FindControl(id) != nullptr; }
+  bool IsControlEnabled(int32_t id) const override;
   // The control's command as a click on it runs it: only while the control
   // is enabled. False when the control is disabled (nothing runs).
-  bool RunControl(int32_t id);
+  bool RunControl(int32_t id) override;
 };
 
 class DToolWnd : public QObject, public DCtrler {

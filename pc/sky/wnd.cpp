@@ -1,12 +1,11 @@
 #include "pc/sky/wnd.h"
 
 #include "pc/sky/guithread.h"
-#include "pc/sky/hint.h"
-#include "pc/sky/mdi.h"
 #include "pc/sky/qtext.h"
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMainWindow>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -36,9 +35,11 @@ struct TLayer {
   TTView* lastRightClicked = nullptr;
   TWnd* lastActivatedRoot = nullptr;
   TWnd* activeWnd = nullptr;
-  int hintsEnabled = 1;
   std::function<void(int32_t)> appCommand;
   std::function<void(IMenu*, DWnd*, const QPoint&)> contextMenu;
+  std::function<QWidget*(TTView*)> viewWindowResolver;
+  QPointer<QMainWindow> mainWindow;
+  IShellApp* app = nullptr;
 };
 TLayer& Layer() {
   static TLayer layer;
@@ -74,13 +75,31 @@ void EndUpdate() {
 int32_t GetUpdateCount() { return Layer().updateCount; }
 TTView* GetLastRightClickedView() { return Layer().lastRightClicked; }
 TWnd* GetActiveWndView() { return Layer().activeWnd; }
-void SetHintsEnabled(int enabled) { Layer().hintsEnabled = enabled ? 1 : 0; }
-int GetHintsEnabled() { return Layer().hintsEnabled; }
 void SetAppCommandHandler(std::function<void(int32_t)> handler) { Layer().appCommand = std::move(handler); }
 void SetContextMenuHandler(std::function<void(IMenu*, DWnd*, const QPoint&)> handler) {
   Layer().contextMenu = std::move(handler);
 }
 const std::vector<DWnd*>& WindowList() { return Layer().windows; }
+QMainWindow* GetMainWindow() { return Layer().mainWindow.data(); }
+void SetMainWindow(QMainWindow* frame) { Layer().mainWindow = frame; }
+IShellApp* GetShellApp() { return Layer().app; }
+void SetShellApp(IShellApp* app) { Layer().app = app; }
+void SetViewWindowResolver(std::function<QWidget*(TTView*)> resolver) {
+  Layer().viewWindowResolver = std::move(resolver);
+}
+
+QWidget* GetViewWindow(TTView* view) {
+  if (!view) return nullptr;
+  TTView* root = view->GetRoot();
+  if (auto* wnd = dynamic_cast<TWnd*>(root)) {
+    DWnd* canvas = wnd->GetDWnd();
+    if (!canvas) return nullptr;
+    if (dynamic_cast<IDocFrame*>(canvas->parentWidget())) return canvas->parentWidget();
+    return canvas->window();
+  }
+  const auto& resolver = Layer().viewWindowResolver;
+  return resolver ? resolver(root) : nullptr;
+}
 
 namespace sky::detail {
 void ViewGone(TTView* view) {
@@ -102,7 +121,7 @@ TWnd::TWnd(QWidget* frameParent) : dwnd_(new DWnd(this, frameParent)) {}
 
 TWnd::~TWnd() {
   DestructorBody([this] {
-    DDecWnd* frame = Frame();
+    IDocFrame* frame = Frame();
     DWnd* w = dwnd_.data();
     dwnd_.clear();
     if (frame) {
@@ -114,7 +133,7 @@ TWnd::~TWnd() {
   });
 }
 
-DDecWnd* TWnd::Frame() const { return dwnd_ ? dynamic_cast<DDecWnd*>(dwnd_->parentWidget()) : nullptr; }
+IDocFrame* TWnd::Frame() const { return dwnd_ ? dynamic_cast<IDocFrame*>(dwnd_->parentWidget()) : nullptr; }
 
 void TWnd::Invalidate() {
   if (sky::OffGuiThread(this, [this] { Invalidate(); })) return;
@@ -158,7 +177,7 @@ void TWnd::DrawViewNow(TTView* view) {
 void TWnd::Create() {
   QV_ASSERT_GUI_THREAD();
   if (!dwnd_) return;
-  if (DDecWnd* frame = Frame()) {
+  if (IDocFrame* frame = Frame()) {
     frame->Create();
     return;
   }
@@ -167,13 +186,13 @@ void TWnd::Create() {
 }
 
 void TWnd::SetTitle(const TStr& title) {
-  if (DDecWnd* frame = Frame()) frame->SetTitle(title);
+  if (IDocFrame* frame = Frame()) frame->SetTitle(title);
   else if (dwnd_) dwnd_->window()->setWindowTitle(sky::ToQString(title));
 }
 
 void TWnd::BringToTop() {
   if (!dwnd_) return;
-  if (DDecWnd* frame = Frame()) {
+  if (IDocFrame* frame = Frame()) {
     frame->BringToTop();
     return;
   }
@@ -184,7 +203,7 @@ void TWnd::BringToTop() {
 
 void TWnd::SetTopmost(int topmost) {
   if (!dwnd_) return;
-  if (DDecWnd* frame = Frame()) {
+  if (IDocFrame* frame = Frame()) {
     frame->SetTopmost(topmost);
     return;
   }
@@ -198,7 +217,7 @@ int32_t TWnd::GetActivationStamp() const { return dwnd_ ? dwnd_->activationStamp
 
 void TWnd::SetIcon(int32_t bitmapId) {
   if (!dwnd_) return;
-  if (DDecWnd* frame = Frame()) {
+  if (IDocFrame* frame = Frame()) {
     frame->SetIcon(bitmapId);
     return;
   }
@@ -219,7 +238,7 @@ void TWnd::SetIcon(int32_t bitmapId) {
 void TWnd::GetPlacement(int* state, TPnt* framePos, TArea* view) const {
   if (state) *state = 0;
   if (!dwnd_) return;
-  if (DDecWnd* frame = Frame()) {
+  if (IDocFrame* frame = Frame()) {
     // Client sizes both ways, so that placing a window where it was keeps its size.
     if (framePos) *framePos = frame->GetFramePos();
     const TPnt size = frame->GetClientSize(), scroll = dwnd_->ScrollPos();
@@ -235,7 +254,7 @@ void TWnd::GetPlacement(int* state, TPnt* framePos, TArea* view) const {
 
 void TWnd::SetPlacement(int, const TPnt& framePos, const TArea& view) {
   if (!dwnd_) return;
-  if (DDecWnd* frame = Frame()) {
+  if (IDocFrame* frame = Frame()) {
     frame->SetFramePos(framePos);
     dwnd_->horizontalScrollBar()->setValue(view.Left() / DWnd::kScrollUnit);
     dwnd_->verticalScrollBar()->setValue(view.Top() / DWnd::kScrollUnit);
@@ -342,7 +361,7 @@ DWnd::DWnd(TWnd* root, QWidget* parent)
   };
   connect(horizontalScrollBar(), &QScrollBar::sliderReleased, this, endOfScroll);
   connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, endOfScroll);
-  hint_ = std::make_unique<DHint>(this);
+  hint_ = std::make_unique<DHint>(this, static_cast<IHintOwner*>(this));
 }
 
 DWnd::~DWnd() {
@@ -353,6 +372,16 @@ DWnd::~DWnd() {
   background_ = nullptr;
   if (grabbed_) viewport()->releaseMouse();
 }
+
+int DWnd::HitHintView(const QPoint& client) { return root_ ? root_->HitHintView(client) : 0; }
+int DWnd::IsOverHintView(const QPoint& screen) { return root_ ? root_->IsOverHintView(screen) : 0; }
+void DWnd::GetHintText(TStr& text, TArea& area) {
+  if (root_) root_->GetHintText(text, area);
+}
+void DWnd::ClearHintView() {
+  if (root_) root_->ClearHintView();
+}
+int DWnd::IsMouseButtonDown() { return root_ ? root_->IsMouseButtonDown() : 0; }
 
 void DWnd::Forget(TTView* view) {
   if (captured_ == view) DropCapture();

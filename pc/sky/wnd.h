@@ -4,6 +4,7 @@
 // closes; outside a bracket an invalidation repaints at once.
 #pragma once
 
+#include "pc/sky/hint.h"
 #include "pc/sky/view.h"
 
 #include <QAbstractScrollArea>
@@ -14,9 +15,8 @@
 #include <memory>
 #include <vector>
 
-class DDecWnd;
-class DHint;
 class DWnd;
+class QMainWindow;
 class TWnd;
 
 // ---------------------------------------------------------------- update bracket
@@ -40,8 +40,6 @@ public:
 TTView* GetLastRightClickedView();
 // The root of the window that had the focus last; null once it is destroyed.
 TWnd* GetActiveWndView();
-void SetHintsEnabled(int enabled);
-int GetHintsEnabled();
 
 // Application commands (1000-1499, 5001) chosen in a document window go to
 // this handler after the current event (the main frame's command handling).
@@ -49,6 +47,44 @@ void SetAppCommandHandler(std::function<void(int32_t id)> handler);
 // Shows a view's context menu at a screen point, owned by the window; set by
 // the menu layer.
 void SetContextMenuHandler(std::function<void(IMenu* menu, DWnd* owner, const QPoint& screen)> handler);
+
+// The program's main window once the shell has built it, null before and
+// after: dialogs open over it and the tool boxes dock in it. The shell sets it.
+QMainWindow* GetMainWindow();
+void SetMainWindow(QMainWindow* frame);
+
+// The widget that shows the view: the frame of a document window, else
+// what the resolver set by the dialog layer answers.
+QWidget* GetViewWindow(TTView* view);
+void SetViewWindowResolver(std::function<QWidget*(TTView* root)> resolver);
+
+// ---------------------------------------------------------------- the application, seen from the windows
+// Key classes of the application's key operation.
+namespace keyclass {
+constexpr int kOther = 0, kShift = 1, kCtrl = 2;
+}
+
+// What the main frame asks of the application object: its commands, the
+// about box, the keys of the computer keyboard and the close request. The
+// application base registers itself here while it lives (one per process).
+class IShellApp {
+public:
+  // The view that answers the application's commands.
+  virtual TTView* GetAppView() = 0;
+  virtual void About() = 0;
+  // A key went down (1) or up (0): class (keyclass::), PC set-1 scan code.
+  virtual void KeyChange(int keyClass, int scanCode, int down) = 0;
+  // Ends the event loop after the current event.
+  virtual void Quit() = 0;
+  // Non-zero when the main window may close.
+  virtual int MayClose() = 0;
+
+protected:
+  ~IShellApp() = default;
+};
+// The application object while it lives; null before and after.
+IShellApp* GetShellApp();
+void SetShellApp(IShellApp* app);
 
 // The answer of a window to a command-enabling query.
 struct TCommandState {
@@ -70,6 +106,27 @@ constexpr int32_t kLibraryFirst = 8000, kLibraryLast = 11999;
 
 // Key codes of the navigation keys.
 enum TNavigationKey { kKeyUp = 0, kKeyDown, kKeyLeft, kKeyRight, kKeyPageUp, kKeyPageDown };
+
+// The frame that holds a document window's canvas inside the main window
+// (the frame layer makes it). The window's title, icon, placement and
+// stacking go to the frame when there is one.
+class IDocFrame {
+public:
+  // Deleting the frame takes the canvas along.
+  virtual ~IDocFrame() = default;
+  virtual void Create() = 0;
+  virtual void SetTitle(const TStr& title) = 0;
+  virtual void BringToTop() = 0;
+  virtual void SetTopmost(int topmost) = 0;
+  virtual void SetIcon(int32_t id) = 0;
+  // Sizes are client sizes: the size of the canvas.
+  virtual TPnt GetFramePos() const = 0;
+  virtual void SetFramePos(const TPnt& p) = 0;
+  virtual TPnt GetClientSize() const = 0;
+  virtual void SetClientSize(const TPnt& s) = 0;
+  // The window view is going: the frame must not delete it.
+  virtual void DetachOwner() = 0;
+};
 
 class IWnd : public virtual IView {
 public:
@@ -142,12 +199,12 @@ public:
 
 private:
   // The document frame holding the canvas, null for a canvas of its own.
-  DDecWnd* Frame() const;
+  IDocFrame* Frame() const;
   QPointer<DWnd> dwnd_;
 };
 
 // The canvas of a document window.
-class DWnd : public QAbstractScrollArea {
+class DWnd : public QAbstractScrollArea, private IHintOwner {
 public:
   static constexpr int kScrollUnit = 4;  // pixels per scroll position
   static constexpr int kPageUnits = 10;  // scroll positions per page step
@@ -229,6 +286,13 @@ private:
   void DrawLines(QPainter& p, const QRect& clip);
   QRect LineRect(const TLine& l) const;
   void Flush();
+
+  // IHintOwner: the root view answers.
+  int HitHintView(const QPoint& client) override;
+  int IsOverHintView(const QPoint& screen) override;
+  void GetHintText(TStr& text, TArea& area) override;
+  void ClearHintView() override;
+  int IsMouseButtonDown() override;
 
   TWnd* root_;
   TTView* captured_ = nullptr;

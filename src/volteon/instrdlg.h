@@ -4,6 +4,7 @@
 #pragma once
 
 #include "pc/sky/ctrl.h"
+#include "pc/sky/dlg.h"
 
 #include <memory>
 

@@ -214,10 +214,6 @@ const std::vector<std::set<std::string>>& ToleratedKnots() {
       // window role of a module reach back to the module they belong to.
       {"src/mod/instr", "src/mod/mod", "src/mod/modaudio", "src/mod/moddata", "src/mod/modfile", "src/mod/modwnd",
        "src/mod/port"},
-      // Still to be taken apart: windows, frames, menus, dialogs and their
-      // controls of the window framework reach each other.
-      {"pc/sky/app", "pc/sky/clock", "pc/sky/ctrl", "pc/sky/dlg", "pc/sky/hint", "pc/sky/mdi", "pc/sky/menu",
-       "pc/sky/toolwnd", "pc/sky/wnd"},
   };
   return knots;
 }

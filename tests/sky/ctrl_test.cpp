@@ -1,6 +1,7 @@
 // Selection controls (check box, radio switch, drop-down list, list box) and
 // the display controls (separator, text, bitmap, button, colour, slider).
 #include "pc/sky/ctrl.h"
+#include "pc/sky/dlg.h"
 #include "pc/sky/qthost.h"
 #include "tests/common/testkit.h"
 #include "tests/sky/skyfixture.h"

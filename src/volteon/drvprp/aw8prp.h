@@ -4,6 +4,7 @@
 
 #include "pc/audio/aw8.h"
 #include "pc/sky/ctrl.h"
+#include "pc/sky/dlg.h"
 
 namespace aw8prp {
 constexpr int32_t kDialog = 5502;

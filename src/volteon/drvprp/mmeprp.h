@@ -6,6 +6,7 @@
 
 #include "pc/audio/mme.h"
 #include "pc/sky/ctrl.h"
+#include "pc/sky/dlg.h"
 
 namespace mmeprp {
 constexpr int32_t kDialog = 5500;

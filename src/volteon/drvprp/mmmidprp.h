@@ -5,6 +5,7 @@
 
 #include "pc/midi/mmmidi.h"
 #include "pc/sky/ctrl.h"
+#include "pc/sky/dlg.h"
 
 #include <vector>
 
