@@ -300,6 +300,11 @@ KSModul* KSModul::InsertModuleFile(const IFileName& name, int32_t mode, bool wit
   return AddCreatedChild(mode);
 }
 
+KModulData& KSModul::Data() {
+  if (!data_) data_ = std::make_unique<KModulData>();
+  return *data_;
+}
+
 void KSModul::SetFileName(const IFileName& name) { fileName_->SetPath(name.GetPath()); }
 
 void KSModul::DestroyInPort(int32_t number) {

@@ -60,6 +60,13 @@ int KModulAudio::IsBackupSound() { return module_->IsBackupSound() ? 1 : 0; }
 // ---------------------------------------------------------------------------
 // KSModul: audio objects and settings
 
+void NotifyRateChange(KSModul& m) {
+  if (IAudioFileMap* map = m.GetSampleMap()) map->UpdateRates();
+  if (IDelayBuffer* delay = m.GetDelayBuffer()) delay->Reallocate();
+  if (IRecordBuffer* tape = m.GetRecordBuffer()) tape->OnRateChange();
+  for (int32_t i = 0; i < m.GetChildCount(); ++i) NotifyRateChange(*m.GetChild(i));
+}
+
 IAudioFileMap* KSModul::GetSampleMap() const { return audio_ ? audio_->map.Get() : nullptr; }
 IDelayBuffer* KSModul::GetDelayBuffer() const { return audio_ ? audio_->delay.Get() : nullptr; }
 IRecordBuffer* KSModul::GetRecordBuffer() const { return audio_ ? audio_->record.Get() : nullptr; }
