@@ -37,6 +37,8 @@ IFileName* AudioWorkFolder() {
   return folder;
 }
 
+void KModulAudioDelete::operator()(KModulAudio* audio) const { delete audio; }
+
 KModulAudio::~KModulAudio() {
   // The objects may report changes while they go; nobody is told any more.
   dying_ = true;
@@ -89,7 +91,7 @@ void KSModul::SetAudioRangeMaximum() {
 void KSModul::CreateAudioObjects() {
   if (category_ != kCatModule) return;
   if (!IsSamplerType(type_) && !IsDelayType(type_) && !IsTapeType(type_)) return;
-  if (!audio_) audio_ = std::make_unique<KModulAudio>(this);
+  if (!audio_) audio_.reset(new KModulAudio(this));
   KModulAudio& a = *audio_;
   if (IsSamplerType(type_) && !a.map) {
     const int32_t analyse =

@@ -100,6 +100,14 @@ void KSModul::RefreshPanels() {
   if (top->panelWnd_) w->RefreshWnd(top->panelWnd_);
 }
 
+void KSModul::RedrawBox() {
+  if (IModelWindows* w = Windows(); w && boxView_) w->InvalidateView(boxView_);
+}
+
+void KSModul::RedrawStructWnd() {
+  if (IModelWindows* w = Windows(); w && structWnd_) w->RedrawWnd(structWnd_);
+}
+
 // ---------------------------------------------------------------------------
 // Panel and structure windows
 
