@@ -4,6 +4,7 @@
 #include "src/base/file.h"
 #include "src/base/settings.h"
 #include "src/mod/instr.h"
+#include "src/mod/modaudio.h"
 
 #include <atomic>
 

@@ -571,3 +571,23 @@ void KInstr::SetProgramMapEnabled(bool on) {
   if (recallByParent_ && !on) std::fill(std::begin(parentMap_), std::end(parentMap_), -1);
   recallByParent_ = on ? 1 : 0;
 }
+
+// ---------------------------------------------------------------------------
+// The module's side: the instrument it runs in and the one it owns
+
+void KInstrDelete::operator()(KInstr* instr) const { delete instr; }
+
+KSModul* KSModul::GetInstrOwner() const { return instr_ ? instr_->GetOwner() : nullptr; }
+
+const IEngineInstr* KSModul::GetEngineInstr() const { return instr_; }
+
+void KSModul::CreateOwnInstr() {
+  if (!ownInstr_) ownInstr_.reset(new KInstr(this));
+  instr_ = ownInstr_.get();
+}
+
+int32_t KSModul::GetEngineVoiceCount() const {
+  // A module's own mono flag decides, so that switching it to mono takes effect.
+  if (mono_ || !instr_) return 1;
+  return instr_->GetVoices();
+}

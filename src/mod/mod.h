@@ -96,6 +96,15 @@ public:
 // "1.2.3" for a file format version (200 is "2.0.4").
 TStr FormatFileVersion(int32_t version);
 
+// A module owns its instrument and its audio objects, whose classes stand on
+// the module: the files that define them say how one is destroyed.
+struct KInstrDelete {
+  void operator()(KInstr* instr) const;
+};
+struct KModulAudioDelete {
+  void operator()(KModulAudio* audio) const;
+};
+
 class KSModul final : public TBase, public IEngineModule {
 public:
   static constexpr int32_t kMaxChildren = 99;
@@ -574,6 +583,12 @@ private:
   void RemakeBox();
   // The panel windows that show this node's children refresh.
   void RefreshPanels();
+  // The box redraws (the module went into or out of processing).
+  void RedrawBox();
+  // The open structure window redraws (a child went).
+  void RedrawStructWnd();
+  // The module whose instrument this module runs in (null: none).
+  KSModul* GetInstrOwner() const;
 
   enum : uint32_t {
     kFlagMuted = 1u << 0,
@@ -641,7 +656,7 @@ private:
   KSModul* children_[kMaxChildren + 1] = {};
   TEngineRecord* record_ = nullptr;
   KInstr* instr_ = nullptr;
-  std::unique_ptr<KInstr> ownInstr_;
+  std::unique_ptr<KInstr, KInstrDelete> ownInstr_;
   TPnt pos_{0, 0};
   int32_t terminalNo_ = 0;
   int32_t inCount_ = 0;
@@ -696,7 +711,7 @@ private:
   TPnt structWndPos_{75, 75};
   TPnt displaySize_{100, 52};
   std::vector<float> displayBuffer_;
-  std::unique_ptr<KModulAudio> audio_;
+  std::unique_ptr<KModulAudio, KModulAudioDelete> audio_;
   float cpuLoad_ = 0.0f;
   std::unique_ptr<KModulData> data_;
   EPtr<IFileName> fileName_;

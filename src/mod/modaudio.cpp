@@ -37,6 +37,8 @@ IFileName* AudioWorkFolder() {
   return folder;
 }
 
+void KModulAudioDelete::operator()(KModulAudio* audio) const { delete audio; }
+
 KModulAudio::~KModulAudio() {
   // The objects may report changes while they go; nobody is told any more.
   dying_ = true;
@@ -60,6 +62,13 @@ int KModulAudio::IsBackupSound() { return module_->IsBackupSound() ? 1 : 0; }
 // ---------------------------------------------------------------------------
 // KSModul: audio objects and settings
 
+void NotifyRateChange(KSModul& m) {
+  if (IAudioFileMap* map = m.GetSampleMap()) map->UpdateRates();
+  if (IDelayBuffer* delay = m.GetDelayBuffer()) delay->Reallocate();
+  if (IRecordBuffer* tape = m.GetRecordBuffer()) tape->OnRateChange();
+  for (int32_t i = 0; i < m.GetChildCount(); ++i) NotifyRateChange(*m.GetChild(i));
+}
+
 IAudioFileMap* KSModul::GetSampleMap() const { return audio_ ? audio_->map.Get() : nullptr; }
 IDelayBuffer* KSModul::GetDelayBuffer() const { return audio_ ? audio_->delay.Get() : nullptr; }
 IRecordBuffer* KSModul::GetRecordBuffer() const { return audio_ ? audio_->record.Get() : nullptr; }
@@ -82,7 +91,7 @@ void KSModul::SetAudioRangeMaximum() {
 void KSModul::CreateAudioObjects() {
   if (category_ != kCatModule) return;
   if (!IsSamplerType(type_) && !IsDelayType(type_) && !IsTapeType(type_)) return;
-  if (!audio_) audio_ = std::make_unique<KModulAudio>(this);
+  if (!audio_) audio_.reset(new KModulAudio(this));
   KModulAudio& a = *audio_;
   if (IsSamplerType(type_) && !a.map) {
     const int32_t analyse =

@@ -65,3 +65,7 @@ private:
 
 // The folder every audio file dialog starts in and remembers.
 IFileName* AudioWorkFolder();
+
+// The processing rate changed: every sample map, delay buffer and record
+// buffer of the subtree follows it.
+void NotifyRateChange(KSModul& m);

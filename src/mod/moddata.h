@@ -5,8 +5,6 @@
 
 #include <cstdint>
 
-class KSModul;
-
 struct KModulData {
   // Window opening numbers: 0 closed, else the order windows reopen in.
   int32_t panelOpenNo = 0;
@@ -17,7 +15,3 @@ struct KModulData {
   // The two clock words of the sync source.
   int32_t syncWords[2] = {12, 6};
 };
-
-// The processing rate changed: every sample map, delay buffer and record
-// buffer of the subtree follows it.
-void NotifyRateChange(KSModul& m);

@@ -46,6 +46,29 @@ void KPort::CreateView(IModelView* box) {
   else view_ = w->CreateOutPortView(box, static_cast<KOutPort*>(this));
 }
 
+void KInPort::ShowWireViews() {
+  IModelWindows* w = owner_ ? owner_->Windows() : nullptr;
+  KSModul* structure = owner_ ? owner_->GetParent() : nullptr;
+  if (!w) return;
+  IModelWnd* wnd = structure ? structure->GetStructWnd() : nullptr;
+  for (int32_t i = 0; i < wireCount_; ++i) {
+    if (wireViews_[i]) {
+      w->PlaceWireView(wireViews_[i]);
+      continue;
+    }
+    KOutPort* source = sources_[i];
+    if (!wnd || !source || !view_ || !source->GetView()) continue;
+    wireViews_[i] = w->CreateWireView(wnd, this, source);
+  }
+}
+
+void KInPort::DropWireViews() {
+  IModelWindows* w = owner_ ? owner_->Windows() : nullptr;
+  for (int32_t i = 0; i < wireCount_; ++i)
+    if (IModelView* view = std::exchange(wireViews_[i], nullptr))
+      if (w) w->DestroyView(view);
+}
+
 void KSModul::DestroyBoxView() {
   IModelView* box = std::exchange(boxView_, nullptr);
   if (box)
@@ -75,6 +98,14 @@ void KSModul::RefreshPanels() {
   KSModul* panelNode = GetPanelNode();
   if (panelNode != top && panelNode->panelWnd_) w->RefreshWnd(panelNode->panelWnd_);
   if (top->panelWnd_) w->RefreshWnd(top->panelWnd_);
+}
+
+void KSModul::RedrawBox() {
+  if (IModelWindows* w = Windows(); w && boxView_) w->InvalidateView(boxView_);
+}
+
+void KSModul::RedrawStructWnd() {
+  if (IModelWindows* w = Windows(); w && structWnd_) w->RedrawWnd(structWnd_);
 }
 
 // ---------------------------------------------------------------------------
