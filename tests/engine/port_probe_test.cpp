@@ -8,6 +8,7 @@
 
 #include "src/engine/module_types.h"
 #include "src/mod/modul_def.h"
+#include "tests/common/named_types.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,13 +34,8 @@ constexpr float kRangeProbe = 0.9f;
 // tiny guard against denormal numbers.
 constexpr float kSilence = 1e-6f;
 
-struct TNamedType {
-  TModuleType type;
-  const char* constant;
-};
-#define QV_NAMED(name, category, index) {name, #name},
-const TNamedType kNamedTypes[] = {QV_CATALOGUE_MODULE_TYPES(QV_NAMED)};
-#undef QV_NAMED
+using testkit::kNamedTypes;
+using testkit::TNamedType;
 
 // Inputs that stay at one value instead of toggling with the others, and why.
 struct TSteadyInput {

@@ -12,6 +12,7 @@
 #include "src/engine/event_ids.h"
 #include "src/engine/routine_registry.h"
 #include "src/mod/modul_def.h"
+#include "tests/common/named_types.h"
 
 namespace {
 
@@ -362,21 +363,14 @@ TEST(CatalogueCensus, HoldsEveryRecordWithItsNameAndPortSignature) {
 // the one whose name and ports the row checks; and each row is named by one
 // constant, so no record lacks a name.
 TEST(CatalogueCensus, EveryNamedTypeIsTheRecordItNames) {
-  struct TNamed {
-    TModuleType type;
-    const char* constant;
-  };
-#define QV_NAMED(name, category, index) {name, #name},
-  const TNamed kNamed[] = {QV_CATALOGUE_MODULE_TYPES(QV_NAMED)};
-#undef QV_NAMED
-  for (const TNamed& n : kNamed) {
+  for (const testkit::TNamedType& n : testkit::kNamedTypes) {
     int32_t rows = 0;
     for (const TSignature& s : kSignatures) rows += s.type == n.type ? 1 : 0;
     EXPECT_EQ(rows, 1) << n.constant << ": the census (kSignatures above) holds one row per type";
   }
   for (const TSignature& s : kSignatures) {
     int32_t names = 0;
-    for (const TNamed& n : kNamed) names += s.type == n.type ? 1 : 0;
+    for (const testkit::TNamedType& n : testkit::kNamedTypes) names += s.type == n.type ? 1 : 0;
     EXPECT_EQ(names, 1) << Where(s);
   }
 }
@@ -565,18 +559,11 @@ TEST(CatalogueCensus, EveryEventIdWithAPortIsUsedByTheCatalogue) {
 // event arrives). A new type whose routine is not
 // installed fails here by its constant's name.
 TEST(CatalogueCensus, EveryModuleTypeHasItsRoutine) {
-  struct TNamed {
-    TModuleType type;
-    const char* constant;
-  };
-#define QV_NAMED(name, category, index) {name, #name},
-  const TNamed kNamed[] = {QV_CATALOGUE_MODULE_TYPES(QV_NAMED)};
-#undef QV_NAMED
   // Types that process nothing: their modules only show on a panel or in
   // the structure.
   const TModuleType kProcessNothing[] = {kTypeComment};
   const TEventRoutine none = GetEventRoutine(evNothing);
-  for (const TNamed& n : kNamed) {
+  for (const testkit::TNamedType& n : testkit::kNamedTypes) {
     if (n.type.category != kCatModule) continue;
     const KModulDef* d = FindModulDef(nullptr, n.type);
     ASSERT_NE(d, nullptr) << n.constant;

@@ -3,6 +3,7 @@
 #include "src/volteon/inserts.h"
 
 #include "src/mod/modul_def.h"
+#include "tests/common/named_types.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +12,6 @@
 namespace {
 
 TEST(InsertCensus, EveryCatalogueTypeHasAnInsertCommand) {
-  struct TNamed {
-    TModuleType type;
-    const char* constant;
-  };
-#define QV_NAMED(name, category, index) {name, #name},
-  const TNamed kNamed[] = {QV_CATALOGUE_MODULE_TYPES(QV_NAMED)};
-#undef QV_NAMED
   // Types that no insert command places, and why.
   const TModuleType kNotInserted[] = {
       kTypeTestModule, kTypeUnitDelay, kTypeRpn, kTypeNrpn,  // files hold them; the menu offers none
@@ -26,7 +20,7 @@ TEST(InsertCensus, EveryCatalogueTypeHasAnInsertCommand) {
       kTypeAudioMonoInTerminal, kTypeEventMonoInTerminal,    // the menu places the poly terminals,
       kTypeAudioMonoOutTerminal, kTypeEventMonoOutTerminal,  // which a user may switch to mono
   };
-  for (const TNamed& n : kNamed) {
+  for (const testkit::TNamedType& n : testkit::kNamedTypes) {
     const KModulDef* d = FindModulDef(nullptr, n.type);
     ASSERT_NE(d, nullptr) << n.constant;
     const std::string where = std::string(n.constant) + " (" + std::to_string(n.type.category) + ":" +
