@@ -119,7 +119,10 @@ struct TMachine {
     TMultiMediaSystem system;
     system.waves = &waves;
     system.timer = &timer;
-    system.bridgePath = "/nonexistent/bridge";
+    // A bridge without devices: the stand-in speakers are the only output.
+    static TBridgeEntries noBridge;
+    noBridge.getNumDevices = [] { return 0; };
+    system.bridge = &noBridge;
     SetMultiMediaSystem(system);
     previousMidis = platform::SetMidiSystem(&midis);
   }
