@@ -120,7 +120,6 @@ std::vector<WaveDeviceInfo> Enumerate(bool input) {
   return list;
 }
 
-
 // One open PCM with a thread that plays or records the queued buffers.
 class AlsaDevice : public WaveDevice {
 public:
